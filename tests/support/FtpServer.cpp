@@ -1,0 +1,158 @@
+#include "FtpServer.h"
+
+#include <Poco/Exception.h>
+#include <Poco/File.h>
+#include <Poco/FileStream.h>
+#include <Poco/NumberParser.h>
+#include <Poco/Path.h>
+#include <Poco/Pipe.h>
+#include <Poco/PipeStream.h>
+#include <Poco/StreamCopier.h>
+#include <Poco/TemporaryFile.h>
+
+#include <algorithm>
+
+namespace Orvik
+{
+namespace Test
+{
+
+namespace
+{
+
+const char* faultWord(FtpFault fault)
+{
+    switch (fault)
+    {
+        case FtpFault::REFUSE_LOGIN:
+            return "refuse-login";
+        case FtpFault::REFUSE_STORE:
+            return "refuse-store";
+        case FtpFault::DROP_DATA:
+            return "drop-data";
+        case FtpFault::REFUSE_COMPLETION:
+            return "refuse-completion";
+        case FtpFault::REFUSE_RENAME:
+            return "refuse-rename";
+        case FtpFault::NONE:
+            break;
+    }
+    return "none";
+}
+
+void writeTextFile(const std::string& path, const std::string& text)
+{
+    // Written under a side name and renamed, so the server never reads half a line.
+    const std::string sidePath = path + ".new";
+    {
+        Poco::FileOutputStream out(sidePath);
+        out << text;
+    }
+    Poco::File(sidePath).renameTo(path);
+}
+
+}  // namespace
+
+FtpServer::FtpServer(const std::string& user, const std::string& password)
+    : _tempPath(Poco::TemporaryFile::tempName())
+{
+    _rootPath = _tempPath + "/root";
+    _controlFile = _tempPath + "/fault";
+    _commandLog = _tempPath + "/commands.log";
+    Poco::File(_rootPath).createDirectories();
+    writeTextFile(_controlFile, "none\n");
+
+    const std::string script = std::string(ORVIK_SOURCE_DIR) + "/tests/support/ftp_server.py";
+    Poco::Process::Args args{script,       "--root",     _rootPath,  "--control",
+                             _controlFile, "--commands", _commandLog};
+    if (!user.empty())
+    {
+        args.insert(args.end(), {"--user", user, "--password", password});
+    }
+    Poco::Pipe outPipe;
+    _process = std::make_unique<Poco::ProcessHandle>(
+        Poco::Process::launch("/usr/bin/python3", args, nullptr, &outPipe, nullptr));
+    Poco::PipeInputStream out(outPipe);
+    std::string line;
+    std::getline(out, line);
+    if (line.rfind("PORT ", 0) != 0)
+    {
+        Poco::Process::kill(*_process);
+        _process->wait();
+        throw Poco::RuntimeException("test FTP server did not start", line);
+    }
+    _port = static_cast<std::uint16_t>(Poco::NumberParser::parseUnsigned(line.substr(5)));
+}
+
+FtpServer::~FtpServer()
+{
+    try
+    {
+        Poco::Process::kill(*_process);
+        _process->wait();
+    }
+    catch (const Poco::Exception&)
+    {
+        // Already gone: nothing left to stop.
+    }
+    try
+    {
+        Poco::File(_tempPath).remove(true);
+    }
+    catch (const Poco::Exception&)
+    {
+    }
+}
+
+std::string FtpServer::url() const
+{
+    return "ftp://127.0.0.1:" + std::to_string(_port);
+}
+
+void FtpServer::setFault(FtpFault fault, std::size_t afterBytes)
+{
+    writeTextFile(_controlFile, std::string(faultWord(fault)) + " " + std::to_string(afterBytes) + "\n");
+}
+
+std::vector<std::string> FtpServer::files(const std::string& folder) const
+{
+    std::vector<std::string> names;
+    std::vector<Poco::File> entries;
+    Poco::File(folder.empty() ? _rootPath : _rootPath + "/" + folder).list(entries);
+    for (const Poco::File& entry : entries)
+    {
+        if (entry.isFile())
+        {
+            names.push_back(Poco::Path(entry.path()).getFileName());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string FtpServer::readFile(const std::string& name) const
+{
+    Poco::FileInputStream in(_rootPath + "/" + name);
+    std::string text;
+    Poco::StreamCopier::copyToString(in, text);
+    return text;
+}
+
+std::vector<std::string> FtpServer::commands() const
+{
+    std::vector<std::string> lines;
+    if (!Poco::File(_commandLog).exists())
+    {
+        return lines;
+    }
+    Poco::FileInputStream in(_commandLog);
+    std::string line;
+    while (std::getline(in, line))
+    {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace Test
+}  // namespace Orvik

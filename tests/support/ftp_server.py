@@ -1,0 +1,120 @@
+#!/usr/bin/python3
+"""FTP server for the integration tests: pyftpdlib on a free loopback port.
+
+Prints "PORT <n>" on its first output line once it listens. Faults are read from the
+control file at every event that they concern, so a test can change them between
+transfers without restarting the server. Control file content, one word and an
+optional number:
+
+  none                  normal behaviour
+  refuse-login          PASS answered with 530
+  refuse-store          STOR answered with 550
+  drop-data <bytes>     the data connection of a STOR is closed after <bytes> bytes (426)
+  refuse-completion     a complete STOR is answered with 451 instead of 226
+  refuse-rename         RNTO answered with 550
+
+Every command received is appended to the command log, one line each (the PASS
+argument is not written).
+"""
+import argparse
+import logging
+import os
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def read_fault(path):
+    try:
+        with open(path) as f:
+            words = f.read().split()
+    except OSError:
+        return ("none", 0)
+    if not words:
+        return ("none", 0)
+    return (words[0], int(words[1]) if len(words) > 1 else 0)
+
+
+class FaultyDTPHandler(DTPHandler):
+    def handle_read(self):
+        super().handle_read()
+        fault, limit = read_fault(self.cmd_channel.control_file)
+        if fault == "drop-data" and not self._closed and self.tot_bytes_received >= limit:
+            self._resp = ("426 Connection closed; transfer aborted.", logging.info)
+            self.transfer_finished = False
+            self.close()
+
+    handle_read_event = handle_read
+
+    def handle_close(self):
+        fault, _ = read_fault(self.cmd_channel.control_file)
+        if fault == "refuse-completion" and self.receive and not self._closed:
+            self.transfer_finished = True
+            self._resp = ("451 Requested action aborted: local error in processing.", logging.info)
+            self.close()
+            return
+        super().handle_close()
+
+
+class FaultyFTPHandler(FTPHandler):
+    dtp_handler = FaultyDTPHandler
+    control_file = ""
+    command_log = ""
+    login_required = True
+    home = ""
+
+    def on_connect(self):
+        if not self.login_required:
+            # Sessions without USER/PASS work on the root folder as the anonymous user.
+            self.username = "anonymous"
+            self.authenticated = True
+            self.fs = self.abstracted_fs(self.home, self)
+
+    def pre_process_command(self, line, cmd, arg):
+        with open(self.command_log, "a") as log:
+            log.write(("PASS ****" if cmd == "PASS" else line) + "\n")
+        fault, _ = read_fault(self.control_file)
+        if fault == "refuse-login" and cmd == "PASS":
+            self.respond("530 Authentication failed.")
+            return
+        if fault == "refuse-store" and cmd == "STOR":
+            self.respond("550 Not enough storage.")
+            return
+        if fault == "refuse-rename" and cmd == "RNTO":
+            self._rnfr = None
+            self.respond("550 Rename refused.")
+            return
+        super().pre_process_command(line, cmd, arg)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--control", required=True)
+    parser.add_argument("--commands", required=True)
+    parser.add_argument("--user", default="")
+    parser.add_argument("--password", default="")
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
+    authorizer = DummyAuthorizer()
+    if args.user:
+        authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    else:
+        authorizer.add_anonymous(args.root, perm="elradfmwMT")
+    FaultyFTPHandler.authorizer = authorizer
+    FaultyFTPHandler.control_file = args.control
+    FaultyFTPHandler.command_log = args.commands
+    FaultyFTPHandler.login_required = bool(args.user)
+    FaultyFTPHandler.home = args.root
+    FaultyFTPHandler.banner = "orvik test ftp ready"
+
+    server = FTPServer(("127.0.0.1", 0), FaultyFTPHandler)
+    print("PORT %d" % server.address[1], flush=True)
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    main()
