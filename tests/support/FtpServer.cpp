@@ -3,14 +3,21 @@
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
+#include <Poco/Net/DialogSocket.h>
+#include <Poco/Net/ServerSocket.h>
+#include <Poco/Net/SocketAddress.h>
 #include <Poco/NumberParser.h>
 #include <Poco/Path.h>
 #include <Poco/Pipe.h>
 #include <Poco/PipeStream.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
+#include <Poco/Thread.h>
 
 #include <algorithm>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Orvik
 {
@@ -51,17 +58,42 @@ void writeTextFile(const std::string& path, const std::string& text)
     Poco::File(sidePath).renameTo(path);
 }
 
+std::uint16_t freeLoopbackPort()
+{
+    // The port is free when asked; the short race until the server binds it is accepted.
+    Poco::Net::ServerSocket probe(Poco::Net::SocketAddress("127.0.0.1", 0));
+    return probe.address().port();
+}
+
+const std::string _VSFTPD_PROGRAM = "/usr/sbin/vsftpd";
+
 }  // namespace
 
-FtpServer::FtpServer(const std::string& user, const std::string& password)
-    : _tempPath(Poco::TemporaryFile::tempName())
+FtpServer::FtpServer(const std::string& user, const std::string& password, Engine engine)
+    : _engine(engine), _tempPath(Poco::TemporaryFile::tempName())
 {
     _rootPath = _tempPath + "/root";
     _controlFile = _tempPath + "/fault";
     _commandLog = _tempPath + "/commands.log";
-    Poco::File(_rootPath).createDirectories();
-    writeTextFile(_controlFile, "none\n");
+    Poco::File(_rootPath + "/upload").createDirectories();
+    if (engine == Engine::VSFTPD)
+    {
+        startVsftpd();
+    }
+    else
+    {
+        startPyftpdlib(user, password);
+    }
+}
 
+bool FtpServer::vsftpdAvailable()
+{
+    return ::geteuid() == 0 && Poco::File(_VSFTPD_PROGRAM).exists();
+}
+
+void FtpServer::startPyftpdlib(const std::string& user, const std::string& password)
+{
+    writeTextFile(_controlFile, "none\n");
     const std::string script = std::string(ORVIK_SOURCE_DIR) + "/tests/support/ftp_server.py";
     Poco::Process::Args args{script,       "--root",     _rootPath,  "--control",
                              _controlFile, "--commands", _commandLog};
@@ -77,11 +109,54 @@ FtpServer::FtpServer(const std::string& user, const std::string& password)
     std::getline(out, line);
     if (line.rfind("PORT ", 0) != 0)
     {
-        Poco::Process::kill(*_process);
-        _process->wait();
         throw Poco::RuntimeException("test FTP server did not start", line);
     }
     _port = static_cast<std::uint16_t>(Poco::NumberParser::parseUnsigned(line.substr(5)));
+}
+
+void FtpServer::startVsftpd()
+{
+    // vsftpd refuses a chroot folder that its user can write to: the root stays read-only
+    // and only "upload" is open for writing.
+    ::chmod((_rootPath + "/upload").c_str(), 0777);
+    ::chmod(_rootPath.c_str(), 0555);
+    ::chmod(_tempPath.c_str(), 0755);
+    _port = freeLoopbackPort();
+    const std::string config = _tempPath + "/vsftpd.conf";
+    writeTextFile(config,
+                  "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(_port) +
+                      "\nlisten_ipv6=NO\nbackground=NO\nanonymous_enable=YES\nno_anon_password=YES\n"
+                      "anon_root=" +
+                      _rootPath +
+                      "\nwrite_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
+                      "anon_umask=022\nlocal_enable=NO\npasv_enable=YES\npasv_address=127.0.0.1\n"
+                      "secure_chroot_dir=/var/run/vsftpd/empty\nseccomp_sandbox=NO\nxferlog_enable=NO\n");
+    Poco::File("/var/run/vsftpd/empty").createDirectories();
+    _process = std::make_unique<Poco::ProcessHandle>(Poco::Process::launch(_VSFTPD_PROGRAM, {config}));
+    waitForGreeting();
+}
+
+void FtpServer::waitForGreeting() const
+{
+    for (int attempt = 0; attempt < 100; ++attempt)
+    {
+        try
+        {
+            Poco::Net::DialogSocket socket(Poco::Net::SocketAddress("127.0.0.1", _port));
+            socket.setReceiveTimeout(Poco::Timespan(2, 0));
+            std::string greeting;
+            if (socket.receiveStatusMessage(greeting) == 220)
+            {
+                return;
+            }
+        }
+        catch (const Poco::Exception&)
+        {
+            // Not listening yet.
+        }
+        Poco::Thread::sleep(50);
+    }
+    throw Poco::RuntimeException("test FTP server did not start");
 }
 
 FtpServer::~FtpServer()
@@ -111,6 +186,10 @@ std::string FtpServer::url() const
 
 void FtpServer::setFault(FtpFault fault, std::size_t afterBytes)
 {
+    if (_engine == Engine::VSFTPD)
+    {
+        throw Poco::NotImplementedException("vsftpd injects no faults");
+    }
     writeTextFile(_controlFile, std::string(faultWord(fault)) + " " + std::to_string(afterBytes) + "\n");
 }
 

@@ -24,22 +24,38 @@ enum class FtpFault
     REFUSE_RENAME       ///< RNTO is answered with 550
 };
 
-/// A real FTP server (pyftpdlib, run with Debian's /usr/bin/python3) on a free port of
-/// 127.0.0.1, serving a temporary root folder that the test can inspect.
+/// A real FTP server on a free port of 127.0.0.1, serving a temporary root folder that
+/// the test can inspect. The root holds an empty, writable folder "upload".
 ///
-/// The server is started by the constructor, which returns once the server listens, and
-/// is killed by the destructor, which also removes the root and control folders.
-/// With a user name the server requires USER/PASS with that name and password; with an
-/// empty user name it accepts commands without any login, on the root folder.
-/// Faults take effect from the next FTP command or data block on.
+/// PYFTPDLIB runs pyftpdlib with Debian's /usr/bin/python3. With a user name it requires
+/// USER/PASS with that name and password; with an empty user name it accepts commands
+/// without any login, on the root folder. Faults take effect from the next FTP command
+/// or data block on.
+///
+/// VSFTPD runs /usr/sbin/vsftpd (needs root) for the anonymous user only: the login is
+/// "anonymous" with any password, the root is read-only, "upload" is writable. It injects
+/// no faults and keeps no command log.
+///
+/// The constructor returns once the server listens (or throws); the destructor kills the
+/// server and removes its folders.
 class FtpServer
 {
 public:
-    explicit FtpServer(const std::string& user = "orvik", const std::string& password = "secret");
+    enum class Engine
+    {
+        PYFTPDLIB,
+        VSFTPD
+    };
+
+    explicit FtpServer(const std::string& user = "orvik", const std::string& password = "secret",
+                       Engine engine = Engine::PYFTPDLIB);
     ~FtpServer();
 
     FtpServer(const FtpServer&) = delete;
     FtpServer& operator=(const FtpServer&) = delete;
+
+    /// True when this machine can run the VSFTPD engine (the program exists, we are root).
+    static bool vsftpdAvailable();
 
     std::uint16_t port() const { return _port; }
     /// "ftp://127.0.0.1:<port>"
@@ -47,6 +63,7 @@ public:
     const std::string& rootPath() const { return _rootPath; }
 
     /// Sets the fault for the following commands; `afterBytes` is used by DROP_DATA.
+    /// Throws Poco::NotImplementedException for VSFTPD.
     void setFault(FtpFault fault, std::size_t afterBytes = 0);
 
     /// Names of the regular files in `folder` (relative to the root), sorted.
@@ -57,6 +74,11 @@ public:
     std::vector<std::string> commands() const;
 
 private:
+    void startPyftpdlib(const std::string& user, const std::string& password);
+    void startVsftpd();
+    void waitForGreeting() const;
+
+    Engine _engine;
     std::string _tempPath;
     std::string _rootPath;
     std::string _controlFile;
