@@ -1,0 +1,317 @@
+//
+// MarkupFactory.h
+//
+// Library: Orvik_BACnet
+// Package: WS
+// Module:  MarkupFactory
+//
+// Definition of the MarkupFactory class, the streaming markup writer for BACnet/WS shaped documents.
+//
+
+#ifndef Orvik_BACnet_WS_MarkupFactory_INCLUDED
+#define Orvik_BACnet_WS_MarkupFactory_INCLUDED
+
+#include <Poco/Types.h>
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Orvik
+{
+namespace BACnet
+{
+namespace WS
+{
+
+/// MarkupFactory writes a tree of typed, named elements to a std::ostream in the shape of BACnet/WS
+/// (ASHRAE 135 Annex W). The concrete writers are MarkupFactoryXML and MarkupFactoryJSON; both document
+/// their spelling with an example.
+///
+/// The writer streams: every call writes its text to the stream at once, and the writer keeps nothing but
+/// the stack of open elements. Nothing of a value outlives the call that writes it.
+///
+/// Calls:
+///   - header() once, before anything else (optional).
+///   - markup(baseType, name, value, closeMarkup, startArray, ...) writes one element. With closeMarkup
+///     true the element is complete; with closeMarkup false it stays open and everything written after it
+///     goes inside it until closeOpenMarkup() closes the innermost open element or closeAllOpenMarkups()
+///     closes all of them.
+///   - markup(baseType, name, closeMarkup, startArray, ...) is the same without a value (an empty value).
+///   - markup(objectType, propertyIdentifier, value, closeMarkup, startArray, embedded, ...) names the
+///     element after the standard property name and takes its base type from the property's datatype
+///     (see that overload).
+///   - markupT(objectType, propertyIdentifier, container, ...) turns a value container into display text
+///     first.
+///
+/// Document rules, which keep the output well-formed for every sequence of calls:
+///   - A document has exactly one top-level element. Once it is closed the document is complete, and any
+///     further markup() or header() throws Poco::IllegalStateException; closeAllOpenMarkups() then does
+///     nothing. closeOpenMarkup() with nothing open throws Poco::IllegalStateException.
+///   - header() after the first element throws Poco::IllegalStateException.
+///   - Names and values may hold any bytes. Quotes, '<', '&', backslashes and control characters are
+///     escaped as each language needs. Bytes that are not part of well-formed UTF-8 (devices do send
+///     Latin-1 and broken strings) are each replaced by U+FFFD, the Unicode replacement character, so the
+///     document stays valid UTF-8. Characters that XML 1.0 cannot carry at all (C0 controls other than tab,
+///     line feed and carriage return, U+FFFE and U+FFFF) are replaced by U+FFFD in XML; JSON escapes them.
+///   - startArray never breaks the document. It marks the element as the first of a run of siblings that
+///     form an ordered array; what that changes is up to the language (nothing in XML, see
+///     MarkupFactoryJSON for JSON).
+///   - The destructor writes nothing: a document that was not completed (for example because an exception
+///     ended it) stays visibly incomplete instead of looking whole with data missing.
+///   - After each call the writer checks the stream; a stream that failed makes the call throw
+///     Poco::IOException, so a lost upload is never reported as success.
+///
+/// The metadata arguments of markup() (errorCode, truncated, comment, errorTxt, displayName, typeName,
+/// maximum, minimum, contextTag, propId, writable, description) become the BACnet/WS attributes "error",
+/// "truncated", "comment", "errorText", "displayName", "type", "maximum", "minimum", "contextTag",
+/// "propertyIdentifier", "writable" and "description" when they are set (non-zero, true, non-empty).
+/// isDefinition true writes the element as a type definition: it carries no value. bacnetDataType (the
+/// layer's BACnetDataType number) is accepted for the callers' convenience; the base type already decides
+/// how the value is spelled. embedded matters only to the property form.
+///
+/// Not thread-safe: one writer belongs to one thread, like its stream.
+class MarkupFactory
+{
+public:
+    /// The BACnet/WS base types (ASHRAE 135 Annex W). BT_STRUCT is the Annex's "Sequence".
+    enum BaseType
+    {
+        BT_NULL = 0,
+        BT_BOOLEAN = 1,
+        BT_UNSIGNED = 2,
+        BT_INTEGER = 3,
+        BT_REAL = 4,
+        BT_DOUBLE = 5,
+        BT_OCTET_STRING = 6,
+        BT_STRING = 7,
+        BT_BIT_STRING = 8,
+        BT_ENUMERATED = 9,
+        BT_DATE = 10,
+        BT_TIME = 11,
+        BT_OBJECT_IDENTIFIER = 12,
+        BT_DATE_TIME = 13,
+        BT_DATE_PATTERN = 14,
+        BT_TIME_PATTERN = 15,
+        BT_DATE_TIME_PATTERN = 16,
+        BT_OBJECT_IDENTIFIER_PATTERN = 17,
+        BT_WEEK_N_DAY = 18,
+        BT_CHOICE = 19,
+        BT_STRUCT = 20,
+        BT_LIST = 21,
+        BT_SEQUENCE_OF = 22,
+        BT_ARRAY = 23,
+        BT_OBJECT = 24,
+        BT_BIT = 25,
+        BT_LINK = 26,
+        BT_ANY = 27,
+        BT_STRING_SET = 28,
+        BT_COMPOSITION = 29,
+        BT_COLLECTION = 30,
+        BT_UNKNOWN = 31,
+        BT_RAW = 32,
+        BT_MAX = 33  ///< number of base types, not a base type
+    };
+
+    /// The document languages. JSONP documents are written by MarkupFactoryJSON; PLAIN has no writer here.
+    enum MarkupLanguage
+    {
+        XML = 0,
+        JSON = 1,
+        JSONP = 3,
+        PLAIN = 4
+    };
+
+    MarkupFactory(const MarkupFactory&) = delete;
+    MarkupFactory& operator=(const MarkupFactory&) = delete;
+
+    virtual ~MarkupFactory();
+    /// Writes nothing (see the class comment).
+
+    void header();
+    /// Writes the document prologue of the language (XML declaration; nothing in JSON).
+
+    void markup(BaseType baseType, const std::string& name, const std::string& value, bool closeMarkup,
+                bool startArray, int bacnetDataType = 0, bool embedded = false, Poco::UInt32 errorCode = 0,
+                bool truncated = false, bool isDefinition = false, const std::string& comment = std::string(),
+                const std::string& errorTxt = std::string(), const std::string& displayName = std::string(),
+                const std::string& typeName = std::string(), const std::string& maximum = std::string(),
+                const std::string& minimum = std::string(), const std::string& contextTag = std::string(),
+                const std::string& propId = std::string(), const std::string& writable = std::string(),
+                const std::string& description = std::string());
+    /// Writes one element of the given base type. Primitive base types always carry their value (an empty
+    /// one too); Null and the constructed types carry it only when it is not empty.
+
+    template <typename... Rest>
+    void markup(BaseType baseType, const std::string& name, const char* value, bool closeMarkup,
+                bool startArray, Rest&&... rest)
+    /// Takes a character buffer or literal as the value. Without this overload a char pointer would
+    /// silently convert to bool and select the form without a value.
+    {
+        markup(baseType, name, std::string(value ? value : ""), closeMarkup, startArray,
+               std::forward<Rest>(rest)...);
+    }
+
+    void markup(BaseType baseType, const std::string& name, bool closeMarkup, bool startArray,
+                int bacnetDataType = 0, bool embedded = false, Poco::UInt32 errorCode = 0,
+                bool truncated = false, bool isDefinition = false, const std::string& comment = std::string(),
+                const std::string& errorTxt = std::string(), const std::string& displayName = std::string(),
+                const std::string& typeName = std::string(), const std::string& maximum = std::string(),
+                const std::string& minimum = std::string(), const std::string& contextTag = std::string(),
+                const std::string& propId = std::string(), const std::string& writable = std::string(),
+                const std::string& description = std::string());
+    /// The element without a value: the base-type form with an empty value.
+
+    void markup(Poco::UInt32 objectType, Poco::UInt32 propertyIdentifier, const std::string& value,
+                bool closeMarkup, bool startArray, bool embedded = false, Poco::UInt32 errorCode = 0,
+                bool truncated = false, bool isDefinition = false, const std::string& comment = std::string(),
+                const std::string& errorTxt = std::string(), const std::string& displayName = std::string(),
+                const std::string& typeName = std::string(), const std::string& maximum = std::string(),
+                const std::string& minimum = std::string(), const std::string& contextTag = std::string(),
+                const std::string& propId = std::string(), const std::string& writable = std::string(),
+                const std::string& description = std::string());
+    /// The property form (objectType is a BACNET_OBJECT_TYPE, propertyIdentifier a BACNET_PROPERTY_ID).
+    /// The element is named by the standard property name ("proprietary-<n>" for unknown numbers) and its
+    /// base type follows the property's datatype for that object type: for a BACnetARRAY or BACnetLIST
+    /// property it is BT_ARRAY or BT_LIST, unless embedded is true, which writes one member of the
+    /// collection with the member's base type. Properties of unknown datatype are written as BT_STRING.
+    /// With textExtendEnumsAndBitStrings, a decimal enumeration value is written by its name and a bit
+    /// string given as '0'/'1' characters (bit 0 first) by the names of its set bits, separated by ';'.
+
+    template <class Container>
+    void markupT(Poco::UInt32 objectType, Poco::UInt32 propertyIdentifier, const Container& value,
+                 bool closeMarkup, bool startArray, int bacnetDataType = 0, bool embedded = false,
+                 Poco::UInt32 errorCode = 0, bool truncated = false, bool isDefinition = false,
+                 const std::string& comment = std::string(), const std::string& errorTxt = std::string(),
+                 const std::string& displayName = std::string(), const std::string& typeName = std::string(),
+                 const std::string& maximum = std::string(), const std::string& minimum = std::string(),
+                 const std::string& contextTag = std::string(), const std::string& propId = std::string(),
+                 const std::string& writable = std::string(), const std::string& description = std::string())
+    /// Writes a value container (ValueContainer) with the property form: its display text, list members
+    /// joined by ", ". bacnetDataType is not passed on.
+    {
+        (void)bacnetDataType;
+        std::string text;
+        value.getString(text, ", ", false);
+        markup(objectType, propertyIdentifier, text, closeMarkup, startArray, embedded, errorCode, truncated,
+               isDefinition, comment, errorTxt, displayName, typeName, maximum, minimum, contextTag, propId,
+               writable, description);
+    }
+
+    void closeOpenMarkup();
+    /// Closes the innermost open element.
+
+    void closeAllOpenMarkups();
+    /// Closes every open element, which completes the document.
+
+    virtual MarkupLanguage language() const = 0;
+    bool format() const { return _format; }
+    bool textExtendEnumsAndBitStrings() const { return _textExtendEnumsAndBitStrings; }
+    std::size_t openMarkupCount() const { return _open.size(); }
+    bool complete() const { return _complete; }
+    /// True once the top-level element is closed.
+
+    static const char* baseTypeName(BaseType baseType);
+    /// The BACnet/WS name of the base type ("Sequence" for BT_STRUCT), "Unknown" for numbers out of range.
+
+    static bool isCollection(BaseType baseType);
+    /// True for the ordered collections BT_LIST, BT_SEQUENCE_OF and BT_ARRAY.
+
+    static bool isConstructed(BaseType baseType);
+    /// True for the base types whose value is made of children (collections, BT_STRUCT, BT_CHOICE, ...).
+
+protected:
+    /// Where an element goes in its parent.
+    enum Placement
+    {
+        ROOT,    ///< the top-level element
+        MEMBER,  ///< a named member of its parent
+        ITEM     ///< an item of the ordered array of its parent
+    };
+
+    /// The metadata attributes, in the order they are written.
+    enum Attribute
+    {
+        ATTR_COMMENT,
+        ATTR_ERROR_TEXT,
+        ATTR_DISPLAY_NAME,
+        ATTR_TYPE,
+        ATTR_MAXIMUM,
+        ATTR_MINIMUM,
+        ATTR_CONTEXT_TAG,
+        ATTR_PROPERTY_IDENTIFIER,
+        ATTR_WRITABLE,
+        ATTR_DESCRIPTION,
+        ATTR_COUNT
+    };
+
+    /// One element as a writer receives it. The strings belong to the caller of markup().
+    struct Element
+    {
+        BaseType baseType;
+        const std::string* name;
+        const std::string* value;  ///< null when the element carries no value
+        Poco::UInt32 errorCode;
+        bool truncated;
+        const std::string* attributes[ATTR_COUNT];  ///< the empty ones are not written
+    };
+
+    /// One open element.
+    struct Frame
+    {
+        BaseType baseType;
+        bool itemMode;     ///< later children are items of an ordered array
+        bool hasChildren;  ///< at least one child was written
+        bool hasItems;     ///< at least one child was written as an item
+    };
+
+    MarkupFactory(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings);
+
+    std::ostream& stream() { return _stream; }
+    std::size_t depth() const { return _open.size(); }
+    /// The number of open elements: the nesting depth of the next element.
+
+    static const char* attributeName(Attribute attribute);
+    /// The BACnet/WS name of a metadata attribute ("comment", "errorText", ...).
+
+    static std::size_t utf8SequenceLength(const char* p, const char* end);
+    /// The length of the well-formed UTF-8 sequence (RFC 3629) that starts at p, 0 when the byte at p does
+    /// not start one. Overlong forms, surrogates and code points above U+10FFFF are ill-formed.
+
+    static const char _REPLACEMENT_CHARACTER[];
+    /// U+FFFD in UTF-8.
+
+    virtual void writeHeader() = 0;
+    /// Writes the prologue.
+
+    virtual void writeElement(const Element& element, Placement placement, const Frame* parent,
+                              bool closeMarkup) = 0;
+    /// Writes an element: complete when closeMarkup is true, else its opening. parent is null for ROOT.
+
+    virtual void writeClose(const Frame& frame) = 0;
+    /// Writes the end of an open element; depth() still counts it.
+
+    virtual void writeDocumentEnd() = 0;
+    /// Writes what follows the top-level element.
+
+private:
+    void writeMarkup(const Element& element, bool closeMarkup, bool startArray);
+    void closeInnermost();
+    void checkNotComplete() const;
+    void checkStream() const;
+
+    std::ostream& _stream;
+    const bool _format;
+    const bool _textExtendEnumsAndBitStrings;
+    std::vector<Frame> _open;
+    bool _started;
+    bool _complete;
+};
+
+}  // namespace WS
+}  // namespace BACnet
+}  // namespace Orvik
+
+#endif  // Orvik_BACnet_WS_MarkupFactory_INCLUDED

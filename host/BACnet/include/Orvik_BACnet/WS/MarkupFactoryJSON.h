@@ -1,0 +1,88 @@
+//
+// MarkupFactoryJSON.h
+//
+// Library: Orvik_BACnet
+// Package: WS
+// Module:  MarkupFactoryJSON
+//
+// Definition of the MarkupFactoryJSON class, the JSON spelling of the BACnet/WS markup writer.
+//
+
+#ifndef Orvik_BACnet_WS_MarkupFactoryJSON_INCLUDED
+#define Orvik_BACnet_WS_MarkupFactoryJSON_INCLUDED
+
+#include "Orvik_BACnet/WS/MarkupFactory.h"
+
+namespace Orvik
+{
+namespace BACnet
+{
+namespace WS
+{
+
+/// MarkupFactoryJSON writes the markup tree as JSON (RFC 8259) in UTF-8, in the "$base"/"$value" style
+/// of BACnet/WS: every element is a JSON object whose member "$base" names the base type and whose member
+/// "$value" holds the value, followed by the metadata members "$error", "$truncated", "$comment",
+/// "$errorText", "$displayName", "$type", "$maximum", "$minimum", "$contextTag", "$propertyIdentifier",
+/// "$writable" and "$description" when they are set.
+///
+/// Where an element goes:
+///   - The document is one object with one member: the top-level element under its name.
+///   - A child of a Sequence (or any element that is not an ordered collection) is a member of its
+///     parent's object, under the child's name.
+///   - The children of the ordered collections (List, SequenceOf, Array) are items of the parent's
+///     array member "$items", in call order; each item carries its name as "$name". Collection members need
+///     not have unique names, and this keeps every one of them.
+///   - startArray on a child of any other element switches that parent to the same form from this child on:
+///     the child and all its later siblings become items of "$items". Earlier siblings stay members. So
+///     startArray never produces an unnamed member or a name inside an array.
+///
+/// "$value" is a JSON number for Unsigned, Integer and Enumerated values that are JSON integers and for
+/// Real and Double values that are JSON numbers, true or false for Boolean values "true"/"false"/"1"/"0"
+/// (any letter case), and a string otherwise (for example "NaN", or an enumeration written by its name).
+///
+/// Example, with format true (format false writes the same without any white space):
+///
+///     {
+///       "bacnet-2-cloud-trend-log": {"$base": "Sequence",
+///         "app-version": {"$base": "String", "$value": "150928A"},
+///         "parent-identifier": {"$base": "Unsigned", "$value": 17},
+///         "devices": {"$base": "List", "$items": [
+///           {"$name": "1234", "$base": "Sequence",
+///             "system-status": {"$base": "Enumerated", "$value": "operational"}
+///           }
+///         ]}
+///       }
+///     }
+///
+/// header() writes nothing. Strings escape '"', '\\' and control characters, and U+2028/U+2029 so
+/// that JSONP consumers can evaluate the text as script.
+class MarkupFactoryJSON : public MarkupFactory
+{
+public:
+    MarkupFactoryJSON(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings);
+    ~MarkupFactoryJSON() override;
+
+    MarkupLanguage language() const override { return JSON; }
+
+protected:
+    void writeHeader() override;
+    void writeElement(const Element& element, Placement placement, const Frame* parent,
+                      bool closeMarkup) override;
+    void writeClose(const Frame& frame) override;
+    void writeDocumentEnd() override;
+
+private:
+    void writeLineStart(std::size_t level);
+    void writeKey(const char* key);
+    void writeKeySeparator();
+    void writeMemberSeparator();
+    void writeValue(BaseType baseType, const std::string& value);
+    void writeString(const std::string& text);
+};
+
+}  // namespace WS
+}  // namespace BACnet
+}  // namespace Orvik
+
+#endif  // Orvik_BACnet_WS_MarkupFactoryJSON_INCLUDED

@@ -1,0 +1,340 @@
+//
+// MarkupFactoryJSON.cpp
+//
+// Library: Orvik_BACnet
+// Package: WS
+// Module:  MarkupFactoryJSON
+//
+
+#include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
+
+#include <Poco/String.h>
+
+#include <cctype>
+#include <cstdio>
+
+namespace Orvik
+{
+namespace BACnet
+{
+namespace WS
+{
+
+namespace
+{
+
+/// The longest integer written as a JSON number: 18 digits always fit a 64-bit integer, so no consumer
+/// rounds or rejects it. Longer ones are written as strings.
+const std::size_t MAX_INTEGER_DIGITS = 18;
+
+std::size_t skipDigits(const std::string& text, std::size_t i)
+{
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+    {
+        ++i;
+    }
+    return i;
+}
+
+/// True when text is a JSON number (RFC 8259), without fraction and exponent when integerOnly is set.
+bool isJSONNumber(const std::string& text, bool integerOnly)
+{
+    std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+    const std::size_t digitsStart = i;
+    i = skipDigits(text, i);
+    const std::size_t digits = i - digitsStart;
+    if (digits == 0 || (digits > 1 && text[digitsStart] == '0'))
+    {
+        return false;
+    }
+    if (integerOnly)
+    {
+        return i == text.size() && digits <= MAX_INTEGER_DIGITS;
+    }
+    if (i < text.size() && text[i] == '.')
+    {
+        const std::size_t fractionStart = i + 1;
+        i = skipDigits(text, fractionStart);
+        if (i == fractionStart)
+        {
+            return false;
+        }
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E'))
+    {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        {
+            ++i;
+        }
+        const std::size_t exponentStart = i;
+        i = skipDigits(text, exponentStart);
+        if (i == exponentStart)
+        {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
+/// The JSON literal of a boolean value text, null when the text is not a boolean.
+const char* booleanLiteral(const std::string& text)
+{
+    if (text == "1" || Poco::icompare(text, "true") == 0)
+    {
+        return "true";
+    }
+    if (text == "0" || Poco::icompare(text, "false") == 0)
+    {
+        return "false";
+    }
+    return nullptr;
+}
+
+/// The escape of an ASCII byte inside a JSON string, null when the byte stands for itself.
+const char* asciiEscape(unsigned char c)
+{
+    static const char* const CONTROL_ESCAPES[0x20] = {
+        "\\u0000", "\\u0001", "\\u0002", "\\u0003", "\\u0004", "\\u0005", "\\u0006", "\\u0007",
+        "\\b",     "\\t",     "\\n",     "\\u000b", "\\f",     "\\r",     "\\u000e", "\\u000f",
+        "\\u0010", "\\u0011", "\\u0012", "\\u0013", "\\u0014", "\\u0015", "\\u0016", "\\u0017",
+        "\\u0018", "\\u0019", "\\u001a", "\\u001b", "\\u001c", "\\u001d", "\\u001e", "\\u001f"};
+    if (c < 0x20)
+    {
+        return CONTROL_ESCAPES[c];
+    }
+    if (c == '"')
+    {
+        return "\\\"";
+    }
+    return c == '\\' ? "\\\\" : nullptr;
+}
+
+/// U+2028 and U+2029 are valid in JSON strings but end a line in script, which JSONP consumers evaluate.
+const char* lineSeparatorEscape(const char* p, std::size_t length)
+{
+    if (length != 3 || static_cast<unsigned char>(p[0]) != 0xE2 || static_cast<unsigned char>(p[1]) != 0x80)
+    {
+        return nullptr;
+    }
+    const unsigned char last = static_cast<unsigned char>(p[2]);
+    return last == 0xA8 ? "\\u2028" : last == 0xA9 ? "\\u2029" : nullptr;
+}
+
+}  // namespace
+
+MarkupFactoryJSON::MarkupFactoryJSON(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings)
+    : MarkupFactory(stream, format, textExtendEnumsAndBitStrings)
+{
+}
+
+MarkupFactoryJSON::~MarkupFactoryJSON() = default;
+
+void MarkupFactoryJSON::writeHeader() {}
+
+void MarkupFactoryJSON::writeElement(const Element& element, Placement placement, const Frame* parent,
+                                     bool closeMarkup)
+{
+    // The element sits at JSON nesting level depth() + 1: the document object is level 0.
+    switch (placement)
+    {
+        case ROOT:
+            stream() << '{';
+            writeLineStart(1);
+            writeString(*element.name);
+            writeKeySeparator();
+            stream() << '{';
+            break;
+        case MEMBER:
+            stream() << ',';
+            writeLineStart(depth() + 1);
+            writeString(*element.name);
+            writeKeySeparator();
+            stream() << '{';
+            break;
+        case ITEM:
+            if (parent->hasItems)
+            {
+                stream() << ',';
+            }
+            else
+            {
+                writeMemberSeparator();
+                writeKey("$items");
+                stream() << '[';
+            }
+            writeLineStart(depth() + 1);
+            stream() << '{';
+            writeKey("$name");
+            writeString(*element.name);
+            writeMemberSeparator();
+            break;
+    }
+    writeKey("$base");
+    stream() << '"' << baseTypeName(element.baseType) << '"';
+    if (element.value)
+    {
+        writeMemberSeparator();
+        writeKey("$value");
+        writeValue(element.baseType, *element.value);
+    }
+    if (element.errorCode != 0)
+    {
+        writeMemberSeparator();
+        writeKey("$error");
+        stream() << element.errorCode;
+    }
+    if (element.truncated)
+    {
+        writeMemberSeparator();
+        writeKey("$truncated");
+        stream() << "true";
+    }
+    for (int attribute = 0; attribute < ATTR_COUNT; ++attribute)
+    {
+        if (!element.attributes[attribute]->empty())
+        {
+            writeMemberSeparator();
+            stream() << "\"$" << attributeName(static_cast<Attribute>(attribute)) << '"';
+            writeKeySeparator();
+            writeString(*element.attributes[attribute]);
+        }
+    }
+    if (closeMarkup)
+    {
+        stream() << '}';
+    }
+}
+
+void MarkupFactoryJSON::writeClose(const Frame& frame)
+{
+    if (frame.itemMode && !frame.hasItems)
+    {
+        writeMemberSeparator();
+        writeKey("$items");
+        stream() << "[]}";
+        return;
+    }
+    if (frame.hasChildren)
+    {
+        writeLineStart(depth());
+    }
+    stream() << (frame.hasItems ? "]}" : "}");
+}
+
+void MarkupFactoryJSON::writeDocumentEnd()
+{
+    writeLineStart(0);
+    stream() << '}';
+    if (format())
+    {
+        stream() << '\n';
+    }
+}
+
+void MarkupFactoryJSON::writeLineStart(std::size_t level)
+{
+    if (format())
+    {
+        stream() << '\n';
+        for (std::size_t i = 0; i < level; ++i)
+        {
+            stream().write("  ", 2);
+        }
+    }
+}
+
+void MarkupFactoryJSON::writeKey(const char* key)
+{
+    stream() << '"' << key << '"';
+    writeKeySeparator();
+}
+
+void MarkupFactoryJSON::writeKeySeparator()
+{
+    stream() << (format() ? ": " : ":");
+}
+
+void MarkupFactoryJSON::writeMemberSeparator()
+{
+    stream() << (format() ? ", " : ",");
+}
+
+void MarkupFactoryJSON::writeValue(BaseType baseType, const std::string& value)
+{
+    bool number = false;
+    switch (baseType)
+    {
+        case BT_BOOLEAN:
+            if (const char* literal = booleanLiteral(value))
+            {
+                stream() << literal;
+                return;
+            }
+            break;
+        case BT_UNSIGNED:
+        case BT_INTEGER:
+        case BT_ENUMERATED:
+            number = isJSONNumber(value, true);
+            break;
+        case BT_REAL:
+        case BT_DOUBLE:
+            number = isJSONNumber(value, false);
+            break;
+        default:
+            break;
+    }
+    if (number)
+    {
+        stream() << value;
+    }
+    else
+    {
+        writeString(value);
+    }
+}
+
+void MarkupFactoryJSON::writeString(const std::string& text)
+{
+    std::ostream& os = stream();
+    os << '"';
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const char* run = p;  // start of the bytes not yet written that stand for themselves
+    while (p < end)
+    {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        std::size_t length = 1;
+        const char* replacement = nullptr;
+        if (c < 0x80)
+        {
+            replacement = asciiEscape(c);
+        }
+        else
+        {
+            length = utf8SequenceLength(p, end);
+            if (length == 0)
+            {
+                replacement = _REPLACEMENT_CHARACTER;
+                length = 1;
+            }
+            else
+            {
+                replacement = lineSeparatorEscape(p, length);
+            }
+        }
+        if (replacement)
+        {
+            os.write(run, p - run);
+            os << replacement;
+            run = p + length;
+        }
+        p += length;
+    }
+    os.write(run, p - run);
+    os << '"';
+}
+
+}  // namespace WS
+}  // namespace BACnet
+}  // namespace Orvik
