@@ -1,0 +1,222 @@
+#include "Orvik_Watson/GatewayClient.h"
+
+#include "MosquittoBroker.h"
+#include "MosquittoProbe.h"
+#include "TlsCertificates.h"
+
+#include <Poco/Exception.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+using Orvik::MQTT::Watson::DataConnection;
+using Orvik::MQTT::Watson::GatewayClient;
+using Orvik::Test::MosquittoBroker;
+using Orvik::Test::MosquittoProbe;
+using Orvik::Test::TlsCertificates;
+
+namespace
+{
+
+const std::string TOKEN = "s3cret-token";
+
+/// Collects delivered commands; throws on the command named "boom".
+class RecordingHandler : public Watson_IOTP::CommandCallback
+{
+public:
+    void processCommand(Watson_IOTP::Command& command) override
+    {
+        if (command.getCommandName() == "boom")
+        {
+            throw std::runtime_error("handler failure");
+        }
+        std::lock_guard<std::mutex> lock(_mutex);
+        _commands.push_back(command);
+        _threads.push_back(std::this_thread::get_id());
+        _arrived.notify_all();
+    }
+
+    bool waitFor(std::size_t count)
+    {
+        std::unique_lock<std::mutex> lock(_mutex);
+        return _arrived.wait_for(lock, std::chrono::seconds(20), [&] { return _commands.size() >= count; });
+    }
+
+    std::vector<Watson_IOTP::Command> commands()
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        return _commands;
+    }
+
+    std::vector<std::thread::id> threads()
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        return _threads;
+    }
+
+private:
+    std::mutex _mutex;
+    std::condition_variable _arrived;
+    std::vector<Watson_IOTP::Command> _commands;
+    std::vector<std::thread::id> _threads;
+};
+
+DataConnection connectionTo(const MosquittoBroker& broker, bool secure, const std::string& token = TOKEN)
+{
+    DataConnection connection;
+    connection.setOrgId("myorg");
+    connection.setDomain("127.0.0.1:" + std::to_string(broker.port()));
+    connection.setDeviceType("gwtype");
+    connection.setDeviceId("gw1");
+    connection.setAuthToken(token);
+    connection.setPort(secure ? 8883 : 1883);
+    return connection;
+}
+
+class GatewayClientTest : public ::testing::Test
+{
+protected:
+    MosquittoBroker _broker{nullptr, "use-token-auth", TOKEN};
+};
+
+}  // namespace
+
+TEST_F(GatewayClientTest, ConnectsAsGatewayWithTokenAndPublishesEventsOnPlatformTopics)
+{
+    MosquittoProbe probe(_broker, "iot-2/#", "", "use-token-auth", TOKEN);
+    GatewayClient client(connectionTo(_broker, false));
+    EXPECT_EQ("g:myorg:gwtype:gw1", client.clientId());
+    EXPECT_FALSE(client.isConnected());
+    ASSERT_TRUE(client.connect());
+    EXPECT_TRUE(client.isConnected());
+    EXPECT_NE(std::string::npos, _broker.log().find("as g:myorg:gwtype:gw1")) << _broker.log();
+
+    client.publishGatewayEvent("COV", "json", "{\"d\":{}}", 1);
+    client.publishDeviceEvent("0005-X", "dev 7", "COV", "json", "{\"d\":{\"a\":\"1\"}}", 1);
+    ASSERT_TRUE(probe.waitForMessages(2));
+    const auto messages = probe.messages();
+    EXPECT_EQ("iot-2/type/gwtype/id/gw1/evt/COV/fmt/json", messages[0].topic);
+    EXPECT_EQ("{\"d\":{}}", messages[0].payload);
+    EXPECT_EQ("iot-2/type/0005-X/id/dev 7/evt/COV/fmt/json", messages[1].topic);
+    EXPECT_EQ("{\"d\":{\"a\":\"1\"}}", messages[1].payload);
+
+    EXPECT_THROW(client.publishDeviceEvent("a/b", "x", "COV", "json", "{}", 1),
+                 Poco::InvalidArgumentException);
+    client.disconnect();
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_NO_THROW(client.disconnect());
+}
+
+TEST_F(GatewayClientTest, RefusedTokenOrMissingBrokerIsAFailedConnectNotAnException)
+{
+    GatewayClient wrongToken(connectionTo(_broker, false, "wrong"));
+    EXPECT_FALSE(wrongToken.connect());
+    EXPECT_FALSE(wrongToken.isConnected());
+
+    DataConnection nowhere = connectionTo(_broker, false);
+    _broker.kill();
+    GatewayClient client(nowhere);
+    EXPECT_FALSE(client.connect());
+    _broker.start();
+    EXPECT_TRUE(client.connect());
+}
+
+TEST_F(GatewayClientTest, DeliversSubscribedCommandsOnTheClientsThreadAndSurvivesAFailingHandler)
+{
+    MosquittoProbe cloud(_broker, "unused/#", "", "use-token-auth", TOKEN);
+    GatewayClient client(connectionTo(_broker, false));
+    RecordingHandler handler;
+    ASSERT_TRUE(client.connect());
+    client.setCommandHandler(&handler);
+    client.subscribeGatewayCommands();
+    client.subscribeDeviceCommands("0005-X", "dev7");
+    client.subscribeDeviceCommands("0005-X", "dev7");
+
+    cloud.publish("iot-2/type/other/id/dev9/cmd/wp/fmt/json", "not subscribed");
+    cloud.publish("iot-2/type/gwtype/id/gw1/cmd/boom/fmt/json", "{}");
+    cloud.publish("iot-2/type/gwtype/id/gw1/cmd/bacnet-ws/fmt/json", "{\"d\":{}}");
+    cloud.publish("iot-2/type/0005-X/id/dev7/cmd/wp3/fmt/text", std::string("\xff\x00", 2));
+    ASSERT_TRUE(handler.waitFor(2));
+
+    const auto commands = handler.commands();
+    ASSERT_EQ(2u, commands.size());
+    EXPECT_EQ("gwtype", commands[0].getDeviceType());
+    EXPECT_EQ("gw1", commands[0].getDeviceId());
+    EXPECT_EQ("bacnet-ws", commands[0].getCommandName());
+    EXPECT_EQ("json", commands[0].getFormat());
+    EXPECT_EQ("{\"d\":{}}", commands[0].getPayload());
+    EXPECT_EQ("0005-X", commands[1].getDeviceType());
+    EXPECT_EQ("dev7", commands[1].getDeviceId());
+    EXPECT_EQ("wp3", commands[1].getCommandName());
+    EXPECT_EQ("text", commands[1].getFormat());
+    EXPECT_EQ(std::string("\xff\x00", 2), commands[1].getPayload());
+    for (const auto& thread : handler.threads())
+    {
+        EXPECT_NE(std::this_thread::get_id(), thread);
+    }
+}
+
+TEST_F(GatewayClientTest, ReconnectsAfterBrokerRestartAndSendsEventsKeptMeanwhile)
+{
+    GatewayClient client(connectionTo(_broker, false));
+    RecordingHandler handler;
+    ASSERT_TRUE(client.connect());
+    client.setCommandHandler(&handler);
+    client.subscribeGatewayCommands();
+
+    _broker.kill();
+    for (int turn = 0; turn < 200 && client.isConnected(); ++turn)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(client.isConnected());
+    EXPECT_FALSE(client.connect());
+    client.publishGatewayEvent("COV", "json", "{\"kept\":1}", 1);
+    EXPECT_NO_THROW(client.disconnect());
+
+    _broker.start();
+    MosquittoProbe probe(_broker, "iot-2/#", "", "use-token-auth", TOKEN);
+    ASSERT_TRUE(client.connect());
+    client.subscribeGatewayCommands();
+    ASSERT_TRUE(probe.waitForMessages(1));
+    EXPECT_EQ("{\"kept\":1}", probe.messages()[0].payload);
+
+    probe.publish("iot-2/type/gwtype/id/gw1/cmd/wp/fmt/json", "{}");
+    ASSERT_TRUE(handler.waitFor(1));
+    EXPECT_EQ("wp", handler.commands()[0].getCommandName());
+}
+
+TEST(GatewayClientTlsTest, VerifiesTheBrokerCertificateAgainstTheTrustStore)
+{
+    TlsCertificates authority;
+    TlsCertificates stranger;
+    MosquittoBroker broker(&authority);
+    MosquittoProbe probe(broker, "iot-2/#", authority.caFile());
+
+    DataConnection connection = connectionTo(broker, true);
+    connection.setTrustStore(stranger.caFile());
+    GatewayClient refused(connection);
+    EXPECT_FALSE(refused.connect());
+
+    DataConnection plain = connectionTo(broker, false);
+    GatewayClient plainClient(plain);
+    EXPECT_FALSE(plainClient.connect());
+
+    // By name as well as by address: the certificate is checked against the host dialled.
+    for (const std::string host : {"127.0.0.1", "localhost"})
+    {
+        connection.setDomain(host + ":" + std::to_string(broker.port()));
+        connection.setTrustStore(authority.caFile());
+        GatewayClient accepted(connection);
+        ASSERT_TRUE(accepted.connect()) << host;
+        accepted.publishGatewayEvent("COV", "json", host, 1);
+        accepted.disconnect();
+    }
+    ASSERT_TRUE(probe.waitForMessages(2));
+    EXPECT_EQ("127.0.0.1", probe.messages()[0].payload);
+    EXPECT_EQ("localhost", probe.messages()[1].payload);
+}

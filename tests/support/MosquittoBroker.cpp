@@ -1,0 +1,160 @@
+#include "MosquittoBroker.h"
+
+#include "TlsCertificates.h"
+
+#include <Poco/Exception.h>
+#include <Poco/File.h>
+#include <Poco/FileStream.h>
+#include <Poco/Net/NetException.h>
+#include <Poco/Net/ServerSocket.h>
+#include <Poco/Net/StreamSocket.h>
+#include <Poco/StreamCopier.h>
+#include <Poco/TemporaryFile.h>
+#include <Poco/Thread.h>
+#include <Poco/Timestamp.h>
+
+#include <unistd.h>
+
+namespace Orvik
+{
+namespace Test
+{
+
+namespace
+{
+
+const Poco::Timestamp::TimeDiff START_LIMIT = 10 * Poco::Timestamp::resolution();
+
+}  // namespace
+
+MosquittoBroker::MosquittoBroker(const TlsCertificates* tls, const std::string& user,
+                                 const std::string& password)
+    : _folder(Poco::TemporaryFile::tempName()), _secure(tls != nullptr), _port(freePort())
+{
+    Poco::File(_folder).createDirectories();
+    _configFile = _folder + "/mosquitto.conf";
+    _logFile = _folder + "/mosquitto.log";
+    writeConfiguration(tls, user, password);
+    start();
+}
+
+MosquittoBroker::~MosquittoBroker()
+{
+    kill();
+    try
+    {
+        Poco::File(_folder).remove(true);
+    }
+    catch (const Poco::Exception&)
+    {
+        // A leftover temporary folder is harmless.
+    }
+}
+
+std::string MosquittoBroker::uri() const
+{
+    return (_secure ? "ssl://127.0.0.1:" : "tcp://127.0.0.1:") + std::to_string(_port);
+}
+
+void MosquittoBroker::kill()
+{
+    if (!_process)
+    {
+        return;
+    }
+    try
+    {
+        Poco::Process::kill(*_process);
+        _process->wait();
+    }
+    catch (const Poco::Exception&)
+    {
+        // Already gone.
+    }
+    _process.reset();
+}
+
+void MosquittoBroker::start()
+{
+    if (_process)
+    {
+        return;
+    }
+    _process = std::make_unique<Poco::ProcessHandle>(Poco::Process::launch(
+        "/usr/sbin/mosquitto", {"-c", _configFile}, _folder, nullptr, nullptr, nullptr));
+    waitUntilListening();
+}
+
+std::string MosquittoBroker::log() const
+{
+    std::string text;
+    if (Poco::File(_logFile).exists())
+    {
+        Poco::FileInputStream in(_logFile);
+        Poco::StreamCopier::copyToString(in, text);
+    }
+    return text;
+}
+
+std::uint16_t MosquittoBroker::freePort()
+{
+    Poco::Net::ServerSocket probe(Poco::Net::SocketAddress("127.0.0.1", 0));
+    const std::uint16_t port = probe.address().port();
+    probe.close();
+    return port;
+}
+
+void MosquittoBroker::writeConfiguration(const TlsCertificates* tls, const std::string& user,
+                                         const std::string& password)
+{
+    Poco::FileOutputStream out(_configFile);
+    // Run as root, mosquitto would switch to its own user before reading the key files.
+    if (geteuid() == 0)
+    {
+        out << "user root\n";
+    }
+    out << "persistence false\n"
+        << "log_dest file " << _logFile << "\n"
+        << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\nlog_type subscribe\n"
+        << "listener " << _port << " 127.0.0.1\n";
+    if (tls != nullptr)
+    {
+        out << "certfile " << tls->serverCertFile() << "\n"
+            << "keyfile " << tls->serverKeyFile() << "\n";
+    }
+    if (user.empty())
+    {
+        out << "allow_anonymous true\n";
+        return;
+    }
+    const std::string passwordFile = _folder + "/passwords";
+    Poco::ProcessHandle tool =
+        Poco::Process::launch("/usr/bin/mosquitto_passwd", {"-b", "-c", passwordFile, user, password});
+    if (tool.wait() != 0)
+    {
+        throw Poco::RuntimeException("mosquitto_passwd failed");
+    }
+    out << "allow_anonymous false\npassword_file " << passwordFile << "\n";
+}
+
+void MosquittoBroker::waitUntilListening()
+{
+    const Poco::Timestamp started;
+    while (!started.isElapsed(START_LIMIT))
+    {
+        try
+        {
+            Poco::Net::StreamSocket socket(Poco::Net::SocketAddress("127.0.0.1", _port));
+            return;
+        }
+        catch (const Poco::Net::NetException&)
+        {
+            Poco::Thread::sleep(20);
+        }
+    }
+    kill();
+    throw Poco::RuntimeException("mosquitto did not start", log());
+}
+
+}  // namespace Test
+}  // namespace Orvik

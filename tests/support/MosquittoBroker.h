@@ -1,0 +1,57 @@
+#pragma once
+
+#include <Poco/Process.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace Orvik
+{
+namespace Test
+{
+
+class TlsCertificates;
+
+/// A real mosquitto broker on a free port of 127.0.0.1, with its configuration, password
+/// file and log in a temporary folder (removed by the destructor, which also kills the
+/// broker).
+///
+/// Plain MQTT by default; with certificates the one listener speaks TLS 1.2 or later
+/// with the given server certificate. With a user name the broker requires that user and
+/// password; without one it lets every client in. The constructor returns once the
+/// broker accepts connections and throws Poco::RuntimeException (with the broker's log)
+/// when it does not within 10 s. `kill()` ends the broker at once (SIGKILL) and `start()`
+/// brings it back on the same port, so a test can cut clients off and let them return.
+class MosquittoBroker
+{
+public:
+    explicit MosquittoBroker(const TlsCertificates* tls = nullptr, const std::string& user = "",
+                             const std::string& password = "");
+    ~MosquittoBroker();
+
+    MosquittoBroker(const MosquittoBroker&) = delete;
+    MosquittoBroker& operator=(const MosquittoBroker&) = delete;
+
+    std::uint16_t port() const { return _port; }
+    /// "tcp://127.0.0.1:<port>" or "ssl://127.0.0.1:<port>".
+    std::string uri() const;
+    void kill();
+    void start();
+    std::string log() const;
+
+private:
+    static std::uint16_t freePort();
+    void writeConfiguration(const TlsCertificates* tls, const std::string& user, const std::string& password);
+    void waitUntilListening();
+
+    std::string _folder;
+    std::string _configFile;
+    std::string _logFile;
+    bool _secure;
+    std::uint16_t _port;
+    std::unique_ptr<Poco::ProcessHandle> _process;
+};
+
+}  // namespace Test
+}  // namespace Orvik

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Orvik
+{
+namespace Test
+{
+
+/// A throw-away certificate authority and a server certificate signed by it, made with
+/// the openssl command in a temporary folder (removed by the destructor). The server
+/// certificate is valid for the names "localhost" and 127.0.0.1 for two days. Two
+/// objects make two unrelated authorities: one's CA file does not verify the other's
+/// server certificate. Throws Poco::RuntimeException when openssl fails.
+class TlsCertificates
+{
+public:
+    TlsCertificates();
+    ~TlsCertificates();
+
+    TlsCertificates(const TlsCertificates&) = delete;
+    TlsCertificates& operator=(const TlsCertificates&) = delete;
+
+    const std::string& caFile() const { return _caFile; }
+    const std::string& serverCertFile() const { return _serverCertFile; }
+    const std::string& serverKeyFile() const { return _serverKeyFile; }
+
+private:
+    void openssl(const std::vector<std::string>& args) const;
+
+    std::string _folder;
+    std::string _caFile;
+    std::string _serverCertFile;
+    std::string _serverKeyFile;
+};
+
+}  // namespace Test
+}  // namespace Orvik
