@@ -1,7 +1,6 @@
 #include "Orvik_Utility/Data/EntityServer.h"
 
 #include <Poco/Data/Binding.h>
-#include <Poco/Data/Constants.h>
 
 namespace Orvik::Utility::Data
 {
@@ -64,15 +63,6 @@ std::string placeholders(std::size_t count)
     return marks;
 }
 
-/// Poco binds a Var by its held type; SQL NULL has to be Poco's NullData.
-Poco::Dynamic::Var bindable(const Poco::Dynamic::Var& value)
-{
-    if (value.isEmpty())
-    {
-        return Poco::Dynamic::Var(Poco::Data::NullData(Poco::NULL_GENERIC));
-    }
-    return value;
-}
 }  // namespace
 
 EntityServer::EntityServer(Poco::Data::Session& session) : _session(session) {}
@@ -101,16 +91,23 @@ std::string EntityServer::getSelectSQL(const Entity& entity) const
 void EntityServer::prepareSelect(Poco::Data::Statement& statement, const Entity& entity)
 {
     statement << getSelectSQL(entity);
-    _boundArgs = _selectArgs;
-    bindAll(statement, _boundArgs);
+    bindAll(statement, _selectArgs);
 }
 
-void EntityServer::bindAll(Poco::Data::Statement& statement, Entity::Vars& values)
+void EntityServer::bindAll(Poco::Data::Statement& statement, const Entity::Vars& values)
 {
-    for (auto& value : values)
+    // Copies, so the values need not outlive this call. Poco binds a Var by the type
+    // it holds and has none for NULL: an empty Var goes in as a null Nullable.
+    for (const auto& value : values)
     {
-        value = bindable(value);
-        statement.addBind(new Poco::Data::Binding<Poco::Dynamic::Var>(value));
+        if (value.isEmpty())
+        {
+            statement.addBind(Poco::Data::Keywords::bind(Poco::Nullable<std::string>()));
+        }
+        else
+        {
+            statement.addBind(Poco::Data::Keywords::bind(value));
+        }
     }
 }
 

@@ -68,13 +68,12 @@ private:
     void prepareSelect(Poco::Data::Statement& statement, const Entity& entity);
     Poco::Int32 insert(Entity& entity, AutoIncrementVector* pKeys);
     Poco::Int32 updateChanged(Entity& entity);
-    static void bindAll(Poco::Data::Statement& statement, Entity::Vars& values);
+    static void bindAll(Poco::Data::Statement& statement, const Entity::Vars& values);
 
     Poco::Data::Session& _session;
     std::string _where;
     std::string _orderBy;
     Entity::Vars _selectArgs;
-    Entity::Vars _boundArgs;  // what the running select binds; alive until it ends
 };
 
 template <class E>

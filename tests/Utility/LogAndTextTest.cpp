@@ -1,0 +1,144 @@
+#include "Orvik_Utility/ConvertIt.h"
+#include "Orvik_Utility/LboLogSystem.h"
+#include "Orvik_Utility/Message2.h"
+#include "Orvik_Utility/TerminalModifier.h"
+
+#include <Poco/Channel.h>
+#include <Poco/DateTime.h>
+#include <Poco/Logger.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <sstream>
+
+using namespace Orvik::Utility;
+
+namespace
+{
+
+/// A Poco channel that keeps what reaches it, so the test sees the logged messages.
+class KeepingChannel : public Poco::Channel
+{
+public:
+    void log(const Poco::Message& msg) override { messages.push_back(msg); }
+    std::vector<Poco::Message> messages;
+};
+
+class LogCatalogue : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        _logger.setChannel(_pChannel);
+        _logger.setLevel(Poco::Message::PRIO_INFORMATION);
+        _pPrevious = LboLogSystem::pLogger;
+        LboLogSystem::pLogger = &_logSystem;
+    }
+    void TearDown() override { LboLogSystem::pLogger = _pPrevious; }
+
+    Poco::AutoPtr<KeepingChannel> _pChannel{new KeepingChannel};
+    Poco::Logger& _logger = Poco::Logger::get("LogCatalogueTest");
+    LboLogSystem _logSystem{_logger};
+    LboLogSystem* _pPrevious = nullptr;
+};
+
+}  // namespace
+
+TEST_F(LogCatalogue, KnownCodesGetTheirTextArgumentsAndPriority)
+{
+    LboLogSystem::pLogger->log(Message2(13, "boom", "AppBase.cpp", 66));
+    LboLogSystem::pLogger->log(Message2(102, "Pusher(3)"));
+    LboLogSystem::pLogger->log(Message2(3040, "disk I/O error", "AppBase.cpp", 174));
+
+    ASSERT_EQ(_pChannel->messages.size(), 3u);
+    EXPECT_EQ(_pChannel->messages[0].getText(),
+              "[13] Exception caught in app: boom (in AppBase.cpp, line 66)");
+    EXPECT_EQ(_pChannel->messages[0].getPriority(), Poco::Message::PRIO_ERROR);
+    EXPECT_EQ(_pChannel->messages[1].getText(),
+              "[102] App thread still busy after the stop grace period: Pusher(3)");
+    EXPECT_EQ(_pChannel->messages[1].getPriority(), Poco::Message::PRIO_WARNING);
+    EXPECT_EQ(_pChannel->messages[2].getText(),
+              "[3040] Writing an app parameter failed: disk I/O error (in AppBase.cpp, line 174)");
+    EXPECT_EQ(_pChannel->messages[2].getSource(), "LogCatalogueTest");
+}
+
+TEST_F(LogCatalogue, UnknownCodeIsStillLoggedWithItsArguments)
+{
+    Message2 message(77, "a", 5);
+    EXPECT_FALSE(message.isKnownCode());
+    LboLogSystem::pLogger->log(message);
+    ASSERT_EQ(_pChannel->messages.size(), 1u);
+    EXPECT_EQ(_pChannel->messages[0].getText(), "[77] Unknown message code 77 | a | 5");
+    EXPECT_EQ(_pChannel->messages[0].getPriority(), Poco::Message::PRIO_ERROR);
+}
+
+TEST_F(LogCatalogue, MissingArgumentsLeaveTheirPlaceEmpty)
+{
+    Message2 message(13, LboLogSystem::EXCEPTION_UNKNOWN);
+    EXPECT_EQ(message.getArguments().size(), 1u);
+    EXPECT_EQ(message.getText(),
+              "Exception caught in app: " + LboLogSystem::EXCEPTION_UNKNOWN + " (in , line )");
+    EXPECT_FALSE(LboLogSystem::EXCEPTION_UNKNOWN.empty());
+}
+
+TEST_F(LogCatalogue, LoggerLevelFiltersByCataloguePriority)
+{
+    _logger.setLevel(Poco::Message::PRIO_ERROR);
+    LboLogSystem::pLogger->log(Message2(102, "quiet"));
+    LboLogSystem::pLogger->log(Message2(13, "loud"));
+    ASSERT_EQ(_pChannel->messages.size(), 1u);
+    EXPECT_NE(_pChannel->messages[0].getText().find("loud"), std::string::npos);
+}
+
+TEST(LboLogSystem, DefaultInstanceExists)
+{
+    ASSERT_NE(LboLogSystem::pLogger, nullptr);
+    EXPECT_EQ(LboLogSystem::pLogger->getLogger().name(), LboLogSystem::_DEFAULT_LOGGER_NAME);
+}
+
+TEST(TerminalModifier, WritesTheAnsiSequence)
+{
+    std::ostringstream out;
+    out << Terminal::Modifier(Terminal::Modifier::FG_GREEN) << "ok"
+        << Terminal::Modifier(Terminal::Modifier::FG_DEFAULT)
+        << Terminal::Modifier(Terminal::Modifier::FG_WHITE);
+    EXPECT_EQ(out.str(), "\x1b[32mok\x1b[39m\x1b[97m");
+}
+
+TEST(ConvertIt, SetIntWritesDecimalText)
+{
+    std::string text = "old";
+    EXPECT_EQ(ConvertIt::setInt(-60, text), "-60");
+    EXPECT_EQ(text, "-60");
+    EXPECT_EQ(ConvertIt::setInt(0, text), "0");
+    EXPECT_EQ(ConvertIt::setInt(INT_MIN, text), "-2147483648");
+    EXPECT_EQ(ConvertIt::setInt(INT_MAX, text), "2147483647");
+}
+
+TEST(ConvertIt, BACnetDateCountsWeekdaysFromMonday)
+{
+    ConvertIt::DateFields date;
+    // 2026-12-06 is a Sunday, 2026-12-07 a Monday, 2024-02-29 a Thursday.
+    ConvertIt::getBACnetDate(Poco::LocalDateTime(2026, 12, 6, 23, 59, 59), date);
+    EXPECT_EQ(date.year, 2026u);
+    EXPECT_EQ(date.month, 12u);
+    EXPECT_EQ(date.day, 6u);
+    EXPECT_EQ(date.weekday, 7u);
+    ConvertIt::getBACnetDate(Poco::LocalDateTime(2026, 12, 7), date);
+    EXPECT_EQ(date.weekday, 1u);
+    ConvertIt::getBACnetDate(Poco::LocalDateTime(2024, 2, 29), date);
+    EXPECT_EQ(date.day, 29u);
+    EXPECT_EQ(date.weekday, 4u);
+}
+
+TEST(ConvertIt, BACnetTimeTruncatesToHundredths)
+{
+    ConvertIt::TimeFields time;
+    ConvertIt::getBACnetTime(Poco::LocalDateTime(2026, 1, 1, 13, 5, 9, 999, 999), time);
+    EXPECT_EQ(time.hour, 13u);
+    EXPECT_EQ(time.minute, 5u);
+    EXPECT_EQ(time.second, 9u);
+    EXPECT_EQ(time.hundredths, 99u);
+    ConvertIt::getBACnetTime(Poco::LocalDateTime(2026, 1, 1, 0, 0, 0, 9), time);
+    EXPECT_EQ(time.hundredths, 0u);
+}

@@ -1,0 +1,168 @@
+#include "Orvik_Utility/Notification.h"
+#include "Orvik_Utility/NotificationQueueWorker.h"
+#include "Orvik_Utility/Peripherals/NotificationBrindle.h"
+
+#include <Poco/Thread.h>
+#include <gtest/gtest.h>
+
+using Orvik::Utility::Notification;
+using Orvik::Utility::NotificationQueueWorker;
+
+namespace
+{
+
+/// A worker that counts what its plain run() loop saw, to check the loop from outside.
+class CountingWorker : public NotificationQueueWorker
+{
+public:
+    using NotificationQueueWorker::NotificationQueueWorker;
+
+    bool handleNotification(Poco::AutoPtr<Poco::Notification> pNf) override
+    {
+        ++handled;
+        return NotificationQueueWorker::handleNotification(pNf);
+    }
+
+    int handled = 0;
+};
+
+Notification* hostNotification(Notification::Action action, Poco::NotificationQueue* pReply = nullptr,
+                               Poco::Event* pEvent = nullptr)
+{
+    return new Notification(action, Notification::UNDEFINED, pReply, pEvent);
+}
+
+}  // namespace
+
+TEST(NotificationQueueWorker, OwnsAQueueUnlessOneIsGiven)
+{
+    Poco::NotificationQueue given;
+    NotificationQueueWorker withGiven(&given);
+    NotificationQueueWorker withOwn;
+    EXPECT_EQ(withGiven.getReadQueue(), &given);
+    ASSERT_NE(withOwn.getReadQueue(), nullptr);
+    EXPECT_NE(withOwn.getReadQueue(), &given);
+}
+
+TEST(NotificationQueueWorker, WaitReturnsNullWhenTheTimeRunsOutAndTheNotificationOtherwise)
+{
+    NotificationQueueWorker worker;
+    EXPECT_TRUE(worker.waitDequeueNotification(20).isNull());
+    EXPECT_TRUE(worker.waitDequeueNotification(0).isNull());
+
+    worker.getReadQueue()->enqueueNotification(hostNotification(Notification::READ));
+    worker.getReadQueue()->enqueueUrgentNotification(hostNotification(Notification::WRITE));
+    auto first = worker.waitDequeueNotification(0);
+    auto second = worker.waitDequeueNotification(-1);
+    ASSERT_FALSE(first.isNull());
+    ASSERT_FALSE(second.isNull());
+    EXPECT_EQ(first.cast<Notification>()->getAction(), Notification::WRITE);
+    EXPECT_EQ(second.cast<Notification>()->getAction(), Notification::READ);
+    EXPECT_EQ(first->referenceCount(), 1) << "the caller holds the only reference";
+}
+
+TEST(NotificationQueueWorker, WaitWithoutLimitReceivesFromAnotherThread)
+{
+    NotificationQueueWorker worker;
+    Poco::Thread sender;
+    struct Sender : Poco::Runnable
+    {
+        Poco::NotificationQueue* pQueue;
+        void run() override { pQueue->enqueueNotification(hostNotification(Notification::RESULT)); }
+    } sendOne;
+    sendOne.pQueue = worker.getReadQueue();
+    sender.start(sendOne);
+    auto pNf = worker.waitDequeueNotification(NotificationQueueWorker::_WAIT_FOREVER);
+    sender.join();
+    ASSERT_FALSE(pNf.isNull());
+    EXPECT_EQ(pNf.cast<Notification>()->getAction(), Notification::RESULT);
+}
+
+TEST(NotificationQueueWorker, OnlyTheStopRequestEndsTheLoop)
+{
+    NotificationQueueWorker worker;
+    EXPECT_TRUE(worker.handleNotification(hostNotification(Notification::STOP_RUNNING)));
+    for (auto action : {Notification::UNDEFINED, Notification::ERROR, Notification::BROADCAST,
+                        Notification::SANITY_RESPONSE, static_cast<Notification::Action>(99)})
+    {
+        EXPECT_FALSE(worker.handleNotification(hostNotification(action))) << Notification::actionName(action);
+    }
+    EXPECT_FALSE(worker.handleNotification(new Orvik::Peripherals::NotificationBrindle("gpio17", 1)));
+    EXPECT_FALSE(worker.handleNotification(Poco::AutoPtr<Poco::Notification>()));
+}
+
+TEST(NotificationQueueWorker, AnswersASanityRequestOnTheReplyQueueAndSetsItsEvent)
+{
+    NotificationQueueWorker worker;
+    Poco::NotificationQueue supervisor;
+    Poco::Event answered;
+    EXPECT_FALSE(
+        worker.handleNotification(hostNotification(Notification::SANITY_REQUEST, &supervisor, &answered)));
+
+    EXPECT_TRUE(answered.tryWait(0));
+    Poco::AutoPtr<Poco::Notification> pReply(supervisor.dequeueNotification());
+    ASSERT_FALSE(pReply.isNull());
+    auto pResponse = pReply.cast<Notification>();
+    ASSERT_FALSE(pResponse.isNull());
+    EXPECT_EQ(pResponse->getAction(), Notification::SANITY_RESPONSE);
+    EXPECT_EQ(pResponse->getResponseAction(), Notification::SANITY_REQUEST);
+    EXPECT_EQ(pResponse->getReplyQueue(), worker.getReadQueue()) << "names the worker that answered";
+    EXPECT_TRUE(supervisor.empty());
+}
+
+TEST(NotificationQueueWorker, SanityRequestWithoutReplyQueueOrEventIsHarmless)
+{
+    NotificationQueueWorker worker;
+    EXPECT_FALSE(worker.handleNotification(hostNotification(Notification::SANITY_REQUEST)));
+    EXPECT_TRUE(worker.getReadQueue()->empty());
+}
+
+TEST(NotificationQueueWorker, RunLoopServesUntilStopAndRecordsItsThread)
+{
+    CountingWorker worker;
+    Poco::NotificationQueue supervisor;
+    worker.getReadQueue()->enqueueNotification(hostNotification(Notification::READ));
+    worker.getReadQueue()->enqueueNotification(hostNotification(Notification::SANITY_REQUEST, &supervisor));
+    worker.getReadQueue()->enqueueNotification(hostNotification(Notification::STOP_RUNNING));
+    worker.getReadQueue()->enqueueNotification(hostNotification(Notification::WRITE));
+    EXPECT_FALSE(worker.isWorkerStarted());
+
+    Poco::Thread thread("worker-under-test");
+    thread.start(worker);
+    thread.join();
+
+    EXPECT_TRUE(worker.isWorkerStarted());
+    EXPECT_EQ(worker.getWorkerThread(), &thread);
+    EXPECT_EQ(worker.handled, 3) << "nothing after the stop request is taken";
+    EXPECT_EQ(worker.getReadQueue()->size(), 1);
+    EXPECT_EQ(supervisor.size(), 1);
+}
+
+TEST(NotificationQueueWorker, PublishesToEverySubscriber)
+{
+    Poco::NotificationQueue a, b;
+    NotificationQueueWorker::SubscriberList subscribers{&a, &b};
+    NotificationQueueWorker publisher(nullptr, &subscribers);
+    NotificationQueueWorker silent;
+    Poco::AutoPtr<Poco::Notification> pNf(hostNotification(Notification::COV_EVENT));
+
+    EXPECT_EQ(publisher.publish(pNf), 2u);
+    EXPECT_EQ(silent.publish(pNf), 0u);
+    EXPECT_EQ(a.size(), 1);
+    EXPECT_EQ(b.size(), 1);
+}
+
+TEST(Notification, CarriesItsActionsAndNamesThem)
+{
+    Poco::NotificationQueue reply;
+    Poco::AutoPtr<Notification> pNf(new Notification(Notification::RESULT, Notification::UNDEFINED, &reply));
+    EXPECT_EQ(pNf->getAction(), 7);
+    EXPECT_EQ(pNf->getReplyQueue(), &reply);
+    EXPECT_EQ(pNf->getEvent(), nullptr);
+    pNf->signal();  // no event: nothing to set
+    EXPECT_EQ(pNf->name(), "Notification(RESULT)");
+    EXPECT_EQ(Notification::actionName(Notification::STOP_RUNNING), "STOP_RUNNING");
+    EXPECT_EQ(Notification::actionName(Notification::SANITY_RESPONSE), "SANITY_RESPONSE");
+    EXPECT_EQ(Notification::actionName(static_cast<Notification::Action>(18)), "ACTION_18");
+    EXPECT_EQ(Notification::actionName(static_cast<Notification::Action>(-1)), "ACTION_-1");
+}
