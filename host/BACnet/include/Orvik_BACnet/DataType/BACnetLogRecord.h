@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include <Poco/Timestamp.h>
+
+#include "Orvik_BACnet/DataType/BACnetDateTime.h"
+#include "Orvik_BACnet/DataType/BitString.h"
+
+namespace Orvik
+{
+namespace BACnet
+{
+namespace DataType
+{
+
+/// BACnetLogRecord, one record of a trend log's log-buffer: a time stamp, the log datum (a CHOICE,
+/// BACNET_LOG_DATUM_CHOICE) and optional status flags. The any-value choice is not supported, and
+/// log-status and bitstring-value hold at most 64 bits (_MAX_BITS). A record never uses the heap, so
+/// a page of records costs one allocation for its vector and nothing per record.
+class BACnetLogRecord : public BACnetComplex
+{
+public:
+    static constexpr std::size_t _MAX_BITS = 64;
+
+    /// null-value at a default date and time, without status flags.
+    BACnetLogRecord() = default;
+
+    const BACnetDateTime& getDateTime() const { return _dateTime; }
+    void setDateTime(const BACnetDateTime& dateTime) { _dateTime = dateTime; }
+    /// The record's time stamp as an instant (BACnetDateTime::toTimestamp).
+    Poco::Timestamp getTimeStamp() const { return _dateTime.toTimestamp(); }
+
+    BACNET_LOG_DATUM_CHOICE getChoice() const { return _choice; }
+
+    /// Throws Poco::RangeException for more than _MAX_BITS bits.
+    void setLogStatus(const BitString& logStatus);
+    void setBoolean(bool value);
+    void setReal(float value);
+    void setEnumerated(std::uint32_t value);
+    void setUnsigned(std::uint64_t value);
+    void setSigned(std::int64_t value);
+    /// Throws Poco::RangeException for more than _MAX_BITS bits.
+    void setBitString(const BitString& value);
+    void setNull();
+    void setFailure(BACNET_ERROR_CLASS errorClass, BACNET_ERROR_CODE errorCode);
+    void setTimeChange(float seconds);
+
+    /// The datum of the matching choice; other choices give the type's zero.
+    bool getBoolean() const { return _choice == LOG_DATUM_BOOLEAN_VALUE && _unsigned != 0; }
+    float getReal() const { return _real; }  ///< real-value and time-change
+    std::uint32_t getEnumerated() const;
+    std::uint64_t getUnsigned() const;
+    std::int64_t getSigned() const { return _signed; }
+    BitString getBitString() const;  ///< log-status and bitstring-value
+    BACNET_ERROR_CLASS getErrorClass() const;
+    BACNET_ERROR_CODE getErrorCode() const;
+
+    bool hasStatusFlags() const { return _hasStatusFlags; }
+    /// Four bits: in-alarm, fault, overridden, out-of-service; all clear when absent.
+    BitString getStatusFlags() const;
+    void setStatusFlags(const BitString& statusFlags);
+    void clearStatusFlags()
+    {
+        _hasStatusFlags = false;
+        _statusFlags = 0;
+    }
+
+    /// <Sequence name=...> with timestamp, log-datum (one element named by the choice) and status-flags.
+    void markup(WS::MarkupFactory& mf, const std::string& name, bool startArray) const override;
+
+    bool operator==(const BACnetLogRecord& other) const;
+    bool operator!=(const BACnetLogRecord& other) const { return !(*this == other); }
+
+private:
+    void choose(BACNET_LOG_DATUM_CHOICE choice);
+
+    BACnetDateTime _dateTime;
+    BACNET_LOG_DATUM_CHOICE _choice = LOG_DATUM_NULL_VALUE;
+    std::uint64_t _unsigned = 0;  // boolean, enumerated, unsigned, error class
+    std::int64_t _signed = 0;     // signed, error code
+    float _real = 0.0f;           // real, time-change
+    std::uint64_t _bits = 0;      // log-status, bitstring-value: bit i at value 1 << i
+    std::uint8_t _bitCount = 0;
+    bool _hasStatusFlags = false;
+    std::uint8_t _statusFlags = 0;  // bit i at value 1 << i
+};
+
+}  // namespace DataType
+}  // namespace BACnet
+}  // namespace Orvik
