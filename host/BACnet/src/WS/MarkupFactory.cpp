@@ -8,7 +8,11 @@
 
 #include "Orvik_BACnet/WS/MarkupFactory.h"
 
+#include "Orvik_BACnet/PropertyDatatypeTable.h"
+#include "Orvik_BACnet/ProtocolText.h"
+
 #include <Poco/Exception.h>
+#include <Poco/NumberParser.h>
 
 namespace Orvik
 {
@@ -63,6 +67,86 @@ const char* const ATTRIBUTE_NAMES[] = {"comment",  "errorText",  "displayName", 
 bool inRange(unsigned char c, unsigned char low, unsigned char high)
 {
     return c >= low && c <= high;
+}
+
+/// The base type that spells one value of a datatype of the property datatype table.
+MarkupFactory::BaseType baseTypeOfDataType(BACnetDataType dataType)
+{
+    switch (dataType)
+    {
+        case BACNET_DT_NULL:
+            return MarkupFactory::BT_NULL;
+        case BACNET_DT_BOOLEAN:
+            return MarkupFactory::BT_BOOLEAN;
+        case BACNET_DT_UNSIGNED:
+            return MarkupFactory::BT_UNSIGNED;
+        case BACNET_DT_SIGNED:
+            return MarkupFactory::BT_INTEGER;
+        case BACNET_DT_REAL:
+            return MarkupFactory::BT_REAL;
+        case BACNET_DT_DOUBLE:
+            return MarkupFactory::BT_DOUBLE;
+        case BACNET_DT_OCTET_STRING:
+            return MarkupFactory::BT_OCTET_STRING;
+        case BACNET_DT_CHARACTER_STRING:
+            return MarkupFactory::BT_STRING;
+        case BACNET_DT_BIT_STRING:
+            return MarkupFactory::BT_BIT_STRING;
+        case BACNET_DT_ENUMERATED:
+            return MarkupFactory::BT_ENUMERATED;
+        case BACNET_DT_DATE:
+            return MarkupFactory::BT_DATE;
+        case BACNET_DT_TIME:
+            return MarkupFactory::BT_TIME;
+        case BACNET_DT_OBJECT_IDENTIFIER:
+            return MarkupFactory::BT_OBJECT_IDENTIFIER;
+        case BACNET_DT_ANY:
+            return MarkupFactory::BT_ANY;
+        case BACNET_DT_DATE_TIME:
+            return MarkupFactory::BT_DATE_TIME;
+        case BACNET_DT_TIME_STAMP:
+            return MarkupFactory::BT_CHOICE;
+        default:
+            return MarkupFactory::BT_STRUCT;
+    }
+}
+
+bool isDecimal(const std::string& text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+/// The name of an enumeration value given in decimal; the text itself when it is not such a value.
+std::string enumerationText(const std::string& enumeration, const std::string& value)
+{
+    unsigned number = 0;
+    if (!isDecimal(value) || !Poco::NumberParser::tryParseUnsigned(value, number))
+    {
+        return value;
+    }
+    const std::string name = ProtocolText::enumerationName(enumeration, number);
+    return name.empty() ? value : name;
+}
+
+/// The names of the set bits of a bit string given as '0'/'1' characters, bit 0 first, separated by ';'.
+/// Bits without a name are given by their number. The text itself when it is not such a bit string.
+std::string bitStringText(const std::string& enumeration, const std::string& value)
+{
+    if (value.empty() || value.find_first_not_of("01") != std::string::npos)
+    {
+        return value;
+    }
+    std::string names;
+    for (std::size_t bit = 0; bit < value.size(); ++bit)
+    {
+        if (value[bit] == '1')
+        {
+            const std::string name =
+                ProtocolText::enumerationName(enumeration, static_cast<std::uint32_t>(bit));
+            names += (names.empty() ? "" : ";") + (name.empty() ? std::to_string(bit) : name);
+        }
+    }
+    return names;
 }
 
 }  // namespace
@@ -125,6 +209,36 @@ void MarkupFactory::markup(BaseType baseType, const std::string& name, bool clos
            propId, writable, description);
 }
 
+void MarkupFactory::markup(Poco::UInt32 objectType, Poco::UInt32 propertyIdentifier, const std::string& value,
+                           bool closeMarkup, bool startArray, bool embedded, Poco::UInt32 errorCode,
+                           bool truncated, bool isDefinition, const std::string& comment,
+                           const std::string& errorTxt, const std::string& displayName,
+                           const std::string& typeName, const std::string& maximum,
+                           const std::string& minimum, const std::string& contextTag,
+                           const std::string& propId, const std::string& writable,
+                           const std::string& description)
+{
+    const char* standardName = ProtocolText::findPropertyName(propertyIdentifier);
+    const std::string name =
+        standardName ? standardName : "proprietary-" + std::to_string(propertyIdentifier);
+    const PropertyDatatype* row = PropertyDatatypeTable::find(objectType, propertyIdentifier);
+    BaseType baseType = row ? baseTypeOfDataType(row->dataType) : BT_STRING;
+    std::string text = value;
+    if (row && _textExtendEnumsAndBitStrings && !row->enumeration.empty())
+    {
+        text = baseType == BT_ENUMERATED   ? enumerationText(row->enumeration, value)
+               : baseType == BT_BIT_STRING ? bitStringText(row->enumeration, value)
+                                           : value;
+    }
+    if (row && !embedded && row->structure != BACNET_DTS_SINGLE_VALUE)
+    {
+        baseType = row->structure == BACNET_DTS_ARRAY ? BT_ARRAY : BT_LIST;
+    }
+    markup(baseType, name, text, closeMarkup, startArray, row ? static_cast<int>(row->dataType) : 0, embedded,
+           errorCode, truncated, isDefinition, comment, errorTxt, displayName, typeName, maximum, minimum,
+           contextTag, propId, writable, description);
+}
+
 void MarkupFactory::closeOpenMarkup()
 {
     if (_open.empty())
@@ -177,18 +291,15 @@ const char* MarkupFactory::attributeName(Attribute attribute)
     return ATTRIBUTE_NAMES[attribute];
 }
 
-std::size_t MarkupFactory::utf8SequenceLength(const char* p, const char* end)
+std::size_t MarkupFactory::utf8Sequence(const char* p, const char* end, bool& wellFormed)
 {
     const auto byte = [p](std::size_t i) { return static_cast<unsigned char>(p[i]); };
     const std::size_t available = static_cast<std::size_t>(end - p);
     const unsigned char lead = byte(0);
-    if (lead < 0x80)
-    {
-        return 1;
-    }
+    wellFormed = lead < 0x80;
     // The second byte's range depends on the lead byte: this rules out overlong forms (E0, F0),
     // surrogates (ED) and code points above U+10FFFF (F4).
-    std::size_t length = 0;
+    std::size_t length = 1;
     unsigned char low = 0x80, high = 0xBF;
     if (inRange(lead, 0xC2, 0xDF))
     {
@@ -206,18 +317,22 @@ std::size_t MarkupFactory::utf8SequenceLength(const char* p, const char* end)
         low = lead == 0xF0 ? 0x90 : 0x80;
         high = lead == 0xF4 ? 0x8F : 0xBF;
     }
-    if (length == 0 || available < length || !inRange(byte(1), low, high))
+    else
     {
-        return 0;
+        return 1;  // ASCII, or a byte that never starts a sequence
     }
-    for (std::size_t i = 2; i < length; ++i)
+    std::size_t i = 1;
+    while (i < length && i < available && inRange(byte(i), i == 1 ? low : 0x80, i == 1 ? high : 0xBF))
     {
-        if (!inRange(byte(i), 0x80, 0xBF))
-        {
-            return 0;
-        }
+        ++i;
     }
-    return length;
+    wellFormed = i == length;
+    return i;
+}
+
+bool MarkupFactory::isReservedName(const std::string& /*name*/) const
+{
+    return false;
 }
 
 void MarkupFactory::writeMarkup(const Element& element, bool closeMarkup, bool startArray)
@@ -228,7 +343,7 @@ void MarkupFactory::writeMarkup(const Element& element, bool closeMarkup, bool s
     Placement placement = ROOT;
     if (parent)
     {
-        parent->itemMode = parent->itemMode || startArray;
+        parent->itemMode = parent->itemMode || startArray || isReservedName(*element.name);
         placement = parent->itemMode ? ITEM : MEMBER;
     }
     writeElement(element, placement, parent, closeMarkup);

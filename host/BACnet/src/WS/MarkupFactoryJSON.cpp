@@ -8,10 +8,11 @@
 
 #include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
 
+#include <Poco/NumberParser.h>
 #include <Poco/String.h>
 
 #include <cctype>
-#include <cstdio>
+#include <cmath>
 
 namespace Orvik
 {
@@ -36,7 +37,8 @@ std::size_t skipDigits(const std::string& text, std::size_t i)
     return i;
 }
 
-/// True when text is a JSON number (RFC 8259), without fraction and exponent when integerOnly is set.
+/// True when text is a JSON number (RFC 8259) that common parsers take: an integer of at most
+/// MAX_INTEGER_DIGITS digits when integerOnly is set, else any number within the range of a double.
 bool isJSONNumber(const std::string& text, bool integerOnly)
 {
     std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
@@ -74,7 +76,9 @@ bool isJSONNumber(const std::string& text, bool integerOnly)
             return false;
         }
     }
-    return i == text.size();
+    // A number beyond the range of a double is valid JSON but breaks common parsers.
+    double parsed = 0;
+    return i == text.size() && Poco::NumberParser::tryParseFloat(text, parsed) && std::isfinite(parsed);
 }
 
 /// The JSON literal of a boolean value text, null when the text is not a boolean.
@@ -129,6 +133,11 @@ MarkupFactoryJSON::MarkupFactoryJSON(std::ostream& stream, bool format, bool tex
 }
 
 MarkupFactoryJSON::~MarkupFactoryJSON() = default;
+
+bool MarkupFactoryJSON::isReservedName(const std::string& name) const
+{
+    return !name.empty() && name[0] == '$';
+}
 
 void MarkupFactoryJSON::writeHeader() {}
 
@@ -312,16 +321,9 @@ void MarkupFactoryJSON::writeString(const std::string& text)
         }
         else
         {
-            length = utf8SequenceLength(p, end);
-            if (length == 0)
-            {
-                replacement = _REPLACEMENT_CHARACTER;
-                length = 1;
-            }
-            else
-            {
-                replacement = lineSeparatorEscape(p, length);
-            }
+            bool wellFormed = false;
+            length = utf8Sequence(p, end, wellFormed);
+            replacement = wellFormed ? lineSeparatorEscape(p, length) : _REPLACEMENT_CHARACTER;
         }
         if (replacement)
         {

@@ -154,11 +154,11 @@ void MarkupFactoryXML::writeEscaped(const std::string& text)
         }
         else
         {
-            length = utf8SequenceLength(p, end);
-            if (length == 0 || isXMLNonCharacter(p, length))
+            bool wellFormed = false;
+            length = utf8Sequence(p, end, wellFormed);
+            if (!wellFormed || isXMLNonCharacter(p, length))
             {
                 replacement = _REPLACEMENT_CHARACTER;
-                length = length == 0 ? 1 : length;
             }
         }
         if (replacement)

@@ -52,9 +52,10 @@ namespace WS
 ///     nothing. closeOpenMarkup() with nothing open throws Poco::IllegalStateException.
 ///   - header() after the first element throws Poco::IllegalStateException.
 ///   - Names and values may hold any bytes. Quotes, '<', '&', backslashes and control characters are
-///     escaped as each language needs. Bytes that are not part of well-formed UTF-8 (devices do send
-///     Latin-1 and broken strings) are each replaced by U+FFFD, the Unicode replacement character, so the
-///     document stays valid UTF-8. Characters that XML 1.0 cannot carry at all (C0 controls other than tab,
+///     escaped as each language needs. Bytes that are not well-formed UTF-8 (devices do send Latin-1 and
+///     broken strings) are replaced by U+FFFD, the Unicode replacement character, one for each maximal
+///     subpart of an ill-formed sequence (as Unicode recommends and most decoders do), so the document
+///     stays valid UTF-8. Characters that XML 1.0 cannot carry at all (C0 controls other than tab,
 ///     line feed and carriage return, U+FFFE and U+FFFF) are replaced by U+FFFD in XML; JSON escapes them.
 ///   - startArray never breaks the document. It marks the element as the first of a run of siblings that
 ///     form an ordered array; what that changes is up to the language (nothing in XML, see
@@ -276,12 +277,18 @@ protected:
     static const char* attributeName(Attribute attribute);
     /// The BACnet/WS name of a metadata attribute ("comment", "errorText", ...).
 
-    static std::size_t utf8SequenceLength(const char* p, const char* end);
-    /// The length of the well-formed UTF-8 sequence (RFC 3629) that starts at p, 0 when the byte at p does
-    /// not start one. Overlong forms, surrogates and code points above U+10FFFF are ill-formed.
+    static std::size_t utf8Sequence(const char* p, const char* end, bool& wellFormed);
+    /// Measures the UTF-8 sequence that starts at p (p < end): returns the number of bytes it takes and
+    /// sets wellFormed. Overlong forms, surrogates and code points above U+10FFFF are ill-formed (RFC 3629).
+    /// An ill-formed sequence is measured as its maximal subpart, the longest start of a well-formed
+    /// sequence (at least one byte), which the writers replace by one U+FFFD as Unicode recommends.
 
     static const char _REPLACEMENT_CHARACTER[];
     /// U+FFFD in UTF-8.
+
+    virtual bool isReservedName(const std::string& name) const;
+    /// True when the name cannot be a member name in this language; such an element is written as an item
+    /// (like startArray). False by default.
 
     virtual void writeHeader() = 0;
     /// Writes the prologue.

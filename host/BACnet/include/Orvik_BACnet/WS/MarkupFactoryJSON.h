@@ -36,9 +36,12 @@ namespace WS
 ///   - startArray on a child of any other element switches that parent to the same form from this child on:
 ///     the child and all its later siblings become items of "$items". Earlier siblings stay members. So
 ///     startArray never produces an unnamed member or a name inside an array.
+///   - A name that begins with '$' would collide with the writer's own members, so such an element is
+///     written as an item as well (with the same switch of its parent), and keeps its name in "$name".
 ///
-/// "$value" is a JSON number for Unsigned, Integer and Enumerated values that are JSON integers and for
-/// Real and Double values that are JSON numbers, true or false for Boolean values "true"/"false"/"1"/"0"
+/// "$value" is a JSON number for Unsigned, Integer and Enumerated values that are JSON integers of at
+/// most 18 digits (so that they fit 64 bits) and for Real and Double values that are JSON numbers within
+/// the range of a double, true or false for Boolean values "true"/"false"/"1"/"0"
 /// (any letter case), and a string otherwise (for example "NaN", or an enumeration written by its name).
 ///
 /// Example, with format true (format false writes the same without any white space):
@@ -66,6 +69,7 @@ public:
     MarkupLanguage language() const override { return JSON; }
 
 protected:
+    bool isReservedName(const std::string& name) const override;
     void writeHeader() override;
     void writeElement(const Element& element, Placement placement, const Frame* parent,
                       bool closeMarkup) override;
