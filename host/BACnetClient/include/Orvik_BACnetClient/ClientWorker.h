@@ -1,0 +1,101 @@
+#pragma once
+
+#include "Orvik_BACnetClient/Network.h"
+#include "Orvik_BACnetClient/NetworkListener.h"
+#include "Orvik_BACnetClient/NotificationRequest.h"
+#include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
+#include "Orvik_Utility/NotificationQueueWorker.h"
+
+#include <Poco/Clock.h>
+#include <Poco/NotificationQueue.h>
+#include <Poco/Thread.h>
+#include <Poco/Types.h>
+
+#include <map>
+#include <vector>
+
+namespace Orvik::BACnet::Client
+{
+
+/// The host's BACnet client: serves the client queue on a thread of its own.
+///
+/// Every NotificationRequest taken from the queue is carried out on the Network and answered on the
+/// requester's queue, exactly once (a Who-Is: an answer per I-Am, then the end of the window):
+///   - A confirmed request waits for the device's answer for apduTimeoutMs; without one it is sent
+///     again, up to apduRetries times, and then answered with the error communication (7) / timeout
+///     (30). The worker never blocks on a device: it keeps a table of open transactions and waits on
+///     its queue only until the next deadline, so a silent or slow device does not hold up the others.
+///   - A Who-Is collects I-Ams for whoIsWindowMs and then posts the error communication (7) /
+///     abort-application-exceeded-reply-time (124), which ends the window.
+///   - COV notifications go to the queue of the requester whose subscriber process identifier they
+///     carry (the last SubscribeCOV request sent with that identifier).
+///   - On the stop request (a host Notification with action STOP_RUNNING) every open request is
+///     answered with communication (7) / abort-other (56) (a worker that stops cannot answer them any
+///     more), the network is closed and the thread ends. Requests that arrive after that are not
+///     answered.
+///   - Replies are posted through the requester's reply ticket: a requester that is gone (an app deleted
+///     after its stop) receives nothing, and nothing is posted to a queue that no longer exists.
+/// Any other notification goes to the base's handleNotification (a sanity request is answered).
+class ClientWorker : public Orvik::Utility::NotificationQueueWorker, private NetworkListener
+{
+public:
+    class Settings
+    {
+    public:
+        /// Real BACnet defaults; tests use short ones.
+        Poco::UInt32 apduTimeoutMs = 3000;
+        Poco::UInt32 apduRetries = 3;
+        Poco::UInt32 whoIsWindowMs = 3000;
+    };
+
+    /// `pQueue` is the client queue (not owned; null: the worker owns one). `network` is not owned and
+    /// must outlive the worker. Without settings: the real BACnet defaults.
+    ClientWorker(Poco::NotificationQueue* pQueue, Network& network);
+    ClientWorker(Poco::NotificationQueue* pQueue, Network& network, const Settings& settings);
+    ~ClientWorker() override;
+
+    /// Starts run() on the worker's own thread.
+    void start();
+    /// Posts the stop request (to the front of the queue) and waits for the thread to end. Does nothing
+    /// when the thread is not running.
+    void stop();
+
+    const Settings& getSettings() const { return _settings; }
+
+    /// The worker's loop (normally on its own thread through start()).
+    void run() override;
+
+private:
+    class Transaction
+    {
+    public:
+        NotificationRequest::Ptr pRequest;
+        Poco::Clock deadline;
+        Poco::UInt32 retriesLeft = 0;
+    };
+
+    void onReply(Poco::UInt32 transactionId, NetworkReply reply) override;
+    void onIAm(const DataResponseWhoIs& iAm) override;
+    void onCOVNotification(const DataResponseCOV& notification) override;
+
+    /// True when `pNf` was the stop request.
+    bool dispatch(Poco::AutoPtr<Poco::Notification> pNf);
+    void startRequest(NotificationRequest::Ptr pRequest);
+    void takeReply(Poco::UInt32 transactionId, const NetworkReply& reply);
+    void takeIAm(const DataResponseWhoIs& iAm);
+    void takeCOVNotification(const DataResponseCOV& notification);
+    void expireDeadlines();
+    long millisecondsToNextDeadline() const;
+    void answerAllOpen();
+    static void deliver(const NotificationRequest& request, const NotificationResponseBase::Ptr& pReply);
+
+    Network& _network;
+    const Settings _settings;
+    Poco::Thread _thread;
+    Poco::UInt32 _lastTransactionId = 0;
+    std::map<Poco::UInt32, Transaction> _transactions;
+    std::vector<Transaction> _whoIsWindows;
+    std::map<Poco::UInt32, Poco::UInt64> _covSubscribers;
+};
+
+}  // namespace Orvik::BACnet::Client

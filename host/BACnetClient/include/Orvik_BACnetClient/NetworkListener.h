@@ -1,0 +1,27 @@
+#pragma once
+
+#include "Orvik_BACnetClient/DataResponseCOV.h"
+#include "Orvik_BACnetClient/DataResponseWhoIs.h"
+#include "Orvik_BACnetClient/NetworkReply.h"
+
+#include <Poco/Types.h>
+
+namespace Orvik::BACnet::Client
+{
+
+/// Receives what arrives from a Network. A Network may call these from any thread, one call at a time
+/// or concurrently; the client worker only queues them for its own thread.
+class NetworkListener
+{
+public:
+    virtual ~NetworkListener() = default;
+
+    /// The answer to the confirmed request sent under `transactionId`.
+    virtual void onReply(Poco::UInt32 transactionId, NetworkReply reply) = 0;
+    /// An I-Am (in answer to a Who-Is, or unsolicited).
+    virtual void onIAm(const DataResponseWhoIs& iAm) = 0;
+    /// A change-of-value notification for a subscription of this client.
+    virtual void onCOVNotification(const DataResponseCOV& notification) = 0;
+};
+
+}  // namespace Orvik::BACnet::Client

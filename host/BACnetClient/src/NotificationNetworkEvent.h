@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Orvik_BACnetClient/DataResponseCOV.h"
+#include "Orvik_BACnetClient/DataResponseWhoIs.h"
+#include "Orvik_BACnetClient/NetworkReply.h"
+
+#include <Poco/AutoPtr.h>
+#include <Poco/Notification.h>
+#include <Poco/Types.h>
+
+#include <variant>
+
+namespace Orvik::BACnet::Client
+{
+
+/// Something that arrived from the network, queued by the client worker's listener for the worker's
+/// own thread: the answer to a transaction, an I-Am, or a COV notification.
+class NotificationNetworkEvent : public Poco::Notification
+{
+public:
+    class Answer
+    {
+    public:
+        Poco::UInt32 transactionId;
+        NetworkReply reply;
+    };
+    using Event = std::variant<Answer, DataResponseWhoIs, DataResponseCOV>;
+
+    explicit NotificationNetworkEvent(Event anEvent) : event(std::move(anEvent)) {}
+
+    const Event event;
+
+protected:
+    ~NotificationNetworkEvent() override = default;
+};
+
+}  // namespace Orvik::BACnet::Client
