@@ -1,0 +1,23 @@
+#ifndef ORVIK_ZAROVEDORE_DEMO_RPMRESPONSEPRINTER_H
+#define ORVIK_ZAROVEDORE_DEMO_RPMRESPONSEPRINTER_H
+
+#include <vector>
+
+#include "Orvik_BACnetClient/DataResponseRPM.h"
+
+namespace Orvik::BACnet::App
+{
+
+/// Prints the objects of a ReadPropertyMultiple answer in the diagnostic apps' console format: per
+/// object its header (one tab), per property its header (two tabs) and then its value on standard
+/// output or its error on standard error (three tabs each), in the order of the answer.
+class RPMResponsePrinter
+{
+public:
+    /// `skipDeviceAddressBinding`: leave out the device-address-binding property of device objects.
+    static void print(const std::vector<Client::DataResponseRPM>& responses, bool skipDeviceAddressBinding);
+};
+
+}  // namespace Orvik::BACnet::App
+
+#endif

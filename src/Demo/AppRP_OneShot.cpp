@@ -1,0 +1,58 @@
+#include "Orvik_ZARoveDore/Demo/AppRP_OneShot.h"
+
+#include <Poco/Thread.h>
+
+#include <iostream>
+#include <vector>
+
+namespace Orvik::BACnet::App
+{
+
+AppRP_OneShot::AppRP_OneShot(Poco::Int32 idAppInstance) : AppBase(idAppInstance) {}
+
+bool AppRP_OneShot::descRun()
+{
+    Poco::Thread::sleep(_START_DELAY_MS);
+    std::vector<ValueContainer> parameters;
+    const Client::DataPropertyKey key(getProperties(parameters), 0);
+    ValueContainer value;
+    DataError error;
+    switch (syncRP(key, value, &error))
+    {
+        case SYNC_RESULT_SUCCESS:
+            printResult(key, &value, nullptr);
+            break;
+        case SYNC_RESULT_FAIL:
+            printResult(key, nullptr, &error);
+            break;
+        case SYNC_RESULT_STOP:
+            break;
+    }
+    return false;
+}
+
+void AppRP_OneShot::printResult(const Client::DataPropertyKey& key, const ValueContainer* value,
+                                const DataError* error) const
+{
+    std::cout << std::endl << appName() << ", Device " << key.deviceInstance << ":" << std::endl;
+    printObjectHeader(std::cout, key.objectIdentifier, "\t");
+    printPropertyHeader(std::cout, key.getObjectType(),
+                        Client::DataPropertyRef(key.propertyRef.propertyIdentifier), "\t\t");
+    if (value != nullptr)
+    {
+        printPropertyValue(std::cout, *value, "\t\t\t");
+    }
+    else if (error != nullptr)
+    {
+        printError(std::cerr, *error, "\t");
+    }
+    std::cout << std::endl;
+}
+
+const std::string& AppRP_OneShot::appName() const
+{
+    static const std::string name = "AppRP_OneShot";
+    return name;
+}
+
+}  // namespace Orvik::BACnet::App
