@@ -24,7 +24,7 @@ set(CMAKE_C_COMPILER ${triple}-gcc)
 set(CMAKE_CXX_COMPILER ${triple}-g++)
 
 # Libraries and config packages are searched in the sysroot only; programs on the build host.
-set(CMAKE_FIND_ROOT_PATH "${ORVIK_ARMHF_SYSROOT}")
+list(APPEND CMAKE_FIND_ROOT_PATH "${ORVIK_ARMHF_SYSROOT}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,76 @@
+# Install rules: the layer libraries with their public headers, a CMake package configuration
+# (find_package(Orvik_ZARoveDore) gives the imported targets Orvik::<layer>), the data the
+# gateway program needs at run time (db/, the demo site) and the gateway's systemd unit.
+# Included by the top CMakeLists.txt after every layer has been added.
+include(CMakePackageConfigHelpers)
+
+set(ORVIK_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Orvik_ZARoveDore)
+set(ORVIK_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/orvik-gateway)
+
+# Layer target -> folder that holds its public headers (the folder's content is installed).
+set(orvik_layer_headers
+  Orvik_Utility host/Utility/include
+  Orvik_BACnet host/BACnet/include
+  Orvik_BACnetClient host/BACnetClient/include
+  Orvik_Watson host/Watson/include
+  Orvik_ZARoveDore include)
+
+set(orvik_installed_layers)
+while(orvik_layer_headers)
+  list(POP_FRONT orvik_layer_headers layer headers)
+  if(TARGET ${layer})
+    list(APPEND orvik_installed_layers ${layer})
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/${headers}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+            COMPONENT development FILES_MATCHING PATTERN "*.h")
+  endif()
+endwhile()
+
+install(TARGETS ${orvik_installed_layers} EXPORT OrvikTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(EXPORT OrvikTargets NAMESPACE Orvik:: DESTINATION ${ORVIK_INSTALL_CMAKEDIR}
+        COMPONENT development)
+
+# The package configuration finds the same dependencies the layers were built with.
+set(ORVIK_WITH_WATSON OFF)
+if(TARGET Orvik_Watson)
+  set(ORVIK_WITH_WATSON ON)
+endif()
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/Orvik_ZARoveDoreConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/Orvik_ZARoveDoreConfig.cmake INSTALL_DESTINATION ${ORVIK_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/Orvik_ZARoveDoreConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/Orvik_ZARoveDoreConfig.cmake
+              ${PROJECT_BINARY_DIR}/Orvik_ZARoveDoreConfigVersion.cmake
+        DESTINATION ${ORVIK_INSTALL_CMAKEDIR} COMPONENT development)
+
+# Run-time data of the gateway program: the schema it creates new databases from, the demo
+# configuration and the simulated demo site.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/db/ DESTINATION ${ORVIK_INSTALL_DATADIR}/db
+        COMPONENT runtime FILES_MATCHING PATTERN "*.sql")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/sites/ DESTINATION ${ORVIK_INSTALL_DATADIR}/sites
+        COMPONENT runtime FILES_MATCHING PATTERN "demo.json")
+
+if(TARGET orvik-gateway)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/orvik-gateway.service.in
+                 ${PROJECT_BINARY_DIR}/orvik-gateway.service @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/orvik-gateway.service
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/systemd/system COMPONENT runtime)
+endif()
+
+# A host project builds against the installed tree: install into the build folder, then
+# configure, build and run a tiny consumer with find_package(Orvik_ZARoveDore).
+if(ORVIK_BUILD_TESTS AND TARGET Orvik_ZARoveDore)
+  add_test(NAME install.ConsumerBuildsAgainstInstalledTree
+    COMMAND ${CMAKE_COMMAND}
+      -DBUILD_DIR=${PROJECT_BINARY_DIR}
+      -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/tests/install/consumer
+      -DWORK_DIR=${PROJECT_BINARY_DIR}/install-check
+      -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+      -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}
+      -DSYSROOT=${ORVIK_ARMHF_SYSROOT}
+      "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+      -P ${PROJECT_SOURCE_DIR}/tests/install/CheckConsumer.cmake)
+  set_tests_properties(install.ConsumerBuildsAgainstInstalledTree PROPERTIES TIMEOUT 600)
+endif()
