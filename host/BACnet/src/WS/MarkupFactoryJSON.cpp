@@ -211,24 +211,36 @@ void MarkupFactoryJSON::writeElement(const Element& element, Placement placement
     }
     if (closeMarkup)
     {
-        stream() << '}';
+        writeCompleteEnd(element.baseType);
     }
+}
+
+void MarkupFactoryJSON::writeCompleteEnd(BaseType baseType)
+{
+    // A collection always has its "$items", so that readers need not tell an empty one apart.
+    if (isCollection(baseType))
+    {
+        writeMemberSeparator();
+        writeKey("$items");
+        stream() << "[]";
+    }
+    stream() << '}';
 }
 
 void MarkupFactoryJSON::writeClose(const Frame& frame)
 {
-    if (frame.itemMode && !frame.hasItems)
-    {
-        writeMemberSeparator();
-        writeKey("$items");
-        stream() << "[]}";
-        return;
-    }
     if (frame.hasChildren)
     {
         writeLineStart(depth());
     }
-    stream() << (frame.hasItems ? "]}" : "}");
+    if (frame.hasItems)
+    {
+        stream() << "]}";
+    }
+    else
+    {
+        writeCompleteEnd(frame.baseType);
+    }
 }
 
 void MarkupFactoryJSON::writeDocumentEnd()

@@ -82,6 +82,7 @@ private:
     void writeKeySeparator();
     void writeMemberSeparator();
     void writeValue(BaseType baseType, const std::string& value);
+    void writeCompleteEnd(BaseType baseType);
     void writeString(const std::string& text);
 };
 

@@ -1,0 +1,82 @@
+#!/usr/bin/python3
+"""Independent reader of the markup writers' documents, for the markup tests.
+
+Usage: markup_check.py FILE...   (files ending in .xml are XML, all others JSON)
+
+Parses each file with Python's own xml (expat) and json modules and prints one JSON array with, per
+file, either {"tree": NODE} or {"error": TEXT}. A NODE is [base, name, value, kind, children]:
+value is the value text or null, kind is "s" (string), "n" (number), "b" (boolean) or "" (none),
+children is a list of NODEs in document order. Numbers keep their literal text.
+"""
+
+import json
+import sys
+import xml.etree.ElementTree as ElementTree
+
+
+def xml_node(element):
+    value = element.attrib.get("value")
+    children = [xml_node(child) for child in element]
+    return [element.tag, element.attrib.get("name"), value, "" if value is None else "s", children]
+
+
+def read_xml(data):
+    return xml_node(ElementTree.fromstring(data))
+
+
+class Number(str):
+    """A JSON number, kept as its literal text."""
+
+
+def reject_constant(name):
+    raise ValueError("not JSON: " + name)
+
+
+def json_value(value):
+    if isinstance(value, bool):
+        return ("true" if value else "false"), "b"
+    if isinstance(value, Number):
+        return str(value), "n"
+    if isinstance(value, str):
+        return value, "s"
+    raise ValueError("unexpected $value " + repr(value))
+
+
+def json_node(name, pairs):
+    """pairs: the element object's members in document order."""
+    members = dict(pairs)
+    if len(members) != len(pairs):
+        raise ValueError("duplicate member in element " + repr(name))
+    value, kind = (None, "")
+    if "$value" in members:
+        value, kind = json_value(members["$value"])
+    children = []
+    for key, member in pairs:
+        if not key.startswith("$"):
+            children.append(json_node(key, member))
+    for item in members.get("$items", []):
+        item_members = dict(item)
+        children.append(json_node(item_members["$name"], [p for p in item if p[0] != "$name"]))
+    return [members["$base"], name, value, kind, children]
+
+
+def read_json(data):
+    document = json.loads(data.decode("utf-8"), object_pairs_hook=list, parse_int=Number, parse_float=Number,
+                          parse_constant=reject_constant)
+    if len(document) != 1:
+        raise ValueError("document object must have exactly one member")
+    name, element = document[0]
+    return json_node(name, element)
+
+
+def check(path):
+    with open(path, "rb") as source:
+        data = source.read()
+    try:
+        return {"tree": read_xml(data) if path.endswith(".xml") else read_json(data)}
+    except Exception as error:  # every failure is a finding for the test, reported per file
+        return {"error": "%s: %s" % (type(error).__name__, error)}
+
+
+if __name__ == "__main__":
+    json.dump([check(path) for path in sys.argv[1:]], sys.stdout, ensure_ascii=True)
