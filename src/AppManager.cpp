@@ -12,9 +12,16 @@
 #include "Orvik_Utility/LboLogSystem.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppBase.h"
+#include "Orvik_ZARoveDore/Demo/AppBrowser.h"
+#include "Orvik_ZARoveDore/Demo/AppRPM.h"
+#include "Orvik_ZARoveDore/Demo/AppRP_OneShot.h"
+#include "Orvik_ZARoveDore/Demo/AppRR.h"
+#include "Orvik_ZARoveDore/Demo/AppSubscribeCOV.h"
+#include "Orvik_ZARoveDore/Demo/AppToggleBinaryOutput.h"
 #include "Orvik_ZARoveDore/Demo/AppWhoIs.h"
 #include "Orvik_ZARoveDore/NotificationAppRequest.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
+#include "Orvik_ZARoveDore/VendorOrvik/FerroManager/AppFerroManager.h"
 
 namespace Orvik::BACnet::App
 {
@@ -48,7 +55,14 @@ const AppManager::AppTypeTable& AppManager::appTypes()
 {
     // One line per app class. There is no app number 7.
     static const AppTypeTable table = {
+        {1, &create<AppRP_OneShot>},
         {2, &create<AppWhoIs>},
+        {3, &create<AppToggleBinaryOutput>},
+        {4, &create<AppRPM>},
+        {5, &create<AppBrowser>},
+        {6, &create<AppRR>},
+        {8, &create<AppSubscribeCOV>},
+        {501, &create<VendorOrvik::FerroManager::AppFerroManager>},
     };
     return table;
 }
