@@ -1,0 +1,211 @@
+#pragma once
+
+#include <Poco/Clock.h>
+#include <Poco/Timestamp.h>
+#include <Poco/Types.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Orvik_BACnet/DataType/BACnetDeviceObjectPropertyReference.h"
+#include "Orvik_BACnet/DataType/BACnetDeviceObjectReference.h"
+#include "Orvik_BACnet/DataType/ObjectIdentifier.h"
+#include "Orvik_BACnet/ValueContainer.h"
+#include "Orvik_BACnet/WS/MarkupFactory.h"
+#include "Orvik_BACnetClient/DataError.h"
+#include "Orvik_BACnetClient/DataObjectKey.h"
+#include "Orvik_BACnetClient/ReadRangeAck.h"
+#include "Orvik_ZARoveDore/AppBase.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataChannel.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataDevice.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataTrendLog.h"
+
+namespace Poco::Net
+{
+class FTPClientSession;
+}
+
+namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
+{
+
+/// The trend log pusher (app number 500 of the system's own vendor).
+///
+/// It finds BACnet trend logs on the gateway's own device or on every device of the network, and on a
+/// fixed wall-clock schedule streams every log record recorded since the last successful upload into one
+/// export document (XML or JSON) that goes straight into an FTP upload. For each trend log it keeps the
+/// time stamp of the last uploaded record (its position); the positions are stored as app parameter 43
+/// after each confirmed upload, so that after a restart the next document continues where the last
+/// confirmed one ended.
+///
+/// No record is lost: a position advances in the database only after the server has confirmed the
+/// whole document and it carries its final name. Every failure (server, device, stop) reloads the stored
+/// positions, so the next document asks for the same records again. A record can therefore be uploaded
+/// twice (when the gateway dies between the confirmation and the storing of the positions), never
+/// not at all.
+///
+/// The document goes to the server under a temporary name (the final name plus ".part") and is renamed
+/// to its final name "tl_<initials>_<yyMMdd_HHmmssSSS>.xml" once the server has confirmed the transfer;
+/// a document that could not be completed is removed when the session still allows it. A consumer of
+/// the FTP folder therefore never sees a partial document under a final name.
+///
+/// The cycle runs on the app's pool thread: descRun() is initialise(), then waitForNextAttempt() and
+/// runAttempt() in turn until the stop request. Tests and drivers may call these steps directly.
+class AppTrendLogPusher : public AppBase
+{
+public:
+    /// Where trend logs are looked for.
+    enum WhereFromToCollect : Poco::UInt32
+    {
+        FROM_PARAMETER_LIST = 0,  ///< no search: only the stored positions
+        FROM_LOCAL_DEVICE = 1,    ///< the gateway's own device
+        FROM_NETWORK = 2          ///< every device that answers a Who-Is
+    };
+
+    /// Where and how often trend logs are looked for, and which objects are excluded.
+    class DataWhichTrendLogs
+    {
+    public:
+        WhereFromToCollect collectTrendLogs = FROM_PARAMETER_LIST;
+        Poco::UInt32 refreshTrendlLogListIntervalMinutes = 0;  ///< 0: search only at start
+        /// A device object excludes the whole device, a trend log object that trend log.
+        std::vector<DataType::BACnetDeviceObjectReference> blacklistLoggers;
+    };
+
+    /// The upload target.
+    class DataFtpServer
+    {
+    public:
+        std::string serverURL;  ///< a URI, or a host (with optional port) taken as "ftp://" + it
+        std::string userId;     ///< empty: no login
+        std::string password;
+        std::string directory;  ///< empty: the login directory
+    };
+
+    /// The document's header values, the markup choice and the upload schedule.
+    class DataSendLog
+    {
+    public:
+        Poco::UInt32 parentIdentifier = 0;
+        std::string siteIdentifier;
+        std::string siteName;
+        std::string fileNameInitials;
+        std::string serverUserId;
+        WS::MarkupFactory::MarkupLanguage markupLanguage = WS::MarkupFactory::XML;
+        bool textExtendEnumsAndBitStrings = false;
+        bool format = false;
+        Poco::UInt32 periodicityMinutes = 1;  ///< at least 1
+        Poco::UInt32 retryWhenFailureMinutes = 0;
+        Poco::UInt32 retryWhenFailureCnt = 0;
+        Poco::UInt32 secondsOffset = 0;  ///< below periodicityMinutes * 60
+        Poco::UInt32 pushMethod = 0;     ///< read and kept; nothing depends on it
+    };
+
+    static const Poco::Int32 _PROPERTY_ID_LOGGERS = 43;
+    static const Poco::Int32 _PROPERTY_ID_LOGGERS_BLACK_LIST = 44;
+
+    explicit AppTrendLogPusher(Poco::Int32 idAppInstance);
+    ~AppTrendLogPusher() override;
+
+    /// The cycle: a 5 s pause, initialise(), then waitForNextAttempt() and runAttempt() until the
+    /// manager's stop request. Returns false (no restart). Exceptions of the start-up and of a search
+    /// pass to the app base.
+    bool descRun() override;
+
+    // ---- the steps of the cycle -----------------------------------------------------------------
+
+    /// Reads the parameters, the gateway's own device and, unless the trend logs come from the
+    /// parameter list alone, runs the first search.
+    void initialise();
+    /// Waits on the app's queue until the next upload attempt is due. A long wait is waited in parts;
+    /// a notification other than the stop request starts a fresh wait. False on the stop request.
+    bool waitForNextAttempt();
+    /// One upload attempt, then the retry count and, when due, the refresh of the trend log list.
+    void runAttempt();
+
+    // ---- parameters and schedule ----------------------------------------------------------------
+
+    /// Reads and corrects the 20 parameters; throws Poco::InvalidArgumentException "To few App
+    /// parameters" when there are fewer.
+    void getParameters();
+    /// When the next upload attempt is due, seen at `now`: in retry mode the retry wait after now,
+    /// otherwise `secondsOffset` after the period boundary that follows the current period's start.
+    /// Computed in 64 bits: exact for every period the parameter can hold.
+    Poco::Timestamp getNextAttemptTime(const Poco::Timestamp& now) const;
+    /// Milliseconds from now until the next attempt, limited to the Int32 range.
+    Poco::Int32 getTimoutMilliseconds();
+
+    // ---- stored positions -----------------------------------------------------------------------
+
+    /// Merges stored positions into the devices and trend logs: known trend logs take the stored time
+    /// stamp, unknown ones are appended (not found) to their device, unknown devices are appended.
+    void initLoggers(std::vector<DataTrendLog::Position> positions);
+    /// Sets `out` to the list of the positions of all trend logs of all collected devices.
+    void getDevicesAsValueContainer(ValueContainer& out);
+    /// Stores that list as app parameter 43.
+    void dbUpdateLastRetrievedTimestamps();
+    /// Puts every position back to the stored one; a trend log without a stored position goes back to
+    /// time stamp 0 (never confirmed). Called after every failed or unconfirmed document.
+    void dbGetLastRetrievedTimestamps();
+
+    // ---- search (devices and trend logs) --------------------------------------------------------
+
+    void collectTrendLogs();
+    Poco::Int32 collectNetworkedTrendLogs();
+    Poco::Int32 collectTrendLogsFromDevice(Poco::UInt32 deviceInstance);
+    bool collectDevice(DataDevice& device);
+    Poco::Int32 collectTrendLog(const Client::DataObjectKey& key, std::vector<DataTrendLog>& trendLogs);
+    bool collectLoggingFromObjects(const DataType::ObjectIdentifier& parentDeviceIdentifier,
+                                   const std::vector<DataType::BACnetDeviceObjectPropertyReference>& refs,
+                                   std::vector<DataChannel>& channels);
+    bool collectLoggingFromObject(const DataType::BACnetDeviceObjectPropertyReference& ref,
+                                  DataChannel& channel);
+    bool isBlackList(const DataType::BACnetDeviceObjectReference& ref);
+
+    // ---- export document and upload -------------------------------------------------------------
+
+    /// One upload attempt. True when it ran to its end (also when the document failed and was
+    /// discarded); false when an exception ended it (the message "FTP upload exited with exception"
+    /// and the exception's text go to standard output, and the stored positions are reloaded).
+    bool createAndSendFiles();
+    /// Writes the whole export document to `os`. False when a failure (a ReadRange that failed, a stop
+    /// request, a writer or stream error) ended it early; the stream then holds an incomplete document.
+    bool streamAll(std::ostream& os);
+    void getAndStreamTreandLog(WS::MarkupFactory& mf, DataTrendLog& tl, Poco::UInt32& channelsId);
+    void markupTrendLog(WS::MarkupFactory& mf, const DataTrendLog& tl,
+                        const Client::ReadRangeAck::Result& values, Poco::UInt32& channelsId);
+    /// Throws Poco::NotImplementedException: a failed ReadRange ends the document.
+    void markupTrendLogError(WS::MarkupFactory& mf, const DataTrendLog& tl, const DataError& error);
+
+    /// The export file name of an attempt started at `now`: "tl_" + initials + "_" + UTC
+    /// "%y%m%d_%H%M%S%i" + ".xml".
+    std::string getFileName(const Poco::Timestamp& now) const;
+
+    // ---- read access for drivers and tests ------------------------------------------------------
+
+    const std::vector<DataDevice>& getDevices() const { return _devices; }
+    const DataDevice& getThisDevice() const { return _thisDevice; }
+    const DataWhichTrendLogs& getWhichTrendLogs() const { return _whichTrendLogs; }
+    const DataFtpServer& getFtpServer() const { return _ftp; }
+    const DataSendLog& getSendLog() const { return _sendLog; }
+    Poco::UInt32 getSendToServerRetries() const { return _sendToServerRetries; }
+
+    /// Suffix of the temporary name under which a document is uploaded until the server confirmed it.
+    static const std::string _PART_SUFFIX;
+
+private:
+    DataDevice* findDevice(Poco::UInt32 deviceInstance);
+    bool uploadDocument(Poco::Net::FTPClientSession& session, const std::string& fileName);
+    void reloadStoredPositionsAfterFailure();
+    std::string readGatewayAddress() const;
+
+    std::vector<DataDevice> _devices;
+    DataDevice _thisDevice;
+    DataWhichTrendLogs _whichTrendLogs;
+    DataFtpServer _ftp;
+    DataSendLog _sendLog;
+    Poco::Clock _nextTrendLogCollect;
+    Poco::UInt32 _sendToServerRetries;
+};
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher

@@ -1,0 +1,912 @@
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
+
+#include <Poco/DateTimeFormat.h>
+#include <Poco/DateTimeFormatter.h>
+#include <Poco/Exception.h>
+#include <Poco/Net/FTPClientSession.h>
+#include <Poco/Net/SocketAddress.h>
+#include <Poco/Net/StreamSocket.h>
+#include <Poco/NumberFormatter.h>
+#include <Poco/Thread.h>
+#include <Poco/URI.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <limits>
+#include <memory>
+
+#include "Orvik_BACnet/DataType/BACnetDateTime.h"
+#include "Orvik_BACnet/DataType/BitString.h"
+#include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
+#include "Orvik_BACnet/WS/MarkupFactoryXML.h"
+#include "Orvik_BACnetClient/DataPropertyKey.h"
+#include "Orvik_BACnetClient/DataPropertyRef.h"
+#include "Orvik_BACnetClient/DataResponseRPM.h"
+#include "Orvik_BACnetClient/DataResponseWhoIs.h"
+#include "Orvik_BACnetClient/NotificationRequestRPM.h"
+#include "Orvik_BACnetClient/ReadRange.h"
+
+namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
+{
+
+using Client::DataObjectKey;
+using Client::DataPropertyKey;
+using Client::DataPropertyRef;
+using Client::DataResponseRPM;
+using Client::NotificationRequestRPM;
+using Client::ServiceHelper;
+using DataType::BACnetDeviceObjectPropertyReference;
+using DataType::BACnetDeviceObjectReference;
+using DataType::ObjectIdentifier;
+using WS::MarkupFactory;
+using Position = DataTrendLog::Position;
+
+namespace
+{
+
+const Poco::Int32 _PARAMETER_COUNT = 20;
+const Poco::UInt32 _ALL_ELEMENTS = 0xFFFFFFFF;
+const Poco::Int32 _RECORD_COUNT = 134217727;
+const Poco::UInt32 _MORE_DATA_MASK = 4;
+const Poco::Int64 _MICROSECONDS_PER_SECOND = 1000000;
+const Poco::Int64 _MICROSECONDS_PER_MINUTE = 60 * _MICROSECONDS_PER_SECOND;
+/// Longest single wait on the queue: fits a 32-bit long, and re-reads the wall clock now and then.
+const Poco::Int64 _MAX_WAIT_PART_MILLISECONDS = 3600000;
+const Poco::Timespan _FTP_CONNECT_TIMEOUT(30, 0);
+const char* const _IP_SCRIPT = "$ZEPTA_SCRIPTS/general/orvik_get_ip.sh";
+const char* const _APP_VERSION = "150928A";
+
+std::vector<DataPropertyRef> wholeProperties(std::initializer_list<BACNET_PROPERTY_ID> propertyIdentifiers)
+{
+    std::vector<DataPropertyRef> refs;
+    for (BACNET_PROPERTY_ID propertyIdentifier : propertyIdentifiers)
+    {
+        refs.emplace_back(propertyIdentifier);
+    }
+    return refs;
+}
+
+/// A parameter that holds no value at all, or only a BACnet NULL.
+bool isNullValue(const ValueContainer& value)
+{
+    return value.isNull() || (value.size() == 1 && value.at(0).isNull());
+}
+
+/// Takes over the values of one object of a ReadPropertyMultiple reply with `set`. A value that carries
+/// an error, or that does not fit its field, ends the reading (false) when its property is required
+/// and is skipped otherwise.
+template <class IsRequired, class Setter>
+bool takeOverValues(const DataResponseRPM& object, IsRequired isRequired, Setter set)
+{
+    for (const DataResponseRPM::Value& entry : object.values)
+    {
+        const BACNET_PROPERTY_ID propertyIdentifier = entry.propertyRef.propertyIdentifier;
+        bool taken = !entry.hasError();
+        if (taken)
+        {
+            try
+            {
+                set(propertyIdentifier, entry.value);
+            }
+            catch (const Poco::Exception&)
+            {
+                // A device that sends a value of the wrong type is treated like one that sends an error.
+                taken = false;
+            }
+        }
+        if (!taken && isRequired(propertyIdentifier))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Retries of one failure must fit within one period.
+void limitRetries(AppTrendLogPusher::DataSendLog& sendLog)
+{
+    if (sendLog.retryWhenFailureCnt == 0)
+    {
+        return;
+    }
+    if (sendLog.periodicityMinutes <= sendLog.retryWhenFailureMinutes)
+    {
+        sendLog.retryWhenFailureCnt = 0;
+    }
+    else if (static_cast<Poco::UInt64>(sendLog.retryWhenFailureMinutes) * sendLog.retryWhenFailureCnt >=
+             sendLog.periodicityMinutes)
+    {
+        sendLog.retryWhenFailureCnt = sendLog.periodicityMinutes / sendLog.retryWhenFailureMinutes;
+    }
+}
+
+std::unique_ptr<MarkupFactory> createMarkupFactory(const AppTrendLogPusher::DataSendLog& sendLog,
+                                                   std::ostream& os)
+{
+    if (sendLog.markupLanguage == MarkupFactory::JSON || sendLog.markupLanguage == MarkupFactory::JSONP)
+    {
+        return std::make_unique<WS::MarkupFactoryJSON>(os, sendLog.format,
+                                                       sendLog.textExtendEnumsAndBitStrings);
+    }
+    return std::make_unique<WS::MarkupFactoryXML>(os, sendLog.format, sendLog.textExtendEnumsAndBitStrings);
+}
+
+/// Closes the data connection of an upload that is not to be kept and removes its file, as far as
+/// the session still allows. The connection is closed without ABOR: Poco's abort() leaves the session
+/// waiting at close() for a transfer reply that servers do not send after ABOR, and some servers refuse
+/// ABOR in this state. Under its temporary name the file is never taken for a whole document anyway.
+void discardUpload(Poco::Net::FTPClientSession& session, const std::string& partName)
+{
+    try
+    {
+        session.endUpload();
+    }
+    catch (const Poco::Exception&)
+    {
+        // The server reports the broken transfer; that is expected here.
+    }
+    try
+    {
+        session.remove(partName);
+    }
+    catch (const Poco::Exception&)
+    {
+        // The connection is gone or the server kept no file: nothing more to do.
+    }
+}
+
+}  // namespace
+
+const std::string AppTrendLogPusher::_PART_SUFFIX = ".part";
+
+AppTrendLogPusher::AppTrendLogPusher(Poco::Int32 idAppInstance)
+    : AppBase(idAppInstance), _thisDevice(getBACnetServerDeviceInstance()), _sendToServerRetries(0)
+{
+}
+
+AppTrendLogPusher::~AppTrendLogPusher() = default;
+
+bool AppTrendLogPusher::descRun()
+{
+    Poco::Thread::sleep(5000);
+    initialise();
+    while (waitForNextAttempt())
+    {
+        runAttempt();
+    }
+    return false;
+}
+
+void AppTrendLogPusher::initialise()
+{
+    getParameters();
+    collectDevice(_thisDevice);
+    if (_whichTrendLogs.collectTrendLogs != FROM_PARAMETER_LIST)
+    {
+        collectTrendLogs();
+    }
+}
+
+bool AppTrendLogPusher::waitForNextAttempt()
+{
+    Poco::Timestamp due = getNextAttemptTime(Poco::Timestamp());
+    for (;;)
+    {
+        const Poco::Timestamp now;
+        if (now >= due)
+        {
+            return true;
+        }
+        const Poco::Int64 remaining = (due - now + 999) / 1000;
+        Poco::AutoPtr<Poco::Notification> pNf =
+            waitDequeueNotification(static_cast<long>(std::min(remaining, _MAX_WAIT_PART_MILLISECONDS)));
+        if (pNf.isNull())
+        {
+            continue;
+        }
+        if (handleNotification(pNf))
+        {
+            return false;
+        }
+        due = getNextAttemptTime(Poco::Timestamp());
+    }
+}
+
+void AppTrendLogPusher::runAttempt()
+{
+    const bool ok = createAndSendFiles();
+    if (ok || _sendToServerRetries >= _sendLog.retryWhenFailureCnt)
+    {
+        _sendToServerRetries = 0;
+    }
+    else
+    {
+        ++_sendToServerRetries;
+    }
+    if (_whichTrendLogs.collectTrendLogs != FROM_PARAMETER_LIST &&
+        _whichTrendLogs.refreshTrendlLogListIntervalMinutes != 0 && Poco::Clock() > _nextTrendLogCollect)
+    {
+        collectTrendLogs();
+    }
+}
+
+// ---- parameters and schedule -------------------------------------------------------------------
+
+void AppTrendLogPusher::getParameters()
+{
+    std::vector<ValueContainer> properties;
+    getProperties(properties);
+    std::cout << "AppTrendLogPusher: properties.size()=" << properties.size() << std::endl;
+    if (properties.size() < static_cast<std::size_t>(_PARAMETER_COUNT))
+    {
+        throw Poco::InvalidArgumentException("To few App parameters", 0);
+    }
+    _sendLog.parentIdentifier = properties[0].getUInt();
+    _sendLog.siteIdentifier = properties[1].getCharString();
+    _sendLog.siteName = properties[2].getCharString();
+    _sendLog.fileNameInitials = properties[3].getCharString();
+    _sendLog.serverUserId = properties[4].getCharString();
+    const Poco::UInt32 language = properties[5].getEnum();
+    _sendLog.markupLanguage = static_cast<MarkupFactory::MarkupLanguage>(
+        language > MarkupFactory::PLAIN ? static_cast<Poco::UInt32>(MarkupFactory::XML) : language);
+    DataType::BitString flags(2);
+    properties[6].getBitString(flags);
+    _sendLog.textExtendEnumsAndBitStrings = flags.getBit(0);
+    _sendLog.format = flags.getBit(1);
+    _sendLog.periodicityMinutes = std::max<Poco::UInt32>(properties[7].getUInt(), 1);
+    _sendLog.secondsOffset = properties[8].getUInt();
+    if (_sendLog.secondsOffset / 60 >= _sendLog.periodicityMinutes)
+    {
+        _sendLog.secondsOffset = _sendLog.periodicityMinutes * 60 - 1;
+    }
+    _sendLog.retryWhenFailureCnt = properties[9].getUInt();
+    _sendLog.retryWhenFailureMinutes = properties[10].getUInt();
+    DataType::BitString pushMethod(1);
+    properties[11].getBitString(pushMethod);
+    _sendLog.pushMethod = pushMethod.getOctets().getUInt32(0, true) & 3;
+    limitRetries(_sendLog);
+    _ftp.serverURL = properties[12].getString(", ");
+    _ftp.userId = properties[13].getString(", ");
+    _ftp.password = properties[14].getString(", ");
+    _ftp.directory = properties[15].getString(", ");
+    _whichTrendLogs.collectTrendLogs = static_cast<WhereFromToCollect>(properties[16].getEnum());
+    _whichTrendLogs.refreshTrendlLogListIntervalMinutes = properties[17].getUInt();
+    if (!isNullValue(properties[18]))
+    {
+        std::vector<Position> positions;
+        initLoggers(properties[18].getValues(positions));
+    }
+    if (!isNullValue(properties[19]))
+    {
+        properties[19].getValues(_whichTrendLogs.blacklistLoggers);
+    }
+}
+
+Poco::Timestamp AppTrendLogPusher::getNextAttemptTime(const Poco::Timestamp& now) const
+{
+    if (_sendToServerRetries != 0)
+    {
+        return now + static_cast<Poco::Int64>(_sendLog.retryWhenFailureMinutes) * _MICROSECONDS_PER_MINUTE;
+    }
+    const Poco::Int64 t = now.epochMicroseconds() / _MICROSECONDS_PER_SECOND;
+    const Poco::Int64 period = static_cast<Poco::Int64>(_sendLog.periodicityMinutes) * 60;
+    const Poco::Int64 next =
+        (t / period) * period + static_cast<Poco::Int64>(_sendLog.secondsOffset) % period + period;
+    return Poco::Timestamp(next * _MICROSECONDS_PER_SECOND);
+}
+
+Poco::Int32 AppTrendLogPusher::getTimoutMilliseconds()
+{
+    const Poco::Timestamp now;
+    const Poco::Int64 milliseconds = (getNextAttemptTime(now) - now) / 1000;
+    return static_cast<Poco::Int32>(
+        std::min<Poco::Int64>(milliseconds, std::numeric_limits<Poco::Int32>::max()));
+}
+
+// ---- stored positions ----------------------------------------------------------------------------
+
+DataDevice* AppTrendLogPusher::findDevice(Poco::UInt32 deviceInstance)
+{
+    auto it = std::find_if(_devices.begin(), _devices.end(),
+                           [deviceInstance](const DataDevice& device)
+                           { return device.deviceInstance == deviceInstance; });
+    return it == _devices.end() ? nullptr : &*it;
+}
+
+void AppTrendLogPusher::initLoggers(std::vector<Position> positions)
+{
+    for (const Position& position : positions)
+    {
+        DataDevice* pDevice = findDevice(position.getDeviceInstance());
+        if (pDevice == nullptr)
+        {
+            DataDevice device(position.getDeviceInstance());
+            device.trendLogs.emplace_back(position);
+            _devices.push_back(std::move(device));
+            continue;
+        }
+        const Poco::UInt32 objectInstance = position.getObjectIdentifier().getInstance();
+        auto it = std::find_if(pDevice->trendLogs.begin(), pDevice->trendLogs.end(),
+                               [objectInstance](const DataTrendLog& tl)
+                               { return tl.objKey.getObjectIdentifier().getInstance() == objectInstance; });
+        if (it == pDevice->trendLogs.end())
+        {
+            pDevice->trendLogs.emplace_back(position);
+        }
+        else
+        {
+            it->objKey.setTimeStamp(position.getTimeStamp());
+        }
+    }
+}
+
+void AppTrendLogPusher::getDevicesAsValueContainer(ValueContainer& out)
+{
+    std::vector<Position> positions;
+    for (const DataDevice& device : _devices)
+    {
+        for (const DataTrendLog& tl : device.trendLogs)
+        {
+            positions.push_back(tl.objKey);
+        }
+    }
+    out.setValues(positions);
+}
+
+void AppTrendLogPusher::dbUpdateLastRetrievedTimestamps()
+{
+    ValueContainer value;
+    getDevicesAsValueContainer(value);
+    dbUpdatePropertyInstance(idAppInstance, _PROPERTY_ID_LOGGERS, value, _ALL_ELEMENTS);
+}
+
+void AppTrendLogPusher::dbGetLastRetrievedTimestamps()
+{
+    // A trend log found by a search that then failed was never stored: its records were never
+    // confirmed, so it starts from the beginning again rather than after an unconfirmed document.
+    for (DataDevice& device : _devices)
+    {
+        for (DataTrendLog& tl : device.trendLogs)
+        {
+            tl.objKey.setTimeStamp(Poco::Timestamp(0));
+        }
+    }
+    ValueContainer stored;
+    if (dbGetPropertyInstance(idAppInstance, _PROPERTY_ID_LOGGERS, stored) > 0 && !isNullValue(stored))
+    {
+        std::vector<Position> positions;
+        initLoggers(stored.getValues(positions));
+    }
+}
+
+void AppTrendLogPusher::reloadStoredPositionsAfterFailure()
+{
+    try
+    {
+        dbGetLastRetrievedTimestamps();
+    }
+    catch (const std::exception&)
+    {
+        // The positions were set back to the start before the read failed: the next document repeats
+        // records instead of skipping any.
+    }
+}
+
+// ---- search ------------------------------------------------------------------------------------
+
+void AppTrendLogPusher::collectTrendLogs()
+{
+    Poco::Int32 found = 0;
+    switch (_whichTrendLogs.collectTrendLogs)
+    {
+        case FROM_PARAMETER_LIST:
+            return;
+        case FROM_LOCAL_DEVICE:
+            found = collectTrendLogsFromDevice(getBACnetServerDeviceInstance());
+            break;
+        default:
+            found = collectNetworkedTrendLogs();
+            break;
+    }
+    if (found > 0)
+    {
+        dbUpdateLastRetrievedTimestamps();
+    }
+    if (_whichTrendLogs.refreshTrendlLogListIntervalMinutes != 0)
+    {
+        _nextTrendLogCollect.update();
+        _nextTrendLogCollect +=
+            static_cast<Poco::Int64>(_whichTrendLogs.refreshTrendlLogListIntervalMinutes) *
+            _MICROSECONDS_PER_MINUTE;
+    }
+}
+
+Poco::Int32 AppTrendLogPusher::collectNetworkedTrendLogs()
+{
+    std::vector<Client::DataResponseWhoIs> responses;
+    DataError error;
+    if (syncWhoIs(DataType::BACnetAddress(), 1, ObjectIdentifier::_MAX_INSTANCE, responses, &error) !=
+        ServiceHelper::SYNC_RESULT_SUCCESS)
+    {
+        return -1;
+    }
+    Poco::Int32 total = 0;
+    for (const Client::DataResponseWhoIs& response : responses)
+    {
+        const Poco::Int32 found = collectTrendLogsFromDevice(response.deviceInstance);
+        if (found < 0)
+        {
+            return found;
+        }
+        total += found;
+    }
+    return total;
+}
+
+Poco::Int32 AppTrendLogPusher::collectTrendLogsFromDevice(Poco::UInt32 deviceInstance)
+{
+    const ObjectIdentifier deviceIdentifier(OBJECT_DEVICE, deviceInstance);
+    if (isBlackList(BACnetDeviceObjectReference(deviceIdentifier, deviceIdentifier)))
+    {
+        return 0;
+    }
+    DataDevice* pDevice = findDevice(deviceInstance);
+    if (pDevice != nullptr)
+    {
+        pDevice->setLoggersFound(false);
+    }
+    ValueContainer objectList;
+    DataError error;
+    if (syncRP(DataPropertyKey(DataObjectKey(deviceInstance, deviceIdentifier), PROP_OBJECT_LIST), objectList,
+               &error) != ServiceHelper::SYNC_RESULT_SUCCESS)
+    {
+        return -1;
+    }
+    std::unique_ptr<DataDevice> pNewDevice;
+    Poco::Int32 found = 0;
+    for (const BACnetValue& element : objectList.getBACnetPrimitives())
+    {
+        const ObjectIdentifier* pIdentifier = element.getIf<ObjectIdentifier>();
+        if (pIdentifier == nullptr || (pIdentifier->getObjectType() != OBJECT_TRENDLOG &&
+                                       pIdentifier->getObjectType() != OBJECT_TREND_LOG_MULTIPLE))
+        {
+            continue;
+        }
+        if (pDevice == nullptr)
+        {
+            pNewDevice = std::make_unique<DataDevice>(deviceInstance);
+            pDevice = pNewDevice.get();
+        }
+        if (isBlackList(BACnetDeviceObjectReference(deviceIdentifier, *pIdentifier)))
+        {
+            continue;
+        }
+        const Poco::Int32 result =
+            collectTrendLog(DataObjectKey(deviceInstance, *pIdentifier), pDevice->trendLogs);
+        if (result < 0)
+        {
+            return -1;
+        }
+        if (result > 0)
+        {
+            ++found;
+            if (!pNewDevice)
+            {
+                pDevice->props.systemStatus = MAX_DEVICE_STATUS;
+            }
+        }
+    }
+    if (pDevice != nullptr && pDevice->props.systemStatus >= MAX_DEVICE_STATUS && !collectDevice(*pDevice))
+    {
+        return -1;
+    }
+    if (pNewDevice)
+    {
+        _devices.push_back(std::move(*pNewDevice));
+    }
+    return found;
+}
+
+bool AppTrendLogPusher::collectDevice(DataDevice& device)
+{
+    const std::vector<NotificationRequestRPM::Parameter> request{NotificationRequestRPM::Parameter(
+        ObjectIdentifier(OBJECT_DEVICE, device.deviceInstance),
+        wholeProperties({PROP_SYSTEM_STATUS, PROP_VENDOR_NAME, PROP_VENDOR_IDENTIFIER, PROP_MODEL_NAME,
+                         PROP_OBJECT_NAME, PROP_DESCRIPTION, PROP_LOCATION, PROP_LOCAL_DATE, PROP_LOCAL_TIME,
+                         PROP_UTC_OFFSET, PROP_DAYLIGHT_SAVINGS_STATUS}))};
+    std::vector<DataResponseRPM> responses;
+    DataError error;
+    if (syncRPM(device.deviceInstance, request, responses, &error) != ServiceHelper::SYNC_RESULT_SUCCESS ||
+        responses.empty())
+    {
+        return false;
+    }
+    return takeOverValues(responses.front(), DataDevice::Properties::isRequired,
+                          [&device](BACNET_PROPERTY_ID id, const ValueContainer& value)
+                          { device.props.setValue(id, value); });
+}
+
+Poco::Int32 AppTrendLogPusher::collectTrendLog(const DataObjectKey& key, std::vector<DataTrendLog>& trendLogs)
+{
+    const ObjectIdentifier deviceIdentifier(OBJECT_DEVICE, key.deviceInstance);
+    auto it = std::find_if(trendLogs.begin(), trendLogs.end(),
+                           [&](const DataTrendLog& tl)
+                           {
+                               return tl.objKey.getDeviceIdentifier() == deviceIdentifier &&
+                                      tl.objKey.getObjectIdentifier() == key.objectIdentifier;
+                           });
+    if (it != trendLogs.end() && it->loggerFound)
+    {
+        return 0;
+    }
+    DataTrendLog newTrendLog(key);
+    DataTrendLog& tl = it != trendLogs.end() ? *it : newTrendLog;
+    const std::vector<NotificationRequestRPM::Parameter> request{NotificationRequestRPM::Parameter(
+        key.objectIdentifier,
+        wholeProperties({PROP_OBJECT_NAME, PROP_LOG_DEVICE_OBJECT_PROPERTY, PROP_ENABLE, PROP_LOGGING_TYPE,
+                         PROP_BUFFER_SIZE, PROP_RECORD_COUNT, PROP_TOTAL_RECORD_COUNT, PROP_ALIGN_INTERVALS,
+                         PROP_LOG_INTERVAL, PROP_INTERVAL_OFFSET, PROP_PROPRIETARY_RESET_ADJUST_VALUE}))};
+    std::vector<DataResponseRPM> responses;
+    DataError error;
+    if (syncRPM(key.deviceInstance, request, responses, &error) != ServiceHelper::SYNC_RESULT_SUCCESS ||
+        responses.empty())
+    {
+        return -1;
+    }
+    const DataResponseRPM& object = responses.front();
+    const bool multiple = object.objectIdentifier.getObjectType() == OBJECT_TREND_LOG_MULTIPLE;
+    bool channelsRead = true;
+    const bool taken =
+        takeOverValues(object, DataTrendLog::Properties::isRequired,
+                       [&](BACNET_PROPERTY_ID id, const ValueContainer& value)
+                       {
+                           if (id != PROP_LOG_DEVICE_OBJECT_PROPERTY)
+                           {
+                               tl.props.setValue(id, value);
+                               return;
+                           }
+                           // A trend log multiple logs a list, a trend log one reference.
+                           std::vector<BACnetDeviceObjectPropertyReference> refs;
+                           for (const BACnetValue& element : value.getBACnetPrimitives())
+                           {
+                               if (const auto* pRef = element.getIf<BACnetDeviceObjectPropertyReference>())
+                               {
+                                   refs.push_back(*pRef);
+                               }
+                               if (!multiple)
+                               {
+                                   break;
+                               }
+                           }
+                           channelsRead = collectLoggingFromObjects(deviceIdentifier, refs, tl.channels);
+                       });
+    if (!taken || !channelsRead)
+    {
+        return -1;
+    }
+    tl.loggerFound = true;
+    if (it != trendLogs.end())
+    {
+        return 0;
+    }
+    trendLogs.push_back(std::move(newTrendLog));
+    return 1;
+}
+
+bool AppTrendLogPusher::collectLoggingFromObjects(
+    const ObjectIdentifier& parentDeviceIdentifier,
+    const std::vector<BACnetDeviceObjectPropertyReference>& refs, std::vector<DataChannel>& channels)
+{
+    channels.clear();
+    for (const BACnetDeviceObjectPropertyReference& ref : refs)
+    {
+        DataChannel channel(parentDeviceIdentifier, ref);
+        if (!collectLoggingFromObject(ref, channel))
+        {
+            return false;
+        }
+        channels.push_back(std::move(channel));
+    }
+    return true;
+}
+
+bool AppTrendLogPusher::collectLoggingFromObject(const BACnetDeviceObjectPropertyReference& ref,
+                                                 DataChannel& channel)
+{
+    const ObjectIdentifier deviceIdentifier = channel.getLoggedDeviceIdentifier();
+    const Poco::UInt32 deviceInstance = deviceIdentifier.getInstance();
+    std::vector<DataResponseRPM> responses;
+    DataError error;
+    const std::vector<NotificationRequestRPM::Parameter> deviceRequest{NotificationRequestRPM::Parameter(
+        deviceIdentifier,
+        wholeProperties({PROP_OBJECT_NAME, PROP_VENDOR_IDENTIFIER, PROP_VENDOR_NAME, PROP_MODEL_NAME}))};
+    const auto setDeviceValue = [&channel](BACNET_PROPERTY_ID id, const ValueContainer& value)
+    { channel.props.setDeviceValue(id, value); };
+    switch (syncRPM(deviceInstance, deviceRequest, responses, &error))
+    {
+        case ServiceHelper::SYNC_RESULT_STOP:
+            return false;
+        case ServiceHelper::SYNC_RESULT_SUCCESS:
+            for (const DataResponseRPM& object : responses)
+            {
+                if (!takeOverValues(object, DataChannel::Properties::isRequired, setDeviceValue))
+                {
+                    return true;
+                }
+            }
+            break;
+        default:
+            break;
+    }
+    std::vector<DataPropertyRef> objectProperties =
+        wholeProperties({PROP_OBJECT_NAME, PROP_UNITS, PROP_RELIABILITY});
+    if (ref.getObjectIdentifier().getObjectType() == OBJECT_ACCUMULATOR)
+    {
+        objectProperties.emplace_back(PROP_MAX_PRES_VALUE);
+    }
+    const std::vector<NotificationRequestRPM::Parameter> objectRequest{
+        NotificationRequestRPM::Parameter(ref.getObjectIdentifier(), objectProperties)};
+    const auto setObjectValue = [&channel](BACNET_PROPERTY_ID id, const ValueContainer& value)
+    { channel.props.setObjectValue(id, value); };
+    switch (syncRPM(deviceInstance, objectRequest, responses, &error))
+    {
+        case ServiceHelper::SYNC_RESULT_STOP:
+            return false;
+        case ServiceHelper::SYNC_RESULT_SUCCESS:
+            for (const DataResponseRPM& object : responses)
+            {
+                if (!takeOverValues(object, DataChannel::Properties::isRequired, setObjectValue))
+                {
+                    return true;
+                }
+            }
+            return true;
+        default:
+            return true;
+    }
+}
+
+bool AppTrendLogPusher::isBlackList(const BACnetDeviceObjectReference& ref)
+{
+    const auto& excluded = _whichTrendLogs.blacklistLoggers;
+    return std::find(excluded.begin(), excluded.end(), ref) != excluded.end();
+}
+
+// ---- export document -----------------------------------------------------------------------------
+
+bool AppTrendLogPusher::streamAll(std::ostream& os)
+{
+    bool result = true;
+    try
+    {
+        std::unique_ptr<MarkupFactory> pMf = createMarkupFactory(_sendLog, os);
+        MarkupFactory& mf = *pMf;
+        mf.header();
+        mf.markup(MarkupFactory::BT_STRUCT, "bacnet-2-cloud-trend-log", false, false);
+        mf.markup(MarkupFactory::BT_STRING, "app-version", _APP_VERSION, true, true);
+        mf.markup(MarkupFactory::BT_STRING, "zumbra-user", _sendLog.serverUserId, true, false);
+        mf.markup(MarkupFactory::BT_STRING, "site-identifier", _sendLog.siteIdentifier, true, false);
+        mf.markup(MarkupFactory::BT_STRING, "site-name", _sendLog.siteName, true, false);
+        mf.markup(MarkupFactory::BT_UNSIGNED, "parent-identifier",
+                  Poco::NumberFormatter::format(_sendLog.parentIdentifier), true, false);
+        const std::string address = readGatewayAddress();
+        if (!address.empty())
+        {
+            mf.markup(MarkupFactory::BT_STRING, "ip-address", address, true, false);
+        }
+        mf.markup(MarkupFactory::BT_STRUCT, "app-device", false, false);
+        _thisDevice.markup(mf, false, true);
+        mf.closeOpenMarkup();
+        mf.markup(MarkupFactory::BT_LIST, "devices", false, false);
+        for (std::size_t i = 0; i < _devices.size(); ++i)
+        {
+            _devices[i].markup(mf, i == 0 && _devices.size() > 1, false);
+        }
+        mf.closeOpenMarkup();
+        mf.markup(MarkupFactory::BT_LIST, "tl-data", false, false);
+        Poco::UInt32 channelsId = 1;
+        for (DataDevice& device : _devices)
+        {
+            for (DataTrendLog& tl : device.trendLogs)
+            {
+                if (tl.loggerFound)
+                {
+                    getAndStreamTreandLog(mf, tl, channelsId);
+                }
+            }
+        }
+        mf.closeAllOpenMarkups();
+    }
+    catch (...)
+    {
+        result = false;
+    }
+    return result;
+}
+
+std::string AppTrendLogPusher::readGatewayAddress() const
+{
+    char termOutput[256] = "";
+    try
+    {
+        FILE* pipe = ::popen(_IP_SCRIPT, "r");
+        if (pipe != nullptr)
+        {
+            if (std::fgets(termOutput, 255, pipe) == nullptr)
+            {
+                termOutput[0] = '\0';
+            }
+            ::pclose(pipe);
+        }
+    }
+    catch (...)
+    {
+        // Without an address the document leaves "ip-address" out.
+    }
+    return termOutput;
+}
+
+void AppTrendLogPusher::getAndStreamTreandLog(MarkupFactory& mf, DataTrendLog& tl, Poco::UInt32& channelsId)
+{
+    const DataPropertyKey key(DataObjectKey(tl.objKey), PROP_LOG_BUFFER);
+    Client::ReadRange::Range range;
+    range.requestType = Client::ReadRange::RT_BY_TIME;
+    range.refTime = DataType::BACnetDateTime(tl.objKey.getTimeStamp());
+    range.count = _RECORD_COUNT;
+    Poco::Timestamp lastLogTimeStamp(0);
+    Client::ReadRangeAck::Result values;
+    bool moreData = false;
+    do
+    {
+        DataError error;
+        switch (syncRR(key, range, values, &error))
+        {
+            case ServiceHelper::SYNC_RESULT_SUCCESS:
+                markupTrendLog(mf, tl, values, channelsId);
+                // A page without records keeps the time of the pages before it.
+                if (values.value.getLastTimeStamp() != Poco::Timestamp(0))
+                {
+                    lastLogTimeStamp = values.value.getLastTimeStamp();
+                }
+                break;
+            case ServiceHelper::SYNC_RESULT_FAIL:
+                markupTrendLogError(mf, tl, error);
+                break;
+            default:
+                // The app is being stopped: the document ends here, incomplete, and is discarded.
+                throw Poco::RuntimeException("stop requested while reading trend log records");
+        }
+        moreData = (values.resultFlags & _MORE_DATA_MASK) != 0;
+        if (moreData && values.itemCnt == 0)
+        {
+            throw Poco::ProtocolException("trend log reports more records but sent none");
+        }
+        if (moreData)
+        {
+            if (range.requestType == Client::ReadRange::RT_BY_TIME)
+            {
+                range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+                range.refSeqNum = values.firstSequenceNumber + values.itemCnt;
+            }
+            else
+            {
+                range.refSeqNum += values.itemCnt;
+            }
+            range.count -= static_cast<Poco::Int32>(values.itemCnt);
+        }
+    } while (moreData);
+    if (lastLogTimeStamp != Poco::Timestamp(0))
+    {
+        tl.objKey.setTimeStamp(lastLogTimeStamp);
+    }
+}
+
+void AppTrendLogPusher::markupTrendLog(MarkupFactory& mf, const DataTrendLog& tl,
+                                       const Client::ReadRangeAck::Result& values, Poco::UInt32& channelsId)
+{
+    mf.markup(MarkupFactory::BT_LIST, Poco::NumberFormatter::format(channelsId), false, false);
+    ++channelsId;
+    for (std::size_t k = 0; k < tl.channels.size(); ++k)
+    {
+        const DataChannel& channel = tl.channels[k];
+        mf.markup(MarkupFactory::BT_STRUCT, Poco::NumberFormatter::format(k + 1), false,
+                  k == 0 && tl.channels.size() > 1);
+        std::string hexIdentifier;
+        mf.markup(MarkupFactory::BT_OCTET_STRING, "unique-idetnifier",
+                  channel.propRef.getHexIdentifier(channel.parentDeviceIdentifier, hexIdentifier), true,
+                  false);
+        values.value.markup(mf, "values", false, BACNET_DT_NULL);
+        mf.closeOpenMarkup();
+    }
+    mf.closeOpenMarkup();
+}
+
+void AppTrendLogPusher::markupTrendLogError(MarkupFactory&, const DataTrendLog&, const DataError& error)
+{
+    throw Poco::NotImplementedException(error.getString(), 0);
+}
+
+// ---- upload --------------------------------------------------------------------------------------
+
+std::string AppTrendLogPusher::getFileName(const Poco::Timestamp& now) const
+{
+    std::string name = "tl_" + _sendLog.fileNameInitials + "_";
+    Poco::DateTimeFormatter::append(name, now, "%y%m%d_%H%M%S%i", Poco::DateTimeFormatter::UTC);
+    return name + ".xml";
+}
+
+bool AppTrendLogPusher::createAndSendFiles()
+{
+    try
+    {
+        const Poco::Timestamp now;
+        Poco::URI uri(_ftp.serverURL);
+        if (uri.getHost().empty() || uri.getScheme().empty())
+        {
+            uri = "ftp://" + _ftp.serverURL;
+        }
+        const Poco::UInt16 port = uri.getPort() != 0
+                                      ? uri.getPort()
+                                      : static_cast<Poco::UInt16>(Poco::Net::FTPClientSession::FTP_PORT);
+        // Poco's session reads the server's greeting only inside login(); built on a connected socket it
+        // reads it at once, so that a session without login stays in step with the server's replies.
+        Poco::Net::StreamSocket socket;
+        socket.connect(Poco::Net::SocketAddress(uri.getHost(), port), _FTP_CONNECT_TIMEOUT);
+        Poco::Net::FTPClientSession session(socket, true);
+        if (!_ftp.userId.empty())
+        {
+            session.login(_ftp.userId, _ftp.password);
+        }
+        if (!_ftp.directory.empty())
+        {
+            session.setWorkingDirectory(_ftp.directory);
+        }
+        session.setFileType(Poco::Net::FTPClientSession::TYPE_TEXT);
+        if (uploadDocument(session, getFileName(now)))
+        {
+            dbUpdateLastRetrievedTimestamps();
+        }
+        else
+        {
+            dbGetLastRetrievedTimestamps();
+        }
+        session.close();
+        return true;
+    }
+    catch (const std::exception& e)
+    {
+        std::cout << "FTP upload exited with exception" << e.what();
+        // The document may have advanced the positions without the server confirming it.
+        reloadStoredPositionsAfterFailure();
+        return false;
+    }
+}
+
+bool AppTrendLogPusher::uploadDocument(Poco::Net::FTPClientSession& session, const std::string& fileName)
+{
+    const std::string partName = fileName + _PART_SUFFIX;
+    std::ostream& os = session.beginUpload(partName);
+    bool complete = false;
+    try
+    {
+        complete = streamAll(os) && os.flush().good();
+        if (complete)
+        {
+            session.endUpload();
+            session.rename(partName, fileName);
+        }
+    }
+    catch (...)
+    {
+        discardUpload(session, partName);
+        throw;
+    }
+    if (!complete)
+    {
+        discardUpload(session, partName);
+    }
+    return complete;
+}
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher

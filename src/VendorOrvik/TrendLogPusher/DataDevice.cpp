@@ -1,0 +1,156 @@
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataDevice.h"
+
+#include <Poco/LocalDateTime.h>
+#include <Poco/NumberFormatter.h>
+#include <Poco/Timestamp.h>
+#include <Poco/Timezone.h>
+
+#include "Orvik_BACnet/ConvertItBACnet.h"
+
+namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
+{
+
+bool DataDevice::Properties::isRequired(BACNET_PROPERTY_ID propertyIdentifier)
+{
+    switch (propertyIdentifier)
+    {
+        case PROP_MODEL_NAME:
+        case PROP_OBJECT_NAME:
+        case PROP_SYSTEM_STATUS:
+        case PROP_VENDOR_IDENTIFIER:
+        case PROP_VENDOR_NAME:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void DataDevice::Properties::setValue(BACNET_PROPERTY_ID propertyIdentifier, const ValueContainer& value)
+{
+    switch (propertyIdentifier)
+    {
+        case PROP_SYSTEM_STATUS:
+            systemStatus = static_cast<BACNET_DEVICE_STATUS>(value.getEnum());
+            break;
+        case PROP_VENDOR_IDENTIFIER:
+            vendorIdentifier = static_cast<Poco::UInt16>(value.getUInt());
+            break;
+        case PROP_VENDOR_NAME:
+            value.getString(vendorName, ", ", false);
+            break;
+        case PROP_MODEL_NAME:
+            value.getString(modelName, ", ", false);
+            break;
+        case PROP_OBJECT_NAME:
+            value.getString(objName, ", ", false);
+            break;
+        case PROP_DESCRIPTION:
+            value.getString(description, ", ", false);
+            break;
+        case PROP_LOCATION:
+            value.getString(location, ", ", false);
+            break;
+        case PROP_LOCAL_DATE:
+            localDate = value.getDate();
+            break;
+        case PROP_LOCAL_TIME:
+            localTime = value.getTime();
+            break;
+        case PROP_UTC_OFFSET:
+            utcOffset = value.getInt();
+            break;
+        case PROP_DAYLIGHT_SAVINGS_STATUS:
+            daylightSavingStatus = value.getBool();
+            break;
+        default:
+            break;
+    }
+}
+
+DataDevice::DataDevice(Poco::UInt32 aDeviceInstance) : deviceInstance(aDeviceInstance) {}
+
+void DataDevice::setLoggersFound(bool found)
+{
+    for (DataTrendLog& trendLog : trendLogs)
+    {
+        trendLog.loggerFound = found;
+    }
+}
+
+Poco::UInt32 DataDevice::getFoundLoggerCnt() const
+{
+    Poco::UInt32 found = 0;
+    for (const DataTrendLog& trendLog : trendLogs)
+    {
+        found += trendLog.loggerFound ? 1 : 0;
+    }
+    return found;
+}
+
+void DataDevice::markup(WS::MarkupFactory& mf, bool openArray, bool deviceOnly)
+{
+    using WS::MarkupFactory;
+    const Poco::UInt32 found = getFoundLoggerCnt();
+    if (found == 0 && !deviceOnly)
+    {
+        return;
+    }
+    ValueContainer value;
+    mf.markup(MarkupFactory::BT_STRUCT, Poco::NumberFormatter::format(deviceInstance), false, openArray);
+    value.setEnum(props.systemStatus);
+    mf.markupT(OBJECT_DEVICE, PROP_SYSTEM_STATUS, value, true, false);
+    mf.markup(OBJECT_DEVICE, PROP_VENDOR_IDENTIFIER, Poco::NumberFormatter::format(props.vendorIdentifier),
+              true, false);
+    mf.markup(OBJECT_DEVICE, PROP_VENDOR_NAME, props.vendorName, true, false);
+    mf.markup(OBJECT_DEVICE, PROP_MODEL_NAME, props.modelName, true, false);
+    mf.markup(OBJECT_DEVICE, PROP_OBJECT_NAME, props.objName, true, false);
+    if (!props.description.empty())
+    {
+        mf.markup(OBJECT_DEVICE, PROP_DESCRIPTION, props.description, true, false);
+    }
+    if (!props.location.empty())
+    {
+        mf.markup(OBJECT_DEVICE, PROP_LOCATION, props.location, true, false);
+    }
+    markupClock(mf);
+    if (!deviceOnly)
+    {
+        markupLoggers(mf, found);
+    }
+    mf.closeOpenMarkup();
+}
+
+void DataDevice::markupClock(WS::MarkupFactory& mf)
+{
+    // The gateway's clock stands in for the device's: a device whose date was never read has none.
+    ValueContainer value;
+    if (props.localDate.year != 0)
+    {
+        const Poco::LocalDateTime now;
+        Orvik::Utility::ConvertIt::getBACnetDate(now, props.localDate);
+        Orvik::Utility::ConvertIt::getBACnetTime(now, props.localTime);
+        props.utcOffset = -Poco::Timezone::utcOffset() / 60;
+        value.setDate(props.localDate);
+        mf.markupT(OBJECT_DEVICE, PROP_LOCAL_DATE, value, true, false);
+        value.setTime(props.localTime);
+        mf.markupT(OBJECT_DEVICE, PROP_LOCAL_TIME, value, true, false);
+        std::string offsetText;
+        mf.markup(OBJECT_DEVICE, PROP_UTC_OFFSET,
+                  Orvik::Utility::ConvertIt::setInt(props.utcOffset, offsetText), true, false);
+    }
+    props.daylightSavingStatus = Poco::Timezone::isDst(Poco::Timestamp());
+    value.setBool(props.daylightSavingStatus);
+    mf.markupT(OBJECT_DEVICE, PROP_DAYLIGHT_SAVINGS_STATUS, value, true, false);
+}
+
+void DataDevice::markupLoggers(WS::MarkupFactory& mf, Poco::UInt32 found) const
+{
+    mf.markup(WS::MarkupFactory::BT_LIST, "loggers", false, false);
+    for (std::size_t i = 0; i < trendLogs.size(); ++i)
+    {
+        trendLogs[i].markup(mf, static_cast<Poco::UInt32>(i + 1), i == 0 && found > 1);
+    }
+    mf.closeOpenMarkup();
+}
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
