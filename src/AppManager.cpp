@@ -22,6 +22,7 @@
 #include "Orvik_ZARoveDore/NotificationAppRequest.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
 #include "Orvik_ZARoveDore/VendorOrvik/FerroManager/AppFerroManager.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
 
 namespace Orvik::BACnet::App
 {
@@ -62,6 +63,7 @@ const AppManager::AppTypeTable& AppManager::appTypes()
         {5, &create<AppBrowser>},
         {6, &create<AppRR>},
         {8, &create<AppSubscribeCOV>},
+        {500, &create<VendorOrvik::TrendLogPusher::AppTrendLogPusher>},
         {501, &create<VendorOrvik::FerroManager::AppFerroManager>},
     };
     return table;
