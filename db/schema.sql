@@ -184,3 +184,32 @@ INSERT INTO dv_controller (id_dv_controller, name, description) VALUES (1, 'gate
 --       VALUES (201, 200, 2, 1, <datatype>, <tag>, 'low limit', '0');
 -- ============================================================================
 
+
+-- App 500: trend log pusher. Parameters 1 to 18 in the order the app reads them,
+-- then 43, the last uploaded position of every trend log (kept by the app itself),
+-- and 44, the excluded devices and trend logs.
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (500, 64701, 500, 2, 'AppTrendLogPusher', 'Uploads the records of the BACnet trend logs to an FTP server');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (50000, 50000, 500, 0, 0, 0, 0, 'Trend log pusher', NULL, ''),
+    (50001, 50000, 500, 1, 2, 2, 0, 'parent identifier', 'document header: parent-identifier', '0'),
+    (50002, 50000, 500, 2, 7, 7, 0, 'site identifier', 'document header: site-identifier', ''),
+    (50003, 50000, 500, 3, 7, 7, 0, 'site name', 'document header: site-name', ''),
+    (50004, 50000, 500, 4, 7, 7, 0, 'file name initials', 'tl_<initials>_<UTC time>.xml', ''),
+    (50005, 50000, 500, 5, 7, 7, 0, 'server user id', 'document header: zumbra-user', ''),
+    (50006, 50000, 500, 6, 9, 9, 0, 'markup language', '0 XML, 1 JSON, 3 JSONP', '0'),
+    (50007, 50000, 500, 7, 8, 8, 0, 'markup flags', 'bit 0: enumerations and bit strings as text, bit 1: formatted', '0b00'),
+    (50008, 50000, 500, 8, 2, 2, 0, 'period', 'minutes between uploads, from UTC midnight', '15'),
+    (50009, 50000, 500, 9, 2, 2, 0, 'offset', 'seconds after each period boundary', '0'),
+    (50010, 50000, 500, 10, 2, 2, 0, 'retry count', 'retries after a failed upload', '3'),
+    (50011, 50000, 500, 11, 2, 2, 0, 'retry wait', 'minutes before each retry', '5'),
+    (50012, 50000, 500, 12, 8, 8, 0, 'push method', 'reserved', '0b0'),
+    (50013, 50000, 500, 13, 7, 7, 0, 'FTP server', 'URI or host[:port]', ''),
+    (50014, 50000, 500, 14, 7, 7, 0, 'FTP user', 'empty: no login', ''),
+    (50015, 50000, 500, 15, 7, 7, 0, 'FTP password', NULL, ''),
+    (50016, 50000, 500, 16, 7, 7, 0, 'FTP directory', 'empty: the login directory', ''),
+    (50017, 50000, 500, 17, 9, 9, 0, 'trend logs from', '0 parameter list only, 1 own device, 2 network', '1'),
+    (50018, 50000, 500, 18, 2, 2, 0, 'search interval', 'minutes between searches, 0: at start only', '60'),
+    (50043, 50000, 500, 43, 1000, 16, 2, 'last uploaded', 'position of every trend log, kept by the app', ''),
+    (50044, 50000, 500, 44, 35, 16, 2, 'excluded', 'devices and trend logs that are not uploaded', '');
