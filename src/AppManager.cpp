@@ -23,6 +23,7 @@
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
 #include "Orvik_ZARoveDore/VendorOrvik/FerroManager/AppFerroManager.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/AppWatsonMQTT.h"
 
 namespace Orvik::BACnet::App
 {
@@ -65,6 +66,7 @@ const AppManager::AppTypeTable& AppManager::appTypes()
         {8, &create<AppSubscribeCOV>},
         {500, &create<VendorOrvik::TrendLogPusher::AppTrendLogPusher>},
         {501, &create<VendorOrvik::FerroManager::AppFerroManager>},
+        {502, &create<VendorOrvik::WatsonMQTT::AppWatsonMQTT>},
     };
     return table;
 }

@@ -1,0 +1,44 @@
+#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_EVENTTEXT_H
+#define ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_EVENTTEXT_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
+{
+
+/// The JSON texts of the bridge's events. Every text is valid JSON: names and values are written as
+/// JSON strings with quotes, backslashes and control characters escaped, characters outside ASCII as
+/// \u escapes, and bytes that are not UTF-8 as the \u escape of their byte value.
+class EventText
+{
+public:
+    /// One property of an object and its value text.
+    using NamedValue = std::pair<std::string, std::string>;
+
+    /// A text as a JSON string, quotes included.
+    static std::string jsonString(const std::string& text);
+
+    /// {"d":{"<objectName>_<property>":"<value>",...}}: the values of one object, in the given order
+    /// (the form of "COV" events and of polled values).
+    static std::string values(const std::string& objectName, const std::vector<NamedValue>& namedValues);
+
+    /// The "ws" member of a BACnet/WS reply for a web service body: a body that is a JSON object or a
+    /// JSON string is taken as it is; an empty body is the empty string ""; any other body (plain
+    /// text, a number, an array, broken JSON) becomes a JSON string of its text.
+    static std::string bacnetWsAnswer(const std::string& body);
+
+    /// {"d":{"ws":<answer>}}, `answer` being a result of bacnetWsAnswer().
+    static std::string bacnetWsReply(const std::string& answer);
+
+    /// {"d":{"error":"<message>"}}: the reply to a BACnet/WS request whose HTTP exchange failed.
+    static std::string bacnetWsFailure(const std::string& message);
+
+private:
+    static bool isJsonObjectOrString(const std::string& body);
+};
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
+
+#endif

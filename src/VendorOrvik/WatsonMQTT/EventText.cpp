@@ -1,0 +1,66 @@
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
+
+#include <Poco/Exception.h>
+#include <Poco/JSON/Parser.h>
+#include <Poco/UTF8String.h>
+
+namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
+{
+
+std::string EventText::jsonString(const std::string& text)
+{
+    return "\"" + Poco::UTF8::escape(text, true) + "\"";
+}
+
+std::string EventText::values(const std::string& objectName, const std::vector<NamedValue>& namedValues)
+{
+    std::string text = "{\"d\":{";
+    for (std::size_t i = 0; i < namedValues.size(); ++i)
+    {
+        if (i > 0)
+        {
+            text += ",";
+        }
+        text += jsonString(objectName + "_" + namedValues[i].first);
+        text += ":";
+        text += jsonString(namedValues[i].second);
+    }
+    text += "}}";
+    return text;
+}
+
+std::string EventText::bacnetWsAnswer(const std::string& body)
+{
+    return isJsonObjectOrString(body) ? body : jsonString(body);
+}
+
+std::string EventText::bacnetWsReply(const std::string& answer)
+{
+    return "{\"d\":{\"ws\":" + answer + "}}";
+}
+
+std::string EventText::bacnetWsFailure(const std::string& message)
+{
+    return "{\"d\":{\"error\":" + jsonString(message) + "}}";
+}
+
+bool EventText::isJsonObjectOrString(const std::string& body)
+{
+    if (body.empty() || (body[0] != '{' && body[0] != '"'))
+    {
+        return false;
+    }
+    // Embedded as it is only when it parses completely: a broken body would break the whole event.
+    try
+    {
+        Poco::JSON::Parser parser;
+        parser.parse(body);
+        return true;
+    }
+    catch (const Poco::Exception&)
+    {
+        return false;
+    }
+}
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
