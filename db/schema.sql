@@ -213,3 +213,25 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50018, 50000, 500, 18, 2, 2, 0, 'search interval', 'minutes between searches, 0: at start only', '60'),
     (50043, 50000, 500, 43, 1000, 16, 2, 'last uploaded', 'position of every trend log, kept by the app', ''),
     (50044, 50000, 500, 44, 35, 16, 2, 'excluded', 'devices and trend logs that are not uploaded', '');
+
+-- App 502: cloud bridge to the IoT platform over MQTT. A parameter with an empty
+-- value counts as not configured: 1, 3, 4, 6 and 7 are required; an empty domain
+-- keeps the platform's, an empty method keeps "token". A domain that is
+-- "localhost" or an IPv4 address, optionally with ":<port>", names a local broker
+-- itself (test and lab setups).
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (502, 64701, 502, 2, 'AppWatsonMQTT', 'Publishes BACnet values to the IoT platform and carries out its commands');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (50200, 50200, 502, 0, 0, 0, 0, 'Cloud bridge', NULL, ''),
+    (50201, 50200, 502, 1, 7, 7, 0, 'organisation id', 'required', ''),
+    (50202, 50200, 502, 2, 7, 7, 0, 'domain', 'empty: the platform''s domain', ''),
+    (50203, 50200, 502, 3, 7, 7, 0, 'gateway device type', 'required', ''),
+    (50204, 50200, 502, 4, 7, 7, 0, 'gateway device id', 'required', ''),
+    (50205, 50200, 502, 5, 7, 7, 0, 'authentication method', 'empty: token', ''),
+    (50206, 50200, 502, 6, 7, 7, 0, 'authentication token', 'required', ''),
+    (50207, 50200, 502, 7, 1, 1, 0, 'secure port', 'true: 8883 with TLS, false: 1883; required', ''),
+    (50208, 50200, 502, 8, 2, 2, 0, 'COV lifetime', 'seconds; 0: subscriptions without time limit', '240'),
+    (50209, 50200, 502, 9, 2, 2, 0, 'poll rate', 'seconds between readings of objects without COV; 0: never', '60'),
+    (50210, 50200, 502, 10, 35, 16, 2, 'published objects', 'their values go to the platform', ''),
+    (50211, 50200, 502, 11, 35, 16, 2, 'commandable objects', 'they accept write commands from the platform', '');
