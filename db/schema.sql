@@ -235,3 +235,81 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50209, 50200, 502, 9, 2, 2, 0, 'poll rate', 'seconds between readings of objects without COV; 0: never', '60'),
     (50210, 50200, 502, 10, 35, 16, 2, 'published objects', 'their values go to the platform', ''),
     (50211, 50200, 502, 11, 35, 16, 2, 'commandable objects', 'they accept write commands from the platform', '');
+
+-- Diagnostic and demo apps (apps 1, 3, 4, 5, 6, 8) and the peripheral manager (501).
+-- App 1: one ReadProperty. Parameters 1 to 5 are the property key: device, object
+-- type, object instance, property, array index (empty: the whole property).
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (1, 64701, 1, 2, 'AppRP_OneShot', 'One ReadProperty, result printed on the console');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (100, 100, 1, 0, 0, 0, 0, 'ReadProperty', NULL, ''),
+    (101, 100, 1, 1, 2, 2, 0, 'device instance', 'device that is read', '266771'),
+    (102, 100, 1, 2, 9, 9, 0, 'object type', 'object type number (8 device)', '8'),
+    (103, 100, 1, 3, 2, 2, 0, 'object instance', NULL, '266771'),
+    (104, 100, 1, 4, 9, 9, 0, 'property', 'property identifier number (77 object-name)', '77'),
+    (105, 100, 1, 5, 2, 2, 0, 'array index', 'empty: the whole property', '');
+
+-- App 3: binary output toggler. One group of five parameters per relay: enabled,
+-- the property, the priority of the first write, (not used), start delay bound (s).
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (3, 64701, 3, 2, 'AppToggleBinaryOutput', 'Switches binary outputs on and off by WriteProperty');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (300, 300, 3, 0, 0, 0, 0, 'Binary output toggler', NULL, ''),
+    (301, 300, 3, 1, 1, 1, 0, 'relay 1 enabled', NULL, 'false'),
+    (302, 300, 3, 2, 36, 16, 0, 'relay 1 property', 'device/object.property that is toggled', ''),
+    (303, 300, 3, 3, 2, 2, 0, 'relay 1 first priority', 'priority of the first write (inactive)', '16'),
+    (304, 300, 3, 4, 2, 2, 0, 'relay 1 reserved', 'not used', '0'),
+    (305, 300, 3, 5, 2, 2, 0, 'relay 1 start delay', 'the first switch-on comes within this many seconds', '5'),
+    (306, 300, 3, 6, 1, 1, 0, 'relay 2 enabled', NULL, 'false'),
+    (307, 300, 3, 7, 36, 16, 0, 'relay 2 property', 'device/object.property that is toggled', ''),
+    (308, 300, 3, 8, 2, 2, 0, 'relay 2 first priority', 'priority of the first write (inactive)', '16'),
+    (309, 300, 3, 9, 2, 2, 0, 'relay 2 reserved', 'not used', '0'),
+    (310, 300, 3, 10, 2, 2, 0, 'relay 2 start delay', 'the first switch-on comes within this many seconds', '5');
+
+-- App 4: one ReadPropertyMultiple (all properties of trend log 22 of device
+-- 266771). No parameters.
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (4, 64701, 4, 2, 'AppRPM', 'One ReadPropertyMultiple, results printed on the console');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (400, 400, 4, 0, 0, 0, 0, 'ReadPropertyMultiple', NULL, '');
+
+-- App 5: device browser (every property of every object of every device). No
+-- parameters.
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (5, 64701, 5, 2, 'AppBrowser', 'Lists every device with all its objects and properties');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (500, 500, 5, 0, 0, 0, 0, 'Device browser', NULL, '');
+
+-- App 6: ReadRange of the log buffer of trend log 22 of device 266771. No
+-- parameters.
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (6, 64701, 6, 2, 'AppRR', 'Pages through a trend log buffer with ReadRange');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (600, 600, 6, 0, 0, 0, 0, 'ReadRange', NULL, '');
+
+-- App 8: COV subscription with the small-display demo.
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (8, 64701, 8, 2, 'AppSubscribeCOV', 'Subscribes to COV notifications and shows them');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (800, 800, 8, 0, 0, 0, 0, 'COV subscription', NULL, ''),
+    (801, 800, 8, 1, 1, 1, 0, 'confirmed', 'confirmed notifications', 'false'),
+    (802, 800, 8, 2, 2, 2, 0, 'lifetime', 'seconds; renewed at half; 0 without time limit', '300'),
+    (803, 800, 8, 3, 4, 4, 0, 'COV increment', 'empty: the objects'' own', ''),
+    (804, 800, 8, 4, 35, 16, 2, 'objects', 'the subscribed objects, [device:<n>/<object>, ...]', '');
+
+-- App 501: peripheral manager. Its four parameters are reserved.
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (501, 64701, 501, 2, 'AppFerroManager', 'Manages the controller''s peripherals');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (50100, 50100, 501, 0, 0, 0, 0, 'Peripheral manager', NULL, ''),
+    (50101, 50100, 501, 1, 2, 2, 0, 'reserved 1', 'not used yet', '0'),
+    (50102, 50100, 501, 2, 2, 2, 0, 'reserved 2', 'not used yet', '0'),
+    (50103, 50100, 501, 3, 2, 2, 0, 'reserved 3', 'not used yet', '0'),
+    (50104, 50100, 501, 4, 2, 2, 0, 'reserved 4', 'not used yet', '0');
