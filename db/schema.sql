@@ -236,6 +236,18 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50210, 50200, 502, 10, 35, 16, 2, 'published objects', 'their values go to the platform', ''),
     (50211, 50200, 502, 11, 35, 16, 2, 'commandable objects', 'they accept write commands from the platform', '');
 
+-- App 2: Who-Is over a device instance range, every I-Am printed on the console.
+-- Network 65535 with an empty MAC is the global broadcast.
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (2, 64701, 2, 2, 'AppWhoIs', 'Who-Is over a device range, every I-Am printed on the console');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (200, 200, 2, 0, 0, 0, 0, 'Who-Is', NULL, ''),
+    (201, 200, 2, 1, 2, 2, 0, 'network number', 'destination network (65535: all networks)', '65535'),
+    (202, 200, 2, 2, 7, 7, 0, 'MAC address', 'destination MAC; empty: broadcast', ''),
+    (203, 200, 2, 3, 2, 2, 0, 'low limit', 'lowest device instance asked for', '0'),
+    (204, 200, 2, 4, 2, 2, 0, 'high limit', 'highest device instance asked for', '4194303');
+
 -- Diagnostic and demo apps (apps 1, 3, 4, 5, 6, 8) and the peripheral manager (501).
 -- App 1: one ReadProperty. Parameters 1 to 5 are the property key: device, object
 -- type, object instance, property, array index (empty: the whole property).
