@@ -14,6 +14,8 @@
 #include <Poco/Exception.h>
 #include <Poco/NumberParser.h>
 
+#include <algorithm>
+
 namespace Orvik
 {
 namespace BACnet
@@ -160,6 +162,10 @@ MarkupFactory::MarkupFactory(std::ostream& stream, bool format, bool textExtendE
       _started(false),
       _complete(false)
 {
+    if (!stream.rdbuf())
+    {
+        throw Poco::InvalidArgumentException("markup output stream without a buffer");
+    }
 }
 
 MarkupFactory::~MarkupFactory() = default;
@@ -328,6 +334,22 @@ std::size_t MarkupFactory::utf8Sequence(const char* p, const char* end, bool& we
     }
     wellFormed = i == length;
     return i;
+}
+
+void MarkupFactory::writeLineStart(std::size_t level)
+{
+    static const char BLANKS[] = "                                ";
+    if (!_format)
+    {
+        return;
+    }
+    write('\n');
+    for (std::size_t blanks = 2 * level; blanks > 0;)
+    {
+        const std::size_t piece = std::min(blanks, sizeof(BLANKS) - 1);
+        write(BLANKS, piece);
+        blanks -= piece;
+    }
 }
 
 bool MarkupFactory::isReservedName(const std::string& /*name*/) const

@@ -114,6 +114,20 @@ const char* asciiEscape(unsigned char c)
     return c == '\\' ? "\\\\" : nullptr;
 }
 
+/// Bytes that stand for themselves in a JSON string: printable ASCII except '"' and '\\'.
+struct PlainBytes
+{
+    bool plain[256];
+    constexpr PlainBytes() : plain()
+    {
+        for (int c = 0x20; c < 0x80; ++c)
+        {
+            plain[c] = c != '"' && c != '\\';
+        }
+    }
+};
+constexpr PlainBytes PLAIN_BYTES;
+
 /// U+2028 and U+2029 are valid in JSON strings but end a line in script, which JSONP consumers evaluate.
 const char* lineSeparatorEscape(const char* p, std::size_t length)
 {
@@ -148,63 +162,67 @@ void MarkupFactoryJSON::writeElement(const Element& element, Placement placement
     switch (placement)
     {
         case ROOT:
-            stream() << '{';
+            write('{');
             writeLineStart(1);
             writeString(*element.name);
             writeKeySeparator();
-            stream() << '{';
+            write('{');
             break;
         case MEMBER:
-            stream() << ',';
+            write(',');
             writeLineStart(depth() + 1);
             writeString(*element.name);
             writeKeySeparator();
-            stream() << '{';
+            write('{');
             break;
         case ITEM:
             if (parent->hasItems)
             {
-                stream() << ',';
+                write(',');
             }
             else
             {
                 writeMemberSeparator();
-                writeKey("$items");
-                stream() << '[';
+                writeKey("\"$items\"");
+                write('[');
             }
             writeLineStart(depth() + 1);
-            stream() << '{';
-            writeKey("$name");
+            write('{');
+            writeKey("\"$name\"");
             writeString(*element.name);
             writeMemberSeparator();
             break;
     }
-    writeKey("$base");
-    stream() << '"' << baseTypeName(element.baseType) << '"';
+    writeKey("\"$base\"");
+    write('"');
+    write(baseTypeName(element.baseType));
+    write('"');
     if (element.value)
     {
         writeMemberSeparator();
-        writeKey("$value");
+        writeKey("\"$value\"");
         writeValue(element.baseType, *element.value);
     }
     if (element.errorCode != 0)
     {
         writeMemberSeparator();
-        writeKey("$error");
-        stream() << element.errorCode;
+        writeKey("\"$error\"");
+        write(std::to_string(element.errorCode));
     }
     if (element.truncated)
     {
         writeMemberSeparator();
-        writeKey("$truncated");
-        stream() << "true";
+        writeKey("\"$truncated\"");
+        write("true");
     }
     for (int attribute = 0; attribute < ATTR_COUNT; ++attribute)
     {
         if (!element.attributes[attribute]->empty())
         {
             writeMemberSeparator();
-            stream() << "\"$" << attributeName(static_cast<Attribute>(attribute)) << '"';
+            write("\"$");
+            write(attributeName(static_cast<Attribute>(attribute)));
+            write('"');
             writeKeySeparator();
             writeString(*element.attributes[attribute]);
         }
@@ -221,10 +239,10 @@ void MarkupFactoryJSON::writeCompleteEnd(BaseType baseType)
     if (isCollection(baseType))
     {
         writeMemberSeparator();
-        writeKey("$items");
-        stream() << "[]";
+        writeKey("\"$items\"");
+        write("[]");
     }
-    stream() << '}';
+    write('}');
 }
 
 void MarkupFactoryJSON::writeClose(const Frame& frame)
@@ -235,7 +253,7 @@ void MarkupFactoryJSON::writeClose(const Frame& frame)
     }
     if (frame.hasItems)
     {
-        stream() << "]}";
+        write("]}");
     }
     else
     {
@@ -246,39 +264,27 @@ void MarkupFactoryJSON::writeClose(const Frame& frame)
 void MarkupFactoryJSON::writeDocumentEnd()
 {
     writeLineStart(0);
-    stream() << '}';
+    write('}');
     if (format())
     {
-        stream() << '\n';
+        write('\n');
     }
 }
 
-void MarkupFactoryJSON::writeLineStart(std::size_t level)
+void MarkupFactoryJSON::writeKey(const char* quotedKey)
 {
-    if (format())
-    {
-        stream() << '\n';
-        for (std::size_t i = 0; i < level; ++i)
-        {
-            stream().write("  ", 2);
-        }
-    }
-}
-
-void MarkupFactoryJSON::writeKey(const char* key)
-{
-    stream() << '"' << key << '"';
+    write(quotedKey);
     writeKeySeparator();
 }
 
 void MarkupFactoryJSON::writeKeySeparator()
 {
-    stream() << (format() ? ": " : ":");
+    write((format() ? ": " : ":"));
 }
 
 void MarkupFactoryJSON::writeMemberSeparator()
 {
-    stream() << (format() ? ", " : ",");
+    write((format() ? ", " : ","));
 }
 
 void MarkupFactoryJSON::writeValue(BaseType baseType, const std::string& value)
@@ -289,7 +295,7 @@ void MarkupFactoryJSON::writeValue(BaseType baseType, const std::string& value)
         case BT_BOOLEAN:
             if (const char* literal = booleanLiteral(value))
             {
-                stream() << literal;
+                write(literal);
                 return;
             }
             break;
@@ -307,7 +313,7 @@ void MarkupFactoryJSON::writeValue(BaseType baseType, const std::string& value)
     }
     if (number)
     {
-        stream() << value;
+        write(value);
     }
     else
     {
@@ -317,14 +323,18 @@ void MarkupFactoryJSON::writeValue(BaseType baseType, const std::string& value)
 
 void MarkupFactoryJSON::writeString(const std::string& text)
 {
-    std::ostream& os = stream();
-    os << '"';
+    write('"');
     const char* p = text.data();
     const char* const end = p + text.size();
     const char* run = p;  // start of the bytes not yet written that stand for themselves
     while (p < end)
     {
         const unsigned char c = static_cast<unsigned char>(*p);
+        if (PLAIN_BYTES.plain[c])
+        {
+            ++p;
+            continue;
+        }
         std::size_t length = 1;
         const char* replacement = nullptr;
         if (c < 0x80)
@@ -339,14 +349,14 @@ void MarkupFactoryJSON::writeString(const std::string& text)
         }
         if (replacement)
         {
-            os.write(run, p - run);
-            os << replacement;
+            write(run, static_cast<std::size_t>(p - run));
+            write(replacement);
             run = p + length;
         }
         p += length;
     }
-    os.write(run, p - run);
-    os << '"';
+    write(run, static_cast<std::size_t>(p - run));
+    write('"');
 }
 
 }  // namespace WS

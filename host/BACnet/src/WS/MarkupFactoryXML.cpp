@@ -8,8 +8,6 @@
 
 #include "Orvik_BACnet/WS/MarkupFactoryXML.h"
 
-#include <cstring>
-
 namespace Orvik
 {
 namespace BACnet
@@ -45,6 +43,20 @@ const char* asciiReplacement(unsigned char c, const char* replacementCharacter)
     }
 }
 
+/// Bytes that stand for themselves in an attribute value: printable ASCII except the markup characters.
+struct PlainBytes
+{
+    bool plain[256];
+    constexpr PlainBytes() : plain()
+    {
+        for (int c = 0x20; c < 0x80; ++c)
+        {
+            plain[c] = c != '&' && c != '<' && c != '>' && c != '"';
+        }
+    }
+};
+constexpr PlainBytes PLAIN_BYTES;
+
 /// U+FFFE and U+FFFF are well-formed UTF-8 but not XML characters.
 bool isXMLNonCharacter(const char* p, std::size_t length)
 {
@@ -63,10 +75,10 @@ MarkupFactoryXML::~MarkupFactoryXML() = default;
 
 void MarkupFactoryXML::writeHeader()
 {
-    stream() << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     if (format())
     {
-        stream() << '\n';
+        write('\n');
     }
 }
 
@@ -77,28 +89,33 @@ void MarkupFactoryXML::writeElement(const Element& element, Placement placement,
     {
         writeLineStart(depth());
     }
-    stream() << '<' << baseTypeName(element.baseType);
-    writeAttribute("name", *element.name);
+    write('<');
+    write(baseTypeName(element.baseType));
+    writeAttribute(" name=\"", *element.name);
     if (element.value)
     {
-        writeAttribute("value", *element.value);
+        writeAttribute(" value=\"", *element.value);
     }
     if (element.errorCode != 0)
     {
-        stream() << " error=\"" << element.errorCode << '"';
+        write(" error=\"");
+        write(std::to_string(element.errorCode));
+        write('"');
     }
     if (element.truncated)
     {
-        stream() << " truncated=\"true\"";
+        write(" truncated=\"true\"");
     }
     for (int attribute = 0; attribute < ATTR_COUNT; ++attribute)
     {
         if (!element.attributes[attribute]->empty())
         {
-            writeAttribute(attributeName(static_cast<Attribute>(attribute)), *element.attributes[attribute]);
+            write(' ');
+            write(attributeName(static_cast<Attribute>(attribute)));
+            writeAttribute("=\"", *element.attributes[attribute]);
         }
     }
-    stream() << (closeMarkup ? "/>" : ">");
+    write((closeMarkup ? "/>" : ">"));
 }
 
 void MarkupFactoryXML::writeClose(const Frame& frame)
@@ -107,45 +124,39 @@ void MarkupFactoryXML::writeClose(const Frame& frame)
     {
         writeLineStart(depth() - 1);
     }
-    stream() << "</" << baseTypeName(frame.baseType) << '>';
+    write("</");
+    write(baseTypeName(frame.baseType));
+    write('>');
 }
 
 void MarkupFactoryXML::writeDocumentEnd()
 {
     if (format())
     {
-        stream() << '\n';
+        write('\n');
     }
 }
 
-void MarkupFactoryXML::writeLineStart(std::size_t level)
+void MarkupFactoryXML::writeAttribute(const char* opening, const std::string& value)
 {
-    if (format())
-    {
-        stream() << '\n';
-        for (std::size_t i = 0; i < level; ++i)
-        {
-            stream().write("  ", 2);
-        }
-    }
-}
-
-void MarkupFactoryXML::writeAttribute(const char* name, const std::string& value)
-{
-    stream() << ' ' << name << "=\"";
+    write(opening);
     writeEscaped(value);
-    stream() << '"';
+    write('"');
 }
 
 void MarkupFactoryXML::writeEscaped(const std::string& text)
 {
-    std::ostream& os = stream();
     const char* p = text.data();
     const char* const end = p + text.size();
     const char* run = p;  // start of the bytes not yet written that stand for themselves
     while (p < end)
     {
         const unsigned char c = static_cast<unsigned char>(*p);
+        if (PLAIN_BYTES.plain[c])
+        {
+            ++p;
+            continue;
+        }
         std::size_t length = 1;
         const char* replacement = nullptr;
         if (c < 0x80)
@@ -163,13 +174,13 @@ void MarkupFactoryXML::writeEscaped(const std::string& text)
         }
         if (replacement)
         {
-            os.write(run, p - run);
-            os.write(replacement, static_cast<std::streamsize>(std::strlen(replacement)));
+            write(run, static_cast<std::size_t>(p - run));
+            write(replacement);
             run = p + length;
         }
         p += length;
     }
-    os.write(run, p - run);
+    write(run, static_cast<std::size_t>(p - run));
 }
 
 }  // namespace WS

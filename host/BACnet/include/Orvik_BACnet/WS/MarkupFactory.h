@@ -269,8 +269,31 @@ protected:
     };
 
     MarkupFactory(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings);
+    /// Throws Poco::InvalidArgumentException when the stream has no buffer.
 
-    std::ostream& stream() { return _stream; }
+    /// Writers put their text through these, straight into the stream's buffer (the stream's own
+    /// operators would build a sentry per piece); a short write sets badbit, which the call then reports.
+    void write(char c)
+    {
+        if (std::ostream::traits_type::eq_int_type(_stream.rdbuf()->sputc(c),
+                                                   std::ostream::traits_type::eof()))
+        {
+            _stream.setstate(std::ios::badbit);
+        }
+    }
+    void write(const char* text, std::size_t length)
+    {
+        if (_stream.rdbuf()->sputn(text, static_cast<std::streamsize>(length)) !=
+            static_cast<std::streamsize>(length))
+        {
+            _stream.setstate(std::ios::badbit);
+        }
+    }
+    void write(const char* text) { write(text, std::char_traits<char>::length(text)); }
+    void write(const std::string& text) { write(text.data(), text.size()); }
+
+    void writeLineStart(std::size_t level);
+    /// With format, starts a new line indented by two blanks per level; without, writes nothing.
     std::size_t depth() const { return _open.size(); }
     /// The number of open elements: the nesting depth of the next element.
 

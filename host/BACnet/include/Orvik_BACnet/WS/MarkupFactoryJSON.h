@@ -77,8 +77,8 @@ protected:
     void writeDocumentEnd() override;
 
 private:
-    void writeLineStart(std::size_t level);
-    void writeKey(const char* key);
+    void writeKey(const char* quotedKey);
+    /// Writes a key given with its quotes ("\"$base\"") and the key separator.
     void writeKeySeparator();
     void writeMemberSeparator();
     void writeValue(BaseType baseType, const std::string& value);

@@ -57,8 +57,8 @@ protected:
     void writeDocumentEnd() override;
 
 private:
-    void writeLineStart(std::size_t level);
-    void writeAttribute(const char* name, const std::string& value);
+    void writeAttribute(const char* opening, const std::string& value);
+    /// Writes the opening (' name="'), the escaped value and the closing quote.
     void writeEscaped(const std::string& text);
 };
 
