@@ -90,6 +90,11 @@ public:
     {
     }
 
+    /// A value holding whatever `storage` holds.
+    explicit BACnetValue(Storage storage) : _storage(std::move(storage)) {}
+    /// The default value of a datatype this class holds (NULL for any other datatype).
+    static BACnetValue defaultOf(BACnetDataType dataType);
+
     static BACnetValue makeBoolean(bool value) { return BACnetValue(value); }
     static BACnetValue makeUnsigned(std::uint64_t value) { return BACnetValue(value); }
     static BACnetValue makeSigned(std::int64_t value) { return BACnetValue(value); }

@@ -207,6 +207,8 @@ private:
     const BACnetValue& first() const;
     const BACnetValue& firstOrThrow() const;
     void setSingle(BACnetValue value);
+    static void markupElement(WS::MarkupFactory& mf, const std::string& name, const BACnetValue& value,
+                              bool startArray, BACnetDataType dataType);
 
     std::vector<BACnetValue> _values;
     BACnetDataType _dataType = BACNET_DT_NULL;
