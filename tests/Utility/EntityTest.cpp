@@ -345,4 +345,7 @@ TEST(TeskDbSession, RunsScriptsAndChecksForeignKeys)
     EXPECT_THROW((db << "INSERT INTO book (id_shelf, title) VALUES (5, 'orphan')", now),
                  Poco::Data::DataException);
     EXPECT_THROW(db.executeScript("CREATE TABLE x (a INTEGER); THIS IS NOT SQL;"), Poco::Data::DataException);
+    int tables = -1;
+    db << "SELECT COUNT(*) FROM sqlite_master WHERE name='x'", into(tables), now;
+    EXPECT_EQ(tables, 0) << "a failing script leaves nothing behind";
 }

@@ -25,7 +25,18 @@ TeskDbSession::TeskDbSession(const std::string& sqliteFile)
 void TeskDbSession::executeScript(const std::string& sql)
 {
     // The SQLite connector runs a text of several statements one after the other.
-    (*this) << sql, Poco::Data::Keywords::now;
+    // One transaction: all or nothing, and one disk sync instead of one per statement.
+    begin();
+    try
+    {
+        (*this) << sql, Poco::Data::Keywords::now;
+    }
+    catch (...)
+    {
+        rollback();
+        throw;
+    }
+    commit();
 }
 
 }  // namespace Orvik::Utility::Data

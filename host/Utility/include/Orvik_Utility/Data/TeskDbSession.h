@@ -29,8 +29,9 @@ public:
     const std::string& getFileName() const { return _fileName; }
 
     /// Runs every statement of an SQL script (statements separated by ";"; comments
-    /// allowed), for example a schema file. Stops at the first failing statement
-    /// with its exception.
+    /// allowed), for example a schema file, in one transaction (so the script must not
+    /// open one of its own). At the first failing statement everything is rolled back
+    /// and its exception thrown.
     void executeScript(const std::string& sql);
 
 private:
