@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include <Poco/DateTimeFormatter.h>
+#include <Poco/DateTime.h>
 
 #include "Orvik_BACnet/ProtocolText.h"
 #include "TextParser.h"
@@ -312,8 +312,8 @@ public:
         _out += '{';
         appendDeviceObjectReference(_out, value);
         _out += ", ";
-        _out += Poco::DateTimeFormatter::format(value.getTimeStamp(), "%Y-%m-%dT%H:%M:%S.%F");
-        _out += "Z}";
+        ValueText::appendIsoTimestamp(_out, value.getTimeStamp());
+        _out += '}';
     }
 
 private:
@@ -354,6 +354,26 @@ void ValueText::appendSingleString(std::string& out, const std::string& text)
     {
         appendQuoted(out, text);
     }
+}
+
+void ValueText::appendIsoTimestamp(std::string& out, const Poco::Timestamp& timestamp)
+{
+    constexpr std::int64_t microsPerDay = 86400LL * 1000000;
+    std::int64_t days = timestamp.epochMicroseconds() / microsPerDay;
+    std::int64_t micros = timestamp.epochMicroseconds() % microsPerDay;
+    if (micros < 0)  // floor division: the time of day is never negative
+    {
+        micros += microsPerDay;
+        --days;
+    }
+    const Poco::DateTime midnight(Poco::Timestamp(days * microsPerDay));
+    const std::int64_t seconds = micros / 1000000;
+    char text[40];
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d.%06dZ", midnight.year(),
+                  midnight.month(), midnight.day(), static_cast<int>(seconds / 3600),
+                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60),
+                  static_cast<int>(micros % 1000000));
+    out += text;
 }
 
 bool ValueText::parse(std::string_view text, BACnetDataType dataType, BACNET_APPLICATION_TAG appTag,

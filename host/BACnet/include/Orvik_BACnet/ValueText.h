@@ -90,6 +90,10 @@ public:
     /// Appends a character string raw when that reads back unchanged as a single value, else quoted.
     static void appendSingleString(std::string& out, const std::string& text);
 
+    /// Appends a time stamp as ISO 8601 UTC with six fractional digits ("2024-03-05T14:03:07.123456Z").
+    /// Poco's formatter writes negative fields before 1970; this one is exact for the years 1 to 9999.
+    static void appendIsoTimestamp(std::string& out, const Poco::Timestamp& timestamp);
+
     /// Reads a stored text as `dataType` (`appTag` for BACNET_DT_ANY) into `values`. `isList` tells
     /// whether it was bracketed; `acceptList` false refuses brackets. An empty text gives no element.
     /// False for malformed text; `values` is then empty. Never reads outside `text`.

@@ -1,6 +1,6 @@
 #include "Orvik_BACnet/DataType/Proprietary/VendorOrvik/BACnetTrendLogLastUploaded.h"
-#include <Poco/DateTimeFormatter.h>
 #include "MarkupMembers.h"
+#include "Orvik_BACnet/ValueText.h"
 
 namespace Orvik
 {
@@ -29,8 +29,9 @@ void BACnetTrendLogLastUploaded::markup(WS::MarkupFactory& mf, const std::string
     static const std::string lastUploaded = "last-uploaded";
     mf.markup(WS::MarkupFactory::BT_STRUCT, name, false, startArray);
     markupMembers(mf);
-    MarkupMembers::write(mf, WS::MarkupFactory::BT_STRING, lastUploaded,
-                         Poco::DateTimeFormatter::format(_timeStamp, "%Y-%m-%dT%H:%M:%S.%FZ"));
+    std::string text;
+    ValueText::appendIsoTimestamp(text, _timeStamp);
+    MarkupMembers::write(mf, WS::MarkupFactory::BT_STRING, lastUploaded, text);
     mf.closeOpenMarkup();
 }
 
