@@ -1,6 +1,6 @@
 #include "Orvik_BACnetClient/DataError.h"
 
-#include <Poco/NumberFormatter.h>
+#include "Orvik_BACnet/ProtocolText.h"
 
 namespace Orvik::BACnet::Client
 {
@@ -9,8 +9,7 @@ std::string DataError::getString() const
 {
     if (!hasError())
         return "no error";
-    return "error class " + Poco::NumberFormatter::format(static_cast<unsigned>(errorClass)) +
-           ", error code " + Poco::NumberFormatter::format(static_cast<unsigned>(errorCode));
+    return ProtocolText::errorClassName(errorClass) + ": " + ProtocolText::errorCodeName(errorCode);
 }
 
 }  // namespace Orvik::BACnet::Client

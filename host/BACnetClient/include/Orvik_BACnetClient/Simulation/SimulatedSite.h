@@ -1,0 +1,125 @@
+#pragma once
+
+#include "Orvik_BACnet/DataType/BACnetLogRecord.h"
+#include "Orvik_BACnet/ValueContainer.h"
+#include "Orvik_BACnetClient/DataError.h"
+#include "Orvik_BACnetClient/DataObjectKey.h"
+#include "Orvik_BACnetClient/DataPropertyKey.h"
+#include "Orvik_BACnetClient/Network.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
+
+#include <Poco/Thread.h>
+#include <Poco/TimedNotificationQueue.h>
+#include <Poco/Types.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Orvik::BACnet::Client::Simulation
+{
+
+class SimulatedDevice;
+class SimulatedTrendLog;
+
+/// A simulated BACnet network: in-process devices described by a site file (sites/README.md), served
+/// on a thread of the site's own.
+///
+/// As a Network it behaves like real devices: each request is carried out when the device's delay has
+/// passed (0: at once), on the site's thread, so a slow device never holds up the others. A silent
+/// device answers nothing (no I-Am either); an unknown device instance answers nothing; faults make a
+/// device answer errors or drop requests. Values that drift, COV subscriptions with their lifetimes and
+/// live trend logs move on with wall time (the site's tick).
+///
+/// The other public operations are for tests and tools: they read what the site holds, change values
+/// and set faults, from any thread. They throw Poco::NotFoundException for a device or trend log that
+/// the site does not have.
+class SimulatedSite : public Network
+{
+public:
+    /// The tick that moves drifting values and sends due COV notifications, unless the site file sets it.
+    static constexpr Poco::UInt32 _DEFAULT_TICK_MS = 500;
+
+    /// An empty site (no device).
+    SimulatedSite();
+    ~SimulatedSite() override;
+
+    /// The site of a site file. Throws Poco::FileNotFoundException, or Poco::DataFormatException that
+    /// names the file and what is wrong in it.
+    static std::unique_ptr<SimulatedSite> load(const std::string& path);
+    /// The site of a site file's text; `origin` names it in error messages.
+    static std::unique_ptr<SimulatedSite> parse(const std::string& text, const std::string& origin);
+
+    /// Adds a device; throws Poco::ExistsException for a second device with the same instance.
+    void addDevice(std::unique_ptr<SimulatedDevice> pDevice);
+    void setTickMs(Poco::UInt32 tickMs) { _tickMs = tickMs == 0 ? _DEFAULT_TICK_MS : tickMs; }
+
+    // ---- Network ------------------------------------------------------------------------------------
+
+    void open(NetworkListener& listener) override;
+    void close() override;
+    void sendWhoIs(const DataType::BACnetAddress& destination, Poco::UInt32 lowLimit,
+                   Poco::UInt32 highLimit) override;
+    void sendReadProperty(Poco::UInt32 transactionId, const DataPropertyKey& key) override;
+    void sendReadPropertyMultiple(Poco::UInt32 transactionId, Poco::UInt32 deviceInstance,
+                                  const std::vector<NotificationRequestRPM::Parameter>& parameters) override;
+    void sendReadRange(Poco::UInt32 transactionId, const DataPropertyKey& key,
+                       const ReadRange::Range& range) override;
+    void sendWriteProperty(Poco::UInt32 transactionId, const DataPropertyKey& key, Poco::UInt32 priority,
+                           const ValueContainer& value) override;
+    void sendSubscribeCOV(Poco::UInt32 transactionId, const DataPropertyKey& key,
+                          const NotificationRequestSubscribeCOV::Parameters& parameters) override;
+
+    // ---- tests and tools ----------------------------------------------------------------------------
+
+    std::vector<Poco::UInt32> getDeviceInstances() const;
+
+    /// What the device would answer to a ReadProperty now, without its faults and not counted.
+    DataError readProperty(const DataPropertyKey& key, ValueContainer& value) const;
+    /// The object's own value changes (a new sensor reading; the relinquish default of a commandable
+    /// object); COV notifications follow at once. Returns the error when the value does not fit.
+    DataError changeValue(const DataObjectKey& object, const ValueContainer& value);
+
+    /// Sequence numbers of the records a trend log holds now (first > last: none).
+    Poco::UInt64 getFirstSequenceNumber(const DataObjectKey& trendLog) const;
+    Poco::UInt64 getLastSequenceNumber(const DataObjectKey& trendLog) const;
+    /// The records of one sequence number (one per logged channel), as ReadRange sends them.
+    std::vector<DataType::BACnetLogRecord> getLogRecords(const DataObjectKey& trendLog,
+                                                         Poco::UInt64 sequenceNumber) const;
+
+    void setSilent(Poco::UInt32 deviceInstance, bool silent);
+    /// Every answer of the device comes `delayMs` late.
+    void setDelay(Poco::UInt32 deviceInstance, Poco::UInt32 delayMs);
+    void addFault(Poco::UInt32 deviceInstance, const SimulatedFault& fault);
+    void clearFaults(Poco::UInt32 deviceInstance);
+    /// Confirmed requests the device received (answered, dropped or ignored because it is silent).
+    Poco::UInt32 getRequestCount(Poco::UInt32 deviceInstance) const;
+    /// Active COV subscriptions of an object.
+    std::size_t countSubscriptions(const DataObjectKey& object) const;
+
+private:
+    using Service =
+        std::function<std::optional<NetworkReply>(SimulatedDevice& device, const Poco::Timestamp& now)>;
+
+    void runTasks();
+    void schedule(Poco::UInt32 deviceInstance, std::function<void()> task);
+    void serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId, Service service);
+    void tick();
+    void sendNotifications(const std::vector<DataResponseCOV>& notifications);
+    SimulatedDevice& device(Poco::UInt32 deviceInstance) const;
+    SimulatedDevice* findDevice(Poco::UInt32 deviceInstance) const;
+    const SimulatedTrendLog& trendLog(const DataObjectKey& key) const;
+
+    mutable std::mutex _mutex;
+    std::map<Poco::UInt32, std::unique_ptr<SimulatedDevice>> _devices;
+    NetworkListener* _pListener = nullptr;
+    Poco::UInt32 _tickMs = _DEFAULT_TICK_MS;
+    Poco::TimedNotificationQueue _tasks;
+    Poco::Thread _thread;
+};
+
+}  // namespace Orvik::BACnet::Client::Simulation

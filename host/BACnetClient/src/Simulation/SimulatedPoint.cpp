@@ -1,0 +1,242 @@
+#include "SimulatedPoint.h"
+
+#include <cmath>
+
+namespace Orvik::BACnet::Client::Simulation
+{
+
+namespace
+{
+
+const double TWO_PI = 6.283185307179586;
+
+ValueContainer single(const BACnetValue& value)
+{
+    return ValueContainer(value);
+}
+
+}  // namespace
+
+SimulatedPoint::SimulatedPoint(const DataType::ObjectIdentifier& identifier, const std::string& name,
+                               const BACnetValue& initialValue, bool commandable)
+    : SimulatedObject(identifier, name),
+      _commandable(commandable),
+      _valueType(initialValue.getDataType()),
+      _processValue(initialValue)
+{
+    addDynamicProperty(PROP_PRESENT_VALUE);
+    addDynamicProperty(PROP_STATUS_FLAGS);
+    ValueContainer value;
+    value.setEnum(EVENT_STATE_NORMAL);
+    setProperty(PROP_EVENT_STATE, value);
+    addDynamicProperty(PROP_OUT_OF_SERVICE);
+    value.setEnum(RELIABILITY_NO_FAULT_DETECTED);
+    setProperty(PROP_RELIABILITY, value);
+    if (_commandable)
+    {
+        addDynamicProperty(PROP_PRIORITY_ARRAY);
+        addDynamicProperty(PROP_RELINQUISH_DEFAULT);
+    }
+}
+
+void SimulatedPoint::setDrift(const Drift& drift, const Poco::Timestamp& origin)
+{
+    _drift = drift;
+    _driftBase = _processValue;
+    _driftOrigin = origin;
+}
+
+DataError SimulatedPoint::changeValue(const ValueContainer& value)
+{
+    const DataError error = checkValue(value);
+    if (error.hasError())
+        return error;
+    _processValue = value.at(0);
+    _drift = Drift();
+    return DataError();
+}
+
+BACnetValue SimulatedPoint::presentValue() const
+{
+    if (_commandable)
+    {
+        for (const BACnetValue& slot : _priorityArray)
+        {
+            if (!slot.isNull())
+                return slot;
+        }
+    }
+    return _processValue;
+}
+
+DataError SimulatedPoint::write(const DataPropertyRef& ref, Poco::UInt32 priority,
+                                const ValueContainer& value)
+{
+    const BACNET_PROPERTY_ID property = ref.propertyIdentifier;
+    const bool ownsProperty = property == PROP_PRESENT_VALUE || property == PROP_OUT_OF_SERVICE ||
+                              (property == PROP_RELINQUISH_DEFAULT && _commandable) ||
+                              (property == PROP_COV_INCREMENT && hasProperty(PROP_COV_INCREMENT));
+    if (!ownsProperty)
+        return SimulatedObject::write(ref, priority, value);
+    if (ref.hasArrayIndex())
+        return propertyError(ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY);
+    if (property == PROP_PRESENT_VALUE)
+        return writePresentValue(priority, value);
+    if (property == PROP_OUT_OF_SERVICE)
+    {
+        if (!holdsSingle(value, BACNET_DT_BOOLEAN))
+            return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
+        _outOfService = value.getBool();
+        return DataError();
+    }
+    if (property == PROP_COV_INCREMENT)
+    {
+        if (!holdsSingle(value, BACNET_DT_REAL) || value.getReal() < 0.0f)
+            return propertyError(ERROR_CODE_VALUE_OUT_OF_RANGE);
+        setProperty(PROP_COV_INCREMENT, value);
+        return DataError();
+    }
+    const DataError error = checkValue(value);
+    if (!error.hasError())
+        _processValue = value.at(0);
+    return error;
+}
+
+DataError SimulatedPoint::writePresentValue(Poco::UInt32 priority, const ValueContainer& value)
+{
+    if (!_commandable)
+    {
+        if (!_outOfService)
+            return propertyError(ERROR_CODE_WRITE_ACCESS_DENIED);
+        return changeValue(value);
+    }
+    if (priority < 1 || priority > _PRIORITY_COUNT)
+        return propertyError(ERROR_CODE_VALUE_OUT_OF_RANGE);
+    if (value.isNull() || holdsSingle(value, BACNET_DT_NULL))
+    {
+        _priorityArray[priority - 1] = BACnetValue();
+        return DataError();
+    }
+    const DataError error = checkValue(value);
+    if (!error.hasError())
+        _priorityArray[priority - 1] = value.at(0);
+    return error;
+}
+
+std::vector<DataResponseCOV::Value> SimulatedPoint::covValues(BACNET_PROPERTY_ID property,
+                                                              const Poco::Timestamp& now) const
+{
+    const BACNET_PROPERTY_ID reported = property == MAX_BACNET_PROPERTY_ID ? PROP_PRESENT_VALUE : property;
+    std::vector<DataResponseCOV::Value> values;
+    ValueContainer value;
+    if (read(DataPropertyRef(reported), now, value).hasError())
+        return values;
+    values.emplace_back(DataPropertyRef(reported), value);
+    if (reported != PROP_STATUS_FLAGS)
+        values.emplace_back(DataPropertyRef(PROP_STATUS_FLAGS), statusFlags());
+    return values;
+}
+
+float SimulatedPoint::covIncrement() const
+{
+    const ValueContainer* pIncrement = fixedValue(PROP_COV_INCREMENT);
+    return pIncrement == nullptr ? 0.0f : pIncrement->getReal();
+}
+
+void SimulatedPoint::advance(const Poco::Timestamp& now)
+{
+    if (_drift.periodSeconds <= 0.0)
+        return;
+    _processValue = driftedValue(static_cast<double>(now - _driftOrigin) / 1e6);
+}
+
+DataError SimulatedPoint::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                      ValueContainer& out) const
+{
+    switch (property)
+    {
+        case PROP_PRESENT_VALUE:
+            out = single(presentValue());
+            return DataError();
+        case PROP_STATUS_FLAGS:
+            out = statusFlags();
+            return DataError();
+        case PROP_OUT_OF_SERVICE:
+            out.setBool(_outOfService);
+            return DataError();
+        case PROP_PRIORITY_ARRAY:
+            out = priorityArray();
+            return DataError();
+        case PROP_RELINQUISH_DEFAULT:
+            out = single(_processValue);
+            return DataError();
+        default:
+            return SimulatedObject::readDynamic(property, now, out);
+    }
+}
+
+DataError SimulatedPoint::checkValue(const ValueContainer& value) const
+{
+    if (!holdsSingle(value, _valueType))
+        return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
+    const BACNET_OBJECT_TYPE type = getIdentifier().getObjectType();
+    const bool binary =
+        type == OBJECT_BINARY_INPUT || type == OBJECT_BINARY_OUTPUT || type == OBJECT_BINARY_VALUE;
+    if (binary && value.getEnum() > 1)
+        return propertyError(ERROR_CODE_VALUE_OUT_OF_RANGE);
+    const Poco::UInt32 states = numberOfStates();
+    if (states > 0 && (value.getUInt() < 1 || value.getUInt() > states))
+        return propertyError(ERROR_CODE_VALUE_OUT_OF_RANGE);
+    return DataError();
+}
+
+Poco::UInt32 SimulatedPoint::numberOfStates() const
+{
+    const ValueContainer* pStates = fixedValue(PROP_NUMBER_OF_STATES);
+    return pStates == nullptr ? 0 : pStates->getUInt();
+}
+
+ValueContainer SimulatedPoint::priorityArray() const
+{
+    ValueContainer array;
+    array.setStructure(BACNET_DTS_ARRAY);
+    for (const BACnetValue& slot : _priorityArray)
+        array.append(slot);
+    array.setDataType(_valueType);
+    return array;
+}
+
+ValueContainer SimulatedPoint::statusFlags() const
+{
+    DataType::BitString flags(4);
+    flags.setBit(STATUS_FLAG_OUT_OF_SERVICE, _outOfService);
+    ValueContainer value;
+    value.setBitString(flags);
+    return value;
+}
+
+BACnetValue SimulatedPoint::driftedValue(double seconds) const
+{
+    const double cycles = seconds / _drift.periodSeconds;
+    if (_valueType == BACNET_DT_REAL)
+    {
+        const double base = _driftBase.toDouble();
+        return BACnetValue::makeReal(static_cast<float>(base + _drift.amplitude * std::sin(TWO_PI * cycles)));
+    }
+    if (_valueType == BACNET_DT_ENUMERATED)
+    {
+        const auto halfPeriods = static_cast<Poco::UInt64>(std::floor(cycles * 2.0));
+        return BACnetValue::makeEnumerated(
+            static_cast<Poco::UInt32>((_driftBase.toUInt64() + halfPeriods) % 2));
+    }
+    const Poco::UInt32 states = numberOfStates();
+    if (states > 0)
+    {
+        const auto steps = static_cast<Poco::UInt64>(std::floor(cycles * states));
+        return BACnetValue::makeUnsigned((_driftBase.toUInt64() - 1 + steps) % states + 1);
+    }
+    return BACnetValue::makeUnsigned(_driftBase.toUInt64() +
+                                     static_cast<Poco::UInt64>(std::floor(cycles * _drift.amplitude)));
+}
+
+}  // namespace Orvik::BACnet::Client::Simulation

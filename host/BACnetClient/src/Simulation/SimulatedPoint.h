@@ -1,0 +1,81 @@
+#pragma once
+
+#include "SimulatedObject.h"
+
+#include <array>
+
+namespace Orvik::BACnet::Client::Simulation
+{
+
+/// A point object of a simulated device: analog, binary and multi-state inputs, outputs and values,
+/// accumulator and pulse converter. It owns present-value, status-flags, out-of-service and, when
+/// commandable, priority-array and relinquish-default; the loader adds the descriptive properties
+/// (units, number-of-states, cov-increment, ...).
+///
+/// Present value: an input (or a point out of service) holds its own value, the process value, which
+/// may drift with time. A commandable point (outputs always, values when the site says so) takes its
+/// present value from the highest priority (1 highest, 16 lowest) that holds a value in its priority
+/// array, and from relinquish-default when every slot is empty; writing NULL at a priority empties that
+/// slot. Values are checked like a device does: the datatype of the present value (invalid-data-type),
+/// 0 or 1 for a binary point, 1 to number-of-states for a multi-state point (value-out-of-range), a
+/// priority from 1 to 16 (value-out-of-range); writing the present value of an input that is in service
+/// is refused (write-access-denied).
+class SimulatedPoint : public SimulatedObject
+{
+public:
+    /// How the process value moves by itself: a REAL follows a sine of `amplitude` around its start value
+    /// over `periodSeconds`; a binary value toggles every half period; a multi-state value steps through
+    /// its states, one per period / number of states; an unsigned counter adds `amplitude` per period.
+    class Drift
+    {
+    public:
+        double amplitude = 0.0;
+        double periodSeconds = 0.0;
+    };
+
+    /// `initialValue` gives the datatype of the present value (REAL, ENUMERATED or UNSIGNED).
+    SimulatedPoint(const DataType::ObjectIdentifier& identifier, const std::string& name,
+                   const BACnetValue& initialValue, bool commandable);
+
+    bool isCommandable() const { return _commandable; }
+    BACnetDataType getValueType() const { return _valueType; }
+
+    /// Starts drifting from the current process value, counted from `origin`.
+    void setDrift(const Drift& drift, const Poco::Timestamp& origin);
+    /// The point's own value changes (a new sensor reading; for a commandable point its relinquish
+    /// default). Stops a drift. Returns the error a write of that value would give.
+    DataError changeValue(const ValueContainer& value);
+    /// The current present value.
+    BACnetValue presentValue() const;
+
+    DataError write(const DataPropertyRef& ref, Poco::UInt32 priority, const ValueContainer& value) override;
+    std::vector<DataResponseCOV::Value> covValues(BACNET_PROPERTY_ID property,
+                                                  const Poco::Timestamp& now) const override;
+    float covIncrement() const override;
+    void advance(const Poco::Timestamp& now) override;
+
+protected:
+    DataError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                          ValueContainer& out) const override;
+
+private:
+    static constexpr std::size_t _PRIORITY_COUNT = 16;
+
+    DataError checkValue(const ValueContainer& value) const;
+    DataError writePresentValue(Poco::UInt32 priority, const ValueContainer& value);
+    Poco::UInt32 numberOfStates() const;
+    ValueContainer priorityArray() const;
+    ValueContainer statusFlags() const;
+    BACnetValue driftedValue(double seconds) const;
+
+    const bool _commandable;
+    const BACnetDataType _valueType;
+    BACnetValue _processValue;
+    std::array<BACnetValue, _PRIORITY_COUNT> _priorityArray;
+    bool _outOfService = false;
+    Drift _drift;
+    BACnetValue _driftBase;
+    Poco::Timestamp _driftOrigin;
+};
+
+}  // namespace Orvik::BACnet::Client::Simulation

@@ -1,0 +1,245 @@
+#include "SimulatedTrendLog.h"
+
+#include <Poco/Exception.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Orvik::BACnet::Client::Simulation
+{
+
+namespace
+{
+
+/// ReadRange-ACK without its records: APDU header, object identifier, property, result flags, item
+/// count, the item data tags and the first sequence number.
+const Poco::UInt32 ACK_OVERHEAD = 25;
+/// A record without its data: the time stamp (12), the datum's tags (2) and the status flags (3).
+const Poco::UInt32 RECORD_FRAME = 17;
+/// A trend log multiple's record adds the tags of its list of data.
+const Poco::UInt32 MULTIPLE_RECORD_FRAME = 2;
+
+Poco::UInt32 encodedDatumSize(BACnetDataType dataType)
+{
+    return dataType == BACNET_DT_BOOLEAN || dataType == BACNET_DT_ENUMERATED ? 2 : 5;
+}
+
+void setDatum(DataType::BACnetLogRecord& record, BACnetDataType dataType, double value)
+{
+    switch (dataType)
+    {
+        case BACNET_DT_BOOLEAN:
+            record.setBoolean(value >= 0.5);
+            break;
+        case BACNET_DT_ENUMERATED:
+            record.setEnumerated(value >= 0.5 ? static_cast<Poco::UInt32>(std::lround(value)) : 0);
+            break;
+        case BACNET_DT_UNSIGNED:
+            record.setUnsigned(value <= 0.0 ? 0 : static_cast<Poco::UInt64>(std::llround(value)));
+            break;
+        case BACNET_DT_SIGNED:
+            record.setSigned(std::llround(value));
+            break;
+        default:
+            record.setReal(static_cast<float>(value));
+            break;
+    }
+}
+
+DataError requestError()
+{
+    return DataError(ERROR_CLASS_SERVICES, ERROR_CODE_INCONSISTENT_PARAMETERS);
+}
+
+}  // namespace
+
+SimulatedTrendLog::SimulatedTrendLog(const DataType::ObjectIdentifier& identifier, const std::string& name,
+                                     std::vector<Channel> channels, const SimulatedLogSeries& series)
+    : SimulatedObject(identifier, name), _channels(std::move(channels)), _series(series)
+{
+    ValueContainer value;
+    value.setBitString(DataType::BitString(4));
+    setProperty(PROP_STATUS_FLAGS, value);
+    value.setEnum(EVENT_STATE_NORMAL);
+    setProperty(PROP_EVENT_STATE, value);
+    value.setBool(true);
+    setProperty(PROP_ENABLE, value);
+    value.setBool(false);
+    setProperty(PROP_STOP_WHEN_FULL, value);
+    value.setUInt(series.getSettings().bufferSize == 0 ? series.getSettings().count
+                                                       : series.getSettings().bufferSize);
+    setProperty(PROP_BUFFER_SIZE, value);
+    addDynamicProperty(PROP_LOG_BUFFER);
+    addDynamicProperty(PROP_RECORD_COUNT);
+    addDynamicProperty(PROP_TOTAL_RECORD_COUNT);
+    value.setEnum(LOGGING_TYPE_POLLED);
+    setProperty(PROP_LOGGING_TYPE, value);
+    value.setUInt(static_cast<Poco::UInt64>(_series.getSettings().interval.totalMicroseconds() / 10000));
+    setProperty(PROP_LOG_INTERVAL, value);
+    value.setBool(false);
+    setProperty(PROP_ALIGN_INTERVALS, value);
+    value.setUInt(0);
+    setProperty(PROP_INTERVAL_OFFSET, value);
+    value.clear();
+    if (isMultiple())
+    {
+        std::vector<DataType::BACnetDeviceObjectPropertyReference> references;
+        for (const Channel& channel : _channels)
+            references.push_back(channel.reference);
+        value.setValues(references, BACNET_DTS_ARRAY);
+    }
+    else if (!_channels.empty())
+    {
+        value.setValue(_channels.front().reference);
+    }
+    setProperty(PROP_LOG_DEVICE_OBJECT_PROPERTY, value);
+}
+
+DataError SimulatedTrendLog::readRange(const DataPropertyRef& ref, const ReadRange::Range& range,
+                                       Poco::UInt32 maxApdu, const Poco::Timestamp& now,
+                                       ReadRangeAck::Result& result) const
+{
+    result = ReadRangeAck::Result();
+    if (ref.propertyIdentifier != PROP_LOG_BUFFER)
+    {
+        return hasProperty(ref.propertyIdentifier)
+                   ? DataError(ERROR_CLASS_SERVICES, ERROR_CODE_PROPERTY_IS_NOT_A_LIST)
+                   : propertyError(ERROR_CODE_UNKNOWN_PROPERTY);
+    }
+    if (ref.hasArrayIndex())
+        return propertyError(ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY);
+    Span span;
+    const DataError error = matchRange(range, now, span);
+    if (error.hasError())
+        return error;
+
+    const Poco::Int64 matched = std::max<Poco::Int64>(span.last - span.first + 1, 0);
+    const Poco::Int64 sent = std::min<Poco::Int64>(matched, recordsPerReply(maxApdu));
+    if (span.fromEnd)
+        span.first = span.last - sent + 1;
+    else
+        span.last = span.first + sent - 1;
+
+    result.value.setStructure(BACNET_DTS_LIST);
+    result.value.reserve(static_cast<std::size_t>(sent) * _channels.size());
+    for (Poco::Int64 sequenceNumber = span.first; sequenceNumber <= span.last; ++sequenceNumber)
+    {
+        for (const DataType::BACnetLogRecord& record : records(static_cast<Poco::UInt64>(sequenceNumber)))
+            result.value.append(BACnetValue(record));
+    }
+    result.value.setDataType(BACNET_DT_LOG_RECORD);
+    result.itemCnt = static_cast<Poco::UInt32>(sent);
+    if (sent > 0)
+    {
+        result.firstSequenceNumber = static_cast<Poco::UInt32>(span.first);
+        if (static_cast<Poco::UInt64>(span.first) == _series.firstHeld(now))
+            result.resultFlags |= ReadRangeAck::RESULT_FIRST_ITEM;
+        if (static_cast<Poco::UInt64>(span.last) == _series.lastHeld(now))
+            result.resultFlags |= ReadRangeAck::RESULT_LAST_ITEM;
+        if (sent < matched)
+            result.resultFlags |= ReadRangeAck::RESULT_MORE_ITEMS;
+    }
+    return DataError();
+}
+
+DataError SimulatedTrendLog::matchRange(const ReadRange::Range& range, const Poco::Timestamp& now,
+                                        Span& span) const
+{
+    const auto first = static_cast<Poco::Int64>(_series.firstHeld(now));
+    const auto last = static_cast<Poco::Int64>(_series.lastHeld(now));
+    const Poco::Int64 count = range.count;
+    if (range.requestType == ReadRange::RT_READ_ALL)
+    {
+        span.first = first;
+        span.last = last;
+        return DataError();
+    }
+    if (count == 0)
+        return requestError();
+    span.fromEnd = count < 0;
+    Poco::Int64 reference = 0;
+    switch (range.requestType)
+    {
+        case ReadRange::RT_BY_POSITION:
+            if (range.refIndex < 1 || static_cast<Poco::Int64>(range.refIndex) > last - first + 1)
+                return DataError();  // no such position: no records
+            reference = first + range.refIndex - 1;
+            break;
+        case ReadRange::RT_BY_SEQUENCE:
+            reference = range.refSeqNum;
+            break;
+        case ReadRange::RT_BY_TIME:
+            try
+            {
+                const Poco::Timestamp time = range.refTime.toTimestamp();
+                // By time the reference record itself never matches: start after (or before) the time.
+                reference = count > 0 ? static_cast<Poco::Int64>(_series.firstAfter(time))
+                                      : static_cast<Poco::Int64>(_series.lastBefore(time));
+            }
+            catch (const Poco::Exception&)
+            {
+                return requestError();
+            }
+            break;
+        default:
+            return requestError();
+    }
+    if (count > 0)
+    {
+        span.first = std::max(first, reference);
+        span.last = std::min(last, reference + count - 1);
+    }
+    else
+    {
+        span.first = std::max(first, reference + count + 1);
+        span.last = std::min(last, reference);
+    }
+    return DataError();
+}
+
+std::vector<DataType::BACnetLogRecord> SimulatedTrendLog::records(Poco::UInt64 sequenceNumber) const
+{
+    const DataType::BACnetDateTime time(_series.timeOf(sequenceNumber));
+    std::vector<DataType::BACnetLogRecord> records;
+    records.reserve(_channels.size());
+    for (std::size_t channel = 0; channel < _channels.size(); ++channel)
+    {
+        DataType::BACnetLogRecord record;
+        record.setDateTime(time);
+        setDatum(record, _channels[channel].dataType,
+                 _series.valueOf(sequenceNumber, static_cast<Poco::UInt32>(channel)));
+        record.setStatusFlags(DataType::BitString(4));
+        records.push_back(record);
+    }
+    return records;
+}
+
+Poco::UInt32 SimulatedTrendLog::recordsPerReply(Poco::UInt32 maxApdu) const
+{
+    Poco::UInt32 recordSize = RECORD_FRAME + (isMultiple() ? MULTIPLE_RECORD_FRAME : 0);
+    for (const Channel& channel : _channels)
+        recordSize += encodedDatumSize(channel.dataType);
+    if (maxApdu <= ACK_OVERHEAD + recordSize)
+        return 1;
+    return (maxApdu - ACK_OVERHEAD) / recordSize;
+}
+
+DataError SimulatedTrendLog::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                         ValueContainer& out) const
+{
+    switch (property)
+    {
+        case PROP_LOG_BUFFER:
+            return propertyError(ERROR_CODE_READ_ACCESS_DENIED);
+        case PROP_RECORD_COUNT:
+            out.setUInt(_series.lastHeld(now) + 1 - _series.firstHeld(now));
+            return DataError();
+        case PROP_TOTAL_RECORD_COUNT:
+            out.setUInt(_series.total(now) & 0xFFFFFFFFu);
+            return DataError();
+        default:
+            return SimulatedObject::readDynamic(property, now, out);
+    }
+}
+
+}  // namespace Orvik::BACnet::Client::Simulation

@@ -1,0 +1,770 @@
+#include "SiteFileReader.h"
+
+#include "Orvik_BACnet/ProtocolText.h"
+#include "SimulatedDevice.h"
+#include "SimulatedPoint.h"
+
+#include <Poco/DateTime.h>
+#include <Poco/DateTimeParser.h>
+#include <Poco/Exception.h>
+#include <Poco/FileStream.h>
+#include <Poco/JSON/Parser.h>
+#include <Poco/NumberFormatter.h>
+#include <Poco/NumberParser.h>
+#include <Poco/StreamCopier.h>
+#include <Poco/StringTokenizer.h>
+
+#include <cmath>
+#include <limits>
+
+namespace Orvik::BACnet::Client::Simulation
+{
+
+namespace
+{
+
+const Poco::UInt16 FIRST_PORT = 47808;
+
+std::string indexed(const std::string& at, const std::string& key, std::size_t index)
+{
+    return at + "." + key + "[" + Poco::NumberFormatter::format(index) + "]";
+}
+
+bool isPointType(BACNET_OBJECT_TYPE type)
+{
+    switch (type)
+    {
+        case OBJECT_ANALOG_INPUT:
+        case OBJECT_ANALOG_OUTPUT:
+        case OBJECT_ANALOG_VALUE:
+        case OBJECT_BINARY_INPUT:
+        case OBJECT_BINARY_OUTPUT:
+        case OBJECT_BINARY_VALUE:
+        case OBJECT_MULTI_STATE_INPUT:
+        case OBJECT_MULTI_STATE_OUTPUT:
+        case OBJECT_MULTI_STATE_VALUE:
+        case OBJECT_ACCUMULATOR:
+        case OBJECT_PULSE_CONVERTER:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isLinkedType(BACNET_OBJECT_TYPE type)
+{
+    return type == OBJECT_TREND_LOG || type == OBJECT_TREND_LOG_MULTIPLE || type == OBJECT_STRUCTURED_VIEW;
+}
+
+bool isOutput(BACNET_OBJECT_TYPE type)
+{
+    return type == OBJECT_ANALOG_OUTPUT || type == OBJECT_BINARY_OUTPUT || type == OBJECT_MULTI_STATE_OUTPUT;
+}
+
+bool isValueType(BACNET_OBJECT_TYPE type)
+{
+    return type == OBJECT_ANALOG_VALUE || type == OBJECT_BINARY_VALUE || type == OBJECT_MULTI_STATE_VALUE;
+}
+
+bool isBinary(BACNET_OBJECT_TYPE type)
+{
+    return type == OBJECT_BINARY_INPUT || type == OBJECT_BINARY_OUTPUT || type == OBJECT_BINARY_VALUE;
+}
+
+bool isMultiState(BACNET_OBJECT_TYPE type)
+{
+    return type == OBJECT_MULTI_STATE_INPUT || type == OBJECT_MULTI_STATE_OUTPUT ||
+           type == OBJECT_MULTI_STATE_VALUE;
+}
+
+bool hasUnits(BACNET_OBJECT_TYPE type)
+{
+    return !isBinary(type) && !isMultiState(type);
+}
+
+bool hasRealValue(BACNET_OBJECT_TYPE type)
+{
+    return type == OBJECT_ANALOG_INPUT || type == OBJECT_ANALOG_OUTPUT || type == OBJECT_ANALOG_VALUE ||
+           type == OBJECT_PULSE_CONVERTER;
+}
+
+bool isLoggable(BACnetDataType dataType)
+{
+    return dataType == BACNET_DT_REAL || dataType == BACNET_DT_ENUMERATED || dataType == BACNET_DT_BOOLEAN ||
+           dataType == BACNET_DT_UNSIGNED || dataType == BACNET_DT_SIGNED;
+}
+
+bool isArray(const Poco::Dynamic::Var& value)
+{
+    return value.type() == typeid(Poco::JSON::Array::Ptr);
+}
+
+bool isObject(const Poco::Dynamic::Var& value)
+{
+    return value.type() == typeid(Poco::JSON::Object::Ptr);
+}
+
+ValueContainer single(const BACnetValue& value)
+{
+    ValueContainer container;
+    container.setValue(value);
+    return container;
+}
+
+}  // namespace
+
+std::unique_ptr<SimulatedSite> SiteFileReader::readFile(const std::string& path)
+{
+    Poco::FileInputStream stream(path);
+    std::string text;
+    Poco::StreamCopier::copyToString(stream, text);
+    return readText(text, path);
+}
+
+std::unique_ptr<SimulatedSite> SiteFileReader::readText(const std::string& text, const std::string& origin)
+{
+    SiteFileReader reader(origin, Poco::Timestamp());
+    Poco::Dynamic::Var root;
+    try
+    {
+        root = Poco::JSON::Parser().parse(text);
+    }
+    catch (const Poco::Exception& e)
+    {
+        reader.fail("", "not valid JSON: " + e.message());
+    }
+    if (!isObject(root))
+        reader.fail("", "the site is not a JSON object");
+    return reader.readSite(root.extract<Poco::JSON::Object::Ptr>());
+}
+
+SiteFileReader::SiteFileReader(const std::string& origin, const Poco::Timestamp& loadTime)
+    : _origin(origin), _loadTime(loadTime)
+{
+}
+
+std::unique_ptr<SimulatedSite> SiteFileReader::readSite(const Poco::JSON::Object::Ptr& pSite)
+{
+    auto pResult = std::make_unique<SimulatedSite>();
+    pResult->setTickMs(
+        static_cast<Poco::UInt32>(number(pSite, "tickMs", SimulatedSite::_DEFAULT_TICK_MS, 1, 60000, "")));
+    const Poco::JSON::Array::Ptr pDevices = array(pSite, "devices", "");
+    Devices devices;
+    for (std::size_t i = 0; i < pDevices->size(); ++i)
+    {
+        const std::string at = indexed("", "devices", i).substr(1);
+        if (!isObject(pDevices->get(i)))
+            fail(at, "a device is a JSON object");
+        devices.push_back(readDevice(pDevices->getObject(i), i, at));
+    }
+    for (std::size_t i = 0; i < pDevices->size(); ++i)
+    {
+        const std::string at = indexed("", "devices", i).substr(1);
+        const Poco::JSON::Array::Ptr pObjects = array(pDevices->getObject(i), "objects", at);
+        for (std::size_t j = 0; j < pObjects->size(); ++j)
+            readLinkedObject(*devices[i], devices, pObjects->getObject(j), indexed(at, "objects", j));
+    }
+    for (auto& pDevice : devices)
+    {
+        try
+        {
+            pResult->addDevice(std::move(pDevice));
+        }
+        catch (const Poco::ExistsException& e)
+        {
+            fail("devices", e.message());
+        }
+    }
+    return pResult;
+}
+
+std::unique_ptr<SimulatedDevice> SiteFileReader::readDevice(const Poco::JSON::Object::Ptr& pDevice,
+                                                            std::size_t index, const std::string& at)
+{
+    if (!pDevice->has("instance"))
+        fail(at, "\"instance\" missing");
+    SimulatedDevice::Identity identity;
+    identity.instance =
+        static_cast<Poco::UInt32>(number(pDevice, "instance", 0, 0, BACNET_MAX_INSTANCE - 1, at));
+    identity.name = text(pDevice, "name", "Device " + Poco::NumberFormatter::format(identity.instance), at);
+    identity.vendorIdentifier =
+        static_cast<Poco::UInt16>(number(pDevice, "vendorIdentifier", 0, 0, 65535, at));
+    identity.vendorName = text(pDevice, "vendorName", "Simulated vendor", at);
+    identity.modelName = text(pDevice, "modelName", "Simulated device", at);
+    identity.maxApdu = static_cast<Poco::UInt32>(number(pDevice, "maxApdu", 1476, 50, 1476, at));
+    identity.address.setNetworkNumber(static_cast<Poco::UInt16>(number(pDevice, "network", 0, 0, 65534, at)));
+    const std::string mac =
+        text(pDevice, "mac", "127.0.0.1:" + Poco::NumberFormatter::format(FIRST_PORT + index), at);
+    if (mac.empty() || !identity.address.setMAC(mac))
+        fail(at + ".mac", "not a MAC address: \"" + mac + "\"");
+
+    auto pResult = std::make_unique<SimulatedDevice>(identity);
+    SimulatedObject& deviceObject = pResult->getDeviceObject();
+    for (const char* key : {"description", "location"})
+    {
+        if (pDevice->has(key))
+            deviceObject.setProperty(propertyIdentifier(key, at),
+                                     single(BACnetValue::makeCharacterString(text(pDevice, key, "", at))));
+    }
+    readProperties(deviceObject, pDevice, at);
+    if (pDevice->has("faults"))
+        readFaults(*pResult, object(pDevice, "faults", at), at + ".faults");
+    const Poco::JSON::Array::Ptr pObjects = array(pDevice, "objects", at);
+    for (std::size_t i = 0; i < pObjects->size(); ++i)
+    {
+        const std::string objectAt = indexed(at, "objects", i);
+        if (!isObject(pObjects->get(i)))
+            fail(objectAt, "an object is a JSON object");
+        readPoint(*pResult, pObjects->getObject(i), objectAt);
+    }
+    return pResult;
+}
+
+void SiteFileReader::readFaults(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pFaults,
+                                const std::string& at)
+{
+    device.setSilent(flag(pFaults, "silent", false, at));
+    device.setDelayMs(static_cast<Poco::UInt32>(number(pFaults, "delayMs", 0, 0, 3600000, at)));
+    if (!pFaults->has("errors"))
+        return;
+    const Poco::JSON::Array::Ptr pErrors = array(pFaults, "errors", at);
+    for (std::size_t i = 0; i < pErrors->size(); ++i)
+    {
+        const std::string faultAt = indexed(at, "errors", i);
+        if (!isObject(pErrors->get(i)))
+            fail(faultAt, "a fault is a JSON object");
+        device.addFault(readFault(pErrors->getObject(i), faultAt));
+    }
+}
+
+SimulatedFault SiteFileReader::readFault(const Poco::JSON::Object::Ptr& pFault, const std::string& at)
+{
+    static const std::pair<const char*, SimulatedFault::Service> SERVICES[] = {
+        {"any", SimulatedFault::ANY_SERVICE},
+        {"read-property", SimulatedFault::READ_PROPERTY},
+        {"read-property-multiple", SimulatedFault::READ_PROPERTY_MULTIPLE},
+        {"read-range", SimulatedFault::READ_RANGE},
+        {"write-property", SimulatedFault::WRITE_PROPERTY},
+        {"subscribe-cov", SimulatedFault::SUBSCRIBE_COV}};
+    SimulatedFault fault;
+    const std::string service = text(pFault, "service", "any", at);
+    bool known = false;
+    for (const auto& entry : SERVICES)
+    {
+        if (service == entry.first)
+        {
+            fault.service = entry.second;
+            known = true;
+        }
+    }
+    if (!known)
+        fail(at + ".service", "unknown service \"" + service + "\"");
+    if (pFault->has("object"))
+        fault.object = objectIdentifier(text(pFault, "object", "", at), at + ".object");
+    if (pFault->has("property"))
+        fault.property = propertyIdentifier(text(pFault, "property", "", at), at + ".property");
+    if (pFault->has("errorClass") != pFault->has("errorCode"))
+        fail(at, "\"errorClass\" and \"errorCode\" go together (neither: the request is dropped)");
+    if (pFault->has("errorClass"))
+    {
+        fault.error.errorClass = static_cast<BACNET_ERROR_CLASS>(
+            enumeration("BACnetErrorClass", pFault->get("errorClass"), at + ".errorClass"));
+        fault.error.errorCode = static_cast<BACNET_ERROR_CODE>(
+            enumeration("BACnetErrorCode", pFault->get("errorCode"), at + ".errorCode"));
+        if (!fault.error.hasError())
+            fail(at + ".errorClass", "not an error class");
+    }
+    fault.skip = static_cast<Poco::UInt32>(number(pFault, "skip", 0, 0, 4294967295.0, at));
+    fault.count = static_cast<Poco::UInt32>(number(pFault, "count", 4294967295.0, 0, 4294967295.0, at));
+    return fault;
+}
+
+// ---- objects ------------------------------------------------------------------------------------------
+
+void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pObject,
+                               const std::string& at)
+{
+    const DataType::ObjectIdentifier identifier(
+        objectIdentifier(text(pObject, "type", "", at) + ":" +
+                             Poco::NumberFormatter::format(static_cast<Poco::UInt32>(
+                                 number(pObject, "instance", std::nan(""), 0, BACNET_MAX_INSTANCE - 1, at))),
+                         at));
+    const BACNET_OBJECT_TYPE type = identifier.getObjectType();
+    if (isLinkedType(type))
+        return;  // read once every device and point exists
+    if (!isPointType(type))
+        fail(at + ".type", "object type not simulated: " + ProtocolText::objectTypeName(type));
+    const std::string name = text(pObject, "name", identifier.toString(), at);
+    const bool commandable = isOutput(type) || (isValueType(type) && flag(pObject, "commandable", true, at));
+    const BACnetValue initial = presentValueOf(
+        type, pObject->has("presentValue") ? pObject->get("presentValue") : Poco::Dynamic::Var(),
+        at + ".presentValue");
+    auto pPoint = std::make_unique<SimulatedPoint>(identifier, name, initial, commandable);
+    if (hasUnits(type))
+        pPoint->setProperty(
+            PROP_UNITS, single(BACnetValue::makeEnumerated(enumeration(
+                            "BACnetEngineeringUnits",
+                            pObject->has("units") ? pObject->get("units") : Poco::Dynamic::Var("no-units"),
+                            at + ".units"))));
+    if (hasRealValue(type))
+        pPoint->setProperty(PROP_COV_INCREMENT, single(BACnetValue::makeReal(static_cast<float>(
+                                                    number(pObject, "covIncrement", 0.1, 0, 1e9, at)))));
+    if (isMultiState(type))
+    {
+        pPoint->setProperty(PROP_NUMBER_OF_STATES, single(BACnetValue::makeUnsigned(static_cast<Poco::UInt64>(
+                                                       number(pObject, "numberOfStates", 3, 1, 65535, at)))));
+        if (pObject->has("stateText"))
+            pPoint->setProperty(PROP_STATE_TEXT, propertyValue(type, PROP_STATE_TEXT,
+                                                               pObject->get("stateText"), at + ".stateText"));
+    }
+    if (type == OBJECT_ACCUMULATOR)
+        pPoint->setProperty(PROP_MAX_PRES_VALUE,
+                            single(BACnetValue::makeUnsigned(static_cast<Poco::UInt64>(
+                                number(pObject, "maxPresValue", 4294967295.0, 0, 4294967295.0, at)))));
+    readProperties(*pPoint, pObject, at);
+    const DataError error = pPoint->changeValue(single(initial));
+    if (error.hasError())
+        fail(at + ".presentValue", error.getString());
+    if (flag(pObject, "outOfService", false, at))
+        pPoint->write(DataPropertyRef(PROP_OUT_OF_SERVICE), 16, single(BACnetValue::makeBoolean(true)));
+    if (pObject->has("drift"))
+    {
+        const Poco::JSON::Object::Ptr pDrift = object(pObject, "drift", at);
+        if (commandable)
+            fail(at + ".drift", "a commandable object takes its value from writes; it cannot drift");
+        SimulatedPoint::Drift drift;
+        drift.amplitude = number(pDrift, "amplitude", 1.0, 0, 1e9, at + ".drift");
+        drift.periodSeconds = number(pDrift, "periodSeconds", 60.0, 0.01, 1e9, at + ".drift");
+        pPoint->setDrift(drift, _loadTime);
+    }
+    try
+    {
+        device.addObject(std::move(pPoint));
+    }
+    catch (const Poco::ExistsException& e)
+    {
+        fail(at, e.message());
+    }
+}
+
+void SiteFileReader::readLinkedObject(SimulatedDevice& device, const Devices& devices,
+                                      const Poco::JSON::Object::Ptr& pObject, const std::string& at)
+{
+    const DataType::ObjectIdentifier identifier(objectIdentifier(
+        text(pObject, "type", "", at) + ":" +
+            Poco::NumberFormatter::format(
+                static_cast<Poco::UInt32>(number(pObject, "instance", 0, 0, BACNET_MAX_INSTANCE - 1, at))),
+        at));
+    const BACNET_OBJECT_TYPE type = identifier.getObjectType();
+    if (!isLinkedType(type))
+        return;
+    const std::string name = text(pObject, "name", identifier.toString(), at);
+    std::unique_ptr<SimulatedObject> pResult;
+    if (type == OBJECT_STRUCTURED_VIEW)
+    {
+        pResult = std::make_unique<SimulatedObject>(identifier, name);
+        pResult->setProperty(PROP_NODE_TYPE, single(BACnetValue::makeEnumerated(static_cast<Poco::UInt32>(
+                                                 number(pObject, "nodeType", 0, 0, 65535, at)))));
+        std::vector<DataType::BACnetDeviceObjectReference> subordinates;
+        const Poco::JSON::Array::Ptr pSubordinates = array(pObject, "subordinates", at);
+        for (std::size_t i = 0; i < pSubordinates->size(); ++i)
+        {
+            const DataType::BACnetDeviceObjectPropertyReference ref =
+                reference(pSubordinates->get(i), indexed(at, "subordinates", i));
+            subordinates.emplace_back(ref.getDeviceIdentifier(), ref.getObjectIdentifier());
+        }
+        ValueContainer list;
+        list.setValues(subordinates, BACNET_DTS_ARRAY);
+        pResult->setProperty(PROP_SUBORDINATE_LIST, list);
+    }
+    else
+    {
+        std::vector<SimulatedTrendLog::Channel> channels =
+            readChannels(devices, pObject, type == OBJECT_TREND_LOG_MULTIPLE, at);
+        for (SimulatedTrendLog::Channel& channel : channels)
+            channel.dataType = loggedDataType(devices, device.getInstance(), channel.reference);
+        const SimulatedLogSeries series(
+            readSeries(pObject, channels.empty() ? BACNET_DT_REAL : channels.front().dataType, at));
+        pResult = std::make_unique<SimulatedTrendLog>(identifier, name, std::move(channels), series);
+        pResult->setProperty(PROP_ENABLE,
+                             single(BACnetValue::makeBoolean(flag(pObject, "enable", true, at))));
+        if (pObject->has("resetAdjustValue"))
+        {
+            pResult->setProperty(PROP_PROPRIETARY_RESET_ADJUST_VALUE,
+                                 single(BACnetValue::makeEnumerated(static_cast<Poco::UInt32>(
+                                     number(pObject, "resetAdjustValue", 0, 0, 2, at)))));
+        }
+    }
+    readProperties(*pResult, pObject, at);
+    try
+    {
+        device.addObject(std::move(pResult));
+    }
+    catch (const Poco::ExistsException& e)
+    {
+        fail(at, e.message());
+    }
+}
+
+std::vector<SimulatedTrendLog::Channel> SiteFileReader::readChannels(const Devices&,
+                                                                     const Poco::JSON::Object::Ptr& pObject,
+                                                                     bool multiple, const std::string& at)
+{
+    if (!pObject->has("logs"))
+        fail(at, "\"logs\" missing: the logged property");
+    const Poco::Dynamic::Var logs = pObject->get("logs");
+    std::vector<SimulatedTrendLog::Channel> channels;
+    if (!multiple)
+    {
+        channels.push_back(SimulatedTrendLog::Channel{reference(logs, at + ".logs"), BACNET_DT_REAL});
+        return channels;
+    }
+    if (!isArray(logs))
+        fail(at + ".logs", "a trend log multiple logs a list of references");
+    const Poco::JSON::Array::Ptr pLogs = logs.extract<Poco::JSON::Array::Ptr>();
+    for (std::size_t i = 0; i < pLogs->size(); ++i)
+        channels.push_back(
+            SimulatedTrendLog::Channel{reference(pLogs->get(i), indexed(at, "logs", i)), BACNET_DT_REAL});
+    if (channels.empty())
+        fail(at + ".logs", "a trend log multiple logs at least one property");
+    return channels;
+}
+
+BACnetDataType SiteFileReader::loggedDataType(
+    const Devices& devices, Poco::UInt32 ownDevice,
+    const DataType::BACnetDeviceObjectPropertyReference& reference) const
+{
+    const Poco::UInt32 instance =
+        reference.hasDevice() ? reference.getDeviceIdentifier().getInstance() : ownDevice;
+    for (const auto& pDevice : devices)
+    {
+        if (pDevice->getInstance() != instance)
+            continue;
+        const auto* pPoint =
+            dynamic_cast<const SimulatedPoint*>(pDevice->findObject(reference.getObjectIdentifier()));
+        if (pPoint != nullptr && (reference.getPropertyIdentifier() == PROP_PRESENT_VALUE ||
+                                  reference.getPropertyIdentifier() == PROP_RELINQUISH_DEFAULT))
+            return pPoint->getValueType();
+    }
+    const PropertyDatatype* pRow = PropertyDatatypeTable::find(
+        reference.getObjectIdentifier().getObjectType(), reference.getPropertyIdentifier());
+    return pRow != nullptr && isLoggable(pRow->dataType) ? pRow->dataType : BACNET_DT_REAL;
+}
+
+SimulatedLogSeries::Settings SiteFileReader::readSeries(const Poco::JSON::Object::Ptr& pObject,
+                                                        BACnetDataType dataType, const std::string& objectAt)
+{
+    static const std::pair<const char*, SimulatedLogSeries::Shape> SHAPES[] = {
+        {"sine", SimulatedLogSeries::SINE},
+        {"ramp", SimulatedLogSeries::RAMP},
+        {"square", SimulatedLogSeries::SQUARE},
+        {"constant", SimulatedLogSeries::CONSTANT}};
+    const bool real = dataType == BACNET_DT_REAL;
+    const bool binary = dataType == BACNET_DT_ENUMERATED || dataType == BACNET_DT_BOOLEAN;
+    const Poco::JSON::Object::Ptr pLog = pObject->has("log")
+                                             ? object(pObject, "log", objectAt)
+                                             : Poco::JSON::Object::Ptr(new Poco::JSON::Object);
+    const std::string at = objectAt + ".log";
+
+    SimulatedLogSeries::Settings settings;
+    const double intervalSeconds = number(pLog, "intervalSeconds", 60, 0.01, 1e8, at);
+    settings.interval =
+        Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(std::llround(intervalSeconds * 1e6)));
+    settings.count = static_cast<Poco::UInt64>(number(pLog, "count", 100, 0, 1e9, at));
+    settings.live = flag(pLog, "live", false, at);
+    if (pLog->has("start"))
+    {
+        const std::string start = text(pLog, "start", "", at);
+        Poco::DateTime parsed;
+        int zone = 0;
+        if (!Poco::DateTimeParser::tryParse(start, parsed, zone))
+            fail(at + ".start", "not a date and time: \"" + start + "\"");
+        parsed.makeUTC(zone);
+        settings.start = parsed.timestamp();
+    }
+    else
+    {
+        const double defaultAgo = static_cast<double>(settings.count) * intervalSeconds;
+        const double ago = number(pLog, "startSecondsAgo", defaultAgo, 0, 1e10, at);
+        settings.start = _loadTime - static_cast<Poco::Timestamp::TimeDiff>(std::llround(ago * 1e6));
+    }
+    settings.bufferSize = static_cast<Poco::UInt64>(
+        number(pLog, "bufferSize", static_cast<double>(std::max<Poco::UInt64>(settings.count, 1000)), 1,
+               4294967295.0, at));
+    const std::string shape = text(pLog, "shape", real ? "sine" : (binary ? "square" : "ramp"), at);
+    bool known = false;
+    for (const auto& entry : SHAPES)
+    {
+        if (shape == entry.first)
+        {
+            settings.shape = entry.second;
+            known = true;
+        }
+    }
+    if (!known)
+        fail(at + ".shape", "unknown shape \"" + shape + "\" (sine, ramp, square or constant)");
+    settings.offset = number(pLog, "offset", real ? 20.0 : (binary ? 0.0 : 1.0), -1e9, 1e9, at);
+    settings.amplitude = number(pLog, "amplitude", real ? 5.0 : 1.0, -1e9, 1e9, at);
+    settings.periodRecords =
+        static_cast<Poco::UInt64>(number(pLog, "periodRecords", real ? 96 : (binary ? 10 : 3), 1, 1e9, at));
+    return settings;
+}
+
+void SiteFileReader::readProperties(SimulatedObject& object, const Poco::JSON::Object::Ptr& pObject,
+                                    const std::string& objectAt)
+{
+    if (!pObject->has("properties"))
+        return;
+    const Poco::JSON::Object::Ptr pProperties = this->object(pObject, "properties", objectAt);
+    const BACNET_OBJECT_TYPE type = object.getIdentifier().getObjectType();
+    for (const std::string& name : pProperties->getNames())
+    {
+        const std::string at = objectAt + ".properties." + name;
+        const BACNET_PROPERTY_ID property = propertyIdentifier(name, at);
+        if (object.isComputed(property))
+            fail(at, "the simulation computes this property; it cannot be given a fixed value");
+        object.setProperty(property, propertyValue(type, property, pProperties->get(name), at));
+    }
+}
+
+// ---- values -------------------------------------------------------------------------------------------
+
+BACnetValue SiteFileReader::presentValueOf(BACNET_OBJECT_TYPE type, const Poco::Dynamic::Var& value,
+                                           const std::string& at)
+{
+    const bool given = !value.isEmpty();
+    if (hasRealValue(type))
+    {
+        if (given && !value.isNumeric())
+            fail(at, "a number is expected");
+        return BACnetValue::makeReal(given ? value.convert<float>() : 0.0f);
+    }
+    if (isBinary(type))
+    {
+        if (!given)
+            return BACnetValue::makeEnumerated(0);
+        if (value.isBoolean())
+            return BACnetValue::makeEnumerated(value.convert<bool>() ? 1 : 0);
+        return BACnetValue::makeEnumerated(enumeration("BACnetBinaryPV", value, at));
+    }
+    if (given && (!value.isInteger() || value.convert<Poco::Int64>() < 0))
+        fail(at, "an unsigned number is expected");
+    return BACnetValue::makeUnsigned(given ? value.convert<Poco::UInt64>() : (isMultiState(type) ? 1 : 0));
+}
+
+ValueContainer SiteFileReader::propertyValue(BACNET_OBJECT_TYPE type, BACNET_PROPERTY_ID property,
+                                             const Poco::Dynamic::Var& value, const std::string& at)
+{
+    const PropertyDatatype* pRow = PropertyDatatypeTable::find(type, property);
+    if (pRow == nullptr)
+        fail(at, "not a property of " + ProtocolText::objectTypeName(type));
+    ValueContainer container;
+    if (pRow->structure == BACNET_DTS_SINGLE_VALUE)
+    {
+        container.setValue(elementValue(*pRow, value, at));
+        return container;
+    }
+    if (!isArray(value))
+        fail(at, "a list of values is expected");
+    const Poco::JSON::Array::Ptr pValues = value.extract<Poco::JSON::Array::Ptr>();
+    container.setStructure(pRow->structure);
+    for (std::size_t i = 0; i < pValues->size(); ++i)
+        container.append(
+            elementValue(*pRow, pValues->get(i), at + "[" + Poco::NumberFormatter::format(i) + "]"));
+    container.setDataType(pRow->dataType);
+    return container;
+}
+
+BACnetValue SiteFileReader::elementValue(const PropertyDatatype& datatype, const Poco::Dynamic::Var& value,
+                                         const std::string& at)
+{
+    switch (datatype.dataType)
+    {
+        case BACNET_DT_BOOLEAN:
+            if (!value.isBoolean())
+                fail(at, "true or false is expected");
+            return BACnetValue::makeBoolean(value.convert<bool>());
+        case BACNET_DT_UNSIGNED:
+            if (!value.isInteger() || value.convert<Poco::Int64>() < 0)
+                fail(at, "an unsigned number is expected");
+            return BACnetValue::makeUnsigned(value.convert<Poco::UInt64>());
+        case BACNET_DT_SIGNED:
+            if (!value.isInteger())
+                fail(at, "a whole number is expected");
+            return BACnetValue::makeSigned(value.convert<Poco::Int64>());
+        case BACNET_DT_REAL:
+        case BACNET_DT_DOUBLE:
+            if (!value.isNumeric())
+                fail(at, "a number is expected");
+            return datatype.dataType == BACNET_DT_REAL ? BACnetValue::makeReal(value.convert<float>())
+                                                       : BACnetValue::makeDouble(value.convert<double>());
+        case BACNET_DT_CHARACTER_STRING:
+            if (!value.isString())
+                fail(at, "a text is expected");
+            return BACnetValue::makeCharacterString(value.convert<std::string>());
+        case BACNET_DT_ENUMERATED:
+            return BACnetValue::makeEnumerated(enumeration(datatype.enumeration, value, at));
+        case BACNET_DT_OBJECT_IDENTIFIER:
+            if (!value.isString())
+                fail(at, "an object (\"type:instance\") is expected");
+            return BACnetValue(objectIdentifier(value.convert<std::string>(), at));
+        case BACNET_DT_DEVICE_OBJECT_PROPERTY_REFERENCE:
+            return BACnetValue(reference(value, at));
+        case BACNET_DT_DEVICE_OBJECT_REFERENCE:
+        {
+            const DataType::BACnetDeviceObjectPropertyReference ref = reference(value, at);
+            return BACnetValue(
+                DataType::BACnetDeviceObjectReference(ref.getDeviceIdentifier(), ref.getObjectIdentifier()));
+        }
+        default:
+        {
+            // Any other datatype in its stored text form.
+            ValueContainer parsed;
+            if (!value.isString() ||
+                !parsed.setText(datatype.dataType, datatype.appTag, value.convert<std::string>(), false) ||
+                parsed.size() != 1)
+                fail(at, std::string("a value of type ") + BACnetDataTypeInfo::name(datatype.dataType) +
+                             " in its stored text form is expected");
+            return parsed.at(0);
+        }
+    }
+}
+
+DataType::ObjectIdentifier SiteFileReader::objectIdentifier(const std::string& text, const std::string& at)
+{
+    const std::string::size_type colon = text.rfind(':');
+    unsigned instance = 0;
+    if (colon == std::string::npos ||
+        !Poco::NumberParser::tryParseUnsigned(text.substr(colon + 1), instance) ||
+        instance > BACNET_MAX_INSTANCE)
+        fail(at, "not an object \"<type>:<instance>\": \"" + text + "\"");
+    const std::string typeName = text.substr(0, colon);
+    std::uint32_t type = 0;
+    if (!ProtocolText::objectTypeIndex(typeName, type) &&
+        (!Poco::NumberParser::tryParseUnsigned(typeName, type) ||
+         type > DataType::ObjectIdentifier::_MAX_TYPE))
+        fail(at, "unknown object type \"" + typeName + "\"");
+    return DataType::ObjectIdentifier(type, instance);
+}
+
+DataType::BACnetDeviceObjectPropertyReference SiteFileReader::reference(const Poco::Dynamic::Var& value,
+                                                                        const std::string& at)
+{
+    if (!value.isString())
+        fail(at, "a reference \"[<device>/]<type>:<instance>[/<property>]\" is expected");
+    const Poco::StringTokenizer parts(value.convert<std::string>(), "/", Poco::StringTokenizer::TOK_TRIM);
+    if (parts.count() == 0 || parts.count() > 3)
+        fail(at, "not a reference \"[<device>/]<type>:<instance>[/<property>]\": \"" +
+                     value.convert<std::string>() + "\"");
+    std::size_t next = 0;
+    DataType::ObjectIdentifier device = DataType::BACnetDeviceObjectPropertyReference::noDevice();
+    unsigned deviceInstance = 0;
+    if (parts[0].find(':') == std::string::npos)
+    {
+        if (!Poco::NumberParser::tryParseUnsigned(parts[0], deviceInstance) ||
+            deviceInstance >= BACNET_MAX_INSTANCE)
+            fail(at, "not a device instance: \"" + parts[0] + "\"");
+        device = DataType::ObjectIdentifier(OBJECT_DEVICE, deviceInstance);
+        ++next;
+    }
+    if (next >= parts.count())
+        fail(at, "the reference names no object");
+    const DataType::ObjectIdentifier object = objectIdentifier(parts[next++], at);
+    const BACNET_PROPERTY_ID property =
+        next < parts.count() ? propertyIdentifier(parts[next++], at) : PROP_PRESENT_VALUE;
+    if (next != parts.count())
+        fail(at, "not a reference \"[<device>/]<type>:<instance>[/<property>]\"");
+    return DataType::BACnetDeviceObjectPropertyReference(object, property, BACNET_ARRAY_ALL, device);
+}
+
+BACNET_PROPERTY_ID SiteFileReader::propertyIdentifier(const std::string& name, const std::string& at)
+{
+    std::uint32_t property = 0;
+    if (!ProtocolText::propertyIndex(name, property) &&
+        (!Poco::NumberParser::tryParseUnsigned(name, property) || property >= MAX_BACNET_PROPERTY_ID))
+        fail(at, "unknown property \"" + name + "\"");
+    return static_cast<BACNET_PROPERTY_ID>(property);
+}
+
+Poco::UInt32 SiteFileReader::enumeration(const std::string& enumeration, const Poco::Dynamic::Var& value,
+                                         const std::string& at)
+{
+    if (value.isInteger() && value.convert<Poco::Int64>() >= 0 &&
+        value.convert<Poco::Int64>() <= 0xFFFFFFFFll)
+        return value.convert<Poco::UInt32>();
+    std::uint32_t index = 0;
+    if (value.isString() && ProtocolText::enumerationIndex(enumeration, value.convert<std::string>(), index))
+        return index;
+    fail(at, "not a value of " + enumeration + ": \"" + value.convert<std::string>() + "\"");
+}
+
+// ---- JSON access --------------------------------------------------------------------------------------
+
+std::string SiteFileReader::text(const Poco::JSON::Object::Ptr& pObject, const std::string& key,
+                                 const std::string& fallback, const std::string& at)
+{
+    if (!pObject->has(key))
+        return fallback;
+    const Poco::Dynamic::Var value = pObject->get(key);
+    if (!value.isString())
+        fail(at + "." + key, "a text is expected");
+    return value.convert<std::string>();
+}
+
+double SiteFileReader::number(const Poco::JSON::Object::Ptr& pObject, const std::string& key, double fallback,
+                              double minimum, double maximum, const std::string& at)
+{
+    if (!pObject->has(key))
+    {
+        if (std::isnan(fallback))
+            fail(at, "\"" + key + "\" missing");
+        return fallback;
+    }
+    const Poco::Dynamic::Var value = pObject->get(key);
+    if (!value.isNumeric())
+        fail(at + "." + key, "a number is expected");
+    const double result = value.convert<double>();
+    if (!(result >= minimum && result <= maximum))
+    {
+        fail(at + "." + key, "out of range " + Poco::NumberFormatter::format(minimum) + " to " +
+                                 Poco::NumberFormatter::format(maximum));
+    }
+    return result;
+}
+
+bool SiteFileReader::flag(const Poco::JSON::Object::Ptr& pObject, const std::string& key, bool fallback,
+                          const std::string& at)
+{
+    if (!pObject->has(key))
+        return fallback;
+    const Poco::Dynamic::Var value = pObject->get(key);
+    if (!value.isBoolean())
+        fail(at + "." + key, "true or false is expected");
+    return value.convert<bool>();
+}
+
+Poco::JSON::Object::Ptr SiteFileReader::object(const Poco::JSON::Object::Ptr& pParent, const std::string& key,
+                                               const std::string& at)
+{
+    if (!pParent->has(key) || !isObject(pParent->get(key)))
+        fail(at + "." + key, "a JSON object is expected");
+    return pParent->getObject(key);
+}
+
+Poco::JSON::Array::Ptr SiteFileReader::array(const Poco::JSON::Object::Ptr& pParent, const std::string& key,
+                                             const std::string& at)
+{
+    if (!pParent->has(key))
+        return new Poco::JSON::Array;
+    if (!isArray(pParent->get(key)))
+        fail(at + "." + key, "a JSON array is expected");
+    return pParent->getArray(key);
+}
+
+void SiteFileReader::fail(const std::string& at, const std::string& message) const
+{
+    const std::string place = at.empty() ? "" : (at[0] == '.' ? at.substr(1) : at) + ": ";
+    throw Poco::DataFormatException(_origin + ": " + place + message);
+}
+
+}  // namespace Orvik::BACnet::Client::Simulation

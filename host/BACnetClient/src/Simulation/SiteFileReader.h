@@ -1,0 +1,89 @@
+#pragma once
+
+#include "Orvik_BACnet/PropertyDatatypeTable.h"
+#include "Orvik_BACnet/ValueContainer.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
+#include "SimulatedLogSeries.h"
+#include "SimulatedTrendLog.h"
+
+#include <Poco/Dynamic/Var.h>
+#include <Poco/JSON/Array.h>
+#include <Poco/JSON/Object.h>
+#include <Poco/Timestamp.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Orvik::BACnet::Client::Simulation
+{
+
+class SimulatedDevice;
+
+/// Builds a SimulatedSite from a site file (JSON; the format is described in sites/README.md).
+///
+/// Everything is checked: a value of the wrong JSON type, an unknown object type, property, unit or
+/// error name, a duplicate device or object, a reference in a bad form, a number out of range. The
+/// first problem ends the reading with Poco::DataFormatException, whose message names the file and the
+/// place ("demo.json: devices[1].objects[3].log.intervalSeconds: ...").
+class SiteFileReader
+{
+public:
+    static std::unique_ptr<SimulatedSite> readFile(const std::string& path);
+    static std::unique_ptr<SimulatedSite> readText(const std::string& text, const std::string& origin);
+
+private:
+    SiteFileReader(const std::string& origin, const Poco::Timestamp& loadTime);
+
+    std::unique_ptr<SimulatedSite> readSite(const Poco::JSON::Object::Ptr& pSite);
+    std::unique_ptr<SimulatedDevice> readDevice(const Poco::JSON::Object::Ptr& pDevice, std::size_t index,
+                                                const std::string& at);
+    void readFaults(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pFaults, const std::string& at);
+    SimulatedFault readFault(const Poco::JSON::Object::Ptr& pFault, const std::string& at);
+    void readPoint(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pObject, const std::string& at);
+    using Devices = std::vector<std::unique_ptr<SimulatedDevice>>;
+
+    void readLinkedObject(SimulatedDevice& device, const Devices& devices,
+                          const Poco::JSON::Object::Ptr& pObject, const std::string& at);
+    std::vector<SimulatedTrendLog::Channel> readChannels(const Devices& devices,
+                                                         const Poco::JSON::Object::Ptr& pObject,
+                                                         bool multiple, const std::string& at);
+    BACnetDataType loggedDataType(const Devices& devices, Poco::UInt32 ownDevice,
+                                  const DataType::BACnetDeviceObjectPropertyReference& reference) const;
+    SimulatedLogSeries::Settings readSeries(const Poco::JSON::Object::Ptr& pObject, BACnetDataType dataType,
+                                            const std::string& at);
+    void readProperties(SimulatedObject& object, const Poco::JSON::Object::Ptr& pObject,
+                        const std::string& at);
+
+    BACnetValue presentValueOf(BACNET_OBJECT_TYPE type, const Poco::Dynamic::Var& value,
+                               const std::string& at);
+    ValueContainer propertyValue(BACNET_OBJECT_TYPE type, BACNET_PROPERTY_ID property,
+                                 const Poco::Dynamic::Var& value, const std::string& at);
+    BACnetValue elementValue(const PropertyDatatype& datatype, const Poco::Dynamic::Var& value,
+                             const std::string& at);
+    DataType::ObjectIdentifier objectIdentifier(const std::string& text, const std::string& at);
+    DataType::BACnetDeviceObjectPropertyReference reference(const Poco::Dynamic::Var& value,
+                                                            const std::string& at);
+    BACNET_PROPERTY_ID propertyIdentifier(const std::string& name, const std::string& at);
+    Poco::UInt32 enumeration(const std::string& enumeration, const Poco::Dynamic::Var& value,
+                             const std::string& at);
+
+    std::string text(const Poco::JSON::Object::Ptr& pObject, const std::string& key,
+                     const std::string& fallback, const std::string& at);
+    double number(const Poco::JSON::Object::Ptr& pObject, const std::string& key, double fallback,
+                  double minimum, double maximum, const std::string& at);
+    bool flag(const Poco::JSON::Object::Ptr& pObject, const std::string& key, bool fallback,
+              const std::string& at);
+    Poco::JSON::Object::Ptr object(const Poco::JSON::Object::Ptr& pParent, const std::string& key,
+                                   const std::string& at);
+    Poco::JSON::Array::Ptr array(const Poco::JSON::Object::Ptr& pParent, const std::string& key,
+                                 const std::string& at);
+    [[noreturn]] void fail(const std::string& at, const std::string& message) const;
+
+    const std::string _origin;
+    const Poco::Timestamp _loadTime;
+    Poco::UInt32 _deviceIndex = 0;
+};
+
+}  // namespace Orvik::BACnet::Client::Simulation
