@@ -14,6 +14,10 @@ const std::string MarkupMembers::_PROPERTY_ARRAY_INDEX = "property-array-index";
 
 MarkupMembers::BaseType MarkupMembers::baseTypeOf(BACnetDataType dataType)
 {
+    if (dataType == BACNET_DT_DATE_TIME)
+    {
+        return BaseType::BT_DATE_TIME;
+    }
     return BACnetDataTypeInfo::isPrimitive(dataType) ? static_cast<BaseType>(dataType) : BaseType::BT_STRUCT;
 }
 

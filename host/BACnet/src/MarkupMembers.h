@@ -18,7 +18,7 @@ public:
     using BaseType = WS::MarkupFactory::BaseType;
 
     /// The base type of a primitive datatype (BT_NULL .. BT_OBJECT_IDENTIFIER share the application
-    /// tag numbers); constructed datatypes are BT_STRUCT.
+    /// tag numbers); BACnetDateTime is BT_DATE_TIME, other constructed datatypes BT_STRUCT.
     static BaseType baseTypeOf(BACnetDataType dataType);
 
     /// One complete element holding `value`.

@@ -1,0 +1,218 @@
+// ValueContainer: merging, getters and their conversions, the display form, the last time stamp of a
+// log buffer, the property datatype lookup and the markup of a log buffer.
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include <Poco/JSON/Parser.h>
+
+#include "Orvik_BACnet/PropertyDatatypeTable.h"
+#include "Orvik_BACnet/ValueContainer.h"
+#include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
+
+using namespace Orvik::BACnet;
+using namespace Orvik::BACnet::DataType;
+
+namespace
+{
+
+ValueContainer unsignedList(std::initializer_list<std::uint64_t> numbers, BACNET_DATATYPE_STRUCTURE structure)
+{
+    ValueContainer list;
+    for (std::uint64_t n : numbers)
+    {
+        list.append(BACnetValue::makeUnsigned(n));
+    }
+    list.setStructure(structure);
+    return list;
+}
+
+ValueContainer unsignedValue(std::uint64_t n)
+{
+    ValueContainer value;
+    value.setUInt(n);
+    return value;
+}
+
+BACnetLogRecord realRecord(int minute, float value)
+{
+    BACnetLogRecord record;
+    record.setDateTime(
+        BACnetDateTime(Date(2024, 3, 5, 2), Time(14, static_cast<std::uint8_t>(minute), 7, 12)));
+    record.setReal(value);
+    return record;
+}
+
+}  // namespace
+
+TEST(ValueContainerTest, MergeReportsWhetherAnythingChanged)
+{
+    ValueContainer array = unsignedList({1, 2, 3}, BACNET_DTS_ARRAY);
+    EXPECT_FALSE(array.merge(unsignedValue(2), 2));  // same element
+    EXPECT_TRUE(array.merge(unsignedValue(9), 2));
+    EXPECT_EQ(array.getText(), "[1, 9, 3]");
+    EXPECT_TRUE(array.merge(unsignedValue(4), 4));   // one past the end appends
+    EXPECT_FALSE(array.merge(unsignedValue(6), 6));  // a gap is refused
+    EXPECT_FALSE(array.merge(ValueContainer(), 1));  // nothing to merge
+    ValueContainer text;
+    text.setCharString("x");
+    EXPECT_FALSE(array.merge(text, 1));  // another datatype
+    EXPECT_EQ(array.getText(), "[1, 9, 3, 4]");
+
+    EXPECT_TRUE(array.merge(unsignedValue(2), 0));  // index 0 sets the element count
+    EXPECT_EQ(array.getText(), "[1, 9]");
+    EXPECT_FALSE(array.merge(unsignedValue(2), 0));
+    EXPECT_TRUE(array.merge(unsignedValue(3), 0));
+    EXPECT_EQ(array.getText(), "[1, 9, 0]");
+
+    const ValueContainer replacement = unsignedList({7}, BACNET_DTS_LIST);
+    EXPECT_TRUE(array.merge(replacement, BACNET_ARRAY_ALL));
+    EXPECT_EQ(array, replacement);
+    EXPECT_FALSE(array.merge(replacement, BACNET_ARRAY_ALL));
+
+    ValueContainer none;  // a parameter without stored value
+    EXPECT_FALSE(none.merge(unsignedValue(5), 2));
+    EXPECT_TRUE(none.merge(unsignedValue(5), 1));
+    EXPECT_EQ(none.getUInt(), 5u);
+}
+
+TEST(ValueContainerTest, GettersConvertNumbersAndRefuseOtherDatatypes)
+{
+    ValueContainer value;
+    EXPECT_EQ(value.getUInt(), 0u);  // no value reads as NULL
+    EXPECT_EQ(value.getCharString(), "");
+    EXPECT_EQ(value.getDate().year, 0);
+
+    value.setInt(-5);
+    EXPECT_EQ(value.getUInt(), 0u);  // saturates
+    EXPECT_EQ(value.getInt(), -5);
+    EXPECT_TRUE(value.getBool());
+    value.setUInt(5000000000ull);
+    EXPECT_EQ(value.getUInt(), 0xFFFFFFFFu);
+    EXPECT_EQ(value.getInt(), 2147483647);
+    value.setReal(21.75f);
+    EXPECT_EQ(value.getUInt(), 21u);
+    EXPECT_DOUBLE_EQ(value.getDouble(), 21.75);
+    value.setEnum(3);
+    EXPECT_EQ(value.getEnum(), 3u);
+    EXPECT_EQ(value.getAppTag(), BACNET_APPLICATION_TAG_ENUMERATED);
+
+    value.setCharString("abc");
+    EXPECT_THROW(value.getUInt(), Poco::BadCastException);
+    BitString bits(2);
+    EXPECT_THROW(value.getBitString(bits), Poco::BadCastException);
+    std::vector<BACnetDeviceObjectReference> references;
+    EXPECT_THROW(value.getValues(references), Poco::BadCastException);
+}
+
+TEST(ValueContainerTest, BitStringIsCopiedIntoTheCallersSize)
+{
+    ValueContainer value;
+    ASSERT_TRUE(value.setText(BACNET_DT_BIT_STRING, BACNET_APPLICATION_TAG_NULL, "0b101", true));
+    BitString two(2);
+    value.getBitString(two);
+    EXPECT_EQ(two.getBitCount(), 2u);
+    EXPECT_TRUE(two.getBit(0));
+    EXPECT_FALSE(two.getBit(1));
+    BitString one(1);
+    value.getBitString(one);
+    EXPECT_EQ(one.getOctets().getUInt32(0, true), 1u);
+}
+
+TEST(ValueContainerTest, DisplayFormJoinsElementsWithTheSeparator)
+{
+    ValueContainer value;
+    ASSERT_TRUE(
+        value.setText(BACNET_DT_CHARACTER_STRING, BACNET_APPLICATION_TAG_NULL, "[\"a b\", \"c\"]", true));
+    EXPECT_EQ(value.getString(", "), "a b, c");
+    std::string out = "x=";
+    EXPECT_EQ(value.getString(out, ",", true), "x=a b,c");
+    EXPECT_EQ(value.getString(out, ",", false), "a b,c");
+    value.setReal(21.4567f);
+    EXPECT_EQ(value.getText(), "21.4567");
+    EXPECT_EQ(ValueContainer().getString(", "), "");
+}
+
+TEST(ValueContainerTest, LastTimeStampIsThatOfTheLastDatedRecord)
+{
+    ValueContainer page;
+    EXPECT_EQ(page.getLastTimeStamp(), Poco::Timestamp(0));
+    page.append(BACnetValue(realRecord(1, 1.0f)));
+    page.append(BACnetValue(realRecord(2, 2.0f)));
+    BACnetLogRecord undated;  // default date: no calendar time
+    page.append(BACnetValue(undated));
+    EXPECT_EQ(page.getLastTimeStamp(), realRecord(2, 0.0f).getTimeStamp());
+    EXPECT_EQ(BACnetDateTime(page.getLastTimeStamp()), realRecord(2, 0.0f).getDateTime());
+}
+
+TEST(ValueContainerTest, PropertyDatatypesComeFromTheTable)
+{
+    BACnetDataType dataType = BACNET_DT_NULL;
+    BACNET_APPLICATION_TAG appTag = BACNET_APPLICATION_TAG_NULL;
+    BACNET_DATATYPE_STRUCTURE structure = BACNET_DTS_SINGLE_VALUE;
+    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_ANALOG_OUTPUT, PROP_PRESENT_VALUE, dataType,
+                                                         appTag, structure));
+    EXPECT_EQ(dataType, BACNET_DT_REAL);
+    EXPECT_EQ(appTag, BACNET_APPLICATION_TAG_REAL);
+    EXPECT_EQ(structure, BACNET_DTS_SINGLE_VALUE);
+    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_BINARY_OUTPUT, PROP_PRESENT_VALUE, dataType,
+                                                         appTag, structure));
+    EXPECT_EQ(dataType, BACNET_DT_ENUMERATED);
+    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_DEVICE, PROP_OBJECT_LIST, dataType, appTag,
+                                                         structure));
+    EXPECT_EQ(dataType, BACNET_DT_OBJECT_IDENTIFIER);
+    EXPECT_EQ(structure, BACNET_DTS_ARRAY);
+    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_TRENDLOG, PROP_LOG_BUFFER, dataType, appTag,
+                                                         structure));
+    EXPECT_EQ(dataType, BACNET_DT_LOG_RECORD);
+    EXPECT_EQ(structure, BACNET_DTS_LIST);
+    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(
+        OBJECT_TREND_LOG_MULTIPLE, PROP_LOG_DEVICE_OBJECT_PROPERTY, dataType, appTag, structure));
+    EXPECT_EQ(dataType, BACNET_DT_DEVICE_OBJECT_PROPERTY_REFERENCE);
+    EXPECT_EQ(structure, BACNET_DTS_ARRAY);
+
+    const PropertyDatatype* priorities =
+        PropertyDatatypeTable::find(OBJECT_ANALOG_OUTPUT, PROP_PRIORITY_ARRAY);
+    ASSERT_NE(priorities, nullptr);
+    EXPECT_EQ(priorities->dataType, BACNET_DT_REAL);  // the priority values carry present-value's datatype
+    EXPECT_TRUE(priorities->nullable);
+    EXPECT_EQ(priorities->arraySize, 16u);
+    EXPECT_EQ(PropertyDatatypeTable::find(OBJECT_ANALOG_INPUT, PROP_UNITS)->enumeration,
+              "BACnetEngineeringUnits");
+
+    // an object type the table does not cover uses the property's datatype where all types agree
+    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_NETWORK_PORT, PROP_OBJECT_NAME, dataType,
+                                                         appTag, structure));
+    EXPECT_EQ(dataType, BACNET_DT_CHARACTER_STRING);
+    EXPECT_FALSE(ValueContainer::getValueTypeAndStructure(OBJECT_NETWORK_PORT, PROP_PRESENT_VALUE, dataType,
+                                                          appTag, structure));
+    EXPECT_FALSE(
+        ValueContainer::getValueTypeAndStructure(OBJECT_DEVICE, PROP_ALL, dataType, appTag, structure));
+}
+
+TEST(ValueContainerTest, LogBufferMarkupIsValidJsonWithEveryRecord)
+{
+    ValueContainer page;
+    page.append(BACnetValue(realRecord(1, 21.5f)));
+    BACnetLogRecord failure = realRecord(2, 0.0f);
+    failure.setFailure(ERROR_CLASS_PROPERTY, ERROR_CODE_UNKNOWN_PROPERTY);
+    BitString flags(4);
+    flags.setBit(1, true);
+    failure.setStatusFlags(flags);
+    page.append(BACnetValue(failure));
+
+    std::ostringstream out;
+    {
+        WS::MarkupFactoryJSON mf(out, false, false);
+        mf.markup(WS::MarkupFactory::BT_STRUCT, "root", false, false);
+        page.markup(mf, "values", false, BACNET_DT_NULL);
+        mf.closeAllOpenMarkups();
+    }
+    Poco::JSON::Parser parser;
+    ASSERT_NO_THROW(parser.parse(out.str())) << out.str();
+    EXPECT_NE(out.str().find("21.5"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("unknown-property"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("0100"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\"DateTime\""), std::string::npos) << out.str();
+}
