@@ -25,7 +25,6 @@ constexpr std::string_view _FLOAT_CHARS = "0123456789+-.eEinfaINFA";
 constexpr std::string_view _FIELD_CHARS = "0123456789*";
 constexpr std::string_view _MAC_CHARS = "0123456789abcdefABCDEF.:-";
 const char* const _WEEKDAYS[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
-const char* const _LOG_DATUM_ENUMERATION = "BACnetLogRecord.log-datum.choice";
 constexpr std::uint64_t _MAX_UINT32 = 0xFFFFFFFFu;
 
 bool isDigit(char c)
@@ -704,8 +703,13 @@ bool TextParser::logRecord(BACnetLogRecord& value)
         return false;
     }
     skipBlanks();
+    const std::string_view choiceName = token(_NAME_CHARS);
     std::uint32_t choice = 0;
-    if (!ProtocolText::enumerationIndex(_LOG_DATUM_ENUMERATION, std::string(token(_NAME_CHARS)), choice))
+    while (choice <= LOG_DATUM_ANY_VALUE && BACnetLogRecord::choiceName(choice) != choiceName)
+    {
+        ++choice;
+    }
+    if (choice > LOG_DATUM_ANY_VALUE)
     {
         return false;
     }

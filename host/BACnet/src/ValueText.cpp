@@ -22,7 +22,6 @@ namespace
 {
 
 const char* const _WEEKDAYS[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
-const char* const _LOG_DATUM_ENUMERATION = "BACnetLogRecord.log-datum.choice";
 
 template <class T>
 void appendNumber(std::string& out, T value)
@@ -102,16 +101,21 @@ void appendQuoted(std::string& out, const std::string& text)
     out += '"';
 }
 
-void appendField(std::string& out, unsigned value, unsigned unspecified, int width)
+void appendField(std::string& out, unsigned value, unsigned unspecified, std::size_t width)
 {
     if (value == unspecified)
     {
         out += '*';
         return;
     }
-    char text[8];
-    std::snprintf(text, sizeof(text), "%0*u", width, value);
-    out += text;
+    char text[16];
+    const std::to_chars_result result = std::to_chars(text, text + sizeof(text), value);
+    const std::size_t digits = static_cast<std::size_t>(result.ptr - text);
+    if (digits < width)
+    {
+        out.append(width - digits, '0');
+    }
+    out.append(text, digits);
 }
 
 void appendDate(std::string& out, const Date& date)
@@ -221,7 +225,7 @@ void appendLogRecord(std::string& out, const BACnetLogRecord& record)
     out += '{';
     appendDateTime(out, record.getDateTime());
     out += ", ";
-    out += ProtocolText::enumerationName(_LOG_DATUM_ENUMERATION, record.getChoice());
+    out += BACnetLogRecord::choiceName(record.getChoice());
     if (record.getChoice() != LOG_DATUM_NULL_VALUE)
     {
         out += ": ";
@@ -229,8 +233,11 @@ void appendLogRecord(std::string& out, const BACnetLogRecord& record)
     }
     if (record.hasStatusFlags())
     {
-        out += ", ";
-        appendBits(out, record.getStatusFlags());
+        out += ", 0b";
+        for (unsigned bit = 0; bit < 4; ++bit)
+        {
+            out += (record.getStatusFlagBits() >> bit) & 1u ? '1' : '0';
+        }
     }
     out += '}';
 }

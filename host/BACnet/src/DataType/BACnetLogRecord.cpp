@@ -3,6 +3,8 @@
 #include "Orvik_BACnet/ProtocolText.h"
 #include "Orvik_BACnet/ValueText.h"
 
+#include <vector>
+
 #include <Poco/Exception.h>
 
 namespace Orvik
@@ -45,6 +47,20 @@ BitString unpackBits(std::uint64_t packed, std::size_t count)
 }
 
 }  // namespace
+
+const std::string& BACnetLogRecord::choiceName(std::uint32_t choice)
+{
+    static const std::vector<std::string> names = [] {  // looked up once, not per record
+        std::vector<std::string> table;
+        for (std::uint32_t i = 0; i <= LOG_DATUM_ANY_VALUE; ++i)
+        {
+            table.push_back(ProtocolText::enumerationName("BACnetLogRecord.log-datum.choice", i));
+        }
+        return table;
+    }();
+    static const std::string none;
+    return choice < names.size() ? names[choice] : none;
+}
 
 void BACnetLogRecord::choose(BACNET_LOG_DATUM_CHOICE choice)
 {
@@ -172,7 +188,7 @@ void BACnetLogRecord::markup(WS::MarkupFactory& mf, const std::string& name, boo
     mf.markup(WS::MarkupFactory::BT_STRUCT, name, false, startArray);
     _dateTime.markup(mf, timestamp, false);
     mf.markup(WS::MarkupFactory::BT_CHOICE, logDatum, false, false);
-    const std::string choice = ProtocolText::enumerationName("BACnetLogRecord.log-datum.choice", _choice);
+    const std::string& choice = choiceName(_choice);
     switch (_choice)
     {
         case LOG_DATUM_LOG_STATUS:
@@ -210,7 +226,14 @@ void BACnetLogRecord::markup(WS::MarkupFactory& mf, const std::string& name, boo
     mf.closeOpenMarkup();
     if (_hasStatusFlags)
     {
-        MarkupMembers::write(mf, WS::MarkupFactory::BT_BIT_STRING, statusFlags, getStatusFlags().toString());
+        char bits[4];
+        for (unsigned bit = 0; bit < 4; ++bit)
+        {
+            bits[bit] = (_statusFlags >> bit) & 1u ? '1' : '0';
+        }
+        thread_local std::string text;
+        text.assign(bits, sizeof(bits));
+        MarkupMembers::write(mf, WS::MarkupFactory::BT_BIT_STRING, statusFlags, text);
     }
     mf.closeOpenMarkup();
 }

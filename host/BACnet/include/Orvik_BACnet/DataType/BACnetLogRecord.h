@@ -33,6 +33,8 @@ public:
     Poco::Timestamp getTimeStamp() const { return _dateTime.toTimestamp(); }
 
     BACNET_LOG_DATUM_CHOICE getChoice() const { return _choice; }
+    /// The standard name of a log-datum choice ("real-value"); "" for a number that is none.
+    static const std::string& choiceName(std::uint32_t choice);
 
     /// Throws Poco::RangeException for more than _MAX_BITS bits.
     void setLogStatus(const BitString& logStatus);
@@ -60,6 +62,9 @@ public:
     bool hasStatusFlags() const { return _hasStatusFlags; }
     /// Four bits: in-alarm, fault, overridden, out-of-service; all clear when absent.
     BitString getStatusFlags() const;
+    /// The four status flags packed: bit i at value 1 << i (in-alarm 1, fault 2, overridden 4,
+    /// out-of-service 8); 0 when absent. Cheaper than getStatusFlags() for streaming.
+    std::uint8_t getStatusFlagBits() const { return _statusFlags; }
     void setStatusFlags(const BitString& statusFlags);
     void clearStatusFlags()
     {
