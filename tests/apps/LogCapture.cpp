@@ -1,0 +1,55 @@
+#include "LogCapture.h"
+
+#include <Poco/Logger.h>
+
+namespace
+{
+
+Poco::Logger& captureLogger(Poco::Channel* pChannel)
+{
+    Poco::Logger& logger = Poco::Logger::get("orvik.test.apps");
+    logger.setChannel(pChannel);
+    logger.setLevel(Poco::Message::PRIO_TRACE);
+    return logger;
+}
+
+}  // namespace
+
+LogCapture::LogCapture()
+    : _pChannel(new Poco::StreamChannel(_text)),
+      _log(captureLogger(_pChannel)),
+      _pPreviousLog(Orvik::Utility::LboLogSystem::pLogger)
+{
+    Orvik::Utility::LboLogSystem::pLogger = &_log;
+}
+
+LogCapture::~LogCapture()
+{
+    Orvik::Utility::LboLogSystem::pLogger = _pPreviousLog;
+    _log.getLogger().setChannel(nullptr);
+}
+
+std::vector<std::string> LogCapture::lines() const
+{
+    std::vector<std::string> result;
+    std::istringstream text(_text.str());
+    for (std::string line; std::getline(text, line);)
+    {
+        result.push_back(line);
+    }
+    return result;
+}
+
+std::vector<std::string> LogCapture::linesOf(int code) const
+{
+    const std::string prefix = "[" + std::to_string(code) + "]";
+    std::vector<std::string> result;
+    for (const std::string& line : lines())
+    {
+        if (line.compare(0, prefix.size(), prefix) == 0)
+        {
+            result.push_back(line);
+        }
+    }
+    return result;
+}

@@ -1,0 +1,32 @@
+#ifndef ORVIK_TESTS_APPS_LOGCAPTURE_H
+#define ORVIK_TESTS_APPS_LOGCAPTURE_H
+
+#include <Poco/AutoPtr.h>
+#include <Poco/StreamChannel.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Orvik_Utility/LboLogSystem.h"
+
+/// Routes the host's catalogue log to memory for the lifetime of the object.
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+
+    /// The logged lines, each "[<code>] <text>".
+    std::vector<std::string> lines() const;
+    /// The logged lines that carry message `code`.
+    std::vector<std::string> linesOf(int code) const;
+
+private:
+    std::ostringstream _text;
+    Poco::AutoPtr<Poco::StreamChannel> _pChannel;
+    Orvik::Utility::LboLogSystem _log;
+    Orvik::Utility::LboLogSystem* _pPreviousLog;
+};
+
+#endif
