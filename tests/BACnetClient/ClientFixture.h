@@ -1,0 +1,78 @@
+#pragma once
+
+#include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/ServiceHelper.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
+
+#include <Poco/AutoPtr.h>
+#include <Poco/NotificationQueue.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace Orvik::BACnet::Client::Test
+{
+
+/// A simulated site from sites/, served by a real client worker with short time-outs, and a
+/// ServiceHelper whose replies arrive on `responses`.
+class ClientFixture : public ::testing::Test
+{
+protected:
+    static ClientWorker::Settings shortSettings()
+    {
+        ClientWorker::Settings settings;
+        settings.apduTimeoutMs = 100;
+        settings.apduRetries = 2;
+        settings.whoIsWindowMs = 300;
+        return settings;
+    }
+
+    static std::string sitePath(const std::string& fileName)
+    {
+        return std::string(ORVIK_SOURCE_DIR) + "/sites/" + fileName;
+    }
+
+    void start(const std::string& siteFile, const ClientWorker::Settings& settings = shortSettings())
+    {
+        site = Simulation::SimulatedSite::load(sitePath(siteFile));
+        worker = std::make_unique<ClientWorker>(&requests, *site, settings);
+        worker->start();
+        helper = std::make_unique<ServiceHelper>(&requests, &responses);
+    }
+
+    void TearDown() override
+    {
+        helper.reset();
+        if (worker)
+            worker->stop();
+    }
+
+    /// The next notification on the response queue, as T; fails the test when none comes within a
+    /// generous wait or when it is of another class.
+    template <class T>
+    Poco::AutoPtr<T> next()
+    {
+        Poco::AutoPtr<Poco::Notification> pNf(responses.waitDequeueNotification(10000));
+        EXPECT_FALSE(pNf.isNull()) << "no notification arrived";
+        auto* pTyped = dynamic_cast<T*>(pNf.get());
+        EXPECT_NE(pTyped, nullptr) << "unexpected notification " << (pNf.isNull() ? "" : pNf->name());
+        return Poco::AutoPtr<T>(pTyped, true);
+    }
+
+    static DataPropertyKey key(Poco::UInt32 device, BACNET_OBJECT_TYPE type, Poco::UInt32 instance,
+                               BACNET_PROPERTY_ID property, Poco::UInt32 arrayIndex = BACNET_ARRAY_ALL)
+    {
+        return DataPropertyKey(device, DataType::ObjectIdentifier(type, instance),
+                               DataPropertyRef(property, arrayIndex));
+    }
+
+    Poco::NotificationQueue requests;
+    Poco::NotificationQueue responses;
+    std::unique_ptr<Simulation::SimulatedSite> site;
+    std::unique_ptr<ClientWorker> worker;
+    std::unique_ptr<ServiceHelper> helper;
+};
+
+}  // namespace Orvik::BACnet::Client::Test
