@@ -1,0 +1,178 @@
+#include "ClientFixture.h"
+
+#include "Orvik_BACnetClient/NotificationResponse.h"
+#include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
+
+#include <algorithm>
+
+namespace Orvik::BACnet::Client::Test
+{
+
+namespace
+{
+
+const DataError TIMEOUT(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
+const DataError END_OF_WINDOW(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_APPLICATION_EXCEEDED_REPLY_TIME);
+
+std::vector<Poco::UInt32> instancesOf(const std::vector<DataResponseWhoIs>& responses)
+{
+    std::vector<Poco::UInt32> instances;
+    for (const DataResponseWhoIs& response : responses)
+        instances.push_back(response.deviceInstance);
+    std::sort(instances.begin(), instances.end());
+    return instances;
+}
+
+NotificationRequestRPM::Parameter objectName(Poco::UInt32 device)
+{
+    return NotificationRequestRPM::Parameter(DataType::ObjectIdentifier(OBJECT_DEVICE, device),
+                                             {DataPropertyRef(PROP_OBJECT_NAME)});
+}
+
+}  // namespace
+
+using ClientWorkerTest = ClientFixture;
+
+TEST_F(ClientWorkerTest, SilentDeviceGetsRetriesThenTheTimeOutError)
+{
+    start("test-network.json");
+    ValueContainer value;
+    DataError error;
+    EXPECT_EQ(helper->syncRP(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value, &error),
+              ServiceHelper::SYNC_RESULT_FAIL);
+    EXPECT_EQ(error, TIMEOUT);
+    EXPECT_EQ(site->getRequestCount(300), 1u + shortSettings().apduRetries);
+}
+
+TEST_F(ClientWorkerTest, UnknownDeviceInstanceTimesOut)
+{
+    start("test-network.json");
+    std::vector<DataResponseRPM> responses;
+    DataError error;
+    EXPECT_EQ(helper->syncRPM(4711, {objectName(4711)}, responses, &error), ServiceHelper::SYNC_RESULT_FAIL);
+    EXPECT_EQ(error, TIMEOUT);
+    EXPECT_TRUE(responses.empty());
+}
+
+TEST_F(ClientWorkerTest, SilentDeviceDoesNotHoldUpOthers)
+{
+    ClientWorker::Settings settings;
+    settings.apduTimeoutMs = 60000;
+    settings.apduRetries = 0;
+    start("test-network.json", settings);
+    const Poco::UInt32 silentRequest = helper->asyncRPM(300, {objectName(300)});
+
+    std::vector<DataResponseRPM> results;
+    ASSERT_EQ(helper->syncRPM(100, {objectName(100)}, results), ServiceHelper::SYNC_RESULT_SUCCESS);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].values.at(0).value.getCharString(), "Device A");
+    // The healthy device was served while the silent device's request is still open.
+    EXPECT_TRUE(responses.empty());
+
+    // A stopping worker answers what is still open.
+    worker->stop();
+    auto pError = next<NotificationResponseDeviceAccess<DataError>>();
+    ASSERT_FALSE(pError.isNull());
+    EXPECT_EQ(pError->getRequestId(), silentRequest);
+    EXPECT_EQ(pError->getResponse(), DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_OTHER));
+}
+
+TEST_F(ClientWorkerTest, SlowDeviceAnswersWithinTheTimeOutOrNotAtAll)
+{
+    ClientWorker::Settings patient = shortSettings();
+    patient.apduTimeoutMs = 30000;
+    start("test-faults.json", patient);
+    ValueContainer value;
+    EXPECT_EQ(helper->syncRP(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value),
+              ServiceHelper::SYNC_RESULT_SUCCESS);
+    EXPECT_FLOAT_EQ(value.getReal(), 20.0f);
+}
+
+TEST_F(ClientWorkerTest, SlowDevicePastTheTimeOutFails)
+{
+    ClientWorker::Settings impatient = shortSettings();
+    impatient.apduRetries = 0;
+    start("test-faults.json", impatient);
+    ValueContainer value;
+    DataError error;
+    EXPECT_EQ(helper->syncRP(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value, &error),
+              ServiceHelper::SYNC_RESULT_FAIL);
+    EXPECT_EQ(error, TIMEOUT);
+}
+
+TEST_F(ClientWorkerTest, WhoIsCollectsTheAnsweringDevicesInRange)
+{
+    start("test-network.json");
+    std::vector<DataResponseWhoIs> responses;
+    ASSERT_EQ(helper->syncWhoIs(DataType::BACnetAddress(), 0, BACNET_MAX_INSTANCE, responses),
+              ServiceHelper::SYNC_RESULT_SUCCESS);
+    EXPECT_EQ(instancesOf(responses), (std::vector<Poco::UInt32>{100, 200, 400}));  // 300 is silent
+
+    ASSERT_EQ(helper->syncWhoIs(DataType::BACnetAddress(), 150, 450, responses),
+              ServiceHelper::SYNC_RESULT_SUCCESS);
+    EXPECT_EQ(instancesOf(responses), (std::vector<Poco::UInt32>{200, 400}));
+
+    const auto it = std::find_if(responses.begin(), responses.end(),
+                                 [](const DataResponseWhoIs& r) { return r.deviceInstance == 200; });
+    ASSERT_NE(it, responses.end());
+    EXPECT_EQ(it->vendorID, 12345);
+    EXPECT_EQ(it->address.getNetworkNumber(), 0);
+}
+
+TEST_F(ClientWorkerTest, WhoIsToOneNetworkOrOneStation)
+{
+    start("test-network.json");
+    DataType::BACnetAddress network5;
+    network5.setNetworkNumber(5);
+    std::vector<DataResponseWhoIs> responses;
+    ASSERT_EQ(helper->syncWhoIs(network5, 0, BACNET_MAX_INSTANCE, responses),
+              ServiceHelper::SYNC_RESULT_SUCCESS);
+    EXPECT_EQ(instancesOf(responses), (std::vector<Poco::UInt32>{400}));
+
+    DataType::BACnetAddress station;
+    station.setNetworkNumber(0);
+    ASSERT_TRUE(station.setMAC("127.0.0.1:47809"));  // the second device of the file
+    ASSERT_EQ(helper->syncWhoIs(station, 0, BACNET_MAX_INSTANCE, responses),
+              ServiceHelper::SYNC_RESULT_SUCCESS);
+    EXPECT_EQ(instancesOf(responses), (std::vector<Poco::UInt32>{200}));
+}
+
+TEST_F(ClientWorkerTest, AsyncWhoIsAnswersEachIAmThenTheEndOfTheWindow)
+{
+    start("test-network.json");
+    const Poco::UInt32 requestId = helper->asyncWhoIs(DataType::BACnetAddress(), 100, 200);
+    std::vector<DataResponseWhoIs> iAms;
+    for (int i = 0; i < 2; ++i)
+    {
+        auto pIAm = next<NotificationResponse<DataResponseWhoIs>>();
+        ASSERT_FALSE(pIAm.isNull());
+        EXPECT_EQ(pIAm->getRequestId(), requestId);
+        iAms.push_back(pIAm->getResponse());
+    }
+    EXPECT_EQ(instancesOf(iAms), (std::vector<Poco::UInt32>{100, 200}));
+    auto pEnd = next<NotificationResponse<DataError>>();
+    ASSERT_FALSE(pEnd.isNull());
+    EXPECT_EQ(pEnd->getRequestId(), requestId);
+    EXPECT_EQ(pEnd->getResponse(), END_OF_WINDOW);
+}
+
+TEST_F(ClientWorkerTest, WhoIsWithoutAnswersStillEnds)
+{
+    start("test-network.json");
+    std::vector<DataResponseWhoIs> responses;
+    EXPECT_EQ(helper->syncWhoIs(DataType::BACnetAddress(), 1000, 2000, responses),
+              ServiceHelper::SYNC_RESULT_SUCCESS);
+    EXPECT_TRUE(responses.empty());
+}
+
+TEST_F(ClientWorkerTest, AnswersTheSanityRequestOfAWatchdog)
+{
+    start("test-network.json");
+    requests.enqueueNotification(new Orvik::Utility::Notification(
+        Orvik::Utility::Notification::SANITY_REQUEST, Orvik::Utility::Notification::UNDEFINED, &responses));
+    auto pAnswer = next<Orvik::Utility::Notification>();
+    ASSERT_FALSE(pAnswer.isNull());
+    EXPECT_EQ(pAnswer->getAction(), Orvik::Utility::Notification::SANITY_RESPONSE);
+}
+
+}  // namespace Orvik::BACnet::Client::Test
