@@ -36,7 +36,17 @@ protected:
 
     void start(const std::string& siteFile, const ClientWorker::Settings& settings = shortSettings())
     {
-        site = Simulation::SimulatedSite::load(sitePath(siteFile));
+        serve(Simulation::SimulatedSite::load(sitePath(siteFile)), settings);
+    }
+
+    void startWithText(const std::string& siteText)
+    {
+        serve(Simulation::SimulatedSite::parse(siteText, "test site"), shortSettings());
+    }
+
+    void serve(std::unique_ptr<Simulation::SimulatedSite> pSite, const ClientWorker::Settings& settings)
+    {
+        site = std::move(pSite);
         worker = std::make_unique<ClientWorker>(&requests, *site, settings);
         worker->start();
         helper = std::make_unique<ServiceHelper>(&requests, &responses);
