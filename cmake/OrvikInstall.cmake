@@ -22,9 +22,17 @@ while(orvik_layer_headers)
     list(APPEND orvik_installed_layers ${layer})
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/${headers}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
             COMPONENT development FILES_MATCHING PATTERN "*.h")
+    # Headers generated at configure time (the BACnet layer's enumerations) go beside them.
+    get_target_property(layer_binary_dir ${layer} BINARY_DIR)
+    if(EXISTS ${layer_binary_dir}/generated/include)
+      install(DIRECTORY ${layer_binary_dir}/generated/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+              COMPONENT development FILES_MATCHING PATTERN "*.h")
+    endif()
   endif()
 endwhile()
 
+# Installed libraries find each other in their own folder.
+set_target_properties(${orvik_installed_layers} PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS ${orvik_installed_layers} EXPORT OrvikTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
@@ -73,4 +81,13 @@ if(ORVIK_BUILD_TESTS AND TARGET Orvik_ZARoveDore)
       "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
       -P ${PROJECT_SOURCE_DIR}/tests/install/CheckConsumer.cmake)
   set_tests_properties(install.ConsumerBuildsAgainstInstalledTree PROPERTIES TIMEOUT 600)
+endif()
+
+# The app suite also runs the gateway program (tests/apps/DemoGateway*): build it first and tell the
+# suite how to start it (through the emulator in a cross build).
+if(TARGET test_apps AND TARGET orvik-gateway)
+  add_dependencies(test_apps orvik-gateway)
+  set(gateway_command ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:orvik-gateway>)
+  list(JOIN gateway_command "|" gateway_command)
+  target_compile_definitions(test_apps PRIVATE "ORVIK_GATEWAY_COMMAND=\"${gateway_command}\"")
 endif()

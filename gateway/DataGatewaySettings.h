@@ -1,0 +1,27 @@
+#pragma once
+
+#include <Poco/Types.h>
+
+#include <optional>
+#include <string>
+
+namespace Orvik::Gateway
+{
+
+/// What the gateway program was told on its command line, with the demo's defaults filled in.
+struct DataGatewaySettings
+{
+    /// The configuration database; created from the schema (and, in the demo, the demo
+    /// configuration) when it does not exist.
+    std::string databasePath;
+    /// The controller whose apps run (ap_app_instance.id_dv_controller).
+    Poco::Int32 controllerId = 1;
+    /// The host's own BACnet server device; empty: taken from the database.
+    std::optional<Poco::UInt32> deviceInstance;
+    /// The BACnet network: a site file of the simulated network.
+    std::string networkFile;
+    /// The built-in demo: demo configuration and demo site unless given otherwise.
+    bool demo = false;
+};
+
+}  // namespace Orvik::Gateway

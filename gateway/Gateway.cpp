@@ -1,0 +1,122 @@
+#include "Gateway.h"
+
+#include <Poco/Exception.h>
+#include <Poco/Process.h>
+
+#include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/Network.h"
+#include "Orvik_Utility/Notification.h"
+#include "Orvik_ZARoveDore/AppManager.h"
+#include "SiteNetwork.h"
+
+namespace Orvik::Gateway
+{
+
+Gateway::Gateway(const DataGatewaySettings& settings, const std::vector<std::string>& creationScripts,
+                 Poco::Logger& log)
+    : _settings(settings),
+      _creationScripts(creationScripts),
+      _log(log),
+      _managerRunnable(*this, &Gateway::runManager),
+      _managerThread("AppManager")
+{
+}
+
+Gateway::~Gateway()
+{
+    stop();
+}
+
+void Gateway::start()
+{
+    openDatabase();
+    const Poco::UInt32 deviceInstance = ownDeviceInstance();
+    startNetwork();
+    startManager(deviceInstance);
+}
+
+void Gateway::openDatabase()
+{
+    _pDatabase = std::make_unique<ConfigurationDatabase>(_settings.databasePath, _creationScripts);
+    _log.information(std::string(_pDatabase->wasCreated() ? "Created" : "Opened") +
+                     " configuration database " + _settings.databasePath);
+    if (!_pDatabase->knowsController(_settings.controllerId))
+    {
+        throw Poco::NotFoundException("Unknown controller " + std::to_string(_settings.controllerId) +
+                                      ": the configuration database " + _settings.databasePath +
+                                      " has no such controller");
+    }
+}
+
+Poco::UInt32 Gateway::ownDeviceInstance() const
+{
+    if (_settings.deviceInstance)
+    {
+        return *_settings.deviceInstance;
+    }
+    const std::optional<Poco::UInt32> instance = _pDatabase->ownDeviceInstance(_settings.controllerId);
+    if (!instance)
+    {
+        throw Poco::NotFoundException("The configuration database names no own BACnet device of controller " +
+                                      std::to_string(_settings.controllerId) + ": give --device-instance");
+    }
+    return *instance;
+}
+
+void Gateway::startNetwork()
+{
+    _pNetwork = SiteNetwork::load(_settings.networkFile);
+    _log.information("BACnet network: simulated site " + _settings.networkFile);
+    _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pNetwork);
+    _pClient->start();
+}
+
+void Gateway::startManager(Poco::UInt32 deviceInstance)
+{
+    _pManager = std::make_unique<Orvik::BACnet::App::AppManager>(_settings.controllerId, deviceInstance,
+                                                                 &_managerQueue, &_clientQueue);
+    _log.information("Starting the apps of controller " + std::to_string(_settings.controllerId) +
+                     ", own device instance " + std::to_string(deviceInstance));
+    _managerThread.start(_managerRunnable);
+}
+
+void Gateway::runManager()
+{
+    try
+    {
+        _pManager->run();
+        return;
+    }
+    catch (Poco::Exception& e)
+    {
+        _log.fatal("The app manager failed: " + e.displayText());
+    }
+    catch (std::exception& e)
+    {
+        _log.fatal(std::string("The app manager failed: ") + e.what());
+    }
+    _managerFailed = true;
+    // The main thread waits for a termination request: make one, so that the process ends.
+    Poco::Process::requestTermination(Poco::Process::id());
+}
+
+bool Gateway::stop()
+{
+    if (_managerThread.isRunning())
+    {
+        _managerQueue.enqueueUrgentNotification(
+            new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
+        _managerThread.join();
+    }
+    _pManager.reset();
+    if (_pClient)
+    {
+        _pClient->stop();
+        _pClient.reset();
+    }
+    _pNetwork.reset();
+    _pDatabase.reset();
+    return !_managerFailed;
+}
+
+}  // namespace Orvik::Gateway

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <Poco/Logger.h>
+#include <Poco/NotificationQueue.h>
+#include <Poco/RunnableAdapter.h>
+#include <Poco/Thread.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ConfigurationDatabase.h"
+#include "DataGatewaySettings.h"
+
+namespace Orvik::BACnet::Client
+{
+class ClientWorker;
+class Network;
+}  // namespace Orvik::BACnet::Client
+
+namespace Orvik::BACnet::App
+{
+class AppManager;
+}
+
+namespace Orvik::Gateway
+{
+
+/// The running parts of the gateway: the configuration database, the BACnet network with the client
+/// worker that serves the client queue, and the app manager on a thread of its own.
+///
+/// start() brings them up in that order and throws (Poco::Exception, nothing left running) when the
+/// database, the controller, the own device or the network is not usable. stop() posts the manager's
+/// stop request, waits for run() to return (the manager stops every app within its grace period),
+/// then stops the client worker. When the manager's thread ends by itself (an exception from the
+/// database), the process is asked to terminate, so the main thread's wait for a termination request
+/// ends too.
+class Gateway
+{
+public:
+    Gateway(const DataGatewaySettings& settings, const std::vector<std::string>& creationScripts,
+            Poco::Logger& log);
+    Gateway(const Gateway&) = delete;
+    Gateway& operator=(const Gateway&) = delete;
+    /// Stops whatever still runs.
+    ~Gateway();
+
+    void start();
+    /// True when the manager ended normally, on the stop request.
+    bool stop();
+
+private:
+    void openDatabase();
+    Poco::UInt32 ownDeviceInstance() const;
+    void startNetwork();
+    void startManager(Poco::UInt32 deviceInstance);
+    void runManager();
+
+    const DataGatewaySettings _settings;
+    const std::vector<std::string> _creationScripts;
+    Poco::Logger& _log;
+
+    std::unique_ptr<ConfigurationDatabase> _pDatabase;
+    Poco::NotificationQueue _clientQueue;
+    Poco::NotificationQueue _managerQueue;
+    std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
+    std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pClient;
+    std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
+    Poco::RunnableAdapter<Gateway> _managerRunnable;
+    Poco::Thread _managerThread;
+    std::atomic<bool> _managerFailed{false};
+};
+
+}  // namespace Orvik::Gateway

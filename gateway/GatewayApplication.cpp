@@ -1,0 +1,240 @@
+#include "GatewayApplication.h"
+
+#include <Poco/AutoPtr.h>
+#include <Poco/ConsoleChannel.h>
+#include <Poco/Exception.h>
+#include <Poco/FormattingChannel.h>
+#include <Poco/Logger.h>
+#include <Poco/NumberParser.h>
+#include <Poco/Path.h>
+#include <Poco/PatternFormatter.h>
+#include <Poco/Process.h>
+#include <Poco/SyslogChannel.h>
+#include <Poco/TemporaryFile.h>
+#include <Poco/Util/HelpFormatter.h>
+#include <Poco/Util/Option.h>
+#include <Poco/Util/OptionCallback.h>
+#include <Poco/Util/OptionSet.h>
+
+#include <signal.h>
+
+#include <iostream>
+
+#include "DataFiles.h"
+#include "Gateway.h"
+
+namespace Orvik::Gateway
+{
+
+namespace
+{
+const std::string PREFIX = "gateway.";
+
+Poco::Int32 parseInt(const std::string& option, const std::string& text)
+{
+    int value = 0;
+    if (!Poco::NumberParser::tryParse(text, value))
+        throw Poco::InvalidArgumentException("--" + option + ": not a whole number: " + text);
+    return value;
+}
+
+Poco::UInt32 parseUnsigned(const std::string& option, const std::string& text)
+{
+    unsigned value = 0;
+    if (text.find('-') != std::string::npos || !Poco::NumberParser::tryParseUnsigned(text, value))
+        throw Poco::InvalidArgumentException("--" + option + ": not an unsigned number: " + text);
+    return value;
+}
+}  // namespace
+
+GatewayApplication::GatewayApplication()
+{
+    setUnixOptions(true);
+}
+
+void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
+{
+    ServerApplication::defineOptions(options);
+    using Poco::Util::Option;
+    using Poco::Util::OptionCallback;
+    const OptionCallback<GatewayApplication> store(this, &GatewayApplication::storeOption);
+    options.addOption(
+        Option("help", "h", "Show the options and end.")
+            .callback(OptionCallback<GatewayApplication>(this, &GatewayApplication::handleHelp)));
+    options.addOption(
+        Option("database", "d", "The SQLite configuration database; created from the schema when new.")
+            .argument("file")
+            .callback(store));
+    options.addOption(Option("controller", "c", "Id of this controller in the database (default 1).")
+                          .argument("id")
+                          .callback(store));
+    options.addOption(Option("device-instance", "i",
+                             "Device instance of the own BACnet server device (default: the controller's "
+                             "device in the database).")
+                          .argument("instance")
+                          .callback(store));
+    options.addOption(Option("network", "n", "The BACnet network: a site file of the simulated network.")
+                          .argument("file")
+                          .callback(store));
+    options.addOption(Option("demo", "D",
+                             "Run the built-in demo: the demo configuration (db/demo.sql) on the demo site "
+                             "(sites/demo.json). The default when no option is given.")
+                          .callback(store));
+    options.addOption(
+        Option("data-dir", "", "Folder with db/ and sites/ (default: the installed or source tree).")
+            .argument("folder")
+            .callback(store));
+    options.addOption(Option("syslog", "s", "Log to syslog instead of the console.").callback(store));
+}
+
+void GatewayApplication::handleHelp(const std::string&, const std::string&)
+{
+    _helpRequested = true;
+    stopOptionsProcessing();
+}
+
+void GatewayApplication::storeOption(const std::string& name, const std::string& value)
+{
+    config().setString(PREFIX + name, value.empty() ? "true" : value);
+    _anyOption = true;
+}
+
+void GatewayApplication::displayHelp() const
+{
+    Poco::Util::HelpFormatter help(options());
+    help.setCommand(commandName());
+    help.setUsage("[options]");
+    help.setHeader(
+        "The gateway host process: opens the configuration database, starts the BACnet client and the "
+        "apps configured for the controller, and stops them on SIGINT or SIGTERM. Without options it runs "
+        "the built-in demo.");
+    help.setUnixStyle(true);
+    help.format(std::cout);
+}
+
+void GatewayApplication::setUpLogging() const
+{
+    Poco::AutoPtr<Poco::Channel> pChannel;
+    if (config().getBool(PREFIX + "syslog", false))
+    {
+        // A service on a board logs to the system log, named after the program.
+        pChannel = new Poco::SyslogChannel(commandName(), Poco::SyslogChannel::SYSLOG_PID,
+                                           Poco::SyslogChannel::SYSLOG_DAEMON);
+    }
+    else
+    {
+        Poco::AutoPtr<Poco::PatternFormatter> pFormatter(
+            new Poco::PatternFormatter("%Y-%m-%d %H:%M:%S.%i %q %s: %t"));
+        pFormatter->setProperty("times", "local");
+        pChannel = new Poco::FormattingChannel(pFormatter, new Poco::ConsoleChannel);
+    }
+    // Every logger, the host's message catalogue included, writes to the one channel.
+    Poco::Logger::setChannel("", pChannel);
+}
+
+DataGatewaySettings GatewayApplication::makeSettings(const DataFiles& dataFiles) const
+{
+    DataGatewaySettings settings;
+    settings.demo = !_anyOption || config().getBool(PREFIX + "demo", false);
+    settings.databasePath = config().getString(PREFIX + "database", "");
+    if (config().hasProperty(PREFIX + "controller"))
+        settings.controllerId = parseInt("controller", config().getString(PREFIX + "controller"));
+    if (config().hasProperty(PREFIX + "device-instance"))
+    {
+        settings.deviceInstance =
+            parseUnsigned("device-instance", config().getString(PREFIX + "device-instance"));
+        if (*settings.deviceInstance > 4194302)
+            throw Poco::InvalidArgumentException(
+                "--device-instance: above the highest device instance 4194302");
+    }
+    settings.networkFile = config().getString(PREFIX + "network", "");
+    if (settings.demo)
+    {
+        if (settings.networkFile.empty())
+            settings.networkFile = dataFiles.demoSite();
+        if (settings.databasePath.empty())
+        {
+            // A fresh demo configuration for each run, removed when the program ends.
+            settings.databasePath =
+                Poco::Path(Poco::Path::temp())
+                    .append("orvik-gateway-demo-" + std::to_string(Poco::Process::id()) + ".db")
+                    .toString();
+            Poco::TemporaryFile::registerForDeletion(settings.databasePath);
+        }
+    }
+    if (settings.databasePath.empty())
+        throw Poco::InvalidArgumentException("No configuration database: give --database=<file> (or --demo)");
+    if (settings.networkFile.empty())
+        throw Poco::InvalidArgumentException("No BACnet network: give --network=<site file> (or --demo)");
+    return settings;
+}
+
+std::vector<std::string> GatewayApplication::creationScripts(const DataGatewaySettings& settings,
+                                                             const DataFiles& dataFiles) const
+{
+    std::vector<std::string> scripts{dataFiles.schema()};
+    if (settings.demo)
+        scripts.push_back(dataFiles.demoConfiguration());
+    return scripts;
+}
+
+void GatewayApplication::blockTerminationSignals()
+{
+    // Blocked before any thread starts, so every thread inherits the mask and the signals wait for
+    // waitForTerminationRequest() instead of killing the process from some app thread.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGQUIT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+int GatewayApplication::exitCodeFor(const Poco::Exception& e)
+{
+    if (dynamic_cast<const Poco::InvalidArgumentException*>(&e) != nullptr)
+        return EXIT_USAGE;
+    if (dynamic_cast<const Poco::FileException*>(&e) != nullptr)
+        return EXIT_NOINPUT;
+    if (dynamic_cast<const Poco::DataFormatException*>(&e) != nullptr ||
+        dynamic_cast<const Poco::SyntaxException*>(&e) != nullptr)
+        return EXIT_DATAERR;
+    if (dynamic_cast<const Poco::NotFoundException*>(&e) != nullptr)
+        return EXIT_CONFIG;
+    return EXIT_SOFTWARE;
+}
+
+int GatewayApplication::main(const std::vector<std::string>& args)
+{
+    if (_helpRequested)
+    {
+        displayHelp();
+        return EXIT_OK;
+    }
+    blockTerminationSignals();
+    setUpLogging();
+    Poco::Logger& log = Poco::Logger::get("orvik-gateway");
+    if (!args.empty())
+    {
+        log.fatal("Unexpected argument: " + args.front() + " (see --help)");
+        return EXIT_USAGE;
+    }
+    try
+    {
+        const DataFiles dataFiles(config().getString(PREFIX + "data-dir", ""),
+                                  config().getString("application.dir"));
+        const DataGatewaySettings settings = makeSettings(dataFiles);
+        Gateway gateway(settings, creationScripts(settings, dataFiles), log);
+        gateway.start();
+        waitForTerminationRequest();
+        log.information("Stop requested; stopping the apps");
+        return gateway.stop() ? EXIT_OK : EXIT_SOFTWARE;
+    }
+    catch (Poco::Exception& e)
+    {
+        log.fatal(e.displayText());
+        return exitCodeFor(e);
+    }
+}
+
+}  // namespace Orvik::Gateway

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <Poco/Util/ServerApplication.h>
+
+#include <string>
+#include <vector>
+
+#include "DataGatewaySettings.h"
+
+namespace Orvik::Gateway
+{
+
+/// The gateway host process, `orvik-gateway`.
+///
+/// Options: the configuration database, the controller id, the own BACnet device instance, the
+/// BACnet network (a site file of the simulated network), the demo, the data folder, syslog, help;
+/// and, from Poco's server application, --daemon, --pidfile and --umask.
+///
+/// Without any option, or with --demo, it runs the built-in demo: the demo configuration (created
+/// from db/demo.sql in a temporary database unless --database names one) on the demo site.
+///
+/// It runs until SIGINT or SIGTERM, which become the app manager's stop request; it then waits for
+/// the apps to stop (within the manager's grace period) and exits 0. Bad options, a database that
+/// cannot be opened or is not a configuration database, an unknown controller or a malformed site
+/// file end it at start with one clear message and a non-zero exit code.
+class GatewayApplication : public Poco::Util::ServerApplication
+{
+public:
+    GatewayApplication();
+
+protected:
+    void defineOptions(Poco::Util::OptionSet& options) override;
+    int main(const std::vector<std::string>& args) override;
+
+private:
+    void handleHelp(const std::string& name, const std::string& value);
+    void storeOption(const std::string& name, const std::string& value);
+    void displayHelp() const;
+    void setUpLogging() const;
+    DataGatewaySettings makeSettings(const class DataFiles& dataFiles) const;
+    std::vector<std::string> creationScripts(const DataGatewaySettings& settings,
+                                             const class DataFiles& dataFiles) const;
+    static void blockTerminationSignals();
+    static int exitCodeFor(const Poco::Exception& e);
+
+    bool _helpRequested = false;
+    bool _anyOption = false;
+};
+
+}  // namespace Orvik::Gateway
