@@ -1,0 +1,46 @@
+#pragma once
+
+#include <Poco/Nullable.h>
+#include <Poco/Types.h>
+
+#include <memory>
+#include <string>
+
+#include "Orvik_Utility/Data/TeskDbSession.h"
+
+/// The configuration database of a gateway that runs the trend log pusher: an SQLite file with the
+/// repository's schema (which defines app 500 and its parameters) and one instance of app 500.
+/// Installed as the host's session (Data::pDB) while the object lives.
+///
+/// A new file gets the schema and the instance; an existing file is opened as it is, so that a
+/// restarted gateway finds what the previous one stored.
+class TrendLogPusherDatabase
+{
+public:
+    static constexpr Poco::Int32 _ID_AP_APP = 500;
+    static constexpr Poco::Int32 _INSTANCE = 1;
+    static constexpr Poco::Int32 _POSITIONS = 43;
+    static constexpr Poco::Int32 _EXCLUDED = 44;
+
+    explicit TrendLogPusherDatabase(const std::string& path);
+    ~TrendLogPusherDatabase();
+
+    TrendLogPusherDatabase(const TrendLogPusherDatabase&) = delete;
+    TrendLogPusherDatabase& operator=(const TrendLogPusherDatabase&) = delete;
+
+    /// Stores the text `value` for parameter number `id` of the instance (NULL when null).
+    void setParameter(Poco::Int32 id, const Poco::Nullable<std::string>& value);
+    /// The stored text of parameter number `id`; null when none is stored or it is NULL.
+    Poco::Nullable<std::string> storedParameter(Poco::Int32 id);
+    /// The parameters of a test gateway: the FTP server at `serverURL` with `user`/`password`, uploads
+    /// into `directory`, search mode `collect` (0 list, 1 own device, 2 network), markup `language`
+    /// (0 XML, 1 JSON), formatted, no search after the first.
+    void configure(const std::string& serverURL, const std::string& user, const std::string& password,
+                   const std::string& directory, int collect, int language);
+    /// Removes the definition of parameter number `id` from the app.
+    void removeParameterDefinition(Poco::Int32 id);
+
+private:
+    std::unique_ptr<Orvik::Utility::Data::TeskDbSession> _pSession;
+    Orvik::Utility::Data::TeskDbSession* _pPreviousDB;
+};

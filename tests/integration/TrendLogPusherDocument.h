@@ -1,0 +1,55 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Orvik_BACnet/DataType/BACnetLogRecord.h"
+
+/// An export document read back with a real parser (Poco's XML DOM parser or Poco's JSON parser) into
+/// one language-neutral tree, for checks record by record.
+///
+/// Every element becomes a node with its name, its base type and its value; the members and the array
+/// items of a JSON element are its children in document order, as are an XML element's child elements.
+class TrendLogPusherDocument
+{
+public:
+    struct Node
+    {
+        std::string name;
+        std::string base;
+        std::string value;
+        std::vector<Node> children;
+
+        /// The first child named `name`; throws Poco::NotFoundException when there is none.
+        const Node& child(const std::string& childName) const;
+        bool hasChild(const std::string& childName) const;
+        /// The subtree without the node's own name, as one text: equal texts, equal content.
+        std::string canonical() const;
+    };
+
+    /// One record page of "tl-data": the hexadecimal identifier of its first channel and the records
+    /// of that channel (every channel of a page carries the same records), as canonical texts.
+    struct Page
+    {
+        std::string name;
+        std::string channelIdentifier;
+        std::vector<std::string> records;
+    };
+
+    /// Parses `text` as XML when it starts with '<', else as JSON. Throws the parser's exception for a
+    /// document that is not well-formed, which is how an incomplete document shows.
+    explicit TrendLogPusherDocument(const std::string& text);
+
+    const Node& root() const { return _root; }
+    std::vector<Page> pages() const;
+    /// All records of the channel `channelIdentifier`, over all pages, in document order.
+    std::vector<std::string> records(const std::string& channelIdentifier) const;
+
+    /// The canonical text of `record` as this document's language writes it.
+    std::string canonicalRecord(const Orvik::BACnet::DataType::BACnetLogRecord& record) const;
+
+private:
+    bool _json;
+    Node _root;
+};

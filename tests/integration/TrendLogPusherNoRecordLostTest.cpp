@@ -1,0 +1,231 @@
+// No record is lost: the trend log pusher runs many upload attempts against live trend logs while
+// faults are injected at random (FTP server, devices, and the gateway process killed mid-upload).
+// In the end every record of every trend log is in some completely uploaded document.
+
+#include <gtest/gtest.h>
+
+#include <Poco/DateTimeFormat.h>
+#include <Poco/DateTimeFormatter.h>
+#include <Poco/Environment.h>
+#include <Poco/FileStream.h>
+#include <Poco/Process.h>
+#include <Poco/TemporaryFile.h>
+#include <Poco/Thread.h>
+
+#include <map>
+#include <random>
+#include <set>
+
+#include "FtpServer.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
+#include "TrendLogPusherDocument.h"
+#include "TrendLogPusherRig.h"
+#include "TrendLogPusherSiteRecords.h"
+
+using Orvik::BACnet::Client::Simulation::SimulatedFault;
+using Orvik::Test::FtpFault;
+using Orvik::Test::FtpServer;
+
+namespace
+{
+
+const Poco::UInt32 GATEWAY = 1001;
+const Poco::UInt32 CONTROLLER = 2001;
+
+/// Live trend logs that started a minute ago: the gateway logs every 50 ms, the controller every 200 ms
+/// (a trend log and a trend log multiple).
+std::string liveSite()
+{
+    const std::string start = Poco::DateTimeFormatter::format(
+        Poco::Timestamp() - 60 * Poco::Timespan::SECONDS, "%Y-%m-%dT%H:%M:%SZ");
+    return R"({"tickMs": 100, "devices": [
+  {"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701, "vendorName": "Orvik", "modelName": "GW",
+   "objects": [{"type": "analog-value", "instance": 1, "name": "T1", "presentValue": 20.0},
+     {"type": "trend-log", "instance": 1, "name": "T1 Log", "logs": "analog-value:1",
+      "log": {"start": ")" +
+           start + R"(", "intervalSeconds": 0.05, "count": 10, "live": true}}]},
+  {"instance": 2001, "name": "Controller", "vendorIdentifier": 7, "vendorName": "Sim", "modelName": "PC",
+   "objects": [{"type": "analog-input", "instance": 1, "name": "Flow", "presentValue": 55.0},
+     {"type": "analog-input", "instance": 2, "name": "Return", "presentValue": 40.0},
+     {"type": "trend-log", "instance": 1, "name": "Flow Log", "logs": "analog-input:1",
+      "log": {"start": ")" +
+           start + R"(", "intervalSeconds": 0.2, "count": 10, "live": true}},
+     {"type": "trend-log-multiple", "instance": 1, "name": "Both", "logs": ["analog-input:1", "analog-input:2"],
+      "log": {"start": ")" +
+           start + R"(", "intervalSeconds": 0.2, "count": 10, "live": true}}]}]})";
+}
+
+/// One upload attempt in this process, under a fault chosen by `draw`.
+void attemptUnderRandomFault(
+    std::mt19937& random, FtpServer& ftp, TrendLogPusherRig& rig,
+    std::unique_ptr<Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher>& pPusher,
+    const TrendLogPusherSiteRecords& site)
+{
+    ftp.setFault(FtpFault::NONE);
+    switch (std::uniform_int_distribution<int>(0, 8)(random))
+    {
+        case 1:
+            ftp.setFault(FtpFault::REFUSE_LOGIN);
+            break;
+        case 2:
+            ftp.setFault(FtpFault::DROP_DATA, std::uniform_int_distribution<std::size_t>(100, 40000)(random));
+            break;
+        case 3:
+            ftp.setFault(FtpFault::REFUSE_COMPLETION);
+            break;
+        case 4:
+            ftp.setFault(FtpFault::REFUSE_RENAME);
+            break;
+        case 5:
+        {
+            const auto& tl = site.trendLogs()[std::uniform_int_distribution<std::size_t>(0, 2)(random)];
+            SimulatedFault page;
+            page.service = SimulatedFault::READ_RANGE;
+            page.object = tl.key.objectIdentifier;
+            page.error =
+                Orvik::BACnet::DataError(Orvik::BACnet::ERROR_CLASS_DEVICE, Orvik::BACnet::ERROR_CODE_OTHER);
+            page.skip = std::uniform_int_distribution<Poco::UInt32>(0, 3)(random);
+            page.count = 1;
+            rig.site().addFault(tl.key.deviceInstance, page);
+            break;
+        }
+        case 6:
+            rig.site().setSilent(CONTROLLER, true);
+            break;
+        case 7:
+            // The gateway restarts: a new pusher from the stored positions, with a fresh search.
+            pPusher = rig.newPusher();
+            pPusher->initialise();
+            break;
+        default:
+            break;
+    }
+    pPusher->createAndSendFiles();
+    rig.site().setSilent(CONTROLLER, false);
+    rig.site().clearFaults(GATEWAY);
+    rig.site().clearFaults(CONTROLLER);
+}
+
+/// Starts the pusher as a process of its own and kills it once an upload of it has begun (or after a
+/// while), under an FTP fault chosen by `random`. Returns true when it was killed during an upload.
+bool killDuringUpload(std::mt19937& random, FtpServer& ftp, const std::string& database,
+                      const std::string& siteFile)
+{
+    const int fault = std::uniform_int_distribution<int>(0, 3)(random);
+    ftp.setFault(fault == 1   ? FtpFault::REFUSE_COMPLETION
+                 : fault == 2 ? FtpFault::DROP_DATA
+                              : FtpFault::NONE,
+                 20000);
+    const std::vector<std::string> before = ftp.files();
+    const std::set<std::string> known(before.begin(), before.end());
+    Poco::ProcessHandle driver =
+        Poco::Process::launch(std::string(ORVIK_BINARY_DIR) + "/tests/trendlog_pusher_driver",
+                              {database, siteFile, std::to_string(GATEWAY), "0"});
+    bool uploading = false;
+    for (int poll = 0; poll < 1000 && !uploading; ++poll)
+    {
+        Poco::Thread::sleep(5);
+        for (const std::string& name : ftp.files())
+        {
+            uploading = uploading || (known.count(name) == 0 && name.size() > 5 &&
+                                      name.compare(name.size() - 5, 5, ".part") == 0);
+        }
+    }
+    Poco::Thread::sleep(std::uniform_int_distribution<int>(0, 60)(random));
+    Poco::Process::kill(driver);
+    driver.wait();
+    return uploading;
+}
+
+}  // namespace
+
+TEST(TrendLogPusherNoRecordLost, RandomFaultsAndKilledGatewaysLoseNoRecord)
+{
+    const unsigned seed = std::random_device()();
+    SCOPED_TRACE("random seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
+    FtpServer ftp;
+    Poco::TemporaryFile database;
+    Poco::TemporaryFile siteFile;
+    const std::string siteText = liveSite();
+    {
+        Poco::FileOutputStream out(siteFile.path());
+        out << siteText;
+    }
+    TrendLogPusherRig rig(database.path(), siteText, GATEWAY);
+    rig.database().configure(ftp.url(), "orvik", "secret", "", 2, 0);
+    const TrendLogPusherSiteRecords site(rig.site());
+    ASSERT_EQ(3u, site.trendLogs().size());
+
+    testing::internal::CaptureStdout();
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    for (int attempt = 0; attempt < 30; ++attempt)
+    {
+        attemptUnderRandomFault(random, ftp, rig, pPusher, site);
+    }
+    const std::size_t documentsBeforeKills = ftp.files().size();  // failed attempts leave no file
+    int killedDuringUpload = 0;
+    for (int round = 0; round < 8; ++round)
+    {
+        killedDuringUpload += killDuringUpload(random, ftp, database.path(), siteFile.path()) ? 1 : 0;
+    }
+    // The gateway runs once more without faults and catches up.
+    ftp.setFault(FtpFault::NONE);
+    pPusher = rig.newPusher();
+    pPusher->initialise();
+    ASSERT_TRUE(pPusher->createAndSendFiles());
+    testing::internal::GetCapturedStdout();
+    EXPECT_GT(killedDuringUpload, 0) << "no kill hit an upload";
+
+    // Every document under a final name is complete; partial ones only ever carry the temporary name.
+    std::map<std::string, std::map<std::string, int>> uploads;  // channel -> record -> documents
+    std::size_t documents = 0;
+    std::size_t partial = 0;
+    std::size_t duplicatesBeforeKills = 0;
+    for (const std::string& name : ftp.files())
+    {
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0)
+        {
+            ++partial;
+            continue;
+        }
+        const TrendLogPusherDocument document(ftp.readFile(name));  // throws for an incomplete one
+        for (const auto& tl : site.trendLogs())
+        {
+            for (const std::string& record : document.records(tl.channelIdentifier))
+            {
+                const int seen = ++uploads[tl.channelIdentifier][record];
+                duplicatesBeforeKills += (seen > 1 && documents < documentsBeforeKills) ? 1 : 0;
+            }
+        }
+        ++documents;
+    }
+    EXPECT_EQ(0u, duplicatesBeforeKills) << "a document repeated records without a killed gateway";
+
+    const TrendLogPusherDocument probe("<Sequence name=\"probe\"/>");  // writes records as XML
+    // No gap: every record of every trend log, up to the last one uploaded, is in some document.
+    for (const auto& tl : site.trendLogs())
+    {
+        const auto& uploaded = uploads[tl.channelIdentifier];
+        std::size_t found = 0;
+        Poco::UInt64 sequenceNumber = 1;
+        for (; found < uploaded.size() && sequenceNumber <= rig.site().getLastSequenceNumber(tl.key);
+             ++sequenceNumber)
+        {
+            for (const auto& record : rig.site().getLogRecords(tl.key, sequenceNumber))
+            {
+                ASSERT_EQ(1u, uploaded.count(probe.canonicalRecord(record)))
+                    << "record " << sequenceNumber << " of " << tl.key.objectIdentifier.toString()
+                    << " of device " << tl.key.deviceInstance << " was never uploaded";
+                ++found;
+            }
+        }
+        EXPECT_EQ(uploaded.size(), found) << "documents hold records the site never logged";
+        EXPECT_GT(sequenceNumber, tl.key.deviceInstance == GATEWAY ? 1200u : 300u);  // a minute of logging
+    }
+    std::cout << "no-record-lost: " << documents << " documents, " << partial
+              << " partial uploads left under a "
+              << "temporary name, " << killedDuringUpload << " gateways killed during an upload" << std::endl;
+}

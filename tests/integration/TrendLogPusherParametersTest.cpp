@@ -1,0 +1,177 @@
+// Parameters, schedule and stored positions of the trend log pusher, on a real SQLite database.
+
+#include <gtest/gtest.h>
+
+#include <Poco/DateTime.h>
+#include <Poco/Exception.h>
+#include <Poco/TemporaryFile.h>
+
+#include <limits>
+#include <map>
+#include <memory>
+
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
+#include "TrendLogPusherDatabase.h"
+
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataTrendLog;
+using Orvik::BACnet::DataType::BACnetDeviceObjectReference;
+using Orvik::BACnet::DataType::ObjectIdentifier;
+
+namespace
+{
+
+Poco::Timestamp utc(int hour, int minute, int second, int millisecond = 0)
+{
+    return Poco::DateTime(2026, 1, 5, hour, minute, second, millisecond).timestamp();
+}
+
+DataTrendLog::Position position(Poco::UInt32 device, Poco::UInt32 type, Poco::UInt32 instance,
+                                const Poco::Timestamp& timeStamp)
+{
+    return DataTrendLog::Position(
+        BACnetDeviceObjectReference(ObjectIdentifier(8, device), ObjectIdentifier(type, instance)),
+        timeStamp);
+}
+
+/// (device instance, object instance, time stamp) of every trend log, in order.
+std::vector<std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>> positionsOf(const AppTrendLogPusher& app)
+{
+    std::vector<std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>> positions;
+    for (const auto& device : app.getDevices())
+    {
+        for (const auto& tl : device.trendLogs)
+        {
+            positions.emplace_back(device.deviceInstance, tl.objKey.getObjectIdentifier().getInstance(),
+                                   tl.objKey.getTimeStamp());
+        }
+    }
+    return positions;
+}
+
+class TrendLogPusherParameters : public ::testing::Test
+{
+protected:
+    std::unique_ptr<AppTrendLogPusher> load(const std::map<Poco::Int32, std::string>& values)
+    {
+        for (const auto& [id, text] : values)
+        {
+            _db.setParameter(id, text);
+        }
+        auto pApp = std::make_unique<AppTrendLogPusher>(TrendLogPusherDatabase::_INSTANCE);
+        pApp->getParameters();
+        return pApp;
+    }
+
+    Poco::TemporaryFile _file;
+    TrendLogPusherDatabase _db{_file.path()};
+};
+
+}  // namespace
+
+TEST_F(TrendLogPusherParameters, ReadsEveryPositionAndCorrectsOutOfRangeValues)
+{
+    auto pApp = load({{2, "Site 7"},
+                      {3, "Hall A"},
+                      {4, "ABC"},
+                      {6, "7"},
+                      {7, "0b11"},
+                      {8, "15"},
+                      {9, "900"},
+                      {10, "5"},
+                      {11, "5"},
+                      {12, "0b1"},
+                      {13, "ftp://10.0.0.2:2121"},
+                      {17, "2"},
+                      {18, "30"}});
+    const auto& sendLog = pApp->getSendLog();
+    EXPECT_EQ("Site 7", sendLog.siteIdentifier);
+    EXPECT_EQ("Hall A", sendLog.siteName);
+    EXPECT_EQ("ABC", sendLog.fileNameInitials);
+    EXPECT_EQ(Orvik::BACnet::WS::MarkupFactory::XML, sendLog.markupLanguage);  // 7 is no language
+    EXPECT_TRUE(sendLog.textExtendEnumsAndBitStrings);
+    EXPECT_TRUE(sendLog.format);
+    EXPECT_EQ(899u, sendLog.secondsOffset);      // below the 15 minute period
+    EXPECT_EQ(3u, sendLog.retryWhenFailureCnt);  // 3 retries of 5 minutes fit into 15
+    EXPECT_EQ(1u, sendLog.pushMethod);
+    EXPECT_EQ("ftp://10.0.0.2:2121", pApp->getFtpServer().serverURL);
+    EXPECT_EQ(AppTrendLogPusher::FROM_NETWORK, pApp->getWhichTrendLogs().collectTrendLogs);
+    EXPECT_EQ(30u, pApp->getWhichTrendLogs().refreshTrendlLogListIntervalMinutes);
+    EXPECT_TRUE(pApp->getDevices().empty());  // no stored positions (NULL)
+    EXPECT_TRUE(pApp->getWhichTrendLogs().blacklistLoggers.empty());
+
+    pApp = load({{8, "0"}, {9, "30"}, {10, "2"}, {11, "20"}});
+    EXPECT_EQ(1u, pApp->getSendLog().periodicityMinutes);
+    EXPECT_EQ(30u, pApp->getSendLog().secondsOffset);
+    EXPECT_EQ(0u, pApp->getSendLog().retryWhenFailureCnt);  // a retry wait as long as the period: none
+}
+
+TEST_F(TrendLogPusherParameters, TooFewParametersEndTheStart)
+{
+    _db.removeParameterDefinition(TrendLogPusherDatabase::_EXCLUDED);
+    AppTrendLogPusher app(TrendLogPusherDatabase::_INSTANCE);
+    testing::internal::CaptureStdout();
+    try
+    {
+        app.getParameters();
+        FAIL() << "19 parameters were accepted";
+    }
+    catch (const Poco::InvalidArgumentException& e)
+    {
+        EXPECT_EQ("To few App parameters", e.message());
+    }
+    EXPECT_EQ("AppTrendLogPusher: properties.size()=19\n", testing::internal::GetCapturedStdout());
+}
+
+TEST_F(TrendLogPusherParameters, ScheduleFollowsPeriodBoundariesCountedFromUtcMidnight)
+{
+    auto pApp = load({{8, "15"}, {9, "60"}});
+    EXPECT_EQ(utc(10, 16, 0), pApp->getNextAttemptTime(utc(10, 7, 30, 250)));
+    EXPECT_EQ(utc(10, 16, 0), pApp->getNextAttemptTime(utc(10, 0, 30)));  // never in the current period
+
+    pApp = load({{8, "60"}, {9, "0"}});
+    EXPECT_EQ(utc(11, 0, 0), pApp->getNextAttemptTime(utc(10, 0, 0)));
+
+    // The longest period the parameter holds: about 8000 years, computed without overflow, and a wait
+    // that no 32-bit millisecond count can hold.
+    pApp = load({{8, "4294967295"}, {9, "4294967295"}});
+    const Poco::Timestamp now;
+    const Poco::Timestamp next = pApp->getNextAttemptTime(now);
+    const Poco::Int64 period = Poco::Int64(4294967295) * 60 * 1000000;
+    EXPECT_GT(next, now);
+    EXPECT_LE(next - now, 2 * period);
+    EXPECT_EQ(std::numeric_limits<Poco::Int32>::max(), pApp->getTimoutMilliseconds());
+}
+
+TEST_F(TrendLogPusherParameters, StoredPositionsMergeAndSurviveARestart)
+{
+    auto pApp = load({{43, "[{device:7/trend-log:3, 2024-03-05T14:03:07.120000Z}, {device:9/trend-log:1}]"},
+                      {44, "[device:5/device:5, device:5/trend-log:3]"}});
+    const Poco::Timestamp stored = Poco::DateTime(2024, 3, 5, 14, 3, 7, 120).timestamp();
+    ASSERT_EQ(2u, pApp->getDevices().size());
+    EXPECT_FALSE(pApp->getDevices()[0].trendLogs[0].loggerFound);
+    EXPECT_TRUE(
+        pApp->isBlackList(BACnetDeviceObjectReference(ObjectIdentifier(8, 5), ObjectIdentifier(8, 5))));
+    EXPECT_TRUE(
+        pApp->isBlackList(BACnetDeviceObjectReference(ObjectIdentifier(8, 5), ObjectIdentifier(20, 3))));
+    EXPECT_FALSE(
+        pApp->isBlackList(BACnetDeviceObjectReference(ObjectIdentifier(8, 5), ObjectIdentifier(20, 4))));
+
+    // Known trend log: new time stamp. Unknown trend log of a known device, and unknown device: appended.
+    const Poco::Timestamp later = stored + 60 * 1000000;
+    pApp->initLoggers({position(7, 20, 3, later), position(7, 20, 5, later), position(11, 27, 2, stored)});
+    using Row = std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>;
+    const std::vector<Row> merged{{7, 3, later}, {7, 5, later}, {9, 1, Poco::Timestamp(0)}, {11, 2, stored}};
+    EXPECT_EQ(merged, positionsOf(*pApp));
+
+    pApp->dbUpdateLastRetrievedTimestamps();
+    auto pRestarted = load({});
+    EXPECT_EQ(merged, positionsOf(*pRestarted));
+
+    // A failed document reloads the stored positions; a trend log that was never stored starts over.
+    pRestarted->initLoggers({position(7, 20, 3, later + 1000000), position(12, 20, 1, later)});
+    pRestarted->dbGetLastRetrievedTimestamps();
+    std::vector<Row> reloaded = merged;
+    reloaded.emplace_back(12, 1, Poco::Timestamp(0));
+    EXPECT_EQ(reloaded, positionsOf(*pRestarted));
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <Poco/NotificationQueue.h>
+
+#include <memory>
+#include <string>
+
+#include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
+#include "Orvik_ZARoveDore/AppManager.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
+#include "TrendLogPusherDatabase.h"
+
+/// A gateway that runs the trend log pusher, made of real parts: its configuration database (an
+/// SQLite file), a simulated BACnet site served by the BACnet client worker, and the app manager that
+/// the apps reach through AppBase (its client queue and own device instance). The manager is not run:
+/// the caller drives the pusher's cycle directly, on its own thread.
+class TrendLogPusherRig
+{
+public:
+    /// `databasePath` is opened or created (TrendLogPusherDatabase); `siteText` is a site file's text;
+    /// `gatewayInstance` is the gateway's own device instance.
+    TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
+                      Poco::UInt32 gatewayInstance);
+    ~TrendLogPusherRig();
+
+    TrendLogPusherDatabase& database() { return _database; }
+    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return *_pSite; }
+
+    /// A new pusher of the configured instance (what the manager would start).
+    std::unique_ptr<Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher> newPusher() const;
+
+private:
+    TrendLogPusherDatabase _database;
+    std::unique_ptr<Orvik::BACnet::Client::Simulation::SimulatedSite> _pSite;
+    Poco::NotificationQueue _clientQueue;
+    Poco::NotificationQueue _managerQueue;
+    std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pWorker;
+    std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
+};

@@ -1,0 +1,71 @@
+#include "TrendLogPusherSiteRecords.h"
+
+#include "Orvik_BACnet/ValueContainer.h"
+#include "Orvik_BACnetClient/DataPropertyKey.h"
+
+using Orvik::BACnet::ValueContainer;
+using Orvik::BACnet::Client::DataObjectKey;
+using Orvik::BACnet::Client::DataPropertyKey;
+using Orvik::BACnet::DataType::BACnetDeviceObjectPropertyReference;
+using Orvik::BACnet::DataType::ObjectIdentifier;
+
+TrendLogPusherSiteRecords::TrendLogPusherSiteRecords(
+    const Orvik::BACnet::Client::Simulation::SimulatedSite& site)
+    : _site(site)
+{
+    for (Poco::UInt32 device : site.getDeviceInstances())
+    {
+        const ObjectIdentifier deviceIdentifier(Orvik::BACnet::OBJECT_DEVICE, device);
+        ValueContainer objects;
+        site.readProperty(
+            DataPropertyKey(DataObjectKey(device, deviceIdentifier), Orvik::BACnet::PROP_OBJECT_LIST),
+            objects);
+        for (const auto& element : objects.getBACnetPrimitives())
+        {
+            const ObjectIdentifier& object = element.get<ObjectIdentifier>();
+            if (object.getObjectType() != Orvik::BACnet::OBJECT_TRENDLOG &&
+                object.getObjectType() != Orvik::BACnet::OBJECT_TREND_LOG_MULTIPLE)
+            {
+                continue;
+            }
+            const DataObjectKey key(device, object);
+            ValueContainer logged;
+            site.readProperty(DataPropertyKey(key, Orvik::BACnet::PROP_LOG_DEVICE_OBJECT_PROPERTY), logged);
+            std::string identifier;
+            logged.at(0).get<BACnetDeviceObjectPropertyReference>().getHexIdentifier(deviceIdentifier,
+                                                                                     identifier);
+            _trendLogs.push_back(TrendLog{key, identifier, logged.size()});
+        }
+    }
+}
+
+Poco::UInt64 TrendLogPusherSiteRecords::compare(const TrendLog& trendLog,
+                                                const TrendLogPusherDocument& document,
+                                                const std::vector<std::string>& records, Poco::UInt64 first,
+                                                std::string& mismatch) const
+{
+    mismatch.clear();
+    Poco::UInt64 sequenceNumber = first;
+    std::size_t index = 0;
+    while (index < records.size())
+    {
+        if (sequenceNumber > _site.getLastSequenceNumber(trendLog.key))
+        {
+            mismatch = "record " + std::to_string(index) + " is not in the site";
+            return sequenceNumber;
+        }
+        for (const auto& record : _site.getLogRecords(trendLog.key, sequenceNumber))
+        {
+            if (index >= records.size() || records[index] != document.canonicalRecord(record))
+            {
+                mismatch = "sequence number " + std::to_string(sequenceNumber) +
+                           " differs: " + (index < records.size() ? records[index] : "missing") + " / " +
+                           document.canonicalRecord(record);
+                return sequenceNumber;
+            }
+            ++index;
+        }
+        ++sequenceNumber;
+    }
+    return sequenceNumber;
+}

@@ -1,0 +1,249 @@
+// The trend log pusher against a simulated BACnet site and a real FTP server on loopback: documents
+// read back with XML and JSON parsers and compared record by record with the site.
+
+#include <gtest/gtest.h>
+
+#include <Poco/Environment.h>
+#include <Poco/FileStream.h>
+#include <Poco/RegularExpression.h>
+#include <Poco/StreamCopier.h>
+#include <Poco/TemporaryFile.h>
+#include <Poco/Thread.h>
+
+#include <cstdio>
+#include <map>
+
+#include "FtpServer.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
+#include "TrendLogPusherDocument.h"
+#include "TrendLogPusherRig.h"
+#include "TrendLogPusherSiteRecords.h"
+
+using Orvik::Test::FtpFault;
+using Orvik::Test::FtpServer;
+
+namespace
+{
+
+std::string siteFile(const std::string& name)
+{
+    Poco::FileInputStream in(std::string(ORVIK_SOURCE_DIR) + "/sites/" + name);
+    std::string text;
+    Poco::StreamCopier::copyToString(in, text);
+    return text;
+}
+
+/// Two trend logs on the gateway itself: 300 records (five pages) and 20 records.
+const std::string SMALL_SITE =
+    R"({"devices": [{"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701,
+  "vendorName": "Orvik", "modelName": "GW", "objects": [
+  {"type": "analog-value", "instance": 1, "name": "T1", "units": "degrees-celsius", "presentValue": 20.0},
+  {"type": "binary-value", "instance": 2, "name": "B2", "presentValue": "inactive"},
+  {"type": "trend-log", "instance": 1, "name": "T1 Log", "logs": "analog-value:1",
+   "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 60, "count": 300}},
+  {"type": "trend-log", "instance": 2, "name": "B2 Log", "logs": "binary-value:2",
+   "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 600, "count": 20}}]}]})";
+
+/// The first line the gateway address script prints, line end included, as the document carries it.
+std::string gatewayAddressLine()
+{
+    const std::string command = std::string(ORVIK_SOURCE_DIR) + "/scripts/general/orvik_get_ip.sh";
+    char line[256] = "";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe != nullptr)
+    {
+        if (std::fgets(line, 255, pipe) == nullptr)
+        {
+            line[0] = '\0';
+        }
+        ::pclose(pipe);
+    }
+    return line;
+}
+
+/// The one file in `folder` with a final export name; fails the test when there is not exactly one.
+std::vector<std::string> exportFiles(const FtpServer& ftp, const std::string& folder)
+{
+    static const Poco::RegularExpression finalName("^tl_TST_\\d{6}_\\d{9}\\.xml$");
+    std::vector<std::string> names;
+    for (const std::string& name : ftp.files(folder))
+    {
+        EXPECT_TRUE(finalName.match(name)) << "unexpected file " << name;
+        names.push_back(folder.empty() ? name : folder + "/" + name);
+    }
+    return names;
+}
+
+/// Checks every trend log of the site against `document` from the sequence numbers in `next` on, and
+/// moves `next` past the records found.
+void expectRecords(const TrendLogPusherSiteRecords& site, const TrendLogPusherDocument& document,
+                   std::map<std::string, Poco::UInt64>& next)
+{
+    for (const auto& tl : site.trendLogs())
+    {
+        std::string mismatch;
+        Poco::UInt64& first = next.emplace(tl.channelIdentifier, 1).first->second;
+        first = site.compare(tl, document, document.records(tl.channelIdentifier), first, mismatch);
+        EXPECT_EQ("", mismatch) << "trend log " << tl.key.objectIdentifier.toString() << " of device "
+                                << tl.key.deviceInstance;
+    }
+}
+
+class TrendLogPusherUpload : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
+    }
+
+    Poco::TemporaryFile _databaseFile;
+};
+
+}  // namespace
+
+TEST_F(TrendLogPusherUpload, UploadsEveryRecordOnceInXmlThenInJsonAfterARestart)
+{
+    FtpServer ftp;
+    TrendLogPusherRig rig(_databaseFile.path(), siteFile("test-trendlogs.json"), 1001);
+    rig.database().configure(ftp.url(), "orvik", "secret", "upload", 2, 0);
+    TrendLogPusherSiteRecords site(rig.site());
+    ASSERT_EQ(5u, site.trendLogs().size());
+
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    ASSERT_TRUE(pPusher->createAndSendFiles());
+    std::vector<std::string> files = exportFiles(ftp, "upload");
+    ASSERT_EQ(1u, files.size());
+    const TrendLogPusherDocument xml(ftp.readFile(files[0]));
+    const auto& root = xml.root();
+    EXPECT_EQ("bacnet-2-cloud-trend-log", root.name);
+    EXPECT_EQ("150928A", root.child("app-version").value);
+    EXPECT_EQ("zumbra", root.child("zumbra-user").value);
+    EXPECT_EQ("site-7", root.child("site-identifier").value);
+    EXPECT_EQ("Test Site", root.child("site-name").value);
+    EXPECT_EQ("17", root.child("parent-identifier").value);
+    const std::string address = gatewayAddressLine();
+    EXPECT_EQ(!address.empty(), root.hasChild("ip-address"));
+    if (!address.empty())
+    {
+        EXPECT_EQ(address, root.child("ip-address").value);
+    }
+    EXPECT_TRUE(root.child("app-device").hasChild("1001"));
+    std::vector<std::string> devices;
+    for (const auto& device : root.child("devices").children)
+    {
+        devices.push_back(device.name);
+    }
+    EXPECT_EQ((std::vector<std::string>{"1001", "2001", "3001"}), devices);  // 4001 has no trend log
+    std::map<std::string, Poco::UInt64> next;
+    expectRecords(site, xml, next);
+    EXPECT_EQ(10001u, next[site.trendLogs().back().channelIdentifier]);  // the meter's 10000 records
+
+    // The gateway stops; its successor, now writing JSON, starts after the last uploaded record.
+    pPusher.reset();
+    rig.database().setParameter(6, std::string("1"));
+    Poco::Thread::sleep(1500);  // the gateway's own trend log logs every second
+    pPusher = rig.newPusher();
+    pPusher->initialise();
+    ASSERT_TRUE(pPusher->createAndSendFiles());
+    files = exportFiles(ftp, "upload");
+    ASSERT_EQ(2u, files.size());
+    const TrendLogPusherDocument json(ftp.readFile(files[1]));  // names sort by upload time
+    const auto live = site.trendLogs().front();
+    const Poco::UInt64 firstNew = next[live.channelIdentifier];
+    EXPECT_FALSE(json.records(live.channelIdentifier).empty());
+    expectRecords(site, json, next);
+    EXPECT_GT(next[live.channelIdentifier], firstNew);
+    for (const auto& tl : site.trendLogs())
+    {
+        if (tl.key.deviceInstance != 1001)
+        {
+            EXPECT_TRUE(json.records(tl.channelIdentifier).empty()) << "records sent twice";
+        }
+    }
+}
+
+TEST_F(TrendLogPusherUpload, FailuresLeaveNoDocumentAndTheNextDocumentCarriesTheirRecords)
+{
+    FtpServer ftp;
+    TrendLogPusherRig rig(_databaseFile.path(), SMALL_SITE, 1001);
+    rig.database().configure(ftp.url(), "orvik", "secret", "", 1, 0);
+    TrendLogPusherSiteRecords site(rig.site());
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    const Poco::Nullable<std::string> foundPositions = rig.database().storedParameter(43);
+    ASSERT_FALSE(foundPositions.isNull());  // the search stored the new trend logs at time 0
+
+    testing::internal::CaptureStdout();
+    ftp.setFault(FtpFault::REFUSE_LOGIN);
+    EXPECT_FALSE(pPusher->createAndSendFiles());
+    ftp.setFault(FtpFault::REFUSE_STORE);
+    EXPECT_FALSE(pPusher->createAndSendFiles());
+    ftp.setFault(FtpFault::DROP_DATA, 3000);
+    pPusher->createAndSendFiles();  // fails while writing (true) or at the completion (false)
+    ftp.setFault(FtpFault::REFUSE_COMPLETION);
+    EXPECT_FALSE(pPusher->createAndSendFiles());
+    ftp.setFault(FtpFault::REFUSE_RENAME);
+    EXPECT_FALSE(pPusher->createAndSendFiles());
+    ftp.setFault(FtpFault::NONE);
+    Orvik::BACnet::Client::Simulation::SimulatedFault secondPage;
+    secondPage.service = Orvik::BACnet::Client::Simulation::SimulatedFault::READ_RANGE;
+    secondPage.error =
+        Orvik::BACnet::DataError(Orvik::BACnet::ERROR_CLASS_DEVICE, Orvik::BACnet::ERROR_CODE_OTHER);
+    secondPage.skip = 1;
+    secondPage.count = 1;
+    rig.site().addFault(1001, secondPage);
+    EXPECT_TRUE(pPusher->createAndSendFiles());  // the document failed, the attempt ran to its end
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, output.find("FTP upload exited with exception"));
+
+    EXPECT_TRUE(ftp.files().empty()) << "a failed document was left on the server";
+    EXPECT_EQ(foundPositions, rig.database().storedParameter(43)) << "positions advanced without a document";
+
+    ASSERT_TRUE(pPusher->createAndSendFiles());
+    const std::vector<std::string> files = exportFiles(ftp, "");
+    ASSERT_EQ(1u, files.size());
+    const TrendLogPusherDocument document(ftp.readFile(files[0]));
+    std::map<std::string, Poco::UInt64> next;
+    expectRecords(site, document, next);
+    EXPECT_EQ(301u, next[site.trendLogs()[0].channelIdentifier]);
+    EXPECT_EQ(21u, next[site.trendLogs()[1].channelIdentifier]);
+    EXPECT_NE(foundPositions, rig.database().storedParameter(43));
+}
+
+TEST_F(TrendLogPusherUpload, SessionWithoutLoginAndVsftpdUploadIntoADirectory)
+{
+    {
+        FtpServer ftp("", "");
+        TrendLogPusherRig rig(_databaseFile.path(), SMALL_SITE, 1001);
+        rig.database().configure("127.0.0.1:" + std::to_string(ftp.port()), "", "", "", 1, 1);
+        auto pPusher = rig.newPusher();
+        pPusher->initialise();
+        ASSERT_TRUE(pPusher->createAndSendFiles());
+        ASSERT_EQ(1u, exportFiles(ftp, "").size());
+        for (const std::string& command : ftp.commands())
+        {
+            EXPECT_NE(0u, command.rfind("USER", 0));
+            EXPECT_NE(0u, command.rfind("PASS", 0));
+        }
+        EXPECT_FALSE(TrendLogPusherDocument(ftp.readFile(exportFiles(ftp, "")[0])).pages().empty());
+    }
+    if (!FtpServer::vsftpdAvailable())
+    {
+        GTEST_SKIP() << "vsftpd needs root and /usr/sbin/vsftpd";
+    }
+    Poco::TemporaryFile otherDatabase;
+    FtpServer vsftpd("anonymous", "", FtpServer::Engine::VSFTPD);
+    TrendLogPusherRig rig(otherDatabase.path(), SMALL_SITE, 1001);
+    rig.database().configure(vsftpd.url(), "anonymous", "gateway@", "upload", 1, 0);
+    TrendLogPusherSiteRecords site(rig.site());
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    ASSERT_TRUE(pPusher->createAndSendFiles());
+    const std::vector<std::string> files = exportFiles(vsftpd, "upload");
+    ASSERT_EQ(1u, files.size());
+    std::map<std::string, Poco::UInt64> next;
+    expectRecords(site, TrendLogPusherDocument(vsftpd.readFile(files[0])), next);
+    EXPECT_EQ(301u, next[site.trendLogs()[0].channelIdentifier]);
+}
