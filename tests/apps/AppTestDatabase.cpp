@@ -22,17 +22,17 @@ std::string schemaText()
 
 }  // namespace
 
-AppTestDatabase::AppTestDatabase()
+AppTestDatabase::AppTestDatabase(bool withProductApps)
     : _pSession(new Orvik::Utility::Data::TeskDbSession(_file.path())),
       _pPreviousDB(Orvik::Utility::Data::pDB)
 {
     _pSession->executeScript(schemaText());
-    // The schema carries the product's app rows; each test configures its own.
-    *_pSession << "DELETE FROM ap_app_property_instance", now;
-    *_pSession << "DELETE FROM ap_app_instance", now;
-    *_pSession << "UPDATE ap_app_property SET id_parent_property=NULL", now;
-    *_pSession << "DELETE FROM ap_app_property", now;
-    *_pSession << "DELETE FROM ap_app", now;
+    if (!withProductApps)
+    {
+        *_pSession << "UPDATE ap_app_property SET id_parent_property=NULL", now;
+        *_pSession << "DELETE FROM ap_app_property", now;
+        *_pSession << "DELETE FROM ap_app", now;
+    }
     *_pSession << "INSERT INTO dv_controller (id_dv_controller,name) VALUES(2,'other')", now;
     Orvik::Utility::Data::pDB = _pSession.get();
 }

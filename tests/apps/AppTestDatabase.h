@@ -12,14 +12,14 @@
 
 /// A fresh configuration database for one test: a temporary SQLite file with the repository's schema,
 /// installed as the host's session (Data::pDB) for the test's lifetime. The helpers write the rows that
-/// the app runtime reads.
+/// the app runtime reads. The product's app definitions are removed unless asked for.
 class AppTestDatabase
 {
 public:
     /// The controller under test; controller _CONTROLLER + 1 exists too.
     static constexpr Poco::Int32 _CONTROLLER = 1;
 
-    AppTestDatabase();
+    explicit AppTestDatabase(bool withProductApps = false);
     ~AppTestDatabase();
 
     Orvik::Utility::Data::TeskDbSession& session() { return *_pSession; }

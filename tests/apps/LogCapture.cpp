@@ -5,10 +5,10 @@
 namespace
 {
 
-Poco::Logger& captureLogger(Poco::Channel* pChannel)
+Poco::Logger& captureLogger(const Poco::AutoPtr<Poco::StreamChannel>& pChannel)
 {
     Poco::Logger& logger = Poco::Logger::get("orvik.test.apps");
-    logger.setChannel(pChannel);
+    logger.setChannel(Poco::Channel::Ptr(pChannel));
     logger.setLevel(Poco::Message::PRIO_TRACE);
     return logger;
 }
