@@ -17,7 +17,7 @@ namespace BACnet
 ///             (BACNET_APPLICATION_TAG_NULL .. BACNET_APPLICATION_TAG_OBJECT_IDENTIFIER).
 ///   16        ANY: one primitive value whose type is the application tag stored beside it
 ///             (schedule present-value and schedule-default).
-///   32 .. 39  constructed datatypes that a ValueContainer holds, reads and writes as text.
+///   32 .. 38  constructed datatypes that a ValueContainer holds, reads and writes as text.
 ///   64 .. 127 constructed datatypes of the standard that the property datatype table names but that
 ///             a ValueContainer cannot hold (setText fails for them); they let the lookup describe
 ///             every standard property.

@@ -63,8 +63,8 @@ struct IsBACnetValueAlternative<T, std::variant<A...>> : std::disjunction<std::i
 /// CharacterString, BIT STRING, ENUMERATED, Date, Time, BACnetObjectIdentifier) or one of the
 /// constructed datatypes this layer holds. The element type of ValueContainer.
 ///
-/// Held by value in a std::variant: no heap use except for strings longer than the library's small
-/// string buffer (15 octets). A default-constructed value is the BACnet NULL.
+/// Held by value in a std::variant: no heap use except for bit strings and for strings longer than the
+/// library's small string buffer (15 octets). A default-constructed value is the BACnet NULL.
 class BACnetValue
 {
 public:

@@ -20,12 +20,6 @@ std::uint8_t bacnetWeekday(int pocoDayOfWeek)
 
 }  // namespace
 
-Date Date::fromDateTime(const Poco::DateTime& dateTime)
-{
-    return Date(static_cast<std::uint16_t>(dateTime.year()), static_cast<std::uint8_t>(dateTime.month()),
-                static_cast<std::uint8_t>(dateTime.day()), bacnetWeekday(dateTime.dayOfWeek()));
-}
-
 std::uint8_t Date::weekdayOf(std::uint16_t year, std::uint8_t month, std::uint8_t day)
 {
     if (year == 0 || year == _YEAR_UNSPECIFIED || !Poco::DateTime::isValid(year, month, day))

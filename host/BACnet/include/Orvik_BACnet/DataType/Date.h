@@ -2,11 +2,6 @@
 
 #include <cstdint>
 
-namespace Poco
-{
-class DateTime;
-}
-
 namespace Orvik
 {
 namespace BACnet
@@ -33,9 +28,6 @@ struct Date
         : year(aYear), month(aMonth), day(aDay), wday(aWday)
     {
     }
-
-    /// The calendar date of `dateTime` with its weekday.
-    static Date fromDateTime(const Poco::DateTime& dateTime);
 
     /// The weekday (1 Monday .. 7 Sunday) of a valid Gregorian year/month/day, else 255.
     static std::uint8_t weekdayOf(std::uint16_t year, std::uint8_t month, std::uint8_t day);
