@@ -1,6 +1,8 @@
 // ValueContainer: merging, getters and their conversions, the display form, the last time stamp of a
 // log buffer, the property datatype lookup and the markup of a log buffer.
 
+#include <cmath>
+#include <limits>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -215,4 +217,78 @@ TEST(ValueContainerTest, LogBufferMarkupIsValidJsonWithEveryRecord)
     EXPECT_NE(out.str().find("unknown-property"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("0100"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("\"DateTime\""), std::string::npos) << out.str();
+}
+
+TEST(ValueContainerTest, FloatingValuesSaturateAndNanReadsAsZero)
+{
+    ValueContainer value;
+    value.setDouble(std::nan(""));
+    EXPECT_EQ(value.getUInt(), 0u);
+    EXPECT_EQ(value.getInt(), 0);
+    EXPECT_EQ(value.getText(), "nan");
+    value.setReal(-std::numeric_limits<float>::infinity());
+    EXPECT_EQ(value.getInt(), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(value.getUInt(), 0u);
+    value.setDouble(1e300);
+    EXPECT_EQ(value.getUInt64(), std::numeric_limits<std::uint64_t>::max());
+    EXPECT_TRUE(std::isinf(value.getReal()));
+}
+
+TEST(ValueContainerTest, AnyIsReadAsTheStoredApplicationTag)
+{
+    struct Case
+    {
+        BACNET_APPLICATION_TAG tag;
+        const char* text;
+        BACnetDataType read;
+    };
+    const Case cases[] = {
+        {BACNET_APPLICATION_TAG_BOOLEAN, "false", BACNET_DT_BOOLEAN},
+        {BACNET_APPLICATION_TAG_UNSIGNED_INTEGER, "7", BACNET_DT_UNSIGNED},
+        {BACNET_APPLICATION_TAG_SIGNED_INTEGER, "-7", BACNET_DT_SIGNED},
+        {BACNET_APPLICATION_TAG_ENUMERATED, "1", BACNET_DT_ENUMERATED},
+        {BACNET_APPLICATION_TAG_CHARACTER_STRING, "on", BACNET_DT_CHARACTER_STRING},
+        {BACNET_APPLICATION_TAG_ENUMERATED, "null", BACNET_DT_NULL},
+    };
+    for (const Case& c : cases)
+    {
+        ValueContainer value;
+        ASSERT_TRUE(value.setText(BACNET_DT_ANY, c.tag, c.text, false)) << c.text;
+        EXPECT_EQ(value.getDataType(), BACNET_DT_ANY);
+        EXPECT_EQ(value.at(0).getDataType(), c.read) << c.text;
+        EXPECT_EQ(value.getText(), c.text);
+    }
+    ValueContainer value;
+    EXPECT_FALSE(value.setText(BACNET_DT_ANY, BACNET_APPLICATION_TAG_UNSIGNED_INTEGER, "seven", false));
+    EXPECT_FALSE(value.setText(BACNET_DT_ANY, MAX_BACNET_APPLICATION_TAG, "7", false));
+}
+
+TEST(ValueContainerTest, TypedAccessOfElements)
+{
+    using Orvik::BACnet::DataType::Proprietary::VendorOrvik::BACnetTrendLogLastUploaded;
+    ValueContainer value;
+    ASSERT_TRUE(value.setText(BACNET_DT_OBJECT_IDENTIFIER, BACNET_APPLICATION_TAG_NULL,
+                              "[device:5, trend-log:3, trend-log-multiple:4]", true));
+    std::vector<std::uint32_t> types;
+    for (const BACnetValue& element : value.getBACnetPrimitives())
+    {
+        types.push_back(element.getObjectIdentifier().getObjectType());
+    }
+    EXPECT_EQ(types, (std::vector<std::uint32_t>{OBJECT_DEVICE, OBJECT_TRENDLOG, OBJECT_TREND_LOG_MULTIPLE}));
+    EXPECT_THROW(value.at(3), Poco::RangeException);
+
+    ObjectIdentifier first;
+    EXPECT_EQ(value.getValue(first), ObjectIdentifier(OBJECT_DEVICE, 5));
+    EXPECT_THROW(ValueContainer().getValue(first), Poco::NullValueException);
+
+    std::vector<BACnetTrendLogLastUploaded> positions;
+    ValueContainer none;
+    EXPECT_TRUE(none.getValues(positions).empty());
+    positions.emplace_back(
+        BACnetDeviceObjectReference(ObjectIdentifier(OBJECT_DEVICE, 1), ObjectIdentifier(OBJECT_TRENDLOG, 1)),
+        Poco::Timestamp(42));
+    none.setValues(positions);
+    EXPECT_EQ(none.getDataType(), BACNET_DT_TREND_LOG_LAST_UPLOADED);
+    EXPECT_EQ(none.getLastTimeStamp(), Poco::Timestamp(42));
+    EXPECT_EQ(none.getText(), "[{device:1/trend-log:1, 1970-01-01T00:00:00.000042Z}]");
 }
