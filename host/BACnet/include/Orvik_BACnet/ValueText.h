@@ -35,7 +35,8 @@ namespace BACnet
 ///                             written as the shortest text that reads back exactly
 ///   OCTET_STRING              0x and hexadecimal octets                       0x0a1bff   0x (empty)
 ///   CHARACTER_STRING          "quoted"; a single value may also be raw text    "Hall \"A\""   My Site
-///   BIT_STRING                0b and the bits, bit 0 first                    0b0100   0b (empty)
+///   BIT_STRING                0b and the bits, bit 0 first (0b may be left    0b0100   0b (empty)
+///                             out when there are bits)
 ///   ENUMERATED                decimal                                         3
 ///   DATE                      year-month-day [weekday]                        2024-03-05   *-12-*
 ///   TIME                      hour:minute:second[.hundredths]                 14:03:07.12   *:*:*.*
