@@ -608,6 +608,8 @@ BACnetValue SiteFileReader::elementValue(const PropertyDatatype& datatype, const
             if (!value.isString())
                 fail(at, "an object (\"type:instance\") is expected");
             return BACnetValue(objectIdentifier(value.convert<std::string>(), at));
+        case BACNET_DT_BIT_STRING:
+            return BACnetValue(bitString(value, at));
         case BACNET_DT_DEVICE_OBJECT_PROPERTY_REFERENCE:
             return BACnetValue(reference(value, at));
         case BACNET_DT_DEVICE_OBJECT_REFERENCE:
@@ -628,6 +630,21 @@ BACnetValue SiteFileReader::elementValue(const PropertyDatatype& datatype, const
             return parsed.at(0);
         }
     }
+}
+
+DataType::BitString SiteFileReader::bitString(const Poco::Dynamic::Var& value, const std::string& at)
+{
+    if (!isArray(value))
+        fail(at, "a list of true and false is expected");
+    const Poco::JSON::Array::Ptr pBits = value.extract<Poco::JSON::Array::Ptr>();
+    DataType::BitString bits(pBits->size());
+    for (std::size_t i = 0; i < pBits->size(); ++i)
+    {
+        if (!pBits->get(i).isBoolean())
+            fail(at + "[" + Poco::NumberFormatter::format(i) + "]", "true or false is expected");
+        bits.setBit(i, pBits->get(i).convert<bool>());
+    }
+    return bits;
 }
 
 DataType::ObjectIdentifier SiteFileReader::objectIdentifier(const std::string& text, const std::string& at)

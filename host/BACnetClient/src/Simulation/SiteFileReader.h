@@ -62,6 +62,7 @@ private:
                                  const Poco::Dynamic::Var& value, const std::string& at);
     BACnetValue elementValue(const PropertyDatatype& datatype, const Poco::Dynamic::Var& value,
                              const std::string& at);
+    DataType::BitString bitString(const Poco::Dynamic::Var& value, const std::string& at);
     DataType::ObjectIdentifier objectIdentifier(const std::string& text, const std::string& at);
     DataType::BACnetDeviceObjectPropertyReference reference(const Poco::Dynamic::Var& value,
                                                             const std::string& at);

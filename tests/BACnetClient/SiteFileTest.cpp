@@ -1,0 +1,130 @@
+#include "ClientFixture.h"
+
+#include <Poco/DirectoryIterator.h>
+#include <Poco/Exception.h>
+#include <Poco/Path.h>
+
+namespace Orvik::BACnet::Client::Test
+{
+
+namespace
+{
+
+/// The message of the DataFormatException that reading `text` throws ("" when none).
+std::string problemOf(const std::string& text)
+{
+    try
+    {
+        Simulation::SimulatedSite::parse(text, "bad.json");
+    }
+    catch (const Poco::DataFormatException& e)
+    {
+        return e.message();
+    }
+    return "";
+}
+
+std::string withObject(const std::string& object)
+{
+    return R"({"devices": [{"instance": 1, "objects": [{"type": "analog-input", "instance": 1}, )" + object +
+           "]}]}";
+}
+
+}  // namespace
+
+TEST(SiteFileTest, EverySiteFileOfTheProjectLoads)
+{
+    int files = 0;
+    for (Poco::DirectoryIterator it(std::string(ORVIK_SOURCE_DIR) + "/sites");
+         it != Poco::DirectoryIterator(); ++it)
+    {
+        if (Poco::Path(it.path()).getExtension() != "json")
+            continue;
+        ++files;
+        EXPECT_NO_THROW(Simulation::SimulatedSite::load(it.path().toString())) << it.name();
+    }
+    EXPECT_GE(files, 5);
+}
+
+TEST(SiteFileTest, DemoSiteHoldsTheGatewayAndLiveDevices)
+{
+    const auto site = Simulation::SimulatedSite::load(std::string(ORVIK_SOURCE_DIR) + "/sites/demo.json");
+    EXPECT_EQ(site->getDeviceInstances(), (std::vector<Poco::UInt32>{1001, 2001, 3001, 266771}));
+    ValueContainer value;
+    ASSERT_FALSE(site->readProperty(DataPropertyKey(1001, DataType::ObjectIdentifier(OBJECT_DEVICE, 1001),
+                                                    DataPropertyRef(PROP_VENDOR_IDENTIFIER)),
+                                    value)
+                     .hasError());
+    EXPECT_EQ(value.getUInt(), 64701u);
+    const DataObjectKey log(266771, DataType::ObjectIdentifier(OBJECT_TRENDLOG, 22));
+    EXPECT_EQ(site->getLastSequenceNumber(log) - site->getFirstSequenceNumber(log) + 1, 120u);
+}
+
+TEST(SiteFileTest, ProblemsNameTheFileAndThePlace)
+{
+    EXPECT_NE(problemOf("{").find("bad.json: not valid JSON"), std::string::npos);
+    EXPECT_EQ(problemOf("[]"), "bad.json: the site is not a JSON object");
+    EXPECT_EQ(problemOf(R"({"devices": [{"name": "x"}]})"), "bad.json: devices[0]: \"instance\" missing");
+    EXPECT_EQ(problemOf(R"({"devices": [{"instance": 1}, {"instance": 1}]})"),
+              "bad.json: devices: Device 1 twice in the site");
+    EXPECT_EQ(problemOf(withObject(R"({"type": "analog-inptu", "instance": 2})")),
+              "bad.json: devices[0].objects[1]: unknown object type \"analog-inptu\"");
+    EXPECT_EQ(problemOf(withObject(R"({"type": "analog-input", "instance": 1})")),
+              "bad.json: devices[0].objects[1]: Object analog-input:1 twice in one device");
+    EXPECT_EQ(problemOf(withObject(R"({"type": "schedule", "instance": 1})")),
+              "bad.json: devices[0].objects[1].type: object type not simulated: schedule");
+    EXPECT_EQ(problemOf(withObject(R"({"type": "binary-value", "instance": 1, "presentValue": "maybe"})")),
+              "bad.json: devices[0].objects[1].presentValue: not a value of BACnetBinaryPV: \"maybe\"");
+    EXPECT_EQ(problemOf(withObject(R"({"type": "multi-state-value", "instance": 1, "presentValue": 4})")),
+              "bad.json: devices[0].objects[1].presentValue: property: value-out-of-range");
+    EXPECT_EQ(problemOf(withObject(R"({"type": "analog-output", "instance": 1, "drift": {}})")),
+              "bad.json: devices[0].objects[1].drift: a commandable object takes its value from writes; it "
+              "cannot drift");
+    EXPECT_EQ(problemOf(withObject(R"({"type": "trend-log", "instance": 1})")),
+              "bad.json: devices[0].objects[1]: \"logs\" missing: the logged property");
+    EXPECT_EQ(
+        problemOf(withObject(R"({"type": "trend-log", "instance": 1, "logs": "analog-input:1/speed"})")),
+        "bad.json: devices[0].objects[1].logs: unknown property \"speed\"");
+    EXPECT_EQ(problemOf(withObject(R"({"type": "trend-log", "instance": 1, "logs": "analog-input:1",
+                                       "log": {"intervalSeconds": 0}})")),
+              "bad.json: devices[0].objects[1].log.intervalSeconds: out of range 0.01 to 100000000");
+    EXPECT_EQ(
+        problemOf(
+            withObject(R"({"type": "analog-input", "instance": 2, "properties": {"present-value": 1}})")),
+        "bad.json: devices[0].objects[1].properties.present-value: the simulation computes this property; it "
+        "cannot be given a fixed value");
+    EXPECT_EQ(
+        problemOf(withObject(R"({"type": "analog-input", "instance": 2, "properties": {"description": 5}})")),
+        "bad.json: devices[0].objects[1].properties.description: a text is expected");
+    EXPECT_EQ(
+        problemOf(R"({"devices": [{"instance": 1, "faults": {"errors": [{"errorClass": "device"}]}}]})"),
+        "bad.json: devices[0].faults.errors[0]: \"errorClass\" and \"errorCode\" go together (neither: the "
+        "request is dropped)");
+}
+
+TEST(SiteFileTest, ExtraPropertiesTakeTheDatatypeOfTheStandard)
+{
+    const auto site =
+        Simulation::SimulatedSite::parse(withObject(R"({"type": "analog-value", "instance": 1, "properties":
+            {"description": "Setpoint", "high-limit": 30, "event-enable": [true, false, true]}})"),
+                                         "extra.json");
+    const DataType::ObjectIdentifier value(OBJECT_ANALOG_VALUE, 1);
+    ValueContainer read;
+    ASSERT_FALSE(
+        site->readProperty(DataPropertyKey(1, value, DataPropertyRef(PROP_HIGH_LIMIT)), read).hasError());
+    EXPECT_EQ(read.getDataType(), BACNET_DT_REAL);
+    EXPECT_FLOAT_EQ(read.getReal(), 30.0f);
+    ASSERT_FALSE(
+        site->readProperty(DataPropertyKey(1, value, DataPropertyRef(PROP_EVENT_ENABLE)), read).hasError());
+    DataType::BitString bits(3);
+    read.getBitString(bits);
+    EXPECT_TRUE(bits.getBit(0));
+    EXPECT_FALSE(bits.getBit(1));
+}
+
+TEST(SiteFileTest, MissingFileIsReported)
+{
+    EXPECT_THROW(Simulation::SimulatedSite::load("/nonexistent/site.json"), Poco::FileNotFoundException);
+}
+
+}  // namespace Orvik::BACnet::Client::Test
