@@ -81,21 +81,6 @@ TEST_F(LogCatalogue, MissingArgumentsLeaveTheirPlaceEmpty)
     EXPECT_FALSE(LboLogSystem::EXCEPTION_UNKNOWN.empty());
 }
 
-TEST_F(LogCatalogue, LoggerLevelFiltersByCataloguePriority)
-{
-    _logger.setLevel(Poco::Message::PRIO_ERROR);
-    LboLogSystem::pLogger->log(Message2(102, "quiet"));
-    LboLogSystem::pLogger->log(Message2(13, "loud"));
-    ASSERT_EQ(_pChannel->messages.size(), 1u);
-    EXPECT_NE(_pChannel->messages[0].getText().find("loud"), std::string::npos);
-}
-
-TEST(LboLogSystem, DefaultInstanceExists)
-{
-    ASSERT_NE(LboLogSystem::pLogger, nullptr);
-    EXPECT_EQ(LboLogSystem::pLogger->getLogger().name(), LboLogSystem::_DEFAULT_LOGGER_NAME);
-}
-
 TEST(TerminalModifier, WritesTheAnsiSequence)
 {
     std::ostringstream out;

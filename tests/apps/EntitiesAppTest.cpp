@@ -79,18 +79,6 @@ TEST(AppEntityDefaults, NewRowsCarryTheTableDefaultsAsChangedValues)
     EXPECT_TRUE(readTarget.isNull(ApApp::_COL_ID_VENDOR)) << "no defaults for a row to read into";
 }
 
-TEST(AppEntityNames, ColumnListsFollowTheTables)
-{
-    EXPECT_EQ(ApApp::_colNames.size(), 6u);
-    EXPECT_EQ(ApAppInstance::_colNames.size(), 9u);
-    EXPECT_EQ(ApAppProperty::_colNames.size(), 15u);
-    EXPECT_EQ(ApAppPropertyInstance::_colNames.size(), 4u);
-    EXPECT_EQ(*ApAppInstance::_colNames[ApAppInstance::_COL_START_AT_STARTUP], "start_at_startup");
-    EXPECT_EQ(*ApAppProperty::_colNames[ApAppProperty::_COL_INTERNAL_USE_ONLY], "internal_use_only");
-    EXPECT_EQ(Names::ORDER, "\"order\"");
-    EXPECT_EQ(ApAppPropertyInstance(false).getTableName(), "ap_app_property_instance");
-}
-
 TEST_F(AppEntities, RetrieveReadsARowByKey)
 {
     ApAppInstance instance;
@@ -229,23 +217,6 @@ TEST_F(AppEntities, TwoNewChildrenWithOneKeyKeepOnlyTheSecond)
     app.addAppInstance(second);
     ASSERT_EQ(app.getApAppInstances()->size(), 1u);
     EXPECT_EQ(app.getApAppInstances()->begin()->second.getName(), "second");
-}
-
-TEST_F(AppEntities, UpdateWritesOnlyWhatChanged)
-{
-    ApAppInstance instance;
-    ASSERT_EQ(instance.retrieve(21, _es), 1);
-    _db.exec("UPDATE ap_app_instance SET name='renamed elsewhere' WHERE id_ap_app_instance=21");
-    instance.setStartNow(true);
-    instance.setIdBnScheduler(Poco::Nullable<int>());
-    EXPECT_EQ(instance.updateAll(_es, nullptr), 1);
-    EXPECT_EQ(_db.queryInt("SELECT start_now FROM ap_app_instance WHERE id_ap_app_instance=21"), 1);
-    EXPECT_EQ(_db.queryText("SELECT name FROM ap_app_instance WHERE id_ap_app_instance=21"),
-              "renamed elsewhere");
-
-    ApAppInstance reread;
-    ASSERT_EQ(reread.retrieve(21, _es), 1);
-    EXPECT_TRUE(reread.getStartNow());
 }
 
 TEST_F(AppEntities, StoredValueTextEmptyIsNull)

@@ -124,14 +124,8 @@ TEST_F(WatchdogEntities, NewWatchdogWithMethodsIsStoredWithItsKeyPassedDown)
             "SELECT id_ap_watchdog FROM ap_watchdog_shutdown_method WHERE id_ap_watchdog_shutdown_method>21"),
         watchdog.getPK());
 
-    ApWatchdog reread;
-    ASSERT_EQ(reread.retrieve(3, _es, true, true), 1);
-    ASSERT_NE(reread.getApWatchdogShutdownMethods(), nullptr);
-    EXPECT_EQ(reread.getApWatchdogShutdownMethods()->size(), 1u);
-    EXPECT_EQ(reread.getFrequencySec(), 30u);
-
     ApWatchdogShutdownMethod loaded;
-    ASSERT_EQ(loaded.retrieve(reread.getApWatchdogShutdownMethods()->begin()->first, _es), 1);
+    ASSERT_EQ(loaded.retrieve(watchdog.getApWatchdogShutdownMethods()->begin()->first, _es), 1);
     ASSERT_NE(loaded.getApWatchdog(), nullptr);
     EXPECT_EQ(loaded.getApWatchdog()->getIdDvController(), 3);
 }
