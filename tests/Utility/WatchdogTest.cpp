@@ -1,11 +1,8 @@
-#include "Orvik_Utility/Watchdog/Parameters.h"
 #include "Orvik_Utility/Watchdog/ShutdownMethod.h"
 
 #include <Poco/Exception.h>
 #include <gtest/gtest.h>
 
-using Orvik::Utility::Hardware::TeskGPIO;
-using Orvik::Utility::Watchdog::Parameters;
 using Orvik::Utility::Watchdog::ShutdownMethod;
 
 TEST(WatchdogShutdownMethod, StoredTypeNumbersOutsideTheListAreRejected)
@@ -14,5 +11,4 @@ TEST(WatchdogShutdownMethod, StoredTypeNumbersOutsideTheListAreRejected)
     EXPECT_EQ(ShutdownMethod::typeFromInt(5), ShutdownMethod::DEAMON_SHUTDOWN);
     EXPECT_THROW(ShutdownMethod::typeFromInt(6), Poco::DataFormatException);
     EXPECT_THROW(ShutdownMethod::typeFromInt(-1), Poco::DataFormatException);
-    EXPECT_EQ(ShutdownMethod::typeName(ShutdownMethod::COLD_BOOT), "COLD_BOOT");
 }

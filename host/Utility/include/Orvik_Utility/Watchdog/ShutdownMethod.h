@@ -4,8 +4,6 @@
 
 #include <Poco/Types.h>
 
-#include <string>
-
 namespace Orvik::Utility::Watchdog
 {
 
@@ -36,7 +34,6 @@ public:
     /// The type for a stored number; Poco::DataFormatException for a number that
     /// names no type.
     static Type typeFromInt(Poco::Int32 number);
-    static std::string typeName(Type aType);
 
     void setHeartbeatMs(Poco::Int32 heartbeatMs) { _heartbeatMs = heartbeatMs; }
     void setTimeoutShutDownFailedMs(Poco::Int32 timeoutMs) { _timeoutShutDownFailedMs = timeoutMs; }
