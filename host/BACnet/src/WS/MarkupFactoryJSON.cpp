@@ -159,71 +159,51 @@ void MarkupFactoryJSON::writeElement(const Element& element, Placement placement
                                      bool closeMarkup)
 {
     // The element sits at JSON nesting level depth() + 1: the document object is level 0.
-    switch (placement)
+    if (placement == ITEM)
     {
-        case ROOT:
-            write('{');
-            writeLineStart(1);
-            writeString(*element.name);
-            writeKeySeparator();
-            write('{');
-            break;
-        case MEMBER:
+        if (parent->hasItems)
+        {
             write(',');
-            writeLineStart(depth() + 1);
-            writeString(*element.name);
-            writeKeySeparator();
-            write('{');
-            break;
-        case ITEM:
-            if (parent->hasItems)
-            {
-                write(',');
-            }
-            else
-            {
-                writeMemberSeparator();
-                writeKey("\"$items\"");
-                write('[');
-            }
-            writeLineStart(depth() + 1);
-            write('{');
-            writeKey("\"$name\"");
-            writeString(*element.name);
-            writeMemberSeparator();
-            break;
+        }
+        else
+        {
+            writeSpelled(",\"$items\":[", ", \"$items\": [");
+        }
+        writeLineStart(depth() + 1);
+        writeSpelled("{\"$name\":", "{\"$name\": ");
+        writeString(*element.name);
+        writeSpelled(",\"$base\":\"", ", \"$base\": \"");
     }
-    writeKey("\"$base\"");
-    write('"');
+    else
+    {
+        write(placement == ROOT ? '{' : ',');
+        writeLineStart(depth() + 1);
+        writeString(*element.name);
+        writeSpelled(":{\"$base\":\"", ": {\"$base\": \"");
+    }
     write(baseTypeName(element.baseType));
     write('"');
     if (element.value)
     {
-        writeMemberSeparator();
-        writeKey("\"$value\"");
+        writeSpelled(",\"$value\":", ", \"$value\": ");
         writeValue(element.baseType, *element.value);
     }
     if (element.errorCode != 0)
     {
-        writeMemberSeparator();
-        writeKey("\"$error\"");
+        writeSpelled(",\"$error\":", ", \"$error\": ");
         write(std::to_string(element.errorCode));
     }
     if (element.truncated)
     {
-        writeMemberSeparator();
-        writeKey("\"$truncated\"");
-        write("true");
+        writeSpelled(",\"$truncated\":true", ", \"$truncated\": true");
     }
     for (int attribute = 0; attribute < ATTR_COUNT; ++attribute)
     {
         if (!element.attributes[attribute]->empty())
         {
-            writeMemberSeparator();
-            write("\"$");
+            writeSpelled(",\"$", ", \"$");
             write(attributeName(static_cast<Attribute>(attribute)));
-            write('"');
-            writeKeySeparator();
+            writeSpelled("\":", "\": ");
             writeString(*element.attributes[attribute]);
         }
     }
@@ -238,11 +218,12 @@ void MarkupFactoryJSON::writeCompleteEnd(BaseType baseType)
     // A collection always has its "$items", so that readers need not tell an empty one apart.
     if (isCollection(baseType))
     {
-        writeMemberSeparator();
-        writeKey("\"$items\"");
-        write("[]");
+        writeSpelled(",\"$items\":[]}", ", \"$items\": []}");
     }
-    write('}');
+    else
+    {
+        write('}');
+    }
 }
 
 void MarkupFactoryJSON::writeClose(const Frame& frame)
@@ -271,20 +252,9 @@ void MarkupFactoryJSON::writeDocumentEnd()
     }
 }
 
-void MarkupFactoryJSON::writeKey(const char* quotedKey)
+void MarkupFactoryJSON::writeSpelled(const char* compact, const char* formatted)
 {
-    write(quotedKey);
-    writeKeySeparator();
-}
-
-void MarkupFactoryJSON::writeKeySeparator()
-{
-    write((format() ? ": " : ":"));
-}
-
-void MarkupFactoryJSON::writeMemberSeparator()
-{
-    write((format() ? ", " : ","));
+    write(format() ? formatted : compact);
 }
 
 void MarkupFactoryJSON::writeValue(BaseType baseType, const std::string& value)

@@ -77,10 +77,8 @@ protected:
     void writeDocumentEnd() override;
 
 private:
-    void writeKey(const char* quotedKey);
-    /// Writes a key given with its quotes ("\"$base\"") and the key separator.
-    void writeKeySeparator();
-    void writeMemberSeparator();
+    void writeSpelled(const char* compact, const char* formatted);
+    /// Writes the compact or the formatted spelling of the same JSON text.
     void writeValue(BaseType baseType, const std::string& value);
     void writeCompleteEnd(BaseType baseType);
     void writeString(const std::string& text);
