@@ -77,7 +77,9 @@ namespace WS
 class MarkupFactory
 {
 public:
-    /// The BACnet/WS base types (ASHRAE 135 Annex W). BT_STRUCT is the Annex's "Sequence".
+    /// The BACnet/WS base types (ASHRAE 135 Annex W). BT_STRUCT is the Annex's "Sequence". The primitive
+    /// ones, BT_NULL to BT_OBJECT_IDENTIFIER, carry the numbers of the BACnet application tags (BT_INTEGER is
+    /// a Signed, BT_STRING a CharacterString), so a tag converts to its base type unchanged.
     enum BaseType
     {
         BT_NULL = 0,
