@@ -58,6 +58,11 @@ namespace WS
 ///       }
 ///     }
 ///
+/// A Sequence whose second child came with startArray (compact):
+///
+///     "1":{"$base":"Sequence","object-name":{"$base":"String","$value":"TL 1"},
+///          "$items":[{"$name":"logging-type","$base":"Enumerated","$value":0},{"$name":"buffer-size",...}]}
+///
 /// header() writes nothing. Strings escape '"', '\\' and control characters, and U+2028/U+2029 so
 /// that JSONP consumers can evaluate the text as script.
 class MarkupFactoryJSON : public MarkupFactory
