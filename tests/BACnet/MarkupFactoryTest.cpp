@@ -92,7 +92,11 @@ TEST(MarkupFactory, JsonValuesAreNumbersAndBooleansOnlyWhenValidAndSafe)
                  {MF::BT_BOOLEAN, "TRUE", "true"},
                  {MF::BT_BOOLEAN, "0", "false"},
                  {MF::BT_BOOLEAN, "yes", "\"yes\""},
-                 {MF::BT_STRING, "17", "\"17\""}};
+                 {MF::BT_STRING, "17", "\"17\""},
+                 {MF::BT_STRING,
+                  "line\xE2\x80\xA8"
+                  "end",
+                  "\"line\\u2028end\""}};
     for (const auto& c : cases)
     {
         const std::string expected = "{\"v\":{\"$base\":\"" + std::string(MF::baseTypeName(c.type)) +
