@@ -1,5 +1,7 @@
 #include "SimulatedTrendLog.h"
 
+#include "LocalTimeConverter.h"
+
 #include <Poco/Exception.h>
 
 #include <algorithm>
@@ -122,9 +124,14 @@ DataError SimulatedTrendLog::readRange(const DataPropertyRef& ref, const ReadRan
 
     result.value.setStructure(BACNET_DTS_LIST);
     result.value.reserve(static_cast<std::size_t>(sent) * _channels.size());
+    const LocalTimeConverter localTime(
+        _series.timeOf(static_cast<Poco::UInt64>(std::max<Poco::Int64>(span.first, 1))),
+        _series.timeOf(static_cast<Poco::UInt64>(std::max<Poco::Int64>(span.last, 1))));
     for (Poco::Int64 sequenceNumber = span.first; sequenceNumber <= span.last; ++sequenceNumber)
     {
-        for (const DataType::BACnetLogRecord& record : records(static_cast<Poco::UInt64>(sequenceNumber)))
+        const auto number = static_cast<Poco::UInt64>(sequenceNumber);
+        for (const DataType::BACnetLogRecord& record :
+             records(number, localTime.convert(_series.timeOf(number))))
             result.value.append(BACnetValue(record));
     }
     result.value.setDataType(BACNET_DT_LOG_RECORD);
@@ -199,7 +206,12 @@ DataError SimulatedTrendLog::matchRange(const ReadRange::Range& range, const Poc
 
 std::vector<DataType::BACnetLogRecord> SimulatedTrendLog::records(Poco::UInt64 sequenceNumber) const
 {
-    const DataType::BACnetDateTime time(_series.timeOf(sequenceNumber));
+    return records(sequenceNumber, DataType::BACnetDateTime(_series.timeOf(sequenceNumber)));
+}
+
+std::vector<DataType::BACnetLogRecord> SimulatedTrendLog::records(Poco::UInt64 sequenceNumber,
+                                                                  const DataType::BACnetDateTime& time) const
+{
     std::vector<DataType::BACnetLogRecord> records;
     records.reserve(_channels.size());
     for (std::size_t channel = 0; channel < _channels.size(); ++channel)

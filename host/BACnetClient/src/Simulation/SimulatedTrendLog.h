@@ -62,6 +62,8 @@ private:
         bool fromEnd = false;  ///< a negative count: the records nearest the reference come first
     };
 
+    std::vector<DataType::BACnetLogRecord> records(Poco::UInt64 sequenceNumber,
+                                                   const DataType::BACnetDateTime& time) const;
     DataError matchRange(const ReadRange::Range& range, const Poco::Timestamp& now, Span& span) const;
 
     const std::vector<Channel> _channels;
