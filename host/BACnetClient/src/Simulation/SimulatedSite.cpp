@@ -56,7 +56,10 @@ void SimulatedSite::addDevice(std::unique_ptr<SimulatedDevice> pDevice)
 
 void SimulatedSite::open(NetworkListener& listener)
 {
-    _pListener = &listener;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _pListener = &listener;
+    }
     _thread.startFunc([this] { runTasks(); });
     _tasks.enqueueNotification(new SiteTask([this] { tick(); }), clockIn(_tickMs));
 }
@@ -68,6 +71,7 @@ void SimulatedSite::close()
     _tasks.enqueueNotification(new SiteTask(), Poco::Clock());
     _thread.join();
     _tasks.clear();
+    std::lock_guard<std::mutex> lock(_mutex);
     _pListener = nullptr;
 }
 
@@ -222,8 +226,10 @@ DataError SimulatedSite::changeValue(const DataObjectKey& object, const ValueCon
 {
     DataError error;
     std::vector<DataResponseCOV> notifications;
+    NetworkListener* pListener = nullptr;
     {
         std::lock_guard<std::mutex> lock(_mutex);
+        pListener = _pListener;
         SimulatedDevice& changed = device(object.deviceInstance);
         auto* pPoint = dynamic_cast<SimulatedPoint*>(changed.findObject(object.objectIdentifier));
         if (pPoint == nullptr)
@@ -233,8 +239,11 @@ DataError SimulatedSite::changeValue(const DataObjectKey& object, const ValueCon
         if (changed.isSilent())
             notifications.clear();
     }
-    if (_pListener != nullptr)
-        sendNotifications(notifications);
+    for (const DataResponseCOV& notification : notifications)
+    {
+        if (pListener != nullptr)
+            pListener->onCOVNotification(notification);
+    }
     return error;
 }
 
