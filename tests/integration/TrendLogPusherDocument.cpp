@@ -126,11 +126,14 @@ std::vector<TrendLogPusherDocument::Page> TrendLogPusherDocument::pages() const
     for (const Node& page : _root.child("tl-data").children)
     {
         Page read{page.name, "", {}};
+        for (const Node& channel : page.children)
+        {
+            read.channelIdentifier +=
+                (read.channelIdentifier.empty() ? "" : "+") + channel.child("unique-idetnifier").value;
+        }
         if (!page.children.empty())
         {
-            const Node& channel = page.children.front();
-            read.channelIdentifier = channel.child("unique-idetnifier").value;
-            for (const Node& record : channel.child("values").children)
+            for (const Node& record : page.children.front().child("values").children)
             {
                 read.records.push_back(record.canonical());
             }

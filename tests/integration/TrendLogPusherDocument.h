@@ -28,8 +28,8 @@ public:
         std::string canonical() const;
     };
 
-    /// One record page of "tl-data": the hexadecimal identifier of its first channel and the records
-    /// of that channel (every channel of a page carries the same records), as canonical texts.
+    /// One record page of "tl-data": the hexadecimal identifiers of its channels, joined by '+', and the
+    /// records of its first channel (every channel of a page carries the same records), as canonical texts.
     struct Page
     {
         std::string name;

@@ -31,10 +31,15 @@ TrendLogPusherSiteRecords::TrendLogPusherSiteRecords(
             const DataObjectKey key(device, object);
             ValueContainer logged;
             site.readProperty(DataPropertyKey(key, Orvik::BACnet::PROP_LOG_DEVICE_OBJECT_PROPERTY), logged);
-            std::string identifier;
-            logged.at(0).get<BACnetDeviceObjectPropertyReference>().getHexIdentifier(deviceIdentifier,
-                                                                                     identifier);
-            _trendLogs.push_back(TrendLog{key, identifier, logged.size()});
+            std::string identifiers;
+            for (const auto& channel : logged.getBACnetPrimitives())
+            {
+                std::string identifier;
+                channel.get<BACnetDeviceObjectPropertyReference>().getHexIdentifier(deviceIdentifier,
+                                                                                    identifier);
+                identifiers += (identifiers.empty() ? "" : "+") + identifier;
+            }
+            _trendLogs.push_back(TrendLog{key, identifiers, logged.size()});
         }
     }
 }

@@ -9,15 +9,15 @@
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "TrendLogPusherDocument.h"
 
-/// What a simulated site holds, in the terms of the export document: its trend logs, the identifier
-/// of each one's first channel, and its records as canonical texts.
+/// What a simulated site holds, in the terms of the export document: its trend logs, the identifiers
+/// of each one's channels, and its records as canonical texts.
 class TrendLogPusherSiteRecords
 {
 public:
     struct TrendLog
     {
         Orvik::BACnet::Client::DataObjectKey key;
-        std::string channelIdentifier;  ///< as "unique-idetnifier" of the trend log's pages
+        std::string channelIdentifier;  ///< its channels' "unique-idetnifier" values, joined by '+'
         std::size_t recordsPerSequenceNumber;
     };
 

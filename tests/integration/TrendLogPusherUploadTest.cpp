@@ -159,7 +159,10 @@ TEST_F(TrendLogPusherUpload, UploadsEveryRecordOnceInXmlThenInJsonAfterARestart)
     {
         if (tl.key.deviceInstance != 1001)
         {
-            EXPECT_TRUE(json.records(tl.channelIdentifier).empty()) << "records sent twice";
+            EXPECT_TRUE(json.records(tl.channelIdentifier).empty())
+                << "records of " << tl.key.objectIdentifier.toString() << " of device "
+                << tl.key.deviceInstance
+                << " sent twice, first: " << json.records(tl.channelIdentifier).front();
         }
     }
 }

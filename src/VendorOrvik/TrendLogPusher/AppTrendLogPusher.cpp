@@ -326,10 +326,12 @@ void AppTrendLogPusher::initLoggers(std::vector<Position> positions)
             _devices.push_back(std::move(device));
             continue;
         }
-        const Poco::UInt32 objectInstance = position.getObjectIdentifier().getInstance();
+        // Type and instance: a trend log and a trend log multiple of one device may share an instance,
+        // and taking one's position for the other's would skip or repeat records.
+        const ObjectIdentifier object = position.getObjectIdentifier();
         auto it = std::find_if(pDevice->trendLogs.begin(), pDevice->trendLogs.end(),
-                               [objectInstance](const DataTrendLog& tl)
-                               { return tl.objKey.getObjectIdentifier().getInstance() == objectInstance; });
+                               [&object](const DataTrendLog& tl)
+                               { return tl.objKey.getObjectIdentifier() == object; });
         if (it == pDevice->trendLogs.end())
         {
             pDevice->trendLogs.emplace_back(position);
