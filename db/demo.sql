@@ -43,3 +43,27 @@ INSERT INTO ap_app_property_instance (id_ap_app_instance, id_ap_app_property, va
 -- Peripheral manager: waits for the board's peripheral notifications.
 INSERT INTO ap_app_instance (id_ap_app_instance, id_ap_app, id_dv_controller, instance_nr, name, start_at_startup)
     VALUES (50101, 501, 1, 1, 'Peripherals', 1);
+
+-- Trend log pusher: every trend log of the network, uploaded every minute as XML to the demo FTP
+-- server; the trend logs are searched again every 10 minutes. Parameter 43 (positions) is written by
+-- the app itself.
+INSERT INTO ap_app_instance (id_ap_app_instance, id_ap_app, id_dv_controller, instance_nr, name, start_at_startup)
+    VALUES (50001, 500, 1, 1, 'Trend log upload', 1);
+INSERT INTO ap_app_property_instance (id_ap_app_instance, id_ap_app_property, value)
+    VALUES (50001, 50001, '1'),
+           (50001, 50002, 'demo-site'),
+           (50001, 50003, 'Orvik demo site'),
+           (50001, 50004, 'DEMO'),
+           (50001, 50005, 'demo'),
+           (50001, 50006, '0'),
+           (50001, 50007, '0b01'),
+           (50001, 50008, '1'),
+           (50001, 50009, '5'),
+           (50001, 50010, '0'),
+           (50001, 50011, '0'),
+           (50001, 50013, 'ftp://127.0.0.1:21021'),
+           (50001, 50014, 'demo'),
+           (50001, 50015, 'demo'),
+           (50001, 50016, ''),
+           (50001, 50017, '2'),
+           (50001, 50018, '10');
