@@ -10,8 +10,8 @@ using namespace Orvik::BACnet::App;
 namespace
 {
 
-std::string propertyHeader(BACNET_OBJECT_TYPE objectType, BACNET_PROPERTY_ID property,
-                           Poco::UInt32 arrayIndex)
+std::string header(BACNET_OBJECT_TYPE objectType, BACNET_PROPERTY_ID property,
+                   Poco::UInt32 arrayIndex = 0xFFFFFFFF)
 {
     std::ostringstream out;
     AppBase::printPropertyHeader(out, objectType, Client::DataPropertyRef(property, arrayIndex), "\t\t");
@@ -20,24 +20,18 @@ std::string propertyHeader(BACNET_OBJECT_TYPE objectType, BACNET_PROPERTY_ID pro
 
 }  // namespace
 
-TEST(AppBasePrint, ObjectHeaderNamesTypeAndInstance)
+TEST(AppBasePrint, HeadersShowNamesStructureAndArrayIndex)
 {
-    std::ostringstream out;
-    AppBase::printObjectHeader(out, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 5), "\t");
-    EXPECT_EQ(out.str(), "\t(0)analog-input[5]:\n");
-}
-
-TEST(AppBasePrint, PropertyHeaderShowsStructureAndArrayIndex)
-{
-    EXPECT_EQ(propertyHeader(OBJECT_DEVICE, PROP_OBJECT_LIST, 0), "\t\t(76)object-list[COUNT] (ARRAY):\n");
-    EXPECT_EQ(propertyHeader(OBJECT_DEVICE, PROP_OBJECT_LIST, 0xFFFFFFFF),
-              "\t\t(76)object-list[ALL] (ARRAY):\n");
-    EXPECT_EQ(propertyHeader(OBJECT_DEVICE, PROP_OBJECT_LIST, 3), "\t\t(76)object-list[3] (ARRAY):\n");
-    EXPECT_EQ(propertyHeader(OBJECT_DEVICE, PROP_ACTIVE_COV_SUBSCRIPTIONS, 0xFFFFFFFF),
+    std::ostringstream object;
+    AppBase::printObjectHeader(object, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 5), "\t");
+    EXPECT_EQ(object.str(), "\t(0)analog-input[5]:\n");
+    EXPECT_EQ(header(OBJECT_DEVICE, PROP_OBJECT_LIST, 0), "\t\t(76)object-list[COUNT] (ARRAY):\n");
+    EXPECT_EQ(header(OBJECT_DEVICE, PROP_OBJECT_LIST), "\t\t(76)object-list[ALL] (ARRAY):\n");
+    EXPECT_EQ(header(OBJECT_DEVICE, PROP_OBJECT_LIST, 3), "\t\t(76)object-list[3] (ARRAY):\n");
+    EXPECT_EQ(header(OBJECT_DEVICE, PROP_ACTIVE_COV_SUBSCRIPTIONS),
               "\t\t(152)active-cov-subscriptions[ALL] (LIST):\n");
-    EXPECT_EQ(propertyHeader(OBJECT_ANALOG_INPUT, PROP_PRESENT_VALUE, 0xFFFFFFFF),
-              "\t\t(85)present-value (SINGLE_VALUE):\n");
-    EXPECT_EQ(propertyHeader(OBJECT_DEVICE, PROP_PRESENT_VALUE, 0xFFFFFFFF), "\t\tUnknown BACnet property\n");
+    EXPECT_EQ(header(OBJECT_ANALOG_INPUT, PROP_PRESENT_VALUE), "\t\t(85)present-value (SINGLE_VALUE):\n");
+    EXPECT_EQ(header(OBJECT_DEVICE, PROP_PRESENT_VALUE), "\t\tUnknown BACnet property\n");
 }
 
 TEST(AppBasePrint, ValuesAreGreenAndErrorsRed)

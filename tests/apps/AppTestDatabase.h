@@ -11,12 +11,11 @@
 #include "Orvik_Utility/Data/TeskDbSession.h"
 
 /// A fresh configuration database for one test: a temporary SQLite file with the repository's schema,
-/// installed as the host's session (Data::pDB) for the test's lifetime. The helpers write the rows that
-/// the app runtime reads. The product's app definitions are removed unless asked for.
+/// installed as the host's session (Data::pDB) while it lives. The product's app definitions are
+/// removed unless asked for; controllers _CONTROLLER and _CONTROLLER + 1 exist.
 class AppTestDatabase
 {
 public:
-    /// The controller under test; controller _CONTROLLER + 1 exists too.
     static constexpr Poco::Int32 _CONTROLLER = 1;
 
     explicit AppTestDatabase(bool withProductApps = false);
@@ -24,24 +23,20 @@ public:
 
     Orvik::Utility::Data::TeskDbSession& session() { return *_pSession; }
 
-    /// An ap_app row; returns its id_ap_app.
+    /// Each returns the new row's key.
     Poco::Int32 addApp(Poco::Int32 idVendor, Poco::Int32 appId, const std::string& name,
                        Poco::Int32 type = 2);
-    /// An ap_app_instance row on `controller`; returns its id_ap_app_instance.
     Poco::Int32 addInstance(Poco::Int32 idApApp, Poco::Int32 instanceNr, bool startAtStartup,
                             bool startNow = false, Poco::Int32 controller = _CONTROLLER);
-    /// A parameter definition (number `id` within the app) under the app's parameter group; returns its
-    /// id_ap_app_property. `datatype` and `appTag` are the BACnet datatype and application tag numbers.
+    /// Parameter number `id` of the app, in the app's parameter group.
     Poco::Int32 addParameter(Poco::Int32 idApApp, Poco::Int32 id, Poco::Int32 datatype, Poco::Int32 appTag,
                              const std::string& defaultValue);
-    /// A stored value (NULL when `value` is null).
+
+    /// A stored value; null stands for NULL.
     void storeValue(Poco::Int32 idApAppInstance, Poco::Int32 idApAppProperty,
                     const Poco::Nullable<std::string>& value);
-    /// The stored value text of a parameter; null when the row is missing or its value NULL.
+    /// Null when there is no row or its value is NULL.
     Poco::Nullable<std::string> storedValue(Poco::Int32 idApAppInstance, Poco::Int32 idApAppProperty);
-    /// Number of ap_app_property_instance rows.
-    Poco::Int32 storedValueCount();
-    void setStartFlags(Poco::Int32 idApAppInstance, bool startAtStartup, bool startNow);
 
 private:
     Poco::Int32 parameterGroup(Poco::Int32 idApApp);

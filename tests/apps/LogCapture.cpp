@@ -29,27 +29,15 @@ LogCapture::~LogCapture()
     _log.getLogger().setChannel(nullptr);
 }
 
-std::vector<std::string> LogCapture::lines() const
+std::vector<std::string> LogCapture::linesOf(int code) const
 {
+    const std::string prefix = code < 0 ? "" : "[" + std::to_string(code) + "]";
     std::vector<std::string> result;
     std::istringstream text(_text.str());
     for (std::string line; std::getline(text, line);)
     {
-        result.push_back(line);
-    }
-    return result;
-}
-
-std::vector<std::string> LogCapture::linesOf(int code) const
-{
-    const std::string prefix = "[" + std::to_string(code) + "]";
-    std::vector<std::string> result;
-    for (const std::string& line : lines())
-    {
-        if (line.compare(0, prefix.size(), prefix) == 0)
-        {
+        if (line.rfind(prefix, 0) == 0)
             result.push_back(line);
-        }
     }
     return result;
 }

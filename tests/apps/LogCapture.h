@@ -10,16 +10,14 @@
 
 #include "Orvik_Utility/LboLogSystem.h"
 
-/// Routes the host's catalogue log to memory for the lifetime of the object.
+/// Routes the host's catalogue log to memory while it lives.
 class LogCapture
 {
 public:
     LogCapture();
     ~LogCapture();
 
-    /// The logged lines, each "[<code>] <text>".
-    std::vector<std::string> lines() const;
-    /// The logged lines that carry message `code`.
+    /// The logged lines of message `code` ("[<code>] <text>"); all lines for a negative code.
     std::vector<std::string> linesOf(int code) const;
 
 private:

@@ -1,27 +1,23 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "Orvik_ZARoveDore/RestartBackOff.h"
 
 using Orvik::BACnet::App::RestartBackOff;
+using Delays = std::vector<Poco::Timespan::TimeDiff>;
 
 namespace
 {
 
-const Poco::Clock::ClockDiff SECOND = 1000000;
-
-/// Runs `runs` starts of `runLength` each, back to back after their delays; returns the delays in seconds.
-std::vector<long> delaysOfRuns(RestartBackOff& backOff, Poco::Clock& now, int runs,
-                               Poco::Clock::ClockDiff runLength)
+/// Delays in seconds after `runs` runs of `runLength` µs each, every start right after the delay before.
+Delays delaysOfRuns(RestartBackOff& backOff, Poco::Clock& now, int runs, Poco::Clock::ClockDiff runLength)
 {
-    std::vector<long> delays;
+    Delays delays;
     for (int run = 0; run < runs; ++run)
     {
         backOff.started(now);
         now += runLength;
         const Poco::Timespan delay = backOff.delayAfterRun(now);
-        delays.push_back(static_cast<long>(delay.totalSeconds()));
+        delays.push_back(delay.totalSeconds());
         now += delay.totalMicroseconds();
     }
     return delays;
@@ -29,28 +25,12 @@ std::vector<long> delaysOfRuns(RestartBackOff& backOff, Poco::Clock& now, int ru
 
 }  // namespace
 
-TEST(RestartBackOff, QuickFailuresGrowToTheCap)
+TEST(RestartBackOff, QuickFailuresWaitLongerEachTimeUpToTheCapUntilARunLasts)
 {
+    const Poco::Clock::ClockDiff quick = RestartBackOff::_QUICK_RUN.totalMicroseconds() - 1;
     RestartBackOff backOff;
     Poco::Clock now;
-    EXPECT_EQ(delaysOfRuns(backOff, now, 10, SECOND / 10),
-              (std::vector<long>{0, 1, 2, 4, 8, 16, 32, 60, 60, 60}));
-}
-
-TEST(RestartBackOff, ARunThatLastedEndsTheSeries)
-{
-    RestartBackOff backOff;
-    Poco::Clock now;
-    delaysOfRuns(backOff, now, 5, SECOND);
-    EXPECT_EQ(delaysOfRuns(backOff, now, 3, RestartBackOff::_QUICK_RUN.totalMicroseconds()),
-              (std::vector<long>{0, 0, 0}));
-    EXPECT_EQ(delaysOfRuns(backOff, now, 3, SECOND), (std::vector<long>{0, 1, 2}));
-}
-
-TEST(RestartBackOff, RunJustShorterThanTheLimitCountsAsQuick)
-{
-    RestartBackOff backOff;
-    Poco::Clock now;
-    EXPECT_EQ(delaysOfRuns(backOff, now, 3, RestartBackOff::_QUICK_RUN.totalMicroseconds() - 1),
-              (std::vector<long>{0, 1, 2}));
+    EXPECT_EQ(delaysOfRuns(backOff, now, 10, quick), (Delays{0, 1, 2, 4, 8, 16, 32, 60, 60, 60}));
+    EXPECT_EQ(delaysOfRuns(backOff, now, 2, RestartBackOff::_QUICK_RUN.totalMicroseconds()), (Delays{0, 0}));
+    EXPECT_EQ(delaysOfRuns(backOff, now, 3, 1000), (Delays{0, 1, 2}));
 }
