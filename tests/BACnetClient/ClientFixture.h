@@ -23,9 +23,11 @@ protected:
     static ClientWorker::Settings shortSettings()
     {
         ClientWorker::Settings settings;
-        settings.apduTimeoutMs = 100;
+        // Short enough for quick time-outs, long enough that a busy machine does not make a healthy
+        // device look silent.
+        settings.apduTimeoutMs = 500;
         settings.apduRetries = 2;
-        settings.whoIsWindowMs = 300;
+        settings.whoIsWindowMs = 1000;
         return settings;
     }
 

@@ -91,6 +91,7 @@ TEST_F(ClientWorkerTest, SlowDeviceAnswersWithinTheTimeOutOrNotAtAll)
 TEST_F(ClientWorkerTest, SlowDevicePastTheTimeOutFails)
 {
     ClientWorker::Settings impatient = shortSettings();
+    impatient.apduTimeoutMs = 100;  // the device answers after 400 ms
     impatient.apduRetries = 0;
     start("test-faults.json", impatient);
     ValueContainer value;
