@@ -87,7 +87,7 @@ void AppBase::run()
     Poco::NotificationQueue* pQueueAppManager = getQueueAppManager();
     if (pQueueAppManager == nullptr)
     {
-        // No manager (left over from a stop that outlived it): nobody is there to report to.
+        // The manager is gone (this thread outlived its stop): there is nobody to report to.
         return;
     }
     // The last touch of this object: the manager may delete it as soon as the report is queued.
@@ -112,6 +112,8 @@ bool AppBase::runBody()
     {
         logAppException(LboLogSystem::EXCEPTION_UNKNOWN);
     }
+    // No restart after a failure: its cause (usually the configuration) does not mend itself, and an
+    // immediate restart would fail again and again.
     return false;
 }
 

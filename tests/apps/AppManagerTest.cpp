@@ -286,12 +286,3 @@ TEST_F(AppManagerTest, StopLeavesAnAppThatIgnoresItAliveUntilItsThreadHasEnded)
     GetCapturedStdout();
     EXPECT_EQ(_journal.starting("delete"), of("delete", {polite, stubborn}));
 }
-
-TEST(AppManager, ValueAccessAndDirectPostingAreRefused)
-{
-    Orvik::BACnet::ValueContainer value;
-    EXPECT_THROW(AppManager::getValue(1, value), Poco::NoPermissionException);
-    EXPECT_THROW(AppManager::setValue(1, value), Poco::NoPermissionException);
-    EXPECT_THROW(AppManager::enqueueNotification(new NotificationAppRequest, true),
-                 Poco::NoPermissionException);
-}
