@@ -150,16 +150,28 @@ public:
 
     // ---- search (devices and trend logs) --------------------------------------------------------
 
+    /// One search in the configured mode; stores the positions when it found new trend logs and sets
+    /// when the next search is due.
     void collectTrendLogs();
+    /// Searches every device that answers a Who-Is, stopping at the first that fails. The number of
+    /// new trend logs, or a negative number on failure.
     Poco::Int32 collectNetworkedTrendLogs();
+    /// Searches one device's object list: the number of new trend logs, 0 for an excluded device, -1 on
+    /// failure (a new device is then not added).
     Poco::Int32 collectTrendLogsFromDevice(Poco::UInt32 deviceInstance);
+    /// Reads the device properties; false when the read failed or a required property is missing.
     bool collectDevice(DataDevice& device);
+    /// Reads one trend log and its channels into `trendLogs`: 1 when added, 0 when it was there
+    /// already, -1 on failure.
     Poco::Int32 collectTrendLog(const Client::DataObjectKey& key, std::vector<DataTrendLog>& trendLogs);
+    /// Rebuilds `channels` from the logged references; false when a channel was refused (stop).
     bool collectLoggingFromObjects(const DataType::ObjectIdentifier& parentDeviceIdentifier,
                                    const std::vector<DataType::BACnetDeviceObjectPropertyReference>& refs,
                                    std::vector<DataChannel>& channels);
+    /// Reads the logged object's and its device's properties; false only on a stop request.
     bool collectLoggingFromObject(const DataType::BACnetDeviceObjectPropertyReference& ref,
                                   DataChannel& channel);
+    /// True when `ref` (device and object) is excluded.
     bool isBlackList(const DataType::BACnetDeviceObjectReference& ref);
 
     // ---- export document and upload -------------------------------------------------------------
@@ -171,7 +183,13 @@ public:
     /// Writes the whole export document to `os`. False when a failure (a ReadRange that failed, a stop
     /// request, a writer or stream error) ended it early; the stream then holds an incomplete document.
     bool streamAll(std::ostream& os);
+    /// Reads all new records of `tl` with ReadRange, by time after its position and then by sequence
+    /// number, writing one page element per reply; then advances its position to the last record read.
+    /// Throws when a page fails, when the app is told to stop, or when a reply claims more records
+    /// without carrying any.
     void getAndStreamTreandLog(WS::MarkupFactory& mf, DataTrendLog& tl, Poco::UInt32& channelsId);
+    /// Writes one record page named `channelsId` (then incremented): per channel its identifier and
+    /// the page's records.
     void markupTrendLog(WS::MarkupFactory& mf, const DataTrendLog& tl,
                         const Client::ReadRangeAck::Result& values, Poco::UInt32& channelsId);
     /// Throws Poco::NotImplementedException: a failed ReadRange ends the document.
