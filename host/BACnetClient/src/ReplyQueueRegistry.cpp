@@ -39,10 +39,4 @@ bool ReplyQueueRegistry::post(Poco::UInt64 ticket, const Poco::AutoPtr<Poco::Not
     return true;
 }
 
-bool ReplyQueueRegistry::isOpen(Poco::UInt64 ticket)
-{
-    std::lock_guard<std::mutex> lock(mutex());
-    return queues().count(ticket) > 0;
-}
-
 }  // namespace Orvik::BACnet::Client

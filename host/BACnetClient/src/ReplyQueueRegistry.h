@@ -33,9 +33,6 @@ public:
     /// Posts `pNf` to the ticket's queue. False when the ticket is closed (or 0): nothing was posted.
     static bool post(Poco::UInt64 ticket, const Poco::AutoPtr<Poco::Notification>& pNf);
 
-    /// True while the ticket is open.
-    static bool isOpen(Poco::UInt64 ticket);
-
 private:
     static std::mutex& mutex();
     static std::unordered_map<Poco::UInt64, Poco::NotificationQueue*>& queues();

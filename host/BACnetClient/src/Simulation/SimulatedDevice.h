@@ -54,7 +54,6 @@ public:
     ~SimulatedDevice();
 
     Poco::UInt32 getInstance() const { return _identity.instance; }
-    const Identity& getIdentity() const { return _identity; }
 
     SimulatedObject& getDeviceObject() { return *_objects.front(); }
     /// Adds an object; throws Poco::ExistsException when the device has one with that identifier.

@@ -37,7 +37,6 @@ public:
     SimulatedPoint(const DataType::ObjectIdentifier& identifier, const std::string& name,
                    const BACnetValue& initialValue, bool commandable);
 
-    bool isCommandable() const { return _commandable; }
     BACnetDataType getValueType() const { return _valueType; }
 
     /// Starts drifting from the current process value, counted from `origin`.
@@ -45,8 +44,6 @@ public:
     /// The point's own value changes (a new sensor reading; for a commandable point its relinquish
     /// default). Stops a drift. Returns the error a write of that value would give.
     DataError changeValue(const ValueContainer& value);
-    /// The current present value.
-    BACnetValue presentValue() const;
 
     DataError write(const DataPropertyRef& ref, Poco::UInt32 priority, const ValueContainer& value) override;
     std::vector<DataResponseCOV::Value> covValues(BACNET_PROPERTY_ID property,
@@ -61,6 +58,8 @@ protected:
 private:
     static constexpr std::size_t _PRIORITY_COUNT = 16;
 
+    /// The highest priority's value, else the process value.
+    BACnetValue presentValue() const;
     DataError checkValue(const ValueContainer& value) const;
     DataError writePresentValue(Poco::UInt32 priority, const ValueContainer& value);
     Poco::UInt32 numberOfStates() const;
