@@ -2,6 +2,7 @@
 
 #include "NotificationNetworkEvent.h"
 #include "Orvik_BACnetClient/NotificationRequestSubscribeCOV.h"
+#include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
 #include "Orvik_BACnetClient/NotificationResponse.h"
 #include "ReplyQueueRegistry.h"
 

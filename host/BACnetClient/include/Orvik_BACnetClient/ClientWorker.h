@@ -3,7 +3,6 @@
 #include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/NetworkListener.h"
 #include "Orvik_BACnetClient/NotificationRequest.h"
-#include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
 #include "Orvik_Utility/NotificationQueueWorker.h"
 
 #include <Poco/Clock.h>
