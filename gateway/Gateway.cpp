@@ -5,9 +5,9 @@
 
 #include "Orvik_BACnetClient/ClientWorker.h"
 #include "Orvik_BACnetClient/Network.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppManager.h"
-#include "SiteNetwork.h"
 
 namespace Orvik::Gateway
 {
@@ -65,7 +65,7 @@ Poco::UInt32 Gateway::ownDeviceInstance() const
 
 void Gateway::startNetwork()
 {
-    _pNetwork = SiteNetwork::load(_settings.networkFile);
+    _pNetwork = Orvik::BACnet::Client::Simulation::SimulatedSite::load(_settings.networkFile);
     _log.information("BACnet network: simulated site " + _settings.networkFile);
     _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pNetwork);
     _pClient->start();
