@@ -6,7 +6,6 @@
 
 #include <Poco/DateTimeFormat.h>
 #include <Poco/DateTimeFormatter.h>
-#include <Poco/Environment.h>
 #include <Poco/FileStream.h>
 #include <Poco/Process.h>
 #include <Poco/TemporaryFile.h>
@@ -144,7 +143,6 @@ TEST(TrendLogPusherNoRecordLost, RandomFaultsAndKilledGatewaysLoseNoRecord)
     const unsigned seed = std::random_device()();
     SCOPED_TRACE("random seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
     FtpServer ftp;
     Poco::TemporaryFile database;
     Poco::TemporaryFile siteFile;

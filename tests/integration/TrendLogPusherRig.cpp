@@ -1,5 +1,7 @@
 #include "TrendLogPusherRig.h"
 
+#include <Poco/Environment.h>
+
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
 
 namespace
@@ -19,9 +21,11 @@ Orvik::BACnet::Client::ClientWorker::Settings quickClient()
 
 TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
                                      Poco::UInt32 gatewayInstance)
-    : _database(databasePath),
+    : _database((Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts"),
+                 databasePath)),
       _pSite(Orvik::BACnet::Client::Simulation::SimulatedSite::parse(siteText, "test site"))
 {
+    Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
     _pWorker = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pSite, quickClient());
     _pWorker->start();
     _pManager =

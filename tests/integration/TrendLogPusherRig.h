@@ -14,7 +14,8 @@
 /// A gateway that runs the trend log pusher, made of real parts: its configuration database (an
 /// SQLite file), a simulated BACnet site served by the BACnet client worker, and the app manager that
 /// the apps reach through AppBase (its client queue and own device instance). The manager is not run:
-/// the caller drives the pusher's cycle directly, on its own thread.
+/// the caller drives the pusher's cycle directly, on its own thread. The host's scripts folder
+/// (ZEPTA_SCRIPTS) is the repository's scripts/.
 class TrendLogPusherRig
 {
 public:

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <Poco/Environment.h>
 #include <Poco/FileStream.h>
 #include <Poco/RegularExpression.h>
 #include <Poco/StreamCopier.h>
@@ -92,11 +91,6 @@ void expectRecords(const TrendLogPusherSiteRecords& site, const TrendLogPusherDo
 class TrendLogPusherUpload : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
-    }
-
     Poco::TemporaryFile _databaseFile;
 };
 

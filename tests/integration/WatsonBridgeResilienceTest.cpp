@@ -145,7 +145,8 @@ TEST(WatsonBridgeResilienceTest, StopWhileDisconnectedEndsTheAppWithoutReconnect
     EXPECT_EQ(0u, harness.countConsole("BACnet to Watson IoT Exception ignored")) << harness.console();
     EXPECT_EQ(0u, harness.countConsole("Restarting APP")) << harness.console();
     EXPECT_EQ(0u, harness.site().countSubscriptions(Orvik::BACnet::Client::DataObjectKey(
-                      2001, Orvik::BACnet::DataType::ObjectIdentifier(0, 1))));
+                      2001, Orvik::BACnet::DataType::ObjectIdentifier(0, 1))))
+        << harness.console();
 }
 
 TEST(WatsonBridgeResilienceTest, TlsConnectsOnlyWithTheBrokersCertificateAuthority)

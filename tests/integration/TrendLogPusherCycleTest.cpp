@@ -1,0 +1,102 @@
+// The trend log pusher's cycle: retries after failed uploads, and the stop request during an upload
+// and during a wait longer than any 32-bit millisecond count.
+
+#include <gtest/gtest.h>
+
+#include <Poco/Runnable.h>
+#include <Poco/TemporaryFile.h>
+#include <Poco/Thread.h>
+
+#include "FtpServer.h"
+#include "Orvik_Utility/Notification.h"
+#include "TrendLogPusherRig.h"
+
+using Orvik::Test::FtpFault;
+using Orvik::Test::FtpServer;
+
+namespace
+{
+
+const std::string SITE = R"({"devices": [{"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701,
+  "vendorName": "Orvik", "modelName": "GW", "objects": [
+  {"type": "analog-value", "instance": 1, "name": "T1", "presentValue": 20.0},
+  {"type": "trend-log", "instance": 1, "name": "T1 Log", "logs": "analog-value:1",
+   "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 60, "count": 300}}]}]})";
+
+void postStop(Poco::NotificationQueue& queue)
+{
+    queue.enqueueUrgentNotification(
+        new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
+}
+
+class TrendLogPusherCycle : public ::testing::Test
+{
+protected:
+    Poco::TemporaryFile _databaseFile;
+    FtpServer _ftp;
+    TrendLogPusherRig _rig{_databaseFile.path(), SITE, 1001};
+};
+
+}  // namespace
+
+TEST_F(TrendLogPusherCycle, RetriesFollowAFailedUploadAndFitIntoThePeriod)
+{
+    _rig.database().configure(_ftp.url(), "orvik", "secret", "", 1, 0);
+    _rig.database().setParameter(8, std::string("15"));  // period, minutes
+    _rig.database().setParameter(10, std::string("2"));  // retries
+    _rig.database().setParameter(11, std::string("5"));  // minutes between retries
+    auto pPusher = _rig.newPusher();
+    pPusher->initialise();
+    testing::internal::CaptureStdout();
+    _ftp.setFault(FtpFault::REFUSE_LOGIN);
+    const Poco::Timestamp now;
+    for (Poco::UInt32 expected : {1u, 2u, 0u})  // the scheduled attempt, two retries, then the schedule
+    {
+        pPusher->runAttempt();
+        EXPECT_EQ(expected, pPusher->getSendToServerRetries());
+        EXPECT_EQ(expected != 0, pPusher->getNextAttemptTime(now) == now + 5 * Poco::Timespan::MINUTES);
+    }
+    pPusher->runAttempt();
+    _ftp.setFault(FtpFault::NONE);
+    pPusher->runAttempt();  // a success ends the retries
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(0u, pPusher->getSendToServerRetries());
+    EXPECT_EQ(1u, _ftp.files().size());
+}
+
+TEST_F(TrendLogPusherCycle, StopRequestEndsAnUploadAndALongWaitAtOnce)
+{
+    _rig.database().configure(_ftp.url(), "orvik", "secret", "", 1, 0);
+    _rig.database().setParameter(8, std::string("4294967295"));  // about 8000 years
+    auto pPusher = _rig.newPusher();
+    pPusher->initialise();
+
+    // Stopped while reading records: the document is dropped, nothing is stored, and the stop request
+    // stays for the cycle, which ends.
+    const Poco::Nullable<std::string> positions = _rig.database().storedParameter(43);
+    postStop(*pPusher->getReadQueue());
+    EXPECT_TRUE(pPusher->createAndSendFiles());
+    EXPECT_TRUE(_ftp.files().empty());
+    EXPECT_EQ(positions, _rig.database().storedParameter(43));
+    EXPECT_FALSE(pPusher->waitForNextAttempt());
+
+    // A wait of thousands of years is waited (in parts) until the stop request comes.
+    class LateStop : public Poco::Runnable
+    {
+    public:
+        explicit LateStop(Poco::NotificationQueue& queue) : _queue(queue) {}
+        void run() override
+        {
+            Poco::Thread::sleep(300);
+            postStop(_queue);
+        }
+
+    private:
+        Poco::NotificationQueue& _queue;
+    } lateStop(*pPusher->getReadQueue());
+    Poco::Thread stopper;
+    stopper.start(lateStop);
+    EXPECT_FALSE(pPusher->waitForNextAttempt());
+    stopper.join();
+    EXPECT_TRUE(_ftp.files().empty());
+}
