@@ -21,8 +21,7 @@ Orvik::BACnet::Client::ClientWorker::Settings quickClient()
 
 TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
                                      Poco::UInt32 gatewayInstance)
-    : _database((Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts"),
-                 databasePath)),
+    : _database(databasePath),
       _pSite(Orvik::BACnet::Client::Simulation::SimulatedSite::parse(siteText, "test site"))
 {
     Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
