@@ -51,4 +51,9 @@ std::string DataFiles::demoSite() const
     return Poco::Path(_folder).append("sites/demo.json").toString();
 }
 
+std::string DataFiles::scripts() const
+{
+    return Poco::Path(_folder).append("scripts").toString();
+}
+
 }  // namespace Orvik::Gateway

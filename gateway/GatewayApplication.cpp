@@ -2,7 +2,9 @@
 
 #include <Poco/AutoPtr.h>
 #include <Poco/ConsoleChannel.h>
+#include <Poco/Environment.h>
 #include <Poco/Exception.h>
+#include <Poco/File.h>
 #include <Poco/FormattingChannel.h>
 #include <Poco/Logger.h>
 #include <Poco/NumberParser.h>
@@ -178,6 +180,17 @@ std::vector<std::string> GatewayApplication::creationScripts(const DataGatewaySe
     return scripts;
 }
 
+void GatewayApplication::useHostScripts(const DataFiles& dataFiles)
+{
+    // The trend log export runs $ZEPTA_SCRIPTS/general/orvik_get_ip.sh for the gateway's address. A
+    // board sets the variable for its own scripts; elsewhere the shipped scripts serve. Set before
+    // any thread starts.
+    if (!Poco::Environment::has("ZEPTA_SCRIPTS") && Poco::File(dataFiles.scripts()).exists())
+    {
+        Poco::Environment::set("ZEPTA_SCRIPTS", dataFiles.scripts());
+    }
+}
+
 void GatewayApplication::blockTerminationSignals()
 {
     // Blocked before any thread starts, so every thread inherits the mask and the signals wait for
@@ -224,6 +237,7 @@ int GatewayApplication::main(const std::vector<std::string>& args)
         const DataFiles dataFiles(config().getString(PREFIX + "data-dir", ""),
                                   config().getString("application.dir"));
         const DataGatewaySettings settings = makeSettings(dataFiles);
+        useHostScripts(dataFiles);
         Gateway gateway(settings, creationScripts(settings, dataFiles), log);
         gateway.start();
         waitForTerminationRequest();

@@ -40,6 +40,7 @@ private:
     DataGatewaySettings makeSettings(const class DataFiles& dataFiles) const;
     std::vector<std::string> creationScripts(const DataGatewaySettings& settings,
                                              const class DataFiles& dataFiles) const;
+    static void useHostScripts(const class DataFiles& dataFiles);
     static void blockTerminationSignals();
     static int exitCodeFor(const Poco::Exception& e);
 
