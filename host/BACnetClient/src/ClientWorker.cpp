@@ -123,14 +123,27 @@ void ClientWorker::startRequest(NotificationRequest::Ptr pRequest)
     {
         transaction.deadline = deadlineIn(_settings.whoIsWindowMs);
         _whoIsWindows.push_back(transaction);
-        pRequest->transmit(_network, 0);
+        transmit(*pRequest, 0);
         return;
     }
     const Poco::UInt32 transactionId = ++_lastTransactionId;
     transaction.deadline = deadlineIn(_settings.apduTimeoutMs);
     transaction.retriesLeft = _settings.apduRetries;
     _transactions[transactionId] = transaction;
-    pRequest->transmit(_network, transactionId);
+    transmit(*pRequest, transactionId);
+}
+
+void ClientWorker::transmit(const NotificationRequest& request, Poco::UInt32 transactionId)
+{
+    try
+    {
+        request.transmit(_network, transactionId);
+    }
+    catch (const std::exception&)
+    {
+        // A request that could not be sent is as good as lost: its time-out (or the end of the Who-Is
+        // window) answers it, and the worker goes on serving.
+    }
 }
 
 void ClientWorker::takeReply(Poco::UInt32 transactionId, const NetworkReply& reply)
@@ -178,7 +191,7 @@ void ClientWorker::expireDeadlines()
         {
             --transaction.retriesLeft;
             transaction.deadline = deadlineIn(_settings.apduTimeoutMs);
-            transaction.pRequest->transmit(_network, it->first);
+            transmit(*transaction.pRequest, it->first);
             ++it;
             continue;
         }

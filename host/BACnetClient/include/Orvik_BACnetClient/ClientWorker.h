@@ -32,6 +32,7 @@ namespace Orvik::BACnet::Client
 ///     answered with communication (7) / abort-other (56) (a worker that stops cannot answer them any
 ///     more), the network is closed and the thread ends. Requests that arrive after that are not
 ///     answered.
+///   - A request that the network fails to send is answered like a lost one, by its time-out.
 ///   - Replies are posted through the requester's reply ticket: a requester that is gone (an app deleted
 ///     after its stop) receives nothing, and nothing is posted to a queue that no longer exists.
 /// Any other notification goes to the base's handleNotification (a sanity request is answered).
@@ -80,6 +81,7 @@ private:
     /// True when `pNf` was the stop request.
     bool dispatch(Poco::AutoPtr<Poco::Notification> pNf);
     void startRequest(NotificationRequest::Ptr pRequest);
+    void transmit(const NotificationRequest& request, Poco::UInt32 transactionId);
     void takeReply(Poco::UInt32 transactionId, const NetworkReply& reply);
     void takeIAm(const DataResponseWhoIs& iAm);
     void takeCOVNotification(const DataResponseCOV& notification);
