@@ -129,6 +129,7 @@ TEST(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndResubscribes)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_EQ("26", harness.presentValue(2001, "analog-value:2")) << harness.console();
+    EXPECT_EQ(0u, harness.countConsole("Restarting APP")) << harness.console();
 }
 
 TEST(WatsonBridgeResilienceTest, StopWhileDisconnectedEndsTheAppWithoutReconnecting)

@@ -98,15 +98,28 @@ void IOTP_Client::subscribe(const std::string& topic, int qos)
     }
     try
     {
-        if (!_client.subscribe(topic, qos)->wait_for(_SUBSCRIBE_TIMEOUT_MS))
+        const mqtt::token_ptr request = _client.subscribe(topic, qos);
+        for (int waited = 0; !request->wait_for(_SUBSCRIBE_SLICE_MS); waited += _SUBSCRIBE_SLICE_MS)
         {
-            throw mqtt::timeout_error();
+            if (!_client.is_connected())
+            {
+                // Cut short by a lost connection: made again after the next connect().
+                _subscribedTopics.erase(topic);
+                return;
+            }
+            if (waited >= _SUBSCRIBE_TIMEOUT_MS)
+            {
+                throw mqtt::timeout_error();
+            }
         }
     }
     catch (const mqtt::exception&)
     {
         _subscribedTopics.erase(topic);
-        throw;
+        if (_client.is_connected())
+        {
+            throw;
+        }
     }
 }
 

@@ -281,6 +281,11 @@ void AppWatsonMQTT::runLoop()
             continue;
         }
         dispatch(pNf);
+        // A device that goes on sending after the cancellation must not keep the app from ending.
+        if (_shuttingDown > 1 && _drainClock.isElapsed(_DRAIN_LIMIT_MS * 1000))
+        {
+            return;
+        }
     }
 }
 
@@ -345,6 +350,7 @@ void AppWatsonMQTT::renewSubscriptions()
     if (cancel)
     {
         ++_shuttingDown;
+        _drainClock.update();
     }
     else
     {
@@ -406,7 +412,8 @@ void AppWatsonMQTT::dispatch(const Poco::AutoPtr<Poco::Notification>& pNf)
     {
         // Acknowledgements and refusals of writes and subscriptions need no action.
     }
-    else if (const auto* pRpm = dynamic_cast<const NotificationResponseDeviceAccess<std::vector<DataResponseRPM>>*>(p))
+    else if (const auto* pRpm =
+                 dynamic_cast<const NotificationResponseDeviceAccess<std::vector<DataResponseRPM>>*>(p))
     {
         if (_pollRequests.count(pRpm->getRequestId()) > 0)
         {
@@ -486,6 +493,10 @@ void AppWatsonMQTT::bacnetRequestProperties()
 void AppWatsonMQTT::bacnetRequestPropertiesResult(Poco::UInt32 deviceInstance,
                                                   const std::vector<DataResponseRPM>& responses)
 {
+    if (_shuttingDown != 0)
+    {
+        return;  // stopping: no new subscriptions after the cancelling pass
+    }
     DataWatsonKey watson;
     for (const DataResponseRPM& object : responses)
     {
@@ -764,8 +775,9 @@ void AppWatsonMQTT::writeMember(const DataWatsonKey& device, const std::string& 
     {
         throw Poco::JSON::JSONException("Property not known for the object type: " + quoted(parts[1]));
     }
+    // A list for a single-valued property does not fit its datatype either.
     ValueContainer written;
-    if (!written.setText(dataType, appTag, text, true))
+    if (!written.setText(dataType, appTag, text, structure != BACNET_DTS_SINGLE_VALUE))
     {
         throw Poco::JSON::JSONException("Value does not fit the datatype of " + parts[1] + ": " +
                                         quoted(text));
@@ -815,17 +827,19 @@ void AppWatsonMQTT::watsonCmdBacnetWS(Watson_IOTP::Command& command)
         throw Poco::JSON::JSONException("BACnet/WS payload is not an object");
     }
     // The client id names the reply event; method and path go into the request line as they are.
+    // The refusals quote them escaped: they may hold line breaks meant to forge console lines.
     if (!Watson_IOTP::Topics::isValidLevel(BACNET_WS_COMMAND + "-" + watsonClientId))
     {
-        throw Poco::JSON::JSONException("client-id not usable in an event name: " + quoted(watsonClientId));
+        throw Poco::JSON::JSONException("client-id not usable in an event name: " +
+                                        EventText::jsonString(watsonClientId));
     }
     if (!isHttpMethod(method))
     {
-        throw Poco::JSON::JSONException("Invalid BACnet/WS method: " + quoted(method));
+        throw Poco::JSON::JSONException("Invalid BACnet/WS method: " + EventText::jsonString(method));
     }
     if (!isHttpPath(path))
     {
-        throw Poco::JSON::JSONException("Invalid BACnet/WS path: " + quoted(path));
+        throw Poco::JSON::JSONException("Invalid BACnet/WS path: " + EventText::jsonString(path));
     }
     startBACnetWsJob(std::make_unique<BACnetWsHandler>(getReadQueue(), watsonClientId, path, method, body));
 }

@@ -1,6 +1,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
 
 #include <Poco/Exception.h>
+#include <Poco/JSON/Array.h>
 #include <Poco/JSON/Parser.h>
 #include <Poco/UTF8String.h>
 
@@ -51,11 +52,12 @@ bool EventText::isJsonObjectOrString(const std::string& body)
         return false;
     }
     // Embedded as it is only when it parses completely: a broken body would break the whole event.
+    // Wrapped in an array, because the parser takes a string only as part of a document.
     try
     {
         Poco::JSON::Parser parser;
-        parser.parse(body);
-        return true;
+        const Poco::Dynamic::Var document = parser.parse("[" + body + "]");
+        return document.extract<Poco::JSON::Array::Ptr>()->size() == 1;
     }
     catch (const Poco::Exception&)
     {

@@ -36,8 +36,9 @@ namespace Watson_IOTP
 /// - `disconnect()` does nothing when not connected; it throws `mqtt::exception` when
 ///   the broker cannot be told goodbye while the connection stands.
 /// - Publishing and subscribing throw `mqtt::exception` when the MQTT client refuses the
-///   request, and subscribing throws `mqtt::timeout_error` when the broker does not
-///   confirm within 10 s.
+///   request while connected, and subscribing throws `mqtt::timeout_error` when the broker
+///   does not confirm within 10 s. A subscription that a lost connection cuts short
+///   returns quietly as not made: subscriptions are made again after the next connect().
 ///
 /// Messages of subscribed topics that have the form of a command topic (see Topics) are
 /// delivered to the command handler; any other message is dropped.
@@ -73,13 +74,15 @@ public:
 protected:
     const Properties& properties() const { return _properties; }
     void publish(const std::string& topic, const std::string& data, int qos);
-    /// Subscribes once per connection; a repeated subscription of a topic does nothing.
+    /// Subscribes once per connection and waits for the broker's confirmation; a repeated
+    /// subscription of a topic does nothing.
     void subscribe(const std::string& topic, int qos);
 
 private:
     static const int _KEEP_ALIVE_SECONDS = 30;
     static const int _CONNECT_TIMEOUT_SECONDS = 10;
     static const int _SUBSCRIBE_TIMEOUT_MS = 10000;
+    static const int _SUBSCRIBE_SLICE_MS = 100;
     static const int _DISCONNECT_TIMEOUT_MS = 2000;
 
     mqtt::connect_options connectOptions() const;

@@ -65,8 +65,10 @@ class BACnetWsHandler;
 /// The run loop reconnects at the latest every 15 s while the platform cannot be reached and at
 /// every notification in between, subscribes to its commands again after each connection, renews
 /// the COV subscriptions every half lifetime (a lifetime of 0 subscribes without time limit and is
-/// never renewed), and after the stop request cancels them and ends after one quiet second. An
-/// exception in the loop prints "BACnet to Watson IoT Exception ignored" and asks for a restart.
+/// never renewed), and after the stop request cancels them and ends after one quiet second (at most
+/// 5 s after the cancellation, should a device go on sending); identities read after the stop request
+/// subscribe nothing. An exception in the loop prints "BACnet to Watson IoT Exception ignored" and asks
+/// for a restart.
 ///
 /// Threads: descRun() runs on the app's pool thread and does all BACnet subscribing, publishing and
 /// connecting. processCommand() runs on the MQTT client's thread; it only reads the stop flag (an
@@ -101,6 +103,8 @@ private:
 
     static constexpr long _RETRY_WAIT_MS = 15000;
     static constexpr long _DRAIN_WAIT_MS = 1000;
+    /// The longest the app drains its queue after the cancelling pass.
+    static constexpr long _DRAIN_LIMIT_MS = 5000;
     /// The longest single wait: keeps millisecond counts within 32 bits on the 32-bit controller.
     static constexpr long _MAX_WAIT_MS = 3600000;
 
@@ -159,6 +163,7 @@ private:
     std::mutex _threadPoolMutex;
 
     Poco::Clock _renewalClock;
+    Poco::Clock _drainClock;
     /// Next reading of each polled property (index into _publishedPolledPorps).
     std::vector<Poco::Clock> _nextPolls;
     /// Outstanding poll requests: request id -> index into _publishedPolledPorps.
