@@ -7,6 +7,7 @@
 #include <Poco/DateTime.h>
 
 #include "Orvik_BACnet/ProtocolText.h"
+#include "Orvik_Utility/ConvertIt.h"
 
 namespace Orvik
 {
@@ -88,23 +89,6 @@ bool nameOrNumber(std::string_view token, std::uint64_t max,
         return true;
     }
     return !token.empty() && lookup(std::string(token), value);
-}
-
-int hexValue(char c)
-{
-    if (isDigit(c))
-    {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f')
-    {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F')
-    {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 }  // namespace
@@ -426,7 +410,8 @@ bool TextParser::octetString(std::string& octets)
     octets.clear();
     for (std::size_t i = 0; i < hex.size(); i += 2)
     {
-        octets += static_cast<char>(hexValue(hex[i]) * 16 + hexValue(hex[i + 1]));
+        octets += static_cast<char>(Orvik::Utility::ConvertIt::hexDigitValue(hex[i]) * 16 +
+                                    Orvik::Utility::ConvertIt::hexDigitValue(hex[i + 1]));
     }
     return true;
 }
@@ -477,8 +462,9 @@ bool TextParser::quotedString(std::string& text)
                 break;
             case 'x':
             {
-                const int high = hexValue(peek());
-                const int low = _pos + 1 < _text.size() ? hexValue(_text[_pos + 1]) : -1;
+                const int high = Orvik::Utility::ConvertIt::hexDigitValue(peek());
+                const int low =
+                    _pos + 1 < _text.size() ? Orvik::Utility::ConvertIt::hexDigitValue(_text[_pos + 1]) : -1;
                 if (high < 0 || low < 0)
                 {
                     return false;

@@ -1,29 +1,11 @@
 #include "Orvik_Utility/OctetBuffer.h"
 
+#include "Orvik_Utility/ConvertIt.h"
+
 #include <Poco/Exception.h>
 
 namespace Orvik::Utility
 {
-
-namespace
-{
-int hexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-    {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f')
-    {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F')
-    {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-}  // namespace
 
 OctetBuffer::OctetBuffer(std::size_t size) : _octets(size, 0) {}
 
@@ -89,8 +71,8 @@ bool OctetBuffer::fromHex(const std::string& text)
     octets.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2)
     {
-        const int high = hexDigitValue(text[i]);
-        const int low = hexDigitValue(text[i + 1]);
+        const int high = ConvertIt::hexDigitValue(text[i]);
+        const int low = ConvertIt::hexDigitValue(text[i + 1]);
         if (high < 0 || low < 0)
         {
             return false;

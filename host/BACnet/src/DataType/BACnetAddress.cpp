@@ -6,6 +6,8 @@
 
 #include <Poco/NumberParser.h>
 
+#include "Orvik_Utility/ConvertIt.h"
+
 namespace Orvik
 {
 namespace BACnet
@@ -61,23 +63,6 @@ bool parseIp(const std::string& text, std::uint8_t (&mac)[_IP_MAC_LENGTH])
     return pos == text.size();
 }
 
-int hexValue(char c)
-{
-    if (isDigit(c))
-    {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f')
-    {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F')
-    {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 /// Hexadecimal octets: groups of one or two digits separated by ':' or '-', or one run of digit pairs.
 bool parseHex(const std::string& text, std::uint8_t (&mac)[BACnetAddress::_MAX_MAC_LENGTH],
               std::size_t& length)
@@ -97,9 +82,9 @@ bool parseHex(const std::string& text, std::uint8_t (&mac)[BACnetAddress::_MAX_M
         }
         int octet = 0;
         std::size_t digits = 0;
-        while (pos < text.size() && digits < 2 && hexValue(text[pos]) >= 0)
+        while (pos < text.size() && digits < 2 && Orvik::Utility::ConvertIt::hexDigitValue(text[pos]) >= 0)
         {
-            octet = octet * 16 + hexValue(text[pos]);
+            octet = octet * 16 + Orvik::Utility::ConvertIt::hexDigitValue(text[pos]);
             ++pos;
             ++digits;
         }

@@ -35,6 +35,9 @@ struct TimeFields
 /// Sets `text` to the decimal text of `value` ("-42") and returns it.
 std::string& setInt(int value, std::string& text);
 
+/// The value 0-15 of one hexadecimal digit (either case); -1 for any other character.
+int hexDigitValue(char c);
+
 /// The date of `when` (a local time) as BACnet date fields.
 void getBACnetDate(const Poco::LocalDateTime& when, DateFields& date);
 
