@@ -38,7 +38,9 @@ const char* const SITE = R"({
        {"type": "analog-input", "instance": 1, "name": "Hall", "presentValue": 20, "covIncrement": 0.01,
         "drift": {"amplitude": 5, "periodSeconds": 4}},
        {"type": "analog-value", "instance": 2, "name": "Setpoint", "presentValue": 21},
-       {"type": "binary-value", "instance": 3, "name": "Pump", "presentValue": "inactive"}]}
+       {"type": "binary-value", "instance": 3, "name": "Pump", "presentValue": "inactive"},
+       {"type": "trend-log", "instance": 4, "name": "HallLog", "logs": "analog-input:1",
+        "log": {"intervalSeconds": 1, "count": 10, "live": true}}]}
   ]
 })";
 

@@ -25,8 +25,8 @@ namespace Orvik::Test
 ///
 /// The site has the gateway's own device 1000 ("Gateway", with the commandable analog value "GwSetpoint")
 /// and device 2001 ("Boiler", vendor 5, model "X", with the drifting analog input "Hall", the commandable
-/// analog value "Setpoint" and the binary value "Pump"). By default all four objects are published and
-/// the three values accept commands.
+/// analog value "Setpoint", the binary value "Pump" and the live trend log "HallLog" of "Hall"). By
+/// default the four points are published and the three values accept commands.
 class WatsonBridgeHarness
 {
 public:

@@ -382,10 +382,7 @@ long AppWatsonMQTT::pollDueProperties(long wait)
         }
         if (now >= _nextPolls[i])
         {
-            const NotificationRequestRPM::Parameter read(
-                polled.bacnet.getObjectIdentifier(),
-                {DataPropertyRef(polled.bacnet.getPropertyIdentifier())});
-            _pollRequests[asyncRPM(polled.bacnet.getDeviceIdentifier().getInstance(), {read})] = i;
+            pollProperty(i);
             _nextPolls[i] = now;
             _nextPolls[i] += static_cast<Poco::Clock::ClockDiff>(polled.pollFrequencySeconds) * 1000000;
         }
@@ -393,6 +390,33 @@ long AppWatsonMQTT::pollDueProperties(long wait)
         wait = static_cast<long>(std::min<Poco::Clock::ClockDiff>(wait, untilDue));
     }
     return wait;
+}
+
+void AppWatsonMQTT::pollProperty(std::size_t index)
+{
+    const DataPolledProperty& polled = _publishedPolledPorps[index];
+    const Poco::UInt32 device = polled.bacnet.getDeviceIdentifier().getInstance();
+    const BACNET_PROPERTY_ID property = polled.bacnet.getPropertyIdentifier();
+    if (property != PROP_LOG_BUFFER)
+    {
+        const NotificationRequestRPM::Parameter read(polled.bacnet.getObjectIdentifier(),
+                                                     {DataPropertyRef(property)});
+        _pollRequests[asyncRPM(device, {read})] = index;
+        return;
+    }
+    // A log buffer cannot be read whole (devices deny it); its newest record is what changed: the
+    // newest one recorded before now.
+    Orvik::BACnet::Client::ReadRange::Range newest;
+    newest.requestType = Orvik::BACnet::Client::ReadRange::RT_BY_TIME;
+    newest.refTime = DataType::BACnetDateTime(Poco::Timestamp());
+    newest.count = -1;
+    Orvik::BACnet::Client::ReadRangeAck::Result result;
+    const DataPropertyKey key(device, polled.bacnet.getObjectIdentifier(), DataPropertyRef(PROP_LOG_BUFFER));
+    if (syncRR(key, newest, result) == SYNC_RESULT_SUCCESS && result.itemCnt > 0)
+    {
+        publishValues(device, polled.watson,
+                      {{ProtocolText::propertyName(PROP_LOG_BUFFER), result.value.getText()}});
+    }
 }
 
 void AppWatsonMQTT::dispatch(const Poco::AutoPtr<Poco::Notification>& pNf)

@@ -54,7 +54,8 @@ class BACnetWsHandler;
 ///
 /// Events (QoS 1, format json):
 ///   "COV": {"d":{"<object>_<property>":"<value text>",...}} for each change-of-value notification,
-///          and for each reading of an object without COV support (read every poll rate);
+///          and for each reading of an object without COV support (read every poll rate; of a trend
+///          log, the newest record of its log buffer, read by ReadRange);
 ///   "bacnet-ws-<client id>": {"d":{"ws":<answer>}} for a forwarded request, or
 ///          {"d":{"error":"<why>"}} when the HTTP exchange with the web service failed.
 ///
@@ -120,6 +121,7 @@ private:
     bool renewalDue() const;
     void renewSubscriptions();
     long pollDueProperties(long wait);
+    void pollProperty(std::size_t index);
     void dispatch(const Poco::AutoPtr<Poco::Notification>& pNf);
     void handleStopRequest(const Poco::AutoPtr<Poco::Notification>& pNf);
     long renewalWaitMs() const;
