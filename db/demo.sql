@@ -67,3 +67,21 @@ INSERT INTO ap_app_property_instance (id_ap_app_instance, id_ap_app_property, va
            (50001, 50016, ''),
            (50001, 50017, '2'),
            (50001, 50018, '10');
+
+-- Cloud bridge: the demo broker on loopback port 18830 stands in for the platform (a domain that is
+-- an IPv4 address names the broker itself), plain MQTT. Published: the gateway's CPU temperature and
+-- alarm relay, AHU-1's supply air temperature, setpoint, supply fan and supply air trend log (polled
+-- every 30 s), the energy meter; commands may write the AHU-1 setpoint, the supply fan and the relay.
+INSERT INTO ap_app_instance (id_ap_app_instance, id_ap_app, id_dv_controller, instance_nr, name, start_at_startup)
+    VALUES (50201, 502, 1, 1, 'Cloud bridge', 1);
+INSERT INTO ap_app_property_instance (id_ap_app_instance, id_ap_app_property, value)
+    VALUES (50201, 50201, 'demoorg'),
+           (50201, 50202, '127.0.0.1:18830'),
+           (50201, 50203, 'OrvikGateway'),
+           (50201, 50204, 'demo-gateway'),
+           (50201, 50206, 'demo-token'),
+           (50201, 50207, 'false'),
+           (50201, 50208, '240'),
+           (50201, 50209, '30'),
+           (50201, 50210, '[device:1001/analog-value:1, device:1001/binary-value:1, device:2001/analog-input:1, device:2001/analog-value:1, device:2001/binary-output:1, device:2001/trend-log:1, device:3001/accumulator:1]'),
+           (50201, 50211, '[device:1001/binary-value:1, device:2001/analog-value:1, device:2001/binary-output:1]');
