@@ -113,7 +113,8 @@ void MosquittoBroker::writeConfiguration(const TlsCertificates* tls, const std::
     {
         out << "user root\n";
     }
-    out << "persistence false\n"
+    // Generous queues: a test subscriber may fall behind a burst of QoS 1 messages.
+    out << "persistence false\nmax_queued_messages 1000000\n"
         << "log_dest file " << _logFile << "\n"
         << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\nlog_type subscribe\n"
         << "listener " << _port << " 127.0.0.1\n";
