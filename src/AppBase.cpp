@@ -241,21 +241,19 @@ Poco::Int32 AppBase::dbUpdatePropertyInstance(Poco::Int32 appInstance, Poco::Int
 {
     try
     {
-        std::string text;
-        if (arrayIdx == WHOLE_VALUE)
+        DataPropertyValue merged;
+        if (arrayIdx != WHOLE_VALUE)
         {
-            text = value.getText();
-        }
-        else
-        {
-            DataPropertyValue stored;
-            dbGetPropertyInstance(appInstance, propertyId, stored);
-            if (!stored.merge(value, arrayIdx))
+            dbGetPropertyInstance(appInstance, propertyId, merged);
+            if (!merged.merge(value, arrayIdx))
             {
                 return 0;
             }
-            text = stored.getText();
         }
+        // What is written: the whole value, or the stored value with the element (or count) merged in.
+        // A new row for a count change gets the resized value too, not the bare count.
+        const ValueContainer& written = arrayIdx == WHOLE_VALUE ? value : merged;
+        std::string text = written.getText();
         Poco::Data::Statement update(*Orvik::Utility::Data::pDB);
         update << UPDATE_STATEMENT, use(text), use(appInstance), use(appInstance), use(propertyId);
         if (update.execute() > 0)
@@ -264,7 +262,7 @@ Poco::Int32 AppBase::dbUpdatePropertyInstance(Poco::Int32 appInstance, Poco::Int
         }
         if (arrayIdx == WHOLE_VALUE || arrayIdx == ARRAY_COUNT)
         {
-            return dbInsertPropertyInstance(appInstance, propertyId, value);
+            return dbInsertPropertyInstance(appInstance, propertyId, written);
         }
         return 0;
     }

@@ -90,8 +90,9 @@ public:
                                                 const ValueContainer& value);
     /// Stores a value: the whole value for `arrayIdx` 0xFFFFFFFF, else merged into the stored value at
     /// that element. A parameter without a stored row gets one inserted (whole value or `arrayIdx` 0
-    /// only). Returns 0, the insert's result, or -1 on a database error (logged as message 3040). A
-    /// merge that changes nothing writes nothing and returns 0.
+    /// only; for 0 the parameter's value resized to the count). Returns 0, the insert's result, or -1
+    /// on a database error (logged as message 3040). A merge that changes nothing writes nothing and
+    /// returns 0.
     static Poco::Int32 dbUpdatePropertyInstance(Poco::Int32 appInstance, Poco::Int32 propertyId,
                                                 const ValueContainer& value, Poco::UInt32 arrayIdx);
     /// The lowest device instance of a BACnet device of the instance's controller that is not behind a

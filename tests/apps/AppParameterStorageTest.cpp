@@ -117,6 +117,14 @@ TEST_F(AppParameterStorageTest, ElementUpdatesMergeIntoAStoredValueOnly)
     EXPECT_EQ(_db.storedValue(_instance, _limits).value(), "[1,9,3]");
 }
 
+TEST_F(AppParameterStorageTest, ACountChangeWithoutStoredRowStoresTheResizedValue)
+{
+    EXPECT_EQ(AppBase::dbUpdatePropertyInstance(_instance, LIMITS, unsignedValue(5), 0), 1);
+    EXPECT_EQ(texts(_instance)[1], "[1, 2, 3, 0, 0]");
+    EXPECT_EQ(AppBase::dbUpdatePropertyInstance(_instance, LIMITS, unsignedValue(2), 0), 0);
+    EXPECT_EQ(texts(_instance)[1], "[1, 2]");
+}
+
 TEST_F(AppParameterStorageTest, AFailedWriteReturnsMinusOneAndIsLogged)
 {
     EXPECT_EQ(AppBase::dbInsertPropertyInstance(4711, PERIOD, unsignedValue(1)), -1);
