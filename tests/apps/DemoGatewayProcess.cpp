@@ -1,6 +1,7 @@
 #include "DemoGatewayProcess.h"
 
 #include <Poco/Exception.h>
+#include <Poco/File.h>
 #include <Poco/FileStream.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/StringTokenizer.h>
@@ -110,6 +111,11 @@ std::string DemoGatewayProcess::err() const
 
 std::string DemoGatewayProcess::readFile(const std::string& path)
 {
+    // The child creates the file; where spawning is fork and exec, it may not have done so yet.
+    if (!Poco::File(path).exists())
+    {
+        return "";
+    }
     Poco::FileInputStream in(path);
     std::string text;
     Poco::StreamCopier::copyToString(in, text);
