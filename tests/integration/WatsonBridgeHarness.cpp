@@ -64,6 +64,20 @@ std::string readFile(const std::string& path)
 
 }  // namespace
 
+bool eventually(const std::function<bool()>& done, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done())
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+        {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 /// A console sink that several threads may write to; lines are kept for the test.
 class WatsonBridgeHarness::ConsoleBuffer : public std::stringbuf
 {

@@ -10,6 +10,7 @@
 #include <Poco/Thread.h>
 #include <Poco/Types.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,6 +19,9 @@
 
 namespace Orvik::Test
 {
+
+/// Waits until `done` holds, checking every 50 ms; false when it still does not after `timeoutMs`.
+bool eventually(const std::function<bool()>& done, int timeoutMs = 20000);
 
 /// Everything the cloud bridge runs on, for real: a configuration database with the repository's schema
 /// and one instance of app 502, a simulated BACnet site served by the client worker, and the app manager

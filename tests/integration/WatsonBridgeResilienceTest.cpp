@@ -22,18 +22,9 @@ namespace
 const std::string BOILER_COV = WatsonBridgeHarness::_BOILER_TOPIC + "/evt/COV/fmt/json";
 const std::string BOILER_WP = WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/wp/fmt/json";
 
-bool eventsArrive(const MosquittoProbe& probe, std::size_t count, int timeoutMs = 30000)
+bool eventsArrive(const MosquittoProbe& probe, std::size_t count)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (probe.messagesOn(BOILER_COV).size() < count)
-    {
-        if (std::chrono::steady_clock::now() > deadline)
-        {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return Orvik::Test::eventually([&] { return probe.messagesOn(BOILER_COV).size() >= count; }, 30000);
 }
 
 /// Commands that must all be refused: malformed, random, huge, deeply nested, not UTF-8, odd names.
@@ -92,12 +83,7 @@ TEST(WatsonBridgeResilienceTest, FuzzedCommandsGiveErrorLinesAndNoWrite)
 
     // Still serving: a good command is carried out.
     cloud.publish(BOILER_WP, R"({"d":{"Setpoint_present-value":25}})");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (harness.presentValue(2001, "analog-value:2") != "25" &&
-           std::chrono::steady_clock::now() < deadline)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    Orvik::Test::eventually([&] { return harness.presentValue(2001, "analog-value:2") == "25"; });
     EXPECT_EQ("25", harness.presentValue(2001, "analog-value:2"));
     EXPECT_EQ(payloads.size(), harness.countConsole("AppWatsonMQTT command error: "));
 }
@@ -122,12 +108,7 @@ TEST(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndResubscribes)
     ASSERT_TRUE(eventsArrive(after, 2)) << harness.console();
 
     after.publish(BOILER_WP, R"({"d":{"Setpoint_present-value":26}})");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (harness.presentValue(2001, "analog-value:2") != "26" &&
-           std::chrono::steady_clock::now() < deadline)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    Orvik::Test::eventually([&] { return harness.presentValue(2001, "analog-value:2") == "26"; });
     EXPECT_EQ("26", harness.presentValue(2001, "analog-value:2")) << harness.console();
     EXPECT_EQ(0u, harness.countConsole("Restarting APP")) << harness.console();
 }

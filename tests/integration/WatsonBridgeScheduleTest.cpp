@@ -11,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+using Orvik::Test::eventually;
 using Orvik::Test::MosquittoBroker;
 using Orvik::Test::MosquittoProbe;
 using Orvik::Test::WatsonBridgeHarness;
@@ -34,16 +35,6 @@ std::size_t eventsWith(const MosquittoProbe& probe, const std::string& member)
         }
     }
     return count;
-}
-
-bool eventually(const std::function<bool()>& done, int timeoutMs = 20000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
 }
 
 }  // namespace

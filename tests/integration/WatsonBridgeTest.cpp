@@ -15,6 +15,7 @@
 #include <thread>
 
 using Orvik::BACnet::App::VendorOrvik::WatsonMQTT::BACnetWsHandler;
+using Orvik::Test::eventually;
 using Orvik::Test::HttpServer;
 using Orvik::Test::MosquittoBroker;
 using Orvik::Test::MosquittoProbe;
@@ -31,21 +32,6 @@ Poco::JSON::Object::Ptr dataOf(const std::string& payload)
 {
     Poco::JSON::Parser parser;
     return parser.parse(payload).extract<Poco::JSON::Object::Ptr>()->getObject("d");
-}
-
-/// Waits until `done` holds, checking every 50 ms, for at most `timeoutMs`.
-bool eventually(const std::function<bool()>& done, int timeoutMs = 20000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done())
-    {
-        if (std::chrono::steady_clock::now() > deadline)
-        {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
 }
 
 /// The bridge running against a plain broker, with a cloud-side probe that sees every event.
