@@ -128,6 +128,12 @@ TEST_F(SimulatedReadRangeTest, ByTimeTakesRecordsStrictlyNewerOrOlder)
     EXPECT_EQ(result.firstSequenceNumber, 45u);
     EXPECT_EQ(result.itemCnt, 5u);
     expectRecordsOfSite(_log, result);
+
+    // A time after the newest record, read back: the newest records (the log holds 150).
+    range.refTime = DataType::BACnetDateTime(january(100000));
+    result = readRange(_log, range);
+    EXPECT_EQ(result.firstSequenceNumber, 146u);
+    EXPECT_EQ(result.itemCnt, 5u);
 }
 
 TEST_F(SimulatedReadRangeTest, ByPositionAndBySequence)
@@ -199,6 +205,13 @@ TEST_F(SimulatedReadRangeTest, RingBufferKeepsTheNewestRecords)
     for (const ReadRangeAck::Result& page : pages)
         records += page.itemCnt;
     EXPECT_EQ(records, 100u);
+
+    // A time before the oldest record held, read forward in a small count: the oldest held records.
+    ReadRange::Range range = rangeOf(ReadRange::RT_BY_TIME, 10);
+    range.refTime = DataType::BACnetDateTime(Poco::Timestamp(0));
+    const ReadRangeAck::Result oldest = readRange(log, range);
+    EXPECT_EQ(oldest.firstSequenceNumber, 51u);
+    EXPECT_EQ(oldest.itemCnt, 10u);
 }
 
 TEST_F(SimulatedReadRangeTest, LiveLogGrowsWithTime)

@@ -180,8 +180,10 @@ DataError SimulatedTrendLog::matchRange(const ReadRange::Range& range, const Poc
             {
                 const Poco::Timestamp time = range.refTime.toTimestamp();
                 // By time the reference record itself never matches: start after (or before) the time.
-                reference = count > 0 ? static_cast<Poco::Int64>(_series.firstAfter(time))
-                                      : static_cast<Poco::Int64>(_series.lastBefore(time));
+                // A time outside the records held starts at the nearest record held in the reading
+                // direction: the oldest held when reading forward, the newest when reading back.
+                reference = count > 0 ? std::max(first, static_cast<Poco::Int64>(_series.firstAfter(time)))
+                                      : std::min(last, static_cast<Poco::Int64>(_series.lastBefore(time)));
             }
             catch (const Poco::Exception&)
             {
