@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <Poco/File.h>
 #include <Poco/FileStream.h>
 #include <Poco/RegularExpression.h>
 #include <Poco/StreamCopier.h>
+#include <Poco/String.h>
 #include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 
@@ -86,6 +88,13 @@ void expectRecords(const TrendLogPusherSiteRecords& site, const TrendLogPusherDo
         EXPECT_EQ("", mismatch) << "trend log " << tl.key.objectIdentifier.toString() << " of device "
                                 << tl.key.deviceInstance;
     }
+}
+
+std::size_t openDescriptorCount()
+{
+    std::vector<std::string> descriptors;
+    Poco::File("/proc/self/fd").list(descriptors);
+    return descriptors.size();
 }
 
 class TrendLogPusherUpload : public ::testing::Test
@@ -207,6 +216,48 @@ TEST_F(TrendLogPusherUpload, FailuresLeaveNoDocumentAndTheNextDocumentCarriesThe
     EXPECT_EQ(301u, next[site.trendLogs()[0].channelIdentifier]);
     EXPECT_EQ(21u, next[site.trendLogs()[1].channelIdentifier]);
     EXPECT_NE(foundPositions, rig.database().storedParameter(43));
+}
+
+TEST_F(TrendLogPusherUpload, RefusedSessionsLeaveNoConnectionOpen)
+{
+    FtpServer ftp;
+    TrendLogPusherRig rig(_databaseFile.path(), SMALL_SITE, 1001);
+    rig.database().configure(ftp.url(), "orvik", "secret", "", 1, 0);
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    ftp.setFault(FtpFault::REFUSE_SESSION);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(pPusher->createAndSendFiles());  // first use opens what stays open anyway
+    const std::size_t openBefore = openDescriptorCount();
+    for (int attempt = 0; attempt < 5; ++attempt)
+    {
+        EXPECT_FALSE(pPusher->createAndSendFiles());
+    }
+    EXPECT_EQ(openBefore, openDescriptorCount());
+    EXPECT_NE(std::string::npos,
+              testing::internal::GetCapturedStdout().find("FTP upload exited with exception"));
+}
+
+TEST_F(TrendLogPusherUpload, ServerThatStopsReadingTheDocumentEndsTheAttemptInsteadOfBlockingIt)
+{
+    FtpServer ftp("", "");  // no login: no QUIT that the server would hold back during the transfer
+    // 100000 records: a document larger than all socket buffers between the gateway and the server.
+    const std::string site =
+        Poco::replace(SMALL_SITE, std::string("\"count\": 300"), std::string("\"count\": 100000"));
+    TrendLogPusherRig rig(_databaseFile.path(), site, 1001);
+    rig.database().configure(ftp.url(), "", "", "", 1, 0);
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    const Poco::Nullable<std::string> positions = rig.database().storedParameter(43);
+    ftp.setFault(FtpFault::STALL_DATA, 10000);
+    testing::internal::CaptureStdout();
+    pPusher->createAndSendFiles();  // returns once the session's time-outs expire
+    testing::internal::GetCapturedStdout();
+    for (const std::string& name : ftp.files())
+    {
+        EXPECT_NE(".xml", name.substr(name.size() - 4)) << "a stalled document got its final name";
+    }
+    EXPECT_EQ(positions, rig.database().storedParameter(43));
 }
 
 TEST_F(TrendLogPusherUpload, SessionWithoutLoginAndVsftpdUploadIntoADirectory)

@@ -31,6 +31,8 @@ const char* faultWord(FtpFault fault)
 {
     switch (fault)
     {
+        case FtpFault::REFUSE_SESSION:
+            return "refuse-session";
         case FtpFault::REFUSE_LOGIN:
             return "refuse-login";
         case FtpFault::REFUSE_STORE:
@@ -41,6 +43,8 @@ const char* faultWord(FtpFault fault)
             return "refuse-completion";
         case FtpFault::REFUSE_RENAME:
             return "refuse-rename";
+        case FtpFault::STALL_DATA:
+            return "stall-data";
         case FtpFault::NONE:
             break;
     }

@@ -17,11 +17,13 @@ namespace Test
 enum class FtpFault
 {
     NONE,               ///< normal behaviour
+    REFUSE_SESSION,     ///< a new control connection is greeted with 421 and closed
     REFUSE_LOGIN,       ///< PASS is answered with 530
     REFUSE_STORE,       ///< STOR is answered with 550
     DROP_DATA,          ///< the data connection of a STOR is closed after a number of bytes
     REFUSE_COMPLETION,  ///< a complete STOR is answered with 451 instead of 226
-    REFUSE_RENAME       ///< RNTO is answered with 550
+    REFUSE_RENAME,      ///< RNTO is answered with 550
+    STALL_DATA          ///< the data connection of a STOR is no longer read after a number of bytes
 };
 
 /// A real FTP server on a free port of 127.0.0.1, serving a temporary root folder that
@@ -29,7 +31,7 @@ enum class FtpFault
 ///
 /// PYFTPDLIB runs pyftpdlib with Debian's /usr/bin/python3. With a user name it requires
 /// USER/PASS with that name and password; with an empty user name it accepts commands
-/// without any login, on the root folder. Faults take effect from the next FTP command
+/// without any login, on the root folder. Faults take effect from the next connection, FTP command
 /// or data block on.
 ///
 /// VSFTPD runs /usr/sbin/vsftpd (needs root) for the anonymous user only: the login is
@@ -62,7 +64,7 @@ public:
     std::string url() const;
     const std::string& rootPath() const { return _rootPath; }
 
-    /// Sets the fault for the following commands; `afterBytes` is used by DROP_DATA.
+    /// Sets the fault for the following commands; `afterBytes` is used by DROP_DATA and STALL_DATA.
     /// Throws Poco::NotImplementedException for VSFTPD.
     void setFault(FtpFault fault, std::size_t afterBytes = 0);
 

@@ -7,11 +7,14 @@ transfers without restarting the server. Control file content, one word and an
 optional number:
 
   none                  normal behaviour
+  refuse-session        a new control connection greeted with 421 and closed
   refuse-login          PASS answered with 530
   refuse-store          STOR answered with 550
   drop-data <bytes>     the data connection of a STOR is closed after <bytes> bytes (426)
   refuse-completion     a complete STOR is answered with 451 instead of 226
   refuse-rename         RNTO answered with 550
+  stall-data <bytes>    the data connection of a STOR is no longer read after <bytes> bytes
+                        (the server stays alive but the sender's writes block)
 
 Every command received is appended to the command log, one line each (the PASS
 argument is not written).
@@ -39,8 +42,15 @@ def read_fault(path):
 
 class FaultyDTPHandler(DTPHandler):
     def handle_read(self):
-        super().handle_read()
         fault, limit = read_fault(self.cmd_channel.control_file)
+        if fault == "stall-data" and self.tot_bytes_received >= limit:
+            # Stops reading for good, without the idle time-outs that would end the session.
+            for channel in (self, self.cmd_channel):
+                if channel._idler is not None and not channel._idler.cancelled:
+                    channel._idler.cancel()
+            self.modify_ioloop_events(0)
+            return
+        super().handle_read()
         if fault == "drop-data" and not self._closed and self.tot_bytes_received >= limit:
             self._resp = ("426 Connection closed; transfer aborted.", logging.info)
             self.transfer_finished = False
@@ -64,6 +74,13 @@ class FaultyFTPHandler(FTPHandler):
     command_log = ""
     login_required = True
     home = ""
+
+    def handle(self):
+        if read_fault(self.control_file)[0] == "refuse-session":
+            self.respond("421 Service not available, closing control connection.")
+            self.close_when_done()
+            return
+        super().handle()
 
     def on_connect(self):
         if not self.login_required:

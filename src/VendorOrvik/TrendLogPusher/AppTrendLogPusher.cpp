@@ -3,9 +3,13 @@
 #include <Poco/DateTimeFormat.h>
 #include <Poco/DateTimeFormatter.h>
 #include <Poco/Exception.h>
+#include <Poco/Net/DialogSocket.h>
 #include <Poco/Net/FTPClientSession.h>
+#include <Poco/Net/NetException.h>
 #include <Poco/Net/SocketAddress.h>
+#include <Poco/Net/SocketStream.h>
 #include <Poco/Net/StreamSocket.h>
+#include <Poco/Net/StreamSocketImpl.h>
 #include <Poco/NumberFormatter.h>
 #include <Poco/Thread.h>
 #include <Poco/URI.h>
@@ -153,6 +157,20 @@ void discardUpload(Poco::Net::FTPClientSession& session, const std::string& part
     catch (const Poco::Exception&)
     {
         // The connection is gone or the server kept no file: nothing more to do.
+    }
+}
+
+/// Reads the server's greeting on the control connection; throws when the server refuses the session.
+/// Poco's session could read it in its constructor, but would then leak the connection on a refusal.
+void readGreeting(const Poco::Net::StreamSocket& socket)
+{
+    Poco::Net::DialogSocket dialog(socket);
+    dialog.setReceiveTimeout(_FTP_CONNECT_TIMEOUT);
+    std::string greeting;
+    const int status = dialog.receiveStatusMessage(greeting);
+    if (status / 100 != 2)  // not a positive completion reply
+    {
+        throw Poco::Net::FTPException("Cannot receive status message", greeting, status);
     }
 }
 
@@ -851,11 +869,12 @@ bool AppTrendLogPusher::createAndSendFiles()
         const Poco::UInt16 port = uri.getPort() != 0
                                       ? uri.getPort()
                                       : static_cast<Poco::UInt16>(Poco::Net::FTPClientSession::FTP_PORT);
-        // Poco's session reads the server's greeting only inside login(); built on a connected socket it
-        // reads it at once, so that a session without login stays in step with the server's replies.
+        // Poco's session reads the server's greeting only inside login(); read here first, a session
+        // without login stays in step with the server's replies.
         Poco::Net::StreamSocket socket;
         socket.connect(Poco::Net::SocketAddress(uri.getHost(), port), _FTP_CONNECT_TIMEOUT);
-        Poco::Net::FTPClientSession session(socket, true);
+        readGreeting(socket);
+        Poco::Net::FTPClientSession session(socket, false);
         if (!_ftp.userId.empty())
         {
             session.login(_ftp.userId, _ftp.password);
@@ -889,6 +908,13 @@ bool AppTrendLogPusher::uploadDocument(Poco::Net::FTPClientSession& session, con
 {
     const std::string partName = fileName + _PART_SUFFIX;
     std::ostream& os = session.beginUpload(partName);
+    // Poco gives the data connection no time-out: a server that stops reading would block the app,
+    // and its stop request with it, for good. Set on the buffer's own socket: the StreamSocket that
+    // SocketIOS::socket() returns would release it under the stream.
+    if (auto* pDataConnection = dynamic_cast<Poco::Net::SocketStreamBuf*>(os.rdbuf()))
+    {
+        pDataConnection->socketImpl()->setSendTimeout(session.getTimeout());
+    }
     bool complete = false;
     try
     {
