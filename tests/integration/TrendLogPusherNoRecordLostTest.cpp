@@ -8,6 +8,7 @@
 #include <Poco/DateTimeFormatter.h>
 #include <Poco/FileStream.h>
 #include <Poco/Process.h>
+#include <Poco/StringTokenizer.h>
 #include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 
@@ -105,6 +106,16 @@ void attemptUnderRandomFault(
     rig.site().clearFaults(CONTROLLER);
 }
 
+/// Starts the pusher driver process (through the emulator in a cross build).
+Poco::ProcessHandle launchDriver(const std::vector<std::string>& arguments)
+{
+    const Poco::StringTokenizer words(ORVIK_PUSHER_DRIVER_COMMAND, "|",
+                                      Poco::StringTokenizer::TOK_IGNORE_EMPTY);
+    std::vector<std::string> all(words.begin() + 1, words.end());
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return Poco::Process::launch(words[0], all);
+}
+
 /// Starts the pusher as a process of its own and kills it once an upload of it has begun (or after a
 /// while), under an FTP fault chosen by `random`. Returns true when it was killed during an upload.
 bool killDuringUpload(std::mt19937& random, FtpServer& ftp, const std::string& database,
@@ -117,9 +128,7 @@ bool killDuringUpload(std::mt19937& random, FtpServer& ftp, const std::string& d
                  20000);
     const std::vector<std::string> before = ftp.files();
     const std::set<std::string> known(before.begin(), before.end());
-    Poco::ProcessHandle driver =
-        Poco::Process::launch(std::string(ORVIK_BINARY_DIR) + "/tests/trendlog_pusher_driver",
-                              {database, siteFile, std::to_string(GATEWAY), "0"});
+    Poco::ProcessHandle driver = launchDriver({database, siteFile, std::to_string(GATEWAY), "0"});
     bool uploading = false;
     for (int poll = 0; poll < 3000 && !uploading; ++poll)
     {
