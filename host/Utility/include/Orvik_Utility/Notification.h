@@ -4,6 +4,7 @@
 #include <Poco/Event.h>
 #include <Poco/Notification.h>
 #include <Poco/NotificationQueue.h>
+#include <Poco/Types.h>
 
 #include <string>
 
@@ -23,8 +24,10 @@ class Notification : public Poco::Notification
 public:
     using Ptr = Poco::AutoPtr<Notification>;
 
-    /// The numbers are fixed: other processes and stored configuration use them.
-    enum Action
+    /// The numbers are fixed: other processes and stored configuration use them. They travel as
+    /// 32-bit signed integers, so any such number, also one outside this list, is a valid Action
+    /// (actionName() names it, handleNotification() of the queue worker ignores it).
+    enum Action : Poco::Int32
     {
         UNDEFINED = 0,
         READ = 1,
