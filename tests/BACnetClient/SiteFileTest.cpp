@@ -102,6 +102,58 @@ TEST(SiteFileTest, ProblemsNameTheFileAndThePlace)
         "request is dropped)");
 }
 
+TEST(SiteFileTest, ValuesOfTheWrongKindOrSizeNameTheFileThePlaceAndWhatIsExpected)
+{
+    const std::string object = "bad.json: devices[0].objects[1].";
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"devices": [{"instance": true}]})", "bad.json: devices[0].instance: a whole number is expected"},
+        {R"({"devices": [{"instance": 1001.7}]})",
+         "bad.json: devices[0].instance: a whole number is expected"},
+        {R"({"devices": [{"instance": 18446744073709551616}]})",
+         "bad.json: devices[0].instance: out of range 0 to 4194302"},
+        {R"({"tickMs": null, "devices": []})", "bad.json: tickMs: a whole number is expected"},
+        {withObject(R"({"type": "analog-value", "instance": true})"),
+         object + "instance: a whole number is expected"},
+        {withObject(R"({"type": "accumulator", "instance": 1, "presentValue": 18446744073709551616})"),
+         object + "presentValue: out of range 0 to 18446744073709551615"},
+        {withObject(R"({"type": "accumulator", "instance": 1, "presentValue": -1})"),
+         object + "presentValue: out of range 0 to 18446744073709551615"},
+        {withObject(R"({"type": "accumulator", "instance": 1, "presentValue": 18446744073709551615})"), ""},
+        {withObject(R"({"type": "analog-value", "instance": 1, "presentValue": true})"),
+         object + "presentValue: a number is expected"},
+        {withObject(R"({"type": "analog-value", "instance": 1, "presentValue": 1e300})"),
+         object + "presentValue: out of range of REAL, -3.40282e+38 to 3.40282e+38"},
+        {withObject(R"({"type": "binary-value", "instance": 1, "presentValue": null})"),
+         object + "presentValue: a value is expected, not null (leave it out for the default)"},
+        {withObject(R"({"type": "analog-value", "instance": 1, "units": null})"),
+         object + "units: a name or number of BACnetEngineeringUnits is expected"},
+        {withObject(R"({"type": "analog-value", "instance": 1, "units": 18446744073709551615})"),
+         object + "units: out of range 0 to 4294967295"},
+        {withObject(R"({"type": "analog-value", "instance": 1, "properties": {"time-delay": 1.5}})"),
+         object + "properties.time-delay: a whole number is expected"},
+        {withObject(R"({"type": "analog-value", "instance": 1,
+                        "properties": {"time-delay": 18446744073709551615}})"),
+         ""},
+        {R"({"devices": [{"instance": 1, "name": "Gate)"
+         "\xff"
+         R"("}]})",
+         "bad.json: line 1, column 43 (byte 0xFF): not UTF-8 text; a site file is JSON in UTF-8"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(problemOf(text), expected) << text;
+
+    const std::string folder = std::string(ORVIK_SOURCE_DIR) + "/sites";
+    try
+    {
+        Simulation::SimulatedSite::load(folder);
+        ADD_FAILURE() << "a folder loaded as a site";
+    }
+    catch (const Poco::DataFormatException& e)
+    {
+        EXPECT_EQ(e.message(), folder + ": a folder, not a site file");
+    }
+}
+
 TEST(SiteFileTest, ExtraPropertiesTakeTheDatatypeOfTheStandard)
 {
     const auto site =

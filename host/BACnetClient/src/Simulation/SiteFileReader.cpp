@@ -7,15 +7,20 @@
 #include <Poco/DateTime.h>
 #include <Poco/DateTimeParser.h>
 #include <Poco/Exception.h>
+#include <Poco/File.h>
 #include <Poco/FileStream.h>
 #include <Poco/JSON/Parser.h>
 #include <Poco/NumberFormatter.h>
 #include <Poco/NumberParser.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/StringTokenizer.h>
+#include <Poco/UTF8Encoding.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
+#include <sstream>
 
 namespace Orvik::BACnet::Client::Simulation
 {
@@ -24,6 +29,9 @@ namespace
 {
 
 const Poco::UInt16 FIRST_PORT = 47808;
+const Poco::UInt64 UNSIGNED_MAX = std::numeric_limits<Poco::UInt64>::max();
+const Poco::Int64 SIGNED_MIN = std::numeric_limits<Poco::Int64>::min();
+const Poco::Int64 SIGNED_MAX = std::numeric_limits<Poco::Int64>::max();
 
 std::string indexed(const std::string& at, const std::string& key, std::size_t index)
 {
@@ -111,23 +119,111 @@ ValueContainer single(const BACnetValue& value)
     return container;
 }
 
+/// A JSON number (booleans are numbers to Poco::Dynamic::Var, not here).
+bool isNumber(const Poco::Dynamic::Var& value)
+{
+    return !value.isEmpty() && value.isNumeric() && !value.isBoolean();
+}
+
+/// True for an integer literal ("-"? digits) beyond what 64 bits hold: below -2^63 or above 2^64 - 1.
+bool isBeyond64Bits(const std::string& literal)
+{
+    const bool negative = !literal.empty() && literal[0] == '-';
+    const std::string digits = literal.substr(negative ? 1 : 0);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const std::string trimmed = digits.substr(std::min(digits.find_first_not_of('0'), digits.size()));
+    const std::string limit = negative ? "9223372036854775808" : "18446744073709551615";
+    return trimmed.size() > limit.size() || (trimmed.size() == limit.size() && trimmed > limit);
+}
+
+/// The JSON text with every integer literal beyond 64 bits given the exponent "e0". The JSON parser
+/// wraps such integers around (2^64 becomes 0); as floating-point numbers they keep their size and are
+/// refused wherever a whole number of a given range is expected.
+std::string withHugeIntegersAsFloats(const std::string& text)
+{
+    std::string result;
+    result.reserve(text.size());
+    std::size_t position = 0;
+    while (position < text.size())
+    {
+        std::size_t end = position + 1;
+        const char c = text[position];
+        if (c == '"')
+        {
+            while (end < text.size() && text[end] != '"')
+                end += text[end] == '\\' ? 2 : 1;
+            end = std::min(end + 1, text.size());
+        }
+        else if (c == '-' || std::isdigit(static_cast<unsigned char>(c)))
+        {
+            while (end < text.size() && (std::isdigit(static_cast<unsigned char>(text[end])) ||
+                                         std::string(".eE+-").find(text[end]) != std::string::npos))
+                ++end;
+        }
+        result.append(text, position, end - position);
+        if (end - position > 19 && isBeyond64Bits(text.substr(position, end - position)))
+            result += "e0";
+        position = end;
+    }
+    return result;
+}
+
+/// The place of the first byte that is not part of UTF-8 text, as "line <n>, column <byte in the line>";
+/// empty when the whole text is UTF-8.
+std::string firstNonUtf8(const std::string& text)
+{
+    Poco::UTF8Encoding utf8;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    std::size_t position = 0;
+    while (position < text.size())
+    {
+        const int length = utf8.sequenceLength(bytes + position, static_cast<int>(text.size() - position));
+        if (length <= 0 || position + static_cast<std::size_t>(length) > text.size() ||
+            !Poco::UTF8Encoding::isLegal(bytes + position, length))
+        {
+            return "line " + Poco::NumberFormatter::format(line) + ", column " +
+                   Poco::NumberFormatter::format(position - lineStart + 1) + " (byte 0x" +
+                   Poco::NumberFormatter::formatHex(static_cast<unsigned>(bytes[position]), 2) + ")";
+        }
+        if (text[position] == '\n')
+        {
+            ++line;
+            lineStart = position + 1;
+        }
+        position += static_cast<std::size_t>(length);
+    }
+    return "";
+}
+
 }  // namespace
 
 std::unique_ptr<SimulatedSite> SiteFileReader::readFile(const std::string& path)
 {
+    const SiteFileReader reader(path, Poco::Timestamp());
+    // A folder opens like a file and reads as nothing at all.
+    if (!path.empty() && Poco::File(path).exists() && Poco::File(path).isDirectory())
+        reader.fail("", "a folder, not a site file");
     Poco::FileInputStream stream(path);
     std::string text;
     Poco::StreamCopier::copyToString(stream, text);
+    if (stream.bad())
+        reader.fail("", "the file cannot be read");
     return readText(text, path);
 }
 
 std::unique_ptr<SimulatedSite> SiteFileReader::readText(const std::string& text, const std::string& origin)
 {
     SiteFileReader reader(origin, Poco::Timestamp());
+    const std::string badByte = firstNonUtf8(text);
+    if (!badByte.empty())
+        reader.fail(badByte, "not UTF-8 text; a site file is JSON in UTF-8");
     Poco::Dynamic::Var root;
     try
     {
-        root = Poco::JSON::Parser().parse(text);
+        root = Poco::JSON::Parser().parse(withHugeIntegersAsFloats(text));
     }
     catch (const Poco::Exception& e)
     {
@@ -146,8 +242,8 @@ SiteFileReader::SiteFileReader(const std::string& origin, const Poco::Timestamp&
 std::unique_ptr<SimulatedSite> SiteFileReader::readSite(const Poco::JSON::Object::Ptr& pSite)
 {
     auto pResult = std::make_unique<SimulatedSite>();
-    pResult->setTickMs(
-        static_cast<Poco::UInt32>(number(pSite, "tickMs", SimulatedSite::_DEFAULT_TICK_MS, 1, 60000, "")));
+    pResult->setTickMs(static_cast<Poco::UInt32>(
+        wholeNumber(pSite, "tickMs", SimulatedSite::_DEFAULT_TICK_MS, 1, 60000, "")));
     const Poco::JSON::Array::Ptr pDevices = array(pSite, "devices", "");
     Devices devices;
     for (std::size_t i = 0; i < pDevices->size(); ++i)
@@ -185,14 +281,15 @@ std::unique_ptr<SimulatedDevice> SiteFileReader::readDevice(const Poco::JSON::Ob
         fail(at, "\"instance\" missing");
     SimulatedDevice::Identity identity;
     identity.instance =
-        static_cast<Poco::UInt32>(number(pDevice, "instance", 0, 0, BACNET_MAX_INSTANCE - 1, at));
+        static_cast<Poco::UInt32>(wholeNumber(pDevice, "instance", 0, 0, BACNET_MAX_INSTANCE - 1, at));
     identity.name = text(pDevice, "name", "Device " + Poco::NumberFormatter::format(identity.instance), at);
     identity.vendorIdentifier =
-        static_cast<Poco::UInt16>(number(pDevice, "vendorIdentifier", 0, 0, 65535, at));
+        static_cast<Poco::UInt16>(wholeNumber(pDevice, "vendorIdentifier", 0, 0, 65535, at));
     identity.vendorName = text(pDevice, "vendorName", "Simulated vendor", at);
     identity.modelName = text(pDevice, "modelName", "Simulated device", at);
-    identity.maxApdu = static_cast<Poco::UInt32>(number(pDevice, "maxApdu", 1476, 50, 1476, at));
-    identity.address.setNetworkNumber(static_cast<Poco::UInt16>(number(pDevice, "network", 0, 0, 65534, at)));
+    identity.maxApdu = static_cast<Poco::UInt32>(wholeNumber(pDevice, "maxApdu", 1476, 50, 1476, at));
+    identity.address.setNetworkNumber(
+        static_cast<Poco::UInt16>(wholeNumber(pDevice, "network", 0, 0, 65534, at)));
     const std::string mac =
         text(pDevice, "mac", "127.0.0.1:" + Poco::NumberFormatter::format(FIRST_PORT + index), at);
     if (mac.empty() || !identity.address.setMAC(mac))
@@ -224,7 +321,7 @@ void SiteFileReader::readFaults(SimulatedDevice& device, const Poco::JSON::Objec
                                 const std::string& at)
 {
     device.setSilent(flag(pFaults, "silent", false, at));
-    device.setDelayMs(static_cast<Poco::UInt32>(number(pFaults, "delayMs", 0, 0, 3600000, at)));
+    device.setDelayMs(static_cast<Poco::UInt32>(wholeNumber(pFaults, "delayMs", 0, 0, 3600000, at)));
     if (!pFaults->has("errors"))
         return;
     const Poco::JSON::Array::Ptr pErrors = array(pFaults, "errors", at);
@@ -274,8 +371,8 @@ SimulatedFault SiteFileReader::readFault(const Poco::JSON::Object::Ptr& pFault, 
         if (!fault.error.hasError())
             fail(at + ".errorClass", "not an error class");
     }
-    fault.skip = static_cast<Poco::UInt32>(number(pFault, "skip", 0, 0, 4294967295.0, at));
-    fault.count = static_cast<Poco::UInt32>(number(pFault, "count", 4294967295.0, 0, 4294967295.0, at));
+    fault.skip = static_cast<Poco::UInt32>(wholeNumber(pFault, "skip", 0, 0, 4294967295u, at));
+    fault.count = static_cast<Poco::UInt32>(wholeNumber(pFault, "count", 4294967295u, 0, 4294967295u, at));
     return fault;
 }
 
@@ -284,11 +381,7 @@ SimulatedFault SiteFileReader::readFault(const Poco::JSON::Object::Ptr& pFault, 
 void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pObject,
                                const std::string& at)
 {
-    const DataType::ObjectIdentifier identifier(
-        objectIdentifier(text(pObject, "type", "", at) + ":" +
-                             Poco::NumberFormatter::format(static_cast<Poco::UInt32>(
-                                 number(pObject, "instance", std::nan(""), 0, BACNET_MAX_INSTANCE - 1, at))),
-                         at));
+    const DataType::ObjectIdentifier identifier = identifierOf(pObject, at);
     const BACNET_OBJECT_TYPE type = identifier.getObjectType();
     if (isLinkedType(type))
         return;  // read once every device and point exists
@@ -296,9 +389,11 @@ void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object
         fail(at + ".type", "object type not simulated: " + ProtocolText::objectTypeName(type));
     const std::string name = text(pObject, "name", identifier.toString(), at);
     const bool commandable = isOutput(type) || (isValueType(type) && flag(pObject, "commandable", true, at));
+    const bool valueGiven = pObject->has("presentValue");
+    if (valueGiven && pObject->isNull("presentValue"))
+        fail(at + ".presentValue", "a value is expected, not null (leave it out for the default)");
     const BACnetValue initial = presentValueOf(
-        type, pObject->has("presentValue") ? pObject->get("presentValue") : Poco::Dynamic::Var(),
-        at + ".presentValue");
+        type, valueGiven ? pObject->get("presentValue") : Poco::Dynamic::Var(), at + ".presentValue");
     auto pPoint = std::make_unique<SimulatedPoint>(identifier, name, initial, commandable);
     if (hasUnits(type))
         pPoint->setProperty(
@@ -311,16 +406,17 @@ void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object
                                                     number(pObject, "covIncrement", 0.1, 0, 1e9, at)))));
     if (isMultiState(type))
     {
-        pPoint->setProperty(PROP_NUMBER_OF_STATES, single(BACnetValue::makeUnsigned(static_cast<Poco::UInt64>(
-                                                       number(pObject, "numberOfStates", 3, 1, 65535, at)))));
+        pPoint->setProperty(PROP_NUMBER_OF_STATES,
+                            single(BACnetValue::makeUnsigned(static_cast<Poco::UInt64>(
+                                wholeNumber(pObject, "numberOfStates", 3, 1, 65535, at)))));
         if (pObject->has("stateText"))
             pPoint->setProperty(PROP_STATE_TEXT, propertyValue(type, PROP_STATE_TEXT,
                                                                pObject->get("stateText"), at + ".stateText"));
     }
     if (type == OBJECT_ACCUMULATOR)
         pPoint->setProperty(PROP_MAX_PRES_VALUE,
-                            single(BACnetValue::makeUnsigned(static_cast<Poco::UInt64>(
-                                number(pObject, "maxPresValue", 4294967295.0, 0, 4294967295.0, at)))));
+                            single(BACnetValue::makeUnsigned(
+                                wholeNumber(pObject, "maxPresValue", 4294967295u, 0, 4294967295u, at))));
     readProperties(*pPoint, pObject, at);
     const DataError error = pPoint->changeValue(single(initial));
     if (error.hasError())
@@ -347,14 +443,20 @@ void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object
     }
 }
 
+DataType::ObjectIdentifier SiteFileReader::identifierOf(const Poco::JSON::Object::Ptr& pObject,
+                                                        const std::string& at)
+{
+    if (!pObject->has("instance"))
+        fail(at, "\"instance\" missing");
+    const Poco::UInt64 instance = wholeNumber(pObject, "instance", 0, 0, BACNET_MAX_INSTANCE - 1, at);
+    return objectIdentifier(text(pObject, "type", "", at) + ":" + Poco::NumberFormatter::format(instance),
+                            at);
+}
+
 void SiteFileReader::readLinkedObject(SimulatedDevice& device, const Devices& devices,
                                       const Poco::JSON::Object::Ptr& pObject, const std::string& at)
 {
-    const DataType::ObjectIdentifier identifier(objectIdentifier(
-        text(pObject, "type", "", at) + ":" +
-            Poco::NumberFormatter::format(
-                static_cast<Poco::UInt32>(number(pObject, "instance", 0, 0, BACNET_MAX_INSTANCE - 1, at))),
-        at));
+    const DataType::ObjectIdentifier identifier = identifierOf(pObject, at);
     const BACNET_OBJECT_TYPE type = identifier.getObjectType();
     if (!isLinkedType(type))
         return;
@@ -364,7 +466,7 @@ void SiteFileReader::readLinkedObject(SimulatedDevice& device, const Devices& de
     {
         pResult = std::make_unique<SimulatedObject>(identifier, name);
         pResult->setProperty(PROP_NODE_TYPE, single(BACnetValue::makeEnumerated(static_cast<Poco::UInt32>(
-                                                 number(pObject, "nodeType", 0, 0, 65535, at)))));
+                                                 wholeNumber(pObject, "nodeType", 0, 0, 65535, at)))));
         std::vector<DataType::BACnetDeviceObjectReference> subordinates;
         const Poco::JSON::Array::Ptr pSubordinates = array(pObject, "subordinates", at);
         for (std::size_t i = 0; i < pSubordinates->size(); ++i)
@@ -392,7 +494,7 @@ void SiteFileReader::readLinkedObject(SimulatedDevice& device, const Devices& de
         {
             pResult->setProperty(PROP_PROPRIETARY_RESET_ADJUST_VALUE,
                                  single(BACnetValue::makeEnumerated(static_cast<Poco::UInt32>(
-                                     number(pObject, "resetAdjustValue", 0, 0, 2, at)))));
+                                     wholeNumber(pObject, "resetAdjustValue", 0, 0, 2, at)))));
         }
     }
     readProperties(*pResult, pObject, at);
@@ -470,7 +572,7 @@ SimulatedLogSeries::Settings SiteFileReader::readSeries(const Poco::JSON::Object
     const double intervalSeconds = number(pLog, "intervalSeconds", 60, 0.01, 1e8, at);
     settings.interval =
         Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(std::llround(intervalSeconds * 1e6)));
-    settings.count = static_cast<Poco::UInt64>(number(pLog, "count", 100, 0, 1e9, at));
+    settings.count = wholeNumber(pLog, "count", 100, 0, 1000000000, at);
     settings.live = flag(pLog, "live", false, at);
     if (pLog->has("start"))
     {
@@ -488,9 +590,8 @@ SimulatedLogSeries::Settings SiteFileReader::readSeries(const Poco::JSON::Object
         const double ago = number(pLog, "startSecondsAgo", defaultAgo, 0, 1e10, at);
         settings.start = _loadTime - static_cast<Poco::Timestamp::TimeDiff>(std::llround(ago * 1e6));
     }
-    settings.bufferSize = static_cast<Poco::UInt64>(
-        number(pLog, "bufferSize", static_cast<double>(std::max<Poco::UInt64>(settings.count, 1000)), 1,
-               4294967295.0, at));
+    settings.bufferSize =
+        wholeNumber(pLog, "bufferSize", std::max<Poco::UInt64>(settings.count, 1000), 1, 4294967295u, at);
     const std::string shape = text(pLog, "shape", real ? "sine" : (binary ? "square" : "ramp"), at);
     bool known = false;
     for (const auto& entry : SHAPES)
@@ -506,7 +607,7 @@ SimulatedLogSeries::Settings SiteFileReader::readSeries(const Poco::JSON::Object
     settings.offset = number(pLog, "offset", real ? 20.0 : (binary ? 0.0 : 1.0), -1e9, 1e9, at);
     settings.amplitude = number(pLog, "amplitude", real ? 5.0 : 1.0, -1e9, 1e9, at);
     settings.periodRecords =
-        static_cast<Poco::UInt64>(number(pLog, "periodRecords", real ? 96 : (binary ? 10 : 3), 1, 1e9, at));
+        wholeNumber(pLog, "periodRecords", real ? 96 : (binary ? 10 : 3), 1, 1000000000, at);
     return settings;
 }
 
@@ -534,11 +635,7 @@ BACnetValue SiteFileReader::presentValueOf(BACNET_OBJECT_TYPE type, const Poco::
 {
     const bool given = !value.isEmpty();
     if (hasRealValue(type))
-    {
-        if (given && !value.isNumeric())
-            fail(at, "a number is expected");
-        return BACnetValue::makeReal(given ? value.convert<float>() : 0.0f);
-    }
+        return BACnetValue::makeReal(given ? realNumber(value, at) : 0.0f);
     if (isBinary(type))
     {
         if (!given)
@@ -547,9 +644,8 @@ BACnetValue SiteFileReader::presentValueOf(BACNET_OBJECT_TYPE type, const Poco::
             return BACnetValue::makeEnumerated(value.convert<bool>() ? 1 : 0);
         return BACnetValue::makeEnumerated(enumeration("BACnetBinaryPV", value, at));
     }
-    if (given && (!value.isInteger() || value.convert<Poco::Int64>() < 0))
-        fail(at, "an unsigned number is expected");
-    return BACnetValue::makeUnsigned(given ? value.convert<Poco::UInt64>() : (isMultiState(type) ? 1 : 0));
+    return BACnetValue::makeUnsigned(given ? unsignedNumber(value, 0, UNSIGNED_MAX, at)
+                                           : (isMultiState(type) ? 1 : 0));
 }
 
 ValueContainer SiteFileReader::propertyValue(BACNET_OBJECT_TYPE type, BACNET_PROPERTY_ID property,
@@ -585,19 +681,15 @@ BACnetValue SiteFileReader::elementValue(const PropertyDatatype& datatype, const
                 fail(at, "true or false is expected");
             return BACnetValue::makeBoolean(value.convert<bool>());
         case BACNET_DT_UNSIGNED:
-            if (!value.isInteger() || value.convert<Poco::Int64>() < 0)
-                fail(at, "an unsigned number is expected");
-            return BACnetValue::makeUnsigned(value.convert<Poco::UInt64>());
+            return BACnetValue::makeUnsigned(unsignedNumber(value, 0, UNSIGNED_MAX, at));
         case BACNET_DT_SIGNED:
-            if (!value.isInteger())
-                fail(at, "a whole number is expected");
-            return BACnetValue::makeSigned(value.convert<Poco::Int64>());
+            return BACnetValue::makeSigned(signedNumber(value, at));
         case BACNET_DT_REAL:
+            return BACnetValue::makeReal(realNumber(value, at));
         case BACNET_DT_DOUBLE:
-            if (!value.isNumeric())
+            if (!isNumber(value))
                 fail(at, "a number is expected");
-            return datatype.dataType == BACNET_DT_REAL ? BACnetValue::makeReal(value.convert<float>())
-                                                       : BACnetValue::makeDouble(value.convert<double>());
+            return BACnetValue::makeDouble(value.convert<double>());
         case BACNET_DT_CHARACTER_STRING:
             if (!value.isString())
                 fail(at, "a text is expected");
@@ -706,13 +798,14 @@ BACNET_PROPERTY_ID SiteFileReader::propertyIdentifier(const std::string& name, c
 Poco::UInt32 SiteFileReader::enumeration(const std::string& enumeration, const Poco::Dynamic::Var& value,
                                          const std::string& at)
 {
-    if (value.isInteger() && value.convert<Poco::Int64>() >= 0 &&
-        value.convert<Poco::Int64>() <= 0xFFFFFFFFll)
-        return value.convert<Poco::UInt32>();
+    if (isNumber(value))
+        return static_cast<Poco::UInt32>(unsignedNumber(value, 0, 0xFFFFFFFF, at));
+    if (!value.isString())
+        fail(at, "a name or number of " + enumeration + " is expected");
     std::uint32_t index = 0;
-    if (value.isString() && ProtocolText::enumerationIndex(enumeration, value.convert<std::string>(), index))
-        return index;
-    fail(at, "not a value of " + enumeration + ": \"" + value.convert<std::string>() + "\"");
+    if (!ProtocolText::enumerationIndex(enumeration, value.convert<std::string>(), index))
+        fail(at, "not a value of " + enumeration + ": \"" + value.convert<std::string>() + "\"");
+    return index;
 }
 
 // ---- JSON access --------------------------------------------------------------------------------------
@@ -728,17 +821,81 @@ std::string SiteFileReader::text(const Poco::JSON::Object::Ptr& pObject, const s
     return value.convert<std::string>();
 }
 
+Poco::UInt64 SiteFileReader::wholeNumber(const Poco::JSON::Object::Ptr& pObject, const std::string& key,
+                                         Poco::UInt64 fallback, Poco::UInt64 minimum, Poco::UInt64 maximum,
+                                         const std::string& at)
+{
+    return pObject->has(key) ? unsignedNumber(pObject->get(key), minimum, maximum, at + "." + key) : fallback;
+}
+
+Poco::UInt64 SiteFileReader::unsignedNumber(const Poco::Dynamic::Var& value, Poco::UInt64 minimum,
+                                            Poco::UInt64 maximum, const std::string& at)
+{
+    if (!isNumber(value))
+        fail(at, "a whole number is expected");
+    bool inRange = false;
+    Poco::UInt64 result = 0;
+    if (value.isInteger())
+    {
+        inRange = !value.isSigned() || value.convert<Poco::Int64>() >= 0;
+        result = inRange ? value.convert<Poco::UInt64>() : 0;
+    }
+    else
+    {
+        const double given = value.convert<double>();
+        if (given != std::floor(given))
+            fail(at, "a whole number is expected");
+        inRange = given >= 0 && given < 18446744073709551616.0;
+        result = inRange ? static_cast<Poco::UInt64>(given) : 0;
+    }
+    if (!inRange || result < minimum || result > maximum)
+        fail(at, "out of range " + Poco::NumberFormatter::format(minimum) + " to " +
+                     Poco::NumberFormatter::format(maximum));
+    return result;
+}
+
+Poco::Int64 SiteFileReader::signedNumber(const Poco::Dynamic::Var& value, const std::string& at)
+{
+    if (!isNumber(value))
+        fail(at, "a whole number is expected");
+    const std::string range = "out of range " + Poco::NumberFormatter::format(SIGNED_MIN) + " to " +
+                              Poco::NumberFormatter::format(SIGNED_MAX);
+    if (value.isInteger())
+    {
+        if (!value.isSigned() && value.convert<Poco::UInt64>() > static_cast<Poco::UInt64>(SIGNED_MAX))
+            fail(at, range);
+        return value.convert<Poco::Int64>();
+    }
+    const double given = value.convert<double>();
+    if (given != std::floor(given))
+        fail(at, "a whole number is expected");
+    if (!(given >= -9223372036854775808.0 && given < 9223372036854775808.0))
+        fail(at, range);
+    return static_cast<Poco::Int64>(given);
+}
+
+float SiteFileReader::realNumber(const Poco::Dynamic::Var& value, const std::string& at)
+{
+    if (!isNumber(value))
+        fail(at, "a number is expected");
+    const double given = value.convert<double>();
+    const double limit = std::numeric_limits<float>::max();
+    if (!(given >= -limit && given <= limit))
+    {
+        std::ostringstream range;
+        range << "out of range of REAL, " << -limit << " to " << limit;
+        fail(at, range.str());
+    }
+    return static_cast<float>(given);
+}
+
 double SiteFileReader::number(const Poco::JSON::Object::Ptr& pObject, const std::string& key, double fallback,
                               double minimum, double maximum, const std::string& at)
 {
     if (!pObject->has(key))
-    {
-        if (std::isnan(fallback))
-            fail(at, "\"" + key + "\" missing");
         return fallback;
-    }
     const Poco::Dynamic::Var value = pObject->get(key);
-    if (!value.isNumeric())
+    if (!isNumber(value))
         fail(at + "." + key, "a number is expected");
     const double result = value.convert<double>();
     if (!(result >= minimum && result <= maximum))

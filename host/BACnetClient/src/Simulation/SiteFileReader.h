@@ -23,10 +23,14 @@ class SimulatedDevice;
 
 /// Builds a SimulatedSite from a site file (JSON; the format is described in sites/README.md).
 ///
-/// Everything is checked: a value of the wrong JSON type, an unknown object type, property, unit or
-/// error name, a duplicate device or object, a reference in a bad form, a number out of range. The
-/// first problem ends the reading with Poco::DataFormatException, whose message names the file and the
-/// place ("demo.json: devices[1].objects[3].log.intervalSeconds: ...").
+/// Everything is checked: a value of the wrong JSON type (true is not a number, null is no value, 1.5
+/// is not a whole number), an unknown object type, property, unit or error name, a duplicate device or
+/// object, a reference in a bad form, a number out of range (whole numbers beyond 64 bits included,
+/// which the JSON parser alone would wrap around), a text that is not UTF-8, a folder instead of a
+/// file. The first problem ends the reading with Poco::DataFormatException, whose message names the
+/// file, the place and what was expected ("demo.json: devices[1].objects[3].log.intervalSeconds: out of
+/// range 0.01 to 100000000"); bytes that are not UTF-8 are placed by line and column. A file that
+/// does not exist or cannot be opened gives Poco's file exception, which names it.
 class SiteFileReader
 {
 public:
@@ -42,6 +46,7 @@ private:
     void readFaults(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pFaults, const std::string& at);
     SimulatedFault readFault(const Poco::JSON::Object::Ptr& pFault, const std::string& at);
     void readPoint(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pObject, const std::string& at);
+    DataType::ObjectIdentifier identifierOf(const Poco::JSON::Object::Ptr& pObject, const std::string& at);
     using Devices = std::vector<std::unique_ptr<SimulatedDevice>>;
 
     void readLinkedObject(SimulatedDevice& device, const Devices& devices,
@@ -72,8 +77,18 @@ private:
 
     std::string text(const Poco::JSON::Object::Ptr& pObject, const std::string& key,
                      const std::string& fallback, const std::string& at);
+    /// A member that is a number in [minimum, maximum] (absent: `fallback`).
     double number(const Poco::JSON::Object::Ptr& pObject, const std::string& key, double fallback,
                   double minimum, double maximum, const std::string& at);
+    /// A member that is a whole number in [minimum, maximum] (absent: `fallback`).
+    Poco::UInt64 wholeNumber(const Poco::JSON::Object::Ptr& pObject, const std::string& key,
+                             Poco::UInt64 fallback, Poco::UInt64 minimum, Poco::UInt64 maximum,
+                             const std::string& at);
+    Poco::UInt64 unsignedNumber(const Poco::Dynamic::Var& value, Poco::UInt64 minimum, Poco::UInt64 maximum,
+                                const std::string& at);
+    Poco::Int64 signedNumber(const Poco::Dynamic::Var& value, const std::string& at);
+    /// A number that a REAL holds.
+    float realNumber(const Poco::Dynamic::Var& value, const std::string& at);
     bool flag(const Poco::JSON::Object::Ptr& pObject, const std::string& key, bool fallback,
               const std::string& at);
     Poco::JSON::Object::Ptr object(const Poco::JSON::Object::Ptr& pParent, const std::string& key,
