@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "FtpServer.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
 #include "TrendLogPusherDatabase.h"
 
@@ -54,6 +55,7 @@ class TrendLogPusherParameters : public ::testing::Test
 protected:
     std::unique_ptr<AppTrendLogPusher> load(const std::map<Poco::Int32, std::string>& values)
     {
+        _db.setParameter(13, std::string("ftp://127.0.0.1"));  // a pusher without a server does not start
         for (const auto& [id, text] : values)
         {
             _db.setParameter(id, text);
@@ -174,4 +176,42 @@ TEST_F(TrendLogPusherParameters, StoredPositionsMergeAndSurviveARestart)
     std::vector<Row> reloaded = merged;
     reloaded.emplace_back(12, 1, Poco::Timestamp(0));
     EXPECT_EQ(reloaded, positionsOf(*pRestarted));
+}
+
+TEST_F(TrendLogPusherParameters, UnsafeUploadParametersRefuseTheStartAndReachNoServer)
+{
+    Orvik::Test::FtpServer ftp;
+    // Stored texts: quoted strings carry control characters as escapes.
+    const std::vector<std::pair<Poco::Int32, std::string>> refused{
+        {4, R"("AB\r\nDELE victim.txt")"},
+        {4, R"("AB\x00")"},
+        {4, "../AB"},
+        {4, "A/B"},
+        {4, R"(A\B)"},
+        {4, "A..B"},
+        {13, "\"" + ftp.url() + R"(\nDELE victim.txt")"},
+        {13, "ftp://127.0.0.1:0"},
+        {13, "http://127.0.0.1"},
+        {13, ""},
+        {14, R"("orvik\r\nDELE victim.txt")"},
+        {15, R"("secret\nDELE victim.txt")"},
+        {16, R"("upload\rDELE victim.txt")"},
+        {16, R"("up\x00load")"}};
+    for (const auto& [number, text] : refused)
+    {
+        SCOPED_TRACE(text);
+        _db.configure(ftp.url(), "orvik", "secret", "", 1, 0);
+        _db.setParameter(number, text);
+        AppTrendLogPusher app(TrendLogPusherDatabase::_INSTANCE);
+        const std::string named = "parameter " + std::to_string(number) + " (";
+        testing::internal::CaptureStdout();
+        EXPECT_THROW(app.getParameters(), Poco::InvalidArgumentException);
+        EXPECT_FALSE(app.createAndSendFiles());  // an attempt checks again, before it connects
+        const std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_NE(std::string::npos, output.find("AppTrendLogPusher(1): " + named)) << output;
+        EXPECT_NE(std::string::npos, output.find("; the app does not start\n")) << output;
+        EXPECT_NE(std::string::npos, output.find(": " + named)) << output;  // the attempt's reason
+        EXPECT_EQ(std::string::npos, output.find_first_of("\r", 0)) << "a message broke its line";
+    }
+    EXPECT_TRUE(ftp.commands().empty()) << ftp.commands().front();
 }

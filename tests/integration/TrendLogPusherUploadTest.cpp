@@ -181,17 +181,27 @@ TEST_F(TrendLogPusherUpload, FailuresLeaveNoDocumentAndTheNextDocumentCarriesThe
     const Poco::Nullable<std::string> foundPositions = rig.database().storedParameter(43);
     ASSERT_FALSE(foundPositions.isNull());  // the search stored the new trend logs at time 0
 
+    // Each failed attempt: one line with the instance, the server and the server's full reply.
+    const std::string failure =
+        "AppTrendLogPusher(1): FTP upload exited with exception, server " + ftp.url() + ": ";
+    const std::pair<FtpFault, std::string> refusals[] = {
+        {FtpFault::REFUSE_LOGIN, "530 Authentication failed."},
+        {FtpFault::REFUSE_STORE, "550 Not enough storage."},
+        {FtpFault::REFUSE_COMPLETION, "451 Requested action"},
+        {FtpFault::REFUSE_RENAME, "550 Rename refused."}};
+    for (const auto& [fault, reply] : refusals)
+    {
+        ftp.setFault(fault);
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(pPusher->createAndSendFiles());
+        const std::string line = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(0u, line.find(failure)) << line;
+        EXPECT_NE(std::string::npos, line.find(reply, failure.size())) << line;
+        EXPECT_EQ(line.size() - 1, line.find('\n')) << line;
+    }
     testing::internal::CaptureStdout();
-    ftp.setFault(FtpFault::REFUSE_LOGIN);
-    EXPECT_FALSE(pPusher->createAndSendFiles());
-    ftp.setFault(FtpFault::REFUSE_STORE);
-    EXPECT_FALSE(pPusher->createAndSendFiles());
     ftp.setFault(FtpFault::DROP_DATA, 3000);
     pPusher->createAndSendFiles();  // fails while writing (true) or at the completion (false)
-    ftp.setFault(FtpFault::REFUSE_COMPLETION);
-    EXPECT_FALSE(pPusher->createAndSendFiles());
-    ftp.setFault(FtpFault::REFUSE_RENAME);
-    EXPECT_FALSE(pPusher->createAndSendFiles());
     ftp.setFault(FtpFault::NONE);
     Orvik::BACnet::Client::Simulation::SimulatedFault secondPage;
     secondPage.service = Orvik::BACnet::Client::Simulation::SimulatedFault::READ_RANGE;
@@ -201,8 +211,7 @@ TEST_F(TrendLogPusherUpload, FailuresLeaveNoDocumentAndTheNextDocumentCarriesThe
     secondPage.count = 1;
     rig.site().addFault(1001, secondPage);
     EXPECT_TRUE(pPusher->createAndSendFiles());  // the document failed, the attempt ran to its end
-    const std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_NE(std::string::npos, output.find("FTP upload exited with exception"));
+    testing::internal::GetCapturedStdout();
 
     EXPECT_TRUE(ftp.files().empty()) << "a failed document was left on the server";
     EXPECT_EQ(foundPositions, rig.database().storedParameter(43)) << "positions advanced without a document";

@@ -61,6 +61,76 @@ const Poco::Timespan _FTP_CONNECT_TIMEOUT(30, 0);
 const char* const _IP_SCRIPT = "$ZEPTA_SCRIPTS/general/orvik_get_ip.sh";
 const char* const _APP_VERSION = "150928A";
 
+/// The parameter numbers that console messages name (ap_app_property.id).
+enum ParameterNumber : Poco::Int32
+{
+    _FILE_NAME_INITIALS = 4,
+    _FTP_SERVER = 13,
+    _FTP_USER = 14,
+    _FTP_PASSWORD = 15,
+    _FTP_DIRECTORY = 16
+};
+
+/// "parameter <number> (<name>)", as the configuration tools list the pusher's parameters.
+std::string parameterText(Poco::Int32 number)
+{
+    static const char* const names[] = {"",
+                                        "parent identifier",
+                                        "site identifier",
+                                        "site name",
+                                        "file name initials",
+                                        "server user id",
+                                        "markup language",
+                                        "markup flags",
+                                        "period",
+                                        "offset",
+                                        "retry count",
+                                        "retry wait",
+                                        "push method",
+                                        "FTP server",
+                                        "FTP user",
+                                        "FTP password",
+                                        "FTP directory",
+                                        "trend logs from",
+                                        "search interval"};
+    return "parameter " + std::to_string(number) + " (" + names[number] + ")";
+}
+
+[[noreturn]] void refuseParameter(Poco::Int32 number, const std::string& reason)
+{
+    throw Poco::InvalidArgumentException(parameterText(number) + " " + reason);
+}
+
+/// A text that is sent in an FTP command must not end the command early: CR and LF would start a
+/// command of their own on the server, NUL cuts the command short.
+void refuseLineBreaks(Poco::Int32 number, const std::string& text)
+{
+    if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+    {
+        refuseParameter(number, "contains CR, LF or NUL, which would end the FTP command it is sent in");
+    }
+}
+
+/// `text` with every control character written as \xHH, so that a console message stays one line.
+std::string printable(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+    {
+        const auto octet = static_cast<unsigned char>(c);
+        if (octet < 0x20 || octet == 0x7F)
+        {
+            out += "\\x";
+            Poco::NumberFormatter::appendHex(out, octet, 2);
+        }
+        else
+        {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::vector<DataPropertyRef> wholeProperties(std::initializer_list<BACNET_PROPERTY_ID> propertyIdentifiers)
 {
     std::vector<DataPropertyRef> refs;
@@ -288,6 +358,15 @@ void AppTrendLogPusher::getParameters()
     _ftp.userId = properties[13].getString(", ");
     _ftp.password = properties[14].getString(", ");
     _ftp.directory = properties[15].getString(", ");
+    try
+    {
+        checkUploadTarget();
+    }
+    catch (const Poco::InvalidArgumentException& e)
+    {
+        printMessage(e.message() + "; the app does not start");
+        throw;
+    }
     _whichTrendLogs.collectTrendLogs = static_cast<WhereFromToCollect>(properties[16].getEnum());
     _whichTrendLogs.refreshTrendlLogListIntervalMinutes = properties[17].getUInt();
     if (!isNullValue(properties[18]))
@@ -861,11 +940,7 @@ bool AppTrendLogPusher::createAndSendFiles()
     try
     {
         const Poco::Timestamp now;
-        Poco::URI uri(_ftp.serverURL);
-        if (uri.getHost().empty() || uri.getScheme().empty())
-        {
-            uri = "ftp://" + _ftp.serverURL;
-        }
+        const Poco::URI uri = checkUploadTarget();
         const Poco::UInt16 port = uri.getPort() != 0
                                       ? uri.getPort()
                                       : static_cast<Poco::UInt16>(Poco::Net::FTPClientSession::FTP_PORT);
@@ -895,13 +970,66 @@ bool AppTrendLogPusher::createAndSendFiles()
         session.close();
         return true;
     }
+    catch (const Poco::Exception& e)
+    {
+        reportUploadFailure(e.displayText());
+    }
     catch (const std::exception& e)
     {
-        std::cout << "FTP upload exited with exception" << e.what();
-        // The document may have advanced the positions without the server confirming it.
-        reloadStoredPositionsAfterFailure();
-        return false;
+        reportUploadFailure(e.what());
     }
+    return false;
+}
+
+void AppTrendLogPusher::reportUploadFailure(const std::string& reason)
+{
+    printMessage("FTP upload exited with exception, server " + _ftp.serverURL + ": " + reason);
+    // The document may have advanced the positions without the server confirming it.
+    reloadStoredPositionsAfterFailure();
+}
+
+Poco::URI AppTrendLogPusher::checkUploadTarget() const
+{
+    refuseLineBreaks(_FILE_NAME_INITIALS, _sendLog.fileNameInitials);
+    if (_sendLog.fileNameInitials.find_first_of("/\\") != std::string::npos ||
+        _sendLog.fileNameInitials.find("..") != std::string::npos)
+    {
+        refuseParameter(
+            _FILE_NAME_INITIALS,
+            "contains a path separator or \"..\", which would put the file outside the FTP directory");
+    }
+    refuseLineBreaks(_FTP_USER, _ftp.userId);
+    refuseLineBreaks(_FTP_PASSWORD, _ftp.password);
+    refuseLineBreaks(_FTP_DIRECTORY, _ftp.directory);
+    refuseLineBreaks(_FTP_SERVER, _ftp.serverURL);
+    Poco::URI uri;
+    try
+    {
+        uri = _ftp.serverURL;
+        if (uri.getHost().empty() || uri.getScheme().empty())
+        {
+            uri = "ftp://" + _ftp.serverURL;
+        }
+    }
+    catch (const Poco::SyntaxException& e)
+    {
+        refuseParameter(_FTP_SERVER, "\"" + _ftp.serverURL + "\" is no server address: " + e.displayText());
+    }
+    if (uri.getScheme() != "ftp")
+    {
+        refuseParameter(_FTP_SERVER,
+                        "\"" + _ftp.serverURL + "\" names the scheme " + uri.getScheme() + ", not ftp");
+    }
+    if (uri.getHost().empty())
+    {
+        refuseParameter(_FTP_SERVER, "\"" + _ftp.serverURL + "\" names no host");
+    }
+    return uri;
+}
+
+void AppTrendLogPusher::printMessage(const std::string& text) const
+{
+    std::cout << printable("AppTrendLogPusher(" + std::to_string(idAppInstance) + "): " + text) << std::endl;
 }
 
 bool AppTrendLogPusher::uploadDocument(Poco::Net::FTPClientSession& session, const std::string& fileName)

@@ -21,10 +21,14 @@
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataDevice.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataTrendLog.h"
 
-namespace Poco::Net
+namespace Poco
+{
+class URI;
+namespace Net
 {
 class FTPClientSession;
 }
+}  // namespace Poco
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 {
@@ -126,7 +130,8 @@ public:
     // ---- parameters and schedule ----------------------------------------------------------------
 
     /// Reads and corrects the 20 parameters; throws Poco::InvalidArgumentException "To few App
-    /// parameters" when there are fewer.
+    /// parameters" when there are fewer, and the exception of checkUploadTarget() (after a console
+    /// line saying that the app does not start) when the upload parameters cannot be used.
     void getParameters();
     /// When the next upload attempt is due, seen at `now`: in retry mode the retry wait after now,
     /// otherwise `secondsOffset` after the period boundary that follows the current period's start.
@@ -177,9 +182,15 @@ public:
     // ---- export document and upload -------------------------------------------------------------
 
     /// One upload attempt. True when it ran to its end (also when the document failed and was
-    /// discarded); false when an exception ended it (the message "FTP upload exited with exception"
-    /// and the exception's text go to standard output, and the stored positions are reloaded).
+    /// discarded); false when an exception ended it: one console line names the app instance, the
+    /// server and the reason after "FTP upload exited with exception", and the stored positions are
+    /// reloaded. Parameters that checkUploadTarget() refuses end the attempt before any connection.
     bool createAndSendFiles();
+    /// Checks every parameter that reaches the FTP session and returns the server's URI. Throws
+    /// Poco::InvalidArgumentException naming the parameter when a text would end an FTP command early
+    /// (CR, LF, NUL), when the file name initials hold a path separator or "..", or when the server
+    /// is not an ftp address with a host (port 0 included). Nothing is changed silently.
+    Poco::URI checkUploadTarget() const;
     /// Writes the whole export document to `os`. False when a failure (a ReadRange that failed, a stop
     /// request, a writer or stream error) ended it early; the stream then holds an incomplete document.
     bool streamAll(std::ostream& os);
@@ -215,6 +226,9 @@ private:
     DataDevice* findDevice(Poco::UInt32 deviceInstance);
     bool uploadDocument(Poco::Net::FTPClientSession& session, const std::string& fileName);
     void reloadStoredPositionsAfterFailure();
+    void reportUploadFailure(const std::string& reason);
+    /// One console line "AppTrendLogPusher(<instance>): <text>", control characters escaped, flushed.
+    void printMessage(const std::string& text) const;
     std::string readGatewayAddress() const;
 
     std::vector<DataDevice> _devices;
