@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Orvik_BACnet/BACnetEnums.h"
+#include "Orvik_BACnet/Codec/OctetView.h"
+
+namespace Orvik
+{
+namespace BACnet
+{
+namespace Codec
+{
+
+/// An error class and code (the client's DataError), and the service data of the Error PDU.
+/// The default holds no error (class and code 65535).
+///
+/// Reject and Abort PDUs carry only a reason; fromReject and fromAbort give the error of class
+/// communication with the matching reject-... or abort-... code, so that a caller reports all three
+/// the same way.
+struct ServiceError
+{
+    BACNET_ERROR_CLASS errorClass = MAX_BACNET_ERROR_CLASS;
+    BACNET_ERROR_CODE errorCode = MAX_BACNET_ERROR_CODE;
+
+    ServiceError() = default;
+    ServiceError(BACNET_ERROR_CLASS anErrorClass, BACNET_ERROR_CODE anErrorCode)
+        : errorClass(anErrorClass), errorCode(anErrorCode)
+    {
+    }
+
+    bool hasError() const { return errorClass < MAX_BACNET_ERROR_CLASS; }
+
+    /// Error PDU service data for `service` (BACNET_CONFIRMED_SERVICE). The services the client uses
+    /// carry class and code; the few whose error is a constructed record carry them in its first
+    /// field, which this writes and reads too.
+    Octets encode(std::uint8_t service) const;
+    static ServiceError decode(OctetView serviceData, std::uint8_t service);
+
+    /// Communication error for a Reject reason (BACNET_REJECT_REASON) or an Abort reason
+    /// (BACNET_ABORT_REASON); a reason without its own code gives reject-other / abort-other, a
+    /// proprietary one (64 and above) reject-proprietary / abort-proprietary.
+    static ServiceError fromReject(std::uint8_t reason);
+    static ServiceError fromAbort(std::uint8_t reason);
+
+    bool operator==(const ServiceError& other) const
+    {
+        return errorClass == other.errorClass && errorCode == other.errorCode;
+    }
+    bool operator!=(const ServiceError& other) const { return !(*this == other); }
+};
+
+}  // namespace Codec
+}  // namespace BACnet
+}  // namespace Orvik

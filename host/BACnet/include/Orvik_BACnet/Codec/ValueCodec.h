@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+
+#include "Orvik_BACnet/BACnetEnums.h"
+#include "Orvik_BACnet/Codec/Decoder.h"
+#include "Orvik_BACnet/Codec/Encoder.h"
+#include "Orvik_BACnet/ValueContainer.h"
+
+namespace Orvik
+{
+namespace BACnet
+{
+namespace Codec
+{
+
+/// Property values on the wire <-> ValueContainer.
+///
+/// Decoding uses the property datatype table (PropertyDatatypeTable) to know what a property holds:
+///   - primitives: the application-tagged values as they arrive (the wire names each one's datatype);
+///     a whole array (no array index) becomes an array, a list a list, one value a single value;
+///     array index 0 gives the element count (Unsigned), index n one element;
+///   - the constructed datatypes a ValueContainer holds: BACnetDateTime, BACnetTimeStamp,
+///     BACnetObjectPropertyReference, BACnetDeviceObjectReference, BACnetDeviceObjectPropertyReference,
+///     BACnetAddress, BACnetLogRecord (every log-datum choice; any-value is kept as its encoded octets);
+///   - BACnetRecipient: each element is an object identifier (device choice) or an address;
+///   - priority and optional values: NULL or the value; a priority slot that holds a date and time is a
+///     BACnetDateTime;
+///   - properties the table does not know (proprietary ones): their application-tagged values as they
+///     are, one value single, several a list.
+/// A value that cannot be read this way throws DecodeError whose code() tells why:
+/// datatype-not-supported (a constructed datatype that a ValueContainer cannot hold, or context tags
+/// in an unknown property), character-set-not-supported, or invalid-data-encoding (anything
+/// malformed). Callers turn it into that property's error; nothing is guessed.
+///
+/// Encoding writes each element in the encoding of its own datatype (a NULL element as NULL), the
+/// elements of an array or list one after the other.
+class ValueCodec
+{
+public:
+    /// Decodes the whole content of a property value field (what lies between its opening and closing
+    /// tag) as property `property` of an object of type `objectType`, read with `arrayIndex`
+    /// (BACNET_ARRAY_ALL: none).
+    static ValueContainer decode(Decoder& content, std::uint32_t objectType, BACNET_PROPERTY_ID property,
+                                 std::uint32_t arrayIndex);
+
+    /// Writes `value` as the content of a property value field. Throws Poco::InvalidArgumentException
+    /// for a datatype that has no encoding (the gateway's own proprietary records).
+    static void encode(Encoder& out, const ValueContainer& value);
+
+    /// One element of a constructed datatype, read at the cursor.
+    static BACnetValue decodeConstructed(Decoder& in, BACnetDataType dataType);
+    /// One element, in the encoding of its datatype.
+    static void encodeElement(Encoder& out, const BACnetValue& value);
+};
+
+}  // namespace Codec
+}  // namespace BACnet
+}  // namespace Orvik
