@@ -783,8 +783,13 @@ bool TextParser::logDatum(BACNET_LOG_DATUM_CHOICE choice, BACnetLogRecord& value
                              static_cast<BACNET_ERROR_CODE>(errorCode));
             return true;
         }
+        case LOG_DATUM_ANY_VALUE:
+        {
+            std::string octets;
+            return octetString(octets) && (value.setAnyValue(std::move(octets)), true);
+        }
         default:
-            return false;  // any-value is not supported
+            return false;
     }
 }
 

@@ -215,6 +215,9 @@ void appendLogDatum(std::string& out, const BACnetLogRecord& record)
             out += '/';
             out += ProtocolText::errorCodeName(record.getErrorCode());
             break;
+        case LOG_DATUM_ANY_VALUE:
+            ValueText::appendElement(out, BACnetValue::makeOctetString(record.getAnyValue()), false);
+            break;
         default:
             break;
     }

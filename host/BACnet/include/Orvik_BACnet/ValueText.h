@@ -69,7 +69,8 @@ namespace BACnet
 ///
 /// Log records. The choice is one of log-status, boolean-value, real-value, enum-value, unsigned-value,
 /// signed-value, bitstring-value, null-value (no datum: "null-value"), failure (error-class/error-code),
-/// time-change; the status flags (four bits) are optional.
+/// time-change, any-value (the encoded value as an octet string, 0x...); the status flags (four bits)
+/// are optional.
 ///
 /// Trend log upload positions. The time stamp is UTC in ISO 8601 with 1 to 6 fractional digits
 /// (microseconds) and a final Z; getText always writes six. Left out it is 0, the epoch (never

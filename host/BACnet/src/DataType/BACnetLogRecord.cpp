@@ -70,6 +70,7 @@ void BACnetLogRecord::choose(BACNET_LOG_DATUM_CHOICE choice)
     _real = 0.0f;
     _bits = 0;
     _bitCount = 0;
+    _any.clear();
 }
 
 void BACnetLogRecord::setLogStatus(const BitString& logStatus)
@@ -136,6 +137,12 @@ void BACnetLogRecord::setTimeChange(float seconds)
     _real = seconds;
 }
 
+void BACnetLogRecord::setAnyValue(std::string encoded)
+{
+    choose(LOG_DATUM_ANY_VALUE);
+    _any = std::move(encoded);
+}
+
 std::uint32_t BACnetLogRecord::getEnumerated() const
 {
     return _choice == LOG_DATUM_ENUM_VALUE ? static_cast<std::uint32_t>(_unsigned) : 0;
@@ -177,7 +184,7 @@ bool BACnetLogRecord::operator==(const BACnetLogRecord& other) const
     return _dateTime == other._dateTime && _choice == other._choice && _unsigned == other._unsigned &&
            _signed == other._signed && _real == other._real && _bits == other._bits &&
            _bitCount == other._bitCount && _hasStatusFlags == other._hasStatusFlags &&
-           _statusFlags == other._statusFlags;
+           _statusFlags == other._statusFlags && _any == other._any;
 }
 
 void BACnetLogRecord::markup(WS::MarkupFactory& mf, const std::string& name, bool startArray) const
@@ -218,6 +225,9 @@ void BACnetLogRecord::markup(WS::MarkupFactory& mf, const std::string& name, boo
             MarkupMembers::write(mf, WS::MarkupFactory::BT_STRING, choice,
                                  ProtocolText::errorClassName(getErrorClass()) + "/" +
                                      ProtocolText::errorCodeName(getErrorCode()));
+            break;
+        case LOG_DATUM_ANY_VALUE:
+            MarkupMembers::writeValue(mf, choice, BACnetValue::makeOctetString(_any), false, BACNET_DT_NULL);
             break;
         default:
             MarkupMembers::write(mf, WS::MarkupFactory::BT_NULL, choice, std::string());

@@ -81,18 +81,20 @@ public:
         /// Register-Foreign-Device only: seconds.
         std::uint16_t timeToLive = 0;
         /// The NPDU of Original-Unicast-NPDU, Original-Broadcast-NPDU, Forwarded-NPDU and
-        /// Distribute-Broadcast-To-Network; the undecoded rest of any other function.
+        /// Distribute-Broadcast-To-Network; the fields of the other functions, undecoded.
         OctetView payload;
 
         /// True for the functions that carry an NPDU.
         bool carriesNpdu() const;
     };
 
-    /// The whole datagram. Throws Poco::InvalidArgumentException when it would exceed
-    /// _MAX_DATAGRAM or for a function this codec does not build (the table functions).
+    /// The whole datagram. Functions other than the four NPDU carriers, BVLC-Result and
+    /// Register-Foreign-Device are written with `payload` as their fields. Throws
+    /// Poco::InvalidArgumentException when the datagram would exceed _MAX_DATAGRAM.
     static Octets encode(const Message& message);
     /// Reads a datagram; `payload` points into `datagram`. Throws DecodeError for another type than
-    /// BACnet/IP, a length field that is not the datagram's size, or fields cut short.
+    /// BACnet/IP, an unknown function, a length field that is not the datagram's size, or fields cut
+    /// short.
     static Message decode(OctetView datagram);
 };
 

@@ -49,6 +49,8 @@ public:
     void writeRaw(OctetView octets);
 
 private:
+    /// Tag number (extended from 15 on; 255 is reserved and throws), class bit and length/value/type.
+    void writeHeader(std::uint8_t number, std::uint8_t classAndLvt);
     void writeTag(std::uint8_t number, bool context, std::uint32_t length);
     void writePrimitive(std::uint8_t number, bool context, const BACnetValue& primitive);
 

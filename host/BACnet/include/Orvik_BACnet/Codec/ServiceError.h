@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Orvik_BACnet/BACnetEnums.h"
+#include "Orvik_BACnet/Codec/Decoder.h"
 #include "Orvik_BACnet/Codec/OctetView.h"
 
 namespace Orvik
@@ -29,11 +30,17 @@ struct ServiceError
 
     bool hasError() const { return errorClass < MAX_BACNET_ERROR_CLASS; }
 
-    /// Error PDU service data for `service` (BACNET_CONFIRMED_SERVICE). The services the client uses
-    /// carry class and code; the few whose error is a constructed record carry them in its first
-    /// field, which this writes and reads too.
-    Octets encode(std::uint8_t service) const;
+    /// Error PDU service data: class and code. Throws Poco::InvalidArgumentException without error.
+    Octets encode() const;
+    /// Reads the Error PDU service data of `service` (BACNET_CONFIRMED_SERVICE). Most services carry
+    /// class and code; the few whose error is a constructed record (the list element, create object,
+    /// write multiple, private transfer, VT close and multiple COV services) carry them in its first
+    /// field, and the rest of the record is skipped. Throws DecodeError for malformed data, and for a
+    /// class from 65533 on (those numbers mean abort, reject and "no error" here).
     static ServiceError decode(OctetView serviceData, std::uint8_t service);
+    /// Class and code as the two ENUMERATED values at the cursor (an Error, a property access error, a
+    /// failure log datum); the same checks as decode().
+    static ServiceError read(Decoder& in);
 
     /// Communication error for a Reject reason (BACNET_REJECT_REASON) or an Abort reason
     /// (BACNET_ABORT_REASON); a reason without its own code gives reject-other / abort-other, a

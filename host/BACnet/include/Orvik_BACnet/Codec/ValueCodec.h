@@ -5,6 +5,8 @@
 #include "Orvik_BACnet/BACnetEnums.h"
 #include "Orvik_BACnet/Codec/Decoder.h"
 #include "Orvik_BACnet/Codec/Encoder.h"
+#include "Orvik_BACnet/Codec/PropertyReference.h"
+#include "Orvik_BACnet/Codec/ServiceError.h"
 #include "Orvik_BACnet/ValueContainer.h"
 
 namespace Orvik
@@ -47,6 +49,14 @@ public:
     /// Writes `value` as the content of a property value field. Throws Poco::InvalidArgumentException
     /// for a datatype that has no encoding (the gateway's own proprietary records).
     static void encode(Encoder& out, const ValueContainer& value);
+
+    /// Reads the property value field enclosed in tags `number` at the cursor. The field's framing must
+    /// be sound (else DecodeError); a content that cannot be read leaves `value` empty and sets `error`
+    /// to class property with the DecodeError's code.
+    static void decodeField(Decoder& in, std::uint8_t number, std::uint32_t objectType,
+                            const PropertyReference& property, ValueContainer& value, ServiceError& error);
+    /// Writes `value` enclosed in tags `number`.
+    static void encodeField(Encoder& out, std::uint8_t number, const ValueContainer& value);
 
     /// One element of a constructed datatype, read at the cursor.
     static BACnetValue decodeConstructed(Decoder& in, BACnetDataType dataType);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include <Poco/Timestamp.h>
 
@@ -16,9 +17,10 @@ namespace DataType
 {
 
 /// BACnetLogRecord, one record of a trend log's log-buffer: a time stamp, the log datum (a CHOICE,
-/// BACNET_LOG_DATUM_CHOICE) and optional status flags. The any-value choice is not supported, and
-/// log-status and bitstring-value hold at most 64 bits (_MAX_BITS). A record never uses the heap, so
-/// a page of records costs one allocation for its vector and nothing per record.
+/// BACNET_LOG_DATUM_CHOICE) and optional status flags. log-status and bitstring-value hold at most 64
+/// bits (_MAX_BITS). any-value, whose datatype the record does not tell, is held as the octets of its
+/// encoded value (application-tagged, as received). A record uses the heap only for an any-value longer
+/// than the string's small buffer, so a page of records costs one allocation for its vector.
 class BACnetLogRecord : public BACnetComplex
 {
 public:
@@ -48,6 +50,8 @@ public:
     void setNull();
     void setFailure(BACNET_ERROR_CLASS errorClass, BACNET_ERROR_CODE errorCode);
     void setTimeChange(float seconds);
+    /// `encoded`: the octets of the value as they appear on the wire between its enclosing tags.
+    void setAnyValue(std::string encoded);
 
     /// The datum of the matching choice; other choices give the type's zero.
     bool getBoolean() const { return _choice == LOG_DATUM_BOOLEAN_VALUE && _unsigned != 0; }
@@ -58,6 +62,8 @@ public:
     BitString getBitString() const;  ///< log-status and bitstring-value
     BACNET_ERROR_CLASS getErrorClass() const;
     BACNET_ERROR_CODE getErrorCode() const;
+    /// The encoded any-value; empty for other choices.
+    const std::string& getAnyValue() const { return _any; }
 
     bool hasStatusFlags() const { return _hasStatusFlags; }
     /// Four bits: in-alarm, fault, overridden, out-of-service; all clear when absent.
@@ -83,10 +89,11 @@ private:
 
     BACnetDateTime _dateTime;
     BACNET_LOG_DATUM_CHOICE _choice = LOG_DATUM_NULL_VALUE;
+    float _real = 0.0f;           // real, time-change
     std::uint64_t _unsigned = 0;  // boolean, enumerated, unsigned, error class
     std::int64_t _signed = 0;     // signed, error code
-    float _real = 0.0f;           // real, time-change
     std::uint64_t _bits = 0;      // log-status, bitstring-value: bit i at value 1 << i
+    std::string _any;             // any-value
     std::uint8_t _bitCount = 0;
     bool _hasStatusFlags = false;
     std::uint8_t _statusFlags = 0;  // bit i at value 1 << i

@@ -1,0 +1,23 @@
+#include "Orvik_BACnet/Codec/Tag.h"
+
+#include "Orvik_BACnet/BACnetEnums.h"
+
+namespace Orvik
+{
+namespace BACnet
+{
+namespace Codec
+{
+
+std::uint32_t Tag::contentLength() const
+{
+    if (kind == OPENING || kind == CLOSING || isApplication(BACNET_APPLICATION_TAG_BOOLEAN))
+    {
+        return 0;
+    }
+    return length;
+}
+
+}  // namespace Codec
+}  // namespace BACnet
+}  // namespace Orvik
