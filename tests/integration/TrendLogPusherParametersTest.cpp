@@ -108,6 +108,56 @@ TEST_F(TrendLogPusherParameters, ReadsEveryPositionAndCorrectsOutOfRangeValues)
     EXPECT_EQ(0u, pApp->getSendLog().retryWhenFailureCnt);  // a retry wait as long as the period: none
 }
 
+TEST_F(TrendLogPusherParameters, NonsenseValuesAreNamedWithTheValueUsedInstead)
+{
+    struct Row
+    {
+        Poco::Int32 number;
+        std::string text;
+        std::string used;
+        Poco::UInt32 (*field)(const AppTrendLogPusher&);
+        Poco::UInt32 expected;
+    };
+    const auto period = [](const AppTrendLogPusher& app) { return app.getSendLog().periodicityMinutes; };
+    const auto offset = [](const AppTrendLogPusher& app) { return app.getSendLog().secondsOffset; };
+    const auto retries = [](const AppTrendLogPusher& app) { return app.getSendLog().retryWhenFailureCnt; };
+    const auto wait = [](const AppTrendLogPusher& app) { return app.getSendLog().retryWhenFailureMinutes; };
+    const auto language = [](const AppTrendLogPusher& app)
+    { return static_cast<Poco::UInt32>(app.getSendLog().markupLanguage); };
+    const auto search = [](const AppTrendLogPusher& app)
+    { return static_cast<Poco::UInt32>(app.getWhichTrendLogs().collectTrendLogs); };
+    // The others: period 15 minutes, offset 0, 3 retries 5 minutes apart.
+    const Row rows[] = {{8, "-5", "1 min", period, 1},
+                        {8, "0", "1 min", period, 1},
+                        {9, "100000", "899 s", offset, 899},
+                        {9, "-30", "0 s", offset, 0},
+                        {10, "-1", "0 (no retries)", retries, 0},
+                        {10, "5", "3", retries, 3},
+                        {11, "-2", "0 min", wait, 0},
+                        {6, "7", "0 (XML)", language, 0},
+                        {6, "2", "0 (XML)", language, 0},
+                        {6, "json", "0 (XML)", language, 0},
+                        {17, "5", "2 (network)", search, 2}};
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.text);
+        _db.configure("ftp://127.0.0.1", "", "", "", 1, 0);
+        for (const auto& [number, text] :
+             {std::pair<Poco::Int32, const char*>{8, "15"}, {9, "0"}, {10, "3"}, {11, "5"}})
+        {
+            _db.setParameter(number, std::string(text));
+        }
+        testing::internal::CaptureStdout();
+        const auto pApp = load({{row.number, row.text}});
+        const std::string output = testing::internal::GetCapturedStdout();
+        const std::string named = "AppTrendLogPusher(1): parameter " + std::to_string(row.number) + " (";
+        const std::size_t at = output.find(named);
+        ASSERT_NE(std::string::npos, at) << output;
+        EXPECT_NE(std::string::npos, output.find("; " + row.used + " is used instead\n", at)) << output;
+        EXPECT_EQ(row.expected, row.field(*pApp));
+    }
+}
+
 TEST_F(TrendLogPusherParameters, TooFewParametersEndTheStart)
 {
     _db.removeParameterDefinition(TrendLogPusherDatabase::_EXCLUDED);

@@ -65,10 +65,16 @@ const char* const _APP_VERSION = "150928A";
 enum ParameterNumber : Poco::Int32
 {
     _FILE_NAME_INITIALS = 4,
+    _MARKUP_LANGUAGE = 6,
+    _PERIOD = 8,
+    _OFFSET = 9,
+    _RETRY_COUNT = 10,
+    _RETRY_WAIT = 11,
     _FTP_SERVER = 13,
     _FTP_USER = 14,
     _FTP_PASSWORD = 15,
-    _FTP_DIRECTORY = 16
+    _FTP_DIRECTORY = 16,
+    _TREND_LOGS_FROM = 17
 };
 
 /// "parameter <number> (<name>)", as the configuration tools list the pusher's parameters.
@@ -330,30 +336,31 @@ void AppTrendLogPusher::getParameters()
     {
         throw Poco::InvalidArgumentException("To few App parameters", 0);
     }
-    _sendLog.parentIdentifier = properties[0].getUInt();
+    _sendLog.parentIdentifier = unsignedParameter(properties, 1, 0, "");
     _sendLog.siteIdentifier = properties[1].getCharString();
     _sendLog.siteName = properties[2].getCharString();
     _sendLog.fileNameInitials = properties[3].getCharString();
     _sendLog.serverUserId = properties[4].getCharString();
-    const Poco::UInt32 language = properties[5].getEnum();
     _sendLog.markupLanguage = static_cast<MarkupFactory::MarkupLanguage>(
-        language > MarkupFactory::PLAIN ? static_cast<Poco::UInt32>(MarkupFactory::XML) : language);
+        unsignedParameter(properties, _MARKUP_LANGUAGE, MarkupFactory::XML, " (XML)"));
+    if (_sendLog.markupLanguage != MarkupFactory::XML && _sendLog.markupLanguage != MarkupFactory::JSON &&
+        _sendLog.markupLanguage != MarkupFactory::JSONP)
+    {
+        // The document is written in XML or JSON only.
+        reportParameter(
+            _MARKUP_LANGUAGE,
+            std::to_string(_sendLog.markupLanguage) + " is no document language (0 XML, 1 JSON, 3 JSONP)",
+            "0 (XML)");
+        _sendLog.markupLanguage = MarkupFactory::XML;
+    }
     DataType::BitString flags(2);
     properties[6].getBitString(flags);
     _sendLog.textExtendEnumsAndBitStrings = flags.getBit(0);
     _sendLog.format = flags.getBit(1);
-    _sendLog.periodicityMinutes = std::max<Poco::UInt32>(properties[7].getUInt(), 1);
-    _sendLog.secondsOffset = properties[8].getUInt();
-    if (_sendLog.secondsOffset / 60 >= _sendLog.periodicityMinutes)
-    {
-        _sendLog.secondsOffset = _sendLog.periodicityMinutes * 60 - 1;
-    }
-    _sendLog.retryWhenFailureCnt = properties[9].getUInt();
-    _sendLog.retryWhenFailureMinutes = properties[10].getUInt();
+    readSchedule(properties);
     DataType::BitString pushMethod(1);
     properties[11].getBitString(pushMethod);
     _sendLog.pushMethod = pushMethod.getOctets().getUInt32(0, true) & 3;
-    limitRetries(_sendLog);
     _ftp.serverURL = properties[12].getString(", ");
     _ftp.userId = properties[13].getString(", ");
     _ftp.password = properties[14].getString(", ");
@@ -367,8 +374,17 @@ void AppTrendLogPusher::getParameters()
         printMessage(e.message() + "; the app does not start");
         throw;
     }
-    _whichTrendLogs.collectTrendLogs = static_cast<WhereFromToCollect>(properties[16].getEnum());
-    _whichTrendLogs.refreshTrendlLogListIntervalMinutes = properties[17].getUInt();
+    _whichTrendLogs.collectTrendLogs = static_cast<WhereFromToCollect>(
+        unsignedParameter(properties, _TREND_LOGS_FROM, FROM_PARAMETER_LIST, " (parameter list only)"));
+    if (_whichTrendLogs.collectTrendLogs > FROM_NETWORK)
+    {
+        reportParameter(_TREND_LOGS_FROM,
+                        std::to_string(_whichTrendLogs.collectTrendLogs) +
+                            " is no search mode (0 parameter list, 1 own device, 2 network)",
+                        "2 (network)");
+        _whichTrendLogs.collectTrendLogs = FROM_NETWORK;
+    }
+    _whichTrendLogs.refreshTrendlLogListIntervalMinutes = unsignedParameter(properties, 18, 0, " min");
     if (!isNullValue(properties[18]))
     {
         std::vector<Position> positions;
@@ -378,6 +394,59 @@ void AppTrendLogPusher::getParameters()
     {
         properties[19].getValues(_whichTrendLogs.blacklistLoggers);
     }
+}
+
+void AppTrendLogPusher::readSchedule(const std::vector<ValueContainer>& properties)
+{
+    _sendLog.periodicityMinutes = unsignedParameter(properties, _PERIOD, 1, " min");
+    if (_sendLog.periodicityMinutes == 0)
+    {
+        reportParameter(_PERIOD, "0 is no period", "1 min");
+        _sendLog.periodicityMinutes = 1;
+    }
+    _sendLog.secondsOffset = unsignedParameter(properties, _OFFSET, 0, " s");
+    if (_sendLog.secondsOffset / 60 >= _sendLog.periodicityMinutes)
+    {
+        const Poco::UInt32 offset = _sendLog.periodicityMinutes * 60 - 1;
+        reportParameter(_OFFSET,
+                        std::to_string(_sendLog.secondsOffset) + " s is not below the period of " +
+                            std::to_string(offset + 1) + " s",
+                        std::to_string(offset) + " s");
+        _sendLog.secondsOffset = offset;
+    }
+    _sendLog.retryWhenFailureCnt = unsignedParameter(properties, _RETRY_COUNT, 0, " (no retries)");
+    _sendLog.retryWhenFailureMinutes = unsignedParameter(properties, _RETRY_WAIT, 0, " min");
+    const Poco::UInt32 retries = _sendLog.retryWhenFailureCnt;
+    limitRetries(_sendLog);
+    if (_sendLog.retryWhenFailureCnt != retries)
+    {
+        reportParameter(_RETRY_COUNT,
+                        std::to_string(retries) + " retries " +
+                            std::to_string(_sendLog.retryWhenFailureMinutes) +
+                            " min apart do not fit into the period of " +
+                            std::to_string(_sendLog.periodicityMinutes) + " min",
+                        std::to_string(_sendLog.retryWhenFailureCnt));
+    }
+}
+
+Poco::UInt32 AppTrendLogPusher::unsignedParameter(const std::vector<ValueContainer>& properties,
+                                                  Poco::Int32 number, Poco::UInt32 fallback,
+                                                  const std::string& fallbackNote) const
+{
+    // A stored text that is no unsigned number (a negative number, a word) reads as no value.
+    const ValueContainer& value = properties[static_cast<std::size_t>(number - 1)];
+    if (!isNullValue(value))
+    {
+        return value.getUInt();
+    }
+    reportParameter(number, "is no unsigned number", std::to_string(fallback) + fallbackNote);
+    return fallback;
+}
+
+void AppTrendLogPusher::reportParameter(Poco::Int32 number, const std::string& problem,
+                                        const std::string& used) const
+{
+    printMessage(parameterText(number) + " " + problem + "; " + used + " is used instead");
 }
 
 Poco::Timestamp AppTrendLogPusher::getNextAttemptTime(const Poco::Timestamp& now) const

@@ -131,7 +131,10 @@ public:
 
     /// Reads and corrects the 20 parameters; throws Poco::InvalidArgumentException "To few App
     /// parameters" when there are fewer, and the exception of checkUploadTarget() (after a console
-    /// line saying that the app does not start) when the upload parameters cannot be used.
+    /// line saying that the app does not start) when the upload parameters cannot be used. Each
+    /// corrected value (a number that is none, a period of 0, an offset not below the period, retries
+    /// that do not fit into the period, an unknown markup language or search mode) gets one console
+    /// line naming the parameter and the value used instead.
     void getParameters();
     /// When the next upload attempt is due, seen at `now`: in retry mode the retry wait after now,
     /// otherwise `secondsOffset` after the period boundary that follows the current period's start.
@@ -227,6 +230,11 @@ private:
     bool uploadDocument(Poco::Net::FTPClientSession& session, const std::string& fileName);
     void reloadStoredPositionsAfterFailure();
     void reportUploadFailure(const std::string& reason);
+    void readSchedule(const std::vector<ValueContainer>& properties);
+    /// The value of parameter `number`; when it is no unsigned number, a console line and `fallback`.
+    Poco::UInt32 unsignedParameter(const std::vector<ValueContainer>& properties, Poco::Int32 number,
+                                   Poco::UInt32 fallback, const std::string& fallbackNote) const;
+    void reportParameter(Poco::Int32 number, const std::string& problem, const std::string& used) const;
     /// One console line "AppTrendLogPusher(<instance>): <text>", control characters escaped, flushed.
     void printMessage(const std::string& text) const;
     std::string readGatewayAddress() const;
