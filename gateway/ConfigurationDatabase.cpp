@@ -27,7 +27,7 @@ ConfigurationDatabase::ConfigurationDatabase(const std::string& path,
         throw Poco::DataFormatException("Configuration database " + _path + " is a folder");
     if (!file.exists())
     {
-        Poco::File folder(Poco::Path(_path).makeParent());
+        Poco::File folder(Poco::Path(_path).makeAbsolute().makeParent());
         if (!folder.exists())
             throw Poco::OpenFileException("Cannot create configuration database " + _path + ": folder " +
                                           folder.path() + " does not exist");

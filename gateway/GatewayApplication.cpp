@@ -20,6 +20,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "DataFiles.h"
@@ -87,6 +88,15 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
             .argument("folder")
             .callback(store));
     options.addOption(Option("syslog", "s", "Log to syslog instead of the console.").callback(store));
+}
+
+void GatewayApplication::handleOption(const std::string& name, const std::string& value)
+{
+    static const std::string PATH_OPTIONS[] = {"database", "network", "data-dir", "pidfile"};
+    const bool isPath =
+        std::find(std::begin(PATH_OPTIONS), std::end(PATH_OPTIONS), name) != std::end(PATH_OPTIONS);
+    ServerApplication::handleOption(
+        name, isPath && !value.empty() ? Poco::Path(value).absolute().toString() : value);
 }
 
 void GatewayApplication::handleHelp(const std::string&, const std::string&)

@@ -14,7 +14,8 @@ namespace Orvik::Gateway
 ///
 /// Options: the configuration database, the controller id, the own BACnet device instance, the
 /// BACnet network (a site file of the simulated network), the demo, the data folder, syslog, help;
-/// and, from Poco's server application, --daemon, --pidfile and --umask.
+/// and, from Poco's server application, --daemon, --pidfile and --umask. Relative file and folder
+/// names are taken relative to the folder the program was started in, also for a daemon.
 ///
 /// Without any option, or with --demo, it runs the built-in demo: the demo configuration (created
 /// from db/demo.sql in a temporary database unless --database names one) on the demo site.
@@ -30,6 +31,9 @@ public:
 
 protected:
     void defineOptions(Poco::Util::OptionSet& options) override;
+    /// Makes the file and folder options absolute against the working folder the program started
+    /// in: a daemon changes to / before main() runs, and the pid file is removed at the end.
+    void handleOption(const std::string& name, const std::string& value) override;
     int main(const std::vector<std::string>& args) override;
 
 private:

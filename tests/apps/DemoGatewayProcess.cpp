@@ -28,7 +28,8 @@ std::vector<std::string> gatewayCommand()
 
 }  // namespace
 
-DemoGatewayProcess::DemoGatewayProcess(const std::vector<std::string>& options)
+DemoGatewayProcess::DemoGatewayProcess(const std::vector<std::string>& options,
+                                       const std::string& workingFolder)
 {
     std::vector<std::string> arguments = gatewayCommand();
     arguments.insert(arguments.end(), options.begin(), options.end());
@@ -43,6 +44,10 @@ DemoGatewayProcess::DemoGatewayProcess(const std::vector<std::string>& options)
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 1, _out.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&files, 2, _err.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!workingFolder.empty())
+    {
+        posix_spawn_file_actions_addchdir_np(&files, workingFolder.c_str());
+    }
     const int result = posix_spawnp(&_pid, argv[0], &files, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&files);
     if (result != 0)

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-/// The gateway program run by a test: started with the given options, its standard output and
-/// standard error going to files that the test reads at any time. Killed when the object goes, if
-/// it still runs.
+/// The gateway program run by a test: started with the given options (in `workingFolder` when one is
+/// given), its standard output and standard error going to files that the test reads at any time.
+/// Killed when the object goes, if it still runs.
 class DemoGatewayProcess
 {
 public:
-    explicit DemoGatewayProcess(const std::vector<std::string>& options);
+    explicit DemoGatewayProcess(const std::vector<std::string>& options,
+                                const std::string& workingFolder = "");
     ~DemoGatewayProcess();
     DemoGatewayProcess(const DemoGatewayProcess&) = delete;
     DemoGatewayProcess& operator=(const DemoGatewayProcess&) = delete;

@@ -9,8 +9,10 @@
 #include <Poco/Path.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
+#include <Poco/Thread.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include "DemoGatewayProcess.h"
 
@@ -31,6 +33,15 @@ std::string readFile(const std::string& path)
     std::string text;
     Poco::StreamCopier::copyToString(in, text);
     return text;
+}
+
+/// Waits until `condition` holds, at most EXIT_BOUND_S; false when it did not.
+template <class Condition>
+bool waitUntil(Condition condition)
+{
+    for (int waited = 0; waited < EXIT_BOUND_S * 10 && !condition(); ++waited)
+        Poco::Thread::sleep(100);
+    return condition();
 }
 
 void writeFile(const std::string& path, const std::string& text)
@@ -119,6 +130,32 @@ TEST_F(DemoGatewayTest, MalformedSiteFileIsRefused)
     writeFile(site, "{ \"devices\": [ ");
     EXPECT_NE(runToEnd({"--database=" + pathOf("new.db"), "--network=" + site, "--device-instance=1"}), 0);
     EXPECT_NE(_pProcess->err().find(site), std::string::npos) << _pProcess->err();
+}
+
+TEST_F(DemoGatewayTest, RelativePathsAreTakenFromTheStartingFolderAlsoByADaemon)
+{
+    // Every file and folder option relative to the folder the program starts in: the data folder (a
+    // link to the source tree), the site file, a new database and the pid file.
+    Poco::File(std::string(ORVIK_SOURCE_DIR) + "/sites/demo.json").copyTo(pathOf("site.json"));
+    ASSERT_EQ(symlink(ORVIK_SOURCE_DIR, pathOf("data").c_str()), 0);
+    for (const bool daemon : {false, true})
+    {
+        const std::string name = daemon ? "daemon" : "foreground";
+        SCOPED_TRACE(name);
+        std::vector<std::string> options = {"--demo", "--data-dir=data", "--network=site.json",
+                                            "--database=" + name + ".db", "--pidfile=" + name + ".pid"};
+        if (daemon)
+            options.push_back("--daemon");
+        _pProcess = std::make_unique<DemoGatewayProcess>(options, _folder.path());
+        // A daemon's first process ends at once; the database exists once termination signals wait.
+        // The program is stopped whatever went wrong: a daemon would outlive the test.
+        EXPECT_TRUE(waitUntil([&] { return Poco::File(pathOf(name + ".db")).exists(); })) << _pProcess->err();
+        const std::string pidFile = pathOf(name + ".pid");
+        ASSERT_TRUE(Poco::File(pidFile).exists());
+        ASSERT_EQ(kill(std::stoi(readFile(pidFile)), SIGTERM), 0);
+        EXPECT_TRUE(waitUntil([&] { return !Poco::File(pidFile).exists(); })) << "the pid file is removed";
+        EXPECT_EQ(_pProcess->waitForExit(EXIT_BOUND_S), 0) << _pProcess->err();
+    }
 }
 
 TEST_F(DemoGatewayTest, DemoRunsTheDiagnosticAppsAndStopsCleanlyOnSigint)
