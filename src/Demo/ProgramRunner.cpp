@@ -1,5 +1,6 @@
 #include "Orvik_ZARoveDore/Demo/ProgramRunner.h"
 
+#include <Poco/Exception.h>
 #include <Poco/StringTokenizer.h>
 
 #include <signal.h>
@@ -76,6 +77,14 @@ int ProgramRunner::run(const std::vector<std::string>& arguments)
     if (arguments.empty())
     {
         return -1;
+    }
+    // An argument vector ends each argument at its first NUL: such an argument would arrive cut short.
+    for (const std::string& argument : arguments)
+    {
+        if (argument.find('\0') != std::string::npos)
+        {
+            throw Poco::InvalidArgumentException("Program argument holds a NUL byte", argument.c_str());
+        }
     }
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);

@@ -106,6 +106,13 @@ TEST_F(GatewayClientTest, ConnectsAsGatewayWithTokenAndPublishesEventsOnPlatform
 
     EXPECT_THROW(client.publishDeviceEvent("a/b", "x", "COV", "json", "{}", 1),
                  Poco::InvalidArgumentException);
+    // The platform's largest payload goes out; a byte more is refused before it is sent.
+    const std::size_t limit = Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES;
+    EXPECT_THROW(client.publishGatewayEvent("COV", "json", std::string(limit + 1, 'x'), 1),
+                 Poco::InvalidArgumentException);
+    client.publishGatewayEvent("COV", "json", std::string(limit, 'x'), 1);
+    ASSERT_TRUE(probe.waitForMessages(3));
+    EXPECT_EQ(limit, probe.messages()[2].payload.size());
     client.disconnect();
     EXPECT_FALSE(client.isConnected());
     EXPECT_NO_THROW(client.disconnect());

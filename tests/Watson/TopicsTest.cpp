@@ -12,17 +12,32 @@ TEST(TopicsTest, EventAndCommandTopicsFollowThePlatformsForm)
     EXPECT_EQ("iot-2/type/gw/id/g1/cmd/+/fmt/+", Topics::commands("gw", "g1"));
 }
 
-TEST(TopicsTest, NamesThatCannotBeATopicLevelAreRefused)
+TEST(TopicsTest, NamesThatABrokerRefusesAreRefused)
 {
+    // Empty, separator and wildcards, broken UTF-8, and what the broker refuses in any MQTT text:
+    // control characters (C0, DEL, C1), surrogates, non-characters.
     for (const std::string& bad :
          {std::string(), std::string("a/b"), std::string("a+"), std::string("#"), std::string("a\0b", 3),
-          std::string("\xff"), std::string("ab\xc3"), std::string("\xc0\xaf")})
+          std::string("\xff"), std::string("ab\xc3"), std::string("\xc0\xaf"), std::string("a\tb"),
+          std::string("a\r\nb"), std::string("a\x7f"), std::string("a\xc2\x85"), std::string("\xed\xa0\x80"),
+          std::string("\xef\xbf\xbf"), std::string("\xef\xb7\x90"), std::string("\xf0\x9f\xbf\xbe")})
     {
         EXPECT_FALSE(Topics::isValidLevel(bad)) << bad;
+        EXPECT_FALSE(Topics::isValidEvent("type", bad, "COV", "json")) << bad;
         EXPECT_THROW(Topics::event("type", bad, "COV", "json"), Poco::InvalidArgumentException);
         EXPECT_THROW(Topics::commands(bad, "id"), Poco::InvalidArgumentException);
     }
-    EXPECT_TRUE(Topics::isValidLevel("Raum \xc3\xa4 1\t-_."));
+    EXPECT_TRUE(Topics::isValidLevel("Raum \xc3\xa4 1 -_.\xc2\xa0\xef\xbf\xbd\xf0\x9f\x98\x80"));
+
+    // A topic is at most 65535 bytes long.
+    const std::string fixedPart = "iot-2/type/t/id//evt/COV/fmt/json";
+    const std::string longest(Topics::MAX_TOPIC_BYTES - fixedPart.size(), 'n');
+    EXPECT_TRUE(Topics::isValidEvent("t", longest, "COV", "json"));
+    EXPECT_EQ(Topics::MAX_TOPIC_BYTES, Topics::event("t", longest, "COV", "json").size());
+    EXPECT_FALSE(Topics::isValidEvent("t", longest + "n", "COV", "json"));
+    EXPECT_THROW(Topics::event("t", longest + "n", "COV", "json"), Poco::InvalidArgumentException);
+    EXPECT_THROW(Topics::commands("t", std::string(Topics::MAX_TOPIC_BYTES, 'n')),
+                 Poco::InvalidArgumentException);
 }
 
 TEST(TopicsTest, OnlyCommandTopicsBecomeCommands)

@@ -136,6 +136,9 @@ TEST(DemoProgramRunner, ArgumentsReachTheProgramUnchangedAndNeverRunAsShellCode)
     EXPECT_FALSE(Poco::File(marker).exists());
 
     EXPECT_EQ(ProgramRunner::run({"/bin/sh", "-c", "exit 3"}), 3);
+    EXPECT_THROW(ProgramRunner::run({command[0], std::string("cut\0short", 9)}),
+                 Poco::InvalidArgumentException);
+    EXPECT_EQ(program.text(), expected + "----\n") << "nothing ran";
     // Where the spawn cannot report the failed start (fork and exec under an emulator), the child
     // ends with 127, the shell's "command not found".
     const int missing = ProgramRunner::run({"no-such-program-anywhere"});

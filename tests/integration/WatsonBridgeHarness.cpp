@@ -125,7 +125,7 @@ private:
     std::string _text;
 };
 
-WatsonBridgeHarness::WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure)
+WatsonBridgeHarness::WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure, const std::string& moreDevices)
     : _pSession(new Orvik::Utility::Data::TeskDbSession(_dbFile.path())),
       _pPreviousDB(Orvik::Utility::Data::pDB),
       _pConsole(std::make_unique<ConsoleBuffer>()),
@@ -158,7 +158,12 @@ WatsonBridgeHarness::WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure)
     {
         setParameter(position, text);
     }
-    _pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(SITE, "watson-test-site");
+    std::string site = SITE;
+    if (!moreDevices.empty())
+    {
+        site.insert(site.rfind(']'), "," + moreDevices);
+    }
+    _pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(site, "watson-test-site");
     Orvik::BACnet::Client::ClientWorker::Settings settings;
     settings.apduTimeoutMs = 1000;
     settings.apduRetries = 1;

@@ -39,8 +39,9 @@ public:
     static const std::string _GATEWAY_TOPIC;  ///< iot-2/type/gwtype/id/gw1
     static const std::string _BOILER_TOPIC;   ///< iot-2/type/0005-X/id/Boiler
 
-    /// Parameters of a broker on 127.0.0.1:`brokerPort`; `secure` selects TLS.
-    WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure);
+    /// Parameters of a broker on 127.0.0.1:`brokerPort`; `secure` selects TLS. `moreDevices` (JSON
+    /// device objects separated by commas) joins the site's devices.
+    WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure, const std::string& moreDevices = "");
     ~WatsonBridgeHarness();
 
     /// Stores the text of parameter `position` (1 to 11); an empty text stores NULL.

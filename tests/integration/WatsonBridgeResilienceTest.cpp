@@ -88,6 +88,52 @@ TEST(WatsonBridgeResilienceTest, FuzzedCommandsGiveErrorLinesAndNoWrite)
     EXPECT_EQ(payloads.size(), harness.countConsole("AppWatsonMQTT command error: "));
 }
 
+TEST(WatsonBridgeResilienceTest, NamesAndValuesTheBrokerOrPlatformRefusesAreLeftOutAndTheRestIsPublished)
+{
+    // Device names (JSON) that cannot be in a topic: too long for one, line breaks, a wildcard, NUL, a
+    // C1 control character, a non-character. Device 3100 has an object whose name makes every event
+    // larger than the platform accepts, and an ordinary one.
+    const std::vector<std::string> names = {
+        std::string(70000, 'n'), "A\\r\\nB", "a+b", "x\\u0000y", "C1\\u0085", "\\uffff"};
+    std::string devices;
+    std::string published =
+        "[device:1000/analog-value:1, device:2001/analog-input:1, "
+        "device:3100/analog-value:1, device:3100/analog-value:2";
+    for (std::size_t i = 0; i < names.size(); ++i)
+    {
+        const std::string instance = std::to_string(3001 + i);
+        devices += "{\"instance\": " + instance + ", \"name\": \"" + names[i] +
+                   "\", \"objects\": [{\"type\": \"analog-value\", \"instance\": 1, \"name\": \"v\"}]},";
+        published += ", device:" + instance + "/analog-value:1";
+    }
+    devices += R"({"instance": 3100, "name": "Big", "modelName": "M", "objects": [
+        {"type": "analog-value", "instance": 1, "name": ")" +
+               std::string(140000, 'p') + R"("}, {"type": "analog-value", "instance": 2, "name": "ok"}]})";
+    MosquittoBroker broker;
+    MosquittoProbe cloud(broker, "iot-2/#");
+    WatsonBridgeHarness harness(broker.port(), false, devices);
+    harness.setParameter(10, published + "]");
+    harness.start();
+
+    for (std::size_t i = 0; i < names.size(); ++i)
+    {
+        EXPECT_TRUE(
+            harness.waitForConsole("left out analog-value:1 of device " + std::to_string(3001 + i) + ": "))
+            << i;
+    }
+    EXPECT_TRUE(
+        harness.waitForConsole("of analog-value:1 of device 3100: the event would be larger than the "
+                               "platform's limit of 131072 bytes"));
+    const std::string big = "iot-2/type/0000-M/id/Big/evt/COV/fmt/json";
+    ASSERT_TRUE(Orvik::Test::eventually([&] { return !cloud.messagesOn(big).empty(); })) << harness.console();
+    EXPECT_NE(std::string::npos, cloud.messagesOn(big)[0].payload.find("\"ok_present-value\""));
+    ASSERT_TRUE(eventsArrive(cloud, 5)) << harness.console();
+    // The broker never dropped the bridge, and the console names the port actually dialled.
+    EXPECT_EQ(1u, harness.countConsole("A) Watson connected")) << harness.console();
+    EXPECT_EQ(1u, harness.countConsole("Watson no connection")) << harness.console();
+    EXPECT_EQ(1u, harness.countConsole("Port used: " + std::to_string(broker.port()) + "\n"));
+}
+
 TEST(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndResubscribes)
 {
     MosquittoBroker broker;

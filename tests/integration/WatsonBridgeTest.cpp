@@ -145,6 +145,12 @@ TEST_F(WatsonBridgeTest, RefusedCommandsPrintTheirReasonAndWriteNothing)
         {"bacnet-ws", R"({"d":{"client-id":"c","ws":{"method":"GET /x HTTP/1.1\r\nX:","path":"/"}}})"},
         {"bacnet-ws", R"({"d":{"client-id":"c","ws":{"method":"GET","path":"/a b"}}})"},
         {"bacnet-ws", R"({"d":{"client-id":"c","ws":{"method":"PUT","path":"/","payload":"text"}}})"},
+        {"bacnet-ws", R"({"d":{"client-id":"a\nb","ws":{"method":"GET","path":"/"}}})"},
+        {"bacnet-ws",
+         R"({"d":{"client-id":")" + std::string(70000, 'c') + R"(","ws":{"method":"GET","path":"/"}}})"},
+        {"bacnet-ws", R"({"d":{"client-id":"c","ws":{"path":"/"}}})"},
+        {"bacnet-ws", R"({"d":{"client-id":"c","ws":{"method":"GET"}}})"},
+        {"bacnet-ws", R"({"d":{"client-id":"c","ws":{"method":"GET","path":"/\u00e4"}}})"},
     };
     for (const auto& [name, payload] : refused)
     {
@@ -197,6 +203,12 @@ TEST_F(WatsonBridgeTest, BacnetWsRequestsAreForwardedAndAnsweredAsGatewayEvents)
     command(request, R"({"d":{"client-id":"c3","ws":{"method":"GET","path":"/bws/z","payload":""}}})");
     ASSERT_TRUE(waitForEventOn(reply + "c3/fmt/json")) << _harness.console();
     EXPECT_EQ(R"({"d":{"ws":""}})", _cloud.messagesOn(reply + "c3/fmt/json")[0].payload);
+
+    // An answer larger than the platform accepts becomes an error reply.
+    webService.setAnswer(200, "\"" + std::string(140000, 'a') + "\"");
+    command(request, R"({"d":{"client-id":"c5","ws":{"method":"GET","path":"/bws/big"}}})");
+    ASSERT_TRUE(waitForEventOn(reply + "c5/fmt/json")) << _harness.console();
+    EXPECT_TRUE(dataOf(_cloud.messagesOn(reply + "c5/fmt/json")[0].payload)->has("error"));
 
     webService.setDrop(true);
     command(request, R"({"d":{"client-id":"c4","ws":{"method":"GET","path":"/bws/z"}}})");

@@ -2,6 +2,8 @@
 
 #include "Orvik_Watson/Topics.h"
 
+#include <Poco/Exception.h>
+
 #include <iostream>
 
 namespace Watson_IOTP
@@ -87,6 +89,11 @@ void IOTP_Client::setCommandHandler(CommandCallback* handler)
 
 void IOTP_Client::publish(const std::string& topic, const std::string& data, int qos)
 {
+    if (data.size() > MAX_PAYLOAD_BYTES)
+    {
+        throw Poco::InvalidArgumentException("Payload larger than the platform accepts",
+                                             std::to_string(data.size()) + " bytes");
+    }
     _client.publish(topic, data.data(), data.size(), qos, false);
 }
 

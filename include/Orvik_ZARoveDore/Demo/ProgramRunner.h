@@ -23,7 +23,9 @@ public:
     /// Runs `arguments[0]` with `arguments` as its argument vector and waits for its end. Returns the
     /// program's exit status, 128 + the signal number when a signal ended it, or -1 when it could
     /// not be started (no such program, no arguments); where the C library cannot report a failed
-    /// start (posix_spawn done as fork and exec), such a start gives 127 instead.
+    /// start (posix_spawn done as fork and exec), such a start gives 127 instead. An argument that
+    /// holds a NUL byte cannot reach a program whole: it throws Poco::InvalidArgumentException and
+    /// nothing is run.
     static int run(const std::vector<std::string>& arguments);
 };
 

@@ -9,6 +9,8 @@
 #include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
 #include "Orvik_BACnetClient/NotificationResponseObjectAccess.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
+#include "Orvik_Watson/BrokerAddress.h"
+#include "Orvik_Watson/IOTP_Client.h"
 #include "Orvik_Watson/Topics.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsHandler.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/NotificationBACnetWsDone.h"
@@ -69,10 +71,11 @@ bool isUnknownProperty(const Orvik::BACnet::Client::DataError& error)
     return error.errorClass == ERROR_CLASS_PROPERTY && error.errorCode == ERROR_CODE_UNKNOWN_PROPERTY;
 }
 
-/// RFC 9110 token characters: what an HTTP method may consist of.
+/// RFC 9110 token characters: what an HTTP method consists of (one at least).
 bool isHttpMethod(const std::string& method)
 {
-    return std::all_of(method.begin(), method.end(),
+    return !method.empty() &&
+           std::all_of(method.begin(), method.end(),
                        [](char c)
                        {
                            return std::isalnum(static_cast<unsigned char>(c)) ||
@@ -80,15 +83,16 @@ bool isHttpMethod(const std::string& method)
                        });
 }
 
-/// A request target may not hold blanks or control characters: they would end the request line.
+/// A request target is visible ASCII (other characters are percent-encoded): a blank or a control
+/// character would end the request line, and an empty target would leave it malformed.
 bool isHttpPath(const std::string& path)
 {
-    return std::none_of(path.begin(), path.end(),
-                        [](char c)
-                        {
-                            const auto byte = static_cast<unsigned char>(c);
-                            return byte <= 0x20 || byte == 0x7F;
-                        });
+    return !path.empty() && std::all_of(path.begin(), path.end(),
+                                        [](char c)
+                                        {
+                                            const auto byte = static_cast<unsigned char>(c);
+                                            return byte > 0x20 && byte < 0x7F;
+                                        });
 }
 
 std::string quoted(const std::string& text)
@@ -209,14 +213,29 @@ bool AppWatsonMQTT::initWatsonConnectionParameters(ValueIterator& it, ValueItera
     {
         const int port =
             it->getBool() ? Watson_IOTP::BrokerAddress::SECURE_PORT : Watson_IOTP::BrokerAddress::PLAIN_PORT;
-        std::cout << "Port used: " << port << std::endl;
         _connection.setPort(port);
+        // The port dialled: a domain that names a local broker may carry a port of its own.
+        std::cout << "Port used: " << Watson_IOTP::BrokerAddress(_connection, port).port() << std::endl;
     }
     ++it;
-    // The gateway's type and id name every topic of the gateway: unusable ones can never connect.
-    const bool usableGateway =
-        isUsableIdentity(DataWatsonKey(_connection.getDeviceType(), _connection.getDeviceId(), "-"));
-    return complete && portConfigured && usableGateway;
+    return complete && portConfigured && isUsableGateway();
+}
+
+bool AppWatsonMQTT::isUsableGateway() const
+{
+    // The gateway's type and id name every topic of the gateway, and with the organisation they make
+    // the MQTT client id: unusable ones can never connect.
+    std::string problem =
+        identityProblem(DataWatsonKey(_connection.getDeviceType(), _connection.getDeviceId(), "-"));
+    if (problem.empty() && !Watson_IOTP::Topics::isValidLevel(_connection.getOrgId()))
+    {
+        problem = "the organisation id cannot be part of an MQTT client id";
+    }
+    if (!problem.empty())
+    {
+        std::cout << appName() << "gateway parameters not usable: " << problem << std::endl;
+    }
+    return problem.empty();
 }
 
 void AppWatsonMQTT::initBACnetSetupParameters(ValueIterator& it, ValueIterator end)
@@ -414,7 +433,7 @@ void AppWatsonMQTT::pollProperty(std::size_t index)
     const DataPropertyKey key(device, polled.bacnet.getObjectIdentifier(), DataPropertyRef(PROP_LOG_BUFFER));
     if (syncRR(key, newest, result) == SYNC_RESULT_SUCCESS && result.itemCnt > 0)
     {
-        publishValues(device, polled.watson,
+        publishValues(polled.bacnet.getObjectIdentifier(), device, polled.watson,
                       {{ProtocolText::propertyName(PROP_LOG_BUFFER), result.value.getText()}});
     }
 }
@@ -585,10 +604,11 @@ void AppWatsonMQTT::enterObject(Poco::UInt32 deviceInstance, const ObjectIdentif
         watson.deviceType = _connection.getDeviceType();
         watson.deviceId = _connection.getDeviceId();
     }
-    if (!isUsableIdentity(watson))
+    const std::string problem = identityProblem(watson);
+    if (!problem.empty())
     {
         std::cout << appName() << "left out " << objectIdentifier.toString() << " of device "
-                  << deviceInstance << ": its names are not usable on the platform" << std::endl;
+                  << deviceInstance << ": " << problem << std::endl;
         return;
     }
     if ((flags->second & F_PUBLISH) != 0)
@@ -626,14 +646,25 @@ void AppWatsonMQTT::enterObject(Poco::UInt32 deviceInstance, const ObjectIdentif
     }
 }
 
-bool AppWatsonMQTT::isUsableIdentity(const DataWatsonKey& watson) const
+std::string AppWatsonMQTT::identityProblem(const DataWatsonKey& watson) const
 {
-    // Type and id become topic levels; a TAB in any name would split the key string wrongly.
-    const auto hasTab = [](const std::string& name)
-    { return name.find(DataWatsonKey::_SEPARATOR) != std::string::npos; };
-    return Watson_IOTP::Topics::isValidLevel(watson.deviceType) &&
-           Watson_IOTP::Topics::isValidLevel(watson.deviceId) && !watson.propertyId.empty() &&
-           !hasTab(watson.deviceType) && !hasTab(watson.deviceId) && !hasTab(watson.propertyId);
+    // Type and id become topic levels; a TAB in the object name would split the key string wrongly.
+    if (!Watson_IOTP::Topics::isValidLevel(watson.deviceType) ||
+        !Watson_IOTP::Topics::isValidLevel(watson.deviceId))
+    {
+        return "its device names cannot be MQTT topic levels "
+               "(empty, \"/\", \"+\", \"#\", control characters or not UTF-8)";
+    }
+    if (!Watson_IOTP::Topics::isValidEvent(watson.deviceType, watson.deviceId, COV_EVENT, JSON_FORMAT))
+    {
+        return "its device names make an MQTT topic longer than " +
+               std::to_string(Watson_IOTP::Topics::MAX_TOPIC_BYTES) + " bytes";
+    }
+    if (watson.propertyId.empty() || watson.propertyId.find(DataWatsonKey::_SEPARATOR) != std::string::npos)
+    {
+        return "its object name is empty or holds a TAB";
+    }
+    return "";
 }
 
 void AppWatsonMQTT::bacnetCovSubscribe(Poco::UInt64 covKey, BACNET_PROPERTY_ID propertyIdentifier,
@@ -674,7 +705,8 @@ void AppWatsonMQTT::watsonPublishCovResponse(const DataResponseCOV& response)
         values.emplace_back(ProtocolText::propertyName(value.propertyRef.propertyIdentifier),
                             value.value.getText());
     }
-    publishValues(response.initiatingDeviceInstance, subscriber->second.watson, values);
+    publishValues(response.monitoredObjectIdentifier, response.initiatingDeviceInstance,
+                  subscriber->second.watson, values);
 }
 
 void AppWatsonMQTT::watsonPublishPolledValues(Poco::UInt32 requestId,
@@ -697,14 +729,23 @@ void AppWatsonMQTT::watsonPublishPolledValues(Poco::UInt32 requestId,
     }
     if (!values.empty())
     {
-        publishValues(polled.bacnet.getDeviceIdentifier().getInstance(), polled.watson, values);
+        publishValues(polled.bacnet.getObjectIdentifier(), polled.bacnet.getDeviceIdentifier().getInstance(),
+                      polled.watson, values);
     }
 }
 
-void AppWatsonMQTT::publishValues(Poco::UInt32 deviceInstance, const DataWatsonKey& watson,
-                                  const NamedValues& values)
+void AppWatsonMQTT::publishValues(const ObjectIdentifier& object, Poco::UInt32 deviceInstance,
+                                  const DataWatsonKey& watson, const NamedValues& values)
 {
-    const std::string text = EventText::values(watson.propertyId, values);
+    std::string text = EventText::values(watson.propertyId, values);
+    if (text.size() > Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES)
+    {
+        text = eventWithinLimit(object, deviceInstance, watson, values);
+    }
+    if (text.empty())
+    {
+        return;
+    }
     if (deviceInstance == _deviceInstanceGW)
     {
         _pWatsonClient->publishGatewayEvent(COV_EVENT, JSON_FORMAT, text, EVENT_QOS);
@@ -716,10 +757,38 @@ void AppWatsonMQTT::publishValues(Poco::UInt32 deviceInstance, const DataWatsonK
     }
 }
 
+std::string AppWatsonMQTT::eventWithinLimit(const ObjectIdentifier& object, Poco::UInt32 deviceInstance,
+                                            const DataWatsonKey& watson, const NamedValues& values) const
+{
+    // The values that fit, in their order; an empty text when none does.
+    NamedValues kept;
+    for (const EventText::NamedValue& value : values)
+    {
+        kept.push_back(value);
+        if (EventText::values(watson.propertyId, kept).size() > Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES)
+        {
+            kept.pop_back();
+            std::cout << appName() << "left out " << value.first << " of " << object.toString()
+                      << " of device " << deviceInstance
+                      << ": the event would be larger than the platform's limit of "
+                      << Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES << " bytes" << std::endl;
+        }
+    }
+    return kept.empty() ? std::string() : EventText::values(watson.propertyId, kept);
+}
+
 void AppWatsonMQTT::watsonPublishBACnetWsResponse(BACnetWsHandler& handler)
 {
-    const std::string text = handler.failed() ? EventText::bacnetWsFailure(handler.bacnetWsError)
-                                              : EventText::bacnetWsReply(handler.bacnetWsResponse);
+    std::string text = handler.failed() ? EventText::bacnetWsFailure(handler.bacnetWsError)
+                                        : EventText::bacnetWsReply(handler.bacnetWsResponse);
+    if (text.size() > Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES)
+    {
+        const std::string problem = "the answer of " + std::to_string(handler.bacnetWsResponse.size()) +
+                                    " bytes is larger than the platform's limit of " +
+                                    std::to_string(Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES) + " bytes";
+        std::cout << appName() << "BACnet/WS answer left out: " << problem << std::endl;
+        text = EventText::bacnetWsFailure(problem);
+    }
     _pWatsonClient->publishGatewayEvent(BACNET_WS_COMMAND + "-" + handler.watsonClientId, JSON_FORMAT, text,
                                         EVENT_QOS);
 }
@@ -852,7 +921,8 @@ void AppWatsonMQTT::watsonCmdBacnetWS(Watson_IOTP::Command& command)
     }
     // The client id names the reply event; method and path go into the request line as they are.
     // The refusals quote them escaped: they may hold line breaks meant to forge console lines.
-    if (!Watson_IOTP::Topics::isValidLevel(BACNET_WS_COMMAND + "-" + watsonClientId))
+    if (!Watson_IOTP::Topics::isValidEvent(_connection.getDeviceType(), _connection.getDeviceId(),
+                                           BACNET_WS_COMMAND + "-" + watsonClientId, JSON_FORMAT))
     {
         throw Poco::JSON::JSONException("client-id not usable in an event name: " +
                                         EventText::jsonString(watsonClientId));

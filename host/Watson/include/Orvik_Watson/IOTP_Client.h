@@ -7,6 +7,7 @@
 
 #include <mqtt/async_client.h>
 
+#include <cstddef>
 #include <mutex>
 #include <set>
 #include <string>
@@ -35,8 +36,10 @@ namespace Watson_IOTP
 ///   owner retries at its own pace, not a reason to tear the owner down.
 /// - `disconnect()` does nothing when not connected; it throws `mqtt::exception` when
 ///   the broker cannot be told goodbye while the connection stands.
-/// - Publishing and subscribing throw `mqtt::exception` when the MQTT client refuses the
-///   request while connected, and subscribing throws `mqtt::timeout_error` when the broker
+/// - Publishing throws Poco::InvalidArgumentException for a payload larger than the
+///   platform accepts (`MAX_PAYLOAD_BYTES`) and for a topic that Topics refuses; nothing is
+///   sent then. Publishing and subscribing throw `mqtt::exception` when the MQTT client
+///   refuses the request while connected, and subscribing throws `mqtt::timeout_error` when the broker
 ///   does not confirm within 10 s. A subscription that a lost connection cuts short
 ///   returns quietly as not made: subscriptions are made again after the next connect().
 ///
@@ -50,6 +53,8 @@ class IOTP_Client : private mqtt::callback
 {
 public:
     static const int MAX_BUFFERED_MESSAGES = 10000;
+    /// The largest message payload the platform accepts.
+    static constexpr std::size_t MAX_PAYLOAD_BYTES = 131072;
 
     /// Throws Poco::InvalidArgumentException for an unusable port (see BrokerAddress).
     IOTP_Client(const Properties& properties, const std::string& clientId, int port);

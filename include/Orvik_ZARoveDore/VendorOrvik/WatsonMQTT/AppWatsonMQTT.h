@@ -43,14 +43,19 @@ class BACnetWsHandler;
 ///   5 authentication method (default token)  11 objects that accept write commands (same)
 ///   6 authentication token (fatal)
 /// A missing fatal parameter throws Poco::InvalidArgumentException "One or more connection parameters
-/// missing" before anything is sent; so does a gateway type or id that cannot be a topic level. No
+/// missing" before anything is sent; so does, after a console line saying why, a gateway type or id
+/// that cannot be a topic level and an organisation id that cannot be part of the MQTT client id. No
 /// configured object: descRun() returns false at once. For a local broker the domain may name it
-/// directly (see Watson_IOTP::BrokerAddress).
+/// directly (see Watson_IOTP::BrokerAddress); "Port used: <port>" names the port dialled.
 ///
 /// Identities on the platform: the gateway is the controller's own device (type and id from the
 /// parameters); every other device is an attached device of type "<vendor id, 4 digits or more>-<model
 /// name>" and id "<device object name>"; a value is named "<object name>_<property name>". Objects
-/// whose device names cannot be topic levels (or contain a TAB) are left out with a console line.
+/// whose device names cannot be topic levels or make a topic longer than MQTT allows, or whose object
+/// name is empty or holds a TAB, are left out with a console line saying why. No event is larger than
+/// the platform accepts (Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES): the values that would make it
+/// larger are left out with a console line each, and a BACnet/WS answer that large is replaced by an
+/// error reply.
 ///
 /// Events (QoS 1, format json):
 ///   "COV": {"d":{"<object>_<property>":"<value text>",...}} for each change-of-value notification,
@@ -61,7 +66,9 @@ class BACnetWsHandler;
 ///
 /// Commands (format json; others are ignored): "wp", "wp<hex digit>" (write with priority digit + 1;
 /// 5 is refused), "bacnet-ws". A refused command prints "AppWatsonMQTT command error: <message>" and
-/// writes nothing for the member that failed (members before it in name order are written).
+/// writes nothing for the member that failed (members before it in name order are written). A
+/// BACnet/WS request is refused, not altered, when its method is not an HTTP token, its path is empty
+/// or not visible ASCII, or its client id cannot name the reply event.
 ///
 /// The run loop reconnects at the latest every 15 s while the platform cannot be reached and at
 /// every notification in between, subscribes to its commands again after each connection, renews
@@ -111,6 +118,7 @@ private:
 
     // parameters
     bool initWatsonConnectionParameters(ValueIterator& it, ValueIterator end);
+    bool isUsableGateway() const;
     void initBACnetSetupParameters(ValueIterator& it, ValueIterator end);
     void initKeyFlags(ValueIterator& it, ValueIterator end, Flags flag);
 
@@ -132,12 +140,16 @@ private:
                                        const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
     void enterObject(Poco::UInt32 deviceInstance, const DataType::ObjectIdentifier& objectIdentifier,
                      DataWatsonKey& watson, bool useCov);
-    bool isUsableIdentity(const DataWatsonKey& watson) const;
+    /// Why these names cannot be used on the platform; empty when they can.
+    std::string identityProblem(const DataWatsonKey& watson) const;
     void bacnetCovSubscribe(Poco::UInt64 covKey, BACNET_PROPERTY_ID propertyIdentifier, bool cancel);
     void watsonPublishCovResponse(const Orvik::BACnet::Client::DataResponseCOV& response);
     void watsonPublishPolledValues(Poco::UInt32 requestId,
                                    const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
-    void publishValues(Poco::UInt32 deviceInstance, const DataWatsonKey& watson, const NamedValues& values);
+    void publishValues(const DataType::ObjectIdentifier& object, Poco::UInt32 deviceInstance,
+                       const DataWatsonKey& watson, const NamedValues& values);
+    std::string eventWithinLimit(const DataType::ObjectIdentifier& object, Poco::UInt32 deviceInstance,
+                                 const DataWatsonKey& watson, const NamedValues& values) const;
     void watsonPublishBACnetWsResponse(BACnetWsHandler& handler);
 
     // commands (MQTT client's thread)
