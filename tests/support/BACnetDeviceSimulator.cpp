@@ -1,0 +1,225 @@
+#include "BACnetDeviceSimulator.h"
+
+#include <Poco/Exception.h>
+#include <Poco/File.h>
+#include <Poco/FileStream.h>
+#include <Poco/NumberParser.h>
+#include <Poco/Path.h>
+#include <Poco/StringTokenizer.h>
+#include <Poco/TemporaryFile.h>
+
+#include <algorithm>
+
+namespace Orvik
+{
+namespace Test
+{
+
+namespace
+{
+
+const int READY_TIMEOUT_MS = 20000;
+const std::string EVENT = "event ";
+
+bool startsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::vector<Poco::UInt8> hexBytes(const std::string& hex)
+{
+    std::vector<Poco::UInt8> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<Poco::UInt8>(Poco::NumberParser::parseHex(hex.substr(i, 2))));
+    return bytes;
+}
+
+}  // namespace
+
+std::string BACnetDeviceSimulator::peerFolder()
+{
+    return std::string(ORVIK_SOURCE_DIR) + "/tests/peers/bacnet-device";
+}
+
+std::string BACnetDeviceSimulator::missing()
+{
+    if (ChildProcess::locate("node").empty())
+        return "node is not installed (scripts/setup installs it): BACnet/IP peer tests skipped";
+    if (!Poco::File(peerFolder() + "/node_modules/@bacnet-js/client/package.json").exists())
+        return "the npm modules of tests/peers/bacnet-device are missing (scripts/setup runs npm ci): "
+               "BACnet/IP peer tests skipped";
+    return "";
+}
+
+BACnetDeviceSimulator::BACnetDeviceSimulator(const std::string& site, Site kind, const Options& options)
+{
+    if (kind == Site::TEXT)
+    {
+        _siteFile = Poco::TemporaryFile::tempName() + ".json";
+        _ownsSiteFile = true;
+        Poco::FileOutputStream out(_siteFile);
+        out << site;
+    }
+    else
+    {
+        _siteFile = Poco::Path(site).absolute().toString();
+    }
+    std::vector<std::string> args(options.wrapper.begin(), options.wrapper.end());
+    args.insert(args.end(), {ChildProcess::locate("node"), peerFolder() + "/device.js", _siteFile});
+    if (!options.bind.empty())
+        args.insert(args.end(), {"--bind", options.bind});
+    const std::string program = args.front();
+    args.erase(args.begin());
+    _process = std::make_unique<ChildProcess>(program, args, peerFolder());
+    if (!_process->waitFor(
+            ChildProcess::Stream::OUTPUT,
+            [](const std::vector<std::string>& lines)
+            { return std::find(lines.begin(), lines.end(), "ready") != lines.end(); },
+            READY_TIMEOUT_MS))
+    {
+        _process->stop();
+        throw Poco::RuntimeException("the BACnet device simulator did not start", _process->errorText());
+    }
+    readAnnouncement();
+}
+
+BACnetDeviceSimulator::~BACnetDeviceSimulator()
+{
+    _process->stop();
+    if (_ownsSiteFile)
+    {
+        try
+        {
+            Poco::File(_siteFile).remove();
+        }
+        catch (const Poco::Exception&)
+        {
+            // A leftover temporary file is harmless.
+        }
+    }
+}
+
+void BACnetDeviceSimulator::readAnnouncement()
+{
+    for (const std::string& line : _process->lines(ChildProcess::Stream::OUTPUT))
+    {
+        const Poco::StringTokenizer words(line, " ", Poco::StringTokenizer::TOK_IGNORE_EMPTY);
+        if (words.count() >= 3 && words[0] == "device")
+        {
+            Device device;
+            device.instance = Poco::NumberParser::parseUnsigned(words[1]);
+            device.address = Poco::Net::SocketAddress(words[2]);
+            if (words.count() == 7)
+            {
+                device.network = static_cast<Poco::UInt16>(Poco::NumberParser::parseUnsigned(words[4]));
+                device.mac = hexBytes(words[6]);
+            }
+            _devices.push_back(device);
+        }
+        else if (words.count() >= 2 && words[0] == "router")
+        {
+            _router = std::make_unique<Poco::Net::SocketAddress>(words[1]);
+        }
+        else if (words.count() >= 2 && words[0] == "bbmd")
+        {
+            _bbmd = std::make_unique<Poco::Net::SocketAddress>(words[1]);
+        }
+    }
+}
+
+const BACnetDeviceSimulator::Device& BACnetDeviceSimulator::device(Poco::UInt32 instance) const
+{
+    for (const Device& device : _devices)
+    {
+        if (device.instance == instance)
+            return device;
+    }
+    throw Poco::NotFoundException("simulated device", std::to_string(instance));
+}
+
+Poco::Net::SocketAddress BACnetDeviceSimulator::routerAddress() const
+{
+    if (!_router)
+        throw Poco::NotFoundException("the simulated site has no router");
+    return *_router;
+}
+
+Poco::Net::SocketAddress BACnetDeviceSimulator::bbmdAddress() const
+{
+    if (!_bbmd)
+        throw Poco::NotFoundException("the simulated site has no BBMD");
+    return *_bbmd;
+}
+
+std::vector<Poco::UInt16> BACnetDeviceSimulator::ports() const
+{
+    std::vector<Poco::UInt16> ports;
+    for (const Device& device : _devices)
+        ports.push_back(device.address.port());
+    if (_bbmd)
+        ports.push_back(_bbmd->port());
+    std::sort(ports.begin(), ports.end());
+    ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+    return ports;
+}
+
+std::string BACnetDeviceSimulator::command(const std::string& line, int timeoutMs)
+{
+    const std::lock_guard<std::mutex> lock(_commandMutex);
+    const std::size_t before = _process->lines(ChildProcess::Stream::OUTPUT).size();
+    _process->writeLine(line);
+    std::string answer;
+    const bool answered = _process->waitFor(
+        ChildProcess::Stream::OUTPUT,
+        [&](const std::vector<std::string>& lines)
+        {
+            for (std::size_t i = before; i < lines.size(); ++i)
+            {
+                if (lines[i] == "ok" || startsWith(lines[i], "ok ") || startsWith(lines[i], "error "))
+                {
+                    answer = lines[i];
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    if (!answered)
+        throw Poco::RuntimeException("the BACnet device simulator did not answer", line);
+    if (startsWith(answer, "error "))
+        throw Poco::RuntimeException("the BACnet device simulator refused " + line, answer.substr(6));
+    return answer.size() > 3 ? answer.substr(3) : "";
+}
+
+std::vector<std::string> BACnetDeviceSimulator::events() const
+{
+    std::vector<std::string> events;
+    for (const std::string& line : _process->lines(ChildProcess::Stream::OUTPUT))
+    {
+        if (startsWith(line, EVENT))
+            events.push_back(line.substr(EVENT.size()));
+    }
+    return events;
+}
+
+bool BACnetDeviceSimulator::waitForEvents(const std::string& prefix, std::size_t count, int timeoutMs)
+{
+    const std::string wanted = EVENT + prefix;
+    return _process->waitFor(
+        ChildProcess::Stream::OUTPUT,
+        [&](const std::vector<std::string>& lines)
+        {
+            return static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(),
+                                                          [&](const std::string& line)
+                                                          { return startsWith(line, wanted); })) >= count;
+        },
+        timeoutMs);
+}
+
+std::string BACnetDeviceSimulator::errorOutput() const
+{
+    return _process->errorText();
+}
+
+}  // namespace Test
+}  // namespace Orvik

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "ChildProcess.h"
+
+#include <Poco/Net/DatagramSocket.h>
+#include <Poco/Types.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Orvik
+{
+namespace Test
+{
+
+/// Captures the UDP datagrams of some ports on the loopback into a capture file (Wireshark's
+/// dumpcap), and has Wireshark's dissectors judge them (tshark, with BACnet/IP decoding on those
+/// ports).
+///
+/// The constructor returns once packets are being captured: it sends datagrams to a probe port of
+/// its own until dumpcap counts one (the probes are left out of the report), and throws
+/// Poco::RuntimeException with dumpcap's output when that does not happen within 10 s. `stop()`
+/// ends the capture once the packets still in the kernel's buffer are written; the destructor stops
+/// it and removes the file. `analyse()` stops the capture when it still runs. Tests call `missing()`
+/// first and skip with its text when it is not empty (no tshark, or not allowed to capture).
+class PacketCapture
+{
+public:
+    struct Report
+    {
+        std::size_t packets = 0;  ///< datagrams captured
+        std::size_t bacnet = 0;   ///< of them dissected as BACnet/IP
+        /// One line per malformed packet or expert error: "<frame>: <expert message> | <summary>".
+        std::vector<std::string> problems;
+        /// The same for expert warnings.
+        std::vector<std::string> warnings;
+    };
+
+    static std::string missing();
+
+    explicit PacketCapture(const std::vector<Poco::UInt16>& ports);
+    ~PacketCapture();
+
+    PacketCapture(const PacketCapture&) = delete;
+    PacketCapture& operator=(const PacketCapture&) = delete;
+
+    void stop();
+    Report analyse();
+    const std::string& file() const { return _file; }
+
+private:
+    void waitUntilCapturing();
+
+    std::vector<Poco::UInt16> _ports;
+    Poco::Net::DatagramSocket _probe;
+    std::string _file;
+    std::unique_ptr<ChildProcess> _dumpcap;
+};
+
+}  // namespace Test
+}  // namespace Orvik
