@@ -210,17 +210,17 @@ function parseDatagram(msg) {
     return undefined;
   }
   const network = npdu.decode(msg, link.len);
-  if (!network || link.len + network.len > msg.length) {
+  if (!network) {
     return undefined;
   }
   result.npdu = network;
   result.networkMessage = (network.funct & bac.NpduControlBit.NETWORK_LAYER_MESSAGE) !== 0;
-  result.apduOffset = link.len + network.len;
   if (result.networkMessage) {
-    // npdu.decode skips a Who-Is-Router-To-Network's network number; keep it visible.
+    // npdu.decode counts a Who-Is-Router-To-Network's network number even when it is absent.
     result.messageOffset = link.len + 2 + headerSpecifierLength(network);
-    return result;
+    return result.messageOffset < msg.length ? result : undefined;
   }
+  result.apduOffset = link.len + network.len;
   return result.apduOffset < msg.length ? result : undefined;
 }
 

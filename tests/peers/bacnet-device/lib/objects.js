@@ -365,6 +365,10 @@ const DATUM_KINDS = {
 };
 
 const DATUM_OF_PV = { real: 'real', binary: 'enumerated', multistate: 'unsigned' };
+const DATUM_OF_TYPE = {
+  ...Object.fromEntries(Object.entries(POINTS).map(([type, point]) => [type, DATUM_OF_PV[point.pv]])),
+  [OT.ACCUMULATOR]: 'unsigned',
+};
 
 class TrendLog extends BACnetObject {
   constructor(config, where) {
@@ -395,6 +399,9 @@ class TrendLog extends BACnetObject {
     const logged = device && device.objects.get(objectKey(ref.objectType, ref.objectInstance));
     if (logged && logged.kind) {
       this.datumKind = DATUM_OF_PV[logged.kind];
+    } else if (ref.property === P.PRESENT_VALUE) {
+      // An object left out of the simulation, or of a device elsewhere: its type tells the datatype.
+      this.datumKind = DATUM_OF_TYPE[ref.objectType] || 'real';
     }
     this.series = new LogSeries(this.log, `${this.where}.log`, this.datumKind, loadTimeMs);
   }
