@@ -61,6 +61,10 @@ const PacketRow _PACKETS[] = {
      "unicast | | complex-ack id=2 service=12 read-property-ack analog-output:1 priority-array = [null, "
      "null, null, null, null, null, null, 21.5, null, null, null, null, null, null, null, null]",
      true},
+    {"81 0a 00 20 | 01 00 | 30 0b 0c 0c 0b 00 00 01 19 57 3e 00 1e a4 7c 03 05 02 b4 0e 00 00 00 1f 00 3f",
+     "unicast | | complex-ack id=11 service=12 read-property-ack datetime-value:1 priority-array = [null, "
+     "2024-03-05 14:00:00.00, null]",
+     true},
     {"81 0a 00 21 | 01 00 | 30 03 0c 0c 02 03 f7 a1 19 4c 3e c4 02 03 f7 a1 c4 00 00 00 01 c4 05 00 00 01 3f",
      "unicast | | complex-ack id=3 service=12 read-property-ack device:260001 object-list = [device:260001, "
      "analog-input:1, trend-log:1]",
@@ -428,7 +432,7 @@ TEST(CodecTest, EncodersRefuseWhatHasNoEncoding)
              ValueContainer value;
              value.setValue(DataType::Proprietary::VendorOrvik::BACnetTrendLogLastUploaded());
              Encoder out;
-             ValueCodec::encode(out, value);
+             ValueCodec::encode(out, value, OBJECT_DEVICE, PROP_PRESENT_VALUE);
          }},
         {"tag number 255", [] { Encoder().writeOpening(255); }},
         {"network 0",

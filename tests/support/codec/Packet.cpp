@@ -185,7 +185,7 @@ public:
     Octets operator()(const WriteProperty::Request& r) const { return WriteProperty::encodeRequest(r); }
     Octets operator()(const SubscribeCOV::Request& r) const { return SubscribeCOV::encodeRequest(r); }
     Octets operator()(const COVNotification& r) const { return r.encode(); }
-    Octets operator()(const ServiceError& r) const { return r.encode(); }
+    Octets operator()(const ServiceError& r) const { return r.encode(_apdu.header.serviceChoice); }
     Octets operator()(const Npdu::NetworkMessage&) const { return Octets(); }
 
 private:
@@ -329,10 +329,9 @@ Octets Packet::encode() const
             npdu = Npdu::encodeNetworkMessage(_npdu.header, std::get<Npdu::NetworkMessage>(_service));
         else
         {
-            const Octets serviceData = std::visit(ServiceOctets(_apdu), _service);
             const bool carriesData = _apdu.header.type != Apdu::REJECT && _apdu.header.type != Apdu::ABORT;
-            const Octets apdu =
-                Apdu::encode(_apdu.header, carriesData ? OctetView(serviceData) : OctetView());
+            const Octets serviceData = carriesData ? std::visit(ServiceOctets(_apdu), _service) : Octets();
+            const Octets apdu = Apdu::encode(_apdu.header, serviceData);
             npdu = Npdu::encode(_npdu.header, apdu);
         }
         bvll.payload = npdu;

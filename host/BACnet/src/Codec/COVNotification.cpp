@@ -45,7 +45,8 @@ Octets COVNotification::encode() const
             throw Poco::InvalidArgumentException("COV value with an error or a priority above 16");
         }
         ServiceFields::writeProperty(out, _VALUE_PROPERTY, value.property);
-        ValueCodec::encodeField(out, _VALUE, value.value);
+        ValueCodec::encodeField(out, _VALUE, monitoredObjectIdentifier.getObjectType(), value.property,
+                                value.value);
         if (value.priority != 0)
         {
             out.writeUnsigned(_VALUE_PRIORITY, value.priority);

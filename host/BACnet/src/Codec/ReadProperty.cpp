@@ -32,7 +32,7 @@ Octets ReadProperty::encodeAck(const Ack& ack)
 {
     Encoder out;
     ServiceFields::writeObjectProperty(out, ack.objectIdentifier, ack.property);
-    ValueCodec::encodeField(out, 3, ack.value);
+    ValueCodec::encodeField(out, 3, ack.objectIdentifier.getObjectType(), ack.property, ack.value);
     return out.take();
 }
 

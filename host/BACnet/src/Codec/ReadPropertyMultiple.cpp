@@ -110,7 +110,8 @@ Octets ReadPropertyMultiple::encodeAck(const std::vector<ObjectResult>& ack)
             }
             else
             {
-                ValueCodec::encodeField(out, _RESULT_VALUE, result.value);
+                ValueCodec::encodeField(out, _RESULT_VALUE, object.objectIdentifier.getObjectType(),
+                                        result.property, result.value);
             }
         }
         out.writeClosing(_PROPERTIES);

@@ -171,7 +171,7 @@ Octets ReadRange::encodeAck(const Ack& ack)
     ServiceFields::writeObjectProperty(out, ack.objectIdentifier, ack.property);
     out.writeBitString(_RESULT_FLAGS, resultFlagBits(ack.resultFlags));
     out.writeUnsigned(_ITEM_COUNT, ack.itemCount);
-    ValueCodec::encodeField(out, _ITEM_DATA, ack.items);
+    ValueCodec::encodeField(out, _ITEM_DATA, ack.objectIdentifier.getObjectType(), ack.property, ack.items);
     if (ack.hasFirstSequenceNumber)
     {
         out.writeUnsigned(_FIRST_SEQUENCE_NUMBER, ack.firstSequenceNumber);

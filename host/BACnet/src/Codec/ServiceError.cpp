@@ -37,11 +37,11 @@ bool hasErrorRecord(std::uint8_t service)
 
 }  // namespace
 
-Octets ServiceError::encode() const
+Octets ServiceError::encode(std::uint8_t service) const
 {
-    if (!hasError())
+    if (!hasError() || hasErrorRecord(service))
     {
-        throw Poco::InvalidArgumentException("Error PDU without error");
+        throw Poco::InvalidArgumentException("No plain error of this service", std::to_string(service));
     }
     Encoder out;
     out.writeApplicationEnumerated(errorClass);

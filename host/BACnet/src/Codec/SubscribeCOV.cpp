@@ -50,7 +50,7 @@ Octets SubscribeCOV::encodeRequest(const Request& request)
         out.writeOpening(_PROPERTY);
         ServiceFields::writeProperty(out, 0, request.property);
         out.writeClosing(_PROPERTY);
-        if (request.hasCovIncrement && !request.cancellation)
+        if (request.hasCovIncrement)
         {
             out.writeReal(_COV_INCREMENT, request.covIncrement);
         }

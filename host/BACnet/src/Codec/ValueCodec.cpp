@@ -192,34 +192,39 @@ BACnetValue readRecipient(Decoder& in)
     return value;
 }
 
-/// One element of a primitive, ANY or priority/optional property: application-tagged, or a priority
-/// slot's date and time.
-BACnetValue readPrimitiveElement(Decoder& in, bool nullable)
+/// One element of a primitive or ANY property: application-tagged.
+BACnetValue readPrimitiveElement(Decoder& in)
 {
-    const Tag tag = in.peekTag();
-    if (tag.kind == Tag::APPLICATION)
+    if (in.peekTag().kind != Tag::APPLICATION)
     {
-        return in.readApplicationValue();
+        unsupported("context-tagged value where an application-tagged one belongs");
     }
-    if (nullable && tag.isOpening(_PRIORITY_DATE_TIME))
-    {
-        Decoder dateTime = in.readEnclosed(_PRIORITY_DATE_TIME);
-        BACnetValue value(readDateTime(dateTime));
-        dateTime.expectEnd();
-        return value;
-    }
-    unsupported("context-tagged value where an application-tagged one belongs");
+    return in.readApplicationValue();
 }
 
 BACnetValue readElement(Decoder& in, const PropertyDatatype* row)
 {
     if (row == nullptr)
     {
-        return readPrimitiveElement(in, false);
+        return readPrimitiveElement(in);
+    }
+    if (row->nullable)  // a priority or optional value: NULL, or a priority slot's date and time
+    {
+        if (in.isApplication(BACNET_APPLICATION_TAG_NULL))
+        {
+            return in.readApplicationValue();
+        }
+        if (in.isOpening(_PRIORITY_DATE_TIME))
+        {
+            Decoder dateTime = in.readEnclosed(_PRIORITY_DATE_TIME);
+            BACnetValue value(readDateTime(dateTime));
+            dateTime.expectEnd();
+            return value;
+        }
     }
     if (BACnetDataTypeInfo::isPrimitive(row->dataType) || row->dataType == BACNET_DT_ANY)
     {
-        return readPrimitiveElement(in, row->nullable);
+        return readPrimitiveElement(in);
     }
     if (row->dataType == BACNET_DT_RECIPIENT)
     {
@@ -456,10 +461,11 @@ void ValueCodec::decodeField(Decoder& in, std::uint8_t number, std::uint32_t obj
     }
 }
 
-void ValueCodec::encodeField(Encoder& out, std::uint8_t number, const ValueContainer& value)
+void ValueCodec::encodeField(Encoder& out, std::uint8_t number, std::uint32_t objectType,
+                             const PropertyReference& property, const ValueContainer& value)
 {
     out.writeOpening(number);
-    encode(out, value);
+    encode(out, value, objectType, property.propertyId);
     out.writeClosing(number);
 }
 
@@ -509,13 +515,24 @@ void ValueCodec::encodeElement(Encoder& out, const BACnetValue& value)
     std::visit(ConstructedWriter(out), value.storage());
 }
 
-void ValueCodec::encode(Encoder& out, const ValueContainer& value)
+void ValueCodec::encode(Encoder& out, const ValueContainer& value, std::uint32_t objectType,
+                        BACNET_PROPERTY_ID property)
 {
+    const PropertyDatatype* row = PropertyDatatypeTable::find(objectType, property);
+    const bool recipients = value.getDataType() == BACNET_DT_RECIPIENT ||
+                            (row != nullptr && row->dataType == BACNET_DT_RECIPIENT);
+    const bool prioritySlots = row != nullptr && row->nullable;
     for (const BACnetValue& element : value.getBACnetPrimitives())
     {
-        if (value.getDataType() == BACNET_DT_RECIPIENT)
+        if (recipients)
         {
             writeRecipient(out, element);
+        }
+        else if (prioritySlots && element.getIf<BACnetDateTime>() != nullptr)
+        {
+            out.writeOpening(_PRIORITY_DATE_TIME);
+            writeDateTime(out, element.get<BACnetDateTime>());
+            out.writeClosing(_PRIORITY_DATE_TIME);
         }
         else
         {

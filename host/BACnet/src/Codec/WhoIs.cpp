@@ -52,6 +52,10 @@ WhoIs WhoIs::decode(OctetView serviceData)
         whoIs.hasLimits = true;
         whoIs.lowLimit = in.readUnsigned32(0);
         whoIs.highLimit = in.readUnsigned32(1);
+        if (whoIs.lowLimit > BACNET_MAX_INSTANCE || whoIs.highLimit > BACNET_MAX_INSTANCE)
+        {
+            throw DecodeError("Who-Is limit above 4194303", ERROR_CODE_PARAMETER_OUT_OF_RANGE);
+        }
     }
     in.expectEnd();
     return whoIs;

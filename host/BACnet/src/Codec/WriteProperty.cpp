@@ -37,7 +37,8 @@ Octets WriteProperty::encodeRequest(const Request& request)
     }
     Encoder out;
     ServiceFields::writeObjectProperty(out, request.objectIdentifier, request.property);
-    ValueCodec::encodeField(out, _VALUE, request.value);
+    ValueCodec::encodeField(out, _VALUE, request.objectIdentifier.getObjectType(), request.property,
+                            request.value);
     if (request.priority != 0)
     {
         out.writeUnsigned(_PRIORITY, request.priority);

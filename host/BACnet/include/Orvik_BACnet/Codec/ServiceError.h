@@ -30,8 +30,10 @@ struct ServiceError
 
     bool hasError() const { return errorClass < MAX_BACNET_ERROR_CLASS; }
 
-    /// Error PDU service data: class and code. Throws Poco::InvalidArgumentException without error.
-    Octets encode() const;
+    /// Error PDU service data of `service`: class and code. Throws Poco::InvalidArgumentException
+    /// without error, and for the services whose error is a record with fields of their own (see
+    /// decode()).
+    Octets encode(std::uint8_t service) const;
     /// Reads the Error PDU service data of `service` (BACNET_CONFIRMED_SERVICE). Most services carry
     /// class and code; the few whose error is a constructed record (the list element, create object,
     /// write multiple, private transfer, VT close and multiple COV services) carry them in its first

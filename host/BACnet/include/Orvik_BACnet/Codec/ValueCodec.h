@@ -36,7 +36,8 @@ namespace Codec
 /// malformed). Callers turn it into that property's error; nothing is guessed.
 ///
 /// Encoding writes each element in the encoding of its own datatype (a NULL element as NULL), the
-/// elements of an array or list one after the other.
+/// elements of an array or list one after the other; the property's row chooses the forms that depend
+/// on it (a recipient's choice, a priority slot's date and time).
 class ValueCodec
 {
 public:
@@ -46,9 +47,11 @@ public:
     static ValueContainer decode(Decoder& content, std::uint32_t objectType, BACNET_PROPERTY_ID property,
                                  std::uint32_t arrayIndex);
 
-    /// Writes `value` as the content of a property value field. Throws Poco::InvalidArgumentException
-    /// for a datatype that has no encoding (the gateway's own proprietary records).
-    static void encode(Encoder& out, const ValueContainer& value);
+    /// Writes `value` as the content of a property value field of `property` of an object of type
+    /// `objectType`. Throws Poco::InvalidArgumentException for a datatype that has no encoding (the
+    /// gateway's own proprietary records).
+    static void encode(Encoder& out, const ValueContainer& value, std::uint32_t objectType,
+                       BACNET_PROPERTY_ID property);
 
     /// Reads the property value field enclosed in tags `number` at the cursor. The field's framing must
     /// be sound (else DecodeError); a content that cannot be read leaves `value` empty and sets `error`
@@ -56,7 +59,8 @@ public:
     static void decodeField(Decoder& in, std::uint8_t number, std::uint32_t objectType,
                             const PropertyReference& property, ValueContainer& value, ServiceError& error);
     /// Writes `value` enclosed in tags `number`.
-    static void encodeField(Encoder& out, std::uint8_t number, const ValueContainer& value);
+    static void encodeField(Encoder& out, std::uint8_t number, std::uint32_t objectType,
+                            const PropertyReference& property, const ValueContainer& value);
 
     /// One element of a constructed datatype, read at the cursor.
     static BACnetValue decodeConstructed(Decoder& in, BACnetDataType dataType);

@@ -29,7 +29,7 @@ struct WhoIs
 
     /// Throws Poco::InvalidArgumentException for a limit above 4194303.
     Octets encode() const;
-    /// Throws DecodeError for one limit without the other, or trailing octets.
+    /// Throws DecodeError for one limit without the other, a limit above 4194303, or trailing octets.
     static WhoIs decode(OctetView serviceData);
 };
 
