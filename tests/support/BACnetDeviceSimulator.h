@@ -21,8 +21,9 @@ namespace Test
 /// device when the site file asks for one. tests/peers/bacnet-device/README.md describes the site
 /// file, the commands and the events.
 ///
-/// The constructor returns once the simulator is ready, and throws Poco::RuntimeException (with the
-/// simulator's error output) when it fails or is not ready within 20 s. The destructor ends it.
+/// Node runs with the test process's environment, so BACnet date-times (local time) mean the same
+/// on both sides. The constructor returns once the simulator is ready, and throws Poco::RuntimeException
+/// (with the simulator's error output) when it fails or is not ready within 20 s. The destructor ends it.
 /// Tests call `missing()` first and skip with its text when it is not empty.
 ///
 /// `command()` sends one command line and returns the result after "ok"; an "error" answer or no
