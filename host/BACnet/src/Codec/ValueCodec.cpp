@@ -395,7 +395,15 @@ ValueContainer ValueCodec::decode(Decoder& content, std::uint32_t objectType, BA
     if (row != nullptr && !BACnetDataTypeInfo::isHoldable(row->dataType) &&
         row->dataType != BACNET_DT_RECIPIENT)
     {
-        unsupported(std::string("datatype ") + BACnetDataTypeInfo::name(row->dataType));
+        // An empty list or array of such elements is still a value (an empty address binding list).
+        if (!content.atEnd() || row->structure == BACNET_DTS_SINGLE_VALUE || arrayIndex != BACNET_ARRAY_ALL)
+        {
+            unsupported(std::string("datatype ") + BACnetDataTypeInfo::name(row->dataType));
+        }
+        ValueContainer empty;
+        empty.setStructure(row->structure);
+        empty.setDataType(row->dataType);
+        return empty;
     }
     if (arrayIndex == 0)
     {

@@ -30,7 +30,8 @@ struct COVNotification
     /// A value that cannot be read carries its error instead (PropertyValue).
     std::vector<PropertyValue> values;
 
-    /// Throws Poco::InvalidArgumentException for a value with an error (it has no encoding).
+    /// Throws Poco::InvalidArgumentException for a value with an error (it has no encoding) or a
+    /// priority above 16.
     Octets encode() const;
     /// Throws DecodeError for a malformed notification.
     static COVNotification decode(OctetView serviceData);

@@ -22,9 +22,9 @@ namespace Codec
 /// Enclosed fields (opening tag .. closing tag) are found by a scan that counts nesting up to
 /// _MAX_DEPTH and fails beyond it, so no input can make the codec recurse without bound.
 ///
-/// Primitive contents: Unsigned and ENUMERATED up to 8 and 4 octets, INTEGER up to 8 octets (longer
-/// encodings throw), CharacterString in UTF-8, UCS-2, UCS-4 or ISO 8859-1 (converted to UTF-8;
-/// other character sets throw with code character-set-not-supported).
+/// Primitive contents: Unsigned and INTEGER up to 8 octets, ENUMERATED up to 8 octets holding a
+/// 32-bit value (longer encodings and larger values throw), CharacterString in UTF-8, UCS-2, UCS-4 or ISO
+/// 8859-1 (converted to UTF-8; other character sets throw with code character-set-not-supported).
 class Decoder
 {
 public:

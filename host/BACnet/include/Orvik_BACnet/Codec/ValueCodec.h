@@ -31,9 +31,10 @@ namespace Codec
 ///   - properties the table does not know (proprietary ones): their application-tagged values as they
 ///     are, one value single, several a list.
 /// A value that cannot be read this way throws DecodeError whose code() tells why:
-/// datatype-not-supported (a constructed datatype that a ValueContainer cannot hold, or context tags
-/// in an unknown property), character-set-not-supported, or invalid-data-encoding (anything
-/// malformed). Callers turn it into that property's error; nothing is guessed.
+/// datatype-not-supported (a constructed datatype that a ValueContainer cannot hold, except an empty
+/// list or array of it, or context tags in an unknown property), character-set-not-supported, or
+/// invalid-data-encoding (anything malformed). Callers turn it into that property's error; nothing is
+/// guessed.
 ///
 /// Encoding writes each element in the encoding of its own datatype (a NULL element as NULL), the
 /// elements of an array or list one after the other; the property's row chooses the forms that depend
