@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "Orvik_BACnetClient/NotificationRequestRPM.h"
+#include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
 #include "Orvik_BACnetClient/NotificationResponse.h"
 #include "Orvik_ZARoveDore/Demo/RPMResponsePrinter.h"
 
@@ -15,12 +16,6 @@ namespace
 
 /// The Who-Is range: every device instance.
 const Poco::UInt32 HIGHEST_DEVICE_INSTANCE = 4194303;
-
-bool isEndOfAnswerWindow(const DataError& error)
-{
-    return error.errorClass == ERROR_CLASS_COMMUNICATION &&
-           error.errorCode == ERROR_CODE_ABORT_APPLICATION_EXCEEDED_REPLY_TIME;
-}
 
 }  // namespace
 
@@ -62,7 +57,7 @@ void AppBrowser::printDevice(const Client::DataResponseWhoIs& iAm) const
 
 void AppBrowser::printEnd(const DataError& error) const
 {
-    if (isEndOfAnswerWindow(error))
+    if (Client::NotificationRequestWhoIs::isEndOfWindow(error))
     {
         std::cout << appName() << " FINISHED " << std::endl;
     }

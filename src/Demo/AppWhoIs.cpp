@@ -5,6 +5,7 @@
 #include <iostream>
 #include <vector>
 
+#include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
 #include "Orvik_BACnetClient/NotificationResponse.h"
 
 namespace Orvik::BACnet::App
@@ -18,12 +19,6 @@ const std::size_t PARAMETER_NETWORK = 0;
 const std::size_t PARAMETER_MAC = 1;
 const std::size_t PARAMETER_LOW_LIMIT = 2;
 const std::size_t PARAMETER_HIGH_LIMIT = 3;
-
-bool isEndOfAnswerWindow(const DataError& error)
-{
-    return error.errorClass == ERROR_CLASS_COMMUNICATION &&
-           error.errorCode == ERROR_CODE_ABORT_APPLICATION_EXCEEDED_REPLY_TIME;
-}
 
 }  // namespace
 
@@ -83,7 +78,7 @@ const std::string& AppWhoIs::appName() const
 
 void AppWhoIs::printEnd(const DataError& error) const
 {
-    if (isEndOfAnswerWindow(error))
+    if (Client::NotificationRequestWhoIs::isEndOfWindow(error))
     {
         std::cout << appName() << " FINISHED " << std::endl;
     }

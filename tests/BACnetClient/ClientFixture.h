@@ -15,18 +15,25 @@
 namespace Orvik::BACnet::Client::Test
 {
 
-/// A simulated site from sites/, served by a real client worker with short time-outs, and a
-/// ServiceHelper whose replies arrive on `responses`.
+/// A simulated site from sites/ with short transaction time-outs, served by a real client worker, and
+/// a ServiceHelper whose replies arrive on `responses`.
 class ClientFixture : public ::testing::Test
 {
 protected:
-    static ClientWorker::Settings shortSettings()
+    static TransactionTable::Settings shortTransactions()
     {
-        ClientWorker::Settings settings;
+        TransactionTable::Settings settings;
         // Short enough for quick time-outs, long enough that a busy machine does not make a healthy
         // device look silent.
         settings.apduTimeoutMs = 500;
         settings.apduRetries = 2;
+        return settings;
+    }
+
+    static ClientWorker::Settings shortSettings()
+    {
+        ClientWorker::Settings settings;
+        settings.transactionDeadlineMs = 20000;
         settings.whoIsWindowMs = 1000;
         return settings;
     }
@@ -36,20 +43,23 @@ protected:
         return std::string(ORVIK_SOURCE_DIR) + "/sites/" + fileName;
     }
 
-    void start(const std::string& siteFile, const ClientWorker::Settings& settings = shortSettings())
+    void start(const std::string& siteFile,
+               const TransactionTable::Settings& transactions = shortTransactions())
     {
-        serve(Simulation::SimulatedSite::load(sitePath(siteFile)), settings);
+        serve(Simulation::SimulatedSite::load(sitePath(siteFile)), transactions);
     }
 
     void startWithText(const std::string& siteText)
     {
-        serve(Simulation::SimulatedSite::parse(siteText, "test site"), shortSettings());
+        serve(Simulation::SimulatedSite::parse(siteText, "test site"), shortTransactions());
     }
 
-    void serve(std::unique_ptr<Simulation::SimulatedSite> pSite, const ClientWorker::Settings& settings)
+    void serve(std::unique_ptr<Simulation::SimulatedSite> pSite,
+               const TransactionTable::Settings& transactions)
     {
         site = std::move(pSite);
-        worker = std::make_unique<ClientWorker>(&requests, *site, settings);
+        site->setTransactionSettings(transactions);
+        worker = std::make_unique<ClientWorker>(&requests, *site, shortSettings());
         worker->start();
         helper = std::make_unique<ServiceHelper>(&requests, &responses);
     }

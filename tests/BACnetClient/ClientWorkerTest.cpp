@@ -1,7 +1,11 @@
+#include "BACnetClient/ManualClock.h"
+#include "BACnetClient/ScriptedNetwork.h"
 #include "ClientFixture.h"
 
+#include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
 #include "Orvik_BACnetClient/NotificationResponse.h"
 #include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
+#include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
 
 #include <algorithm>
 
@@ -33,33 +37,11 @@ NotificationRequestRPM::Parameter objectName(Poco::UInt32 device)
 
 using ClientWorkerTest = ClientFixture;
 
-TEST_F(ClientWorkerTest, SilentDeviceGetsRetriesThenTheTimeOutError)
-{
-    start("test-network.json");
-    ValueContainer value;
-    DataError error;
-    EXPECT_EQ(helper->syncRP(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value, &error),
-              ServiceHelper::SYNC_RESULT_FAIL);
-    EXPECT_EQ(error, TIMEOUT);
-    EXPECT_EQ(site->getRequestCount(300), 1u + shortSettings().apduRetries);
-}
-
-TEST_F(ClientWorkerTest, UnknownDeviceInstanceTimesOut)
-{
-    start("test-network.json");
-    std::vector<DataResponseRPM> responses;
-    DataError error;
-    EXPECT_EQ(helper->syncRPM(4711, {objectName(4711)}, responses, &error), ServiceHelper::SYNC_RESULT_FAIL);
-    EXPECT_EQ(error, TIMEOUT);
-    EXPECT_TRUE(responses.empty());
-}
-
 TEST_F(ClientWorkerTest, SilentDeviceDoesNotHoldUpOthers)
 {
-    ClientWorker::Settings settings;
-    settings.apduTimeoutMs = 60000;
-    settings.apduRetries = 0;
-    start("test-network.json", settings);
+    TransactionTable::Settings patient;
+    patient.apduTimeoutMs = 60000;
+    start("test-network.json", patient);
     const Poco::UInt32 silentRequest = helper->asyncRPM(300, {objectName(300)});
 
     std::vector<DataResponseRPM> results;
@@ -79,7 +61,7 @@ TEST_F(ClientWorkerTest, SilentDeviceDoesNotHoldUpOthers)
 
 TEST_F(ClientWorkerTest, SlowDeviceAnswersWithinTheTimeOutOrNotAtAll)
 {
-    ClientWorker::Settings patient = shortSettings();
+    TransactionTable::Settings patient = shortTransactions();
     patient.apduTimeoutMs = 30000;
     start("test-faults.json", patient);
     ValueContainer value;
@@ -90,7 +72,7 @@ TEST_F(ClientWorkerTest, SlowDeviceAnswersWithinTheTimeOutOrNotAtAll)
 
 TEST_F(ClientWorkerTest, SlowDevicePastTheTimeOutFails)
 {
-    ClientWorker::Settings impatient = shortSettings();
+    TransactionTable::Settings impatient = shortTransactions();
     impatient.apduTimeoutMs = 100;  // the device answers after 400 ms
     impatient.apduRetries = 0;
     start("test-faults.json", impatient);
@@ -155,6 +137,7 @@ TEST_F(ClientWorkerTest, AsyncWhoIsAnswersEachIAmThenTheEndOfTheWindow)
     ASSERT_FALSE(pEnd.isNull());
     EXPECT_EQ(pEnd->getRequestId(), requestId);
     EXPECT_EQ(pEnd->getResponse(), END_OF_WINDOW);
+    EXPECT_TRUE(NotificationRequestWhoIs::isEndOfWindow(*pEnd));
 }
 
 TEST_F(ClientWorkerTest, WhoIsWithoutAnswersStillEnds)
@@ -174,6 +157,129 @@ TEST_F(ClientWorkerTest, AnswersTheSanityRequestOfAWatchdog)
     auto pAnswer = next<Orvik::Utility::Notification>();
     ASSERT_FALSE(pAnswer.isNull());
     EXPECT_EQ(pAnswer->getAction(), Orvik::Utility::Notification::SANITY_RESPONSE);
+}
+
+/// The worker over a scripted network on a manual clock: what the worker does itself.
+class ClientWorkerOverScriptedNetwork : public ::testing::Test
+{
+protected:
+    static ClientWorker::Settings settings()
+    {
+        ClientWorker::Settings workerSettings;
+        workerSettings.transactionDeadlineMs = 5000;
+        workerSettings.whoIsWindowMs = 1000;
+        return workerSettings;
+    }
+
+    ClientWorkerOverScriptedNetwork() { worker.start(); }
+    ~ClientWorkerOverScriptedNetwork() override
+    {
+        helper.reset();
+        worker.stop();
+    }
+
+    DataPropertyKey anyKey() const
+    {
+        return DataPropertyKey(100, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
+                               DataPropertyRef(PROP_PRESENT_VALUE));
+    }
+
+    /// The reply to request `requestId`, or null when none comes within `waitMs`.
+    template <class T>
+    Poco::AutoPtr<T> replyTo(Poco::UInt32 requestId, long waitMs = 10000)
+    {
+        Poco::AutoPtr<Poco::Notification> pNf(responses.waitDequeueNotification(waitMs));
+        auto* pReply = dynamic_cast<T*>(pNf.get());
+        if (pReply != nullptr)
+        {
+            EXPECT_EQ(pReply->getRequestId(), requestId);
+        }
+        return Poco::AutoPtr<T>(pReply, true);
+    }
+
+    bool nothingWithin(long waitMs)
+    {
+        return Poco::AutoPtr<Poco::Notification>(responses.waitDequeueNotification(waitMs)).isNull();
+    }
+
+    ManualClock clock;
+    ScriptedNetwork network;
+    Poco::NotificationQueue requests;
+    Poco::NotificationQueue responses;
+    ClientWorker worker{&requests, network, settings(), clock};
+    std::unique_ptr<ServiceHelper> helper = std::make_unique<ServiceHelper>(&requests, &responses);
+};
+
+TEST_F(ClientWorkerOverScriptedNetwork, AnswersGoToTheirRequestsAndALateOneIsDropped)
+{
+    const Poco::UInt32 first = helper->asyncWP(anyKey(), 8, ValueContainer());
+    const Poco::UInt32 second = helper->asyncWP(anyKey(), 9, ValueContainer());
+    const std::vector<ScriptedNetwork::Call> calls = network.waitForCalls(2);
+    ASSERT_EQ(calls.size(), 2u);
+    network.reply(calls[1].transactionId,
+                  NetworkReply(DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_WRITE_ACCESS_DENIED)));
+    network.reply(calls[0].transactionId, NetworkReply(NetworkReply::Ack()));
+    network.reply(calls[0].transactionId, NetworkReply(NetworkReply::Ack()));  // a second end: dropped
+    EXPECT_FALSE(replyTo<NotificationResponsePropertyAccess<DataError>>(second).isNull());
+    EXPECT_FALSE(replyTo<NotificationResponsePropertyAccess<int>>(first).isNull());
+    EXPECT_TRUE(nothingWithin(200));
+}
+
+TEST_F(ClientWorkerOverScriptedNetwork, SafetyDeadlineAnswersTheTimeOutAndEndsTheTransaction)
+{
+    // The network never ends the transaction.
+    const Poco::UInt32 requestId = helper->asyncWP(anyKey(), 8, ValueContainer());
+    const Poco::UInt32 transactionId = network.waitForCalls(1).at(0).transactionId;
+    clock.advance(settings().transactionDeadlineMs - 1);
+    EXPECT_TRUE(nothingWithin(200));
+    clock.advance(1);
+    auto pTimeOut = replyTo<NotificationResponsePropertyAccess<DataError>>(requestId);
+    ASSERT_FALSE(pTimeOut.isNull());
+    EXPECT_EQ(pTimeOut->getResponse(), TIMEOUT);
+    const std::vector<ScriptedNetwork::Call> calls = network.waitForCalls(2);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].service, "end");
+    EXPECT_EQ(calls[1].transactionId, transactionId);
+
+    network.reply(transactionId, NetworkReply(NetworkReply::Ack()));  // too late
+    EXPECT_TRUE(nothingWithin(200));
+}
+
+TEST_F(ClientWorkerOverScriptedNetwork, WhoIsWindowEndsOnTheClock)
+{
+    const Poco::UInt32 requestId = helper->asyncWhoIs(DataType::BACnetAddress(), 0, 1000);
+    network.waitForCalls(1);
+    DataResponseWhoIs iAm;
+    iAm.deviceInstance = 100;
+    network.announce(iAm);
+    EXPECT_FALSE(replyTo<NotificationResponse<DataResponseWhoIs>>(requestId).isNull());
+    EXPECT_TRUE(nothingWithin(200));
+    clock.advance(settings().whoIsWindowMs);
+    auto pEnd = replyTo<NotificationResponseBase>(requestId);
+    ASSERT_FALSE(pEnd.isNull());
+    EXPECT_TRUE(NotificationRequestWhoIs::isEndOfWindow(*pEnd));
+}
+
+TEST_F(ClientWorkerOverScriptedNetwork, RefusedRequestFailsAtOnceAndStopEndsWhatIsOpen)
+{
+    network.refuseSends(true);
+    ValueContainer value;
+    DataError error;
+    EXPECT_EQ(helper->syncRP(anyKey(), value, &error), ServiceHelper::SYNC_RESULT_FAIL);
+    EXPECT_EQ(error, DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER));
+
+    network.refuseSends(false);
+    const Poco::UInt32 requestId = helper->asyncWP(anyKey(), 8, ValueContainer());
+    const Poco::UInt32 transactionId = network.waitForCalls(1).at(0).transactionId;
+    worker.stop();
+    ASSERT_TRUE(network.waitForClose());
+    const std::vector<ScriptedNetwork::Call> calls = network.waitForCalls(2);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].service, "end");
+    EXPECT_EQ(calls[1].transactionId, transactionId);
+    auto pStopped = replyTo<NotificationResponsePropertyAccess<DataError>>(requestId);
+    ASSERT_FALSE(pStopped.isNull());
+    EXPECT_EQ(pStopped->getResponse(), DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_OTHER));
 }
 
 }  // namespace Orvik::BACnet::Client::Test

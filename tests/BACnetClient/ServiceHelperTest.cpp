@@ -54,9 +54,9 @@ TEST_F(ServiceHelperTest, OtherNotificationsWaitInTheirOrderWhileABlockingCallWa
 TEST_F(ServiceHelperTest, StopDuringAWaitEndsTheCallAndStaysInFront)
 {
     // The device never answers and the time-out is long: only the stop can end the call.
-    ClientWorker::Settings settings;
-    settings.apduTimeoutMs = 60000;
-    start("test-network.json", settings);
+    TransactionTable::Settings patient;
+    patient.apduTimeoutMs = 60000;
+    start("test-network.json", patient);
     responses.enqueueNotification(new Marker(1));
     responses.enqueueNotification(new Marker(2));
     responses.enqueueNotification(stopRequest());
@@ -80,9 +80,9 @@ TEST_F(ServiceHelperTest, StopDuringAWaitEndsTheCallAndStaysInFront)
 
 TEST_F(ServiceHelperTest, StopDuringAReadRangeLeavesNoMoreItemsFlag)
 {
-    ClientWorker::Settings settings;
-    settings.apduTimeoutMs = 60000;
-    start("test-network.json", settings);
+    TransactionTable::Settings patient;
+    patient.apduTimeoutMs = 60000;
+    start("test-network.json", patient);
     responses.enqueueNotification(stopRequest());
     ReadRangeAck::Result result;
     result.resultFlags = ReadRangeAck::RESULT_MORE_ITEMS;

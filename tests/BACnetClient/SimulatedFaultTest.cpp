@@ -89,7 +89,7 @@ TEST_F(SimulatedFaultTest, ServiceFaultAnswersWithItsErrorAndADropFaultNotAtAll)
 
     const Poco::UInt32 before = site->getRequestCount(400);
     EXPECT_EQ(readValue(key(400, OBJECT_ANALOG_INPUT, 2, PROP_PRESENT_VALUE)), TIMEOUT);
-    EXPECT_EQ(site->getRequestCount(400) - before, 1u + shortSettings().apduRetries);
+    EXPECT_EQ(site->getRequestCount(400) - before, 1u + shortTransactions().apduRetries);
     EXPECT_FALSE(readValue(key(400, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE)).hasError());
 }
 

@@ -23,9 +23,15 @@ std::string schemaText()
 Orvik::BACnet::Client::ClientWorker::Settings shortSettings()
 {
     Orvik::BACnet::Client::ClientWorker::Settings settings;
+    settings.whoIsWindowMs = 400;
+    return settings;
+}
+
+Orvik::BACnet::Client::TransactionTable::Settings shortTransactions()
+{
+    Orvik::BACnet::Client::TransactionTable::Settings settings;
     settings.apduTimeoutMs = 200;
     settings.apduRetries = 1;
-    settings.whoIsWindowMs = 400;
     return settings;
 }
 
@@ -68,6 +74,7 @@ void DemoAppTestBed::serve(std::unique_ptr<Orvik::BACnet::Client::Simulation::Si
         _pClient->stop();
     }
     _pSite = std::move(pSite);
+    _pSite->setTransactionSettings(shortTransactions());
     _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pSite, shortSettings());
     _pClient->start();
 }

@@ -11,9 +11,15 @@ Orvik::BACnet::Client::ClientWorker::Settings quickClient()
 {
     // A silent device costs a test a few hundred milliseconds, not the real BACnet seconds.
     Orvik::BACnet::Client::ClientWorker::Settings settings;
+    settings.whoIsWindowMs = 300;
+    return settings;
+}
+
+Orvik::BACnet::Client::TransactionTable::Settings quickTransactions()
+{
+    Orvik::BACnet::Client::TransactionTable::Settings settings;
     settings.apduTimeoutMs = 300;
     settings.apduRetries = 1;
-    settings.whoIsWindowMs = 300;
     return settings;
 }
 
@@ -25,6 +31,7 @@ TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath, const std:
       _pSite(Orvik::BACnet::Client::Simulation::SimulatedSite::parse(siteText, "test site"))
 {
     Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
+    _pSite->setTransactionSettings(quickTransactions());
     _pWorker = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pSite, quickClient());
     _pWorker->start();
     _pManager =

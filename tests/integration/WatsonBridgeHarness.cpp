@@ -164,9 +164,11 @@ WatsonBridgeHarness::WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure, c
         site.insert(site.rfind(']'), "," + moreDevices);
     }
     _pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(site, "watson-test-site");
+    Orvik::BACnet::Client::TransactionTable::Settings transactions;
+    transactions.apduTimeoutMs = 1000;
+    transactions.apduRetries = 1;
+    _pSite->setTransactionSettings(transactions);
     Orvik::BACnet::Client::ClientWorker::Settings settings;
-    settings.apduTimeoutMs = 1000;
-    settings.apduRetries = 1;
     settings.whoIsWindowMs = 500;
     _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(nullptr, *_pSite, settings);
     _pClient->start();

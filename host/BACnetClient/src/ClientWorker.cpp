@@ -16,15 +16,8 @@ namespace
 {
 
 const DataError TIMEOUT_ERROR(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
-const DataError END_OF_WINDOW(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_APPLICATION_EXCEEDED_REPLY_TIME);
+const DataError REFUSED_ERROR(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER);
 const DataError STOPPING_ERROR(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_OTHER);
-
-Poco::Clock deadlineIn(Poco::UInt32 milliseconds)
-{
-    Poco::Clock deadline;
-    deadline += static_cast<Poco::Clock::ClockDiff>(milliseconds) * 1000;
-    return deadline;
-}
 
 }  // namespace
 
@@ -33,8 +26,13 @@ ClientWorker::ClientWorker(Poco::NotificationQueue* pQueue, Network& network)
 {
 }
 
-ClientWorker::ClientWorker(Poco::NotificationQueue* pQueue, Network& network, const Settings& settings)
-    : NotificationQueueWorker(pQueue), _network(network), _settings(settings), _thread("BACnetClient")
+ClientWorker::ClientWorker(Poco::NotificationQueue* pQueue, Network& network, const Settings& settings,
+                           Clock& clock)
+    : NotificationQueueWorker(pQueue),
+      _network(network),
+      _settings(settings),
+      _clock(clock),
+      _thread("BACnetClient")
 {
 }
 
@@ -59,6 +57,11 @@ void ClientWorker::stop()
 
 void ClientWorker::run()
 {
+    Poco::NotificationQueue* pQueue = getReadQueue();
+    const Poco::UInt64 waker = _clock.addWaker(
+        [pQueue] {
+            pQueue->enqueueNotification(new NotificationNetworkEvent(NotificationNetworkEvent::ClockJump()));
+        });
     _network.open(*this);
     workerStarted();
     for (;;)
@@ -68,8 +71,8 @@ void ClientWorker::run()
             break;
         expireDeadlines();
     }
-    _network.close();
-    answerAllOpen();
+    _clock.removeWaker(waker);
+    endAllOpen();
 }
 
 // ---- from the network (any thread) ----------------------------------------------------------------
@@ -105,9 +108,9 @@ bool ClientWorker::dispatch(Poco::AutoPtr<Poco::Notification> pNf)
             takeReply(pAnswer->transactionId, pAnswer->reply);
         else if (const auto* pIAm = std::get_if<DataResponseWhoIs>(&pEvent->event))
             takeIAm(*pIAm);
-        else
-            takeCOVNotification(std::get<DataResponseCOV>(pEvent->event));
-        return false;
+        else if (const auto* pCOV = std::get_if<DataResponseCOV>(&pEvent->event))
+            takeCOVNotification(*pCOV);
+        return false;  // a clock jump only wakes the loop, which looks at the deadlines next
     }
     return handleNotification(pNf);
 }
@@ -116,34 +119,47 @@ void ClientWorker::startRequest(NotificationRequest::Ptr pRequest)
 {
     if (auto* pSubscribe = dynamic_cast<NotificationRequestSubscribeCOV*>(pRequest.get()))
         _covSubscribers[pSubscribe->getParameters().subscriberProcessIdentifier] = pRequest->getReplyTicket();
-
-    Transaction transaction;
-    transaction.pRequest = pRequest;
-    if (!pRequest->isConfirmed())
-    {
-        transaction.deadline = deadlineIn(_settings.whoIsWindowMs);
-        _whoIsWindows.push_back(transaction);
-        transmit(*pRequest, 0);
-        return;
-    }
-    const Poco::UInt32 transactionId = ++_lastTransactionId;
-    transaction.deadline = deadlineIn(_settings.apduTimeoutMs);
-    transaction.retriesLeft = _settings.apduRetries;
-    _transactions[transactionId] = transaction;
-    transmit(*pRequest, transactionId);
+    if (pRequest->isConfirmed())
+        startTransaction(pRequest);
+    else
+        startWhoIs(pRequest);
 }
 
-void ClientWorker::transmit(const NotificationRequest& request, Poco::UInt32 transactionId)
+void ClientWorker::startWhoIs(const NotificationRequest::Ptr& pRequest)
 {
+    _whoIsWindows.push_back(Transaction{pRequest, _clock.milliseconds() + _settings.whoIsWindowMs});
     try
     {
-        request.transmit(_network, transactionId);
+        pRequest->transmit(_network, 0);
     }
     catch (const std::exception&)
     {
-        // A request that could not be sent is as good as lost: its time-out (or the end of the Who-Is
-        // window) answers it, and the worker goes on serving.
+        // A Who-Is that did not go out hears no I-Am: the window ends empty.
     }
+}
+
+void ClientWorker::startTransaction(const NotificationRequest::Ptr& pRequest)
+{
+    const Poco::UInt32 transactionId = newTransactionId();
+    _transactions[transactionId] =
+        Transaction{pRequest, _clock.milliseconds() + _settings.transactionDeadlineMs};
+    try
+    {
+        pRequest->transmit(_network, transactionId);
+    }
+    catch (const std::exception&)
+    {
+        _transactions.erase(transactionId);
+        deliver(*pRequest, pRequest->answerError(REFUSED_ERROR));
+    }
+}
+
+Poco::UInt32 ClientWorker::newTransactionId()
+{
+    do
+        ++_lastTransactionId;
+    while (_lastTransactionId == 0 || _transactions.count(_lastTransactionId) > 0);
+    return _lastTransactionId;
 }
 
 void ClientWorker::takeReply(Poco::UInt32 transactionId, const NetworkReply& reply)
@@ -179,51 +195,46 @@ void ClientWorker::takeCOVNotification(const DataResponseCOV& notification)
 
 void ClientWorker::expireDeadlines()
 {
+    const Poco::Int64 now = _clock.milliseconds();
     for (auto it = _transactions.begin(); it != _transactions.end();)
     {
-        Transaction& transaction = it->second;
-        if (!transaction.deadline.isElapsed(0))
+        if (it->second.deadline > now)
         {
             ++it;
             continue;
         }
-        if (transaction.retriesLeft > 0)
-        {
-            --transaction.retriesLeft;
-            transaction.deadline = deadlineIn(_settings.apduTimeoutMs);
-            transmit(*transaction.pRequest, it->first);
-            ++it;
-            continue;
-        }
-        NotificationRequest::Ptr pRequest = transaction.pRequest;
+        const Poco::UInt32 transactionId = it->first;
+        NotificationRequest::Ptr pRequest = it->second.pRequest;
         it = _transactions.erase(it);
+        _network.endTransaction(transactionId);
         deliver(*pRequest, pRequest->answerError(TIMEOUT_ERROR));
     }
-    auto open =
-        std::stable_partition(_whoIsWindows.begin(), _whoIsWindows.end(),
-                              [](const Transaction& window) { return !window.deadline.isElapsed(0); });
+    auto open = std::stable_partition(_whoIsWindows.begin(), _whoIsWindows.end(),
+                                      [now](const Transaction& window) { return window.deadline > now; });
     for (auto it = open; it != _whoIsWindows.end(); ++it)
-        deliver(*it->pRequest, it->pRequest->answerError(END_OF_WINDOW));
+        deliver(*it->pRequest,
+                static_cast<const NotificationRequestWhoIs&>(*it->pRequest).answerEndOfWindow());
     _whoIsWindows.erase(open, _whoIsWindows.end());
 }
 
 long ClientWorker::millisecondsToNextDeadline() const
 {
-    Poco::Clock::ClockDiff earliest = std::numeric_limits<Poco::Clock::ClockDiff>::max();
-    const Poco::Clock now;
+    Poco::Int64 earliest = std::numeric_limits<Poco::Int64>::max();
     for (const auto& entry : _transactions)
-        earliest = std::min(earliest, entry.second.deadline - now);
+        earliest = std::min(earliest, entry.second.deadline);
     for (const Transaction& window : _whoIsWindows)
-        earliest = std::min(earliest, window.deadline - now);
-    if (earliest == std::numeric_limits<Poco::Clock::ClockDiff>::max())
+        earliest = std::min(earliest, window.deadline);
+    if (earliest == std::numeric_limits<Poco::Int64>::max())
         return _WAIT_FOREVER;
-    // Round up, so that the deadline has passed when the wait ends.
-    return earliest <= 0 ? 0 : static_cast<long>((earliest + 999) / 1000);
+    return static_cast<long>(std::max<Poco::Int64>(0, earliest - _clock.milliseconds()));
 }
 
-void ClientWorker::answerAllOpen()
+void ClientWorker::endAllOpen()
 {
-    for (auto& entry : _transactions)
+    for (const auto& entry : _transactions)
+        _network.endTransaction(entry.first);
+    _network.close();
+    for (const auto& entry : _transactions)
         deliver(*entry.second.pRequest, entry.second.pRequest->answerError(STOPPING_ERROR));
     _transactions.clear();
     for (const Transaction& window : _whoIsWindows)

@@ -14,7 +14,8 @@ namespace Orvik::BACnet::Client
 {
 
 /// Something that arrived from the network, queued by the client worker's listener for the worker's
-/// own thread: the answer to a transaction, an I-Am, or a COV notification.
+/// own thread: the answer to a transaction, an I-Am, a COV notification; or a jump of the worker's
+/// clock, which only wakes the worker to look at its deadlines.
 class NotificationNetworkEvent : public Poco::Notification
 {
 public:
@@ -24,7 +25,10 @@ public:
         Poco::UInt32 transactionId;
         NetworkReply reply;
     };
-    using Event = std::variant<Answer, DataResponseWhoIs, DataResponseCOV>;
+    class ClockJump
+    {
+    };
+    using Event = std::variant<Answer, DataResponseWhoIs, DataResponseCOV, ClockJump>;
 
     explicit NotificationNetworkEvent(Event anEvent) : event(std::move(anEvent)) {}
 

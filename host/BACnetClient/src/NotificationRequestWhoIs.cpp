@@ -6,6 +6,13 @@
 namespace Orvik::BACnet::Client
 {
 
+namespace
+{
+
+const DataError END_OF_WINDOW(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_APPLICATION_EXCEEDED_REPLY_TIME);
+
+}  // namespace
+
 NotificationRequestWhoIs::NotificationRequestWhoIs(Poco::NotificationQueue* pReplyQueue,
                                                    Poco::UInt64 replyTicket, Poco::UInt32 requestId,
                                                    const DataType::BACnetAddress& address,
@@ -42,6 +49,27 @@ NotificationResponseBase::Ptr NotificationRequestWhoIs::answerError(const DataEr
 NotificationResponseBase::Ptr NotificationRequestWhoIs::answerIAm(const DataResponseWhoIs& iAm) const
 {
     return new NotificationResponse<DataResponseWhoIs>(getRequestId(), RESULT, BROADCAST, iAm);
+}
+
+}  // namespace Orvik::BACnet::Client
+
+namespace Orvik::BACnet::Client
+{
+
+NotificationResponseBase::Ptr NotificationRequestWhoIs::answerEndOfWindow() const
+{
+    return answerError(END_OF_WINDOW);
+}
+
+bool NotificationRequestWhoIs::isEndOfWindow(const DataError& error)
+{
+    return error == END_OF_WINDOW;
+}
+
+bool NotificationRequestWhoIs::isEndOfWindow(const NotificationResponseBase& reply)
+{
+    const auto* pError = dynamic_cast<const NotificationResponse<DataError>*>(&reply);
+    return pError != nullptr && isEndOfWindow(pError->getResponse());
 }
 
 }  // namespace Orvik::BACnet::Client

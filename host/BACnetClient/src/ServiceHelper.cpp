@@ -20,12 +20,6 @@ namespace Orvik::BACnet::Client
 namespace
 {
 
-bool isEndOfWhoIsWindow(const DataError& error)
-{
-    return error.errorClass == ERROR_CLASS_COMMUNICATION &&
-           error.errorCode == ERROR_CODE_ABORT_APPLICATION_EXCEEDED_REPLY_TIME;
-}
-
 bool knowsDevice(const std::vector<DataResponseWhoIs>& responses, Poco::UInt32 deviceInstance)
 {
     return std::any_of(responses.begin(), responses.end(),
@@ -83,8 +77,7 @@ ServiceHelper::SyncReslut ServiceHelper::syncWhoIs(const DataType::BACnetAddress
                                  responses.push_back(pIAm->getResponse());
                              return false;
                          }
-                         auto* pEnd = dynamic_cast<NotificationResponse<DataError>*>(&reply);
-                         if (pEnd != nullptr && isEndOfWhoIsWindow(pEnd->getResponse()))
+                         if (NotificationRequestWhoIs::isEndOfWindow(reply))
                              result = SYNC_RESULT_SUCCESS;
                          else
                              storeError(reply, pError);

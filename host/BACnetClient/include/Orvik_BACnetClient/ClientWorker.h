@@ -1,11 +1,11 @@
 #pragma once
 
+#include "Orvik_BACnetClient/Clock.h"
 #include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/NetworkListener.h"
 #include "Orvik_BACnetClient/NotificationRequest.h"
 #include "Orvik_Utility/NotificationQueueWorker.h"
 
-#include <Poco/Clock.h>
 #include <Poco/NotificationQueue.h>
 #include <Poco/Thread.h>
 #include <Poco/Types.h>
@@ -20,21 +20,28 @@ namespace Orvik::BACnet::Client
 ///
 /// Every NotificationRequest taken from the queue is carried out on the Network and answered on the
 /// requester's queue, exactly once (a Who-Is: an answer per I-Am, then the end of the window):
-///   - A confirmed request waits for the device's answer for apduTimeoutMs; without one it is sent
-///     again, up to apduRetries times, and then answered with the error communication (7) / timeout
-///     (30). The worker never blocks on a device: it keeps a table of open transactions and waits on
-///     its queue only until the next deadline, so a silent or slow device does not hold up the others.
-///   - A Who-Is collects I-Ams for whoIsWindowMs and then posts the error communication (7) /
-///     abort-application-exceeded-reply-time (124), which ends the window.
+///   - A confirmed request becomes a transaction of the network (Network.h), which owns the APDU
+///     time-out, the retries and the invoke ids, and ends it with the device's answer, its error or the
+///     time-out error communication (7) / timeout (30). The worker never blocks on a device: it keeps a
+///     table of open transactions and waits on its queue only until the next deadline, so a silent or
+///     slow device does not hold up the others.
+///   - The worker keeps one safety deadline per transaction (transactionDeadlineMs, longer than the
+///     network's time-out with its retries): a transaction the network has not ended by then is
+///     answered with the time-out error, and the worker ends it on the network (endTransaction).
+///   - A request the network refuses to take (its send call throws) is answered at once with the error
+///     communication (7) / other (0).
+///   - A Who-Is collects I-Ams for whoIsWindowMs and then posts the end of the window
+///     (NotificationRequestWhoIs::answerEndOfWindow()).
 ///   - COV notifications go to the queue of the requester whose subscriber process identifier they
 ///     carry (the last SubscribeCOV request sent with that identifier).
-///   - On the stop request (a host Notification with action STOP_RUNNING) every open request is
-///     answered with communication (7) / abort-other (56) (a worker that stops cannot answer them any
-///     more), the network is closed and the thread ends. Requests that arrive after that are not
-///     answered.
-///   - A request that the network fails to send is answered like a lost one, by its time-out.
+///   - On the stop request (a host Notification with action STOP_RUNNING) every open transaction is
+///     ended on the network, the network is closed, and every open request is answered with
+///     communication (7) / abort-other (56) (a worker that stops cannot answer them any more); then the
+///     thread ends. Requests that arrive after that are not answered.
 ///   - Replies are posted through the requester's reply ticket: a requester that is gone (an app deleted
 ///     after its stop) receives nothing, and nothing is posted to a queue that no longer exists.
+///   - Deadlines run on the injected Clock (the system clock unless given); a clock that jumps wakes
+///     the worker.
 /// Any other notification goes to the base's handleNotification (a sanity request is answered).
 class ClientWorker : public Orvik::Utility::NotificationQueueWorker, private NetworkListener
 {
@@ -42,16 +49,17 @@ public:
     class Settings
     {
     public:
-        /// Real BACnet defaults; tests use short ones.
-        Poco::UInt32 apduTimeoutMs = 3000;
-        Poco::UInt32 apduRetries = 3;
+        /// The safety deadline of a confirmed request: well past the network's own time-out with its
+        /// retries (3 s and 3 retries on a real network) and a wait in a device's queue.
+        Poco::UInt32 transactionDeadlineMs = 60000;
         Poco::UInt32 whoIsWindowMs = 3000;
     };
 
-    /// `pQueue` is the client queue (not owned; null: the worker owns one). `network` is not owned and
-    /// must outlive the worker. Without settings: the real BACnet defaults.
+    /// `pQueue` is the client queue (not owned; null: the worker owns one). `network` and `clock` are
+    /// not owned and must outlive the worker. Without settings: the defaults above.
     ClientWorker(Poco::NotificationQueue* pQueue, Network& network);
-    ClientWorker(Poco::NotificationQueue* pQueue, Network& network, const Settings& settings);
+    ClientWorker(Poco::NotificationQueue* pQueue, Network& network, const Settings& settings,
+                 Clock& clock = Clock::system());
     ~ClientWorker() override;
 
     /// Starts run() on the worker's own thread.
@@ -70,8 +78,8 @@ private:
     {
     public:
         NotificationRequest::Ptr pRequest;
-        Poco::Clock deadline;
-        Poco::UInt32 retriesLeft = 0;
+        /// On the worker's clock.
+        Poco::Int64 deadline = 0;
     };
 
     void onReply(Poco::UInt32 transactionId, NetworkReply reply) override;
@@ -81,17 +89,20 @@ private:
     /// True when `pNf` was the stop request.
     bool dispatch(Poco::AutoPtr<Poco::Notification> pNf);
     void startRequest(NotificationRequest::Ptr pRequest);
-    void transmit(const NotificationRequest& request, Poco::UInt32 transactionId);
+    void startWhoIs(const NotificationRequest::Ptr& pRequest);
+    void startTransaction(const NotificationRequest::Ptr& pRequest);
+    Poco::UInt32 newTransactionId();
     void takeReply(Poco::UInt32 transactionId, const NetworkReply& reply);
     void takeIAm(const DataResponseWhoIs& iAm);
     void takeCOVNotification(const DataResponseCOV& notification);
     void expireDeadlines();
     long millisecondsToNextDeadline() const;
-    void answerAllOpen();
+    void endAllOpen();
     static void deliver(const NotificationRequest& request, const NotificationResponseBase::Ptr& pReply);
 
     Network& _network;
     const Settings _settings;
+    Clock& _clock;
     Poco::Thread _thread;
     Poco::UInt32 _lastTransactionId = 0;
     std::map<Poco::UInt32, Transaction> _transactions;

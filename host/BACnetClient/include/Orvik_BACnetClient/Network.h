@@ -15,19 +15,55 @@
 namespace Orvik::BACnet::Client
 {
 
-/// A BACnet network as the client worker uses it: it sends service requests and reports what comes
-/// back to a NetworkListener. Implementations: Simulation::SimulatedSite (in-process devices described
-/// by a site file); a BACnet/IP network fits behind the same interface.
+/// A BACnet network as the client worker uses it: it carries out service requests and reports what
+/// comes back to a NetworkListener. Implementations: Simulation::SimulatedSite (in-process devices
+/// described by a site file); a BACnet/IP network goes behind the same interface.
 ///
-/// Contract:
-///   - Every send call returns at once; it never waits for the device. Answers come later through the
-///     listener, from whatever thread the network uses, with the transaction id of the request.
-///   - A device may never answer (it is off, or the request was lost). The client worker times out
-///     and may send the same request again under the same transaction id; a late answer to an earlier
-///     attempt is as good as any.
-///   - sendWhoIs is unconfirmed: every device in range that hears it answers with an I-Am (onIAm).
-///   - COV notifications of the subscriptions made through sendSubscribeCOV arrive through
-///     onCOVNotification until the subscription is cancelled or its lifetime ends.
+/// Who calls whom, and on which thread:
+///   - The client worker calls open() once, then the send calls and endTransaction() from its own
+///     thread, then close() once. The calls do not overlap.
+///   - The network calls the listener from threads of its own (a receive thread, a timer thread), one
+///     call at a time or concurrently; the listener only queues what it gets, so it may be called with
+///     the network's locks held, but it never calls back into the network.
+///   - Every call of the worker returns at once: it never waits for a device. Nothing here throws for
+///     a device that is off or an answer that is lost; a send that throws (a request the network cannot
+///     even take: too large, too many open transactions) has opened no transaction and is answered by
+///     the worker with an error at once.
+///
+/// Confirmed requests (every send call but sendWhoIs) are transactions:
+///   - The worker names each by a transaction id, unique among the transactions it has open (it counts
+///     up through 32 bits). The network maps it to a BACnet invoke id of its own (0 to 255, per device)
+///     and keeps the transaction state: the address binding of the device (a Who-Is limited to the
+///     instance when the address is not known yet), the APDU time-out and its retries, segment timers
+///     and Segment-ACKs of a segmented answer, and the limit of outstanding requests per device with a
+///     queue for the rest. TransactionTable does that bookkeeping for any implementation.
+///   - The network ends every transaction exactly once with listener.onReply(transactionId, reply):
+///     the device's answer; DataError(class, code) for a BACnet Error, DataError(ERROR_CLASS_REJECT,
+///     ERROR_CODE_REJECT_...) for a Reject, DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_...) for an
+///     Abort; DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT) when the device did not answer
+///     within the APDU time-out and retries (or its address was not found, or a segmented answer
+///     stopped coming). An answer is accepted only from the device the request went to, with the
+///     transaction's invoke id; a late answer to an earlier try of the same request is as good as any.
+///   - endTransaction(transactionId): the worker has stopped waiting (its own safety deadline ran out,
+///     or it stops). The network forgets the transaction: it frees the invoke id (so the 8-bit ids are
+///     never used up), drops the request from its queue if it was not sent yet, aborts a segmented
+///     answer that is coming in, and does not report the transaction any more; an onReply that is on its
+///     way in that moment is dropped by the worker. An id that is not open is ignored.
+///   - The worker keeps one overall safety deadline per transaction, longer than the network's time-out
+///     with its retries and queueing: a network that never ends a transaction still gets it answered
+///     (with the time-out error), and endTransaction follows.
+///
+/// sendWhoIs is unconfirmed: it has no transaction. Every device in range that hears it answers with an
+/// I-Am, which the network reports through listener.onIAm (as it reports every I-Am it receives, asked
+/// for or not). The worker decides how long it listens (its Who-Is answer window) and which I-Ams match.
+///
+/// COV: a SubscribeCOV is a confirmed request like any other (its answer is the acknowledgement). The
+/// notifications of the subscription then arrive through listener.onCOVNotification, carrying the
+/// subscriber process identifier of the subscription, until it is cancelled or its lifetime ends. A
+/// confirmed COV notification is acknowledged by the network itself.
+///
+/// close() stops delivery: after it returns the listener is not called any more, the open transactions
+/// are forgotten, and nothing more is sent.
 class Network
 {
 public:
@@ -35,9 +71,11 @@ public:
 
     /// Starts delivering to `listener`. Called once, before any send.
     virtual void open(NetworkListener& listener) = 0;
-    /// Stops delivering: after close() returns, the listener is not called any more.
+    /// Stops delivering; see above.
     virtual void close() = 0;
 
+    /// `destination`: the default BACnetAddress is the global broadcast; a network number alone the
+    /// broadcast on that network; with a MAC one station.
     virtual void sendWhoIs(const DataType::BACnetAddress& destination, Poco::UInt32 lowLimit,
                            Poco::UInt32 highLimit) = 0;
     virtual void sendReadProperty(Poco::UInt32 transactionId, const DataPropertyKey& key) = 0;
@@ -53,6 +91,9 @@ public:
     /// (SubscribeCOV), any other property that property alone (SubscribeCOVProperty).
     virtual void sendSubscribeCOV(Poco::UInt32 transactionId, const DataPropertyKey& key,
                                   const NotificationRequestSubscribeCOV::Parameters& parameters) = 0;
+
+    /// The worker stops waiting for the transaction; see above.
+    virtual void endTransaction(Poco::UInt32 transactionId) = 0;
 };
 
 }  // namespace Orvik::BACnet::Client

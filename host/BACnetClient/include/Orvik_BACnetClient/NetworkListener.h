@@ -9,14 +9,16 @@
 namespace Orvik::BACnet::Client
 {
 
-/// Receives what arrives from a Network. A Network may call these from any thread, one call at a time
-/// or concurrently; the client worker only queues them for its own thread.
+/// Receives what arrives from a Network (see Network.h for the whole contract). A Network may call
+/// these from any thread, one call at a time or concurrently. An implementation returns at once and
+/// never calls the network back: the client worker only queues the event for its own thread.
 class NetworkListener
 {
 public:
     virtual ~NetworkListener() = default;
 
-    /// The answer to the confirmed request sent under `transactionId`.
+    /// The end of the transaction `transactionId`: the device's answer, its error, or the time-out
+    /// error. Once per transaction; a transaction the listener no longer waits for is dropped.
     virtual void onReply(Poco::UInt32 transactionId, NetworkReply reply) = 0;
     /// An I-Am (in answer to a Who-Is, or unsolicited).
     virtual void onIAm(const DataResponseWhoIs& iAm) = 0;

@@ -9,8 +9,11 @@ namespace Orvik::BACnet::Client
 
 /// Who-Is for the device instances lowLimit to highLimit, sent to an address (the default address is
 /// the global broadcast). The requester receives a NotificationResponse<DataResponseWhoIs> for every
-/// I-Am of a device in range during the answer window, then a NotificationResponse<DataError> with
-/// class communication (7) and code abort-application-exceeded-reply-time (124): the window is over.
+/// I-Am of a device in range during the answer window, then the end of the window: a
+/// NotificationResponse<DataError> with class communication (7) and code
+/// abort-application-exceeded-reply-time (124), which is what the apps test for. Any other error reply
+/// also ends the Who-Is, as a failure (the client stopped). isEndOfWindow() is the one place that tells
+/// the normal end from a failure.
 class NotificationRequestWhoIs : public NotificationRequest
 {
 public:
@@ -30,6 +33,13 @@ public:
     NotificationResponseBase::Ptr answer(const NetworkReply& reply) const override;
     NotificationResponseBase::Ptr answerError(const DataError& error) const override;
     NotificationResponseBase::Ptr answerIAm(const DataResponseWhoIs& iAm) const;
+    /// The reply that ends the answer window normally.
+    NotificationResponseBase::Ptr answerEndOfWindow() const;
+
+    /// True when `error` is the one that ends a Who-Is answer window normally.
+    static bool isEndOfWindow(const DataError& error);
+    /// True when `reply` is the normal end of a Who-Is answer window.
+    static bool isEndOfWindow(const NotificationResponseBase& reply);
 
 protected:
     ~NotificationRequestWhoIs() override;

@@ -25,7 +25,11 @@ Poco::Clock clockIn(Poco::UInt32 milliseconds)
 
 }  // namespace
 
-SimulatedSite::SimulatedSite() : _thread("SimulatedSite") {}
+SimulatedSite::SimulatedSite()
+    : _pTransactions(std::make_unique<TransactionTable>(TransactionTable::Settings())),
+      _thread("SimulatedSite")
+{
+}
 
 SimulatedSite::~SimulatedSite()
 {
@@ -52,6 +56,14 @@ void SimulatedSite::addDevice(std::unique_ptr<SimulatedDevice> pDevice)
     _devices[instance] = std::move(pDevice);
 }
 
+void SimulatedSite::setTransactionSettings(const TransactionTable::Settings& settings, Clock& clock)
+{
+    if (_thread.isRunning())
+        throw Poco::IllegalStateException("The transaction settings of an open site cannot change");
+    _pClock = &clock;
+    _pTransactions = std::make_unique<TransactionTable>(settings, clock);
+}
+
 // ---- Network ------------------------------------------------------------------------------------------
 
 void SimulatedSite::open(NetworkListener& listener)
@@ -62,15 +74,31 @@ void SimulatedSite::open(NetworkListener& listener)
     }
     _thread.startFunc([this] { runTasks(); });
     _tasks.enqueueNotification(new SiteTask([this] { tick(); }), clockIn(_tickMs));
+    // A clock that jumps makes the timers due at once.
+    _waker = _pClock->addWaker(
+        [this]
+        {
+            std::lock_guard<std::mutex> lock(_pollMutex);
+            _pollDue.reset();
+            const Poco::UInt64 generation = ++_pollGeneration;
+            _tasks.enqueueNotification(new SiteTask([this, generation] { pollTransactions(generation); }),
+                                       Poco::Clock());
+        });
 }
 
 void SimulatedSite::close()
 {
     if (!_thread.isRunning())
         return;
+    _pClock->removeWaker(_waker);
     _tasks.enqueueNotification(new SiteTask(), Poco::Clock());
     _thread.join();
     _tasks.clear();
+    _pTransactions->clear();
+    {
+        std::lock_guard<std::mutex> lock(_pollMutex);
+        _pollDue.reset();
+    }
     std::lock_guard<std::mutex> lock(_mutex);
     _pListener = nullptr;
 }
@@ -129,6 +157,11 @@ void SimulatedSite::sendSubscribeCOV(Poco::UInt32 transactionId, const DataPrope
                    { return d.subscribeCOV(key, parameters, now); });
 }
 
+void SimulatedSite::endTransaction(Poco::UInt32 transactionId)
+{
+    _pTransactions->end(transactionId);
+}
+
 // ---- the site's thread --------------------------------------------------------------------------------
 
 void SimulatedSite::runTasks()
@@ -156,27 +189,70 @@ void SimulatedSite::schedule(Poco::UInt32 deviceInstance, std::function<void()> 
 
 void SimulatedSite::serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId, Service service)
 {
-    schedule(deviceInstance,
-             [this, deviceInstance, transactionId, service]
-             {
-                 std::optional<NetworkReply> reply;
-                 std::vector<DataResponseCOV> notifications;
-                 {
-                     std::lock_guard<std::mutex> lock(_mutex);
-                     SimulatedDevice* pDevice = findDevice(deviceInstance);
-                     if (pDevice == nullptr)
-                         return;  // no such device on the network: nobody answers
-                     pDevice->receive();
-                     if (pDevice->isSilent())
-                         return;
-                     const Poco::Timestamp now;
-                     reply = service(*pDevice, now);
-                     notifications = pDevice->advance(now);
-                 }
-                 if (reply)
-                     _pListener->onReply(transactionId, std::move(*reply));
-                 sendNotifications(notifications);
-             });
+    _pTransactions->open(transactionId, deviceInstance,
+                         [this, deviceInstance, service](Poco::UInt8 invokeId)
+                         {
+                             schedule(deviceInstance, [this, deviceInstance, invokeId, service]
+                                      { serve(deviceInstance, invokeId, service); });
+                         });
+    schedulePoll();
+}
+
+void SimulatedSite::serve(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId, const Service& service)
+{
+    std::optional<NetworkReply> reply;
+    std::vector<DataResponseCOV> notifications;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        SimulatedDevice* pDevice = findDevice(deviceInstance);
+        if (pDevice == nullptr)
+            return;  // no such device on the network: nobody answers
+        pDevice->receive();
+        if (pDevice->isSilent())
+            return;
+        const Poco::Timestamp now;
+        reply = service(*pDevice, now);
+        notifications = pDevice->advance(now);
+    }
+    if (reply)
+    {
+        if (const std::optional<Poco::UInt32> transactionId =
+                _pTransactions->complete(deviceInstance, invokeId))
+            _pListener->onReply(*transactionId, std::move(*reply));
+    }
+    sendNotifications(notifications);
+}
+
+void SimulatedSite::schedulePoll()
+{
+    const Poco::Int64 wait = _pTransactions->millisecondsToNextTimer();
+    if (wait < 0)
+        return;
+    const Poco::Int64 due = _pClock->milliseconds() + wait;
+    Poco::UInt64 generation = 0;
+    {
+        std::lock_guard<std::mutex> lock(_pollMutex);
+        if (_pollDue && *_pollDue <= due)
+            return;  // the live poll comes first
+        _pollDue = due;
+        generation = ++_pollGeneration;
+    }
+    _tasks.enqueueNotification(new SiteTask([this, generation] { pollTransactions(generation); }),
+                               clockIn(static_cast<Poco::UInt32>(wait)));
+}
+
+void SimulatedSite::pollTransactions(Poco::UInt64 generation)
+{
+    {
+        std::lock_guard<std::mutex> lock(_pollMutex);
+        if (generation != _pollGeneration)
+            return;  // replaced by an earlier poll, which keeps the timers going
+        _pollDue.reset();
+    }
+    static const DataError TIMEOUT(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
+    for (const TransactionTable::Ended& timedOut : _pTransactions->expire())
+        _pListener->onReply(timedOut.transactionId, NetworkReply(TIMEOUT));
+    schedulePoll();
 }
 
 void SimulatedSite::tick()

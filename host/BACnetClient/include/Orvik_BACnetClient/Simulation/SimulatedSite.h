@@ -7,6 +7,7 @@
 #include "Orvik_BACnetClient/DataPropertyKey.h"
 #include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
+#include "Orvik_BACnetClient/TransactionTable.h"
 
 #include <Poco/Thread.h>
 #include <Poco/TimedNotificationQueue.h>
@@ -29,11 +30,14 @@ class SimulatedTrendLog;
 /// A simulated BACnet network: in-process devices described by a site file (sites/README.md), served
 /// on a thread of the site's own.
 ///
-/// As a Network it behaves like real devices: each request is carried out when the device's delay has
-/// passed (0: at once), on the site's thread, so a slow device never holds up the others. A silent
-/// device answers nothing (no I-Am either); an unknown device instance answers nothing; faults make a
-/// device answer errors or drop requests. Values that drift, COV subscriptions with their lifetimes and
-/// live trend logs move on with wall time (the site's tick).
+/// As a Network (see Network.h) it behaves like real devices: each request is carried out when the
+/// device's delay has passed (0: at once), on the site's thread, so a slow device never holds up the
+/// others. A silent device answers nothing (no I-Am either); an unknown device instance answers
+/// nothing; faults make a device answer errors or drop requests. Confirmed requests go through a
+/// TransactionTable like on a real network: invoke ids, the APDU time-out and retries on the site's
+/// clock (a dropped request is sent again; the device counts every try), at most so many outstanding
+/// requests per device. Values that drift, COV subscriptions with their lifetimes and live trend logs
+/// move on with wall time (the site's tick); device delays are wall time too.
 ///
 /// The other public operations are for tests and tools: they read what the site holds, change values
 /// and set faults, from any thread. They throw Poco::NotFoundException for a device or trend log that
@@ -57,6 +61,11 @@ public:
     /// Adds a device; throws Poco::ExistsException for a second device with the same instance.
     void addDevice(std::unique_ptr<SimulatedDevice> pDevice);
     void setTickMs(Poco::UInt32 tickMs) { _tickMs = tickMs == 0 ? _DEFAULT_TICK_MS : tickMs; }
+    /// The transaction settings and the clock of their timers (not owned; it must outlive the site).
+    /// Before open() only: throws Poco::IllegalStateException on an open site.
+    void setTransactionSettings(const TransactionTable::Settings& settings, Clock& clock = Clock::system());
+    /// The site's transactions (per-device limits, how many are open).
+    TransactionTable& getTransactions() { return *_pTransactions; }
 
     // ---- Network ------------------------------------------------------------------------------------
 
@@ -73,6 +82,7 @@ public:
                            const ValueContainer& value) override;
     void sendSubscribeCOV(Poco::UInt32 transactionId, const DataPropertyKey& key,
                           const NotificationRequestSubscribeCOV::Parameters& parameters) override;
+    void endTransaction(Poco::UInt32 transactionId) override;
 
     // ---- tests and tools ----------------------------------------------------------------------------
 
@@ -108,6 +118,9 @@ private:
     void runTasks();
     void schedule(Poco::UInt32 deviceInstance, std::function<void()> task);
     void serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId, Service service);
+    void serve(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId, const Service& service);
+    void schedulePoll();
+    void pollTransactions(Poco::UInt64 generation);
     void tick();
     void sendNotifications(const std::vector<DataResponseCOV>& notifications);
     SimulatedDevice& device(Poco::UInt32 deviceInstance) const;
@@ -118,6 +131,14 @@ private:
     std::map<Poco::UInt32, std::unique_ptr<SimulatedDevice>> _devices;
     NetworkListener* _pListener = nullptr;
     Poco::UInt32 _tickMs = _DEFAULT_TICK_MS;
+    Clock* _pClock = &Clock::system();
+    std::unique_ptr<TransactionTable> _pTransactions;
+    Poco::UInt64 _waker = 0;
+    /// One live poll of the transaction timers: the due time (on the clock) and generation of the
+    /// scheduled poll; a poll of an older generation does nothing.
+    std::mutex _pollMutex;
+    std::optional<Poco::Int64> _pollDue;
+    Poco::UInt64 _pollGeneration = 0;
     Poco::TimedNotificationQueue _tasks;
     Poco::Thread _thread;
 };

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "Orvik_BACnetClient/Network.h"
+
+#include <Poco/Exception.h>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Orvik::BACnet::Client::Test
+{
+
+/// A Network whose behaviour the test scripts, for tests of what sits above the seam (the client
+/// worker). It keeps no transaction state of its own: it records every call, answers a request at once
+/// when the script says so, and otherwise leaves the transaction open until the test answers it (or
+/// never, to play a network that fails to end a transaction). It can refuse sends (the send throws).
+class ScriptedNetwork : public Network
+{
+public:
+    /// A call of the worker: the service ("RP", "RPM", "RR", "WP", "SubscribeCOV", "WhoIs", "end") and
+    /// the transaction it names (0 for a Who-Is).
+    class Call
+    {
+    public:
+        std::string service;
+        Poco::UInt32 transactionId = 0;
+    };
+
+    /// The answer to a request as it is sent; empty: no answer now.
+    using Script = std::function<std::optional<NetworkReply>(const Call& call)>;
+
+    void setScript(Script script)
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _script = std::move(script);
+    }
+
+    void refuseSends(bool refuse)
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _refuse = refuse;
+    }
+
+    void open(NetworkListener& listener) override
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _pListener = &listener;
+    }
+    void close() override
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _pListener = nullptr;
+        _closed = true;
+        _changed.notify_all();
+    }
+
+    void sendWhoIs(const DataType::BACnetAddress&, Poco::UInt32, Poco::UInt32) override { take("WhoIs", 0); }
+    void sendReadProperty(Poco::UInt32 transactionId, const DataPropertyKey&) override
+    {
+        take("RP", transactionId);
+    }
+    void sendReadPropertyMultiple(Poco::UInt32 transactionId, Poco::UInt32,
+                                  const std::vector<NotificationRequestRPM::Parameter>&) override
+    {
+        take("RPM", transactionId);
+    }
+    void sendReadRange(Poco::UInt32 transactionId, const DataPropertyKey&, const ReadRange::Range&) override
+    {
+        take("RR", transactionId);
+    }
+    void sendWriteProperty(Poco::UInt32 transactionId, const DataPropertyKey&, Poco::UInt32,
+                           const ValueContainer&) override
+    {
+        take("WP", transactionId);
+    }
+    void sendSubscribeCOV(Poco::UInt32 transactionId, const DataPropertyKey&,
+                          const NotificationRequestSubscribeCOV::Parameters&) override
+    {
+        take("SubscribeCOV", transactionId);
+    }
+    void endTransaction(Poco::UInt32 transactionId) override { record(Call{"end", transactionId}); }
+
+    /// Reports the end of a transaction (or anything else) to the listener, as the network's own thread
+    /// would.
+    void reply(Poco::UInt32 transactionId, NetworkReply aReply)
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        if (_pListener != nullptr)
+            _pListener->onReply(transactionId, std::move(aReply));
+    }
+    void announce(const DataResponseWhoIs& iAm)
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        if (_pListener != nullptr)
+            _pListener->onIAm(iAm);
+    }
+
+    /// Waits up to 10 s of real time until `count` calls were made; returns the calls so far.
+    std::vector<Call> waitForCalls(std::size_t count)
+    {
+        std::unique_lock<std::mutex> lock(_mutex);
+        _changed.wait_for(lock, std::chrono::seconds(10), [&] { return _calls.size() >= count; });
+        return _calls;
+    }
+
+    /// Waits up to 10 s until the network is closed.
+    bool waitForClose()
+    {
+        std::unique_lock<std::mutex> lock(_mutex);
+        return _changed.wait_for(lock, std::chrono::seconds(10), [&] { return _closed; });
+    }
+
+private:
+    void take(const std::string& service, Poco::UInt32 transactionId)
+    {
+        const Call call{service, transactionId};
+        std::lock_guard<std::mutex> lock(_mutex);
+        if (_refuse)
+            throw Poco::IOException("The scripted network refuses " + service);
+        _calls.push_back(call);
+        _changed.notify_all();
+        if (!_script || _pListener == nullptr)
+            return;
+        if (std::optional<NetworkReply> answer = _script(call))
+            _pListener->onReply(transactionId, std::move(*answer));
+    }
+
+    void record(const Call& call)
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _calls.push_back(call);
+        _changed.notify_all();
+    }
+
+    std::mutex _mutex;
+    std::condition_variable _changed;
+    NetworkListener* _pListener = nullptr;
+    Script _script;
+    bool _refuse = false;
+    bool _closed = false;
+    std::vector<Call> _calls;
+};
+
+}  // namespace Orvik::BACnet::Client::Test
