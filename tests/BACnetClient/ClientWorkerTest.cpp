@@ -4,7 +4,6 @@
 
 #include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
 #include "Orvik_BACnetClient/NotificationResponse.h"
-#include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
 
 #include <algorithm>
@@ -27,37 +26,9 @@ std::vector<Poco::UInt32> instancesOf(const std::vector<DataResponseWhoIs>& resp
     return instances;
 }
 
-NotificationRequestRPM::Parameter objectName(Poco::UInt32 device)
-{
-    return NotificationRequestRPM::Parameter(DataType::ObjectIdentifier(OBJECT_DEVICE, device),
-                                             {DataPropertyRef(PROP_OBJECT_NAME)});
-}
-
 }  // namespace
 
 using ClientWorkerTest = ClientFixture;
-
-TEST_F(ClientWorkerTest, SilentDeviceDoesNotHoldUpOthers)
-{
-    TransactionTable::Settings patient;
-    patient.apduTimeoutMs = 60000;
-    start("test-network.json", patient);
-    const Poco::UInt32 silentRequest = helper->asyncRPM(300, {objectName(300)});
-
-    std::vector<DataResponseRPM> results;
-    ASSERT_EQ(helper->syncRPM(100, {objectName(100)}, results), ServiceHelper::SYNC_RESULT_SUCCESS);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].values.at(0).value.getCharString(), "Device A");
-    // The healthy device was served while the silent device's request is still open.
-    EXPECT_TRUE(responses.empty());
-
-    // A stopping worker answers what is still open.
-    worker->stop();
-    auto pError = next<NotificationResponseDeviceAccess<DataError>>();
-    ASSERT_FALSE(pError.isNull());
-    EXPECT_EQ(pError->getRequestId(), silentRequest);
-    EXPECT_EQ(pError->getResponse(), DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_OTHER));
-}
 
 TEST_F(ClientWorkerTest, SlowDeviceAnswersWithinTheTimeOutOrNotAtAll)
 {

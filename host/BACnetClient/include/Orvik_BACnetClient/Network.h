@@ -63,7 +63,7 @@ namespace Orvik::BACnet::Client
 /// confirmed COV notification is acknowledged by the network itself.
 ///
 /// close() stops delivery: after it returns the listener is not called any more, the open transactions
-/// are forgotten, and nothing more is sent.
+/// are forgotten, and nothing more is sent. Closing a closed network does nothing.
 class Network
 {
 public:
