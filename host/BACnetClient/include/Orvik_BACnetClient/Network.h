@@ -64,6 +64,21 @@ namespace Orvik::BACnet::Client
 ///
 /// close() stops delivery: after it returns the listener is not called any more, the open transactions
 /// are forgotten, and nothing more is sent. Closing a closed network does nothing.
+///
+/// For an implementation:
+///   - The worker's calls and the network's own threads run at the same time (an endTransaction while
+///     the answer comes in): keep the state behind a lock, or in a TransactionTable, which has its own.
+///   - The payload of a reply fits the service (NetworkReply.h); an answer of another kind (an ACK of
+///     the wrong service) is better dropped by the network, since the request turns it into the error
+///     services / other.
+///   - The timers run on a Clock given to the network (Clock::system() in production). A timer thread
+///     that waits in real time registers a waker (Clock::addWaker), so a test clock that jumps makes
+///     the due timers run at once.
+///   - Every I-Am that arrives binds its device's address (TransactionTable::bind releases the requests
+///     that wait for it). Per-device limits: TransactionTable::setMaxOutstanding.
+///   - The contract suite (tests/BACnetClient/NetworkContractTest.cpp, fixture in
+///     tests/support/BACnetClient/NetworkContract.h) runs against every implementation: register one
+///     factory for it there.
 class Network
 {
 public:
