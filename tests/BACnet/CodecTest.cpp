@@ -193,7 +193,8 @@ const PacketRow _PACKETS[] = {
     {"81 05 00 06 | 00 3c", "register ttl=60", true},
     {"81 09 00 0c | 01 20 ff ff 00 ff | 10 08",
      "distribute | to 65535/ hops=255 | unconfirmed service=8 who-is", true},
-    {"81 0a 00 0a | 01 80 | 03 01 00 05", "unicast | network-message 3 reason=1 network=5", true},
+    {"81 0a 00 0a | 01 80 | 03 01 00 05",
+     "unicast | network-message 3 reason=1 ! communication/not-router-to-dnet network=5", true},
     {"81 0b 00 0b | 01 80 | 01 00 05 00 06", "broadcast | network-message 1 5 6", true},
 };
 

@@ -150,7 +150,8 @@ public:
     {
         _out << " network-message " << unsigned(message.type);
         if (message.type == Npdu::REJECT_MESSAGE_TO_NETWORK)
-            _out << " reason=" << unsigned(message.rejectReason);
+            _out << " reason=" << unsigned(message.rejectReason) << " "
+                 << errorText(ServiceError::fromNetworkReject(message.rejectReason));
         if (message.hasNetwork)
             _out << " network=" << message.network;
         for (std::uint16_t network : message.networks)

@@ -56,8 +56,8 @@ Bvll::Endpoint Bvll::Endpoint::fromAddress(const DataType::BACnetAddress& addres
 {
     if (address.getMACLength() != _ENDPOINT_SIZE)
     {
-        throw DecodeError("Not a BACnet/IP address", std::to_string(address.getMACLength()) + " MAC octets",
-                          ERROR_CODE_INVALID_DATA_ENCODING);
+        throw Poco::InvalidArgumentException("Not a BACnet/IP address",
+                                             std::to_string(address.getMACLength()) + " MAC octets");
     }
     OctetCursor in(OctetView(address.getMAC(), _ENDPOINT_SIZE), "BACnet/IP address");
     return readEndpoint(in);

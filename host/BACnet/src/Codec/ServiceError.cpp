@@ -125,6 +125,19 @@ ServiceError ServiceError::fromAbort(std::uint8_t reason)
     return ServiceError(ERROR_CLASS_COMMUNICATION, code);
 }
 
+ServiceError ServiceError::fromNetworkReject(std::uint8_t reason)
+{
+    // not-router-to-dnet .. addressing-error follow the reasons 1 to 6 in order.
+    constexpr std::uint8_t firstReason = 1;
+    constexpr std::uint8_t lastReason = 6;
+    BACNET_ERROR_CODE code = ERROR_CODE_OTHER;
+    if (reason >= firstReason && reason <= lastReason)
+    {
+        code = static_cast<BACNET_ERROR_CODE>(ERROR_CODE_NOT_ROUTER_TO_DNET + reason - firstReason);
+    }
+    return ServiceError(ERROR_CLASS_COMMUNICATION, code);
+}
+
 }  // namespace Codec
 }  // namespace BACnet
 }  // namespace Orvik

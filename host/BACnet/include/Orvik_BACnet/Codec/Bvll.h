@@ -60,7 +60,7 @@ public:
 
         /// The endpoint as a BACnetAddress on `network` (0: the local network).
         DataType::BACnetAddress toAddress(std::uint16_t network = 0) const;
-        /// The endpoint of a six-octet MAC; throws DecodeError for another length.
+        /// The endpoint of a six-octet MAC; throws Poco::InvalidArgumentException for another length.
         static Endpoint fromAddress(const DataType::BACnetAddress& address);
 
         bool operator==(const Endpoint& other) const

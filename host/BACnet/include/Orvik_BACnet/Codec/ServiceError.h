@@ -49,6 +49,10 @@ struct ServiceError
     /// proprietary one (64 and above) reject-proprietary / abort-proprietary.
     static ServiceError fromReject(std::uint8_t reason);
     static ServiceError fromAbort(std::uint8_t reason);
+    /// Communication error for the reason of a Reject-Message-To-Network (Npdu::RejectReason):
+    /// not-router-to-dnet, router-busy, unknown-network-message, message-too-long, security-error,
+    /// addressing-error; other for any other reason.
+    static ServiceError fromNetworkReject(std::uint8_t reason);
 
     bool operator==(const ServiceError& other) const
     {
