@@ -5,19 +5,17 @@
 #include <Poco/Exception.h>
 
 #include <condition_variable>
-#include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace Orvik::BACnet::Client::Test
 {
 
-/// A Network whose behaviour the test scripts, for tests of what sits above the seam (the client
-/// worker). It keeps no transaction state of its own: it records every call, answers a request at once
-/// when the script says so, and otherwise leaves the transaction open until the test answers it (or
-/// never, to play a network that fails to end a transaction). It can refuse sends (the send throws).
+/// A Network that the test scripts step by step, for tests of what sits above the seam (the client
+/// worker). It keeps no transaction state of its own: it records every call and leaves each transaction
+/// open until the test ends it with reply() (or never, to play a network that fails to end one). It
+/// delivers I-Ams when the test says, and can refuse sends (the send throws).
 class ScriptedNetwork : public Network
 {
 public:
@@ -29,15 +27,6 @@ public:
         std::string service;
         Poco::UInt32 transactionId = 0;
     };
-
-    /// The answer to a request as it is sent; empty: no answer now.
-    using Script = std::function<std::optional<NetworkReply>(const Call& call)>;
-
-    void setScript(Script script)
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        _script = std::move(script);
-    }
 
     void refuseSends(bool refuse)
     {
@@ -117,16 +106,12 @@ public:
 private:
     void take(const std::string& service, Poco::UInt32 transactionId)
     {
-        const Call call{service, transactionId};
-        std::lock_guard<std::mutex> lock(_mutex);
-        if (_refuse)
-            throw Poco::IOException("The scripted network refuses " + service);
-        _calls.push_back(call);
-        _changed.notify_all();
-        if (!_script || _pListener == nullptr)
-            return;
-        if (std::optional<NetworkReply> answer = _script(call))
-            _pListener->onReply(transactionId, std::move(*answer));
+        {
+            std::lock_guard<std::mutex> lock(_mutex);
+            if (_refuse)
+                throw Poco::IOException("The scripted network refuses " + service);
+        }
+        record(Call{service, transactionId});
     }
 
     void record(const Call& call)
@@ -139,7 +124,6 @@ private:
     std::mutex _mutex;
     std::condition_variable _changed;
     NetworkListener* _pListener = nullptr;
-    Script _script;
     bool _refuse = false;
     bool _closed = false;
     std::vector<Call> _calls;
