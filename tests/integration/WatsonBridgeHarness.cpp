@@ -4,6 +4,7 @@
 #include "Orvik_BACnetClient/DataObjectKey.h"
 #include "Orvik_BACnetClient/DataPropertyKey.h"
 #include "Orvik_Utility/Notification.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/AppWatsonMQTT.h"
 
 #include <Poco/Data/Session.h>
 #include <Poco/FileStream.h>
@@ -202,8 +203,17 @@ void WatsonBridgeHarness::setParameter(int position, const std::string& text)
 
 void WatsonBridgeHarness::start()
 {
+    // The bridge with short waits: tests see reconnection and the end of a stop within a second.
+    using Orvik::BACnet::App::VendorOrvik::WatsonMQTT::AppWatsonMQTT;
+    Orvik::BACnet::App::VendorOrvik::WatsonMQTT::DataBridgeTimings timings;
+    timings.reconnectWaitMs = 300;
+    timings.quietDrainMs = 200;
+    timings.drainLimitMs = 1000;
+    Orvik::BACnet::App::AppManager::AppTypeTable appTypes = Orvik::BACnet::App::AppManager::appTypes();
+    appTypes[502] = [timings](Poco::Int32 idAppInstance)
+    { return new AppWatsonMQTT(idAppInstance, timings); };
     _pManager = std::make_unique<Orvik::BACnet::App::AppManager>(1, _GATEWAY, &_managerQueue,
-                                                                 _pClient->getReadQueue());
+                                                                 _pClient->getReadQueue(), appTypes);
     _managerThread.start(*_pManager);
 }
 

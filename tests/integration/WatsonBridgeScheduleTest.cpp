@@ -56,30 +56,35 @@ TEST(WatsonBridgeScheduleTest, TrendLogWithoutCovIsPolledUnderItsOwnName)
                       2001, Orvik::BACnet::DataType::ObjectIdentifier(20, 4))));
 }
 
-TEST(WatsonBridgeScheduleTest, ShortLifetimesAreRenewedAndNoLifetimeIsNotABusyLoop)
+TEST(WatsonBridgeScheduleTest, ShortLifetimesAreRenewed)
 {
     MosquittoBroker broker;
-    {
-        MosquittoProbe cloud(broker, "iot-2/#");
-        WatsonBridgeHarness harness(broker.port(), false);
-        harness.setParameter(8, "2");
-        harness.setParameter(10, "[device:2001/analog-input:1]");
-        harness.start();
-        ASSERT_TRUE(eventually([&] { return eventsWith(cloud, "Hall_present-value") >= 1; }))
-            << harness.console();
-        // Well past the lifetime the subscription still stands, renewed every second.
-        std::this_thread::sleep_for(std::chrono::seconds(5));
-        EXPECT_EQ(1u, harness.site().countSubscriptions(HALL));
-        const std::size_t before = eventsWith(cloud, "Hall_present-value");
-        EXPECT_TRUE(eventually([&] { return eventsWith(cloud, "Hall_present-value") > before; }));
-    }
+    MosquittoProbe cloud(broker, "iot-2/#");
+    WatsonBridgeHarness harness(broker.port(), false);
+    harness.setParameter(8, "2");
+    harness.setParameter(10, "[device:2001/analog-input:1]");
+    harness.start();
+    ASSERT_TRUE(eventually([&] { return eventsWith(cloud, "Hall_present-value") >= 1; }))
+        << harness.console();
+    // Well past the lifetime the subscription still stands, renewed every second.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    EXPECT_EQ(1u, harness.site().countSubscriptions(HALL));
+    const std::size_t before = eventsWith(cloud, "Hall_present-value");
+    EXPECT_TRUE(eventually([&] { return eventsWith(cloud, "Hall_present-value") > before; }));
+}
+
+TEST(WatsonBridgeScheduleTest, NoLifetimeOrOneSecondIsNotABusyLoop)
+{
+    MosquittoBroker broker;
     for (const std::string lifetime : {"0", "1"})
     {
+        MosquittoProbe cloud(broker, "iot-2/#");
         WatsonBridgeHarness harness(broker.port(), false);
         harness.setParameter(8, lifetime);
         harness.setParameter(10, "[device:2001/analog-input:1]");
         harness.start();
-        ASSERT_TRUE(harness.waitForConsole("B) Watson connected")) << harness.console();
+        ASSERT_TRUE(eventually([&] { return eventsWith(cloud, "Hall_present-value") >= 1; }))
+            << harness.console();
         std::this_thread::sleep_for(std::chrono::seconds(3));
         // One identity read and a subscription, renewed at most once a second.
         EXPECT_LE(harness.site().getRequestCount(2001), 8u) << "lifetime " << lifetime;

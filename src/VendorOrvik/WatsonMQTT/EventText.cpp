@@ -8,6 +8,10 @@
 namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
 {
 
+const std::string EventText::_COV_EVENT = "COV";
+const std::string EventText::_FORMAT = "json";
+const std::string EventText::_BACNET_WS = "bacnet-ws";
+
 std::string EventText::jsonString(const std::string& text)
 {
     return "\"" + Poco::UTF8::escape(text, true) + "\"";

@@ -1,28 +1,26 @@
-#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_APPWATSONMQTT_H
-#define ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_APPWATSONMQTT_H
+#pragma once
 
+#include "Orvik_BACnetClient/DataObjectKey.h"
 #include "Orvik_BACnetClient/DataResponseCOV.h"
 #include "Orvik_BACnetClient/DataResponseRPM.h"
 #include "Orvik_Watson/CommandCallback.h"
-#include "Orvik_Watson/DataConnection.h"
 #include "Orvik_Watson/GatewayClient.h"
 #include "Orvik_ZARoveDore/AppBase.h"
-#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataCOVSubscriber.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsPool.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeState.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataBridgeTimings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataPolledProperty.h"
-#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataSetupParams.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/PollSchedule.h"
 
 #include <Poco/Clock.h>
-#include <Poco/HashMap.h>
-#include <Poco/JSON/Object.h>
-#include <Poco/ThreadPool.h>
 #include <Poco/Types.h>
 
 #include <atomic>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -70,28 +68,30 @@ class BACnetWsHandler;
 /// BACnet/WS request is refused, not altered, when its method is not an HTTP token, its path is empty
 /// or not visible ASCII, or its client id cannot name the reply event.
 ///
-/// The run loop reconnects at the latest every 15 s while the platform cannot be reached and at
-/// every notification in between, subscribes to its commands again after each connection, renews
-/// the COV subscriptions every half lifetime (a lifetime of 0 subscribes without time limit and is
-/// never renewed), and after the stop request cancels them and ends after one quiet second (at most
-/// 5 s after the cancellation, should a device go on sending); identities read after the stop request
-/// subscribe nothing. An exception in the loop prints "BACnet to Watson IoT Exception ignored" and asks
-/// for a restart.
+/// The run loop reconnects at the latest every 15 s (DataBridgeTimings) while the platform cannot be reached
+/// and at every notification in between, subscribes to its commands again after each connection, renews the
+/// COV subscriptions every half lifetime (a lifetime of 0 subscribes without time limit and is never
+/// renewed), and after the stop request cancels them and ends after one quiet second (at most 5 s after the
+/// cancellation, should a device go on sending); identities read after the stop request subscribe nothing. An
+/// exception in the loop prints "BACnet to Watson IoT Exception ignored" and asks for a restart.
 ///
 /// Threads: descRun() runs on the app's pool thread and does all BACnet subscribing, publishing and
-/// connecting. processCommand() runs on the MQTT client's thread; it only reads the stop flag (an
-/// atomic) and the commandable objects (under a mutex), posts write requests and starts BACnet/WS
-/// jobs on the bridge's pool, which hand their replies back through the app's queue.
+/// connecting. processCommand() runs on the MQTT client's thread; it only reads the state (an atomic)
+/// and the commandable objects (ObjectIdentities serialises that), posts write requests and starts
+/// BACnet/WS jobs on the bridge's pool, which hand their replies back through the app's queue.
+///
+/// The pieces: BridgeSettings reads the parameters, ObjectIdentities keeps the configured objects and
+/// their names, PollSchedule the objects read by polling, CommandParser checks commands, BACnetWsPool
+/// runs the BACnet/WS jobs. This class orchestrates them.
 class AppWatsonMQTT : public AppBase, public Watson_IOTP::CommandCallback
 {
 public:
-    enum Flags : Poco::UInt8
-    {
-        F_PUBLISH = 1,
-        F_SUBSCRIBE = 2
-    };
+    using Flags = ObjectIdentities::Flags;
+    static constexpr Flags F_PUBLISH = ObjectIdentities::F_PUBLISH;
+    static constexpr Flags F_SUBSCRIBE = ObjectIdentities::F_SUBSCRIBE;
 
-    explicit AppWatsonMQTT(Poco::Int32 idAppInstance);
+    /// `timings`: how long the bridge waits for the platform and its devices.
+    explicit AppWatsonMQTT(Poco::Int32 idAppInstance, const DataBridgeTimings& timings = DataBridgeTimings());
     /// Waits for running BACnet/WS jobs, then releases the pool.
     ~AppWatsonMQTT() override;
 
@@ -101,26 +101,19 @@ public:
     /// "AppWatsonMQTT " (with the trailing blank).
     const std::string& appName() const;
 
-    /// Object key: device instance in the high 32 bits, encoded object identifier in the low 32 bits.
+    /// Object key: device instance in the high 32 bits, encoded object identifier in the low 32 bits
+    /// (the key of Client::DataObjectKey).
     static Poco::UInt64 getKey(Poco::UInt32 deviceInstance, Poco::UInt32 objectIdentifier);
     static void getKey(Poco::UInt64 key, Poco::UInt32& deviceInstance, Poco::UInt32& objectIdentifier);
 
 private:
-    using ValueIterator = std::vector<ValueContainer>::const_iterator;
     using NamedValues = std::vector<EventText::NamedValue>;
+    using DataObjectKey = Orvik::BACnet::Client::DataObjectKey;
 
-    static constexpr long _RETRY_WAIT_MS = 15000;
-    static constexpr long _DRAIN_WAIT_MS = 1000;
-    /// The longest the app drains its queue after the cancelling pass.
-    static constexpr long _DRAIN_LIMIT_MS = 5000;
     /// The longest single wait: keeps millisecond counts within 32 bits on the 32-bit controller.
     static constexpr long _MAX_WAIT_MS = 3600000;
 
-    // parameters
-    bool initWatsonConnectionParameters(ValueIterator& it, ValueIterator end);
-    bool isUsableGateway() const;
-    void initBACnetSetupParameters(ValueIterator& it, ValueIterator end);
-    void initKeyFlags(ValueIterator& it, ValueIterator end, Flags flag);
+    bool isStopping() const { return _state != BridgeState::Running; }
 
     // run loop
     void runLoop();
@@ -128,62 +121,36 @@ private:
     void subscribeCommands();
     bool renewalDue() const;
     void renewSubscriptions();
-    long pollDueProperties(long wait);
-    void pollProperty(std::size_t index);
+    long renewalWaitMs() const;
+    void pollProperty(const DataPolledProperty& polled, std::size_t index);
     void dispatch(const Poco::AutoPtr<Poco::Notification>& pNf);
     void handleStopRequest(const Poco::AutoPtr<Poco::Notification>& pNf);
-    long renewalWaitMs() const;
 
     // identities and COV
     void bacnetRequestProperties();
     void bacnetRequestPropertiesResult(Poco::UInt32 deviceInstance,
                                        const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
-    void enterObject(Poco::UInt32 deviceInstance, const DataType::ObjectIdentifier& objectIdentifier,
-                     DataWatsonKey& watson, bool useCov);
-    /// Why these names cannot be used on the platform; empty when they can.
-    std::string identityProblem(const DataWatsonKey& watson) const;
-    void bacnetCovSubscribe(Poco::UInt64 covKey, BACNET_PROPERTY_ID propertyIdentifier, bool cancel);
+    void enterObject(const DataObjectKey& object, DataWatsonKey& watson, bool useCov);
+    void bacnetCovSubscribe(const DataObjectKey& object, BACNET_PROPERTY_ID propertyIdentifier, bool cancel);
     void watsonPublishCovResponse(const Orvik::BACnet::Client::DataResponseCOV& response);
-    void watsonPublishPolledValues(Poco::UInt32 requestId,
+    void watsonPublishPolledValues(const DataPolledProperty& polled,
                                    const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
-    void publishValues(const DataType::ObjectIdentifier& object, Poco::UInt32 deviceInstance,
-                       const DataWatsonKey& watson, const NamedValues& values);
-    std::string eventWithinLimit(const DataType::ObjectIdentifier& object, Poco::UInt32 deviceInstance,
-                                 const DataWatsonKey& watson, const NamedValues& values) const;
+    void publishValues(const DataObjectKey& object, const DataWatsonKey& watson, const NamedValues& values);
+    std::string eventWithinLimit(const DataObjectKey& object, const DataWatsonKey& watson,
+                                 const NamedValues& values) const;
     void watsonPublishBACnetWsResponse(BACnetWsHandler& handler);
 
-    // commands (MQTT client's thread)
-    void watsonCmdWP(Watson_IOTP::Command& command);
-    void writeMember(const DataWatsonKey& device, const std::string& name, const Poco::Dynamic::Var& value,
-                     Poco::UInt32 priority);
-    void watsonCmdBacnetWS(Watson_IOTP::Command& command);
-    void startBACnetWsJob(std::unique_ptr<BACnetWsHandler> job);
-    static Poco::UInt32 writePriority(const std::string& name);
-    static Poco::JSON::Object::Ptr parseCommandData(const std::string& payload);
-    static std::string valueText(const Poco::Dynamic::Var& value);
-    bool findCommandable(const std::string& key, Poco::UInt64& objectKey);
-
-    Orvik::MQTT::Watson::DataConnection _connection;
+    const DataBridgeTimings _timings;
+    BridgeSettings _settings;
     std::unique_ptr<Orvik::MQTT::Watson::GatewayClient> _pWatsonClient;
-    DataSetupParams _setupParamsBACnet;
-    Poco::HashMap<Poco::UInt64, DataCOVSubscriber> _publishedCovObjects;
-    std::vector<DataPolledProperty> _publishedPolledPorps;
-    Poco::HashMap<std::string, Poco::UInt64> _commandableObjects;
-    std::mutex _commandableMutex;
-    std::atomic<Poco::UInt32> _shuttingDown{0};
-    Poco::HashMap<Poco::UInt64, Poco::UInt8> _keyFlags;
+    ObjectIdentities _objects;
+    PollSchedule _polls;
+    std::atomic<BridgeState> _state{BridgeState::Running};
     Poco::UInt32 _deviceInstanceGW = 0;
-    std::unique_ptr<Poco::ThreadPool> _pBACnetWsThreadPool;
-    std::mutex _threadPoolMutex;
+    BACnetWsPool _bacnetWsPool;
 
     Poco::Clock _renewalClock;
     Poco::Clock _drainClock;
-    /// Next reading of each polled property (index into _publishedPolledPorps).
-    std::vector<Poco::Clock> _nextPolls;
-    /// Outstanding poll requests: request id -> index into _publishedPolledPorps.
-    std::map<Poco::UInt32, std::size_t> _pollRequests;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
-
-#endif

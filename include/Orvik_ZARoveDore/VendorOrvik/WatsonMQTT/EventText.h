@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_EVENTTEXT_H
-#define ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_EVENTTEXT_H
+#pragma once
 
 #include <string>
 #include <utility>
@@ -16,6 +15,13 @@ class EventText
 public:
     /// One property of an object and its value text.
     using NamedValue = std::pair<std::string, std::string>;
+
+    /// The event of changed and polled values ("COV"), the format of every event and command
+    /// ("json"), and the command that forwards a BACnet/WS request, also the start of its reply
+    /// event's name ("bacnet-ws").
+    static const std::string _COV_EVENT;
+    static const std::string _FORMAT;
+    static const std::string _BACNET_WS;
 
     /// A text as a JSON string, quotes included.
     static std::string jsonString(const std::string& text);
@@ -40,5 +46,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
-
-#endif
