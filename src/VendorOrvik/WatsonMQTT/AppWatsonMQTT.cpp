@@ -7,7 +7,6 @@
 #include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
 #include "Orvik_BACnetClient/NotificationResponseObjectAccess.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
-#include "Orvik_Watson/IOTP_Client.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsHandler.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CommandParser.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/NotificationBACnetWsDone.h"
@@ -33,7 +32,6 @@ namespace
 {
 
 const std::string APP_NAME = "AppWatsonMQTT ";
-const int EVENT_QOS = 1;
 const Poco::UInt32 DEFAULT_HALF_LIFETIME_SECONDS = DataSetupParams::_DEFAULT_LIFETIME_SECONDS / 2;
 
 /// Trend logs and structured views may lack a COV increment without losing COV support.
@@ -92,6 +90,7 @@ bool AppWatsonMQTT::descRun()
     bacnetRequestProperties();
     _renewalClock.update();
     _pWatsonClient = std::make_unique<Orvik::MQTT::Watson::GatewayClient>(_settings.connection);
+    _pPublisher = std::make_unique<EventPublisher>(*_pWatsonClient, _deviceInstanceGW, APP_NAME);
     try
     {
         runLoop();
@@ -99,10 +98,12 @@ bool AppWatsonMQTT::descRun()
     catch (...)
     {
         std::cout << "BACnet to Watson IoT Exception ignored" << std::endl;
+        _pPublisher.reset();
         _pWatsonClient.reset();
         return true;
     }
     _pWatsonClient->disconnect();
+    _pPublisher.reset();
     _pWatsonClient.reset();
     return false;
 }
@@ -231,8 +232,8 @@ void AppWatsonMQTT::pollProperty(const DataPolledProperty& polled, std::size_t i
     const DataPropertyKey key(device, polled.bacnet.getObjectIdentifier(), DataPropertyRef(PROP_LOG_BUFFER));
     if (syncRR(key, newest, result) == SYNC_RESULT_SUCCESS && result.itemCnt > 0)
     {
-        publishValues(key, polled.watson,
-                      {{ProtocolText::propertyName(PROP_LOG_BUFFER), result.value.getText()}});
+        _pPublisher->publishValues(key, polled.watson,
+                                   {{ProtocolText::propertyName(PROP_LOG_BUFFER), result.value.getText()}});
     }
 }
 
@@ -246,7 +247,7 @@ void AppWatsonMQTT::dispatch(const Poco::AutoPtr<Poco::Notification>& pNf)
     }
     else if (const auto* pDone = dynamic_cast<const NotificationBACnetWsDone*>(p))
     {
-        watsonPublishBACnetWsResponse(*pDone->pBACnetWsHandler);
+        _pPublisher->publishBACnetWsReply(*pDone->pBACnetWsHandler);
     }
     else if (dynamic_cast<const NotificationResponsePropertyAccess<int>*>(p) != nullptr ||
              dynamic_cast<const NotificationResponseObjectAccess<DataError>*>(p) != nullptr)
@@ -456,7 +457,7 @@ void AppWatsonMQTT::watsonPublishCovResponse(const DataResponseCOV& response)
         values.emplace_back(ProtocolText::propertyName(value.propertyRef.propertyIdentifier),
                             value.value.getText());
     }
-    publishValues(object, pSubscriber->watson, values);
+    _pPublisher->publishValues(object, pSubscriber->watson, values);
 }
 
 void AppWatsonMQTT::watsonPublishPolledValues(const DataPolledProperty& polled,
@@ -476,69 +477,10 @@ void AppWatsonMQTT::watsonPublishPolledValues(const DataPolledProperty& polled,
     }
     if (!values.empty())
     {
-        publishValues(DataObjectKey(polled.bacnet.getDeviceIdentifier().getInstance(),
-                                    polled.bacnet.getObjectIdentifier()),
-                      polled.watson, values);
+        _pPublisher->publishValues(DataObjectKey(polled.bacnet.getDeviceIdentifier().getInstance(),
+                                                 polled.bacnet.getObjectIdentifier()),
+                                   polled.watson, values);
     }
-}
-
-void AppWatsonMQTT::publishValues(const DataObjectKey& object, const DataWatsonKey& watson,
-                                  const NamedValues& values)
-{
-    std::string text = EventText::values(watson.propertyId, values);
-    if (text.size() > Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES)
-    {
-        text = eventWithinLimit(object, watson, values);
-    }
-    if (text.empty())
-    {
-        return;
-    }
-    if (object.deviceInstance == _deviceInstanceGW)
-    {
-        _pWatsonClient->publishGatewayEvent(EventText::_COV_EVENT, EventText::_FORMAT, text, EVENT_QOS);
-    }
-    else
-    {
-        _pWatsonClient->publishDeviceEvent(watson.deviceType, watson.deviceId, EventText::_COV_EVENT,
-                                           EventText::_FORMAT, text, EVENT_QOS);
-    }
-}
-
-std::string AppWatsonMQTT::eventWithinLimit(const DataObjectKey& object, const DataWatsonKey& watson,
-                                            const NamedValues& values) const
-{
-    // The values that fit, in their order; an empty text when none does.
-    NamedValues kept;
-    for (const EventText::NamedValue& value : values)
-    {
-        kept.push_back(value);
-        if (EventText::values(watson.propertyId, kept).size() > Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES)
-        {
-            kept.pop_back();
-            std::cout << appName() << "left out " << value.first << " of "
-                      << object.objectIdentifier.toString() << " of device " << object.deviceInstance
-                      << ": the event would be larger than the platform's limit of "
-                      << Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES << " bytes" << std::endl;
-        }
-    }
-    return kept.empty() ? std::string() : EventText::values(watson.propertyId, kept);
-}
-
-void AppWatsonMQTT::watsonPublishBACnetWsResponse(BACnetWsHandler& handler)
-{
-    std::string text = handler.failed() ? EventText::bacnetWsFailure(handler.bacnetWsError)
-                                        : EventText::bacnetWsReply(handler.bacnetWsResponse);
-    if (text.size() > Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES)
-    {
-        const std::string problem = "the answer of " + std::to_string(handler.bacnetWsResponse.size()) +
-                                    " bytes is larger than the platform's limit of " +
-                                    std::to_string(Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES) + " bytes";
-        std::cout << appName() << "BACnet/WS answer left out: " << problem << std::endl;
-        text = EventText::bacnetWsFailure(problem);
-    }
-    _pWatsonClient->publishGatewayEvent(EventText::_BACNET_WS + "-" + handler.watsonClientId,
-                                        EventText::_FORMAT, text, EVENT_QOS);
 }
 
 // ---- commands (MQTT client's thread) ------------------------------------------------------------

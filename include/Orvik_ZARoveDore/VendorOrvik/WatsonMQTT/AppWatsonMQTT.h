@@ -12,6 +12,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataBridgeTimings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataPolledProperty.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventPublisher.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/PollSchedule.h"
@@ -81,8 +82,8 @@ class BACnetWsHandler;
 /// BACnet/WS jobs on the bridge's pool, which hand their replies back through the app's queue.
 ///
 /// The pieces: BridgeSettings reads the parameters, ObjectIdentities keeps the configured objects and
-/// their names, PollSchedule the objects read by polling, CommandParser checks commands, BACnetWsPool
-/// runs the BACnet/WS jobs. This class orchestrates them.
+/// their names, PollSchedule the objects read by polling, EventPublisher sends the events, CommandParser
+/// checks commands, BACnetWsPool runs the BACnet/WS jobs. This class orchestrates them.
 class AppWatsonMQTT : public AppBase, public Watson_IOTP::CommandCallback
 {
 public:
@@ -135,14 +136,12 @@ private:
     void watsonPublishCovResponse(const Orvik::BACnet::Client::DataResponseCOV& response);
     void watsonPublishPolledValues(const DataPolledProperty& polled,
                                    const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
-    void publishValues(const DataObjectKey& object, const DataWatsonKey& watson, const NamedValues& values);
-    std::string eventWithinLimit(const DataObjectKey& object, const DataWatsonKey& watson,
-                                 const NamedValues& values) const;
-    void watsonPublishBACnetWsResponse(BACnetWsHandler& handler);
 
     const DataBridgeTimings _timings;
     BridgeSettings _settings;
     std::unique_ptr<Orvik::MQTT::Watson::GatewayClient> _pWatsonClient;
+    /// Publishes through _pWatsonClient; lives as long as it.
+    std::unique_ptr<EventPublisher> _pPublisher;
     ObjectIdentities _objects;
     PollSchedule _polls;
     std::atomic<BridgeState> _state{BridgeState::Running};

@@ -1,0 +1,86 @@
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventPublisher.h"
+
+#include "Orvik_Watson/IOTP_Client.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsHandler.h"
+
+#include <iostream>
+
+namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
+{
+
+using Orvik::BACnet::Client::DataObjectKey;
+
+namespace
+{
+
+const int EVENT_QOS = 1;
+const std::size_t MAX_EVENT_BYTES = Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES;
+
+}  // namespace
+
+EventPublisher::EventPublisher(Watson_IOTP::IOTP_GatewayClient& client, Poco::UInt32 gatewayDevice,
+                               const std::string& consolePrefix)
+    : _client(client), _gatewayDevice(gatewayDevice), _consolePrefix(consolePrefix)
+{
+}
+
+void EventPublisher::publishValues(const DataObjectKey& object, const DataWatsonKey& watson,
+                                   const std::vector<EventText::NamedValue>& values)
+{
+    std::string text = EventText::values(watson.propertyId, values);
+    if (text.size() > MAX_EVENT_BYTES)
+    {
+        text = eventWithinLimit(object, watson, values);
+    }
+    if (text.empty())
+    {
+        return;
+    }
+    if (object.deviceInstance == _gatewayDevice)
+    {
+        _client.publishGatewayEvent(EventText::_COV_EVENT, EventText::_FORMAT, text, EVENT_QOS);
+    }
+    else
+    {
+        _client.publishDeviceEvent(watson.deviceType, watson.deviceId, EventText::_COV_EVENT,
+                                   EventText::_FORMAT, text, EVENT_QOS);
+    }
+}
+
+std::string EventPublisher::eventWithinLimit(const DataObjectKey& object, const DataWatsonKey& watson,
+                                             const std::vector<EventText::NamedValue>& values) const
+{
+    // The values that fit, in their order; an empty text when none does.
+    std::vector<EventText::NamedValue> kept;
+    for (const EventText::NamedValue& value : values)
+    {
+        kept.push_back(value);
+        if (EventText::values(watson.propertyId, kept).size() > MAX_EVENT_BYTES)
+        {
+            kept.pop_back();
+            std::cout << _consolePrefix << "left out " << value.first << " of "
+                      << object.objectIdentifier.toString() << " of device " << object.deviceInstance
+                      << ": the event would be larger than the platform's limit of " << MAX_EVENT_BYTES
+                      << " bytes" << std::endl;
+        }
+    }
+    return kept.empty() ? std::string() : EventText::values(watson.propertyId, kept);
+}
+
+void EventPublisher::publishBACnetWsReply(const BACnetWsHandler& handler)
+{
+    std::string text = handler.failed() ? EventText::bacnetWsFailure(handler.bacnetWsError)
+                                        : EventText::bacnetWsReply(handler.bacnetWsResponse);
+    if (text.size() > MAX_EVENT_BYTES)
+    {
+        const std::string problem = "the answer of " + std::to_string(handler.bacnetWsResponse.size()) +
+                                    " bytes is larger than the platform's limit of " +
+                                    std::to_string(MAX_EVENT_BYTES) + " bytes";
+        std::cout << _consolePrefix << "BACnet/WS answer left out: " << problem << std::endl;
+        text = EventText::bacnetWsFailure(problem);
+    }
+    _client.publishGatewayEvent(EventText::_BACNET_WS + "-" + handler.watsonClientId, EventText::_FORMAT,
+                                text, EVENT_QOS);
+}
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
