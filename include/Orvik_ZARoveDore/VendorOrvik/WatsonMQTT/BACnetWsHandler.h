@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_BACNETWSHANDLER_H
-#define ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_BACNETWSHANDLER_H
+#pragma once
 
 #include <Poco/NotificationQueue.h>
 #include <Poco/Runnable.h>
@@ -51,5 +50,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_DATACOVSUBSCRIBER_H
-#define ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_DATACOVSUBSCRIBER_H
+#pragma once
 
 #include "Orvik_BACnet/BACnetEnums.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
@@ -23,5 +22,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_DATAPOLLEDPROPERTY_H
-#define ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_DATAPOLLEDPROPERTY_H
+#pragma once
 
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectPropertyReference.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
@@ -29,5 +28,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
-
-#endif

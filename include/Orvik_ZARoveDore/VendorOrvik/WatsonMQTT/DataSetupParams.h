@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_DATASETUPPARAMS_H
-#define ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_DATASETUPPARAMS_H
+#pragma once
 
 #include "Orvik_BACnetClient/NotificationRequestSubscribeCOV.h"
 
@@ -24,5 +23,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_DATAWATSONKEY_H
-#define ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_DATAWATSONKEY_H
+#pragma once
 
 #include <string>
 
@@ -32,5 +31,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
-
-#endif

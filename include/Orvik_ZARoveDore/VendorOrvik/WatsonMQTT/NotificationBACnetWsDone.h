@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_NOTIFICATIONBACNETWSDONE_H
-#define ORVIK_ZAROVEDORE_VENDORORVIK_WATSONMQTT_NOTIFICATIONBACNETWSDONE_H
+#pragma once
 
 #include "Orvik_Utility/Notification.h"
 
@@ -25,5 +24,3 @@ protected:
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
-
-#endif
