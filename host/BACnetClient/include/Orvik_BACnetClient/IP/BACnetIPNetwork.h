@@ -1,0 +1,140 @@
+#pragma once
+
+#include "Orvik_BACnet/DataType/BACnetAddress.h"
+#include "Orvik_BACnetClient/Clock.h"
+#include "Orvik_BACnetClient/Network.h"
+#include "Orvik_BACnetClient/TransactionTable.h"
+
+#include <Poco/Net/SocketAddress.h>
+#include <Poco/Types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace Orvik::BACnet::Client::IP
+{
+
+class ClientTransport;
+
+/// A BACnet/IP network (see Network.h for what every network does): one UDP socket on the site's LAN,
+/// with a receive thread and a timer thread of its own.
+///
+/// Devices and their addresses:
+///   - A device is found by its I-Am: the network keeps its address (its own B/IP address, or the
+///     router that answered for it with the device's network number and MAC), the largest APDU it
+///     accepts, whether it segments, and its vendor. A request to a device that is not known yet first
+///     sends a Who-Is limited to its instance (to every network) and waits for the I-Am within the APDU
+///     time-out and its retries. Static bindings (Settings) stand for devices that cannot hear a
+///     broadcast; a later I-Am refreshes them.
+///   - The table of devices is bounded (maxDevices): a flood of I-Ams pushes out the devices heard
+///     longest ago, never a static one.
+///   - At most transactions.maxOutstanding requests are outstanding per device on IP, and
+///     maxOutstandingBehindRouter per device behind a router (field buses take one at a time); the rest
+///     wait in the device's queue (TransactionTable).
+///
+/// Requests and answers:
+///   - Confirmed requests say that a segmented answer is welcome, with maxSegments segments of up to
+///     1476 octets. Segmented Complex-ACKs are taken with Segment-ACKs in the window the device
+///     proposes; what comes in is bounded by the accepted segments and by maxReassemblyOctets over all
+///     answers at once (beyond it the answer is aborted).
+///   - An answer counts only when it comes from the address the request went to, with the request's
+///     invoke id and, for ACKs and Errors, the request's service; everything else is dropped.
+///   - No request goes out larger than the device's max APDU. A ReadPropertyMultiple is split into
+///     smaller ones (down to one property each) when it does not fit, or when the device answers it
+///     with segmentation-not-supported, an abort for buffer overflow or segmentation, or a reject; the
+///     answers are merged into one. A ReadRange asks for no more records than fit into one unsegmented
+///     answer, and for half as many when the device aborts it for its size. Any other request too large
+///     for the device ends with abort-apdu-too-long.
+///   - A request for the gateway's own device instance (ownDeviceInstance) ends at once with
+///     services / optional-functionality-not-supported: this network does not serve the gateway's own
+///     device.
+///   - A router that answers a request with Reject-Message-To-Network ends the requests sent through it
+///     to that network with communication / not-router-to-dnet (or router-busy, message-too-long,
+///     unknown-route).
+///   - Confirmed COV notifications are acknowledged with a Simple-ACK; unconfirmed ones are taken as
+///     they come. Other confirmed requests are rejected (unrecognized-service), segmented ones aborted.
+///
+/// Broadcasts (Who-Is) go to the broadcast address, or, while registered as a foreign device with a
+/// BBMD, to the BBMD as Distribute-Broadcast-To-Network. The registration is renewed at half its
+/// time-to-live. A datagram that cannot be read at any layer is dropped. Everything runs on the given
+/// clock.
+class BACnetIPNetwork : public Network
+{
+public:
+    /// A device that is reached without Who-Is.
+    class StaticBinding
+    {
+    public:
+        Poco::UInt32 deviceInstance = 0;
+        /// The device's B/IP address, or the router's for a device on another network.
+        Poco::Net::SocketAddress address;
+        /// Network number and MAC of a device behind the router; without MAC (the default) the device
+        /// itself is at `address`.
+        DataType::BACnetAddress remote;
+        /// Until an I-Am tells: 1476 on IP, 480 behind a router.
+        std::optional<Poco::UInt32> maxApdu;
+    };
+
+    class Settings
+    {
+    public:
+        /// The local address and UDP port; 0.0.0.0 listens on every interface, port 0 takes a free one.
+        Poco::Net::SocketAddress local{"0.0.0.0", 47808};
+        /// Where broadcasts go; empty: the broadcast address of the interface that has the local address
+        /// (255.255.255.255 for 0.0.0.0), on the local port.
+        std::optional<Poco::Net::SocketAddress> broadcast;
+        /// Registers as a foreign device with this BBMD.
+        std::optional<Poco::Net::SocketAddress> bbmd;
+        Poco::UInt16 bbmdTimeToLiveSeconds = 300;
+        /// APDU time-out, retries, segment time-out, outstanding requests per device on IP.
+        TransactionTable::Settings transactions;
+        Poco::UInt32 maxOutstandingBehindRouter = 1;
+        std::optional<Poco::UInt32> ownDeviceInstance;
+        std::vector<StaticBinding> staticBindings;
+        std::size_t maxDevices = 4096;
+        /// Segments accepted per answer: 2, 4, 8, 16, 32 or 64.
+        std::uint8_t maxSegments = 64;
+        std::size_t maxReassemblyOctets = 4 * 1024 * 1024;
+    };
+
+    /// `clock` (not owned) must outlive the network.
+    explicit BACnetIPNetwork(const Settings& settings, Clock& clock = Clock::system());
+    ~BACnetIPNetwork() override;
+
+    BACnetIPNetwork(const BACnetIPNetwork&) = delete;
+    BACnetIPNetwork& operator=(const BACnetIPNetwork&) = delete;
+
+    const Settings& getSettings() const { return _settings; }
+    /// The bound local address (with the port taken when the settings asked for port 0). Open only.
+    Poco::Net::SocketAddress localAddress() const;
+    /// The broadcast address in use. Open only.
+    Poco::Net::SocketAddress broadcastAddress() const;
+
+    // ---- Network --------------------------------------------------------------------------------------
+
+    /// Binds the socket and starts the threads; throws Poco::Net::NetException (or Poco::IOException)
+    /// when the address cannot be bound, Poco::InvalidArgumentException when no interface has the local
+    /// address.
+    void open(NetworkListener& listener) override;
+    void close() override;
+    void sendWhoIs(const DataType::BACnetAddress& destination, Poco::UInt32 lowLimit,
+                   Poco::UInt32 highLimit) override;
+    void sendReadProperty(Poco::UInt32 transactionId, const DataPropertyKey& key) override;
+    void sendReadPropertyMultiple(Poco::UInt32 transactionId, Poco::UInt32 deviceInstance,
+                                  const std::vector<NotificationRequestRPM::Parameter>& parameters) override;
+    void sendReadRange(Poco::UInt32 transactionId, const DataPropertyKey& key,
+                       const ReadRange::Range& range) override;
+    void sendWriteProperty(Poco::UInt32 transactionId, const DataPropertyKey& key, Poco::UInt32 priority,
+                           const ValueContainer& value) override;
+    void sendSubscribeCOV(Poco::UInt32 transactionId, const DataPropertyKey& key,
+                          const NotificationRequestSubscribeCOV::Parameters& parameters) override;
+    void endTransaction(Poco::UInt32 transactionId) override;
+
+private:
+    const Settings _settings;
+    std::unique_ptr<ClientTransport> _pTransport;
+};
+
+}  // namespace Orvik::BACnet::Client::IP
