@@ -2,6 +2,8 @@
 
 #include <Poco/Types.h>
 
+#include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
+
 #include <optional>
 #include <string>
 
@@ -18,8 +20,9 @@ struct DataGatewaySettings
     Poco::Int32 controllerId = 1;
     /// The host's own BACnet server device; empty: taken from the database.
     std::optional<Poco::UInt32> deviceInstance;
-    /// The BACnet network: a site file of the simulated network.
+    /// The BACnet network, exactly one of: a site file of the simulated network, or BACnet/IP.
     std::string networkFile;
+    std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> bacnetIP;
     /// The built-in demo: demo configuration and demo site unless given otherwise.
     bool demo = false;
 };

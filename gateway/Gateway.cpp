@@ -3,9 +3,9 @@
 #include <Poco/Exception.h>
 #include <Poco/Process.h>
 
+#include "NetworkFactory.h"
 #include "Orvik_BACnetClient/ClientWorker.h"
 #include "Orvik_BACnetClient/Network.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppManager.h"
 
@@ -31,7 +31,7 @@ void Gateway::start()
 {
     openDatabase();
     const Poco::UInt32 deviceInstance = ownDeviceInstance();
-    startNetwork();
+    startNetwork(deviceInstance);
     startManager(deviceInstance);
 }
 
@@ -63,10 +63,10 @@ Poco::UInt32 Gateway::ownDeviceInstance() const
     return *instance;
 }
 
-void Gateway::startNetwork()
+void Gateway::startNetwork(Poco::UInt32 deviceInstance)
 {
-    _pNetwork = Orvik::BACnet::Client::Simulation::SimulatedSite::load(_settings.networkFile);
-    _log.information("BACnet network: simulated site " + _settings.networkFile);
+    _pNetwork = NetworkFactory::make(_settings, deviceInstance);
+    _log.information("BACnet network: " + NetworkFactory::describe(_settings));
     _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pNetwork);
     _pClient->start();
 }

@@ -53,7 +53,7 @@ public:
 private:
     void openDatabase();
     Poco::UInt32 ownDeviceInstance() const;
-    void startNetwork();
+    void startNetwork(Poco::UInt32 deviceInstance);
     void startManager(Poco::UInt32 deviceInstance);
     void runManager();
 

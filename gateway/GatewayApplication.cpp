@@ -25,6 +25,7 @@
 
 #include "DataFiles.h"
 #include "Gateway.h"
+#include "NetworkFactory.h"
 
 namespace Orvik::Gateway
 {
@@ -76,9 +77,42 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
                              "device in the database).")
                           .argument("instance")
                           .callback(store));
-    options.addOption(Option("network", "n", "The BACnet network: a site file of the simulated network.")
+    options.addOption(Option("network", "n",
+                             "The BACnet network is the simulated network of this site file (with the demo "
+                             "site the default without options).")
                           .argument("file")
                           .callback(store));
+    options.addOption(
+        Option("bacnet-ip", "",
+               "The BACnet network is BACnet/IP on this local address and UDP port (default "
+               "0.0.0.0:47808, every interface); an address picks the interface and its broadcast "
+               "address. Give either this or --network.")
+            .argument("address[:port]", false)
+            .callback(store));
+    options.addOption(Option("bacnet-broadcast", "",
+                             "BACnet/IP: where broadcasts go (default: the interface's broadcast address).")
+                          .argument("address[:port]")
+                          .callback(store));
+    options.addOption(
+        Option("bbmd", "",
+               "BACnet/IP: register as a foreign device with this BBMD (port 47808 unless given); "
+               "broadcasts then go through it.")
+            .argument("host[:port]")
+            .callback(store));
+    options.addOption(
+        Option("bbmd-ttl", "",
+               "BACnet/IP: time-to-live of the foreign-device registration (default 300), renewed "
+               "at half of it.")
+            .argument("seconds")
+            .callback(store));
+    options.addOption(
+        Option("bacnet-device", "",
+               "BACnet/IP: a device that cannot hear a Who-Is (another subnet without BBMD): "
+               "instance=address[:port], or instance=router-address[:port]/network/mac for a "
+               "device behind a router. Repeatable.")
+            .argument("device")
+            .repeatable(true)
+            .callback(OptionCallback<GatewayApplication>(this, &GatewayApplication::storeDevice)));
     options.addOption(Option("demo", "D",
                              "Run the built-in demo: the demo configuration (db/demo.sql) on the demo site "
                              "(sites/demo.json). The default when no option is given.")
@@ -108,6 +142,12 @@ void GatewayApplication::handleHelp(const std::string&, const std::string&)
 void GatewayApplication::storeOption(const std::string& name, const std::string& value)
 {
     config().setString(PREFIX + name, value.empty() ? "true" : value);
+    _anyOption = true;
+}
+
+void GatewayApplication::storeDevice(const std::string&, const std::string& value)
+{
+    _staticDevices.push_back(value);
     _anyOption = true;
 }
 
@@ -160,9 +200,12 @@ DataGatewaySettings GatewayApplication::makeSettings(const DataFiles& dataFiles)
                 "--device-instance: above the highest device instance 4194302");
     }
     settings.networkFile = config().getString(PREFIX + "network", "");
+    settings.bacnetIP = bacnetIPSettings();
+    if (settings.bacnetIP && !settings.networkFile.empty())
+        throw Poco::InvalidArgumentException("Give either --network or --bacnet-ip, not both");
     if (settings.demo)
     {
-        if (settings.networkFile.empty())
+        if (settings.networkFile.empty() && !settings.bacnetIP)
             settings.networkFile = dataFiles.demoSite();
         if (settings.databasePath.empty())
         {
@@ -176,9 +219,31 @@ DataGatewaySettings GatewayApplication::makeSettings(const DataFiles& dataFiles)
     }
     if (settings.databasePath.empty())
         throw Poco::InvalidArgumentException("No configuration database: give --database=<file> (or --demo)");
-    if (settings.networkFile.empty())
-        throw Poco::InvalidArgumentException("No BACnet network: give --network=<site file> (or --demo)");
+    if (settings.networkFile.empty() && !settings.bacnetIP)
+        throw Poco::InvalidArgumentException(
+            "No BACnet network: give --bacnet-ip[=<address>[:<port>]] or --network=<site file> (or --demo)");
     return settings;
+}
+
+std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> GatewayApplication::bacnetIPSettings()
+    const
+{
+    NetworkFactory::IPOptions options;
+    options.broadcast = config().getString(PREFIX + "bacnet-broadcast", "");
+    options.bbmd = config().getString(PREFIX + "bbmd", "");
+    options.bbmdTimeToLive = config().getString(PREFIX + "bbmd-ttl", "");
+    options.devices = _staticDevices;
+    if (!config().hasProperty(PREFIX + "bacnet-ip"))
+    {
+        if (!options.broadcast.empty() || !options.bbmd.empty() || !options.bbmdTimeToLive.empty() ||
+            !options.devices.empty())
+            throw Poco::InvalidArgumentException(
+                "--bacnet-broadcast, --bbmd, --bbmd-ttl and --bacnet-device go with --bacnet-ip only");
+        return std::nullopt;
+    }
+    const std::string local = config().getString(PREFIX + "bacnet-ip");
+    options.local = local == "true" ? "" : local;
+    return NetworkFactory::ipSettings(options);
 }
 
 std::vector<std::string> GatewayApplication::creationScripts(const DataGatewaySettings& settings,

@@ -2,6 +2,7 @@
 
 #include <Poco/Util/ServerApplication.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,15 @@ namespace Orvik::Gateway
 /// The gateway host process, `orvik-gateway`.
 ///
 /// Options: the configuration database, the controller id, the own BACnet device instance, the
-/// BACnet network (a site file of the simulated network), the demo, the data folder, syslog, help;
-/// and, from Poco's server application, --daemon, --pidfile and --umask. Relative file and folder
-/// names are taken relative to the folder the program was started in, also for a daemon.
+/// BACnet network (a site file of the simulated network, or BACnet/IP with its broadcast address,
+/// foreign-device registration and devices bound by option), the demo, the data folder, syslog, help;
+/// and, from Poco's server application, --daemon, --pidfile and --umask. Exactly one network is used:
+/// giving both --network and --bacnet-ip is refused. Relative file and folder names are taken
+/// relative to the folder the program was started in, also for a daemon.
 ///
 /// Without any option, or with --demo, it runs the built-in demo: the demo configuration (created
-/// from db/demo.sql in a temporary database unless --database names one) on the demo site.
+/// from db/demo.sql in a temporary database unless --database names one) on the demo site, or on
+/// BACnet/IP when --bacnet-ip is given.
 ///
 /// It runs until SIGINT or SIGTERM, which become the app manager's stop request; it then waits for
 /// the apps to stop (within the manager's grace period) and exits 0. Bad options, a database that
@@ -39,9 +43,11 @@ protected:
 private:
     void handleHelp(const std::string& name, const std::string& value);
     void storeOption(const std::string& name, const std::string& value);
+    void storeDevice(const std::string& name, const std::string& value);
     void displayHelp() const;
     void setUpLogging() const;
     DataGatewaySettings makeSettings(const class DataFiles& dataFiles) const;
+    std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> bacnetIPSettings() const;
     std::vector<std::string> creationScripts(const DataGatewaySettings& settings,
                                              const class DataFiles& dataFiles) const;
     static void useHostScripts(const class DataFiles& dataFiles);
@@ -50,6 +56,7 @@ private:
 
     bool _helpRequested = false;
     bool _anyOption = false;
+    std::vector<std::string> _staticDevices;
 };
 
 }  // namespace Orvik::Gateway
