@@ -541,6 +541,9 @@ void ClientTransport::receiveSegment(Requests::iterator it, const Apdu::Message&
     request.segmentOctets = request.pSegments->octets().size();
     const PeerAddress peer = request.sent->first;
     const Poco::UInt8 invokeId = header.invokeId;
+    const Poco::UInt32 device = request.pRequest->deviceInstance();
+    if (step.taken && !step.complete)
+        _pTransactions->segmentReceived(device, invokeId);
     if (step.sendAck)
     {
         Apdu::Header ack;
@@ -551,13 +554,8 @@ void ClientTransport::receiveSegment(Requests::iterator it, const Apdu::Message&
         ack.windowSize = request.pSegments->windowSize();
         sendPdu(peer, ack);
     }
-    const Poco::UInt32 device = request.pRequest->deviceInstance();
     if (!step.complete)
-    {
-        if (step.taken)
-            _pTransactions->segmentReceived(device, invokeId);
         return;
-    }
     _pTransactions->complete(device, invokeId);
     forgetSent(request);
     const Codec::Octets serviceData = request.pSegments->octets();

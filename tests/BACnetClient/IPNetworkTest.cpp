@@ -1,0 +1,512 @@
+#include "BACnetClient/ManualClock.h"
+#include "BACnetClient/RecordingListener.h"
+#include "BACnetClient/UdpPeer.h"
+#include "Orvik_BACnet/Codec/IAm.h"
+#include "Orvik_BACnet/Codec/ReadProperty.h"
+#include "Orvik_BACnet/Codec/ReadPropertyMultiple.h"
+#include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <tuple>
+
+namespace Orvik::BACnet::Client::Test
+{
+
+namespace
+{
+
+using namespace Orvik::BACnet::Codec;
+using Codec::Test::Packet;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+const Poco::UInt32 DEVICE = 100;
+
+DataPropertyKey objectNameOf(Poco::UInt32 device)
+{
+    return DataPropertyKey(device, DataType::ObjectIdentifier(OBJECT_DEVICE, device),
+                           DataPropertyRef(PROP_OBJECT_NAME));
+}
+
+Octets datagram(const Octets& apdu, const Npdu::Header& npdu = Npdu::Header(),
+                Bvll::Function function = Bvll::ORIGINAL_UNICAST_NPDU)
+{
+    Bvll::Message message;
+    message.function = function;
+    const Octets npduOctets = Npdu::encode(npdu, apdu);
+    message.payload = npduOctets;
+    return Bvll::encode(message);
+}
+
+Npdu::Header routedFrom(Poco::UInt16 network, const std::string& mac)
+{
+    Npdu::Header header;
+    header.hasSource = true;
+    header.source.setNetworkNumber(network);
+    header.source.setMAC(mac);
+    return header;
+}
+
+Apdu::Header pdu(Apdu::Type type, Poco::UInt8 invokeId, std::uint8_t choice)
+{
+    Apdu::Header header;
+    header.type = type;
+    header.invokeId = invokeId;
+    header.serviceChoice = choice;
+    header.server = type == Apdu::ABORT;
+    return header;
+}
+
+Octets iAm(Poco::UInt32 instance, Poco::UInt32 maxApdu = 1476)
+{
+    IAm record;
+    record.deviceIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, instance);
+    record.maxApduLengthAccepted = maxApdu;
+    record.segmentation = SEGMENTATION_SEGMENTED_BOTH;
+    return Apdu::encode(pdu(Apdu::UNCONFIRMED_REQUEST, 0, IAm::_SERVICE), record.encode());
+}
+
+Octets nameAck(const std::string& name, Poco::UInt32 device = DEVICE)
+{
+    ReadProperty::Ack ack;
+    ack.objectIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, device);
+    ack.property = PropertyReference(PROP_OBJECT_NAME);
+    ack.value.setCharString(name);
+    return ReadProperty::encodeAck(ack);
+}
+
+Octets complexAck(Poco::UInt8 invokeId, std::uint8_t service, const Octets& data)
+{
+    return Apdu::encode(pdu(Apdu::COMPLEX_ACK, invokeId, service), data);
+}
+
+Bvll::Endpoint endpointOf(const Poco::Net::SocketAddress& address)
+{
+    Bvll::Endpoint endpoint;
+    std::memcpy(endpoint.address.data(), address.host().addr(), endpoint.address.size());
+    endpoint.port = address.port();
+    return endpoint;
+}
+
+/// The properties a ReadPropertyMultiple request datagram asks for.
+std::vector<ReadPropertyMultiple::ObjectRequest> askedIn(const Octets& request)
+{
+    const Bvll::Message bvll = Bvll::decode(request);
+    const Npdu::Message npdu = Npdu::decode(bvll.payload);
+    return ReadPropertyMultiple::decodeRequest(Apdu::decode(npdu.payload).serviceData);
+}
+
+std::string nameIn(const NetworkReply& reply)
+{
+    const auto* pValue = std::get_if<ValueContainer>(&reply.payload);
+    return pValue == nullptr ? "(no value)" : pValue->getCharString();
+}
+
+DataError errorIn(const NetworkReply& reply)
+{
+    const auto* pError = std::get_if<DataError>(&reply.payload);
+    return pError == nullptr ? DataError() : *pError;
+}
+
+}  // namespace
+
+/// A BACnet/IP network on loopback, with the test playing its devices, routers and BBMD through UDP
+/// peers; the network's timers run on a manual clock.
+class IPNetworkTest : public testing::Test
+{
+protected:
+    void open(const std::function<void(IP::BACnetIPNetwork::Settings&)>& change = nullptr)
+    {
+        IP::BACnetIPNetwork::Settings settings;
+        settings.local = Poco::Net::SocketAddress("127.0.0.1", 0);
+        settings.broadcast = device.address();
+        settings.transactions.apduTimeoutMs = 1000;
+        settings.transactions.apduRetries = 1;
+        settings.ownDeviceInstance = 1;
+        if (change)
+            change(settings);
+        network = std::make_unique<IP::BACnetIPNetwork>(settings, clock);
+        network->open(listener);
+    }
+
+    void TearDown() override
+    {
+        if (network)
+            network->close();
+    }
+
+    /// `peer` answers for the device with an I-Am (sent with `npdu`, from a router: routedFrom).
+    void bind(UdpPeer& peer, Poco::UInt32 instance, Poco::UInt32 maxApdu = 1476,
+              const Npdu::Header& npdu = Npdu::Header())
+    {
+        peer.send(datagram(iAm(instance, maxApdu), npdu), network->localAddress());
+        ASSERT_TRUE(listener.waitUntil(
+            [&] { return !listener.iAms.empty() && listener.iAms.back().deviceInstance == instance; }));
+    }
+
+    void answer(UdpPeer& peer, const Octets& apdu, const Npdu::Header& npdu = Npdu::Header())
+    {
+        peer.send(datagram(apdu, npdu), network->localAddress());
+    }
+
+    ManualClock clock;
+    RecordingListener listener;
+    UdpPeer device;
+    std::unique_ptr<IP::BACnetIPNetwork> network;
+};
+
+TEST_F(IPNetworkTest, OnlyTheAnswerFromTheRequestsAddressWithItsInvokeIdAndServiceCounts)
+{
+    open();
+    bind(device, DEVICE);
+    network->sendReadProperty(1, objectNameOf(DEVICE));
+    EXPECT_EQ(
+        device.receive().describe(),
+        "unicast | reply | confirmed id=0 apdu=1476 segments=64 accepts-segments service=12 read-property "
+        "device:100 object-name");
+
+    // Each of these is dropped; were one taken, the transaction would end with it.
+    UdpPeer stranger;
+    answer(stranger, complexAck(0, ReadProperty::_SERVICE, nameAck("stranger")));
+    answer(device, complexAck(1, ReadProperty::_SERVICE, nameAck("wrong invoke id")));
+    answer(device, complexAck(0, SERVICE_CONFIRMED_READ_RANGE, nameAck("wrong service")));
+    answer(device, Apdu::encode(pdu(Apdu::SIMPLE_ACK, 0, ReadProperty::_SERVICE)));
+    answer(device, Apdu::encode(pdu(Apdu::ERROR, 0, SERVICE_CONFIRMED_WRITE_PROPERTY),
+                                ServiceError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT).encode()));
+    Apdu::Header clientAbort = pdu(Apdu::ABORT, 0, ABORT_REASON_OTHER);
+    clientAbort.server = false;
+    answer(device, Apdu::encode(clientAbort));
+    for (const char* hostile :
+         {"", "81", "82 0a 00 06 01 00", "81 0a 00 09 01 00 10 08", "81 0a ff ff 01 00 30 00",
+          "81 0a 00 08 02 00 30 00", "81 0a 00 08 01 00 80 00", "81 0a 00 07 01 20 ff",
+          "81 0a 00 0b 01 00 30 05 0c 0c 00", "81 04 00 08 7f 00 00 01"})
+        device.send(Packet::fromHex(hostile), network->localAddress());
+    answer(device, complexAck(0, ReadProperty::_SERVICE, nameAck("Device A")));
+
+    ASSERT_TRUE(listener.waitForReply(1));
+    EXPECT_EQ(nameIn(listener.repliesOf(1).at(0)), "Device A")
+        << errorIn(listener.repliesOf(1).at(0)).getString();
+    answer(device, complexAck(0, ReadProperty::_SERVICE, nameAck("late")));
+    EXPECT_FALSE(listener.waitUntil([&] { return listener.replies[1].size() > 1; }, 200));
+}
+
+TEST_F(IPNetworkTest, SegmentedAnswerIsAcknowledgedWindowByWindowAndPutTogether)
+{
+    open();
+    bind(device, DEVICE);
+    network->sendReadProperty(1, objectNameOf(DEVICE));
+    device.receive();
+    const std::string name(1000, 'n');
+    const Octets whole = nameAck(name);
+    const std::size_t quarter = whole.size() / 4;
+    const auto segment = [&](std::uint8_t sequence)
+    {
+        Apdu::Header header = pdu(Apdu::COMPLEX_ACK, 0, ReadProperty::_SERVICE);
+        header.segmented = true;
+        header.moreFollows = sequence < 3;
+        header.sequenceNumber = sequence;
+        header.windowSize = 2;
+        const auto begin = whole.begin() + sequence * quarter;
+        return Apdu::encode(header, Octets(begin, sequence < 3 ? begin + quarter : whole.end()));
+    };
+    // Sent, and the Segment-ACK it gets (empty: none).
+    const std::vector<std::pair<std::uint8_t, std::string>> exchange{
+        {0, "segment-ack id=0 seq=0 window=2"},
+        {2, "segment-ack id=0 seq=0 window=2 nak"},
+        {1, ""},
+        {2, "segment-ack id=0 seq=2 window=2"},
+        {3, "segment-ack id=0 seq=3 window=2"}};
+    for (const auto& step : exchange)
+    {
+        answer(device, segment(step.first));
+        if (step.second.empty())
+            EXPECT_FALSE(device.receivesAny(100)) << unsigned(step.first);
+        else
+            EXPECT_THAT(device.receive().describe(), HasSubstr(step.second)) << unsigned(step.first);
+    }
+    ASSERT_TRUE(listener.waitForReply(1));
+    EXPECT_EQ(nameIn(listener.repliesOf(1).at(0)), name);
+}
+
+TEST_F(IPNetworkTest, SegmentFloodsBadWindowsAndStalledAnswersAreAborted)
+{
+    struct Case
+    {
+        unsigned segments;
+        std::uint8_t window;
+        bool stall;
+        std::string abort;
+        DataError error;
+    };
+    const std::vector<Case> cases{
+        {65, 127, false, "abort id=0 service=1",
+         DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_BUFFER_OVERFLOW)},
+        {1, 0, false, "abort id=1 service=7",
+         DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_WINDOW_SIZE_OUT_OF_RANGE)},
+        {1, 4, true, "abort id=2 service=10", DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT)}};
+    open([](IP::BACnetIPNetwork::Settings& settings) { settings.transactions.segmentTimeoutMs = 500; });
+    bind(device, DEVICE);
+    Poco::UInt32 transactionId = 0;
+    for (const Case& aCase : cases)
+    {
+        network->sendReadProperty(++transactionId, objectNameOf(DEVICE));
+        const Poco::UInt8 invokeId = static_cast<Poco::UInt8>(transactionId - 1);
+        device.receive();
+        for (unsigned sequence = 0; sequence < aCase.segments; ++sequence)
+        {
+            Apdu::Header header = pdu(Apdu::COMPLEX_ACK, invokeId, ReadProperty::_SERVICE);
+            header.segmented = header.moreFollows = true;
+            header.sequenceNumber = static_cast<std::uint8_t>(sequence);
+            header.windowSize = aCase.window;
+            answer(device, Apdu::encode(header, Octets(20, 0x75)));
+        }
+        if (aCase.stall)
+        {
+            EXPECT_THAT(device.receive().describe(), HasSubstr("segment-ack id=2 seq=0"));
+            clock.advance(600);
+        }
+        std::string sent;
+        while (sent.find("abort") == std::string::npos)
+            sent = device.receive().describe();
+        EXPECT_THAT(sent, HasSubstr(aCase.abort)) << transactionId;
+        ASSERT_TRUE(listener.waitForReply(transactionId));
+        EXPECT_EQ(errorIn(listener.repliesOf(transactionId).at(0)), aCase.error) << transactionId;
+    }
+}
+
+TEST_F(IPNetworkTest, IAmFloodKeepsTheBindingsBoundedAndAForgottenDeviceIsFoundAgain)
+{
+    open([](IP::BACnetIPNetwork::Settings& settings) { settings.maxDevices = 8; });
+    for (Poco::UInt32 instance = 1000; instance < 1300; ++instance)
+        answer(device, iAm(instance));
+    ASSERT_TRUE(listener.waitUntil([&] { return listener.iAms.size() == 300; }));
+
+    network->sendReadProperty(1, objectNameOf(1299));
+    EXPECT_THAT(device.receive().describe(), HasSubstr("read-property device:1299 object-name"));
+    network->sendReadProperty(2, objectNameOf(1000));
+    EXPECT_EQ(device.receive().describe(),
+              "broadcast | to 65535/ hops=255 | unconfirmed service=8 who-is 1000..1000");
+    bind(device, 1000);
+    EXPECT_THAT(device.receive().describe(), HasSubstr("read-property device:1000 object-name"));
+}
+
+TEST_F(IPNetworkTest, ReadPropertyMultipleIsSplitUntilTheDeviceTakesItAndTheAnswersAreMerged)
+{
+    open();
+    bind(device, DEVICE);
+    const DataType::ObjectIdentifier deviceObject(OBJECT_DEVICE, DEVICE);
+    const DataType::ObjectIdentifier input(OBJECT_ANALOG_INPUT, 1);
+    network->sendReadPropertyMultiple(
+        1, DEVICE,
+        {{deviceObject, {DataPropertyRef(PROP_OBJECT_NAME), DataPropertyRef(PROP_VENDOR_NAME)}},
+         {input, {DataPropertyRef(PROP_PRESENT_VALUE)}}});
+    // The device takes one property at a time and aborts anything larger.
+    std::vector<std::string> requests;
+    for (Poco::UInt8 invokeId = 0; invokeId < 5; ++invokeId)
+    {
+        Poco::Net::SocketAddress from;
+        const Octets request = device.receiveOctets(from, 5000);
+        const std::string text = Packet::decode(request).describe();
+        requests.push_back(text.substr(text.find("read-property-multiple ")));
+        const std::vector<ReadPropertyMultiple::ObjectRequest> asked = askedIn(request);
+        if (asked.size() > 1 || asked[0].properties.size() > 1)
+        {
+            answer(device, Apdu::encode(pdu(Apdu::ABORT, invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED)));
+            continue;
+        }
+        ValueContainer value;
+        value.setCharString("v" + std::to_string(invokeId));
+        answer(
+            device,
+            complexAck(invokeId, ReadPropertyMultiple::_SERVICE,
+                       ReadPropertyMultiple::encodeAck(
+                           {{asked[0].objectIdentifier, {PropertyValue(asked[0].properties[0], value)}}})));
+    }
+    EXPECT_EQ(requests,
+              (std::vector<std::string>{
+                  "read-property-multiple device:100: object-name vendor-name analog-input:1: present-value",
+                  "read-property-multiple device:100: object-name",
+                  "read-property-multiple device:100: vendor-name analog-input:1: present-value",
+                  "read-property-multiple device:100: vendor-name",
+                  "read-property-multiple analog-input:1: present-value"}));
+    ASSERT_TRUE(listener.waitForReply(1));
+    const NetworkReply reply = listener.repliesOf(1).at(0);
+    const auto& results = std::get<std::vector<DataResponseRPM>>(reply.payload);
+    ASSERT_EQ(results.size(), 2u);
+    ASSERT_EQ(results[0].values.size(), 2u);
+    EXPECT_EQ(results[0].values[0].value.getCharString(), "v1");
+    EXPECT_EQ(results[0].values[1].value.getCharString(), "v3");
+    EXPECT_EQ(results[1].objectIdentifier, input);
+    EXPECT_EQ(results[1].values.at(0).value.getCharString(), "v4");
+}
+
+TEST_F(IPNetworkTest, DeviceBehindARouterIsReachedThroughItOneRequestAtATime)
+{
+    open();
+    UdpPeer router;
+    bind(router, 400, 480, routedFrom(5, "0a"));
+    EXPECT_EQ(listener.iAms.back().address.getNetworkNumber(), 5);
+    network->sendReadProperty(1, objectNameOf(400));
+    network->sendReadProperty(2, objectNameOf(400));
+    EXPECT_EQ(router.receive().describe(),
+              "unicast | reply to 5/0a hops=255 | confirmed id=0 apdu=1476 segments=64 accepts-segments "
+              "service=12 read-property device:400 object-name");
+    EXPECT_FALSE(router.receivesAny(200));  // the second waits for the first
+    answer(router, complexAck(0, ReadProperty::_SERVICE, nameAck("Remote", 400)), routedFrom(5, "0a"));
+    ASSERT_TRUE(listener.waitForReply(1));
+    EXPECT_EQ(nameIn(listener.repliesOf(1).at(0)), "Remote");
+
+    EXPECT_THAT(router.receive().describe(), HasSubstr("id=1"));
+    Npdu::Header header;
+    header.isNetworkMessage = true;
+    header.messageType = Npdu::REJECT_MESSAGE_TO_NETWORK;
+    Npdu::NetworkMessage reject;
+    reject.type = Npdu::REJECT_MESSAGE_TO_NETWORK;
+    reject.rejectReason = Npdu::REJECT_NO_ROUTE;
+    reject.hasNetwork = true;
+    reject.network = 5;
+    Bvll::Message message;
+    const Octets npdu = Npdu::encodeNetworkMessage(header, reject);
+    message.payload = npdu;
+    router.send(Bvll::encode(message), network->localAddress());
+    ASSERT_TRUE(listener.waitForReply(2));
+    EXPECT_EQ(errorIn(listener.repliesOf(2).at(0)),
+              DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_NOT_ROUTER_TO_DNET));
+}
+
+TEST_F(IPNetworkTest, ForeignDeviceRegistersRenewsAndBroadcastsThroughTheBBMD)
+{
+    UdpPeer bbmd;
+    open(
+        [&](IP::BACnetIPNetwork::Settings& settings)
+        {
+            settings.bbmd = bbmd.address();
+            settings.bbmdTimeToLiveSeconds = 60;
+        });
+    EXPECT_EQ(bbmd.receive().describe(), "register ttl=60");
+    Bvll::Message result;
+    result.function = Bvll::BVLC_RESULT;
+    bbmd.send(Bvll::encode(result), network->localAddress());
+    // Broadcasts stay local until the registration is confirmed, then go through the BBMD.
+    std::string distributed;
+    for (int i = 0; i < 250 && distributed.empty(); ++i)
+    {
+        network->sendWhoIs(DataType::BACnetAddress(), 0, 4194303);
+        if (device.receivesAny(20))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        else
+            distributed = bbmd.receive().describe();
+    }
+    EXPECT_EQ(distributed, "distribute | to 65535/ hops=255 | unconfirmed service=8 who-is");
+
+    // An I-Am forwarded by the BBMD binds the station it came from, not the BBMD.
+    Bvll::Message forwarded;
+    forwarded.function = Bvll::FORWARDED_NPDU;
+    forwarded.originalSource = endpointOf(device.address());
+    const Octets npdu = Npdu::encode(Npdu::Header(), iAm(300));
+    forwarded.payload = npdu;
+    bbmd.send(Bvll::encode(forwarded), network->localAddress());
+    ASSERT_TRUE(listener.waitUntil(
+        [&] { return !listener.iAms.empty() && listener.iAms.back().deviceInstance == 300; }));
+    network->sendReadProperty(1, objectNameOf(300));
+    EXPECT_THAT(device.receive().describe(), HasSubstr("read-property device:300 object-name"));
+
+    clock.advance(30000);
+    EXPECT_EQ(bbmd.receive().describe(), "register ttl=60");
+}
+
+TEST_F(IPNetworkTest, RequestsToThisStationAreAnsweredAsTheStandardSays)
+{
+    open();
+    COVNotification notification;
+    notification.subscriberProcessIdentifier = 7;
+    notification.initiatingDeviceIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE);
+    notification.monitoredObjectIdentifier = DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1);
+    ValueContainer value;
+    value.setReal(21.5f);
+    notification.values.emplace_back(PropertyReference(PROP_PRESENT_VALUE), value);
+    Apdu::Header segmented = pdu(Apdu::CONFIRMED_REQUEST, 4, ReadProperty::_SERVICE);
+    segmented.segmented = segmented.moreFollows = true;
+    const std::vector<std::pair<Octets, std::string>> table{
+        {datagram(Apdu::encode(pdu(Apdu::CONFIRMED_REQUEST, 1, COVNotification::_CONFIRMED_SERVICE),
+                               notification.encode())),
+         "unicast | | simple-ack id=1 service=1"},
+        {datagram(Apdu::encode(pdu(Apdu::CONFIRMED_REQUEST, 2, COVNotification::_CONFIRMED_SERVICE),
+                               Octets{0x09})),
+         "unicast | | reject id=2 service=0 ! communication/reject-other"},
+        {datagram(Apdu::encode(pdu(Apdu::CONFIRMED_REQUEST, 3, ReadProperty::_SERVICE),
+                               ReadProperty::encodeRequest({DataType::ObjectIdentifier(OBJECT_DEVICE, 1),
+                                                            PropertyReference(PROP_OBJECT_NAME)}))),
+         "unicast | | reject id=3 service=9 ! communication/reject-unrecognized-service"},
+        {datagram(Apdu::encode(segmented, Octets{0x09})),
+         "unicast | | abort id=4 server service=4 ! communication/abort-segmentation-not-supported"},
+        {Packet::fromHex("81 05 00 06 00 3c"), "result 48"}};
+    for (const auto& row : table)
+    {
+        device.send(row.first, network->localAddress());
+        EXPECT_EQ(device.receive().describe(), row.second);
+    }
+    ASSERT_TRUE(listener.waitUntil([&] { return listener.notifications.size() == 1; }));
+    EXPECT_TRUE(listener.notifications[0].confirmed);
+    EXPECT_EQ(listener.notifications[0].values.at(0).value.getReal(), 21.5f);
+}
+
+TEST_F(IPNetworkTest, OwnDeviceAndRequestsTooLargeForTheDeviceEndAtOnce)
+{
+    open();
+    bind(device, DEVICE, 50);
+    network->sendReadProperty(1, objectNameOf(1));
+    ValueContainer longText;
+    longText.setCharString(std::string(100, 'x'));
+    network->sendWriteProperty(2,
+                               DataPropertyKey(DEVICE, DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE),
+                                               DataPropertyRef(PROP_DESCRIPTION)),
+                               0, longText);
+    ASSERT_TRUE(listener.waitUntil([&] { return listener.replies.size() == 2; }));
+    EXPECT_EQ(errorIn(listener.repliesOf(1).at(0)),
+              DataError(ERROR_CLASS_SERVICES, ERROR_CODE_OPTIONAL_FUNCTIONALITY_NOT_SUPPORTED));
+    EXPECT_EQ(errorIn(listener.repliesOf(2).at(0)),
+              DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_APDU_TOO_LONG));
+    EXPECT_FALSE(device.receivesAny(100));
+}
+
+TEST_F(IPNetworkTest, ReadRangeAsksForWhatOneAnswerHoldsAndReportsMoreWhenItCutTheCount)
+{
+    open();
+    bind(device, DEVICE, 100);  // room for two records
+    const DataPropertyKey log(DEVICE, DataType::ObjectIdentifier(OBJECT_TRENDLOG, 1),
+                              DataPropertyRef(PROP_LOG_BUFFER));
+    ReadRange::Range range;
+    range.requestType = ReadRange::RT_BY_SEQUENCE;
+    range.refSeqNum = 1;
+    // Asked count, what goes on the wire, the flags of the answer (two records, the first of the buffer).
+    const std::vector<std::tuple<Poco::Int32, std::string, Poco::UInt32>> table{{134217727, "count 2", 5},
+                                                                                {2, "count 2", 1}};
+    Poco::UInt32 transactionId = 0;
+    for (const auto& row : table)
+    {
+        range.count = std::get<0>(row);
+        network->sendReadRange(++transactionId, log, range);
+        EXPECT_THAT(device.receive().describe(), HasSubstr(std::get<1>(row)));
+        Octets ack = Packet::fromHex(
+            "81 0a 00 43 01 00 30 07 1a 0c 05 00 00 01 19 83 3a 05 80 49 02 5e 0e a4 7c 03 05 02 b4 0e 00 00 "
+            "00 "
+            "0f 1e 2c 42 91 00 00 1f 2a 04 00 0e a4 7c 03 05 02 b4 0e 00 00 00 0f 1e 8e 91 07 91 1e 8f 1f 5f "
+            "69 01");
+        ack[7] = static_cast<std::uint8_t>(transactionId - 1);  // the invoke id
+        device.send(ack, network->localAddress());
+        ASSERT_TRUE(listener.waitForReply(transactionId));
+        const NetworkReply reply = listener.repliesOf(transactionId).at(0);
+        const auto& result = std::get<ReadRangeAck::Result>(reply.payload);
+        EXPECT_EQ(result.itemCnt, 2u);
+        EXPECT_EQ(result.resultFlags, std::get<2>(row)) << std::get<0>(row);
+    }
+}
+
+}  // namespace Orvik::BACnet::Client::Test
