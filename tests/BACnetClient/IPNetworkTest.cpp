@@ -178,7 +178,8 @@ TEST_F(IPNetworkTest, OnlyTheAnswerFromTheRequestsAddressWithItsInvokeIdAndServi
     answer(device, complexAck(0, SERVICE_CONFIRMED_READ_RANGE, nameAck("wrong service")));
     answer(device, Apdu::encode(pdu(Apdu::SIMPLE_ACK, 0, ReadProperty::_SERVICE)));
     answer(device, Apdu::encode(pdu(Apdu::ERROR, 0, SERVICE_CONFIRMED_WRITE_PROPERTY),
-                                ServiceError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT).encode()));
+                                ServiceError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT)
+                                    .encode(SERVICE_CONFIRMED_WRITE_PROPERTY)));
     Apdu::Header clientAbort = pdu(Apdu::ABORT, 0, ABORT_REASON_OTHER);
     clientAbort.server = false;
     answer(device, Apdu::encode(clientAbort));

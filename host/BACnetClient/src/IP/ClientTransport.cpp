@@ -43,17 +43,6 @@ DataError abortError(std::uint8_t reason)
     return DataError(ERROR_CLASS_ABORT, Codec::ServiceError::fromAbort(reason).errorCode);
 }
 
-/// The error of a Reject-Message-To-Network reason: the error codes from not-router-to-dnet to
-/// addressing-error follow the reasons 1 to 6.
-DataError networkRejectError(std::uint8_t reason)
-{
-    if (reason < Npdu::REJECT_NO_ROUTE || reason > Npdu::REJECT_ADDRESSING_ERROR)
-        return DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER);
-    return DataError(
-        ERROR_CLASS_COMMUNICATION,
-        static_cast<BACNET_ERROR_CODE>(ERROR_CODE_NOT_ROUTER_TO_DNET + reason - Npdu::REJECT_NO_ROUTE));
-}
-
 bool transmitsSegments(BACNET_SEGMENTATION segmentation)
 {
     return segmentation == SEGMENTATION_SEGMENTED_BOTH || segmentation == SEGMENTATION_SEGMENTED_TRANSMIT;
@@ -373,7 +362,9 @@ void ClientTransport::receiveNetworkMessage(const PeerAddress& peer, const Npdu:
     }
     else if (message.type == Npdu::REJECT_MESSAGE_TO_NETWORK && message.hasNetwork)
     {
-        endRequestsVia(peer.via(), message.network, networkRejectError(message.rejectReason));
+        endRequestsVia(
+            peer.via(), message.network,
+            RecordConversion::errorOf(Codec::ServiceError::fromNetworkReject(message.rejectReason)));
     }
     // Every other network layer message is for routers.
 }
