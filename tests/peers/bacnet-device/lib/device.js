@@ -144,6 +144,10 @@ class Device {
   /** An APDU for this device. `ctx`: { address (ip:port to answer), source (SNET/SADR), broadcast }. */
   receive(apdu, ctx) {
     if (this.silent || (this.dropRate > 0 && this.random() < this.dropRate)) {
+      // A request lost here still reached the device: every try counts.
+      if ((apdu[0] & 0xf0) === PDU.CONFIRMED_REQUEST) {
+        this.requests++;
+      }
       return;
     }
     const type = apdu[0] & 0xf0;
