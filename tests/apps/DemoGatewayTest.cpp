@@ -12,7 +12,10 @@
 #include <Poco/Thread.h>
 
 #include <signal.h>
+
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "DemoGatewayProcess.h"
 
@@ -75,7 +78,8 @@ TEST_F(DemoGatewayTest, HelpListsTheOptions)
 {
     EXPECT_EQ(runToEnd({"--help"}), 0);
     for (const char* option :
-         {"--database", "--controller", "--device-instance", "--network", "--demo", "--syslog"})
+         {"--database", "--controller", "--device-instance", "--network", "--demo", "--syslog", "--bacnet-ip",
+          "--bacnet-broadcast", "--bbmd", "--bbmd-ttl", "--bacnet-device"})
     {
         EXPECT_NE(_pProcess->out().find(option), std::string::npos) << option;
     }
@@ -89,6 +93,28 @@ TEST_F(DemoGatewayTest, BadOptionsAreRefused)
         << _pProcess->err();
     EXPECT_NE(runToEnd({"--database=" + pathOf("a.db")}), 0);
     EXPECT_NE(_pProcess->err().find("No BACnet network"), std::string::npos) << _pProcess->err();
+}
+
+TEST_F(DemoGatewayTest, BACnetIPOptionsAreCheckedBeforeAnythingStarts)
+{
+    const std::string database = "--database=" + pathOf("a.db");
+    // Options, and what the refusal says.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> table{
+        {{database, "--network=" + DEMO_SITE, "--bacnet-ip"}, "either --network or --bacnet-ip"},
+        {{database, "--network=" + DEMO_SITE, "--bbmd=127.0.0.1"}, "go with --bacnet-ip only"},
+        {{database, "--bacnet-ip=127.0.0.1:99999"}, "--bacnet-ip: the port is a number from 0 to 65535"},
+        {{database, "--bacnet-ip=::1"}, "--bacnet-ip: not an address[:port]"},
+        {{database, "--bacnet-ip", "--bbmd-ttl=0"}, "--bbmd-ttl: the time-to-live is a number from 1"},
+        {{database, "--bacnet-ip", "--bacnet-device=12"}, "--bacnet-device: not instance=address"},
+        {{database, "--bacnet-ip", "--bacnet-device=4194303=127.0.0.1"}, "the device instance is a number"},
+        {{database, "--bacnet-ip", "--bacnet-device=5=127.0.0.1/0/0a"}, "the network is a number from 1"},
+        {{database, "--bacnet-ip", "--bacnet-device=5=127.0.0.1/7/zz"}, "not a MAC address: zz"}};
+    for (const auto& row : table)
+    {
+        EXPECT_NE(runToEnd(row.first), 0) << row.second;
+        EXPECT_NE(_pProcess->err().find(row.second), std::string::npos) << _pProcess->err();
+    }
+    EXPECT_FALSE(Poco::File(pathOf("a.db")).exists());
 }
 
 TEST_F(DemoGatewayTest, DatabaseInAMissingFolderIsRefused)
