@@ -508,6 +508,21 @@ TEST_F(IPNetworkTest, ReadRangeAsksForWhatOneAnswerHoldsAndReportsMoreWhenItCutT
         EXPECT_EQ(result.itemCnt, 2u);
         EXPECT_EQ(result.resultFlags, std::get<2>(row)) << std::get<0>(row);
     }
+
+    // A device that aborts the answer for its size is asked for half as many, down to one record.
+    range.count = 2;
+    network->sendReadRange(3, log, range);
+    for (const char* asked : {"count 2", "count 1"})
+    {
+        const std::string request = device.receive().describe();
+        EXPECT_THAT(request, HasSubstr(asked));
+        const Poco::UInt8 invokeId =
+            static_cast<Poco::UInt8>(std::stoul(request.substr(request.find("id=") + 3)));
+        answer(device, Apdu::encode(pdu(Apdu::ABORT, invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED)));
+    }
+    ASSERT_TRUE(listener.waitForReply(3));
+    EXPECT_EQ(errorIn(listener.repliesOf(3).at(0)),
+              DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_SEGMENTATION_NOT_SUPPORTED));
 }
 
 }  // namespace Orvik::BACnet::Client::Test

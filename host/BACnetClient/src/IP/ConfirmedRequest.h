@@ -49,7 +49,7 @@ public:
     Poco::UInt32 deviceInstance() const { return _deviceInstance; }
     std::uint8_t service() const { return _service; }
     /// False: the answer is a Simple-ACK.
-    bool expectsComplexAck() const { return static_cast<bool>(_readAck); }
+    virtual bool expectsComplexAck() const { return static_cast<bool>(_readAck); }
     const Codec::Octets& serviceData() const { return _serviceData; }
     std::size_t apduSize() const { return _HEADER_SIZE + _serviceData.size(); }
 
@@ -70,7 +70,8 @@ public:
     static DataError malformed(const Poco::Exception& error);
 
 protected:
-    /// Reads a Complex-ACK; throws Codec::DecodeError for one that is malformed as a whole.
+    /// Reads a Complex-ACK; throws Codec::DecodeError for one that is malformed as a whole. Null: the
+    /// answer is a Simple-ACK, unless a subclass reads its ACK itself.
     using AckReader = std::function<NetworkReply::Payload(const Codec::OctetView&)>;
 
     ConfirmedRequest(Poco::UInt32 deviceInstance, std::uint8_t service, Codec::Octets serviceData,

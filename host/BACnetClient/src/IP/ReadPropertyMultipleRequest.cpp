@@ -8,12 +8,10 @@ namespace Orvik::BACnet::Client::IP
 
 ReadPropertyMultipleRequest::ReadPropertyMultipleRequest(
     Poco::UInt32 deviceInstance, const std::vector<NotificationRequestRPM::Parameter>& parameters)
-    : ConfirmedRequest(
-          deviceInstance, Codec::ReadPropertyMultiple::_SERVICE,
-          Codec::ReadPropertyMultiple::encodeRequest(RecordConversion::objectRequestsOf(parameters)),
-          [](const Codec::OctetView&) { return NetworkReply::Ack(); })
+    : ConfirmedRequest(deviceInstance, Codec::ReadPropertyMultiple::_SERVICE, Codec::Octets(), nullptr)
 {
     _parts.push_back(Part{RecordConversion::objectRequestsOf(parameters), false});
+    setServiceData(Codec::ReadPropertyMultiple::encodeRequest(_parts.front().objects));
 }
 
 bool ReadPropertyMultipleRequest::fitTo(Poco::UInt32 maxApdu, bool)

@@ -32,6 +32,7 @@ public:
     ReadPropertyMultipleRequest(Poco::UInt32 deviceInstance,
                                 const std::vector<NotificationRequestRPM::Parameter>& parameters);
 
+    bool expectsComplexAck() const override { return true; }
     bool fitTo(Poco::UInt32 maxApdu, bool deviceSegments) override;
     Outcome takeAck(const Codec::OctetView& serviceData) override;
     Outcome takeError(const DataError& error) override;
