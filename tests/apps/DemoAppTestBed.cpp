@@ -69,13 +69,22 @@ void DemoAppTestBed::serveSiteText(const std::string& text)
 
 void DemoAppTestBed::serve(std::unique_ptr<Orvik::BACnet::Client::Simulation::SimulatedSite> pSite)
 {
+    pSite->setTransactionSettings(shortTransactions());
+    Orvik::BACnet::Client::Simulation::SimulatedSite* pServed = pSite.get();
+    serveNetwork(std::move(pSite));
+    _pSite = pServed;
+}
+
+void DemoAppTestBed::serveNetwork(std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork)
+{
     if (_pClient)
     {
         _pClient->stop();
     }
-    _pSite = std::move(pSite);
-    _pSite->setTransactionSettings(shortTransactions());
-    _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pSite, shortSettings());
+    _pSite = nullptr;
+    _pNetwork = std::move(pNetwork);
+    _pClient =
+        std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pNetwork, shortSettings());
     _pClient->start();
 }
 

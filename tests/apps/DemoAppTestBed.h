@@ -13,6 +13,7 @@
 
 #include "DemoConsoleCapture.h"
 #include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_Utility/Data/TeskDbSession.h"
 #include "Orvik_Utility/Notification.h"
@@ -34,6 +35,8 @@ protected:
     /// Serves a site file of sites/, or a site given as text.
     void serveSite(const std::string& fileName);
     void serveSiteText(const std::string& text);
+    /// Serves another network (BACnet/IP) instead of a simulated site; site() is not available then.
+    void serveNetwork(std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork);
 
     /// An instance of app `idApApp` with stored values by id_ap_app_property; returns its id.
     Poco::Int32 addInstance(Poco::Int32 idApApp, const Values& values = {});
@@ -65,7 +68,8 @@ private:
     Orvik::Utility::Data::TeskDbSession* _pPreviousDatabase;
     Poco::NotificationQueue _clientQueue;
     Poco::NotificationQueue _managerQueue;
-    std::unique_ptr<Orvik::BACnet::Client::Simulation::SimulatedSite> _pSite;
+    std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
+    Orvik::BACnet::Client::Simulation::SimulatedSite* _pSite = nullptr;  ///< _pNetwork when it is one
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pClient;
     std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
     DemoConsoleCapture _console;

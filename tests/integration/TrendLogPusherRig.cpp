@@ -27,12 +27,27 @@ Orvik::BACnet::Client::TransactionTable::Settings quickTransactions()
 
 TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
                                      Poco::UInt32 gatewayInstance)
-    : _database(databasePath),
-      _pSite(Orvik::BACnet::Client::Simulation::SimulatedSite::parse(siteText, "test site"))
+    : TrendLogPusherRig(
+          databasePath,
+          [&]
+          {
+              auto pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(siteText, "test site");
+              pSite->setTransactionSettings(quickTransactions());
+              return pSite;
+          }(),
+          gatewayInstance)
+{
+    _pSite = static_cast<Orvik::BACnet::Client::Simulation::SimulatedSite*>(_pNetwork.get());
+}
+
+TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath,
+                                     std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork,
+                                     Poco::UInt32 gatewayInstance)
+    : _database(databasePath), _pNetwork(std::move(pNetwork))
 {
     Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
-    _pSite->setTransactionSettings(quickTransactions());
-    _pWorker = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pSite, quickClient());
+    _pWorker =
+        std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pNetwork, quickClient());
     _pWorker->start();
     _pManager =
         std::make_unique<Orvik::BACnet::App::AppManager>(1, gatewayInstance, &_managerQueue, &_clientQueue);

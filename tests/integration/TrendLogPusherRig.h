@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_ZARoveDore/AppManager.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
@@ -23,6 +24,9 @@ public:
     /// `gatewayInstance` is the gateway's own device instance.
     TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
                       Poco::UInt32 gatewayInstance);
+    /// The same gateway on another network (BACnet/IP); site() is not available then.
+    TrendLogPusherRig(const std::string& databasePath,
+                      std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork, Poco::UInt32 gatewayInstance);
     ~TrendLogPusherRig();
 
     TrendLogPusherDatabase& database() { return _database; }
@@ -33,7 +37,8 @@ public:
 
 private:
     TrendLogPusherDatabase _database;
-    std::unique_ptr<Orvik::BACnet::Client::Simulation::SimulatedSite> _pSite;
+    std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
+    Orvik::BACnet::Client::Simulation::SimulatedSite* _pSite = nullptr;  ///< _pNetwork when it is one
     Poco::NotificationQueue _clientQueue;
     Poco::NotificationQueue _managerQueue;
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pWorker;

@@ -1,0 +1,267 @@
+// The gateway's BACnet/IP client against the device simulator (an independent BACnet library) on the
+// loopback: the trend log pusher uploads every record of devices on two addresses and behind a router
+// to the FTP server, a ReadPropertyMultiple too large for one answer comes back segmented or split,
+// writes with priority and their relinquish reach the device. Every test's traffic is captured and
+// judged by Wireshark's BACnet dissector: no malformed packet, no expert error.
+
+#include <gtest/gtest.h>
+
+#include <Poco/TemporaryFile.h>
+
+#include <map>
+
+#include "BACnetClient/InteropNetwork.h"
+#include "BACnetDeviceSimulator.h"
+#include "FtpServer.h"
+#include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
+#include "Orvik_BACnetClient/ServiceHelper.h"
+#include "PacketCapture.h"
+#include "TrendLogPusherDocument.h"
+#include "TrendLogPusherRig.h"
+#include "TrendLogPusherSiteRecords.h"
+
+using namespace Orvik::BACnet;
+namespace BC = Orvik::BACnet::Client;
+using Orvik::Test::BACnetDeviceSimulator;
+using Orvik::Test::FtpServer;
+using Orvik::Test::InteropNetwork;
+using Orvik::Test::PacketCapture;
+
+namespace
+{
+
+const Poco::UInt32 GATEWAY = 1001;
+
+/// Trend logs on 127.0.0.1, on 127.0.0.2 (small answers: many pages) and behind the router; devices
+/// with many objects that segment their answers (5001) or cannot (4001).
+const std::string SITE = R"({"router": {"bind": "127.0.0.1"}, "devices": [
+  {"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701, "vendorName": "Orvik", "modelName": "GW",
+   "objects": [{"type": "analog-value", "instance": 1, "name": "T1", "presentValue": 20.0},
+     {"type": "trend-log", "instance": 1, "name": "T1 Log", "logs": "analog-value:1",
+      "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 60, "count": 300}}]},
+  {"instance": 2001, "name": "Plant", "bind": "127.0.0.2", "maxApdu": 480, "objects": [
+     {"type": "analog-input", "instance": 1, "name": "Flow", "presentValue": 55.0},
+     {"type": "analog-value", "instance": 2, "name": "Setpoint", "presentValue": 21.0, "commandable": true},
+     {"type": "trend-log", "instance": 1, "name": "Flow Log", "logs": "analog-input:1",
+      "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 30, "count": 700, "shape": "sine",
+              "offset": 50, "amplitude": 5, "periodRecords": 100}}]},
+  {"instance": 3001, "name": "Field", "network": 5, "mac": "0a", "objects": [
+     {"type": "binary-input", "instance": 1, "name": "Door", "presentValue": "active"},
+     {"type": "trend-log", "instance": 1, "name": "Door Log", "logs": "binary-input:1",
+      "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 600, "count": 90}}]},
+  {"instance": 4001, "name": "Small", "bind": "127.0.0.3", "maxApdu": 480, "segmentation": "none",
+   "generate": [{"type": "analog-value", "count": 60, "first": 1}]},
+  {"instance": 5001, "name": "Large", "bind": "127.0.0.3", "segmentation": "both", "windowSize": 3,
+   "generate": [{"type": "analog-value", "count": 400, "first": 1}]}]})";
+
+/// The pusher's site without the devices it has no trend log of (the reference for its records).
+const std::string TREND_LOG_DEVICES = SITE.substr(0, SITE.find(R"(,
+  {"instance": 4001)")) + "]}";
+
+/// A client worker on our BACnet/IP network, and a requester on this thread.
+class IPClient
+{
+public:
+    explicit IPClient(const BACnetDeviceSimulator& simulator)
+        : _pNetwork(InteropNetwork::make(simulator)),
+          _worker(&_clientQueue, *_pNetwork),
+          _helper(&_clientQueue, &_responseQueue)
+    {
+        _worker.start();
+    }
+    ~IPClient() { _worker.stop(); }
+
+    BC::ServiceHelper& helper() { return _helper; }
+
+    /// Writes and waits for the answer: empty when acknowledged, else the error's text.
+    std::string write(const BC::DataPropertyKey& key, Poco::UInt32 priority, const ValueContainer& value)
+    {
+        const Poco::UInt32 id = _helper.asyncWP(key, priority, value);
+        Poco::AutoPtr<Poco::Notification> pNf(_responseQueue.waitDequeueNotification(20000));
+        auto* pReply = dynamic_cast<BC::NotificationResponseBase*>(pNf.get());
+        if (pReply == nullptr || pReply->getRequestId() != id)
+            return "no answer";
+        auto* pError = dynamic_cast<BC::NotificationResponsePropertyAccess<DataError>*>(pReply);
+        return pError == nullptr ? "" : pError->getResponse().getString();
+    }
+
+private:
+    std::unique_ptr<BC::Network> _pNetwork;
+    Poco::NotificationQueue _clientQueue;
+    Poco::NotificationQueue _responseQueue;
+    BC::ClientWorker _worker;
+    BC::ServiceHelper _helper;
+};
+
+class BACnetIPInterop : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        if (BACnetDeviceSimulator::missing().empty())
+            _pSimulator = new BACnetDeviceSimulator(SITE, BACnetDeviceSimulator::Site::TEXT);
+    }
+    static void TearDownTestSuite()
+    {
+        delete _pSimulator;
+        _pSimulator = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (_pSimulator == nullptr)
+            GTEST_SKIP() << BACnetDeviceSimulator::missing();
+        if (PacketCapture::missing().empty())
+            _pCapture = std::make_unique<PacketCapture>(_pSimulator->ports());
+        else
+            std::cout << PacketCapture::missing() << ": the traffic is not judged" << std::endl;
+    }
+
+    /// The dissector's judgement of the test's traffic.
+    void TearDown() override
+    {
+        if (!_pCapture)
+            return;
+        const PacketCapture::Report report = _pCapture->analyse();
+        EXPECT_GT(report.bacnet, 0u);
+        EXPECT_EQ(report.bacnet, report.packets) << "datagrams on the BACnet ports that are not BACnet/IP";
+        for (const std::string& problem : report.problems)
+            ADD_FAILURE() << "dissector: " << problem;
+    }
+
+    static BACnetDeviceSimulator& simulator() { return *_pSimulator; }
+
+private:
+    static BACnetDeviceSimulator* _pSimulator;
+    std::unique_ptr<PacketCapture> _pCapture;
+};
+
+BACnetDeviceSimulator* BACnetIPInterop::_pSimulator = nullptr;
+
+}  // namespace
+
+TEST_F(BACnetIPInterop, TrendLogPusherUploadsEveryRecordOfEveryDeviceFoundByWhoIs)
+{
+    FtpServer ftp;
+    Poco::TemporaryFile database;
+    TrendLogPusherRig rig(database.path(), InteropNetwork::make(simulator()), GATEWAY);
+    rig.database().configure(ftp.url(), "orvik", "secret", "", 2, 0);
+    const auto pReference = BC::Simulation::SimulatedSite::parse(TREND_LOG_DEVICES, "reference");
+    const TrendLogPusherSiteRecords site(*pReference);
+    ASSERT_EQ(3u, site.trendLogs().size());
+
+    testing::internal::CaptureStdout();
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    const bool uploaded = pPusher->createAndSendFiles();
+    const std::string console = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(uploaded) << console;
+    const std::vector<std::string> files = ftp.files();
+    ASSERT_EQ(1u, files.size());
+    const TrendLogPusherDocument document(ftp.readFile(files[0]));
+    std::vector<std::string> devices;
+    for (const auto& device : document.root().child("devices").children)
+        devices.push_back(device.name);
+    EXPECT_EQ((std::vector<std::string>{"1001", "2001", "3001"}), devices) << console;
+    for (const auto& tl : site.trendLogs())
+    {
+        std::string mismatch;
+        const Poco::UInt64 next =
+            site.compare(tl, document, document.records(tl.channelIdentifier), 1, mismatch);
+        EXPECT_EQ("", mismatch) << "trend log of device " << tl.key.deviceInstance;
+        EXPECT_EQ(tl.key.deviceInstance == 1001   ? 301u
+                  : tl.key.deviceInstance == 2001 ? 701u
+                                                  : 91u,
+                  next)
+            << "records of device " << tl.key.deviceInstance;
+    }
+}
+
+TEST_F(BACnetIPInterop, ReadPropertyMultipleTooLargeForOneAnswerIsSegmentedOrSplit)
+{
+    IPClient client(simulator());
+    struct Case
+    {
+        Poco::UInt32 device;
+        Poco::UInt32 objects;
+    };
+    for (const Case& c : {Case{5001, 400}, Case{4001, 60}})
+    {
+        SCOPED_TRACE("device " + std::to_string(c.device));
+        std::vector<BC::NotificationRequestRPM::Parameter> request;
+        for (Poco::UInt32 instance = 1; instance <= c.objects; ++instance)
+        {
+            request.emplace_back(DataType::ObjectIdentifier(OBJECT_ANALOG_VALUE, instance),
+                                 std::vector<BC::DataPropertyRef>{BC::DataPropertyRef(PROP_OBJECT_NAME),
+                                                                  BC::DataPropertyRef(PROP_PRESENT_VALUE),
+                                                                  BC::DataPropertyRef(PROP_STATUS_FLAGS)});
+        }
+        request.emplace_back(DataType::ObjectIdentifier(OBJECT_ANALOG_VALUE, 99999),
+                             std::vector<BC::DataPropertyRef>{BC::DataPropertyRef(PROP_PRESENT_VALUE)});
+        std::vector<BC::DataResponseRPM> responses;
+        DataError error;
+        const std::string requestsBefore = simulator().command("requests " + std::to_string(c.device));
+        ASSERT_EQ(BC::ServiceHelper::SYNC_RESULT_SUCCESS,
+                  client.helper().syncRPM(c.device, request, responses, &error))
+            << error.getString();
+        const std::size_t requests = std::stoul(simulator().command("requests " + std::to_string(c.device))) -
+                                     std::stoul(requestsBefore);
+        // The request itself is split to fit 1476 octets; the answers of 5001 come in segments (without
+        // them 400 objects would take dozens of requests), those of 4001 only by splitting further.
+        if (c.device == 5001)
+            EXPECT_LE(requests, 5u);
+        else
+            EXPECT_GE(requests, 3u);
+        ASSERT_EQ(c.objects + 1, responses.size());
+        for (Poco::UInt32 i = 0; i < c.objects; ++i)
+        {
+            EXPECT_EQ(i + 1, responses[i].objectIdentifier.getInstance());
+            ASSERT_EQ(3u, responses[i].values.size());
+            for (const auto& value : responses[i].values)
+                EXPECT_FALSE(value.hasError()) << i << ": " << value.error.getString();
+        }
+        ASSERT_EQ(1u, responses.back().values.size());
+        EXPECT_EQ(DataError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT), responses.back().values[0].error);
+    }
+    // The object list of 401 identifiers comes in one segmented answer.
+    ValueContainer list;
+    ASSERT_EQ(
+        BC::ServiceHelper::SYNC_RESULT_SUCCESS,
+        client.helper().syncRP(BC::DataPropertyKey(5001, DataType::ObjectIdentifier(OBJECT_DEVICE, 5001),
+                                                   BC::DataPropertyRef(PROP_OBJECT_LIST)),
+                               list));
+    EXPECT_EQ(401u, list.size());
+}
+
+TEST_F(BACnetIPInterop, WritesWithPriorityAndTheirRelinquishReachTheDevice)
+{
+    IPClient client(simulator());
+    const BC::DataPropertyKey setpoint(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_VALUE, 2),
+                                       BC::DataPropertyRef(PROP_PRESENT_VALUE));
+    ValueContainer value;
+    value.setReal(23.5f);
+    EXPECT_EQ("", client.write(setpoint, 8, value));
+    ValueContainer nothing;
+    nothing.setNull();
+    EXPECT_EQ("", client.write(setpoint, 8, nothing));
+    // The simulator names objects by type and instance numbers.
+    ASSERT_TRUE(simulator().waitForEvents("write 2001 2:2 85 priority=8", 2));
+    std::vector<std::string> writes;
+    for (const std::string& event : simulator().events())
+    {
+        if (event.rfind("write 2001 ", 0) == 0)
+            writes.push_back(event);
+    }
+    EXPECT_EQ((std::vector<std::string>{"write 2001 2:2 85 priority=8 value=23.5",
+                                        "write 2001 2:2 85 priority=8 value=null"}),
+              writes);
+
+    // Refused writes come back as the device's errors.
+    const BC::DataPropertyKey missing(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_VALUE, 77),
+                                      BC::DataPropertyRef(PROP_PRESENT_VALUE));
+    EXPECT_NE(std::string::npos, client.write(missing, 8, value).find("unknown-object"));
+    const BC::DataPropertyKey unknown(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
+                                      BC::DataPropertyRef(static_cast<BACNET_PROPERTY_ID>(4000)));
+    EXPECT_NE(std::string::npos, client.write(unknown, 8, value).find("unknown-property"));
+}
