@@ -16,6 +16,8 @@
 #include <random>
 #include <set>
 
+#include "BACnetClient/InteropNetwork.h"
+#include "BACnetDeviceSimulator.h"
 #include "FtpServer.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
 #include "TrendLogPusherDocument.h"
@@ -33,8 +35,8 @@ const Poco::UInt32 GATEWAY = 1001;
 const Poco::UInt32 CONTROLLER = 2001;
 
 /// Live trend logs that started a minute ago: the gateway logs every 50 ms, the controller every 200 ms
-/// (a trend log and a trend log multiple).
-std::string liveSite()
+/// (a trend log and, with `multiple`, a trend log multiple).
+std::string liveSite(bool multiple = true)
 {
     const std::string start = Poco::DateTimeFormatter::format(
         Poco::Timestamp() - 60 * Poco::Timespan::SECONDS, "%Y-%m-%dT%H:%M:%SZ");
@@ -49,10 +51,15 @@ std::string liveSite()
      {"type": "analog-input", "instance": 2, "name": "Return", "presentValue": 40.0},
      {"type": "trend-log", "instance": 1, "name": "Flow Log", "logs": "analog-input:1",
       "log": {"start": ")" +
-           start + R"(", "intervalSeconds": 0.2, "count": 10, "bufferSize": 1000000, "live": true}},
+           start + R"(", "intervalSeconds": 0.2, "count": 10, "bufferSize": 1000000, "live": true}})" +
+           (multiple ? "," : "]}]}") +
+           (multiple
+                ? R"(
      {"type": "trend-log-multiple", "instance": 1, "name": "Both", "logs": ["analog-input:1", "analog-input:2"],
       "log": {"start": ")" +
-           start + R"(", "intervalSeconds": 0.2, "count": 10, "bufferSize": 1000000, "live": true}}]}]})";
+                      start +
+                      R"(", "intervalSeconds": 0.2, "count": 10, "bufferSize": 1000000, "live": true}}]}]})"
+                : "");
 }
 
 /// One upload attempt in this process, under a fault chosen by `draw`.
@@ -238,4 +245,71 @@ TEST(TrendLogPusherNoRecordLost, RandomFaultsAndKilledGatewaysLoseNoRecord)
               << " partial uploads left under a "
               << "temporary name, " << killedDuringUpload << " gateways killed during an upload, "
               << duplicates << " records uploaded twice (seed " << seed << ")" << std::endl;
+}
+
+TEST(TrendLogPusherNoRecordLost, DatagramsLostOnTheWayToTheDevicesOverBACnetIPLoseNoRecord)
+{
+    if (!Orvik::Test::BACnetDeviceSimulator::missing().empty())
+        GTEST_SKIP() << Orvik::Test::BACnetDeviceSimulator::missing();
+    FtpServer ftp;
+    Poco::TemporaryFile database;
+    const std::string siteText = liveSite(false);
+    Orvik::Test::BACnetDeviceSimulator simulator(siteText, Orvik::Test::BACnetDeviceSimulator::Site::TEXT);
+    const auto pReference = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(siteText, "reference");
+    TrendLogPusherRig rig(database.path(), Orvik::Test::InteropNetwork::make(simulator), GATEWAY);
+    rig.database().configure(ftp.url(), "orvik", "secret", "", 2, 0);
+    const TrendLogPusherSiteRecords site(*pReference);
+    ASSERT_EQ(2u, site.trendLogs().size());
+
+    testing::internal::CaptureStdout();
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    // A quarter of what reaches the devices is lost: requests are retried, and an attempt whose request
+    // ran out of retries leaves no document.
+    simulator.command("drop * 0.25");
+    std::size_t incomplete = 0;
+    for (int attempt = 0; attempt < 8; ++attempt)
+    {
+        const std::size_t before = ftp.files().size();
+        pPusher->createAndSendFiles();
+        incomplete += ftp.files().size() == before ? 1 : 0;
+    }
+    simulator.command("drop * 0");
+    const std::size_t before = ftp.files().size();
+    pPusher->createAndSendFiles();
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(before + 1, ftp.files().size()) << "no document without loss";
+    EXPECT_GT(incomplete, 0u) << "the loss never ended an attempt";
+
+    std::map<std::string, std::map<std::string, int>> uploads;  // channel -> record -> documents
+    for (const std::string& name : ftp.files())
+    {
+        ASSERT_FALSE(name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0) << name;
+        const TrendLogPusherDocument document(ftp.readFile(name));
+        for (const auto& tl : site.trendLogs())
+        {
+            for (const std::string& record : document.records(tl.channelIdentifier))
+                EXPECT_EQ(1, ++uploads[tl.channelIdentifier][record]) << "uploaded twice: " << record;
+        }
+    }
+    const TrendLogPusherDocument probe("<Sequence name=\"probe\"/>");
+    for (const auto& tl : site.trendLogs())
+    {
+        const auto& uploaded = uploads[tl.channelIdentifier];
+        std::size_t found = 0;
+        Poco::UInt64 sequenceNumber = 1;
+        for (; found < uploaded.size(); ++sequenceNumber)
+        {
+            for (const auto& record : pReference->getLogRecords(tl.key, sequenceNumber))
+            {
+                ASSERT_EQ(1u, uploaded.count(probe.canonicalRecord(record)))
+                    << "record " << sequenceNumber << " of device " << tl.key.deviceInstance
+                    << " was never uploaded";
+                ++found;
+            }
+        }
+        EXPECT_GT(sequenceNumber, tl.key.deviceInstance == GATEWAY ? 1200u : 300u);  // a minute of logging
+    }
+    std::cout << "no-record-lost over BACnet/IP: " << ftp.files().size() << " documents, " << incomplete
+              << " of 8 attempts under loss left none" << std::endl;
 }
