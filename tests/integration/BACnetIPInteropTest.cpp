@@ -13,6 +13,7 @@
 #include "BACnetClient/InteropNetwork.h"
 #include "BACnetDeviceSimulator.h"
 #include "FtpServer.h"
+#include "NetworkNamespace.h"
 #include "Orvik_BACnetClient/ClientWorker.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
@@ -26,6 +27,7 @@ namespace BC = Orvik::BACnet::Client;
 using Orvik::Test::BACnetDeviceSimulator;
 using Orvik::Test::FtpServer;
 using Orvik::Test::InteropNetwork;
+using Orvik::Test::NetworkNamespace;
 using Orvik::Test::PacketCapture;
 
 namespace
@@ -264,4 +266,47 @@ TEST_F(BACnetIPInterop, WritesWithPriorityAndTheirRelinquishReachTheDevice)
     const BC::DataPropertyKey unknown(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
                                       BC::DataPropertyRef(static_cast<BACNET_PROPERTY_ID>(4000)));
     EXPECT_NE(std::string::npos, client.write(unknown, 8, value).find("unknown-property"));
+}
+
+TEST(BACnetIPInteropBroadcast, AGlobalWhoIsIsHeardByEveryDeviceOnTheSegment)
+{
+    for (const std::string& missing : {BACnetDeviceSimulator::missing(), NetworkNamespace::missing()})
+    {
+        if (!missing.empty())
+            GTEST_SKIP() << missing;
+    }
+    // Three hosts on one Ethernet segment: the gateway on the first, a device on each of the others, all on
+    // the standard port; the devices answer with broadcast I-Ams.
+    NetworkNamespace lan(3);
+    std::vector<std::unique_ptr<BACnetDeviceSimulator>> devices;
+    for (std::size_t host = 1; host < 3; ++host)
+    {
+        const std::string site = R"({"devices": [{"instance": )" + std::to_string(600 + host) +
+                                 R"(, "bind": "0.0.0.0:47808", "iAm": "broadcast", "broadcast": ")" +
+                                 lan.broadcastAddress() + R"(:47808"}]})";
+        devices.push_back(std::make_unique<BACnetDeviceSimulator>(
+            site, BACnetDeviceSimulator::Site::TEXT, BACnetDeviceSimulator::Options{"", lan.wrapper(host)}));
+    }
+    BC::IP::BACnetIPNetwork::Settings settings;
+    settings.local = Poco::Net::SocketAddress("0.0.0.0", 47808);
+    settings.broadcast = Poco::Net::SocketAddress(lan.broadcastAddress(), 47808);
+    BC::IP::BACnetIPNetwork network(settings);
+    Poco::NotificationQueue clientQueue;
+    Poco::NotificationQueue responseQueue;
+    BC::ClientWorker::Settings window;
+    window.whoIsWindowMs = 500;
+    BC::ClientWorker worker(&clientQueue, network, window);
+    // The worker opens the network's socket on its own thread, which starts inside the gateway's host.
+    lan.runInside(0, [&] { worker.start(); });
+    BC::ServiceHelper helper(&clientQueue, &responseQueue);
+    std::vector<BC::DataResponseWhoIs> heard;
+    EXPECT_EQ(BC::ServiceHelper::SYNC_RESULT_SUCCESS,
+              helper.syncWhoIs(DataType::BACnetAddress(), 0, 4194303, heard));
+    worker.stop();
+    std::map<Poco::UInt32, std::string> senders;
+    for (const BC::DataResponseWhoIs& iAm : heard)
+        iAm.address.getString(senders[iAm.deviceInstance], true);
+    EXPECT_EQ((std::map<Poco::UInt32, std::string>{{601, lan.address(1) + ":47808"},
+                                                   {602, lan.address(2) + ":47808"}}),
+              senders);
 }
