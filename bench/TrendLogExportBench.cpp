@@ -32,27 +32,10 @@
 #include <string>
 #include <vector>
 
-#include "Orvik_BACnetClient/ClientWorker.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
-#include "Orvik_Utility/Data/TeskDbSession.h"
-#include "Orvik_ZARoveDore/AppManager.h"
-#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
-
-using namespace Poco::Data::Keywords;
-using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
+#include "TrendLogBenchGateway.h"
 
 namespace
 {
-
-const Poco::UInt32 GATEWAY = 1001;
-
-/// The repository's top folder, from this file's own path.
-std::string sourceDir()
-{
-    const std::string file = __FILE__;
-    return file.substr(0, file.rfind("/bench/"));
-}
-const Poco::Int32 INSTANCE = 1;
 
 /// Counts and drops what is written.
 class DiscardBuffer : public std::streambuf
@@ -104,16 +87,6 @@ double peakMemoryMiB()
     return 0;
 }
 
-std::string siteText(Poco::UInt64 records)
-{
-    const std::string count = std::to_string(records);
-    return R"({"devices": [{"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701, "vendorName": "Orvik",
-      "modelName": "GW", "objects": [{"type": "analog-value", "instance": 1, "name": "T1", "presentValue": 20.0},
-      {"type": "trend-log", "instance": 1, "name": "T1 Log", "logs": "analog-value:1", "log": {"start":
-      "2020-01-01T00:00:00Z", "intervalSeconds": 60, "count": )" +
-           count + R"(, "bufferSize": )" + count + "}}]}]}";
-}
-
 /// A pyftpdlib server on a free loopback port, anonymous, writing into a temporary folder.
 class FtpUploadServer
 {
@@ -124,8 +97,8 @@ public:
         Poco::Pipe out;
         _pProcess = std::make_unique<Poco::ProcessHandle>(
             Poco::Process::launch("/usr/bin/python3",
-                                  {sourceDir() + "/tests/support/ftp_server.py", "--root", _root, "--control",
-                                   _root + "/../no-fault", "--commands", "/dev/null"},
+                                  {trendLogBenchSourceDir() + "/tests/support/ftp_server.py", "--root", _root,
+                                   "--control", _root + "/../no-fault", "--commands", "/dev/null"},
                                   nullptr, &out, nullptr));
         Poco::PipeInputStream in(out);
         std::string line;
@@ -162,59 +135,6 @@ private:
     std::unique_ptr<Poco::ProcessHandle> _pProcess;
 };
 
-/// A gateway with one trend log of `records` records and the pusher configured for it.
-class Gateway
-{
-public:
-    Gateway(Poco::UInt64 records, int language, Poco::UInt16 ftpPort)
-        : _session(_file.path()),
-          _pSite(Orvik::BACnet::Client::Simulation::SimulatedSite::parse(siteText(records), "bench"))
-    {
-        std::string schema;
-        Poco::FileInputStream in(sourceDir() + "/db/schema.sql");
-        Poco::StreamCopier::copyToString(in, schema);
-        _session.executeScript(schema);
-        _session << "INSERT INTO ap_app_instance (id_ap_app_instance,id_ap_app,instance_nr) VALUES(1,500,1)",
-            now;
-        const std::string values[][2] = {
-            {"50004", "BENCH"}, {"50006", std::to_string(language)},
-            {"50007", "0b00"},  {"50013", "ftp://127.0.0.1:" + std::to_string(ftpPort)},
-            {"50017", "1"},     {"50018", "0"}};
-        for (const auto& value : values)
-        {
-            std::string property = value[0];
-            std::string text = value[1];
-            _session << "INSERT INTO ap_app_property_instance (id_ap_app_instance,id_ap_app_property,value) "
-                        "VALUES(1,?,?)",
-                use(property), use(text), now;
-        }
-        Orvik::Utility::Data::pDB = &_session;
-        _pWorker = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pSite);
-        _pWorker->start();
-        _pManager =
-            std::make_unique<Orvik::BACnet::App::AppManager>(1, GATEWAY, &_managerQueue, &_clientQueue);
-        _pPusher = std::make_unique<AppTrendLogPusher>(INSTANCE);
-        _pPusher->initialise();
-    }
-    ~Gateway()
-    {
-        _pPusher.reset();
-        _pWorker->stop();
-        Orvik::Utility::Data::pDB = nullptr;
-    }
-    AppTrendLogPusher& pusher() { return *_pPusher; }
-
-private:
-    Poco::TemporaryFile _file;
-    Orvik::Utility::Data::TeskDbSession _session;
-    std::unique_ptr<Orvik::BACnet::Client::Simulation::SimulatedSite> _pSite;
-    Poco::NotificationQueue _clientQueue;
-    Poco::NotificationQueue _managerQueue;
-    std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pWorker;
-    std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
-    std::unique_ptr<AppTrendLogPusher> _pPusher;
-};
-
 double seconds(const Poco::Timestamp& start)
 {
     return static_cast<double>(start.elapsed()) / 1e6;
@@ -237,7 +157,7 @@ double plainUpload(Poco::UInt16 port, std::size_t bytes)
 int main(int argc, char** argv)
 {
     const Poco::UInt64 largest = argc > 1 ? Poco::NumberParser::parseUnsigned64(argv[1]) : 1000000;
-    Poco::Environment::set("ZEPTA_SCRIPTS", sourceDir() + "/scripts");
+    Poco::Environment::set("ZEPTA_SCRIPTS", trendLogBenchSourceDir() + "/scripts");
     FtpUploadServer ftp;
     std::cout << "| Records | Markup | Destination | Records/s | Document MB | Peak RSS MiB | Ratio to plain "
                  "write |\n"
@@ -248,7 +168,7 @@ int main(int argc, char** argv)
         {
             const char* markup = language == 0 ? "XML" : "JSON";
             {
-                Gateway gateway(records, language, ftp.port);
+                TrendLogBenchGateway gateway(records, language, ftp.port);
                 DiscardBuffer discard;
                 std::ostream out(&discard);
                 resetPeakMemory();
@@ -265,7 +185,7 @@ int main(int argc, char** argv)
                             records / exportTime, bytes / 1e6, peak, exportTime / plainTime);
             }
             {
-                Gateway gateway(records, language, ftp.port);
+                TrendLogBenchGateway gateway(records, language, ftp.port);
                 resetPeakMemory();
                 const Poco::Timestamp start;
                 const bool ok = gateway.pusher().createAndSendFiles();

@@ -1,0 +1,218 @@
+// Our BACnet/IP client against the device simulator of tests/peers/bacnet-device (Node, on an
+// independent BACnet library), and that library's own client (bench-client.js) against the same
+// simulator in the same run, one after the other:
+//   - ReadPropertyMultiple: present-value, status-flags, object-name and out-of-service of 5 analog
+//     inputs, one request outstanding, for some seconds: requests per second;
+//   - ReadRange: a trend log of 10 000 REAL records paged by position from the start to the end and
+//     over again, for some seconds: records per second (each client asks for 1000 records a page and
+//     gets what fits into one answer);
+//   - the trend log pusher's export of that trend log over BACnet/IP, end to end (ReadRange pages by
+//     time, then by sequence number, the XML document written into a stream that drops it): records
+//     per second, against the JS client's ReadRange records per second.
+// Prints a table with the ratio ours / theirs. The simulator runs in one Node process, single
+// threaded, so what a client gets out of it also says how much of the device's time it costs.
+//
+// Usage: BACnetIPBench [seconds per measurement, default 3]
+
+#include <Poco/Environment.h>
+#include <Poco/Exception.h>
+#include <Poco/NumberParser.h>
+#include <Poco/StringTokenizer.h>
+#include <Poco/Timestamp.h>
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <streambuf>
+
+#include "BACnetClient/InteropNetwork.h"
+#include "BACnetDeviceSimulator.h"
+#include "ChildProcess.h"
+#include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/ServiceHelper.h"
+#include "TrendLogBenchGateway.h"
+
+using namespace Orvik::BACnet;
+namespace BC = Orvik::BACnet::Client;
+using Orvik::Test::BACnetDeviceSimulator;
+using Orvik::Test::ChildProcess;
+
+namespace
+{
+
+const Poco::UInt32 DEVICE = 7001;
+const Poco::UInt32 RECORDS = 10000;
+
+/// Device 7001 with 5 analog inputs and a trend log; the export's gateway device 1001 with the same trend
+/// log.
+std::string site()
+{
+    const std::string gateway = trendLogBenchSite(RECORDS);
+    std::string objects;
+    for (int instance = 1; instance <= 5; ++instance)
+    {
+        objects += R"({"type": "analog-input", "instance": )" + std::to_string(instance) +
+                   R"(, "name": "AI )" + std::to_string(instance) + R"(", "presentValue": 20.5},)";
+    }
+    return R"({"devices": [{"instance": 7001, "name": "Bench", "objects": [)" + objects +
+           R"({"type": "trend-log", "instance": 1, "name": "AI 1 Log", "logs": "analog-input:1",
+      "log": {"start": "2020-01-01T00:00:00Z", "intervalSeconds": 60, "count": 10000, "bufferSize": 10000}}]},)" +
+           gateway.substr(gateway.find('[') + 1);
+}
+
+double elapsedSeconds(const Poco::Timestamp& start)
+{
+    return static_cast<double>(start.elapsed()) / 1e6;
+}
+
+/// Our client: a worker on BACnet/IP with the real time-outs, and a requester on this thread.
+class OurClient
+{
+public:
+    explicit OurClient(const BACnetDeviceSimulator& simulator)
+        : _network(Orvik::Test::InteropNetwork::settings(simulator, 3000, 3)),
+          _worker(&_clientQueue, _network),
+          _helper(&_clientQueue, &_responseQueue)
+    {
+        _worker.start();
+    }
+    ~OurClient() { _worker.stop(); }
+
+    double readPropertyMultiplePerSecond(double seconds)
+    {
+        std::vector<BC::NotificationRequestRPM::Parameter> request;
+        for (Poco::UInt32 instance = 1; instance <= 5; ++instance)
+        {
+            request.emplace_back(DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, instance),
+                                 std::vector<BC::DataPropertyRef>{BC::DataPropertyRef(PROP_PRESENT_VALUE),
+                                                                  BC::DataPropertyRef(PROP_STATUS_FLAGS),
+                                                                  BC::DataPropertyRef(PROP_OBJECT_NAME),
+                                                                  BC::DataPropertyRef(PROP_OUT_OF_SERVICE)});
+        }
+        std::vector<BC::DataResponseRPM> responses;
+        DataError error;
+        const Poco::Timestamp start;
+        std::size_t done = 0;
+        while (elapsedSeconds(start) < seconds)
+        {
+            if (_helper.syncRPM(DEVICE, request, responses, &error) != BC::ServiceHelper::SYNC_RESULT_SUCCESS)
+                throw Poco::RuntimeException("ReadPropertyMultiple failed", error.getString());
+            ++done;
+        }
+        return done / elapsedSeconds(start);
+    }
+
+    double readRangeRecordsPerSecond(double seconds)
+    {
+        const BC::DataPropertyKey log(DEVICE, DataType::ObjectIdentifier(OBJECT_TRENDLOG, 1),
+                                      BC::DataPropertyRef(PROP_LOG_BUFFER));
+        BC::ReadRange::Range range;
+        range.requestType = BC::ReadRange::RT_BY_POSITION;
+        range.count = 1000;
+        BC::ReadRangeAck::Result result;
+        DataError error;
+        const Poco::Timestamp start;
+        std::size_t records = 0;
+        while (elapsedSeconds(start) < seconds)
+        {
+            if (_helper.syncRR(log, range, result, &error) != BC::ServiceHelper::SYNC_RESULT_SUCCESS)
+                throw Poco::RuntimeException("ReadRange failed", error.getString());
+            records += result.itemCnt;
+            range.refIndex =
+                result.itemCnt == 0 || !result.hasMoreItems() ? 1 : range.refIndex + result.itemCnt;
+        }
+        return records / elapsedSeconds(start);
+    }
+
+private:
+    BC::IP::BACnetIPNetwork _network;
+    Poco::NotificationQueue _clientQueue;
+    Poco::NotificationQueue _responseQueue;
+    BC::ClientWorker _worker;
+    BC::ServiceHelper _helper;
+};
+
+/// Counts and drops what is written.
+class DiscardBuffer : public std::streambuf
+{
+protected:
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+/// The pusher's whole export of the gateway device's trend log over BACnet/IP: records per second.
+double exportRecordsPerSecond(const BACnetDeviceSimulator& simulator)
+{
+    Poco::Environment::set("ZEPTA_SCRIPTS", trendLogBenchSourceDir() + "/scripts");
+    TrendLogBenchGateway gateway(
+        RECORDS, 0, 21,
+        std::make_unique<BC::IP::BACnetIPNetwork>(Orvik::Test::InteropNetwork::settings(simulator, 3000, 3)));
+    DiscardBuffer discard;
+    std::ostream out(&discard);
+    const Poco::Timestamp start;
+    if (!gateway.pusher().streamAll(out))
+        throw Poco::RuntimeException("the export over BACnet/IP failed");
+    return RECORDS / elapsedSeconds(start);
+}
+
+/// bench-client.js against the device: its figures by name ("rpm requests_per_second", ...).
+std::map<std::string, double> theirClient(const BACnetDeviceSimulator& simulator, double seconds)
+{
+    ChildProcess node(
+        ChildProcess::locate("node"),
+        {std::string(ORVIK_SOURCE_DIR) + "/tests/peers/bacnet-device/bench-client.js", "--device",
+         simulator.device(DEVICE).address.toString(), "--instance", std::to_string(DEVICE), "--seconds",
+         std::to_string(seconds), "--objects", "5", "--trend-log", "1", "--count", "1000"});
+    if (node.wait(static_cast<int>(seconds * 2 * 1000) + 20000) != 0)
+        throw Poco::RuntimeException("bench-client.js failed", node.errorText());
+    std::map<std::string, double> figures;
+    for (const std::string& line : node.lines(ChildProcess::Stream::OUTPUT))
+    {
+        const Poco::StringTokenizer words(line, " =", Poco::StringTokenizer::TOK_IGNORE_EMPTY);
+        for (std::size_t i = 1; i + 1 < words.count(); i += 2)
+            figures[words[0] + " " + words[i]] = Poco::NumberParser::parseFloat(words[i + 1]);
+    }
+    return figures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const double seconds = argc > 1 ? Poco::NumberParser::parseFloat(argv[1]) : 3;
+    if (!BACnetDeviceSimulator::missing().empty())
+    {
+        std::cerr << BACnetDeviceSimulator::missing() << std::endl;
+        return 77;
+    }
+    try
+    {
+        BACnetDeviceSimulator simulator(site(), BACnetDeviceSimulator::Site::TEXT);
+        double ourRpm = 0;
+        double ourRecords = 0;
+        {
+            OurClient ours(simulator);
+            ourRpm = ours.readPropertyMultiplePerSecond(seconds);
+            ourRecords = ours.readRangeRecordsPerSecond(seconds);
+        }
+        const double exportRecords = exportRecordsPerSecond(simulator);
+        std::map<std::string, double> theirs = theirClient(simulator, seconds);
+        const double theirRpm = theirs["rpm requests_per_second"];
+        const double theirRecords = theirs["readrange records_per_second"];
+        std::printf("| Measurement | Our client | JS client | Ratio ours/JS |\n|---|---|---|---|\n");
+        std::printf("| ReadPropertyMultiple requests/s (5 objects x 4 properties) | %.0f | %.0f | %.2f |\n",
+                    ourRpm, theirRpm, ourRpm / theirRpm);
+        std::printf("| ReadRange records/s (by position, pages as large as fit) | %.0f | %.0f | %.2f |\n",
+                    ourRecords, theirRecords, ourRecords / theirRecords);
+        std::printf(
+            "| Trend log export into a discarding stream, records/s (JS: its ReadRange) | %.0f | %.0f | %.2f "
+            "|\n",
+            exportRecords, theirRecords, exportRecords / theirRecords);
+    }
+    catch (const Poco::Exception& e)
+    {
+        std::cerr << e.displayText() << std::endl;
+        return 1;
+    }
+    return 0;
+}
