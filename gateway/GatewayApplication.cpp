@@ -7,6 +7,7 @@
 #include <Poco/File.h>
 #include <Poco/FormattingChannel.h>
 #include <Poco/Logger.h>
+#include <Poco/Net/NetException.h>
 #include <Poco/NumberParser.h>
 #include <Poco/Path.h>
 #include <Poco/PatternFormatter.h>
@@ -289,6 +290,8 @@ int GatewayApplication::exitCodeFor(const Poco::Exception& e)
         return EXIT_DATAERR;
     if (dynamic_cast<const Poco::NotFoundException*>(&e) != nullptr)
         return EXIT_CONFIG;
+    if (dynamic_cast<const Poco::Net::NetException*>(&e) != nullptr)
+        return EXIT_UNAVAILABLE;
     return EXIT_SOFTWARE;
 }
 

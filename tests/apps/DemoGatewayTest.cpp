@@ -6,6 +6,7 @@
 #include <Poco/Data/Session.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
+#include <Poco/Net/DatagramSocket.h>
 #include <Poco/Path.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
@@ -115,6 +116,19 @@ TEST_F(DemoGatewayTest, BACnetIPOptionsAreCheckedBeforeAnythingStarts)
         EXPECT_NE(_pProcess->err().find(row.second), std::string::npos) << _pProcess->err();
     }
     EXPECT_FALSE(Poco::File(pathOf("a.db")).exists());
+
+    // A local address that is taken, or that no interface has, ends the start.
+    Poco::Net::DatagramSocket taken(Poco::Net::SocketAddress("127.0.0.1", 0));
+    const std::string takenAddress = taken.address().toString();
+    for (const std::string& address : {takenAddress, std::string("192.0.2.1")})
+    {
+        EXPECT_NE(runToEnd({database, "--device-instance=1", "--bacnet-ip=" + address}), 0) << address;
+        EXPECT_NE(_pProcess->err().find(address == takenAddress
+                                            ? "cannot use the local address " + address
+                                            : "No network interface has the address " + address),
+                  std::string::npos)
+            << _pProcess->err();
+    }
 }
 
 TEST_F(DemoGatewayTest, DatabaseInAMissingFolderIsRefused)

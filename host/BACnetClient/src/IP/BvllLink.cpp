@@ -79,14 +79,18 @@ void BvllLink::open(Receiver receiver, Kick kick)
 
 void BvllLink::close()
 {
-    if (!_thread.isRunning())
+    if (_thread.isRunning())
+    {
+        _stopping = true;
+        _thread.join();
+    }
+    if (!_bound)
         return;
-    _stopping = true;
-    _thread.join();
     _socket.close();
     if (_pBroadcastSocket)
         _pBroadcastSocket->close();
     _pBroadcastSocket.reset();
+    _bound = false;
 }
 
 Poco::Net::SocketAddress BvllLink::localAddress() const
@@ -96,12 +100,23 @@ Poco::Net::SocketAddress BvllLink::localAddress() const
 
 void BvllLink::bind()
 {
+    if (_bound)
+        return;
     PeerAddress::endpointOf(_settings.local);  // IPv4 only
     _broadcast = _settings.broadcast ? *_settings.broadcast : interfaceBroadcast();
     _socket = Poco::Net::DatagramSocket(Poco::Net::SocketAddress::IPv4);
-    _socket.bind(_settings.local, false);
-    _socket.setBroadcast(true);
-    _socket.setReceiveBufferSize(RECEIVE_BUFFER_OCTETS);
+    try
+    {
+        _socket.bind(_settings.local, false);
+        _socket.setBroadcast(true);
+        _socket.setReceiveBufferSize(RECEIVE_BUFFER_OCTETS);
+    }
+    catch (const Poco::Exception& e)
+    {
+        throw Poco::Net::NetException("BACnet/IP cannot use the local address " + _settings.local.toString(),
+                                      e.message());
+    }
+    _bound = true;
     const Poco::Net::IPAddress& host = _settings.local.host();
     if (_settings.broadcast || host.isWildcard() || host.isLoopback())
         return;

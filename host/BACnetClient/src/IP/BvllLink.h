@@ -51,8 +51,10 @@ public:
     BvllLink(const BACnetIPNetwork::Settings& settings, Clock& clock);
     ~BvllLink();
 
-    /// Binds and starts receiving; throws Poco::Net::NetException when the address cannot be bound,
-    /// Poco::InvalidArgumentException when no interface has the local address.
+    /// Binds the socket(s), unless bound; throws Poco::Net::NetException when the address cannot be
+    /// bound, Poco::InvalidArgumentException when no interface has the local address.
+    void bind();
+    /// Binds (see bind()) and starts receiving.
     void open(Receiver receiver, Kick kick);
     /// Stops the receive thread and closes the socket; the receiver is not called after it returns.
     void close();
@@ -69,7 +71,6 @@ public:
     bool isRegistered() const;
 
 private:
-    void bind();
     Poco::Net::SocketAddress interfaceBroadcast() const;
     void receiveLoop();
     void receiveFrom(Poco::Net::DatagramSocket& socket);
@@ -89,6 +90,7 @@ private:
     Kick _kick;
     Poco::Thread _thread;
     std::atomic<bool> _stopping{false};
+    bool _bound = false;
 
     mutable std::mutex _registrationMutex;
     Poco::Int64 _registeredUntil = 0;

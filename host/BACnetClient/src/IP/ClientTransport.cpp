@@ -66,6 +66,8 @@ ClientTransport::ClientTransport(const BACnetIPNetwork::Settings& settings, Cloc
 {
     for (const BACnetIPNetwork::StaticBinding& staticBinding : settings.staticBindings)
         addStatic(staticBinding);
+    // A local address that cannot be had is the owner's error at once, not the client worker's later.
+    _pLink->bind();
 }
 
 ClientTransport::~ClientTransport()

@@ -99,7 +99,9 @@ public:
         std::size_t maxReassemblyOctets = 4 * 1024 * 1024;
     };
 
-    /// `clock` (not owned) must outlive the network.
+    /// Binds the local address at once: throws Poco::Net::NetException (or Poco::IOException) when it
+    /// cannot be bound, Poco::InvalidArgumentException when no interface has it. `clock` (not owned)
+    /// must outlive the network.
     explicit BACnetIPNetwork(const Settings& settings, Clock& clock = Clock::system());
     ~BACnetIPNetwork() override;
 
@@ -107,16 +109,16 @@ public:
     BACnetIPNetwork& operator=(const BACnetIPNetwork&) = delete;
 
     const Settings& getSettings() const { return _settings; }
-    /// The bound local address (with the port taken when the settings asked for port 0). Open only.
+    /// The bound local address (with the port taken when the settings asked for port 0); not after
+    /// close().
     Poco::Net::SocketAddress localAddress() const;
-    /// The broadcast address in use. Open only.
+    /// The broadcast address in use.
     Poco::Net::SocketAddress broadcastAddress() const;
 
     // ---- Network --------------------------------------------------------------------------------------
 
-    /// Binds the socket and starts the threads; throws Poco::Net::NetException (or Poco::IOException)
-    /// when the address cannot be bound, Poco::InvalidArgumentException when no interface has the local
-    /// address.
+    /// Starts the threads (binding the local address again after a close(), which may throw as the
+    /// constructor does).
     void open(NetworkListener& listener) override;
     void close() override;
     void sendWhoIs(const DataType::BACnetAddress& destination, Poco::UInt32 lowLimit,
