@@ -126,7 +126,13 @@ private:
     std::string _text;
 };
 
-WatsonBridgeHarness::WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure, const std::string& moreDevices)
+std::string WatsonBridgeHarness::siteText()
+{
+    return SITE;
+}
+
+WatsonBridgeHarness::WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure, const std::string& moreDevices,
+                                         std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork)
     : _pSession(new Orvik::Utility::Data::TeskDbSession(_dbFile.path())),
       _pPreviousDB(Orvik::Utility::Data::pDB),
       _pConsole(std::make_unique<ConsoleBuffer>()),
@@ -159,19 +165,28 @@ WatsonBridgeHarness::WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure, c
     {
         setParameter(position, text);
     }
-    std::string site = SITE;
-    if (!moreDevices.empty())
+    if (pNetwork)
     {
-        site.insert(site.rfind(']'), "," + moreDevices);
+        _pNetwork = std::move(pNetwork);
     }
-    _pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(site, "watson-test-site");
-    Orvik::BACnet::Client::TransactionTable::Settings transactions;
-    transactions.apduTimeoutMs = 1000;
-    transactions.apduRetries = 1;
-    _pSite->setTransactionSettings(transactions);
+    else
+    {
+        std::string site = SITE;
+        if (!moreDevices.empty())
+        {
+            site.insert(site.rfind(']'), "," + moreDevices);
+        }
+        auto pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(site, "watson-test-site");
+        Orvik::BACnet::Client::TransactionTable::Settings transactions;
+        transactions.apduTimeoutMs = 1000;
+        transactions.apduRetries = 1;
+        pSite->setTransactionSettings(transactions);
+        _pSite = pSite.get();
+        _pNetwork = std::move(pSite);
+    }
     Orvik::BACnet::Client::ClientWorker::Settings settings;
     settings.whoIsWindowMs = 500;
-    _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(nullptr, *_pSite, settings);
+    _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(nullptr, *_pNetwork, settings);
     _pClient->start();
 }
 

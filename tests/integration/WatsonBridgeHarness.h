@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_Utility/Data/TeskDbSession.h"
 #include "Orvik_ZARoveDore/AppManager.h"
@@ -41,7 +42,10 @@ public:
 
     /// Parameters of a broker on 127.0.0.1:`brokerPort`; `secure` selects TLS. `moreDevices` (JSON
     /// device objects separated by commas) joins the site's devices.
-    WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure, const std::string& moreDevices = "");
+    /// `pNetwork`: another network (BACnet/IP) serving siteText() instead of the simulated site; site()
+    /// and presentValue() are not available then.
+    WatsonBridgeHarness(Poco::UInt16 brokerPort, bool secure, const std::string& moreDevices = "",
+                        std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork = nullptr);
     ~WatsonBridgeHarness();
 
     /// Stores the text of parameter `position` (1 to 11); an empty text stores NULL.
@@ -52,6 +56,8 @@ public:
     bool stop();
 
     Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return *_pSite; }
+    /// The site's text (without `moreDevices`).
+    static std::string siteText();
     std::string console() const;
     /// Waits until the console holds `count` lines containing `text`; false when the time ran out.
     bool waitForConsole(const std::string& text, std::size_t count = 1, int timeoutMs = 20000) const;
@@ -66,7 +72,8 @@ private:
     Poco::TemporaryFile _dbFile;
     std::unique_ptr<Orvik::Utility::Data::TeskDbSession> _pSession;
     Orvik::Utility::Data::TeskDbSession* _pPreviousDB;
-    std::unique_ptr<Orvik::BACnet::Client::Simulation::SimulatedSite> _pSite;
+    std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
+    Orvik::BACnet::Client::Simulation::SimulatedSite* _pSite = nullptr;  ///< _pNetwork when it is one
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pClient;
     Poco::NotificationQueue _managerQueue;
     std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;

@@ -1,5 +1,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsHandler.h"
 
+#include "BACnetClient/InteropNetwork.h"
+#include "BACnetDeviceSimulator.h"
 #include "HttpServer.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"
@@ -61,6 +63,29 @@ protected:
 };
 
 }  // namespace
+
+TEST(WatsonBridgeOverBACnetIP, PublishesCovOfTheDevicesAndWritesCommandsThroughThem)
+{
+    if (!Orvik::Test::BACnetDeviceSimulator::missing().empty())
+        GTEST_SKIP() << Orvik::Test::BACnetDeviceSimulator::missing();
+    // The harness's devices served by the device simulator, reached over BACnet/IP.
+    Orvik::Test::BACnetDeviceSimulator simulator(WatsonBridgeHarness::siteText(),
+                                                 Orvik::Test::BACnetDeviceSimulator::Site::TEXT);
+    MosquittoBroker broker;
+    MosquittoProbe cloud{broker, "iot-2/#"};
+    WatsonBridgeHarness harness{broker.port(), false, "", Orvik::Test::InteropNetwork::make(simulator)};
+    harness.start();
+    ASSERT_TRUE(eventually([&] { return cloud.messagesOn(BOILER_COV).size() >= 2; })) << harness.console();
+    ASSERT_TRUE(eventually([&] { return !cloud.messagesOn(GATEWAY_COV).empty(); })) << harness.console();
+    EXPECT_EQ("5", dataOf(cloud.messagesOn(GATEWAY_COV).front().payload)
+                       ->getValue<std::string>("GwSetpoint_present-value"));
+
+    cloud.publish(WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/wp3/fmt/json",
+                  R"({"d":{"Setpoint_present-value":"30.5"}})");
+    // "wp3" writes with priority 4, as on the simulated site.
+    EXPECT_TRUE(simulator.waitForEvents("write 2001 2:2 85 priority=4 value=30.5")) << harness.console();
+    EXPECT_TRUE(harness.stop());
+}
 
 TEST_F(WatsonBridgeTest, PublishesCovOfGatewayAndAttachedDevicesAsValidJson)
 {
