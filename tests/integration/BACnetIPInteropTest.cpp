@@ -290,19 +290,26 @@ TEST(BACnetIPInteropBroadcast, AGlobalWhoIsIsHeardByEveryDeviceOnTheSegment)
     BC::IP::BACnetIPNetwork::Settings settings;
     settings.local = Poco::Net::SocketAddress("0.0.0.0", 47808);
     settings.broadcast = Poco::Net::SocketAddress(lan.broadcastAddress(), 47808);
-    BC::IP::BACnetIPNetwork network(settings);
     Poco::NotificationQueue clientQueue;
     Poco::NotificationQueue responseQueue;
     BC::ClientWorker::Settings window;
     window.whoIsWindowMs = 500;
-    BC::ClientWorker worker(&clientQueue, network, window);
-    // The worker opens the network's socket on its own thread, which starts inside the gateway's host.
-    lan.runInside(0, [&] { worker.start(); });
+    // The network binds its socket when it is made, and the worker starts its threads: both inside the
+    // gateway's host.
+    std::unique_ptr<BC::IP::BACnetIPNetwork> pNetwork;
+    std::unique_ptr<BC::ClientWorker> pWorker;
+    lan.runInside(0,
+                  [&]
+                  {
+                      pNetwork = std::make_unique<BC::IP::BACnetIPNetwork>(settings);
+                      pWorker = std::make_unique<BC::ClientWorker>(&clientQueue, *pNetwork, window);
+                      pWorker->start();
+                  });
     BC::ServiceHelper helper(&clientQueue, &responseQueue);
     std::vector<BC::DataResponseWhoIs> heard;
     EXPECT_EQ(BC::ServiceHelper::SYNC_RESULT_SUCCESS,
               helper.syncWhoIs(DataType::BACnetAddress(), 0, 4194303, heard));
-    worker.stop();
+    pWorker->stop();
     std::map<Poco::UInt32, std::string> senders;
     for (const BC::DataResponseWhoIs& iAm : heard)
         iAm.address.getString(senders[iAm.deviceInstance], true);
