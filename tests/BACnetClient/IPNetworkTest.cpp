@@ -347,6 +347,80 @@ TEST_F(IPNetworkTest, ReadPropertyMultipleIsSplitUntilTheDeviceTakesItAndTheAnsw
     EXPECT_EQ(results[1].values.at(0).value.getCharString(), "v4");
 }
 
+TEST_F(IPNetworkTest, ArrayTooLargeForOneAnswerIsReadByItsElements)
+{
+    open();
+    bind(device, DEVICE, 480);
+    const DataPropertyKey objectList(DEVICE, DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE),
+                                     DataPropertyRef(PROP_OBJECT_LIST));
+    const std::vector<std::vector<std::string>> table{
+        {"read-property device:100 object-list", "read-property device:100 object-list[0]",
+         "read-property-multiple device:100: object-list[1] object-list[2] object-list[3]"},
+        {"read-property device:100 object-list", "read-property device:100 object-list[0]",
+         "read-property-multiple device:100: object-list[1] object-list[2] object-list[3]",
+         "read-property device:100 object-list[1]", "read-property device:100 object-list[2]",
+         "read-property device:100 object-list[3]"}};
+    for (std::size_t row = 0; row < table.size(); ++row)
+    {
+        const bool withMultiple = row == 0;
+        const Poco::UInt32 transactionId = static_cast<Poco::UInt32>(row + 1);
+        network->sendReadProperty(transactionId, objectList);
+        // The device refuses the whole list, has three objects, and reads several at once or not.
+        for (const std::string& expected : table[row])
+        {
+            Poco::Net::SocketAddress from;
+            const Octets request = device.receiveOctets(from, 5000);
+            const std::string text = Packet::decode(request).describe();
+            EXPECT_THAT(text, HasSubstr(expected));
+            const Poco::UInt8 invokeId =
+                static_cast<Poco::UInt8>(std::stoul(text.substr(text.find("id=") + 3)));
+            if (text.find("read-property-multiple") != std::string::npos)
+            {
+                if (!withMultiple)
+                {
+                    answer(device,
+                           Apdu::encode(pdu(Apdu::REJECT, invokeId, REJECT_REASON_UNRECOGNIZED_SERVICE)));
+                    continue;
+                }
+                ReadPropertyMultiple::ObjectResult result;
+                result.objectIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE);
+                const std::vector<ReadPropertyMultiple::ObjectRequest> asked = askedIn(request);
+                for (const PropertyReference& property : asked.at(0).properties)
+                {
+                    ValueContainer element;
+                    element.setValue(DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, property.arrayIndex));
+                    result.results.emplace_back(property, element);
+                }
+                answer(device, complexAck(invokeId, ReadPropertyMultiple::_SERVICE,
+                                          ReadPropertyMultiple::encodeAck({result})));
+                continue;
+            }
+            const std::size_t bracket = text.find("object-list[");
+            if (bracket == std::string::npos)
+            {
+                answer(device,
+                       Apdu::encode(pdu(Apdu::ABORT, invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED)));
+                continue;
+            }
+            const Poco::UInt32 index = static_cast<Poco::UInt32>(std::stoul(text.substr(bracket + 12)));
+            ReadProperty::Ack ack;
+            ack.objectIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE);
+            ack.property = PropertyReference(PROP_OBJECT_LIST, index);
+            if (index == 0)
+                ack.value.setValue(BACnetValue(static_cast<std::uint64_t>(3)));
+            else
+                ack.value.setValue(DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, index));
+            answer(device, complexAck(invokeId, ReadProperty::_SERVICE, ReadProperty::encodeAck(ack)));
+        }
+        ASSERT_TRUE(listener.waitForReply(transactionId));
+        const NetworkReply reply = listener.repliesOf(transactionId).at(0);
+        const auto* pList = std::get_if<ValueContainer>(&reply.payload);
+        ASSERT_NE(pList, nullptr) << errorIn(reply).getString();
+        EXPECT_EQ(pList->getStructure(), BACNET_DTS_ARRAY);
+        EXPECT_EQ(pList->getText(), "[analog-input:1, analog-input:2, analog-input:3]") << row;
+    }
+}
+
 TEST_F(IPNetworkTest, DeviceBehindARouterIsReachedThroughItOneRequestAtATime)
 {
     open();

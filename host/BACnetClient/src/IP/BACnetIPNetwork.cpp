@@ -3,6 +3,7 @@
 #include "ClientTransport.h"
 #include "ConfirmedRequest.h"
 #include "ReadPropertyMultipleRequest.h"
+#include "ReadPropertyRequest.h"
 #include "ReadRangeRequest.h"
 
 namespace Orvik::BACnet::Client::IP
@@ -43,7 +44,7 @@ void BACnetIPNetwork::sendWhoIs(const DataType::BACnetAddress& destination, Poco
 
 void BACnetIPNetwork::sendReadProperty(Poco::UInt32 transactionId, const DataPropertyKey& key)
 {
-    _pTransport->start(transactionId, ConfirmedRequest::readProperty(key));
+    _pTransport->start(transactionId, std::make_unique<ReadPropertyRequest>(key));
 }
 
 void BACnetIPNetwork::sendReadPropertyMultiple(

@@ -1,7 +1,6 @@
 #include "ConfirmedRequest.h"
 
 #include "Orvik_BACnet/Codec/DecodeError.h"
-#include "Orvik_BACnet/Codec/ReadProperty.h"
 #include "Orvik_BACnet/Codec/SubscribeCOV.h"
 #include "Orvik_BACnet/Codec/WriteProperty.h"
 #include "RecordConversion.h"
@@ -18,23 +17,6 @@ ConfirmedRequest::ConfirmedRequest(Poco::UInt32 deviceInstance, std::uint8_t ser
       _serviceData(std::move(serviceData)),
       _readAck(std::move(readAck))
 {
-}
-
-std::unique_ptr<ConfirmedRequest> ConfirmedRequest::readProperty(const DataPropertyKey& key)
-{
-    Codec::ReadProperty::Request request;
-    request.objectIdentifier = key.objectIdentifier;
-    request.property = RecordConversion::propertyOf(key.propertyRef);
-    const auto readAck = [](const Codec::OctetView& serviceData) -> NetworkReply::Payload
-    {
-        const Codec::ReadProperty::Ack ack = Codec::ReadProperty::decodeAck(serviceData);
-        if (ack.error.hasError())
-            return RecordConversion::errorOf(ack.error);
-        return ack.value;
-    };
-    return std::unique_ptr<ConfirmedRequest>(
-        new ConfirmedRequest(key.deviceInstance, Codec::ReadProperty::_SERVICE,
-                             Codec::ReadProperty::encodeRequest(request), readAck));
 }
 
 std::unique_ptr<ConfirmedRequest> ConfirmedRequest::writeProperty(const DataPropertyKey& key,

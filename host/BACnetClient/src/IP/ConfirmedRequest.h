@@ -22,9 +22,9 @@ namespace Orvik::BACnet::Client::IP
 /// transaction. Most requests are one part; a request may answer an ACK or error with a smaller part to
 /// send next (ReadPropertyMultipleRequest, ReadRangeRequest), under the same transaction.
 ///
-/// ReadProperty, WriteProperty and SubscribeCOV(Property) are made by the factory functions; they
-/// throw Poco::InvalidArgumentException for a request that has no encoding (a priority above 16, a
-/// value without encoding). Not thread-safe: the network holds its lock.
+/// WriteProperty and SubscribeCOV(Property) are made by the factory functions; they throw
+/// Poco::InvalidArgumentException for a request that has no encoding (a priority above 16, a value
+/// without encoding). Not thread-safe: the network holds its lock.
 class ConfirmedRequest
 {
 public:
@@ -37,7 +37,6 @@ public:
     /// The header of an unsegmented Confirmed-Request in front of the service data.
     static constexpr std::size_t _HEADER_SIZE = 4;
 
-    static std::unique_ptr<ConfirmedRequest> readProperty(const DataPropertyKey& key);
     static std::unique_ptr<ConfirmedRequest> writeProperty(const DataPropertyKey& key, Poco::UInt32 priority,
                                                            const ValueContainer& value);
     /// The key's property MAX_BACNET_PROPERTY_ID: SubscribeCOV, any other: SubscribeCOVProperty.
@@ -78,11 +77,13 @@ protected:
                      AckReader readAck);
 
     void setServiceData(Codec::Octets serviceData) { _serviceData = std::move(serviceData); }
+    /// The next part asks with another service.
+    void setService(std::uint8_t service) { _service = service; }
     Outcome finish(NetworkReply::Payload payload);
 
 private:
     const Poco::UInt32 _deviceInstance;
-    const std::uint8_t _service;
+    std::uint8_t _service;
     Codec::Octets _serviceData;
     const AckReader _readAck;
     std::optional<NetworkReply> _reply;
