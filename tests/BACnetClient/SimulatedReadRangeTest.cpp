@@ -212,6 +212,14 @@ TEST_F(SimulatedReadRangeTest, RingBufferKeepsTheNewestRecords)
     const ReadRangeAck::Result oldest = readRange(log, range);
     EXPECT_EQ(oldest.firstSequenceNumber, 51u);
     EXPECT_EQ(oldest.itemCnt, 10u);
+
+    // By sequence number the reference record comes first: one overwritten or not yet logged matches none.
+    range = rangeOf(ReadRange::RT_BY_SEQUENCE, 10);
+    for (const auto& [reference, items] : {std::pair<Poco::UInt32, Poco::UInt32>{50, 0}, {51, 10}, {151, 0}})
+    {
+        range.refSeqNum = reference;
+        EXPECT_EQ(readRange(log, range).itemCnt, items) << reference;
+    }
 }
 
 TEST_F(SimulatedReadRangeTest, LiveLogGrowsWithTime)

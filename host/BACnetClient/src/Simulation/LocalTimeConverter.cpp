@@ -14,6 +14,7 @@ const Poco::Timestamp::TimeDiff LONGEST_UNIFORM_SPAN = 30LL * 24 * 3600 * SECOND
 }  // namespace
 
 LocalTimeConverter::LocalTimeConverter(const Poco::Timestamp& first, const Poco::Timestamp& last)
+    : _first(first), _last(last)
 {
     if (last - first >= LONGEST_UNIFORM_SPAN)
         return;
@@ -23,7 +24,9 @@ LocalTimeConverter::LocalTimeConverter(const Poco::Timestamp& first, const Poco:
 
 DataType::BACnetDateTime LocalTimeConverter::convert(const Poco::Timestamp& time) const
 {
-    return _uniform ? fieldsOf(time + _offset) : DataType::BACnetDateTime(time);
+    // A time outside the span (a page across a device clock step) may lie beyond an offset change.
+    return _uniform && time >= _first && time <= _last ? fieldsOf(time + _offset)
+                                                       : DataType::BACnetDateTime(time);
 }
 
 Poco::Timestamp::TimeDiff LocalTimeConverter::offsetAt(const Poco::Timestamp& time)

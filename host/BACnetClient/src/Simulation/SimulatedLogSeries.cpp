@@ -27,6 +27,13 @@ SimulatedLogSeries::SimulatedLogSeries(const Settings& settings) : _settings(set
         floorDiv(settings.interval.totalMicroseconds(), HUNDREDTH) * HUNDREDTH;
     _settings.interval = Poco::Timespan(std::max(interval, HUNDREDTH));
     _settings.periodRecords = std::max<Poco::UInt64>(settings.periodRecords, 1);
+    setClockStep(settings.clockStepAt, settings.clockStep);
+}
+
+void SimulatedLogSeries::setClockStep(Poco::UInt64 sequenceNumber, const Poco::Timespan& step)
+{
+    _settings.clockStepAt = sequenceNumber;
+    _settings.clockStep = Poco::Timespan(floorDiv(step.totalMicroseconds(), HUNDREDTH) * HUNDREDTH);
 }
 
 Poco::UInt64 SimulatedLogSeries::total(const Poco::Timestamp& now) const
@@ -47,8 +54,11 @@ Poco::UInt64 SimulatedLogSeries::firstHeld(const Poco::Timestamp& now) const
 
 Poco::Timestamp SimulatedLogSeries::timeOf(Poco::UInt64 sequenceNumber) const
 {
-    return _settings.start + static_cast<Poco::Timestamp::TimeDiff>(sequenceNumber - 1) *
-                                 _settings.interval.totalMicroseconds();
+    const bool stepped = _settings.clockStepAt != 0 && sequenceNumber >= _settings.clockStepAt;
+    return _settings.start +
+           static_cast<Poco::Timestamp::TimeDiff>(sequenceNumber - 1) *
+               _settings.interval.totalMicroseconds() +
+           (stepped ? _settings.clockStep.totalMicroseconds() : 0);
 }
 
 double SimulatedLogSeries::valueOf(Poco::UInt64 sequenceNumber, Poco::UInt32 channel) const
@@ -72,13 +82,32 @@ double SimulatedLogSeries::valueOf(Poco::UInt64 sequenceNumber, Poco::UInt32 cha
 
 Poco::UInt64 SimulatedLogSeries::firstAfter(const Poco::Timestamp& time) const
 {
+    const Poco::UInt64 first = firstAfterSteadily(time);
+    if (_settings.clockStepAt == 0 || first < _settings.clockStepAt)
+        return first;
+    // No record before the step is after `time`: the first after the step whose moved time is.
+    return std::max(_settings.clockStepAt,
+                    firstAfterSteadily(time - _settings.clockStep.totalMicroseconds()));
+}
+
+Poco::UInt64 SimulatedLogSeries::lastBefore(const Poco::Timestamp& time) const
+{
+    const Poco::UInt64 last = lastBeforeSteadily(time);
+    if (_settings.clockStepAt == 0)
+        return last;
+    const Poco::UInt64 stepped = lastBeforeSteadily(time - _settings.clockStep.totalMicroseconds());
+    return stepped >= _settings.clockStepAt ? stepped : std::min(last, _settings.clockStepAt - 1);
+}
+
+Poco::UInt64 SimulatedLogSeries::firstAfterSteadily(const Poco::Timestamp& time) const
+{
     if (time < _settings.start)
         return 1;
     // Record n lies at start + (n - 1) * interval; the first after `time` follows the last at or before it.
     return static_cast<Poco::UInt64>((time - _settings.start) / _settings.interval.totalMicroseconds()) + 2;
 }
 
-Poco::UInt64 SimulatedLogSeries::lastBefore(const Poco::Timestamp& time) const
+Poco::UInt64 SimulatedLogSeries::lastBeforeSteadily(const Poco::Timestamp& time) const
 {
     if (time <= _settings.start)
         return 0;

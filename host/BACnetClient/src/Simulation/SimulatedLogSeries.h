@@ -40,6 +40,11 @@ public:
         double offset = 20.0;
         double amplitude = 5.0;
         Poco::UInt64 periodRecords = 96;
+        /// 0: the device clock ran true. Else the clock was moved by `clockStep` (negative: set back)
+        /// just before record `clockStepAt` was logged: it and every later record carry times moved by
+        /// `clockStep`, so times repeat or leap while sequence numbers go on.
+        Poco::UInt64 clockStepAt = 0;
+        Poco::Timespan clockStep;
     };
 
     /// Rounds start and interval to hundredths (the interval to at least one hundredth).
@@ -56,12 +61,19 @@ public:
     Poco::Timestamp timeOf(Poco::UInt64 sequenceNumber) const;
     /// The value of a record; `channel` shifts the phase so that channels of one log differ.
     double valueOf(Poco::UInt64 sequenceNumber, Poco::UInt32 channel) const;
-    /// The first sequence number logged after `time` (1 when all are).
+    /// The first sequence number (in sequence order) whose time is after `time` (1 when all are).
     Poco::UInt64 firstAfter(const Poco::Timestamp& time) const;
-    /// The last sequence number logged before `time` (0 when none is).
+    /// The last sequence number (in sequence order) whose time is before `time` (0 when none is).
     Poco::UInt64 lastBefore(const Poco::Timestamp& time) const;
 
+    /// Moves the device clock by `step` just before record `sequenceNumber` (see Settings).
+    void setClockStep(Poco::UInt64 sequenceNumber, const Poco::Timespan& step);
+
 private:
+    /// firstAfter() and lastBefore() of a clock that ran true.
+    Poco::UInt64 firstAfterSteadily(const Poco::Timestamp& time) const;
+    Poco::UInt64 lastBeforeSteadily(const Poco::Timestamp& time) const;
+
     Settings _settings;
 };
 

@@ -342,6 +342,13 @@ std::vector<DataType::BACnetLogRecord> SimulatedSite::getLogRecords(const DataOb
     return trendLog(key).records(sequenceNumber);
 }
 
+void SimulatedSite::setClockStep(const DataObjectKey& key, Poco::UInt64 sequenceNumber,
+                                 const Poco::Timespan& step)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    trendLog(key).setClockStep(sequenceNumber, step);
+}
+
 void SimulatedSite::setSilent(Poco::UInt32 deviceInstance, bool silent)
 {
     std::lock_guard<std::mutex> lock(_mutex);
@@ -393,10 +400,10 @@ SimulatedDevice* SimulatedSite::findDevice(Poco::UInt32 deviceInstance) const
     return it == _devices.end() ? nullptr : it->second.get();
 }
 
-const SimulatedTrendLog& SimulatedSite::trendLog(const DataObjectKey& key) const
+SimulatedTrendLog& SimulatedSite::trendLog(const DataObjectKey& key) const
 {
-    const auto* pTrendLog =
-        dynamic_cast<const SimulatedTrendLog*>(device(key.deviceInstance).findObject(key.objectIdentifier));
+    auto* pTrendLog =
+        dynamic_cast<SimulatedTrendLog*>(device(key.deviceInstance).findObject(key.objectIdentifier));
     if (pTrendLog == nullptr)
         throw Poco::NotFoundException("No trend log " + key.objectIdentifier.toString() + " in device " +
                                       Poco::NumberFormatter::format(key.deviceInstance));

@@ -173,6 +173,8 @@ DataError SimulatedTrendLog::matchRange(const ReadRange::Range& range, const Poc
             reference = first + range.refIndex - 1;
             break;
         case ReadRange::RT_BY_SEQUENCE:
+            if (range.refSeqNum < first || range.refSeqNum > last)
+                return DataError();  // not held: no records
             reference = range.refSeqNum;
             break;
         case ReadRange::RT_BY_TIME:

@@ -20,7 +20,9 @@ namespace Orvik::BACnet::Client::Simulation
 /// record's time; itemCnt and the sequence numbers still count whole records.
 ///
 /// ReadRange: by position, by sequence number, by time (records strictly newer than the reference time
-/// for a positive count, strictly older for a negative one) and read-all. A reply holds no more records
+/// for a positive count, strictly older for a negative one) and read-all. By position and by sequence
+/// number the reference record is the first (or last) one returned; a reference the buffer does not
+/// hold (overwritten, or not yet logged) matches no record. A reply holds no more records
 /// than fit into the device's max APDU, estimated from the encoded record size (22 octets for a REAL
 /// record, 65 records for 1476 octets); RESULT_MORE_ITEMS says that more records matched.
 class SimulatedTrendLog : public SimulatedObject
@@ -39,6 +41,11 @@ public:
                       std::vector<Channel> channels, const SimulatedLogSeries& series);
 
     const SimulatedLogSeries& getSeries() const { return _series; }
+    /// The device clock moves by `step` just before record `sequenceNumber` (SimulatedLogSeries::Settings).
+    void setClockStep(Poco::UInt64 sequenceNumber, const Poco::Timespan& step)
+    {
+        _series.setClockStep(sequenceNumber, step);
+    }
     bool isMultiple() const { return getIdentifier().getObjectType() == OBJECT_TREND_LOG_MULTIPLE; }
 
     DataError readRange(const DataPropertyRef& ref, const ReadRange::Range& range, Poco::UInt32 maxApdu,
@@ -67,7 +74,7 @@ private:
     DataError matchRange(const ReadRange::Range& range, const Poco::Timestamp& now, Span& span) const;
 
     const std::vector<Channel> _channels;
-    const SimulatedLogSeries _series;
+    SimulatedLogSeries _series;
 };
 
 }  // namespace Orvik::BACnet::Client::Simulation

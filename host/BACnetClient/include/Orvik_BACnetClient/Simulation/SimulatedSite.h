@@ -11,6 +11,7 @@
 
 #include <Poco/Thread.h>
 #include <Poco/TimedNotificationQueue.h>
+#include <Poco/Timespan.h>
 #include <Poco/Types.h>
 
 #include <functional>
@@ -100,6 +101,9 @@ public:
     /// The records of one sequence number (one per logged channel), as ReadRange sends them.
     std::vector<DataType::BACnetLogRecord> getLogRecords(const DataObjectKey& trendLog,
                                                          Poco::UInt64 sequenceNumber) const;
+    /// The device's clock was moved by `step` (negative: set back, as by a time sync) just before the
+    /// trend log logged record `sequenceNumber`: that record and the later ones carry moved times.
+    void setClockStep(const DataObjectKey& trendLog, Poco::UInt64 sequenceNumber, const Poco::Timespan& step);
 
     void setSilent(Poco::UInt32 deviceInstance, bool silent);
     /// Every answer of the device comes `delayMs` late.
@@ -125,7 +129,7 @@ private:
     void sendNotifications(const std::vector<DataResponseCOV>& notifications);
     SimulatedDevice& device(Poco::UInt32 deviceInstance) const;
     SimulatedDevice* findDevice(Poco::UInt32 deviceInstance) const;
-    const SimulatedTrendLog& trendLog(const DataObjectKey& key) const;
+    SimulatedTrendLog& trendLog(const DataObjectKey& key) const;
 
     mutable std::mutex _mutex;
     std::map<Poco::UInt32, std::unique_ptr<SimulatedDevice>> _devices;
