@@ -88,7 +88,7 @@ TEST(DataTypeMarkupTest, ChoicesAddressesAndPositionsWriteTheirMembers)
     const BACnetTimeStamp sequence(17u);
     const Proprietary::VendorOrvik::BACnetTrendLogLastUploaded position(
         BACnetDeviceObjectReference(ObjectIdentifier(OBJECT_DEVICE, 7), ObjectIdentifier(OBJECT_TRENDLOG, 3)),
-        Poco::Timestamp(1700000000123456));
+        Poco::Timestamp(1700000000123456), 4711);
     auto document = writeAndParse(
         [&](WS::MarkupFactory& mf)
         {
@@ -101,6 +101,7 @@ TEST(DataTypeMarkupTest, ChoicesAddressesAndPositionsWriteTheirMembers)
     EXPECT_EQ(named(*document, "stamp")->tagName(), "Choice");
     EXPECT_EQ(valueOf(*document, "sequence-number"), "17");
     EXPECT_EQ(valueOf(*document, "last-uploaded"), "2023-11-14T22:13:20.123456Z");
+    EXPECT_EQ(valueOf(*document, "last-sequence-number"), "4711");
     EXPECT_EQ(valueOf(*document, "object-identifier"), "trend-log:3");
 }
 

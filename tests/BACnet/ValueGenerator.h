@@ -93,7 +93,8 @@ public:
                 return BACnetValue(logRecord());
             case BACNET_DT_TREND_LOG_LAST_UPLOADED:
                 return BACnetValue(DataType::Proprietary::VendorOrvik::BACnetTrendLogLastUploaded(
-                    deviceObjectReference(), Poco::Timestamp(timestampMicros())));
+                    deviceObjectReference(), Poco::Timestamp(timestampMicros()),
+                    chance(2) ? 0 : static_cast<std::uint32_t>(_rng())));
             default:
                 return BACnetValue();
         }

@@ -95,9 +95,9 @@ TEST(ValueTextTest, HandWrittenTextsReadAsDocumented)
     ASSERT_TRUE(value.setText(BACNET_DT_CHARACTER_STRING, BACNET_APPLICATION_TAG_NULL, " My Site ", true));
     EXPECT_EQ(value.getCharString(), " My Site ");  // raw text is taken as written
 
-    ASSERT_TRUE(value.setText(BACNET_DT_TREND_LOG_LAST_UPLOADED, BACNET_APPLICATION_TAG_NULL,
-                              "[ {device:7/trend-log:3}, {device:7/trend-log:4, 2024-03-05T14:03:07.5Z} ]",
-                              true));
+    ASSERT_TRUE(value.setText(
+        BACNET_DT_TREND_LOG_LAST_UPLOADED, BACNET_APPLICATION_TAG_NULL,
+        "[ {device:7/trend-log:3}, {device:7/trend-log:4, 2024-03-05T14:03:07.5Z, 17} ]", true));
     std::vector<BACnetTrendLogLastUploaded> positions;
     value.getValues(positions);
     ASSERT_EQ(positions.size(), 2u);
@@ -105,9 +105,11 @@ TEST(ValueTextTest, HandWrittenTextsReadAsDocumented)
     EXPECT_EQ(positions[0].getDeviceInstance(), 7u);
     EXPECT_EQ(positions[0].getObjectIdentifier(), ObjectIdentifier(OBJECT_TREND_LOG, 3));
     EXPECT_EQ(positions[1].getTimeStamp().epochMicroseconds() % 1000000, 500000);
+    EXPECT_EQ(positions[0].getSequenceNumber(), 0u);
+    EXPECT_EQ(positions[1].getSequenceNumber(), 17u);
     EXPECT_EQ(value.getText(),
               "[{device:7/trend-log:3, 1970-01-01T00:00:00.000000Z}, "
-              "{device:7/trend-log:4, 2024-03-05T14:03:07.500000Z}]");
+              "{device:7/trend-log:4, 2024-03-05T14:03:07.500000Z, 17}]");
 
     ASSERT_TRUE(value.setText(BACNET_DT_DATE, BACNET_APPLICATION_TAG_NULL, "2024-03-05", false));
     EXPECT_EQ(value.getDate(), Date(2024, 3, 5, 2));  // weekday computed: a Tuesday

@@ -797,6 +797,7 @@ bool TextParser::trendLogLastUploaded(BACnetTrendLogLastUploaded& value)
 {
     BACnetDeviceObjectReference reference;
     Poco::Timestamp timeStamp(0);
+    std::uint64_t sequenceNumber = 0;
     if (!accept('{'))
     {
         return false;
@@ -813,8 +814,16 @@ bool TextParser::trendLogLastUploaded(BACnetTrendLogLastUploaded& value)
         {
             return false;
         }
+        if (expect(','))
+        {
+            skipBlanks();
+            if (!unsignedNumber(_MAX_UINT32, sequenceNumber))
+            {
+                return false;
+            }
+        }
     }
-    value = BACnetTrendLogLastUploaded(reference, timeStamp);
+    value = BACnetTrendLogLastUploaded(reference, timeStamp, static_cast<Poco::UInt32>(sequenceNumber));
     return expect('}');
 }
 

@@ -323,6 +323,11 @@ public:
         appendDeviceObjectReference(_out, value);
         _out += ", ";
         ValueText::appendIsoTimestamp(_out, value.getTimeStamp());
+        if (value.getSequenceNumber() != 0)
+        {
+            _out += ", ";
+            _out += std::to_string(value.getSequenceNumber());
+        }
         _out += '}';
     }
 

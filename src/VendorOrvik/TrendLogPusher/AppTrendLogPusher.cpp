@@ -52,7 +52,6 @@ namespace
 const Poco::Int32 _PARAMETER_COUNT = 20;
 const Poco::UInt32 _ALL_ELEMENTS = 0xFFFFFFFF;
 const Poco::Int32 _RECORD_COUNT = 134217727;
-const Poco::UInt32 _MORE_DATA_MASK = 4;
 const Poco::Int64 _MICROSECONDS_PER_SECOND = 1000000;
 const Poco::Int64 _MICROSECONDS_PER_MINUTE = 60 * _MICROSECONDS_PER_SECOND;
 /// Longest single wait on the queue: fits a 32-bit long, and re-reads the wall clock now and then.
@@ -181,6 +180,54 @@ bool takeOverValues(const DataResponseRPM& object, IsRequired isRequired, Setter
         }
     }
     return true;
+}
+
+/// The sequence number that follows `sequenceNumber`: devices number records from 1 and wrap from
+/// 4294967295 to 1.
+Poco::UInt32 nextSequenceNumber(Poco::UInt32 sequenceNumber)
+{
+    return sequenceNumber == 0xFFFFFFFF ? 1 : sequenceNumber + 1;
+}
+
+/// Moves `last` to the last record of a page. Without a sequence number, a page whose records carry no
+/// valid time cannot mark a position and leaves it.
+void advancePosition(DataTrendLog::Position& last, const Client::ReadRangeAck::Result& values)
+{
+    if (values.itemCnt == 0)
+    {
+        return;
+    }
+    const Poco::UInt32 sequenceNumber =
+        values.firstSequenceNumber == 0 ? 0 : values.firstSequenceNumber + values.itemCnt - 1;
+    const Poco::Timestamp time = values.value.getLastTimeStamp();
+    if (sequenceNumber != 0 || time != Poco::Timestamp(0))
+    {
+        last.setLastUploaded(time, sequenceNumber);
+    }
+}
+
+/// Sets `range` to the records after the page `values`: by sequence number when the device numbers
+/// its records, else (a read by position) by position.
+void continueAfter(Client::ReadRange::Range& range, const Client::ReadRangeAck::Result& values)
+{
+    if (values.itemCnt == 0)
+    {
+        throw Poco::ProtocolException("trend log reports more records but sent none");
+    }
+    if (values.firstSequenceNumber != 0)
+    {
+        range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+        range.refSeqNum = nextSequenceNumber(values.firstSequenceNumber + values.itemCnt - 1);
+    }
+    else if (range.requestType == Client::ReadRange::RT_BY_POSITION)
+    {
+        range.refIndex += values.itemCnt;
+    }
+    else
+    {
+        throw Poco::ProtocolException("trend log reports more records but sends no sequence numbers");
+    }
+    range.count -= static_cast<Poco::Int32>(values.itemCnt);
 }
 
 /// Retries of one failure must fit within one period.
@@ -504,7 +551,7 @@ void AppTrendLogPusher::initLoggers(std::vector<Position> positions)
         }
         else
         {
-            it->objKey.setTimeStamp(position.getTimeStamp());
+            it->objKey.setLastUploaded(position.getTimeStamp(), position.getSequenceNumber());
         }
     }
 }
@@ -537,7 +584,7 @@ void AppTrendLogPusher::dbGetLastRetrievedTimestamps()
     {
         for (DataTrendLog& tl : device.trendLogs)
         {
-            tl.objKey.setTimeStamp(Poco::Timestamp(0));
+            tl.objKey.setLastUploaded(Poco::Timestamp(0), 0);
         }
     }
     ValueContainer stored;
@@ -594,7 +641,8 @@ Poco::Int32 AppTrendLogPusher::collectNetworkedTrendLogs()
 {
     std::vector<Client::DataResponseWhoIs> responses;
     DataError error;
-    if (syncWhoIs(DataType::BACnetAddress(), 1, ObjectIdentifier::_MAX_INSTANCE, responses, &error) !=
+    // Instance 0 is a device like any other.
+    if (syncWhoIs(DataType::BACnetAddress(), 0, ObjectIdentifier::_MAX_INSTANCE, responses, &error) !=
         ServiceHelper::SYNC_RESULT_SUCCESS)
     {
         return -1;
@@ -918,55 +966,86 @@ std::string AppTrendLogPusher::readGatewayAddress() const
 void AppTrendLogPusher::getAndStreamTreandLog(MarkupFactory& mf, DataTrendLog& tl, Poco::UInt32& channelsId)
 {
     const DataPropertyKey key(DataObjectKey(tl.objKey), PROP_LOG_BUFFER);
-    Client::ReadRange::Range range;
-    range.requestType = Client::ReadRange::RT_BY_TIME;
-    range.refTime = DataType::BACnetDateTime(tl.objKey.getTimeStamp());
-    range.count = _RECORD_COUNT;
-    Poco::Timestamp lastLogTimeStamp(0);
+    Client::ReadRange::Range range = firstRange(key, tl.objKey);
+    Position last = tl.objKey;
     Client::ReadRangeAck::Result values;
-    bool moreData = false;
-    do
+    for (;;)
     {
-        DataError error;
-        switch (syncRR(key, range, values, &error))
+        readRecords(mf, tl, key, range, values);
+        markupTrendLog(mf, tl, values, channelsId);
+        advancePosition(last, values);
+        if (!values.hasMoreItems())
         {
-            case ServiceHelper::SYNC_RESULT_SUCCESS:
-                markupTrendLog(mf, tl, values, channelsId);
-                // A page without records keeps the time of the pages before it.
-                if (values.value.getLastTimeStamp() != Poco::Timestamp(0))
-                {
-                    lastLogTimeStamp = values.value.getLastTimeStamp();
-                }
-                break;
-            case ServiceHelper::SYNC_RESULT_FAIL:
-                markupTrendLogError(mf, tl, error);
-                break;
-            default:
-                // The app is being stopped: the document ends here, incomplete, and is discarded.
-                throw Poco::RuntimeException("stop requested while reading trend log records");
+            break;
         }
-        moreData = (values.resultFlags & _MORE_DATA_MASK) != 0;
-        if (moreData && values.itemCnt == 0)
-        {
-            throw Poco::ProtocolException("trend log reports more records but sent none");
-        }
-        if (moreData)
-        {
-            if (range.requestType == Client::ReadRange::RT_BY_TIME)
-            {
-                range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
-                range.refSeqNum = values.firstSequenceNumber + values.itemCnt;
-            }
-            else
-            {
-                range.refSeqNum += values.itemCnt;
-            }
-            range.count -= static_cast<Poco::Int32>(values.itemCnt);
-        }
-    } while (moreData);
-    if (lastLogTimeStamp != Poco::Timestamp(0))
+        continueAfter(range, values);
+    }
+    tl.objKey = last;
+}
+
+Client::ReadRange::Range AppTrendLogPusher::firstRange(const DataPropertyKey& key, const Position& position)
+{
+    Client::ReadRange::Range range;
+    range.count = _RECORD_COUNT;
+    if (position.isNeverUploaded())
     {
-        tl.objKey.setTimeStamp(lastLogTimeStamp);
+        // Every record held, whatever its time: a device whose clock was never set stamps the epoch.
+        range.requestType = Client::ReadRange::RT_BY_POSITION;
+        range.refIndex = 1;
+    }
+    else if (position.getSequenceNumber() != 0 && holdsLastUploaded(key, position))
+    {
+        // Sequence numbers go on whatever the clocks do (a repeated daylight-saving hour, a device
+        // clock set back), where times would repeat or skip records.
+        range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+        range.refSeqNum = nextSequenceNumber(position.getSequenceNumber());
+    }
+    else
+    {
+        // The log no longer holds the last uploaded record (cleared, wrapped, renumbered), or its number
+        // is not known: the records after its time.
+        range.requestType = Client::ReadRange::RT_BY_TIME;
+        range.refTime = DataType::BACnetDateTime(position.getTimeStamp());
+    }
+    return range;
+}
+
+bool AppTrendLogPusher::holdsLastUploaded(const DataPropertyKey& key, const Position& position)
+{
+    Client::ReadRange::Range range;
+    range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+    range.refSeqNum = position.getSequenceNumber();
+    range.count = 1;
+    Client::ReadRangeAck::Result values;
+    DataError error;
+    const Poco::Int32 result = syncRR(key, range, values, &error);
+    if (result == ServiceHelper::SYNC_RESULT_STOP)
+    {
+        throw Poco::RuntimeException("stop requested while reading trend log records");
+    }
+    // The same number and the same time. Times compare as the device's local time: a local time in an
+    // hour that repeats reads back as either instant, but both give the same local time.
+    return result == ServiceHelper::SYNC_RESULT_SUCCESS && values.itemCnt == 1 &&
+           values.firstSequenceNumber == position.getSequenceNumber() &&
+           DataType::BACnetDateTime(values.value.getLastTimeStamp()) ==
+               DataType::BACnetDateTime(position.getTimeStamp());
+}
+
+void AppTrendLogPusher::readRecords(MarkupFactory& mf, const DataTrendLog& tl, const DataPropertyKey& key,
+                                    const Client::ReadRange::Range& range,
+                                    Client::ReadRangeAck::Result& values)
+{
+    DataError error;
+    switch (syncRR(key, range, values, &error))
+    {
+        case ServiceHelper::SYNC_RESULT_SUCCESS:
+            return;
+        case ServiceHelper::SYNC_RESULT_FAIL:
+            markupTrendLogError(mf, tl, error);
+            return;
+        default:
+            // The app is being stopped: the document ends here, incomplete, and is discarded.
+            throw Poco::RuntimeException("stop requested while reading trend log records");
     }
 }
 

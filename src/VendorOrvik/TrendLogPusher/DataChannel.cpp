@@ -95,19 +95,19 @@ void DataChannel::markup(WS::MarkupFactory& mf, Poco::UInt32 name, bool openArra
     mf.markup(objType, PROP_OBJECT_NAME, props.objName, true, false);
     propRef.markupByPropertyIdentifier(mf, PROP_LOG_DEVICE_OBJECT_PROPERTY, false);
     ValueContainer value;
-    if (props.reliability <= MAX_RELIABILITY - 1)
+    if (props.reliability)
     {
-        value.setEnum(props.reliability);
+        value.setEnum(*props.reliability);
         mf.markupT(objType, PROP_RELIABILITY, value, true, false);
     }
-    if (props.units != MAX_UNITS)
+    if (props.units)
     {
-        value.setEnum(props.units);
+        value.setEnum(*props.units);
         mf.markupT(objType, PROP_UNITS, value, true, false);
     }
-    if (props.maxPresentValue != Properties::_MAX_PRESENT_VALUE_NOT_READ)
+    if (props.maxPresentValue)
     {
-        mf.markup(objType, PROP_MAX_PRES_VALUE, Poco::NumberFormatter::format(props.maxPresentValue), true,
+        mf.markup(objType, PROP_MAX_PRES_VALUE, Poco::NumberFormatter::format(*props.maxPresentValue), true,
                   false);
     }
     mf.closeOpenMarkup();

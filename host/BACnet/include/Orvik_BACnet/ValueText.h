@@ -49,8 +49,9 @@ namespace BACnet
 ///     REFERENCE
 ///   ADDRESS                   network/mac (BACnetAddress MAC text)            0/192.168.1.10:47808   65535/
 ///   LOG_RECORD                {date time, choice: datum[, status flags]}      {2024-03-05 14:03:07.12,
-///   real-value: 21.5, 0b0100} TREND_LOG_LAST_UPLOADED   {device object reference[, UTC time stamp]}
-///   {device:7/trend-log:3, 2024-03-05T14:03:07.123456Z}
+///                                                                               real-value: 21.5, 0b0100}
+///   TREND_LOG_LAST_UPLOADED   {device object reference[, UTC time stamp       {device:7/trend-log:3,
+///                             [, sequence number]]}                 2024-03-05T14:03:07.123456Z, 4711}
 ///
 /// Character strings. Quoted strings use the escapes \" \\ \n \r \t and \xHH (any octet, so text that
 /// is not UTF-8 survives). getText writes a single string raw when that reads back unchanged (not
@@ -75,6 +76,8 @@ namespace BACnet
 /// Trend log upload positions. The time stamp is UTC in ISO 8601 with 1 to 6 fractional digits
 /// (microseconds) and a final Z; getText always writes six. Left out it is 0, the epoch (never
 /// uploaded): {device:7/trend-log:3} is the same as {device:7/trend-log:3, 1970-01-01T00:00:00.000000Z}.
+/// The sequence number of the last uploaded record follows when it is known (1 to 4294967295); left
+/// out it is 0 (not known), which is how positions stored before sequence numbers were kept read.
 ///
 /// Examples of whole stored texts:
 ///   21.5                                           REAL

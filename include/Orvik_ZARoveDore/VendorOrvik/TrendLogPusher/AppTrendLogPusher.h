@@ -15,6 +15,8 @@
 #include "Orvik_BACnet/WS/MarkupFactory.h"
 #include "Orvik_BACnetClient/DataError.h"
 #include "Orvik_BACnetClient/DataObjectKey.h"
+#include "Orvik_BACnetClient/DataPropertyKey.h"
+#include "Orvik_BACnetClient/ReadRange.h"
 #include "Orvik_BACnetClient/ReadRangeAck.h"
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataChannel.h"
@@ -38,9 +40,9 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 /// It finds BACnet trend logs on the gateway's own device or on every device of the network, and on a
 /// fixed wall-clock schedule streams every log record recorded since the last successful upload into one
 /// export document (XML or JSON) that goes straight into an FTP upload. For each trend log it keeps the
-/// time stamp of the last uploaded record (its position); the positions are stored as app parameter 43
-/// after each confirmed upload, so that after a restart the next document continues where the last
-/// confirmed one ended.
+/// sequence number and time stamp of the last uploaded record (its position); the positions are stored
+/// as app parameter 43 after each confirmed upload, so that after a restart the next document continues
+/// where the last confirmed one ended, also across clock changes.
 ///
 /// No record is lost: a position advances in the database only after the server has confirmed the
 /// whole document and it carries its final name. Every failure (server, device, stop) reloads the stored
@@ -197,8 +199,10 @@ public:
     /// Writes the whole export document to `os`. False when a failure (a ReadRange that failed, a stop
     /// request, a writer or stream error) ended it early; the stream then holds an incomplete document.
     bool streamAll(std::ostream& os);
-    /// Reads all new records of `tl` with ReadRange, by time after its position and then by sequence
-    /// number, writing one page element per reply; then advances its position to the last record read.
+    /// Reads all new records of `tl` with ReadRange, writing one page element per reply; then advances
+    /// its position to the last record read. Never uploaded: every record held (by position). Else,
+    /// when the log still holds the last uploaded record (same sequence number and time), the records
+    /// after its sequence number; otherwise the records after its time. Further pages by sequence number.
     /// Throws when a page fails, when the app is told to stop, or when a reply claims more records
     /// without carrying any.
     void getAndStreamTreandLog(WS::MarkupFactory& mf, DataTrendLog& tl, Poco::UInt32& channelsId);
@@ -227,6 +231,14 @@ public:
 
 private:
     DataDevice* findDevice(Poco::UInt32 deviceInstance);
+    /// Where the records after `position` start (see getAndStreamTreandLog()).
+    Client::ReadRange::Range firstRange(const Client::DataPropertyKey& key,
+                                        const DataTrendLog::Position& position);
+    /// True when the log holds the record of `position`: its sequence number with its time.
+    bool holdsLastUploaded(const Client::DataPropertyKey& key, const DataTrendLog::Position& position);
+    /// One page; a failed read ends the document (markupTrendLogError()), a stop request throws.
+    void readRecords(WS::MarkupFactory& mf, const DataTrendLog& tl, const Client::DataPropertyKey& key,
+                     const Client::ReadRange::Range& range, Client::ReadRangeAck::Result& values);
     bool uploadDocument(Poco::Net::FTPClientSession& session, const std::string& fileName);
     void reloadStoredPositionsAfterFailure();
     void reportUploadFailure(const std::string& reason);

@@ -2,6 +2,7 @@
 
 #include <Poco/Types.h>
 
+#include <optional>
 #include <string>
 
 #include "Orvik_BACnet/BACnetEnums.h"
@@ -24,16 +25,16 @@ public:
     class Properties
     {
     public:
-        std::string deviceName;                                      ///< object name of the device
-        Poco::UInt32 vendorIdentifier = 0;                           ///< of the device
-        std::string vendorName;                                      ///< of the device
-        std::string modelName;                                       ///< of the device
-        std::string objName;                                         ///< object name of the logged object
-        BACNET_RELIABILITY reliability = MAX_RELIABILITY;            ///< 65535: not read
-        BACNET_ENGINEERING_UNITS units = MAX_UNITS;                  ///< 65535: not read
-        Poco::UInt32 maxPresentValue = _MAX_PRESENT_VALUE_NOT_READ;  ///< accumulators only
-
-        static constexpr Poco::UInt32 _MAX_PRESENT_VALUE_NOT_READ = 0xFFFFFFFF;
+        std::string deviceName;             ///< object name of the device
+        Poco::UInt32 vendorIdentifier = 0;  ///< of the device
+        std::string vendorName;             ///< of the device
+        std::string modelName;              ///< of the device
+        std::string objName;                ///< object name of the logged object
+        // Empty: not read. Every number is a value a device may hold (65535 is a proprietary unit
+        // and reliability, 4294967295 an accumulator's maximum), so none can mark "not read".
+        std::optional<BACNET_RELIABILITY> reliability;
+        std::optional<BACNET_ENGINEERING_UNITS> units;
+        std::optional<Poco::UInt32> maxPresentValue;  ///< accumulators only
 
         /// True for the model name, object name, vendor identifier and vendor name; false for the
         /// maximum present value, reliability and units. Throws Poco::InvalidArgumentException for

@@ -14,14 +14,23 @@ namespace VendorOrvik
 {
 
 BACnetTrendLogLastUploaded::BACnetTrendLogLastUploaded(const BACnetDeviceObjectReference& reference,
-                                                       const Poco::Timestamp& timeStamp)
-    : BACnetDeviceObjectReference(reference), _timeStamp(timeStamp)
+                                                       const Poco::Timestamp& timeStamp,
+                                                       Poco::UInt32 sequenceNumber)
+    : BACnetDeviceObjectReference(reference), _timeStamp(timeStamp), _sequenceNumber(sequenceNumber)
 {
+}
+
+void BACnetTrendLogLastUploaded::setLastUploaded(const Poco::Timestamp& timeStamp,
+                                                 Poco::UInt32 sequenceNumber)
+{
+    _timeStamp = timeStamp;
+    _sequenceNumber = sequenceNumber;
 }
 
 bool BACnetTrendLogLastUploaded::operator==(const BACnetTrendLogLastUploaded& other) const
 {
-    return BACnetDeviceObjectReference::operator==(other) && _timeStamp == other._timeStamp;
+    return BACnetDeviceObjectReference::operator==(other) && _timeStamp == other._timeStamp &&
+           _sequenceNumber == other._sequenceNumber;
 }
 
 void BACnetTrendLogLastUploaded::markup(WS::MarkupFactory& mf, const std::string& name, bool startArray) const
@@ -32,6 +41,12 @@ void BACnetTrendLogLastUploaded::markup(WS::MarkupFactory& mf, const std::string
     std::string text;
     ValueText::appendIsoTimestamp(text, _timeStamp);
     MarkupMembers::write(mf, WS::MarkupFactory::BT_STRING, lastUploaded, text);
+    if (_sequenceNumber != 0)
+    {
+        static const std::string lastSequenceNumber = "last-sequence-number";
+        MarkupMembers::write(mf, WS::MarkupFactory::BT_UNSIGNED, lastSequenceNumber,
+                             std::to_string(_sequenceNumber));
+    }
     mf.closeOpenMarkup();
 }
 
