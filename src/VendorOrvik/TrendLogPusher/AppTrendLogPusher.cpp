@@ -63,6 +63,7 @@ const char* const _APP_VERSION = "150928A";
 /// The parameter numbers that console messages name (ap_app_property.id).
 enum ParameterNumber : Poco::Int32
 {
+    _PARENT_IDENTIFIER = 1,
     _FILE_NAME_INITIALS = 4,
     _MARKUP_LANGUAGE = 6,
     _PERIOD = 8,
@@ -73,7 +74,8 @@ enum ParameterNumber : Poco::Int32
     _FTP_USER = 14,
     _FTP_PASSWORD = 15,
     _FTP_DIRECTORY = 16,
-    _TREND_LOGS_FROM = 17
+    _TREND_LOGS_FROM = 17,
+    _SEARCH_INTERVAL = 18
 };
 
 /// "parameter <number> (<name>)", as the configuration tools list the pusher's parameters.
@@ -383,7 +385,7 @@ void AppTrendLogPusher::getParameters()
     {
         throw Poco::InvalidArgumentException("To few App parameters", 0);
     }
-    _sendLog.parentIdentifier = unsignedParameter(properties, 1, 0, "");
+    _sendLog.parentIdentifier = unsignedParameter(properties, _PARENT_IDENTIFIER, 0, "");
     _sendLog.siteIdentifier = properties[1].getCharString();
     _sendLog.siteName = properties[2].getCharString();
     _sendLog.fileNameInitials = properties[3].getCharString();
@@ -431,7 +433,8 @@ void AppTrendLogPusher::getParameters()
                         "2 (network)");
         _whichTrendLogs.collectTrendLogs = FROM_NETWORK;
     }
-    _whichTrendLogs.refreshTrendlLogListIntervalMinutes = unsignedParameter(properties, 18, 0, " min");
+    _whichTrendLogs.refreshTrendlLogListIntervalMinutes =
+        unsignedParameter(properties, _SEARCH_INTERVAL, 0, " min");
     if (!isNullValue(properties[18]))
     {
         std::vector<Position> positions;
