@@ -253,4 +253,32 @@ TEST_F(ClientWorkerOverScriptedNetwork, RefusedRequestFailsAtOnceAndStopEndsWhat
     EXPECT_EQ(pStopped->getResponse(), DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_OTHER));
 }
 
+TEST(ClientWorkerWithoutNetwork, EveryRequestIsRefusedAtOnceWhenTheNetworkCannotBeOpened)
+{
+    ScriptedNetwork network;
+    network.refuseOpen();
+    Poco::NotificationQueue requests;
+    Poco::NotificationQueue responses;
+    ClientWorker worker(&requests, network);
+    worker.start();
+    {
+        ServiceHelper helper(&requests, &responses);
+        ValueContainer value;
+        DataError error;
+        const DataPropertyKey key(100, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
+                                  DataPropertyRef(PROP_PRESENT_VALUE));
+        EXPECT_EQ(helper.syncRP(key, value, &error), ServiceHelper::SYNC_RESULT_FAIL);
+        EXPECT_EQ(error, DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER));
+        // Without a network the Who-Is ends at once, not after its window (3 s by default).
+        const Poco::UInt32 whoIs = helper.asyncWhoIs(DataType::BACnetAddress(), 0, 1000);
+        Poco::AutoPtr<Poco::Notification> pEnd(responses.waitDequeueNotification(1000));
+        auto* pReply = dynamic_cast<NotificationResponseBase*>(pEnd.get());
+        ASSERT_NE(pReply, nullptr);
+        EXPECT_EQ(pReply->getRequestId(), whoIs);
+        EXPECT_FALSE(NotificationRequestWhoIs::isEndOfWindow(*pReply));
+    }
+    worker.stop();
+    EXPECT_TRUE(network.waitForCalls(0).empty());
+}
+
 }  // namespace Orvik::BACnet::Client::Test

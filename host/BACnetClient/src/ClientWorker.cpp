@@ -6,7 +6,10 @@
 #include "Orvik_BACnetClient/NotificationResponse.h"
 #include "ReplyQueueRegistry.h"
 
+#include <Poco/Exception.h>
+
 #include <algorithm>
+#include <iostream>
 #include <limits>
 
 namespace Orvik::BACnet::Client
@@ -62,7 +65,7 @@ void ClientWorker::run()
         [pQueue] {
             pQueue->enqueueNotification(new NotificationNetworkEvent(NotificationNetworkEvent::ClockJump()));
         });
-    _network.open(*this);
+    _networkOpen = openNetwork();
     workerStarted();
     for (;;)
     {
@@ -73,6 +76,27 @@ void ClientWorker::run()
     }
     _clock.removeWaker(waker);
     endAllOpen();
+}
+
+bool ClientWorker::openNetwork()
+{
+    std::string reason;
+    try
+    {
+        _network.open(*this);
+        return true;
+    }
+    catch (const Poco::Exception& e)
+    {
+        reason = e.displayText();
+    }
+    catch (const std::exception& e)
+    {
+        reason = e.what();
+    }
+    std::cerr << "BACnet client: the network could not be opened (" << reason << "); every request is refused"
+              << std::endl;
+    return false;
 }
 
 // ---- from the network (any thread) ----------------------------------------------------------------
@@ -119,7 +143,9 @@ void ClientWorker::startRequest(NotificationRequest::Ptr pRequest)
 {
     if (auto* pSubscribe = dynamic_cast<NotificationRequestSubscribeCOV*>(pRequest.get()))
         _covSubscribers[pSubscribe->getParameters().subscriberProcessIdentifier] = pRequest->getReplyTicket();
-    if (pRequest->isConfirmed())
+    if (!_networkOpen)
+        deliver(*pRequest, pRequest->answerError(REFUSED_ERROR));
+    else if (pRequest->isConfirmed())
         startTransaction(pRequest);
     else
         startWhoIs(pRequest);
@@ -233,7 +259,8 @@ void ClientWorker::endAllOpen()
 {
     for (const auto& entry : _transactions)
         _network.endTransaction(entry.first);
-    _network.close();
+    if (_networkOpen)
+        _network.close();
     for (const auto& entry : _transactions)
         deliver(*entry.second.pRequest, entry.second.pRequest->answerError(STOPPING_ERROR));
     _transactions.clear();

@@ -15,7 +15,7 @@ namespace Orvik::BACnet::Client::Test
 /// A Network that the test scripts step by step, for tests of what sits above the seam (the client
 /// worker). It keeps no transaction state of its own: it records every call and leaves each transaction
 /// open until the test ends it with reply() (or never, to play a network that fails to end one). It
-/// delivers I-Ams when the test says, and can refuse sends (the send throws).
+/// delivers I-Ams when the test says, and can refuse sends (the send throws) or its opening.
 class ScriptedNetwork : public Network
 {
 public:
@@ -34,9 +34,17 @@ public:
         _refuse = refuse;
     }
 
+    void refuseOpen()
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _refuseOpen = true;
+    }
+
     void open(NetworkListener& listener) override
     {
         std::lock_guard<std::mutex> lock(_mutex);
+        if (_refuseOpen)
+            throw Poco::IOException("The scripted network's address is taken");
         _pListener = &listener;
     }
     void close() override
@@ -125,6 +133,7 @@ private:
     std::condition_variable _changed;
     NetworkListener* _pListener = nullptr;
     bool _refuse = false;
+    bool _refuseOpen = false;
     bool _closed = false;
     std::vector<Call> _calls;
 };

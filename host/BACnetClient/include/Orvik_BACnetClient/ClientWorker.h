@@ -30,6 +30,9 @@ namespace Orvik::BACnet::Client
 ///     answered with the time-out error, and the worker ends it on the network (endTransaction).
 ///   - A request the network refuses to take (its send call throws) is answered at once with the error
 ///     communication (7) / other (0).
+///   - A network that cannot be opened (open() throws: its address is taken, say) is reported once on
+///     standard error; from then on every request is answered at once with communication (7) / other
+///     (0), a Who-Is included, so that no requester waits for a network that will never answer.
 ///   - A Who-Is collects I-Ams for whoIsWindowMs and then posts the end of the window
 ///     (NotificationRequestWhoIs::answerEndOfWindow()).
 ///   - COV notifications go to the queue of the requester whose subscriber process identifier they
@@ -86,6 +89,8 @@ private:
     void onIAm(const DataResponseWhoIs& iAm) override;
     void onCOVNotification(const DataResponseCOV& notification) override;
 
+    /// False (and reported) when the network could not be opened.
+    bool openNetwork();
     /// True when `pNf` was the stop request.
     bool dispatch(Poco::AutoPtr<Poco::Notification> pNf);
     void startRequest(NotificationRequest::Ptr pRequest);
@@ -104,6 +109,7 @@ private:
     const Settings _settings;
     Clock& _clock;
     Poco::Thread _thread;
+    bool _networkOpen = false;
     Poco::UInt32 _lastTransactionId = 0;
     std::map<Poco::UInt32, Transaction> _transactions;
     std::vector<Transaction> _whoIsWindows;
