@@ -264,7 +264,7 @@ class Device {
   requestFault(service, request) {
     const name = SERVICE_NAMES[service];
     if (service === SERVICE.READ_PROPERTY_MULTIPLE) {
-      return request.properties.map((spec) => this.matchFault(name, spec.objectId, undefined, 'object')).find(Boolean);
+      return request.properties.map((access) => this.matchFault(name, access.objectId, undefined, 'object')).find(Boolean);
     }
     const objectId = request.objectId || request.monitoredObjectId;
     const property = request.property || request.monitoredProperty || (request.value && request.value.property);
@@ -332,15 +332,15 @@ class Device {
 
   readPropertyMultiple(header, request, ctx) {
     this.sendComplexAck(ctx, header, (b) => {
-      for (const spec of request.properties) {
-        const object = this.lookup(spec.objectId);
-        const id = object ? { type: object.type, instance: object.instance } : spec.objectId;
+      for (const access of request.properties) {
+        const object = this.lookup(access.objectId);
+        const id = object ? { type: object.type, instance: object.instance } : access.objectId;
         asn1.encodeContextObjectId(b, 0, id.type, id.instance);
         asn1.encodeOpeningTag(b, 1);
-        for (const ref of this.expandReferences(object, spec.properties)) {
+        for (const ref of this.expandReferences(object, access.properties)) {
           asn1.encodeContextEnumerated(b, 2, ref.id);
           if (ref.index !== ALL) asn1.encodeContextUnsigned(b, 3, ref.index);
-          const result = this.readEntry(object, spec.objectId, ref);
+          const result = this.readEntry(object, access.objectId, ref);
           if (result.error) {
             asn1.encodeOpeningTag(b, 5);
             asn1.encodeApplicationEnumerated(b, result.error[0]);
