@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "BACnetClient/InteropNetwork.h"
+#include "BACnetClient/SuiteSimulator.h"
 #include "BACnetDeviceSimulator.h"
 #include "DemoAppTestBed.h"
 #include "Orvik_ZARoveDore/Demo/AppRPM.h"
@@ -24,6 +25,7 @@
 using namespace Orvik::BACnet::App;
 using Orvik::Test::BACnetDeviceSimulator;
 using Orvik::Test::InteropNetwork;
+using Orvik::Test::SuiteSimulator;
 
 namespace
 {
@@ -120,31 +122,23 @@ private:
 class DemoAppsOverBACnetIPTest : public DemoAppTestBed
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (BACnetDeviceSimulator::missing().empty())
-            _pSimulator = new BACnetDeviceSimulator(SITE, BACnetDeviceSimulator::Site::TEXT);
-    }
-    static void TearDownTestSuite()
-    {
-        delete _pSimulator;
-        _pSimulator = nullptr;
-    }
+    static void SetUpTestSuite() { _simulator.start(SITE); }
+    static void TearDownTestSuite() { _simulator.stop(); }
 
     void SetUp() override
     {
-        if (_pSimulator == nullptr)
-            GTEST_SKIP() << BACnetDeviceSimulator::missing();
-        serveNetwork(InteropNetwork::make(*_pSimulator));
+        if (_simulator.missing())
+            GTEST_SKIP() << SuiteSimulator::missingReason();
+        serveNetwork(InteropNetwork::make(*_simulator));
     }
 
-    static BACnetDeviceSimulator& simulator() { return *_pSimulator; }
+    static BACnetDeviceSimulator& simulator() { return *_simulator; }
 
 private:
-    static BACnetDeviceSimulator* _pSimulator;
+    static SuiteSimulator _simulator;
 };
 
-BACnetDeviceSimulator* DemoAppsOverBACnetIPTest::_pSimulator = nullptr;
+SuiteSimulator DemoAppsOverBACnetIPTest::_simulator;
 
 }  // namespace
 

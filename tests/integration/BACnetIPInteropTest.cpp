@@ -11,6 +11,7 @@
 #include <map>
 
 #include "BACnetClient/InteropNetwork.h"
+#include "BACnetClient/SuiteSimulator.h"
 #include "BACnetDeviceSimulator.h"
 #include "FtpServer.h"
 #include "NetworkNamespace.h"
@@ -29,6 +30,7 @@ using Orvik::Test::FtpServer;
 using Orvik::Test::InteropNetwork;
 using Orvik::Test::NetworkNamespace;
 using Orvik::Test::PacketCapture;
+using Orvik::Test::SuiteSimulator;
 
 namespace
 {
@@ -99,23 +101,15 @@ private:
 class BACnetIPInterop : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (BACnetDeviceSimulator::missing().empty())
-            _pSimulator = new BACnetDeviceSimulator(SITE, BACnetDeviceSimulator::Site::TEXT);
-    }
-    static void TearDownTestSuite()
-    {
-        delete _pSimulator;
-        _pSimulator = nullptr;
-    }
+    static void SetUpTestSuite() { _simulator.start(SITE); }
+    static void TearDownTestSuite() { _simulator.stop(); }
 
     void SetUp() override
     {
-        if (_pSimulator == nullptr)
-            GTEST_SKIP() << BACnetDeviceSimulator::missing();
+        if (_simulator.missing())
+            GTEST_SKIP() << SuiteSimulator::missingReason();
         if (PacketCapture::missing().empty())
-            _pCapture = std::make_unique<PacketCapture>(_pSimulator->ports());
+            _pCapture = std::make_unique<PacketCapture>(_simulator->ports());
         else
             std::cout << PacketCapture::missing() << ": the traffic is not judged" << std::endl;
     }
@@ -132,14 +126,14 @@ protected:
             ADD_FAILURE() << "dissector: " << problem;
     }
 
-    static BACnetDeviceSimulator& simulator() { return *_pSimulator; }
+    static BACnetDeviceSimulator& simulator() { return *_simulator; }
 
 private:
-    static BACnetDeviceSimulator* _pSimulator;
+    static SuiteSimulator _simulator;
     std::unique_ptr<PacketCapture> _pCapture;
 };
 
-BACnetDeviceSimulator* BACnetIPInterop::_pSimulator = nullptr;
+SuiteSimulator BACnetIPInterop::_simulator;
 
 }  // namespace
 
