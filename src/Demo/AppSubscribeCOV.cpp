@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectReference.h"
+#include "Orvik_BACnet/ObjectTypeTraits.h"
 #include "Orvik_BACnetClient/NotificationResponse.h"
 #include "Orvik_Utility/TerminalModifier.h"
 #include "Orvik_ZARoveDore/Demo/ProgramRunner.h"
@@ -78,17 +79,18 @@ bool updateLabel(DisplayState& state, const DataType::ObjectIdentifier& object, 
         case OBJECT_PULSE_CONVERTER:
             state.strPulses01 = value.getText();
             return false;
-        case OBJECT_BINARY_INPUT:
-        case OBJECT_BINARY_OUTPUT:
-        {
-            const bool closed =
-                value.getAppTag() == BACNET_APPLICATION_TAG_ENUMERATED && value.getEnum() == 0;
-            state.strOnOff = closed ? "Closed" : "Open";
-            return true;
-        }
         default:
-            return false;
+            break;
     }
+    // The door contact: a binary input or output, never a binary value object.
+    if (ObjectTypeTraits::isBinary(object.getObjectType()) &&
+        !ObjectTypeTraits::isValueObject(object.getObjectType()))
+    {
+        const bool closed = value.getAppTag() == BACNET_APPLICATION_TAG_ENUMERATED && value.getEnum() == 0;
+        state.strOnOff = closed ? "Closed" : "Open";
+        return true;
+    }
+    return false;
 }
 
 std::string objectText(const DataType::ObjectIdentifier& object)

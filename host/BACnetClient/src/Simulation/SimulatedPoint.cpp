@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "Orvik_BACnet/ObjectTypeTraits.h"
+
 namespace Orvik::BACnet::Client::Simulation
 {
 
@@ -179,10 +181,7 @@ DataError SimulatedPoint::checkValue(const ValueContainer& value) const
 {
     if (!holdsSingle(value, _valueType))
         return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
-    const BACNET_OBJECT_TYPE type = getIdentifier().getObjectType();
-    const bool binary =
-        type == OBJECT_BINARY_INPUT || type == OBJECT_BINARY_OUTPUT || type == OBJECT_BINARY_VALUE;
-    if (binary && value.getEnum() > 1)
+    if (ObjectTypeTraits::isBinary(getIdentifier().getObjectType()) && value.getEnum() > 1)
         return propertyError(ERROR_CODE_VALUE_OUT_OF_RANGE);
     const Poco::UInt32 states = numberOfStates();
     if (states > 0 && (value.getUInt() < 1 || value.getUInt() > states))

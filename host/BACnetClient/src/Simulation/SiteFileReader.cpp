@@ -1,5 +1,6 @@
 #include "SiteFileReader.h"
 
+#include "Orvik_BACnet/ObjectTypeTraits.h"
 #include "Orvik_BACnet/ProtocolText.h"
 #include "SimulatedDevice.h"
 #include "SimulatedPoint.h"
@@ -38,62 +39,19 @@ std::string indexed(const std::string& at, const std::string& key, std::size_t i
     return at + "." + key + "[" + Poco::NumberFormatter::format(index) + "]";
 }
 
-bool isPointType(BACNET_OBJECT_TYPE type)
-{
-    switch (type)
-    {
-        case OBJECT_ANALOG_INPUT:
-        case OBJECT_ANALOG_OUTPUT:
-        case OBJECT_ANALOG_VALUE:
-        case OBJECT_BINARY_INPUT:
-        case OBJECT_BINARY_OUTPUT:
-        case OBJECT_BINARY_VALUE:
-        case OBJECT_MULTI_STATE_INPUT:
-        case OBJECT_MULTI_STATE_OUTPUT:
-        case OBJECT_MULTI_STATE_VALUE:
-        case OBJECT_ACCUMULATOR:
-        case OBJECT_PULSE_CONVERTER:
-            return true;
-        default:
-            return false;
-    }
-}
-
 bool isLinkedType(BACNET_OBJECT_TYPE type)
 {
-    return type == OBJECT_TREND_LOG || type == OBJECT_TREND_LOG_MULTIPLE || type == OBJECT_STRUCTURED_VIEW;
-}
-
-bool isOutput(BACNET_OBJECT_TYPE type)
-{
-    return type == OBJECT_ANALOG_OUTPUT || type == OBJECT_BINARY_OUTPUT || type == OBJECT_MULTI_STATE_OUTPUT;
-}
-
-bool isValueType(BACNET_OBJECT_TYPE type)
-{
-    return type == OBJECT_ANALOG_VALUE || type == OBJECT_BINARY_VALUE || type == OBJECT_MULTI_STATE_VALUE;
-}
-
-bool isBinary(BACNET_OBJECT_TYPE type)
-{
-    return type == OBJECT_BINARY_INPUT || type == OBJECT_BINARY_OUTPUT || type == OBJECT_BINARY_VALUE;
-}
-
-bool isMultiState(BACNET_OBJECT_TYPE type)
-{
-    return type == OBJECT_MULTI_STATE_INPUT || type == OBJECT_MULTI_STATE_OUTPUT ||
-           type == OBJECT_MULTI_STATE_VALUE;
+    return ObjectTypeTraits::isTrendLog(type) || type == OBJECT_STRUCTURED_VIEW;
 }
 
 bool hasUnits(BACNET_OBJECT_TYPE type)
 {
-    return !isBinary(type) && !isMultiState(type);
+    return !ObjectTypeTraits::isBinary(type) && !ObjectTypeTraits::isMultiState(type);
 }
 
 bool hasRealValue(BACNET_OBJECT_TYPE type)
 {
-    return type == OBJECT_ANALOG_INPUT || type == OBJECT_ANALOG_OUTPUT || type == OBJECT_ANALOG_VALUE ||
-           type == OBJECT_PULSE_CONVERTER;
+    return ObjectTypeTraits::isAnalog(type) || type == OBJECT_PULSE_CONVERTER;
 }
 
 bool isLoggable(BACnetDataType dataType)
@@ -385,10 +343,11 @@ void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object
     const BACNET_OBJECT_TYPE type = identifier.getObjectType();
     if (isLinkedType(type))
         return;  // read once every device and point exists
-    if (!isPointType(type))
+    if (!ObjectTypeTraits::isPoint(type))
         fail(at + ".type", "object type not simulated: " + ProtocolText::objectTypeName(type));
     const std::string name = text(pObject, "name", identifier.toString(), at);
-    const bool commandable = isOutput(type) || (isValueType(type) && flag(pObject, "commandable", true, at));
+    const bool commandable = ObjectTypeTraits::isOutput(type) || (ObjectTypeTraits::isValueObject(type) &&
+                                                                  flag(pObject, "commandable", true, at));
     const bool valueGiven = pObject->has("presentValue");
     if (valueGiven && pObject->isNull("presentValue"))
         fail(at + ".presentValue", "a value is expected, not null (leave it out for the default)");
@@ -404,7 +363,7 @@ void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object
     if (hasRealValue(type))
         pPoint->setProperty(PROP_COV_INCREMENT, single(BACnetValue::makeReal(static_cast<float>(
                                                     number(pObject, "covIncrement", 0.1, 0, 1e9, at)))));
-    if (isMultiState(type))
+    if (ObjectTypeTraits::isMultiState(type))
     {
         pPoint->setProperty(PROP_NUMBER_OF_STATES,
                             single(BACnetValue::makeUnsigned(static_cast<Poco::UInt64>(
@@ -636,7 +595,7 @@ BACnetValue SiteFileReader::presentValueOf(BACNET_OBJECT_TYPE type, const Poco::
     const bool given = !value.isEmpty();
     if (hasRealValue(type))
         return BACnetValue::makeReal(given ? realNumber(value, at) : 0.0f);
-    if (isBinary(type))
+    if (ObjectTypeTraits::isBinary(type))
     {
         if (!given)
             return BACnetValue::makeEnumerated(0);
@@ -645,7 +604,7 @@ BACnetValue SiteFileReader::presentValueOf(BACNET_OBJECT_TYPE type, const Poco::
         return BACnetValue::makeEnumerated(enumeration("BACnetBinaryPV", value, at));
     }
     return BACnetValue::makeUnsigned(given ? unsignedNumber(value, 0, UNSIGNED_MAX, at)
-                                           : (isMultiState(type) ? 1 : 0));
+                                           : (ObjectTypeTraits::isMultiState(type) ? 1 : 0));
 }
 
 ValueContainer SiteFileReader::propertyValue(BACNET_OBJECT_TYPE type, BACNET_PROPERTY_ID property,
