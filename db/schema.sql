@@ -213,6 +213,9 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50018, 50000, 500, 18, 2, 2, 0, 'search interval', 'minutes between searches, 0: at start only', '60'),
     (50043, 50000, 500, 43, 1000, 16, 2, 'last uploaded', 'position of every trend log, kept by the app', ''),
     (50044, 50000, 500, 44, 35, 16, 2, 'excluded', 'devices and trend logs that are not uploaded', '');
+-- The upload positions are the app's own record, not configuration: configuration tools show them but
+-- neither export nor overwrite them.
+UPDATE ap_app_property SET internal_use_only = 1 WHERE id_ap_app_property = 50043;
 
 -- App 502: cloud bridge to the IoT platform over MQTT. A parameter with an empty
 -- value counts as not configured: 1, 3, 4, 6 and 7 are required; an empty domain
