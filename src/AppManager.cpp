@@ -44,7 +44,6 @@ const std::string START_QUERY_ONE_INSTANCE = "b.id_ap_app_instance=?";
 const std::string START_QUERY_CONTROLLER = "b.id_dv_controller=?";
 const std::string START_QUERY_ORDER = " ORDER BY 1,2,4";
 
-const long STOP_GRACE_MILLISECONDS = 10000;
 const long STOP_POLL_MILLISECONDS = 100;
 
 const int POOL_MIN_CAPACITY = 2;
@@ -79,13 +78,14 @@ AppManager::AppManager(Poco::Int32 idDvController, Poco::UInt32 thisBACnetServer
 
 AppManager::AppManager(Poco::Int32 idDvController, Poco::UInt32 thisBACnetServerDeviceInstance,
                        Poco::NotificationQueue* pQueueRead, Poco::NotificationQueue* pQueueBACnetClient,
-                       const AppTypeTable& appTypes)
+                       const AppTypeTable& appTypes, long stopGraceMilliseconds)
     : Orvik::Utility::NotificationQueueWorker(pQueueRead, nullptr),
       _pQueueBACnetClient(pQueueBACnetClient),
       _idDvController(idDvController),
       _thisBACnetServerDeviceInstance(thisBACnetServerDeviceInstance),
       _appPool(POOL_MIN_CAPACITY, POOL_MAX_CAPACITY, POOL_IDLE_SECONDS),
-      _appTypes(appTypes)
+      _appTypes(appTypes),
+      _stopGraceMilliseconds(stopGraceMilliseconds)
 {
     AppBase::_pAppManager = this;
 }
@@ -303,7 +303,7 @@ void AppManager::signalStopToApps()
 
 void AppManager::waitForIdlePool()
 {
-    for (long budget = STOP_GRACE_MILLISECONDS; budget > 0; budget -= STOP_POLL_MILLISECONDS)
+    for (long budget = _stopGraceMilliseconds; budget > 0; budget -= STOP_POLL_MILLISECONDS)
     {
         Poco::Thread::sleep(STOP_POLL_MILLISECONDS);
         if (_appPool.used() == 0)

@@ -62,10 +62,14 @@ public:
     AppManager(Poco::Int32 idDvController, Poco::UInt32 thisBACnetServerDeviceInstance,
                Poco::NotificationQueue* pQueueRead, Poco::NotificationQueue* pQueueBACnetClient);
 
-    /// The same, with an app type table of the caller's (a host that brings apps of its own).
+    /// How long stopApps() waits for the apps to end by default.
+    static const long _DEFAULT_STOP_GRACE_MILLISECONDS = 10000;
+
+    /// The same, with an app type table of the caller's (a host that brings apps of its own) and the
+    /// time stopApps() gives the apps to end (test rigs pass a short one).
     AppManager(Poco::Int32 idDvController, Poco::UInt32 thisBACnetServerDeviceInstance,
                Poco::NotificationQueue* pQueueRead, Poco::NotificationQueue* pQueueBACnetClient,
-               const AppTypeTable& appTypes);
+               const AppTypeTable& appTypes, long stopGraceMilliseconds = _DEFAULT_STOP_GRACE_MILLISECONDS);
 
     /// Clears AppBase::_pAppManager. Apps still running must have been stopped by run() before.
     ~AppManager() override;
@@ -90,10 +94,10 @@ public:
     /// ended (its termination notification has arrived).
     void appTerminated(AppBase* pApp, bool removeFromApps);
 
-    /// Posts STOP_RUNNING to every app (newest first), waits up to 10 s for the pool to fall idle,
-    /// logs message 102 for each app still busy and stops the pool, then deletes every app whose run
-    /// has ended. An app whose thread is still running is not deleted under it: it is left alive, and
-    /// whoever later reads its termination notification from the manager's queue deletes it.
+    /// Posts STOP_RUNNING to every app (newest first), waits up to the grace period (10 s by default) for the
+    /// pool to fall idle, logs message 102 for each app still busy and stops the pool, then deletes every app
+    /// whose run has ended. An app whose thread is still running is not deleted under it: it is left alive,
+    /// and whoever later reads its termination notification from the manager's queue deletes it.
     void stopApps();
 
     /// Blocks until every thread of the app pool has finished its work.
@@ -137,6 +141,7 @@ private:
     Poco::ThreadPool _appPool;
     std::forward_list<RunningApp> _apps;  // newest first
     const AppTypeTable _appTypes;
+    const long _stopGraceMilliseconds;
     std::map<Poco::Int32, RestartBackOff> _backOffs;      // by app instance id
     std::map<Poco::Int32, Poco::Clock> _pendingRestarts;  // app instance id -> due time
 };

@@ -118,10 +118,11 @@ protected:
         if (_thread.isRunning())
             stopManager();
     }
-    void startManager(const AppManager::AppTypeTable& appTypes)
+    void startManager(const AppManager::AppTypeTable& appTypes,
+                      long stopGraceMilliseconds = AppManager::_DEFAULT_STOP_GRACE_MILLISECONDS)
     {
         _pManager = std::make_unique<AppManager>(AppTestDatabase::_CONTROLLER, 4194000, &_queue,
-                                                 &_clientQueue, appTypes);
+                                                 &_clientQueue, appTypes, stopGraceMilliseconds);
         _thread.start(*_pManager);
     }
     void stopManager()
@@ -268,10 +269,11 @@ TEST_F(AppManagerTest, StopLeavesAnAppThatIgnoresItAliveUntilItsThreadHasEnded)
                                                   app.note("released");  // touches the app after the stop
                                                   return true;
                                               })},
-                  {PROBE_B, ProbeApp::factory(_journal, waitForStop)}});
+                  {PROBE_B, ProbeApp::factory(_journal, waitForStop)}},
+                 500);
     EXPECT_TRUE(_journal.waitFor("start " + std::to_string(stubborn)));
     EXPECT_TRUE(_journal.waitFor("start " + std::to_string(polite)));
-    stopManager();  // the whole grace period and the pool's forced stop
+    stopManager();  // the whole (short) grace period and the pool's forced stop, which waits 10 s
 
     EXPECT_EQ(_journal.starting("delete"), of("delete", {polite}));
     const Entries busy = _log.linesOf(102);

@@ -3,6 +3,7 @@
 #include <Poco/Environment.h>
 
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings;
 
 namespace
 {
@@ -58,7 +59,16 @@ TrendLogPusherRig::~TrendLogPusherRig()
     _pWorker->stop();
 }
 
-std::unique_ptr<AppTrendLogPusher> TrendLogPusherRig::newPusher() const
+DataPusherTimings TrendLogPusherRig::quickTimings()
 {
-    return std::make_unique<AppTrendLogPusher>(TrendLogPusherDatabase::_INSTANCE);
+    DataPusherTimings timings;
+    timings.startDelayMs = 0;
+    timings.ftpConnectTimeoutMs = 5000;
+    timings.ftpSessionTimeoutMs = 5000;
+    return timings;
+}
+
+std::unique_ptr<AppTrendLogPusher> TrendLogPusherRig::newPusher(const DataPusherTimings& timings) const
+{
+    return std::make_unique<AppTrendLogPusher>(TrendLogPusherDatabase::_INSTANCE, timings);
 }

@@ -32,8 +32,13 @@ public:
     TrendLogPusherDatabase& database() { return _database; }
     Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return *_pSite; }
 
-    /// A new pusher of the configured instance (what the manager would start).
-    std::unique_ptr<Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher> newPusher() const;
+    /// Waits short enough for a test: no start delay, a few seconds for the FTP server.
+    static Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings quickTimings();
+
+    /// A new pusher of the configured instance (what the manager would start), with `timings`.
+    std::unique_ptr<Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher> newPusher(
+        const Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings& timings =
+            quickTimings()) const;
 
 private:
     TrendLogPusherDatabase _database;

@@ -255,7 +255,9 @@ TEST_F(TrendLogPusherUpload, ServerThatStopsReadingTheDocumentEndsTheAttemptInst
         Poco::replace(SMALL_SITE, std::string("\"count\": 300"), std::string("\"count\": 100000"));
     TrendLogPusherRig rig(_databaseFile.path(), site, 1001);
     rig.database().configure(ftp.url(), "", "", "", 1, 0);
-    auto pPusher = rig.newPusher();
+    auto timings = TrendLogPusherRig::quickTimings();
+    timings.ftpSessionTimeoutMs = 1000;  // each of the session's waits on the stalled server
+    auto pPusher = rig.newPusher(timings);
     pPusher->initialise();
     const Poco::Nullable<std::string> positions = rig.database().storedParameter(43);
     ftp.setFault(FtpFault::STALL_DATA, 10000);

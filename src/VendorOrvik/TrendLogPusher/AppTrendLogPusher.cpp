@@ -56,7 +56,6 @@ const Poco::Int64 _MICROSECONDS_PER_SECOND = 1000000;
 const Poco::Int64 _MICROSECONDS_PER_MINUTE = 60 * _MICROSECONDS_PER_SECOND;
 /// Longest single wait on the queue: fits a 32-bit long, and re-reads the wall clock now and then.
 const Poco::Int64 _MAX_WAIT_PART_MILLISECONDS = 3600000;
-const Poco::Timespan _FTP_CONNECT_TIMEOUT(30, 0);
 const char* const _IP_SCRIPT = "$ZEPTA_SCRIPTS/general/orvik_get_ip.sh";
 const char* const _APP_VERSION = "150928A";
 
@@ -287,10 +286,10 @@ void discardUpload(Poco::Net::FTPClientSession& session, const std::string& part
 
 /// Reads the server's greeting on the control connection; throws when the server refuses the session.
 /// Poco's session could read it in its constructor, but would then leak the connection on a refusal.
-void readGreeting(const Poco::Net::StreamSocket& socket)
+void readGreeting(const Poco::Net::StreamSocket& socket, const Poco::Timespan& timeout)
 {
     Poco::Net::DialogSocket dialog(socket);
-    dialog.setReceiveTimeout(_FTP_CONNECT_TIMEOUT);
+    dialog.setReceiveTimeout(timeout);
     std::string greeting;
     const int status = dialog.receiveStatusMessage(greeting);
     if (status / 100 != 2)  // not a positive completion reply
@@ -303,8 +302,11 @@ void readGreeting(const Poco::Net::StreamSocket& socket)
 
 const std::string AppTrendLogPusher::_PART_SUFFIX = ".part";
 
-AppTrendLogPusher::AppTrendLogPusher(Poco::Int32 idAppInstance)
-    : AppBase(idAppInstance), _thisDevice(getBACnetServerDeviceInstance()), _sendToServerRetries(0)
+AppTrendLogPusher::AppTrendLogPusher(Poco::Int32 idAppInstance, const DataPusherTimings& timings)
+    : AppBase(idAppInstance),
+      _thisDevice(getBACnetServerDeviceInstance()),
+      _sendToServerRetries(0),
+      _timings(timings)
 {
 }
 
@@ -312,7 +314,7 @@ AppTrendLogPusher::~AppTrendLogPusher() = default;
 
 bool AppTrendLogPusher::descRun()
 {
-    Poco::Thread::sleep(5000);
+    Poco::Thread::sleep(_timings.startDelayMs);
     initialise();
     while (waitForNextAttempt())
     {
@@ -1097,10 +1099,14 @@ bool AppTrendLogPusher::createAndSendFiles()
                                       : static_cast<Poco::UInt16>(Poco::Net::FTPClientSession::FTP_PORT);
         // Poco's session reads the server's greeting only inside login(); read here first, a session
         // without login stays in step with the server's replies.
+        const Poco::Timespan connectTimeout(
+            static_cast<Poco::Timespan::TimeDiff>(_timings.ftpConnectTimeoutMs) * 1000);
         Poco::Net::StreamSocket socket;
-        socket.connect(Poco::Net::SocketAddress(uri.getHost(), port), _FTP_CONNECT_TIMEOUT);
-        readGreeting(socket);
+        socket.connect(Poco::Net::SocketAddress(uri.getHost(), port), connectTimeout);
+        readGreeting(socket, connectTimeout);
         Poco::Net::FTPClientSession session(socket, false);
+        session.setTimeout(
+            Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(_timings.ftpSessionTimeoutMs) * 1000));
         if (!_ftp.userId.empty())
         {
             session.login(_ftp.userId, _ftp.password);

@@ -21,6 +21,7 @@
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataChannel.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataDevice.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataPusherTimings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataTrendLog.h"
 
 namespace Poco
@@ -110,11 +111,14 @@ public:
     static const Poco::Int32 _PROPERTY_ID_LOGGERS = 43;
     static const Poco::Int32 _PROPERTY_ID_LOGGERS_BLACK_LIST = 44;
 
-    explicit AppTrendLogPusher(Poco::Int32 idAppInstance);
+    /// `timings`: the start delay and the FTP time-outs (DataPusherTimings; the defaults are the
+    /// production values).
+    explicit AppTrendLogPusher(Poco::Int32 idAppInstance,
+                               const DataPusherTimings& timings = DataPusherTimings());
     ~AppTrendLogPusher() override;
 
-    /// The cycle: a 5 s pause, initialise(), then waitForNextAttempt() and runAttempt() until the
-    /// manager's stop request. Returns false (no restart). Exceptions of the start-up and of a search
+    /// The cycle: a pause (5 s by default), initialise(), then waitForNextAttempt() and runAttempt() until
+    /// the manager's stop request. Returns false (no restart). Exceptions of the start-up and of a search
     /// pass to the app base.
     bool descRun() override;
 
@@ -258,6 +262,7 @@ private:
     DataSendLog _sendLog;
     Poco::Clock _nextTrendLogCollect;
     Poco::UInt32 _sendToServerRetries;
+    const DataPusherTimings _timings;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher

@@ -1,0 +1,20 @@
+#pragma once
+
+namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
+{
+
+/// How long the trend log pusher waits, in milliseconds. The defaults are the production values;
+/// setups that cannot wait that long (test rigs) pass shorter ones.
+class DataPusherTimings
+{
+public:
+    /// Pause at the start of the app's run, before the parameters are read.
+    long startDelayMs = 5000;
+    /// For the FTP server to accept the connection and to send its greeting.
+    long ftpConnectTimeoutMs = 30000;
+    /// For each reply of the server on the control connection and for each write of the document on
+    /// the data connection: a server that stops answering or reading ends the attempt after this long.
+    long ftpSessionTimeoutMs = 30000;
+};
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
