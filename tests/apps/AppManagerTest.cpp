@@ -8,15 +8,17 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "AppTestDatabase.h"
 #include "LogCapture.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/AppManager.h"
 #include "Orvik_ZARoveDore/NotificationAppRequest.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
+#include "TestDatabase.h"
 
 using namespace Orvik::BACnet::App;
+using Orvik::Test::LogCapture;
+using Orvik::Test::TestDatabase;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 using Entries = std::vector<std::string>;
@@ -113,6 +115,7 @@ std::string terminating(Poco::Int32 id)
 class AppManagerTest : public testing::Test
 {
 protected:
+    AppManagerTest() { _db.exec("INSERT INTO dv_controller (id_dv_controller,name) VALUES(2,'other')"); }
     ~AppManagerTest() override
     {
         if (_thread.isRunning())
@@ -121,8 +124,8 @@ protected:
     void startManager(const AppManager::AppTypeTable& appTypes,
                       long stopGraceMilliseconds = AppManager::_DEFAULT_STOP_GRACE_MILLISECONDS)
     {
-        _pManager = std::make_unique<AppManager>(AppTestDatabase::_CONTROLLER, 4194000, &_queue,
-                                                 &_clientQueue, appTypes, stopGraceMilliseconds);
+        _pManager = std::make_unique<AppManager>(TestDatabase::_CONTROLLER, 4194000, &_queue, &_clientQueue,
+                                                 appTypes, stopGraceMilliseconds);
         _thread.start(*_pManager);
     }
     void stopManager()
@@ -139,7 +142,7 @@ protected:
         return result;
     }
 
-    AppTestDatabase _db;
+    TestDatabase _db{TestDatabase::Apps::none};
     Journal _journal;
     LogCapture _log;
     Poco::NotificationQueue _queue;
@@ -158,7 +161,7 @@ TEST_F(AppManagerTest, StartsConfiguredInstancesInOrderSkipsTheRestAndStopsNewes
     const Poco::Int32 b1 = _db.addInstance(appB, 1, false, true);
     const Poco::Int32 a1 = _db.addInstance(appA, 1, true);
     _db.addInstance(appA, 2, false, false);
-    _db.addInstance(appA, 3, true, false, AppTestDatabase::_CONTROLLER + 1);
+    _db.addInstance(appA, 3, true, false, TestDatabase::_CONTROLLER + 1);
     _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_A, "Library", 1), 1, true);
     _db.addInstance(_db.addApp(260, PROBE_A, "Foreign vendor"), 1, true);
     _db.addInstance(_db.addApp(OWN_VENDOR_ID, 9, "Nine"), 1, true);
@@ -185,7 +188,7 @@ TEST_F(AppManagerTest, RestartsAnAppThatAsksWhileItsRowStillSaysSo)
     const Poco::Int32 again = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_A, "Again"), 1, true);
     const Poco::Int32 cleared = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_B, "Cleared"), 1, true);
     Journal& journal = _journal;
-    AppTestDatabase& db = _db;
+    TestDatabase& db = _db;
 
     CaptureStdout();
     startManager(

@@ -4,13 +4,15 @@
 
 #include <array>
 
-#include "AppTestDatabase.h"
 #include "LogCapture.h"
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/AppManager.h"
+#include "TestDatabase.h"
 
 using namespace Orvik::BACnet;
 using namespace Orvik::BACnet::App;
+using Orvik::Test::LogCapture;
+using Orvik::Test::TestDatabase;
 using Texts = std::vector<std::string>;
 
 namespace
@@ -47,7 +49,7 @@ protected:
         return result;
     }
 
-    AppTestDatabase _db;
+    TestDatabase _db{TestDatabase::Apps::none};
     LogCapture _log;
     const Poco::Int32 _app = _db.addApp(OWN_VENDOR_ID, 950, "Parameters");
     // Defined out of order: the read orders by parameter number.
@@ -135,6 +137,7 @@ TEST_F(AppParameterStorageTest, AFailedWriteReturnsMinusOneAndIsLogged)
 TEST_F(AppParameterStorageTest, TheOwnDeviceIsTheLowestDeviceOfTheControllerNotBehindAGateway)
 {
     EXPECT_EQ(AppBase::dbGetParentBACnetDeviceInstance(_instance), 0u);
+    _db.exec("INSERT INTO dv_controller (id_dv_controller,name) VALUES(2,'other')");
     // controller, gateway (0: none), object type, instance
     const std::vector<std::array<Poco::Int32, 4>> devices = {
         {1, 0, 8, 300}, {1, 0, 8, 200}, {1, 1, 8, 100}, {2, 0, 8, 50}, {1, 0, 0, 10}};

@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "AppTestDatabase.h"
+#include <array>
+
+#include "GatewayRig.h"
 #include "LogCapture.h"
-#include "Orvik_BACnetClient/ClientWorker.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
-#include "Orvik_Utility/Notification.h"
-#include "Orvik_ZARoveDore/AppManager.h"
 #include "Orvik_ZARoveDore/Demo/AppWhoIs.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
 
-using namespace Orvik::BACnet;
 using namespace Orvik::BACnet::App;
 
 namespace
@@ -27,26 +24,18 @@ const std::string I_AM_200 =
     "Received I-Am Request from device: 200 with vendor ID: 260, Network = 1, MAC = 0a\n";
 const std::string FINISHED = "AppWhoIs  FINISHED \n";
 
-Client::ClientWorker::Settings shortAnswerWindow()
-{
-    Client::ClientWorker::Settings settings;
-    settings.whoIsWindowMs = 300;
-    return settings;
-}
-
-/// The Who-Is app (its rows of db/schema.sql) against a simulated site. The manager is constructed but
-/// not run: the test runs the app on its own thread and reads the manager's queue itself.
-class AppWhoIsTest : public testing::Test
+/// The Who-Is app (its rows of db/schema.sql) against a simulated site.
+class AppWhoIsTest : public Orvik::Test::GatewayRigTest
 {
 protected:
-    AppWhoIsTest() { _client.start(); }
-    ~AppWhoIsTest() override { _client.stop(); }
+    AppWhoIsTest() : _instance(db().addInstance(2, 1, true)) {}
 
-    /// Parameters 1 to 4 (keys 201 to 204): network, MAC, low and high limit.
+    /// Parameters 1 to 4 (keys 201 to 204): network, MAC, low and high limit; serves the site.
     void configure(const std::array<std::string, 4>& values)
     {
         for (Poco::Int32 parameter = 0; parameter < 4; ++parameter)
-            _db.storeValue(_instance, 201 + parameter, values[parameter]);
+            db().storeValue(_instance, 201 + parameter, values[parameter]);
+        serveSiteText(SITE, {200, 1, 300});
     }
 
     /// Runs the app to its end and returns its standard output; the app must report its end, without restart.
@@ -54,26 +43,16 @@ protected:
     {
         AppWhoIs app(_instance);
         if (stopRequested)
-            app.getReadQueue()->enqueueNotification(
-                new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
-        testing::internal::CaptureStdout();
+            requestStop(app);
         app.run();
-        const std::string out = testing::internal::GetCapturedStdout();
-        Poco::AutoPtr<Poco::Notification> pNf(_managerQueue.dequeueNotification());
+        Poco::AutoPtr<Poco::Notification> pNf(managerQueue().dequeueNotification());
         const auto* pTermination = dynamic_cast<const NotificationAppTermination*>(pNf.get());
         EXPECT_TRUE(pTermination != nullptr && pTermination->pApp == &app && !pTermination->restart);
-        return out;
+        return out();
     }
 
-    AppTestDatabase _db{true};
-    LogCapture _log;
-    Poco::NotificationQueue _clientQueue;
-    Poco::NotificationQueue _managerQueue;
-    std::unique_ptr<Client::Simulation::SimulatedSite> _pSite =
-        Client::Simulation::SimulatedSite::parse(SITE, "site");
-    Client::ClientWorker _client{&_clientQueue, *_pSite, shortAnswerWindow()};
-    AppManager _manager{AppTestDatabase::_CONTROLLER, 4194000, &_managerQueue, &_clientQueue};
-    const Poco::Int32 _instance = _db.addInstance(2, 1, true);
+    Orvik::Test::LogCapture _log;
+    const Poco::Int32 _instance;
 };
 
 }  // namespace
@@ -100,10 +79,9 @@ TEST_F(AppWhoIsTest, AStopRequestEndsTheWaitWithoutFurtherOutput)
 
 TEST_F(AppWhoIsTest, TooFewParametersSendNothingAndEndWithTheError)
 {
-    _client.stop();
-    _db.session() << "DELETE FROM ap_app_property WHERE id_ap_app_property=204", Poco::Data::Keywords::now;
+    db().dropParameter(204);
     EXPECT_EQ(runApp(), "");
-    EXPECT_EQ(_clientQueue.size(), 0);
+    EXPECT_EQ(clientQueue().size(), 0) << "no network is served: whatever the app sent would still be queued";
     const std::vector<std::string> logged = _log.linesOf(13);
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_NE(logged[0].find("To few App parameters"), std::string::npos);

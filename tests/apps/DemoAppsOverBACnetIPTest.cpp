@@ -14,7 +14,8 @@
 #include "BACnetClient/InteropNetwork.h"
 #include "BACnetClient/SuiteSimulator.h"
 #include "BACnetDeviceSimulator.h"
-#include "DemoAppTestBed.h"
+#include "Eventually.h"
+#include "GatewayRig.h"
 #include "Orvik_ZARoveDore/Demo/AppRPM.h"
 #include "Orvik_ZARoveDore/Demo/AppRP_OneShot.h"
 #include "Orvik_ZARoveDore/Demo/AppRR.h"
@@ -39,7 +40,6 @@ const Poco::Int32 APP_COV = 8;
 const std::string GREEN = "\x1b[32m";
 const std::string RED = "\x1b[31m";
 /// Bound on the waits for an app; it only keeps a broken transport from hanging the suite.
-const long WAIT_BOUND_MS = 20000;
 
 const std::string SITE = R"({"router": {"bind": "127.0.0.1"}, "devices": [
   {"instance": 266771, "name": "Lab", "vendorIdentifier": 7, "maxApdu": 480, "objects": [
@@ -52,35 +52,13 @@ const std::string SITE = R"({"router": {"bind": "127.0.0.1"}, "devices": [
   {"instance": 3001, "name": "Field", "vendorIdentifier": 260, "network": 5, "mac": "0a", "objects": [
     {"type": "analog-value", "instance": 1, "name": "Setpoint", "presentValue": 7.5}]}]})";
 
-std::size_t countOf(const std::string& text, const std::string& part)
-{
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
-        ++count;
-    return count;
-}
-
-template <class Condition>
-bool waitFor(Condition condition)
-{
-    for (long waited = 0; waited < WAIT_BOUND_MS && !condition(); waited += 20)
-        Poco::Thread::sleep(20);
-    return condition();
-}
-
-void stop(AppBase& app)
-{
-    app.getReadQueue()->enqueueNotification(
-        new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
-}
-
 /// Runs `app` on a thread until `condition` holds, then stops it; false when the condition never held.
 template <class Condition>
 bool runUntil(AppBase& app, Condition condition)
 {
     std::thread thread([&] { app.descRun(); });
-    const bool held = waitFor(condition);
-    stop(app);
+    const bool held = Orvik::Test::eventually(condition);
+    Orvik::Test::GatewayRig::requestStop(app);
     thread.join();
     return held;
 }
@@ -119,7 +97,7 @@ private:
     const std::string _previousPath;
 };
 
-class DemoAppsOverBACnetIPTest : public DemoAppTestBed
+class DemoAppsOverBACnetIPTest : public Orvik::Test::GatewayRigTest
 {
 protected:
     static void SetUpTestSuite() { _simulator.start(SITE); }
@@ -148,21 +126,23 @@ TEST_F(DemoAppsOverBACnetIPTest, WhoIsHearsTheDevicesOnTheLoopbackAndTheOneBehin
         runApp<AppWhoIs>(addInstance(APP_WHO_IS, {{201, "65535"}, {202, ""}, {203, "0"}, {204, "4194303"}})));
     const std::string lab = simulator().device(266771).address.toString();
     const std::string relays = simulator().device(9).address.toString();
-    EXPECT_EQ(
-        countOf(out(), "Received I-Am Request from device: 266771 with vendor ID: 7, Network = 0, MAC = " +
-                           lab + "\n"),
-        1u)
+    EXPECT_EQ(Orvik::Test::countOf(
+                  out(), "Received I-Am Request from device: 266771 with vendor ID: 7, Network = 0, MAC = " +
+                             lab + "\n"),
+              1u)
         << out();
-    EXPECT_EQ(countOf(out(), "device: 9 with vendor ID: 8, Network = 0, MAC = " + relays + "\n"), 1u)
+    EXPECT_EQ(Orvik::Test::countOf(out(), "device: 9 with vendor ID: 8, Network = 0, MAC = " + relays + "\n"),
+              1u)
         << out();
-    EXPECT_EQ(countOf(out(), "device: 3001 with vendor ID: 260, Network = 5, MAC = 0a\n"), 1u) << out();
+    EXPECT_EQ(Orvik::Test::countOf(out(), "device: 3001 with vendor ID: 260, Network = 5, MAC = 0a\n"), 1u)
+        << out();
     EXPECT_EQ(out().substr(out().size() - 20), "AppWhoIs  FINISHED \n");
 
     // Limits are applied by the devices: only the routed device answers.
     EXPECT_FALSE(
         runApp<AppWhoIs>(addInstance(APP_WHO_IS, {{201, "65535"}, {202, ""}, {203, "3000"}, {204, "3001"}})));
-    EXPECT_EQ(countOf(out(), "device: 3001 "), 2u) << out();
-    EXPECT_EQ(countOf(out(), "Received I-Am"), 4u) << out();
+    EXPECT_EQ(Orvik::Test::countOf(out(), "device: 3001 "), 2u) << out();
+    EXPECT_EQ(Orvik::Test::countOf(out(), "Received I-Am"), 4u) << out();
 }
 
 TEST_F(DemoAppsOverBACnetIPTest, OneShotReadsValuesAndShowsTheDevicesErrors)
@@ -215,12 +195,12 @@ TEST_F(DemoAppsOverBACnetIPTest, RpmReadsAllPropertiesOfTheTrendLog)
 TEST_F(DemoAppsOverBACnetIPTest, RrPagesByTimeThroughSmallAnswers)
 {
     EXPECT_FALSE(runApp<AppRR>(addInstance(APP_RR)));
-    const std::size_t pages = countOf(out(), "<--RR RESPONSE\n");
+    const std::size_t pages = Orvik::Test::countOf(out(), "<--RR RESPONSE\n");
     EXPECT_GE(pages, 2u) << out();
-    EXPECT_EQ(
-        countOf(out(), "\nAppRR, Device: 266771\n\t(20)trend-log[22]:\n\t\t(131)log-buffer[ALL] (LIST):\n"),
-        pages);
-    EXPECT_EQ(countOf(out(), "{"), 50u) << out();
+    EXPECT_EQ(Orvik::Test::countOf(
+                  out(), "\nAppRR, Device: 266771\n\t(20)trend-log[22]:\n\t\t(131)log-buffer[ALL] (LIST):\n"),
+              pages);
+    EXPECT_EQ(Orvik::Test::countOf(out(), "{"), 50u) << out();
     EXPECT_EQ(err(), "");
 }
 
@@ -270,7 +250,8 @@ TEST_F(DemoAppsOverBACnetIPTest, CovNotificationsReachTheAppConfirmedAndUnconfir
         else
             EXPECT_EQ(acked, 0u) << "an unconfirmed subscription got confirmed notifications";
         // The stopping app cancels its subscription.
-        EXPECT_TRUE(waitFor([&] { return simulator().command("subscriptions 266771") == "0"; }));
+        EXPECT_TRUE(
+            Orvik::Test::eventually([&] { return simulator().command("subscriptions 266771") == "0"; }));
     }
 }
 

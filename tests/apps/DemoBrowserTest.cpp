@@ -1,5 +1,5 @@
 // The device browser against the simulated site, judged by its console output.
-#include "DemoAppTestBed.h"
+#include "GatewayRig.h"
 #include "Orvik_ZARoveDore/Demo/AppBrowser.h"
 
 using namespace Orvik::BACnet;
@@ -18,7 +18,7 @@ const std::string FIVE_OBJECT_SITE =
                { "type": "binary-output", "instance": 1, "name": "BO", "presentValue": "active" },
                { "type": "analog-value", "instance": 1, "name": "AV", "presentValue": 3.5 } ] } ] })";
 
-class DemoBrowserTest : public DemoAppTestBed
+class DemoBrowserTest : public Orvik::Test::GatewayRigTest
 {
 };
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "DemoGatewayProcess.h"
+#include "Eventually.h"
 
 using namespace Poco::Data::Keywords;
 
@@ -37,15 +38,6 @@ std::string readFile(const std::string& path)
     std::string text;
     Poco::StreamCopier::copyToString(in, text);
     return text;
-}
-
-/// Waits until `condition` holds, at most EXIT_BOUND_S; false when it did not.
-template <class Condition>
-bool waitUntil(Condition condition)
-{
-    for (int waited = 0; waited < EXIT_BOUND_S * 10 && !condition(); ++waited)
-        Poco::Thread::sleep(100);
-    return condition();
 }
 
 void writeFile(const std::string& path, const std::string& text)
@@ -189,11 +181,15 @@ TEST_F(DemoGatewayTest, RelativePathsAreTakenFromTheStartingFolderAlsoByADaemon)
         _pProcess = std::make_unique<DemoGatewayProcess>(options, _folder.path());
         // A daemon's first process ends at once; the database exists once termination signals wait.
         // The program is stopped whatever went wrong: a daemon would outlive the test.
-        EXPECT_TRUE(waitUntil([&] { return Poco::File(pathOf(name + ".db")).exists(); })) << _pProcess->err();
+        EXPECT_TRUE(Orvik::Test::eventually([&] { return Poco::File(pathOf(name + ".db")).exists(); },
+                                            std::chrono::seconds(EXIT_BOUND_S)))
+            << _pProcess->err();
         const std::string pidFile = pathOf(name + ".pid");
         ASSERT_TRUE(Poco::File(pidFile).exists());
         ASSERT_EQ(kill(std::stoi(readFile(pidFile)), SIGTERM), 0);
-        EXPECT_TRUE(waitUntil([&] { return !Poco::File(pidFile).exists(); })) << "the pid file is removed";
+        EXPECT_TRUE(Orvik::Test::eventually([&] { return !Poco::File(pidFile).exists(); },
+                                            std::chrono::seconds(EXIT_BOUND_S)))
+            << "the pid file is removed";
         EXPECT_EQ(_pProcess->waitForExit(EXIT_BOUND_S), 0) << _pProcess->err();
     }
 }

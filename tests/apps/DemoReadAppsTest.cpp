@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "DemoAppTestBed.h"
+#include "GatewayRig.h"
 #include "Orvik_ZARoveDore/Demo/AppRPM.h"
 #include "Orvik_ZARoveDore/Demo/AppRP_OneShot.h"
 #include "Orvik_ZARoveDore/Demo/AppRR.h"
@@ -22,21 +22,11 @@ const Poco::Int32 APP_RPM = 4;
 const Poco::Int32 APP_RR = 6;
 
 /// The ReadProperty parameters (ids 101 to 105 of app 1): device, object type, instance, property.
-DemoAppTestBed::Values readProperty(const std::string& device, const std::string& type,
-                                    const std::string& instance, const std::string& property,
-                                    const std::string& arrayIndex = "")
+Orvik::Test::GatewayRig::Values readProperty(const std::string& device, const std::string& type,
+                                             const std::string& instance, const std::string& property,
+                                             const std::string& arrayIndex = "")
 {
     return {{101, device}, {102, type}, {103, instance}, {104, property}, {105, arrayIndex}};
-}
-
-std::size_t countOf(const std::string& text, const std::string& part)
-{
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
-    {
-        ++count;
-    }
-    return count;
 }
 
 /// A site with the lab controller's trend log 22 holding 120 records; small replies force paging.
@@ -46,7 +36,7 @@ const std::string PAGING_SITE =
     { "type": "trend-log", "instance": 22, "name": "Room Log", "logs": "analog-input:48",
       "log": { "start": "2026-01-01T00:00:00Z", "intervalSeconds": 300, "count": 120, "offset": 22 } } ] } ] })";
 
-class DemoReadAppsTest : public DemoAppTestBed
+class DemoReadAppsTest : public Orvik::Test::GatewayRigTest
 {
 };
 
@@ -80,8 +70,8 @@ TEST_F(DemoReadAppsTest, OneShotEndsSilentlyOnStopAndRefusesAShortParameterList)
     serveSite("demo.json");
     EXPECT_FALSE(runApp<AppRP_OneShot>(addInstance(APP_RP, readProperty("266771", "0", "47", "85")), true));
     EXPECT_EQ(out(), "");
-    dropParameter(104);
-    dropParameter(105);
+    db().dropParameter(104);
+    db().dropParameter(105);
     EXPECT_THROW(runApp<AppRP_OneShot>(addInstance(APP_RP, {{101, "266771"}, {102, "0"}, {103, "47"}})),
                  Poco::InvalidArgumentException);
 }
@@ -102,7 +92,8 @@ TEST_F(DemoReadAppsTest, RpmPrintsEveryPropertyAndOnlyTheFailedOneOnStandardErro
         << out();
     EXPECT_NE(out().find("\t\t(77)object-name (SINGLE_VALUE):\n\t\t("), std::string::npos);
     // The failed property's error goes to standard error only (beside the site's own refusals).
-    EXPECT_EQ(countOf(err(), "\t\t\t" + RED + "property: unknown-property\x1b[39m\n"), 1u) << err();
+    EXPECT_EQ(Orvik::Test::countOf(err(), "\t\t\t" + RED + "property: unknown-property\x1b[39m\n"), 1u)
+        << err();
     EXPECT_EQ(out().find("unknown-property"), std::string::npos);
 }
 
@@ -110,14 +101,14 @@ TEST_F(DemoReadAppsTest, RrPagesByTimeThenBySequenceUpToFiftyRecords)
 {
     serveSiteText(PAGING_SITE);
     EXPECT_FALSE(runApp<AppRR>(addInstance(APP_RR)));
-    const std::size_t pages = countOf(out(), "<--RR RESPONSE\n");
+    const std::size_t pages = Orvik::Test::countOf(out(), "<--RR RESPONSE\n");
     EXPECT_GE(pages, 2u) << out();
-    EXPECT_EQ(countOf(out(), "RR REQUEST SENT-->\n"), 1u);
-    EXPECT_EQ(
-        countOf(out(), "\nAppRR, Device: 266771\n\t(20)trend-log[22]:\n\t\t(131)log-buffer[ALL] (LIST):\n"),
-        pages);
+    EXPECT_EQ(Orvik::Test::countOf(out(), "RR REQUEST SENT-->\n"), 1u);
+    EXPECT_EQ(Orvik::Test::countOf(
+                  out(), "\nAppRR, Device: 266771\n\t(20)trend-log[22]:\n\t\t(131)log-buffer[ALL] (LIST):\n"),
+              pages);
     // Every record is one {...} element: the pages together hold exactly the 50 records asked for.
-    EXPECT_EQ(countOf(out(), "{"), 50u) << out();
+    EXPECT_EQ(Orvik::Test::countOf(out(), "{"), 50u) << out();
     EXPECT_EQ(err(), "");
 }
 
@@ -131,7 +122,7 @@ TEST_F(DemoReadAppsTest, RrPrintsTheErrorOfASilentDeviceAndEndsOnStop)
 
     serveSiteText(PAGING_SITE);
     EXPECT_FALSE(runApp<AppRR>(addInstance(APP_RR), true));
-    EXPECT_EQ(countOf(out(), "<--RR RESPONSE\n"), 2u) << out();
+    EXPECT_EQ(Orvik::Test::countOf(out(), "<--RR RESPONSE\n"), 2u) << out();
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 
 #include <thread>
 
-#include "DemoAppTestBed.h"
+#include "Eventually.h"
+#include "GatewayRig.h"
 #include "Orvik_ZARoveDore/Demo/AppSubscribeCOV.h"
 #include "Orvik_ZARoveDore/Demo/ProgramRunner.h"
 
@@ -22,7 +23,6 @@ namespace
 
 const Poco::Int32 APP_COV = 8;
 /// Bound on the waits for the app's output; it only keeps a broken app from hanging the suite.
-const long WAIT_BOUND_MS = 30000;
 
 /// The lab controller's display objects, without drift: only the test changes them.
 const std::string LAB_SITE = R"({ "devices": [ { "instance": 266771, "name": "Lab", "objects": [
@@ -80,28 +80,8 @@ private:
     const std::string _previous;
 };
 
-template <class Condition>
-bool waitFor(Condition condition)
+class DemoSubscribeCOVTest : public Orvik::Test::GatewayRigTest
 {
-    for (long waited = 0; waited < WAIT_BOUND_MS; waited += 50)
-    {
-        if (condition())
-        {
-            return true;
-        }
-        Poco::Thread::sleep(50);
-    }
-    return condition();
-}
-
-class DemoSubscribeCOVTest : public DemoAppTestBed
-{
-protected:
-    void stop(AppSubscribeCOV& app)
-    {
-        app.getReadQueue()->enqueueNotification(
-            new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
-    }
 };
 
 TEST(DemoSubscribeCOVRenewal, HalfTheLifetimeWithoutOverflowAndNeverABusyLoop)
@@ -157,7 +137,8 @@ TEST_F(DemoSubscribeCOVTest, SubscribesShowsTheValuesAndCancelsOnStop)
     bool restart = true;
     std::thread thread([&] { restart = app.descRun(); });
 
-    EXPECT_TRUE(waitFor([&] { return out().find("\tObject(type,instance): 3, 1\n") != std::string::npos; }))
+    EXPECT_TRUE(Orvik::Test::eventually(
+        [&] { return out().find("\tObject(type,instance): 3, 1\n") != std::string::npos; }))
         << out();
     EXPECT_NE(
         out().find("AppSubscribeCOV : properties.size()=4\nSUBSCRIPTION TIMOUT: 30000000 microSeconds\n"),
@@ -175,7 +156,7 @@ TEST_F(DemoSubscribeCOVTest, SubscribesShowsTheValuesAndCancelsOnStop)
     closed.setEnum(0);
     site().changeValue(Client::DataObjectKey(266771, DataType::ObjectIdentifier(OBJECT_BINARY_INPUT, 1)),
                        closed);
-    EXPECT_TRUE(waitFor(
+    EXPECT_TRUE(Orvik::Test::eventually(
         [&]
         {
             return sudo.text().find("Door:\nClosed\n") != std::string::npos &&
@@ -187,7 +168,7 @@ TEST_F(DemoSubscribeCOVTest, SubscribesShowsTheValuesAndCancelsOnStop)
     EXPECT_NE(sudo.text().find("python\n/Adafruit_Python_SSD1306/examples/DEMO/cov.py\nInt Tmp:\n"),
               std::string::npos);
 
-    stop(app);
+    requestStop(app);
     thread.join();
     EXPECT_FALSE(restart);
     EXPECT_EQ(site().countSubscriptions(
@@ -214,7 +195,7 @@ TEST_F(DemoSubscribeCOVTest, WithoutObjectsTheStopEndsTheAppAtOnceAndTooFewParam
     EXPECT_FALSE(runApp<AppSubscribeCOV>(addInstance(APP_COV), true));
     EXPECT_EQ(out(), "AppSubscribeCOV : properties.size()=4\nSUBSCRIPTION TIMOUT: 150000000 microSeconds\n");
 
-    dropParameter(804);
+    db().dropParameter(804);
     EXPECT_THROW(runApp<AppSubscribeCOV>(addInstance(APP_COV)), Poco::InvalidArgumentException);
 }
 

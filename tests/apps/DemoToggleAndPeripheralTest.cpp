@@ -4,7 +4,8 @@
 
 #include <thread>
 
-#include "DemoAppTestBed.h"
+#include "Eventually.h"
+#include "GatewayRig.h"
 #include "Orvik_Utility/Peripherals/NotificationBrindle.h"
 #include "Orvik_ZARoveDore/Demo/AppToggleBinaryOutput.h"
 #include "Orvik_ZARoveDore/NotificationAppRequest.h"
@@ -18,7 +19,6 @@ namespace
 
 const Poco::Int32 APP_TOGGLER = 3;
 const Poco::Int32 APP_PERIPHERALS = 501;
-const long WAIT_BOUND_MS = 30000;
 
 const std::string RELAY_SITE = R"({ "devices": [
   { "instance": 8, "name": "Other", "objects": [ { "type": "binary-output", "instance": 1, "name": "X" } ] },
@@ -26,7 +26,7 @@ const std::string RELAY_SITE = R"({ "devices": [
                                                  { "type": "binary-output", "instance": 2, "name": "R2" } ] } ] })";
 
 /// Relay groups (parameters 301-305 and 306-310): enabled, property, first priority, unused, delay bound.
-DemoAppTestBed::Values relays(bool firstEnabled, const std::string& firstDevice)
+Orvik::Test::GatewayRig::Values relays(bool firstEnabled, const std::string& firstDevice)
 {
     return {{301, firstEnabled ? "true" : "false"},
             {302, "device:" + firstDevice + "/binary-output:1.present-value"},
@@ -36,22 +36,6 @@ DemoAppTestBed::Values relays(bool firstEnabled, const std::string& firstDevice)
             {310, "0"}};
 }
 
-void stop(AppBase& app)
-{
-    app.getReadQueue()->enqueueNotification(
-        new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
-}
-
-template <class Condition>
-bool waitFor(Condition condition)
-{
-    for (long waited = 0; waited < WAIT_BOUND_MS && !condition(); waited += 50)
-    {
-        Poco::Thread::sleep(50);
-    }
-    return condition();
-}
-
 /// Runs the toggler until `condition` holds, then stops it; returns its result.
 template <class Condition>
 bool runTogglerUntil(Poco::Int32 idAppInstance, Condition condition)
@@ -59,13 +43,13 @@ bool runTogglerUntil(Poco::Int32 idAppInstance, Condition condition)
     AppToggleBinaryOutput app(idAppInstance);
     bool restart = true;
     std::thread thread([&] { restart = app.descRun(); });
-    EXPECT_TRUE(waitFor(condition));
-    stop(app);
+    EXPECT_TRUE(Orvik::Test::eventually(condition));
+    Orvik::Test::GatewayRig::requestStop(app);
     thread.join();
     return restart;
 }
 
-class DemoToggleAndPeripheralTest : public DemoAppTestBed
+class DemoToggleAndPeripheralTest : public Orvik::Test::GatewayRigTest
 {
 };
 
@@ -101,7 +85,7 @@ TEST_F(DemoToggleAndPeripheralTest, ParameterListsWithoutACompleteRelay)
     serveSiteText(RELAY_SITE);
     for (Poco::Int32 property = 305; property <= 310; ++property)
     {
-        dropParameter(property);
+        db().dropParameter(property);
     }
     // Four values, the first true: an incomplete group, no relay; the app waits for the stop.
     const Values incomplete = {{301, "true"}, {302, "device:9/binary-output:1.present-value"}};
@@ -109,7 +93,7 @@ TEST_F(DemoToggleAndPeripheralTest, ParameterListsWithoutACompleteRelay)
     EXPECT_EQ(err(), "");
     EXPECT_EQ(site().getRequestCount(9), 0u);
 
-    dropParameter(304);
+    db().dropParameter(304);
     EXPECT_FALSE(runApp<AppToggleBinaryOutput>(addInstance(APP_TOGGLER, incomplete)));
     EXPECT_EQ(err(), "Errors in Crazy Relay Parameters\n");
 }
@@ -119,11 +103,11 @@ TEST_F(DemoToggleAndPeripheralTest, PeripheralManagerIgnoresPeripheralsUntilStop
     VendorOrvik::FerroManager::AppFerroManager app(addInstance(APP_PERIPHERALS));
     app.getReadQueue()->enqueueNotification(new Orvik::Peripherals::NotificationBrindle("gpio17", 1));
     app.getReadQueue()->enqueueNotification(new NotificationAppRequest());
-    stop(app);
+    Orvik::Test::GatewayRig::requestStop(app);
     EXPECT_FALSE(app.descRun());
     EXPECT_EQ(app.getReadQueue()->size(), 0);
 
-    dropParameter(50104);
+    db().dropParameter(50104);
     EXPECT_THROW(runApp<VendorOrvik::FerroManager::AppFerroManager>(addInstance(APP_PERIPHERALS)),
                  Poco::InvalidArgumentException);
 }

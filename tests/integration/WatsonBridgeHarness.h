@@ -1,32 +1,18 @@
 #pragma once
 
-#include "Orvik_BACnetClient/ClientWorker.h"
+#include "GatewayRig.h"
 #include "Orvik_BACnetClient/Network.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
-#include "Orvik_Utility/Data/TeskDbSession.h"
-#include "Orvik_ZARoveDore/AppManager.h"
 
-#include <Poco/NotificationQueue.h>
-#include <Poco/TemporaryFile.h>
-#include <Poco/Thread.h>
 #include <Poco/Types.h>
 
-#include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <sstream>
 #include <string>
 
 namespace Orvik::Test
 {
 
-/// Waits until `done` holds, checking every 50 ms; false when it still does not after `timeoutMs`.
-bool eventually(const std::function<bool()>& done, int timeoutMs = 20000);
-
-/// Everything the cloud bridge runs on, for real: a configuration database with the repository's schema
-/// and one instance of app 502, a simulated BACnet site served by the client worker, and the app manager
-/// on a thread of its own. The console (std::cout) is captured while the harness lives.
+/// Everything the cloud bridge runs on, for real: a gateway rig (GatewayRig) whose database holds one
+/// instance of app 502 and whose manager runs the bridge with short waits once started.
 ///
 /// The site has the gateway's own device 1000 ("Gateway", with the commandable analog value "GwSetpoint")
 /// and device 2001 ("Boiler", vendor 5, model "X", with the drifting analog input "Hall", the commandable
@@ -53,33 +39,21 @@ public:
     void start();
     /// Posts the host's stop request to the manager and waits for it to end; false when it did not end
     /// within 30 s.
-    bool stop();
+    bool stop() { return _rig.stopManager(); }
 
-    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return *_pSite; }
+    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return _rig.site(); }
     /// The site's text (without `moreDevices`).
     static std::string siteText();
-    std::string console() const;
+    std::string console() const { return _rig.out(); }
     /// Waits until the console holds `count` lines containing `text`; false when the time ran out.
     bool waitForConsole(const std::string& text, std::size_t count = 1, int timeoutMs = 20000) const;
-    std::size_t countConsole(const std::string& text) const;
+    std::size_t countConsole(const std::string& text) const { return countOf(console(), text); }
 
     /// The present value of an object of the site, as its stored text.
-    std::string presentValue(Poco::UInt32 device, const std::string& object) const;
+    std::string presentValue(Poco::UInt32 device, const std::string& object);
 
 private:
-    class ConsoleBuffer;
-
-    Poco::TemporaryFile _dbFile;
-    std::unique_ptr<Orvik::Utility::Data::TeskDbSession> _pSession;
-    Orvik::Utility::Data::TeskDbSession* _pPreviousDB;
-    std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
-    Orvik::BACnet::Client::Simulation::SimulatedSite* _pSite = nullptr;  ///< _pNetwork when it is one
-    std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pClient;
-    Poco::NotificationQueue _managerQueue;
-    std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
-    Poco::Thread _managerThread;
-    std::unique_ptr<ConsoleBuffer> _pConsole;
-    std::streambuf* _pPreviousCout;
+    GatewayRig _rig{_GATEWAY};
     Poco::Int32 _instance = 0;
 };
 

@@ -1,3 +1,4 @@
+#include "Eventually.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"
 #include "TlsCertificates.h"
@@ -21,7 +22,7 @@ const std::string BOILER_WP = WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/wp/fmt/
 
 bool eventsArrive(const MosquittoProbe& probe, std::size_t count)
 {
-    return Orvik::Test::eventually([&] { return probe.messagesOn(BOILER_COV).size() >= count; }, 30000);
+    return Orvik::Test::eventually([&] { return probe.messagesOn(BOILER_COV).size() >= count; });
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "Eventually.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"
 #include "WatsonBridgeHarness.h"

@@ -2,6 +2,7 @@
 
 #include "BACnetClient/InteropNetwork.h"
 #include "BACnetDeviceSimulator.h"
+#include "Eventually.h"
 #include "HttpServer.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"

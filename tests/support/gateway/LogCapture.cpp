@@ -15,6 +15,9 @@ Poco::Logger& captureLogger(const Poco::AutoPtr<Poco::StreamChannel>& pChannel)
 
 }  // namespace
 
+namespace Orvik::Test
+{
+
 LogCapture::LogCapture()
     : _pChannel(new Poco::StreamChannel(_text)),
       _log(captureLogger(_pChannel)),
@@ -41,3 +44,5 @@ std::vector<std::string> LogCapture::linesOf(int code) const
     }
     return result;
 }
+
+}  // namespace Orvik::Test

@@ -1,20 +1,21 @@
-#ifndef ORVIK_TESTS_APPS_DEMOCONSOLECAPTURE_H
-#define ORVIK_TESTS_APPS_DEMOCONSOLECAPTURE_H
+#pragma once
 
-#include <iostream>
 #include <mutex>
-#include <sstream>
+#include <streambuf>
 #include <string>
 
-/// Takes what std::cout and std::cerr receive, from any thread, for the lifetime of the object.
-/// The text may be read while apps still write.
-class DemoConsoleCapture
+namespace Orvik::Test
+{
+
+/// Takes what std::cout and std::cerr receive, from any thread, for the lifetime of the object, and gives
+/// the streams back to their previous buffers at its end. The text may be read while other threads write.
+class ConsoleCapture
 {
 public:
-    DemoConsoleCapture();
-    ~DemoConsoleCapture();
-    DemoConsoleCapture(const DemoConsoleCapture&) = delete;
-    DemoConsoleCapture& operator=(const DemoConsoleCapture&) = delete;
+    ConsoleCapture();
+    ~ConsoleCapture();
+    ConsoleCapture(const ConsoleCapture&) = delete;
+    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
     std::string out() const { return _out.text(); }
     std::string err() const { return _err.text(); }
@@ -41,4 +42,7 @@ private:
     std::streambuf* _pPreviousErr;
 };
 
-#endif
+/// How often `part` occurs in `text`, without overlaps.
+std::size_t countOf(const std::string& text, const std::string& part);
+
+}  // namespace Orvik::Test

@@ -1,5 +1,4 @@
-#ifndef ORVIK_TESTS_APPS_LOGCAPTURE_H
-#define ORVIK_TESTS_APPS_LOGCAPTURE_H
+#pragma once
 
 #include <Poco/AutoPtr.h>
 #include <Poco/StreamChannel.h>
@@ -10,7 +9,11 @@
 
 #include "Orvik_Utility/LboLogSystem.h"
 
-/// Routes the host's catalogue log to memory while it lives.
+namespace Orvik::Test
+{
+
+/// Routes the host's catalogue log (LboLogSystem) to memory while it lives; the previous log is back at
+/// its end.
 class LogCapture
 {
 public:
@@ -27,4 +30,4 @@ private:
     Orvik::Utility::LboLogSystem* _pPreviousLog;
 };
 
-#endif
+}  // namespace Orvik::Test
