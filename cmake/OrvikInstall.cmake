@@ -89,6 +89,8 @@ endif()
 # suite how to start it (through the emulator in a cross build).
 if(TARGET test_apps AND TARGET orvik-gateway)
   add_dependencies(test_apps orvik-gateway)
+  # Its supervision and configuration tests use the program's parts in-process.
+  target_link_libraries(test_apps PRIVATE orvik_gateway_parts)
   set(gateway_command ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:orvik-gateway>)
   list(JOIN gateway_command "|" gateway_command)
   target_compile_definitions(test_apps PRIVATE "ORVIK_GATEWAY_COMMAND=\"${gateway_command}\"")

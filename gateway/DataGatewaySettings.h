@@ -16,6 +16,8 @@ struct DataGatewaySettings
     /// The configuration database; created from the schema (and, in the demo, the demo
     /// configuration) when it does not exist.
     std::string databasePath;
+    /// Where the supervisor writes the gateway's status (StatusFile::pathFor the database).
+    std::string statusFile;
     /// The controller whose apps run (ap_app_instance.id_dv_controller).
     Poco::Int32 controllerId = 1;
     /// The host's own BACnet server device; empty: taken from the database.

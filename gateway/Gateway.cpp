@@ -12,6 +12,8 @@
 namespace Orvik::Gateway
 {
 
+const Poco::Timespan Gateway::_STATUS_INTERVAL(10, 0);
+
 Gateway::Gateway(const DataGatewaySettings& settings, const std::vector<std::string>& creationScripts,
                  Poco::Logger& log)
     : _settings(settings),
@@ -33,6 +35,24 @@ void Gateway::start()
     const Poco::UInt32 deviceInstance = ownDeviceInstance();
     startNetwork(deviceInstance);
     startManager(deviceInstance);
+    startSupervision();
+}
+
+void Gateway::startSupervision()
+{
+    // systemd wants a keep-alive within its period; two rounds per period leave one to spare.
+    const Poco::Timespan period = _notifier.watchdogPeriod();
+    const Poco::Timespan interval =
+        period > 0 ? Poco::Timespan(period.totalMicroseconds() / 2) : _STATUS_INTERVAL;
+    _pStatusFile = std::make_unique<StatusFile>(_settings.statusFile);
+    _pSupervisor = std::make_unique<Supervisor>(
+        _managerQueue, _clientQueue, _notifier, *_pStatusFile, _log, interval,
+        period > 0 ? period : Poco::Timespan(3 * _STATUS_INTERVAL.totalMicroseconds()));
+    _pSupervisor->start();
+    _notifier.notify("READY=1");
+    if (period > 0)
+        _log.information("Supervision: keep-alives to the service manager every " +
+                         std::to_string(interval.totalMilliseconds()) + " ms while every worker answers");
 }
 
 void Gateway::openDatabase()
@@ -102,6 +122,12 @@ void Gateway::runManager()
 
 bool Gateway::stop()
 {
+    if (_pSupervisor)
+    {
+        _notifier.notify("STOPPING=1");
+        _pSupervisor->stop();
+        _pSupervisor.reset();
+    }
     if (_managerThread.isRunning())
     {
         _managerQueue.enqueueUrgentNotification(

@@ -12,6 +12,9 @@
 
 #include "ConfigurationDatabase.h"
 #include "DataGatewaySettings.h"
+#include "StatusFile.h"
+#include "Supervisor.h"
+#include "SystemdNotifier.h"
 
 namespace Orvik::BACnet::Client
 {
@@ -31,7 +34,10 @@ namespace Orvik::Gateway
 /// worker that serves the client queue, and the app manager on a thread of its own.
 ///
 /// start() brings them up in that order and throws (Poco::Exception, nothing left running) when the
-/// database, the controller, the own device or the network is not usable. stop() posts the manager's
+/// database, the controller, the own device or the network is not usable. Then it tells systemd that
+/// the gateway is ready (READY=1, when run with Type=notify) and starts the Supervisor, which feeds
+/// systemd's watchdog while every worker answers and writes the status file beside the database
+/// (every half watchdog period, else every 10 s). stop() ends the supervision first, then posts the manager's
 /// stop request, waits for run() to return (the manager stops every app within its grace period),
 /// then stops the client worker. When the manager's thread ends by itself (an exception from the
 /// database), the process is asked to terminate, so the main thread's wait for a termination request
@@ -46,6 +52,9 @@ public:
     /// Stops whatever still runs.
     ~Gateway();
 
+    /// Status file rounds when systemd wants no keep-alives.
+    static const Poco::Timespan _STATUS_INTERVAL;
+
     void start();
     /// True when the manager ended normally, on the stop request.
     bool stop();
@@ -56,6 +65,7 @@ private:
     void startNetwork(Poco::UInt32 deviceInstance);
     void startManager(Poco::UInt32 deviceInstance);
     void runManager();
+    void startSupervision();
 
     const DataGatewaySettings _settings;
     const std::vector<std::string> _creationScripts;
@@ -64,6 +74,10 @@ private:
     std::unique_ptr<ConfigurationDatabase> _pDatabase;
     Poco::NotificationQueue _clientQueue;
     Poco::NotificationQueue _managerQueue;
+    // Before the workers: they may hold requests that name the supervisor's queue until they are gone.
+    const SystemdNotifier _notifier;
+    std::unique_ptr<StatusFile> _pStatusFile;
+    std::unique_ptr<Supervisor> _pSupervisor;
     std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pClient;
     std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;

@@ -24,9 +24,11 @@
 #include <algorithm>
 #include <iostream>
 
+#include "ConfigCommand.h"
 #include "DataFiles.h"
 #include "Gateway.h"
 #include "NetworkFactory.h"
+#include "StatusFile.h"
 
 namespace Orvik::Gateway
 {
@@ -123,6 +125,11 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
             .argument("folder")
             .callback(store));
     options.addOption(Option("syslog", "s", "Log to syslog instead of the console.").callback(store));
+    options.addOption(Option("status", "",
+                             "Show the status of the gateway that runs with --database (default " +
+                                 ConfigCommand::_DEFAULT_DATABASE +
+                                 "): its apps, since when, restarts, uploads, broker connection; and end.")
+                          .callback(store));
 }
 
 void GatewayApplication::handleOption(const std::string& name, const std::string& value)
@@ -216,10 +223,12 @@ DataGatewaySettings GatewayApplication::makeSettings(const DataFiles& dataFiles)
                     .append("orvik-gateway-demo-" + std::to_string(Poco::Process::id()) + ".db")
                     .toString();
             Poco::TemporaryFile::registerForDeletion(settings.databasePath);
+            Poco::TemporaryFile::registerForDeletion(StatusFile::pathFor(settings.databasePath));
         }
     }
     if (settings.databasePath.empty())
         throw Poco::InvalidArgumentException("No configuration database: give --database=<file> (or --demo)");
+    settings.statusFile = StatusFile::pathFor(settings.databasePath);
     if (settings.networkFile.empty() && !settings.bacnetIP)
         throw Poco::InvalidArgumentException(
             "No BACnet network: give --bacnet-ip[=<address>[:<port>]] or --network=<site file> (or --demo)");
@@ -312,6 +321,13 @@ int GatewayApplication::main(const std::vector<std::string>& args)
     }
     try
     {
+        if (config().getBool(PREFIX + "status", false))
+        {
+            StatusFile(StatusFile::pathFor(
+                           config().getString(PREFIX + "database", ConfigCommand::_DEFAULT_DATABASE)))
+                .print(std::cout);
+            return EXIT_OK;
+        }
         const DataFiles dataFiles(config().getString(PREFIX + "data-dir", ""),
                                   config().getString("application.dir"));
         const DataGatewaySettings settings = makeSettings(dataFiles);

@@ -20,6 +20,7 @@
 #include "Orvik_ZARoveDore/Demo/AppToggleBinaryOutput.h"
 #include "Orvik_ZARoveDore/Demo/AppWhoIs.h"
 #include "Orvik_ZARoveDore/NotificationAppRequest.h"
+#include "Orvik_ZARoveDore/NotificationAppStatus.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
 #include "Orvik_ZARoveDore/VendorOrvik/FerroManager/AppFerroManager.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
@@ -111,6 +112,12 @@ void AppManager::run()
         {
             onAppTermination(*pTermination);
         }
+        else if (auto* pHostNf = dynamic_cast<Orvik::Utility::Notification*>(pNf.get());
+                 pHostNf != nullptr && pHostNf->getAction() == Orvik::Utility::Notification::SANITY_REQUEST)
+        {
+            handleNotification(pNf);  // the manager's own answer
+            passSanityRequestOn(*pHostNf);
+        }
         else if (dynamic_cast<NotificationAppRequest*>(pNf.get()) == nullptr && handleNotification(pNf))
         {
             stopApps();
@@ -168,8 +175,32 @@ const AppBase* AppManager::startApp(Poco::Int32 idVendor, Poco::Int32 idApp, Poc
     }
     _appPool.startWithPriority(Poco::Thread::PRIO_NORMAL, *pApp, threadName);
     _backOffs[idAppInstance].started(Poco::Clock());
-    _apps.push_front({pApp.get(), threadName});
+    ++_starts[idAppInstance];
+    _apps.push_front({pApp.get(), threadName, Poco::Timestamp()});
     return pApp.release();
+}
+
+void AppManager::passSanityRequestOn(const Orvik::Utility::Notification& request)
+{
+    Poco::NotificationQueue* pReplyQueue = request.getReplyQueue();
+    if (pReplyQueue == nullptr)
+    {
+        return;
+    }
+    std::vector<DataAppStatus> running;
+    for (const RunningApp& app : _apps)
+    {
+        running.push_back({app.threadName, app.pApp->idAppInstance, app.since,
+                           _starts[app.pApp->idAppInstance] - 1, app.pApp->statusText(),
+                           app.pApp->getReadQueue()});
+    }
+    pReplyQueue->enqueueNotification(new NotificationAppStatus(std::move(running)));
+    for (const RunningApp& app : _apps)
+    {
+        app.pApp->getReadQueue()->enqueueNotification(
+            new Orvik::Utility::Notification(Orvik::Utility::Notification::SANITY_REQUEST,
+                                             Orvik::Utility::Notification::SANITY_RESPONSE, pReplyQueue));
+    }
 }
 
 void AppManager::appTerminated(AppBase* pApp, bool removeFromApps)

@@ -117,6 +117,10 @@ public:
     /// The app's body, run once per start on the app's pool thread; the result asks for a restart.
     virtual bool descRun() = 0;
 
+    /// A short line on the app's state for the gateway's status report ("" by default). Called by the
+    /// manager's thread while the app runs, so it reads only what is safe to read from another thread.
+    virtual std::string statusText() const { return ""; }
+
 private:
     bool runBody();
     static void logAppException(const std::string& text);

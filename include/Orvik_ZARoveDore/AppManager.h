@@ -6,6 +6,7 @@
 #include <Poco/Notification.h>
 #include <Poco/NotificationQueue.h>
 #include <Poco/ThreadPool.h>
+#include <Poco/Timestamp.h>
 #include <Poco/Types.h>
 
 #include <forward_list>
@@ -16,6 +17,7 @@
 
 #include "Orvik_BACnet/ValueContainer.h"
 #include "Orvik_BACnet/ValueQuality.h"
+#include "Orvik_Utility/Notification.h"
 #include "Orvik_Utility/NotificationQueueWorker.h"
 #include "Orvik_ZARoveDore/RestartBackOff.h"
 
@@ -38,6 +40,10 @@ constexpr Poco::UInt16 OWN_VENDOR_ID = 64701;
 ///     moments of the app's start is delayed by a growing back-off (see RestartBackOff); an app that
 ///     ran a while is restarted at once.
 ///   - NotificationAppRequest: ignored.
+///   - a sanity request (host Notification SANITY_REQUEST) with a reply queue: the manager answers it
+///     itself, posts a NotificationAppStatus with its running apps to the reply queue and passes the
+///     request on to every running app, which answers it from its own loop. A supervisor so learns
+///     which workers still turn their loops without ever touching an app object.
 ///   - anything else goes to handleNotification(); the host's stop request (STOP_RUNNING) stops all
 ///     apps and ends run().
 ///
@@ -122,9 +128,12 @@ private:
     {
         AppBase* pApp;
         std::string threadName;
+        Poco::Timestamp since;
     };
 
     void onAppTermination(const NotificationAppTermination& termination);
+    /// The running apps to the request's reply queue, and the request to every app.
+    void passSanityRequestOn(const Orvik::Utility::Notification& request);
     void scheduleRestart(Poco::Int32 idAppInstance);
     void startDueRestarts();
     long millisecondsToNextRestart() const;
@@ -143,6 +152,7 @@ private:
     const AppTypeTable _appTypes;
     const long _stopGraceMilliseconds;
     std::map<Poco::Int32, RestartBackOff> _backOffs;      // by app instance id
+    std::map<Poco::Int32, unsigned> _starts;              // by app instance id
     std::map<Poco::Int32, Poco::Clock> _pendingRestarts;  // app instance id -> due time
 };
 

@@ -1,19 +1,32 @@
 #include <gtest/gtest.h>
 
+#include <Poco/Channel.h>
 #include <Poco/Event.h>
 #include <Poco/Exception.h>
+#include <Poco/Logger.h>
+#include <Poco/Net/DatagramSocket.h>
+#include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 
+#include <stdlib.h>
+
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
+#include <thread>
 
+#include "Eventually.h"
 #include "LogCapture.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/AppManager.h"
 #include "Orvik_ZARoveDore/NotificationAppRequest.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
+#include "StatusFile.h"
+#include "Supervisor.h"
+#include "SystemdNotifier.h"
 #include "TestDatabase.h"
 
 using namespace Orvik::BACnet::App;
@@ -290,4 +303,123 @@ TEST_F(AppManagerTest, StopLeavesAnAppThatIgnoresItAliveUntilItsThreadHasEnded)
     _pManager->appTerminated(pTermination->pApp, true);
     GetCapturedStdout();
     EXPECT_EQ(_journal.starting("delete"), of("delete", {polite, stubborn}));
+}
+
+namespace
+{
+
+/// Log lines into the journal ("log <text>").
+class JournalChannel : public Poco::Channel
+{
+public:
+    explicit JournalChannel(Journal& journal) : _journal(journal) {}
+    void log(const Poco::Message& message) override { _journal.record("log " + message.getText()); }
+
+private:
+    Journal& _journal;
+};
+
+/// The service manager's notification socket, played by the test: every datagram goes into the
+/// journal ("notify <text>").
+class NotifySocket
+{
+public:
+    explicit NotifySocket(Journal& journal)
+        : _socket(Poco::Net::SocketAddress(Poco::Net::SocketAddress::UNIX_LOCAL, _path.path())),
+          _reader([this, &journal] { read(journal); })
+    {
+    }
+    ~NotifySocket()
+    {
+        _open = false;
+        _reader.join();
+    }
+    const std::string& path() const { return _path.path(); }
+
+private:
+    void read(Journal& journal)
+    {
+        _socket.setReceiveTimeout(Poco::Timespan(0, 100000));
+        char buffer[256];
+        while (_open)
+        {
+            try
+            {
+                const int length = _socket.receiveBytes(buffer, sizeof(buffer));
+                journal.record("notify " + std::string(buffer, static_cast<std::size_t>(length)));
+            }
+            catch (Poco::TimeoutException&)
+            {
+            }
+        }
+    }
+
+    Poco::TemporaryFile _path;
+    Poco::Net::DatagramSocket _socket;
+    std::atomic<bool> _open{true};
+    std::thread _reader;
+};
+
+bool loggedLineStarting(Journal& journal, const std::string& prefix)
+{
+    return Orvik::Test::eventually([&] { return !journal.starting(prefix).empty(); });
+}
+
+}  // namespace
+
+TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuckApp)
+{
+    const Poco::Int32 stuck = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_A, "Stuck"), 1, true);
+    _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_B, "Polite"), 1, true);
+    Orvik::Utility::NotificationQueueWorker clientWorker(&_clientQueue);
+    Poco::Thread clientThread;
+    clientThread.start(clientWorker);
+    NotifySocket notifySocket(_journal);
+    ::setenv("NOTIFY_SOCKET", notifySocket.path().c_str(), 1);
+    ::setenv("WATCHDOG_USEC", "400000", 1);
+    const Orvik::Gateway::SystemdNotifier notifier;
+    ::unsetenv("NOTIFY_SOCKET");
+    ::unsetenv("WATCHDOG_USEC");
+    Poco::Logger& log = Poco::Logger::get("supervision-test");
+    log.setChannel(new JournalChannel(_journal));
+    Poco::TemporaryFile statusPath;
+    const Orvik::Gateway::StatusFile statusFile(statusPath.path());
+
+    Poco::Event release;
+    CaptureStdout();
+    startManager({{PROBE_A, ProbeApp::factory(_journal,
+                                              [&release](ProbeApp& app)
+                                              {
+                                                  release.wait();  // stuck: its queue is not read
+                                                  return waitForStop(app);
+                                              })},
+                  {PROBE_B, ProbeApp::factory(_journal, waitForStop)}});
+    Orvik::Gateway::Supervisor supervisor(_queue, _clientQueue, notifier, statusFile, log,
+                                          Poco::Timespan(0, 100000), notifier.watchdogPeriod());
+    supervisor.start();
+
+    const std::string silence = "log Supervision: Stuck(" + std::to_string(stuck) + ") has not answered";
+    ASSERT_TRUE(loggedLineStarting(_journal, silence));
+    const int keepAlives = _journal.count("notify WATCHDOG=1");
+    Poco::Thread::sleep(500);  // five more rounds
+    EXPECT_EQ(_journal.count("notify WATCHDOG=1"), keepAlives);
+    EXPECT_EQ(_journal.starting("log Supervision: Polite").size(), 0u);
+    std::ostringstream shown;
+    statusFile.print(shown);
+    EXPECT_NE(shown.str().find("NOT ALIVE, not answering: Stuck(" + std::to_string(stuck) + ")"),
+              std::string::npos)
+        << shown.str();
+    EXPECT_NE(shown.str().find("Polite("), std::string::npos) << shown.str();
+
+    release.set();
+    EXPECT_TRUE(_journal.waitFor("notify WATCHDOG=1", keepAlives + 1));
+    EXPECT_TRUE(waitForEntryStarting(_journal,
+                                     "log Supervision: Stuck(" + std::to_string(stuck) + ") answers again"));
+
+    supervisor.stop();
+    stopManager();
+    GetCapturedStdout();
+    _clientQueue.enqueueNotification(
+        new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
+    clientThread.join();
 }

@@ -142,13 +142,19 @@ void AppWatsonMQTT::runLoop()
     }
 }
 
+std::string AppWatsonMQTT::statusText() const
+{
+    return _brokerConnected ? "broker connected" : "broker not connected";
+}
+
 long AppWatsonMQTT::checkConnection(long wait)
 {
     if (isStopping())
     {
         return _timings.quietDrainMs;
     }
-    if (_pWatsonClient->isConnected())
+    _brokerConnected = _pWatsonClient->isConnected();
+    if (_brokerConnected)
     {
         return wait;
     }
@@ -160,6 +166,7 @@ long AppWatsonMQTT::checkConnection(long wait)
     std::cout << "A) Watson connected" << std::endl;
     _pWatsonClient->setCommandHandler(this);
     subscribeCommands();
+    _brokerConnected = true;
     std::cout << "B) Watson connected" << std::endl;
     return renewalWaitMs();
 }

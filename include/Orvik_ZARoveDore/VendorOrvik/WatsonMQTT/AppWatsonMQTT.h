@@ -99,6 +99,9 @@ public:
     bool descRun() override;
     void processCommand(Watson_IOTP::Command& command) override;
 
+    /// "broker connected" or "broker not connected", as the run loop last found the connection.
+    std::string statusText() const override;
+
     /// "AppWatsonMQTT " (with the trailing blank).
     const std::string& appName() const;
 
@@ -145,6 +148,8 @@ private:
     ObjectIdentities _objects;
     PollSchedule _polls;
     std::atomic<BridgeState> _state{BridgeState::Running};
+    /// Connected to the broker with the commands subscribed, as the run loop last found it.
+    std::atomic<bool> _brokerConnected{false};
     Poco::UInt32 _deviceInstanceGW = 0;
     BACnetWsPool _bacnetWsPool;
 
