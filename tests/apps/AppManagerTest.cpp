@@ -413,8 +413,8 @@ TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndN
 
     release.set();
     EXPECT_TRUE(_journal.waitFor("notify WATCHDOG=1", keepAlives + 1));
-    EXPECT_TRUE(waitForEntryStarting(_journal,
-                                     "log Supervision: Stuck(" + std::to_string(stuck) + ") answers again"));
+    EXPECT_TRUE(
+        loggedLineStarting(_journal, "log Supervision: Stuck(" + std::to_string(stuck) + ") answers again"));
 
     supervisor.stop();
     stopManager();
