@@ -6,6 +6,7 @@
 #include <Poco/Exception.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 
 using MF = Orvik::BACnet::WS::MarkupFactory;
@@ -22,6 +23,16 @@ std::string written(Calls calls, bool format = false, bool textExtend = false)
     Writer mf(out, format, textExtend);
     calls(mf);
     return out.str();
+}
+
+std::size_t countOf(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+    {
+        ++count;
+    }
+    return count;
 }
 
 /// A small document touching every placement: members, a startArray switch, a collection, a "$" name,
@@ -89,6 +100,7 @@ TEST(MarkupFactory, JsonValuesAreNumbersAndBooleansOnlyWhenValidAndSafe)
                  {MF::BT_REAL, "-1.25E-3", "-1.25E-3"},
                  {MF::BT_REAL, "1e999", "\"1e999\""},
                  {MF::BT_DOUBLE, "nan", "\"nan\""},
+                 {MF::BT_DOUBLE, std::string(400, '9'), "\"" + std::string(400, '9') + "\""},
                  {MF::BT_BOOLEAN, "TRUE", "true"},
                  {MF::BT_BOOLEAN, "0", "false"},
                  {MF::BT_BOOLEAN, "yes", "\"yes\""},
@@ -155,12 +167,56 @@ TEST(MarkupFactory, DocumentRulesKeepTheOutputWellFormed)
 
 TEST(MarkupFactory, FailedStreamIsReportedNotIgnored)
 {
-    std::ostringstream out;
-    MarkupFactoryXML mf(out, false, false);
-    mf.markup(MF::BT_STRUCT, "root", false, false);
-    out.setstate(std::ios::badbit);
-    EXPECT_THROW(mf.markup(MF::BT_STRING, "a", "b", true, false), Poco::IOException);
-    EXPECT_THROW(mf.closeAllOpenMarkups(), Poco::IOException);
+    for (const MF::HandOver handOver : {MF::HAND_OVER_EACH_CALL, MF::HAND_OVER_IN_CHUNKS})
+    {
+        std::ostringstream out;
+        MarkupFactoryXML mf(out, false, false, handOver);
+        mf.markup(MF::BT_STRUCT, "root", false, false);
+        out.setstate(std::ios::badbit);
+        EXPECT_THROW(mf.markup(MF::BT_STRING, "a", "b", true, false), Poco::IOException);
+        EXPECT_THROW(mf.closeAllOpenMarkups(), Poco::IOException);
+    }
+}
+
+TEST(MarkupFactory, HandingOverInChunksWritesTheSameDocument)
+{
+    // Values far longer than the writer's buffer, with sequences that straddle its escaping chunks.
+    std::string value, xmlValue, jsonValue;
+    for (int i = 0; i < 3000; ++i)
+    {
+        value += "a\xC3\xA9<\"\xFF";
+        xmlValue += "a\xC3\xA9&lt;&quot;\xEF\xBF\xBD";
+        jsonValue += "a\xC3\xA9<\\\"\xEF\xBF\xBD";
+    }
+    const auto document = [&value](MF& mf)
+    {
+        mf.markup(MF::BT_STRUCT, "root", false, false);
+        for (int i = 0; i < 3; ++i)
+        {
+            mf.markup(MF::BT_STRING, "v", value, true, false);
+        }
+    };
+    const auto check = [&document](auto&& makeWriter, const std::string& escaped)
+    {
+        std::ostringstream eachCall, inChunks;
+        const auto eachCallWriter = makeWriter(eachCall, MF::HAND_OVER_EACH_CALL);
+        const auto chunkWriter = makeWriter(inChunks, MF::HAND_OVER_IN_CHUNKS);
+        document(*eachCallWriter);
+        document(*chunkWriter);
+        EXPECT_EQ(3u, countOf(eachCall.str(), escaped));
+        EXPECT_LT(inChunks.str().size(), eachCall.str().size());  // lags until complete or flushed
+        chunkWriter->flush();
+        EXPECT_EQ(eachCall.str(), inChunks.str());
+        eachCallWriter->closeAllOpenMarkups();
+        chunkWriter->closeAllOpenMarkups();
+        EXPECT_EQ(eachCall.str(), inChunks.str());
+    };
+    check([](std::ostream& out, MF::HandOver handOver)
+          { return std::make_unique<MarkupFactoryXML>(out, false, false, handOver); },
+          xmlValue);
+    check([](std::ostream& out, MF::HandOver handOver)
+          { return std::make_unique<MarkupFactoryJSON>(out, false, false, handOver); },
+          jsonValue);
 }
 
 TEST(MarkupFactory, PropertyFormTakesNameAndBaseTypeFromTheDatatypeTable)

@@ -15,6 +15,7 @@
 #include <Poco/NumberParser.h>
 
 #include <algorithm>
+#include <string_view>
 
 namespace Orvik
 {
@@ -26,39 +27,39 @@ namespace WS
 namespace
 {
 
-const char* const BASE_TYPE_NAMES[] = {"Null",
-                                       "Boolean",
-                                       "Unsigned",
-                                       "Integer",
-                                       "Real",
-                                       "Double",
-                                       "OctetString",
-                                       "String",
-                                       "BitString",
-                                       "Enumerated",
-                                       "Date",
-                                       "Time",
-                                       "ObjectIdentifier",
-                                       "DateTime",
-                                       "DatePattern",
-                                       "TimePattern",
-                                       "DateTimePattern",
-                                       "ObjectIdentifierPattern",
-                                       "WeekNDay",
-                                       "Choice",
-                                       "Sequence",
-                                       "List",
-                                       "SequenceOf",
-                                       "Array",
-                                       "Object",
-                                       "Bit",
-                                       "Link",
-                                       "Any",
-                                       "StringSet",
-                                       "Composition",
-                                       "Collection",
-                                       "Unknown",
-                                       "Raw"};
+constexpr std::string_view BASE_TYPE_NAMES[] = {"Null",
+                                                "Boolean",
+                                                "Unsigned",
+                                                "Integer",
+                                                "Real",
+                                                "Double",
+                                                "OctetString",
+                                                "String",
+                                                "BitString",
+                                                "Enumerated",
+                                                "Date",
+                                                "Time",
+                                                "ObjectIdentifier",
+                                                "DateTime",
+                                                "DatePattern",
+                                                "TimePattern",
+                                                "DateTimePattern",
+                                                "ObjectIdentifierPattern",
+                                                "WeekNDay",
+                                                "Choice",
+                                                "Sequence",
+                                                "List",
+                                                "SequenceOf",
+                                                "Array",
+                                                "Object",
+                                                "Bit",
+                                                "Link",
+                                                "Any",
+                                                "StringSet",
+                                                "Composition",
+                                                "Collection",
+                                                "Unknown",
+                                                "Raw"};
 static_assert(sizeof(BASE_TYPE_NAMES) / sizeof(BASE_TYPE_NAMES[0]) == MarkupFactory::BT_MAX,
               "one name per base type");
 
@@ -154,9 +155,15 @@ std::string bitStringText(const std::string& enumeration, const std::string& val
 }  // namespace
 
 const char MarkupFactory::_REPLACEMENT_CHARACTER[] = "\xEF\xBF\xBD";
+const std::string MarkupFactory::_NO_TEXT;
 
-MarkupFactory::MarkupFactory(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings)
+MarkupFactory::MarkupFactory(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings,
+                             HandOver handOver)
     : _stream(stream),
+      _buffer(_BUFFER_SIZE),
+      _next(_buffer.data()),
+      _end(_buffer.data() + _buffer.size()),
+      _handOverEachCall(handOver == HAND_OVER_EACH_CALL),
       _format(format),
       _textExtendEnumsAndBitStrings(textExtendEnumsAndBitStrings),
       _started(false),
@@ -178,7 +185,7 @@ void MarkupFactory::header()
     }
     _started = true;
     writeHeader();
-    checkStream();
+    endCall();
 }
 
 void MarkupFactory::markup(BaseType baseType, const std::string& name, const std::string& value,
@@ -198,7 +205,10 @@ void MarkupFactory::markup(BaseType baseType, const std::string& name, const std
                           errorCode,
                           truncated,
                           {&comment, &errorTxt, &displayName, &typeName, &maximum, &minimum, &contextTag,
-                           &propId, &writable, &description}};
+                           &propId, &writable, &description},
+                          !(comment.empty() && errorTxt.empty() && displayName.empty() && typeName.empty() &&
+                            maximum.empty() && minimum.empty() && contextTag.empty() && propId.empty() &&
+                            writable.empty() && description.empty())};
     writeMarkup(element, closeMarkup, startArray);
 }
 
@@ -210,9 +220,9 @@ void MarkupFactory::markup(BaseType baseType, const std::string& name, bool clos
                            const std::string& contextTag, const std::string& propId,
                            const std::string& writable, const std::string& description)
 {
-    markup(baseType, name, std::string(), closeMarkup, startArray, bacnetDataType, embedded, errorCode,
-           truncated, isDefinition, comment, errorTxt, displayName, typeName, maximum, minimum, contextTag,
-           propId, writable, description);
+    markup(baseType, name, _NO_TEXT, closeMarkup, startArray, bacnetDataType, embedded, errorCode, truncated,
+           isDefinition, comment, errorTxt, displayName, typeName, maximum, minimum, contextTag, propId,
+           writable, description);
 }
 
 void MarkupFactory::markup(Poco::UInt32 objectType, Poco::UInt32 propertyIdentifier, const std::string& value,
@@ -252,7 +262,7 @@ void MarkupFactory::closeOpenMarkup()
         throw Poco::IllegalStateException("no open markup to close");
     }
     closeInnermost();
-    checkStream();
+    endCall();
 }
 
 void MarkupFactory::closeAllOpenMarkups()
@@ -261,17 +271,12 @@ void MarkupFactory::closeAllOpenMarkups()
     {
         closeInnermost();
     }
-    checkStream();
+    endCall();
 }
 
 const char* MarkupFactory::baseTypeName(BaseType baseType)
 {
-    return baseType >= 0 && baseType < BT_MAX ? BASE_TYPE_NAMES[baseType] : BASE_TYPE_NAMES[BT_UNKNOWN];
-}
-
-bool MarkupFactory::isCollection(BaseType baseType)
-{
-    return baseType == BT_LIST || baseType == BT_SEQUENCE_OF || baseType == BT_ARRAY;
+    return BASE_TYPE_NAMES[baseType >= 0 && baseType < BT_MAX ? baseType : BT_UNKNOWN].data();
 }
 
 bool MarkupFactory::isConstructed(BaseType baseType)
@@ -336,6 +341,12 @@ std::size_t MarkupFactory::utf8Sequence(const char* p, const char* end, bool& we
     return i;
 }
 
+void MarkupFactory::writeBaseTypeName(BaseType baseType)
+{
+    const std::string_view name = BASE_TYPE_NAMES[baseType >= 0 && baseType < BT_MAX ? baseType : BT_UNKNOWN];
+    write(name.data(), name.size());
+}
+
 void MarkupFactory::writeLineStart(std::size_t level)
 {
     static const char BLANKS[] = "                                ";
@@ -383,7 +394,7 @@ void MarkupFactory::writeMarkup(const Element& element, bool closeMarkup, bool s
         writeDocumentEnd();
         _complete = true;
     }
-    checkStream();
+    endCall();
 }
 
 void MarkupFactory::closeInnermost()
@@ -405,11 +416,45 @@ void MarkupFactory::checkNotComplete() const
     }
 }
 
-void MarkupFactory::checkStream() const
+void MarkupFactory::flush()
 {
+    handOverBuffer();
+    endCall();
+}
+
+void MarkupFactory::endCall()
+{
+    if (_handOverEachCall || _complete)
+    {
+        handOverBuffer();
+    }
     if (!_stream)
     {
         throw Poco::IOException("markup output stream failed");
+    }
+}
+
+void MarkupFactory::handOverBuffer()
+{
+    const std::streamsize length = _next - _buffer.data();
+    if (length > 0 && _stream.rdbuf()->sputn(_buffer.data(), length) != length)
+    {
+        _stream.setstate(std::ios::badbit);
+    }
+    _next = _buffer.data();
+}
+
+void MarkupFactory::writeLong(const char* text, std::size_t length)
+{
+    handOverBuffer();
+    if (length < _buffer.size())
+    {
+        write(text, length);
+    }
+    else if (_stream.rdbuf()->sputn(text, static_cast<std::streamsize>(length)) !=
+             static_cast<std::streamsize>(length))
+    {
+        _stream.setstate(std::ios::badbit);
     }
 }
 

@@ -11,7 +11,7 @@
 #include <Poco/NumberParser.h>
 #include <Poco/String.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cmath>
 
 namespace Orvik
@@ -28,9 +28,12 @@ namespace
 /// rounds or rejects it. Longer ones are written as strings.
 const std::size_t MAX_INTEGER_DIGITS = 18;
 
+/// The longest number without an exponent that is known to be within the range of a double unparsed.
+const std::size_t MAX_PLAIN_DECIMAL_LENGTH = 300;
+
 std::size_t skipDigits(const std::string& text, std::size_t i)
 {
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
     {
         ++i;
     }
@@ -62,6 +65,7 @@ bool isJSONNumber(const std::string& text, bool integerOnly)
             return false;
         }
     }
+    const bool plainDecimal = i == text.size();
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E'))
     {
         ++i;
@@ -76,7 +80,12 @@ bool isJSONNumber(const std::string& text, bool integerOnly)
             return false;
         }
     }
-    // A number beyond the range of a double is valid JSON but breaks common parsers.
+    // A number beyond the range of a double is valid JSON but breaks common parsers. Without an exponent
+    // and with fewer than 309 digits a number stays below 10^308, within range, and needs no parsing.
+    if (plainDecimal && text.size() <= MAX_PLAIN_DECIMAL_LENGTH)
+    {
+        return true;
+    }
     double parsed = 0;
     return i == text.size() && Poco::NumberParser::tryParseFloat(text, parsed) && std::isfinite(parsed);
 }
@@ -141,8 +150,9 @@ const char* lineSeparatorEscape(const char* p, std::size_t length)
 
 }  // namespace
 
-MarkupFactoryJSON::MarkupFactoryJSON(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings)
-    : MarkupFactory(stream, format, textExtendEnumsAndBitStrings)
+MarkupFactoryJSON::MarkupFactoryJSON(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings,
+                                     HandOver handOver)
+    : MarkupFactory(stream, format, textExtendEnumsAndBitStrings, handOver)
 {
 }
 
@@ -181,7 +191,7 @@ void MarkupFactoryJSON::writeElement(const Element& element, Placement placement
         writeString(*element.name);
         writeSpelled(":{\"$base\":\"", ": {\"$base\": \"");
     }
-    write(baseTypeName(element.baseType));
+    writeBaseTypeName(element.baseType);
     write('"');
     if (element.value)
     {
@@ -197,7 +207,7 @@ void MarkupFactoryJSON::writeElement(const Element& element, Placement placement
     {
         writeSpelled(",\"$truncated\":true", ", \"$truncated\": true");
     }
-    for (int attribute = 0; attribute < ATTR_COUNT; ++attribute)
+    for (int attribute = 0; element.hasAttributes && attribute < ATTR_COUNT; ++attribute)
     {
         if (!element.attributes[attribute]->empty())
         {
@@ -252,11 +262,6 @@ void MarkupFactoryJSON::writeDocumentEnd()
     }
 }
 
-void MarkupFactoryJSON::writeSpelled(const char* compact, const char* formatted)
-{
-    write(format() ? formatted : compact);
-}
-
 void MarkupFactoryJSON::writeValue(BaseType baseType, const std::string& value)
 {
     bool number = false;
@@ -296,36 +301,35 @@ void MarkupFactoryJSON::writeString(const std::string& text)
     write('"');
     const char* p = text.data();
     const char* const end = p + text.size();
-    const char* run = p;  // start of the bytes not yet written that stand for themselves
     while (p < end)
     {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (PLAIN_BYTES.plain[c])
+        const char* const chunkEnd = p + std::min(static_cast<std::size_t>(end - p), _ESCAPE_CHUNK);
+        char* out = reserve((_ESCAPE_CHUNK + 3) * _MAX_ESCAPE_GROWTH);
+        while (p < chunkEnd)
         {
-            ++p;
-            continue;
+            const unsigned char c = static_cast<unsigned char>(*p);
+            if (PLAIN_BYTES.plain[c])
+            {
+                *out++ = *p++;
+                continue;
+            }
+            std::size_t length = 1;
+            const char* replacement = nullptr;
+            if (c < 0x80)
+            {
+                replacement = asciiEscape(c);
+            }
+            else
+            {
+                bool wellFormed = false;
+                length = utf8Sequence(p, end, wellFormed);
+                replacement = wellFormed ? lineSeparatorEscape(p, length) : _REPLACEMENT_CHARACTER;
+            }
+            out = replacement ? copyText(replacement, out) : std::copy(p, p + length, out);
+            p += length;
         }
-        std::size_t length = 1;
-        const char* replacement = nullptr;
-        if (c < 0x80)
-        {
-            replacement = asciiEscape(c);
-        }
-        else
-        {
-            bool wellFormed = false;
-            length = utf8Sequence(p, end, wellFormed);
-            replacement = wellFormed ? lineSeparatorEscape(p, length) : _REPLACEMENT_CHARACTER;
-        }
-        if (replacement)
-        {
-            write(run, static_cast<std::size_t>(p - run));
-            write(replacement);
-            run = p + length;
-        }
-        p += length;
+        commit(out);
     }
-    write(run, static_cast<std::size_t>(p - run));
     write('"');
 }
 

@@ -8,6 +8,8 @@
 
 #include "Orvik_BACnet/WS/MarkupFactoryXML.h"
 
+#include <algorithm>
+
 namespace Orvik
 {
 namespace BACnet
@@ -66,8 +68,9 @@ bool isXMLNonCharacter(const char* p, std::size_t length)
 
 }  // namespace
 
-MarkupFactoryXML::MarkupFactoryXML(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings)
-    : MarkupFactory(stream, format, textExtendEnumsAndBitStrings)
+MarkupFactoryXML::MarkupFactoryXML(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings,
+                                   HandOver handOver)
+    : MarkupFactory(stream, format, textExtendEnumsAndBitStrings, handOver)
 {
 }
 
@@ -90,7 +93,7 @@ void MarkupFactoryXML::writeElement(const Element& element, Placement placement,
         writeLineStart(depth());
     }
     write('<');
-    write(baseTypeName(element.baseType));
+    writeBaseTypeName(element.baseType);
     writeAttribute(" name=\"", *element.name);
     if (element.value)
     {
@@ -106,7 +109,7 @@ void MarkupFactoryXML::writeElement(const Element& element, Placement placement,
     {
         write(" truncated=\"true\"");
     }
-    for (int attribute = 0; attribute < ATTR_COUNT; ++attribute)
+    for (int attribute = 0; element.hasAttributes && attribute < ATTR_COUNT; ++attribute)
     {
         if (!element.attributes[attribute]->empty())
         {
@@ -115,7 +118,14 @@ void MarkupFactoryXML::writeElement(const Element& element, Placement placement,
             writeAttribute("=\"", *element.attributes[attribute]);
         }
     }
-    write((closeMarkup ? "/>" : ">"));
+    if (closeMarkup)
+    {
+        write("/>");
+    }
+    else
+    {
+        write('>');
+    }
 }
 
 void MarkupFactoryXML::writeClose(const Frame& frame)
@@ -125,7 +135,7 @@ void MarkupFactoryXML::writeClose(const Frame& frame)
         writeLineStart(depth() - 1);
     }
     write("</");
-    write(baseTypeName(frame.baseType));
+    writeBaseTypeName(frame.baseType);
     write('>');
 }
 
@@ -148,39 +158,38 @@ void MarkupFactoryXML::writeEscaped(const std::string& text)
 {
     const char* p = text.data();
     const char* const end = p + text.size();
-    const char* run = p;  // start of the bytes not yet written that stand for themselves
     while (p < end)
     {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (PLAIN_BYTES.plain[c])
+        const char* const chunkEnd = p + std::min(static_cast<std::size_t>(end - p), _ESCAPE_CHUNK);
+        char* out = reserve((_ESCAPE_CHUNK + 3) * _MAX_ESCAPE_GROWTH);
+        while (p < chunkEnd)
         {
-            ++p;
-            continue;
-        }
-        std::size_t length = 1;
-        const char* replacement = nullptr;
-        if (c < 0x80)
-        {
-            replacement = asciiReplacement(c, _REPLACEMENT_CHARACTER);
-        }
-        else
-        {
-            bool wellFormed = false;
-            length = utf8Sequence(p, end, wellFormed);
-            if (!wellFormed || isXMLNonCharacter(p, length))
+            const unsigned char c = static_cast<unsigned char>(*p);
+            if (PLAIN_BYTES.plain[c])
             {
-                replacement = _REPLACEMENT_CHARACTER;
+                *out++ = *p++;
+                continue;
             }
+            std::size_t length = 1;
+            const char* replacement = nullptr;
+            if (c < 0x80)
+            {
+                replacement = asciiReplacement(c, _REPLACEMENT_CHARACTER);
+            }
+            else
+            {
+                bool wellFormed = false;
+                length = utf8Sequence(p, end, wellFormed);
+                if (!wellFormed || isXMLNonCharacter(p, length))
+                {
+                    replacement = _REPLACEMENT_CHARACTER;
+                }
+            }
+            out = replacement ? copyText(replacement, out) : std::copy(p, p + length, out);
+            p += length;
         }
-        if (replacement)
-        {
-            write(run, static_cast<std::size_t>(p - run));
-            write(replacement);
-            run = p + length;
-        }
-        p += length;
+        commit(out);
     }
-    write(run, static_cast<std::size_t>(p - run));
 }
 
 }  // namespace WS

@@ -14,6 +14,7 @@
 #include <Poco/Types.h>
 
 #include <cstddef>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -30,8 +31,15 @@ namespace WS
 /// (ASHRAE 135 Annex W). The concrete writers are MarkupFactoryXML and MarkupFactoryJSON; both document
 /// their spelling with an example.
 ///
-/// The writer streams: every call writes its text to the stream at once, and the writer keeps nothing but
-/// the stack of open elements. Nothing of a value outlives the call that writes it.
+/// The writer streams: it keeps nothing but the stack of open elements and a buffer of its own, and
+/// nothing of a value outlives the call that writes it. The text goes into the buffer and from there to
+/// the stream in one write (a hand-over), when the HandOver mode given to the constructor says:
+///   - HAND_OVER_EACH_CALL (the default): at the end of every call, so the stream holds everything
+///     written so far whenever a call has returned. The stream sees one piece per call, not one per quote,
+///     name and bracket.
+///   - HAND_OVER_IN_CHUNKS: whenever the buffer is full (8 KiB pieces), when the document is complete,
+///     and on flush(). For writers of long documents into a stream that goes on anyway (an upload): it
+///     saves a write per call. Until the document is complete the stream may lag behind the calls.
 ///
 /// Calls:
 ///   - header() once, before anything else (optional).
@@ -63,7 +71,8 @@ namespace WS
 ///   - The destructor writes nothing: a document that was not completed (for example because an exception
 ///     ended it) stays visibly incomplete instead of looking whole with data missing.
 ///   - After each call the writer checks the stream; a stream that failed makes the call throw
-///     Poco::IOException, so a lost upload is never reported as success.
+///     Poco::IOException, so a lost upload is never reported as success. (In chunks, a write that fails is
+///     noticed by the call that handed it over, at the latest by the call that completes the document.)
 ///
 /// The metadata arguments of markup() (errorCode, truncated, comment, errorTxt, displayName, typeName,
 /// maximum, minimum, contextTag, propId, writable, description) become the BACnet/WS attributes "error",
@@ -118,6 +127,13 @@ public:
         BT_MAX = 33  ///< number of base types, not a base type
     };
 
+    /// When the writer hands its buffer to the stream (see the class comment).
+    enum HandOver
+    {
+        HAND_OVER_EACH_CALL,
+        HAND_OVER_IN_CHUNKS
+    };
+
     /// The document languages. JSONP documents are written by MarkupFactoryJSON; PLAIN has no writer here.
     enum MarkupLanguage
     {
@@ -138,12 +154,12 @@ public:
 
     void markup(BaseType baseType, const std::string& name, const std::string& value, bool closeMarkup,
                 bool startArray, int bacnetDataType = 0, bool embedded = false, Poco::UInt32 errorCode = 0,
-                bool truncated = false, bool isDefinition = false, const std::string& comment = std::string(),
-                const std::string& errorTxt = std::string(), const std::string& displayName = std::string(),
-                const std::string& typeName = std::string(), const std::string& maximum = std::string(),
-                const std::string& minimum = std::string(), const std::string& contextTag = std::string(),
-                const std::string& propId = std::string(), const std::string& writable = std::string(),
-                const std::string& description = std::string());
+                bool truncated = false, bool isDefinition = false, const std::string& comment = _NO_TEXT,
+                const std::string& errorTxt = _NO_TEXT, const std::string& displayName = _NO_TEXT,
+                const std::string& typeName = _NO_TEXT, const std::string& maximum = _NO_TEXT,
+                const std::string& minimum = _NO_TEXT, const std::string& contextTag = _NO_TEXT,
+                const std::string& propId = _NO_TEXT, const std::string& writable = _NO_TEXT,
+                const std::string& description = _NO_TEXT);
     /// Writes one element of the given base type. Primitive base types always carry their value (an empty
     /// one too); Null and the constructed types carry it only when it is not empty.
 
@@ -159,22 +175,22 @@ public:
 
     void markup(BaseType baseType, const std::string& name, bool closeMarkup, bool startArray,
                 int bacnetDataType = 0, bool embedded = false, Poco::UInt32 errorCode = 0,
-                bool truncated = false, bool isDefinition = false, const std::string& comment = std::string(),
-                const std::string& errorTxt = std::string(), const std::string& displayName = std::string(),
-                const std::string& typeName = std::string(), const std::string& maximum = std::string(),
-                const std::string& minimum = std::string(), const std::string& contextTag = std::string(),
-                const std::string& propId = std::string(), const std::string& writable = std::string(),
-                const std::string& description = std::string());
+                bool truncated = false, bool isDefinition = false, const std::string& comment = _NO_TEXT,
+                const std::string& errorTxt = _NO_TEXT, const std::string& displayName = _NO_TEXT,
+                const std::string& typeName = _NO_TEXT, const std::string& maximum = _NO_TEXT,
+                const std::string& minimum = _NO_TEXT, const std::string& contextTag = _NO_TEXT,
+                const std::string& propId = _NO_TEXT, const std::string& writable = _NO_TEXT,
+                const std::string& description = _NO_TEXT);
     /// The element without a value: the base-type form with an empty value.
 
     void markup(Poco::UInt32 objectType, Poco::UInt32 propertyIdentifier, const std::string& value,
                 bool closeMarkup, bool startArray, bool embedded = false, Poco::UInt32 errorCode = 0,
-                bool truncated = false, bool isDefinition = false, const std::string& comment = std::string(),
-                const std::string& errorTxt = std::string(), const std::string& displayName = std::string(),
-                const std::string& typeName = std::string(), const std::string& maximum = std::string(),
-                const std::string& minimum = std::string(), const std::string& contextTag = std::string(),
-                const std::string& propId = std::string(), const std::string& writable = std::string(),
-                const std::string& description = std::string());
+                bool truncated = false, bool isDefinition = false, const std::string& comment = _NO_TEXT,
+                const std::string& errorTxt = _NO_TEXT, const std::string& displayName = _NO_TEXT,
+                const std::string& typeName = _NO_TEXT, const std::string& maximum = _NO_TEXT,
+                const std::string& minimum = _NO_TEXT, const std::string& contextTag = _NO_TEXT,
+                const std::string& propId = _NO_TEXT, const std::string& writable = _NO_TEXT,
+                const std::string& description = _NO_TEXT);
     /// The property form (objectType is a BACNET_OBJECT_TYPE, propertyIdentifier a BACNET_PROPERTY_ID).
     /// The element is named by the standard property name ("proprietary-<n>" for unknown numbers) and its
     /// base type follows the property's datatype for that object type: for a BACnetARRAY or BACnetLIST
@@ -187,11 +203,11 @@ public:
     void markupT(Poco::UInt32 objectType, Poco::UInt32 propertyIdentifier, const Container& value,
                  bool closeMarkup, bool startArray, int bacnetDataType = 0, bool embedded = false,
                  Poco::UInt32 errorCode = 0, bool truncated = false, bool isDefinition = false,
-                 const std::string& comment = std::string(), const std::string& errorTxt = std::string(),
-                 const std::string& displayName = std::string(), const std::string& typeName = std::string(),
-                 const std::string& maximum = std::string(), const std::string& minimum = std::string(),
-                 const std::string& contextTag = std::string(), const std::string& propId = std::string(),
-                 const std::string& writable = std::string(), const std::string& description = std::string())
+                 const std::string& comment = _NO_TEXT, const std::string& errorTxt = _NO_TEXT,
+                 const std::string& displayName = _NO_TEXT, const std::string& typeName = _NO_TEXT,
+                 const std::string& maximum = _NO_TEXT, const std::string& minimum = _NO_TEXT,
+                 const std::string& contextTag = _NO_TEXT, const std::string& propId = _NO_TEXT,
+                 const std::string& writable = _NO_TEXT, const std::string& description = _NO_TEXT)
     /// Writes a value container (ValueContainer) with the property form: its display text, list members
     /// joined by ", ". bacnetDataType is not passed on.
     {
@@ -209,6 +225,9 @@ public:
     void closeAllOpenMarkups();
     /// Closes every open element, which completes the document.
 
+    void flush();
+    /// Hands everything written so far to the stream (also in chunks) and checks the stream.
+
     virtual MarkupLanguage language() const = 0;
     bool format() const { return _format; }
     bool textExtendEnumsAndBitStrings() const { return _textExtendEnumsAndBitStrings; }
@@ -219,8 +238,11 @@ public:
     static const char* baseTypeName(BaseType baseType);
     /// The BACnet/WS name of the base type ("Sequence" for BT_STRUCT), "Unknown" for numbers out of range.
 
-    static bool isCollection(BaseType baseType);
+    static bool isCollection(BaseType baseType)
     /// True for the ordered collections BT_LIST, BT_SEQUENCE_OF and BT_ARRAY.
+    {
+        return baseType == BT_LIST || baseType == BT_SEQUENCE_OF || baseType == BT_ARRAY;
+    }
 
     static bool isConstructed(BaseType baseType);
     /// True for the base types whose value is made of children (collections, BT_STRUCT, BT_CHOICE, ...).
@@ -259,6 +281,7 @@ protected:
         Poco::UInt32 errorCode;
         bool truncated;
         const std::string* attributes[ATTR_COUNT];  ///< the empty ones are not written
+        bool hasAttributes;                         ///< at least one attribute is not empty
     };
 
     /// One open element.
@@ -270,29 +293,60 @@ protected:
         bool hasItems;     ///< at least one child was written as an item
     };
 
-    MarkupFactory(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings);
+    MarkupFactory(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings, HandOver handOver);
     /// Throws Poco::InvalidArgumentException when the stream has no buffer.
 
-    /// Writers put their text through these, straight into the stream's buffer (the stream's own
-    /// operators would build a sentry per piece); a short write sets badbit, which the call then reports.
+    /// Writers put their text through these into the writer's buffer (see the class comment for when it
+    /// goes to the stream).
     void write(char c)
     {
-        if (std::ostream::traits_type::eq_int_type(_stream.rdbuf()->sputc(c),
-                                                   std::ostream::traits_type::eof()))
+        if (_next == _end)
         {
-            _stream.setstate(std::ios::badbit);
+            handOverBuffer();
         }
+        *_next++ = c;
     }
     void write(const char* text, std::size_t length)
     {
-        if (_stream.rdbuf()->sputn(text, static_cast<std::streamsize>(length)) !=
-            static_cast<std::streamsize>(length))
+        if (length <= static_cast<std::size_t>(_end - _next))
         {
-            _stream.setstate(std::ios::badbit);
+            std::memcpy(_next, text, length);
+            _next += length;
+        }
+        else
+        {
+            writeLong(text, length);
         }
     }
     void write(const char* text) { write(text, std::char_traits<char>::length(text)); }
     void write(const std::string& text) { write(text.data(), text.size()); }
+    void writeBaseTypeName(BaseType baseType);
+    /// Writes baseTypeName(baseType).
+    char* reserve(std::size_t length)
+    {
+        if (length > static_cast<std::size_t>(_end - _next))
+        {
+            handOverBuffer();
+        }
+        return _next;
+    }
+    /// Room for length bytes (at most (_ESCAPE_CHUNK + 3) * _MAX_ESCAPE_GROWTH) at the end of the buffer, for
+    /// writing byte by byte: returns where to write them; commit() then takes the end of what was written.
+    void commit(char* next) { _next = next; }
+    static char* copyText(const char* text, char* out)
+    /// Copies a NUL-terminated text to out (room reserved); returns the end of the copy.
+    {
+        while (*text != '\0')
+        {
+            *out++ = *text++;
+        }
+        return out;
+    }
+
+    static const std::size_t _ESCAPE_CHUNK = 1024;
+    /// The escaping loops take the text in chunks of this many bytes, reserving room for each.
+    static const std::size_t _MAX_ESCAPE_GROWTH = 6;
+    /// No byte of a text becomes more than this many bytes when escaped or replaced.
 
     void writeLineStart(std::size_t level);
     /// With format, starts a new line indented by two blanks per level; without, writes nothing.
@@ -332,9 +386,27 @@ private:
     void writeMarkup(const Element& element, bool closeMarkup, bool startArray);
     void closeInnermost();
     void checkNotComplete() const;
-    void checkStream() const;
+    void endCall();
+    /// The end of every public call that writes: hands the buffer over as the mode says (always once the
+    /// document is complete) and throws Poco::IOException when the stream failed.
+    void handOverBuffer();
+    /// Writes the buffer into the stream's buffer in one piece and empties it; a short write sets
+    /// badbit, which endCall reports.
+    void writeLong(const char* text, std::size_t length);
+    /// write() for a text that does not fit the rest of the buffer.
+
+    static const std::string _NO_TEXT;
+    /// The empty text of the default arguments, shared instead of a temporary per argument and call.
+    static const std::size_t _BUFFER_SIZE = 8192;
+    // A chunk of text may end inside a UTF-8 sequence of up to 4 bytes, which is then taken whole.
+    static_assert((_ESCAPE_CHUNK + 3) * _MAX_ESCAPE_GROWTH <= _BUFFER_SIZE,
+                  "the buffer holds an escaped chunk");
 
     std::ostream& _stream;
+    std::vector<char> _buffer;
+    char* _next;  ///< where the next byte goes in _buffer
+    char* _end;   ///< the end of _buffer
+    const bool _handOverEachCall;
     const bool _format;
     const bool _textExtendEnumsAndBitStrings;
     std::vector<Frame> _open;

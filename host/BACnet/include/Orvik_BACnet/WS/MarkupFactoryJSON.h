@@ -68,7 +68,8 @@ namespace WS
 class MarkupFactoryJSON : public MarkupFactory
 {
 public:
-    MarkupFactoryJSON(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings);
+    MarkupFactoryJSON(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings,
+                      HandOver handOver = HAND_OVER_EACH_CALL);
     ~MarkupFactoryJSON() override;
 
     MarkupLanguage language() const override { return JSON; }
@@ -82,8 +83,19 @@ protected:
     void writeDocumentEnd() override;
 
 private:
-    void writeSpelled(const char* compact, const char* formatted);
-    /// Writes the compact or the formatted spelling of the same JSON text.
+    template <std::size_t CompactSize, std::size_t FormattedSize>
+    void writeSpelled(const char (&compact)[CompactSize], const char (&formatted)[FormattedSize])
+    /// Writes the compact or the formatted spelling of the same JSON text (literals: their sizes are known).
+    {
+        if (format())
+        {
+            write(formatted, FormattedSize - 1);
+        }
+        else
+        {
+            write(compact, CompactSize - 1);
+        }
+    }
     void writeValue(BaseType baseType, const std::string& value);
     void writeCompleteEnd(BaseType baseType);
     void writeString(const std::string& text);

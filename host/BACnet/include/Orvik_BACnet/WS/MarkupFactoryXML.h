@@ -44,7 +44,8 @@ namespace WS
 class MarkupFactoryXML : public MarkupFactory
 {
 public:
-    MarkupFactoryXML(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings);
+    MarkupFactoryXML(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings,
+                     HandOver handOver = HAND_OVER_EACH_CALL);
     ~MarkupFactoryXML() override;
 
     MarkupLanguage language() const override { return XML; }
