@@ -249,15 +249,18 @@ void limitRetries(AppTrendLogPusher::DataSendLog& sendLog)
     }
 }
 
+/// The writer hands the upload stream 8 KiB chunks rather than a piece per markup call: the document is
+/// only ever used whole, so the stream need not keep up with each call.
 std::unique_ptr<MarkupFactory> createMarkupFactory(const AppTrendLogPusher::DataSendLog& sendLog,
                                                    std::ostream& os)
 {
     if (sendLog.markupLanguage == MarkupFactory::JSON || sendLog.markupLanguage == MarkupFactory::JSONP)
     {
-        return std::make_unique<WS::MarkupFactoryJSON>(os, sendLog.format,
-                                                       sendLog.textExtendEnumsAndBitStrings);
+        return std::make_unique<WS::MarkupFactoryJSON>(
+            os, sendLog.format, sendLog.textExtendEnumsAndBitStrings, MarkupFactory::HAND_OVER_IN_CHUNKS);
     }
-    return std::make_unique<WS::MarkupFactoryXML>(os, sendLog.format, sendLog.textExtendEnumsAndBitStrings);
+    return std::make_unique<WS::MarkupFactoryXML>(os, sendLog.format, sendLog.textExtendEnumsAndBitStrings,
+                                                  MarkupFactory::HAND_OVER_IN_CHUNKS);
 }
 
 /// Closes the data connection of an upload that is not to be kept and removes its file, as far as
