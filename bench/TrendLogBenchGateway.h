@@ -41,16 +41,41 @@ inline std::string trendLogBenchSite(Poco::UInt64 records)
            count + R"(, "bufferSize": )" + count + "}}]}]}";
 }
 
-/// A gateway with one trend log of `records` records and the pusher configured for it.
+/// The gateway's device 1001 without trend logs and `devices` devices (2001, 2002, ...), each with
+/// `trendLogs` trend logs of `records` REAL records, a minute apart, from 2020-01-01.
+inline std::string manyDeviceBenchSite(int devices, int trendLogs, Poco::UInt64 records)
+{
+    std::string site = R"({"devices": [{"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701,
+      "vendorName": "Orvik", "modelName": "GW"})";
+    for (int device = 1; device <= devices; ++device)
+    {
+        site += R"(, {"instance": )" + std::to_string(2000 + device) + R"(, "objects": [)";
+        for (int log = 1; log <= trendLogs; ++log)
+        {
+            const std::string instance = std::to_string(log);
+            site += std::string(log > 1 ? ", " : "") + R"({"type": "analog-value", "instance": )" + instance +
+                    R"(, "presentValue": 20.0}, {"type": "trend-log", "instance": )" + instance +
+                    R"(, "logs": "analog-value:)" + instance +
+                    R"(", "log": {"start": "2020-01-01T00:00:00Z", "intervalSeconds": 60, "count": )" +
+                    std::to_string(records) + R"(, "bufferSize": )" + std::to_string(records) + "}}";
+        }
+        site += "]}";
+    }
+    return site + "]}";
+}
+
+/// A gateway with the pusher configured to export the trend logs of its own device (trendLogsFrom 1) or
+/// of every device on the network (2).
 class TrendLogBenchGateway
 {
 public:
     static constexpr Poco::UInt32 _GATEWAY = 1001;
     static constexpr Poco::Int32 _INSTANCE = 1;
 
-    /// `pNetwork`: where the trend log is read from; null: a simulated site of trendLogBenchSite(records).
+    /// `pNetwork`: where the trend logs are read from; null: a simulated site of trendLogBenchSite(records).
     TrendLogBenchGateway(Poco::UInt64 records, int language, Poco::UInt16 ftpPort,
-                         std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork = nullptr)
+                         std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork = nullptr,
+                         int trendLogsFrom = 1)
         : _session(_file.path()),
           _pNetwork(pNetwork ? std::move(pNetwork)
                              : Orvik::BACnet::Client::Simulation::SimulatedSite::parse(
@@ -62,10 +87,12 @@ public:
         _session.executeScript(schema);
         _session << "INSERT INTO ap_app_instance (id_ap_app_instance,id_ap_app,instance_nr) VALUES(1,500,1)",
             Poco::Data::Keywords::now;
-        const std::string values[][2] = {
-            {"50004", "BENCH"}, {"50006", std::to_string(language)},
-            {"50007", "0b00"},  {"50013", "ftp://127.0.0.1:" + std::to_string(ftpPort)},
-            {"50017", "1"},     {"50018", "0"}};
+        const std::string values[][2] = {{"50004", "BENCH"},
+                                         {"50006", std::to_string(language)},
+                                         {"50007", "0b00"},
+                                         {"50013", "ftp://127.0.0.1:" + std::to_string(ftpPort)},
+                                         {"50017", std::to_string(trendLogsFrom)},
+                                         {"50018", "0"}};
         for (const auto& value : values)
         {
             std::string property = value[0];

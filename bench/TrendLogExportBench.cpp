@@ -7,7 +7,12 @@
 // plain std::ostream to the same destination. The memory must not grow with the record count: the
 // document is streamed.
 //
-// Usage: TrendLogExportBench [largest record count, default 1000000]
+// Then the export of a site of many slow devices: 30 devices with 5 trend logs each, every answer 50 ms
+// late (the simulated site's delay fault), written as XML into the discarding stream: its time against
+// the ideal, the time one device of that site takes on its own (a site of that one device).
+//
+// Usage: TrendLogExportBench [largest record count, default 1000000 [records per trend log of the
+// many-device site, default 130: two pages]]
 
 #include <Poco/Data/Statement.h>
 #include <Poco/Environment.h>
@@ -24,6 +29,8 @@
 #include <Poco/TemporaryFile.h>
 #include <Poco/Timestamp.h>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -36,6 +43,9 @@
 
 namespace
 {
+
+/// Records of a REAL trend log in one ReadRange answer of 1476 octets.
+const double RECORDS_PER_PAGE = 65;
 
 /// Counts and drops what is written.
 class DiscardBuffer : public std::streambuf
@@ -65,6 +75,14 @@ void writePlain(std::ostream& os, std::size_t bytes)
         os.write(piece.data(), static_cast<std::streamsize>(std::min(piece.size(), bytes - written)));
     }
     os.flush();
+}
+
+/// Context switches of the process so far, voluntary and involuntary, of all its threads.
+long contextSwitches()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw + usage.ru_nivcsw;
 }
 
 void resetPeakMemory()
@@ -140,6 +158,35 @@ double seconds(const Poco::Timestamp& start)
     return static_cast<double>(start.elapsed()) / 1e6;
 }
 
+/// Seconds the export of the XML document of a site of `devices` devices takes, each with `trendLogs`
+/// trend logs of `records` records, when every answer comes `delayMs` late (after the discovery, which
+/// runs without the delay).
+double slowSiteExport(int devices, int trendLogs, Poco::UInt64 records, int delayMs, Poco::UInt16 ftpPort,
+                      double& peakMiB)
+{
+    auto pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(
+        manyDeviceBenchSite(devices, trendLogs, records), "bench");
+    Orvik::BACnet::Client::Simulation::SimulatedSite& site = *pSite;
+    TrendLogBenchGateway gateway(records, 0, ftpPort, std::move(pSite), 2);
+    for (int device = 1; device <= devices; ++device)
+    {
+        site.setDelay(static_cast<Poco::UInt32>(2000 + device), delayMs);
+    }
+    DiscardBuffer discard;
+    std::ostream out(&discard);
+    resetPeakMemory();
+    const Poco::Timestamp start;
+    const bool ok = gateway.pusher().streamAll(out);
+    const double exportTime = seconds(start);
+    peakMiB = peakMemoryMiB();
+    const std::size_t expectedRecords = static_cast<std::size_t>(devices * trendLogs) * records;
+    if (!ok || discard.bytes < expectedRecords * 100)
+    {
+        std::printf("(the export of %d devices FAILED or fell short: %zu bytes)\n", devices, discard.bytes);
+    }
+    return exportTime;
+}
+
 /// Uploads `bytes` plain bytes to the server, as the baseline of an upload.
 double plainUpload(Poco::UInt16 port, std::size_t bytes)
 {
@@ -157,11 +204,12 @@ double plainUpload(Poco::UInt16 port, std::size_t bytes)
 int main(int argc, char** argv)
 {
     const Poco::UInt64 largest = argc > 1 ? Poco::NumberParser::parseUnsigned64(argv[1]) : 1000000;
+    const Poco::UInt64 slowRecords = argc > 2 ? Poco::NumberParser::parseUnsigned64(argv[2]) : 130;
     Poco::Environment::set("ZEPTA_SCRIPTS", trendLogBenchSourceDir() + "/scripts");
     FtpUploadServer ftp;
     std::cout << "| Records | Markup | Destination | Records/s | Document MB | Peak RSS MiB | Ratio to plain "
-                 "write |\n"
-              << "|---|---|---|---|---|---|---|" << std::endl;
+                 "write | Context switches per page |\n"
+              << "|---|---|---|---|---|---|---|---|" << std::endl;
     for (Poco::UInt64 records = 10000; records <= largest; records *= 10)
     {
         for (int language : {0, 1})
@@ -172,17 +220,20 @@ int main(int argc, char** argv)
                 DiscardBuffer discard;
                 std::ostream out(&discard);
                 resetPeakMemory();
+                const long switchesBefore = contextSwitches();
                 Poco::Timestamp start;
                 const bool ok = gateway.pusher().streamAll(out);
                 const double exportTime = seconds(start);
+                const double switchesPerPage = static_cast<double>(contextSwitches() - switchesBefore) /
+                                               (static_cast<double>(records) / RECORDS_PER_PAGE);
                 const double peak = peakMemoryMiB();
                 const std::size_t bytes = discard.bytes;
                 start.update();
                 writePlain(out, bytes);
                 const double plainTime = seconds(start);
-                std::printf("| %llu | %s | discarding stream%s | %.0f | %.1f | %.1f | %.0f |\n",
+                std::printf("| %llu | %s | discarding stream%s | %.0f | %.1f | %.1f | %.0f | %.1f |\n",
                             static_cast<unsigned long long>(records), markup, ok ? "" : " (FAILED)",
-                            records / exportTime, bytes / 1e6, peak, exportTime / plainTime);
+                            records / exportTime, bytes / 1e6, peak, exportTime / plainTime, switchesPerPage);
             }
             {
                 TrendLogBenchGateway gateway(records, language, ftp.port);
@@ -192,7 +243,7 @@ int main(int argc, char** argv)
                 const double exportTime = seconds(start);
                 const double peak = peakMemoryMiB();
                 const std::size_t bytes = ftp.uploadedBytes();
-                std::printf("| %llu | %s | FTP upload, loopback%s | %.0f | %.1f | %.1f | %.1f |\n",
+                std::printf("| %llu | %s | FTP upload, loopback%s | %.0f | %.1f | %.1f | %.1f | |\n",
                             static_cast<unsigned long long>(records), markup, ok ? "" : " (FAILED)",
                             records / exportTime, bytes / 1e6, peak,
                             exportTime / plainUpload(ftp.port, bytes));
@@ -201,5 +252,14 @@ int main(int argc, char** argv)
             std::fflush(stdout);
         }
     }
+    const int DEVICES = 30, TREND_LOGS = 5, DELAY_MS = 50;
+    double peakIdeal = 0, peakSite = 0;
+    const double ideal = slowSiteExport(1, TREND_LOGS, slowRecords, DELAY_MS, ftp.port, peakIdeal);
+    const double site = slowSiteExport(DEVICES, TREND_LOGS, slowRecords, DELAY_MS, ftp.port, peakSite);
+    std::printf(
+        "\n| Site | Records | Export s | Peak RSS MiB | Ratio to ideal |\n|---|---|---|---|---|\n"
+        "| 1 device (the ideal) | %llu | %.2f | %.1f | 1.0 |\n| %d devices | %llu | %.2f | %.1f | %.1f |\n",
+        static_cast<unsigned long long>(TREND_LOGS * slowRecords), ideal, peakIdeal, DEVICES,
+        static_cast<unsigned long long>(DEVICES * TREND_LOGS * slowRecords), site, peakSite, site / ideal);
     return 0;
 }
