@@ -1,6 +1,6 @@
 // Markup validity fuzz: seeded random call sequences, and documents shaped like the trend log export, are
-// written with both writers in both formats and read back with Poco's parsers and with Python's own xml
-// and json modules (markup_check.py). Every element, name and value must come back as expected.
+// written with both writers in both formats and read back with Poco's parsers, and the JSON documents also
+// with Python's own json module (markup_check.py). Every element, name and value must come back as expected.
 
 #include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
 #include "Orvik_BACnet/WS/MarkupFactoryXML.h"
@@ -22,6 +22,7 @@
 #include <Poco/UTF8String.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <sstream>
 
@@ -415,7 +416,7 @@ std::vector<Sample> samples()
             {"document " + std::to_string(i / 4) + (json ? " json" : " xml") + (format ? " formatted" : ""),
              write(document, json, format, i % 3 == 0),
              expected(document, json ? POCO_JSON_READER : XML_READER),
-             expected(document, json ? JSON_READER : XML_READER), json});
+             json ? expected(document, JSON_READER) : std::string(), json});
     }
     return all;
 }
@@ -436,16 +437,17 @@ TEST(MarkupFuzz, EveryDocumentReadsBackWithPoco)
     }
 }
 
-TEST(MarkupFuzz, EveryDocumentReadsBackWithPython)
+TEST(MarkupFuzz, EveryJsonDocumentReadsBackWithPython)
 {
     Poco::TemporaryFile folder;
     folder.createDirectories();
-    const std::vector<Sample> all = samples();
+    std::vector<Sample> all = samples();
+    all.erase(std::remove_if(all.begin(), all.end(), [](const Sample& sample) { return !sample.json; }),
+              all.end());
     std::vector<std::string> files;
     for (std::size_t i = 0; i < all.size(); ++i)
     {
-        files.push_back(
-            Poco::Path(folder.path(), std::to_string(i) + (all[i].json ? ".json" : ".xml")).toString());
+        files.push_back(Poco::Path(folder.path(), std::to_string(i) + ".json").toString());
         Poco::FileOutputStream(files.back(), std::ios::binary) << all[i].text;
     }
     const Poco::JSON::Array::Ptr results = readWithPython(files);

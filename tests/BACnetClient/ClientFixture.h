@@ -54,9 +54,11 @@ protected:
         serve(Simulation::SimulatedSite::parse(siteText, "test site"), shortTransactions());
     }
 
+    /// Serves the site in place of the one served before.
     void serve(std::unique_ptr<Simulation::SimulatedSite> pSite,
                const TransactionTable::Settings& transactions)
     {
+        TearDown();
         site = std::move(pSite);
         site->setTransactionSettings(transactions);
         worker = std::make_unique<ClientWorker>(&requests, *site, shortSettings());

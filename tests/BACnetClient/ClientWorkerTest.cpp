@@ -30,65 +30,64 @@ std::vector<Poco::UInt32> instancesOf(const std::vector<DataResponseWhoIs>& resp
 
 using ClientWorkerTest = ClientFixture;
 
-TEST_F(ClientWorkerTest, SlowDeviceAnswersWithinTheTimeOutOrNotAtAll)
+TEST_F(ClientWorkerTest, SlowDeviceAnswersWithinTheTimeOutAndFailsPastIt)
 {
-    TransactionTable::Settings patient = shortTransactions();
-    patient.apduTimeoutMs = 30000;
-    start("test-faults.json", patient);
-    ValueContainer value;
-    EXPECT_EQ(helper->syncRP(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_FLOAT_EQ(value.getReal(), 20.0f);
+    // The device answers after 400 ms.
+    for (const long apduTimeoutMs : {30000L, 100L})
+    {
+        TransactionTable::Settings transactions = shortTransactions();
+        transactions.apduTimeoutMs = apduTimeoutMs;
+        transactions.apduRetries = 0;
+        start("test-faults.json", transactions);
+        ValueContainer value;
+        DataError error;
+        const auto result =
+            helper->syncRP(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value, &error);
+        if (apduTimeoutMs > 400)
+        {
+            EXPECT_EQ(result, ServiceHelper::SYNC_RESULT_SUCCESS);
+            EXPECT_FLOAT_EQ(value.getReal(), 20.0f);
+        }
+        else
+        {
+            EXPECT_EQ(result, ServiceHelper::SYNC_RESULT_FAIL);
+            EXPECT_EQ(error, TIMEOUT);
+        }
+    }
 }
 
-TEST_F(ClientWorkerTest, SlowDevicePastTheTimeOutFails)
-{
-    TransactionTable::Settings impatient = shortTransactions();
-    impatient.apduTimeoutMs = 100;  // the device answers after 400 ms
-    impatient.apduRetries = 0;
-    start("test-faults.json", impatient);
-    ValueContainer value;
-    DataError error;
-    EXPECT_EQ(helper->syncRP(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value, &error),
-              ServiceHelper::SYNC_RESULT_FAIL);
-    EXPECT_EQ(error, TIMEOUT);
-}
-
-TEST_F(ClientWorkerTest, WhoIsCollectsTheAnsweringDevicesInRange)
-{
-    start("test-network.json");
-    std::vector<DataResponseWhoIs> responses;
-    ASSERT_EQ(helper->syncWhoIs(DataType::BACnetAddress(), 0, BACNET_MAX_INSTANCE, responses),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_EQ(instancesOf(responses), (std::vector<Poco::UInt32>{100, 200, 400}));  // 300 is silent
-
-    ASSERT_EQ(helper->syncWhoIs(DataType::BACnetAddress(), 150, 450, responses),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_EQ(instancesOf(responses), (std::vector<Poco::UInt32>{200, 400}));
-
-    const auto it = std::find_if(responses.begin(), responses.end(),
-                                 [](const DataResponseWhoIs& r) { return r.deviceInstance == 200; });
-    ASSERT_NE(it, responses.end());
-    EXPECT_EQ(it->vendorID, 12345);
-    EXPECT_EQ(it->address.getNetworkNumber(), 0);
-}
-
-TEST_F(ClientWorkerTest, WhoIsToOneNetworkOrOneStation)
+TEST_F(ClientWorkerTest, WhoIsCollectsTheAnsweringDevicesOfTheRangeNetworkOrStation)
 {
     start("test-network.json");
     DataType::BACnetAddress network5;
     network5.setNetworkNumber(5);
-    std::vector<DataResponseWhoIs> responses;
-    ASSERT_EQ(helper->syncWhoIs(network5, 0, BACNET_MAX_INSTANCE, responses),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_EQ(instancesOf(responses), (std::vector<Poco::UInt32>{400}));
-
     DataType::BACnetAddress station;
     station.setNetworkNumber(0);
     ASSERT_TRUE(station.setMAC("127.0.0.1:47809"));  // the second device of the file
-    ASSERT_EQ(helper->syncWhoIs(station, 0, BACNET_MAX_INSTANCE, responses),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_EQ(instancesOf(responses), (std::vector<Poco::UInt32>{200}));
+    const struct
+    {
+        DataType::BACnetAddress address;
+        Poco::UInt32 low, high;
+        std::vector<Poco::UInt32> instances;
+    } cases[] = {{DataType::BACnetAddress(), 0, BACNET_MAX_INSTANCE, {100, 200, 400}},  // 300 is silent
+                 {DataType::BACnetAddress(), 150, 450, {200, 400}},
+                 {DataType::BACnetAddress(), 1000, 2000, {}},  // no answer still ends the window
+                 {network5, 0, BACNET_MAX_INSTANCE, {400}},
+                 {station, 0, BACNET_MAX_INSTANCE, {200}}};
+    for (const auto& c : cases)
+    {
+        std::vector<DataResponseWhoIs> responses;
+        ASSERT_EQ(helper->syncWhoIs(c.address, c.low, c.high, responses), ServiceHelper::SYNC_RESULT_SUCCESS);
+        EXPECT_EQ(instancesOf(responses), c.instances) << c.low << "-" << c.high;
+        for (const DataResponseWhoIs& response : responses)
+        {
+            if (response.deviceInstance == 200)
+            {
+                EXPECT_EQ(response.vendorID, 12345);
+                EXPECT_EQ(response.address.getNetworkNumber(), 0);
+            }
+        }
+    }
 }
 
 TEST_F(ClientWorkerTest, AsyncWhoIsAnswersEachIAmThenTheEndOfTheWindow)
@@ -109,15 +108,6 @@ TEST_F(ClientWorkerTest, AsyncWhoIsAnswersEachIAmThenTheEndOfTheWindow)
     EXPECT_EQ(pEnd->getRequestId(), requestId);
     EXPECT_EQ(pEnd->getResponse(), END_OF_WINDOW);
     EXPECT_TRUE(NotificationRequestWhoIs::isEndOfWindow(*pEnd));
-}
-
-TEST_F(ClientWorkerTest, WhoIsWithoutAnswersStillEnds)
-{
-    start("test-network.json");
-    std::vector<DataResponseWhoIs> responses;
-    EXPECT_EQ(helper->syncWhoIs(DataType::BACnetAddress(), 1000, 2000, responses),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_TRUE(responses.empty());
 }
 
 TEST_F(ClientWorkerTest, AnswersTheSanityRequestOfAWatchdog)

@@ -14,6 +14,9 @@
 
 #include <signal.h>
 
+#include <functional>
+#include <map>
+
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -78,38 +81,117 @@ TEST_F(DemoGatewayTest, HelpListsTheOptions)
     }
 }
 
-TEST_F(DemoGatewayTest, BadOptionsAreRefused)
+/// A start the program refuses: its options and files, and what its refusal says. "{dir}" stands for the
+/// test's folder.
+struct Refusal
 {
-    EXPECT_NE(runToEnd({"--no-such-option"}), 0);
-    EXPECT_NE(runToEnd({"--database=" + pathOf("a.db"), "--network=" + DEMO_SITE, "--controller=one"}), 0);
-    EXPECT_NE(_pProcess->err().find("--controller: not a whole number: one"), std::string::npos)
-        << _pProcess->err();
-    EXPECT_NE(runToEnd({"--database=" + pathOf("a.db")}), 0);
-    EXPECT_NE(_pProcess->err().find("No BACnet network"), std::string::npos) << _pProcess->err();
+    const char* name;
+    std::vector<std::string> options;
+    std::string error;
+    /// Whether the refusal leaves the folder as it found it (no new database, prepared files unchanged).
+    bool leavesFolderAsItWas = true;
+    /// Makes the files the options name.
+    std::function<void(const std::string& dir)> prepare = nullptr;
+};
+
+std::string expanded(std::string text, const std::string& dir)
+{
+    const auto at = text.find("{dir}");
+    return at == std::string::npos ? text : text.replace(at, 5, dir);
 }
 
-TEST_F(DemoGatewayTest, BACnetIPOptionsAreCheckedBeforeAnythingStarts)
+/// The folder's files and their contents.
+std::map<std::string, std::string> contents(const std::string& dir)
+{
+    std::map<std::string, std::string> files;
+    std::vector<std::string> names;
+    Poco::File(dir).list(names);
+    for (const std::string& name : names)
+        files[name] = Poco::File(dir + "/" + name).isFile() ? readFile(dir + "/" + name) : "(folder)";
+    return files;
+}
+
+const std::string DB = "--database={dir}/a.db";
+const std::string NET = "--network=" + DEMO_SITE;
+
+const Refusal REFUSALS[] = {
+    {"UnknownOption", {"--no-such-option"}, ""},
+    {"ControllerNotANumber", {DB, NET, "--controller=one"}, "--controller: not a whole number: one"},
+    {"NoNetwork", {DB}, "No BACnet network"},
+    {"SiteAndBACnetIP", {DB, NET, "--bacnet-ip"}, "either --network or --bacnet-ip"},
+    {"BbmdWithoutBACnetIP", {DB, NET, "--bbmd=127.0.0.1"}, "go with --bacnet-ip only"},
+    {"PortTooLarge",
+     {DB, "--bacnet-ip=127.0.0.1:99999"},
+     "--bacnet-ip: the port is a number from 0 to 65535"},
+    {"AddressNotIPv4", {DB, "--bacnet-ip=::1"}, "--bacnet-ip: not an address[:port]"},
+    {"TimeToLiveZero",
+     {DB, "--bacnet-ip", "--bbmd-ttl=0"},
+     "--bbmd-ttl: the time-to-live is a number from 1"},
+    {"DeviceWithoutAddress",
+     {DB, "--bacnet-ip", "--bacnet-device=12"},
+     "--bacnet-device: not instance=address"},
+    {"DeviceInstanceTooLarge",
+     {DB, "--bacnet-ip", "--bacnet-device=4194303=127.0.0.1"},
+     "the device instance is a number"},
+    {"RoutedNetworkZero",
+     {DB, "--bacnet-ip", "--bacnet-device=5=127.0.0.1/0/0a"},
+     "the network is a number from 1"},
+    {"MacNotHex", {DB, "--bacnet-ip", "--bacnet-device=5=127.0.0.1/7/zz"}, "not a MAC address: zz"},
+    {"DatabaseInAMissingFolder", {"--database={dir}/missing/config.db", NET}, "does not exist"},
+    {"TextFileAsDatabase",
+     {"--database={dir}/notes.txt", NET},
+     "is not a configuration database",
+     true,
+     [](const std::string& dir) { writeFile(dir + "/notes.txt", "not a database\n"); }},
+    {"OtherDatabase",
+     {"--database={dir}/other.db", NET},
+     "table ap_app is missing",
+     false,
+     [](const std::string& dir)
+     {
+         Poco::Data::SQLite::Connector::registerConnector();
+         Poco::Data::Session session("SQLite", dir + "/other.db");
+         session << "CREATE TABLE notes (line TEXT)", now;
+     }},
+    {"UnknownController",
+     {"--database={dir}/new.db", NET, "--controller=77"},
+     "Unknown controller 77",
+     false},
+    {"MalformedSiteFile",
+     {"--database={dir}/new.db", "--network={dir}/site.json", "--device-instance=1"},
+     "{dir}/site.json",
+     false,
+     [](const std::string& dir) { writeFile(dir + "/site.json", "{ \"devices\": [ "); }},
+};
+
+class DemoGatewayRefusal : public DemoGatewayTest, public testing::WithParamInterface<Refusal>
+{
+};
+
+TEST_P(DemoGatewayRefusal, EndsWithItsReason)
+{
+    const Refusal& refusal = GetParam();
+    const std::string dir = _folder.path();
+    if (refusal.prepare)
+        refusal.prepare(dir);
+    const auto before = contents(dir);
+    std::vector<std::string> options;
+    for (const std::string& option : refusal.options)
+        options.push_back(expanded(option, dir));
+    EXPECT_NE(runToEnd(options), 0);
+    EXPECT_NE(_pProcess->err().find(expanded(refusal.error, dir)), std::string::npos) << _pProcess->err();
+    if (refusal.leavesFolderAsItWas)
+    {
+        EXPECT_EQ(contents(dir), before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, DemoGatewayRefusal, testing::ValuesIn(REFUSALS),
+                         [](const testing::TestParamInfo<Refusal>& info) { return info.param.name; });
+
+TEST_F(DemoGatewayTest, ALocalAddressThatIsTakenOrThatNoInterfaceHasEndsTheStart)
 {
     const std::string database = "--database=" + pathOf("a.db");
-    // Options, and what the refusal says.
-    const std::vector<std::pair<std::vector<std::string>, std::string>> table{
-        {{database, "--network=" + DEMO_SITE, "--bacnet-ip"}, "either --network or --bacnet-ip"},
-        {{database, "--network=" + DEMO_SITE, "--bbmd=127.0.0.1"}, "go with --bacnet-ip only"},
-        {{database, "--bacnet-ip=127.0.0.1:99999"}, "--bacnet-ip: the port is a number from 0 to 65535"},
-        {{database, "--bacnet-ip=::1"}, "--bacnet-ip: not an address[:port]"},
-        {{database, "--bacnet-ip", "--bbmd-ttl=0"}, "--bbmd-ttl: the time-to-live is a number from 1"},
-        {{database, "--bacnet-ip", "--bacnet-device=12"}, "--bacnet-device: not instance=address"},
-        {{database, "--bacnet-ip", "--bacnet-device=4194303=127.0.0.1"}, "the device instance is a number"},
-        {{database, "--bacnet-ip", "--bacnet-device=5=127.0.0.1/0/0a"}, "the network is a number from 1"},
-        {{database, "--bacnet-ip", "--bacnet-device=5=127.0.0.1/7/zz"}, "not a MAC address: zz"}};
-    for (const auto& row : table)
-    {
-        EXPECT_NE(runToEnd(row.first), 0) << row.second;
-        EXPECT_NE(_pProcess->err().find(row.second), std::string::npos) << _pProcess->err();
-    }
-    EXPECT_FALSE(Poco::File(pathOf("a.db")).exists());
-
-    // A local address that is taken, or that no interface has, ends the start.
     Poco::Net::DatagramSocket taken(Poco::Net::SocketAddress("127.0.0.1", 0));
     const std::string takenAddress = taken.address().toString();
     for (const std::string& address : {takenAddress, std::string("192.0.2.1")})
@@ -121,47 +203,6 @@ TEST_F(DemoGatewayTest, BACnetIPOptionsAreCheckedBeforeAnythingStarts)
                   std::string::npos)
             << _pProcess->err();
     }
-}
-
-TEST_F(DemoGatewayTest, DatabaseInAMissingFolderIsRefused)
-{
-    const std::string path = pathOf("missing/config.db");
-    EXPECT_NE(runToEnd({"--database=" + path, "--network=" + DEMO_SITE}), 0);
-    EXPECT_NE(_pProcess->err().find("does not exist"), std::string::npos) << _pProcess->err();
-    EXPECT_FALSE(Poco::File(path).exists());
-}
-
-TEST_F(DemoGatewayTest, FileThatIsNoConfigurationDatabaseIsRefusedAndLeftAsItWas)
-{
-    const std::string text = pathOf("notes.txt");
-    writeFile(text, "not a database\n");
-    EXPECT_NE(runToEnd({"--database=" + text, "--network=" + DEMO_SITE}), 0);
-    EXPECT_NE(_pProcess->err().find("is not a configuration database"), std::string::npos)
-        << _pProcess->err();
-    EXPECT_EQ(readFile(text), "not a database\n");
-
-    const std::string other = pathOf("other.db");
-    Poco::Data::SQLite::Connector::registerConnector();
-    {
-        Poco::Data::Session session("SQLite", other);
-        session << "CREATE TABLE notes (line TEXT)", now;
-    }
-    EXPECT_NE(runToEnd({"--database=" + other, "--network=" + DEMO_SITE}), 0);
-    EXPECT_NE(_pProcess->err().find("table ap_app is missing"), std::string::npos) << _pProcess->err();
-}
-
-TEST_F(DemoGatewayTest, UnknownControllerIsRefused)
-{
-    EXPECT_NE(runToEnd({"--database=" + pathOf("new.db"), "--network=" + DEMO_SITE, "--controller=77"}), 0);
-    EXPECT_NE(_pProcess->err().find("Unknown controller 77"), std::string::npos) << _pProcess->err();
-}
-
-TEST_F(DemoGatewayTest, MalformedSiteFileIsRefused)
-{
-    const std::string site = pathOf("site.json");
-    writeFile(site, "{ \"devices\": [ ");
-    EXPECT_NE(runToEnd({"--database=" + pathOf("new.db"), "--network=" + site, "--device-instance=1"}), 0);
-    EXPECT_NE(_pProcess->err().find(site), std::string::npos) << _pProcess->err();
 }
 
 TEST_F(DemoGatewayTest, RelativePathsAreTakenFromTheStartingFolderAlsoByADaemon)

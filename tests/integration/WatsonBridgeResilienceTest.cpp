@@ -5,6 +5,7 @@
 #include "WatsonBridgeHarness.h"
 
 #include <Poco/JSON/Parser.h>
+#include <Poco/Net/ServerSocket.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -23,6 +24,16 @@ const std::string BOILER_WP = WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/wp/fmt/
 bool eventsArrive(const MosquittoProbe& probe, std::size_t count)
 {
     return Orvik::Test::eventually([&] { return probe.messagesOn(BOILER_COV).size() >= count; });
+}
+
+/// While the broker is down: waits until the bridge dials the broker's port again, that is until it has
+/// noticed the loss and reconnects. False when it did not within 30 s.
+bool redials(const MosquittoBroker& broker)
+{
+    Poco::Net::ServerSocket listener;
+    listener.bind(Poco::Net::SocketAddress("127.0.0.1", broker.port()), true);
+    listener.listen();
+    return listener.poll(Poco::Timespan(30, 0), Poco::Net::Socket::SELECT_READ);
 }
 
 }  // namespace
@@ -84,7 +95,7 @@ TEST(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDiscon
     }
 
     broker.kill();
-    ASSERT_TRUE(harness.waitForConsole("Watson no connection", 2)) << harness.console();
+    ASSERT_TRUE(redials(broker)) << harness.console();
     broker.start();
     MosquittoProbe after(broker, "iot-2/#");
     ASSERT_TRUE(eventsArrive(after, 2)) << harness.console();
@@ -99,8 +110,7 @@ TEST(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDiscon
         << harness.console();
 
     broker.kill();
-    const std::size_t attempts = harness.countConsole("Watson no connection");
-    ASSERT_TRUE(harness.waitForConsole("Watson no connection", attempts + 1)) << harness.console();
+    ASSERT_TRUE(redials(broker)) << harness.console();
     ASSERT_TRUE(harness.stop()) << harness.console();
     EXPECT_EQ(2u, harness.countConsole("A) Watson connected")) << harness.console();
     EXPECT_EQ(0u, harness.countConsole("BACnet to Watson IoT Exception ignored")) << harness.console();
@@ -110,26 +120,17 @@ TEST(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDiscon
         << harness.console();
 }
 
-TEST(WatsonBridgeResilienceTest, TlsConnectsOnlyWithTheBrokersCertificateAuthority)
+TEST(WatsonBridgeResilienceTest, SecureParameterConnectsOverTlsTrustingTheSystemStore)
 {
+    // Which certificates a TLS client accepts is GatewayClientTlsTest's; here the bridge's parameter.
     TlsCertificates authority;
-    TlsCertificates stranger;
     MosquittoBroker broker(&authority);
     MosquittoProbe cloud(broker, "iot-2/#", authority.caFile());
     // The bridge trusts the system's default store, which OpenSSL takes from SSL_CERT_FILE.
     const char* previous = std::getenv("SSL_CERT_FILE");
     const std::string restore = previous != nullptr ? previous : "";
+    setenv("SSL_CERT_FILE", authority.caFile().c_str(), 1);
     {
-        setenv("SSL_CERT_FILE", stranger.caFile().c_str(), 1);
-        WatsonBridgeHarness refused(broker.port(), true);
-        refused.start();
-        ASSERT_TRUE(refused.waitForConsole("Watson no connection", 2, 40000)) << refused.console();
-        EXPECT_EQ(0u, refused.countConsole("A) Watson connected"));
-        EXPECT_TRUE(refused.stop());
-    }
-    EXPECT_TRUE(cloud.messages().empty());
-    {
-        setenv("SSL_CERT_FILE", authority.caFile().c_str(), 1);
         WatsonBridgeHarness accepted(broker.port(), true);
         accepted.start();
         EXPECT_TRUE(eventsArrive(cloud, 1)) << accepted.console();
