@@ -11,6 +11,7 @@ set(ORVIK_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/orvik-gateway)
 set(orvik_layer_headers
   Orvik_Utility host/Utility/include
   Orvik_BACnet host/BACnet/include
+  Orvik_BACnetDevice host/BACnetDevice/include
   Orvik_BACnetClient host/BACnetClient/include
   Orvik_Watson host/Watson/include
   Orvik_ZARoveDore include)

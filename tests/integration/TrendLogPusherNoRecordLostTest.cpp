@@ -19,7 +19,7 @@
 #include "BACnetClient/InteropNetwork.h"
 #include "BACnetDeviceSimulator.h"
 #include "FtpServer.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "TrendLogPusherDocument.h"
 #include "TrendLogPusherRig.h"
 #include "TrendLogPusherSiteRecords.h"

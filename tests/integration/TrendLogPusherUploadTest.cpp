@@ -15,7 +15,7 @@
 #include <map>
 
 #include "FtpServer.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "TrendLogPusherDocument.h"
 #include "TrendLogPusherRig.h"
 #include "TrendLogPusherSiteRecords.h"

@@ -4,6 +4,7 @@
 
 #include "Orvik_BACnet/Codec/DecodeError.h"
 #include "Orvik_BACnet/Codec/Encoder.h"
+#include "Orvik_BACnet/ProtocolText.h"
 
 namespace Orvik
 {
@@ -36,6 +37,13 @@ bool hasErrorRecord(std::uint8_t service)
 }
 
 }  // namespace
+
+std::string ServiceError::getString() const
+{
+    if (!hasError())
+        return "no error";
+    return ProtocolText::errorClassName(errorClass) + ": " + ProtocolText::errorCodeName(errorCode);
+}
 
 Octets ServiceError::encode(std::uint8_t service) const
 {

@@ -364,9 +364,8 @@ void ClientTransport::receiveNetworkMessage(const PeerAddress& peer, const Npdu:
     }
     else if (message.type == Npdu::REJECT_MESSAGE_TO_NETWORK && message.hasNetwork)
     {
-        endRequestsVia(
-            peer.via(), message.network,
-            RecordConversion::errorOf(Codec::ServiceError::fromNetworkReject(message.rejectReason)));
+        endRequestsVia(peer.via(), message.network,
+                       Codec::ServiceError::fromNetworkReject(message.rejectReason));
     }
     // Every other network layer message is for routers.
 }
@@ -481,8 +480,7 @@ void ClientTransport::receiveAnswer(const PeerAddress& peer, const Apdu::Message
                 return;
             try
             {
-                error = RecordConversion::errorOf(
-                    Codec::ServiceError::decode(apdu.serviceData, confirmed.service()));
+                error = Codec::ServiceError::decode(apdu.serviceData, confirmed.service());
             }
             catch (const Codec::DecodeError& e)
             {

@@ -25,11 +25,7 @@ std::unique_ptr<ConfirmedRequest> ConfirmedRequest::writeProperty(const DataProp
 {
     if (priority > 16)
         throw Poco::InvalidArgumentException("A write priority is 1 to 16");
-    Codec::WriteProperty::Request request;
-    request.objectIdentifier = key.objectIdentifier;
-    request.property = RecordConversion::propertyOf(key.propertyRef);
-    request.value = value;
-    request.priority = static_cast<std::uint8_t>(priority);
+    const Codec::WriteProperty::Request request = RecordConversion::writePropertyOf(key, priority, value);
     return std::unique_ptr<ConfirmedRequest>(
         new ConfirmedRequest(key.deviceInstance, Codec::WriteProperty::_SERVICE,
                              Codec::WriteProperty::encodeRequest(request), nullptr));
@@ -38,19 +34,7 @@ std::unique_ptr<ConfirmedRequest> ConfirmedRequest::writeProperty(const DataProp
 std::unique_ptr<ConfirmedRequest> ConfirmedRequest::subscribeCOV(
     const DataPropertyKey& key, const NotificationRequestSubscribeCOV::Parameters& parameters)
 {
-    Codec::SubscribeCOV::Request request;
-    request.subscriberProcessIdentifier = parameters.subscriberProcessIdentifier;
-    request.monitoredObjectIdentifier = key.objectIdentifier;
-    request.cancellation = parameters.cancelation;
-    request.issueConfirmedNotifications = parameters.confirmedNotification;
-    request.lifetime = parameters.lifetime;
-    request.hasProperty = key.propertyRef.propertyIdentifier != MAX_BACNET_PROPERTY_ID;
-    if (request.hasProperty)
-    {
-        request.property = RecordConversion::propertyOf(key.propertyRef);
-        request.hasCovIncrement = parameters.covIncrementPresent;
-        request.covIncrement = parameters.covIncrement;
-    }
+    const Codec::SubscribeCOV::Request request = RecordConversion::subscriptionOf(key, parameters);
     return std::unique_ptr<ConfirmedRequest>(new ConfirmedRequest(
         key.deviceInstance, request.service(), Codec::SubscribeCOV::encodeRequest(request), nullptr));
 }

@@ -44,7 +44,7 @@ ConfirmedRequest::Outcome ReadPropertyRequest::takeAck(const Codec::OctetView& s
             return takeElements(serviceData);
         const Codec::ReadProperty::Ack ack = Codec::ReadProperty::decodeAck(serviceData);
         if (ack.error.hasError())
-            return finish(_step == COUNT ? _refusal : RecordConversion::errorOf(ack.error));
+            return finish(_step == COUNT ? _refusal : ack.error);
         return takeValue(ack.value);
     }
     catch (const Codec::DecodeError& e)
@@ -115,7 +115,7 @@ ConfirmedRequest::Outcome ReadPropertyRequest::takeElements(const Codec::OctetVi
         for (const Codec::PropertyValue& result : object.results)
         {
             if (result.hasError())
-                return finish(RecordConversion::errorOf(result.error));
+                return finish(result.error);
             if (result.property.arrayIndex != _next)
                 return finish(_refusal);  // not the elements asked for
             for (const BACnetValue& element : result.value.getBACnetPrimitives())

@@ -18,17 +18,8 @@ NetworkReply::Payload readAck(const Codec::OctetView& serviceData)
 {
     const Codec::ReadRange::Ack ack = Codec::ReadRange::decodeAck(serviceData);
     if (ack.error.hasError())
-        return RecordConversion::errorOf(ack.error);
+        return ack.error;
     return RecordConversion::resultOf(ack);
-}
-
-Codec::ReadRange::Request requestOf(const DataPropertyKey& key, const ReadRange::Range& range)
-{
-    Codec::ReadRange::Request request;
-    request.objectIdentifier = key.objectIdentifier;
-    request.property = RecordConversion::propertyOf(key.propertyRef);
-    request.range = RecordConversion::rangeOf(range);
-    return request;
 }
 
 Poco::Int32 recordsFitting(Poco::UInt32 maxApdu)
@@ -44,7 +35,7 @@ Poco::Int32 recordsFitting(Poco::UInt32 maxApdu)
 
 ReadRangeRequest::ReadRangeRequest(const DataPropertyKey& key, const ReadRange::Range& range)
     : ConfirmedRequest(key.deviceInstance, Codec::ReadRange::_SERVICE, Codec::Octets(), readAck),
-      _request(requestOf(key, range)),
+      _request(RecordConversion::readRangeOf(key, range)),
       _requestedCount(range.count)
 {
     limitCount(recordsFitting(MAX_APDU));

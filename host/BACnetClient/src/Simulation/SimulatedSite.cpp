@@ -1,14 +1,14 @@
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 
-#include "SimulatedDevice.h"
-#include "SimulatedPoint.h"
-#include "SimulatedTrendLog.h"
-#include "SiteFileReader.h"
+#include "RecordConversion.h"
 #include "SiteTask.h"
 
 #include <Poco/Clock.h>
 #include <Poco/Exception.h>
 #include <Poco/NumberFormatter.h>
+
+#include <type_traits>
+#include <variant>
 
 namespace Orvik::BACnet::Client::Simulation
 {
@@ -23,10 +23,53 @@ Poco::Clock clockIn(Poco::UInt32 milliseconds)
     return due;
 }
 
+/// The in-process network has one client; its COV subscriptions name no address.
+const DataType::BACnetAddress THE_CLIENT;
+
+/// The client's record of a model's reply.
+NetworkReply replyOf(Device::ServiceReply&& reply)
+{
+    return std::visit(
+        [](auto&& payload) -> NetworkReply
+        {
+            using Payload = std::decay_t<decltype(payload)>;
+            if constexpr (std::is_same_v<Payload, Device::ServiceReply::SimpleAck>)
+                return NetworkReply(NetworkReply::Ack());
+            else if constexpr (std::is_same_v<Payload, Codec::ServiceError>)
+                return NetworkReply(payload);
+            else if constexpr (std::is_same_v<Payload, Codec::ReadProperty::Ack>)
+                return NetworkReply(std::move(payload.value));
+            else if constexpr (std::is_same_v<Payload, Codec::ReadRange::Ack>)
+            {
+                // The simulated network names the first record's sequence number for every range.
+                ReadRangeAck::Result result = RecordConversion::resultOf(payload);
+                result.firstSequenceNumber = payload.firstSequenceNumber;
+                return NetworkReply(std::move(result));
+            }
+            else
+            {
+                std::vector<DataResponseRPM> responses;
+                for (const Codec::ReadPropertyMultiple::ObjectResult& result : payload)
+                    responses.push_back(RecordConversion::resultOf(result));
+                return NetworkReply(std::move(responses));
+            }
+        },
+        std::move(reply.payload));
+}
+
+DataResponseWhoIs iAmOf(const Device::Site::Presence& presence)
+{
+    return DataResponseWhoIs(presence.iAm.deviceIdentifier.getInstance(), presence.iAm.vendorId,
+                             presence.address, presence.iAm.maxApduLengthAccepted, presence.iAm.segmentation);
+}
+
 }  // namespace
 
-SimulatedSite::SimulatedSite()
-    : _pTransactions(std::make_unique<TransactionTable>(TransactionTable::Settings())),
+SimulatedSite::SimulatedSite() : SimulatedSite(std::make_unique<Device::Site>()) {}
+
+SimulatedSite::SimulatedSite(std::unique_ptr<Device::Site> pSite)
+    : _pSite(std::move(pSite)),
+      _pTransactions(std::make_unique<TransactionTable>(TransactionTable::Settings())),
       _thread("SimulatedSite")
 {
 }
@@ -38,22 +81,12 @@ SimulatedSite::~SimulatedSite()
 
 std::unique_ptr<SimulatedSite> SimulatedSite::load(const std::string& path)
 {
-    return SiteFileReader::readFile(path);
+    return std::make_unique<SimulatedSite>(Device::Site::load(path));
 }
 
 std::unique_ptr<SimulatedSite> SimulatedSite::parse(const std::string& text, const std::string& origin)
 {
-    return SiteFileReader::readText(text, origin);
-}
-
-void SimulatedSite::addDevice(std::unique_ptr<SimulatedDevice> pDevice)
-{
-    std::lock_guard<std::mutex> lock(_mutex);
-    const Poco::UInt32 instance = pDevice->getInstance();
-    if (_devices.count(instance) > 0)
-        throw Poco::ExistsException("Device " + Poco::NumberFormatter::format(instance) +
-                                    " twice in the site");
-    _devices[instance] = std::move(pDevice);
+    return std::make_unique<SimulatedSite>(Device::Site::parse(text, origin));
 }
 
 void SimulatedSite::setTransactionSettings(const TransactionTable::Settings& settings, Clock& clock)
@@ -73,7 +106,7 @@ void SimulatedSite::open(NetworkListener& listener)
         _pListener = &listener;
     }
     _thread.startFunc([this] { runTasks(); });
-    _tasks.enqueueNotification(new SiteTask([this] { tick(); }), clockIn(_tickMs));
+    _tasks.enqueueNotification(new SiteTask([this] { tick(); }), clockIn(_pSite->getTickMs()));
     // A clock that jumps makes the timers due at once.
     _waker = _pClock->addWaker(
         [this]
@@ -106,55 +139,46 @@ void SimulatedSite::close()
 void SimulatedSite::sendWhoIs(const DataType::BACnetAddress& destination, Poco::UInt32 lowLimit,
                               Poco::UInt32 highLimit)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    for (const auto& entry : _devices)
+    for (const Device::Site::Presence& presence : _pSite->whoIs(destination, lowLimit, highLimit))
     {
-        const SimulatedDevice& answering = *entry.second;
-        if (!answering.answersWhoIs(destination, lowLimit, highLimit))
-            continue;
-        const DataResponseWhoIs iAm = answering.iAm();
+        const DataResponseWhoIs iAm = iAmOf(presence);
         _tasks.enqueueNotification(new SiteTask([this, iAm] { _pListener->onIAm(iAm); }),
-                                   clockIn(answering.getDelayMs()));
+                                   clockIn(presence.delayMs));
     }
 }
 
 void SimulatedSite::sendReadProperty(Poco::UInt32 transactionId, const DataPropertyKey& key)
 {
     serveConfirmed(key.deviceInstance, transactionId,
-                   [key](SimulatedDevice& d, const Poco::Timestamp& now)
-                   { return d.readProperty(key, now); });
+                   Device::ServiceRequest(RecordConversion::readPropertyOf(key)));
 }
 
 void SimulatedSite::sendReadPropertyMultiple(Poco::UInt32 transactionId, Poco::UInt32 deviceInstance,
                                              const std::vector<NotificationRequestRPM::Parameter>& parameters)
 {
     serveConfirmed(deviceInstance, transactionId,
-                   [parameters](SimulatedDevice& d, const Poco::Timestamp& now)
-                   { return d.readPropertyMultiple(parameters, now); });
+                   Device::ServiceRequest(RecordConversion::objectRequestsOf(parameters)));
 }
 
 void SimulatedSite::sendReadRange(Poco::UInt32 transactionId, const DataPropertyKey& key,
                                   const ReadRange::Range& range)
 {
     serveConfirmed(key.deviceInstance, transactionId,
-                   [key, range](SimulatedDevice& d, const Poco::Timestamp& now)
-                   { return d.readRange(key, range, now); });
+                   Device::ServiceRequest(RecordConversion::readRangeOf(key, range)));
 }
 
 void SimulatedSite::sendWriteProperty(Poco::UInt32 transactionId, const DataPropertyKey& key,
                                       Poco::UInt32 priority, const ValueContainer& value)
 {
     serveConfirmed(key.deviceInstance, transactionId,
-                   [key, priority, value](SimulatedDevice& d, const Poco::Timestamp&)
-                   { return d.writeProperty(key, priority, value); });
+                   Device::ServiceRequest(RecordConversion::writePropertyOf(key, priority, value)));
 }
 
 void SimulatedSite::sendSubscribeCOV(Poco::UInt32 transactionId, const DataPropertyKey& key,
                                      const NotificationRequestSubscribeCOV::Parameters& parameters)
 {
     serveConfirmed(key.deviceInstance, transactionId,
-                   [key, parameters](SimulatedDevice& d, const Poco::Timestamp& now)
-                   { return d.subscribeCOV(key, parameters, now); });
+                   Device::ServiceRequest(RecordConversion::subscriptionOf(key, parameters)));
 }
 
 void SimulatedSite::endTransaction(Poco::UInt32 transactionId)
@@ -178,49 +202,33 @@ void SimulatedSite::runTasks()
 
 void SimulatedSite::schedule(Poco::UInt32 deviceInstance, std::function<void()> task)
 {
-    Poco::UInt32 delayMs = 0;
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        if (const SimulatedDevice* pDevice = findDevice(deviceInstance))
-            delayMs = pDevice->getDelayMs();
-    }
-    _tasks.enqueueNotification(new SiteTask(std::move(task)), clockIn(delayMs));
+    const std::optional<Device::Site::Presence> presence = _pSite->presenceOf(deviceInstance);
+    _tasks.enqueueNotification(new SiteTask(std::move(task)), clockIn(presence ? presence->delayMs : 0));
 }
 
-void SimulatedSite::serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId, Service service)
+void SimulatedSite::serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId,
+                                   Device::ServiceRequest request)
 {
     _pTransactions->open(transactionId, deviceInstance,
-                         [this, deviceInstance, service](Poco::UInt8 invokeId)
+                         [this, deviceInstance, request](Poco::UInt8 invokeId)
                          {
-                             schedule(deviceInstance, [this, deviceInstance, invokeId, service]
-                                      { serve(deviceInstance, invokeId, service); });
+                             schedule(deviceInstance, [this, deviceInstance, invokeId, request]
+                                      { serve(deviceInstance, invokeId, request); });
                          });
     schedulePoll();
 }
 
-void SimulatedSite::serve(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId, const Service& service)
+void SimulatedSite::serve(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId,
+                          const Device::ServiceRequest& request)
 {
-    std::optional<NetworkReply> reply;
-    std::vector<DataResponseCOV> notifications;
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        SimulatedDevice* pDevice = findDevice(deviceInstance);
-        if (pDevice == nullptr)
-            return;  // no such device on the network: nobody answers
-        pDevice->receive();
-        if (pDevice->isSilent())
-            return;
-        const Poco::Timestamp now;
-        reply = service(*pDevice, now);
-        notifications = pDevice->advance(now);
-    }
-    if (reply)
+    Device::Site::Served served = _pSite->serve(deviceInstance, request, THE_CLIENT, Poco::Timestamp());
+    if (served.reply)
     {
         if (const std::optional<Poco::UInt32> transactionId =
                 _pTransactions->complete(deviceInstance, invokeId))
-            _pListener->onReply(*transactionId, std::move(*reply));
+            _pListener->onReply(*transactionId, replyOf(std::move(*served.reply)));
     }
-    sendNotifications(notifications);
+    sendNotifications(served.notifications);
 }
 
 void SimulatedSite::schedulePoll()
@@ -257,157 +265,92 @@ void SimulatedSite::pollTransactions(Poco::UInt64 generation)
 
 void SimulatedSite::tick()
 {
-    std::vector<DataResponseCOV> notifications;
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        const Poco::Timestamp now;
-        for (const auto& entry : _devices)
-        {
-            std::vector<DataResponseCOV> due = entry.second->advance(now);
-            if (!entry.second->isSilent())
-                notifications.insert(notifications.end(), due.begin(), due.end());
-        }
-    }
-    sendNotifications(notifications);
-    _tasks.enqueueNotification(new SiteTask([this] { tick(); }), clockIn(_tickMs));
+    sendNotifications(_pSite->advance(Poco::Timestamp()));
+    _tasks.enqueueNotification(new SiteTask([this] { tick(); }), clockIn(_pSite->getTickMs()));
 }
 
-void SimulatedSite::sendNotifications(const std::vector<DataResponseCOV>& notifications)
+void SimulatedSite::sendNotifications(const std::vector<Device::COVDelivery>& notifications)
 {
-    for (const DataResponseCOV& notification : notifications)
-        _pListener->onCOVNotification(notification);
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (_pListener == nullptr)
+        return;
+    for (const Device::COVDelivery& delivery : notifications)
+        _pListener->onCOVNotification(
+            RecordConversion::notificationOf(delivery.notification, delivery.confirmed));
 }
 
 // ---- tests and tools ----------------------------------------------------------------------------------
 
 std::vector<Poco::UInt32> SimulatedSite::getDeviceInstances() const
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    std::vector<Poco::UInt32> instances;
-    for (const auto& entry : _devices)
-        instances.push_back(entry.first);
-    return instances;
+    return _pSite->getDeviceInstances();
 }
 
 DataError SimulatedSite::readProperty(const DataPropertyKey& key, ValueContainer& value) const
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    const SimulatedObject* pObject = device(key.deviceInstance).findObject(key.objectIdentifier);
-    if (pObject == nullptr)
-        return DataError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT);
-    return pObject->read(key.propertyRef, Poco::Timestamp(), value);
+    return _pSite->readProperty(key.deviceInstance, key.objectIdentifier,
+                                RecordConversion::propertyOf(key.propertyRef), value);
 }
 
 DataError SimulatedSite::changeValue(const DataObjectKey& object, const ValueContainer& value)
 {
-    DataError error;
-    std::vector<DataResponseCOV> notifications;
-    NetworkListener* pListener = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        pListener = _pListener;
-        SimulatedDevice& changed = device(object.deviceInstance);
-        auto* pPoint = dynamic_cast<SimulatedPoint*>(changed.findObject(object.objectIdentifier));
-        if (pPoint == nullptr)
-            return DataError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT);
-        error = pPoint->changeValue(value);
-        notifications = changed.advance(Poco::Timestamp());
-        if (changed.isSilent())
-            notifications.clear();
-    }
-    for (const DataResponseCOV& notification : notifications)
-    {
-        if (pListener != nullptr)
-            pListener->onCOVNotification(notification);
-    }
+    std::vector<Device::COVDelivery> notifications;
+    const DataError error =
+        _pSite->changeValue(object.deviceInstance, object.objectIdentifier, value, notifications);
+    sendNotifications(notifications);
     return error;
 }
 
 Poco::UInt64 SimulatedSite::getFirstSequenceNumber(const DataObjectKey& key) const
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    return trendLog(key).getSeries().firstHeld(Poco::Timestamp());
+    return _pSite->getFirstSequenceNumber(key.deviceInstance, key.objectIdentifier);
 }
 
 Poco::UInt64 SimulatedSite::getLastSequenceNumber(const DataObjectKey& key) const
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    return trendLog(key).getSeries().lastHeld(Poco::Timestamp());
+    return _pSite->getLastSequenceNumber(key.deviceInstance, key.objectIdentifier);
 }
 
 std::vector<DataType::BACnetLogRecord> SimulatedSite::getLogRecords(const DataObjectKey& key,
                                                                     Poco::UInt64 sequenceNumber) const
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    return trendLog(key).records(sequenceNumber);
+    return _pSite->getLogRecords(key.deviceInstance, key.objectIdentifier, sequenceNumber);
 }
 
 void SimulatedSite::setClockStep(const DataObjectKey& key, Poco::UInt64 sequenceNumber,
                                  const Poco::Timespan& step)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    trendLog(key).setClockStep(sequenceNumber, step);
+    _pSite->setClockStep(key.deviceInstance, key.objectIdentifier, sequenceNumber, step);
 }
 
 void SimulatedSite::setSilent(Poco::UInt32 deviceInstance, bool silent)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    device(deviceInstance).setSilent(silent);
+    _pSite->setSilent(deviceInstance, silent);
 }
 
 void SimulatedSite::setDelay(Poco::UInt32 deviceInstance, Poco::UInt32 delayMs)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    device(deviceInstance).setDelayMs(delayMs);
+    _pSite->setDelay(deviceInstance, delayMs);
 }
 
 void SimulatedSite::addFault(Poco::UInt32 deviceInstance, const SimulatedFault& fault)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    device(deviceInstance).addFault(fault);
+    _pSite->addFault(deviceInstance, fault);
 }
 
 void SimulatedSite::clearFaults(Poco::UInt32 deviceInstance)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    device(deviceInstance).clearFaults();
+    _pSite->clearFaults(deviceInstance);
 }
 
 Poco::UInt32 SimulatedSite::getRequestCount(Poco::UInt32 deviceInstance) const
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    return device(deviceInstance).getRequestCount();
+    return _pSite->getRequestCount(deviceInstance);
 }
 
 std::size_t SimulatedSite::countSubscriptions(const DataObjectKey& object) const
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    return device(object.deviceInstance).countSubscriptions(object.objectIdentifier);
-}
-
-SimulatedDevice& SimulatedSite::device(Poco::UInt32 deviceInstance) const
-{
-    SimulatedDevice* pDevice = findDevice(deviceInstance);
-    if (pDevice == nullptr)
-        throw Poco::NotFoundException("No device " + Poco::NumberFormatter::format(deviceInstance) +
-                                      " in the site");
-    return *pDevice;
-}
-
-SimulatedDevice* SimulatedSite::findDevice(Poco::UInt32 deviceInstance) const
-{
-    auto it = _devices.find(deviceInstance);
-    return it == _devices.end() ? nullptr : it->second.get();
-}
-
-SimulatedTrendLog& SimulatedSite::trendLog(const DataObjectKey& key) const
-{
-    auto* pTrendLog =
-        dynamic_cast<SimulatedTrendLog*>(device(key.deviceInstance).findObject(key.objectIdentifier));
-    if (pTrendLog == nullptr)
-        throw Poco::NotFoundException("No trend log " + key.objectIdentifier.toString() + " in device " +
-                                      Poco::NumberFormatter::format(key.deviceInstance));
-    return *pTrendLog;
+    return _pSite->countSubscriptions(object.deviceInstance, object.objectIdentifier);
 }
 
 }  // namespace Orvik::BACnet::Client::Simulation

@@ -4,6 +4,8 @@
 #include "Orvik_BACnet/Codec/Decoder.h"
 #include "Orvik_BACnet/Codec/OctetView.h"
 
+#include <string>
+
 namespace Orvik
 {
 namespace BACnet
@@ -29,6 +31,9 @@ struct ServiceError
     }
 
     bool hasError() const { return errorClass < MAX_BACNET_ERROR_CLASS; }
+    /// "<class name>: <code name>", for example "property: unknown-property"; numbers stand for
+    /// values without a standard name; "no error" without error.
+    std::string getString() const;
 
     /// Error PDU service data of `service`: class and code. Throws Poco::InvalidArgumentException
     /// without error, and for the services whose error is a record with fields of their own (see

@@ -6,8 +6,8 @@
 #include "Orvik_BACnetClient/DataObjectKey.h"
 #include "Orvik_BACnetClient/DataPropertyKey.h"
 #include "Orvik_BACnetClient/Network.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
 #include "Orvik_BACnetClient/TransactionTable.h"
+#include "Orvik_BACnetDevice/Site.h"
 
 #include <Poco/Thread.h>
 #include <Poco/TimedNotificationQueue.h>
@@ -25,11 +25,12 @@
 namespace Orvik::BACnet::Client::Simulation
 {
 
-class SimulatedDevice;
-class SimulatedTrendLog;
+/// The faults of a simulated device, as tests set them (Device::SimulatedFault).
+using Device::SimulatedFault;
 
-/// A simulated BACnet network: in-process devices described by a site file (sites/README.md), served
-/// on a thread of the site's own.
+/// A simulated BACnet network: the in-process devices of a site file (sites/README.md; the device model
+/// is Device::Site, which orvik-site serves on BACnet/IP too), served on a thread of the site's own.
+/// This class only carries requests and answers between the client's records and the model's.
 ///
 /// As a Network (see Network.h) it behaves like real devices: each request is carried out when the
 /// device's delay has passed (0: at once), on the site's thread, so a slow device never holds up the
@@ -46,11 +47,10 @@ class SimulatedTrendLog;
 class SimulatedSite : public Network
 {
 public:
-    /// The tick that moves drifting values and sends due COV notifications, unless the site file sets it.
-    static constexpr Poco::UInt32 _DEFAULT_TICK_MS = 500;
-
     /// An empty site (no device).
     SimulatedSite();
+    /// Serves `pSite`'s devices.
+    explicit SimulatedSite(std::unique_ptr<Device::Site> pSite);
     ~SimulatedSite() override;
 
     /// The site of a site file. Throws Poco::FileNotFoundException, or Poco::DataFormatException that
@@ -59,9 +59,8 @@ public:
     /// The site of a site file's text; `origin` names it in error messages.
     static std::unique_ptr<SimulatedSite> parse(const std::string& text, const std::string& origin);
 
-    /// Adds a device; throws Poco::ExistsException for a second device with the same instance.
-    void addDevice(std::unique_ptr<SimulatedDevice> pDevice);
-    void setTickMs(Poco::UInt32 tickMs) { _tickMs = tickMs == 0 ? _DEFAULT_TICK_MS : tickMs; }
+    /// The device model this network serves.
+    Device::Site& getSite() { return *_pSite; }
     /// The transaction settings and the clock of their timers (not owned; it must outlive the site).
     /// Before open() only: throws Poco::IllegalStateException on an open site.
     void setTransactionSettings(const TransactionTable::Settings& settings, Clock& clock = Clock::system());
@@ -116,25 +115,20 @@ public:
     std::size_t countSubscriptions(const DataObjectKey& object) const;
 
 private:
-    using Service =
-        std::function<std::optional<NetworkReply>(SimulatedDevice& device, const Poco::Timestamp& now)>;
-
     void runTasks();
     void schedule(Poco::UInt32 deviceInstance, std::function<void()> task);
-    void serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId, Service service);
-    void serve(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId, const Service& service);
+    void serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId,
+                        Device::ServiceRequest request);
+    void serve(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId, const Device::ServiceRequest& request);
     void schedulePoll();
     void pollTransactions(Poco::UInt64 generation);
     void tick();
-    void sendNotifications(const std::vector<DataResponseCOV>& notifications);
-    SimulatedDevice& device(Poco::UInt32 deviceInstance) const;
-    SimulatedDevice* findDevice(Poco::UInt32 deviceInstance) const;
-    SimulatedTrendLog& trendLog(const DataObjectKey& key) const;
+    void sendNotifications(const std::vector<Device::COVDelivery>& notifications);
 
+    const std::unique_ptr<Device::Site> _pSite;
+    /// Guards the listener (tools change values from any thread).
     mutable std::mutex _mutex;
-    std::map<Poco::UInt32, std::unique_ptr<SimulatedDevice>> _devices;
     NetworkListener* _pListener = nullptr;
-    Poco::UInt32 _tickMs = _DEFAULT_TICK_MS;
     Clock* _pClock = &Clock::system();
     std::unique_ptr<TransactionTable> _pTransactions;
     Poco::UInt64 _waker = 0;

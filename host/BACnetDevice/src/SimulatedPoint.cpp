@@ -4,7 +4,7 @@
 
 #include "Orvik_BACnet/ObjectTypeTraits.h"
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 namespace
@@ -48,14 +48,14 @@ void SimulatedPoint::setDrift(const Drift& drift, const Poco::Timestamp& origin)
     _driftOrigin = origin;
 }
 
-DataError SimulatedPoint::changeValue(const ValueContainer& value)
+Codec::ServiceError SimulatedPoint::changeValue(const ValueContainer& value)
 {
-    const DataError error = checkValue(value);
+    const Codec::ServiceError error = checkValue(value);
     if (error.hasError())
         return error;
     _processValue = value.at(0);
     _drift = Drift();
-    return DataError();
+    return Codec::ServiceError();
 }
 
 BACnetValue SimulatedPoint::presentValue() const
@@ -71,10 +71,10 @@ BACnetValue SimulatedPoint::presentValue() const
     return _processValue;
 }
 
-DataError SimulatedPoint::write(const DataPropertyRef& ref, Poco::UInt32 priority,
-                                const ValueContainer& value)
+Codec::ServiceError SimulatedPoint::write(const Codec::PropertyReference& ref, Poco::UInt32 priority,
+                                          const ValueContainer& value)
 {
-    const BACNET_PROPERTY_ID property = ref.propertyIdentifier;
+    const BACNET_PROPERTY_ID property = ref.propertyId;
     const bool ownsProperty = property == PROP_PRESENT_VALUE || property == PROP_OUT_OF_SERVICE ||
                               (property == PROP_RELINQUISH_DEFAULT && _commandable) ||
                               (property == PROP_COV_INCREMENT && hasProperty(PROP_COV_INCREMENT));
@@ -89,22 +89,22 @@ DataError SimulatedPoint::write(const DataPropertyRef& ref, Poco::UInt32 priorit
         if (!holdsSingle(value, BACNET_DT_BOOLEAN))
             return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
         _outOfService = value.getBool();
-        return DataError();
+        return Codec::ServiceError();
     }
     if (property == PROP_COV_INCREMENT)
     {
         if (!holdsSingle(value, BACNET_DT_REAL) || value.getReal() < 0.0f)
             return propertyError(ERROR_CODE_VALUE_OUT_OF_RANGE);
         setProperty(PROP_COV_INCREMENT, value);
-        return DataError();
+        return Codec::ServiceError();
     }
-    const DataError error = checkValue(value);
+    const Codec::ServiceError error = checkValue(value);
     if (!error.hasError())
         _processValue = value.at(0);
     return error;
 }
 
-DataError SimulatedPoint::writePresentValue(Poco::UInt32 priority, const ValueContainer& value)
+Codec::ServiceError SimulatedPoint::writePresentValue(Poco::UInt32 priority, const ValueContainer& value)
 {
     if (!_commandable)
     {
@@ -117,25 +117,25 @@ DataError SimulatedPoint::writePresentValue(Poco::UInt32 priority, const ValueCo
     if (value.isNull() || holdsSingle(value, BACNET_DT_NULL))
     {
         _priorityArray[priority - 1] = BACnetValue();
-        return DataError();
+        return Codec::ServiceError();
     }
-    const DataError error = checkValue(value);
+    const Codec::ServiceError error = checkValue(value);
     if (!error.hasError())
         _priorityArray[priority - 1] = value.at(0);
     return error;
 }
 
-std::vector<DataResponseCOV::Value> SimulatedPoint::covValues(BACNET_PROPERTY_ID property,
-                                                              const Poco::Timestamp& now) const
+std::vector<Codec::PropertyValue> SimulatedPoint::covValues(BACNET_PROPERTY_ID property,
+                                                            const Poco::Timestamp& now) const
 {
     const BACNET_PROPERTY_ID reported = property == MAX_BACNET_PROPERTY_ID ? PROP_PRESENT_VALUE : property;
-    std::vector<DataResponseCOV::Value> values;
+    std::vector<Codec::PropertyValue> values;
     ValueContainer value;
-    if (read(DataPropertyRef(reported), now, value).hasError())
+    if (read(Codec::PropertyReference(reported), now, value).hasError())
         return values;
-    values.emplace_back(DataPropertyRef(reported), value);
+    values.emplace_back(Codec::PropertyReference(reported), value);
     if (reported != PROP_STATUS_FLAGS)
-        values.emplace_back(DataPropertyRef(PROP_STATUS_FLAGS), statusFlags());
+        values.emplace_back(Codec::PropertyReference(PROP_STATUS_FLAGS), statusFlags());
     return values;
 }
 
@@ -152,32 +152,32 @@ void SimulatedPoint::advance(const Poco::Timestamp& now)
     _processValue = driftedValue(static_cast<double>(now - _driftOrigin) / 1e6);
 }
 
-DataError SimulatedPoint::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
-                                      ValueContainer& out) const
+Codec::ServiceError SimulatedPoint::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                                ValueContainer& out) const
 {
     switch (property)
     {
         case PROP_PRESENT_VALUE:
             out = single(presentValue());
-            return DataError();
+            return Codec::ServiceError();
         case PROP_STATUS_FLAGS:
             out = statusFlags();
-            return DataError();
+            return Codec::ServiceError();
         case PROP_OUT_OF_SERVICE:
             out.setBool(_outOfService);
-            return DataError();
+            return Codec::ServiceError();
         case PROP_PRIORITY_ARRAY:
             out = priorityArray();
-            return DataError();
+            return Codec::ServiceError();
         case PROP_RELINQUISH_DEFAULT:
             out = single(_processValue);
-            return DataError();
+            return Codec::ServiceError();
         default:
             return SimulatedObject::readDynamic(property, now, out);
     }
 }
 
-DataError SimulatedPoint::checkValue(const ValueContainer& value) const
+Codec::ServiceError SimulatedPoint::checkValue(const ValueContainer& value) const
 {
     if (!holdsSingle(value, _valueType))
         return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
@@ -186,7 +186,7 @@ DataError SimulatedPoint::checkValue(const ValueContainer& value) const
     const Poco::UInt32 states = numberOfStates();
     if (states > 0 && (value.getUInt() < 1 || value.getUInt() > states))
         return propertyError(ERROR_CODE_VALUE_OUT_OF_RANGE);
-    return DataError();
+    return Codec::ServiceError();
 }
 
 Poco::UInt32 SimulatedPoint::numberOfStates() const
@@ -238,4 +238,4 @@ BACnetValue SimulatedPoint::driftedValue(double seconds) const
                                      static_cast<Poco::UInt64>(std::floor(cycles * _drift.amplitude)));
 }
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

@@ -3,7 +3,7 @@
 #include <Poco/LocalDateTime.h>
 #include <Poco/Timezone.h>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 SimulatedDeviceObject::SimulatedDeviceObject(const DataType::ObjectIdentifier& identifier,
@@ -18,28 +18,28 @@ SimulatedDeviceObject::SimulatedDeviceObject(const DataType::ObjectIdentifier& i
     addDynamicProperty(PROP_DAYLIGHT_SAVINGS_STATUS);
 }
 
-DataError SimulatedDeviceObject::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
-                                             ValueContainer& out) const
+Codec::ServiceError SimulatedDeviceObject::readDynamic(BACNET_PROPERTY_ID property,
+                                                       const Poco::Timestamp& now, ValueContainer& out) const
 {
     const DataType::BACnetDateTime local(now);
     switch (property)
     {
         case PROP_OBJECT_LIST:
             out = objectList();
-            return DataError();
+            return Codec::ServiceError();
         case PROP_LOCAL_DATE:
             out.setDate(local.date);
-            return DataError();
+            return Codec::ServiceError();
         case PROP_LOCAL_TIME:
             out.setTime(local.time);
-            return DataError();
+            return Codec::ServiceError();
         case PROP_UTC_OFFSET:
             // Minutes to add to local time for UTC: west of Greenwich positive.
             out.setInt(-Poco::Timezone::utcOffset() / 60);
-            return DataError();
+            return Codec::ServiceError();
         case PROP_DAYLIGHT_SAVINGS_STATUS:
             out.setBool(Poco::Timezone::isDst(now));
-            return DataError();
+            return Codec::ServiceError();
         default:
             return SimulatedObject::readDynamic(property, now, out);
     }
@@ -56,4 +56,4 @@ ValueContainer SimulatedDeviceObject::objectList() const
     return list;
 }
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

@@ -4,7 +4,7 @@
 #include <Poco/Timestamp.h>
 #include <Poco/Types.h>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 /// The records of a simulated trend log, computed on demand and never stored: record n (sequence
@@ -77,4 +77,4 @@ private:
     Settings _settings;
 };
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

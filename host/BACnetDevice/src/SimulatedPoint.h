@@ -4,7 +4,7 @@
 
 #include <array>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 /// A point object of a simulated device: analog, binary and multi-state inputs, outputs and values,
@@ -43,25 +43,26 @@ public:
     void setDrift(const Drift& drift, const Poco::Timestamp& origin);
     /// The point's own value changes (a new sensor reading; for a commandable point its relinquish
     /// default). Stops a drift. Returns the error a write of that value would give.
-    DataError changeValue(const ValueContainer& value);
+    Codec::ServiceError changeValue(const ValueContainer& value);
 
-    DataError write(const DataPropertyRef& ref, Poco::UInt32 priority, const ValueContainer& value) override;
-    std::vector<DataResponseCOV::Value> covValues(BACNET_PROPERTY_ID property,
-                                                  const Poco::Timestamp& now) const override;
+    Codec::ServiceError write(const Codec::PropertyReference& ref, Poco::UInt32 priority,
+                              const ValueContainer& value) override;
+    std::vector<Codec::PropertyValue> covValues(BACNET_PROPERTY_ID property,
+                                                const Poco::Timestamp& now) const override;
     float covIncrement() const override;
     void advance(const Poco::Timestamp& now) override;
 
 protected:
-    DataError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
-                          ValueContainer& out) const override;
+    Codec::ServiceError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                    ValueContainer& out) const override;
 
 private:
     static constexpr std::size_t _PRIORITY_COUNT = 16;
 
     /// The highest priority's value, else the process value.
     BACnetValue presentValue() const;
-    DataError checkValue(const ValueContainer& value) const;
-    DataError writePresentValue(Poco::UInt32 priority, const ValueContainer& value);
+    Codec::ServiceError checkValue(const ValueContainer& value) const;
+    Codec::ServiceError writePresentValue(Poco::UInt32 priority, const ValueContainer& value);
     Poco::UInt32 numberOfStates() const;
     ValueContainer priorityArray() const;
     ValueContainer statusFlags() const;
@@ -77,4 +78,4 @@ private:
     Poco::Timestamp _driftOrigin;
 };
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

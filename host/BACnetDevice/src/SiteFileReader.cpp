@@ -23,7 +23,7 @@
 #include <limits>
 #include <sstream>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 namespace
@@ -158,7 +158,7 @@ std::string firstNonUtf8(const std::string& text)
 
 }  // namespace
 
-std::unique_ptr<SimulatedSite> SiteFileReader::readFile(const std::string& path)
+std::unique_ptr<Site> SiteFileReader::readFile(const std::string& path)
 {
     const SiteFileReader reader(path, Poco::Timestamp());
     // A folder opens like a file and reads as nothing at all.
@@ -172,7 +172,7 @@ std::unique_ptr<SimulatedSite> SiteFileReader::readFile(const std::string& path)
     return readText(text, path);
 }
 
-std::unique_ptr<SimulatedSite> SiteFileReader::readText(const std::string& text, const std::string& origin)
+std::unique_ptr<Site> SiteFileReader::readText(const std::string& text, const std::string& origin)
 {
     SiteFileReader reader(origin, Poco::Timestamp());
     const std::string badByte = firstNonUtf8(text);
@@ -197,11 +197,11 @@ SiteFileReader::SiteFileReader(const std::string& origin, const Poco::Timestamp&
 {
 }
 
-std::unique_ptr<SimulatedSite> SiteFileReader::readSite(const Poco::JSON::Object::Ptr& pSite)
+std::unique_ptr<Site> SiteFileReader::readSite(const Poco::JSON::Object::Ptr& pSite)
 {
-    auto pResult = std::make_unique<SimulatedSite>();
-    pResult->setTickMs(static_cast<Poco::UInt32>(
-        wholeNumber(pSite, "tickMs", SimulatedSite::_DEFAULT_TICK_MS, 1, 60000, "")));
+    auto pResult = std::make_unique<Site>();
+    pResult->setTickMs(
+        static_cast<Poco::UInt32>(wholeNumber(pSite, "tickMs", Site::_DEFAULT_TICK_MS, 1, 60000, "")));
     const Poco::JSON::Array::Ptr pDevices = array(pSite, "devices", "");
     Devices devices;
     for (std::size_t i = 0; i < pDevices->size(); ++i)
@@ -246,6 +246,7 @@ std::unique_ptr<SimulatedDevice> SiteFileReader::readDevice(const Poco::JSON::Ob
     identity.vendorName = text(pDevice, "vendorName", "Simulated vendor", at);
     identity.modelName = text(pDevice, "modelName", "Simulated device", at);
     identity.maxApdu = static_cast<Poco::UInt32>(wholeNumber(pDevice, "maxApdu", 1476, 50, 1476, at));
+    identity.bind = text(pDevice, "bind", "", at);
     identity.address.setNetworkNumber(
         static_cast<Poco::UInt16>(wholeNumber(pDevice, "network", 0, 0, 65534, at)));
     const std::string mac =
@@ -377,11 +378,12 @@ void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object
                             single(BACnetValue::makeUnsigned(
                                 wholeNumber(pObject, "maxPresValue", 4294967295u, 0, 4294967295u, at))));
     readProperties(*pPoint, pObject, at);
-    const DataError error = pPoint->changeValue(single(initial));
+    const Codec::ServiceError error = pPoint->changeValue(single(initial));
     if (error.hasError())
         fail(at + ".presentValue", error.getString());
     if (flag(pObject, "outOfService", false, at))
-        pPoint->write(DataPropertyRef(PROP_OUT_OF_SERVICE), 16, single(BACnetValue::makeBoolean(true)));
+        pPoint->write(Codec::PropertyReference(PROP_OUT_OF_SERVICE), 16,
+                      single(BACnetValue::makeBoolean(true)));
     if (pObject->has("drift"))
     {
         const Poco::JSON::Object::Ptr pDrift = object(pObject, "drift", at);
@@ -900,4 +902,4 @@ void SiteFileReader::fail(const std::string& at, const std::string& message) con
     throw Poco::DataFormatException(_origin + ": " + place + message);
 }
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

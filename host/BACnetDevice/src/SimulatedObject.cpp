@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 namespace
@@ -91,37 +91,36 @@ std::vector<BACNET_PROPERTY_ID> SimulatedObject::listProperties(BACNET_PROPERTY_
     return list;
 }
 
-DataError SimulatedObject::read(const DataPropertyRef& ref, const Poco::Timestamp& now,
-                                ValueContainer& out) const
+Codec::ServiceError SimulatedObject::read(const Codec::PropertyReference& ref, const Poco::Timestamp& now,
+                                          ValueContainer& out) const
 {
     out.clear();
     if (!ref.hasArrayIndex())
-        return readWhole(ref.propertyIdentifier, now, out);
+        return readWhole(ref.propertyId, now, out);
     ValueContainer whole;
-    const DataError error = readWhole(ref.propertyIdentifier, now, whole);
+    const Codec::ServiceError error = readWhole(ref.propertyId, now, whole);
     if (error.hasError())
         return error;
     return readElement(whole, ref.arrayIndex, out);
 }
 
-DataError SimulatedObject::write(const DataPropertyRef& ref, Poco::UInt32, const ValueContainer& value)
+Codec::ServiceError SimulatedObject::write(const Codec::PropertyReference& ref, Poco::UInt32,
+                                           const ValueContainer& value)
 {
-    if (find(ref.propertyIdentifier) == nullptr)
+    if (find(ref.propertyId) == nullptr)
         return propertyError(ERROR_CODE_UNKNOWN_PROPERTY);
-    const bool isText =
-        ref.propertyIdentifier == PROP_OBJECT_NAME || ref.propertyIdentifier == PROP_DESCRIPTION;
+    const bool isText = ref.propertyId == PROP_OBJECT_NAME || ref.propertyId == PROP_DESCRIPTION;
     if (!isText)
         return propertyError(ERROR_CODE_WRITE_ACCESS_DENIED);
     if (ref.hasArrayIndex())
         return propertyError(ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY);
     if (!holdsSingle(value, BACNET_DT_CHARACTER_STRING))
         return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
-    setProperty(ref.propertyIdentifier, value);
-    return DataError();
+    setProperty(ref.propertyId, value);
+    return Codec::ServiceError();
 }
 
-std::vector<DataResponseCOV::Value> SimulatedObject::covValues(BACNET_PROPERTY_ID,
-                                                               const Poco::Timestamp&) const
+std::vector<Codec::PropertyValue> SimulatedObject::covValues(BACNET_PROPERTY_ID, const Poco::Timestamp&) const
 {
     return {};
 }
@@ -139,18 +138,18 @@ bool SimulatedObject::holdsSingle(const ValueContainer& value, BACnetDataType da
            value.at(0).getDataType() == dataType;
 }
 
-DataError SimulatedObject::propertyError(BACNET_ERROR_CODE code)
+Codec::ServiceError SimulatedObject::propertyError(BACNET_ERROR_CODE code)
 {
-    return DataError(ERROR_CLASS_PROPERTY, code);
+    return Codec::ServiceError(ERROR_CLASS_PROPERTY, code);
 }
 
-DataError SimulatedObject::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp&,
-                                       ValueContainer& out) const
+Codec::ServiceError SimulatedObject::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp&,
+                                                 ValueContainer& out) const
 {
     if (property == PROP_PROPERTY_LIST)
     {
         out = propertyList();
-        return DataError();
+        return Codec::ServiceError();
     }
     return propertyError(ERROR_CODE_UNKNOWN_PROPERTY);
 }
@@ -168,8 +167,8 @@ const SimulatedObject::Property* SimulatedObject::find(BACNET_PROPERTY_ID proper
     return it == _properties.end() ? nullptr : &*it;
 }
 
-DataError SimulatedObject::readWhole(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
-                                     ValueContainer& out) const
+Codec::ServiceError SimulatedObject::readWhole(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                               ValueContainer& out) const
 {
     const Property* pProperty = find(property);
     if (pProperty == nullptr)
@@ -177,7 +176,7 @@ DataError SimulatedObject::readWhole(BACNET_PROPERTY_ID property, const Poco::Ti
     if (pProperty->dynamic)
         return readDynamic(property, now, out);
     out = pProperty->value;
-    return DataError();
+    return Codec::ServiceError();
 }
 
 ValueContainer SimulatedObject::propertyList() const
@@ -193,20 +192,20 @@ ValueContainer SimulatedObject::propertyList() const
     return list;
 }
 
-DataError SimulatedObject::readElement(const ValueContainer& whole, Poco::UInt32 arrayIndex,
-                                       ValueContainer& out)
+Codec::ServiceError SimulatedObject::readElement(const ValueContainer& whole, Poco::UInt32 arrayIndex,
+                                                 ValueContainer& out)
 {
     if (whole.getStructure() != BACNET_DTS_ARRAY)
         return propertyError(ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY);
     if (arrayIndex == 0)
     {
         out.setUInt(whole.size());
-        return DataError();
+        return Codec::ServiceError();
     }
     if (arrayIndex > whole.size())
         return propertyError(ERROR_CODE_INVALID_ARRAY_INDEX);
     out = ValueContainer(whole.at(arrayIndex - 1));
-    return DataError();
+    return Codec::ServiceError();
 }
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 /// The device object of a simulated device. object-list lists the device's objects (the device object
@@ -19,8 +19,8 @@ public:
                           const std::vector<std::unique_ptr<SimulatedObject>>& objects);
 
 protected:
-    DataError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
-                          ValueContainer& out) const override;
+    Codec::ServiceError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                    ValueContainer& out) const override;
 
 private:
     ValueContainer objectList() const;
@@ -28,4 +28,4 @@ private:
     const std::vector<std::unique_ptr<SimulatedObject>>& _objects;
 };
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

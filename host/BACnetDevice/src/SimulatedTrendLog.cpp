@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 namespace
@@ -48,9 +48,9 @@ void setDatum(DataType::BACnetLogRecord& record, BACnetDataType dataType, double
     }
 }
 
-DataError requestError()
+Codec::ServiceError requestError()
 {
-    return DataError(ERROR_CLASS_SERVICES, ERROR_CODE_INCONSISTENT_PARAMETERS);
+    return Codec::ServiceError(ERROR_CLASS_SERVICES, ERROR_CODE_INCONSISTENT_PARAMETERS);
 }
 
 }  // namespace
@@ -97,21 +97,22 @@ SimulatedTrendLog::SimulatedTrendLog(const DataType::ObjectIdentifier& identifie
     setProperty(PROP_LOG_DEVICE_OBJECT_PROPERTY, value);
 }
 
-DataError SimulatedTrendLog::readRange(const DataPropertyRef& ref, const ReadRange::Range& range,
-                                       Poco::UInt32 maxApdu, const Poco::Timestamp& now,
-                                       ReadRangeAck::Result& result) const
+Codec::ServiceError SimulatedTrendLog::readRange(const Codec::PropertyReference& ref,
+                                                 const Codec::ReadRange::Range& range, Poco::UInt32 maxApdu,
+                                                 const Poco::Timestamp& now,
+                                                 Codec::ReadRange::Ack& result) const
 {
-    result = ReadRangeAck::Result();
-    if (ref.propertyIdentifier != PROP_LOG_BUFFER)
+    result = Codec::ReadRange::Ack();
+    if (ref.propertyId != PROP_LOG_BUFFER)
     {
-        return hasProperty(ref.propertyIdentifier)
-                   ? DataError(ERROR_CLASS_SERVICES, ERROR_CODE_PROPERTY_IS_NOT_A_LIST)
+        return hasProperty(ref.propertyId)
+                   ? Codec::ServiceError(ERROR_CLASS_SERVICES, ERROR_CODE_PROPERTY_IS_NOT_A_LIST)
                    : propertyError(ERROR_CODE_UNKNOWN_PROPERTY);
     }
     if (ref.hasArrayIndex())
         return propertyError(ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY);
     Span span;
-    const DataError error = matchRange(range, now, span);
+    const Codec::ServiceError error = matchRange(range, now, span);
     if (error.hasError())
         return error;
 
@@ -122,8 +123,8 @@ DataError SimulatedTrendLog::readRange(const DataPropertyRef& ref, const ReadRan
     else
         span.last = span.first + sent - 1;
 
-    result.value.setStructure(BACNET_DTS_LIST);
-    result.value.reserve(static_cast<std::size_t>(sent) * _channels.size());
+    result.items.setStructure(BACNET_DTS_LIST);
+    result.items.reserve(static_cast<std::size_t>(sent) * _channels.size());
     const LocalTimeConverter localTime(
         _series.timeOf(static_cast<Poco::UInt64>(std::max<Poco::Int64>(span.first, 1))),
         _series.timeOf(static_cast<Poco::UInt64>(std::max<Poco::Int64>(span.last, 1))));
@@ -132,55 +133,55 @@ DataError SimulatedTrendLog::readRange(const DataPropertyRef& ref, const ReadRan
         const auto number = static_cast<Poco::UInt64>(sequenceNumber);
         for (const DataType::BACnetLogRecord& record :
              records(number, localTime.convert(_series.timeOf(number))))
-            result.value.append(BACnetValue(record));
+            result.items.append(BACnetValue(record));
     }
-    result.value.setDataType(BACNET_DT_LOG_RECORD);
-    result.itemCnt = static_cast<Poco::UInt32>(sent);
+    result.items.setDataType(BACNET_DT_LOG_RECORD);
+    result.itemCount = static_cast<Poco::UInt32>(sent);
     if (sent > 0)
     {
         result.firstSequenceNumber = static_cast<Poco::UInt32>(span.first);
         if (static_cast<Poco::UInt64>(span.first) == _series.firstHeld(now))
-            result.resultFlags |= ReadRangeAck::RESULT_FIRST_ITEM;
+            result.resultFlags |= Codec::ReadRange::FIRST_ITEM;
         if (static_cast<Poco::UInt64>(span.last) == _series.lastHeld(now))
-            result.resultFlags |= ReadRangeAck::RESULT_LAST_ITEM;
+            result.resultFlags |= Codec::ReadRange::LAST_ITEM;
         if (sent < matched)
-            result.resultFlags |= ReadRangeAck::RESULT_MORE_ITEMS;
+            result.resultFlags |= Codec::ReadRange::MORE_ITEMS;
     }
-    return DataError();
+    return Codec::ServiceError();
 }
 
-DataError SimulatedTrendLog::matchRange(const ReadRange::Range& range, const Poco::Timestamp& now,
-                                        Span& span) const
+Codec::ServiceError SimulatedTrendLog::matchRange(const Codec::ReadRange::Range& range,
+                                                  const Poco::Timestamp& now, Span& span) const
 {
     const auto first = static_cast<Poco::Int64>(_series.firstHeld(now));
     const auto last = static_cast<Poco::Int64>(_series.lastHeld(now));
     const Poco::Int64 count = range.count;
-    if (range.requestType == ReadRange::RT_READ_ALL)
+    if (range.type == Codec::ReadRange::READ_ALL)
     {
         span.first = first;
         span.last = last;
-        return DataError();
+        return Codec::ServiceError();
     }
     if (count == 0)
         return requestError();
     span.fromEnd = count < 0;
     Poco::Int64 reference = 0;
-    switch (range.requestType)
+    switch (range.type)
     {
-        case ReadRange::RT_BY_POSITION:
-            if (range.refIndex < 1 || static_cast<Poco::Int64>(range.refIndex) > last - first + 1)
-                return DataError();  // no such position: no records
-            reference = first + range.refIndex - 1;
+        case Codec::ReadRange::BY_POSITION:
+            if (range.referenceIndex < 1 || static_cast<Poco::Int64>(range.referenceIndex) > last - first + 1)
+                return Codec::ServiceError();  // no such position: no records
+            reference = first + range.referenceIndex - 1;
             break;
-        case ReadRange::RT_BY_SEQUENCE:
-            if (range.refSeqNum < first || range.refSeqNum > last)
-                return DataError();  // not held: no records
-            reference = range.refSeqNum;
+        case Codec::ReadRange::BY_SEQUENCE_NUMBER:
+            if (range.referenceSequenceNumber < first || range.referenceSequenceNumber > last)
+                return Codec::ServiceError();  // not held: no records
+            reference = range.referenceSequenceNumber;
             break;
-        case ReadRange::RT_BY_TIME:
+        case Codec::ReadRange::BY_TIME:
             try
             {
-                const Poco::Timestamp time = range.refTime.toTimestamp();
+                const Poco::Timestamp time = range.referenceTime.toTimestamp();
                 // By time the reference record itself never matches: start after (or before) the time.
                 // A time outside the records held starts at the nearest record held in the reading
                 // direction: the oldest held when reading forward, the newest when reading back.
@@ -205,7 +206,7 @@ DataError SimulatedTrendLog::matchRange(const ReadRange::Range& range, const Poc
         span.first = std::max(first, reference + count + 1);
         span.last = std::min(last, reference);
     }
-    return DataError();
+    return Codec::ServiceError();
 }
 
 std::vector<DataType::BACnetLogRecord> SimulatedTrendLog::records(Poco::UInt64 sequenceNumber) const
@@ -240,8 +241,8 @@ Poco::UInt32 SimulatedTrendLog::recordsPerReply(Poco::UInt32 maxApdu) const
     return (maxApdu - ACK_OVERHEAD) / recordSize;
 }
 
-DataError SimulatedTrendLog::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
-                                         ValueContainer& out) const
+Codec::ServiceError SimulatedTrendLog::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                                   ValueContainer& out) const
 {
     switch (property)
     {
@@ -249,13 +250,13 @@ DataError SimulatedTrendLog::readDynamic(BACNET_PROPERTY_ID property, const Poco
             return propertyError(ERROR_CODE_READ_ACCESS_DENIED);
         case PROP_RECORD_COUNT:
             out.setUInt(_series.lastHeld(now) + 1 - _series.firstHeld(now));
-            return DataError();
+            return Codec::ServiceError();
         case PROP_TOTAL_RECORD_COUNT:
             out.setUInt(_series.total(now) & 0xFFFFFFFFu);
-            return DataError();
+            return Codec::ServiceError();
         default:
             return SimulatedObject::readDynamic(property, now, out);
     }
 }
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

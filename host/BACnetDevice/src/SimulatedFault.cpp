@@ -1,6 +1,6 @@
-#include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
+#include "Orvik_BACnetDevice/SimulatedFault.h"
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 bool SimulatedFault::matches(Service aService, const std::optional<DataType::ObjectIdentifier>& anObject,
@@ -26,4 +26,4 @@ bool SimulatedFault::strike()
     return true;
 }
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

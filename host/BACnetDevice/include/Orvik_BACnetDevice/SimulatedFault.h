@@ -1,14 +1,14 @@
 #pragma once
 
 #include "Orvik_BACnet/BACnetEnums.h"
+#include "Orvik_BACnet/Codec/ServiceError.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
-#include "Orvik_BACnetClient/DataError.h"
 
 #include <Poco/Types.h>
 
 #include <optional>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 /// A fault of a simulated device: requests that match it are answered with an error, or not at all.
@@ -42,11 +42,11 @@ public:
     Service service = ANY_SERVICE;
     std::optional<DataType::ObjectIdentifier> object;
     std::optional<BACNET_PROPERTY_ID> property;
-    /// The error to answer with; without error (the default DataError) the request is dropped: the
+    /// The error to answer with; without error (the default ServiceError) the request is dropped: the
     /// device does not answer, and the client times out.
-    DataError error;
+    Codec::ServiceError error;
     Poco::UInt32 skip = 0;
     Poco::UInt32 count = 0xFFFFFFFFu;
 };
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

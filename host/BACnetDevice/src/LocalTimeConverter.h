@@ -4,7 +4,7 @@
 
 #include <Poco/Timestamp.h>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 /// Local BACnet date-times of many time stamps of one short span, as BACnetDateTime(Poco::Timestamp)
@@ -29,4 +29,4 @@ private:
     Poco::Timestamp::TimeDiff _offset = 0;
 };
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

@@ -2,8 +2,8 @@
 
 #include "Orvik_BACnet/PropertyDatatypeTable.h"
 #include "Orvik_BACnet/ValueContainer.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedFault.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
+#include "Orvik_BACnetDevice/SimulatedFault.h"
+#include "Orvik_BACnetDevice/Site.h"
 #include "SimulatedLogSeries.h"
 #include "SimulatedTrendLog.h"
 
@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 class SimulatedDevice;
 
-/// Builds a SimulatedSite from a site file (JSON; the format is described in sites/README.md).
+/// Builds a Site from a site file (JSON; the format is described in sites/README.md).
 ///
 /// Everything is checked: a value of the wrong JSON type (true is not a number, null is no value, 1.5
 /// is not a whole number), an unknown object type, property, unit or error name, a duplicate device or
@@ -34,13 +34,13 @@ class SimulatedDevice;
 class SiteFileReader
 {
 public:
-    static std::unique_ptr<SimulatedSite> readFile(const std::string& path);
-    static std::unique_ptr<SimulatedSite> readText(const std::string& text, const std::string& origin);
+    static std::unique_ptr<Site> readFile(const std::string& path);
+    static std::unique_ptr<Site> readText(const std::string& text, const std::string& origin);
 
 private:
     SiteFileReader(const std::string& origin, const Poco::Timestamp& loadTime);
 
-    std::unique_ptr<SimulatedSite> readSite(const Poco::JSON::Object::Ptr& pSite);
+    std::unique_ptr<Site> readSite(const Poco::JSON::Object::Ptr& pSite);
     std::unique_ptr<SimulatedDevice> readDevice(const Poco::JSON::Object::Ptr& pDevice, std::size_t index,
                                                 const std::string& at);
     void readFaults(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pFaults, const std::string& at);
@@ -102,4 +102,4 @@ private:
     Poco::UInt32 _deviceIndex = 0;
 };
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

@@ -2,7 +2,7 @@
 
 #include <Poco/DateTime.h>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 namespace
@@ -52,4 +52,4 @@ DataType::BACnetDateTime LocalTimeConverter::fieldsOf(const Poco::Timestamp& shi
                        static_cast<std::uint8_t>(fields.millisecond() / 10)));
 }
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

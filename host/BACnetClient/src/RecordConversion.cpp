@@ -1,6 +1,8 @@
 #include "RecordConversion.h"
 
-namespace Orvik::BACnet::Client::IP
+#include <algorithm>
+
+namespace Orvik::BACnet::Client
 {
 
 Codec::PropertyReference RecordConversion::propertyOf(const DataPropertyRef& propertyRef)
@@ -11,11 +13,6 @@ Codec::PropertyReference RecordConversion::propertyOf(const DataPropertyRef& pro
 DataPropertyRef RecordConversion::propertyRefOf(const Codec::PropertyReference& property)
 {
     return DataPropertyRef(property.propertyId, property.arrayIndex);
-}
-
-DataError RecordConversion::errorOf(const Codec::ServiceError& error)
-{
-    return DataError(error.errorClass, error.errorCode);
 }
 
 std::vector<Codec::ReadPropertyMultiple::ObjectRequest> RecordConversion::objectRequestsOf(
@@ -37,8 +34,67 @@ std::vector<Codec::ReadPropertyMultiple::ObjectRequest> RecordConversion::object
 DataResponseRPM::Value RecordConversion::resultOf(const Codec::PropertyValue& result)
 {
     if (result.hasError())
-        return DataResponseRPM::Value(propertyRefOf(result.property), errorOf(result.error));
+        return DataResponseRPM::Value(propertyRefOf(result.property), result.error);
     return DataResponseRPM::Value(propertyRefOf(result.property), result.value);
+}
+
+DataResponseRPM RecordConversion::resultOf(const Codec::ReadPropertyMultiple::ObjectResult& result)
+{
+    DataResponseRPM response(result.objectIdentifier);
+    response.values.reserve(result.results.size());
+    for (const Codec::PropertyValue& value : result.results)
+        response.values.push_back(resultOf(value));
+    return response;
+}
+
+Codec::ReadProperty::Request RecordConversion::readPropertyOf(const DataPropertyKey& key)
+{
+    Codec::ReadProperty::Request request;
+    request.objectIdentifier = key.objectIdentifier;
+    request.property = propertyOf(key.propertyRef);
+    return request;
+}
+
+Codec::ReadRange::Request RecordConversion::readRangeOf(const DataPropertyKey& key,
+                                                        const ReadRange::Range& range)
+{
+    Codec::ReadRange::Request request;
+    request.objectIdentifier = key.objectIdentifier;
+    request.property = propertyOf(key.propertyRef);
+    request.range = rangeOf(range);
+    return request;
+}
+
+Codec::WriteProperty::Request RecordConversion::writePropertyOf(const DataPropertyKey& key,
+                                                                Poco::UInt32 priority,
+                                                                const ValueContainer& value)
+{
+    Codec::WriteProperty::Request request;
+    request.objectIdentifier = key.objectIdentifier;
+    request.property = propertyOf(key.propertyRef);
+    request.value = value;
+    // Beyond 255 stays out of range for whoever checks it.
+    request.priority = static_cast<std::uint8_t>(std::min<Poco::UInt32>(priority, 255));
+    return request;
+}
+
+Codec::SubscribeCOV::Request RecordConversion::subscriptionOf(
+    const DataPropertyKey& key, const NotificationRequestSubscribeCOV::Parameters& parameters)
+{
+    Codec::SubscribeCOV::Request request;
+    request.subscriberProcessIdentifier = parameters.subscriberProcessIdentifier;
+    request.monitoredObjectIdentifier = key.objectIdentifier;
+    request.cancellation = parameters.cancelation;
+    request.issueConfirmedNotifications = parameters.confirmedNotification;
+    request.lifetime = parameters.lifetime;
+    request.hasProperty = key.propertyRef.propertyIdentifier != MAX_BACNET_PROPERTY_ID;
+    if (request.hasProperty)
+    {
+        request.property = propertyOf(key.propertyRef);
+        request.hasCovIncrement = parameters.covIncrementPresent;
+        request.covIncrement = parameters.covIncrement;
+    }
+    return request;
 }
 
 Codec::ReadRange::Range RecordConversion::rangeOf(const ReadRange::Range& range)
@@ -78,4 +134,4 @@ DataResponseCOV RecordConversion::notificationOf(const Codec::COVNotification& n
     return cov;
 }
 
-}  // namespace Orvik::BACnet::Client::IP
+}  // namespace Orvik::BACnet::Client

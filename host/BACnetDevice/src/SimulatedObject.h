@@ -1,11 +1,11 @@
 #pragma once
 
 #include "Orvik_BACnet/BACnetEnums.h"
+#include "Orvik_BACnet/Codec/PropertyReference.h"
+#include "Orvik_BACnet/Codec/PropertyValue.h"
+#include "Orvik_BACnet/Codec/ServiceError.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 #include "Orvik_BACnet/ValueContainer.h"
-#include "Orvik_BACnetClient/DataError.h"
-#include "Orvik_BACnetClient/DataPropertyRef.h"
-#include "Orvik_BACnetClient/DataResponseCOV.h"
 
 #include <Poco/Timestamp.h>
 #include <Poco/Types.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 /// One object of a simulated device: a set of properties, each held as a value or computed when read
@@ -45,14 +45,16 @@ public:
     std::vector<BACNET_PROPERTY_ID> listProperties(BACNET_PROPERTY_ID which) const;
 
     /// ReadProperty: the value (whole or one array element), or the error.
-    DataError read(const DataPropertyRef& ref, const Poco::Timestamp& now, ValueContainer& out) const;
+    Codec::ServiceError read(const Codec::PropertyReference& ref, const Poco::Timestamp& now,
+                             ValueContainer& out) const;
     /// WriteProperty with `priority` (1 to 16; used by commandable properties).
-    virtual DataError write(const DataPropertyRef& ref, Poco::UInt32 priority, const ValueContainer& value);
+    virtual Codec::ServiceError write(const Codec::PropertyReference& ref, Poco::UInt32 priority,
+                                      const ValueContainer& value);
 
     /// The values a change-of-value notification carries for a subscription to `property`
     /// (MAX_BACNET_PROPERTY_ID: the whole object); empty when that cannot be subscribed.
-    virtual std::vector<DataResponseCOV::Value> covValues(BACNET_PROPERTY_ID property,
-                                                          const Poco::Timestamp& now) const;
+    virtual std::vector<Codec::PropertyValue> covValues(BACNET_PROPERTY_ID property,
+                                                        const Poco::Timestamp& now) const;
     /// The change of a REAL present value that is worth a notification (0: every change).
     virtual float covIncrement() const;
 
@@ -61,14 +63,14 @@ public:
 
     /// True when `value` holds one element of `dataType` (a NULL element for BACNET_DT_NULL).
     static bool holdsSingle(const ValueContainer& value, BACnetDataType dataType);
-    static DataError propertyError(BACNET_ERROR_CODE code);
+    static Codec::ServiceError propertyError(BACNET_ERROR_CODE code);
 
 protected:
     /// Adds a property whose value readDynamic() computes.
     void addDynamicProperty(BACNET_PROPERTY_ID property);
     /// The whole value of a dynamic property, or its error.
-    virtual DataError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
-                                  ValueContainer& out) const;
+    virtual Codec::ServiceError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                            ValueContainer& out) const;
     /// The fixed value of a property (null when the object has no such fixed property).
     const ValueContainer* fixedValue(BACNET_PROPERTY_ID property) const;
 
@@ -82,12 +84,14 @@ private:
     };
 
     const Property* find(BACNET_PROPERTY_ID property) const;
-    DataError readWhole(BACNET_PROPERTY_ID property, const Poco::Timestamp& now, ValueContainer& out) const;
+    Codec::ServiceError readWhole(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                  ValueContainer& out) const;
     ValueContainer propertyList() const;
-    static DataError readElement(const ValueContainer& whole, Poco::UInt32 arrayIndex, ValueContainer& out);
+    static Codec::ServiceError readElement(const ValueContainer& whole, Poco::UInt32 arrayIndex,
+                                           ValueContainer& out);
 
     const DataType::ObjectIdentifier _identifier;
     std::vector<Property> _properties;
 };
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 namespace
@@ -115,4 +115,4 @@ Poco::UInt64 SimulatedLogSeries::lastBeforeSteadily(const Poco::Timestamp& time)
            1;
 }
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "Orvik_BACnet/Codec/ReadRange.h"
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectPropertyReference.h"
 #include "Orvik_BACnet/DataType/BACnetLogRecord.h"
-#include "Orvik_BACnetClient/ReadRange.h"
-#include "Orvik_BACnetClient/ReadRangeAck.h"
 #include "SimulatedLogSeries.h"
 #include "SimulatedObject.h"
 
-namespace Orvik::BACnet::Client::Simulation
+namespace Orvik::BACnet::Device
 {
 
 /// A trend log or trend log multiple of a simulated device. Its log buffer comes from a
@@ -48,8 +47,9 @@ public:
     }
     bool isMultiple() const { return getIdentifier().getObjectType() == OBJECT_TREND_LOG_MULTIPLE; }
 
-    DataError readRange(const DataPropertyRef& ref, const ReadRange::Range& range, Poco::UInt32 maxApdu,
-                        const Poco::Timestamp& now, ReadRangeAck::Result& result) const;
+    Codec::ServiceError readRange(const Codec::PropertyReference& ref, const Codec::ReadRange::Range& range,
+                                  Poco::UInt32 maxApdu, const Poco::Timestamp& now,
+                                  Codec::ReadRange::Ack& result) const;
 
     /// The log records of one sequence number (one per channel).
     std::vector<DataType::BACnetLogRecord> records(Poco::UInt64 sequenceNumber) const;
@@ -57,8 +57,8 @@ public:
     Poco::UInt32 recordsPerReply(Poco::UInt32 maxApdu) const;
 
 protected:
-    DataError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
-                          ValueContainer& out) const override;
+    Codec::ServiceError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
+                                    ValueContainer& out) const override;
 
 private:
     class Span
@@ -71,10 +71,11 @@ private:
 
     std::vector<DataType::BACnetLogRecord> records(Poco::UInt64 sequenceNumber,
                                                    const DataType::BACnetDateTime& time) const;
-    DataError matchRange(const ReadRange::Range& range, const Poco::Timestamp& now, Span& span) const;
+    Codec::ServiceError matchRange(const Codec::ReadRange::Range& range, const Poco::Timestamp& now,
+                                   Span& span) const;
 
     const std::vector<Channel> _channels;
     SimulatedLogSeries _series;
 };
 
-}  // namespace Orvik::BACnet::Client::Simulation
+}  // namespace Orvik::BACnet::Device
