@@ -1,0 +1,167 @@
+#pragma once
+
+#include "Orvik_BACnet/Codec/Apdu.h"
+#include "Orvik_BACnet/Codec/Bvll.h"
+#include "Orvik_BACnet/Codec/Npdu.h"
+#include "Orvik_BACnetDevice/COVDelivery.h"
+#include "Orvik_BACnetDevice/Site.h"
+
+#include <Poco/Net/DatagramSocket.h>
+#include <Poco/Net/SocketAddress.h>
+#include <Poco/Timestamp.h>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace Orvik::BACnet::Device::IP
+{
+
+class SegmentedTransfer;
+
+/// The devices of a Site on BACnet/IP: every device of the local network (network number 0) on a UDP
+/// socket of its own, answering like a real device. One thread receives, serves and runs the timers, so
+/// a slow device (its delay) or a large answer never blocks the others.
+///
+/// What the devices answer:
+///   - Who-Is (with or without limits) with I-Am, from the device's own socket: to the asker, or to
+///     Settings::broadcast as a broadcast when the Who-Is was one and a broadcast address is set. The
+///     sockets share one simulated LAN: a broadcast that reaches any of them is heard by every device.
+///   - ReadProperty, ReadPropertyMultiple, ReadRange, WriteProperty, SubscribeCOV and
+///     SubscribeCOVProperty through Site::serve (errors with the standard classes and codes, faults,
+///     silence). Other confirmed services: Reject unrecognized-service; service data that cannot be
+///     read: Reject with the reason that fits. A segmented request: Abort segmentation-not-supported
+///     (the requests the devices answer always fit one APDU).
+///   - An answer larger than the requester's max APDU goes in segments, a window at a time, with the
+///     segment time-out and retries, when the requester accepts segmented answers and the segments fit
+///     its max-segments; otherwise Abort segmentation-not-supported or buffer-overflow. At most
+///     Settings::maxTransfers segmented answers run at once; beyond them Abort out-of-resources.
+///     Segment-ACKs of unknown transfers are ignored.
+///   - COV notifications go to the subscriber's address: unconfirmed, or confirmed with the APDU
+///     time-out and retries until a Simple-ACK comes (at most Settings::maxPendingNotifications wait;
+///     the oldest is dropped beyond).
+/// Datagrams that cannot be read are dropped. Devices on other networks (routed) are not served; they
+/// are listed by unserved().
+class SiteServer
+{
+public:
+    class Settings
+    {
+    public:
+        /// The address of the devices that the site file does not place (`bind` of a device).
+        std::string bind = "127.0.0.1";
+        /// True: every device without its own `bind` gets a free port of `bind`. False: a device whose
+        /// site file MAC is a BACnet/IP address (a.b.c.d:port) is bound there.
+        bool freePorts = true;
+        /// Where broadcast I-Ams go; none: every I-Am goes to the asker.
+        std::optional<Poco::Net::SocketAddress> broadcast;
+        Poco::UInt32 apduTimeoutMs = 3000;
+        Poco::UInt32 apduRetries = 3;
+        Poco::UInt32 segmentTimeoutMs = 2000;
+        /// Proposed window of segmented answers (1 to 127).
+        Poco::UInt8 windowSize = 4;
+        std::size_t maxTransfers = 64;
+        std::size_t maxPendingNotifications = 256;
+    };
+
+    /// Where a device answers.
+    class Endpoint
+    {
+    public:
+        Poco::UInt32 instance = 0;
+        Poco::Net::SocketAddress address;
+    };
+
+    /// Binds every local device's socket; throws Poco::Net::NetException when one cannot be bound.
+    SiteServer(Site& site, const Settings& settings);
+    ~SiteServer();
+    SiteServer(const SiteServer&) = delete;
+    SiteServer& operator=(const SiteServer&) = delete;
+
+    /// Starts serving on a thread of its own.
+    void start();
+    /// Stops serving; nothing is sent afterwards. Stopping a stopped server does nothing.
+    void stop();
+
+    const std::vector<Endpoint>& endpoints() const { return _endpoints; }
+    /// The devices of other networks, which this server does not serve.
+    const std::vector<Poco::UInt32>& unserved() const { return _unserved; }
+    /// The changed value's COV notifications go out from the server's thread (Site::changeValue).
+    void deliver(const std::vector<COVDelivery>& notifications);
+
+private:
+    class Socket
+    {
+    public:
+        Poco::UInt32 instance = 0;
+        /// Sending changes no state of the server that a const Socket stands for.
+        mutable Poco::Net::DatagramSocket socket;
+        Poco::Net::SocketAddress address;
+    };
+
+    /// Where an answer goes: the sender's address and, for a routed requester, its network address.
+    class Peer
+    {
+    public:
+        Poco::Net::SocketAddress address;
+        std::optional<DataType::BACnetAddress> remote;
+    };
+
+    class PendingNotification
+    {
+    public:
+        Poco::UInt32 instance = 0;
+        Poco::UInt8 invokeId = 0;
+        Poco::Net::SocketAddress peer;
+        Codec::Octets datagram;
+        Poco::UInt32 triesLeft = 0;
+        Poco::Timestamp due;
+    };
+
+    void bindDevice(const Site::Presence& presence);
+    void run();
+    void receive(Socket& socket);
+    void handle(Socket& socket, const Codec::Octets& datagram, const Poco::Net::SocketAddress& sender);
+    void handleWhoIs(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu, bool broadcast);
+    void handleConfirmed(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu);
+    void answer(Poco::UInt32 instance, const Peer& peer, const Codec::Apdu::Header& request,
+                const std::optional<ServiceReply>& reply);
+    void watchTransfer(const std::string& key, Socket& socket, const Peer& peer);
+    void handleSegmentAck(const Socket& socket, const Peer& peer, const Codec::Apdu::Header& header);
+    void handleNotificationAnswer(const Socket& socket, const Peer& peer, const Codec::Apdu::Header& header);
+    void abort(const Socket& socket, const Peer& peer, Poco::UInt8 invokeId, Poco::UInt8 reason);
+    void reject(const Socket& socket, const Peer& peer, Poco::UInt8 invokeId, Poco::UInt8 reason);
+    void sendApdu(const Socket& socket, const Peer& peer, const Codec::Octets& apdu,
+                  bool expectingReply = false);
+    void sendDatagram(const Socket& socket, const Poco::Net::SocketAddress& to,
+                      const Codec::Octets& datagram);
+    void sendNotification(const COVDelivery& delivery);
+    void runTimers();
+    void after(Poco::UInt32 milliseconds, std::function<void()> task);
+    void tick();
+    Socket* socketOf(Poco::UInt32 instance);
+    std::string transferKey(const Socket& socket, const Peer& peer, Poco::UInt8 invokeId) const;
+
+    Site& _site;
+    const Settings _settings;
+    std::vector<std::unique_ptr<Socket>> _sockets;
+    std::vector<Endpoint> _endpoints;
+    std::vector<Poco::UInt32> _unserved;
+    std::multimap<Poco::Timestamp, std::function<void()>> _timers;
+    std::map<std::string, std::unique_ptr<SegmentedTransfer>> _transfers;
+    std::deque<PendingNotification> _pending;
+    Poco::UInt8 _nextInvokeId = 0;
+    std::mutex _deliveryMutex;
+    std::vector<COVDelivery> _deliveries;
+    std::atomic<bool> _running{false};
+    std::thread _thread;
+};
+
+}  // namespace Orvik::BACnet::Device::IP

@@ -1,0 +1,523 @@
+#include "Orvik_BACnetDevice/IP/SiteServer.h"
+
+#include "Orvik_BACnet/Codec/DecodeError.h"
+#include "Orvik_BACnet/Codec/IAm.h"
+#include "Orvik_BACnet/Codec/WhoIs.h"
+#include "Orvik_BACnetDevice/ServiceCoding.h"
+#include "SegmentedTransfer.h"
+
+#include <Poco/Net/NetException.h>
+#include <Poco/NumberFormatter.h>
+
+#include <algorithm>
+
+namespace Orvik::BACnet::Device::IP
+{
+
+namespace
+{
+
+/// The header of a segmented Complex-ACK: what a segment's service data leaves of the max APDU.
+constexpr std::size_t SEGMENT_HEADER_SIZE = 5;
+/// The longest wait of the loop, so that stop() is noticed soon.
+constexpr Poco::Timestamp::TimeDiff MAX_WAIT_US = 100000;
+/// Delayed answers waiting at once; beyond them requests are dropped (a flood to a slow device).
+constexpr std::size_t MAX_TIMERS = 4096;
+
+Poco::Net::SocketAddress socketAddressOf(const Codec::Bvll::Endpoint& endpoint)
+{
+    const auto& a = endpoint.address;
+    return Poco::Net::SocketAddress(
+        Poco::NumberFormatter::format(a[0]) + "." + Poco::NumberFormatter::format(a[1]) + "." +
+            Poco::NumberFormatter::format(a[2]) + "." + Poco::NumberFormatter::format(a[3]),
+        endpoint.port);
+}
+
+Codec::Bvll::Endpoint endpointOf(const Poco::Net::SocketAddress& address)
+{
+    Codec::Bvll::Endpoint endpoint;
+    const Poco::Net::IPAddress host = address.host();
+    if (host.family() == Poco::Net::IPAddress::IPv4)
+    {
+        const auto* octets = static_cast<const std::uint8_t*>(host.addr());
+        std::copy(octets, octets + 4, endpoint.address.begin());
+    }
+    endpoint.port = address.port();
+    return endpoint;
+}
+
+/// The max-segments field as a number of segments (0, unspecified: as many as a window of 64 needs).
+std::size_t segmentsAccepted(std::uint8_t maxSegments)
+{
+    if (maxSegments == 0 || maxSegments == Codec::Apdu::_MORE_THAN_64_SEGMENTS)
+        return maxSegments == 0 ? 64 : 255;
+    return maxSegments;
+}
+
+}  // namespace
+
+SiteServer::SiteServer(Site& site, const Settings& settings) : _site(site), _settings(settings)
+{
+    for (Poco::UInt32 instance : _site.getDeviceInstances())
+    {
+        const std::optional<Site::Presence> presence = _site.presenceOf(instance);
+        if (presence->address.getNetworkNumber() != 0)
+            _unserved.push_back(instance);
+        else
+            bindDevice(*presence);
+    }
+}
+
+SiteServer::~SiteServer()
+{
+    stop();
+}
+
+void SiteServer::bindDevice(const Site::Presence& presence)
+{
+    Poco::Net::SocketAddress address(_settings.bind, 0);
+    if (!presence.bind.empty())
+        address = presence.bind.find(':') == std::string::npos ? Poco::Net::SocketAddress(presence.bind, 0)
+                                                               : Poco::Net::SocketAddress(presence.bind);
+    else if (!_settings.freePorts && presence.address.getMACLength() == 6)
+        address = socketAddressOf(Codec::Bvll::Endpoint::fromAddress(presence.address));
+    auto pSocket = std::make_unique<Socket>();
+    pSocket->instance = presence.iAm.deviceIdentifier.getInstance();
+    pSocket->socket.bind(address, true);
+    pSocket->address = pSocket->socket.address();
+    _endpoints.push_back(Endpoint{pSocket->instance, pSocket->address});
+    _sockets.push_back(std::move(pSocket));
+}
+
+void SiteServer::start()
+{
+    if (_running.exchange(true))
+        return;
+    after(_site.getTickMs(), [this] { tick(); });
+    _thread = std::thread([this] { run(); });
+}
+
+void SiteServer::stop()
+{
+    if (!_running.exchange(false))
+        return;
+    _thread.join();
+}
+
+void SiteServer::deliver(const std::vector<COVDelivery>& notifications)
+{
+    std::lock_guard<std::mutex> lock(_deliveryMutex);
+    _deliveries.insert(_deliveries.end(), notifications.begin(), notifications.end());
+}
+
+// ---- the server's thread ------------------------------------------------------------------------------
+
+void SiteServer::run()
+{
+    while (_running)
+    {
+        Poco::Net::Socket::SocketList readable;
+        for (const auto& pSocket : _sockets)
+            readable.push_back(pSocket->socket);
+        Poco::Net::Socket::SocketList writable, failed;
+        Poco::Timestamp::TimeDiff wait = MAX_WAIT_US;
+        if (!_timers.empty())
+            wait = std::clamp<Poco::Timestamp::TimeDiff>(_timers.begin()->first - Poco::Timestamp(), 0,
+                                                         MAX_WAIT_US);
+        if (!readable.empty() &&
+            Poco::Net::Socket::select(readable, writable, failed, Poco::Timespan(wait)) > 0)
+        {
+            for (const auto& pSocket : _sockets)
+            {
+                if (std::find(readable.begin(), readable.end(), pSocket->socket) != readable.end())
+                    receive(*pSocket);
+            }
+        }
+        else if (readable.empty())
+        {
+            std::this_thread::sleep_for(std::chrono::microseconds(wait));
+        }
+        std::vector<COVDelivery> deliveries;
+        {
+            std::lock_guard<std::mutex> lock(_deliveryMutex);
+            deliveries.swap(_deliveries);
+        }
+        for (const COVDelivery& delivery : deliveries)
+            sendNotification(delivery);
+        runTimers();
+    }
+}
+
+void SiteServer::receive(Socket& socket)
+{
+    Codec::Octets datagram(Codec::Bvll::_MAX_DATAGRAM + 1);
+    Poco::Net::SocketAddress sender;
+    int received = 0;
+    try
+    {
+        received = socket.socket.receiveFrom(datagram.data(), static_cast<int>(datagram.size()), sender);
+    }
+    catch (const Poco::Exception&)
+    {
+        return;  // an ICMP error of an earlier send; nothing to read
+    }
+    if (received <= 0)
+        return;
+    datagram.resize(static_cast<std::size_t>(received));
+    try
+    {
+        handle(socket, datagram, sender);
+    }
+    catch (const Codec::DecodeError&)
+    {
+        // A datagram that cannot be read is dropped.
+    }
+}
+
+void SiteServer::handle(Socket& socket, const Codec::Octets& datagram, const Poco::Net::SocketAddress& sender)
+{
+    const Codec::Bvll::Message bvll = Codec::Bvll::decode(datagram);
+    if (!bvll.carriesNpdu() || bvll.function == Codec::Bvll::DISTRIBUTE_BROADCAST_TO_NETWORK)
+        return;
+    const Codec::Npdu::Message npdu = Codec::Npdu::decode(bvll.payload);
+    if (npdu.header.isNetworkMessage)
+        return;  // for routers
+    const bool globalBroadcast =
+        npdu.header.hasDestination && npdu.header.destination.getNetworkNumber() == 0xFFFF;
+    if (npdu.header.hasDestination && !globalBroadcast)
+        return;  // for a device of another network
+    Peer peer;
+    peer.address =
+        bvll.function == Codec::Bvll::FORWARDED_NPDU ? socketAddressOf(bvll.originalSource) : sender;
+    if (npdu.header.hasSource)
+        peer.remote = npdu.header.source;
+    const Codec::Apdu::Message apdu = Codec::Apdu::decode(npdu.payload);
+    const bool broadcast = bvll.function != Codec::Bvll::ORIGINAL_UNICAST_NPDU || globalBroadcast;
+    switch (apdu.header.type)
+    {
+        case Codec::Apdu::UNCONFIRMED_REQUEST:
+            if (apdu.header.serviceChoice == SERVICE_UNCONFIRMED_WHO_IS)
+                handleWhoIs(socket, peer, apdu, broadcast);
+            break;
+        case Codec::Apdu::CONFIRMED_REQUEST:
+            if (!broadcast)
+                handleConfirmed(socket, peer, apdu);
+            break;
+        case Codec::Apdu::SEGMENT_ACK:
+            handleSegmentAck(socket, peer, apdu.header);
+            break;
+        case Codec::Apdu::SIMPLE_ACK:
+        case Codec::Apdu::ERROR:
+        case Codec::Apdu::REJECT:
+            handleNotificationAnswer(socket, peer, apdu.header);
+            break;
+        case Codec::Apdu::ABORT:
+            _transfers.erase(transferKey(socket, peer, apdu.header.invokeId));
+            handleNotificationAnswer(socket, peer, apdu.header);
+            break;
+        default:
+            break;
+    }
+}
+
+void SiteServer::handleWhoIs(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu,
+                             bool broadcast)
+{
+    const Codec::WhoIs whoIs = Codec::WhoIs::decode(apdu.serviceData);
+    // A broadcast reaches every device of the simulated LAN, a unicast the device it was sent to.
+    for (const auto& pHearing : _sockets)
+    {
+        if (!broadcast && pHearing.get() != &socket)
+            continue;
+        const std::optional<Site::Presence> presence = _site.presenceOf(pHearing->instance);
+        if (!presence || presence->silent || !whoIs.covers(pHearing->instance))
+            continue;
+        Codec::Apdu::Header header;
+        header.type = Codec::Apdu::UNCONFIRMED_REQUEST;
+        header.serviceChoice = SERVICE_UNCONFIRMED_I_AM;
+        const Codec::Octets iAm = Codec::Apdu::encode(header, presence->iAm.encode());
+        Socket* pSocket = pHearing.get();
+        after(presence->delayMs,
+              [this, pSocket, peer, iAm, broadcast]
+              {
+                  if (broadcast && _settings.broadcast)
+                  {
+                      Codec::Npdu::Header npdu;
+                      Codec::Bvll::Message bvll;
+                      bvll.function = Codec::Bvll::ORIGINAL_BROADCAST_NPDU;
+                      const Codec::Octets npduOctets = Codec::Npdu::encode(npdu, iAm);
+                      bvll.payload = npduOctets;
+                      sendDatagram(*pSocket, *_settings.broadcast, Codec::Bvll::encode(bvll));
+                  }
+                  else
+                  {
+                      sendApdu(*pSocket, peer, iAm);
+                  }
+              });
+    }
+}
+
+void SiteServer::handleConfirmed(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu)
+{
+    const Codec::Apdu::Header& header = apdu.header;
+    if (header.segmented)
+        return abort(socket, peer, header.invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED);
+    if (!ServiceCoding::isServed(header.serviceChoice))
+        return reject(socket, peer, header.invokeId, REJECT_REASON_UNRECOGNIZED_SERVICE);
+    std::optional<ServiceRequest> request;
+    try
+    {
+        request = ServiceCoding::decodeRequest(header.serviceChoice, apdu.serviceData);
+    }
+    catch (const Codec::DecodeError& e)
+    {
+        return reject(socket, peer, header.invokeId, ServiceCoding::rejectReasonOf(e));
+    }
+    const std::optional<Site::Presence> presence = _site.presenceOf(socket.instance);
+    if (_timers.size() >= MAX_TIMERS)
+        return;  // too much waiting already: dropped, the requester retries
+    const Poco::UInt32 instance = socket.instance;
+    const DataType::BACnetAddress requester = endpointOf(peer.address).toAddress();
+    after(presence ? presence->delayMs : 0,
+          [this, instance, peer, header, request = std::move(*request), requester]
+          {
+              Site::Served served = _site.serve(instance, request, requester, Poco::Timestamp());
+              answer(instance, peer, header, served.reply);
+              for (const COVDelivery& delivery : served.notifications)
+                  sendNotification(delivery);
+          });
+}
+
+void SiteServer::answer(Poco::UInt32 instance, const Peer& peer, const Codec::Apdu::Header& request,
+                        const std::optional<ServiceReply>& reply)
+{
+    Socket* pSocket = socketOf(instance);
+    if (!reply || pSocket == nullptr)
+        return;
+    const ServiceCoding::EncodedReply encoded = ServiceCoding::encodeReply(*reply, request.serviceChoice);
+    Codec::Apdu::Header header;
+    header.type = encoded.type;
+    header.invokeId = request.invokeId;
+    header.serviceChoice = request.serviceChoice;
+    const std::size_t maxApdu = std::min<std::size_t>(request.maxApdu, Codec::Apdu::_MAX_APDU_IP);
+    if (Codec::Apdu::headerSize(header) + encoded.serviceData.size() <= maxApdu)
+        return sendApdu(*pSocket, peer, Codec::Apdu::encode(header, encoded.serviceData));
+
+    const std::size_t segmentSize = maxApdu - SEGMENT_HEADER_SIZE;
+    if (!request.segmentedResponseAccepted)
+        return abort(*pSocket, peer, request.invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED);
+    if (SegmentedTransfer::countSegments(encoded.serviceData.size(), segmentSize) >
+        segmentsAccepted(request.maxSegments))
+        return abort(*pSocket, peer, request.invokeId, ABORT_REASON_BUFFER_OVERFLOW);
+    const std::string key = transferKey(*pSocket, peer, request.invokeId);
+    if (_transfers.size() >= _settings.maxTransfers && _transfers.count(key) == 0)
+        return abort(*pSocket, peer, request.invokeId, ABORT_REASON_OUT_OF_RESOURCES);
+    auto pTransfer =
+        std::make_unique<SegmentedTransfer>(request.invokeId, request.serviceChoice, encoded.serviceData,
+                                            segmentSize, _settings.windowSize, _settings.apduRetries);
+    pTransfer->due =
+        Poco::Timestamp() + static_cast<Poco::Timestamp::TimeDiff>(_settings.segmentTimeoutMs) * 1000;
+    for (const Codec::Octets& segment : pTransfer->window())
+        sendApdu(*pSocket, peer, segment);
+    _transfers[key] = std::move(pTransfer);
+    after(_settings.segmentTimeoutMs, [this, key, pSocket, peer] { watchTransfer(key, *pSocket, peer); });
+}
+
+void SiteServer::watchTransfer(const std::string& key, Socket& socket, const Peer& peer)
+{
+    auto it = _transfers.find(key);
+    if (it == _transfers.end())
+        return;
+    const Poco::Timestamp now;
+    if (now < it->second->due)
+    {
+        const auto wait = static_cast<Poco::UInt32>((it->second->due - now) / 1000) + 1;
+        return after(wait, [this, key, &socket, peer] { watchTransfer(key, socket, peer); });
+    }
+    if (!it->second->retry())
+    {
+        _transfers.erase(it);  // the requester is gone
+        return;
+    }
+    it->second->due = now + static_cast<Poco::Timestamp::TimeDiff>(_settings.segmentTimeoutMs) * 1000;
+    for (const Codec::Octets& segment : it->second->window())
+        sendApdu(socket, peer, segment);
+    after(_settings.segmentTimeoutMs, [this, key, &socket, peer] { watchTransfer(key, socket, peer); });
+}
+
+void SiteServer::handleSegmentAck(const Socket& socket, const Peer& peer, const Codec::Apdu::Header& header)
+{
+    auto it = _transfers.find(transferKey(socket, peer, header.invokeId));
+    if (it == _transfers.end() || header.server)
+        return;  // no such transfer: nothing to do
+    switch (it->second->acknowledge(header.sequenceNumber, header.negativeAck, header.windowSize))
+    {
+        case SegmentedTransfer::Progress::IGNORED:
+            return;
+        case SegmentedTransfer::Progress::DONE:
+            _transfers.erase(it);
+            return;
+        case SegmentedTransfer::Progress::SEND:
+            it->second->due =
+                Poco::Timestamp() + static_cast<Poco::Timestamp::TimeDiff>(_settings.segmentTimeoutMs) * 1000;
+            for (const Codec::Octets& segment : it->second->window())
+                sendApdu(socket, peer, segment);
+            return;
+    }
+}
+
+void SiteServer::handleNotificationAnswer(const Socket& socket, const Peer& peer,
+                                          const Codec::Apdu::Header& header)
+{
+    _pending.erase(std::remove_if(_pending.begin(), _pending.end(),
+                                  [&](const PendingNotification& p) {
+                                      return p.instance == socket.instance && p.invokeId == header.invokeId &&
+                                             p.peer == peer.address;
+                                  }),
+                   _pending.end());
+}
+
+void SiteServer::abort(const Socket& socket, const Peer& peer, Poco::UInt8 invokeId, Poco::UInt8 reason)
+{
+    Codec::Apdu::Header header;
+    header.type = Codec::Apdu::ABORT;
+    header.server = true;
+    header.invokeId = invokeId;
+    header.serviceChoice = reason;
+    sendApdu(socket, peer, Codec::Apdu::encode(header));
+}
+
+void SiteServer::reject(const Socket& socket, const Peer& peer, Poco::UInt8 invokeId, Poco::UInt8 reason)
+{
+    Codec::Apdu::Header header;
+    header.type = Codec::Apdu::REJECT;
+    header.invokeId = invokeId;
+    header.serviceChoice = reason;
+    sendApdu(socket, peer, Codec::Apdu::encode(header));
+}
+
+void SiteServer::sendApdu(const Socket& socket, const Peer& peer, const Codec::Octets& apdu,
+                          bool expectingReply)
+{
+    Codec::Npdu::Header npdu;
+    npdu.expectingReply = expectingReply;
+    if (peer.remote)
+    {
+        npdu.hasDestination = true;
+        npdu.destination = *peer.remote;
+    }
+    const Codec::Octets npduOctets = Codec::Npdu::encode(npdu, apdu);
+    Codec::Bvll::Message bvll;
+    bvll.function = Codec::Bvll::ORIGINAL_UNICAST_NPDU;
+    bvll.payload = npduOctets;
+    sendDatagram(socket, peer.address, Codec::Bvll::encode(bvll));
+}
+
+void SiteServer::sendDatagram(const Socket& socket, const Poco::Net::SocketAddress& to,
+                              const Codec::Octets& datagram)
+{
+    try
+    {
+        socket.socket.sendTo(datagram.data(), static_cast<int>(datagram.size()), to);
+    }
+    catch (const Poco::Exception&)
+    {
+        // Nobody there (any more): like a datagram lost on the way.
+    }
+}
+
+void SiteServer::sendNotification(const COVDelivery& delivery)
+{
+    Socket* pSocket = socketOf(delivery.notification.initiatingDeviceIdentifier.getInstance());
+    if (pSocket == nullptr || delivery.subscriber.getMACLength() != 6)
+        return;
+    Peer peer;
+    peer.address = socketAddressOf(Codec::Bvll::Endpoint::fromAddress(delivery.subscriber));
+    Codec::Apdu::Header header;
+    header.serviceChoice = delivery.confirmed ? Codec::COVNotification::_CONFIRMED_SERVICE
+                                              : Codec::COVNotification::_UNCONFIRMED_SERVICE;
+    if (!delivery.confirmed)
+    {
+        header.type = Codec::Apdu::UNCONFIRMED_REQUEST;
+        return sendApdu(*pSocket, peer, Codec::Apdu::encode(header, delivery.notification.encode()));
+    }
+    header.type = Codec::Apdu::CONFIRMED_REQUEST;
+    header.invokeId = _nextInvokeId++;
+    if (_pending.size() >= _settings.maxPendingNotifications)
+        _pending.pop_front();
+    PendingNotification pending;
+    pending.instance = pSocket->instance;
+    pending.invokeId = header.invokeId;
+    pending.peer = peer.address;
+    const Codec::Octets apdu = Codec::Apdu::encode(header, delivery.notification.encode());
+    Codec::Npdu::Header npdu;
+    npdu.expectingReply = true;
+    const Codec::Octets npduOctets = Codec::Npdu::encode(npdu, apdu);
+    Codec::Bvll::Message bvll;
+    bvll.function = Codec::Bvll::ORIGINAL_UNICAST_NPDU;
+    bvll.payload = npduOctets;
+    pending.datagram = Codec::Bvll::encode(bvll);
+    pending.triesLeft = _settings.apduRetries;
+    pending.due = Poco::Timestamp() + static_cast<Poco::Timestamp::TimeDiff>(_settings.apduTimeoutMs) * 1000;
+    sendDatagram(*pSocket, pending.peer, pending.datagram);
+    _pending.push_back(std::move(pending));
+}
+
+void SiteServer::runTimers()
+{
+    const Poco::Timestamp now;
+    while (!_timers.empty() && _timers.begin()->first <= now)
+    {
+        std::function<void()> task = std::move(_timers.begin()->second);
+        _timers.erase(_timers.begin());
+        task();
+    }
+    for (auto it = _pending.begin(); it != _pending.end();)
+    {
+        if (it->due > now)
+        {
+            ++it;
+            continue;
+        }
+        if (it->triesLeft == 0)
+        {
+            it = _pending.erase(it);
+            continue;
+        }
+        --it->triesLeft;
+        it->due = now + static_cast<Poco::Timestamp::TimeDiff>(_settings.apduTimeoutMs) * 1000;
+        if (Socket* pSocket = socketOf(it->instance))
+            sendDatagram(*pSocket, it->peer, it->datagram);
+        ++it;
+    }
+}
+
+void SiteServer::after(Poco::UInt32 milliseconds, std::function<void()> task)
+{
+    _timers.emplace(Poco::Timestamp() + static_cast<Poco::Timestamp::TimeDiff>(milliseconds) * 1000,
+                    std::move(task));
+}
+
+void SiteServer::tick()
+{
+    for (const COVDelivery& delivery : _site.advance(Poco::Timestamp()))
+        sendNotification(delivery);
+    after(_site.getTickMs(), [this] { tick(); });
+}
+
+SiteServer::Socket* SiteServer::socketOf(Poco::UInt32 instance)
+{
+    for (const auto& pSocket : _sockets)
+    {
+        if (pSocket->instance == instance)
+            return pSocket.get();
+    }
+    return nullptr;
+}
+
+std::string SiteServer::transferKey(const Socket& socket, const Peer& peer, Poco::UInt8 invokeId) const
+{
+    return std::to_string(socket.instance) + "/" + peer.address.toString() + "/" + std::to_string(invokeId);
+}
+
+}  // namespace Orvik::BACnet::Device::IP

@@ -1,0 +1,90 @@
+// orvik-site <site.json> [--bind <address>] [--site-ports] [--broadcast <address:port>]
+//
+// Serves the devices of a site file on BACnet/IP until SIGINT or SIGTERM. Prints one line per device,
+// "device <instance> <address:port>", then "ready"; a device of another network (routed) is reported on
+// standard error and not served.
+#include "Orvik_BACnetDevice/IP/SiteServer.h"
+#include "Orvik_BACnetDevice/Site.h"
+
+#include <Poco/Exception.h>
+
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+const char* const USAGE =
+    "usage: orvik-site <site.json> [--bind <address>] [--site-ports] [--broadcast <address:port>]\n"
+    "  --bind        address of the devices the site file does not place (default 127.0.0.1)\n"
+    "  --site-ports  a device whose MAC is a BACnet/IP address is served there (default: a free port)\n"
+    "  --broadcast   where broadcast I-Ams go (default: every I-Am to the asker)\n";
+
+/// The settings of the command line; throws Poco::InvalidArgumentException for anything else.
+Orvik::BACnet::Device::IP::SiteServer::Settings settingsOf(const std::vector<std::string>& options)
+{
+    Orvik::BACnet::Device::IP::SiteServer::Settings settings;
+    for (std::size_t i = 0; i < options.size(); ++i)
+    {
+        const bool hasValue = i + 1 < options.size();
+        if (options[i] == "--bind" && hasValue)
+            settings.bind = options[++i];
+        else if (options[i] == "--broadcast" && hasValue)
+            settings.broadcast = Poco::Net::SocketAddress(options[++i]);
+        else if (options[i] == "--site-ports")
+            settings.freePorts = false;
+        else
+            throw Poco::InvalidArgumentException("unknown option or missing value: " + options[i]);
+    }
+    return settings;
+}
+
+/// Blocks until SIGINT or SIGTERM.
+void waitForTermination()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    int received = 0;
+    sigwait(&signals, &received);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || std::string(argv[1]) == "--help")
+    {
+        std::cerr << USAGE;
+        return argc < 2 ? 2 : 0;
+    }
+    // The signals are waited for, not handled: every thread started later inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    try
+    {
+        const auto settings = settingsOf(std::vector<std::string>(argv + 2, argv + argc));
+        const std::unique_ptr<Orvik::BACnet::Device::Site> pSite = Orvik::BACnet::Device::Site::load(argv[1]);
+        Orvik::BACnet::Device::IP::SiteServer server(*pSite, settings);
+        for (Poco::UInt32 instance : server.unserved())
+            std::cerr << "device " << instance << " is on another network and is not served\n";
+        for (const auto& endpoint : server.endpoints())
+            std::cout << "device " << endpoint.instance << " " << endpoint.address.toString() << "\n";
+        server.start();
+        std::cout << "ready" << std::endl;
+        waitForTermination();
+        server.stop();
+        return 0;
+    }
+    catch (const Poco::Exception& e)
+    {
+        std::cerr << "orvik-site: " << e.displayText() << "\n";
+        return 1;
+    }
+}
