@@ -25,19 +25,22 @@ start=$(date +%s)
 cmake -S "$source_dir" -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVIK_BUILD_TESTS=OFF -DORVIK_FUZZ=ON "${launcher[@]}" >"$build_dir.configure.log" 2>&1 ||
     { cat "$build_dir.configure.log"; exit 1; }
-cmake --build "$build_dir" -j "$(nproc)" --target fuzz_datagram fuzz_service >"$build_dir.build.log" 2>&1 ||
+cmake --build "$build_dir" -j "$(nproc)" --target fuzz_datagram fuzz_service fuzz_serve >"$build_dir.build.log" 2>&1 ||
     { tail -50 "$build_dir.build.log"; exit 1; }
 echo "fuzz targets built in $(($(date +%s) - start)) s"
 
 mkdir -p "$build_dir/artifacts"
 status=0
-for target in datagram service; do
+# The served requests start from the service seeds (service data behind one selector octet).
+for target in datagram service serve; do
+    seeds=$target
+    [ "$target" = serve ] && seeds=service
     work="$build_dir/corpus/$target"
     mkdir -p "$work"
     # New inputs go to the work folder; the seeds are read from the tree.
     if ! "$build_dir/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=1024 \
         -max_len=2048 -print_final_stats=1 -artifact_prefix="$build_dir/artifacts/$target-" \
-        "$work" "$source_dir/tests/fuzz/corpus/$target" >"$build_dir/$target.log" 2>&1; then
+        "$work" "$source_dir/tests/fuzz/corpus/$seeds" >"$build_dir/$target.log" 2>&1; then
         status=1
     fi
     grep -E 'stat::number_of_executed_units|stat::new_units_added|ERROR|finding|Done' "$build_dir/$target.log" |

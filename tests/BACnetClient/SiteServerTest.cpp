@@ -1,0 +1,88 @@
+#include "BACnetClient/UdpPeer.h"
+#include "Orvik_BACnetDevice/IP/SiteServer.h"
+#include "Orvik_BACnetDevice/Site.h"
+
+#include <gtest/gtest.h>
+
+namespace Orvik::BACnet::Client::Test
+{
+
+namespace
+{
+
+using Codec::Test::Packet;
+
+/// orvik-site's server on the wire, as a hostile or sloppy client meets it: what a request that the
+/// devices cannot or will not serve gets back, and that the server keeps serving afterwards.
+class SiteServerTest : public ::testing::Test
+{
+protected:
+    SiteServerTest()
+        : _pSite(Device::Site::load(std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json")),
+          _server(*_pSite, Device::IP::SiteServer::Settings())
+    {
+        _server.start();
+    }
+
+    Poco::Net::SocketAddress deviceA() const { return _server.endpoints().front().address; }
+
+    /// Sends an APDU (hex) to device 100 in an Original-Unicast-NPDU that expects a reply.
+    void send(const std::string& apduHex)
+    {
+        Codec::Octets datagram = Packet::fromHex("81 0a 00 00 01 04 " + apduHex);
+        datagram[2] = static_cast<std::uint8_t>(datagram.size() >> 8);
+        datagram[3] = static_cast<std::uint8_t>(datagram.size());
+        _peer.send(datagram, deviceA());
+    }
+
+    /// The APDU of the next answer, in hex.
+    std::string answer()
+    {
+        Poco::Net::SocketAddress sender;
+        const Codec::Octets datagram = _peer.receiveOctets(sender, 2000);
+        return Packet::toHex(Codec::Octets(datagram.begin() + 6, datagram.end()));
+    }
+
+    std::unique_ptr<Device::Site> _pSite;
+    Device::IP::SiteServer _server;
+    UdpPeer _peer;
+};
+
+// ReadProperty of device 100's object-name, invoke id 9, answered by a Complex-ACK.
+const char* const READ_NAME = "00 05 09 0c 0c 02 00 00 64 19 4d";
+
+TEST_F(SiteServerTest, RequestsTheDevicesDoNotServeGetRejectOrAbortAndTheServerGoesOn)
+{
+    const struct
+    {
+        const char* what;
+        const char* request;
+        const char* answerPrefix;
+    } cases[] = {
+        {"unknown service (reinitialize-device)", "00 05 01 14 09 00", "60 01 09"},
+        {"ReadProperty cut short", "00 05 02 0c 0c 02 00", "60 02"},
+        {"ReadProperty with a stray tag", "00 05 03 0c 0c 02 00 00 64 19 4d 3e", "60 03"},
+        {"segmented request", "08 05 04 00 01 0c 0c 02 00 00 64 19 4d", "71 04 04"},
+        {"answer too large, segments not accepted (max APDU 50)", "00 00 05 0e 0c 02 00 00 64 1e 09 08 1f",
+         "71 05 04"},
+        {"answer larger than 2 segments accepted", "02 10 06 0e 0c 02 00 00 64 1e 09 08 1f", "71 06 01"},
+        {"answer in segments: the first one alone", "02 00 07 0e 0c 02 00 00 64 1e 09 08 1f", "3c 07 00"},
+        {"unknown object", "00 05 08 0c 0c 00 00 00 07 19 55", "50 08 0c 91 01 91 1f"},
+    };
+    for (const auto& c : cases)
+    {
+        send(c.request);
+        EXPECT_EQ(answer().rfind(Packet::toHex(Packet::fromHex(c.answerPrefix)), 0), 0u) << c.what;
+    }
+    // Nothing answers a Segment-ACK of a transfer that does not exist, or datagrams that are no BACnet.
+    send("40 63 00 01");
+    _peer.send(Packet::fromHex("00 01 02"), deviceA());
+    _peer.send(Packet::fromHex("81 0a 00 05 01"), deviceA());
+    send(READ_NAME);
+    EXPECT_EQ(answer().rfind("30 09 0c", 0), 0u);
+    EXPECT_FALSE(_peer.receivesAny(200));
+}
+
+}  // namespace
+
+}  // namespace Orvik::BACnet::Client::Test
