@@ -51,7 +51,7 @@ protected:
 // ReadProperty of device 100's object-name, invoke id 9, answered by a Complex-ACK.
 const char* const READ_NAME = "00 05 09 0c 0c 02 00 00 64 19 4d";
 
-TEST_F(SiteServerTest, RequestsTheDevicesDoNotServeGetRejectOrAbortAndTheServerGoesOn)
+TEST_F(SiteServerTest, AnswersAndRefusalsOnTheWireAndTheServerGoesOnAfterJunk)
 {
     const struct
     {
@@ -68,6 +68,8 @@ TEST_F(SiteServerTest, RequestsTheDevicesDoNotServeGetRejectOrAbortAndTheServerG
         {"answer larger than 2 segments accepted", "02 10 06 0e 0c 02 00 00 64 1e 09 08 1f", "71 06 01"},
         {"answer in segments: the first one alone", "02 00 07 0e 0c 02 00 00 64 1e 09 08 1f", "3c 07 00"},
         {"unknown object", "00 05 08 0c 0c 00 00 00 07 19 55", "50 08 0c 91 01 91 1f"},
+        {"Who-Has by name: I-Have", "10 07 3d 11 00 5a 6f 6e 65 20 54 65 6d 70 65 72 61 74 75 72 65",
+         "10 01 c4 02 00 00 64 c4 00 00 00 01 75 11 00 5a 6f 6e 65"},
     };
     for (const auto& c : cases)
     {

@@ -128,6 +128,13 @@ SimulatedObject* SimulatedDevice::findObject(const DataType::ObjectIdentifier& i
     return it == _objects.end() ? nullptr : it->get();
 }
 
+SimulatedObject* SimulatedDevice::findObjectNamed(const std::string& name) const
+{
+    auto it = std::find_if(_objects.begin(), _objects.end(),
+                           [&name](const auto& pObject) { return pObject->getName() == name; });
+    return it == _objects.end() ? nullptr : it->get();
+}
+
 bool SimulatedDevice::answersWhoIs(const DataType::BACnetAddress& destination, Poco::UInt32 lowLimit,
                                    Poco::UInt32 highLimit) const
 {

@@ -50,6 +50,10 @@ public:
         Poco::UInt32 maxApdu = 1476;
         /// Where a BACnet/IP server puts the device: "a.b.c.d" or "a.b.c.d:port" (empty: its default).
         std::string bind;
+        /// On BACnet/IP: the share of received datagrams the device loses, by a generator seeded with
+        /// `seed` (repeatable).
+        double dropRate = 0.0;
+        Poco::UInt32 seed = 0;
     };
 
     explicit SimulatedDevice(const Identity& identity);
@@ -64,6 +68,8 @@ public:
     /// Adds an object; throws Poco::ExistsException when the device has one with that identifier.
     void addObject(std::unique_ptr<SimulatedObject> pObject);
     SimulatedObject* findObject(const DataType::ObjectIdentifier& identifier) const;
+    /// The object whose object-name is `name`; null when none has it.
+    SimulatedObject* findObjectNamed(const std::string& name) const;
 
     bool isSilent() const { return _silent; }
     void setSilent(bool silent) { _silent = silent; }

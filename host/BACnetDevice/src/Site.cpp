@@ -66,6 +66,24 @@ std::vector<Site::Presence> Site::whoIs(const DataType::BACnetAddress& destinati
     return answering;
 }
 
+std::optional<Codec::WhoHas::IHave> Site::whoHas(Poco::UInt32 deviceInstance,
+                                                 const Codec::WhoHas& whoHas) const
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    const SimulatedDevice* pDevice = findDevice(deviceInstance);
+    if (pDevice == nullptr || pDevice->isSilent() || !whoHas.covers(deviceInstance))
+        return std::nullopt;
+    const SimulatedObject* pObject = whoHas.byName ? pDevice->findObjectNamed(whoHas.objectName)
+                                                   : pDevice->findObject(whoHas.objectIdentifier);
+    if (pObject == nullptr)
+        return std::nullopt;
+    Codec::WhoHas::IHave iHave;
+    iHave.deviceIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, deviceInstance);
+    iHave.objectIdentifier = pObject->getIdentifier();
+    iHave.objectName = pObject->getName();
+    return iHave;
+}
+
 Site::Served Site::serve(Poco::UInt32 deviceInstance, const ServiceRequest& request,
                          const DataType::BACnetAddress& requester, const Poco::Timestamp& now)
 {
@@ -220,6 +238,8 @@ Site::Presence Site::describe(const SimulatedDevice& device)
     presence.bind = device.getIdentity().bind;
     presence.delayMs = device.getDelayMs();
     presence.silent = device.isSilent();
+    presence.dropRate = device.getIdentity().dropRate;
+    presence.seed = device.getIdentity().seed;
     return presence;
 }
 

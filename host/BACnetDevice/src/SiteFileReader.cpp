@@ -247,6 +247,9 @@ std::unique_ptr<SimulatedDevice> SiteFileReader::readDevice(const Poco::JSON::Ob
     identity.modelName = text(pDevice, "modelName", "Simulated device", at);
     identity.maxApdu = static_cast<Poco::UInt32>(wholeNumber(pDevice, "maxApdu", 1476, 50, 1476, at));
     identity.bind = text(pDevice, "bind", "", at);
+    identity.dropRate = number(pDevice, "dropRate", 0.0, 0.0, 1.0, at);
+    identity.seed =
+        static_cast<Poco::UInt32>(wholeNumber(pDevice, "seed", identity.instance, 0, 0xFFFFFFFFu, at));
     identity.address.setNetworkNumber(
         static_cast<Poco::UInt16>(wholeNumber(pDevice, "network", 0, 0, 65534, at)));
     const std::string mac =

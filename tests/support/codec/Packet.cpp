@@ -57,6 +57,18 @@ public:
         _out << " i-am " << iAm.deviceIdentifier.toString() << " apdu=" << iAm.maxApduLengthAccepted
              << " segmentation=" << iAm.segmentation << " vendor=" << iAm.vendorId;
     }
+    void operator()(const WhoHas& whoHas) const
+    {
+        _out << " who-has";
+        if (whoHas.hasLimits)
+            _out << " " << whoHas.lowLimit << ".." << whoHas.highLimit;
+        _out << " " << (whoHas.byName ? "\"" + whoHas.objectName + "\"" : whoHas.objectIdentifier.toString());
+    }
+    void operator()(const WhoHas::IHave& iHave) const
+    {
+        _out << " i-have " << iHave.deviceIdentifier.toString() << " " << iHave.objectIdentifier.toString()
+             << " \"" << iHave.objectName << "\"";
+    }
     void operator()(const ReadProperty::Request& request) const
     {
         _out << " read-property " << request.objectIdentifier.toString() << " "
@@ -171,6 +183,8 @@ public:
     Octets operator()(std::monostate) const { return _apdu.serviceData.toOctets(); }
     Octets operator()(const WhoIs& whoIs) const { return whoIs.encode(); }
     Octets operator()(const IAm& iAm) const { return iAm.encode(); }
+    Octets operator()(const WhoHas& whoHas) const { return whoHas.encode(); }
+    Octets operator()(const WhoHas::IHave& iHave) const { return iHave.encode(); }
     Octets operator()(const ReadProperty::Request& r) const { return ReadProperty::encodeRequest(r); }
     Octets operator()(const ReadProperty::Ack& r) const { return ReadProperty::encodeAck(r); }
     Octets operator()(const std::vector<ReadPropertyMultiple::ObjectRequest>& r) const
@@ -228,6 +242,10 @@ void Packet::decodeService()
                 _service = WhoIs::decode(data);
             else if (service == IAm::_SERVICE)
                 _service = IAm::decode(data);
+            else if (service == WhoHas::_SERVICE)
+                _service = WhoHas::decode(data);
+            else if (service == WhoHas::_I_HAVE_SERVICE)
+                _service = WhoHas::IHave::decode(data);
             else if (service == COVNotification::_UNCONFIRMED_SERVICE)
                 _service = COVNotification::decode(data);
             break;

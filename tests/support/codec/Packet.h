@@ -14,6 +14,7 @@
 #include "Orvik_BACnet/Codec/ReadRange.h"
 #include "Orvik_BACnet/Codec/ServiceError.h"
 #include "Orvik_BACnet/Codec/SubscribeCOV.h"
+#include "Orvik_BACnet/Codec/WhoHas.h"
 #include "Orvik_BACnet/Codec/WhoIs.h"
 #include "Orvik_BACnet/Codec/WriteProperty.h"
 
@@ -27,8 +28,8 @@ namespace Orvik::BACnet::Codec::Test
 class Packet
 {
 public:
-    using Service = std::variant<std::monostate, WhoIs, IAm, ReadProperty::Request, ReadProperty::Ack,
-                                 std::vector<ReadPropertyMultiple::ObjectRequest>,
+    using Service = std::variant<std::monostate, WhoIs, IAm, WhoHas, WhoHas::IHave, ReadProperty::Request,
+                                 ReadProperty::Ack, std::vector<ReadPropertyMultiple::ObjectRequest>,
                                  std::vector<ReadPropertyMultiple::ObjectResult>, ReadRange::Request,
                                  ReadRange::Ack, WriteProperty::Request, SubscribeCOV::Request,
                                  COVNotification, ServiceError, Npdu::NetworkMessage>;

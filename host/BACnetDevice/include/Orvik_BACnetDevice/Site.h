@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Orvik_BACnet/Codec/IAm.h"
+#include "Orvik_BACnet/Codec/WhoHas.h"
 #include "Orvik_BACnet/DataType/BACnetAddress.h"
 #include "Orvik_BACnet/DataType/BACnetLogRecord.h"
 #include "Orvik_BACnet/ValueContainer.h"
@@ -53,6 +54,9 @@ public:
         std::string bind;
         Poco::UInt32 delayMs = 0;
         bool silent = false;
+        /// The share of received datagrams lost on BACnet/IP, and the seed of the losses.
+        double dropRate = 0.0;
+        Poco::UInt32 seed = 0;
     };
 
     /// What serving a request gave: the reply (none: the device does not answer) and the COV
@@ -86,6 +90,11 @@ public:
     /// the broadcast on that network; with a MAC one station.
     std::vector<Presence> whoIs(const DataType::BACnetAddress& destination, Poco::UInt32 lowLimit,
                                 Poco::UInt32 highLimit) const;
+
+    /// The device's answer to a Who-Has: the object it names (by identifier or object-name) with its
+    /// name; empty when the device has no such object, is silent, is out of the range, or is unknown.
+    std::optional<Codec::WhoHas::IHave> whoHas(Poco::UInt32 deviceInstance,
+                                               const Codec::WhoHas& whoHas) const;
 
     /// A confirmed request for the device reaches it (counted, also when it is silent). No reply for a
     /// device the site does not have, a silent one, or a fault that drops the request.

@@ -83,6 +83,8 @@ void SiteServer::bindDevice(const Site::Presence& presence)
         address = socketAddressOf(Codec::Bvll::Endpoint::fromAddress(presence.address));
     auto pSocket = std::make_unique<Socket>();
     pSocket->instance = presence.iAm.deviceIdentifier.getInstance();
+    pSocket->dropRate = presence.dropRate;
+    pSocket->losses.seed(presence.seed);
     pSocket->socket.bind(address, true);
     pSocket->address = pSocket->socket.address();
     _endpoints.push_back(Endpoint{pSocket->instance, pSocket->address});
@@ -163,6 +165,9 @@ void SiteServer::receive(Socket& socket)
     }
     if (received <= 0)
         return;
+    if (socket.dropRate > 0.0 &&
+        std::uniform_real_distribution<double>(0.0, 1.0)(socket.losses) < socket.dropRate)
+        return;  // lost on the way
     datagram.resize(static_cast<std::size_t>(received));
     try
     {
@@ -198,6 +203,8 @@ void SiteServer::handle(Socket& socket, const Codec::Octets& datagram, const Poc
         case Codec::Apdu::UNCONFIRMED_REQUEST:
             if (apdu.header.serviceChoice == SERVICE_UNCONFIRMED_WHO_IS)
                 handleWhoIs(socket, peer, apdu, broadcast);
+            else if (apdu.header.serviceChoice == Codec::WhoHas::_SERVICE)
+                handleWhoHas(socket, peer, apdu, broadcast);
             break;
         case Codec::Apdu::CONFIRMED_REQUEST:
             if (!broadcast)
@@ -224,37 +231,60 @@ void SiteServer::handleWhoIs(Socket& socket, const Peer& peer, const Codec::Apdu
                              bool broadcast)
 {
     const Codec::WhoIs whoIs = Codec::WhoIs::decode(apdu.serviceData);
-    // A broadcast reaches every device of the simulated LAN, a unicast the device it was sent to.
-    for (const auto& pHearing : _sockets)
+    for (Socket* pHearing : hearing(socket, broadcast))
     {
-        if (!broadcast && pHearing.get() != &socket)
-            continue;
         const std::optional<Site::Presence> presence = _site.presenceOf(pHearing->instance);
         if (!presence || presence->silent || !whoIs.covers(pHearing->instance))
             continue;
-        Codec::Apdu::Header header;
-        header.type = Codec::Apdu::UNCONFIRMED_REQUEST;
-        header.serviceChoice = SERVICE_UNCONFIRMED_I_AM;
-        const Codec::Octets iAm = Codec::Apdu::encode(header, presence->iAm.encode());
-        Socket* pSocket = pHearing.get();
-        after(presence->delayMs,
-              [this, pSocket, peer, iAm, broadcast]
-              {
-                  if (broadcast && _settings.broadcast)
-                  {
-                      Codec::Npdu::Header npdu;
-                      Codec::Bvll::Message bvll;
-                      bvll.function = Codec::Bvll::ORIGINAL_BROADCAST_NPDU;
-                      const Codec::Octets npduOctets = Codec::Npdu::encode(npdu, iAm);
-                      bvll.payload = npduOctets;
-                      sendDatagram(*pSocket, *_settings.broadcast, Codec::Bvll::encode(bvll));
-                  }
-                  else
-                  {
-                      sendApdu(*pSocket, peer, iAm);
-                  }
-              });
+        announce(*pHearing, peer, SERVICE_UNCONFIRMED_I_AM, presence->iAm.encode(), broadcast,
+                 presence->delayMs);
     }
+}
+
+void SiteServer::handleWhoHas(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu,
+                              bool broadcast)
+{
+    const Codec::WhoHas whoHas = Codec::WhoHas::decode(apdu.serviceData);
+    for (Socket* pHearing : hearing(socket, broadcast))
+    {
+        const std::optional<Codec::WhoHas::IHave> iHave = _site.whoHas(pHearing->instance, whoHas);
+        const std::optional<Site::Presence> presence = _site.presenceOf(pHearing->instance);
+        if (iHave && presence)
+            announce(*pHearing, peer, Codec::WhoHas::_I_HAVE_SERVICE, iHave->encode(), broadcast,
+                     presence->delayMs);
+    }
+}
+
+std::vector<SiteServer::Socket*> SiteServer::hearing(Socket& socket, bool broadcast)
+{
+    // A broadcast reaches every device of the simulated LAN, a unicast the device it was sent to.
+    if (!broadcast)
+        return {&socket};
+    std::vector<Socket*> all;
+    for (const auto& pSocket : _sockets)
+        all.push_back(pSocket.get());
+    return all;
+}
+
+void SiteServer::announce(Socket& socket, const Peer& peer, Poco::UInt8 service,
+                          const Codec::Octets& serviceData, bool broadcast, Poco::UInt32 delayMs)
+{
+    Codec::Apdu::Header header;
+    header.type = Codec::Apdu::UNCONFIRMED_REQUEST;
+    header.serviceChoice = service;
+    const Codec::Octets apdu = Codec::Apdu::encode(header, serviceData);
+    Socket* pSocket = &socket;
+    after(delayMs,
+          [this, pSocket, peer, apdu, broadcast]
+          {
+              if (!broadcast || !_settings.broadcast)
+                  return sendApdu(*pSocket, peer, apdu);
+              const Codec::Octets npdu = Codec::Npdu::encode(Codec::Npdu::Header(), apdu);
+              Codec::Bvll::Message bvll;
+              bvll.function = Codec::Bvll::ORIGINAL_BROADCAST_NPDU;
+              bvll.payload = npdu;
+              sendDatagram(*pSocket, *_settings.broadcast, Codec::Bvll::encode(bvll));
+          });
 }
 
 void SiteServer::handleConfirmed(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu)

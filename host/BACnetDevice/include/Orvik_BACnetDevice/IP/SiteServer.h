@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,9 +32,10 @@ class SegmentedTransfer;
 /// a slow device (its delay) or a large answer never blocks the others.
 ///
 /// What the devices answer:
-///   - Who-Is (with or without limits) with I-Am, from the device's own socket: to the asker, or to
-///     Settings::broadcast as a broadcast when the Who-Is was one and a broadcast address is set. The
-///     sockets share one simulated LAN: a broadcast that reaches any of them is heard by every device.
+///   - Who-Is (with or without limits) with I-Am, Who-Has (by object identifier or object-name) with
+///     I-Have, from the device's own socket: to the asker, or to Settings::broadcast as a broadcast when
+///     the request was one and a broadcast address is set. The sockets share one simulated LAN: a
+///     broadcast that reaches any of them is heard by every device.
 ///   - ReadProperty, ReadPropertyMultiple, ReadRange, WriteProperty, SubscribeCOV and
 ///     SubscribeCOVProperty through Site::serve (errors with the standard classes and codes, faults,
 ///     silence). Other confirmed services: Reject unrecognized-service; service data that cannot be
@@ -47,8 +49,8 @@ class SegmentedTransfer;
 ///   - COV notifications go to the subscriber's address: unconfirmed, or confirmed with the APDU
 ///     time-out and retries until a Simple-ACK comes (at most Settings::maxPendingNotifications wait;
 ///     the oldest is dropped beyond).
-/// Datagrams that cannot be read are dropped. Devices on other networks (routed) are not served; they
-/// are listed by unserved().
+/// Datagrams that cannot be read are dropped, and so is the device's share of lost ones (its drop rate).
+/// Devices on other networks (routed) are not served; they are listed by unserved().
 class SiteServer
 {
 public:
@@ -104,6 +106,9 @@ private:
         /// Sending changes no state of the server that a const Socket stands for.
         mutable Poco::Net::DatagramSocket socket;
         Poco::Net::SocketAddress address;
+        /// The device's losses of received datagrams (Site::Presence::dropRate).
+        double dropRate = 0.0;
+        std::minstd_rand losses;
     };
 
     /// Where an answer goes: the sender's address and, for a routed requester, its network address.
@@ -130,6 +135,13 @@ private:
     void receive(Socket& socket);
     void handle(Socket& socket, const Codec::Octets& datagram, const Poco::Net::SocketAddress& sender);
     void handleWhoIs(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu, bool broadcast);
+    void handleWhoHas(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu, bool broadcast);
+    /// The devices that hear a request that came in at `socket`.
+    std::vector<Socket*> hearing(Socket& socket, bool broadcast);
+    /// Sends an unconfirmed answer (I-Am, I-Have) from the device after its delay: to the asker, or as
+    /// a broadcast when the request was one and a broadcast address is set.
+    void announce(Socket& socket, const Peer& peer, Poco::UInt8 service, const Codec::Octets& serviceData,
+                  bool broadcast, Poco::UInt32 delayMs);
     void handleConfirmed(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu);
     void answer(Poco::UInt32 instance, const Peer& peer, const Codec::Apdu::Header& request,
                 const std::optional<ServiceReply>& reply);
