@@ -64,10 +64,13 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/scripts/general/ DESTINATION ${ORVIK_INS
         COMPONENT runtime USE_SOURCE_PERMISSIONS)
 
 if(TARGET orvik-gateway)
-  configure_file(${PROJECT_SOURCE_DIR}/packaging/orvik-gateway.service.in
-                 ${PROJECT_BINARY_DIR}/orvik-gateway.service @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/orvik-gateway.service
-          DESTINATION ${CMAKE_INSTALL_LIBDIR}/systemd/system COMPONENT runtime)
+  # The unit names the program where this installation puts it: the prefix is known only when the
+  # rules run (cmake --install --prefix, or /usr for the Debian package).
+  install(CODE "
+    set(CMAKE_INSTALL_FULL_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/orvik-gateway.service.in
+                   ${PROJECT_BINARY_DIR}/orvik-gateway.service @ONLY)" COMPONENT runtime)
+  install(FILES ${PROJECT_BINARY_DIR}/orvik-gateway.service DESTINATION lib/systemd/system COMPONENT runtime)
 endif()
 
 # A host project builds against the installed tree: install into the build folder, then
