@@ -36,7 +36,7 @@ const char* const HELP =
     "Commands:\n"
     "  apps                          every app with its parameters: name, type, default, description\n"
     "  show [INSTANCE]               the instances with every value, stored or (default)\n"
-    "  add APP --name=NAME [--disabled] [PARAMETER=VALUE ...]\n"
+    "  add APP --name NAME [--disabled] [PARAMETER=VALUE ...]\n"
     "                                a new instance of APP, started with the gateway unless --disabled\n"
     "  set INSTANCE PARAMETER=VALUE ...\n"
     "                                stores the values (VALUE empty: an empty value)\n"
@@ -244,13 +244,15 @@ void ConfigCommand::add(ConfigurationEditor& editor, std::ostream& out) const
     {
         if (it->rfind("--name=", 0) == 0)
             spec.name = it->substr(7);
+        else if (*it == "--name" && it + 1 != _operands.end())
+            spec.name = *++it;
         else if (*it == "--disabled")
             spec.enabled = false;
         else
             values.push_back(*it);
     }
     if (spec.name.empty())
-        throw Poco::InvalidArgumentException("add needs --name=NAME");
+        throw Poco::InvalidArgumentException("add needs --name NAME");
     spec.parameters = assignments(values.begin(), values.end());
     const Poco::Int32 id = editor.add(spec);
     out << "Added " << spec.name << " (id " << id << ")\n";

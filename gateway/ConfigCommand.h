@@ -20,7 +20,7 @@ class ConfigurationEditor;
 ///   orvik-gateway config [--database=FILE] [--controller=ID] [--data-dir=FOLDER] COMMAND ...
 ///     apps                                   the apps and their parameters
 ///     show [INSTANCE]                        the instances with every value, stored or default
-///     add APP --name=NAME [--disabled] [PARAMETER=VALUE ...]
+///     add APP --name NAME (or --name=NAME) [--disabled] [PARAMETER=VALUE ...]
 ///     set INSTANCE PARAMETER=VALUE ...
 ///     remove INSTANCE | enable INSTANCE | disable INSTANCE
 ///     export FILE | import FILE              the controller's configuration as JSON ("-": standard

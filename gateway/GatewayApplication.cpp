@@ -167,7 +167,8 @@ void GatewayApplication::displayHelp() const
     help.setHeader(
         "The gateway host process: opens the configuration database, starts the BACnet client and the "
         "apps configured for the controller, and stops them on SIGINT or SIGTERM. Without options it runs "
-        "the built-in demo.");
+        "the built-in demo. 'orvik-gateway config ...' configures the apps in the database (see "
+        "'orvik-gateway config help').");
     help.setUnixStyle(true);
     help.format(std::cout);
 }

@@ -75,7 +75,7 @@ TEST_F(DemoGatewayTest, HelpListsTheOptions)
     EXPECT_EQ(runToEnd({"--help"}), 0);
     for (const char* option :
          {"--database", "--controller", "--device-instance", "--network", "--demo", "--syslog", "--bacnet-ip",
-          "--bacnet-broadcast", "--bbmd", "--bbmd-ttl", "--bacnet-device"})
+          "--bacnet-broadcast", "--bbmd", "--bbmd-ttl", "--bacnet-device", "--status", "config help"})
     {
         EXPECT_NE(_pProcess->out().find(option), std::string::npos) << option;
     }

@@ -94,7 +94,7 @@ TEST_F(GatewayConfigTest, ConfigurationIsChangedByNameExportedAndImportedIntoAno
                 "excluded=[device:7/trend-log:3, device:9/device:9]"})
             .code,
         0);
-    ASSERT_EQ(config({"add", "appwhois", "--name=Who-Is", "--disabled"}).code, 0);
+    ASSERT_EQ(config({"add", "appwhois", "--name", "Who-Is", "--disabled"}).code, 0);
     ASSERT_EQ(config({"set", "Uploads", "site-name=Hall \"A\"", "period=1"}).code, 0);
     ASSERT_EQ(config({"enable", "Who-Is"}).code, 0);
 
