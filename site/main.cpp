@@ -1,12 +1,14 @@
 // orvik-site <site.json> [--bind <address>] [--site-ports] [--broadcast <address:port>]
 //
 // Serves the devices of a site file on BACnet/IP until SIGINT or SIGTERM. Prints one line per device,
-// "device <instance> <address:port>", then "ready"; a device of another network (routed) is reported on
-// standard error and not served.
+// "device <instance> <address:port>" (behind the router: "... network <n> mac <hex>" with the router's
+// address), "router <address:port> networks <n,...>" when there is one, then "ready".
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
 #include "Orvik_BACnetDevice/Site.h"
 
 #include <Poco/Exception.h>
+#include <Poco/NumberFormatter.h>
+#include <Poco/String.h>
 
 #include <csignal>
 #include <iostream>
@@ -41,6 +43,15 @@ Orvik::BACnet::Device::IP::SiteServer::Settings settingsOf(const std::vector<std
     return settings;
 }
 
+/// A MAC address in hexadecimal.
+std::string macText(const Orvik::BACnet::DataType::BACnetAddress& address)
+{
+    std::string text;
+    for (std::size_t i = 0; i < address.getMACLength(); ++i)
+        text += Poco::NumberFormatter::formatHex(address.getMAC()[i], 2);
+    return Poco::toLower(text);
+}
+
 /// Blocks until SIGINT or SIGTERM.
 void waitForTermination()
 {
@@ -72,10 +83,25 @@ int main(int argc, char** argv)
         const auto settings = settingsOf(std::vector<std::string>(argv + 2, argv + argc));
         const std::unique_ptr<Orvik::BACnet::Device::Site> pSite = Orvik::BACnet::Device::Site::load(argv[1]);
         Orvik::BACnet::Device::IP::SiteServer server(*pSite, settings);
-        for (Poco::UInt32 instance : server.unserved())
-            std::cerr << "device " << instance << " is on another network and is not served\n";
         for (const auto& endpoint : server.endpoints())
-            std::cout << "device " << endpoint.instance << " " << endpoint.address.toString() << "\n";
+        {
+            std::cout << "device " << endpoint.instance << " " << endpoint.address.toString();
+            if (endpoint.routed)
+                std::cout << " network " << endpoint.routed->getNetworkNumber() << " mac "
+                          << macText(*endpoint.routed);
+            std::cout << "\n";
+        }
+        if (const auto router = server.routerAddress())
+        {
+            std::cout << "router " << router->toString() << " networks ";
+            const char* separator = "";
+            for (Poco::UInt16 network : server.routedNetworks())
+            {
+                std::cout << separator << network;
+                separator = ",";
+            }
+            std::cout << "\n";
+        }
         server.start();
         std::cout << "ready" << std::endl;
         waitForTermination();

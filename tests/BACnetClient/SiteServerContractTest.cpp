@@ -29,6 +29,8 @@ public:
             IP::BACnetIPNetwork::StaticBinding binding;
             binding.deviceInstance = endpoint.instance;
             binding.address = endpoint.address;
+            if (endpoint.routed)
+                binding.remote = *endpoint.routed;
             ipSettings.staticBindings.push_back(binding);
         }
         _pNetwork = std::make_unique<IP::BACnetIPNetwork>(ipSettings, clock);

@@ -26,21 +26,24 @@ protected:
 
     Poco::Net::SocketAddress deviceA() const { return _server.endpoints().front().address; }
 
-    /// Sends an APDU (hex) to device 100 in an Original-Unicast-NPDU that expects a reply.
-    void send(const std::string& apduHex)
+    /// Sends an NPDU (hex) in an Original-Unicast-NPDU.
+    void sendNpdu(const std::string& npduHex, const Poco::Net::SocketAddress& to)
     {
-        Codec::Octets datagram = Packet::fromHex("81 0a 00 00 01 04 " + apduHex);
+        Codec::Octets datagram = Packet::fromHex("81 0a 00 00 " + npduHex);
         datagram[2] = static_cast<std::uint8_t>(datagram.size() >> 8);
         datagram[3] = static_cast<std::uint8_t>(datagram.size());
-        _peer.send(datagram, deviceA());
+        _peer.send(datagram, to);
     }
+    /// Sends an APDU (hex) to device 100, expecting a reply.
+    void send(const std::string& apduHex) { sendNpdu("01 04 " + apduHex, deviceA()); }
 
-    /// The APDU of the next answer, in hex.
-    std::string answer()
+    /// The next answer in hex, without its first `skip` octets (BVLL and NPDU without options: 6).
+    std::string answer(std::size_t skip = 6)
     {
         Poco::Net::SocketAddress sender;
         const Codec::Octets datagram = _peer.receiveOctets(sender, 2000);
-        return Packet::toHex(Codec::Octets(datagram.begin() + 6, datagram.end()));
+        return Packet::toHex(
+            Codec::Octets(datagram.begin() + static_cast<std::ptrdiff_t>(skip), datagram.end()));
     }
 
     std::unique_ptr<Device::Site> _pSite;
@@ -83,6 +86,29 @@ TEST_F(SiteServerTest, AnswersAndRefusalsOnTheWireAndTheServerGoesOnAfterJunk)
     send(READ_NAME);
     EXPECT_EQ(answer().rfind("30 09 0c", 0), 0u);
     EXPECT_FALSE(_peer.receivesAny(200));
+}
+
+// Device 400 of the test site is on network 5 (MAC 0a), behind the server's router.
+TEST_F(SiteServerTest, TheRouterCarriesRequestsToItsNetworkAndRejectsOthers)
+{
+    const Poco::Net::SocketAddress router = *_server.routerAddress();
+    const struct
+    {
+        const char* what;
+        const char* npdu;
+        const char* answer;  ///< after the BVLL header
+    } cases[] = {
+        {"ReadProperty of device 400", "01 24 00 05 01 0a ff 00 05 0a 0c 0c 02 00 01 90 19 4d",
+         "01 08 00 05 01 0a 30 0a 0c 0c 02 00 01 90 19 4d 3e"},
+        {"Who-Is-Router-To-Network", "01 80 00", "01 80 01 00 05"},
+        {"request for network 9", "01 24 00 09 01 0a ff 00 05 0b 0c 0c 02 00 01 90 19 4d",
+         "01 80 03 01 00 09"},
+    };
+    for (const auto& c : cases)
+    {
+        sendNpdu(c.npdu, router);
+        EXPECT_EQ(answer(4).rfind(c.answer, 0), 0u) << c.what;
+    }
 }
 
 }  // namespace

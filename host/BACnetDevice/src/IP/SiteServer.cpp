@@ -21,7 +21,8 @@ namespace
 constexpr std::size_t SEGMENT_HEADER_SIZE = 5;
 /// The longest wait of the loop, so that stop() is noticed soon.
 constexpr Poco::Timestamp::TimeDiff MAX_WAIT_US = 100000;
-/// Delayed answers waiting at once; beyond them requests are dropped (a flood to a slow device).
+/// Delayed answers waiting at once; beyond them requests are dropped (a flood of requests or Who-Is to
+/// a slow device).
 constexpr std::size_t MAX_TIMERS = 4096;
 
 Poco::Net::SocketAddress socketAddressOf(const Codec::Bvll::Endpoint& endpoint)
@@ -62,10 +63,63 @@ SiteServer::SiteServer(Site& site, const Settings& settings) : _site(site), _set
     {
         const std::optional<Site::Presence> presence = _site.presenceOf(instance);
         if (presence->address.getNetworkNumber() != 0)
-            _unserved.push_back(instance);
+            addRoutedDevice(*presence);
         else
             bindDevice(*presence);
     }
+}
+
+void SiteServer::addRoutedDevice(const Site::Presence& presence)
+{
+    Socket* pRouter = findRouter();
+    if (pRouter == nullptr)
+    {
+        auto pSocket = std::make_unique<Socket>();
+        pSocket->isRouter = true;
+        pSocket->socket.bind(Poco::Net::SocketAddress(_settings.bind, 0), true);
+        pSocket->address = pSocket->socket.address();
+        pRouter = pSocket.get();
+        _sockets.push_back(std::move(pSocket));
+    }
+    auto pDevice = std::make_unique<Socket>();
+    pDevice->instance = presence.iAm.deviceIdentifier.getInstance();
+    pDevice->socket = pRouter->socket;  // one socket, shared with the router
+    pDevice->address = pRouter->address;
+    pDevice->routed = presence.address;
+    _endpoints.push_back(Endpoint{pDevice->instance, pDevice->address, presence.address});
+    _sockets.push_back(std::move(pDevice));
+}
+
+std::optional<Poco::Net::SocketAddress> SiteServer::routerAddress() const
+{
+    for (const auto& pSocket : _sockets)
+    {
+        if (pSocket->isRouter)
+            return pSocket->address;
+    }
+    return std::nullopt;
+}
+
+SiteServer::Socket* SiteServer::findRouter()
+{
+    for (const auto& pSocket : _sockets)
+    {
+        if (pSocket->isRouter)
+            return pSocket.get();
+    }
+    return nullptr;
+}
+
+std::vector<Poco::UInt16> SiteServer::routedNetworks() const
+{
+    std::vector<Poco::UInt16> networks;
+    for (const auto& pSocket : _sockets)
+    {
+        if (pSocket->routed && std::find(networks.begin(), networks.end(),
+                                         pSocket->routed->getNetworkNumber()) == networks.end())
+            networks.push_back(pSocket->routed->getNetworkNumber());
+    }
+    return networks;
 }
 
 SiteServer::~SiteServer()
@@ -87,7 +141,7 @@ void SiteServer::bindDevice(const Site::Presence& presence)
     pSocket->losses.seed(presence.seed);
     pSocket->socket.bind(address, true);
     pSocket->address = pSocket->socket.address();
-    _endpoints.push_back(Endpoint{pSocket->instance, pSocket->address});
+    _endpoints.push_back(Endpoint{pSocket->instance, pSocket->address, std::nullopt});
     _sockets.push_back(std::move(pSocket));
 }
 
@@ -120,7 +174,10 @@ void SiteServer::run()
     {
         Poco::Net::Socket::SocketList readable;
         for (const auto& pSocket : _sockets)
-            readable.push_back(pSocket->socket);
+        {
+            if (!pSocket->routed)
+                readable.push_back(pSocket->socket);
+        }
         Poco::Net::Socket::SocketList writable, failed;
         Poco::Timestamp::TimeDiff wait = MAX_WAIT_US;
         if (!_timers.empty())
@@ -131,7 +188,8 @@ void SiteServer::run()
         {
             for (const auto& pSocket : _sockets)
             {
-                if (std::find(readable.begin(), readable.end(), pSocket->socket) != readable.end())
+                if (!pSocket->routed &&
+                    std::find(readable.begin(), readable.end(), pSocket->socket) != readable.end())
                     receive(*pSocket);
             }
         }
@@ -185,53 +243,142 @@ void SiteServer::handle(Socket& socket, const Codec::Octets& datagram, const Poc
     if (!bvll.carriesNpdu() || bvll.function == Codec::Bvll::DISTRIBUTE_BROADCAST_TO_NETWORK)
         return;
     const Codec::Npdu::Message npdu = Codec::Npdu::decode(bvll.payload);
-    if (npdu.header.isNetworkMessage)
-        return;  // for routers
-    const bool globalBroadcast =
-        npdu.header.hasDestination && npdu.header.destination.getNetworkNumber() == 0xFFFF;
-    if (npdu.header.hasDestination && !globalBroadcast)
-        return;  // for a device of another network
     Peer peer;
     peer.address =
         bvll.function == Codec::Bvll::FORWARDED_NPDU ? socketAddressOf(bvll.originalSource) : sender;
     if (npdu.header.hasSource)
         peer.remote = npdu.header.source;
+    bool broadcast = false;
+    const std::vector<Socket*> targets = targetsOf(socket, bvll, npdu, peer, broadcast);
+    if (targets.empty() || npdu.header.isNetworkMessage)
+        return;
     const Codec::Apdu::Message apdu = Codec::Apdu::decode(npdu.payload);
-    const bool broadcast = bvll.function != Codec::Bvll::ORIGINAL_UNICAST_NPDU || globalBroadcast;
+    Socket& target = *targets.front();
+    const bool single = targets.size() == 1 && !broadcast;
     switch (apdu.header.type)
     {
         case Codec::Apdu::UNCONFIRMED_REQUEST:
             if (apdu.header.serviceChoice == SERVICE_UNCONFIRMED_WHO_IS)
-                handleWhoIs(socket, peer, apdu, broadcast);
+                handleWhoIs(targets, peer, apdu, broadcast);
             else if (apdu.header.serviceChoice == Codec::WhoHas::_SERVICE)
-                handleWhoHas(socket, peer, apdu, broadcast);
+                handleWhoHas(targets, peer, apdu, broadcast);
             break;
         case Codec::Apdu::CONFIRMED_REQUEST:
-            if (!broadcast)
-                handleConfirmed(socket, peer, apdu);
+            if (single)
+                handleConfirmed(target, peer, apdu);
             break;
         case Codec::Apdu::SEGMENT_ACK:
-            handleSegmentAck(socket, peer, apdu.header);
+            if (single)
+                handleSegmentAck(target, peer, apdu.header);
             break;
         case Codec::Apdu::SIMPLE_ACK:
         case Codec::Apdu::ERROR:
         case Codec::Apdu::REJECT:
-            handleNotificationAnswer(socket, peer, apdu.header);
+            if (single)
+                handleNotificationAnswer(target, peer, apdu.header);
             break;
         case Codec::Apdu::ABORT:
-            _transfers.erase(transferKey(socket, peer, apdu.header.invokeId));
-            handleNotificationAnswer(socket, peer, apdu.header);
+            if (!single)
+                break;
+            _transfers.erase(transferKey(target, peer, apdu.header.invokeId));
+            handleNotificationAnswer(target, peer, apdu.header);
             break;
         default:
             break;
     }
 }
 
-void SiteServer::handleWhoIs(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu,
-                             bool broadcast)
+std::vector<SiteServer::Socket*> SiteServer::targetsOf(Socket& socket, const Codec::Bvll::Message& bvll,
+                                                       const Codec::Npdu::Message& npdu, const Peer& peer,
+                                                       bool& broadcast)
+{
+    std::vector<Socket*> targets;
+    const auto addIf = [&](const auto& accept)
+    {
+        for (const auto& pSocket : _sockets)
+        {
+            if (!pSocket->isRouter && accept(*pSocket))
+                targets.push_back(pSocket.get());
+        }
+    };
+    const Codec::Npdu::Header& header = npdu.header;
+    if (!header.hasDestination)
+    {
+        // On the simulated LAN: a broadcast reaches every local device, a unicast the device it was sent to.
+        broadcast = bvll.function != Codec::Bvll::ORIGINAL_UNICAST_NPDU;
+        Socket* pRouter = findRouter();
+        if (header.isNetworkMessage && pRouter != nullptr && (socket.isRouter || broadcast))
+            handleNetworkMessage(*pRouter, npdu, peer);
+        if (broadcast)
+            addIf([](const Socket& s) { return !s.routed; });
+        else if (!socket.isRouter)
+            targets.push_back(&socket);
+        return targets;
+    }
+    const Poco::UInt16 network = header.destination.getNetworkNumber();
+    broadcast = network == 0xFFFF || header.destination.getMACLength() == 0;
+    if (network == 0xFFFF)
+    {
+        addIf([](const Socket&) { return true; });
+        return targets;
+    }
+    if (!socket.isRouter)
+        return targets;  // a router's business
+    addIf(
+        [&](const Socket& s)
+        {
+            return s.routed && s.routed->getNetworkNumber() == network &&
+                   (broadcast || *s.routed == header.destination);
+        });
+    const std::vector<Poco::UInt16> networks = routedNetworks();
+    if (std::find(networks.begin(), networks.end(), network) == networks.end())
+    {
+        Codec::Npdu::NetworkMessage reject;
+        reject.type = Codec::Npdu::REJECT_MESSAGE_TO_NETWORK;
+        reject.rejectReason = Codec::Npdu::REJECT_NO_ROUTE;
+        reject.hasNetwork = true;
+        reject.network = network;
+        sendNetworkMessage(socket, peer, reject);
+    }
+    return targets;
+}
+
+void SiteServer::handleNetworkMessage(Socket& router, const Codec::Npdu::Message& npdu, const Peer& peer)
+{
+    if (npdu.header.messageType != Codec::Npdu::WHO_IS_ROUTER_TO_NETWORK)
+        return;
+    const Codec::Npdu::NetworkMessage whoIsRouter = Codec::Npdu::decodeNetworkMessage(npdu);
+    const std::vector<Poco::UInt16> networks = routedNetworks();
+    if (whoIsRouter.hasNetwork &&
+        std::find(networks.begin(), networks.end(), whoIsRouter.network) == networks.end())
+        return;
+    Codec::Npdu::NetworkMessage iAmRouter;
+    iAmRouter.type = Codec::Npdu::I_AM_ROUTER_TO_NETWORK;
+    iAmRouter.networks = networks;
+    sendNetworkMessage(router, peer, iAmRouter);
+}
+
+void SiteServer::sendNetworkMessage(const Socket& router, const Peer& peer,
+                                    const Codec::Npdu::NetworkMessage& message)
+{
+    Codec::Npdu::Header header;
+    if (peer.remote)
+    {
+        header.hasDestination = true;
+        header.destination = *peer.remote;
+    }
+    const Codec::Octets npdu = Codec::Npdu::encodeNetworkMessage(header, message);
+    Codec::Bvll::Message bvll;
+    bvll.function = Codec::Bvll::ORIGINAL_UNICAST_NPDU;
+    bvll.payload = npdu;
+    sendDatagram(router, peer.address, Codec::Bvll::encode(bvll));
+}
+
+void SiteServer::handleWhoIs(const std::vector<Socket*>& targets, const Peer& peer,
+                             const Codec::Apdu::Message& apdu, bool broadcast)
 {
     const Codec::WhoIs whoIs = Codec::WhoIs::decode(apdu.serviceData);
-    for (Socket* pHearing : hearing(socket, broadcast))
+    for (Socket* pHearing : targets)
     {
         const std::optional<Site::Presence> presence = _site.presenceOf(pHearing->instance);
         if (!presence || presence->silent || !whoIs.covers(pHearing->instance))
@@ -241,11 +388,11 @@ void SiteServer::handleWhoIs(Socket& socket, const Peer& peer, const Codec::Apdu
     }
 }
 
-void SiteServer::handleWhoHas(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu,
-                              bool broadcast)
+void SiteServer::handleWhoHas(const std::vector<Socket*>& targets, const Peer& peer,
+                              const Codec::Apdu::Message& apdu, bool broadcast)
 {
     const Codec::WhoHas whoHas = Codec::WhoHas::decode(apdu.serviceData);
-    for (Socket* pHearing : hearing(socket, broadcast))
+    for (Socket* pHearing : targets)
     {
         const std::optional<Codec::WhoHas::IHave> iHave = _site.whoHas(pHearing->instance, whoHas);
         const std::optional<Site::Presence> presence = _site.presenceOf(pHearing->instance);
@@ -255,20 +402,11 @@ void SiteServer::handleWhoHas(Socket& socket, const Peer& peer, const Codec::Apd
     }
 }
 
-std::vector<SiteServer::Socket*> SiteServer::hearing(Socket& socket, bool broadcast)
-{
-    // A broadcast reaches every device of the simulated LAN, a unicast the device it was sent to.
-    if (!broadcast)
-        return {&socket};
-    std::vector<Socket*> all;
-    for (const auto& pSocket : _sockets)
-        all.push_back(pSocket.get());
-    return all;
-}
-
 void SiteServer::announce(Socket& socket, const Peer& peer, Poco::UInt8 service,
                           const Codec::Octets& serviceData, bool broadcast, Poco::UInt32 delayMs)
 {
+    if (_timers.size() >= MAX_TIMERS)
+        return;  // a flood of Who-Is: the answers already waiting are enough
     Codec::Apdu::Header header;
     header.type = Codec::Apdu::UNCONFIRMED_REQUEST;
     header.serviceChoice = service;
@@ -279,7 +417,11 @@ void SiteServer::announce(Socket& socket, const Peer& peer, Poco::UInt8 service,
           {
               if (!broadcast || !_settings.broadcast)
                   return sendApdu(*pSocket, peer, apdu);
-              const Codec::Octets npdu = Codec::Npdu::encode(Codec::Npdu::Header(), apdu);
+              Codec::Npdu::Header header;
+              header.hasSource = pSocket->routed.has_value();
+              if (pSocket->routed)
+                  header.source = *pSocket->routed;
+              const Codec::Octets npdu = Codec::Npdu::encode(header, apdu);
               Codec::Bvll::Message bvll;
               bvll.function = Codec::Bvll::ORIGINAL_BROADCAST_NPDU;
               bvll.payload = npdu;
@@ -431,6 +573,11 @@ void SiteServer::sendApdu(const Socket& socket, const Peer& peer, const Codec::O
 {
     Codec::Npdu::Header npdu;
     npdu.expectingReply = expectingReply;
+    if (socket.routed)
+    {
+        npdu.hasSource = true;
+        npdu.source = *socket.routed;
+    }
     if (peer.remote)
     {
         npdu.hasDestination = true;
@@ -482,6 +629,9 @@ void SiteServer::sendNotification(const COVDelivery& delivery)
     const Codec::Octets apdu = Codec::Apdu::encode(header, delivery.notification.encode());
     Codec::Npdu::Header npdu;
     npdu.expectingReply = true;
+    npdu.hasSource = pSocket->routed.has_value();
+    if (pSocket->routed)
+        npdu.source = *pSocket->routed;
     const Codec::Octets npduOctets = Codec::Npdu::encode(npdu, apdu);
     Codec::Bvll::Message bvll;
     bvll.function = Codec::Bvll::ORIGINAL_UNICAST_NPDU;

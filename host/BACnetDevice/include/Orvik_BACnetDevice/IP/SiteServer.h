@@ -49,8 +49,12 @@ class SegmentedTransfer;
 ///   - COV notifications go to the subscriber's address: unconfirmed, or confirmed with the APDU
 ///     time-out and retries until a Simple-ACK comes (at most Settings::maxPendingNotifications wait;
 ///     the oldest is dropped beyond).
+///   - Devices of other networks (`network` not 0) sit behind one simulated router on a socket of its
+///     own: requests reach them with DNET/DADR (network number and MAC), their answers carry SNET/SADR,
+///     a global Who-Is (DNET 65535) or a broadcast on their network reaches them,
+///     Who-Is-Router-To-Network gets I-Am-Router-To-Network, and a message for a network the router
+///     does not know gets Reject-Message-To-Network (no route).
 /// Datagrams that cannot be read are dropped, and so is the device's share of lost ones (its drop rate).
-/// Devices on other networks (routed) are not served; they are listed by unserved().
 class SiteServer
 {
 public:
@@ -73,12 +77,14 @@ public:
         std::size_t maxPendingNotifications = 256;
     };
 
-    /// Where a device answers.
+    /// Where a device answers: its socket, or the router's with the device's network address.
     class Endpoint
     {
     public:
         Poco::UInt32 instance = 0;
         Poco::Net::SocketAddress address;
+        /// Behind the router: the device's network number and MAC.
+        std::optional<DataType::BACnetAddress> routed;
     };
 
     /// Binds every local device's socket; throws Poco::Net::NetException when one cannot be bound.
@@ -93,8 +99,9 @@ public:
     void stop();
 
     const std::vector<Endpoint>& endpoints() const { return _endpoints; }
-    /// The devices of other networks, which this server does not serve.
-    const std::vector<Poco::UInt32>& unserved() const { return _unserved; }
+    /// The router's socket and the networks behind it; empty without routed devices.
+    std::optional<Poco::Net::SocketAddress> routerAddress() const;
+    std::vector<Poco::UInt16> routedNetworks() const;
     /// The changed value's COV notifications go out from the server's thread (Site::changeValue).
     void deliver(const std::vector<COVDelivery>& notifications);
 
@@ -109,6 +116,10 @@ private:
         /// The device's losses of received datagrams (Site::Presence::dropRate).
         double dropRate = 0.0;
         std::minstd_rand losses;
+        /// The router's socket (no device of its own: instance 0).
+        bool isRouter = false;
+        /// A device behind the router: its network address; `socket` is the router's.
+        std::optional<DataType::BACnetAddress> routed;
     };
 
     /// Where an answer goes: the sender's address and, for a routed requester, its network address.
@@ -131,13 +142,22 @@ private:
     };
 
     void bindDevice(const Site::Presence& presence);
+    void addRoutedDevice(const Site::Presence& presence);
+    Socket* findRouter();
+    /// The devices a datagram at `socket` is for, and whether it is a broadcast; none when it is for
+    /// the router itself or for no device here (a network message is answered on the way).
+    std::vector<Socket*> targetsOf(Socket& socket, const Codec::Bvll::Message& bvll,
+                                   const Codec::Npdu::Message& npdu, const Peer& peer, bool& broadcast);
+    void handleNetworkMessage(Socket& router, const Codec::Npdu::Message& npdu, const Peer& peer);
+    void sendNetworkMessage(const Socket& router, const Peer& peer,
+                            const Codec::Npdu::NetworkMessage& message);
     void run();
     void receive(Socket& socket);
     void handle(Socket& socket, const Codec::Octets& datagram, const Poco::Net::SocketAddress& sender);
-    void handleWhoIs(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu, bool broadcast);
-    void handleWhoHas(Socket& socket, const Peer& peer, const Codec::Apdu::Message& apdu, bool broadcast);
-    /// The devices that hear a request that came in at `socket`.
-    std::vector<Socket*> hearing(Socket& socket, bool broadcast);
+    void handleWhoIs(const std::vector<Socket*>& targets, const Peer& peer, const Codec::Apdu::Message& apdu,
+                     bool broadcast);
+    void handleWhoHas(const std::vector<Socket*>& targets, const Peer& peer, const Codec::Apdu::Message& apdu,
+                      bool broadcast);
     /// Sends an unconfirmed answer (I-Am, I-Have) from the device after its delay: to the asker, or as
     /// a broadcast when the request was one and a broadcast address is set.
     void announce(Socket& socket, const Peer& peer, Poco::UInt8 service, const Codec::Octets& serviceData,
@@ -165,7 +185,6 @@ private:
     const Settings _settings;
     std::vector<std::unique_ptr<Socket>> _sockets;
     std::vector<Endpoint> _endpoints;
-    std::vector<Poco::UInt32> _unserved;
     std::multimap<Poco::Timestamp, std::function<void()>> _timers;
     std::map<std::string, std::unique_ptr<SegmentedTransfer>> _transfers;
     std::deque<PendingNotification> _pending;
