@@ -1,5 +1,8 @@
+#include "BACnetClient/RecordingListener.h"
 #include "BACnetClient/UdpPeer.h"
+#include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
+#include "Orvik_BACnetDevice/ServiceCoding.h"
 #include "Orvik_BACnetDevice/Site.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +89,56 @@ TEST_F(SiteServerTest, AnswersAndRefusalsOnTheWireAndTheServerGoesOnAfterJunk)
     send(READ_NAME);
     EXPECT_EQ(answer().rfind("30 09 0c", 0), 0u);
     EXPECT_FALSE(_peer.receivesAny(200));
+}
+
+TEST_F(SiteServerTest, ALargeAnswerComesInWindowsOfSegmentsThatOurClientPutsTogether)
+{
+    // Every property of every object of device 100: far more than one APDU.
+    const DataType::ObjectIdentifier device(OBJECT_DEVICE, 100);
+    ValueContainer objects;
+    ASSERT_FALSE(
+        _pSite->readProperty(100, device, Codec::PropertyReference(PROP_OBJECT_LIST), objects).hasError());
+    std::vector<NotificationRequestRPM::Parameter> request;
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        request.emplace_back(objects.at(i).getObjectIdentifier(),
+                             std::vector<DataPropertyRef>{DataPropertyRef(PROP_ALL)});
+
+    IP::BACnetIPNetwork::Settings settings;
+    settings.local = Poco::Net::SocketAddress("127.0.0.1", 0);
+    settings.broadcast = deviceA();
+    settings.staticBindings.push_back({100, deviceA(), DataType::BACnetAddress(), std::nullopt});
+    IP::BACnetIPNetwork network(settings);
+    RecordingListener listener;
+    network.open(listener);
+    network.sendReadPropertyMultiple(1, 100, request);
+    ASSERT_TRUE(listener.waitForReply(1));
+    const std::vector<NetworkReply> replies = listener.repliesOf(1);
+    const auto* pResults = std::get_if<std::vector<DataResponseRPM>>(&replies.at(0).payload);
+    network.close();
+    ASSERT_NE(nullptr, pResults);
+    ASSERT_EQ(objects.size(), pResults->size());
+    std::size_t values = 0;
+    for (const DataResponseRPM& result : *pResults)
+        values += result.values.size();
+    EXPECT_GT(values, 100u);
+}
+
+TEST_F(SiteServerTest, ADeviceKeepsAtMost256SubscriptionsAndStillTakesRenewals)
+{
+    Codec::SubscribeCOV::Request request;
+    request.monitoredObjectIdentifier = DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1);
+    const auto subscribe = [&](Poco::UInt32 processIdentifier)
+    {
+        request.subscriberProcessIdentifier = processIdentifier;
+        const Device::Site::Served served =
+            _pSite->serve(100, Device::ServiceRequest(request), DataType::BACnetAddress(), Poco::Timestamp());
+        const auto* pError = std::get_if<Codec::ServiceError>(&served.reply->payload);
+        return pError == nullptr ? "ack" : pError->getString();
+    };
+    for (Poco::UInt32 id = 1; id <= 256; ++id)
+        ASSERT_EQ("ack", subscribe(id)) << id;
+    EXPECT_EQ("resources: no-space-to-add-list-element", subscribe(257));
+    EXPECT_EQ("ack", subscribe(7)) << "a renewal";
 }
 
 // Device 400 of the test site is on network 5 (MAC 0a), behind the server's router.
