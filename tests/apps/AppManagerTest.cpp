@@ -4,21 +4,19 @@
 #include <Poco/Event.h>
 #include <Poco/Exception.h>
 #include <Poco/Logger.h>
-#include <Poco/Net/DatagramSocket.h>
 #include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 
 #include <stdlib.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "Eventually.h"
 #include "LogCapture.h"
+#include "NotifySocket.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/AppManager.h"
@@ -319,47 +317,6 @@ private:
     Journal& _journal;
 };
 
-/// The service manager's notification socket, played by the test: every datagram goes into the
-/// journal ("notify <text>").
-class NotifySocket
-{
-public:
-    explicit NotifySocket(Journal& journal)
-        : _socket(Poco::Net::SocketAddress(Poco::Net::SocketAddress::UNIX_LOCAL, _path.path())),
-          _reader([this, &journal] { read(journal); })
-    {
-    }
-    ~NotifySocket()
-    {
-        _open = false;
-        _reader.join();
-    }
-    const std::string& path() const { return _path.path(); }
-
-private:
-    void read(Journal& journal)
-    {
-        _socket.setReceiveTimeout(Poco::Timespan(0, 100000));
-        char buffer[256];
-        while (_open)
-        {
-            try
-            {
-                const int length = _socket.receiveBytes(buffer, sizeof(buffer));
-                journal.record("notify " + std::string(buffer, static_cast<std::size_t>(length)));
-            }
-            catch (Poco::TimeoutException&)
-            {
-            }
-        }
-    }
-
-    Poco::TemporaryFile _path;
-    Poco::Net::DatagramSocket _socket;
-    std::atomic<bool> _open{true};
-    std::thread _reader;
-};
-
 bool loggedLineStarting(Journal& journal, const std::string& prefix)
 {
     return Orvik::Test::eventually([&] { return !journal.starting(prefix).empty(); });
@@ -374,7 +331,7 @@ TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndN
     Orvik::Utility::NotificationQueueWorker clientWorker(&_clientQueue);
     Poco::Thread clientThread;
     clientThread.start(clientWorker);
-    NotifySocket notifySocket(_journal);
+    Orvik::Test::NotifySocket notifySocket;
     ::setenv("NOTIFY_SOCKET", notifySocket.path().c_str(), 1);
     ::setenv("WATCHDOG_USEC", "400000", 1);
     const Orvik::Gateway::SystemdNotifier notifier;
@@ -400,9 +357,9 @@ TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndN
 
     const std::string silence = "log Supervision: Stuck(" + std::to_string(stuck) + ") has not answered";
     ASSERT_TRUE(loggedLineStarting(_journal, silence));
-    const int keepAlives = _journal.count("notify WATCHDOG=1");
+    const int keepAlives = notifySocket.count("WATCHDOG=1");
     Poco::Thread::sleep(500);  // five more rounds
-    EXPECT_EQ(_journal.count("notify WATCHDOG=1"), keepAlives);
+    EXPECT_EQ(notifySocket.count("WATCHDOG=1"), keepAlives);
     EXPECT_EQ(_journal.starting("log Supervision: Polite").size(), 0u);
     std::ostringstream shown;
     statusFile.print(shown);
@@ -412,7 +369,7 @@ TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndN
     EXPECT_NE(shown.str().find("Polite("), std::string::npos) << shown.str();
 
     release.set();
-    EXPECT_TRUE(_journal.waitFor("notify WATCHDOG=1", keepAlives + 1));
+    EXPECT_TRUE(Orvik::Test::eventually([&] { return notifySocket.count("WATCHDOG=1") > keepAlives; }));
     EXPECT_TRUE(
         loggedLineStarting(_journal, "log Supervision: Stuck(" + std::to_string(stuck) + ") answers again"));
 

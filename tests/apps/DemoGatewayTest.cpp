@@ -13,6 +13,7 @@
 #include <Poco/Thread.h>
 
 #include <signal.h>
+#include <stdlib.h>
 
 #include <functional>
 #include <map>
@@ -23,6 +24,7 @@
 
 #include "DemoGatewayProcess.h"
 #include "Eventually.h"
+#include "NotifySocket.h"
 
 using namespace Poco::Data::Keywords;
 
@@ -238,14 +240,29 @@ TEST_F(DemoGatewayTest, RelativePathsAreTakenFromTheStartingFolderAlsoByADaemon)
 TEST_F(DemoGatewayTest, DemoRunsTheDiagnosticAppsAndStopsCleanlyOnSigint)
 {
     const std::string database = pathOf("demo.db");
+    // As systemd runs it: readiness and the end reported on the notification socket, a status file
+    // written every half watchdog period.
+    Orvik::Test::NotifySocket notifySocket;
+    ::setenv("NOTIFY_SOCKET", notifySocket.path().c_str(), 1);
+    ::setenv("WATCHDOG_USEC", "1000000", 1);
     _pProcess =
         std::make_unique<DemoGatewayProcess>(std::vector<std::string>{"--demo", "--database=" + database});
+    ::unsetenv("NOTIFY_SOCKET");
+    ::unsetenv("WATCHDOG_USEC");
     ASSERT_TRUE(_pProcess->waitForOutput("AppRP_OneShot, Device", DEMO_OUTPUT_BOUND_S))
         << _pProcess->out() << _pProcess->err();
+    EXPECT_TRUE(Orvik::Test::eventually([&] { return Poco::File(pathOf("demo.status.json")).exists(); }));
     _pProcess->sendSignal(SIGINT);
     EXPECT_EQ(_pProcess->waitForExit(EXIT_BOUND_S), 0) << _pProcess->err();
     EXPECT_NE(_pProcess->out().find("TERMINATING APP"), std::string::npos);
     EXPECT_NE(_pProcess->err().find("Created configuration database " + database), std::string::npos);
+    EXPECT_TRUE(Orvik::Test::eventually([&] { return notifySocket.count("STOPPING=1") == 1; }));
+    const std::vector<std::string> notes = notifySocket.received();
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes.front(), "READY=1");
+    EXPECT_EQ(runToEnd({"--status", "--database=" + database}), 0) << _pProcess->err();
+    EXPECT_NE(_pProcess->out().find("AppTrendLogPusher(50001): running since"), std::string::npos)
+        << _pProcess->out();
 
     // The second run opens the database the first one created.
     _pProcess =
