@@ -343,7 +343,7 @@ protected:
         return out;
     }
 
-    static const std::size_t _ESCAPE_CHUNK = 1024;
+    static constexpr std::size_t _ESCAPE_CHUNK = 1024;
     /// The escaping loops take the text in chunks of this many bytes, reserving room for each.
     static const std::size_t _MAX_ESCAPE_GROWTH = 6;
     /// No byte of a text becomes more than this many bytes when escaped or replaced.
