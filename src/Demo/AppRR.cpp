@@ -6,6 +6,8 @@
 
 #include <iostream>
 
+#include "Orvik_BACnetClient/ReadRangePager.h"
+
 namespace Orvik::BACnet::App
 {
 
@@ -34,19 +36,20 @@ bool AppRR::descRun()
     range.requestType = Client::ReadRange::RT_BY_TIME;
     range.refTime = startTime();
     range.count = _REQUEST_COUNT;
+    Client::ReadRangePager pager(*this, key, range);
     Poco::Thread::sleep(START_DELAY_MS);
     std::cout << "RR REQUEST SENT-->\n" << std::flush;
-    for (;;)
+    while (!pager.isEnded())
     {
         Client::ReadRangeAck::Result values;
         DataError error;
-        const SyncReslut result = syncRR(key, range, values, &error);
+        const Client::ReadRangePager::Outcome outcome = pager.next(values, &error);
         std::cout << "<--RR RESPONSE\n" << std::flush;
-        if (result == SYNC_RESULT_STOP)
+        if (outcome == Client::ReadRangePager::STOPPED)
         {
             return false;  // a stopping app ends at once
         }
-        if (result == SYNC_RESULT_SUCCESS)
+        if (outcome == Client::ReadRangePager::PAGE)
         {
             printResult(key, values);
         }
@@ -54,36 +57,8 @@ bool AppRR::descRun()
         {
             printError(std::cerr, error, "\t");
         }
-        if (!nextPage(range, values))
-        {
-            return false;
-        }
     }
-}
-
-bool AppRR::nextPage(Client::ReadRange::Range& range, const Client::ReadRangeAck::Result& values)
-{
-    if ((values.resultFlags & moreDataMask) == 0)
-    {
-        return false;
-    }
-    // A page without records gives nothing to page on: asking again would repeat the same request.
-    if (values.itemCnt == 0)
-    {
-        return false;
-    }
-    if (range.requestType == Client::ReadRange::RT_BY_TIME)
-    {
-        range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
-        range.refSeqNum = values.firstSequenceNumber + values.itemCnt;
-    }
-    else
-    {
-        range.refSeqNum += values.itemCnt;
-    }
-    range.count -= static_cast<Poco::Int32>(values.itemCnt);
-    // The request count is spent: the app reads at most _REQUEST_COUNT records in all.
-    return range.count > 0;
+    return false;
 }
 
 void AppRR::printResult(const Client::DataPropertyKey& key, const Client::ReadRangeAck::Result& values) const

@@ -53,14 +53,15 @@ TEST_F(TrendLogPusherCycle, RetriesFollowAFailedUploadAndFitIntoThePeriod)
     for (Poco::UInt32 expected : {1u, 2u, 0u})  // the scheduled attempt, two retries, then the schedule
     {
         pPusher->runAttempt();
-        EXPECT_EQ(expected, pPusher->getSendToServerRetries());
-        EXPECT_EQ(expected != 0, pPusher->getNextAttemptTime(now) == now + 5 * Poco::Timespan::MINUTES);
+        EXPECT_EQ(expected, pPusher->getSchedule().retries());
+        EXPECT_EQ(expected != 0,
+                  pPusher->getSchedule().nextAttempt(now) == now + 5 * Poco::Timespan::MINUTES);
     }
     pPusher->runAttempt();
     _ftp.setFault(FtpFault::NONE);
     pPusher->runAttempt();  // a success ends the retries
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(0u, pPusher->getSendToServerRetries());
+    EXPECT_EQ(0u, pPusher->getSchedule().retries());
     EXPECT_EQ(1u, _ftp.files().size());
 }
 

@@ -15,7 +15,9 @@
 #include "TrendLogPusherDatabase.h"
 
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataDevice;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataTrendLog;
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::PositionStore;
 using Orvik::BACnet::DataType::BACnetDeviceObjectReference;
 using Orvik::BACnet::DataType::ObjectIdentifier;
 
@@ -36,10 +38,11 @@ DataTrendLog::Position position(Poco::UInt32 device, Poco::UInt32 type, Poco::UI
 }
 
 /// (device instance, object instance, time stamp) of every trend log, in order.
-std::vector<std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>> positionsOf(const AppTrendLogPusher& app)
+std::vector<std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>> positionsOf(
+    const std::vector<DataDevice>& devices)
 {
     std::vector<std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>> positions;
-    for (const auto& device : app.getDevices())
+    for (const auto& device : devices)
     {
         for (const auto& tl : device.trendLogs)
         {
@@ -178,17 +181,18 @@ TEST_F(TrendLogPusherParameters, TooFewParametersEndTheStart)
 TEST_F(TrendLogPusherParameters, ScheduleFollowsPeriodBoundariesCountedFromUtcMidnight)
 {
     auto pApp = load({{8, "15"}, {9, "60"}});
-    EXPECT_EQ(utc(10, 16, 0), pApp->getNextAttemptTime(utc(10, 7, 30, 250)));
-    EXPECT_EQ(utc(10, 16, 0), pApp->getNextAttemptTime(utc(10, 0, 30)));  // never in the current period
+    EXPECT_EQ(utc(10, 16, 0), pApp->getSchedule().nextAttempt(utc(10, 7, 30, 250)));
+    EXPECT_EQ(utc(10, 16, 0),
+              pApp->getSchedule().nextAttempt(utc(10, 0, 30)));  // never in the current period
 
     pApp = load({{8, "60"}, {9, "0"}});
-    EXPECT_EQ(utc(11, 0, 0), pApp->getNextAttemptTime(utc(10, 0, 0)));
+    EXPECT_EQ(utc(11, 0, 0), pApp->getSchedule().nextAttempt(utc(10, 0, 0)));
 
     // The longest period the parameter holds: about 8000 years, computed without overflow, and a wait
     // that no 32-bit millisecond count can hold.
     pApp = load({{8, "4294967295"}, {9, "4294967295"}});
     const Poco::Timestamp now;
-    const Poco::Timestamp next = pApp->getNextAttemptTime(now);
+    const Poco::Timestamp next = pApp->getSchedule().nextAttempt(now);
     const Poco::Int64 period = Poco::Int64(4294967295) * 60 * 1000000;
     EXPECT_GT(next, now);
     EXPECT_LE(next - now, 2 * period);
@@ -202,30 +206,31 @@ TEST_F(TrendLogPusherParameters, StoredPositionsMergeAndSurviveARestart)
     const Poco::Timestamp stored = Poco::DateTime(2024, 3, 5, 14, 3, 7, 120).timestamp();
     ASSERT_EQ(2u, pApp->getDevices().size());
     EXPECT_FALSE(pApp->getDevices()[0].trendLogs[0].loggerFound);
-    EXPECT_TRUE(
-        pApp->isBlackList(BACnetDeviceObjectReference(ObjectIdentifier(8, 5), ObjectIdentifier(8, 5))));
-    EXPECT_TRUE(
-        pApp->isBlackList(BACnetDeviceObjectReference(ObjectIdentifier(8, 5), ObjectIdentifier(20, 3))));
-    EXPECT_FALSE(
-        pApp->isBlackList(BACnetDeviceObjectReference(ObjectIdentifier(8, 5), ObjectIdentifier(20, 4))));
+    const std::vector<BACnetDeviceObjectReference> excluded{
+        BACnetDeviceObjectReference(ObjectIdentifier(8, 5), ObjectIdentifier(8, 5)),
+        BACnetDeviceObjectReference(ObjectIdentifier(8, 5), ObjectIdentifier(20, 3))};
+    EXPECT_TRUE(excluded == pApp->getWhichTrendLogs().blacklistLoggers);
 
     // Known trend log: new time stamp. Unknown trend log of a known device, and unknown device: appended.
+    std::vector<DataDevice> devices = pApp->getDevices();
+    PositionStore store(devices, TrendLogPusherDatabase::_INSTANCE);
     const Poco::Timestamp later = stored + 60 * 1000000;
-    pApp->initLoggers({position(7, 20, 3, later), position(7, 20, 5, later), position(11, 27, 2, stored)});
+    store.initLoggers({position(7, 20, 3, later), position(7, 20, 5, later), position(11, 27, 2, stored)});
     using Row = std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>;
     const std::vector<Row> merged{{7, 3, later}, {7, 5, later}, {9, 1, Poco::Timestamp(0)}, {11, 2, stored}};
-    EXPECT_EQ(merged, positionsOf(*pApp));
+    EXPECT_EQ(merged, positionsOf(devices));
 
-    pApp->dbUpdateLastRetrievedTimestamps();
-    auto pRestarted = load({});
-    EXPECT_EQ(merged, positionsOf(*pRestarted));
+    store.dbUpdateLastRetrievedTimestamps();
+    std::vector<DataDevice> restarted = load({})->getDevices();
+    EXPECT_EQ(merged, positionsOf(restarted));
 
     // A failed document reloads the stored positions; a trend log that was never stored starts over.
-    pRestarted->initLoggers({position(7, 20, 3, later + 1000000), position(12, 20, 1, later)});
-    pRestarted->dbGetLastRetrievedTimestamps();
+    PositionStore restartedStore(restarted, TrendLogPusherDatabase::_INSTANCE);
+    restartedStore.initLoggers({position(7, 20, 3, later + 1000000), position(12, 20, 1, later)});
+    restartedStore.dbGetLastRetrievedTimestamps();
     std::vector<Row> reloaded = merged;
     reloaded.emplace_back(12, 1, Poco::Timestamp(0));
-    EXPECT_EQ(reloaded, positionsOf(*pRestarted));
+    EXPECT_EQ(reloaded, positionsOf(restarted));
 }
 
 TEST_F(TrendLogPusherParameters, UnsafeUploadParametersRefuseTheStartAndReachNoServer)

@@ -146,10 +146,14 @@ ServiceHelper::SyncReslut ServiceHelper::syncRPM(
 ServiceHelper::SyncReslut ServiceHelper::syncRR(const DataPropertyKey& key, const ReadRange::Range& range,
                                                 ReadRangeAck::Result& result, DataError* pError)
 {
+    return awaitRR(asyncRR(key, range), result, pError);
+}
+
+ServiceHelper::SyncReslut ServiceHelper::awaitRR(Poco::UInt32 requestId, ReadRangeAck::Result& result,
+                                                 DataError* pError)
+{
     result = ReadRangeAck::Result();
     SyncReslut outcome = SYNC_RESULT_FAIL;
-    const Poco::UInt32 requestId =
-        post(new NotificationRequestRR(&responseQueue(), replyTicket(), newRequestId(), key, range));
     const SyncReslut waited = awaitReplies(
         requestId,
         [&](NotificationResponseBase& reply)
@@ -182,6 +186,11 @@ Poco::UInt32 ServiceHelper::asyncRPM(Poco::UInt32 deviceInstance,
 {
     return post(new NotificationRequestRPM(&responseQueue(), replyTicket(), newRequestId(), deviceInstance,
                                            parameters));
+}
+
+Poco::UInt32 ServiceHelper::asyncRR(const DataPropertyKey& key, const ReadRange::Range& range)
+{
+    return post(new NotificationRequestRR(&responseQueue(), replyTicket(), newRequestId(), key, range));
 }
 
 Poco::UInt32 ServiceHelper::asyncWP(const DataPropertyKey& key, Poco::UInt32 priority,

@@ -17,9 +17,10 @@ namespace Orvik::BACnet::App
 /// parameters; never asks for a restart.
 ///
 /// Output: "RR REQUEST SENT-->" once, "<--RR RESPONSE" per reply, each page on standard output, a
-/// failed request's error on standard error (not retried). The paging ends when the device reports
-/// no more records, when 50 records have been read, when a page brings no record (nothing to page
-/// on), or at once on a stop request.
+/// failed request's error on standard error (not retried). The paging (Client::ReadRangePager) ends
+/// when the device reports no more records, when 50 records have been read, after a failed request, or
+/// at once on a stop request. A page that says more records follow but gives nothing to continue from
+/// (no record, or no sequence number) ends the app with the pager's Poco::ProtocolException.
 class AppRR : public AppBase
 {
 public:
@@ -39,10 +40,6 @@ public:
 
     /// "AppRR".
     const std::string& appName() const;
-
-private:
-    /// The range of the next page after `values`; false when no further page is to be asked.
-    static bool nextPage(Client::ReadRange::Range& range, const Client::ReadRangeAck::Result& values);
 };
 
 }  // namespace Orvik::BACnet::App

@@ -7,6 +7,7 @@
 #include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
 #include "Orvik_BACnetClient/NotificationResponseObjectAccess.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
+#include "Orvik_BACnetClient/ReadRangePager.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsHandler.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CommandParser.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/NotificationBACnetWsDone.h"
@@ -237,7 +238,8 @@ void AppWatsonMQTT::pollProperty(const DataPolledProperty& polled, std::size_t i
     newest.count = -1;
     Orvik::BACnet::Client::ReadRangeAck::Result result;
     const DataPropertyKey key(device, polled.bacnet.getObjectIdentifier(), DataPropertyRef(PROP_LOG_BUFFER));
-    if (syncRR(key, newest, result) == SYNC_RESULT_SUCCESS && result.itemCnt > 0)
+    Orvik::BACnet::Client::ReadRangePager pager(*this, key, newest);  // a read back from now: one page
+    if (pager.next(result) == Orvik::BACnet::Client::ReadRangePager::PAGE && result.itemCnt > 0)
     {
         _pPublisher->publishValues(key, polled.watson,
                                    {{ProtocolText::propertyName(PROP_LOG_BUFFER), result.value.getText()}});

@@ -95,6 +95,10 @@ public:
                           const std::vector<NotificationRequestRPM::Parameter>& parameters);
     /// See NotificationRequestWP for the replies. `priority` 1 to 16.
     Poco::UInt32 asyncWP(const DataPropertyKey& key, Poco::UInt32 priority, const ValueContainer& value);
+    /// Posts a ReadRange; awaitRR() takes its reply.
+    Poco::UInt32 asyncRR(const DataPropertyKey& key, const ReadRange::Range& range);
+    /// Waits for the reply of the ReadRange `requestId` (of asyncRR()), as syncRR() waits for its own.
+    SyncReslut awaitRR(Poco::UInt32 requestId, ReadRangeAck::Result& result, DataError* pError = nullptr);
     /// See NotificationRequestSubscribeCOV for the replies.
     Poco::UInt32 asyncSubscribeCOV(const DataPropertyKey& key,
                                    const NotificationRequestSubscribeCOV::Parameters& parameters);

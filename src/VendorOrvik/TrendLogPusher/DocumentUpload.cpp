@@ -1,0 +1,197 @@
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
+
+#include <Poco/DateTimeFormatter.h>
+#include <Poco/Exception.h>
+#include <Poco/Net/DialogSocket.h>
+#include <Poco/Net/FTPClientSession.h>
+#include <Poco/Net/NetException.h>
+#include <Poco/Net/SocketAddress.h>
+#include <Poco/Net/SocketStream.h>
+#include <Poco/Net/StreamSocket.h>
+#include <Poco/Net/StreamSocketImpl.h>
+
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterNames.h"
+
+namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
+{
+
+namespace
+{
+
+[[noreturn]] void refuseParameter(Poco::Int32 number, const std::string& reason)
+{
+    throw Poco::InvalidArgumentException(PusherParameterNames::describe(number) + " " + reason);
+}
+
+/// A text that is sent in an FTP command must not end the command early: CR and LF would start a
+/// command of their own on the server, NUL cuts the command short.
+void refuseLineBreaks(Poco::Int32 number, const std::string& text)
+{
+    if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+    {
+        refuseParameter(number, "contains CR, LF or NUL, which would end the FTP command it is sent in");
+    }
+}
+
+/// Closes the data connection of an upload that is not to be kept and removes its file, as far as
+/// the session still allows. The connection is closed without ABOR: Poco's abort() leaves the session
+/// waiting at close() for a transfer reply that servers do not send after ABOR, and some servers refuse
+/// ABOR in this state. Under its temporary name the file is never taken for a whole document anyway.
+void discardUpload(Poco::Net::FTPClientSession& session, const std::string& partName)
+{
+    try
+    {
+        session.endUpload();
+    }
+    catch (const Poco::Exception&)
+    {
+        // The server reports the broken transfer; that is expected here.
+    }
+    try
+    {
+        session.remove(partName);
+    }
+    catch (const Poco::Exception&)
+    {
+        // The connection is gone or the server kept no file: nothing more to do.
+    }
+}
+
+/// Reads the server's greeting on the control connection; throws when the server refuses the session.
+/// Poco's session could read it in its constructor, but would then leak the connection on a refusal.
+void readGreeting(const Poco::Net::StreamSocket& socket, const Poco::Timespan& timeout)
+{
+    Poco::Net::DialogSocket dialog(socket);
+    dialog.setReceiveTimeout(timeout);
+    std::string greeting;
+    const int status = dialog.receiveStatusMessage(greeting);
+    if (status / 100 != 2)  // not a positive completion reply
+    {
+        throw Poco::Net::FTPException("Cannot receive status message", greeting, status);
+    }
+}
+
+}  // namespace
+
+const std::string DocumentUpload::_PART_SUFFIX = ".part";
+
+DocumentUpload::DocumentUpload(const DataFtpServer& ftp, const std::string& fileNameInitials,
+                               const DataPusherTimings& timings)
+    : _ftp(ftp), _fileNameInitials(fileNameInitials), _timings(timings)
+{
+}
+
+std::string DocumentUpload::getFileName(const Poco::Timestamp& now) const
+{
+    std::string name = "tl_" + _fileNameInitials + "_";
+    Poco::DateTimeFormatter::append(name, now, "%y%m%d_%H%M%S%i", Poco::DateTimeFormatter::UTC);
+    return name + ".xml";
+}
+
+Poco::URI DocumentUpload::checkUploadTarget() const
+{
+    refuseLineBreaks(PusherParameterNames::_FILE_NAME_INITIALS, _fileNameInitials);
+    if (_fileNameInitials.find_first_of("/\\") != std::string::npos ||
+        _fileNameInitials.find("..") != std::string::npos)
+    {
+        refuseParameter(
+            PusherParameterNames::_FILE_NAME_INITIALS,
+            "contains a path separator or \"..\", which would put the file outside the FTP directory");
+    }
+    refuseLineBreaks(PusherParameterNames::_FTP_USER, _ftp.userId);
+    refuseLineBreaks(PusherParameterNames::_FTP_PASSWORD, _ftp.password);
+    refuseLineBreaks(PusherParameterNames::_FTP_DIRECTORY, _ftp.directory);
+    refuseLineBreaks(PusherParameterNames::_FTP_SERVER, _ftp.serverURL);
+    Poco::URI uri;
+    try
+    {
+        uri = _ftp.serverURL;
+        if (uri.getHost().empty() || uri.getScheme().empty())
+        {
+            uri = "ftp://" + _ftp.serverURL;
+        }
+    }
+    catch (const Poco::SyntaxException& e)
+    {
+        refuseParameter(PusherParameterNames::_FTP_SERVER,
+                        "\"" + _ftp.serverURL + "\" is no server address: " + e.displayText());
+    }
+    if (uri.getScheme() != "ftp")
+    {
+        refuseParameter(PusherParameterNames::_FTP_SERVER,
+                        "\"" + _ftp.serverURL + "\" names the scheme " + uri.getScheme() + ", not ftp");
+    }
+    if (uri.getHost().empty())
+    {
+        refuseParameter(PusherParameterNames::_FTP_SERVER, "\"" + _ftp.serverURL + "\" names no host");
+    }
+    return uri;
+}
+
+bool DocumentUpload::send(const Poco::Timestamp& now, const std::function<bool(std::ostream&)>& writeDocument,
+                          const std::function<void(bool complete)>& transferEnded) const
+{
+    const Poco::URI uri = checkUploadTarget();
+    const Poco::UInt16 port =
+        uri.getPort() != 0 ? uri.getPort() : static_cast<Poco::UInt16>(Poco::Net::FTPClientSession::FTP_PORT);
+    // Poco's session reads the server's greeting only inside login(); read here first, a session
+    // without login stays in step with the server's replies.
+    const Poco::Timespan connectTimeout(static_cast<Poco::Timespan::TimeDiff>(_timings.ftpConnectTimeoutMs) *
+                                        1000);
+    Poco::Net::StreamSocket socket;
+    socket.connect(Poco::Net::SocketAddress(uri.getHost(), port), connectTimeout);
+    readGreeting(socket, connectTimeout);
+    Poco::Net::FTPClientSession session(socket, false);
+    session.setTimeout(
+        Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(_timings.ftpSessionTimeoutMs) * 1000));
+    if (!_ftp.userId.empty())
+    {
+        session.login(_ftp.userId, _ftp.password);
+    }
+    if (!_ftp.directory.empty())
+    {
+        session.setWorkingDirectory(_ftp.directory);
+    }
+    session.setFileType(Poco::Net::FTPClientSession::TYPE_TEXT);
+    const bool complete = uploadDocument(session, getFileName(now), writeDocument);
+    // Before the session ends: a confirmed document counts even when the server then drops the QUIT.
+    transferEnded(complete);
+    session.close();
+    return complete;
+}
+
+bool DocumentUpload::uploadDocument(Poco::Net::FTPClientSession& session, const std::string& fileName,
+                                    const std::function<bool(std::ostream&)>& writeDocument) const
+{
+    const std::string partName = fileName + _PART_SUFFIX;
+    std::ostream& os = session.beginUpload(partName);
+    // Poco gives the data connection no time-out: a server that stops reading would block the app,
+    // and its stop request with it, for good. Set on the buffer's own socket: the StreamSocket that
+    // SocketIOS::socket() returns would release it under the stream.
+    if (auto* pDataConnection = dynamic_cast<Poco::Net::SocketStreamBuf*>(os.rdbuf()))
+    {
+        pDataConnection->socketImpl()->setSendTimeout(session.getTimeout());
+    }
+    bool complete = false;
+    try
+    {
+        complete = writeDocument(os) && os.flush().good();
+        if (complete)
+        {
+            session.endUpload();
+            session.rename(partName, fileName);
+        }
+    }
+    catch (...)
+    {
+        discardUpload(session, partName);
+        throw;
+    }
+    if (!complete)
+    {
+        discardUpload(session, partName);
+    }
+    return complete;
+}
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher

@@ -1,0 +1,236 @@
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/ExportDocumentWriter.h"
+
+#include <Poco/Exception.h>
+#include <Poco/NumberFormatter.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "Orvik_BACnet/DataType/BACnetDateTime.h"
+#include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
+#include "Orvik_BACnet/WS/MarkupFactoryXML.h"
+#include "Orvik_BACnetClient/ReadRangePager.h"
+
+namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
+{
+
+using Client::DataObjectKey;
+using Client::DataPropertyKey;
+using Client::ServiceHelper;
+using WS::MarkupFactory;
+using Position = DataTrendLog::Position;
+
+namespace
+{
+
+const Poco::Int32 _RECORD_COUNT = 134217727;
+const char* const _IP_SCRIPT = "$ZEPTA_SCRIPTS/general/orvik_get_ip.sh";
+const char* const _APP_VERSION = "150928A";
+
+/// Moves `last` to the last record of a page. Without a sequence number, a page whose records carry no
+/// valid time cannot mark a position and leaves it.
+void advancePosition(DataTrendLog::Position& last, const Client::ReadRangeAck::Result& values)
+{
+    if (values.itemCnt == 0)
+    {
+        return;
+    }
+    const Poco::UInt32 sequenceNumber =
+        values.firstSequenceNumber == 0 ? 0 : values.firstSequenceNumber + values.itemCnt - 1;
+    const Poco::Timestamp time = values.value.getLastTimeStamp();
+    if (sequenceNumber != 0 || time != Poco::Timestamp(0))
+    {
+        last.setLastUploaded(time, sequenceNumber);
+    }
+}
+
+/// The writer hands the upload stream 8 KiB chunks rather than a piece per markup call: the document is
+/// only ever used whole, so the stream need not keep up with each call.
+std::unique_ptr<MarkupFactory> createMarkupFactory(const DataSendLog& sendLog, std::ostream& os)
+{
+    if (sendLog.markupLanguage == MarkupFactory::JSON || sendLog.markupLanguage == MarkupFactory::JSONP)
+    {
+        return std::make_unique<WS::MarkupFactoryJSON>(
+            os, sendLog.format, sendLog.textExtendEnumsAndBitStrings, MarkupFactory::HAND_OVER_IN_CHUNKS);
+    }
+    return std::make_unique<WS::MarkupFactoryXML>(os, sendLog.format, sendLog.textExtendEnumsAndBitStrings,
+                                                  MarkupFactory::HAND_OVER_IN_CHUNKS);
+}
+
+}  // namespace
+
+ExportDocumentWriter::ExportDocumentWriter(ServiceHelper& services, const DataSendLog& sendLog,
+                                           DataDevice& thisDevice, std::vector<DataDevice>& devices)
+    : _services(services), _sendLog(sendLog), _thisDevice(thisDevice), _devices(devices)
+{
+}
+
+bool ExportDocumentWriter::streamAll(std::ostream& os)
+{
+    bool result = true;
+    try
+    {
+        std::unique_ptr<MarkupFactory> pMf = createMarkupFactory(_sendLog, os);
+        MarkupFactory& mf = *pMf;
+        mf.header();
+        mf.markup(MarkupFactory::BT_STRUCT, "bacnet-2-cloud-trend-log", false, false);
+        mf.markup(MarkupFactory::BT_STRING, "app-version", _APP_VERSION, true, true);
+        mf.markup(MarkupFactory::BT_STRING, "zumbra-user", _sendLog.serverUserId, true, false);
+        mf.markup(MarkupFactory::BT_STRING, "site-identifier", _sendLog.siteIdentifier, true, false);
+        mf.markup(MarkupFactory::BT_STRING, "site-name", _sendLog.siteName, true, false);
+        mf.markup(MarkupFactory::BT_UNSIGNED, "parent-identifier",
+                  Poco::NumberFormatter::format(_sendLog.parentIdentifier), true, false);
+        const std::string address = readGatewayAddress();
+        if (!address.empty())
+        {
+            mf.markup(MarkupFactory::BT_STRING, "ip-address", address, true, false);
+        }
+        mf.markup(MarkupFactory::BT_STRUCT, "app-device", false, false);
+        _thisDevice.markup(mf, false, true);
+        mf.closeOpenMarkup();
+        mf.markup(MarkupFactory::BT_LIST, "devices", false, false);
+        for (std::size_t i = 0; i < _devices.size(); ++i)
+        {
+            _devices[i].markup(mf, i == 0 && _devices.size() > 1, false);
+        }
+        mf.closeOpenMarkup();
+        mf.markup(MarkupFactory::BT_LIST, "tl-data", false, false);
+        Poco::UInt32 channelsId = 1;
+        for (DataDevice& device : _devices)
+        {
+            for (DataTrendLog& tl : device.trendLogs)
+            {
+                if (tl.loggerFound)
+                {
+                    getAndStreamTrendLog(mf, tl, channelsId);
+                }
+            }
+        }
+        mf.closeAllOpenMarkups();
+    }
+    catch (...)
+    {
+        result = false;
+    }
+    return result;
+}
+
+std::string ExportDocumentWriter::readGatewayAddress() const
+{
+    char termOutput[256] = "";
+    try
+    {
+        FILE* pipe = ::popen(_IP_SCRIPT, "r");
+        if (pipe != nullptr)
+        {
+            if (std::fgets(termOutput, 255, pipe) == nullptr)
+            {
+                termOutput[0] = '\0';
+            }
+            ::pclose(pipe);
+        }
+    }
+    catch (...)
+    {
+        // Without an address the document leaves "ip-address" out.
+    }
+    return termOutput;
+}
+
+void ExportDocumentWriter::getAndStreamTrendLog(MarkupFactory& mf, DataTrendLog& tl, Poco::UInt32& channelsId)
+{
+    const DataPropertyKey key(DataObjectKey(tl.objKey), PROP_LOG_BUFFER);
+    Client::ReadRangePager pager(_services, key, firstRange(key, tl.objKey));
+    Position last = tl.objKey;
+    Client::ReadRangeAck::Result values;
+    while (!pager.isEnded())
+    {
+        DataError error;
+        switch (pager.next(values, &error))
+        {
+            case Client::ReadRangePager::PAGE:
+                break;
+            case Client::ReadRangePager::FAILED:
+                // A failed page ends the document: its records cannot be skipped.
+                throw Poco::NotImplementedException(error.getString(), 0);
+            default:
+                // The app is being stopped: the document ends here, incomplete, and is discarded.
+                throw Poco::RuntimeException("stop requested while reading trend log records");
+        }
+        markupTrendLog(mf, tl, values, channelsId);
+        advancePosition(last, values);
+    }
+    tl.objKey = last;
+}
+
+Client::ReadRange::Range ExportDocumentWriter::firstRange(const DataPropertyKey& key,
+                                                          const Position& position)
+{
+    Client::ReadRange::Range range;
+    range.count = _RECORD_COUNT;
+    if (position.isNeverUploaded())
+    {
+        // Every record held, whatever its time: a device whose clock was never set stamps the epoch.
+        range.requestType = Client::ReadRange::RT_BY_POSITION;
+        range.refIndex = 1;
+    }
+    else if (position.getSequenceNumber() != 0 && holdsLastUploaded(key, position))
+    {
+        // Sequence numbers go on whatever the clocks do (a repeated daylight-saving hour, a device
+        // clock set back), where times would repeat or skip records.
+        range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+        range.refSeqNum = Client::ReadRangePager::nextSequenceNumber(position.getSequenceNumber());
+    }
+    else
+    {
+        // The log no longer holds the last uploaded record (cleared, wrapped, renumbered), or its number
+        // is not known: the records after its time.
+        range.requestType = Client::ReadRange::RT_BY_TIME;
+        range.refTime = DataType::BACnetDateTime(position.getTimeStamp());
+    }
+    return range;
+}
+
+bool ExportDocumentWriter::holdsLastUploaded(const DataPropertyKey& key, const Position& position)
+{
+    Client::ReadRange::Range range;
+    range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+    range.refSeqNum = position.getSequenceNumber();
+    range.count = 1;
+    Client::ReadRangeAck::Result values;
+    DataError error;
+    const Poco::Int32 result = _services.syncRR(key, range, values, &error);
+    if (result == ServiceHelper::SYNC_RESULT_STOP)
+    {
+        throw Poco::RuntimeException("stop requested while reading trend log records");
+    }
+    // The same number and the same time. Times compare as the device's local time: a local time in an
+    // hour that repeats reads back as either instant, but both give the same local time.
+    return result == ServiceHelper::SYNC_RESULT_SUCCESS && values.itemCnt == 1 &&
+           values.firstSequenceNumber == position.getSequenceNumber() &&
+           DataType::BACnetDateTime(values.value.getLastTimeStamp()) ==
+               DataType::BACnetDateTime(position.getTimeStamp());
+}
+
+void ExportDocumentWriter::markupTrendLog(MarkupFactory& mf, const DataTrendLog& tl,
+                                          const Client::ReadRangeAck::Result& values,
+                                          Poco::UInt32& channelsId) const
+{
+    mf.markup(MarkupFactory::BT_LIST, Poco::NumberFormatter::format(channelsId), false, false);
+    ++channelsId;
+    for (std::size_t k = 0; k < tl.channels.size(); ++k)
+    {
+        const DataChannel& channel = tl.channels[k];
+        mf.markup(MarkupFactory::BT_STRUCT, Poco::NumberFormatter::format(k + 1), false,
+                  k == 0 && tl.channels.size() > 1);
+        std::string hexIdentifier;
+        mf.markup(MarkupFactory::BT_OCTET_STRING, "unique-idetnifier",
+                  channel.propRef.getHexIdentifier(channel.parentDeviceIdentifier, hexIdentifier), true,
+                  false);
+        values.value.markup(mf, "values", false, BACNET_DT_NULL);
+        mf.closeOpenMarkup();
+    }
+    mf.closeOpenMarkup();
+}
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
