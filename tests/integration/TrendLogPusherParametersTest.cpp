@@ -18,6 +18,7 @@ using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataDevice;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataTrendLog;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::PositionStore;
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::UploadSchedule;
 using Orvik::BACnet::DataType::BACnetDeviceObjectReference;
 using Orvik::BACnet::DataType::ObjectIdentifier;
 
@@ -178,25 +179,44 @@ TEST_F(TrendLogPusherParameters, TooFewParametersEndTheStart)
     EXPECT_EQ("AppTrendLogPusher: properties.size()=19\n", testing::internal::GetCapturedStdout());
 }
 
-TEST_F(TrendLogPusherParameters, ScheduleFollowsPeriodBoundariesCountedFromUtcMidnight)
+TEST(TrendLogPusherSchedule, PeriodPointsFromUtcMidnightRetriesThatFitAndWaitsBeyond32Bits)
 {
-    auto pApp = load({{8, "15"}, {9, "60"}});
-    EXPECT_EQ(utc(10, 16, 0), pApp->getSchedule().nextAttempt(utc(10, 7, 30, 250)));
-    EXPECT_EQ(utc(10, 16, 0),
-              pApp->getSchedule().nextAttempt(utc(10, 0, 30)));  // never in the current period
+    // Period 15 min, offset 60 s: never in the current period, even when its offset point lies ahead.
+    UploadSchedule schedule(15, 60, 5, UploadSchedule::retriesThatFit(15, 5, 5));
+    EXPECT_EQ(utc(10, 16, 0), schedule.nextAttempt(utc(10, 7, 30, 250)));
+    EXPECT_EQ(utc(10, 16, 0), schedule.nextAttempt(utc(10, 0, 30)));
+    EXPECT_EQ(utc(11, 0, 0), UploadSchedule(60, 0, 0, 0).nextAttempt(utc(10, 0, 0)));
 
-    pApp = load({{8, "60"}, {9, "0"}});
-    EXPECT_EQ(utc(11, 0, 0), pApp->getSchedule().nextAttempt(utc(10, 0, 0)));
+    // 5 retries 5 min apart fit 3 times into 15 min: the scheduled failure, 3 retries, then the schedule.
+    for (Poco::UInt32 expected : {1u, 2u, 3u, 0u})
+    {
+        schedule.attemptEnded(false);
+        EXPECT_EQ(expected, schedule.retries());
+        EXPECT_EQ(expected != 0, schedule.nextAttempt(utc(10, 7, 30)) == utc(10, 12, 30));
+    }
+    schedule.attemptEnded(false);
+    schedule.attemptEnded(true);  // a success ends the retries
+    EXPECT_EQ(0u, schedule.retries());
+
+    // (period, wait, count) -> retries that fit: none when the wait is not below the period; a wait of 0
+    // keeps the count (retries back to back).
+    const std::tuple<Poco::UInt32, Poco::UInt32, Poco::UInt32, Poco::UInt32> fits[] = {
+        {15, 5, 5, 3}, {15, 20, 2, 0}, {15, 15, 1, 0},
+        {15, 0, 4, 4}, {15, 5, 2, 2},  {4294967295u, 1, 4294967295u, 4294967295u}};
+    for (const auto& [period, wait, count, expected] : fits)
+    {
+        EXPECT_EQ(expected, UploadSchedule::retriesThatFit(period, wait, count))
+            << period << "/" << wait << "/" << count;
+    }
 
     // The longest period the parameter holds: about 8000 years, computed without overflow, and a wait
     // that no 32-bit millisecond count can hold.
-    pApp = load({{8, "4294967295"}, {9, "4294967295"}});
+    const UploadSchedule longest(4294967295u, 4294967295u, 0, 0);
     const Poco::Timestamp now;
-    const Poco::Timestamp next = pApp->getSchedule().nextAttempt(now);
-    const Poco::Int64 period = Poco::Int64(4294967295) * 60 * 1000000;
+    const Poco::Timestamp next = longest.nextAttempt(now);
     EXPECT_GT(next, now);
-    EXPECT_LE(next - now, 2 * period);
-    EXPECT_EQ(std::numeric_limits<Poco::Int32>::max(), pApp->getTimoutMilliseconds());
+    EXPECT_LE(next - now, 2 * Poco::Int64(4294967295) * 60 * 1000000);
+    EXPECT_EQ(std::numeric_limits<Poco::Int32>::max(), longest.millisecondsUntilNextAttempt(now));
 }
 
 TEST_F(TrendLogPusherParameters, StoredPositionsMergeAndSurviveARestart)
