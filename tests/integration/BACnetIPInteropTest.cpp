@@ -23,6 +23,8 @@
 #include "TrendLogPusherRig.h"
 #include "TrendLogPusherSiteRecords.h"
 
+using Orvik::Test::TrendLogPusherRig;
+
 using namespace Orvik::BACnet;
 namespace BC = Orvik::BACnet::Client;
 using Orvik::Test::BACnetDeviceSimulator;

@@ -19,6 +19,7 @@
 using namespace Orvik::BACnet;
 using Orvik::Test::FtpServer;
 using Orvik::Test::PacketCapture;
+using Orvik::Test::TrendLogPusherRig;
 
 namespace
 {

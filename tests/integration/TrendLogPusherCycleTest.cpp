@@ -11,6 +11,8 @@
 #include "Orvik_Utility/Notification.h"
 #include "TrendLogPusherRig.h"
 
+using Orvik::Test::TrendLogPusherRig;
+
 using Orvik::Test::FtpFault;
 using Orvik::Test::FtpServer;
 

@@ -24,6 +24,8 @@
 #include "TrendLogPusherRig.h"
 #include "TrendLogPusherSiteRecords.h"
 
+using Orvik::Test::TrendLogPusherRig;
+
 using Orvik::BACnet::Client::Simulation::SimulatedFault;
 using Orvik::Test::FtpFault;
 using Orvik::Test::FtpServer;
@@ -152,85 +154,55 @@ bool killDuringUpload(std::mt19937& random, FtpServer& ftp, const std::string& d
     return uploading;
 }
 
-}  // namespace
-
-TEST(TrendLogPusherNoRecordLost, RandomFaultsAndKilledGatewaysLoseNoRecord)
+/// The uploaded records of every channel in the complete documents (channel -> record -> documents
+/// that hold it); counts the documents, the partial uploads left under the temporary name, and the
+/// records uploaded twice.
+struct Uploads
 {
-    const unsigned seed = std::random_device()();
-    SCOPED_TRACE("random seed " + std::to_string(seed));
-    std::mt19937 random(seed);
-    FtpServer ftp;
-    Poco::TemporaryFile database;
-    Poco::TemporaryFile siteFile;
-    const std::string siteText = liveSite();
-    {
-        Poco::FileOutputStream out(siteFile.path());
-        out << siteText;
-    }
-    TrendLogPusherRig rig(database.path(), siteText, GATEWAY);
-    rig.database().configure(ftp.url(), "orvik", "secret", "", 2, 0);
-    const TrendLogPusherSiteRecords site(rig.site());
-    ASSERT_EQ(3u, site.trendLogs().size());
-
-    testing::internal::CaptureStdout();
-    auto pPusher = rig.newPusher();
-    pPusher->initialise();
-    for (int attempt = 0; attempt < 50; ++attempt)
-    {
-        attemptUnderRandomFault(random, ftp, rig, pPusher, site);
-    }
-    const std::size_t documentsBeforeKills = ftp.files().size();  // failed attempts leave no file
-    int killedDuringUpload = 0;
-    for (int round = 0; round < 12; ++round)
-    {
-        killedDuringUpload += killDuringUpload(random, ftp, database.path(), siteFile.path()) ? 1 : 0;
-    }
-    // The gateway runs once more without faults and catches up.
-    ftp.setFault(FtpFault::NONE);
-    pPusher = rig.newPusher();
-    pPusher->initialise();
-    ASSERT_TRUE(pPusher->createAndSendFiles());
-    testing::internal::GetCapturedStdout();
-    EXPECT_GT(killedDuringUpload, 0) << "no kill hit an upload";
-
-    // Every document under a final name is complete; partial ones only ever carry the temporary name.
-    std::map<std::string, std::map<std::string, int>> uploads;  // channel -> record -> documents
+    std::map<std::string, std::map<std::string, int>> records;
     std::size_t documents = 0;
     std::size_t partial = 0;
-    std::size_t duplicatesBeforeKills = 0;
     std::size_t duplicates = 0;
-    for (const std::string& name : ftp.files())
-    {
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0)
-        {
-            ++partial;
-            continue;
-        }
-        const TrendLogPusherDocument document(ftp.readFile(name));  // throws for an incomplete one
-        for (const auto& tl : site.trendLogs())
-        {
-            for (const std::string& record : document.records(tl.channelIdentifier))
-            {
-                const int seen = ++uploads[tl.channelIdentifier][record];
-                duplicates += seen > 1 ? 1 : 0;
-                duplicatesBeforeKills += (seen > 1 && documents < documentsBeforeKills) ? 1 : 0;
-            }
-        }
-        ++documents;
-    }
-    EXPECT_EQ(0u, duplicatesBeforeKills) << "a document repeated records without a killed gateway";
 
+    Uploads(const FtpServer& ftp, const TrendLogPusherSiteRecords& site)
+    {
+        for (const std::string& name : ftp.files())
+        {
+            if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0)
+            {
+                ++partial;
+                continue;
+            }
+            const TrendLogPusherDocument document(ftp.readFile(name));  // throws for an incomplete one
+            for (const auto& tl : site.trendLogs())
+            {
+                for (const std::string& record : document.records(tl.channelIdentifier))
+                {
+                    duplicates += ++records[tl.channelIdentifier][record] > 1 ? 1 : 0;
+                }
+            }
+            ++documents;
+        }
+    }
+};
+
+/// No gap: every record of every trend log of `reference`, up to the last one uploaded, is in some
+/// document, and after a minute of logging that is more than a minute's worth.
+void expectNoGap(const Uploads& uploads, const TrendLogPusherSiteRecords& site,
+                 const Orvik::BACnet::Client::Simulation::SimulatedSite& reference)
+{
     const TrendLogPusherDocument probe("<Sequence name=\"probe\"/>");  // writes records as XML
-    // No gap: every record of every trend log, up to the last one uploaded, is in some document.
     for (const auto& tl : site.trendLogs())
     {
-        const auto& uploaded = uploads[tl.channelIdentifier];
+        const auto it = uploads.records.find(tl.channelIdentifier);
+        ASSERT_NE(it, uploads.records.end()) << "nothing of " << tl.channelIdentifier << " was uploaded";
+        const auto& uploaded = it->second;
         std::size_t found = 0;
         Poco::UInt64 sequenceNumber = 1;
-        for (; found < uploaded.size() && sequenceNumber <= rig.site().getLastSequenceNumber(tl.key);
+        for (; found < uploaded.size() && sequenceNumber <= reference.getLastSequenceNumber(tl.key);
              ++sequenceNumber)
         {
-            for (const auto& record : rig.site().getLogRecords(tl.key, sequenceNumber))
+            for (const auto& record : reference.getLogRecords(tl.key, sequenceNumber))
             {
                 ASSERT_EQ(1u, uploaded.count(probe.canonicalRecord(record)))
                     << "record " << sequenceNumber << " of " << tl.key.objectIdentifier.toString()
@@ -241,13 +213,79 @@ TEST(TrendLogPusherNoRecordLost, RandomFaultsAndKilledGatewaysLoseNoRecord)
         EXPECT_EQ(uploaded.size(), found) << "documents hold records the site never logged";
         EXPECT_GT(sequenceNumber, tl.key.deviceInstance == GATEWAY ? 1200u : 300u);  // a minute of logging
     }
-    std::cout << "no-record-lost: " << documents << " documents, " << partial
-              << " partial uploads left under a "
-              << "temporary name, " << killedDuringUpload << " gateways killed during an upload, "
-              << duplicates << " records uploaded twice (seed " << seed << ")" << std::endl;
 }
 
-TEST(TrendLogPusherNoRecordLost, DatagramsLostOnTheWayToTheDevicesOverBACnetIPLoseNoRecord)
+/// The live site, its FTP server and a gateway on a database file that a pusher process can share.
+class TrendLogPusherNoRecordLost : public testing::Test
+{
+protected:
+    TrendLogPusherNoRecordLost()
+    {
+        Poco::FileOutputStream out(_siteFile.path());
+        out << _siteText;
+        _rig.database().configure(_ftp.url(), "orvik", "secret", "", 2, 0);
+    }
+
+    /// The gateway runs once more without faults and catches up; then the documents are read.
+    Uploads catchUp()
+    {
+        _ftp.setFault(FtpFault::NONE);
+        auto pPusher = _rig.newPusher();
+        pPusher->initialise();
+        EXPECT_TRUE(pPusher->createAndSendFiles());
+        testing::internal::GetCapturedStdout();
+        return Uploads(_ftp, _site);
+    }
+
+    const unsigned _seed = std::random_device()();
+    std::mt19937 _random{_seed};
+    FtpServer _ftp;
+    Poco::TemporaryFile _database;
+    Poco::TemporaryFile _siteFile;
+    const std::string _siteText = liveSite();
+    TrendLogPusherRig _rig{_database.path(), _siteText, GATEWAY};
+    const TrendLogPusherSiteRecords _site{_rig.site()};
+};
+
+}  // namespace
+
+TEST_F(TrendLogPusherNoRecordLost, RandomFaultsLoseNoRecordAndRepeatNone)
+{
+    SCOPED_TRACE("random seed " + std::to_string(_seed));
+    ASSERT_EQ(3u, _site.trendLogs().size());
+    testing::internal::CaptureStdout();
+    auto pPusher = _rig.newPusher();
+    pPusher->initialise();
+    for (int attempt = 0; attempt < 50; ++attempt)
+    {
+        attemptUnderRandomFault(_random, _ftp, _rig, pPusher, _site);
+    }
+    const Uploads uploads = catchUp();
+    EXPECT_EQ(0u, uploads.duplicates) << "a document repeated records without a killed gateway";
+    expectNoGap(uploads, _site, _rig.site());
+    std::cout << "no-record-lost: " << uploads.documents << " documents under random faults (seed " << _seed
+              << ")" << std::endl;
+}
+
+TEST_F(TrendLogPusherNoRecordLost, GatewaysKilledDuringAnUploadLoseNoRecord)
+{
+    SCOPED_TRACE("random seed " + std::to_string(_seed));
+    testing::internal::CaptureStdout();
+    int killedDuringUpload = 0;
+    for (int round = 0; round < 12; ++round)
+    {
+        killedDuringUpload += killDuringUpload(_random, _ftp, _database.path(), _siteFile.path()) ? 1 : 0;
+    }
+    const Uploads uploads = catchUp();
+    EXPECT_GT(killedDuringUpload, 0) << "no kill hit an upload";
+    expectNoGap(uploads, _site, _rig.site());
+    std::cout << "no-record-lost: " << uploads.documents << " documents, " << uploads.partial
+              << " partial uploads left under a temporary name, " << killedDuringUpload
+              << " gateways killed during an upload, " << uploads.duplicates
+              << " records uploaded twice (seed " << _seed << ")" << std::endl;
+}
+
+TEST(TrendLogPusherNoRecordLostOverBACnetIP, DatagramsLostOnTheWayToTheDevicesLoseNoRecord)
 {
     if (!Orvik::Test::BACnetDeviceSimulator::missing().empty())
         GTEST_SKIP() << Orvik::Test::BACnetDeviceSimulator::missing();
@@ -281,35 +319,10 @@ TEST(TrendLogPusherNoRecordLost, DatagramsLostOnTheWayToTheDevicesOverBACnetIPLo
     ASSERT_EQ(before + 1, ftp.files().size()) << "no document without loss";
     EXPECT_GT(incomplete, 0u) << "the loss never ended an attempt";
 
-    std::map<std::string, std::map<std::string, int>> uploads;  // channel -> record -> documents
-    for (const std::string& name : ftp.files())
-    {
-        ASSERT_FALSE(name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0) << name;
-        const TrendLogPusherDocument document(ftp.readFile(name));
-        for (const auto& tl : site.trendLogs())
-        {
-            for (const std::string& record : document.records(tl.channelIdentifier))
-                EXPECT_EQ(1, ++uploads[tl.channelIdentifier][record]) << "uploaded twice: " << record;
-        }
-    }
-    const TrendLogPusherDocument probe("<Sequence name=\"probe\"/>");
-    for (const auto& tl : site.trendLogs())
-    {
-        const auto& uploaded = uploads[tl.channelIdentifier];
-        std::size_t found = 0;
-        Poco::UInt64 sequenceNumber = 1;
-        for (; found < uploaded.size(); ++sequenceNumber)
-        {
-            for (const auto& record : pReference->getLogRecords(tl.key, sequenceNumber))
-            {
-                ASSERT_EQ(1u, uploaded.count(probe.canonicalRecord(record)))
-                    << "record " << sequenceNumber << " of device " << tl.key.deviceInstance
-                    << " was never uploaded";
-                ++found;
-            }
-        }
-        EXPECT_GT(sequenceNumber, tl.key.deviceInstance == GATEWAY ? 1200u : 300u);  // a minute of logging
-    }
+    const Uploads uploads(ftp, site);
+    EXPECT_EQ(0u, uploads.partial);
+    EXPECT_EQ(0u, uploads.duplicates);
+    expectNoGap(uploads, site, *pReference);
     std::cout << "no-record-lost over BACnet/IP: " << ftp.files().size() << " documents, " << incomplete
               << " of 8 attempts under loss left none" << std::endl;
 }

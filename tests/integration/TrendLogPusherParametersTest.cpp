@@ -14,6 +14,8 @@
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
 #include "TrendLogPusherDatabase.h"
 
+using Orvik::Test::TrendLogPusherDatabase;
+
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataDevice;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataTrendLog;

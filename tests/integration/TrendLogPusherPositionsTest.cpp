@@ -15,6 +15,8 @@
 #include "TrendLogPusherRig.h"
 #include "TrendLogPusherSiteRecords.h"
 
+using Orvik::Test::TrendLogPusherRig;
+
 using Orvik::Test::FtpServer;
 
 namespace

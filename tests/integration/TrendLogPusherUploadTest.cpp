@@ -20,6 +20,8 @@
 #include "TrendLogPusherRig.h"
 #include "TrendLogPusherSiteRecords.h"
 
+using Orvik::Test::TrendLogPusherRig;
+
 using Orvik::Test::FtpFault;
 using Orvik::Test::FtpServer;
 

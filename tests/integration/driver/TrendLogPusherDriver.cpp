@@ -14,6 +14,8 @@
 
 #include "TrendLogPusherRig.h"
 
+using Orvik::Test::TrendLogPusherRig;
+
 int main(int argc, char** argv)
 {
     if (argc != 5)

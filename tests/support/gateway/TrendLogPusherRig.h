@@ -12,6 +12,9 @@
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
 #include "TrendLogPusherDatabase.h"
 
+namespace Orvik::Test
+{
+
 /// A gateway that runs the trend log pusher, made of real parts: its configuration database (an
 /// SQLite file), a simulated BACnet site served by the BACnet client worker, and the app manager that
 /// the apps reach through AppBase (its client queue and own device instance). The manager is not run:
@@ -49,3 +52,5 @@ private:
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pWorker;
     std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
 };
+
+}  // namespace Orvik::Test

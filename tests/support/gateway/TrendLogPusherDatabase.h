@@ -3,18 +3,17 @@
 #include <Poco/Nullable.h>
 #include <Poco/Types.h>
 
-#include <memory>
 #include <string>
 
-#include "Orvik_Utility/Data/TeskDbSession.h"
+#include "TestDatabase.h"
 
-/// The configuration database of a gateway that runs the trend log pusher: an SQLite file with the
-/// repository's schema (which defines app 500 and its parameters) and one instance of app 500.
-/// Installed as the host's session (Data::pDB) while the object lives.
-///
-/// A new file gets the schema and the instance; an existing file is opened as it is, so that a
-/// restarted gateway finds what the previous one stored.
-class TrendLogPusherDatabase
+namespace Orvik::Test
+{
+
+/// The configuration database of a gateway that runs the trend log pusher: a TestDatabase in the file at
+/// `path` (the schema defines app 500 and its parameters) with one instance of app 500. An existing file
+/// is opened as it is, so that a restarted gateway finds what the previous one stored.
+class TrendLogPusherDatabase : public TestDatabase
 {
 public:
     static constexpr Poco::Int32 _ID_AP_APP = 500;
@@ -23,10 +22,6 @@ public:
     static constexpr Poco::Int32 _EXCLUDED = 44;
 
     explicit TrendLogPusherDatabase(const std::string& path);
-    ~TrendLogPusherDatabase();
-
-    TrendLogPusherDatabase(const TrendLogPusherDatabase&) = delete;
-    TrendLogPusherDatabase& operator=(const TrendLogPusherDatabase&) = delete;
 
     /// Stores the text `value` for parameter number `id` of the instance (NULL when null).
     void setParameter(Poco::Int32 id, const Poco::Nullable<std::string>& value);
@@ -39,8 +34,6 @@ public:
                    const std::string& directory, int collect, int language);
     /// Removes the definition of parameter number `id` from the app.
     void removeParameterDefinition(Poco::Int32 id);
-
-private:
-    std::unique_ptr<Orvik::Utility::Data::TeskDbSession> _pSession;
-    Orvik::Utility::Data::TeskDbSession* _pPreviousDB;
 };
+
+}  // namespace Orvik::Test

@@ -5,6 +5,9 @@
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings;
 
+namespace Orvik::Test
+{
+
 namespace
 {
 
@@ -72,3 +75,5 @@ std::unique_ptr<AppTrendLogPusher> TrendLogPusherRig::newPusher(const DataPusher
 {
     return std::make_unique<AppTrendLogPusher>(TrendLogPusherDatabase::_INSTANCE, timings);
 }
+
+}  // namespace Orvik::Test
