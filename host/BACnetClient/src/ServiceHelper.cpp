@@ -172,6 +172,32 @@ ServiceHelper::SyncReslut ServiceHelper::awaitRR(Poco::UInt32 requestId, ReadRan
     return waited == SYNC_RESULT_STOP ? SYNC_RESULT_STOP : outcome;
 }
 
+Poco::UInt32 ServiceHelper::awaitAnyReply(const std::vector<Poco::UInt32>& requestIds)
+{
+    Poco::NotificationQueue& queue = responseQueue();
+    std::vector<Poco::AutoPtr<Poco::Notification>> setAside;
+    for (;;)
+    {
+        Poco::AutoPtr<Poco::Notification> pNf(queue.waitDequeueNotification());
+        if (pNf.isNull())
+            continue;
+        if (isStopRequest(pNf.get()))
+        {
+            putBack(queue, setAside);
+            queue.enqueueUrgentNotification(pNf);
+            return 0;
+        }
+        setAside.push_back(pNf);
+        const auto* pReply = dynamic_cast<const NotificationResponseBase*>(pNf.get());
+        if (pReply != nullptr &&
+            std::find(requestIds.begin(), requestIds.end(), pReply->getRequestId()) != requestIds.end())
+        {
+            putBack(queue, setAside);
+            return pReply->getRequestId();
+        }
+    }
+}
+
 // ---- non-blocking calls --------------------------------------------------------------------------
 
 Poco::UInt32 ServiceHelper::asyncWhoIs(const DataType::BACnetAddress& address, Poco::UInt32 lowLimit,

@@ -23,7 +23,6 @@ using Position = DataTrendLog::Position;
 namespace
 {
 
-const Poco::Int32 _RECORD_COUNT = 134217727;
 const char* const _IP_SCRIPT = "$ZEPTA_SCRIPTS/general/orvik_get_ip.sh";
 const char* const _APP_VERSION = "150928A";
 
@@ -60,8 +59,13 @@ std::unique_ptr<MarkupFactory> createMarkupFactory(const DataSendLog& sendLog, s
 }  // namespace
 
 ExportDocumentWriter::ExportDocumentWriter(ServiceHelper& services, const DataSendLog& sendLog,
-                                           DataDevice& thisDevice, std::vector<DataDevice>& devices)
-    : _services(services), _sendLog(sendLog), _thisDevice(thisDevice), _devices(devices)
+                                           DataDevice& thisDevice, std::vector<DataDevice>& devices,
+                                           const TrendLogReadAhead::Limits& readAheadLimits)
+    : _services(services),
+      _sendLog(sendLog),
+      _thisDevice(thisDevice),
+      _devices(devices),
+      _readAheadLimits(readAheadLimits)
 {
 }
 
@@ -95,16 +99,23 @@ bool ExportDocumentWriter::streamAll(std::ostream& os)
         }
         mf.closeOpenMarkup();
         mf.markup(MarkupFactory::BT_LIST, "tl-data", false, false);
-        Poco::UInt32 channelsId = 1;
+        TrendLogReadAhead readAhead(_services, _readAheadLimits);
+        std::vector<DataTrendLog*> trendLogs;
         for (DataDevice& device : _devices)
         {
             for (DataTrendLog& tl : device.trendLogs)
             {
                 if (tl.loggerFound)
                 {
-                    getAndStreamTrendLog(mf, tl, channelsId);
+                    readAhead.add(tl.objKey);
+                    trendLogs.push_back(&tl);
                 }
             }
+        }
+        Poco::UInt32 channelsId = 1;
+        for (std::size_t index = 0; index < trendLogs.size(); ++index)
+        {
+            getAndStreamTrendLog(mf, *trendLogs[index], readAhead, index, channelsId);
         }
         mf.closeAllOpenMarkups();
     }
@@ -137,19 +148,22 @@ std::string ExportDocumentWriter::readGatewayAddress() const
     return termOutput;
 }
 
-void ExportDocumentWriter::getAndStreamTrendLog(MarkupFactory& mf, DataTrendLog& tl, Poco::UInt32& channelsId)
+void ExportDocumentWriter::getAndStreamTrendLog(MarkupFactory& mf, DataTrendLog& tl,
+                                                TrendLogReadAhead& readAhead, std::size_t index,
+                                                Poco::UInt32& channelsId)
 {
-    const DataPropertyKey key(DataObjectKey(tl.objKey), PROP_LOG_BUFFER);
-    Client::ReadRangePager pager(_services, key, firstRange(key, tl.objKey));
     Position last = tl.objKey;
     Client::ReadRangeAck::Result values;
-    while (!pager.isEnded())
+    for (;;)
     {
         DataError error;
-        switch (pager.next(values, &error))
+        switch (readAhead.next(index, values, &error))
         {
             case Client::ReadRangePager::PAGE:
                 break;
+            case Client::ReadRangePager::ENDED:
+                tl.objKey = last;
+                return;
             case Client::ReadRangePager::FAILED:
                 // A failed page ends the document: its records cannot be skipped.
                 throw Poco::NotImplementedException(error.getString(), 0);
@@ -160,56 +174,6 @@ void ExportDocumentWriter::getAndStreamTrendLog(MarkupFactory& mf, DataTrendLog&
         markupTrendLog(mf, tl, values, channelsId);
         advancePosition(last, values);
     }
-    tl.objKey = last;
-}
-
-Client::ReadRange::Range ExportDocumentWriter::firstRange(const DataPropertyKey& key,
-                                                          const Position& position)
-{
-    Client::ReadRange::Range range;
-    range.count = _RECORD_COUNT;
-    if (position.isNeverUploaded())
-    {
-        // Every record held, whatever its time: a device whose clock was never set stamps the epoch.
-        range.requestType = Client::ReadRange::RT_BY_POSITION;
-        range.refIndex = 1;
-    }
-    else if (position.getSequenceNumber() != 0 && holdsLastUploaded(key, position))
-    {
-        // Sequence numbers go on whatever the clocks do (a repeated daylight-saving hour, a device
-        // clock set back), where times would repeat or skip records.
-        range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
-        range.refSeqNum = Client::ReadRangePager::nextSequenceNumber(position.getSequenceNumber());
-    }
-    else
-    {
-        // The log no longer holds the last uploaded record (cleared, wrapped, renumbered), or its number
-        // is not known: the records after its time.
-        range.requestType = Client::ReadRange::RT_BY_TIME;
-        range.refTime = DataType::BACnetDateTime(position.getTimeStamp());
-    }
-    return range;
-}
-
-bool ExportDocumentWriter::holdsLastUploaded(const DataPropertyKey& key, const Position& position)
-{
-    Client::ReadRange::Range range;
-    range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
-    range.refSeqNum = position.getSequenceNumber();
-    range.count = 1;
-    Client::ReadRangeAck::Result values;
-    DataError error;
-    const Poco::Int32 result = _services.syncRR(key, range, values, &error);
-    if (result == ServiceHelper::SYNC_RESULT_STOP)
-    {
-        throw Poco::RuntimeException("stop requested while reading trend log records");
-    }
-    // The same number and the same time. Times compare as the device's local time: a local time in an
-    // hour that repeats reads back as either instant, but both give the same local time.
-    return result == ServiceHelper::SYNC_RESULT_SUCCESS && values.itemCnt == 1 &&
-           values.firstSequenceNumber == position.getSequenceNumber() &&
-           DataType::BACnetDateTime(values.value.getLastTimeStamp()) ==
-               DataType::BACnetDateTime(position.getTimeStamp());
 }
 
 void ExportDocumentWriter::markupTrendLog(MarkupFactory& mf, const DataTrendLog& tl,

@@ -54,6 +54,8 @@ public:
     Outcome next(ReadRangeAck::Result& page, DataError* pError = nullptr);
     /// True when no page follows the last one taken (false while next() has an error to throw).
     bool isEnded() const { return _ended; }
+    /// The request id of the page on its way (ServiceHelper::awaitAnyReply()); 0 when none is.
+    Poco::UInt32 pendingRequest() const { return _requestId; }
 
     /// The sequence number that follows `sequenceNumber`: devices number records from 1 and wrap from
     /// 4294967295 to 1.

@@ -99,6 +99,11 @@ public:
     Poco::UInt32 asyncRR(const DataPropertyKey& key, const ReadRange::Range& range);
     /// Waits for the reply of the ReadRange `requestId` (of asyncRR()), as syncRR() waits for its own.
     SyncReslut awaitRR(Poco::UInt32 requestId, ReadRangeAck::Result& result, DataError* pError = nullptr);
+    /// Waits until a reply to one of `requestIds` (non-blocking requests on their way) arrives and
+    /// returns its request id; the reply stays in the response queue, ahead of what arrived after it,
+    /// for its await call (awaitRR()) to take. Everything else is set aside and put back as the blocking
+    /// calls do. 0 when the requester was told to stop (the stop request is put back at the front).
+    Poco::UInt32 awaitAnyReply(const std::vector<Poco::UInt32>& requestIds);
     /// See NotificationRequestSubscribeCOV for the replies.
     Poco::UInt32 asyncSubscribeCOV(const DataPropertyKey& key,
                                    const NotificationRequestSubscribeCOV::Parameters& parameters);

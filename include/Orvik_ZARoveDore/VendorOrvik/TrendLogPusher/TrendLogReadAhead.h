@@ -1,0 +1,93 @@
+#pragma once
+
+#include <Poco/Types.h>
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "Orvik_BACnetClient/DataError.h"
+#include "Orvik_BACnetClient/DataPropertyKey.h"
+#include "Orvik_BACnetClient/ReadRange.h"
+#include "Orvik_BACnetClient/ReadRangeAck.h"
+#include "Orvik_BACnetClient/ReadRangePager.h"
+#include "Orvik_BACnetClient/ServiceHelper.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataTrendLog.h"
+
+namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
+{
+
+/// Reads the new records of the trend logs of one export document ahead of the writer, so that the
+/// document takes about as long as its slowest device rather than the sum of all devices' round trips.
+///
+/// The trend logs are given in document order (add()); the writer then takes their pages in that order
+/// (next()). While it waits for a page, every device with a trend log within the read-ahead window keeps
+/// one request on its way: the check whether its log still holds the last uploaded record, or its next
+/// page. A page that arrives is kept until the writer takes it, and the page after it is asked for at
+/// once. Bounds:
+///   - one request on its way per device (a device's pages come one after the other anyway);
+///   - at most `trendLogsAhead` trend logs after the one being written are read ahead;
+///   - pages of later trend logs are asked for only while the kept pages take less than `memoryCap`
+///     bytes (estimated from their records); the trend log being written always gets its pages, so the
+///     writer never waits for room.
+///
+/// What the writer sees is what reading one trend log after the other would give: the same pages in
+/// the same order, from the same first range (never uploaded: every record held, by position; the log
+/// still holds the last uploaded record, its sequence number with its time: the records after that
+/// number; else the records after its time), and the same end: a failed page (FAILED with its error)
+/// comes after the pages before it, a stop request (STOPPED) at once, and a device that pages in a way
+/// that cannot go on makes next() throw Poco::ProtocolException after its last page. A device that
+/// stops answering holds no one past its time-outs: its request ends with an error from the client
+/// worker like any other.
+///
+/// Works on the requester's thread with its response queue (see ServiceHelper). Requests still on their
+/// way when the read-ahead is destroyed (a failed document) are left to end; their replies reach the
+/// requester's queue later, where the app's loop drops them.
+class TrendLogReadAhead
+{
+public:
+    struct Limits
+    {
+        std::size_t memoryCap = 4u << 20;  ///< bytes of kept pages, estimated
+        std::size_t trendLogsAhead = 256;  ///< trend logs read ahead of the one being written
+    };
+
+    TrendLogReadAhead(Client::ServiceHelper& services, const Limits& limits);
+    ~TrendLogReadAhead();
+
+    /// Adds the trend log `position` (its device object reference and upload position) as the next one
+    /// of the document. Returns its index for next().
+    std::size_t add(const DataTrendLog::Position& position);
+
+    /// The next page of trend log `index`; indexes must be taken in order (an earlier trend log is done
+    /// once a later one is asked for). PAGE: the page is in `page`; ENDED: no page follows; FAILED,
+    /// STOPPED: see Client::ReadRangePager.
+    Client::ReadRangePager::Outcome next(std::size_t index, Client::ReadRangeAck::Result& page,
+                                         DataError* pError = nullptr);
+
+    /// Bytes of the pages kept now, as estimated against the memory cap.
+    std::size_t keptBytes() const { return _keptBytes; }
+
+private:
+    struct TrendLog;
+
+    /// Asks, for every device free of requests, for what its earliest unfinished trend log in the window
+    /// needs next.
+    void topUp(std::size_t current);
+    /// Asks for what `tl` needs next (its check, else its next page) when allowed; true when asked.
+    bool ask(TrendLog& tl, bool current);
+    /// Waits for one reply of the requests on their way and hands it to its trend log. False on a stop.
+    bool takeOneReply(std::size_t current);
+    void takeCheck(TrendLog& tl);
+    void takePage(TrendLog& tl, bool current);
+    bool deviceBusy(Poco::UInt32 deviceInstance) const;
+    static std::size_t estimatedBytes(const Client::ReadRangeAck::Result& page);
+
+    Client::ServiceHelper& _services;
+    const Limits _limits;
+    std::vector<std::unique_ptr<TrendLog>> _trendLogs;
+    std::size_t _keptBytes = 0;
+};
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher

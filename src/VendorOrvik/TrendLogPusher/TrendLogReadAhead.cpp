@@ -1,0 +1,253 @@
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/TrendLogReadAhead.h"
+
+#include <Poco/Exception.h>
+
+#include <algorithm>
+
+#include "Orvik_BACnet/DataType/BACnetDateTime.h"
+#include "Orvik_BACnetClient/DataObjectKey.h"
+
+namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
+{
+
+using Client::ReadRangePager;
+using Client::ServiceHelper;
+using Result = Client::ReadRangeAck::Result;
+
+namespace
+{
+
+/// The count of every first range: more than any log buffer holds, so each page is as full as the device
+/// can make it.
+const Poco::Int32 RECORD_COUNT = 134217727;
+
+}  // namespace
+
+/// One trend log of the document and what has been read of it.
+struct TrendLogReadAhead::TrendLog
+{
+    Client::DataPropertyKey key;
+    DataTrendLog::Position position;
+    Poco::UInt32 deviceInstance = 0;
+    Poco::UInt32 checkRequest = 0;  ///< the check of the last uploaded record on its way; 0: none
+    bool checked = false;           ///< the check is done or not needed: the pager exists
+    std::unique_ptr<ReadRangePager> pager;
+    std::deque<Result> pages;  ///< read, not yet taken
+    bool exhausted = false;    ///< no page follows those kept
+    ReadRangePager::Outcome end = ReadRangePager::ENDED;
+    DataError error;  ///< of a FAILED end
+
+    Poco::UInt32 pendingRequest() const { return checkRequest != 0 ? checkRequest : pagerRequest(); }
+    Poco::UInt32 pagerRequest() const { return pager ? pager->pendingRequest() : 0; }
+};
+
+TrendLogReadAhead::TrendLogReadAhead(ServiceHelper& services, const Limits& limits)
+    : _services(services), _limits(limits)
+{
+}
+
+TrendLogReadAhead::~TrendLogReadAhead() = default;
+
+std::size_t TrendLogReadAhead::add(const DataTrendLog::Position& position)
+{
+    auto pTrendLog = std::make_unique<TrendLog>();
+    TrendLog& tl = *pTrendLog;
+    tl.key = Client::DataPropertyKey(Client::DataObjectKey(position), PROP_LOG_BUFFER);
+    tl.position = position;
+    tl.deviceInstance = Client::DataObjectKey(position).deviceInstance;
+    Client::ReadRange::Range range;
+    range.count = RECORD_COUNT;
+    if (position.isNeverUploaded())
+    {
+        // Every record held, whatever its time: a device whose clock was never set stamps the epoch.
+        range.requestType = Client::ReadRange::RT_BY_POSITION;
+        range.refIndex = 1;
+    }
+    else if (position.getSequenceNumber() == 0)
+    {
+        range.requestType = Client::ReadRange::RT_BY_TIME;
+        range.refTime = DataType::BACnetDateTime(position.getTimeStamp());
+    }
+    if (position.isNeverUploaded() || position.getSequenceNumber() == 0)
+    {
+        tl.pager = std::make_unique<ReadRangePager>(_services, tl.key, range);
+        tl.checked = true;
+    }
+    _trendLogs.push_back(std::move(pTrendLog));
+    return _trendLogs.size() - 1;
+}
+
+ReadRangePager::Outcome TrendLogReadAhead::next(std::size_t index, Result& page, DataError* pError)
+{
+    TrendLog& tl = *_trendLogs.at(index);
+    for (;;)
+    {
+        if (!tl.pages.empty())
+        {
+            page = std::move(tl.pages.front());
+            tl.pages.pop_front();
+            _keptBytes -= estimatedBytes(page);
+            return ReadRangePager::PAGE;
+        }
+        if (tl.exhausted)
+        {
+            page = Result();
+            if (tl.end == ReadRangePager::FAILED && pError != nullptr)
+            {
+                *pError = tl.error;
+            }
+            return tl.end;
+        }
+        topUp(index);
+        if (tl.pendingRequest() == 0 && !deviceBusy(tl.deviceInstance))
+        {
+            // The pager refuses to ask again: its last page gave nothing to continue from. Its next()
+            // says so (throws).
+            return tl.pager->next(page, pError);
+        }
+        if (!takeOneReply(index))
+        {
+            page = Result();
+            return ReadRangePager::STOPPED;
+        }
+    }
+}
+
+void TrendLogReadAhead::topUp(std::size_t current)
+{
+    const std::size_t end = std::min(_trendLogs.size(), current + 1 + _limits.trendLogsAhead);
+    for (std::size_t i = current; i < end; ++i)
+    {
+        ask(*_trendLogs[i], i == current);
+    }
+}
+
+bool TrendLogReadAhead::ask(TrendLog& tl, bool current)
+{
+    if (tl.exhausted || tl.pendingRequest() != 0 || deviceBusy(tl.deviceInstance))
+    {
+        return false;
+    }
+    if (!tl.checked)
+    {
+        Client::ReadRange::Range range;
+        range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+        range.refSeqNum = tl.position.getSequenceNumber();
+        range.count = 1;
+        tl.checkRequest = _services.asyncRR(tl.key, range);
+        return true;
+    }
+    if (!current && _keptBytes >= _limits.memoryCap)
+    {
+        return false;
+    }
+    tl.pager->request();
+    return tl.pagerRequest() != 0;
+}
+
+bool TrendLogReadAhead::takeOneReply(std::size_t current)
+{
+    std::vector<Poco::UInt32> requests;
+    for (const auto& pTrendLog : _trendLogs)
+    {
+        if (const Poco::UInt32 request = pTrendLog->pendingRequest())
+        {
+            requests.push_back(request);
+        }
+    }
+    if (requests.empty())
+    {
+        throw Poco::IllegalStateException("trend log read-ahead waits for no request");
+    }
+    const Poco::UInt32 replied = _services.awaitAnyReply(requests);
+    if (replied == 0)
+    {
+        return false;
+    }
+    for (std::size_t i = 0; i < _trendLogs.size(); ++i)
+    {
+        TrendLog& tl = *_trendLogs[i];
+        if (tl.checkRequest == replied)
+        {
+            takeCheck(tl);
+            return true;
+        }
+        if (tl.pagerRequest() == replied)
+        {
+            takePage(tl, i == current);
+            return true;
+        }
+    }
+    return true;
+}
+
+void TrendLogReadAhead::takeCheck(TrendLog& tl)
+{
+    Result values;
+    const ServiceHelper::SyncReslut result = _services.awaitRR(tl.checkRequest, values);
+    tl.checkRequest = 0;
+    if (result == ServiceHelper::SYNC_RESULT_STOP)
+    {
+        tl.exhausted = true;
+        tl.end = ReadRangePager::STOPPED;
+        return;
+    }
+    // The same number and the same time. Times compare as the device's local time: a local time in an
+    // hour that repeats reads back as either instant, but both give the same local time.
+    const bool holdsLastUploaded = result == ServiceHelper::SYNC_RESULT_SUCCESS && values.itemCnt == 1 &&
+                                   values.firstSequenceNumber == tl.position.getSequenceNumber() &&
+                                   DataType::BACnetDateTime(values.value.getLastTimeStamp()) ==
+                                       DataType::BACnetDateTime(tl.position.getTimeStamp());
+    Client::ReadRange::Range range;
+    range.count = RECORD_COUNT;
+    if (holdsLastUploaded)
+    {
+        // Sequence numbers go on whatever the clocks do (a repeated daylight-saving hour, a device clock
+        // set back), where times would repeat or skip records.
+        range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+        range.refSeqNum = ReadRangePager::nextSequenceNumber(tl.position.getSequenceNumber());
+    }
+    else
+    {
+        // The log no longer holds the last uploaded record (cleared, wrapped, renumbered): the records
+        // after its time.
+        range.requestType = Client::ReadRange::RT_BY_TIME;
+        range.refTime = DataType::BACnetDateTime(tl.position.getTimeStamp());
+    }
+    tl.pager = std::make_unique<ReadRangePager>(_services, tl.key, range);
+    tl.checked = true;
+}
+
+void TrendLogReadAhead::takePage(TrendLog& tl, bool current)
+{
+    Result page;
+    DataError error;
+    const ReadRangePager::Outcome outcome = tl.pager->next(page, &error);
+    if (outcome == ReadRangePager::PAGE)
+    {
+        _keptBytes += estimatedBytes(page);
+        tl.pages.push_back(std::move(page));
+        tl.exhausted = tl.pager->isEnded();
+        // The page after it is asked for before this one is written.
+        ask(tl, current);
+        return;
+    }
+    tl.exhausted = true;
+    tl.end = outcome;
+    tl.error = error;
+}
+
+bool TrendLogReadAhead::deviceBusy(Poco::UInt32 deviceInstance) const
+{
+    return std::any_of(
+        _trendLogs.begin(), _trendLogs.end(),
+        [deviceInstance](const std::unique_ptr<TrendLog>& pTrendLog)
+        { return pTrendLog->deviceInstance == deviceInstance && pTrendLog->pendingRequest() != 0; });
+}
+
+std::size_t TrendLogReadAhead::estimatedBytes(const Result& page)
+{
+    return sizeof(Result) + page.value.size() * sizeof(BACnetValue);
+}
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher

@@ -1,0 +1,151 @@
+// The trend log read-ahead: pages of trend logs on several devices, answered out of order, come out in
+// document order, never more than one request per device on its way, and a failure in a trend log read
+// ahead ends its trend log where reading one after the other would have.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "Orvik_BACnetClient/NotificationRequestRR.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/TrendLogReadAhead.h"
+
+namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher::Test
+{
+
+namespace
+{
+
+using Client::ReadRangePager;
+
+const Poco::UInt32 PAGE = 4;  // records per page
+
+/// A trend log on a device: `records` records numbered from 1; `failingPage` (from 1) is answered with an
+/// error, 0: none.
+struct Log
+{
+    Poco::UInt32 device, instance, records, failingPage;
+};
+
+/// Devices that hold up to 3 requests and answer the newest first, so that answers come out of order;
+/// notes when a device was asked again before it answered.
+class ScramblingDevices
+{
+public:
+    ScramblingDevices(Poco::NotificationQueue& requests, Poco::NotificationQueue& responses,
+                      const std::vector<Log>& logs)
+        : _requests(requests), _responses(responses), _logs(logs), _thread([this] { run(); })
+    {
+    }
+    ~ScramblingDevices()
+    {
+        _stop = true;
+        _thread.join();
+    }
+    bool askedTwice() const { return _askedTwice; }
+
+private:
+    void run()
+    {
+        std::vector<Poco::AutoPtr<Poco::Notification>> held;
+        while (!_stop)
+        {
+            Poco::AutoPtr<Poco::Notification> pNf(_requests.waitDequeueNotification(5));
+            if (!pNf.isNull())
+            {
+                const auto& request = dynamic_cast<Client::NotificationRequestRR&>(*pNf);
+                _askedTwice = _askedTwice || _busy[request.getKey().deviceInstance]++ > 0;
+                held.push_back(pNf);
+            }
+            if (!held.empty() && (held.size() >= 3 || pNf.isNull()))
+            {
+                answer(dynamic_cast<Client::NotificationRequestRR&>(*held.back()));
+                held.pop_back();
+            }
+        }
+    }
+    void answer(const Client::NotificationRequestRR& request)
+    {
+        --_busy[request.getKey().deviceInstance];
+        const Log& log = logOf(request.getKey());
+        const Client::ReadRange::Range& range = request.getRange();
+        const Poco::UInt32 first =
+            range.requestType == Client::ReadRange::RT_BY_SEQUENCE ? range.refSeqNum : range.refIndex;
+        Client::ReadRangeAck::Result page;
+        page.firstSequenceNumber = first;
+        page.itemCnt = std::min(PAGE, log.records - first + 1);
+        page.resultFlags = first + page.itemCnt <= log.records ? Client::ReadRangeAck::RESULT_MORE_ITEMS : 0;
+        const bool fails = log.failingPage != 0 && first == (log.failingPage - 1) * PAGE + 1;
+        _responses.enqueueNotification(
+            fails ? request.answerError(DataError(ERROR_CLASS_DEVICE, ERROR_CODE_OPERATIONAL_PROBLEM))
+                  : request.answer(Client::NetworkReply(page)));
+    }
+    const Log& logOf(const Client::DataPropertyKey& key) const
+    {
+        for (const Log& log : _logs)
+        {
+            if (log.device == key.deviceInstance && log.instance == key.objectIdentifier.getInstance())
+            {
+                return log;
+            }
+        }
+        throw std::logic_error("no such trend log");
+    }
+
+    Poco::NotificationQueue& _requests;
+    Poco::NotificationQueue& _responses;
+    const std::vector<Log> _logs;
+    std::map<Poco::UInt32, int> _busy;
+    std::atomic<bool> _stop{false};
+    std::atomic<bool> _askedTwice{false};
+    std::thread _thread;
+};
+
+DataTrendLog::Position neverUploaded(const Log& log)
+{
+    return DataTrendLog::Position(
+        DataType::BACnetDeviceObjectReference(DataType::ObjectIdentifier(OBJECT_DEVICE, log.device),
+                                              DataType::ObjectIdentifier(OBJECT_TRENDLOG, log.instance)));
+}
+
+}  // namespace
+
+TEST(TrendLogReadAhead, PagesComeInDocumentOrderAndAFailureWhereItWouldHaveBeen)
+{
+    // Device 1 holds two trend logs, device 2 one that fails on its third page, device 3 one more.
+    const std::vector<Log> logs = {{1, 1, 10, 0}, {1, 2, 9, 0}, {2, 1, 13, 3}, {3, 1, 6, 0}};
+    for (const std::size_t memoryCap : {std::size_t(0), std::size_t(4) << 20})
+    {
+        Poco::NotificationQueue requests, responses;
+        Client::ServiceHelper services(&requests, &responses);
+        ScramblingDevices devices(requests, responses, logs);
+        TrendLogReadAhead readAhead(services, {memoryCap, 256});
+        for (const Log& log : logs)
+        {
+            readAhead.add(neverUploaded(log));
+        }
+        for (std::size_t index = 0; index < logs.size(); ++index)
+        {
+            Poco::UInt32 next = 1;
+            Client::ReadRangeAck::Result page;
+            DataError error;
+            ReadRangePager::Outcome outcome;
+            while ((outcome = readAhead.next(index, page, &error)) == ReadRangePager::PAGE)
+            {
+                EXPECT_EQ(next, page.firstSequenceNumber) << "trend log " << index;
+                next += page.itemCnt;
+            }
+            const bool fails = logs[index].failingPage != 0;
+            EXPECT_EQ(fails ? ReadRangePager::FAILED : ReadRangePager::ENDED, outcome)
+                << "trend log " << index;
+            EXPECT_EQ(fails ? (logs[index].failingPage - 1) * PAGE + 1 : logs[index].records + 1, next);
+            EXPECT_EQ(fails, error.hasError());
+        }
+        EXPECT_EQ(0u, readAhead.keptBytes());
+        EXPECT_FALSE(devices.askedTwice());
+    }
+}
+
+}  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher::Test
