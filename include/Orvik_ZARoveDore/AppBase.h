@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_APPBASE_H
-#define ORVIK_ZAROVEDORE_APPBASE_H
+#pragma once
 
 #include <Poco/NotificationQueue.h>
 #include <Poco/Types.h>
@@ -127,5 +126,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_APPMANAGER_H
-#define ORVIK_ZAROVEDORE_APPMANAGER_H
+#pragma once
 
 #include <Poco/AutoPtr.h>
 #include <Poco/Clock.h>
@@ -157,5 +156,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

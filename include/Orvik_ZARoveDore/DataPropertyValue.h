@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DATAPROPERTYVALUE_H
-#define ORVIK_ZAROVEDORE_DATAPROPERTYVALUE_H
+#pragma once
 
 #include <Poco/Types.h>
 
@@ -25,5 +24,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

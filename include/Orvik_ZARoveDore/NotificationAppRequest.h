@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_NOTIFICATIONAPPREQUEST_H
-#define ORVIK_ZAROVEDORE_NOTIFICATIONAPPREQUEST_H
+#pragma once
 
 #include "Orvik_Utility/Notification.h"
 
@@ -22,5 +21,3 @@ protected:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

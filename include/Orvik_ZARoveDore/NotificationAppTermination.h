@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_NOTIFICATIONAPPTERMINATION_H
-#define ORVIK_ZAROVEDORE_NOTIFICATIONAPPTERMINATION_H
+#pragma once
 
 #include <Poco/Notification.h>
 
@@ -26,5 +25,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_RESTARTBACKOFF_H
-#define ORVIK_ZAROVEDORE_RESTARTBACKOFF_H
+#pragma once
 
 #include <Poco/Clock.h>
 #include <Poco/Timespan.h>
@@ -39,5 +38,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

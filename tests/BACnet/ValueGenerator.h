@@ -9,9 +9,7 @@
 
 #include "Orvik_BACnet/BACnetValue.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// Seeded random BACnet values of every datatype a ValueContainer holds, reaching the edges of each
@@ -309,5 +307,4 @@ private:
     std::mt19937_64 _rng;
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

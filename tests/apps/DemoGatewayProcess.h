@@ -1,5 +1,4 @@
-#ifndef ORVIK_TESTS_APPS_DEMOGATEWAYPROCESS_H
-#define ORVIK_TESTS_APPS_DEMOGATEWAYPROCESS_H
+#pragma once
 
 #include <Poco/TemporaryFile.h>
 
@@ -38,5 +37,3 @@ private:
     pid_t _pid = -1;
     int _status = -1;
 };
-
-#endif

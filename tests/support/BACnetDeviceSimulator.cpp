@@ -10,9 +10,7 @@
 
 #include <algorithm>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 namespace
@@ -221,5 +219,4 @@ std::string BACnetDeviceSimulator::errorOutput() const
     return _process->errorText();
 }
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

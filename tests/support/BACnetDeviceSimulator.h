@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 /// The BACnet/IP device simulator of tests/peers/bacnet-device (Node, on an independent BACnet
@@ -94,5 +92,4 @@ private:
     std::mutex _commandMutex;
 };
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -10,9 +10,7 @@
 #include <chrono>
 #include <csignal>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 namespace
@@ -171,5 +169,4 @@ void ChildProcess::joinReaders()
         _errorReader.join();
 }
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -11,9 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 /// A program run by a test fixture, with its standard input, output and error as pipes.
@@ -87,5 +85,4 @@ private:
     std::thread _errorReader;
 };
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -19,9 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 namespace
@@ -237,5 +235,4 @@ std::vector<std::string> FtpServer::commands() const
     return lines;
 }
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

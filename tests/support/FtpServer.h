@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 /// Faults that the test FTP server can be told to inject, one at a time.
@@ -89,5 +87,4 @@ private:
     std::uint16_t _port = 0;
 };
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -11,9 +11,7 @@
 
 #include <chrono>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 namespace
@@ -115,5 +113,4 @@ bool HttpServer::waitForRequests(std::size_t count, int timeoutMs)
                                     [this, count] { return _state->requests.size() >= count; });
 }
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 /// A real HTTP/1.1 server (Poco's) on a free port of 127.0.0.1, answering every request with the
@@ -60,5 +58,4 @@ private:
     std::unique_ptr<Poco::Net::HTTPServer> _server;
 };
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -15,9 +15,7 @@
 
 #include <unistd.h>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 namespace
@@ -157,5 +155,4 @@ void MosquittoBroker::waitUntilListening()
     throw Poco::RuntimeException("mosquitto did not start", log());
 }
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

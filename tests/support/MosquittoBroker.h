@@ -6,9 +6,7 @@
 #include <memory>
 #include <string>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 class TlsCertificates;
@@ -53,5 +51,4 @@ private:
     std::unique_ptr<Poco::ProcessHandle> _process;
 };
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -5,9 +5,7 @@
 #include <atomic>
 #include <chrono>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 namespace
@@ -115,5 +113,4 @@ void MosquittoProbe::message_arrived(mqtt::const_message_ptr message)
     _arrived.notify_all();
 }
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

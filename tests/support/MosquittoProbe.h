@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 class MosquittoBroker;
@@ -53,5 +51,4 @@ private:
     std::vector<Message> _messages;
 };
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -12,9 +12,7 @@
 #include <sched.h>
 #include <unistd.h>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 namespace
@@ -168,5 +166,4 @@ void NetworkNamespace::runInside(std::size_t host, const std::function<void()>& 
         std::rethrow_exception(failure);
 }
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 /// Network namespaces on one simulated Ethernet segment, for tests that need real broadcasts: a
@@ -55,5 +53,4 @@ private:
     std::vector<std::string> _made;
 };
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

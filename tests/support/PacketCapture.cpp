@@ -10,9 +10,7 @@
 
 #include <unistd.h>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 namespace
@@ -141,5 +139,4 @@ PacketCapture::Report PacketCapture::analyse()
     return report;
 }
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 /// Captures the UDP datagrams of some ports on the loopback into a capture file (Wireshark's
@@ -59,5 +57,4 @@ private:
     std::unique_ptr<ChildProcess> _dumpcap;
 };
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -9,9 +9,7 @@
 #include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 TlsCertificates::TlsCertificates() : _folder(Poco::TemporaryFile::tempName())
@@ -67,5 +65,4 @@ void TlsCertificates::openssl(const std::vector<std::string>& args) const
     }
 }
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -3,9 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace Orvik
-{
-namespace Test
+namespace Orvik::Test
 {
 
 /// A throw-away certificate authority and a server certificate signed by it, made with
@@ -35,5 +33,4 @@ private:
     std::string _serverKeyFile;
 };
 
-}  // namespace Test
-}  // namespace Orvik
+}  // namespace Orvik::Test

@@ -3,9 +3,7 @@
 #include <cstring>
 #include <iterator>
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 namespace
@@ -128,5 +126,4 @@ BACNET_APPLICATION_TAG BACnetDataTypeInfo::applicationTag(std::uint32_t dataType
     return isPrimitive(dataType) ? static_cast<BACNET_APPLICATION_TAG>(dataType) : otherwise;
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

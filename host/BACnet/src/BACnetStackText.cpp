@@ -4,9 +4,7 @@
 
 #include "Orvik_BACnet/ProtocolText.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 const char* bactext_object_type_name(unsigned index)
@@ -35,5 +33,4 @@ bool bactext_property_index(const char* search_name, unsigned* found_index)
     return true;
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

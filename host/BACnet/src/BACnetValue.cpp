@@ -6,9 +6,7 @@
 
 #include <Poco/Exception.h>
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 namespace
@@ -201,5 +199,4 @@ DataType::ObjectIdentifier BACnetValue::getObjectIdentifier() const
     return isNull() ? DataType::ObjectIdentifier() : get<DataType::ObjectIdentifier>();
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

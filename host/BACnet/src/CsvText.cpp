@@ -1,8 +1,6 @@
 #include "CsvText.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 namespace
@@ -59,5 +57,4 @@ std::vector<CsvText::Row> CsvText::rows(std::string_view text)
     return result;
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

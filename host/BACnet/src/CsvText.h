@@ -3,9 +3,7 @@
 #include <string_view>
 #include <vector>
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// Rows of a compiled-in CSV text (no quoting, comma separated, first line is the header). The
@@ -19,5 +17,4 @@ public:
     static std::vector<Row> rows(std::string_view text);
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

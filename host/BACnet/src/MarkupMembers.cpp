@@ -2,9 +2,7 @@
 
 #include "Orvik_BACnet/ValueText.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 const std::string MarkupMembers::_OBJECT_IDENTIFIER = "object-identifier";
@@ -55,5 +53,4 @@ void MarkupMembers::writeObjectIdentifier(WS::MarkupFactory& mf, const std::stri
     mf.markup(BaseType::BT_OBJECT_IDENTIFIER, name, identifier.toString(), true, false);
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

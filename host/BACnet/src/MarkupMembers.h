@@ -5,9 +5,7 @@
 #include "Orvik_BACnet/BACnetValue.h"
 #include "Orvik_BACnet/WS/MarkupFactory.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// The member elements that the constructed datatypes write inside their own element, with the
@@ -38,5 +36,4 @@ public:
     static const std::string _PROPERTY_ARRAY_INDEX;
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -9,9 +9,7 @@
 #include "CsvText.h"
 #include "Orvik_BACnet/ProtocolText.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 namespace
@@ -158,5 +156,4 @@ bool PropertyDatatypeTable::coversObjectType(std::uint32_t objectType)
     return Table::instance().covers(objectType);
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -7,9 +7,7 @@
 
 #include "CsvText.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 namespace
@@ -181,5 +179,4 @@ bool ProtocolText::enumerationIndex(const std::string& enumeration, const std::s
     return table != nullptr && table->index(name, index);
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -9,9 +9,7 @@
 #include "Orvik_BACnet/ProtocolText.h"
 #include "Orvik_Utility/ConvertIt.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 using namespace DataType;
@@ -857,5 +855,4 @@ bool TextParser::isoTimestamp(Poco::Timestamp& value)
     return true;
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -6,9 +6,7 @@
 
 #include "Orvik_BACnet/BACnetValue.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// Reader of the stored text form (grammar in ValueText.h). A cursor over the text: every read checks
@@ -69,5 +67,4 @@ private:
     std::size_t _pos = 0;
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -1,8 +1,6 @@
 #include "Utf8.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 namespace
@@ -82,5 +80,4 @@ bool Utf8::isValid(std::string_view text)
     return true;
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -3,9 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// UTF-8 checks for the stored text form (RFC 3629: no overlong forms, no surrogates, at most U+10FFFF).
@@ -17,5 +15,4 @@ public:
     static bool isValid(std::string_view text);
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

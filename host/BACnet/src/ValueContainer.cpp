@@ -10,9 +10,7 @@
 #include "Orvik_BACnet/ValueText.h"
 #include "Orvik_BACnet/WS/MarkupFactory.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 using namespace DataType;
@@ -459,5 +457,4 @@ bool ValueContainer::operator==(const ValueContainer& other) const
     return _dataType == other._dataType && _structure == other._structure && _values == other._values;
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -10,9 +10,7 @@
 #include "TextParser.h"
 #include "Utf8.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 using namespace DataType;
@@ -424,5 +422,4 @@ bool ValueText::parse(std::string_view text, BACnetDataType dataType, BACNET_APP
     return true;
 }
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

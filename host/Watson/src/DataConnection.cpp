@@ -1,10 +1,6 @@
 #include "Orvik_Watson/DataConnection.h"
 
-namespace Orvik
-{
-namespace MQTT
-{
-namespace Watson
+namespace Orvik::MQTT::Watson
 {
 
 DataConnection::DataConnection()
@@ -12,6 +8,4 @@ DataConnection::DataConnection()
     setauthMethod("token");
 }
 
-}  // namespace Watson
-}  // namespace MQTT
-}  // namespace Orvik
+}  // namespace Orvik::MQTT::Watson

@@ -1,10 +1,6 @@
 #include "Orvik_Watson/GatewayClient.h"
 
-namespace Orvik
-{
-namespace MQTT
-{
-namespace Watson
+namespace Orvik::MQTT::Watson
 {
 
 GatewayClient::GatewayClient(const DataConnection& connection)
@@ -12,6 +8,4 @@ GatewayClient::GatewayClient(const DataConnection& connection)
 {
 }
 
-}  // namespace Watson
-}  // namespace MQTT
-}  // namespace Orvik
+}  // namespace Orvik::MQTT::Watson

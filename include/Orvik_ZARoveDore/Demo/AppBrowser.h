@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_APPBROWSER_H
-#define ORVIK_ZAROVEDORE_DEMO_APPBROWSER_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -47,5 +46,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

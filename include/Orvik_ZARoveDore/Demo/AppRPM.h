@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_APPRPM_H
-#define ORVIK_ZAROVEDORE_DEMO_APPRPM_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -38,5 +37,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

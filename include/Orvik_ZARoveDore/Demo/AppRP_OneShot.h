@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_APPRP_ONESHOT_H
-#define ORVIK_ZAROVEDORE_DEMO_APPRP_ONESHOT_H
+#pragma once
 
 #include <string>
 
@@ -40,5 +39,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

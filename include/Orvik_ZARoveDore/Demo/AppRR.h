@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_APPRR_H
-#define ORVIK_ZAROVEDORE_DEMO_APPRR_H
+#pragma once
 
 #include <string>
 
@@ -43,5 +42,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

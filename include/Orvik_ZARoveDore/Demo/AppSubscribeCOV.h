@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_APPSUBSCRIBECOV_H
-#define ORVIK_ZAROVEDORE_DEMO_APPSUBSCRIBECOV_H
+#pragma once
 
 #include <Poco/Types.h>
 
@@ -87,5 +86,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

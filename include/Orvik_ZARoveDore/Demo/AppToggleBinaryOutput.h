@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_APPTOGGLEBINARYOUTPUT_H
-#define ORVIK_ZAROVEDORE_DEMO_APPTOGGLEBINARYOUTPUT_H
+#pragma once
 
 #include <string>
 
@@ -46,5 +45,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_APPWHOIS_H
-#define ORVIK_ZAROVEDORE_DEMO_APPWHOIS_H
+#pragma once
 
 #include <string>
 
@@ -38,5 +37,3 @@ private:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

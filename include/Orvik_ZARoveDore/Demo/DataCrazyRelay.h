@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_DATACRAZYRELAY_H
-#define ORVIK_ZAROVEDORE_DEMO_DATACRAZYRELAY_H
+#pragma once
 
 #include <Poco/Clock.h>
 #include <Poco/Types.h>
@@ -34,5 +33,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App::DataType
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_PROGRAMRUNNER_H
-#define ORVIK_ZAROVEDORE_DEMO_PROGRAMRUNNER_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -30,5 +29,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

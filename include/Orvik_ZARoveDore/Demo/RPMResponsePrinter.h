@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_DEMO_RPMRESPONSEPRINTER_H
-#define ORVIK_ZAROVEDORE_DEMO_RPMRESPONSEPRINTER_H
+#pragma once
 
 #include <vector>
 
@@ -19,5 +18,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App
-
-#endif

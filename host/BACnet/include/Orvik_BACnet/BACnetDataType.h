@@ -5,9 +5,7 @@
 
 #include "Orvik_BACnet/BACnetEnums.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// The datatypes of this layer, primitive and constructed. The numbers are stored in the
@@ -116,5 +114,4 @@ public:
     static BACNET_APPLICATION_TAG applicationTag(std::uint32_t dataType, BACNET_APPLICATION_TAG otherwise);
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -2,9 +2,7 @@
 
 /// The protocol stack's C-style name functions, over ProtocolText's tables.
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// The standard name of an object type, or "" when it has none. Never null.
@@ -15,5 +13,4 @@ const char* bactext_property_name(unsigned index);
 /// `search_name` is null or not a standard property name.
 bool bactext_property_index(const char* search_name, unsigned* found_index);
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -2,14 +2,11 @@
 
 #include "Orvik_BACnet/ProtocolText.h"
 
-namespace Orvik
-{
-namespace Utility
+namespace Orvik::Utility
 {
 
 /// The host's name tables as the utility namespace offers them (BACnetText::propertyIndex, ...): the
 /// same class as Orvik::BACnet::ProtocolText.
 using BACnetText = Orvik::BACnet::ProtocolText;
 
-}  // namespace Utility
-}  // namespace Orvik
+}  // namespace Orvik::Utility

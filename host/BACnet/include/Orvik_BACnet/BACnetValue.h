@@ -19,9 +19,7 @@
 #include "Orvik_BACnet/DataType/Proprietary/VendorOrvik/BACnetTrendLogLastUploaded.h"
 #include "Orvik_BACnet/DataType/Time.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 namespace DataType
@@ -159,5 +157,4 @@ private:
     Storage _storage;
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -5,9 +5,7 @@
 
 #include "Orvik_BACnet/BACnetDataType.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// One row of the standard's property datatype table (data/bacnet/property-datatypes.csv).
@@ -41,5 +39,4 @@ public:
     static bool coversObjectType(std::uint32_t objectType);
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

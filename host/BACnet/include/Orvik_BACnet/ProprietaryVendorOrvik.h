@@ -2,9 +2,7 @@
 
 #include <cstdint>
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// Values of the vendor's trend log property PROP_PROPRIETARY_RESET_ADJUST_VALUE (512).
@@ -16,5 +14,4 @@ enum BACNET_PROPERTY_RESET_ADJUST_VALUE : std::uint32_t
     MAX_RESET_ADJUST_VALUE = 3,  ///< not read
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

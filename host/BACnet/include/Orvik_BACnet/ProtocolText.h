@@ -3,9 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// The standard's names (lower case, hyphenated: "analog-input", "present-value") of object types,
@@ -40,5 +38,4 @@ public:
                                  std::uint32_t& index);
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

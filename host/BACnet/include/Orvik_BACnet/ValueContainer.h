@@ -9,10 +9,9 @@
 #include "Orvik_BACnet/BACnetDataType.h"
 #include "Orvik_BACnet/BACnetValue.h"
 
-namespace Orvik
+namespace Orvik::BACnet
 {
-namespace BACnet
-{
+
 namespace WS
 {
 class MarkupFactory;
@@ -215,5 +214,4 @@ private:
     BACNET_DATATYPE_STRUCTURE _structure = BACNET_DTS_SINGLE_VALUE;
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -2,9 +2,7 @@
 
 #include <cstdint>
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// Quality of a value obtained from a value source.
@@ -15,5 +13,4 @@ enum VALUE_QUALITY : std::uint32_t
     VALUE_QUALITY_BAD = 2,        ///< not available
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

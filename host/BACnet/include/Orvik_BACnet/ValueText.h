@@ -6,9 +6,7 @@
 
 #include "Orvik_BACnet/BACnetValue.h"
 
-namespace Orvik
-{
-namespace BACnet
+namespace Orvik::BACnet
 {
 
 /// The stored text form of values (ValueContainer::getText / setText): the one place where it is
@@ -106,5 +104,4 @@ public:
                       bool acceptList, std::vector<BACnetValue>& values, bool& isList);
 };
 
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/BACnetEnums.h"
 #include "Orvik_BACnet/Codec/DecodeError.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -207,6 +203,4 @@ Apdu::Message Apdu::decode(OctetView apdu)
     return message;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -5,11 +5,7 @@
 #include "OctetCursor.h"
 #include "Orvik_BACnet/Codec/DecodeError.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -137,6 +133,4 @@ Bvll::Message Bvll::decode(OctetView datagram)
     return message;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

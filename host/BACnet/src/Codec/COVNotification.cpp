@@ -8,11 +8,7 @@
 #include "Orvik_BACnet/Codec/ValueCodec.h"
 #include "ServiceFields.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -87,6 +83,4 @@ COVNotification COVNotification::decode(OctetView serviceData)
     return notification;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

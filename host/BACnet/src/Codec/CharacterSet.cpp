@@ -3,11 +3,7 @@
 #include "Orvik_BACnet/BACnetEnums.h"
 #include "Orvik_BACnet/Codec/DecodeError.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -123,6 +119,4 @@ void CharacterSet::appendCodePoint(std::string& out, std::uint32_t codePoint)
     }
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -4,11 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// The character sets of CharacterString: what arrives is turned into UTF-8, what is sent is UTF-8.
@@ -34,6 +30,4 @@ private:
     static void appendCodePoint(std::string& out, std::uint32_t codePoint);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

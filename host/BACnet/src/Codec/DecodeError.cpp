@@ -2,15 +2,9 @@
 
 #include <typeinfo>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 POCO_IMPLEMENT_EXCEPTION(DecodeError, Poco::DataFormatException, "BACnet decode error")
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

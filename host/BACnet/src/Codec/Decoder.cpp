@@ -5,11 +5,7 @@
 #include "CharacterSet.h"
 #include "Orvik_BACnet/Codec/DecodeError.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -450,6 +446,4 @@ BACnetValue Decoder::readContents(const Tag& tag, BACNET_APPLICATION_TAG appTag)
     }
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

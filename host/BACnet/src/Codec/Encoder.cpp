@@ -4,11 +4,7 @@
 
 #include <Poco/Exception.h>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -270,6 +266,4 @@ void Encoder::writeRaw(OctetView octets)
     _octets.insert(_octets.end(), octets.begin(), octets.end());
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

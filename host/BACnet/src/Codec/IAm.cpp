@@ -4,11 +4,7 @@
 #include "Orvik_BACnet/Codec/Decoder.h"
 #include "Orvik_BACnet/Codec/Encoder.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 Octets IAm::encode() const
@@ -45,6 +41,4 @@ IAm IAm::decode(OctetView serviceData)
     return iAm;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

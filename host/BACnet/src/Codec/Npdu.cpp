@@ -5,11 +5,7 @@
 #include "OctetCursor.h"
 #include "Orvik_BACnet/Codec/DecodeError.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -224,6 +220,4 @@ Npdu::NetworkMessage Npdu::decodeNetworkMessage(const Message& message)
     return result;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

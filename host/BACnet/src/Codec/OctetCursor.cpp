@@ -3,11 +3,7 @@
 #include "Orvik_BACnet/BACnetEnums.h"
 #include "Orvik_BACnet/Codec/DecodeError.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 void OctetCursor::need(std::size_t count) const
@@ -41,6 +37,4 @@ OctetView OctetCursor::take(std::size_t count)
     return view;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

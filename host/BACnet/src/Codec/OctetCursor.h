@@ -5,11 +5,7 @@
 
 #include "Orvik_BACnet/Codec/OctetView.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// Reads the fixed-layout headers (virtual link, network, application): every read checks the octets
@@ -34,6 +30,4 @@ private:
     std::size_t _pos = 0;
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -5,11 +5,7 @@
 #include "Orvik_BACnet/Codec/ValueCodec.h"
 #include "ServiceFields.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 Octets ReadProperty::encodeRequest(const Request& request)
@@ -46,6 +42,4 @@ ReadProperty::Ack ReadProperty::decodeAck(OctetView serviceData)
     return ack;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

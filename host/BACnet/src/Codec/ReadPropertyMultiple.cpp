@@ -8,11 +8,7 @@
 #include "Orvik_BACnet/Codec/ValueCodec.h"
 #include "ServiceFields.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -140,6 +136,4 @@ std::vector<ReadPropertyMultiple::ObjectResult> ReadPropertyMultiple::decodeAck(
     return ack;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -10,11 +10,7 @@
 #include "Orvik_BACnet/Codec/ValueCodec.h"
 #include "ServiceFields.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -202,6 +198,4 @@ ReadRange::Ack ReadRange::decodeAck(OctetView serviceData)
     return ack;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -2,11 +2,7 @@
 
 #include "Orvik_BACnet/Codec/DecodeError.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 void ServiceFields::writeProperty(Encoder& out, std::uint8_t number, const PropertyReference& property)
@@ -47,6 +43,4 @@ void ServiceFields::readObjectProperty(Decoder& in, DataType::ObjectIdentifier& 
     property = readProperty(in, 1);
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

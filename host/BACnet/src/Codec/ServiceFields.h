@@ -7,11 +7,7 @@
 #include "Orvik_BACnet/Codec/PropertyReference.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// Fields that several services share.
@@ -30,6 +26,4 @@ public:
                                    PropertyReference& property);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

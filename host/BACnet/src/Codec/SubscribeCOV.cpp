@@ -7,11 +7,7 @@
 #include "Orvik_BACnet/Codec/Encoder.h"
 #include "ServiceFields.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -95,6 +91,4 @@ SubscribeCOV::Request SubscribeCOV::decodeRequest(OctetView serviceData, std::ui
     return request;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

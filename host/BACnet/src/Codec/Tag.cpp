@@ -2,11 +2,7 @@
 
 #include "Orvik_BACnet/BACnetEnums.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 std::uint32_t Tag::contentLength() const
@@ -18,6 +14,4 @@ std::uint32_t Tag::contentLength() const
     return length;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -7,11 +7,7 @@
 #include "Orvik_BACnet/PropertyDatatypeTable.h"
 #include "ServiceFields.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -549,6 +545,4 @@ void ValueCodec::encode(Encoder& out, const ValueContainer& value, std::uint32_t
     }
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

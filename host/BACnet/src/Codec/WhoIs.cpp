@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/Codec/Decoder.h"
 #include "Orvik_BACnet/Codec/Encoder.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 WhoIs WhoIs::range(std::uint32_t lowLimit, std::uint32_t highLimit)
@@ -61,6 +57,4 @@ WhoIs WhoIs::decode(OctetView serviceData)
     return whoIs;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

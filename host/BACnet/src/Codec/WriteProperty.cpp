@@ -8,11 +8,7 @@
 #include "Orvik_BACnet/Codec/ValueCodec.h"
 #include "ServiceFields.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 namespace
@@ -68,6 +64,4 @@ WriteProperty::Request WriteProperty::decodeRequest(OctetView serviceData)
     return request;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

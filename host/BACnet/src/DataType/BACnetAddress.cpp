@@ -8,11 +8,7 @@
 
 #include "Orvik_Utility/ConvertIt.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 namespace
@@ -167,6 +163,4 @@ void BACnetAddress::markup(WS::MarkupFactory& mf, const std::string& name, bool 
     mf.closeOpenMarkup();
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

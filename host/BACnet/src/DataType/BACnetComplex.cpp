@@ -2,11 +2,7 @@
 
 #include "Orvik_BACnet/ProtocolText.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 void BACnetComplex::markupByPropertyIdentifier(WS::MarkupFactory& mf, BACNET_PROPERTY_ID propertyIdentifier,
@@ -15,6 +11,4 @@ void BACnetComplex::markupByPropertyIdentifier(WS::MarkupFactory& mf, BACNET_PRO
     markup(mf, ProtocolText::propertyName(propertyIdentifier), startArray);
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

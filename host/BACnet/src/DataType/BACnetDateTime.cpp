@@ -4,11 +4,7 @@
 #include <Poco/DateTime.h>
 #include <Poco/Exception.h>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 BACnetDateTime::BACnetDateTime(const Poco::Timestamp& timestamp)
@@ -52,6 +48,4 @@ void BACnetDateTime::markup(WS::MarkupFactory& mf, const std::string& name, bool
     MarkupMembers::writeValue(mf, name, BACnetValue(*this), startArray, BACNET_DT_NULL);
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -3,11 +3,7 @@
 
 #include <cstdio>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 BACnetDeviceObjectPropertyReference::BACnetDeviceObjectPropertyReference() : _deviceIdentifier(noDevice()) {}
@@ -54,6 +50,4 @@ void BACnetDeviceObjectPropertyReference::markup(WS::MarkupFactory& mf, const st
     mf.closeOpenMarkup();
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -1,11 +1,7 @@
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectReference.h"
 #include "MarkupMembers.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 BACnetDeviceObjectReference::BACnetDeviceObjectReference()
@@ -62,6 +58,4 @@ void BACnetDeviceObjectReference::markupMembers(WS::MarkupFactory& mf) const
     MarkupMembers::writeObjectIdentifier(mf, MarkupMembers::_OBJECT_IDENTIFIER, _objectIdentifier);
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -7,11 +7,7 @@
 
 #include <Poco/Exception.h>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 namespace
@@ -248,6 +244,4 @@ void BACnetLogRecord::markup(WS::MarkupFactory& mf, const std::string& name, boo
     mf.closeOpenMarkup();
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -2,11 +2,7 @@
 #include "MarkupMembers.h"
 #include "Orvik_BACnet/ProtocolText.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 BACnetObjectPropertyReference::BACnetObjectPropertyReference(const ObjectIdentifier& objectIdentifier,
@@ -42,6 +38,4 @@ void BACnetObjectPropertyReference::markupMembers(WS::MarkupFactory& mf) const
     }
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -2,11 +2,7 @@
 #include "MarkupMembers.h"
 #include "Orvik_BACnet/ProtocolText.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 BACnetTimeStamp::BACnetTimeStamp(const Time& time) : _choice(TIME_STAMP_TIME)
@@ -50,6 +46,4 @@ void BACnetTimeStamp::markup(WS::MarkupFactory& mf, const std::string& name, boo
     mf.closeOpenMarkup();
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -2,11 +2,7 @@
 
 #include <Poco/DateTime.h>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 namespace
@@ -29,6 +25,4 @@ std::uint8_t Date::weekdayOf(std::uint16_t year, std::uint8_t month, std::uint8_
     return bacnetWeekday(Poco::DateTime(year, month, day).dayOfWeek());
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -4,11 +4,7 @@
 
 #include "Orvik_BACnet/ProtocolText.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 ObjectIdentifier::ObjectIdentifier(std::uint32_t objectType, std::uint32_t instance)
@@ -33,6 +29,4 @@ std::string ObjectIdentifier::toString() const
     return ProtocolText::objectTypeName(getObjectType()) + ":" + std::to_string(getInstance());
 }
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

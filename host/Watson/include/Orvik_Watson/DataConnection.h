@@ -4,11 +4,7 @@
 
 #include <string>
 
-namespace Orvik
-{
-namespace MQTT
-{
-namespace Watson
+namespace Orvik::MQTT::Watson
 {
 
 /// The gateway's connection data: the platform properties plus the port (8883 selects
@@ -41,6 +37,4 @@ private:
     int _port = 0;
 };
 
-}  // namespace Watson
-}  // namespace MQTT
-}  // namespace Orvik
+}  // namespace Orvik::MQTT::Watson

@@ -3,11 +3,7 @@
 #include "Orvik_Watson/DataConnection.h"
 #include "Orvik_Watson/IOTP_GatewayClient.h"
 
-namespace Orvik
-{
-namespace MQTT
-{
-namespace Watson
+namespace Orvik::MQTT::Watson
 {
 
 /// The gateway's client of the platform, made from the gateway's connection data: the
@@ -21,6 +17,4 @@ public:
     explicit GatewayClient(const DataConnection& connection);
 };
 
-}  // namespace Watson
-}  // namespace MQTT
-}  // namespace Orvik
+}  // namespace Orvik::MQTT::Watson

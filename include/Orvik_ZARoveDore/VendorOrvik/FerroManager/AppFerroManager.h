@@ -1,5 +1,4 @@
-#ifndef ORVIK_ZAROVEDORE_VENDORORVIK_FERROMANAGER_APPFERROMANAGER_H
-#define ORVIK_ZAROVEDORE_VENDORORVIK_FERROMANAGER_APPFERROMANAGER_H
+#pragma once
 
 #include <string>
 
@@ -26,5 +25,3 @@ public:
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::FerroManager
-
-#endif

@@ -4,11 +4,7 @@
 
 #include "Orvik_BACnet/Codec/OctetView.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// The application layer header of the eight PDU types. The service data that follows it is read and
@@ -85,6 +81,4 @@ public:
     static std::size_t headerSize(const Header& header);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

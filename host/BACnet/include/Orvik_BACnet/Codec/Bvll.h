@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/Codec/OctetView.h"
 #include "Orvik_BACnet/DataType/BACnetAddress.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// The BACnet/IP virtual link layer: the four-octet header (type 0x81, function, length) in front of
@@ -98,6 +94,4 @@ public:
     static Message decode(OctetView datagram);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

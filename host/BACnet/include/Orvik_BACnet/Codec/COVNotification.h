@@ -7,11 +7,7 @@
 #include "Orvik_BACnet/Codec/PropertyValue.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// ConfirmedCOVNotification (confirmed service 1) and UnconfirmedCOVNotification (unconfirmed service
@@ -37,6 +33,4 @@ struct COVNotification
     static COVNotification decode(OctetView serviceData);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -2,11 +2,7 @@
 
 #include <Poco/Exception.h>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// Thrown by every decoder of the wire codec for input it cannot read: truncated, malformed,
@@ -17,6 +13,4 @@ namespace Codec
 /// thrown.
 POCO_DECLARE_EXCEPTION(, DecodeError, Poco::DataFormatException)
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

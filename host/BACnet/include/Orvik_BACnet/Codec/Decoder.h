@@ -7,11 +7,7 @@
 #include "Orvik_BACnet/Codec/OctetView.h"
 #include "Orvik_BACnet/Codec/Tag.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// A bounded cursor over tagged octets (service data, or the content of one constructed field).
@@ -90,6 +86,4 @@ private:
     std::size_t _pos = 0;
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

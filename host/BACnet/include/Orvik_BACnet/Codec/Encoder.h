@@ -5,11 +5,7 @@
 #include "Orvik_BACnet/BACnetValue.h"
 #include "Orvik_BACnet/Codec/OctetView.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// Appends tagged values to an octet buffer, in the shortest encoding the rules allow (Unsigned and
@@ -57,6 +53,4 @@ private:
     Octets _octets;
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

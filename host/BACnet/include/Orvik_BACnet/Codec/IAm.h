@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/Codec/OctetView.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// I-Am (unconfirmed service 0): a device's identifier and its limits (the client's
@@ -31,6 +27,4 @@ struct IAm
     static IAm decode(OctetView serviceData);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/Codec/OctetView.h"
 #include "Orvik_BACnet/DataType/BACnetAddress.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// The network layer header: version 1, control octet, the optional destination (DNET, DLEN, DADR
@@ -124,6 +120,4 @@ public:
     static NetworkMessage decodeNetworkMessage(const Message& message);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

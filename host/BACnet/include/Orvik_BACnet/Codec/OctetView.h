@@ -4,11 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// Octets as the codec writes them.
@@ -32,6 +28,4 @@ struct OctetView
     Octets toOctets() const { return Octets(begin(), end()); }
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

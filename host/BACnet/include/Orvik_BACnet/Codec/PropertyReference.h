@@ -5,11 +5,7 @@
 #include "Orvik_BACnet/BACnetDataType.h"
 #include "Orvik_BACnet/BACnetEnums.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// A property of an object, optionally one element of it (the client's DataPropertyRef).
@@ -33,6 +29,4 @@ struct PropertyReference
     bool operator!=(const PropertyReference& other) const { return !(*this == other); }
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

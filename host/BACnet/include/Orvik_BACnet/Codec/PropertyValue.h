@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/Codec/ServiceError.h"
 #include "Orvik_BACnet/ValueContainer.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// One property with its value or its error: a ReadPropertyMultiple result (the client's
@@ -39,6 +35,4 @@ struct PropertyValue
     bool hasError() const { return error.hasError(); }
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

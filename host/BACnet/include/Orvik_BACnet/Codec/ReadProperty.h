@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 #include "Orvik_BACnet/ValueContainer.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// ReadProperty (confirmed service 12): request and ACK service data.
@@ -43,6 +39,4 @@ public:
     static Ack decodeAck(OctetView serviceData);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

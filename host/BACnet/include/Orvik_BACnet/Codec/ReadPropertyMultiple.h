@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/Codec/PropertyValue.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// ReadPropertyMultiple (confirmed service 14): request and ACK service data.
@@ -45,6 +41,4 @@ public:
     static std::vector<ObjectResult> decodeAck(OctetView serviceData);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -9,11 +9,7 @@
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 #include "Orvik_BACnet/ValueContainer.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// ReadRange (confirmed service 26): request and ACK service data.
@@ -81,6 +77,4 @@ public:
     static Ack decodeAck(OctetView serviceData);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/Codec/PropertyReference.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// SubscribeCOV (confirmed service 5) and SubscribeCOVProperty (confirmed service 28): request
@@ -46,6 +42,4 @@ public:
     static Request decodeRequest(OctetView serviceData, std::uint8_t service);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

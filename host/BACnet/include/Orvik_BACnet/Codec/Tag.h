@@ -2,11 +2,7 @@
 
 #include <cstdint>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// One tag header as it appears on the wire: an application tag (the datatype of a primitive), a
@@ -40,6 +36,4 @@ struct Tag
     std::uint32_t contentLength() const;
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -9,11 +9,7 @@
 #include "Orvik_BACnet/Codec/ServiceError.h"
 #include "Orvik_BACnet/ValueContainer.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// Property values on the wire <-> ValueContainer.
@@ -69,6 +65,4 @@ public:
     static void encodeElement(Encoder& out, const BACnetValue& value);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -5,11 +5,7 @@
 #include "Orvik_BACnet/BACnetDataType.h"
 #include "Orvik_BACnet/Codec/OctetView.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// Who-Is (unconfirmed service 8): the device instances lowLimit to highLimit, or every device.
@@ -33,6 +29,4 @@ struct WhoIs
     static WhoIs decode(OctetView serviceData);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

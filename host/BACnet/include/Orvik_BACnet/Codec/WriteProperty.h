@@ -7,11 +7,7 @@
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 #include "Orvik_BACnet/ValueContainer.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// WriteProperty (confirmed service 15): request service data (the answer is a Simple-ACK).
@@ -37,6 +33,4 @@ public:
     static Request decodeRequest(OctetView serviceData);
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

@@ -7,11 +7,7 @@
 
 #include "Orvik_BACnet/DataType/BACnetComplex.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// BACnetAddress: a network number and the station's MAC address on that network (0 to 7 octets).
@@ -64,6 +60,4 @@ private:
     std::array<std::uint8_t, _MAX_MAC_LENGTH> _mac{};
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

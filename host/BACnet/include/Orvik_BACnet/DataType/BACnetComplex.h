@@ -4,10 +4,9 @@
 
 #include "Orvik_BACnet/BACnetEnums.h"
 
-namespace Orvik
+namespace Orvik::BACnet
 {
-namespace BACnet
-{
+
 namespace WS
 {
 class MarkupFactory;
@@ -38,5 +37,4 @@ protected:
 };
 
 }  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet

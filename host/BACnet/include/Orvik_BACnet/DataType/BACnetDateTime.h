@@ -7,11 +7,7 @@
 #include "Orvik_BACnet/DataType/Date.h"
 #include "Orvik_BACnet/DataType/Time.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// BACnetDateTime: a date and a time of day. BACnet devices keep local time, so conversions from and
@@ -44,6 +40,4 @@ public:
     bool operator!=(const BACnetDateTime& other) const { return !(*this == other); }
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -4,11 +4,7 @@
 
 #include "Orvik_BACnet/DataType/BACnetObjectPropertyReference.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// BACnetDeviceObjectPropertyReference: object, property, optional array index (BACNET_ARRAY_ALL: none)
@@ -50,6 +46,4 @@ private:
     ObjectIdentifier _deviceIdentifier;
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

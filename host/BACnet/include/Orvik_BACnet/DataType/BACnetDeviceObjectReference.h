@@ -5,11 +5,7 @@
 #include "Orvik_BACnet/DataType/BACnetComplex.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// BACnetDeviceObjectReference: an object and the device that holds it. The device identifier is
@@ -58,6 +54,4 @@ private:
     ObjectIdentifier _objectIdentifier;
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -9,11 +9,7 @@
 #include "Orvik_BACnet/DataType/BACnetDateTime.h"
 #include "Orvik_BACnet/DataType/BitString.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// BACnetLogRecord, one record of a trend log's log-buffer: a time stamp, the log datum (a CHOICE,
@@ -99,6 +95,4 @@ private:
     std::uint8_t _statusFlags = 0;  // bit i at value 1 << i
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

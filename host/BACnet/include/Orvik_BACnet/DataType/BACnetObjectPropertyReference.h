@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/DataType/BACnetComplex.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// BACnetObjectPropertyReference: object, property and optional array index (BACNET_ARRAY_ALL: none).
@@ -53,6 +49,4 @@ private:
     std::uint32_t _arrayIndex = BACNET_ARRAY_ALL;
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

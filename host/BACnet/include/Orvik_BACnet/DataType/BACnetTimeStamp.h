@@ -4,11 +4,7 @@
 
 #include "Orvik_BACnet/DataType/BACnetDateTime.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// BACnetTimeStamp: CHOICE of a time, a sequence number or a date and time. A default-constructed
@@ -38,6 +34,4 @@ private:
     BACnetDateTime _dateTime;  // its time alone for the time choice
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

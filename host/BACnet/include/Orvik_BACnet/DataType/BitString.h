@@ -2,11 +2,7 @@
 
 #include "Orvik_Utility/BitBuffer.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// A BACnet BIT STRING: the host's bit buffer (bit i is bit i of the little-endian number read from
@@ -20,6 +16,4 @@ public:
     BitString(const Orvik::Utility::BitBuffer& bits) : Orvik::Utility::BitBuffer(bits) {}
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

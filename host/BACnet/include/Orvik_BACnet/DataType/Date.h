@@ -2,11 +2,7 @@
 
 #include <cstdint>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// A BACnet date. `year` is the year AD (2155 = unspecified, the wire's 255); `month` 1..12,
@@ -39,6 +35,4 @@ struct Date
     bool operator!=(const Date& other) const { return !(*this == other); }
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -5,11 +5,7 @@
 
 #include "Orvik_BACnet/BACnetEnums.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// A BACnet object identifier: object type (10 bits) and instance (22 bits), encoded as
@@ -44,6 +40,4 @@ private:
     std::uint32_t _encoded = 0xFFFFFFFFu;
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

@@ -2,11 +2,7 @@
 
 #include <cstdint>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
+namespace Orvik::BACnet::DataType
 {
 
 /// A BACnet time of day: `hour` 0..23, `min` 0..59, `sec` 0..59, `hundredths` 0..99; 255 in a field
@@ -33,6 +29,4 @@ struct Time
     bool operator!=(const Time& other) const { return !(*this == other); }
 };
 
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType

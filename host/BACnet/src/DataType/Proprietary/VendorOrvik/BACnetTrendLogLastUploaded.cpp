@@ -2,15 +2,7 @@
 #include "MarkupMembers.h"
 #include "Orvik_BACnet/ValueText.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
-{
-namespace Proprietary
-{
-namespace VendorOrvik
+namespace Orvik::BACnet::DataType::Proprietary::VendorOrvik
 {
 
 BACnetTrendLogLastUploaded::BACnetTrendLogLastUploaded(const BACnetDeviceObjectReference& reference,
@@ -50,8 +42,4 @@ void BACnetTrendLogLastUploaded::markup(WS::MarkupFactory& mf, const std::string
     mf.closeOpenMarkup();
 }
 
-}  // namespace VendorOrvik
-}  // namespace Proprietary
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType::Proprietary::VendorOrvik

@@ -4,15 +4,7 @@
 
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectReference.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace DataType
-{
-namespace Proprietary
-{
-namespace VendorOrvik
+namespace Orvik::BACnet::DataType::Proprietary::VendorOrvik
 {
 
 /// The upload position of one trend log: its device object reference, and the time stamp (with
@@ -51,8 +43,4 @@ private:
     Poco::UInt32 _sequenceNumber = 0;
 };
 
-}  // namespace VendorOrvik
-}  // namespace Proprietary
-}  // namespace DataType
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::DataType::Proprietary::VendorOrvik
