@@ -459,3 +459,26 @@ TEST(RowDefaults, ANewRowUsedBeforeItIsStoredHasTheTableDefaultsThatMatter)
     EXPECT_EQ(instance.getInstanceNr(), 1);
     EXPECT_FALSE(instance.getStartAtStartup());
 }
+
+TEST_F(RowRelations, ACopyThatLetsGoOfTheSharedParentLeavesItToTheOthers)
+{
+    ApAppInstance instance;
+    ASSERT_EQ(instance.retrieve(21, _es), 1);
+    ASSERT_NE(instance.getApApp(), nullptr);
+    {
+        ApAppInstance copy(instance);
+        ApApp outside;
+        copy.setApApp(&outside);  // lets go of the owned parent: the last owner deletes it
+        EXPECT_EQ(copy.getApApp(), &outside);
+    }
+    EXPECT_EQ(instance.getApApp()->getName(), "Whois");
+
+    ApAppPropertyInstance value;
+    ASSERT_EQ(value.retrieve(41, _es), 1);
+    ASSERT_NE(value.getApAppInstance(), nullptr);
+    {
+        ApAppPropertyInstance second = value;
+        second.setApAppInstance(nullptr);
+    }
+    EXPECT_EQ(value.getApAppInstance()->getName(), "one");
+}
