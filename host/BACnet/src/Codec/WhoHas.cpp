@@ -6,11 +6,7 @@
 #include "Orvik_BACnet/Codec/Decoder.h"
 #include "Orvik_BACnet/Codec/Encoder.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 bool WhoHas::covers(std::uint32_t deviceInstance) const
@@ -94,6 +90,4 @@ WhoHas::IHave WhoHas::IHave::decode(OctetView serviceData)
     return iHave;
 }
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec

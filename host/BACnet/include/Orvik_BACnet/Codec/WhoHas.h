@@ -7,11 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace Codec
+namespace Orvik::BACnet::Codec
 {
 
 /// Who-Has (unconfirmed service 7) and its answer I-Have (unconfirmed service 1): which device holds an
@@ -51,6 +47,4 @@ struct WhoHas
     };
 };
 
-}  // namespace Codec
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::Codec
