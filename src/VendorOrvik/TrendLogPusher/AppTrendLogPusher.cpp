@@ -87,7 +87,10 @@ void AppTrendLogPusher::initialise()
 
 bool AppTrendLogPusher::waitForNextAttempt()
 {
-    Poco::Timestamp due = _schedule.nextAttempt(Poco::Timestamp());
+    // The due time is fixed when the wait begins. Recomputing it after each notification (the
+    // supervisor's sanity requests come every few seconds) would push an attempt whose offset point
+    // lies just after a period boundary, or a retry, into the future again and again.
+    const Poco::Timestamp due = _schedule.nextAttempt(Poco::Timestamp());
     for (;;)
     {
         const Poco::Timestamp now;
@@ -106,7 +109,6 @@ bool AppTrendLogPusher::waitForNextAttempt()
         {
             return false;
         }
-        due = _schedule.nextAttempt(Poco::Timestamp());
     }
 }
 

@@ -76,7 +76,8 @@ public:
     /// parameter list alone, runs the first search.
     void initialise();
     /// Waits on the app's queue until the next upload attempt is due. A long wait is waited in parts;
-    /// a notification other than the stop request starts a fresh wait. False on the stop request.
+    /// a notification other than the stop request is handled and the wait goes on to the same due
+    /// time. False on the stop request.
     bool waitForNextAttempt();
     /// One upload attempt, then the retry count and, when due, the refresh of the trend log list.
     void runAttempt();
