@@ -237,25 +237,25 @@ void ConfigCommand::show(const ConfigurationEditor& editor, std::ostream& out) c
 void ConfigCommand::add(ConfigurationEditor& editor, std::ostream& out) const
 {
     operands(1, true);
-    DataInstanceSpec spec;
-    spec.app = _operands.front();
+    DataInstanceSpec wanted;
+    wanted.app = _operands.front();
     std::vector<std::string> values;
     for (auto it = _operands.begin() + 1; it != _operands.end(); ++it)
     {
         if (it->rfind("--name=", 0) == 0)
-            spec.name = it->substr(7);
+            wanted.name = it->substr(7);
         else if (*it == "--name" && it + 1 != _operands.end())
-            spec.name = *++it;
+            wanted.name = *++it;
         else if (*it == "--disabled")
-            spec.enabled = false;
+            wanted.enabled = false;
         else
             values.push_back(*it);
     }
-    if (spec.name.empty())
+    if (wanted.name.empty())
         throw Poco::InvalidArgumentException("add needs --name NAME");
-    spec.parameters = assignments(values.begin(), values.end());
-    const Poco::Int32 id = editor.add(spec);
-    out << "Added " << spec.name << " (id " << id << ")\n";
+    wanted.parameters = assignments(values.begin(), values.end());
+    const Poco::Int32 id = editor.add(wanted);
+    out << "Added " << wanted.name << " (id " << id << ")\n";
 }
 
 void ConfigCommand::exportTo(const ConfigurationEditor& editor, std::ostream& out) const
@@ -286,9 +286,9 @@ void ConfigCommand::exportTo(const ConfigurationEditor& editor, std::ostream& ou
 void ConfigCommand::importFrom(ConfigurationEditor& editor, std::ostream& out) const
 {
     const std::string& file = operands(1).front();
-    std::vector<DataInstanceSpec> specs;
+    std::vector<DataInstanceSpec> wantedInstances;
     if (file == "-")
-        specs = ConfigurationDocument::read(std::cin);
+        wantedInstances = ConfigurationDocument::read(std::cin);
     else
     {
         std::unique_ptr<Poco::FileInputStream> pStream;
@@ -300,10 +300,11 @@ void ConfigCommand::importFrom(ConfigurationEditor& editor, std::ostream& out) c
         {
             throw Poco::OpenFileException("Cannot read " + file + ": " + e.displayText());
         }
-        specs = ConfigurationDocument::read(*pStream);
+        wantedInstances = ConfigurationDocument::read(*pStream);
     }
-    editor.apply(specs);
-    out << "Imported " << specs.size() << " instances into controller " << editor.controller() << "\n";
+    editor.apply(wantedInstances);
+    out << "Imported " << wantedInstances.size() << " instances into controller " << editor.controller()
+        << "\n";
 }
 
 int ConfigCommand::exitCodeFor(const Poco::Exception& e)

@@ -64,17 +64,17 @@ DataInstanceSpec readInstance(const Poco::Dynamic::Var& item, std::size_t index)
         item.type() == typeid(Poco::JSON::Object::Ptr) ? item.extract<Poco::JSON::Object::Ptr>() : nullptr;
     if (pObject.isNull())
         throw Poco::DataFormatException(where(index) + " is not an object");
-    DataInstanceSpec spec;
+    DataInstanceSpec wanted;
     if (!pObject->has("name") || !pObject->get("name").isString() || !pObject->has("app") ||
         !pObject->get("app").isString())
         throw Poco::DataFormatException(where(index) + " needs the strings \"name\" and \"app\"");
-    spec.name = pObject->getValue<std::string>("name");
-    spec.app = pObject->getValue<std::string>("app");
+    wanted.name = pObject->getValue<std::string>("name");
+    wanted.app = pObject->getValue<std::string>("app");
     if (pObject->has("enabled"))
     {
         if (!pObject->get("enabled").isBoolean())
             throw Poco::DataFormatException(where(index) + ": \"enabled\" is true or false");
-        spec.enabled = pObject->getValue<bool>("enabled");
+        wanted.enabled = pObject->getValue<bool>("enabled");
     }
     if (pObject->has("parameters"))
     {
@@ -82,9 +82,9 @@ DataInstanceSpec readInstance(const Poco::Dynamic::Var& item, std::size_t index)
         if (pParameters.isNull())
             throw Poco::DataFormatException(where(index) + ": \"parameters\" is an object");
         for (const auto& [name, value] : *pParameters)
-            spec.parameters.emplace_back(name, textOf(value, where(index) + ".parameters." + name));
+            wanted.parameters.emplace_back(name, textOf(value, where(index) + ".parameters." + name));
     }
-    return spec;
+    return wanted;
 }
 
 }  // namespace
@@ -112,11 +112,11 @@ std::vector<DataInstanceSpec> ConfigurationDocument::read(std::istream& in)
                                               : nullptr;
     if (pRoot.isNull() || pRoot->getArray("instances").isNull())
         throw Poco::DataFormatException("The document is an object with the array \"instances\"");
-    std::vector<DataInstanceSpec> specs;
+    std::vector<DataInstanceSpec> wantedInstances;
     const Poco::JSON::Array::Ptr pInstances = pRoot->getArray("instances");
     for (std::size_t i = 0; i < pInstances->size(); ++i)
-        specs.push_back(readInstance(pInstances->get(i), i));
-    return specs;
+        wantedInstances.push_back(readInstance(pInstances->get(i), i));
+    return wantedInstances;
 }
 
 void ConfigurationDocument::write(std::ostream& out, Poco::Int32 idDvController,

@@ -139,16 +139,16 @@ void ConfigurationEditor::checkNameIsFree(const std::string& name, Poco::Int32 e
     }
 }
 
-Poco::Int32 ConfigurationEditor::add(const DataInstanceSpec& spec)
+Poco::Int32 ConfigurationEditor::add(const DataInstanceSpec& wanted)
 {
-    const AppCatalogue::App& theApp = app(spec.app);
-    checkNameIsFree(spec.name, 0);
-    const ResolvedValues values = resolve(spec.name, theApp, spec.parameters);
+    const AppCatalogue::App& theApp = app(wanted.app);
+    checkNameIsFree(wanted.name, 0);
+    const ResolvedValues values = resolve(wanted.name, theApp, wanted.parameters);
     Poco::Int32 id = 0;
     inTransaction(
         [&]
         {
-            id = insertInstance(theApp, spec.name, spec.enabled);
+            id = insertInstance(theApp, wanted.name, wanted.enabled);
             writeValues(id, values);
         });
     return id;
@@ -175,18 +175,18 @@ void ConfigurationEditor::setEnabled(const std::string& nameOrId, bool enabled)
     inTransaction([&] { writeFlags(target.id, enabled); });
 }
 
-void ConfigurationEditor::apply(const std::vector<DataInstanceSpec>& specs)
+void ConfigurationEditor::apply(const std::vector<DataInstanceSpec>& wantedInstances)
 {
     // Everything is checked before the first write.
     std::set<std::string> names;
     std::vector<ResolvedValues> resolved;
-    for (const DataInstanceSpec& spec : specs)
+    for (const DataInstanceSpec& wanted : wantedInstances)
     {
-        if (spec.name.empty())
+        if (wanted.name.empty())
             throw Poco::InvalidArgumentException("An instance needs a name");
-        if (!names.insert(spec.name).second)
-            throw Poco::ExistsException("The instance name " + quoted(spec.name) + " is used twice");
-        resolved.push_back(resolve(spec.name, app(spec.app), spec.parameters));
+        if (!names.insert(wanted.name).second)
+            throw Poco::ExistsException("The instance name " + quoted(wanted.name) + " is used twice");
+        resolved.push_back(resolve(wanted.name, app(wanted.app), wanted.parameters));
     }
     const std::vector<DataConfiguredInstance> existing = instances();
     inTransaction(
@@ -197,13 +197,13 @@ void ConfigurationEditor::apply(const std::vector<DataInstanceSpec>& specs)
                 if (names.count(instance.name) == 0)
                     deleteInstance(instance.id);
             }
-            for (std::size_t i = 0; i < specs.size(); ++i)
+            for (std::size_t i = 0; i < wantedInstances.size(); ++i)
             {
-                const AppCatalogue::App& theApp = app(specs[i].app);
+                const AppCatalogue::App& theApp = app(wantedInstances[i].app);
                 const DataConfiguredInstance* pKept = nullptr;
                 for (const DataConfiguredInstance& instance : existing)
                 {
-                    if (instance.name != specs[i].name)
+                    if (instance.name != wantedInstances[i].name)
                         continue;
                     if (pKept == nullptr && instance.pApp == &theApp)
                         pKept = &instance;
@@ -212,10 +212,11 @@ void ConfigurationEditor::apply(const std::vector<DataInstanceSpec>& specs)
                 }
                 if (pKept == nullptr)
                 {
-                    writeValues(insertInstance(theApp, specs[i].name, specs[i].enabled), resolved[i]);
+                    writeValues(insertInstance(theApp, wantedInstances[i].name, wantedInstances[i].enabled),
+                                resolved[i]);
                     continue;
                 }
-                writeFlags(pKept->id, specs[i].enabled);
+                writeFlags(pKept->id, wantedInstances[i].enabled);
                 clearValuesExcept(*pKept, resolved[i]);
                 writeValues(pKept->id, resolved[i]);
             }

@@ -48,7 +48,7 @@ public:
     DataConfiguredInstance instance(const std::string& nameOrId) const;
 
     /// Adds an instance (its instance number the app's next free one); returns its id.
-    Poco::Int32 add(const DataInstanceSpec& spec);
+    Poco::Int32 add(const DataInstanceSpec& wanted);
     /// Stores the values given; an empty text stores an empty value (not the default).
     void set(const std::string& nameOrId, const Assignments& values);
     /// Removes the instance with its stored values.
@@ -56,11 +56,11 @@ public:
     /// Enabled: started at the gateway's start (start_at_startup); disabled: neither flag set.
     void setEnabled(const std::string& nameOrId, bool enabled);
 
-    /// Makes the controller's instances those of `specs`: an instance of the same name and app keeps
-    /// its id and the values its app keeps itself, gets the flag and values of its spec and loses the
-    /// other stored values (they read as their defaults again); other instances are removed, and
-    /// specs without one are added.
-    void apply(const std::vector<DataInstanceSpec>& specs);
+    /// Makes the controller's instances those of `wantedInstances`: an instance of the same name and
+    /// app keeps its id and the values its app keeps itself, takes the flag and values wanted for it and
+    /// loses the other stored values (they read as their defaults again); other instances are removed,
+    /// and wanted instances that do not exist yet are added.
+    void apply(const std::vector<DataInstanceSpec>& wantedInstances);
 
 private:
     /// A parameter's key and the text to store.
