@@ -1,23 +1,29 @@
-// The gateway's BACnet/IP client against the device simulator (an independent BACnet library) on the
-// loopback: the trend log pusher uploads every record of devices on two addresses and behind a router
-// to the FTP server, a ReadPropertyMultiple too large for one answer comes back segmented or split,
-// writes with priority and their relinquish reach the device. Every test's traffic is captured and
-// judged by Wireshark's BACnet dissector: no malformed packet, no expert error.
+// Our BACnet/IP client and the npm library's client against two servers on the loopback: the device
+// simulator of tests/peers/bacnet-device (built on that library) and orvik-site's server. The trend log
+// pusher uploads every record of the devices it finds by Who-Is, on two addresses and behind a router; a
+// ReadPropertyMultiple too large for one answer comes back segmented or split; writes with priority and
+// their relinquish reach the device; the library's client finds, reads, writes and subscribes, with the
+// same answers from both servers. Every test's traffic is captured and judged by Wireshark's BACnet
+// dissector: no malformed packet, no expert error.
 
 #include <gtest/gtest.h>
 
 #include <Poco/TemporaryFile.h>
 
+#include <algorithm>
 #include <map>
 
 #include "BACnetClient/InteropNetwork.h"
 #include "BACnetClient/SuiteSimulator.h"
 #include "BACnetDeviceSimulator.h"
+#include "BACnetJSClient.h"
 #include "FtpServer.h"
 #include "NetworkNamespace.h"
 #include "Orvik_BACnetClient/ClientWorker.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
+#include "Orvik_BACnetDevice/IP/SiteServer.h"
+#include "Orvik_BACnetDevice/Site.h"
 #include "PacketCapture.h"
 #include "TrendLogPusherDocument.h"
 #include "TrendLogPusherRig.h"
@@ -28,6 +34,7 @@ using Orvik::Test::TrendLogPusherRig;
 using namespace Orvik::BACnet;
 namespace BC = Orvik::BACnet::Client;
 using Orvik::Test::BACnetDeviceSimulator;
+using Orvik::Test::BACnetJSClient;
 using Orvik::Test::FtpServer;
 using Orvik::Test::InteropNetwork;
 using Orvik::Test::NetworkNamespace;
@@ -39,9 +46,19 @@ namespace
 
 const Poco::UInt32 GATEWAY = 1001;
 
+/// `count` analog values from instance 1, as site file objects.
+std::string analogValues(Poco::UInt32 count)
+{
+    std::string objects;
+    for (Poco::UInt32 instance = 1; instance <= count; ++instance)
+        objects += std::string(instance == 1 ? "" : ",") + R"({"type": "analog-value", "instance": )" +
+                   std::to_string(instance) + R"(, "presentValue": )" + std::to_string(instance) + "}";
+    return objects;
+}
+
 /// Trend logs on 127.0.0.1, on 127.0.0.2 (small answers: many pages) and behind the router; devices
-/// with many objects that segment their answers (5001) or cannot (4001).
-const std::string SITE = R"({"router": {"bind": "127.0.0.1"}, "devices": [
+/// with many objects that segment their answers (5001) or cannot (4001; the simulator only).
+const std::string TREND_LOG_DEVICES = R"({"router": {"bind": "127.0.0.1"}, "devices": [
   {"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701, "vendorName": "Orvik", "modelName": "GW",
    "objects": [{"type": "analog-value", "instance": 1, "name": "T1", "presentValue": 20.0},
      {"type": "trend-log", "instance": 1, "name": "T1 Log", "logs": "analog-value:1",
@@ -55,22 +72,22 @@ const std::string SITE = R"({"router": {"bind": "127.0.0.1"}, "devices": [
   {"instance": 3001, "name": "Field", "network": 5, "mac": "0a", "objects": [
      {"type": "binary-input", "instance": 1, "name": "Door", "presentValue": "active"},
      {"type": "trend-log", "instance": 1, "name": "Door Log", "logs": "binary-input:1",
-      "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 600, "count": 90}}]},
-  {"instance": 4001, "name": "Small", "bind": "127.0.0.3", "maxApdu": 480, "segmentation": "none",
-   "generate": [{"type": "analog-value", "count": 60, "first": 1}]},
-  {"instance": 5001, "name": "Large", "bind": "127.0.0.3", "segmentation": "both", "windowSize": 3,
-   "generate": [{"type": "analog-value", "count": 400, "first": 1}]}]})";
+      "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 600, "count": 90}}]}]})";
 
-/// The pusher's site without the devices it has no trend log of (the reference for its records).
-const std::string TREND_LOG_DEVICES = SITE.substr(0, SITE.find(R"(,
-  {"instance": 4001)")) + "]}";
+const std::string SITE = TREND_LOG_DEVICES.substr(0, TREND_LOG_DEVICES.size() - 2) + R"(,
+  {"instance": 4001, "name": "Small", "bind": "127.0.0.3", "maxApdu": 480, "segmentation": "none",
+   "objects": [)" + analogValues(60) +
+                         R"(]},
+  {"instance": 5001, "name": "Large", "bind": "127.0.0.3", "segmentation": "both", "windowSize": 3,
+   "objects": [)" + analogValues(400) +
+                         "]}]}";
 
 /// A client worker on our BACnet/IP network, and a requester on this thread.
 class IPClient
 {
 public:
-    explicit IPClient(const BACnetDeviceSimulator& simulator)
-        : _pNetwork(InteropNetwork::make(simulator)),
+    explicit IPClient(const Poco::Net::SocketAddress& broadcast)
+        : _pNetwork(InteropNetwork::make(broadcast)),
           _worker(&_clientQueue, *_pNetwork),
           _helper(&_clientQueue, &_responseQueue)
     {
@@ -92,6 +109,16 @@ public:
         return pError == nullptr ? "" : pError->getResponse().getString();
     }
 
+    /// The property's value as its stored text, or the error's text.
+    std::string read(const BC::DataPropertyKey& key)
+    {
+        ValueContainer value;
+        DataError error;
+        if (_helper.syncRP(key, value, &error) != BC::ServiceHelper::SYNC_RESULT_SUCCESS)
+            return error.getString();
+        return value.getText();
+    }
+
 private:
     std::unique_ptr<BC::Network> _pNetwork;
     Poco::NotificationQueue _clientQueue;
@@ -100,18 +127,50 @@ private:
     BC::ServiceHelper _helper;
 };
 
-class BACnetIPInterop : public testing::Test
+/// The server under test.
+enum class Server
+{
+    DEVICE_SIMULATOR,
+    ORVIK_SITE
+};
+
+std::string nameOf(const testing::TestParamInfo<Server>& info)
+{
+    return info.param == Server::ORVIK_SITE ? "OrvikSite" : "DeviceSimulator";
+}
+
+/// SITE served by the test's server: the device simulator (one per process, started by the first test
+/// that needs it) or orvik-site's server (one per test, in this process).
+class BACnetIPInterop : public testing::TestWithParam<Server>
 {
 protected:
-    static void SetUpTestSuite() { _simulator.start(SITE); }
     static void TearDownTestSuite() { _simulator.stop(); }
 
     void SetUp() override
     {
-        if (_simulator.missing())
-            GTEST_SKIP() << SuiteSimulator::missingReason();
+        std::vector<Poco::UInt16> ports;
+        if (GetParam() == Server::DEVICE_SIMULATOR)
+        {
+            if (_simulator.missing())
+                _simulator.start(SITE);
+            if (_simulator.missing())
+                GTEST_SKIP() << SuiteSimulator::missingReason();
+            ports = _simulator->ports();
+            _broadcast = _simulator->devices().front().address;
+        }
+        else
+        {
+            _pSite = Device::Site::parse(SITE, "site");
+            _pServer = std::make_unique<Device::IP::SiteServer>(*_pSite, Device::IP::SiteServer::Settings());
+            for (const auto& endpoint : _pServer->endpoints())
+                ports.push_back(endpoint.address.port());
+            std::sort(ports.begin(), ports.end());
+            ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+            _broadcast = _pServer->endpoints().front().address;
+            _pServer->start();
+        }
         if (PacketCapture::missing().empty())
-            _pCapture = std::make_unique<PacketCapture>(_simulator->ports());
+            _pCapture = std::make_unique<PacketCapture>(ports);
         else
             std::cout << PacketCapture::missing() << ": the traffic is not judged" << std::endl;
     }
@@ -128,10 +187,22 @@ protected:
             ADD_FAILURE() << "dissector: " << problem;
     }
 
-    static BACnetDeviceSimulator& simulator() { return *_simulator; }
+    /// Where our client and the library's send their broadcasts.
+    const Poco::Net::SocketAddress& broadcast() const { return _broadcast; }
+
+    /// Confirmed requests that a device has received.
+    std::size_t requestCount(Poco::UInt32 device) const
+    {
+        if (_pSite)
+            return _pSite->getRequestCount(device);
+        return std::stoul(_simulator->command("requests " + std::to_string(device)));
+    }
 
 private:
     static SuiteSimulator _simulator;
+    std::unique_ptr<Device::Site> _pSite;
+    std::unique_ptr<Device::IP::SiteServer> _pServer;
+    Poco::Net::SocketAddress _broadcast;
     std::unique_ptr<PacketCapture> _pCapture;
 };
 
@@ -139,16 +210,18 @@ SuiteSimulator BACnetIPInterop::_simulator;
 
 }  // namespace
 
-TEST_F(BACnetIPInterop, TrendLogPusherUploadsEveryRecordOfEveryDeviceFoundByWhoIs)
+INSTANTIATE_TEST_SUITE_P(Servers, BACnetIPInterop,
+                         testing::Values(Server::DEVICE_SIMULATOR, Server::ORVIK_SITE), nameOf);
+
+TEST_P(BACnetIPInterop, TrendLogPusherUploadsEveryRecordOfEveryDeviceFoundByWhoIs)
 {
     FtpServer ftp;
     Poco::TemporaryFile database;
-    TrendLogPusherRig rig(database.path(), InteropNetwork::make(simulator()), GATEWAY);
+    TrendLogPusherRig rig(database.path(), InteropNetwork::make(broadcast()), GATEWAY);
     rig.database().configure(ftp.url(), "orvik", "secret", "", 2, 0);
     const auto pReference = BC::Simulation::SimulatedSite::parse(TREND_LOG_DEVICES, "reference");
     const TrendLogPusherSiteRecords site(*pReference);
     ASSERT_EQ(3u, site.trendLogs().size());
-
     testing::internal::CaptureStdout();
     auto pPusher = rig.newPusher();
     pPusher->initialise();
@@ -176,9 +249,9 @@ TEST_F(BACnetIPInterop, TrendLogPusherUploadsEveryRecordOfEveryDeviceFoundByWhoI
     }
 }
 
-TEST_F(BACnetIPInterop, ReadPropertyMultipleTooLargeForOneAnswerIsSegmentedOrSplit)
+TEST_P(BACnetIPInterop, ReadPropertyMultipleTooLargeForOneAnswerIsSegmentedOrSplit)
 {
-    IPClient client(simulator());
+    IPClient client(broadcast());
     struct Case
     {
         Poco::UInt32 device;
@@ -199,15 +272,15 @@ TEST_F(BACnetIPInterop, ReadPropertyMultipleTooLargeForOneAnswerIsSegmentedOrSpl
                              std::vector<BC::DataPropertyRef>{BC::DataPropertyRef(PROP_PRESENT_VALUE)});
         std::vector<BC::DataResponseRPM> responses;
         DataError error;
-        const std::string requestsBefore = simulator().command("requests " + std::to_string(c.device));
+        const std::size_t requestsBefore = requestCount(c.device);
         ASSERT_EQ(BC::ServiceHelper::SYNC_RESULT_SUCCESS,
                   client.helper().syncRPM(c.device, request, responses, &error))
             << error.getString();
-        const std::size_t requests = std::stoul(simulator().command("requests " + std::to_string(c.device))) -
-                                     std::stoul(requestsBefore);
+        const std::size_t requests = requestCount(c.device) - requestsBefore;
         // The request itself is split to fit 1476 octets; the answers of 5001 come in segments (without
-        // them 400 objects would take dozens of requests), those of 4001 only by splitting further.
-        if (c.device == 5001)
+        // them 400 objects would take dozens of requests), those of 4001 only by splitting further
+        // (orvik-site's devices always send segments).
+        if (c.device == 5001 || GetParam() == Server::ORVIK_SITE)
             EXPECT_LE(requests, 5u);
         else
             EXPECT_GE(requests, 3u);
@@ -232,28 +305,22 @@ TEST_F(BACnetIPInterop, ReadPropertyMultipleTooLargeForOneAnswerIsSegmentedOrSpl
     EXPECT_EQ(401u, list.size());
 }
 
-TEST_F(BACnetIPInterop, WritesWithPriorityAndTheirRelinquishReachTheDevice)
+TEST_P(BACnetIPInterop, WritesWithPriorityAndTheirRelinquishReachTheDevice)
 {
-    IPClient client(simulator());
-    const BC::DataPropertyKey setpoint(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_VALUE, 2),
-                                       BC::DataPropertyRef(PROP_PRESENT_VALUE));
+    IPClient client(broadcast());
+    const DataType::ObjectIdentifier object(OBJECT_ANALOG_VALUE, 2);
+    const BC::DataPropertyKey setpoint(2001, object, BC::DataPropertyRef(PROP_PRESENT_VALUE));
+    const BC::DataPropertyKey slot8(2001, object, BC::DataPropertyRef(PROP_PRIORITY_ARRAY, 8));
     ValueContainer value;
     value.setReal(23.5f);
     EXPECT_EQ("", client.write(setpoint, 8, value));
+    EXPECT_EQ("23.5", client.read(slot8));
+    EXPECT_EQ("23.5", client.read(setpoint));
     ValueContainer nothing;
     nothing.setNull();
     EXPECT_EQ("", client.write(setpoint, 8, nothing));
-    // The simulator names objects by type and instance numbers.
-    ASSERT_TRUE(simulator().waitForEvents("write 2001 2:2 85 priority=8", 2));
-    std::vector<std::string> writes;
-    for (const std::string& event : simulator().events())
-    {
-        if (event.rfind("write 2001 ", 0) == 0)
-            writes.push_back(event);
-    }
-    EXPECT_EQ((std::vector<std::string>{"write 2001 2:2 85 priority=8 value=23.5",
-                                        "write 2001 2:2 85 priority=8 value=null"}),
-              writes);
+    EXPECT_EQ("null", client.read(slot8));
+    EXPECT_EQ("21", client.read(setpoint)) << "the relinquish-default again";
 
     // Refused writes come back as the device's errors.
     const BC::DataPropertyKey missing(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_VALUE, 77),
@@ -262,6 +329,46 @@ TEST_F(BACnetIPInterop, WritesWithPriorityAndTheirRelinquishReachTheDevice)
     const BC::DataPropertyKey unknown(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
                                       BC::DataPropertyRef(static_cast<BACNET_PROPERTY_ID>(4000)));
     EXPECT_NE(std::string::npos, client.write(unknown, 8, value).find("unknown-property"));
+}
+
+TEST_P(BACnetIPInterop, TheLibrarysClientFindsReadsWritesAndSubscribes)
+{
+    BACnetJSClient client(broadcast());
+    // Objects are "<type>:<instance>" and properties numbers: 8 device, 2 analog value, 20 trend log;
+    // 76 object-list, 77 object-name, 85 present-value, 111 status-flags.
+    struct Step
+    {
+        std::string command;
+        std::string answer;
+    };
+    const std::vector<Step> steps = {
+        {"whois", R"({"devices":[1001,2001,4001,5001]})"},
+        {"read 1001 8:1001 77", R"({"values":["Gateway"]})"},
+        // 401 identifiers do not fit one answer: segments.
+        {"read 5001 8:5001 76", R"({"count":401})"},
+        {"read 5001 8:5001 76 0", R"({"values":[401]})"},
+        // Segments of at most 480 octets, as the request accepts.
+        {"rpm 5001 2 1 80 77,85,111 480", R"({"objects":80,"values":240,"errors":0})"},
+        // 700 records, 20 to a page of 2001's 480 octets.
+        {"readrange 2001 20:1 100", R"({"records":700,"pages":35,)"
+                                    R"("first":{"time":"2026-01-01T00:00:00.000Z","value":50},)"
+                                    R"("last":{"time":"2026-01-01T05:49:30.000Z","value":49.686}})"},
+        {"subscribe 2001 2:2 7 confirmed 300", R"({"ok":true})"},
+        {"subscribe 2001 2:2 8 unconfirmed 300", R"({"ok":true})"},
+        {"write 2001 2:2 85 23.5 8", R"({"ok":true})"},
+        // The first notification of each subscription, then those of the write.
+        {"notifications 4 5000", R"({"notifications":[)"
+                                 R"({"confirmed":false,"object":"2:2","presentValue":21},)"
+                                 R"({"confirmed":false,"object":"2:2","presentValue":23.5},)"
+                                 R"({"confirmed":true,"object":"2:2","presentValue":21},)"
+                                 R"({"confirmed":true,"object":"2:2","presentValue":23.5}]})"},
+        {"write 2001 2:2 85 null 8", R"({"ok":true})"},
+        {"read 2001 2:2 85", R"({"values":[21]})"},
+        // object / unknown-object
+        {"read 2001 2:77 85", R"({"error":"BacnetError - Class:1 - Code:31"})"},
+    };
+    for (const Step& step : steps)
+        EXPECT_EQ(step.answer, client.ask(step.command)) << step.command;
 }
 
 TEST(BACnetIPInteropBroadcast, AGlobalWhoIsIsHeardByEveryDeviceOnTheSegment)

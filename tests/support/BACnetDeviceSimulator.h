@@ -53,6 +53,8 @@ public:
 
     /// Why the simulator cannot run here ("" when it can): node or the npm modules are missing.
     static std::string missing();
+    /// The folder of the test peer's scripts (tests/peers/bacnet-device).
+    static std::string peerFolder();
 
     explicit BACnetDeviceSimulator(const std::string& site, Site kind = Site::FILE,
                                    const Options& options = Options());
@@ -80,7 +82,6 @@ public:
     std::string errorOutput() const;
 
 private:
-    static std::string peerFolder();
     void readAnnouncement();
 
     std::string _siteFile;

@@ -1,0 +1,176 @@
+#!/usr/bin/env node
+'use strict';
+// The library's own client as an independent BACnet/IP client, steered by line commands:
+//
+//   node client.js --broadcast <ip:port>
+//
+// Prints "ready", then answers each command on standard input with one JSON line. Devices are named by
+// instance and reached at the address their I-Am came from (run "whois" first); objects are
+// "<type>:<instance>" and properties numbers, as on the wire.
+//
+//   whois                                      {"devices":[<instance>,...]}
+//   read <device> <object> <property> [<index>]     {"values":[...]} (an object list: {"count":n})
+//   rpm <device> <type> <first> <last> <property,...> <max APDU octets>
+//                                              {"objects":n,"values":n,"errors":n}
+//   readrange <device> <object> <count a page>  {"records":n,"pages":n,"first":{...},"last":{...}}
+//   write <device> <object> <property> <REAL|null> <priority>   {"ok":true}
+//   subscribe <device> <object> <process id> confirmed|unconfirmed <lifetime s>   {"ok":true}
+//   notifications <count> <ms>                 the COV notifications received so far, once there are
+//                                              <count> or <ms> have passed; confirmed ones were acknowledged
+//
+// A failed request answers {"error":"<the library's message>"}.
+
+const dgram = require('dgram');
+const readline = require('readline');
+const Client = require('@bacnet-js/client').default;
+const bac = require('@bacnet-js/client');
+
+const COMMANDS = ['whois', 'read', 'rpm', 'readrange', 'write', 'subscribe', 'notifications'];
+const WHO_IS_WINDOW_MS = 500;
+const LAST_ITEM = 2;
+const PRESENT_VALUE = 85;
+const APDU_SIZES = { 480: bac.MaxApduLengthAccepted.OCTETS_480, 1476: bac.MaxApduLengthAccepted.OCTETS_1476 };
+
+/** A free UDP port of the loopback: the library's client cannot bind port 0. */
+function freePort() {
+  return new Promise((resolve) => {
+    const probe = dgram.createSocket('udp4');
+    probe.bind(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
+
+function objectOf(text) {
+  const [type, instance] = text.split(':').map(Number);
+  return { type, instance };
+}
+
+/** A value as the test compares it: identifiers as "type:instance", bit strings as their bits, numbers to 3 decimals. */
+function plain(value) {
+  if (value && typeof value === 'object' && 'instance' in value) return `${value.type}:${value.instance}`;
+  if (value && typeof value === 'object' && 'bitsUsed' in value) return value.value;
+  return typeof value === 'number' ? Math.round(value * 1000) / 1000 : value;
+}
+
+class Session {
+  constructor(client) {
+    this.client = client;
+    this.devices = new Map();
+    this.heard = [];
+    client.on('iAm', (content) => this.devices.set(content.payload.deviceId, content.header.sender.address));
+    client.on('covNotifyUnconfirmed', (content) => this.received(content, false));
+    client.on('covNotify', (content) => {
+      client.simpleAckResponse(content.header.sender, content.service, content.invokeId);
+      this.received(content, true);
+    });
+  }
+
+  received(content, confirmed) {
+    const { monitoredObjectId, values } = content.payload;
+    const presentValue = values.find((v) => v.property.id === PRESENT_VALUE);
+    this.heard.push({
+      confirmed,
+      object: plain(monitoredObjectId),
+      presentValue: presentValue ? plain(presentValue.value[0].value) : null,
+    });
+  }
+
+  receiver(instance) {
+    const address = this.devices.get(Number(instance));
+    if (!address) throw new Error(`device ${instance} was not found by Who-Is`);
+    return { address };
+  }
+
+  async whois() {
+    this.devices.clear();
+    this.client.whoIs();
+    await new Promise((resolve) => setTimeout(resolve, WHO_IS_WINDOW_MS));
+    const devices = [...this.devices].sort((a, b) => a[0] - b[0]);
+    return { devices: devices.map(([instance]) => instance) };
+  }
+
+  async read(device, object, property, index) {
+    const options = index === undefined ? {} : { arrayIndex: Number(index) };
+    const ack = await this.client.readProperty(this.receiver(device), objectOf(object), Number(property), options);
+    if (Number(property) === bac.PropertyIdentifier.OBJECT_LIST && index === undefined) return { count: ack.values.length };
+    return { values: ack.values.map((v) => plain(v.value)) };
+  }
+
+  async rpm(device, type, first, last, properties, maxApdu) {
+    const request = [];
+    for (let instance = Number(first); instance <= Number(last); instance++) {
+      request.push({
+        objectId: { type: Number(type), instance },
+        properties: properties.split(',').map((id) => ({ id: Number(id), index: bac.ASN1_ARRAY_ALL })),
+      });
+    }
+    const ack = await this.client.readPropertyMultiple(this.receiver(device), request, { maxApdu: APDU_SIZES[maxApdu] });
+    const entries = ack.values.flatMap((o) => o.values);
+    const errors = entries.filter((e) => e.value.some((v) => v.type === bac.ApplicationTag.ERROR)).length;
+    return { objects: ack.values.length, values: entries.length - errors, errors };
+  }
+
+  async readrange(device, object, count) {
+    let records = 0;
+    let pages = 0;
+    let first;
+    let last;
+    for (let position = 1; ; ) {
+      const page = await this.client.readRange(this.receiver(device), objectOf(object), position, Number(count));
+      pages++;
+      records += page.itemCount;
+      const logged = (page.values || []).map((r) => ({ time: r.timestamp.toISOString(), value: plain(r.value) }));
+      first = first || logged[0];
+      last = logged[logged.length - 1] || last;
+      if (page.itemCount === 0 || (page.resultFlag.value[0] & LAST_ITEM) !== 0) break;
+      position += page.itemCount;
+    }
+    return { records, pages, first, last };
+  }
+
+  async write(device, object, property, value, priority) {
+    const written = value === 'null' ? { type: bac.ApplicationTag.NULL } : { type: bac.ApplicationTag.REAL, value: Number(value) };
+    await this.client.writeProperty(this.receiver(device), objectOf(object), Number(property), [written], { priority: Number(priority) });
+    return { ok: true };
+  }
+
+  async subscribe(device, object, processId, kind, lifetime) {
+    await this.client.subscribeCov(this.receiver(device), objectOf(object), Number(processId), false, kind === 'confirmed', Number(lifetime));
+    return { ok: true };
+  }
+
+  async notifications(count, ms) {
+    const deadline = Date.now() + Number(ms);
+    while (this.heard.length < Number(count) && Date.now() < deadline) {
+      await new Promise((resolve) => setTimeout(resolve, 20));
+    }
+    return { notifications: this.heard.map((n) => JSON.stringify(n)).sort().map((n) => JSON.parse(n)) };
+  }
+}
+
+async function main() {
+  const broadcast = process.argv[process.argv.indexOf('--broadcast') + 1];
+  if (process.argv.indexOf('--broadcast') < 0 || !broadcast) throw new Error('usage: client.js --broadcast <ip:port>');
+  const client = new Client({ port: await freePort(), interface: '127.0.0.1', broadcastAddress: broadcast, apduTimeout: 3000 });
+  await new Promise((resolve) => client.on('listening', resolve));
+  const session = new Session(client);
+  const lines = readline.createInterface({ input: process.stdin });
+  console.log('ready');
+  for await (const line of lines) {
+    const [command, ...args] = line.trim().split(/\s+/);
+    try {
+      if (!COMMANDS.includes(command)) throw new Error(`unknown command ${command}`);
+      console.log(JSON.stringify(await session[command](...args)));
+    } catch (e) {
+      console.log(JSON.stringify({ error: e.message }));
+    }
+  }
+  client.close();
+}
+
+main().catch((e) => {
+  process.stderr.write(`error ${e.message}\n`);
+  process.exit(1);
+});
