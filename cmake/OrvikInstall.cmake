@@ -55,11 +55,12 @@ install(FILES ${PROJECT_BINARY_DIR}/Orvik_ZARoveDoreConfig.cmake
         DESTINATION ${ORVIK_INSTALL_CMAKEDIR} COMPONENT development)
 
 # Run-time data of the gateway program: the schema it creates new databases from, the demo
-# configuration, the simulated demo site and the host scripts the apps run.
+# configuration, the simulated demo site, the gateway's own device on BACnet/IP and the host scripts
+# the apps run.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/db/ DESTINATION ${ORVIK_INSTALL_DATADIR}/db
         COMPONENT runtime FILES_MATCHING PATTERN "*.sql")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/sites/ DESTINATION ${ORVIK_INSTALL_DATADIR}/sites
-        COMPONENT runtime FILES_MATCHING PATTERN "demo.json")
+        COMPONENT runtime FILES_MATCHING PATTERN "demo.json" PATTERN "local-device.json")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scripts/general/ DESTINATION ${ORVIK_INSTALL_DATADIR}/scripts/general
         COMPONENT runtime USE_SOURCE_PERMISSIONS)
 

@@ -1,6 +1,6 @@
 # The Debian package of the gateway, built with `cpack -G DEB` in a build folder: the runtime
-# component of the install rules (the libraries, the program, db/, the demo site, the host scripts,
-# the systemd unit) under /usr, the maintainer scripts of packaging/debian (the orvik system user and
+# component of the install rules (the libraries, the program, db/, the demo site, the gateway's own
+# device description sites/local-device.json, the host scripts, the systemd unit) under /usr, the maintainer scripts of packaging/debian (the orvik system user and
 # the configuration database under /var/lib/orvik) and the dependencies dpkg-shlibdeps finds on the
 # Debian runtime packages. In a cross build the architecture is the target's (armhf for 32-bit ARM).
 set(CPACK_PACKAGE_NAME orvik-gateway)

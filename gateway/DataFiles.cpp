@@ -51,6 +51,11 @@ std::string DataFiles::demoSite() const
     return Poco::Path(_folder).append("sites/demo.json").toString();
 }
 
+std::string DataFiles::localDevice() const
+{
+    return Poco::Path(_folder).append("sites/local-device.json").toString();
+}
+
 std::string DataFiles::scripts() const
 {
     return Poco::Path(_folder).append("scripts").toString();

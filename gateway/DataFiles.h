@@ -22,6 +22,8 @@ public:
     std::string schema() const;
     std::string demoConfiguration() const;
     std::string demoSite() const;
+    /// The gateway's own device on BACnet/IP unless --local-device names another description.
+    std::string localDevice() const;
     /// The host scripts folder (general/orvik_get_ip.sh, which the trend log export runs).
     std::string scripts() const;
 

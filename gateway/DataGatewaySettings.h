@@ -25,6 +25,9 @@ struct DataGatewaySettings
     /// The BACnet network, exactly one of: a site file of the simulated network, or BACnet/IP.
     std::string networkFile;
     std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> bacnetIP;
+    /// On BACnet/IP: the description of the gateway's own device (a site file; its device, or the one
+    /// with the own instance, becomes the own device).
+    std::string localDeviceFile;
     /// The built-in demo: demo configuration and demo site unless given otherwise.
     bool demo = false;
 };

@@ -116,6 +116,13 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
             .argument("device")
             .repeatable(true)
             .callback(OptionCallback<GatewayApplication>(this, &GatewayApplication::storeDevice)));
+    options.addOption(
+        Option("local-device", "",
+               "BACnet/IP: the gateway's own device, described in the site file format (default: "
+               "sites/local-device.json, a device object and the CPU temperature; in the demo the "
+               "demo site's own device). Site tools find it at the --bacnet-ip address.")
+            .argument("file")
+            .callback(store));
     options.addOption(Option("demo", "D",
                              "Run the built-in demo: the demo configuration (db/demo.sql) on the demo site "
                              "(sites/demo.json). The default when no option is given.")
@@ -134,7 +141,7 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
 
 void GatewayApplication::handleOption(const std::string& name, const std::string& value)
 {
-    static const std::string PATH_OPTIONS[] = {"database", "network", "data-dir", "pidfile"};
+    static const std::string PATH_OPTIONS[] = {"database", "network", "local-device", "data-dir", "pidfile"};
     const bool isPath =
         std::find(std::begin(PATH_OPTIONS), std::end(PATH_OPTIONS), name) != std::end(PATH_OPTIONS);
     ServerApplication::handleOption(
@@ -227,6 +234,11 @@ DataGatewaySettings GatewayApplication::makeSettings(const DataFiles& dataFiles)
             Poco::TemporaryFile::registerForDeletion(StatusFile::pathFor(settings.databasePath));
         }
     }
+    settings.localDeviceFile = config().getString(PREFIX + "local-device", "");
+    if (!settings.localDeviceFile.empty() && !settings.bacnetIP)
+        throw Poco::InvalidArgumentException("--local-device goes with --bacnet-ip only");
+    if (settings.bacnetIP && settings.localDeviceFile.empty())
+        settings.localDeviceFile = settings.demo ? dataFiles.demoSite() : dataFiles.localDevice();
     if (settings.databasePath.empty())
         throw Poco::InvalidArgumentException("No configuration database: give --database=<file> (or --demo)");
     settings.statusFile = StatusFile::pathFor(settings.databasePath);

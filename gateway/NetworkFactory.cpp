@@ -5,6 +5,7 @@
 #include <Poco/StringTokenizer.h>
 
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
+#include "Orvik_BACnetDevice/Site.h"
 
 namespace Orvik::Gateway
 {
@@ -107,6 +108,8 @@ std::unique_ptr<Orvik::BACnet::Client::Network> NetworkFactory::make(const DataG
         return Orvik::BACnet::Client::Simulation::SimulatedSite::load(settings.networkFile);
     BACnetIPNetwork::Settings ipSettings = *settings.bacnetIP;
     ipSettings.ownDeviceInstance = ownDeviceInstance;
+    ipSettings.ownDevice =
+        Orvik::BACnet::Device::Site::loadOwnDevice(settings.localDeviceFile, ownDeviceInstance);
     return std::make_unique<BACnetIPNetwork>(ipSettings);
 }
 
@@ -114,7 +117,8 @@ std::string NetworkFactory::describe(const DataGatewaySettings& settings)
 {
     if (!settings.bacnetIP)
         return "simulated site " + settings.networkFile;
-    std::string text = "BACnet/IP on " + settings.bacnetIP->local.toString();
+    std::string text = "BACnet/IP on " + settings.bacnetIP->local.toString() + ", own device from " +
+                       settings.localDeviceFile;
     if (settings.bacnetIP->bbmd)
     {
         text += ", foreign device of the BBMD " + settings.bacnetIP->bbmd->toString() + " (time-to-live " +

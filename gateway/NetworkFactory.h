@@ -44,8 +44,8 @@ public:
     /// device behind a router (mac in hexadecimal, or as address:port for a B/IP device).
     static Orvik::BACnet::Client::IP::BACnetIPNetwork::StaticBinding staticDevice(const std::string& text);
 
-    /// The network of `settings`; requests for `ownDeviceInstance` are not served over BACnet/IP.
-    /// Throws what loading the site file throws.
+    /// The network of `settings`. On BACnet/IP the gateway's own device `ownDeviceInstance` is the one
+    /// of settings.localDeviceFile, served by the network itself. Throws what loading a site file throws.
     static std::unique_ptr<Orvik::BACnet::Client::Network> make(const DataGatewaySettings& settings,
                                                                 Poco::UInt32 ownDeviceInstance);
 

@@ -1,4 +1,5 @@
 // orvik-site <site.json> [--bind <address>] [--site-ports] [--broadcast <address:port>]
+//            [--without <instance>]...
 //
 // Serves the devices of a site file on BACnet/IP until SIGINT or SIGTERM. Prints one line per device,
 // "device <instance> <address:port>" (behind the router: "... network <n> mac <hex>" with the router's
@@ -8,6 +9,7 @@
 
 #include <Poco/Exception.h>
 #include <Poco/NumberFormatter.h>
+#include <Poco/NumberParser.h>
 #include <Poco/String.h>
 
 #include <csignal>
@@ -20,14 +22,25 @@ namespace
 
 const char* const USAGE =
     "usage: orvik-site <site.json> [--bind <address>] [--site-ports] [--broadcast <address:port>]\n"
+    "                  [--without <instance>]...\n"
     "  --bind        address of the devices the site file does not place (default 127.0.0.1)\n"
     "  --site-ports  a device whose MAC is a BACnet/IP address is served there (default: a free port)\n"
-    "  --broadcast   where broadcast I-Ams go (default: every I-Am to the asker)\n";
+    "  --broadcast   where broadcast I-Ams go (default: every I-Am to the asker)\n"
+    "  --without     leaves a device of the site out: one that another program serves, such as the\n"
+    "                gateway its own (repeatable)\n";
 
-/// The settings of the command line; throws Poco::InvalidArgumentException for anything else.
-Orvik::BACnet::Device::IP::SiteServer::Settings settingsOf(const std::vector<std::string>& options)
+/// What the command line asks for; throws Poco::InvalidArgumentException for anything else.
+class Options
 {
+public:
     Orvik::BACnet::Device::IP::SiteServer::Settings settings;
+    std::vector<Poco::UInt32> without;
+};
+
+Options optionsOf(const std::vector<std::string>& options)
+{
+    Options result;
+    Orvik::BACnet::Device::IP::SiteServer::Settings& settings = result.settings;
     for (std::size_t i = 0; i < options.size(); ++i)
     {
         const bool hasValue = i + 1 < options.size();
@@ -37,10 +50,12 @@ Orvik::BACnet::Device::IP::SiteServer::Settings settingsOf(const std::vector<std
             settings.broadcast = Poco::Net::SocketAddress(options[++i]);
         else if (options[i] == "--site-ports")
             settings.freePorts = false;
+        else if (options[i] == "--without" && hasValue)
+            result.without.push_back(Poco::NumberParser::parseUnsigned(options[++i]));
         else
             throw Poco::InvalidArgumentException("unknown option or missing value: " + options[i]);
     }
-    return settings;
+    return result;
 }
 
 /// A MAC address in hexadecimal.
@@ -80,9 +95,11 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     try
     {
-        const auto settings = settingsOf(std::vector<std::string>(argv + 2, argv + argc));
+        const Options options = optionsOf(std::vector<std::string>(argv + 2, argv + argc));
         const std::unique_ptr<Orvik::BACnet::Device::Site> pSite = Orvik::BACnet::Device::Site::load(argv[1]);
-        Orvik::BACnet::Device::IP::SiteServer server(*pSite, settings);
+        for (Poco::UInt32 instance : options.without)
+            pSite->removeDevice(instance);
+        Orvik::BACnet::Device::IP::SiteServer server(*pSite, options.settings);
         for (const auto& endpoint : server.endpoints())
         {
             std::cout << "device " << endpoint.instance << " " << endpoint.address.toString();

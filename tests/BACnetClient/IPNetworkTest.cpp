@@ -5,6 +5,7 @@
 #include "Orvik_BACnet/Codec/ReadProperty.h"
 #include "Orvik_BACnet/Codec/ReadPropertyMultiple.h"
 #include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
+#include "Orvik_BACnetDevice/Site.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -549,6 +550,33 @@ TEST_F(IPNetworkTest, OwnDeviceAndRequestsTooLargeForTheDeviceEndAtOnce)
     EXPECT_EQ(errorIn(listener.repliesOf(2).at(0)),
               DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_APDU_TOO_LONG));
     EXPECT_FALSE(device.receivesAny(100));
+}
+
+TEST_F(IPNetworkTest, ItsOwnDeviceAnswersItsClientLocallyAndTheNetworkOnItsSocket)
+{
+    open(
+        [](IP::BACnetIPNetwork::Settings& settings) {
+            settings.ownDevice =
+                Device::Site::parse(R"({"devices": [{"instance": 1, "name": "Own"}]})", "own");
+        });
+    network->sendReadProperty(1, objectNameOf(1));
+    ASSERT_TRUE(listener.waitForReply(1));
+    EXPECT_EQ(nameIn(listener.repliesOf(1).at(0)), "Own");
+    EXPECT_FALSE(device.receivesAny(100)) << "nothing on the wire";
+    // Another station's Who-Is and ReadProperty reach the device at the station's address; the station's
+    // own I-Am coming back from the network is no second device.
+    device.send(Packet::fromHex("81 0a 00 08 01 00 10 08"), network->localAddress());
+    EXPECT_THAT(device.receive().describe(), HasSubstr("i-am device:1 "));
+    device.send(
+        datagram(Apdu::encode(pdu(Apdu::CONFIRMED_REQUEST, 3, ReadProperty::_SERVICE),
+                              ReadProperty::encodeRequest({DataType::ObjectIdentifier(OBJECT_DEVICE, 1),
+                                                           PropertyReference(PROP_OBJECT_NAME)}))),
+        network->localAddress());
+    EXPECT_THAT(device.receive().describe(), StartsWith("unicast | | complex-ack id=3"));
+    device.send(datagram(iAm(1)), network->localAddress());
+    network->sendWhoIs(DataType::BACnetAddress(), 0, 4194303);
+    ASSERT_TRUE(listener.waitUntil([&] { return !listener.iAms.empty(); }));
+    EXPECT_FALSE(listener.waitUntil([&] { return listener.iAms.size() > 1; }, 200));
 }
 
 TEST_F(IPNetworkTest, ReadRangeAsksForWhatOneAnswerHoldsAndReportsMoreWhenItCutTheCount)

@@ -7,8 +7,10 @@
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
 #include <Poco/Net/DatagramSocket.h>
+#include <Poco/NumberFormatter.h>
 #include <Poco/Path.h>
 #include <Poco/StreamCopier.h>
+#include <Poco/String.h>
 #include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 
@@ -17,6 +19,7 @@
 
 #include <functional>
 #include <map>
+#include <sstream>
 
 #include <unistd.h>
 #include <utility>
@@ -159,6 +162,14 @@ const Refusal REFUSALS[] = {
      {"--database={dir}/new.db", NET, "--controller=77"},
      "Unknown controller 77",
      false},
+    {"LocalDeviceWithoutBACnetIP",
+     {DB, NET, "--local-device=" + DEMO_SITE},
+     "--local-device goes with --bacnet-ip only"},
+    {"LocalDeviceOfSeveralWithoutTheOwnOne",
+     {"--database={dir}/new.db", "--bacnet-ip=127.0.0.1:0", "--device-instance=5",
+      "--local-device=" + DEMO_SITE},
+     "no device 5: the file holds one device, or several with this one among them",
+     false},
     {"MalformedSiteFile",
      {"--database={dir}/new.db", "--network={dir}/site.json", "--device-instance=1"},
      "{dir}/site.json",
@@ -205,6 +216,72 @@ TEST_F(DemoGatewayTest, ALocalAddressThatIsTakenOrThatNoInterfaceHasEndsTheStart
                   std::string::npos)
             << _pProcess->err();
     }
+}
+
+/// The octets of a hex text ("10 08").
+std::vector<unsigned char> octets(const std::string& hex)
+{
+    std::vector<unsigned char> result;
+    std::istringstream in(hex);
+    for (unsigned value = 0; in >> std::hex >> value;)
+        result.push_back(static_cast<unsigned char>(value));
+    return result;
+}
+
+/// A site tool on the wire: sends an APDU (hex) to `to` and returns the APDU of the answer in hex, or ""
+/// when none comes within 200 ms.
+std::string ask(Poco::Net::DatagramSocket& tool, const Poco::Net::SocketAddress& to, const std::string& apdu)
+{
+    std::vector<unsigned char> datagram = octets("81 0a 00 00 01 04 " + apdu);
+    datagram[3] = static_cast<unsigned char>(datagram.size());
+    tool.sendTo(datagram.data(), static_cast<int>(datagram.size()), to);
+    if (!tool.poll(Poco::Timespan(0, 200000), Poco::Net::Socket::SELECT_READ))
+        return "";
+    unsigned char buffer[1500];
+    Poco::Net::SocketAddress sender;
+    const int size = tool.receiveFrom(buffer, sizeof(buffer), sender);
+    std::string hex;
+    for (int i = 6; i < size; ++i)
+        hex += Poco::NumberFormatter::formatHex(buffer[i], 2) + (i + 1 < size ? " " : "");
+    return Poco::toLower(hex);
+}
+
+TEST_F(DemoGatewayTest, OnBACnetIPSiteToolsFindTheOwnDeviceAndReadItsCpuTemperature)
+{
+    // The shipped description with a thermal zone of the test's: 48.25 degrees, later none at all.
+    const std::string zone = pathOf("temp");
+    writeFile(zone, "48250\n");
+    const std::string shipped = "/sys/class/thermal/thermal_zone*/temp";
+    std::string description = readFile(ORVIK_SOURCE_DIR "/sites/local-device.json");
+    ASSERT_NE(description.find(shipped), std::string::npos);
+    writeFile(pathOf("own.json"), description.replace(description.find(shipped), shipped.size(), zone));
+    Poco::UInt16 port = 0;
+    {
+        Poco::Net::DatagramSocket probe(Poco::Net::SocketAddress("127.0.0.1", 0));
+        port = probe.address().port();
+    }
+    const Poco::Net::SocketAddress gateway("127.0.0.1", port);
+    _pProcess = std::make_unique<DemoGatewayProcess>(std::vector<std::string>{
+        "--database=" + pathOf("a.db"), "--device-instance=4711", "--bacnet-ip=" + gateway.toString(),
+        "--local-device=" + pathOf("own.json")});
+    Poco::Net::DatagramSocket tool(Poco::Net::SocketAddress("127.0.0.1", 0));
+    // Who-Is: I-Am of device 4711, max APDU 1476, vendor 64701.
+    EXPECT_TRUE(Orvik::Test::eventually([&] { return ask(tool, gateway, "10 08") != ""; },
+                                        std::chrono::seconds(DEMO_OUTPUT_BOUND_S)))
+        << _pProcess->err();
+    EXPECT_EQ(ask(tool, gateway, "10 08").substr(0, 35), "10 00 c4 02 00 12 67 22 05 c4 91 00");
+    const std::string readPresentValue = "00 05 01 0c 0c 00 00 00 01 19 55";
+    EXPECT_EQ(ask(tool, gateway, readPresentValue), "30 01 0c 0c 00 00 00 01 19 55 3e 44 42 41 00 00 3f");
+    // The zone gone: the last value, with the fault flag.
+    Poco::File(zone).remove();
+    EXPECT_TRUE(Orvik::Test::eventually(
+        [&] {
+            return ask(tool, gateway, "00 05 02 0c 0c 00 00 00 01 19 6f").find("82 04 40") !=
+                   std::string::npos;
+        }));
+    EXPECT_EQ(ask(tool, gateway, readPresentValue), "30 01 0c 0c 00 00 00 01 19 55 3e 44 42 41 00 00 3f");
+    _pProcess->sendSignal(SIGINT);
+    EXPECT_EQ(_pProcess->waitForExit(EXIT_BOUND_S), 0) << _pProcess->err();
 }
 
 TEST_F(DemoGatewayTest, RelativePathsAreTakenFromTheStartingFolderAlsoByADaemon)

@@ -40,7 +40,8 @@ set(root ${WORK_DIR}/root)
 run_step("dpkg-deb -x" dpkg-deb -x ${packages} ${root})
 foreach(file usr/bin/orvik-gateway usr/lib/libOrvik_ZARoveDore.so.0 usr/lib/libOrvik_Utility.so.0
              usr/share/orvik-gateway/db/schema.sql usr/share/orvik-gateway/db/demo.sql
-             usr/share/orvik-gateway/sites/demo.json usr/share/orvik-gateway/scripts/general/orvik_get_ip.sh
+             usr/share/orvik-gateway/sites/demo.json usr/share/orvik-gateway/sites/local-device.json
+             usr/share/orvik-gateway/scripts/general/orvik_get_ip.sh
              usr/share/doc/orvik-gateway/copyright usr/lib/systemd/system/orvik-gateway.service)
   if(NOT EXISTS ${root}/${file})
     message(FATAL_ERROR "the package lacks ${file}")

@@ -1,6 +1,11 @@
 #include "SimulatedPoint.h"
 
+#include <Poco/Glob.h>
+
 #include <cmath>
+#include <fstream>
+#include <limits>
+#include <set>
 
 #include "Orvik_BACnet/ObjectTypeTraits.h"
 
@@ -15,6 +20,23 @@ const double TWO_PI = 6.283185307179586;
 ValueContainer single(const BACnetValue& value)
 {
     return ValueContainer(value);
+}
+
+/// The sensor's value now; none when it cannot be read or no REAL holds it.
+std::optional<float> sensorReading(const SimulatedPoint::Sensor& sensor)
+{
+    std::set<std::string> files;
+    Poco::Glob::glob(sensor.path, files);
+    if (files.empty())
+        return std::nullopt;
+    std::ifstream in(*files.begin());
+    double reading = 0.0;
+    if (!(in >> reading))
+        return std::nullopt;
+    const double value = reading * sensor.scale;
+    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
+        return std::nullopt;
+    return static_cast<float>(value);
 }
 
 }  // namespace
@@ -46,6 +68,23 @@ void SimulatedPoint::setDrift(const Drift& drift, const Poco::Timestamp& origin)
     _drift = drift;
     _driftBase = _processValue;
     _driftOrigin = origin;
+}
+
+void SimulatedPoint::setSensor(const Sensor& sensor)
+{
+    _sensor = sensor;
+    readSensor();
+}
+
+void SimulatedPoint::readSensor()
+{
+    const std::optional<float> reading = sensorReading(*_sensor);
+    _sensorFailed = !reading;
+    if (reading)
+        _processValue = BACnetValue::makeReal(*reading);
+    ValueContainer reliability;
+    reliability.setEnum(reading ? RELIABILITY_NO_FAULT_DETECTED : RELIABILITY_NO_SENSOR);
+    setProperty(PROP_RELIABILITY, reliability);
 }
 
 Codec::ServiceError SimulatedPoint::changeValue(const ValueContainer& value)
@@ -147,6 +186,8 @@ float SimulatedPoint::covIncrement() const
 
 void SimulatedPoint::advance(const Poco::Timestamp& now)
 {
+    if (_sensor)
+        readSensor();
     if (_drift.periodSeconds <= 0.0)
         return;
     _processValue = driftedValue(static_cast<double>(now - _driftOrigin) / 1e6);
@@ -208,6 +249,7 @@ ValueContainer SimulatedPoint::priorityArray() const
 ValueContainer SimulatedPoint::statusFlags() const
 {
     DataType::BitString flags(4);
+    flags.setBit(STATUS_FLAG_FAULT, _sensorFailed);
     flags.setBit(STATUS_FLAG_OUT_OF_SERVICE, _outOfService);
     ValueContainer value;
     value.setBitString(flags);

@@ -3,6 +3,8 @@
 #include "SimulatedObject.h"
 
 #include <array>
+#include <optional>
+#include <string>
 
 namespace Orvik::BACnet::Device
 {
@@ -33,6 +35,16 @@ public:
         double periodSeconds = 0.0;
     };
 
+    /// A value that Linux shows in a file, as a thermal zone's "temp" (millidegrees Celsius): the number
+    /// at the start of the first file that `path` names (a glob pattern, such as
+    /// "/sys/class/thermal/thermal_zone*/temp"; the first match in sorted order), times `scale`.
+    class Sensor
+    {
+    public:
+        std::string path;
+        double scale = 1.0;
+    };
+
     /// `initialValue` gives the datatype of the present value (REAL, ENUMERATED or UNSIGNED).
     SimulatedPoint(const DataType::ObjectIdentifier& identifier, const std::string& name,
                    const BACnetValue& initialValue, bool commandable);
@@ -41,6 +53,10 @@ public:
 
     /// Starts drifting from the current process value, counted from `origin`.
     void setDrift(const Drift& drift, const Poco::Timestamp& origin);
+    /// The process value of a REAL point is read from `sensor` now and at every advance(). While no
+    /// reading succeeds (no such file, no number in it, a number no REAL holds) the point keeps its
+    /// last value and reports the fault: status-flags fault, reliability no-sensor.
+    void setSensor(const Sensor& sensor);
     /// The point's own value changes (a new sensor reading; for a commandable point its relinquish
     /// default). Stops a drift. Returns the error a write of that value would give.
     Codec::ServiceError changeValue(const ValueContainer& value);
@@ -67,6 +83,7 @@ private:
     ValueContainer priorityArray() const;
     ValueContainer statusFlags() const;
     BACnetValue driftedValue(double seconds) const;
+    void readSensor();
 
     const bool _commandable;
     const BACnetDataType _valueType;
@@ -76,6 +93,8 @@ private:
     Drift _drift;
     BACnetValue _driftBase;
     Poco::Timestamp _driftOrigin;
+    std::optional<Sensor> _sensor;
+    bool _sensorFailed = false;
 };
 
 }  // namespace Orvik::BACnet::Device

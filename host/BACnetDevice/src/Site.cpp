@@ -20,6 +20,19 @@ std::unique_ptr<Site> Site::load(const std::string& path)
     return SiteFileReader::readFile(path);
 }
 
+std::unique_ptr<Site> Site::loadOwnDevice(const std::string& path, Poco::UInt32 deviceInstance)
+{
+    return SiteFileReader::readFile(path, deviceInstance);
+}
+
+void Site::removeDevice(Poco::UInt32 deviceInstance)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (_devices.erase(deviceInstance) == 0)
+        throw Poco::NotFoundException("No device " + Poco::NumberFormatter::format(deviceInstance) +
+                                      " in the site");
+}
+
 std::unique_ptr<Site> Site::parse(const std::string& text, const std::string& origin)
 {
     return SiteFileReader::readText(text, origin);

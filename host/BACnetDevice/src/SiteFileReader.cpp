@@ -158,9 +158,10 @@ std::string firstNonUtf8(const std::string& text)
 
 }  // namespace
 
-std::unique_ptr<Site> SiteFileReader::readFile(const std::string& path)
+std::unique_ptr<Site> SiteFileReader::readFile(const std::string& path,
+                                               std::optional<Poco::UInt32> ownDeviceInstance)
 {
-    const SiteFileReader reader(path, Poco::Timestamp());
+    const SiteFileReader reader(path, Poco::Timestamp(), std::nullopt);
     // A folder opens like a file and reads as nothing at all.
     if (!path.empty() && Poco::File(path).exists() && Poco::File(path).isDirectory())
         reader.fail("", "a folder, not a site file");
@@ -169,12 +170,13 @@ std::unique_ptr<Site> SiteFileReader::readFile(const std::string& path)
     Poco::StreamCopier::copyToString(stream, text);
     if (stream.bad())
         reader.fail("", "the file cannot be read");
-    return readText(text, path);
+    return readText(text, path, ownDeviceInstance);
 }
 
-std::unique_ptr<Site> SiteFileReader::readText(const std::string& text, const std::string& origin)
+std::unique_ptr<Site> SiteFileReader::readText(const std::string& text, const std::string& origin,
+                                               std::optional<Poco::UInt32> ownDeviceInstance)
 {
-    SiteFileReader reader(origin, Poco::Timestamp());
+    SiteFileReader reader(origin, Poco::Timestamp(), ownDeviceInstance);
     const std::string badByte = firstNonUtf8(text);
     if (!badByte.empty())
         reader.fail(badByte, "not UTF-8 text; a site file is JSON in UTF-8");
@@ -192,8 +194,9 @@ std::unique_ptr<Site> SiteFileReader::readText(const std::string& text, const st
     return reader.readSite(root.extract<Poco::JSON::Object::Ptr>());
 }
 
-SiteFileReader::SiteFileReader(const std::string& origin, const Poco::Timestamp& loadTime)
-    : _origin(origin), _loadTime(loadTime)
+SiteFileReader::SiteFileReader(const std::string& origin, const Poco::Timestamp& loadTime,
+                               std::optional<Poco::UInt32> ownDeviceInstance)
+    : _origin(origin), _loadTime(loadTime), _ownDeviceInstance(ownDeviceInstance)
 {
 }
 
@@ -203,6 +206,8 @@ std::unique_ptr<Site> SiteFileReader::readSite(const Poco::JSON::Object::Ptr& pS
     pResult->setTickMs(
         static_cast<Poco::UInt32>(wholeNumber(pSite, "tickMs", Site::_DEFAULT_TICK_MS, 1, 60000, "")));
     const Poco::JSON::Array::Ptr pDevices = array(pSite, "devices", "");
+    // A program's own device: the one device of the file takes the program's instance.
+    _renameOnlyDevice = _ownDeviceInstance && pDevices->size() == 1;
     Devices devices;
     for (std::size_t i = 0; i < pDevices->size(); ++i)
     {
@@ -220,6 +225,8 @@ std::unique_ptr<Site> SiteFileReader::readSite(const Poco::JSON::Object::Ptr& pS
     }
     for (auto& pDevice : devices)
     {
+        if (_ownDeviceInstance && pDevice->getInstance() != *_ownDeviceInstance)
+            continue;
         try
         {
             pResult->addDevice(std::move(pDevice));
@@ -229,17 +236,22 @@ std::unique_ptr<Site> SiteFileReader::readSite(const Poco::JSON::Object::Ptr& pS
             fail("devices", e.message());
         }
     }
+    if (_ownDeviceInstance && pResult->getDeviceInstances().empty())
+        fail("devices", "no device " + Poco::NumberFormatter::format(*_ownDeviceInstance) +
+                            ": the file holds one device, or several with this one among them");
     return pResult;
 }
 
 std::unique_ptr<SimulatedDevice> SiteFileReader::readDevice(const Poco::JSON::Object::Ptr& pDevice,
                                                             std::size_t index, const std::string& at)
 {
-    if (!pDevice->has("instance"))
+    if (!pDevice->has("instance") && !_renameOnlyDevice)
         fail(at, "\"instance\" missing");
     SimulatedDevice::Identity identity;
     identity.instance =
         static_cast<Poco::UInt32>(wholeNumber(pDevice, "instance", 0, 0, BACNET_MAX_INSTANCE - 1, at));
+    if (_renameOnlyDevice)
+        identity.instance = *_ownDeviceInstance;
     identity.name = text(pDevice, "name", "Device " + Poco::NumberFormatter::format(identity.instance), at);
     identity.vendorIdentifier =
         static_cast<Poco::UInt16>(wholeNumber(pDevice, "vendorIdentifier", 0, 0, 65535, at));
@@ -397,6 +409,8 @@ void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object
         drift.periodSeconds = number(pDrift, "periodSeconds", 60.0, 0.01, 1e9, at + ".drift");
         pPoint->setDrift(drift, _loadTime);
     }
+    if (pObject->has("sensor"))
+        pPoint->setSensor(readSensor(pObject, type, commandable || pObject->has("drift"), at));
     try
     {
         device.addObject(std::move(pPoint));
@@ -405,6 +419,24 @@ void SiteFileReader::readPoint(SimulatedDevice& device, const Poco::JSON::Object
     {
         fail(at, e.message());
     }
+}
+
+SimulatedPoint::Sensor SiteFileReader::readSensor(const Poco::JSON::Object::Ptr& pObject,
+                                                  BACNET_OBJECT_TYPE type, bool valueFromElsewhere,
+                                                  const std::string& at)
+{
+    const std::string sensorAt = at + ".sensor";
+    if (!hasRealValue(type))
+        fail(sensorAt, "only an analog or pulse converter object reads a sensor");
+    if (valueFromElsewhere)
+        fail(sensorAt, "the value of a commandable or drifting object cannot come from a sensor");
+    const Poco::JSON::Object::Ptr pSensor = object(pObject, "sensor", at);
+    SimulatedPoint::Sensor sensor;
+    sensor.path = text(pSensor, "path", "", sensorAt);
+    if (sensor.path.empty())
+        fail(sensorAt + ".path", "the file to read is expected");
+    sensor.scale = number(pSensor, "scale", 1.0, -1e9, 1e9, sensorAt);
+    return sensor;
 }
 
 DataType::ObjectIdentifier SiteFileReader::identifierOf(const Poco::JSON::Object::Ptr& pObject,

@@ -5,6 +5,7 @@
 #include "Orvik_BACnetDevice/SimulatedFault.h"
 #include "Orvik_BACnetDevice/Site.h"
 #include "SimulatedLogSeries.h"
+#include "SimulatedPoint.h"
 #include "SimulatedTrendLog.h"
 
 #include <Poco/Dynamic/Var.h>
@@ -13,6 +14,7 @@
 #include <Poco/Timestamp.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,11 +36,15 @@ class SimulatedDevice;
 class SiteFileReader
 {
 public:
-    static std::unique_ptr<Site> readFile(const std::string& path);
-    static std::unique_ptr<Site> readText(const std::string& text, const std::string& origin);
+    /// With `ownDeviceInstance`: the site of a program's own device only (Site::loadOwnDevice).
+    static std::unique_ptr<Site> readFile(const std::string& path,
+                                          std::optional<Poco::UInt32> ownDeviceInstance = std::nullopt);
+    static std::unique_ptr<Site> readText(const std::string& text, const std::string& origin,
+                                          std::optional<Poco::UInt32> ownDeviceInstance = std::nullopt);
 
 private:
-    SiteFileReader(const std::string& origin, const Poco::Timestamp& loadTime);
+    SiteFileReader(const std::string& origin, const Poco::Timestamp& loadTime,
+                   std::optional<Poco::UInt32> ownDeviceInstance);
 
     std::unique_ptr<Site> readSite(const Poco::JSON::Object::Ptr& pSite);
     std::unique_ptr<SimulatedDevice> readDevice(const Poco::JSON::Object::Ptr& pDevice, std::size_t index,
@@ -46,6 +52,8 @@ private:
     void readFaults(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pFaults, const std::string& at);
     SimulatedFault readFault(const Poco::JSON::Object::Ptr& pFault, const std::string& at);
     void readPoint(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pObject, const std::string& at);
+    SimulatedPoint::Sensor readSensor(const Poco::JSON::Object::Ptr& pObject, BACNET_OBJECT_TYPE type,
+                                      bool valueFromElsewhere, const std::string& at);
     DataType::ObjectIdentifier identifierOf(const Poco::JSON::Object::Ptr& pObject, const std::string& at);
     using Devices = std::vector<std::unique_ptr<SimulatedDevice>>;
 
@@ -100,6 +108,9 @@ private:
     const std::string _origin;
     const Poco::Timestamp _loadTime;
     Poco::UInt32 _deviceIndex = 0;
+    const std::optional<Poco::UInt32> _ownDeviceInstance;
+    /// The file's one device is the program's own: it takes `_ownDeviceInstance`.
+    bool _renameOnlyDevice = false;
 };
 
 }  // namespace Orvik::BACnet::Device

@@ -182,7 +182,11 @@ void BvllLink::sendBroadcast(const Codec::OctetView& npdu)
 
 void BvllLink::send(const Bvll::Message& message, const Poco::Net::SocketAddress& destination)
 {
-    const Codec::Octets datagram = Bvll::encode(message);
+    sendDatagram(destination, Bvll::encode(message));
+}
+
+void BvllLink::sendDatagram(const Poco::Net::SocketAddress& destination, const Codec::Octets& datagram)
+{
     _socket.sendTo(datagram.data(), static_cast<int>(datagram.size()), destination);
 }
 

@@ -64,6 +64,8 @@ public:
 
     void sendUnicast(const Codec::Bvll::Endpoint& destination, const Codec::OctetView& npdu);
     void sendBroadcast(const Codec::OctetView& npdu);
+    /// A whole datagram, BVLL header included, as a server of the same station makes it.
+    void sendDatagram(const Poco::Net::SocketAddress& destination, const Codec::Octets& datagram);
 
     /// -1 without BBMD.
     Poco::Int64 millisecondsToRegistration() const;

@@ -5,6 +5,7 @@
 #include "Orvik_BACnet/Codec/DecodeError.h"
 #include "Orvik_BACnet/Codec/IAm.h"
 #include "Orvik_BACnet/Codec/ServiceError.h"
+#include "Orvik_BACnet/Codec/WhoHas.h"
 #include "Orvik_BACnet/Codec/WhoIs.h"
 #include "RecordConversion.h"
 
@@ -123,6 +124,11 @@ void ClientTransport::close()
     _deferred.clear();
     _reassemblyOctets = 0;
     _pListener = nullptr;
+}
+
+void ClientTransport::sendDatagram(const Poco::Net::SocketAddress& destination, const Codec::Octets& datagram)
+{
+    _pLink->sendDatagram(destination, datagram);
 }
 
 Poco::Net::SocketAddress ClientTransport::localAddress() const
@@ -331,6 +337,8 @@ void ClientTransport::receive(const Codec::Bvll::Endpoint& source, const Codec::
             return;
         }
         const Apdu::Message apdu = Apdu::decode(npdu.payload);
+        if (_serveRequest && isForServer(apdu))
+            return _serveRequest(source, npduOctets);
         switch (apdu.header.type)
         {
             case Apdu::UNCONFIRMED_REQUEST:
@@ -342,7 +350,8 @@ void ClientTransport::receive(const Codec::Bvll::Endpoint& source, const Codec::
             case Apdu::SEGMENT_ACK:
                 return;  // requests are never sent in segments
             default:
-                receiveAnswer(peer, apdu);
+                if (!receiveAnswer(peer, apdu) && _serveRequest)
+                    _serveRequest(source, npduOctets);  // perhaps the server's COV notification's
                 return;
         }
     }
@@ -351,6 +360,25 @@ void ClientTransport::receive(const Codec::Bvll::Endpoint& source, const Codec::
         // Not readable (Codec::DecodeError), or a reply that could not be sent: the datagram is dropped.
         logger().debug("BACnet/IP: datagram from " + PeerAddress(source).toString() +
                        " dropped: " + e.displayText());
+    }
+}
+
+bool ClientTransport::isForServer(const Apdu::Message& apdu) const
+{
+    const Apdu::Header& header = apdu.header;
+    switch (header.type)
+    {
+        case Apdu::UNCONFIRMED_REQUEST:
+            return header.serviceChoice == SERVICE_UNCONFIRMED_WHO_IS ||
+                   header.serviceChoice == Codec::WhoHas::_SERVICE;
+        case Apdu::CONFIRMED_REQUEST:
+            return header.serviceChoice != Codec::COVNotification::_CONFIRMED_SERVICE;
+        case Apdu::SEGMENT_ACK:
+            return true;  // the client never sends segments: they acknowledge the server's
+        case Apdu::ABORT:
+            return !header.server;  // a client stops a transfer of the server
+        default:
+            return false;
     }
 }
 
@@ -387,6 +415,9 @@ void ClientTransport::receiveIAm(const PeerAddress& peer, const Codec::OctetView
 {
     const Codec::IAm iAm = Codec::IAm::decode(serviceData);
     const Poco::UInt32 instance = iAm.deviceIdentifier.getInstance();
+    if (_settings.ownDeviceInstance && instance == *_settings.ownDeviceInstance)
+        return;  // the station's own answer to its broadcast, or another device with its instance
+
     BindingTable::Binding binding;
     binding.peer = peer;
     binding.maxApdu = std::clamp<Poco::UInt32>(iAm.maxApduLengthAccepted, MIN_APDU, MAX_APDU);
@@ -440,19 +471,19 @@ void ClientTransport::receiveConfirmed(const PeerAddress& peer, const Apdu::Mess
     _pListener->onCOVNotification(RecordConversion::notificationOf(notification, true));
 }
 
-void ClientTransport::receiveAnswer(const PeerAddress& peer, const Apdu::Message& apdu)
+bool ClientTransport::receiveAnswer(const PeerAddress& peer, const Apdu::Message& apdu)
 {
     const Apdu::Header& header = apdu.header;
     if (header.type == Apdu::ABORT && !header.server)
-        return;  // aborts a transaction this station serves: there is nothing to stop
+        return true;  // aborts a transaction this station serves: there is nothing to stop
     auto sent = _sent.find(SentKey(peer, header.invokeId));
     if (sent == _sent.end())
-        return;  // from another address, or an invoke id that is not out
+        return false;  // from another address, or an invoke id that is not out
     auto it = _requests.find(sent->second);
     if (it == _requests.end())
     {
         _sent.erase(sent);
-        return;
+        return true;
     }
     OpenRequest& request = it->second;
     ConfirmedRequest& confirmed = *request.pRequest;
@@ -462,22 +493,22 @@ void ClientTransport::receiveAnswer(const PeerAddress& peer, const Apdu::Message
     {
         case Apdu::SIMPLE_ACK:
             if (!ofThisService || confirmed.expectsComplexAck() || request.pSegments)
-                return;
+                return true;
             break;
         case Apdu::COMPLEX_ACK:
             if (!ofThisService || !confirmed.expectsComplexAck())
-                return;
+                return true;
             if (header.segmented)
             {
                 receiveSegment(it, apdu);
-                return;
+                return true;
             }
             if (request.pSegments)
-                return;
+                return true;
             break;
         case Apdu::ERROR:
             if (!ofThisService)
-                return;
+                return true;
             try
             {
                 error = Codec::ServiceError::decode(apdu.serviceData, confirmed.service());
@@ -497,12 +528,13 @@ void ClientTransport::receiveAnswer(const PeerAddress& peer, const Apdu::Message
     if (!_pTransactions->complete(confirmed.deviceInstance(), header.invokeId))
     {
         forgetSent(request);
-        return;
+        return true;
     }
     forgetSent(request);
     releaseSegments(request);
     const bool isAck = header.type == Apdu::SIMPLE_ACK || header.type == Apdu::COMPLEX_ACK;
     completePart(it, isAck ? confirmed.takeAck(apdu.serviceData) : confirmed.takeError(error));
+    return true;
 }
 
 void ClientTransport::receiveSegment(Requests::iterator it, const Apdu::Message& apdu)

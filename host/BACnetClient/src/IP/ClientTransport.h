@@ -38,8 +38,20 @@ class BvllLink;
 class ClientTransport
 {
 public:
+    /// Takes the requests for a server of this station (a datagram's NPDU and where it came from).
+    using RequestReceiver =
+        std::function<void(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npdu)>;
+
     ClientTransport(const BACnetIPNetwork::Settings& settings, Clock& clock);
     ~ClientTransport();
+
+    /// Before open(): what a server of this station answers goes to `receiver`, called on the receive
+    /// thread: Who-Is, Who-Has, confirmed requests other than COV notifications, Segment-ACKs and a
+    /// client's Aborts, and the answers that no request of the client waits for. Without it, confirmed
+    /// requests are rejected (unrecognized-service) and the rest is dropped.
+    void serveRequestsWith(RequestReceiver receiver) { _serveRequest = std::move(receiver); }
+    /// A whole datagram from this station's socket; throws Poco::Exception when the socket refuses it.
+    void sendDatagram(const Poco::Net::SocketAddress& destination, const Codec::Octets& datagram);
 
     void open(NetworkListener& listener);
     void close();
@@ -86,7 +98,10 @@ private:
     void receiveUnconfirmed(const PeerAddress& peer, const Codec::Apdu::Message& apdu);
     void receiveIAm(const PeerAddress& peer, const Codec::OctetView& serviceData);
     void receiveConfirmed(const PeerAddress& peer, const Codec::Apdu::Message& apdu);
-    void receiveAnswer(const PeerAddress& peer, const Codec::Apdu::Message& apdu);
+    /// False: no request waits for it.
+    bool receiveAnswer(const PeerAddress& peer, const Codec::Apdu::Message& apdu);
+    /// True: the APDU is for the server of this station (see serveRequestsWith).
+    bool isForServer(const Codec::Apdu::Message& apdu) const;
     void receiveSegment(Requests::iterator it, const Codec::Apdu::Message& apdu);
     /// Aborts the segmented answer coming in and ends the part with the abort as its error.
     void abortAnswer(Requests::iterator it, std::uint8_t reason);
@@ -108,6 +123,7 @@ private:
 
     mutable std::mutex _mutex;
     NetworkListener* _pListener = nullptr;
+    RequestReceiver _serveRequest;
     bool _stopping = false;
     BindingTable _bindings;
     std::unique_ptr<TransactionTable> _pTransactions;

@@ -67,7 +67,7 @@ DataResponseWhoIs iAmOf(const Device::Site::Presence& presence)
 
 SimulatedSite::SimulatedSite() : SimulatedSite(std::make_unique<Device::Site>()) {}
 
-SimulatedSite::SimulatedSite(std::unique_ptr<Device::Site> pSite)
+SimulatedSite::SimulatedSite(std::shared_ptr<Device::Site> pSite)
     : _pSite(std::move(pSite)),
       _pTransactions(std::make_unique<TransactionTable>(TransactionTable::Settings())),
       _thread("SimulatedSite")
@@ -95,6 +95,11 @@ void SimulatedSite::setTransactionSettings(const TransactionTable::Settings& set
         throw Poco::IllegalStateException("The transaction settings of an open site cannot change");
     _pClock = &clock;
     _pTransactions = std::make_unique<TransactionTable>(settings, clock);
+}
+
+void SimulatedSite::passOtherSubscribers(std::function<void(const std::vector<Device::COVDelivery>&)> pass)
+{
+    _passOtherSubscribers = std::move(pass);
 }
 
 // ---- Network ------------------------------------------------------------------------------------------
@@ -271,12 +276,20 @@ void SimulatedSite::tick()
 
 void SimulatedSite::sendNotifications(const std::vector<Device::COVDelivery>& notifications)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    if (_pListener == nullptr)
-        return;
-    for (const Device::COVDelivery& delivery : notifications)
-        _pListener->onCOVNotification(
-            RecordConversion::notificationOf(delivery.notification, delivery.confirmed));
+    std::vector<Device::COVDelivery> others;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        for (const Device::COVDelivery& delivery : notifications)
+        {
+            if (_passOtherSubscribers && delivery.subscriber != THE_CLIENT)
+                others.push_back(delivery);
+            else if (_pListener != nullptr)
+                _pListener->onCOVNotification(
+                    RecordConversion::notificationOf(delivery.notification, delivery.confirmed));
+        }
+    }
+    if (!others.empty())
+        _passOtherSubscribers(others);
 }
 
 // ---- tests and tools ----------------------------------------------------------------------------------

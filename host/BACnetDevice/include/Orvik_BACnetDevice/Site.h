@@ -74,11 +74,18 @@ public:
     /// The site of a site file. Throws Poco::FileNotFoundException, or Poco::DataFormatException that
     /// names the file and what is wrong in it.
     static std::unique_ptr<Site> load(const std::string& path);
+    /// A program's own device from a site file: the device with `deviceInstance`, or the file's only
+    /// device, which takes that instance (its `instance` member may be left out). Throws as load() does,
+    /// also when the file has several devices and none of them is `deviceInstance`.
+    static std::unique_ptr<Site> loadOwnDevice(const std::string& path, Poco::UInt32 deviceInstance);
     /// The site of a site file's text; `origin` names it in error messages.
     static std::unique_ptr<Site> parse(const std::string& text, const std::string& origin);
 
     /// Adds a device; throws Poco::ExistsException for a second device with the same instance.
     void addDevice(std::unique_ptr<SimulatedDevice> pDevice);
+    /// Leaves a device out (one that another program serves); throws Poco::NotFoundException for a
+    /// device the site does not have.
+    void removeDevice(Poco::UInt32 deviceInstance);
     void setTickMs(Poco::UInt32 tickMs) { _tickMs = tickMs == 0 ? _DEFAULT_TICK_MS : tickMs; }
     Poco::UInt32 getTickMs() const { return _tickMs; }
 

@@ -59,10 +59,16 @@ std::size_t segmentsAccepted(std::uint8_t maxSegments)
 
 SiteServer::SiteServer(Site& site, const Settings& settings) : _site(site), _settings(settings)
 {
-    for (Poco::UInt32 instance : _site.getDeviceInstances())
+    const std::vector<Poco::UInt32> instances = _site.getDeviceInstances();
+    if (_settings.send && instances.size() != 1)
+        throw Poco::InvalidArgumentException("A site on a link of another's has one device, not " +
+                                             std::to_string(instances.size()));
+    for (Poco::UInt32 instance : instances)
     {
         const std::optional<Site::Presence> presence = _site.presenceOf(instance);
-        if (presence->address.getNetworkNumber() != 0)
+        if (_settings.send)
+            attachDevice(*presence);
+        else if (presence->address.getNetworkNumber() != 0)
             addRoutedDevice(*presence);
         else
             bindDevice(*presence);
@@ -145,11 +151,23 @@ void SiteServer::bindDevice(const Site::Presence& presence)
     _sockets.push_back(std::move(pSocket));
 }
 
+void SiteServer::attachDevice(const Site::Presence& presence)
+{
+    if (presence.address.getNetworkNumber() != 0)
+        throw Poco::InvalidArgumentException("A device on a link of another's is on the local network");
+    auto pSocket = std::make_unique<Socket>();
+    pSocket->instance = presence.iAm.deviceIdentifier.getInstance();
+    pSocket->address = _settings.linkAddress;
+    _endpoints.push_back(Endpoint{pSocket->instance, pSocket->address, std::nullopt});
+    _sockets.push_back(std::move(pSocket));
+}
+
 void SiteServer::start()
 {
     if (_running.exchange(true))
         return;
-    after(_site.getTickMs(), [this] { tick(); });
+    if (_settings.advancesSite)
+        after(_site.getTickMs(), [this] { tick(); });
     _thread = std::thread([this] { run(); });
 }
 
@@ -164,6 +182,16 @@ void SiteServer::deliver(const std::vector<COVDelivery>& notifications)
 {
     std::lock_guard<std::mutex> lock(_deliveryMutex);
     _deliveries.insert(_deliveries.end(), notifications.begin(), notifications.end());
+    _handedOver.notify_one();
+}
+
+void SiteServer::receive(const Poco::Net::SocketAddress& sender, const Codec::Octets& datagram)
+{
+    std::lock_guard<std::mutex> lock(_deliveryMutex);
+    if (_incoming.size() >= MAX_TIMERS)
+        return;  // a flood: dropped, as a full socket buffer would
+    _incoming.push_back(Incoming{sender, datagram});
+    _handedOver.notify_one();
 }
 
 // ---- the server's thread ------------------------------------------------------------------------------
@@ -172,31 +200,11 @@ void SiteServer::run()
 {
     while (_running)
     {
-        Poco::Net::Socket::SocketList readable;
-        for (const auto& pSocket : _sockets)
-        {
-            if (!pSocket->routed)
-                readable.push_back(pSocket->socket);
-        }
-        Poco::Net::Socket::SocketList writable, failed;
         Poco::Timestamp::TimeDiff wait = MAX_WAIT_US;
         if (!_timers.empty())
             wait = std::clamp<Poco::Timestamp::TimeDiff>(_timers.begin()->first - Poco::Timestamp(), 0,
                                                          MAX_WAIT_US);
-        if (!readable.empty() &&
-            Poco::Net::Socket::select(readable, writable, failed, Poco::Timespan(wait)) > 0)
-        {
-            for (const auto& pSocket : _sockets)
-            {
-                if (!pSocket->routed &&
-                    std::find(readable.begin(), readable.end(), pSocket->socket) != readable.end())
-                    receive(*pSocket);
-            }
-        }
-        else if (readable.empty())
-        {
-            std::this_thread::sleep_for(std::chrono::microseconds(wait));
-        }
+        waitForDatagrams(wait);
         std::vector<COVDelivery> deliveries;
         {
             std::lock_guard<std::mutex> lock(_deliveryMutex);
@@ -205,6 +213,51 @@ void SiteServer::run()
         for (const COVDelivery& delivery : deliveries)
             sendNotification(delivery);
         runTimers();
+    }
+}
+
+void SiteServer::waitForDatagrams(Poco::Timestamp::TimeDiff wait)
+{
+    if (_settings.send)
+        return takeIncoming(wait);
+    Poco::Net::Socket::SocketList readable;
+    for (const auto& pSocket : _sockets)
+    {
+        if (!pSocket->routed)
+            readable.push_back(pSocket->socket);
+    }
+    if (readable.empty())
+        return std::this_thread::sleep_for(std::chrono::microseconds(wait));
+    Poco::Net::Socket::SocketList writable, failed;
+    if (Poco::Net::Socket::select(readable, writable, failed, Poco::Timespan(wait)) <= 0)
+        return;
+    for (const auto& pSocket : _sockets)
+    {
+        if (!pSocket->routed &&
+            std::find(readable.begin(), readable.end(), pSocket->socket) != readable.end())
+            receive(*pSocket);
+    }
+}
+
+void SiteServer::takeIncoming(Poco::Timestamp::TimeDiff wait)
+{
+    std::deque<Incoming> incoming;
+    {
+        std::unique_lock<std::mutex> lock(_deliveryMutex);
+        _handedOver.wait_for(lock, std::chrono::microseconds(wait),
+                             [this] { return !_incoming.empty() || !_deliveries.empty(); });
+        incoming.swap(_incoming);
+    }
+    for (const Incoming& datagram : incoming)
+    {
+        try
+        {
+            handle(*_sockets.front(), datagram.datagram, datagram.sender);
+        }
+        catch (const Codec::DecodeError&)
+        {
+            // A datagram that cannot be read is dropped.
+        }
     }
 }
 
@@ -595,7 +648,10 @@ void SiteServer::sendDatagram(const Socket& socket, const Poco::Net::SocketAddre
 {
     try
     {
-        socket.socket.sendTo(datagram.data(), static_cast<int>(datagram.size()), to);
+        if (_settings.send)
+            _settings.send(to, datagram);
+        else
+            socket.socket.sendTo(datagram.data(), static_cast<int>(datagram.size()), to);
     }
     catch (const Poco::Exception&)
     {

@@ -13,6 +13,21 @@
 #include <optional>
 #include <vector>
 
+namespace Orvik::BACnet::Device
+{
+class Site;
+}  // namespace Orvik::BACnet::Device
+
+namespace Orvik::BACnet::Device::IP
+{
+class SiteServer;
+}  // namespace Orvik::BACnet::Device::IP
+
+namespace Orvik::BACnet::Client::Simulation
+{
+class SimulatedSite;
+}  // namespace Orvik::BACnet::Client::Simulation
+
 namespace Orvik::BACnet::Client::IP
 {
 
@@ -47,9 +62,15 @@ class ClientTransport;
 ///     answers are merged into one. A ReadRange asks for no more records than fit into one unsegmented
 ///     answer, and for half as many when the device aborts it for its size. Any other request too large
 ///     for the device ends with abort-apdu-too-long.
-///   - A request for the gateway's own device instance (ownDeviceInstance) ends at once with
-///     services / optional-functionality-not-supported: this network does not serve the gateway's own
-///     device.
+///   - The gateway's own device (ownDevice, a site of one device) is a device of this station: a
+///     Who-Is, Who-Has or confirmed request from the network that reaches the station is answered by
+///     it (Device::IP::SiteServer on the station's socket), and the client's own requests for it are
+///     answered locally (Simulation::SimulatedSite), never sent. A Who-Is of the client gets its I-Am
+///     from both. Its COV notifications go to their subscribers: the client, or the address on the
+///     network.
+///   - Without ownDevice, a request for ownDeviceInstance ends at once with services /
+///     optional-functionality-not-supported. An I-Am of ownDeviceInstance from the network is ignored
+///     either way (the station's own answer to its broadcast, or a device in conflict with it).
 ///   - A router that answers a request with Reject-Message-To-Network ends the requests sent through it
 ///     to that network with communication / not-router-to-dnet (or router-busy, message-too-long,
 ///     unknown-route).
@@ -91,7 +112,11 @@ public:
         /// APDU time-out, retries, segment time-out, outstanding requests per device on IP.
         TransactionTable::Settings transactions;
         Poco::UInt32 maxOutstandingBehindRouter = 1;
+        /// With ownDevice: its one device's instance, whatever is set here.
         std::optional<Poco::UInt32> ownDeviceInstance;
+        /// The gateway's own device: a site of one device on the local network, which the network
+        /// shares with whoever else holds it (tools that change its values).
+        std::shared_ptr<Device::Site> ownDevice;
         std::vector<StaticBinding> staticBindings;
         std::size_t maxDevices = 4096;
         /// Segments accepted per answer: 2, 4, 8, 16, 32 or 64.
@@ -100,8 +125,8 @@ public:
     };
 
     /// Binds the local address at once: throws Poco::Net::NetException (or Poco::IOException) when it
-    /// cannot be bound, Poco::InvalidArgumentException when no interface has it. `clock` (not owned)
-    /// must outlive the network.
+    /// cannot be bound, Poco::InvalidArgumentException when no interface has it or ownDevice is not one
+    /// device on the local network. `clock` (not owned) must outlive the network.
     explicit BACnetIPNetwork(const Settings& settings, Clock& clock = Clock::system());
     ~BACnetIPNetwork() override;
 
@@ -135,8 +160,15 @@ public:
     void endTransaction(Poco::UInt32 transactionId) override;
 
 private:
+    static Settings withOwnDevice(Settings settings);
+    bool isOwn(Poco::UInt32 deviceInstance) const;
+    void serveOwnDevice();
+
     const Settings _settings;
     std::unique_ptr<ClientTransport> _pTransport;
+    /// With ownDevice: the client's requests for it, and the network's.
+    std::unique_ptr<Simulation::SimulatedSite> _pOwnDevice;
+    std::unique_ptr<Device::IP::SiteServer> _pOwnDeviceServer;
 };
 
 }  // namespace Orvik::BACnet::Client::IP

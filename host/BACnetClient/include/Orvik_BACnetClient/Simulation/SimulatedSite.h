@@ -49,8 +49,8 @@ class SimulatedSite : public Network
 public:
     /// An empty site (no device).
     SimulatedSite();
-    /// Serves `pSite`'s devices.
-    explicit SimulatedSite(std::unique_ptr<Device::Site> pSite);
+    /// Serves `pSite`'s devices (shared with whoever else serves or changes them).
+    explicit SimulatedSite(std::shared_ptr<Device::Site> pSite);
     ~SimulatedSite() override;
 
     /// The site of a site file. Throws Poco::FileNotFoundException, or Poco::DataFormatException that
@@ -64,6 +64,9 @@ public:
     /// The transaction settings and the clock of their timers (not owned; it must outlive the site).
     /// Before open() only: throws Poco::IllegalStateException on an open site.
     void setTransactionSettings(const TransactionTable::Settings& settings, Clock& clock = Clock::system());
+    /// The COV notifications for subscribers other than this network's client (subscriptions made
+    /// through another server of the same site) go to `pass` instead of the client. Before open() only.
+    void passOtherSubscribers(std::function<void(const std::vector<Device::COVDelivery>&)> pass);
     /// The site's transactions (per-device limits, how many are open).
     TransactionTable& getTransactions() { return *_pTransactions; }
 
@@ -125,7 +128,8 @@ private:
     void tick();
     void sendNotifications(const std::vector<Device::COVDelivery>& notifications);
 
-    const std::unique_ptr<Device::Site> _pSite;
+    const std::shared_ptr<Device::Site> _pSite;
+    std::function<void(const std::vector<Device::COVDelivery>&)> _passOtherSubscribers;
     /// Guards the listener (tools change values from any thread).
     mutable std::mutex _mutex;
     NetworkListener* _pListener = nullptr;

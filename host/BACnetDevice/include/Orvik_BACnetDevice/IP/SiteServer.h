@@ -11,6 +11,7 @@
 #include <Poco/Timestamp.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -55,6 +56,10 @@ class SegmentedTransfer;
 ///     Who-Is-Router-To-Network gets I-Am-Router-To-Network, and a message for a network the router
 ///     does not know gets Reject-Message-To-Network (no route).
 /// Datagrams that cannot be read are dropped, and so is the device's share of lost ones (its drop rate).
+///
+/// On a link of another's (Settings::send): the site's one device binds no socket. Its owner (the
+/// gateway's BACnet/IP network, whose socket is the gateway's own device's address) hands the datagrams
+/// for the device to receive(), and the answers go out through Settings::send.
 class SiteServer
 {
 public:
@@ -75,6 +80,13 @@ public:
         Poco::UInt8 windowSize = 4;
         std::size_t maxTransfers = 64;
         std::size_t maxPendingNotifications = 256;
+        /// Set: the device is on a link of another's (see above), at `linkAddress`; this function sends
+        /// a whole datagram there.
+        std::function<void(const Poco::Net::SocketAddress& to, const Codec::Octets& datagram)> send;
+        Poco::Net::SocketAddress linkAddress;
+        /// False: another server of the same site moves it on (advance) and hands this one the COV
+        /// notifications for its subscribers through deliver().
+        bool advancesSite = true;
     };
 
     /// Where a device answers: its socket, or the router's with the device's network address.
@@ -87,7 +99,9 @@ public:
         std::optional<DataType::BACnetAddress> routed;
     };
 
-    /// Binds every local device's socket; throws Poco::Net::NetException when one cannot be bound.
+    /// Binds every local device's socket; throws Poco::Net::NetException when one cannot be bound. On a
+    /// link of another's, throws Poco::InvalidArgumentException unless the site has one device, on the
+    /// local network.
     SiteServer(Site& site, const Settings& settings);
     ~SiteServer();
     SiteServer(const SiteServer&) = delete;
@@ -104,6 +118,9 @@ public:
     std::vector<Poco::UInt16> routedNetworks() const;
     /// The changed value's COV notifications go out from the server's thread (Site::changeValue).
     void deliver(const std::vector<COVDelivery>& notifications);
+    /// On a link of another's: a datagram for the device arrived from `sender`; served on the server's
+    /// thread. Thread-safe.
+    void receive(const Poco::Net::SocketAddress& sender, const Codec::Octets& datagram);
 
 private:
     class Socket
@@ -141,7 +158,18 @@ private:
         Poco::Timestamp due;
     };
 
+    class Incoming
+    {
+    public:
+        Poco::Net::SocketAddress sender;
+        Codec::Octets datagram;
+    };
+
     void bindDevice(const Site::Presence& presence);
+    void attachDevice(const Site::Presence& presence);
+    /// Waits up to `wait` for the sockets, or on a link of another's for datagrams handed over.
+    void waitForDatagrams(Poco::Timestamp::TimeDiff wait);
+    void takeIncoming(Poco::Timestamp::TimeDiff wait);
     void addRoutedDevice(const Site::Presence& presence);
     Socket* findRouter();
     /// The devices a datagram at `socket` is for, and whether it is a broadcast; none when it is for
@@ -189,8 +217,11 @@ private:
     std::map<std::string, std::unique_ptr<SegmentedTransfer>> _transfers;
     std::deque<PendingNotification> _pending;
     Poco::UInt8 _nextInvokeId = 0;
+    /// Guards what other threads hand over: notifications and, on a link of another's, datagrams.
     std::mutex _deliveryMutex;
+    std::condition_variable _handedOver;
     std::vector<COVDelivery> _deliveries;
+    std::deque<Incoming> _incoming;
     std::atomic<bool> _running{false};
     std::thread _thread;
 };
