@@ -153,6 +153,19 @@ const PacketRow _PACKETS[] = {
      "14:00:00.00, null-value}, {2024-03-05 14:00:00.00, time-change: 10}, {2024-03-05 14:00:00.00, "
      "any-value: 0x7400616263}]",
      true},
+    {"81 0a 00 3f | 01 00 | 30 0a 1a 0c 06 c0 00 01 19 83 3a 05 00 49 02 5e 0e a4 7c 03 05 02 b4 0e 00 00 00 "
+     "0f 1e 1e 1c 42 91 00 00 29 03 1f 1f 0e a4 7c 03 05 02 b4 0e 00 01 00 0f 1e 0a 05 40 1f 5f",
+     "unicast | | complex-ack id=10 service=26 read-range-ack trend-log-multiple:1 log-buffer flags=0 "
+     "items=2 = "
+     "[{2024-03-05 14:00:00.00, real-value: 72.5}, {2024-03-05 14:00:00.00, enum-value: 3}, {2024-03-05 "
+     "14:00:01.00, log-status: 0b010}]",
+     true},
+    {"81 0a 00 43 | 01 00 | 30 0b 1a 0c 06 c0 00 01 19 83 3a 05 00 49 02 5e 0e a4 7c 03 05 02 b4 0e 00 00 00 "
+     "0f 1e 1e 1c 42 91 00 00 29 03 1f 1f 0e a4 7c 03 05 02 b4 0e 00 01 00 0f 1e 1e 1c 42 91 00 00 1f 1f 5f",
+     "unicast | | complex-ack id=11 service=26 read-range-ack trend-log-multiple:1 log-buffer flags=0 "
+     "items=2 "
+     "! property/datatype-not-supported",
+     false},
     {"81 0a 00 17 | 01 00 | 30 09 1a 0c 05 00 00 01 19 83 3a 05 00 49 00 5e 5f",
      "unicast | | complex-ack id=9 service=26 read-range-ack trend-log:1 log-buffer flags=0 items=0 = []",
      true},

@@ -8,6 +8,7 @@
 #include "Orvik_BACnet/Codec/Decoder.h"
 #include "Orvik_BACnet/Codec/Encoder.h"
 #include "Orvik_BACnet/Codec/ValueCodec.h"
+#include "Orvik_BACnet/PropertyDatatypeTable.h"
 #include "ServiceFields.h"
 
 namespace Orvik::BACnet::Codec
@@ -24,6 +25,14 @@ constexpr std::uint8_t _ITEM_COUNT = 4;
 constexpr std::uint8_t _ITEM_DATA = 5;
 constexpr std::uint8_t _FIRST_SEQUENCE_NUMBER = 6;
 constexpr std::size_t _RESULT_FLAG_COUNT = 3;
+
+/// A trend log multiple's log-buffer: its items go as BACnetLogMultipleRecords.
+bool holdsLogMultipleRecords(const ReadRange::Ack& ack)
+{
+    const PropertyDatatype* row =
+        PropertyDatatypeTable::find(ack.objectIdentifier.getObjectType(), ack.property.propertyId);
+    return row != nullptr && row->dataType == BACNET_DT_LOG_MULTIPLE_RECORD;
+}
 
 std::uint8_t rangeTag(ReadRange::RangeType type)
 {
@@ -167,7 +176,16 @@ Octets ReadRange::encodeAck(const Ack& ack)
     ServiceFields::writeObjectProperty(out, ack.objectIdentifier, ack.property);
     out.writeBitString(_RESULT_FLAGS, resultFlagBits(ack.resultFlags));
     out.writeUnsigned(_ITEM_COUNT, ack.itemCount);
-    ValueCodec::encodeField(out, _ITEM_DATA, ack.objectIdentifier.getObjectType(), ack.property, ack.items);
+    if (holdsLogMultipleRecords(ack))
+    {
+        // Items are the channels' log records; itemCount counts whole records.
+        ValueCodec::encodeLogMultipleRecords(out, _ITEM_DATA, ack.items, ack.itemCount);
+    }
+    else
+    {
+        ValueCodec::encodeField(out, _ITEM_DATA, ack.objectIdentifier.getObjectType(), ack.property,
+                                ack.items);
+    }
     if (ack.hasFirstSequenceNumber)
     {
         out.writeUnsigned(_FIRST_SEQUENCE_NUMBER, ack.firstSequenceNumber);
@@ -182,9 +200,18 @@ ReadRange::Ack ReadRange::decodeAck(OctetView serviceData)
     ServiceFields::readObjectProperty(in, ack.objectIdentifier, ack.property);
     ack.resultFlags = resultFlagsOf(in.readBitString(_RESULT_FLAGS));
     ack.itemCount = in.readUnsigned32(_ITEM_COUNT);
-    ValueCodec::decodeField(in, _ITEM_DATA, ack.objectIdentifier.getObjectType(), ack.property, ack.items,
-                            ack.error);
-    if (!ack.error.hasError() && ack.items.size() != ack.itemCount)
+    std::size_t records = 0;
+    if (holdsLogMultipleRecords(ack))
+    {
+        records = ValueCodec::decodeLogMultipleRecords(in, _ITEM_DATA, ack.items, ack.error);
+    }
+    else
+    {
+        ValueCodec::decodeField(in, _ITEM_DATA, ack.objectIdentifier.getObjectType(), ack.property, ack.items,
+                                ack.error);
+        records = ack.items.size();
+    }
+    if (!ack.error.hasError() && records != ack.itemCount)
     {
         ack.items = ValueContainer();
         ack.error = ServiceError(ERROR_CLASS_PROPERTY, ERROR_CODE_INVALID_DATA_ENCODING);

@@ -72,20 +72,38 @@ BitString readLogBits(Decoder& in, std::uint8_t number)
     return bits;
 }
 
-void readLogDatum(Decoder& in, BACnetLogRecord& record)
+/// A channel's datum in a log multiple record is numbered one lower than in a log record, from
+/// boolean-value (0) to failure (7), and any-value is 8; a log multiple record has no log-status or
+/// time-change among its channels.
+constexpr std::uint8_t MULTIPLE_ANY_VALUE = 8;
+
+std::uint8_t multipleChoiceOf(BACNET_LOG_DATUM_CHOICE choice)
+{
+    return choice == LOG_DATUM_ANY_VALUE ? MULTIPLE_ANY_VALUE : static_cast<std::uint8_t>(choice - 1);
+}
+
+/// The datum at the cursor: of a log record, or (`ofChannel`) of a channel in a log multiple record.
+void readLogDatum(Decoder& in, BACnetLogRecord& record, bool ofChannel = false)
 {
     const Tag tag = in.peekTag();
-    if (tag.kind == Tag::OPENING && tag.number == LOG_DATUM_FAILURE)
+    if (ofChannel && tag.number > MULTIPLE_ANY_VALUE)
     {
-        Decoder failure = in.readEnclosed(LOG_DATUM_FAILURE);
+        malformed("unknown log datum choice " + std::to_string(tag.number));
+    }
+    const unsigned kind = !ofChannel                         ? tag.number
+                          : tag.number == MULTIPLE_ANY_VALUE ? unsigned(LOG_DATUM_ANY_VALUE)
+                                                             : tag.number + 1u;
+    if (tag.kind == Tag::OPENING && kind == LOG_DATUM_FAILURE)
+    {
+        Decoder failure = in.readEnclosed(tag.number);
         const ServiceError error = ServiceError::read(failure);
         failure.expectEnd();
         record.setFailure(error.errorClass, error.errorCode);
         return;
     }
-    if (tag.kind == Tag::OPENING && tag.number == LOG_DATUM_ANY_VALUE)
+    if (tag.kind == Tag::OPENING && kind == LOG_DATUM_ANY_VALUE)
     {
-        const Decoder any = in.readEnclosed(LOG_DATUM_ANY_VALUE);
+        const Decoder any = in.readEnclosed(tag.number);
         const OctetView octets = any.rest();
         record.setAnyValue(std::string(reinterpret_cast<const char*>(octets.data), octets.size));
         return;
@@ -94,7 +112,7 @@ void readLogDatum(Decoder& in, BACnetLogRecord& record)
     {
         malformed("log datum is not a context-tagged choice");
     }
-    switch (tag.number)
+    switch (kind)
     {
         case LOG_DATUM_LOG_STATUS:
             record.setLogStatus(readLogBits(in, tag.number));
@@ -244,9 +262,9 @@ void writeAddress(Encoder& out, const BACnetAddress& address)
         std::string(reinterpret_cast<const char*>(address.getMAC()), address.getMACLength())));
 }
 
-void writeLogDatum(Encoder& out, const BACnetLogRecord& record)
+/// The record's datum in tags `choice`: its own choice in a log record, multipleChoiceOf it for a channel.
+void writeLogDatum(Encoder& out, const BACnetLogRecord& record, std::uint8_t choice)
 {
-    const std::uint8_t choice = static_cast<std::uint8_t>(record.getChoice());
     switch (record.getChoice())
     {
         case LOG_DATUM_LOG_STATUS:
@@ -289,13 +307,23 @@ void writeLogDatum(Encoder& out, const BACnetLogRecord& record)
     }
 }
 
+const BACnetLogRecord& logRecordAt(const ValueContainer& records, std::size_t index)
+{
+    const BACnetLogRecord* pRecord = records.at(index).getIf<BACnetLogRecord>();
+    if (pRecord == nullptr)
+    {
+        throw Poco::InvalidArgumentException("a log multiple record's channel is not a log record");
+    }
+    return *pRecord;
+}
+
 void writeLogRecord(Encoder& out, const BACnetLogRecord& record)
 {
     out.writeOpening(0);
     writeDateTime(out, record.getDateTime());
     out.writeClosing(0);
     out.writeOpening(1);
-    writeLogDatum(out, record);
+    writeLogDatum(out, record, static_cast<std::uint8_t>(record.getChoice()));
     out.writeClosing(1);
     if (record.hasStatusFlags())
     {
@@ -460,9 +488,124 @@ void ValueCodec::decodeField(Decoder& in, std::uint8_t number, std::uint32_t obj
     catch (const DecodeError& e)
     {
         value = ValueContainer();
-        const int code = e.code() != 0 ? e.code() : static_cast<int>(ERROR_CODE_INVALID_DATA_ENCODING);
-        error = ServiceError(ERROR_CLASS_PROPERTY, static_cast<BACNET_ERROR_CODE>(code));
+        error = fieldError(e);
     }
+}
+
+ServiceError ValueCodec::fieldError(const DecodeError& e)
+{
+    const int code = e.code() != 0 ? e.code() : static_cast<int>(ERROR_CODE_INVALID_DATA_ENCODING);
+    return ServiceError(ERROR_CLASS_PROPERTY, static_cast<BACNET_ERROR_CODE>(code));
+}
+
+void ValueCodec::encodeLogMultipleRecords(Encoder& out, std::uint8_t number, const ValueContainer& records,
+                                          std::size_t recordCount)
+{
+    const auto standsAlone = [&](std::size_t index)
+    {
+        const BACNET_LOG_DATUM_CHOICE choice = logRecordAt(records, index).getChoice();
+        return choice == LOG_DATUM_LOG_STATUS || choice == LOG_DATUM_TIME_CHANGE;
+    };
+    std::size_t alone = 0;
+    for (std::size_t i = 0; i < records.size(); ++i)
+    {
+        alone += standsAlone(i) ? 1 : 0;
+    }
+    // Every record of data holds the same number of channels.
+    const std::size_t dataRecords = recordCount > alone ? recordCount - alone : 0;
+    const std::size_t data = records.size() - alone;
+    const std::size_t channels = dataRecords > 0 && data % dataRecords == 0 ? data / dataRecords : 1;
+    out.writeOpening(number);
+    for (std::size_t first = 0; first < records.size();)
+    {
+        const BACnetLogRecord& head = logRecordAt(records, first);
+        out.writeOpening(0);
+        writeDateTime(out, head.getDateTime());
+        out.writeClosing(0);
+        out.writeOpening(1);
+        if (standsAlone(first))
+        {
+            if (head.getChoice() == LOG_DATUM_LOG_STATUS)
+            {
+                out.writeBitString(0, head.getBitString());
+            }
+            else
+            {
+                out.writeReal(2, head.getReal());
+            }
+            ++first;
+        }
+        else
+        {
+            out.writeOpening(1);
+            for (std::size_t taken = 0; taken < channels && first < records.size() && !standsAlone(first);
+                 ++taken, ++first)
+            {
+                const BACnetLogRecord& channel = logRecordAt(records, first);
+                writeLogDatum(out, channel, multipleChoiceOf(channel.getChoice()));
+            }
+            out.writeClosing(1);
+        }
+        out.writeClosing(1);
+    }
+    out.writeClosing(number);
+}
+
+std::size_t ValueCodec::decodeLogMultipleRecords(Decoder& in, std::uint8_t number, ValueContainer& records,
+                                                 ServiceError& error)
+{
+    Decoder content = in.readEnclosed(number);
+    records = ValueContainer();
+    std::size_t count = 0;
+    // The records of data hold one number of channels: the encoder groups the channels by it.
+    std::size_t channelCount = 0;
+    try
+    {
+        for (; !content.atEnd(); ++count)
+        {
+            BACnetLogRecord record;
+            Decoder timestamp = content.readEnclosed(0);
+            record.setDateTime(readDateTime(timestamp));
+            timestamp.expectEnd();
+            Decoder data = content.readEnclosed(1);
+            if (data.isContext(0))
+            {
+                record.setLogStatus(readLogBits(data, 0));
+                records.append(BACnetValue(record));
+            }
+            else if (data.isContext(2))
+            {
+                record.setTimeChange(data.readReal(2));
+                records.append(BACnetValue(record));
+            }
+            else
+            {
+                Decoder channels = data.readEnclosed(1);
+                std::size_t read = 0;
+                for (; !channels.atEnd(); ++read)
+                {
+                    readLogDatum(channels, record, true);
+                    records.append(BACnetValue(record));
+                }
+                if (read == 0 || (channelCount != 0 && read != channelCount))
+                {
+                    unsupported("log multiple records of " + std::to_string(channelCount) + " and " +
+                                std::to_string(read) + " channels");
+                }
+                channelCount = read;
+            }
+            data.expectEnd();
+        }
+        error = ServiceError();
+    }
+    catch (const DecodeError& e)
+    {
+        records = ValueContainer();
+        error = fieldError(e);
+    }
+    records.setStructure(BACNET_DTS_LIST);
+    records.setDataType(BACNET_DT_LOG_RECORD);
+    return count;
 }
 
 void ValueCodec::encodeField(Encoder& out, std::uint8_t number, std::uint32_t objectType,

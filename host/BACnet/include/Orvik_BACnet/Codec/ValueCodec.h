@@ -12,6 +12,8 @@
 namespace Orvik::BACnet::Codec
 {
 
+class DecodeError;
+
 /// Property values on the wire <-> ValueContainer.
 ///
 /// Decoding uses the property datatype table (PropertyDatatypeTable) to know what a property holds:
@@ -59,10 +61,27 @@ public:
     static void encodeField(Encoder& out, std::uint8_t number, std::uint32_t objectType,
                             const PropertyReference& property, const ValueContainer& value);
 
+    /// The log-buffer records of a trend log multiple (BACnetLogMultipleRecord) enclosed in tags
+    /// `number`, held as the log records of their channels: a log-status or time-change record stands
+    /// alone, and the other BACnetLogRecords of `records` (one per channel, with the record's time) make
+    /// `recordCount` records with the rest, the same number of channels each. Throws
+    /// Poco::InvalidArgumentException for an element that is not a BACnetLogRecord.
+    static void encodeLogMultipleRecords(Encoder& out, std::uint8_t number, const ValueContainer& records,
+                                         std::size_t recordCount);
+    /// Reads them back as a list of BACnetLogRecord, one per channel datum; returns how many log multiple
+    /// records it held. Framing as decodeField; a content that cannot be read, or records of data with no
+    /// channel or with different numbers of channels, leave `records` empty and set `error`.
+    static std::size_t decodeLogMultipleRecords(Decoder& in, std::uint8_t number, ValueContainer& records,
+                                                ServiceError& error);
+
     /// One element of a constructed datatype, read at the cursor.
     static BACnetValue decodeConstructed(Decoder& in, BACnetDataType dataType);
     /// One element, in the encoding of its datatype.
     static void encodeElement(Encoder& out, const BACnetValue& value);
+
+private:
+    /// The property error of a field whose content cannot be read.
+    static ServiceError fieldError(const DecodeError& e);
 };
 
 }  // namespace Orvik::BACnet::Codec
