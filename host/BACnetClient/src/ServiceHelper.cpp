@@ -174,28 +174,16 @@ ServiceHelper::SyncReslut ServiceHelper::awaitRR(Poco::UInt32 requestId, ReadRan
 
 Poco::UInt32 ServiceHelper::awaitAnyReply(const std::vector<Poco::UInt32>& requestIds)
 {
-    Poco::NotificationQueue& queue = responseQueue();
-    std::vector<Poco::AutoPtr<Poco::Notification>> setAside;
-    for (;;)
-    {
-        Poco::AutoPtr<Poco::Notification> pNf(queue.waitDequeueNotification());
-        if (pNf.isNull())
-            continue;
-        if (isStopRequest(pNf.get()))
-        {
-            putBack(queue, setAside);
-            queue.enqueueUrgentNotification(pNf);
-            return 0;
-        }
-        setAside.push_back(pNf);
-        const auto* pReply = dynamic_cast<const NotificationResponseBase*>(pNf.get());
-        if (pReply != nullptr &&
-            std::find(requestIds.begin(), requestIds.end(), pReply->getRequestId()) != requestIds.end())
-        {
-            putBack(queue, setAside);
-            return pReply->getRequestId();
-        }
-    }
+    Poco::UInt32 replied = 0;
+    awaitReply([&requestIds](Poco::UInt32 requestId)
+               { return std::find(requestIds.begin(), requestIds.end(), requestId) != requestIds.end(); },
+               [&replied](NotificationResponseBase& reply)
+               {
+                   replied = reply.getRequestId();
+                   return true;
+               },
+               true);
+    return replied;
 }
 
 // ---- non-blocking calls --------------------------------------------------------------------------
@@ -294,6 +282,14 @@ Poco::UInt32 ServiceHelper::post(NotificationRequest* pRequest)
 
 ServiceHelper::SyncReslut ServiceHelper::awaitReplies(Poco::UInt32 requestId, const ReplyTaker& take)
 {
+    return awaitReply([requestId](Poco::UInt32 repliedTo) { return repliedTo == requestId; }, take, false)
+               ? SYNC_RESULT_SUCCESS
+               : SYNC_RESULT_STOP;
+}
+
+bool ServiceHelper::awaitReply(const std::function<bool(Poco::UInt32 requestId)>& awaited,
+                               const ReplyTaker& take, bool keepAnswer)
+{
     Poco::NotificationQueue& queue = responseQueue();
     std::vector<Poco::AutoPtr<Poco::Notification>> setAside;
     for (;;)
@@ -305,19 +301,20 @@ ServiceHelper::SyncReslut ServiceHelper::awaitReplies(Poco::UInt32 requestId, co
         {
             putBack(queue, setAside);
             queue.enqueueUrgentNotification(pNf);
-            return SYNC_RESULT_STOP;
+            return false;
         }
         auto* pReply = dynamic_cast<NotificationResponseBase*>(pNf.get());
-        if (pReply != nullptr && pReply->getRequestId() == requestId)
+        if (pReply == nullptr || !awaited(pReply->getRequestId()))
         {
-            if (take(*pReply))
-            {
-                putBack(queue, setAside);
-                return SYNC_RESULT_SUCCESS;
-            }
-            continue;
+            setAside.push_back(pNf);
         }
-        setAside.push_back(pNf);
+        else if (take(*pReply))
+        {
+            if (keepAnswer)
+                setAside.push_back(pNf);
+            putBack(queue, setAside);
+            return true;
+        }
     }
 }
 

@@ -126,6 +126,13 @@ private:
     Poco::UInt64 replyTicket();
     Poco::UInt32 post(NotificationRequest* pRequest);
     SyncReslut awaitReplies(Poco::UInt32 requestId, const ReplyTaker& take);
+    /// The wait of every await call: takes the response queue's notifications in turn. A reply to a
+    /// request that `awaited` names goes to `take` (and is dropped when `take` wants more), everything else
+    /// is set aside. When `take` has its answer, the set-aside notifications (and the answer, when
+    /// `keepAnswer`) go back to the front of the queue in their order, and the result is true; a stop
+    /// request ends the wait with false, put back in front of them.
+    bool awaitReply(const std::function<bool(Poco::UInt32 requestId)>& awaited, const ReplyTaker& take,
+                    bool keepAnswer);
     static void putBack(Poco::NotificationQueue& queue,
                         std::vector<Poco::AutoPtr<Poco::Notification>>& setAside);
     static bool isStopRequest(Poco::Notification* pNf);
