@@ -7,6 +7,7 @@
 
 #include <Poco/AutoPtr.h>
 #include <Poco/DOM/DOMParser.h>
+#include <Poco/DOM/DOMWriter.h>
 #include <Poco/DOM/Document.h>
 #include <Poco/DOM/Element.h>
 #include <Poco/DOM/NodeList.h>
@@ -105,7 +106,7 @@ TEST(DataTypeMarkupTest, ChoicesAddressesAndPositionsWriteTheirMembers)
     EXPECT_EQ(valueOf(*document, "object-identifier"), "trend-log:3");
 }
 
-TEST(DataTypeMarkupTest, ContainersWriteNullSingleAndCollections)
+TEST(DataTypeMarkupTest, ContainersWriteNullSingleCollectionsAndLogRecords)
 {
     ValueContainer none;
     ValueContainer single;
@@ -114,12 +115,22 @@ TEST(DataTypeMarkupTest, ContainersWriteNullSingleAndCollections)
     array.append(BACnetValue::makeReal(1.5f));
     array.append(BACnetValue());
     array.setStructure(BACNET_DTS_ARRAY);
+    BACnetLogRecord failure;
+    failure.setDateTime(BACnetDateTime(Date(2024, 3, 5, 2), Time(14, 2, 7, 12)));
+    failure.setFailure(ERROR_CLASS_PROPERTY, ERROR_CODE_UNKNOWN_PROPERTY);
+    BitString flags(4);
+    flags.setBit(1, true);
+    failure.setStatusFlags(flags);
+    ValueContainer page;
+    page.append(BACnetValue(failure));
+    page.setStructure(BACNET_DTS_LIST);
     auto document = writeAndParse(
         [&](WS::MarkupFactory& mf)
         {
             none.markup(mf, "none", false, BACNET_DT_NULL);
             single.markup(mf, "single", false, BACNET_DT_NULL);
             array.markup(mf, "array", false, BACNET_DT_NULL);
+            page.markup(mf, "values", false, BACNET_DT_NULL);
         });
     EXPECT_EQ(named(*document, "none")->tagName(), "Null");
     EXPECT_EQ(named(*document, "single")->tagName(), "String");
@@ -129,4 +140,9 @@ TEST(DataTypeMarkupTest, ContainersWriteNullSingleAndCollections)
     EXPECT_EQ(collection->tagName(), "Array");
     EXPECT_EQ(valueOf(*document, "1"), "1.5");
     EXPECT_EQ(named(*document, "2")->tagName(), "Null");
+    // Every member of a record: its time, the failure and the status flags.
+    std::ostringstream record;
+    Poco::XML::DOMWriter().writeNode(record, named(*document, "values"));
+    for (const char* part : {"DateTime", "unknown-property", "0100"})
+        EXPECT_NE(record.str().find(part), std::string::npos) << part << " in " << record.str();
 }

@@ -1,4 +1,5 @@
-// The compiled-in property datatype table against every row of property-datatypes.csv.
+// The compiled-in property datatype table against every row of property-datatypes.csv, and the lookup of
+// the datatype a property's value carries.
 
 #include <fstream>
 #include <sstream>
@@ -9,6 +10,7 @@
 
 #include "Orvik_BACnet/PropertyDatatypeTable.h"
 #include "Orvik_BACnet/ProtocolText.h"
+#include "Orvik_BACnet/ValueContainer.h"
 
 using namespace Orvik::BACnet;
 
@@ -71,30 +73,65 @@ TEST(PropertyDatatypeTableTest, EveryRowOfTheTableIsFoundWithItsStructureAndConf
     EXPECT_FALSE(PropertyDatatypeTable::coversObjectType(OBJECT_NETWORK_PORT));
 }
 
-TEST(PropertyDatatypeTableTest, OptionalAndPriorityValuesCarryTheirValuesDatatype)
+TEST(PropertyDatatypeTableTest, LookupGivesTheDatatypeAValueCarries)
 {
+    struct Row
+    {
+        const char* name;
+        BACNET_OBJECT_TYPE objectType;
+        BACNET_PROPERTY_ID property;
+        BACnetDataType dataType;  ///< BACNET_DT_NULL: not found
+        BACNET_DATATYPE_STRUCTURE structure = BACNET_DTS_SINGLE_VALUE;
+    };
+    const Row rows[] = {
+        {"analog present value", OBJECT_ANALOG_OUTPUT, PROP_PRESENT_VALUE, BACNET_DT_REAL,
+         BACNET_DTS_SINGLE_VALUE},
+        {"binary present value", OBJECT_BINARY_OUTPUT, PROP_PRESENT_VALUE, BACNET_DT_ENUMERATED,
+         BACNET_DTS_SINGLE_VALUE},
+        {"object list", OBJECT_DEVICE, PROP_OBJECT_LIST, BACNET_DT_OBJECT_IDENTIFIER, BACNET_DTS_ARRAY},
+        {"log buffer", OBJECT_TRENDLOG, PROP_LOG_BUFFER, BACNET_DT_LOG_RECORD, BACNET_DTS_LIST},
+        {"logged references", OBJECT_TREND_LOG_MULTIPLE, PROP_LOG_DEVICE_OBJECT_PROPERTY,
+         BACNET_DT_DEVICE_OBJECT_PROPERTY_REFERENCE, BACNET_DTS_ARRAY},
+        {"optional binary value", OBJECT_BINARY_INPUT, PROP_INTERFACE_VALUE, BACNET_DT_ENUMERATED,
+         BACNET_DTS_SINGLE_VALUE},
+        {"priority values", OBJECT_MULTI_STATE_OUTPUT, PROP_PRIORITY_ARRAY, BACNET_DT_UNSIGNED,
+         BACNET_DTS_ARRAY},
+        {"any value", OBJECT_SCHEDULE, PROP_PRESENT_VALUE, BACNET_DT_ANY, BACNET_DTS_SINGLE_VALUE},
+        {"time stamps", OBJECT_ANALOG_INPUT, PROP_EVENT_TIME_STAMPS, BACNET_DT_TIME_STAMP, BACNET_DTS_ARRAY},
+        // an object type the table does not cover: the property's datatype where all types agree
+        {"uncovered type, agreed datatype", OBJECT_NETWORK_PORT, PROP_OBJECT_NAME, BACNET_DT_CHARACTER_STRING,
+         BACNET_DTS_SINGLE_VALUE},
+        {"uncovered type, datatypes differ", OBJECT_NETWORK_PORT, PROP_PRESENT_VALUE, BACNET_DT_NULL},
+        {"no property", OBJECT_DEVICE, PROP_ALL, BACNET_DT_NULL},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        BACnetDataType dataType = BACNET_DT_NULL;
+        BACNET_APPLICATION_TAG appTag = BACNET_APPLICATION_TAG_NULL;
+        BACNET_DATATYPE_STRUCTURE structure = BACNET_DTS_SINGLE_VALUE;
+        const bool found = ValueContainer::getValueTypeAndStructure(row.objectType, row.property, dataType,
+                                                                    appTag, structure);
+        ASSERT_EQ(found, row.dataType != BACNET_DT_NULL);
+        if (!found)
+            continue;
+        EXPECT_EQ(dataType, row.dataType);
+        EXPECT_EQ(appTag, BACnetDataTypeInfo::applicationTag(dataType, MAX_BACNET_APPLICATION_TAG));
+        EXPECT_EQ(structure, row.structure);
+    }
+
+    const PropertyDatatype* priorities =
+        PropertyDatatypeTable::find(OBJECT_ANALOG_OUTPUT, PROP_PRIORITY_ARRAY);
+    EXPECT_EQ(priorities->dataType, BACNET_DT_REAL);  // the priority values carry present-value's datatype
+    EXPECT_TRUE(priorities->nullable);
+    EXPECT_EQ(priorities->arraySize, 16u);
+    EXPECT_EQ(PropertyDatatypeTable::find(OBJECT_ANALOG_INPUT, PROP_EVENT_TIME_STAMPS)->arraySize, 3u);
+    EXPECT_EQ(PropertyDatatypeTable::find(OBJECT_ANALOG_INPUT, PROP_UNITS)->enumeration,
+              "BACnetEngineeringUnits");
     const PropertyDatatype* binaryInterface =
         PropertyDatatypeTable::find(OBJECT_BINARY_INPUT, PROP_INTERFACE_VALUE);
-    ASSERT_NE(binaryInterface, nullptr);
-    EXPECT_EQ(binaryInterface->dataType, BACNET_DT_ENUMERATED);
     EXPECT_EQ(binaryInterface->enumeration, "BACnetBinaryPV");
     EXPECT_TRUE(binaryInterface->nullable);
-
-    const PropertyDatatype* multiStatePriorities =
-        PropertyDatatypeTable::find(OBJECT_MULTI_STATE_OUTPUT, PROP_PRIORITY_ARRAY);
-    ASSERT_NE(multiStatePriorities, nullptr);
-    EXPECT_EQ(multiStatePriorities->dataType, BACNET_DT_UNSIGNED);
-
-    const PropertyDatatype* schedule = PropertyDatatypeTable::find(OBJECT_SCHEDULE, PROP_PRESENT_VALUE);
-    ASSERT_NE(schedule, nullptr);
-    EXPECT_EQ(schedule->dataType, BACNET_DT_ANY);
-    EXPECT_EQ(schedule->appTag, MAX_BACNET_APPLICATION_TAG);
-
-    const PropertyDatatype* eventTimeStamps =
-        PropertyDatatypeTable::find(OBJECT_ANALOG_INPUT, PROP_EVENT_TIME_STAMPS);
-    ASSERT_NE(eventTimeStamps, nullptr);
-    EXPECT_EQ(eventTimeStamps->dataType, BACNET_DT_TIME_STAMP);
-    EXPECT_EQ(eventTimeStamps->arraySize, 3u);
     EXPECT_FALSE(BACnetDataTypeInfo::isHoldable(
         PropertyDatatypeTable::find(OBJECT_DEVICE, PROP_DEVICE_ADDRESS_BINDING)->dataType));
 }

@@ -1,17 +1,14 @@
 // ValueContainer: merging, getters and their conversions, the display form, the last time stamp of a
-// log buffer, the property datatype lookup and the markup of a log buffer.
+// log buffer.
 
 #include <cmath>
 #include <limits>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
-#include <Poco/JSON/Parser.h>
+#include <Poco/Exception.h>
 
-#include "Orvik_BACnet/PropertyDatatypeTable.h"
 #include "Orvik_BACnet/ValueContainer.h"
-#include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
 
 using namespace Orvik::BACnet;
 using namespace Orvik::BACnet::DataType;
@@ -146,77 +143,6 @@ TEST(ValueContainerTest, LastTimeStampIsThatOfTheLastDatedRecord)
     page.append(BACnetValue(undated));
     EXPECT_EQ(page.getLastTimeStamp(), realRecord(2, 0.0f).getTimeStamp());
     EXPECT_EQ(BACnetDateTime(page.getLastTimeStamp()), realRecord(2, 0.0f).getDateTime());
-}
-
-TEST(ValueContainerTest, PropertyDatatypesComeFromTheTable)
-{
-    BACnetDataType dataType = BACNET_DT_NULL;
-    BACNET_APPLICATION_TAG appTag = BACNET_APPLICATION_TAG_NULL;
-    BACNET_DATATYPE_STRUCTURE structure = BACNET_DTS_SINGLE_VALUE;
-    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_ANALOG_OUTPUT, PROP_PRESENT_VALUE, dataType,
-                                                         appTag, structure));
-    EXPECT_EQ(dataType, BACNET_DT_REAL);
-    EXPECT_EQ(appTag, BACNET_APPLICATION_TAG_REAL);
-    EXPECT_EQ(structure, BACNET_DTS_SINGLE_VALUE);
-    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_BINARY_OUTPUT, PROP_PRESENT_VALUE, dataType,
-                                                         appTag, structure));
-    EXPECT_EQ(dataType, BACNET_DT_ENUMERATED);
-    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_DEVICE, PROP_OBJECT_LIST, dataType, appTag,
-                                                         structure));
-    EXPECT_EQ(dataType, BACNET_DT_OBJECT_IDENTIFIER);
-    EXPECT_EQ(structure, BACNET_DTS_ARRAY);
-    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_TRENDLOG, PROP_LOG_BUFFER, dataType, appTag,
-                                                         structure));
-    EXPECT_EQ(dataType, BACNET_DT_LOG_RECORD);
-    EXPECT_EQ(structure, BACNET_DTS_LIST);
-    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(
-        OBJECT_TREND_LOG_MULTIPLE, PROP_LOG_DEVICE_OBJECT_PROPERTY, dataType, appTag, structure));
-    EXPECT_EQ(dataType, BACNET_DT_DEVICE_OBJECT_PROPERTY_REFERENCE);
-    EXPECT_EQ(structure, BACNET_DTS_ARRAY);
-
-    const PropertyDatatype* priorities =
-        PropertyDatatypeTable::find(OBJECT_ANALOG_OUTPUT, PROP_PRIORITY_ARRAY);
-    ASSERT_NE(priorities, nullptr);
-    EXPECT_EQ(priorities->dataType, BACNET_DT_REAL);  // the priority values carry present-value's datatype
-    EXPECT_TRUE(priorities->nullable);
-    EXPECT_EQ(priorities->arraySize, 16u);
-    EXPECT_EQ(PropertyDatatypeTable::find(OBJECT_ANALOG_INPUT, PROP_UNITS)->enumeration,
-              "BACnetEngineeringUnits");
-
-    // an object type the table does not cover uses the property's datatype where all types agree
-    ASSERT_TRUE(ValueContainer::getValueTypeAndStructure(OBJECT_NETWORK_PORT, PROP_OBJECT_NAME, dataType,
-                                                         appTag, structure));
-    EXPECT_EQ(dataType, BACNET_DT_CHARACTER_STRING);
-    EXPECT_FALSE(ValueContainer::getValueTypeAndStructure(OBJECT_NETWORK_PORT, PROP_PRESENT_VALUE, dataType,
-                                                          appTag, structure));
-    EXPECT_FALSE(
-        ValueContainer::getValueTypeAndStructure(OBJECT_DEVICE, PROP_ALL, dataType, appTag, structure));
-}
-
-TEST(ValueContainerTest, LogBufferMarkupIsValidJsonWithEveryRecord)
-{
-    ValueContainer page;
-    page.append(BACnetValue(realRecord(1, 21.5f)));
-    BACnetLogRecord failure = realRecord(2, 0.0f);
-    failure.setFailure(ERROR_CLASS_PROPERTY, ERROR_CODE_UNKNOWN_PROPERTY);
-    BitString flags(4);
-    flags.setBit(1, true);
-    failure.setStatusFlags(flags);
-    page.append(BACnetValue(failure));
-
-    std::ostringstream out;
-    {
-        WS::MarkupFactoryJSON mf(out, false, false);
-        mf.markup(WS::MarkupFactory::BT_STRUCT, "root", false, false);
-        page.markup(mf, "values", false, BACNET_DT_NULL);
-        mf.closeAllOpenMarkups();
-    }
-    Poco::JSON::Parser parser;
-    ASSERT_NO_THROW(parser.parse(out.str())) << out.str();
-    EXPECT_NE(out.str().find("21.5"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("unknown-property"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("0100"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("\"DateTime\""), std::string::npos) << out.str();
 }
 
 TEST(ValueContainerTest, FloatingValuesSaturateAndNanReadsAsZero)

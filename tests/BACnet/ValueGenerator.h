@@ -19,29 +19,15 @@ class ValueGenerator
 public:
     explicit ValueGenerator(std::uint64_t seed) : _rng(seed) {}
 
-    static const std::vector<BACnetDataType>& holdableDataTypes()
+    /// Every datatype a ValueContainer holds as itself (ANY holds the primitives, made as those).
+    static std::vector<BACnetDataType> holdableDataTypes()
     {
-        static const std::vector<BACnetDataType> types = {BACNET_DT_NULL,
-                                                          BACNET_DT_BOOLEAN,
-                                                          BACNET_DT_UNSIGNED,
-                                                          BACNET_DT_SIGNED,
-                                                          BACNET_DT_REAL,
-                                                          BACNET_DT_DOUBLE,
-                                                          BACNET_DT_OCTET_STRING,
-                                                          BACNET_DT_CHARACTER_STRING,
-                                                          BACNET_DT_BIT_STRING,
-                                                          BACNET_DT_ENUMERATED,
-                                                          BACNET_DT_DATE,
-                                                          BACNET_DT_TIME,
-                                                          BACNET_DT_OBJECT_IDENTIFIER,
-                                                          BACNET_DT_DATE_TIME,
-                                                          BACNET_DT_TIME_STAMP,
-                                                          BACNET_DT_OBJECT_PROPERTY_REFERENCE,
-                                                          BACNET_DT_DEVICE_OBJECT_REFERENCE,
-                                                          BACNET_DT_DEVICE_OBJECT_PROPERTY_REFERENCE,
-                                                          BACNET_DT_ADDRESS,
-                                                          BACNET_DT_LOG_RECORD,
-                                                          BACNET_DT_TREND_LOG_LAST_UPLOADED};
+        std::vector<BACnetDataType> types;
+        for (std::uint32_t type = 0; type <= BACNET_DT_TREND_LOG_LAST_UPLOADED; ++type)
+        {
+            if (BACnetDataTypeInfo::isHoldable(type) && type != BACNET_DT_ANY)
+                types.push_back(static_cast<BACnetDataType>(type));
+        }
         return types;
     }
 
