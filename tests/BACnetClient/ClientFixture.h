@@ -85,6 +85,40 @@ protected:
         return Poco::AutoPtr<T>(pTyped, true);
     }
 
+    /// ReadProperty: the error, none when the value was read into `value` (the call's result agrees).
+    DataError read(const DataPropertyKey& key, ValueContainer& value)
+    {
+        DataError error;
+        const bool read = helper->syncRP(key, value, &error) == ServiceHelper::SYNC_RESULT_SUCCESS;
+        EXPECT_NE(read, error.hasError()) << error.getString();
+        return error;
+    }
+
+    /// The value read; fails the test when the read fails.
+    ValueContainer read(const DataPropertyKey& key)
+    {
+        ValueContainer value;
+        EXPECT_EQ(read(key, value), DataError());
+        return value;
+    }
+
+    /// ReadRange: the error, none when the page was read into `page` (the call's result agrees).
+    DataError readRange(const DataPropertyKey& key, const ReadRange::Range& range, ReadRangeAck::Result& page)
+    {
+        DataError error;
+        const bool read = helper->syncRR(key, range, page, &error) == ServiceHelper::SYNC_RESULT_SUCCESS;
+        EXPECT_NE(read, error.hasError()) << error.getString();
+        return error;
+    }
+
+    /// The page read; fails the test when the read fails.
+    ReadRangeAck::Result readRange(const DataPropertyKey& key, const ReadRange::Range& range)
+    {
+        ReadRangeAck::Result page;
+        EXPECT_EQ(readRange(key, range, page), DataError());
+        return page;
+    }
+
     static DataPropertyKey key(Poco::UInt32 device, BACNET_OBJECT_TYPE type, Poco::UInt32 instance,
                                BACNET_PROPERTY_ID property, Poco::UInt32 arrayIndex = BACNET_ARRAY_ALL)
     {

@@ -29,12 +29,6 @@ using testing::StartsWith;
 
 const Poco::UInt32 DEVICE = 100;
 
-DataPropertyKey objectNameOf(Poco::UInt32 device)
-{
-    return DataPropertyKey(device, DataType::ObjectIdentifier(OBJECT_DEVICE, device),
-                           DataPropertyRef(PROP_OBJECT_NAME));
-}
-
 Octets datagram(const Octets& apdu, const Npdu::Header& npdu = Npdu::Header(),
                 Bvll::Function function = Bvll::ORIGINAL_UNICAST_NPDU)
 {
@@ -101,18 +95,6 @@ std::vector<ReadPropertyMultiple::ObjectRequest> askedIn(const Octets& request)
     const Bvll::Message bvll = Bvll::decode(request);
     const Npdu::Message npdu = Npdu::decode(bvll.payload);
     return ReadPropertyMultiple::decodeRequest(Apdu::decode(npdu.payload).serviceData);
-}
-
-std::string nameIn(const NetworkReply& reply)
-{
-    const auto* pValue = std::get_if<ValueContainer>(&reply.payload);
-    return pValue == nullptr ? "(no value)" : pValue->getCharString();
-}
-
-DataError errorIn(const NetworkReply& reply)
-{
-    const auto* pError = std::get_if<DataError>(&reply.payload);
-    return pError == nullptr ? DataError() : *pError;
 }
 
 }  // namespace

@@ -29,29 +29,20 @@ class SimulatedFaultTest : public ClientFixture
 protected:
     void SetUp() override { start("test-faults.json"); }
 
-    DataError readRange(const DataPropertyKey& key, const ReadRange::Range& range)
-    {
-        ReadRangeAck::Result result;
-        DataError error;
-        helper->syncRR(key, range, result, &error);
-        return error;
-    }
-
-    DataError readValue(const DataPropertyKey& key)
+    DataError readError(const DataPropertyKey& key)
     {
         ValueContainer value;
-        DataError error;
-        helper->syncRP(key, value, &error);
-        return error;
+        return read(key, value);
     }
 };
 
 TEST_F(SimulatedFaultTest, SecondReadRangePageFailsOnce)
 {
     const DataPropertyKey log = key(400, OBJECT_TRENDLOG, 1, PROP_LOG_BUFFER);
-    EXPECT_FALSE(readRange(log, byPosition(1, 20)).hasError());
-    EXPECT_EQ(readRange(log, byPosition(21, 20)), BUSY);
-    EXPECT_FALSE(readRange(log, byPosition(21, 20)).hasError());  // the retry of the page works
+    ReadRangeAck::Result page;
+    EXPECT_EQ(readRange(log, byPosition(1, 20), page), DataError());
+    EXPECT_EQ(readRange(log, byPosition(21, 20), page), BUSY);
+    EXPECT_EQ(readRange(log, byPosition(21, 20), page), DataError());  // the retry of the page works
 }
 
 TEST_F(SimulatedFaultTest, PropertyFaultFailsOnlyItsEntry)
@@ -75,7 +66,7 @@ TEST_F(SimulatedFaultTest, PropertyFaultFailsOnlyItsEntry)
     EXPECT_EQ(failed, 1);
 
     // ReadProperty is another service: the model name reads fine there.
-    EXPECT_FALSE(readValue(key(400, OBJECT_DEVICE, 400, PROP_MODEL_NAME)).hasError());
+    EXPECT_FALSE(readError(key(400, OBJECT_DEVICE, 400, PROP_MODEL_NAME)).hasError());
 }
 
 TEST_F(SimulatedFaultTest, ServiceFaultAnswersWithItsErrorAndADropFaultNotAtAll)
@@ -88,18 +79,18 @@ TEST_F(SimulatedFaultTest, ServiceFaultAnswersWithItsErrorAndADropFaultNotAtAll)
     EXPECT_EQ(pRefused->getResponse(), DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_WRITE_ACCESS_DENIED));
 
     const Poco::UInt32 before = site->getRequestCount(400);
-    EXPECT_EQ(readValue(key(400, OBJECT_ANALOG_INPUT, 2, PROP_PRESENT_VALUE)), TIMEOUT);
+    EXPECT_EQ(readError(key(400, OBJECT_ANALOG_INPUT, 2, PROP_PRESENT_VALUE)), TIMEOUT);
     EXPECT_EQ(site->getRequestCount(400) - before, 1u + shortTransactions().apduRetries);
-    EXPECT_FALSE(readValue(key(400, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE)).hasError());
+    EXPECT_FALSE(readError(key(400, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE)).hasError());
 }
 
 TEST_F(SimulatedFaultTest, FaultsSetAndClearedAtRunTime)
 {
     const DataPropertyKey temperature = key(100, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE);
     site->setSilent(100, true);
-    EXPECT_EQ(readValue(temperature), TIMEOUT);
+    EXPECT_EQ(readError(temperature), TIMEOUT);
     site->setSilent(100, false);
-    EXPECT_FALSE(readValue(temperature).hasError());
+    EXPECT_FALSE(readError(temperature).hasError());
 
     Simulation::SimulatedFault fault;
     fault.service = Simulation::SimulatedFault::READ_PROPERTY;
@@ -107,15 +98,15 @@ TEST_F(SimulatedFaultTest, FaultsSetAndClearedAtRunTime)
     fault.error = BUSY;
     fault.count = 2;
     site->addFault(100, fault);
-    EXPECT_EQ(readValue(temperature), BUSY);
-    EXPECT_FALSE(readValue(key(100, OBJECT_ANALOG_INPUT, 1, PROP_OBJECT_NAME)).hasError());
-    EXPECT_EQ(readValue(temperature), BUSY);
-    EXPECT_FALSE(readValue(temperature).hasError());  // spent after two
+    EXPECT_EQ(readError(temperature), BUSY);
+    EXPECT_FALSE(readError(key(100, OBJECT_ANALOG_INPUT, 1, PROP_OBJECT_NAME)).hasError());
+    EXPECT_EQ(readError(temperature), BUSY);
+    EXPECT_FALSE(readError(temperature).hasError());  // spent after two
 
     fault.count = 1000;
     site->addFault(100, fault);
     site->clearFaults(100);
-    EXPECT_FALSE(readValue(temperature).hasError());
+    EXPECT_FALSE(readError(temperature).hasError());
 }
 
 TEST_F(SimulatedFaultTest, SilentAndTooSlowDevicesMissTheWhoIsWindow)

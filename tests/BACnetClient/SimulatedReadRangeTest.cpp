@@ -1,7 +1,11 @@
 #include "ClientFixture.h"
 
+#include "Orvik_BACnetClient/ReadRangePager.h"
+
 #include <Poco/DateTime.h>
 #include <Poco/Thread.h>
+
+#include <tuple>
 
 namespace Orvik::BACnet::Client::Test
 {
@@ -9,8 +13,7 @@ namespace Orvik::BACnet::Client::Test
 namespace
 {
 
-/// The paging of the trend log export: by time after `after`, then by sequence number while more
-/// items follow. Returns every page.
+/// The paging of the trend log export (by time after `after`, then on by sequence number): every page.
 std::vector<ReadRangeAck::Result> readAllAfter(ServiceHelper& helper, const DataPropertyKey& key,
                                                const Poco::Timestamp& after)
 {
@@ -18,19 +21,12 @@ std::vector<ReadRangeAck::Result> readAllAfter(ServiceHelper& helper, const Data
     range.requestType = ReadRange::RT_BY_TIME;
     range.refTime = DataType::BACnetDateTime(after);
     range.count = 0x7FFFFFF;
-    std::vector<ReadRangeAck::Result> pages;
-    for (;;)
-    {
-        ReadRangeAck::Result page;
-        EXPECT_EQ(helper.syncRR(key, range, page), ServiceHelper::SYNC_RESULT_SUCCESS);
-        pages.push_back(page);
-        if (!page.hasMoreItems() || pages.size() > 1000)
-            return pages;
-        range.refSeqNum = range.requestType == ReadRange::RT_BY_TIME ? page.firstSequenceNumber + page.itemCnt
-                                                                     : range.refSeqNum + page.itemCnt;
-        range.requestType = ReadRange::RT_BY_SEQUENCE;
-        range.count -= static_cast<Poco::Int32>(page.itemCnt);
-    }
+    ReadRangePager pager(helper, key, range);
+    std::vector<ReadRangeAck::Result> pages(1);
+    while (pages.size() <= 1000 && pager.next(pages.back()) == ReadRangePager::PAGE)
+        pages.emplace_back();
+    pages.pop_back();
+    return pages;
 }
 
 ReadRange::Range rangeOf(ReadRange::RequestType type, Poco::Int32 count)
@@ -52,23 +48,6 @@ Poco::Timestamp january(int minute)
 class SimulatedReadRangeTest : public ClientFixture
 {
 protected:
-    ReadRangeAck::Result readRange(const DataPropertyKey& key, const ReadRange::Range& range)
-    {
-        ReadRangeAck::Result result;
-        DataError error;
-        EXPECT_EQ(helper->syncRR(key, range, result, &error), ServiceHelper::SYNC_RESULT_SUCCESS)
-            << error.getString();
-        return result;
-    }
-
-    DataError readRangeError(const DataPropertyKey& key, const ReadRange::Range& range)
-    {
-        ReadRangeAck::Result result;
-        DataError error;
-        EXPECT_EQ(helper->syncRR(key, range, result, &error), ServiceHelper::SYNC_RESULT_FAIL);
-        return error;
-    }
-
     /// The page's records are those the site holds, from `firstSequence` on.
     void expectRecordsOfSite(const DataObjectKey& trendLog, const ReadRangeAck::Result& page)
     {
@@ -190,13 +169,8 @@ TEST_F(SimulatedReadRangeTest, RingBufferKeepsTheNewestRecords)
         {"type": "trend-log", "instance": 1, "logs": "analog-input:1",
          "log": {"start": "2026-01-01T00:00:00Z", "count": 150, "bufferSize": 100}}]}]})");
     const DataPropertyKey log = key(9, OBJECT_TRENDLOG, 1, PROP_LOG_BUFFER);
-    ValueContainer count;
-    ASSERT_EQ(helper->syncRP(key(9, OBJECT_TRENDLOG, 1, PROP_RECORD_COUNT), count),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_EQ(count.getUInt(), 100u);
-    ASSERT_EQ(helper->syncRP(key(9, OBJECT_TRENDLOG, 1, PROP_TOTAL_RECORD_COUNT), count),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_EQ(count.getUInt(), 150u);
+    EXPECT_EQ(read(key(9, OBJECT_TRENDLOG, 1, PROP_RECORD_COUNT)).getUInt(), 100u);
+    EXPECT_EQ(read(key(9, OBJECT_TRENDLOG, 1, PROP_TOTAL_RECORD_COUNT)).getUInt(), 150u);
 
     const std::vector<ReadRangeAck::Result> pages = readAllAfter(*helper, log, Poco::Timestamp(0));
     EXPECT_EQ(pages.front().firstSequenceNumber, 51u);
@@ -245,14 +219,19 @@ TEST_F(SimulatedReadRangeTest, RequestsThatDevicesRefuse)
 {
     start("test-network.json");
     const ReadRange::Range range = rangeOf(ReadRange::RT_BY_POSITION, 1);
-    EXPECT_EQ(readRangeError(key(100, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), range),
-              DataError(ERROR_CLASS_SERVICES, ERROR_CODE_PROPERTY_IS_NOT_A_LIST));
-    EXPECT_EQ(readRangeError(key(100, OBJECT_TRENDLOG, 9, PROP_LOG_BUFFER), range),
-              DataError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT));
-    EXPECT_EQ(readRangeError(_log, rangeOf(ReadRange::RT_BY_SEQUENCE, 0)),
-              DataError(ERROR_CLASS_SERVICES, ERROR_CODE_INCONSISTENT_PARAMETERS));
-    EXPECT_EQ(readRangeError(key(100, OBJECT_TRENDLOG, 1, PROP_LOG_BUFFER, 1), range),
-              DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY));
+    const std::tuple<DataPropertyKey, ReadRange::Range, DataError> refused[] = {
+        {key(100, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), range,
+         DataError(ERROR_CLASS_SERVICES, ERROR_CODE_PROPERTY_IS_NOT_A_LIST)},
+        {key(100, OBJECT_TRENDLOG, 9, PROP_LOG_BUFFER), range,
+         DataError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT)},
+        {_log, rangeOf(ReadRange::RT_BY_SEQUENCE, 0),
+         DataError(ERROR_CLASS_SERVICES, ERROR_CODE_INCONSISTENT_PARAMETERS)},
+        {key(100, OBJECT_TRENDLOG, 1, PROP_LOG_BUFFER, 1), range,
+         DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY)},
+    };
+    ReadRangeAck::Result page;
+    for (const auto& [refusedKey, refusedRange, expected] : refused)
+        EXPECT_EQ(readRange(refusedKey, refusedRange, page), expected) << expected.getString();
 }
 
 }  // namespace Orvik::BACnet::Client::Test

@@ -30,11 +30,6 @@ class SimulatedReadTest : public ClientFixture
 protected:
     void SetUp() override { start("test-network.json"); }
 
-    ServiceHelper::SyncReslut read(const DataPropertyKey& key, ValueContainer& value, DataError& error)
-    {
-        return helper->syncRP(key, value, &error);
-    }
-
     std::vector<DataResponseRPM> readMultiple(
         Poco::UInt32 device, const std::vector<NotificationRequestRPM::Parameter>& parameters)
     {
@@ -44,44 +39,32 @@ protected:
     }
 };
 
-TEST_F(SimulatedReadTest, WholeArraysElementsAndTheirCount)
+TEST_F(SimulatedReadTest, WholeArraysElementsTheirCountAndTheErrorsOfReadProperty)
 {
-    ValueContainer value;
-    DataError error;
     const DataType::ObjectIdentifier device(OBJECT_DEVICE, 100);
-    ASSERT_EQ(read(DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_LIST)), value, error),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
+    ValueContainer value = read(DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_LIST)));
     EXPECT_EQ(value.getStructure(), BACNET_DTS_ARRAY);
     ASSERT_EQ(value.size(), 14u);  // the device object and its 13 objects, the device first
     EXPECT_EQ(value.at(0).get<DataType::ObjectIdentifier>(), device);
     EXPECT_EQ(value.at(13).get<DataType::ObjectIdentifier>(),
               DataType::ObjectIdentifier(OBJECT_STRUCTURED_VIEW, 1));
+    EXPECT_EQ(read(DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_LIST, 0))).getUInt(), 14u);
+    EXPECT_EQ(read(DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_LIST, 2))).getObjectIdentifier(),
+              DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1));
 
-    ASSERT_EQ(read(DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_LIST, 0)), value, error),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_EQ(value.getUInt(), 14u);
-    ASSERT_EQ(read(DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_LIST, 2)), value, error),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
-    EXPECT_EQ(value.getObjectIdentifier(), DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1));
-
-    EXPECT_EQ(read(DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_LIST, 15)), value, error),
-              ServiceHelper::SYNC_RESULT_FAIL);
-    EXPECT_EQ(error, DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_INVALID_ARRAY_INDEX));
-    EXPECT_EQ(read(DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_NAME, 1)), value, error),
-              ServiceHelper::SYNC_RESULT_FAIL);
-    EXPECT_EQ(error, DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY));
-}
-
-TEST_F(SimulatedReadTest, ErrorsOfReadProperty)
-{
-    ValueContainer value;
-    DataError error;
-    EXPECT_EQ(read(key(100, OBJECT_BINARY_INPUT, 1, PROP_UNITS), value, error),
-              ServiceHelper::SYNC_RESULT_FAIL);
-    EXPECT_EQ(error, UNKNOWN_PROPERTY);
-    EXPECT_EQ(read(key(100, OBJECT_TRENDLOG, 1, PROP_LOG_BUFFER), value, error),
-              ServiceHelper::SYNC_RESULT_FAIL);
-    EXPECT_EQ(error, DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_READ_ACCESS_DENIED));
+    const std::pair<DataPropertyKey, DataError> refused[] = {
+        {DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_LIST, 15)),
+         DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_INVALID_ARRAY_INDEX)},
+        {DataPropertyKey(100, device, DataPropertyRef(PROP_OBJECT_NAME, 1)),
+         DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY)},
+        {key(100, OBJECT_BINARY_INPUT, 1, PROP_UNITS), UNKNOWN_PROPERTY},
+        {key(100, OBJECT_ANALOG_INPUT, 99, PROP_PRESENT_VALUE),
+         DataError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT)},
+        {key(100, OBJECT_TRENDLOG, 1, PROP_LOG_BUFFER),
+         DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_READ_ACCESS_DENIED)},
+    };
+    for (const auto& [refusedKey, expected] : refused)
+        EXPECT_EQ(read(refusedKey, value), expected) << expected.getString();
 }
 
 TEST_F(SimulatedReadTest, DevicePropertiesThatThePusherReads)
@@ -188,18 +171,13 @@ TEST_F(SimulatedReadTest, PerPropertyAndPerObjectErrorsInOneReply)
 
 TEST_F(SimulatedReadTest, TrendLogMultipleAndStructuredViewReferences)
 {
-    ValueContainer value;
-    DataError error;
-    ASSERT_EQ(read(key(100, OBJECT_TREND_LOG_MULTIPLE, 1, PROP_LOG_DEVICE_OBJECT_PROPERTY), value, error),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
     std::vector<DataType::BACnetDeviceObjectPropertyReference> references;
-    value.getValues(references);
+    read(key(100, OBJECT_TREND_LOG_MULTIPLE, 1, PROP_LOG_DEVICE_OBJECT_PROPERTY)).getValues(references);
     ASSERT_EQ(references.size(), 2u);
     EXPECT_FALSE(references[0].hasDevice());
     EXPECT_EQ(references[1].getDeviceIdentifier(), DataType::ObjectIdentifier(OBJECT_DEVICE, 200));
 
-    ASSERT_EQ(read(key(100, OBJECT_STRUCTURED_VIEW, 1, PROP_SUBORDINATE_LIST, 3), value, error),
-              ServiceHelper::SYNC_RESULT_SUCCESS);
+    const ValueContainer value = read(key(100, OBJECT_STRUCTURED_VIEW, 1, PROP_SUBORDINATE_LIST, 3));
     const auto& subordinate = value.at(0).get<DataType::BACnetDeviceObjectReference>();
     EXPECT_EQ(subordinate.getDeviceInstance(), 200u);
     EXPECT_EQ(subordinate.getObjectIdentifier(), DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1));

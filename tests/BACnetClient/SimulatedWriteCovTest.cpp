@@ -20,6 +20,13 @@ ValueContainer enumerated(Poco::UInt32 value)
     return container;
 }
 
+ValueContainer whole(Poco::UInt64 value)
+{
+    ValueContainer container;
+    container.setUInt(value);
+    return container;
+}
+
 ValueContainer real(float value)
 {
     ValueContainer container;
@@ -49,13 +56,6 @@ protected:
             return pError->getResponse();
         EXPECT_NE(dynamic_cast<NotificationResponsePropertyAccess<int>*>(pReply.get()), nullptr);
         return DataError();
-    }
-
-    ValueContainer read(const DataPropertyKey& key)
-    {
-        ValueContainer value;
-        EXPECT_EQ(helper->syncRP(key, value), ServiceHelper::SYNC_RESULT_SUCCESS);
-        return value;
     }
 
     DataError subscribe(const DataPropertyKey& key, NotificationRequestSubscribeCOV::Parameters parameters)
@@ -127,14 +127,7 @@ TEST_F(SimulatedWriteCovTest, WritesThatDevicesRefuse)
     EXPECT_EQ(write(_fan, 8, enumerated(2)), outOfRange);
     EXPECT_EQ(write(_fan, 0, enumerated(1)), outOfRange);
     EXPECT_EQ(write(_fan, 17, enumerated(1)), outOfRange);
-    EXPECT_EQ(write(key(100, OBJECT_MULTI_STATE_VALUE, 1, PROP_PRESENT_VALUE), 8,
-                    []
-                    {
-                        ValueContainer four;
-                        four.setUInt(4);
-                        return four;
-                    }()),
-              outOfRange);
+    EXPECT_EQ(write(key(100, OBJECT_MULTI_STATE_VALUE, 1, PROP_PRESENT_VALUE), 8, whole(4)), outOfRange);
     EXPECT_EQ(write(key(100, OBJECT_ANALOG_INPUT, 1, PROP_UNITS), 16, enumerated(62)), denied);
     EXPECT_EQ(write(key(100, OBJECT_BINARY_OUTPUT, 1, PROP_PRIORITY_ARRAY, 3), 16, enumerated(1)), denied);
     EXPECT_EQ(write(key(100, OBJECT_ANALOG_INPUT, 1, PROP_HIGH_LIMIT), 16, real(1.0f)),

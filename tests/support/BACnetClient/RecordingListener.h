@@ -1,18 +1,21 @@
 #pragma once
 
+#include "Orvik_BACnetClient/DataPropertyKey.h"
 #include "Orvik_BACnetClient/NetworkListener.h"
 
 #include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace Orvik::BACnet::Client::Test
 {
 
 /// A NetworkListener that keeps everything a network reports, for tests that check a network directly.
-/// It counts the replies of each transaction, so a test can tell "ended exactly once".
+/// It counts the replies of each transaction, so a test can tell "ended exactly once". Below it, what the
+/// network tests read from a reply.
 class RecordingListener : public NetworkListener
 {
 public:
@@ -74,5 +77,26 @@ private:
 
     std::condition_variable _changed;
 };
+
+/// The object-name of a device's own object, the property the network tests read.
+inline DataPropertyKey objectNameOf(Poco::UInt32 device)
+{
+    return DataPropertyKey(device, DataType::ObjectIdentifier(OBJECT_DEVICE, device),
+                           DataPropertyRef(PROP_OBJECT_NAME));
+}
+
+/// The text a reply carries, or "(no value)".
+inline std::string nameIn(const NetworkReply& reply)
+{
+    const auto* pValue = std::get_if<ValueContainer>(&reply.payload);
+    return pValue == nullptr ? "(no value)" : pValue->getCharString();
+}
+
+/// The error a reply carries, or no error.
+inline DataError errorIn(const NetworkReply& reply)
+{
+    const auto* pError = std::get_if<DataError>(&reply.payload);
+    return pError == nullptr ? DataError() : *pError;
+}
 
 }  // namespace Orvik::BACnet::Client::Test
