@@ -428,61 +428,40 @@ TEST(CodecTest, EncodersRefuseWhatHasNoEncoding)
     WriteProperty::Request write;
     write.value.setReal(1.0f);
     write.priority = 17;
-    ReadRange::Request read;
-    read.range.type = ReadRange::BY_POSITION;
-    read.range.count = 0;
+    const auto readRange = [](int count)
+    {
+        ReadRange::Request read;
+        read.range.type = ReadRange::BY_POSITION;
+        read.range.count = count;
+        return ReadRange::encodeRequest(read);
+    };
+    ValueContainer uploadPosition;
+    uploadPosition.setValue(DataType::Proprietary::VendorOrvik::BACnetTrendLogLastUploaded());
+    Npdu::Header toNetwork0;
+    toNetwork0.hasDestination = true;
+    toNetwork0.destination.setNetworkNumber(0);
+    Bvll::Message tooLong;
+    const Octets npdu(Bvll::_MAX_DATAGRAM, 0);
+    tooLong.payload = npdu;
+    Apdu::Header simpleAck;
+    simpleAck.type = Apdu::SIMPLE_ACK;
+    Encoder out;
     const std::pair<const char*, std::function<void()>> refused[] = {
         {"priority 17", [&] { WriteProperty::encodeRequest(write); }},
         {"no value", [] { WriteProperty::encodeRequest(WriteProperty::Request()); }},
-        {"count 0", [&] { ReadRange::encodeRequest(read); }},
-        {"count beyond INTEGER16",
-         [&]
-         {
-             read.range.count = 40000;
-             ReadRange::encodeRequest(read);
-         }},
+        {"count 0", [&] { readRange(0); }},
+        {"count beyond INTEGER16", [&] { readRange(40000); }},
         {"no objects", [] { ReadPropertyMultiple::encodeRequest({}); }},
         {"object without properties",
          [] { ReadPropertyMultiple::encodeRequest({ReadPropertyMultiple::ObjectRequest()}); }},
         {"Who-Is limit", [] { WhoIs::range(0, BACNET_MAX_INSTANCE + 1).encode(); }},
-        {"Date before 1900",
-         []
-         {
-             Encoder out;
-             out.writeApplicationValue(BACnetValue(DataType::Date(1899, 1, 1, 7)));
-         }},
+        {"Date before 1900", [&] { out.writeApplicationValue(BACnetValue(DataType::Date(1899, 1, 1, 7))); }},
         {"upload position",
-         []
-         {
-             ValueContainer value;
-             value.setValue(DataType::Proprietary::VendorOrvik::BACnetTrendLogLastUploaded());
-             Encoder out;
-             ValueCodec::encode(out, value, OBJECT_DEVICE, PROP_PRESENT_VALUE);
-         }},
-        {"tag number 255", [] { Encoder().writeOpening(255); }},
-        {"network 0",
-         []
-         {
-             Npdu::Header header;
-             header.hasDestination = true;
-             header.destination.setNetworkNumber(0);
-             Npdu::encode(header, OctetView());
-         }},
-        {"datagram too long",
-         []
-         {
-             Bvll::Message message;
-             const Octets npdu(Bvll::_MAX_DATAGRAM, 0);
-             message.payload = npdu;
-             Bvll::encode(message);
-         }},
-        {"Simple-ACK with data",
-         []
-         {
-             Apdu::Header header;
-             header.type = Apdu::SIMPLE_ACK;
-             Apdu::encode(header, Octets{1});
-         }},
+         [&] { ValueCodec::encode(out, uploadPosition, OBJECT_DEVICE, PROP_PRESENT_VALUE); }},
+        {"tag number 255", [&] { out.writeOpening(255); }},
+        {"network 0", [&] { Npdu::encode(toNetwork0, OctetView()); }},
+        {"datagram too long", [&] { Bvll::encode(tooLong); }},
+        {"Simple-ACK with data", [&] { Apdu::encode(simpleAck, Octets{1}); }},
     };
     for (const auto& [what, encode] : refused)
     {

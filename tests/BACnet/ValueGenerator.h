@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -249,40 +250,23 @@ private:
     {
         DataType::BACnetLogRecord record;
         record.setDateTime(DataType::BACnetDateTime(date(), time()));
-        switch (upTo(9))
-        {
-            case 0:
-                record.setLogStatus(bits(3));
-                break;
-            case 1:
-                record.setBoolean(chance(2));
-                break;
-            case 2:
-                record.setReal(floating<float, std::uint32_t>());
-                break;
-            case 3:
-                record.setEnumerated(static_cast<std::uint32_t>(number()));
-                break;
-            case 4:
-                record.setUnsigned(number());
-                break;
-            case 5:
-                record.setSigned(static_cast<std::int64_t>(number()));
-                break;
-            case 6:
-                record.setBitString(bits(upTo(64)));
-                break;
-            case 7:
+        // One of the log datum choices, NULL among them.
+        const std::function<void()> choices[] = {
+            [&] { record.setLogStatus(bits(3)); },
+            [&] { record.setBoolean(chance(2)); },
+            [&] { record.setReal(floating<float, std::uint32_t>()); },
+            [&] { record.setEnumerated(static_cast<std::uint32_t>(number())); },
+            [&] { record.setUnsigned(number()); },
+            [&] { record.setSigned(static_cast<std::int64_t>(number())); },
+            [&] { record.setBitString(bits(upTo(64))); },
+            [&]
+            {
                 record.setFailure(static_cast<BACNET_ERROR_CLASS>(upTo(65535)),
                                   static_cast<BACNET_ERROR_CODE>(upTo(65535)));
-                break;
-            case 8:
-                record.setTimeChange(floating<float, std::uint32_t>());
-                break;
-            default:
-                record.setNull();
-                break;
-        }
+            },
+            [&] { record.setTimeChange(floating<float, std::uint32_t>()); },
+            [&] { record.setNull(); }};
+        choices[upTo(std::size(choices) - 1)]();
         if (chance(2))
         {
             record.setStatusFlags(bits(4));

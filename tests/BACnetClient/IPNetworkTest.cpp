@@ -89,14 +89,6 @@ Bvll::Endpoint endpointOf(const Poco::Net::SocketAddress& address)
     return endpoint;
 }
 
-/// The properties a ReadPropertyMultiple request datagram asks for.
-std::vector<ReadPropertyMultiple::ObjectRequest> askedIn(const Octets& request)
-{
-    const Bvll::Message bvll = Bvll::decode(request);
-    const Npdu::Message npdu = Npdu::decode(bvll.payload);
-    return ReadPropertyMultiple::decodeRequest(Apdu::decode(npdu.payload).serviceData);
-}
-
 }  // namespace
 
 /// A BACnet/IP network on loopback, with the test playing its devices, routers and BBMD through UDP
@@ -136,6 +128,33 @@ protected:
     void answer(UdpPeer& peer, const Octets& apdu, const Npdu::Header& npdu = Npdu::Header())
     {
         peer.send(datagram(apdu, npdu), network->localAddress());
+    }
+
+    /// A confirmed request the device received: its description, its invoke id and, for a
+    /// ReadPropertyMultiple, what it asks for.
+    struct Request
+    {
+        std::string text;
+        Poco::UInt8 invokeId;
+        std::vector<ReadPropertyMultiple::ObjectRequest> asked;
+    };
+
+    Request receiveRequest()
+    {
+        Poco::Net::SocketAddress from;
+        const Octets octets = device.receiveOctets(from, 5000);
+        const Bvll::Message bvll = Bvll::decode(octets);
+        const Apdu::Message apdu = Apdu::decode(Npdu::decode(bvll.payload).payload);
+        Request request{Packet::decode(octets).describe(), apdu.header.invokeId, {}};
+        if (apdu.header.serviceChoice == ReadPropertyMultiple::_SERVICE)
+            request.asked = ReadPropertyMultiple::decodeRequest(apdu.serviceData);
+        return request;
+    }
+
+    /// The device's answer that the request's answer is too large for it.
+    void abortTooLarge(Poco::UInt8 invokeId)
+    {
+        answer(device, Apdu::encode(pdu(Apdu::ABORT, invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED)));
     }
 
     ManualClock clock;
@@ -292,23 +311,21 @@ TEST_F(IPNetworkTest, ReadPropertyMultipleIsSplitUntilTheDeviceTakesItAndTheAnsw
          {input, {DataPropertyRef(PROP_PRESENT_VALUE)}}});
     // The device takes one property at a time and aborts anything larger.
     std::vector<std::string> requests;
-    for (Poco::UInt8 invokeId = 0; invokeId < 5; ++invokeId)
+    for (int i = 0; i < 5; ++i)
     {
-        Poco::Net::SocketAddress from;
-        const Octets request = device.receiveOctets(from, 5000);
-        const std::string text = Packet::decode(request).describe();
-        requests.push_back(text.substr(text.find("read-property-multiple ")));
-        const std::vector<ReadPropertyMultiple::ObjectRequest> asked = askedIn(request);
+        const Request request = receiveRequest();
+        requests.push_back(request.text.substr(request.text.find("read-property-multiple ")));
+        const auto& asked = request.asked;
         if (asked.size() > 1 || asked[0].properties.size() > 1)
         {
-            answer(device, Apdu::encode(pdu(Apdu::ABORT, invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED)));
+            abortTooLarge(request.invokeId);
             continue;
         }
         ValueContainer value;
-        value.setCharString("v" + std::to_string(invokeId));
+        value.setCharString("v" + std::to_string(request.invokeId));
         answer(
             device,
-            complexAck(invokeId, ReadPropertyMultiple::_SERVICE,
+            complexAck(request.invokeId, ReadPropertyMultiple::_SERVICE,
                        ReadPropertyMultiple::encodeAck(
                            {{asked[0].objectIdentifier, {PropertyValue(asked[0].properties[0], value)}}})));
     }
@@ -351,49 +368,45 @@ TEST_F(IPNetworkTest, ArrayTooLargeForOneAnswerIsReadByItsElements)
         // The device refuses the whole list, has three objects, and reads several at once or not.
         for (const std::string& expected : table[row])
         {
-            Poco::Net::SocketAddress from;
-            const Octets request = device.receiveOctets(from, 5000);
-            const std::string text = Packet::decode(request).describe();
-            EXPECT_THAT(text, HasSubstr(expected));
-            const Poco::UInt8 invokeId =
-                static_cast<Poco::UInt8>(std::stoul(text.substr(text.find("id=") + 3)));
-            if (text.find("read-property-multiple") != std::string::npos)
+            const Request request = receiveRequest();
+            EXPECT_THAT(request.text, HasSubstr(expected));
+            if (!request.asked.empty() && !withMultiple)
             {
-                if (!withMultiple)
-                {
-                    answer(device,
-                           Apdu::encode(pdu(Apdu::REJECT, invokeId, REJECT_REASON_UNRECOGNIZED_SERVICE)));
-                    continue;
-                }
+                answer(device,
+                       Apdu::encode(pdu(Apdu::REJECT, request.invokeId, REJECT_REASON_UNRECOGNIZED_SERVICE)));
+            }
+            else if (!request.asked.empty())
+            {
                 ReadPropertyMultiple::ObjectResult result;
                 result.objectIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE);
-                const std::vector<ReadPropertyMultiple::ObjectRequest> asked = askedIn(request);
-                for (const PropertyReference& property : asked.at(0).properties)
+                for (const PropertyReference& property : request.asked.at(0).properties)
                 {
                     ValueContainer element;
                     element.setValue(DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, property.arrayIndex));
                     result.results.emplace_back(property, element);
                 }
-                answer(device, complexAck(invokeId, ReadPropertyMultiple::_SERVICE,
+                answer(device, complexAck(request.invokeId, ReadPropertyMultiple::_SERVICE,
                                           ReadPropertyMultiple::encodeAck({result})));
-                continue;
             }
-            const std::size_t bracket = text.find("object-list[");
-            if (bracket == std::string::npos)
+            else if (const std::size_t bracket = request.text.find("object-list[");
+                     bracket == std::string::npos)
             {
-                answer(device,
-                       Apdu::encode(pdu(Apdu::ABORT, invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED)));
-                continue;
+                abortTooLarge(request.invokeId);
             }
-            const Poco::UInt32 index = static_cast<Poco::UInt32>(std::stoul(text.substr(bracket + 12)));
-            ReadProperty::Ack ack;
-            ack.objectIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE);
-            ack.property = PropertyReference(PROP_OBJECT_LIST, index);
-            if (index == 0)
-                ack.value.setValue(BACnetValue(static_cast<std::uint64_t>(3)));
             else
-                ack.value.setValue(DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, index));
-            answer(device, complexAck(invokeId, ReadProperty::_SERVICE, ReadProperty::encodeAck(ack)));
+            {
+                const Poco::UInt32 index =
+                    static_cast<Poco::UInt32>(std::stoul(request.text.substr(bracket + 12)));
+                ReadProperty::Ack ack;
+                ack.objectIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE);
+                ack.property = PropertyReference(PROP_OBJECT_LIST, index);
+                if (index == 0)
+                    ack.value.setValue(BACnetValue(static_cast<std::uint64_t>(3)));
+                else
+                    ack.value.setValue(DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, index));
+                answer(device,
+                       complexAck(request.invokeId, ReadProperty::_SERVICE, ReadProperty::encodeAck(ack)));
+            }
         }
         ASSERT_TRUE(listener.waitForReply(transactionId));
         const NetworkReply reply = listener.repliesOf(transactionId).at(0);
@@ -598,11 +611,9 @@ TEST_F(IPNetworkTest, ReadRangeAsksForWhatOneAnswerHoldsAndReportsMoreWhenItCutT
     network->sendReadRange(3, log, range);
     for (const char* asked : {"count 2", "count 1"})
     {
-        const std::string request = device.receive().describe();
-        EXPECT_THAT(request, HasSubstr(asked));
-        const Poco::UInt8 invokeId =
-            static_cast<Poco::UInt8>(std::stoul(request.substr(request.find("id=") + 3)));
-        answer(device, Apdu::encode(pdu(Apdu::ABORT, invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED)));
+        const Request request = receiveRequest();
+        EXPECT_THAT(request.text, HasSubstr(asked));
+        abortTooLarge(request.invokeId);
     }
     ASSERT_TRUE(listener.waitForReply(3));
     EXPECT_EQ(errorIn(listener.repliesOf(3).at(0)),
