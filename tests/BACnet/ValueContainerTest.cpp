@@ -76,7 +76,7 @@ TEST(ValueContainerTest, MergeReportsWhetherAnythingChanged)
     EXPECT_EQ(none.getUInt(), 5u);
 }
 
-TEST(ValueContainerTest, GettersConvertNumbersAndRefuseOtherDatatypes)
+TEST(ValueContainerTest, GettersConvertAndSaturateNumbersAndRefuseOtherDatatypes)
 {
     ValueContainer value;
     EXPECT_EQ(value.getUInt(), 0u);  // no value reads as NULL
@@ -96,6 +96,17 @@ TEST(ValueContainerTest, GettersConvertNumbersAndRefuseOtherDatatypes)
     value.setEnum(3);
     EXPECT_EQ(value.getEnum(), 3u);
     EXPECT_EQ(value.getAppTag(), BACNET_APPLICATION_TAG_ENUMERATED);
+    // floating values saturate, NaN reads as zero
+    value.setDouble(std::nan(""));
+    EXPECT_EQ(value.getUInt(), 0u);
+    EXPECT_EQ(value.getInt(), 0);
+    EXPECT_EQ(value.getText(), "nan");
+    value.setReal(-std::numeric_limits<float>::infinity());
+    EXPECT_EQ(value.getInt(), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(value.getUInt(), 0u);
+    value.setDouble(1e300);
+    EXPECT_EQ(value.getUInt64(), std::numeric_limits<std::uint64_t>::max());
+    EXPECT_TRUE(std::isinf(value.getReal()));
 
     value.setCharString("abc");
     EXPECT_THROW(value.getUInt(), Poco::BadCastException);
@@ -143,21 +154,6 @@ TEST(ValueContainerTest, LastTimeStampIsThatOfTheLastDatedRecord)
     page.append(BACnetValue(undated));
     EXPECT_EQ(page.getLastTimeStamp(), realRecord(2, 0.0f).getTimeStamp());
     EXPECT_EQ(BACnetDateTime(page.getLastTimeStamp()), realRecord(2, 0.0f).getDateTime());
-}
-
-TEST(ValueContainerTest, FloatingValuesSaturateAndNanReadsAsZero)
-{
-    ValueContainer value;
-    value.setDouble(std::nan(""));
-    EXPECT_EQ(value.getUInt(), 0u);
-    EXPECT_EQ(value.getInt(), 0);
-    EXPECT_EQ(value.getText(), "nan");
-    value.setReal(-std::numeric_limits<float>::infinity());
-    EXPECT_EQ(value.getInt(), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(value.getUInt(), 0u);
-    value.setDouble(1e300);
-    EXPECT_EQ(value.getUInt64(), std::numeric_limits<std::uint64_t>::max());
-    EXPECT_TRUE(std::isinf(value.getReal()));
 }
 
 TEST(ValueContainerTest, AnyIsReadAsTheStoredApplicationTag)

@@ -3,7 +3,7 @@
 #include "Orvik_BACnetClient/ReadRangePager.h"
 
 #include <Poco/DateTime.h>
-#include <Poco/Thread.h>
+#include "Eventually.h"
 
 #include <tuple>
 
@@ -48,6 +48,8 @@ Poco::Timestamp january(int minute)
 class SimulatedReadRangeTest : public ClientFixture
 {
 protected:
+    void SetUp() override { start("test-network.json"); }
+
     /// The page's records are those the site holds, from `firstSequence` on.
     void expectRecordsOfSite(const DataObjectKey& trendLog, const ReadRangeAck::Result& page)
     {
@@ -67,7 +69,6 @@ protected:
 
 TEST_F(SimulatedReadRangeTest, PagingByTimeThenSequenceReadsEveryRecordOnceInPagesBoundByTheMaxApdu)
 {
-    start("test-network.json");
     const std::vector<ReadRangeAck::Result> pages = readAllAfter(*helper, _log, Poco::Timestamp(0));
     ASSERT_EQ(pages.size(), 8u);  // 150 records, 20 to a 480-octet reply
     Poco::UInt32 expectedSequence = 1;
@@ -94,7 +95,6 @@ TEST_F(SimulatedReadRangeTest, PagingByTimeThenSequenceReadsEveryRecordOnceInPag
 
 TEST_F(SimulatedReadRangeTest, ByTimeTakesRecordsStrictlyNewerOrOlder)
 {
-    start("test-network.json");
     ReadRange::Range range = rangeOf(ReadRange::RT_BY_TIME, 3);
     range.refTime = DataType::BACnetDateTime(january(49));  // the time of record 50
     ReadRangeAck::Result result = readRange(_log, range);
@@ -117,7 +117,6 @@ TEST_F(SimulatedReadRangeTest, ByTimeTakesRecordsStrictlyNewerOrOlder)
 
 TEST_F(SimulatedReadRangeTest, ByPositionAndBySequence)
 {
-    start("test-network.json");
     ReadRange::Range range = rangeOf(ReadRange::RT_BY_POSITION, 5);
     range.refIndex = 10;
     EXPECT_EQ(readRange(_log, range).firstSequenceNumber, 10u);
@@ -204,9 +203,7 @@ TEST_F(SimulatedReadRangeTest, LiveLogGrowsWithTime)
          "log": {"intervalSeconds": 0.02, "count": 5, "live": true, "startSecondsAgo": 0.1}}]}]})");
     const DataObjectKey log(9, DataType::ObjectIdentifier(OBJECT_TRENDLOG, 1));
     const Poco::UInt64 before = site->getLastSequenceNumber(log);
-    for (int i = 0; i < 500 && site->getLastSequenceNumber(log) < before + 3; ++i)
-        Poco::Thread::sleep(20);
-    ASSERT_GE(site->getLastSequenceNumber(log), before + 3);
+    ASSERT_TRUE(Orvik::Test::eventually([&] { return site->getLastSequenceNumber(log) >= before + 3; }));
 
     ReadRange::Range range = rangeOf(ReadRange::RT_BY_SEQUENCE, 2);
     range.refSeqNum = static_cast<Poco::UInt32>(before + 1);
@@ -217,7 +214,6 @@ TEST_F(SimulatedReadRangeTest, LiveLogGrowsWithTime)
 
 TEST_F(SimulatedReadRangeTest, RequestsThatDevicesRefuse)
 {
-    start("test-network.json");
     const ReadRange::Range range = rangeOf(ReadRange::RT_BY_POSITION, 1);
     const std::tuple<DataPropertyKey, ReadRange::Range, DataError> refused[] = {
         {key(100, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), range,

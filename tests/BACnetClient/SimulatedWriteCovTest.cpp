@@ -3,7 +3,7 @@
 #include "Orvik_BACnetClient/NotificationResponse.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
 
-#include <Poco/Thread.h>
+#include "Eventually.h"
 
 namespace Orvik::BACnet::Client::Test
 {
@@ -46,6 +46,8 @@ ValueContainer null()
 class SimulatedWriteCovTest : public ClientFixture
 {
 protected:
+    void SetUp() override { start("test-network.json"); }
+
     /// Writes and waits for the answer: no error for the acknowledgement.
     DataError write(const DataPropertyKey& key, Poco::UInt32 priority, const ValueContainer& value)
     {
@@ -96,7 +98,6 @@ protected:
 
 TEST_F(SimulatedWriteCovTest, PresentValueComesFromTheHighestPriorityThenTheRelinquishDefault)
 {
-    start("test-network.json");
     EXPECT_EQ(read(_fan).getEnum(), 0u);
     EXPECT_EQ(write(_fan, 8, enumerated(1)), NO_ERROR);
     EXPECT_EQ(read(_fan).getEnum(), 1u);
@@ -120,7 +121,6 @@ TEST_F(SimulatedWriteCovTest, PresentValueComesFromTheHighestPriorityThenTheReli
 
 TEST_F(SimulatedWriteCovTest, WritesThatDevicesRefuse)
 {
-    start("test-network.json");
     const DataError denied(ERROR_CLASS_PROPERTY, ERROR_CODE_WRITE_ACCESS_DENIED);
     const DataError outOfRange(ERROR_CLASS_PROPERTY, ERROR_CODE_VALUE_OUT_OF_RANGE);
     EXPECT_EQ(write(_fan, 8, real(1.0f)), DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_INVALID_DATA_TYPE));
@@ -139,7 +139,6 @@ TEST_F(SimulatedWriteCovTest, WritesThatDevicesRefuse)
 
 TEST_F(SimulatedWriteCovTest, AnInputTakesWritesOnlyOutOfService)
 {
-    start("test-network.json");
     const DataPropertyKey zone(_zone, PROP_PRESENT_VALUE);
     EXPECT_EQ(write(zone, 16, real(30.0f)), DataError(ERROR_CLASS_PROPERTY, ERROR_CODE_WRITE_ACCESS_DENIED));
     ValueContainer yes;
@@ -155,7 +154,6 @@ TEST_F(SimulatedWriteCovTest, AnInputTakesWritesOnlyOutOfService)
 
 TEST_F(SimulatedWriteCovTest, SubscriptionSendsTheFirstStateThenChangesBeyondTheIncrement)
 {
-    start("test-network.json");
     const NotificationRequestSubscribeCOV::Parameters subscription = parameters(0);
     subscribeOk(_wholeZone, subscription);
     DataResponseCOV notification = nextNotification();
@@ -176,7 +174,6 @@ TEST_F(SimulatedWriteCovTest, SubscriptionSendsTheFirstStateThenChangesBeyondThe
 
 TEST_F(SimulatedWriteCovTest, WrittenValuesAreNotified)
 {
-    start("test-network.json");
     subscribeOk(DataPropertyKey(_fan.getObjectKey(), PROP_PRESENT_VALUE), parameters(300));
     DataResponseCOV notification = nextNotification();
     EXPECT_GT(notification.timeRemaining, 0u);
@@ -191,7 +188,6 @@ TEST_F(SimulatedWriteCovTest, WrittenValuesAreNotified)
 
 TEST_F(SimulatedWriteCovTest, CancelledSubscriptionIsSilent)
 {
-    start("test-network.json");
     NotificationRequestSubscribeCOV::Parameters subscription = parameters(0);
     subscribeOk(_wholeZone, subscription);
     nextNotification();
@@ -210,17 +206,13 @@ TEST_F(SimulatedWriteCovTest, CancelledSubscriptionIsSilent)
 
 TEST_F(SimulatedWriteCovTest, SubscriptionEndsWithItsLifetime)
 {
-    start("test-network.json");
     subscribeOk(_wholeZone, parameters(1));
     EXPECT_EQ(nextNotification().timeRemaining, 1u);
-    for (int i = 0; i < 200 && site->countSubscriptions(_zone) > 0; ++i)
-        Poco::Thread::sleep(50);
-    EXPECT_EQ(site->countSubscriptions(_zone), 0u);
+    EXPECT_TRUE(Orvik::Test::eventually([&] { return site->countSubscriptions(_zone) == 0; }));
 }
 
 TEST_F(SimulatedWriteCovTest, PropertySubscriptionWithItsOwnIncrement)
 {
-    start("test-network.json");
     NotificationRequestSubscribeCOV::Parameters subscription = parameters(0);
     subscription.covIncrementPresent = true;
     subscription.covIncrement = 2.0f;
@@ -235,7 +227,6 @@ TEST_F(SimulatedWriteCovTest, PropertySubscriptionWithItsOwnIncrement)
 
 TEST_F(SimulatedWriteCovTest, RefusedSubscriptions)
 {
-    start("test-network.json");
     EXPECT_EQ(subscribe(key(100, OBJECT_TRENDLOG, 1, MAX_BACNET_PROPERTY_ID), parameters(60)),
               DataError(ERROR_CLASS_OBJECT, ERROR_CODE_OPTIONAL_FUNCTIONALITY_NOT_SUPPORTED));
     EXPECT_EQ(subscribe(key(100, OBJECT_ANALOG_INPUT, 7, MAX_BACNET_PROPERTY_ID), parameters(60)),

@@ -2,6 +2,7 @@
 
 #include "BACnetClient/ManualClock.h"
 #include "BACnetClient/RecordingListener.h"
+#include "Eventually.h"
 #include "Orvik_BACnetClient/DataObjectKey.h"
 #include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/TransactionTable.h"
@@ -12,7 +13,6 @@
 #include <memory>
 #include <ostream>
 #include <string>
-#include <thread>
 
 namespace Orvik::BACnet::Client::Test
 {
@@ -88,8 +88,8 @@ protected:
     /// Waits (real time, generously) until the device has received `count` requests in all.
     bool waitForRequests(Poco::UInt32 deviceInstance, Poco::UInt32 count)
     {
-        for (int i = 0; i < 1000 && target->requestCount(deviceInstance) < count; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Orvik::Test::eventually([&] { return target->requestCount(deviceInstance) >= count; },
+                                std::chrono::seconds(10), std::chrono::milliseconds(10));
         return target->requestCount(deviceInstance) == count;
     }
 
