@@ -22,8 +22,10 @@ if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 start=$(date +%s)
-cmake -S "$source_dir" -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DORVIK_BUILD_TESTS=OFF -DORVIK_FUZZ=ON "${launcher[@]}" >"$build_dir.configure.log" 2>&1 ||
+# -O1 with line tables only: the sanitizers' reports keep file and line, and the instrumented build of
+# the libraries takes about a third less time than -O2 -g.
+cmake -S "$source_dir" -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=None \
+    -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" -DORVIK_BUILD_TESTS=OFF -DORVIK_FUZZ=ON "${launcher[@]}" >"$build_dir.configure.log" 2>&1 ||
     { cat "$build_dir.configure.log"; exit 1; }
 cmake --build "$build_dir" -j "$(nproc)" --target fuzz_datagram fuzz_service fuzz_serve >"$build_dir.build.log" 2>&1 ||
     { tail -50 "$build_dir.build.log"; exit 1; }
