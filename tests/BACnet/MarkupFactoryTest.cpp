@@ -1,5 +1,6 @@
 // The markup writers' document shape, value spelling, document rules and property form.
 
+#include "ConsoleCapture.h"
 #include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
 #include "Orvik_BACnet/WS/MarkupFactoryXML.h"
 
@@ -23,16 +24,6 @@ std::string written(Calls calls, bool format = false, bool textExtend = false)
     Writer mf(out, format, textExtend);
     calls(mf);
     return out.str();
-}
-
-std::size_t countOf(const std::string& text, const std::string& part)
-{
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
-    {
-        ++count;
-    }
-    return count;
 }
 
 /// A small document touching every placement: members, a startArray switch, a collection, a "$" name,
@@ -203,7 +194,7 @@ TEST(MarkupFactory, HandingOverInChunksWritesTheSameDocument)
         const auto chunkWriter = makeWriter(inChunks, MF::HAND_OVER_IN_CHUNKS);
         document(*eachCallWriter);
         document(*chunkWriter);
-        EXPECT_EQ(3u, countOf(eachCall.str(), escaped));
+        EXPECT_EQ(3u, Orvik::Test::countOf(eachCall.str(), escaped));
         EXPECT_LT(inChunks.str().size(), eachCall.str().size());  // lags until complete or flushed
         chunkWriter->flush();
         EXPECT_EQ(eachCall.str(), inChunks.str());

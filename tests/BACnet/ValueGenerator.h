@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,57 +33,48 @@ public:
         return types;
     }
 
+    /// A value of `dataType`; NULL for a datatype without a generator.
     BACnetValue make(BACnetDataType dataType)
     {
-        switch (dataType)
-        {
-            case BACNET_DT_BOOLEAN:
-                return BACnetValue::makeBoolean(chance(2));
-            case BACNET_DT_UNSIGNED:
-                return BACnetValue::makeUnsigned(number());
-            case BACNET_DT_SIGNED:
-                return BACnetValue::makeSigned(static_cast<std::int64_t>(number()));
-            case BACNET_DT_REAL:
-                return BACnetValue::makeReal(floating<float, std::uint32_t>());
-            case BACNET_DT_DOUBLE:
-                return BACnetValue::makeDouble(floating<double, std::uint64_t>());
-            case BACNET_DT_OCTET_STRING:
-                return BACnetValue::makeOctetString(bytes(upTo(20)));
-            case BACNET_DT_CHARACTER_STRING:
-                return BACnetValue::makeCharacterString(awkwardText());
-            case BACNET_DT_BIT_STRING:
-                return BACnetValue(bits(upTo(100)));
-            case BACNET_DT_ENUMERATED:
-                return BACnetValue::makeEnumerated(static_cast<std::uint32_t>(number()));
-            case BACNET_DT_DATE:
-                return BACnetValue(date());
-            case BACNET_DT_TIME:
-                return BACnetValue(time());
-            case BACNET_DT_OBJECT_IDENTIFIER:
-                return BACnetValue(objectIdentifier());
-            case BACNET_DT_DATE_TIME:
-                return BACnetValue(DataType::BACnetDateTime(date(), time()));
-            case BACNET_DT_TIME_STAMP:
-                return BACnetValue(timeStamp());
-            case BACNET_DT_OBJECT_PROPERTY_REFERENCE:
-                return BACnetValue(
-                    DataType::BACnetObjectPropertyReference(objectIdentifier(), property(), arrayIndex()));
-            case BACNET_DT_DEVICE_OBJECT_REFERENCE:
-                return BACnetValue(deviceObjectReference());
-            case BACNET_DT_DEVICE_OBJECT_PROPERTY_REFERENCE:
-                return BACnetValue(DataType::BACnetDeviceObjectPropertyReference(
-                    objectIdentifier(), property(), arrayIndex(), device()));
-            case BACNET_DT_ADDRESS:
-                return BACnetValue(address());
-            case BACNET_DT_LOG_RECORD:
-                return BACnetValue(logRecord());
-            case BACNET_DT_TREND_LOG_LAST_UPLOADED:
-                return BACnetValue(DataType::Proprietary::VendorOrvik::BACnetTrendLogLastUploaded(
-                    deviceObjectReference(), Poco::Timestamp(timestampMicros()),
-                    chance(2) ? 0 : static_cast<std::uint32_t>(_rng())));
-            default:
-                return BACnetValue();
-        }
+        using namespace DataType;
+        const std::map<BACnetDataType, std::function<BACnetValue()>> makers = {
+            {BACNET_DT_BOOLEAN, [&] { return BACnetValue::makeBoolean(chance(2)); }},
+            {BACNET_DT_UNSIGNED, [&] { return BACnetValue::makeUnsigned(number()); }},
+            {BACNET_DT_SIGNED, [&] { return BACnetValue::makeSigned(static_cast<std::int64_t>(number())); }},
+            {BACNET_DT_REAL, [&] { return BACnetValue::makeReal(floating<float, std::uint32_t>()); }},
+            {BACNET_DT_DOUBLE, [&] { return BACnetValue::makeDouble(floating<double, std::uint64_t>()); }},
+            {BACNET_DT_OCTET_STRING, [&] { return BACnetValue::makeOctetString(bytes(upTo(20))); }},
+            {BACNET_DT_CHARACTER_STRING, [&] { return BACnetValue::makeCharacterString(awkwardText()); }},
+            {BACNET_DT_BIT_STRING, [&] { return BACnetValue(bits(upTo(100))); }},
+            {BACNET_DT_ENUMERATED,
+             [&] { return BACnetValue::makeEnumerated(static_cast<std::uint32_t>(number())); }},
+            {BACNET_DT_DATE, [&] { return BACnetValue(date()); }},
+            {BACNET_DT_TIME, [&] { return BACnetValue(time()); }},
+            {BACNET_DT_OBJECT_IDENTIFIER, [&] { return BACnetValue(objectIdentifier()); }},
+            {BACNET_DT_DATE_TIME, [&] { return BACnetValue(BACnetDateTime(date(), time())); }},
+            {BACNET_DT_TIME_STAMP, [&] { return BACnetValue(timeStamp()); }},
+            {BACNET_DT_OBJECT_PROPERTY_REFERENCE,
+             [&] {
+                 return BACnetValue(
+                     BACnetObjectPropertyReference(objectIdentifier(), property(), arrayIndex()));
+             }},
+            {BACNET_DT_DEVICE_OBJECT_REFERENCE, [&] { return BACnetValue(deviceObjectReference()); }},
+            {BACNET_DT_DEVICE_OBJECT_PROPERTY_REFERENCE,
+             [&]
+             {
+                 return BACnetValue(BACnetDeviceObjectPropertyReference(objectIdentifier(), property(),
+                                                                        arrayIndex(), device()));
+             }},
+            {BACNET_DT_ADDRESS, [&] { return BACnetValue(address()); }},
+            {BACNET_DT_LOG_RECORD, [&] { return BACnetValue(logRecord()); }},
+            {BACNET_DT_TREND_LOG_LAST_UPLOADED, [&]
+             {
+                 return BACnetValue(Proprietary::VendorOrvik::BACnetTrendLogLastUploaded(
+                     deviceObjectReference(), Poco::Timestamp(timestampMicros()),
+                     chance(2) ? 0 : static_cast<std::uint32_t>(_rng())));
+             }}};
+        const auto maker = makers.find(dataType);
+        return maker == makers.end() ? BACnetValue() : maker->second();
     }
 
     /// Microseconds of a time stamp between the years 1 and 9999 (the range of the text form).

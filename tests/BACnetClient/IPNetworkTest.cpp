@@ -434,18 +434,8 @@ TEST_F(IPNetworkTest, DeviceBehindARouterIsReachedThroughItOneRequestAtATime)
     EXPECT_EQ(nameIn(listener.repliesOf(1).at(0)), "Remote");
 
     EXPECT_THAT(router.receive().describe(), HasSubstr("id=1"));
-    Npdu::Header header;
-    header.isNetworkMessage = true;
-    header.messageType = Npdu::REJECT_MESSAGE_TO_NETWORK;
-    Npdu::NetworkMessage reject;
-    reject.type = Npdu::REJECT_MESSAGE_TO_NETWORK;
-    reject.rejectReason = Npdu::REJECT_NO_ROUTE;
-    reject.hasNetwork = true;
-    reject.network = 5;
-    Bvll::Message message;
-    const Octets npdu = Npdu::encodeNetworkMessage(header, reject);
-    message.payload = npdu;
-    router.send(Bvll::encode(message), network->localAddress());
+    // Reject-Message-To-Network: no route to network 5.
+    router.send(Packet::fromHex("81 0a 00 0a | 01 80 | 03 01 00 05"), network->localAddress());
     ASSERT_TRUE(listener.waitForReply(2));
     EXPECT_EQ(errorIn(listener.repliesOf(2).at(0)),
               DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_NOT_ROUTER_TO_DNET));
