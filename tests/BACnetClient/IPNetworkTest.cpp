@@ -81,6 +81,17 @@ Octets complexAck(Poco::UInt8 invokeId, std::uint8_t service, const Octets& data
     return Apdu::encode(pdu(Apdu::COMPLEX_ACK, invokeId, service), data);
 }
 
+/// One segment of a ReadProperty-ACK.
+Octets segment(Poco::UInt8 invokeId, unsigned sequence, std::uint8_t window, bool more, const Octets& data)
+{
+    Apdu::Header header = pdu(Apdu::COMPLEX_ACK, invokeId, ReadProperty::_SERVICE);
+    header.segmented = true;
+    header.moreFollows = more;
+    header.sequenceNumber = static_cast<std::uint8_t>(sequence);
+    header.windowSize = window;
+    return Apdu::encode(header, data);
+}
+
 Bvll::Endpoint endpointOf(const Poco::Net::SocketAddress& address)
 {
     Bvll::Endpoint endpoint;
@@ -208,16 +219,6 @@ TEST_F(IPNetworkTest, SegmentedAnswerIsAcknowledgedWindowByWindowAndPutTogether)
     const std::string name(1000, 'n');
     const Octets whole = nameAck(name);
     const std::size_t quarter = whole.size() / 4;
-    const auto segment = [&](std::uint8_t sequence)
-    {
-        Apdu::Header header = pdu(Apdu::COMPLEX_ACK, 0, ReadProperty::_SERVICE);
-        header.segmented = true;
-        header.moreFollows = sequence < 3;
-        header.sequenceNumber = sequence;
-        header.windowSize = 2;
-        const auto begin = whole.begin() + sequence * quarter;
-        return Apdu::encode(header, Octets(begin, sequence < 3 ? begin + quarter : whole.end()));
-    };
     // Sent, and the Segment-ACK it gets (empty: none).
     const std::vector<std::pair<std::uint8_t, std::string>> exchange{
         {0, "segment-ack id=0 seq=0 window=2"},
@@ -227,7 +228,9 @@ TEST_F(IPNetworkTest, SegmentedAnswerIsAcknowledgedWindowByWindowAndPutTogether)
         {3, "segment-ack id=0 seq=3 window=2"}};
     for (const auto& step : exchange)
     {
-        answer(device, segment(step.first));
+        const auto begin = whole.begin() + step.first * quarter;
+        answer(device, segment(0, step.first, 2, step.first < 3,
+                               Octets(begin, step.first < 3 ? begin + quarter : whole.end())));
         if (step.second.empty())
             EXPECT_FALSE(device.receivesAny(100)) << unsigned(step.first);
         else
@@ -262,13 +265,7 @@ TEST_F(IPNetworkTest, SegmentFloodsBadWindowsAndStalledAnswersAreAborted)
         const Poco::UInt8 invokeId = static_cast<Poco::UInt8>(transactionId - 1);
         device.receive();
         for (unsigned sequence = 0; sequence < aCase.segments; ++sequence)
-        {
-            Apdu::Header header = pdu(Apdu::COMPLEX_ACK, invokeId, ReadProperty::_SERVICE);
-            header.segmented = header.moreFollows = true;
-            header.sequenceNumber = static_cast<std::uint8_t>(sequence);
-            header.windowSize = aCase.window;
-            answer(device, Apdu::encode(header, Octets(20, 0x75)));
-        }
+            answer(device, segment(invokeId, sequence, aCase.window, true, Octets(20, 0x75)));
         if (aCase.stall)
         {
             EXPECT_THAT(device.receive().describe(), HasSubstr("segment-ack id=2 seq=0"));
