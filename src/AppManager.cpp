@@ -4,6 +4,7 @@
 #include <Poco/Exception.h>
 #include <Poco/Thread.h>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -47,10 +48,6 @@ const std::string START_QUERY_ORDER = " ORDER BY 1,2,4";
 
 const long STOP_POLL_MILLISECONDS = 100;
 
-const int POOL_MIN_CAPACITY = 2;
-const int POOL_MAX_CAPACITY = 16;
-const int POOL_IDLE_SECONDS = 60;
-
 }  // namespace
 
 const AppManager::AppTypeTable& AppManager::appTypes()
@@ -84,7 +81,6 @@ AppManager::AppManager(Poco::Int32 idDvController, Poco::UInt32 thisBACnetServer
       _pQueueBACnetClient(pQueueBACnetClient),
       _idDvController(idDvController),
       _thisBACnetServerDeviceInstance(thisBACnetServerDeviceInstance),
-      _appPool(POOL_MIN_CAPACITY, POOL_MAX_CAPACITY, POOL_IDLE_SECONDS),
       _appTypes(appTypes),
       _stopGraceMilliseconds(stopGraceMilliseconds)
 {
@@ -94,6 +90,17 @@ AppManager::AppManager(Poco::Int32 idDvController, Poco::UInt32 thisBACnetServer
 AppManager::~AppManager()
 {
     AppBase::_pAppManager = nullptr;
+    // An app that is still running keeps its thread object: the app's worker points at it.
+    for (auto* pApps : {&_apps, &_leftRunning})
+    {
+        for (RunningApp& app : *pApps)
+        {
+            if (app.pThread->isRunning())
+            {
+                static_cast<void>(app.pThread.release());
+            }
+        }
+    }
 }
 
 void AppManager::run()
@@ -169,14 +176,11 @@ const AppBase* AppManager::startApp(Poco::Int32 idVendor, Poco::Int32 idApp, Poc
         return nullptr;
     }
     std::unique_ptr<AppBase> pApp(type->second(idAppInstance));
-    if (_appPool.capacity() == _appPool.available())
-    {
-        _appPool.addCapacity(1);
-    }
-    _appPool.startWithPriority(Poco::Thread::PRIO_NORMAL, *pApp, threadName);
+    auto pThread = std::make_unique<Poco::Thread>(threadName);
+    pThread->start(*pApp);
     _backOffs[idAppInstance].started(Poco::Clock());
     ++_starts[idAppInstance];
-    _apps.push_front({pApp.get(), threadName, Poco::Timestamp()});
+    _apps.push_front({pApp.get(), threadName, Poco::Timestamp(), std::move(pThread)});
     return pApp.release();
 }
 
@@ -207,7 +211,11 @@ void AppManager::appTerminated(AppBase* pApp, bool removeFromApps)
 {
     if (removeFromApps)
     {
-        _apps.remove_if([pApp](const RunningApp& app) { return app.pApp == pApp; });
+        // The termination notification is the last thing the app's run does: the join is short.
+        if (const std::unique_ptr<Poco::Thread> pThread = takeThreadOf(pApp))
+        {
+            pThread->join();
+        }
     }
     if (pApp != nullptr)
     {
@@ -222,16 +230,25 @@ void AppManager::stopApps()
 {
     _pendingRestarts.clear();
     signalStopToApps();
-    waitForIdlePool();
+    waitForAppsToEnd();
     std::set<AppBase*> endedApps = takeTerminationsFromQueue();
-    stopBusyThreads(endedApps);
+    logBusyApps(endedApps);
     endedApps.merge(takeTerminationsFromQueue());
     deleteEndedApps(endedApps);
 }
 
 void AppManager::waitForAllAppsToStop()
 {
-    _appPool.joinAll();
+    for (auto* pApps : {&_apps, &_leftRunning})
+    {
+        for (const RunningApp& app : *pApps)
+        {
+            while (app.pThread->isRunning())
+            {
+                Poco::Thread::sleep(STOP_POLL_MILLISECONDS);
+            }
+        }
+    }
 }
 
 Poco::NotificationQueue* AppManager::getQueueBACnetClient() const
@@ -332,12 +349,18 @@ void AppManager::signalStopToApps()
     }
 }
 
-void AppManager::waitForIdlePool()
+bool AppManager::anyAppRunning() const
+{
+    return std::any_of(_apps.begin(), _apps.end(),
+                       [](const RunningApp& app) { return app.pThread->isRunning(); });
+}
+
+void AppManager::waitForAppsToEnd()
 {
     for (long budget = _stopGraceMilliseconds; budget > 0; budget -= STOP_POLL_MILLISECONDS)
     {
         Poco::Thread::sleep(STOP_POLL_MILLISECONDS);
-        if (_appPool.used() == 0)
+        if (!anyAppRunning())
         {
             return;
         }
@@ -371,42 +394,60 @@ std::set<AppBase*> AppManager::takeTerminationsFromQueue()
     return endedApps;
 }
 
-void AppManager::stopBusyThreads(const std::set<AppBase*>& endedApps)
+void AppManager::logBusyApps(const std::set<AppBase*>& endedApps)
 {
-    bool anyBusy = false;
     for (const RunningApp& app : _apps)
     {
         if (endedApps.count(app.pApp) == 0)
         {
             Orvik::Utility::LboLogSystem::pLogger->log(
                 Orvik::Utility::Message2(Orvik::Utility::Message2::_CODE_APP_THREAD_BUSY, app.threadName));
-            anyBusy = true;
         }
-    }
-    if (anyBusy)
-    {
-        _appPool.stopAll();
     }
 }
 
 void AppManager::deleteEndedApps(std::set<AppBase*>& endedApps)
 {
-    for (const RunningApp& app : _apps)
+    for (RunningApp& app : _apps)
     {
-        // An app whose thread outlived the forced stop stays alive: deleting it under its running
-        // thread would be a use-after-free. Its termination notification, when it comes, lets the
+        // An app whose thread outlived the grace period stays alive with its thread: deleting it under
+        // that thread would be a use-after-free. Its termination notification, when it comes, lets the
         // reader of the manager's queue delete it.
         if (endedApps.erase(app.pApp) > 0)
         {
+            app.pThread->join();
             appTerminated(app.pApp, false);
         }
+        else
+        {
+            _leftRunning.push_front(std::move(app));
+        }
     }
+    _apps.clear();
     // Apps left running by an earlier stop that have ended since.
     for (AppBase* pApp : endedApps)
     {
-        appTerminated(pApp, false);
+        appTerminated(pApp, true);
     }
-    _apps.clear();
+}
+
+std::unique_ptr<Poco::Thread> AppManager::takeThreadOf(const AppBase* pApp)
+{
+    std::unique_ptr<Poco::Thread> pThread;
+    for (auto* pApps : {&_apps, &_leftRunning})
+    {
+        pApps->remove_if(
+            [&](RunningApp& app)
+            {
+                if (app.pApp != pApp)
+                {
+                    return false;
+                }
+                pThread = std::move(app.pThread);
+                return true;
+            });
+    }
+    return pThread;
 }
 
 }  // namespace Orvik::BACnet::App

@@ -26,7 +26,7 @@ class AppManager;
 /// An app is a queue worker with a queue of its own (its read queue, where its BACnet replies and the
 /// manager's stop request arrive) and a BACnet client whose requests go to the manager's BACnet client
 /// queue. The manager constructs the app with its app instance id on the manager's thread and runs it
-/// on a pool thread, which calls run().
+/// on a thread of its own, which calls run().
 ///
 /// The app contract:
 ///   - The app overrides descRun(), its body. It runs once per start. Its result asks the manager to
@@ -51,7 +51,7 @@ public:
     explicit AppBase(Poco::Int32 aIdAppInstance);
     ~AppBase() override;
 
-    /// The pool thread's entry: calls descRun(), logs whatever it throws (message 13), and posts
+    /// The app thread's entry: calls descRun(), logs whatever it throws (message 13), and posts
     /// NotificationAppTermination(this, restart) to the manager's queue as its very last action; the
     /// manager may delete the app from then on. An app whose descRun() threw is not restarted: the
     /// cause (usually its configuration) does not mend itself, and a restart would only loop.
@@ -113,7 +113,7 @@ public:
     /// "<tabs>" and the error's text in red.
     static void printError(std::ostream& stream, const DataError& error, const std::string& tabs);
 
-    /// The app's body, run once per start on the app's pool thread; the result asks for a restart.
+    /// The app's body, run once per start on the app's thread; the result asks for a restart.
     virtual bool descRun() = 0;
 
     /// A short line on the app's state for the gateway's status report ("" by default). Called by the

@@ -4,13 +4,14 @@
 #include <Poco/Clock.h>
 #include <Poco/Notification.h>
 #include <Poco/NotificationQueue.h>
-#include <Poco/ThreadPool.h>
+#include <Poco/Thread.h>
 #include <Poco/Timestamp.h>
 #include <Poco/Types.h>
 
 #include <forward_list>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -33,7 +34,7 @@ constexpr Poco::UInt16 OWN_VENDOR_ID = 64701;
 ///
 /// The host constructs one manager and runs run() on a thread of its own. run() starts every app
 /// instance of the controller whose app has type 2 and whose instance has start_at_startup or
-/// start_now set, each on a thread of the manager's pool, then serves the manager's queue:
+/// start_now set, each on a thread of its own, then serves the manager's queue:
 ///   - NotificationAppTermination: the app is deleted; when it asked for a restart, its row is read
 ///     again and the instance started anew if the row still asks for it. A restart asked for within
 ///     moments of the app's start is delayed by a growing back-off (see RestartBackOff); an app that
@@ -87,25 +88,27 @@ public:
     /// app instance id starts that instance again if its row still asks for it ("Restarting APP ...").
     void startOnStartupApps(Poco::Int32 idAppInstance);
 
-    /// Starts one app on the pool under the thread name "<appName>(<idAppInstance>)". Returns null,
+    /// Starts one app on a thread of its own named "<appName>(<idAppInstance>)". Returns null,
     /// silently, for a vendor other than OWN_VENDOR_ID, and with the message
-    /// "Invalid APP type (ap_app.app_id): <idApp>" for an unknown app number. An exception of the pool
-    /// is passed on; the app object is then deleted.
+    /// "Invalid APP type (ap_app.app_id): <idApp>" for an unknown app number. An exception of the
+    /// thread's start is passed on; the app object is then deleted.
     const AppBase* startApp(Poco::Int32 idVendor, Poco::Int32 idApp, Poco::Int32 idAppInstance,
                             const std::string& appName);
 
-    /// Takes an ended app off the list (when `removeFromApps`), prints
-    /// "TERMINATING APP, id_ap_app_instance=<id>" and deletes it. Call only for an app whose run has
-    /// ended (its termination notification has arrived).
+    /// Takes an ended app off the list (when `removeFromApps`; also an app that a stop left running),
+    /// joins its thread, prints "TERMINATING APP, id_ap_app_instance=<id>" and deletes it. Call only for
+    /// an app whose run has ended (its termination notification has arrived).
     void appTerminated(AppBase* pApp, bool removeFromApps);
 
-    /// Posts STOP_RUNNING to every app (newest first), waits up to the grace period (10 s by default) for the
-    /// pool to fall idle, logs message 102 for each app still busy and stops the pool, then deletes every app
-    /// whose run has ended. An app whose thread is still running is not deleted under it: it is left alive,
-    /// and whoever later reads its termination notification from the manager's queue deletes it.
+    /// Posts STOP_RUNNING to every app (newest first), waits up to the grace period (10 s by default) for
+    /// their runs to end, logs message 102 for each app still busy, then deletes every app whose run has
+    /// ended. An app whose thread is still running is not deleted under it, nor waited for any longer: it is
+    /// left alive with its thread, and whoever later reads its termination notification from the manager's
+    /// queue passes it to appTerminated(), which deletes it. The manager's destructor leaves such an app
+    /// and its thread to run on.
     void stopApps();
 
-    /// Blocks until every thread of the app pool has finished its work.
+    /// Blocks until the run of every started app has ended.
     void waitForAllAppsToStop();
 
     /// The host's BACnet client request queue.
@@ -122,12 +125,13 @@ public:
     static bool enqueueNotification(Poco::AutoPtr<Poco::Notification> pNf, bool urgent);
 
 private:
-    /// A started app and the name of its pool thread.
+    /// A started app, its thread and the thread's name.
     struct RunningApp
     {
         AppBase* pApp;
         std::string threadName;
         Poco::Timestamp since;
+        std::unique_ptr<Poco::Thread> pThread;
     };
 
     void onAppTermination(const NotificationAppTermination& termination);
@@ -138,16 +142,19 @@ private:
     long millisecondsToNextRestart() const;
 
     void signalStopToApps();
-    void waitForIdlePool();
+    bool anyAppRunning() const;
+    void waitForAppsToEnd();
     std::set<AppBase*> takeTerminationsFromQueue();
-    void stopBusyThreads(const std::set<AppBase*>& endedApps);
+    void logBusyApps(const std::set<AppBase*>& endedApps);
     void deleteEndedApps(std::set<AppBase*>& endedApps);
+    /// The thread of an app, taken off the running apps or off those a stop left running.
+    std::unique_ptr<Poco::Thread> takeThreadOf(const AppBase* pApp);
 
     Poco::NotificationQueue* _pQueueBACnetClient;
     const Poco::Int32 _idDvController;
     const Poco::UInt32 _thisBACnetServerDeviceInstance;
-    Poco::ThreadPool _appPool;
-    std::forward_list<RunningApp> _apps;  // newest first
+    std::forward_list<RunningApp> _apps;         // newest first
+    std::forward_list<RunningApp> _leftRunning;  // busy when a stop gave up waiting for them
     const AppTypeTable _appTypes;
     const long _stopGraceMilliseconds;
     std::map<Poco::Int32, RestartBackOff> _backOffs;      // by app instance id

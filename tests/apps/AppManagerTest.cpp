@@ -14,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "ConsoleCapture.h"
 #include "Eventually.h"
 #include "LogCapture.h"
 #include "NotifySocket.h"
@@ -30,8 +31,6 @@
 using namespace Orvik::BACnet::App;
 using Orvik::Test::LogCapture;
 using Orvik::Test::TestDatabase;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 using Entries = std::vector<std::string>;
 
 namespace
@@ -156,6 +155,7 @@ protected:
     TestDatabase _db{TestDatabase::Apps::none};
     Journal _journal;
     LogCapture _log;
+    Orvik::Test::ConsoleCapture _console;
     Poco::NotificationQueue _queue;
     Poco::NotificationQueue _clientQueue;
     std::unique_ptr<AppManager> _pManager;
@@ -178,7 +178,6 @@ TEST_F(AppManagerTest, StartsConfiguredInstancesInOrderSkipsTheRestAndStopsNewes
     _db.addInstance(_db.addApp(OWN_VENDOR_ID, 9, "Nine"), 1, true);
     _db.addInstance(_db.addApp(OWN_VENDOR_ID, 7, "Seven"), 1, true);
 
-    CaptureStdout();
     startManager({{PROBE_A, ProbeApp::factory(_journal, waitForStop)},
                   {PROBE_B, ProbeApp::factory(_journal, waitForStop)}});
     for (const Poco::Int32 id : {a1, b1, b2})
@@ -186,9 +185,8 @@ TEST_F(AppManagerTest, StartsConfiguredInstancesInOrderSkipsTheRestAndStopsNewes
     _queue.enqueueNotification(new NotificationAppRequest);
     stopManager();
 
-    EXPECT_EQ(GetCapturedStdout(),
-              "Invalid APP type (ap_app.app_id): 7\nInvalid APP type (ap_app.app_id): 9\n" + terminating(b2) +
-                  terminating(b1) + terminating(a1));
+    EXPECT_EQ(_console.out(), "Invalid APP type (ap_app.app_id): 7\nInvalid APP type (ap_app.app_id): 9\n" +
+                                  terminating(b2) + terminating(b1) + terminating(a1));
     EXPECT_EQ(_journal.starting("create"), of("create", {a1, b1, b2}));
     EXPECT_EQ(_journal.starting("delete"), of("delete", {b2, b1, a1}));
     EXPECT_EQ(_journal.starting("stopped").size(), 3u);
@@ -201,7 +199,6 @@ TEST_F(AppManagerTest, RestartsAnAppThatAsksWhileItsRowStillSaysSo)
     Journal& journal = _journal;
     TestDatabase& db = _db;
 
-    CaptureStdout();
     startManager(
         {{PROBE_A, ProbeApp::factory(_journal, [&](ProbeApp&)
                                      { return journal.count("start " + std::to_string(again)) == 1; })},
@@ -217,7 +214,7 @@ TEST_F(AppManagerTest, RestartsAnAppThatAsksWhileItsRowStillSaysSo)
     EXPECT_TRUE(_journal.waitFor("delete " + std::to_string(again), 2));
     EXPECT_TRUE(_journal.waitFor("delete " + std::to_string(cleared)));
     stopManager();
-    const std::string out = GetCapturedStdout();
+    const std::string out = _console.out();
 
     EXPECT_EQ(_journal.starting("create"), of("create", {again, cleared, again}));
     EXPECT_NE(out.find("Restarting APP \"Again\" with app-instance-id=" + std::to_string(again) + "\n"),
@@ -232,7 +229,6 @@ TEST_F(AppManagerTest, AnAppThatThrowsIsLoggedOnceAndNotRestarted)
     const Poco::Int32 standard = _db.addInstance(app, 2, true);
     const Poco::Int32 unknown = _db.addInstance(app, 3, true);
 
-    CaptureStdout();
     startManager({{PROBE_A, ProbeApp::factory(_journal,
                                               [=](ProbeApp& probe) -> bool
                                               {
@@ -246,7 +242,7 @@ TEST_F(AppManagerTest, AnAppThatThrowsIsLoggedOnceAndNotRestarted)
         EXPECT_TRUE(_journal.waitFor("delete " + std::to_string(id)));
     stopManager();
 
-    EXPECT_EQ(GetCapturedStdout().find("Restarting APP"), std::string::npos);
+    EXPECT_EQ(_console.out().find("Restarting APP"), std::string::npos);
     EXPECT_EQ(_journal.starting("create").size(), 3u);
     std::string logged;
     for (const std::string& line : _log.linesOf(13))
@@ -261,12 +257,10 @@ TEST_F(AppManagerTest, AnAppThatThrowsIsLoggedOnceAndNotRestarted)
 TEST_F(AppManagerTest, QuickRestartsGoOnThroughTheBackOffAndStopDropsThePendingOne)
 {
     const Poco::Int32 flapping = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_A, "Flapping"), 1, true);
-    CaptureStdout();
     startManager({{PROBE_A, ProbeApp::factory(_journal, [](ProbeApp&) { return true; })}});
     // The first quick restart is immediate, the second one comes from the back-off's timer.
     EXPECT_TRUE(_journal.waitFor("delete " + std::to_string(flapping), 3));
     stopManager();
-    GetCapturedStdout();
     EXPECT_EQ(_journal.starting("delete").size(), _journal.starting("create").size());
 }
 
@@ -275,7 +269,6 @@ TEST_F(AppManagerTest, StopLeavesAnAppThatIgnoresItAliveUntilItsThreadHasEnded)
     const Poco::Int32 stubborn = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_A, "Stubborn"), 1, true);
     const Poco::Int32 polite = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_B, "Polite"), 1, true);
     Poco::Event release;
-    CaptureStdout();
     startManager({{PROBE_A, ProbeApp::factory(_journal,
                                               [&release](ProbeApp& app)
                                               {
@@ -287,7 +280,8 @@ TEST_F(AppManagerTest, StopLeavesAnAppThatIgnoresItAliveUntilItsThreadHasEnded)
                  500);
     EXPECT_TRUE(_journal.waitFor("start " + std::to_string(stubborn)));
     EXPECT_TRUE(_journal.waitFor("start " + std::to_string(polite)));
-    stopManager();  // the whole (short) grace period and the pool's forced stop, which waits 10 s
+    _queue.enqueueNotification(new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
+    EXPECT_TRUE(_thread.tryJoin(5000)) << "the stop waits the (short) grace period and no longer";
 
     EXPECT_EQ(_journal.starting("delete"), of("delete", {polite}));
     const Entries busy = _log.linesOf(102);
@@ -298,8 +292,7 @@ TEST_F(AppManagerTest, StopLeavesAnAppThatIgnoresItAliveUntilItsThreadHasEnded)
     Poco::AutoPtr<Poco::Notification> pNf(_queue.waitDequeueNotification(60000));
     auto* pTermination = dynamic_cast<NotificationAppTermination*>(pNf.get());
     ASSERT_NE(pTermination, nullptr);
-    _pManager->appTerminated(pTermination->pApp, true);
-    GetCapturedStdout();
+    _pManager->appTerminated(pTermination->pApp, true);  // joins the app's thread
     EXPECT_EQ(_journal.starting("delete"), of("delete", {polite, stubborn}));
 }
 
@@ -343,7 +336,6 @@ TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndN
     const Orvik::Gateway::StatusFile statusFile(statusPath.path());
 
     Poco::Event release;
-    CaptureStdout();
     startManager({{PROBE_A, ProbeApp::factory(_journal,
                                               [&release](ProbeApp& app)
                                               {
@@ -375,7 +367,6 @@ TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndN
 
     supervisor.stop();
     stopManager();
-    GetCapturedStdout();
     _clientQueue.enqueueNotification(
         new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
     clientThread.join();

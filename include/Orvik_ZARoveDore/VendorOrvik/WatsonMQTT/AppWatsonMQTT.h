@@ -76,7 +76,7 @@ class BACnetWsHandler;
 /// cancellation, should a device go on sending); identities read after the stop request subscribe nothing. An
 /// exception in the loop prints "BACnet to Watson IoT Exception ignored" and asks for a restart.
 ///
-/// Threads: descRun() runs on the app's pool thread and does all BACnet subscribing, publishing and
+/// Threads: descRun() runs on the app's thread and does all BACnet subscribing, publishing and
 /// connecting. processCommand() runs on the MQTT client's thread; it only reads the state (an atomic)
 /// and the commandable objects (ObjectIdentities serialises that), posts write requests and starts
 /// BACnet/WS jobs on the bridge's pool, which hand their replies back through the app's queue.
