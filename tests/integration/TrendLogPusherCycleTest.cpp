@@ -1,5 +1,5 @@
-// The trend log pusher's cycle: retries after failed uploads, and the stop request during an upload
-// and during a wait longer than any 32-bit millisecond count.
+// The trend log pusher's cycle: retries after failed uploads, the wait that keeps its due time, and the
+// stop request during an upload and during a wait longer than any 32-bit millisecond count.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 
+#include "ConsoleCapture.h"
 #include "FtpServer.h"
 #include "Orvik_Utility/Notification.h"
 #include "TrendLogPusherRig.h"
@@ -49,7 +50,7 @@ TEST_F(TrendLogPusherCycle, RetriesFollowAFailedUploadAndFitIntoThePeriod)
     _rig.database().setParameter(11, std::string("5"));  // minutes between retries
     auto pPusher = _rig.newPusher();
     pPusher->initialise();
-    testing::internal::CaptureStdout();
+    const Orvik::Test::ConsoleCapture console;
     _ftp.setFault(FtpFault::REFUSE_LOGIN);
     const Poco::Timestamp now;
     for (Poco::UInt32 expected : {1u, 2u, 0u})  // the scheduled attempt, two retries, then the schedule
@@ -62,9 +63,33 @@ TEST_F(TrendLogPusherCycle, RetriesFollowAFailedUploadAndFitIntoThePeriod)
     pPusher->runAttempt();
     _ftp.setFault(FtpFault::NONE);
     pPusher->runAttempt();  // a success ends the retries
-    testing::internal::GetCapturedStdout();
     EXPECT_EQ(0u, pPusher->getSchedule().retries());
     EXPECT_EQ(1u, _ftp.files().size());
+}
+
+TEST_F(TrendLogPusherCycle, TheWaitKeepsItsDueTimeWhenOtherNotificationsArrive)
+{
+    _rig.database().configure(_ftp.url(), "orvik", "secret", "", 1, 0);
+    _rig.database().setParameter(8, std::string("1"));  // period, minutes
+    _rig.database().setParameter(9, std::string("1"));  // offset, seconds
+    // The clock reads half a second before a minute boundary, then 0.2 s and 1 s after it: the attempt
+    // is due at the offset point just after the boundary, although a sanity request comes in between.
+    const Poco::Timestamp::TimeVal minute = 60 * Poco::Timespan::SECONDS;
+    const Poco::Timestamp boundary((Poco::Timestamp().epochMicroseconds() / minute + 1) * minute);
+    const std::vector<Poco::Timestamp> readings{boundary - 500000, boundary + 200000, boundary + 1000000};
+    std::size_t read = 0;
+    auto timings = TrendLogPusherRig::quickTimings();
+    timings.now = [&] { return readings[std::min(read++, readings.size() - 1)]; };
+    auto pPusher = _rig.newPusher(timings);
+    pPusher->initialise();
+    read = 0;
+    pPusher->getReadQueue()->enqueueNotification(
+        new Orvik::Utility::Notification(Orvik::Utility::Notification::SANITY_REQUEST));
+    pPusher->getReadQueue()->enqueueNotification(
+        new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
+    EXPECT_TRUE(pPusher->waitForNextAttempt())
+        << "a due time computed anew after the request lies a period on";
+    EXPECT_EQ(read, readings.size());
 }
 
 TEST_F(TrendLogPusherCycle, StopRequestEndsAnUploadAndALongWaitAtOnce)

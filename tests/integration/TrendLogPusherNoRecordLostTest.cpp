@@ -13,11 +13,13 @@
 #include <Poco/Thread.h>
 
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 
 #include "BACnetClient/InteropNetwork.h"
 #include "BACnetDeviceSimulator.h"
+#include "ConsoleCapture.h"
 #include "FtpServer.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "TrendLogPusherDocument.h"
@@ -233,10 +235,11 @@ protected:
         auto pPusher = _rig.newPusher();
         pPusher->initialise();
         EXPECT_TRUE(pPusher->createAndSendFiles());
-        testing::internal::GetCapturedStdout();
+        _console.reset();
         return Uploads(_ftp, _site);
     }
 
+    std::optional<Orvik::Test::ConsoleCapture> _console{std::in_place};  ///< until the catch-up's end
     const unsigned _seed = std::random_device()();
     std::mt19937 _random{_seed};
     FtpServer _ftp;
@@ -253,7 +256,6 @@ TEST_F(TrendLogPusherNoRecordLost, RandomFaultsLoseNoRecordAndRepeatNone)
 {
     SCOPED_TRACE("random seed " + std::to_string(_seed));
     ASSERT_EQ(3u, _site.trendLogs().size());
-    testing::internal::CaptureStdout();
     auto pPusher = _rig.newPusher();
     pPusher->initialise();
     for (int attempt = 0; attempt < 50; ++attempt)
@@ -270,7 +272,6 @@ TEST_F(TrendLogPusherNoRecordLost, RandomFaultsLoseNoRecordAndRepeatNone)
 TEST_F(TrendLogPusherNoRecordLost, GatewaysKilledDuringAnUploadLoseNoRecord)
 {
     SCOPED_TRACE("random seed " + std::to_string(_seed));
-    testing::internal::CaptureStdout();
     int killedDuringUpload = 0;
     for (int round = 0; round < 12; ++round)
     {
@@ -299,7 +300,7 @@ TEST(TrendLogPusherNoRecordLostOverBACnetIP, DatagramsLostOnTheWayToTheDevicesLo
     const TrendLogPusherSiteRecords site(*pReference);
     ASSERT_EQ(2u, site.trendLogs().size());
 
-    testing::internal::CaptureStdout();
+    std::optional<Orvik::Test::ConsoleCapture> console{std::in_place};
     auto pPusher = rig.newPusher();
     pPusher->initialise();
     // A quarter of what reaches the devices is lost: requests are retried, and an attempt whose request
@@ -315,7 +316,7 @@ TEST(TrendLogPusherNoRecordLostOverBACnetIP, DatagramsLostOnTheWayToTheDevicesLo
     simulator.command("drop * 0");
     const std::size_t before = ftp.files().size();
     pPusher->createAndSendFiles();
-    testing::internal::GetCapturedStdout();
+    console.reset();
     ASSERT_EQ(before + 1, ftp.files().size()) << "no document without loss";
     EXPECT_GT(incomplete, 0u) << "the loss never ended an attempt";
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "ConsoleCapture.h"
 #include "FtpServer.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
 #include "TrendLogPusherDatabase.h"
@@ -153,9 +154,9 @@ TEST_F(TrendLogPusherParameters, NonsenseValuesAreNamedWithTheValueUsedInstead)
         {
             _db.setParameter(number, std::string(text));
         }
-        testing::internal::CaptureStdout();
+        const Orvik::Test::ConsoleCapture console;
         const auto pApp = load({{row.number, row.text}});
-        const std::string output = testing::internal::GetCapturedStdout();
+        const std::string output = console.out();
         const std::string named = "AppTrendLogPusher(1): parameter " + std::to_string(row.number) + " (";
         const std::size_t at = output.find(named);
         ASSERT_NE(std::string::npos, at) << output;
@@ -168,7 +169,7 @@ TEST_F(TrendLogPusherParameters, TooFewParametersEndTheStart)
 {
     _db.removeParameterDefinition(TrendLogPusherDatabase::_EXCLUDED);
     AppTrendLogPusher app(TrendLogPusherDatabase::_INSTANCE);
-    testing::internal::CaptureStdout();
+    const Orvik::Test::ConsoleCapture console;
     try
     {
         app.getParameters();
@@ -178,7 +179,7 @@ TEST_F(TrendLogPusherParameters, TooFewParametersEndTheStart)
     {
         EXPECT_EQ("To few App parameters", e.message());
     }
-    EXPECT_EQ("AppTrendLogPusher: properties.size()=19\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ("AppTrendLogPusher: properties.size()=19\n", console.out());
 }
 
 TEST(TrendLogPusherSchedule, PeriodPointsFromUtcMidnightRetriesThatFitAndWaitsBeyond32Bits)
@@ -281,10 +282,10 @@ TEST_F(TrendLogPusherParameters, UnsafeUploadParametersRefuseTheStartAndReachNoS
         _db.setParameter(number, text);
         AppTrendLogPusher app(TrendLogPusherDatabase::_INSTANCE);
         const std::string named = "parameter " + std::to_string(number) + " (";
-        testing::internal::CaptureStdout();
+        const Orvik::Test::ConsoleCapture console;
         EXPECT_THROW(app.getParameters(), Poco::InvalidArgumentException);
         EXPECT_FALSE(app.createAndSendFiles());  // an attempt checks again, before it connects
-        const std::string output = testing::internal::GetCapturedStdout();
+        const std::string output = console.out();
         EXPECT_NE(std::string::npos, output.find("AppTrendLogPusher(1): " + named)) << output;
         EXPECT_NE(std::string::npos, output.find("; the app does not start\n")) << output;
         EXPECT_NE(std::string::npos, output.find(": " + named)) << output;  // the attempt's reason

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 
+#include "ConsoleCapture.h"
 #include "FtpServer.h"
 #include "TrendLogPusherDocument.h"
 #include "TrendLogPusherRig.h"
@@ -125,10 +126,9 @@ TEST(TrendLogPusherPositions, ClockChangesAndWrappedBuffersLoseAndRepeatNoRecord
             }
             channel = tl.channelIdentifier;
             auto pPusher = rig.newPusher();
-            testing::internal::CaptureStdout();
+            const Orvik::Test::ConsoleCapture console;
             pPusher->initialise();
             const bool uploaded = pPusher->createAndSendFiles();
-            testing::internal::GetCapturedStdout();
             ASSERT_TRUE(uploaded);
             for (Poco::UInt64 sequenceNumber = rig.site().getFirstSequenceNumber(tl.key);
                  sequenceNumber <= rig.site().getLastSequenceNumber(tl.key); ++sequenceNumber)
@@ -166,10 +166,9 @@ TEST(TrendLogPusherPositions, DeviceZeroEpochRecordsAndProprietaryValuesAreUploa
     rig.database().configure(ftp.url(), "orvik", "secret", "", 2, 0);
     const TrendLogPusherSiteRecords records(rig.site());
     auto pPusher = rig.newPusher();
-    testing::internal::CaptureStdout();
+    const Orvik::Test::ConsoleCapture console;
     pPusher->initialise();
     const bool uploaded = pPusher->createAndSendFiles();
-    testing::internal::GetCapturedStdout();
     ASSERT_TRUE(uploaded);
     ASSERT_EQ(1u, ftp.files().size());
     const TrendLogPusherDocument document(ftp.readFile(ftp.files().front()));

@@ -39,11 +39,11 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 /// twice (when the gateway dies between the confirmation and the storing of the positions), never
 /// not at all.
 ///
-/// The app reads its parameters and orchestrates pieces with one job each: UploadSchedule (when),
-/// TrendLogDiscovery (which devices and trend logs), ExportDocumentWriter (the document),
+/// The app orchestrates pieces with one job each: PusherParameterReader (the parameters), UploadSchedule
+/// (when), TrendLogDiscovery (which devices and trend logs), ExportDocumentWriter (the document),
 /// DocumentUpload (the FTP transfer under a temporary name) and PositionStore (the positions).
 ///
-/// The cycle runs on the app's pool thread: descRun() is initialise(), then waitForNextAttempt() and
+/// The cycle runs on the app's thread: descRun() is initialise(), then waitForNextAttempt() and
 /// runAttempt() in turn until the stop request. Drivers may call these steps directly.
 class AppTrendLogPusher : public AppBase
 {
@@ -87,12 +87,10 @@ public:
     /// reloaded. Parameters that the upload refuses end the attempt before any connection.
     bool createAndSendFiles();
 
-    /// Reads and corrects the 20 parameters; throws Poco::InvalidArgumentException "To few App
-    /// parameters" when there are fewer, and the exception of DocumentUpload::checkUploadTarget()
-    /// (after a console line saying that the app does not start) when the upload parameters cannot be
-    /// used. Each corrected value (a number that is none, a period of 0, an offset not below the
-    /// period, retries that do not fit into the period, an unknown markup language or search mode)
-    /// gets one console line naming the parameter and the value used instead.
+    /// Reads and corrects the 20 parameters (PusherParameterReader, its lines on the console); throws
+    /// Poco::InvalidArgumentException "To few App parameters" when there are fewer, and the exception of
+    /// DocumentUpload::checkUploadTarget() (after a console line saying that the app does not start) when
+    /// the upload parameters cannot be used.
     void getParameters();
     /// Milliseconds from now until the next attempt, limited to the Int32 range.
     Poco::Int32 getTimoutMilliseconds() const;
@@ -109,11 +107,6 @@ public:
     const UploadSchedule& getSchedule() const { return _schedule; }
 
 private:
-    void readSchedule(const std::vector<ValueContainer>& properties);
-    /// The value of parameter `number`; when it is no unsigned number, a console line and `fallback`.
-    Poco::UInt32 unsignedParameter(const std::vector<ValueContainer>& properties, Poco::Int32 number,
-                                   Poco::UInt32 fallback, const std::string& fallbackNote) const;
-    void reportParameter(Poco::Int32 number, const std::string& problem, const std::string& used) const;
     void reportUploadFailure(const std::string& reason);
     /// One console line "AppTrendLogPusher(<instance>): <text>", control characters escaped, flushed.
     void printMessage(const std::string& text) const;

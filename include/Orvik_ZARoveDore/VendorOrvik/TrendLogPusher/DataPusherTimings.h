@@ -1,10 +1,15 @@
 #pragma once
 
+#include <Poco/Timestamp.h>
+
+#include <functional>
+
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 {
 
-/// How long the trend log pusher waits, in milliseconds. The defaults are the production values;
-/// setups that cannot wait that long (test rigs) pass shorter ones.
+/// How long the trend log pusher waits, in milliseconds, and the wall clock it reads. The defaults are
+/// the production values; setups that cannot wait that long (test rigs) pass shorter ones or a clock of
+/// their own.
 class DataPusherTimings
 {
 public:
@@ -15,6 +20,8 @@ public:
     /// For each reply of the server on the control connection and for each write of the document on
     /// the data connection: a server that stops answering or reading ends the attempt after this long.
     long ftpSessionTimeoutMs = 30000;
+    /// The wall clock for the schedule and the document's time. The waits themselves are real time.
+    std::function<Poco::Timestamp()> now = [] { return Poco::Timestamp(); };
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
