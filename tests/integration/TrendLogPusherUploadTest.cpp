@@ -229,6 +229,24 @@ TEST_F(TrendLogPusherUpload, FailuresLeaveNoDocumentAndTheNextDocumentCarriesThe
     EXPECT_NE(foundPositions, rig.database().storedParameter(43));
 }
 
+TEST_F(TrendLogPusherUpload, ADeviceWhoseSearchFailsHidesNoOtherDevice)
+{
+    TrendLogPusherRig rig(_databaseFile.path(), siteFile("test-trendlogs.json"), 1001);
+    rig.database().configure("ftp://127.0.0.1:1/", "orvik", "secret", "upload", 2, 0);
+    Orvik::BACnet::Client::Simulation::SimulatedFault objectList;
+    objectList.service = Orvik::BACnet::Client::Simulation::SimulatedFault::READ_PROPERTY;
+    objectList.property = Orvik::BACnet::PROP_OBJECT_LIST;
+    objectList.error =
+        Orvik::BACnet::DataError(Orvik::BACnet::ERROR_CLASS_DEVICE, Orvik::BACnet::ERROR_CODE_DEVICE_BUSY);
+    rig.site().addFault(2001, objectList);
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    std::vector<Poco::UInt32> devices;
+    for (const auto& device : pPusher->getDevices())
+        devices.push_back(device.deviceInstance);
+    EXPECT_EQ((std::vector<Poco::UInt32>{1001, 3001}), devices);
+}
+
 TEST_F(TrendLogPusherUpload, RefusedSessionsLeaveNoConnectionOpen)
 {
     FtpServer ftp;

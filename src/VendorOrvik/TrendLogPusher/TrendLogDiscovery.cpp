@@ -115,27 +115,41 @@ void TrendLogDiscovery::collectTrendLogs()
     }
 }
 
+ServiceHelper::SyncReslut TrendLogDiscovery::noted(ServiceHelper::SyncReslut result)
+{
+    if (result == ServiceHelper::SYNC_RESULT_STOP)
+    {
+        _stopRequested = true;
+    }
+    return result;
+}
+
 Poco::Int32 TrendLogDiscovery::collectNetworkedTrendLogs()
 {
+    _stopRequested = false;
     std::vector<Client::DataResponseWhoIs> responses;
     DataError error;
     // Instance 0 is a device like any other.
-    if (_services.syncWhoIs(DataType::BACnetAddress(), 0, ObjectIdentifier::_MAX_INSTANCE, responses,
-                            &error) != ServiceHelper::SYNC_RESULT_SUCCESS)
+    if (noted(_services.syncWhoIs(DataType::BACnetAddress(), 0, ObjectIdentifier::_MAX_INSTANCE, responses,
+                                  &error)) != ServiceHelper::SYNC_RESULT_SUCCESS)
     {
         return -1;
     }
+    // A device that fails is passed over: it must not hide the devices that answered after it. The
+    // search still counts as failed (nothing is stored for it); a stop request ends it at once.
     Poco::Int32 total = 0;
+    bool failed = false;
     for (const Client::DataResponseWhoIs& response : responses)
     {
         const Poco::Int32 found = collectTrendLogsFromDevice(response.deviceInstance);
-        if (found < 0)
+        if (found < 0 && _stopRequested)
         {
             return found;
         }
-        total += found;
+        failed = failed || found < 0;
+        total += std::max(found, 0);
     }
-    return total;
+    return failed ? -1 : total;
 }
 
 Poco::Int32 TrendLogDiscovery::collectTrendLogsFromDevice(Poco::UInt32 deviceInstance)
@@ -152,8 +166,9 @@ Poco::Int32 TrendLogDiscovery::collectTrendLogsFromDevice(Poco::UInt32 deviceIns
     }
     ValueContainer objectList;
     DataError error;
-    if (_services.syncRP(DataPropertyKey(DataObjectKey(deviceInstance, deviceIdentifier), PROP_OBJECT_LIST),
-                         objectList, &error) != ServiceHelper::SYNC_RESULT_SUCCESS)
+    if (noted(_services.syncRP(
+            DataPropertyKey(DataObjectKey(deviceInstance, deviceIdentifier), PROP_OBJECT_LIST), objectList,
+            &error)) != ServiceHelper::SYNC_RESULT_SUCCESS)
     {
         return -1;
     }
@@ -210,7 +225,7 @@ bool TrendLogDiscovery::collectDevice(DataDevice& device)
                          PROP_UTC_OFFSET, PROP_DAYLIGHT_SAVINGS_STATUS}))};
     std::vector<DataResponseRPM> responses;
     DataError error;
-    if (_services.syncRPM(device.deviceInstance, request, responses, &error) !=
+    if (noted(_services.syncRPM(device.deviceInstance, request, responses, &error)) !=
             ServiceHelper::SYNC_RESULT_SUCCESS ||
         responses.empty())
     {
@@ -243,7 +258,7 @@ Poco::Int32 TrendLogDiscovery::collectTrendLog(const DataObjectKey& key, std::ve
                          PROP_LOG_INTERVAL, PROP_INTERVAL_OFFSET, PROP_PROPRIETARY_RESET_ADJUST_VALUE}))};
     std::vector<DataResponseRPM> responses;
     DataError error;
-    if (_services.syncRPM(key.deviceInstance, request, responses, &error) !=
+    if (noted(_services.syncRPM(key.deviceInstance, request, responses, &error)) !=
             ServiceHelper::SYNC_RESULT_SUCCESS ||
         responses.empty())
     {
@@ -318,7 +333,7 @@ bool TrendLogDiscovery::collectLoggingFromObject(const BACnetDeviceObjectPropert
         wholeProperties({PROP_OBJECT_NAME, PROP_VENDOR_IDENTIFIER, PROP_VENDOR_NAME, PROP_MODEL_NAME}))};
     const auto setDeviceValue = [&channel](BACNET_PROPERTY_ID id, const ValueContainer& value)
     { channel.props.setDeviceValue(id, value); };
-    switch (_services.syncRPM(deviceInstance, deviceRequest, responses, &error))
+    switch (noted(_services.syncRPM(deviceInstance, deviceRequest, responses, &error)))
     {
         case ServiceHelper::SYNC_RESULT_STOP:
             return false;
@@ -344,7 +359,7 @@ bool TrendLogDiscovery::collectLoggingFromObject(const BACnetDeviceObjectPropert
         NotificationRequestRPM::Parameter(ref.getObjectIdentifier(), objectProperties)};
     const auto setObjectValue = [&channel](BACNET_PROPERTY_ID id, const ValueContainer& value)
     { channel.props.setObjectValue(id, value); };
-    switch (_services.syncRPM(deviceInstance, objectRequest, responses, &error))
+    switch (noted(_services.syncRPM(deviceInstance, objectRequest, responses, &error)))
     {
         case ServiceHelper::SYNC_RESULT_STOP:
             return false;

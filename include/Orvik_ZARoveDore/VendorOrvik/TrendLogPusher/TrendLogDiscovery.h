@@ -42,9 +42,12 @@ public:
     bool collectDevice(DataDevice& device);
 
 private:
-    /// Searches every device that answers a Who-Is, stopping at the first that fails. The number of
-    /// new trend logs, or a negative number on failure.
+    /// Searches every device that answers a Who-Is; one that fails is passed over, a stop request ends
+    /// the search. The number of new trend logs, or a negative number when a device failed or the stop
+    /// came.
     Poco::Int32 collectNetworkedTrendLogs();
+    /// `result`, noting a stop request.
+    Client::ServiceHelper::SyncReslut noted(Client::ServiceHelper::SyncReslut result);
     /// Searches one device's object list: the number of new trend logs, 0 for an excluded device, -1 on
     /// failure (a new device is then not added).
     Poco::Int32 collectTrendLogsFromDevice(Poco::UInt32 deviceInstance);
@@ -67,6 +70,7 @@ private:
     PositionStore& _positions;
     const Poco::UInt32 _ownDeviceInstance;
     Poco::Clock _nextTrendLogCollect;
+    bool _stopRequested = false;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
