@@ -69,6 +69,8 @@ TEST_F(SiteServerTest, AnswersAndRefusalsOnTheWireAndTheServerGoesOnAfterJunk)
         {"ReadProperty cut short", "00 05 02 0c 0c 02 00", "60 02"},
         {"ReadProperty with a stray tag", "00 05 03 0c 0c 02 00 00 64 19 4d 3e", "60 03"},
         {"segmented request", "08 05 04 00 01 0c 0c 02 00 00 64 19 4d", "71 04 04"},
+        {"segmentation-supported: transmit only, as segmented requests are refused",
+         "00 05 0a 0c 0c 02 00 00 64 19 6b", "30 0a 0c 0c 02 00 00 64 19 6b 3e 91 01 3f"},
         {"answer too large, segments not accepted (max APDU 50)", "00 00 05 0e 0c 02 00 00 64 1e 09 08 1f",
          "71 05 04"},
         {"answer larger than 2 segments accepted", "02 10 06 0e 0c 02 00 00 64 1e 09 08 1f", "71 06 01"},

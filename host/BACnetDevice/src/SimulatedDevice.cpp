@@ -33,6 +33,10 @@ const BACNET_OBJECT_TYPE OBJECT_TYPES[] = {
     OBJECT_PULSE_CONVERTER,    OBJECT_TREND_LOG_MULTIPLE, OBJECT_STRUCTURED_VIEW};
 const std::size_t OBJECT_TYPE_BITS = 65;
 
+// Answers go out in segments; segmented requests are refused with an abort, so the device says it
+// transmits only and requesters keep their requests within one APDU.
+const BACNET_SEGMENTATION SEGMENTATION = SEGMENTATION_SEGMENTED_TRANSMIT;
+
 bool isWholeObjectSet(BACNET_PROPERTY_ID property)
 {
     return property == PROP_ALL || property == PROP_REQUIRED || property == PROP_OPTIONAL;
@@ -103,7 +107,7 @@ void SimulatedDevice::setDeviceProperties()
     device.setProperty(PROP_PROTOCOL_SERVICES_SUPPORTED, bitString(SERVICES, SERVICE_BITS));
     device.setProperty(PROP_PROTOCOL_OBJECT_TYPES_SUPPORTED, bitString(OBJECT_TYPES, OBJECT_TYPE_BITS));
     device.setProperty(PROP_MAX_APDU_LENGTH_ACCEPTED, unsignedValue(_identity.maxApdu));
-    device.setProperty(PROP_SEGMENTATION_SUPPORTED, enumerated(SEGMENTATION_SEGMENTED_BOTH));
+    device.setProperty(PROP_SEGMENTATION_SUPPORTED, enumerated(SEGMENTATION));
     device.setProperty(PROP_APDU_TIMEOUT, unsignedValue(3000));
     device.setProperty(PROP_NUMBER_OF_APDU_RETRIES, unsignedValue(3));
     ValueContainer bindings;
@@ -152,7 +156,7 @@ Codec::IAm SimulatedDevice::iAm() const
     Codec::IAm iAm;
     iAm.deviceIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, _identity.instance);
     iAm.maxApduLengthAccepted = _identity.maxApdu;
-    iAm.segmentation = SEGMENTATION_SEGMENTED_BOTH;
+    iAm.segmentation = SEGMENTATION;
     iAm.vendorId = _identity.vendorIdentifier;
     return iAm;
 }
