@@ -22,25 +22,23 @@ GatewayRig::~GatewayRig()
 
 void GatewayRig::serveSite(const std::string& fileName, const Waits& waits)
 {
-    serve(Orvik::BACnet::Client::Simulation::SimulatedSite::load(ORVIK_SOURCE_DIR "/sites/" + fileName),
-          waits);
+    serve(ORVIK_SOURCE_DIR "/sites/" + fileName, true, waits);
 }
 
 void GatewayRig::serveSiteText(const std::string& text, const Waits& waits)
 {
-    serve(Orvik::BACnet::Client::Simulation::SimulatedSite::parse(text, "test site"), waits);
+    serve(text, false, waits);
 }
 
-void GatewayRig::serve(std::unique_ptr<Orvik::BACnet::Client::Simulation::SimulatedSite> pSite,
-                       const Waits& waits)
+void GatewayRig::serve(const std::string& site, bool isFile, const Waits& waits)
 {
     Orvik::BACnet::Client::TransactionTable::Settings transactions;
     transactions.apduTimeoutMs = waits.apduTimeoutMs;
     transactions.apduRetries = waits.apduRetries;
-    pSite->setTransactionSettings(transactions);
-    Orvik::BACnet::Client::Simulation::SimulatedSite* pServed = pSite.get();
-    serveNetwork(std::move(pSite), waits);
-    _pSite = pServed;
+    auto pServed = std::make_unique<SiteUnderTest>(site, isFile, transactions);
+    SiteUnderTest* pSite = pServed.get();
+    serveNetwork(std::move(pServed), waits);
+    _pServed = pSite;
 }
 
 void GatewayRig::serveNetwork(std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork, const Waits& waits)
@@ -49,7 +47,7 @@ void GatewayRig::serveNetwork(std::unique_ptr<Orvik::BACnet::Client::Network> pN
     {
         _pClient->stop();
     }
-    _pSite = nullptr;
+    _pServed = nullptr;
     _pNetwork = std::move(pNetwork);
     Orvik::BACnet::Client::ClientWorker::Settings settings;
     settings.whoIsWindowMs = waits.whoIsWindowMs;

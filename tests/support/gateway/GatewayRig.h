@@ -17,6 +17,7 @@
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/AppManager.h"
+#include "SiteUnderTest.h"
 #include "TestDatabase.h"
 
 namespace Orvik::Test
@@ -47,12 +48,12 @@ public:
 
     TestDatabase& db() { return _db; }
 
-    /// Serves a site file of sites/, or a site given as text.
+    /// Serves a site file of sites/, or a site given as text, where ORVIK_TEST_SERVER says (SiteUnderTest).
     void serveSite(const std::string& fileName, const Waits& waits = Waits());
     void serveSiteText(const std::string& text, const Waits& waits = Waits());
     /// Serves another network (BACnet/IP) instead of a simulated site; site() is not available then.
     void serveNetwork(std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork, const Waits& waits = Waits());
-    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return *_pSite; }
+    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return _pServed->site(); }
 
     /// An instance of app `idApApp` (the next instance number) with stored values; returns its key.
     Poco::Int32 addInstance(Poco::Int32 idApApp, const Values& values = {});
@@ -84,7 +85,7 @@ public:
     std::string err() const { return _console.err(); }
 
 private:
-    void serve(std::unique_ptr<Orvik::BACnet::Client::Simulation::SimulatedSite> pSite, const Waits& waits);
+    void serve(const std::string& site, bool isFile, const Waits& waits);
 
     Poco::UInt32 _ownDevice;
     ConsoleCapture _console;
@@ -92,7 +93,7 @@ private:
     Poco::NotificationQueue _clientQueue;
     Poco::NotificationQueue _managerQueue;
     std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
-    Orvik::BACnet::Client::Simulation::SimulatedSite* _pSite = nullptr;  ///< _pNetwork when it is one
+    SiteUnderTest* _pServed = nullptr;  ///< _pNetwork when it is one
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pClient;
     std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
     Poco::Thread _managerThread;

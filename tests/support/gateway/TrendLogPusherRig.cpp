@@ -31,17 +31,10 @@ Orvik::BACnet::Client::TransactionTable::Settings quickTransactions()
 
 TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
                                      Poco::UInt32 gatewayInstance)
-    : TrendLogPusherRig(
-          databasePath,
-          [&]
-          {
-              auto pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(siteText, "test site");
-              pSite->setTransactionSettings(quickTransactions());
-              return pSite;
-          }(),
-          gatewayInstance)
+    : TrendLogPusherRig(databasePath, std::make_unique<SiteUnderTest>(siteText, false, quickTransactions()),
+                        gatewayInstance)
 {
-    _pSite = static_cast<Orvik::BACnet::Client::Simulation::SimulatedSite*>(_pNetwork.get());
+    _pServed = static_cast<SiteUnderTest*>(_pNetwork.get());
 }
 
 TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath,

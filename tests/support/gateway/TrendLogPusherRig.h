@@ -10,6 +10,7 @@
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_ZARoveDore/AppManager.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
+#include "SiteUnderTest.h"
 #include "TrendLogPusherDatabase.h"
 
 namespace Orvik::Test
@@ -23,7 +24,8 @@ namespace Orvik::Test
 class TrendLogPusherRig
 {
 public:
-    /// `databasePath` is opened or created (TrendLogPusherDatabase); `siteText` is a site file's text;
+    /// `databasePath` is opened or created (TrendLogPusherDatabase); `siteText` is a site file's text,
+    /// served where ORVIK_TEST_SERVER says (SiteUnderTest);
     /// `gatewayInstance` is the gateway's own device instance.
     TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
                       Poco::UInt32 gatewayInstance);
@@ -33,7 +35,7 @@ public:
     ~TrendLogPusherRig();
 
     TrendLogPusherDatabase& database() { return _database; }
-    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return *_pSite; }
+    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return _pServed->site(); }
 
     /// Waits short enough for a test: no start delay, a few seconds for the FTP server.
     static Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings quickTimings();
@@ -46,7 +48,7 @@ public:
 private:
     TrendLogPusherDatabase _database;
     std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
-    Orvik::BACnet::Client::Simulation::SimulatedSite* _pSite = nullptr;  ///< _pNetwork when it is one
+    SiteUnderTest* _pServed = nullptr;  ///< _pNetwork when it is one
     Poco::NotificationQueue _clientQueue;
     Poco::NotificationQueue _managerQueue;
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pWorker;

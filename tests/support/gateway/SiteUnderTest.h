@@ -1,0 +1,105 @@
+#pragma once
+
+#include "BACnetDeviceSimulator.h"
+#include "Orvik_BACnetClient/Network.h"
+#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
+#include "Orvik_BACnetClient/TransactionTable.h"
+#include "Orvik_BACnetDevice/IP/SiteServer.h"
+#include "PacketCapture.h"
+
+#include <memory>
+#include <string>
+
+namespace Orvik::Test
+{
+
+/// The site of an apps' suite test, served where the environment variable ORVIK_TEST_SERVER says, so that
+/// the same suites prove the apps over the wire:
+///   - unset or "simulated": the in-process simulated network (SimulatedSite), as the unit tests use it;
+///   - "orvik-site": the same devices on BACnet/IP on the loopback, served by orvik-site's server
+///     (Device::IP::SiteServer, in this process) and reached through our BACnet/IP client. site() steers
+///     the served model as before (faults, silence, delays, clock steps, what the site holds); only
+///     SimulatedSite::changeValue's notifications stay off the wire;
+///   - "device-simulator": the device simulator of tests/peers on the loopback, reached through our
+///     BACnet/IP client; a test cannot steer it (site() throws).
+/// On the wire, with ORVIK_TEST_CAPTURE set and dumpcap and tshark at hand, the site's traffic is captured
+/// and judged by Wireshark's BACnet dissector when the site ends: a malformed packet or an expert error
+/// fails the test.
+///
+/// As a Network it is the network the client worker serves: every call goes to the simulated site or to
+/// our BACnet/IP network.
+class SiteUnderTest : public BACnet::Client::Network
+{
+public:
+    enum class Server
+    {
+        SIMULATED,
+        ORVIK_SITE,
+        DEVICE_SIMULATOR
+    };
+
+    /// The server ORVIK_TEST_SERVER names; throws Poco::InvalidArgumentException for an unknown name.
+    static Server chosen();
+
+    /// Serves the site file `site` (its text, or with `isFile` its path) with these transaction settings.
+    /// Throws what loading the site or starting the server throws.
+    SiteUnderTest(const std::string& site, bool isFile,
+                  const BACnet::Client::TransactionTable::Settings& transactions);
+    ~SiteUnderTest() override;
+
+    /// The served site; throws Poco::IllegalStateException on the device simulator.
+    BACnet::Client::Simulation::SimulatedSite& site();
+
+    void open(BACnet::Client::NetworkListener& listener) override { _pNetwork->open(listener); }
+    void close() override { _pNetwork->close(); }
+    void sendWhoIs(const BACnet::DataType::BACnetAddress& destination, Poco::UInt32 lowLimit,
+                   Poco::UInt32 highLimit) override
+    {
+        _pNetwork->sendWhoIs(destination, lowLimit, highLimit);
+    }
+    void sendReadProperty(Poco::UInt32 transactionId, const BACnet::Client::DataPropertyKey& key) override
+    {
+        _pNetwork->sendReadProperty(transactionId, key);
+    }
+    void sendReadPropertyMultiple(
+        Poco::UInt32 transactionId, Poco::UInt32 deviceInstance,
+        const std::vector<BACnet::Client::NotificationRequestRPM::Parameter>& parameters) override
+    {
+        _pNetwork->sendReadPropertyMultiple(transactionId, deviceInstance, parameters);
+    }
+    void sendReadRange(Poco::UInt32 transactionId, const BACnet::Client::DataPropertyKey& key,
+                       const BACnet::Client::ReadRange::Range& range) override
+    {
+        _pNetwork->sendReadRange(transactionId, key, range);
+    }
+    void sendWriteProperty(Poco::UInt32 transactionId, const BACnet::Client::DataPropertyKey& key,
+                           Poco::UInt32 priority, const BACnet::ValueContainer& value) override
+    {
+        _pNetwork->sendWriteProperty(transactionId, key, priority, value);
+    }
+    void sendSubscribeCOV(
+        Poco::UInt32 transactionId, const BACnet::Client::DataPropertyKey& key,
+        const BACnet::Client::NotificationRequestSubscribeCOV::Parameters& parameters) override
+    {
+        _pNetwork->sendSubscribeCOV(transactionId, key, parameters);
+    }
+    void endTransaction(Poco::UInt32 transactionId) override { _pNetwork->endTransaction(transactionId); }
+
+private:
+    void serveOnOrvikSite(const BACnet::Client::TransactionTable::Settings& transactions);
+    void serveOnDeviceSimulator(const std::string& site, bool isFile,
+                                const BACnet::Client::TransactionTable::Settings& transactions);
+    void connect(const Poco::Net::SocketAddress& broadcast, std::vector<Poco::UInt16> ports,
+                 const BACnet::Client::TransactionTable::Settings& transactions);
+    void judgeCapture();
+
+    std::unique_ptr<BACnet::Client::Simulation::SimulatedSite> _pSite;
+    std::unique_ptr<BACnet::Device::IP::SiteServer> _pServer;
+    std::unique_ptr<BACnetDeviceSimulator> _pSimulator;
+    std::unique_ptr<PacketCapture> _pCapture;
+    /// The network the worker serves: _pSite itself, or our BACnet/IP network.
+    std::unique_ptr<BACnet::Client::Network> _pIPNetwork;
+    BACnet::Client::Network* _pNetwork = nullptr;
+};
+
+}  // namespace Orvik::Test
