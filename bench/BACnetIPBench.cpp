@@ -1,6 +1,6 @@
-// Our BACnet/IP client against the device simulator of tests/peers/bacnet-device (Node, on an
-// independent BACnet library), and that library's own client (bench-client.js) against the same
-// simulator in the same run, one after the other:
+// Our BACnet/IP client and the client of the npm library @bacnet-js/client (bench-client.js) against two
+// servers of the same site on the loopback, one after the other in the same run: orvik-site (the program,
+// our server) and the device simulator of tests/peers/bacnet-device (Node, on that library). Against each:
 //   - ReadPropertyMultiple: present-value, status-flags, object-name and out-of-service of 5 analog
 //     inputs, one request outstanding, for some seconds: requests per second;
 //   - ReadRange: a trend log of 10 000 REAL records paged by position from the start to the end and
@@ -9,15 +9,18 @@
 //   - the trend log pusher's export of that trend log over BACnet/IP, end to end (ReadRange pages by
 //     time, then by sequence number, the XML document written into a stream that drops it): records
 //     per second, against the JS client's ReadRange records per second.
-// Prints a table with the ratio ours / theirs. The simulator runs in one Node process, single
-// threaded, so what a client gets out of it also says how much of the device's time it costs.
+// Prints a table with the ratios ours / theirs (clients on one server) and orvik-site / simulator (one
+// client on both servers). Each server runs in a process of its own, so what a client gets out of it
+// also says how much of the server's time it costs.
 //
 // Usage: BACnetIPBench [seconds per measurement, default 3]
 
 #include <Poco/Environment.h>
 #include <Poco/Exception.h>
+#include <Poco/FileStream.h>
 #include <Poco/NumberParser.h>
 #include <Poco/StringTokenizer.h>
+#include <Poco/TemporaryFile.h>
 #include <Poco/Timestamp.h>
 
 #include <sys/resource.h>
@@ -80,8 +83,8 @@ double elapsedSeconds(const Poco::Timestamp& start)
 class OurClient
 {
 public:
-    explicit OurClient(const BACnetDeviceSimulator& simulator)
-        : _network(Orvik::Test::InteropNetwork::settings(simulator, 3000, 3)),
+    explicit OurClient(const Poco::Net::SocketAddress& broadcast)
+        : _network(Orvik::Test::InteropNetwork::settings(broadcast, 3000, 3)),
           _worker(&_clientQueue, _network),
           _helper(&_clientQueue, &_responseQueue)
     {
@@ -152,12 +155,12 @@ protected:
 };
 
 /// The pusher's whole export of the gateway device's trend log over BACnet/IP: records per second.
-double exportRecordsPerSecond(const BACnetDeviceSimulator& simulator)
+double exportRecordsPerSecond(const Poco::Net::SocketAddress& broadcast)
 {
     Poco::Environment::set("ZEPTA_SCRIPTS", trendLogBenchSourceDir() + "/scripts");
     TrendLogBenchGateway gateway(
         RECORDS, 0, 21,
-        std::make_unique<BC::IP::BACnetIPNetwork>(Orvik::Test::InteropNetwork::settings(simulator, 3000, 3)));
+        std::make_unique<BC::IP::BACnetIPNetwork>(Orvik::Test::InteropNetwork::settings(broadcast, 3000, 3)));
     DiscardBuffer discard;
     std::ostream out(&discard);
     const Poco::Timestamp start;
@@ -167,13 +170,12 @@ double exportRecordsPerSecond(const BACnetDeviceSimulator& simulator)
 }
 
 /// bench-client.js against the device: its figures by name ("rpm requests_per_second", ...).
-std::map<std::string, double> theirClient(const BACnetDeviceSimulator& simulator, double seconds)
+std::map<std::string, double> theirClient(const Poco::Net::SocketAddress& device, double seconds)
 {
-    ChildProcess node(
-        ChildProcess::locate("node"),
-        {std::string(ORVIK_SOURCE_DIR) + "/tests/peers/bacnet-device/bench-client.js", "--device",
-         simulator.device(DEVICE).address.toString(), "--instance", std::to_string(DEVICE), "--seconds",
-         std::to_string(seconds), "--objects", "5", "--trend-log", "1", "--count", "1000"});
+    ChildProcess node(ChildProcess::locate("node"),
+                      {std::string(ORVIK_SOURCE_DIR) + "/tests/peers/bacnet-device/bench-client.js",
+                       "--device", device.toString(), "--instance", std::to_string(DEVICE), "--seconds",
+                       std::to_string(seconds), "--objects", "5", "--trend-log", "1", "--count", "1000"});
     if (node.wait(static_cast<int>(seconds * 2 * 1000) + 20000) != 0)
         throw Poco::RuntimeException("bench-client.js failed", node.errorText());
     std::map<std::string, double> figures;
@@ -184,6 +186,74 @@ std::map<std::string, double> theirClient(const BACnetDeviceSimulator& simulator
             figures[words[0] + " " + words[i]] = Poco::NumberParser::parseFloat(words[i + 1]);
     }
     return figures;
+}
+
+/// orvik-site serving a site's text on the loopback, in a process of its own like the simulator.
+class OrvikSiteProcess
+{
+public:
+    explicit OrvikSiteProcess(const std::string& siteText)
+    {
+        Poco::FileOutputStream(_siteFile.path()) << siteText;
+        _process = std::make_unique<ChildProcess>(ORVIK_BINARY_DIR "/site/orvik-site",
+                                                  std::vector<std::string>{_siteFile.path()});
+        if (!_process->waitForLineStarting(ChildProcess::Stream::OUTPUT, "ready", 20000))
+            throw Poco::RuntimeException("orvik-site did not start", _process->errorText());
+        for (const std::string& line : _process->lines(ChildProcess::Stream::OUTPUT))
+        {
+            const Poco::StringTokenizer words(line, " ", Poco::StringTokenizer::TOK_IGNORE_EMPTY);
+            if (words.count() >= 3 && words[0] == "device")
+                _devices[Poco::NumberParser::parseUnsigned(words[1])] = Poco::Net::SocketAddress(words[2]);
+        }
+    }
+
+    Poco::Net::SocketAddress device(Poco::UInt32 instance) const { return _devices.at(instance); }
+
+private:
+    Poco::TemporaryFile _siteFile;
+    std::unique_ptr<ChildProcess> _process;
+    std::map<Poco::UInt32, Poco::Net::SocketAddress> _devices;
+};
+
+/// What both clients get out of one server.
+struct Figures
+{
+    double ourRpm = 0;
+    double ourRecords = 0;
+    double exportRecords = 0;
+    double theirRpm = 0;
+    double theirRecords = 0;
+    double rpmCpuShare = 0;    ///< our process's CPU time per wall-clock second during ReadPropertyMultiple
+    double rangeCpuShare = 0;  ///< the same during ReadRange
+};
+
+/// Both clients against the server whose bench device answers at `device` (its broadcasts reach every
+/// device of the server).
+Figures measure(const Poco::Net::SocketAddress& device, double seconds)
+{
+    Figures figures;
+    {
+        OurClient ours(device);
+        double cpu = cpuSeconds();
+        figures.ourRpm = ours.readPropertyMultiplePerSecond(seconds);
+        figures.rpmCpuShare = (cpuSeconds() - cpu) / seconds;
+        cpu = cpuSeconds();
+        figures.ourRecords = ours.readRangeRecordsPerSecond(seconds);
+        figures.rangeCpuShare = (cpuSeconds() - cpu) / seconds;
+    }
+    figures.exportRecords = exportRecordsPerSecond(device);
+    std::map<std::string, double> theirs = theirClient(device, seconds);
+    figures.theirRpm = theirs["rpm requests_per_second"];
+    figures.theirRecords = theirs["readrange records_per_second"];
+    return figures;
+}
+
+void printRow(const char* measurement, double ourSite, double theirSite, double ourSimulator,
+              double theirSimulator)
+{
+    std::printf("| %s | %.0f | %.0f | %.0f | %.0f | %.2f | %.2f | %.2f |\n", measurement, ourSite, theirSite,
+                ourSimulator, theirSimulator, ourSite / theirSite, theirSite / theirSimulator,
+                ourSimulator / theirSimulator);
 }
 
 }  // namespace
@@ -198,38 +268,35 @@ int main(int argc, char** argv)
     }
     try
     {
-        BACnetDeviceSimulator simulator(site(), BACnetDeviceSimulator::Site::TEXT);
-        double ourRpm = 0;
-        double ourRecords = 0;
-        double rpmCpuShare = 0;
-        double rangeCpuShare = 0;
+        const std::string text = site();
+        Figures onSite;
         {
-            OurClient ours(simulator);
-            double cpu = cpuSeconds();
-            ourRpm = ours.readPropertyMultiplePerSecond(seconds);
-            rpmCpuShare = (cpuSeconds() - cpu) / seconds;
-            cpu = cpuSeconds();
-            ourRecords = ours.readRangeRecordsPerSecond(seconds);
-            rangeCpuShare = (cpuSeconds() - cpu) / seconds;
+            OrvikSiteProcess orvikSite(text);
+            onSite = measure(orvikSite.device(DEVICE), seconds);
         }
-        const double exportRecords = exportRecordsPerSecond(simulator);
-        std::map<std::string, double> theirs = theirClient(simulator, seconds);
-        const double theirRpm = theirs["rpm requests_per_second"];
-        const double theirRecords = theirs["readrange records_per_second"];
+        Figures onSimulator;
+        {
+            BACnetDeviceSimulator simulator(text, BACnetDeviceSimulator::Site::TEXT);
+            onSimulator = measure(simulator.device(DEVICE).address, seconds);
+        }
         std::printf(
             "Our process's CPU time per wall-clock second: %.2f during ReadPropertyMultiple (%.0f us a "
-            "request), "
-            "%.2f during ReadRange\n\n",
-            rpmCpuShare, rpmCpuShare * 1e6 / ourRpm, rangeCpuShare);
-        std::printf("| Measurement | Our client | JS client | Ratio ours/JS |\n|---|---|---|---|\n");
-        std::printf("| ReadPropertyMultiple requests/s (5 objects x 4 properties) | %.0f | %.0f | %.2f |\n",
-                    ourRpm, theirRpm, ourRpm / theirRpm);
-        std::printf("| ReadRange records/s (by position, pages as large as fit) | %.0f | %.0f | %.2f |\n",
-                    ourRecords, theirRecords, ourRecords / theirRecords);
+            "request), %.2f during ReadRange against orvik-site; %.2f (%.0f us), %.2f against the "
+            "simulator\n\n",
+            onSite.rpmCpuShare, onSite.rpmCpuShare * 1e6 / onSite.ourRpm, onSite.rangeCpuShare,
+            onSimulator.rpmCpuShare, onSimulator.rpmCpuShare * 1e6 / onSimulator.ourRpm,
+            onSimulator.rangeCpuShare);
         std::printf(
-            "| Trend log export into a discarding stream, records/s (JS: its ReadRange) | %.0f | %.0f | %.2f "
-            "|\n",
-            exportRecords, theirRecords, exportRecords / theirRecords);
+            "| Measurement | Ours, orvik-site | JS, orvik-site | Ours, simulator | JS, simulator | Ours/JS "
+            "on orvik-site | JS: orvik-site/simulator | Ours/JS on the simulator |\n"
+            "|---|---|---|---|---|---|---|---|\n");
+        printRow("ReadPropertyMultiple requests/s (5 objects x 4 properties)", onSite.ourRpm, onSite.theirRpm,
+                 onSimulator.ourRpm, onSimulator.theirRpm);
+        printRow("ReadRange records/s (by position, pages as large as fit)", onSite.ourRecords,
+                 onSite.theirRecords, onSimulator.ourRecords, onSimulator.theirRecords);
+        printRow("Trend log export into a discarding stream, records/s (JS: its ReadRange)",
+                 onSite.exportRecords, onSite.theirRecords, onSimulator.exportRecords,
+                 onSimulator.theirRecords);
     }
     catch (const Poco::Exception& e)
     {
