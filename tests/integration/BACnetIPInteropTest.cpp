@@ -3,8 +3,9 @@
 // pusher uploads every record of the devices it finds by Who-Is, on two addresses and behind a router; a
 // ReadPropertyMultiple too large for one answer comes back segmented or split; writes with priority and
 // their relinquish reach the device; the library's client finds, reads, writes and subscribes, with the
-// same answers from both servers. Every test's traffic is captured and judged by Wireshark's BACnet
-// dissector: no malformed packet, no expert error.
+// same answers from both servers, and finds and reads the gateway's own device that our station serves. Every
+// test's traffic is captured and judged by Wireshark's BACnet dissector: no malformed packet, no expert
+// error.
 
 #include <gtest/gtest.h>
 
@@ -87,7 +88,11 @@ class IPClient
 {
 public:
     explicit IPClient(const Poco::Net::SocketAddress& broadcast)
-        : _pNetwork(InteropNetwork::make(broadcast)),
+        : IPClient(InteropNetwork::settings(broadcast))
+    {
+    }
+    explicit IPClient(const BC::IP::BACnetIPNetwork::Settings& settings)
+        : _pNetwork(std::make_unique<BC::IP::BACnetIPNetwork>(settings)),
           _worker(&_clientQueue, *_pNetwork),
           _helper(&_clientQueue, &_responseQueue)
     {
@@ -96,6 +101,8 @@ public:
     ~IPClient() { _worker.stop(); }
 
     BC::ServiceHelper& helper() { return _helper; }
+    /// Where the station answers (its own device, when it serves one).
+    Poco::Net::SocketAddress address() const { return _pNetwork->localAddress(); }
 
     /// Writes and waits for the answer: empty when acknowledged, else the error's text.
     std::string write(const BC::DataPropertyKey& key, Poco::UInt32 priority, const ValueContainer& value)
@@ -120,7 +127,7 @@ public:
     }
 
 private:
-    std::unique_ptr<BC::Network> _pNetwork;
+    std::unique_ptr<BC::IP::BACnetIPNetwork> _pNetwork;
     Poco::NotificationQueue _clientQueue;
     Poco::NotificationQueue _responseQueue;
     BC::ClientWorker _worker;
@@ -334,6 +341,9 @@ TEST_P(BACnetIPInterop, WritesWithPriorityAndTheirRelinquishReachTheDevice)
 TEST_P(BACnetIPInterop, TheLibrarysClientFindsReadsWritesAndSubscribes)
 {
     BACnetJSClient client(broadcast());
+    auto settings = InteropNetwork::settings(broadcast());
+    settings.ownDevice = Device::Site::load(ORVIK_SOURCE_DIR "/sites/local-device.json");
+    const IPClient gateway(settings);
     // Objects are "<type>:<instance>" and properties numbers: 8 device, 2 analog value, 20 trend log;
     // 76 object-list, 77 object-name, 85 present-value, 111 status-flags.
     struct Step
@@ -366,6 +376,9 @@ TEST_P(BACnetIPInterop, TheLibrarysClientFindsReadsWritesAndSubscribes)
         {"read 2001 2:2 85", R"({"values":[21]})"},
         // object / unknown-object
         {"read 2001 2:77 85", R"({"error":"BacnetError - Class:1 - Code:31"})"},
+        // The gateway's own device as shipped, served by our client's station.
+        {"whois " + gateway.address().toString(), R"({"devices":[1001]})"},
+        {"read 1001 8:1001 77", R"({"values":["Orvik Gateway"]})"},
     };
     for (const Step& step : steps)
         EXPECT_EQ(step.answer, client.ask(step.command)) << step.command;

@@ -8,7 +8,8 @@
 // instance and reached at the address their I-Am came from (run "whois" first); objects are
 // "<type>:<instance>" and properties numbers, as on the wire.
 //
-//   whois                                      {"devices":[<instance>,...]}
+//   whois [<ip:port>]                          {"devices":[<instance>,...]} (to the broadcast address, or
+//                                              to that station only)
 //   read <device> <object> <property> [<index>]     {"values":[...]} (an object list: {"count":n})
 //   rpm <device> <type> <first> <last> <property,...> <max APDU octets>
 //                                              {"objects":n,"values":n,"errors":n}
@@ -83,9 +84,9 @@ class Session {
     return { address };
   }
 
-  async whois() {
+  async whois(address) {
     this.devices.clear();
-    this.client.whoIs();
+    this.client.whoIs(address ? { address } : undefined);
     await new Promise((resolve) => setTimeout(resolve, WHO_IS_WINDOW_MS));
     const devices = [...this.devices].sort((a, b) => a[0] - b[0]);
     return { devices: devices.map(([instance]) => instance) };
