@@ -5,6 +5,7 @@
 
 #include "NetworkFactory.h"
 #include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
 #include "Orvik_BACnetClient/Network.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppManager.h"
@@ -87,6 +88,13 @@ void Gateway::startNetwork(Poco::UInt32 deviceInstance)
 {
     _pNetwork = NetworkFactory::make(_settings, deviceInstance);
     _log.information("BACnet network: " + NetworkFactory::describe(_settings));
+    if (const auto* pIP = dynamic_cast<const Orvik::BACnet::Client::IP::BACnetIPNetwork*>(_pNetwork.get()))
+    {
+        // Where site tools find the gateway (the port is known only now when the option asked for a free
+        // one).
+        _log.information("Own BACnet device " + std::to_string(deviceInstance) + " answers at " +
+                         pIP->localAddress().toString());
+    }
     _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pNetwork);
     _pClient->start();
 }

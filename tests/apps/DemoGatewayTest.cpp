@@ -255,15 +255,16 @@ TEST_F(DemoGatewayTest, OnBACnetIPSiteToolsFindTheOwnDeviceAndReadItsCpuTemperat
     std::string description = readFile(ORVIK_SOURCE_DIR "/sites/local-device.json");
     ASSERT_NE(description.find(shipped), std::string::npos);
     writeFile(pathOf("own.json"), description.replace(description.find(shipped), shipped.size(), zone));
-    Poco::UInt16 port = 0;
-    {
-        Poco::Net::DatagramSocket probe(Poco::Net::SocketAddress("127.0.0.1", 0));
-        port = probe.address().port();
-    }
-    const Poco::Net::SocketAddress gateway("127.0.0.1", port);
-    _pProcess = std::make_unique<DemoGatewayProcess>(std::vector<std::string>{
-        "--database=" + pathOf("a.db"), "--device-instance=4711", "--bacnet-ip=" + gateway.toString(),
-        "--local-device=" + pathOf("own.json")});
+    _pProcess = std::make_unique<DemoGatewayProcess>(
+        std::vector<std::string>{"--database=" + pathOf("a.db"), "--device-instance=4711",
+                                 "--bacnet-ip=127.0.0.1:0", "--local-device=" + pathOf("own.json")});
+    const std::string answersAt = "Own BACnet device 4711 answers at ";
+    ASSERT_TRUE(Orvik::Test::eventually([&] { return _pProcess->err().find(answersAt) != std::string::npos; },
+                                        std::chrono::seconds(DEMO_OUTPUT_BOUND_S)))
+        << _pProcess->err();
+    const std::string log = _pProcess->err();
+    const std::size_t at = log.find(answersAt) + answersAt.size();
+    const Poco::Net::SocketAddress gateway(log.substr(at, log.find('\n', at) - at));
     Poco::Net::DatagramSocket tool(Poco::Net::SocketAddress("127.0.0.1", 0));
     // Who-Is: I-Am of device 4711, max APDU 1476, vendor 64701.
     EXPECT_TRUE(Orvik::Test::eventually([&] { return ask(tool, gateway, "10 08") != ""; },
