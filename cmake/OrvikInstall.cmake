@@ -19,16 +19,14 @@ set(orvik_layer_headers
 set(orvik_installed_layers)
 while(orvik_layer_headers)
   list(POP_FRONT orvik_layer_headers layer headers)
-  if(TARGET ${layer})
-    list(APPEND orvik_installed_layers ${layer})
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/${headers}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  list(APPEND orvik_installed_layers ${layer})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${headers}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+          COMPONENT development FILES_MATCHING PATTERN "*.h")
+  # Headers generated at configure time (the BACnet layer's enumerations) go beside them.
+  get_target_property(layer_binary_dir ${layer} BINARY_DIR)
+  if(EXISTS ${layer_binary_dir}/generated/include)
+    install(DIRECTORY ${layer_binary_dir}/generated/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
             COMPONENT development FILES_MATCHING PATTERN "*.h")
-    # Headers generated at configure time (the BACnet layer's enumerations) go beside them.
-    get_target_property(layer_binary_dir ${layer} BINARY_DIR)
-    if(EXISTS ${layer_binary_dir}/generated/include)
-      install(DIRECTORY ${layer_binary_dir}/generated/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-              COMPONENT development FILES_MATCHING PATTERN "*.h")
-    endif()
   endif()
 endwhile()
 
@@ -42,10 +40,6 @@ install(EXPORT OrvikTargets NAMESPACE Orvik:: DESTINATION ${ORVIK_INSTALL_CMAKED
         COMPONENT development)
 
 # The package configuration finds the same dependencies the layers were built with.
-set(ORVIK_WITH_WATSON OFF)
-if(TARGET Orvik_Watson)
-  set(ORVIK_WITH_WATSON ON)
-endif()
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/Orvik_ZARoveDoreConfig.cmake.in
   ${PROJECT_BINARY_DIR}/Orvik_ZARoveDoreConfig.cmake INSTALL_DESTINATION ${ORVIK_INSTALL_CMAKEDIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/Orvik_ZARoveDoreConfigVersion.cmake
@@ -64,19 +58,17 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/sites/ DESTINATION ${ORVIK_INSTALL_DATAD
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scripts/general/ DESTINATION ${ORVIK_INSTALL_DATADIR}/scripts/general
         COMPONENT runtime USE_SOURCE_PERMISSIONS)
 
-if(TARGET orvik-gateway)
-  # The unit names the program where this installation puts it: the prefix is known only when the
-  # rules run (cmake --install --prefix, or /usr for the Debian package).
-  install(CODE "
-    set(CMAKE_INSTALL_FULL_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-    configure_file(${PROJECT_SOURCE_DIR}/packaging/orvik-gateway.service.in
-                   ${PROJECT_BINARY_DIR}/orvik-gateway.service @ONLY)" COMPONENT runtime)
-  install(FILES ${PROJECT_BINARY_DIR}/orvik-gateway.service DESTINATION lib/systemd/system COMPONENT runtime)
-endif()
+# The unit names the program where this installation puts it: the prefix is known only when the rules
+# run (cmake --install --prefix, or /usr for the Debian package).
+install(CODE "
+  set(CMAKE_INSTALL_FULL_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/orvik-gateway.service.in
+                 ${PROJECT_BINARY_DIR}/orvik-gateway.service @ONLY)" COMPONENT runtime)
+install(FILES ${PROJECT_BINARY_DIR}/orvik-gateway.service DESTINATION lib/systemd/system COMPONENT runtime)
 
 # A host project builds against the installed tree: install into the build folder, then
 # configure, build and run a tiny consumer with find_package(Orvik_ZARoveDore).
-if(ORVIK_BUILD_TESTS AND TARGET Orvik_ZARoveDore)
+if(ORVIK_BUILD_TESTS)
   add_test(NAME install.ConsumerBuildsAgainstInstalledTree
     COMMAND ${CMAKE_COMMAND}
       -DBUILD_DIR=${PROJECT_BINARY_DIR}
@@ -92,7 +84,7 @@ endif()
 
 # The app suite also runs the gateway program (tests/apps/DemoGateway*): build it first and tell the
 # suite how to start it (through the emulator in a cross build).
-if(TARGET test_apps AND TARGET orvik-gateway)
+if(ORVIK_BUILD_TESTS)
   add_dependencies(test_apps orvik-gateway)
   # Its supervision and configuration tests use the program's parts in-process.
   target_link_libraries(test_apps PRIVATE orvik_gateway_parts)

@@ -17,11 +17,7 @@
 #include <algorithm>
 #include <string_view>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace WS
+namespace Orvik::BACnet::WS
 {
 
 namespace
@@ -458,6 +454,4 @@ void MarkupFactory::writeLong(const char* text, std::size_t length)
     }
 }
 
-}  // namespace WS
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::WS

@@ -14,11 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace WS
+namespace Orvik::BACnet::WS
 {
 
 namespace
@@ -333,6 +329,4 @@ void MarkupFactoryJSON::writeString(const std::string& text)
     write('"');
 }
 
-}  // namespace WS
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::WS

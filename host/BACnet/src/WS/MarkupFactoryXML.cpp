@@ -10,11 +10,7 @@
 
 #include <algorithm>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace WS
+namespace Orvik::BACnet::WS
 {
 
 namespace
@@ -192,6 +188,4 @@ void MarkupFactoryXML::writeEscaped(const std::string& text)
     }
 }
 
-}  // namespace WS
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::WS

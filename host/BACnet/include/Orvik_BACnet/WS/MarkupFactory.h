@@ -20,11 +20,7 @@
 #include <utility>
 #include <vector>
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace WS
+namespace Orvik::BACnet::WS
 {
 
 /// MarkupFactory writes a tree of typed, named elements to a std::ostream in the shape of BACnet/WS
@@ -414,8 +410,6 @@ private:
     bool _complete;
 };
 
-}  // namespace WS
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::WS
 
 #endif  // Orvik_BACnet_WS_MarkupFactory_INCLUDED

@@ -13,11 +13,7 @@
 
 #include "Orvik_BACnet/WS/MarkupFactory.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace WS
+namespace Orvik::BACnet::WS
 {
 
 /// MarkupFactoryJSON writes the markup tree as JSON (RFC 8259) in UTF-8, in the "$base"/"$value" style
@@ -101,8 +97,6 @@ private:
     void writeString(const std::string& text);
 };
 
-}  // namespace WS
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::WS
 
 #endif  // Orvik_BACnet_WS_MarkupFactoryJSON_INCLUDED

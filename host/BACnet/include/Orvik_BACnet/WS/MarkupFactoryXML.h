@@ -13,11 +13,7 @@
 
 #include "Orvik_BACnet/WS/MarkupFactory.h"
 
-namespace Orvik
-{
-namespace BACnet
-{
-namespace WS
+namespace Orvik::BACnet::WS
 {
 
 /// MarkupFactoryXML writes the markup tree as XML 1.0 in UTF-8. Every element is named by its base type
@@ -63,8 +59,6 @@ private:
     void writeEscaped(const std::string& text);
 };
 
-}  // namespace WS
-}  // namespace BACnet
-}  // namespace Orvik
+}  // namespace Orvik::BACnet::WS
 
 #endif  // Orvik_BACnet_WS_MarkupFactoryXML_INCLUDED
