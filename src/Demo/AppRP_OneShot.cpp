@@ -8,11 +8,14 @@
 namespace Orvik::BACnet::App
 {
 
-AppRP_OneShot::AppRP_OneShot(Poco::Int32 idAppInstance) : AppBase(idAppInstance) {}
+AppRP_OneShot::AppRP_OneShot(Poco::Int32 idAppInstance, long startDelayMs)
+    : AppBase(idAppInstance), _startDelayMs(startDelayMs)
+{
+}
 
 bool AppRP_OneShot::descRun()
 {
-    Poco::Thread::sleep(_START_DELAY_MS);
+    Poco::Thread::sleep(_startDelayMs);
     std::vector<ValueContainer> parameters;
     const Client::DataPropertyKey key(getProperties(parameters), 0);
     ValueContainer value;

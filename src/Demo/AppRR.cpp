@@ -14,9 +14,6 @@ namespace Orvik::BACnet::App
 namespace
 {
 
-/// Milliseconds between the app's start and its first request.
-const long START_DELAY_MS = 2000;
-
 /// The first page asks for the records after this time: 2000-01-01 00:00:00 UTC, in local time.
 DataType::BACnetDateTime startTime()
 {
@@ -25,7 +22,10 @@ DataType::BACnetDateTime startTime()
 
 }  // namespace
 
-AppRR::AppRR(Poco::Int32 aIdAppInstance) : AppBase(aIdAppInstance) {}
+AppRR::AppRR(Poco::Int32 aIdAppInstance, long startDelayMs)
+    : AppBase(aIdAppInstance), _startDelayMs(startDelayMs)
+{
+}
 
 bool AppRR::descRun()
 {
@@ -37,7 +37,7 @@ bool AppRR::descRun()
     range.refTime = startTime();
     range.count = _REQUEST_COUNT;
     Client::ReadRangePager pager(*this, key, range);
-    Poco::Thread::sleep(START_DELAY_MS);
+    Poco::Thread::sleep(_startDelayMs);
     std::cout << "RR REQUEST SENT-->\n" << std::flush;
     while (!pager.isEnded())
     {

@@ -166,11 +166,11 @@ TEST_F(DemoAppsOverBACnetIPTest, OneShotReadsValuesAndShowsTheDevicesErrors)
     {
         const std::size_t outBefore = out().size();
         const std::size_t errBefore = err().size();
-        runApp<AppRP_OneShot>(addInstance(APP_RP, {{101, c.parameters[0]},
-                                                   {102, c.parameters[1]},
-                                                   {103, c.parameters[2]},
-                                                   {104, c.parameters[3]},
-                                                   {105, c.parameters[4]}}));
+        runAtOnce<AppRP_OneShot>(addInstance(APP_RP, {{101, c.parameters[0]},
+                                                      {102, c.parameters[1]},
+                                                      {103, c.parameters[2]},
+                                                      {104, c.parameters[3]},
+                                                      {105, c.parameters[4]}}));
         const std::string newOut = out().substr(outBefore);
         const std::string newErr = err().substr(errBefore);
         EXPECT_NE(newOut.find(c.out), std::string::npos) << c.parameters[3] << ": " << newOut;
@@ -194,7 +194,7 @@ TEST_F(DemoAppsOverBACnetIPTest, RpmReadsAllPropertiesOfTheTrendLog)
 
 TEST_F(DemoAppsOverBACnetIPTest, RrPagesByTimeThroughSmallAnswers)
 {
-    EXPECT_FALSE(runApp<AppRR>(addInstance(APP_RR)));
+    EXPECT_FALSE(runAtOnce<AppRR>(addInstance(APP_RR)));
     const std::size_t pages = Orvik::Test::countOf(out(), "<--RR RESPONSE\n");
     EXPECT_GE(pages, 2u) << out();
     EXPECT_EQ(Orvik::Test::countOf(

@@ -43,7 +43,7 @@ class DemoReadAppsTest : public Orvik::Test::GatewayRigTest
 TEST_F(DemoReadAppsTest, OneShotPrintsTheValueOfTheConfiguredProperty)
 {
     serveSite("demo.json");
-    EXPECT_FALSE(runApp<AppRP_OneShot>(addInstance(APP_RP, readProperty("266771", "0", "47", "85"))));
+    EXPECT_FALSE(runAtOnce<AppRP_OneShot>(addInstance(APP_RP, readProperty("266771", "0", "47", "85"))));
     const std::string header =
         "\nAppRP_OneShot, Device 266771:\n\t(0)analog-input[47]:\n\t\t(85)present-value "
         "(SINGLE_VALUE):\n\t\t\t";
@@ -55,10 +55,10 @@ TEST_F(DemoReadAppsTest, OneShotPrintsTheValueOfTheConfiguredProperty)
 TEST_F(DemoReadAppsTest, OneShotShowsTheWholeArrayInTheHeaderAndErrorsOnStandardError)
 {
     serveSite("demo.json");
-    runApp<AppRP_OneShot>(addInstance(APP_RP, readProperty("266771", "8", "266771", "76", "2")));
+    runAtOnce<AppRP_OneShot>(addInstance(APP_RP, readProperty("266771", "8", "266771", "76", "2")));
     EXPECT_NE(out().find("\t\t(76)object-list[ALL] (ARRAY):\n\t\t\t" + GREEN), std::string::npos) << out();
 
-    runApp<AppRP_OneShot>(addInstance(APP_RP, readProperty("266771", "0", "99", "85")));
+    runAtOnce<AppRP_OneShot>(addInstance(APP_RP, readProperty("266771", "0", "99", "85")));
     EXPECT_NE(out().find("\t(0)analog-input[99]:\n\t\t(85)present-value (SINGLE_VALUE):\n\n"),
               std::string::npos)
         << out();
@@ -68,11 +68,12 @@ TEST_F(DemoReadAppsTest, OneShotShowsTheWholeArrayInTheHeaderAndErrorsOnStandard
 TEST_F(DemoReadAppsTest, OneShotEndsSilentlyOnStopAndRefusesAShortParameterList)
 {
     serveSite("demo.json");
-    EXPECT_FALSE(runApp<AppRP_OneShot>(addInstance(APP_RP, readProperty("266771", "0", "47", "85")), true));
+    EXPECT_FALSE(
+        runAtOnce<AppRP_OneShot>(addInstance(APP_RP, readProperty("266771", "0", "47", "85")), true));
     EXPECT_EQ(out(), "");
     db().dropParameter(104);
     db().dropParameter(105);
-    EXPECT_THROW(runApp<AppRP_OneShot>(addInstance(APP_RP, {{101, "266771"}, {102, "0"}, {103, "47"}})),
+    EXPECT_THROW(runAtOnce<AppRP_OneShot>(addInstance(APP_RP, {{101, "266771"}, {102, "0"}, {103, "47"}})),
                  Poco::InvalidArgumentException);
 }
 
@@ -100,7 +101,7 @@ TEST_F(DemoReadAppsTest, RpmPrintsEveryPropertyAndOnlyTheFailedOneOnStandardErro
 TEST_F(DemoReadAppsTest, RrPagesByTimeThenBySequenceUpToFiftyRecords)
 {
     serveSiteText(PAGING_SITE);
-    EXPECT_FALSE(runApp<AppRR>(addInstance(APP_RR)));
+    EXPECT_FALSE(runAtOnce<AppRR>(addInstance(APP_RR)));
     const std::size_t pages = Orvik::Test::countOf(out(), "<--RR RESPONSE\n");
     EXPECT_GE(pages, 2u) << out();
     EXPECT_EQ(Orvik::Test::countOf(out(), "RR REQUEST SENT-->\n"), 1u);
@@ -116,12 +117,12 @@ TEST_F(DemoReadAppsTest, RrPrintsTheErrorOfASilentDeviceAndEndsOnStop)
 {
     serveSiteText(
         R"({ "devices": [ { "instance": 266771, "name": "Lab", "faults": { "silent": true } } ] })");
-    EXPECT_FALSE(runApp<AppRR>(addInstance(APP_RR)));
+    EXPECT_FALSE(runAtOnce<AppRR>(addInstance(APP_RR)));
     EXPECT_EQ(out(), "RR REQUEST SENT-->\n<--RR RESPONSE\n");
     EXPECT_EQ(err().rfind("\t" + RED, 0), 0u) << err();
 
     serveSiteText(PAGING_SITE);
-    EXPECT_FALSE(runApp<AppRR>(addInstance(APP_RR), true));
+    EXPECT_FALSE(runAtOnce<AppRR>(addInstance(APP_RR), true));
     EXPECT_EQ(Orvik::Test::countOf(out(), "<--RR RESPONSE\n"), 2u) << out();
 }
 

@@ -20,7 +20,11 @@ namespace Orvik::BACnet::App
 class AppRP_OneShot : public AppBase
 {
 public:
-    explicit AppRP_OneShot(Poco::Int32 idAppInstance);
+    /// Milliseconds between the app's start and its read, by default.
+    static constexpr long _START_DELAY_MS = 3000;
+
+    /// `startDelayMs`: the pause before the read (test rigs pass a short one).
+    explicit AppRP_OneShot(Poco::Int32 idAppInstance, long startDelayMs = _START_DELAY_MS);
 
     bool descRun() override;
 
@@ -34,8 +38,7 @@ public:
     const std::string& appName() const;
 
 private:
-    /// Milliseconds between the app's start and its read.
-    static constexpr long _START_DELAY_MS = 3000;
+    const long _startDelayMs;
 };
 
 }  // namespace Orvik::BACnet::App

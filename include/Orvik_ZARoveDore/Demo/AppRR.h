@@ -30,7 +30,11 @@ public:
     /// Result flag: more records follow.
     static constexpr Poco::UInt32 moreDataMask = 4;
 
-    explicit AppRR(Poco::Int32 aIdAppInstance);
+    /// Milliseconds between the app's start and its first request, by default.
+    static constexpr long _START_DELAY_MS = 2000;
+
+    /// `startDelayMs`: the pause before the first request (test rigs pass a short one).
+    explicit AppRR(Poco::Int32 aIdAppInstance, long startDelayMs = _START_DELAY_MS);
 
     bool descRun() override;
 
@@ -39,6 +43,9 @@ public:
 
     /// "AppRR".
     const std::string& appName() const;
+
+private:
+    const long _startDelayMs;
 };
 
 }  // namespace Orvik::BACnet::App

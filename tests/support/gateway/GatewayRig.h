@@ -59,16 +59,22 @@ public:
     Poco::Int32 addInstance(Poco::Int32 idApApp, const Values& values = {});
 
     /// Runs the app's body on this thread, with the stop request queued first when `stopFirst`; returns
-    /// whether the app asks to be restarted.
-    template <class App>
-    bool runApp(Poco::Int32 idAppInstance, bool stopFirst = false)
+    /// whether the app asks to be restarted. `more` goes to the app's constructor after the instance id.
+    template <class App, class... More>
+    bool runApp(Poco::Int32 idAppInstance, bool stopFirst = false, More... more)
     {
-        App app(idAppInstance);
+        App app(idAppInstance, more...);
         if (stopFirst)
         {
             requestStop(app);
         }
         return app.descRun();
+    }
+    /// runApp() without the pause before the first request of the apps that have one (AppRP_OneShot, AppRR).
+    template <class App>
+    bool runAtOnce(Poco::Int32 idAppInstance, bool stopFirst = false)
+    {
+        return runApp<App>(idAppInstance, stopFirst, 0L);
     }
     /// Queues the stop request for a running app.
     static void requestStop(Orvik::BACnet::App::AppBase& app);
