@@ -26,7 +26,7 @@ namespace
 {
 
 const char* const HELP =
-    "Usage: orvik-gateway config [--database=FILE] [--controller=ID] [--data-dir=FOLDER] COMMAND ...\n"
+    "Usage: orvik-gateway config [--database FILE] [--controller ID] [--data-dir FOLDER] COMMAND ...\n"
     "\n"
     "Configures the apps of a controller in the gateway's configuration database (default\n"
     "/var/lib/orvik/config.db; created from the schema when it does not exist). It works while the\n"
@@ -49,7 +49,9 @@ const char* const HELP =
     "                                parameters it does not name go back to their defaults; values the\n"
     "                                apps keep themselves (upload positions) stay\n"
     "\n"
-    "INSTANCE is an instance's name or id; APP and PARAMETER are the names 'apps' lists. Values are\n"
+    "INSTANCE is an instance's name or id. A name has up to 64 characters: letters, digits, blanks and\n"
+    "punctuation but no quotes or backslash, not only digits, no blank at either end. APP and PARAMETER\n"
+    "are the names 'apps' lists. Options take their value after '=' or as the next argument. Values are\n"
     "written as 'apps' shows (text as it is, lists in brackets: [device:7/trend-log:3, ...]); each is\n"
     "checked before anything is written, and each command changes the database in one transaction.\n";
 
@@ -87,29 +89,36 @@ int ConfigCommand::run(std::ostream& out, std::ostream& err)
 
 void ConfigCommand::parseOptions()
 {
-    for (const std::string& arg : _args)
+    for (auto it = _args.begin(); it != _args.end(); ++it)
     {
-        const std::string::size_type equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        const std::string value = equals == std::string::npos ? "" : arg.substr(equals + 1);
-        if (!_command.empty() || arg.rfind("--", 0) != 0)
+        if (!_command.empty() || it->rfind("--", 0) != 0)
         {
             if (_command.empty())
-                _command = arg;
+                _command = *it;
             else
-                _operands.push_back(arg);
+                _operands.push_back(*it);
+            continue;
         }
-        else if (name == "--database" && !value.empty())
+        const std::string::size_type equals = it->find('=');
+        const std::string name = it->substr(0, equals);
+        if (name == "--help")
+        {
+            _command = "help";
+            continue;
+        }
+        // "--option=VALUE" or "--option VALUE"
+        std::string value;
+        if (equals != std::string::npos)
+            value = it->substr(equals + 1);
+        else if (it + 1 != _args.end())
+            value = *++it;
+        if (name == "--database" && !value.empty())
             _database = Poco::Path(value).absolute().toString();
         else if (name == "--data-dir" && !value.empty())
             _dataFolder = Poco::Path(value).absolute().toString();
-        else if (name == "--controller" && Poco::NumberParser::tryParse(value, _controller))
-            continue;
-        else if (name == "--help")
-            _command = "help";
-        else
-            throw Poco::InvalidArgumentException("Unknown or incomplete option " + arg +
-                                                 " (see: config help)");
+        else if (name != "--controller" || !Poco::NumberParser::tryParse(value, _controller))
+            throw Poco::InvalidArgumentException("Unknown or incomplete option " + name +
+                                                 (value.empty() ? "" : " " + value) + " (see: config help)");
     }
     if (_command.empty())
         throw Poco::InvalidArgumentException("No command given (see: config help)");

@@ -3,9 +3,13 @@
 #include <Poco/Data/DataException.h>
 #include <Poco/Data/Statement.h>
 #include <Poco/Exception.h>
+#include <Poco/Format.h>
 #include <Poco/NumberParser.h>
 
+#include <algorithm>
 #include <set>
+
+#include "ParameterRules.h"
 
 #include "Orvik_Utility/Data/EntityServer.h"
 #include "Orvik_Utility/Data/TeskDbSession.h"
@@ -24,9 +28,45 @@ using Orvik::Utility::Data::pDB;
 
 namespace
 {
+const std::size_t MAX_NAME_BYTES = 64;
+
+/// `text` in single quotes, control characters (and the backslash) written as escapes so that a message
+/// stays one line and says exactly what was given.
 std::string quoted(const std::string& text)
 {
-    return "'" + text + "'";
+    std::string result = "'";
+    for (const char c : text)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n')
+            result += "\\n";
+        else if (c == '\r')
+            result += "\\r";
+        else if (c == '\t')
+            result += "\\t";
+        else if (c == '\\')
+            result += "\\\\";
+        else if (byte < 0x20 || byte == 0x7f)
+            result += Poco::format("\\x%02x", static_cast<unsigned>(byte));
+        else
+            result += c;
+    }
+    return result + "'";
+}
+
+bool isAcceptableName(const std::string& name)
+{
+    if (name.empty() || name.size() > MAX_NAME_BYTES || name.front() == ' ' || name.back() == ' ')
+        return false;
+    // Only digits would be taken for an instance id.
+    if (name.find_first_not_of("0123456789") == std::string::npos)
+        return false;
+    return std::none_of(name.begin(), name.end(),
+                        [](char c)
+                        {
+                            const auto byte = static_cast<unsigned char>(c);
+                            return byte < 0x20 || byte == 0x7f || c == '\'' || c == '"' || c == '\\';
+                        });
 }
 }  // namespace
 
@@ -119,6 +159,11 @@ ConfigurationEditor::ResolvedValues ConfigurationEditor::resolve(const std::stri
             throw Poco::DataFormatException("Instance " + quoted(instanceName) + ", parameter " +
                                             quoted(pParameter->name) + ": expected " +
                                             pParameter->form.expected() + "; given " + quoted(text));
+        if (const auto refusal =
+                ParameterRules::check(app, *pParameter, pParameter->form.appText(storedText)))
+            throw Poco::DataFormatException("Instance " + quoted(instanceName) + ", parameter " +
+                                            quoted(pParameter->name) + ": expected " + refusal->expected +
+                                            "; given " + quoted(text) + " (" + refusal->problem + ")");
         if (!resolved.emplace(pParameter->key, storedText).second)
             throw Poco::ExistsException("Instance " + quoted(instanceName) + ": parameter " +
                                         quoted(pParameter->name) + " is given twice");
@@ -126,10 +171,19 @@ ConfigurationEditor::ResolvedValues ConfigurationEditor::resolve(const std::stri
     return resolved;
 }
 
+void ConfigurationEditor::checkName(const std::string& name)
+{
+    if (!isAcceptableName(name))
+        throw Poco::InvalidArgumentException(
+            "Instance name: expected up to " + std::to_string(MAX_NAME_BYTES) +
+            " characters, letters, digits, blanks and punctuation without quotes or backslash, not only "
+            "digits, no blank at either end, for example Trend log upload; given " +
+            quoted(name));
+}
+
 void ConfigurationEditor::checkNameIsFree(const std::string& name, Poco::Int32 exceptId) const
 {
-    if (name.empty())
-        throw Poco::InvalidArgumentException("An instance needs a name");
+    checkName(name);
     for (const DataConfiguredInstance& instance : instances())
     {
         if (instance.name == name && instance.id != exceptId)
@@ -182,8 +236,7 @@ void ConfigurationEditor::apply(const std::vector<DataInstanceSpec>& wantedInsta
     std::vector<ResolvedValues> resolved;
     for (const DataInstanceSpec& wanted : wantedInstances)
     {
-        if (wanted.name.empty())
-            throw Poco::InvalidArgumentException("An instance needs a name");
+        checkName(wanted.name);
         if (!names.insert(wanted.name).second)
             throw Poco::ExistsException("The instance name " + quoted(wanted.name) + " is used twice");
         resolved.push_back(resolve(wanted.name, app(wanted.app), wanted.parameters));

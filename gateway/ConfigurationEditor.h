@@ -26,11 +26,16 @@ namespace Orvik::Gateway
 ///   Poco::NotFoundException      unknown controller, app, instance or parameter
 ///   Poco::DataFormatException    a value that is not of the parameter's datatype, naming the instance,
 ///                                the parameter, the expected form with an example and the text given
+///                                (also a text the app would refuse at its start, ParameterRules)
 ///   Poco::ExistsException        an instance name used twice, a parameter given twice
+///   Poco::InvalidArgumentException  a new instance's name outside the name grammar: up to 64 bytes,
+///                                no control characters, quotes or backslash, not only digits (it
+///                                would be taken for an id), no blank at either end
 /// It then writes in one SQLite transaction; a database error rolls it back and is passed on as
 /// Poco::WriteFileException. So a failed change leaves the database as it was.
 ///
 /// Instances are named by their name (unique per controller) or by their id (id_ap_app_instance).
+/// Texts given are quoted in messages with control characters escaped: a message is one line.
 /// The apps read their parameters when they start: a change takes effect at an instance's next start.
 class ConfigurationEditor
 {
@@ -69,6 +74,7 @@ private:
     const AppCatalogue::App& app(const std::string& name) const;
     ResolvedValues resolve(const std::string& instanceName, const AppCatalogue::App& app,
                            const Assignments& values) const;
+    static void checkName(const std::string& name);
     void checkNameIsFree(const std::string& name, Poco::Int32 exceptId) const;
     DataConfiguredInstance read(const Orvik::Apps::Entity::ApAppInstance& row) const;
 

@@ -28,6 +28,8 @@ struct DataGatewaySettings
     /// On BACnet/IP: the description of the gateway's own device (a site file; its device, or the one
     /// with the own instance, becomes the own device).
     std::string localDeviceFile;
+    /// The CA certificates that FTPS servers' certificates must chain to; empty: the system's trust store.
+    std::string ftpsCaFile;
     /// The built-in demo: demo configuration and demo site unless given otherwise.
     bool demo = false;
 };

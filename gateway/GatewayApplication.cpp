@@ -28,6 +28,7 @@
 #include "DataFiles.h"
 #include "Gateway.h"
 #include "NetworkFactory.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
 #include "StatusFile.h"
 
 namespace Orvik::Gateway
@@ -35,6 +36,8 @@ namespace Orvik::Gateway
 
 namespace
 {
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DocumentUpload;
+
 const std::string PREFIX = "gateway.";
 
 Poco::Int32 parseInt(const std::string& option, const std::string& text)
@@ -131,6 +134,12 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
         Option("data-dir", "", "Folder with db/ and sites/ (default: the installed or source tree).")
             .argument("folder")
             .callback(store));
+    options.addOption(
+        Option("ftps-ca-file", "",
+               "The CA certificates (PEM) that the certificates of the pushers' ftps:// servers must chain "
+               "to (default: the system's trust store).")
+            .argument("file")
+            .callback(store));
     options.addOption(Option("syslog", "s", "Log to syslog instead of the console.").callback(store));
     options.addOption(Option("status", "",
                              "Show the status of the gateway that runs with --database (default " +
@@ -141,7 +150,8 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
 
 void GatewayApplication::handleOption(const std::string& name, const std::string& value)
 {
-    static const std::string PATH_OPTIONS[] = {"database", "network", "local-device", "data-dir", "pidfile"};
+    static const std::string PATH_OPTIONS[] = {"database", "network",      "local-device",
+                                               "data-dir", "ftps-ca-file", "pidfile"};
     const bool isPath =
         std::find(std::begin(PATH_OPTIONS), std::end(PATH_OPTIONS), name) != std::end(PATH_OPTIONS);
     ServerApplication::handleOption(
@@ -242,6 +252,10 @@ DataGatewaySettings GatewayApplication::makeSettings(const DataFiles& dataFiles)
     if (settings.databasePath.empty())
         throw Poco::InvalidArgumentException("No configuration database: give --database=<file> (or --demo)");
     settings.statusFile = StatusFile::pathFor(settings.databasePath);
+    settings.ftpsCaFile = config().getString(PREFIX + "ftps-ca-file", "");
+    if (!settings.ftpsCaFile.empty() &&
+        (!Poco::File(settings.ftpsCaFile).exists() || !Poco::File(settings.ftpsCaFile).canRead()))
+        throw Poco::FileNotFoundException("--ftps-ca-file: cannot read " + settings.ftpsCaFile);
     if (settings.networkFile.empty() && !settings.bacnetIP)
         throw Poco::InvalidArgumentException(
             "No BACnet network: give --bacnet-ip[=<address>[:<port>]] or --network=<site file> (or --demo)");
@@ -345,6 +359,7 @@ int GatewayApplication::main(const std::vector<std::string>& args)
                                   config().getString("application.dir"));
         const DataGatewaySettings settings = makeSettings(dataFiles);
         useHostScripts(dataFiles);
+        DocumentUpload::setTrustedCertificates(settings.ftpsCaFile);
         Gateway gateway(settings, creationScripts(settings, dataFiles), log);
         gateway.start();
         waitForTerminationRequest();

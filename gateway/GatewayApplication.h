@@ -16,7 +16,8 @@ namespace Orvik::Gateway
 /// Options: the configuration database, the controller id, the own BACnet device instance, the
 /// BACnet network (a site file of the simulated network, or BACnet/IP with its broadcast address,
 /// foreign-device registration, devices bound by option and the description of the gateway's own
-/// device, which it serves there), the demo, the data folder, syslog, help;
+/// device, which it serves there), the CA file of the pushers' FTPS servers, the demo, the data
+/// folder, syslog, help;
 /// and, from Poco's server application, --daemon, --pidfile and --umask. Exactly one network is used:
 /// giving both --network and --bacnet-ip is refused. Relative file and folder names are taken
 /// relative to the folder the program was started in, also for a daemon.

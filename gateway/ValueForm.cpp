@@ -88,12 +88,22 @@ std::string ValueForm::expected() const
            form.example + "]";
 }
 
+bool ValueForm::read(const std::string& text, ValueContainer& value) const
+{
+    return value.setText(static_cast<BACnetDataType>(_dataType), static_cast<BACNET_APPLICATION_TAG>(_appTag),
+                         text, _structure != BACNET_DTS_SINGLE_VALUE);
+}
+
+std::string ValueForm::appText(const std::string& storedText) const
+{
+    ValueContainer value;
+    return read(storedText, value) ? value.getString(", ") : storedText;
+}
+
 bool ValueForm::check(const std::string& text, std::string& storedText) const
 {
-    const bool isStructured = _structure != BACNET_DTS_SINGLE_VALUE;
     ValueContainer value;
-    if (!value.setText(static_cast<BACnetDataType>(_dataType), static_cast<BACNET_APPLICATION_TAG>(_appTag),
-                       text, isStructured))
+    if (!read(text, value))
         return false;
     if (_structure == BACNET_DTS_ARRAY)
         value.setStructure(BACNET_DTS_ARRAY);

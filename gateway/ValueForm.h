@@ -4,6 +4,11 @@
 
 #include <string>
 
+namespace Orvik::BACnet
+{
+class ValueContainer;
+}
+
 namespace Orvik::Gateway
 {
 
@@ -29,6 +34,9 @@ public:
     /// True when `text` is a value of this datatype and structure; `storedText` is then the text to
     /// store (the value written back in the grammar's own form; "" for no value).
     bool check(const std::string& text, std::string& storedText) const;
+    /// The text an app reads from `storedText` (a text check() gave): the value with its escapes
+    /// resolved, elements joined by ", " (ValueContainer::getString).
+    std::string appText(const std::string& storedText) const;
 
 private:
     /// The element's name, form in words and example.
@@ -40,6 +48,8 @@ private:
     };
 
     ElementForm element() const;
+    /// `text` in the stored-text grammar as a value of this datatype and structure; false when it is none.
+    bool read(const std::string& text, Orvik::BACnet::ValueContainer& value) const;
 
     Poco::Int32 _dataType;
     Poco::Int32 _appTag;

@@ -113,7 +113,7 @@ TEST_F(GatewayConfigTest, ConfigurationIsChangedByNameExportedAndImportedIntoAno
     EXPECT_EQ(document.find("retry-count"), std::string::npos) << "defaults are not exported";
 
     const std::string other = pathOf("other.db");
-    ASSERT_EQ(config({"add", "AppRR", "--name=Leftover"}, other).code, 0);
+    ASSERT_EQ(config({"--database", other, "add", "AppRR", "--name=Leftover"}).code, 0);  // space form
     const Result imported = config({"import", pathOf("site.json")}, other);
     ASSERT_EQ(imported.code, 0) << imported.err;
     ASSERT_EQ(config({"export", pathOf("again.json")}, other).code, 0);
@@ -165,6 +165,16 @@ TEST_F(GatewayConfigTest, BadInputIsRefusedWithOneClearMessageAndTheDatabaseUnch
          "",
          false},
         {"unknown instance", {"remove", "Downloads"}, "No instance 'Downloads'", "", false},
+        {"name with a line break",
+         {"add", "AppWhoIs", "--name=Up\nloads"},
+         "Instance name: expected up to 64 characters",
+         "",
+         false},
+        {"text the app would refuse at its start",
+         {"set", "Uploads", "file-name-initials=A\r\nDELE x"},
+         "parameter 'file-name-initials': expected a text without CR, LF",
+         "",
+         false},
         {"import not JSON", {"import", pathOf("not-json.json")}, "Not a JSON document", "", false},
         {"import naming a parameter twice",
          {"import", pathOf("twice.json")},

@@ -11,11 +11,14 @@
 #include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
 #include "FtpServer.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
+#include "TlsCertificates.h"
 #include "TrendLogPusherDocument.h"
 #include "TrendLogPusherRig.h"
 #include "TrendLogPusherSiteRecords.h"
@@ -325,4 +328,60 @@ TEST_F(TrendLogPusherUpload, SessionWithoutLoginAndVsftpdUploadIntoADirectory)
     std::map<std::string, Poco::UInt64> next;
     expectRecords(site, TrendLogPusherDocument(vsftpd.readFile(files[0])), next);
     EXPECT_EQ(301u, next[site.trendLogs()[0].channelIdentifier]);
+}
+
+TEST_F(TrendLogPusherUpload, FtpsUploadsOnlyToAServerWhoseCertificateIsTrustedForItsName)
+{
+    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DocumentUpload;
+    const Orvik::Test::TlsCertificates good;
+    const Orvik::Test::TlsCertificates otherAuthority;
+    const Orvik::Test::TlsCertificates otherName("ftp.example.invalid");
+    struct Case
+    {
+        const char* what;
+        const Orvik::Test::TlsCertificates& server;
+        std::string trusted;  // empty: the system's trust store
+        const char* reason;   // empty: the upload succeeds
+    };
+    const Case cases[] = {
+        {"trusted CA and name", good, good.caFile(), ""},
+        {"CA not trusted", good, otherAuthority.caFile(), "certificate checked against the CA"},
+        {"CA not in the system store", good, "", "checked against the system's trust store"},
+        {"certificate for another name", otherName, otherName.caFile(), "does not name 127.0.0.1"}};
+    const std::string trustedBefore = DocumentUpload::trustedCertificates();
+    TrendLogPusherRig rig(_databaseFile.path(), SMALL_SITE, 1001);
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        FtpServer ftp("orvik", "secret", FtpServer::Engine::PYFTPDLIB, &c.server);
+        rig.database().configure(ftp.url(), "orvik", "secret", "upload", 1, 0);
+        DocumentUpload::setTrustedCertificates(c.trusted);
+        auto pPusher = rig.newPusher();
+        pPusher->initialise();
+        const Poco::Nullable<std::string> positions = rig.database().storedParameter(43);
+        testing::internal::CaptureStdout();
+        const bool uploaded = pPusher->createAndSendFiles();
+        const std::string output = testing::internal::GetCapturedStdout();
+        if (*c.reason == '\0')
+        {
+            EXPECT_TRUE(uploaded) << output;
+            EXPECT_EQ(1u, exportFiles(ftp, "upload").size());
+            EXPECT_NE(positions, rig.database().storedParameter(43));
+            const std::vector<std::string> commands = ftp.commands();
+            EXPECT_NE(commands.end(), std::find(commands.begin(), commands.end(), "PROT P"));
+            continue;
+        }
+        EXPECT_FALSE(uploaded);
+        EXPECT_TRUE(ftp.files("upload").empty());
+        EXPECT_EQ(positions, rig.database().storedParameter(43));
+        EXPECT_EQ(0u, output.find("AppTrendLogPusher(1): FTP upload exited with exception, server ftps://"))
+            << output;
+        EXPECT_NE(std::string::npos, output.find(c.reason)) << output;
+        EXPECT_EQ(output.size() - 1, output.find('\n')) << output;
+        for (const std::string& command : ftp.commands())
+        {
+            EXPECT_NE(0u, command.rfind("USER", 0)) << "login sent to an untrusted server";
+        }
+    }
+    DocumentUpload::setTrustedCertificates(trustedBefore);
 }

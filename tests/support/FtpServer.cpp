@@ -1,5 +1,7 @@
 #include "FtpServer.h"
 
+#include "TlsCertificates.h"
+
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
@@ -71,8 +73,9 @@ const std::string _VSFTPD_PROGRAM = "/usr/sbin/vsftpd";
 
 }  // namespace
 
-FtpServer::FtpServer(const std::string& user, const std::string& password, Engine engine)
-    : _engine(engine), _tempPath(Poco::TemporaryFile::tempName())
+FtpServer::FtpServer(const std::string& user, const std::string& password, Engine engine,
+                     const TlsCertificates* pTls)
+    : _engine(engine), _tempPath(Poco::TemporaryFile::tempName()), _secure(pTls != nullptr)
 {
     _rootPath = _tempPath + "/root";
     _controlFile = _tempPath + "/fault";
@@ -84,7 +87,7 @@ FtpServer::FtpServer(const std::string& user, const std::string& password, Engin
     }
     else
     {
-        startPyftpdlib(user, password);
+        startPyftpdlib(user, password, pTls);
     }
 }
 
@@ -93,7 +96,8 @@ bool FtpServer::vsftpdAvailable()
     return ::geteuid() == 0 && Poco::File(_VSFTPD_PROGRAM).exists();
 }
 
-void FtpServer::startPyftpdlib(const std::string& user, const std::string& password)
+void FtpServer::startPyftpdlib(const std::string& user, const std::string& password,
+                               const TlsCertificates* pTls)
 {
     writeTextFile(_controlFile, "none\n");
     const std::string script = std::string(ORVIK_SOURCE_DIR) + "/tests/support/ftp_server.py";
@@ -102,6 +106,10 @@ void FtpServer::startPyftpdlib(const std::string& user, const std::string& passw
     if (!user.empty())
     {
         args.insert(args.end(), {"--user", user, "--password", password});
+    }
+    if (pTls != nullptr)
+    {
+        args.insert(args.end(), {"--tls-cert", pTls->serverCertFile(), "--tls-key", pTls->serverKeyFile()});
     }
     Poco::Pipe outPipe;
     _process = std::make_unique<Poco::ProcessHandle>(
@@ -183,7 +191,7 @@ FtpServer::~FtpServer()
 
 std::string FtpServer::url() const
 {
-    return "ftp://127.0.0.1:" + std::to_string(_port);
+    return (_secure ? "ftps://127.0.0.1:" : "ftp://127.0.0.1:") + std::to_string(_port);
 }
 
 void FtpServer::setFault(FtpFault fault, std::size_t afterBytes)

@@ -11,6 +11,8 @@
 namespace Orvik::Test
 {
 
+class TlsCertificates;
+
 /// Faults that the test FTP server can be told to inject, one at a time.
 enum class FtpFault
 {
@@ -36,6 +38,9 @@ enum class FtpFault
 /// "anonymous" with any password, the root is read-only, "upload" is writable. It injects
 /// no faults and keeps no command log.
 ///
+/// With server certificates (PYFTPDLIB only) it is an explicit FTPS server that requires TLS on the
+/// control and data connections; data connections then take no faults.
+///
 /// The constructor returns once the server listens (or throws); the destructor kills the
 /// server and removes its folders.
 class FtpServer
@@ -48,7 +53,7 @@ public:
     };
 
     explicit FtpServer(const std::string& user = "orvik", const std::string& password = "secret",
-                       Engine engine = Engine::PYFTPDLIB);
+                       Engine engine = Engine::PYFTPDLIB, const TlsCertificates* pTls = nullptr);
     ~FtpServer();
 
     FtpServer(const FtpServer&) = delete;
@@ -58,7 +63,7 @@ public:
     static bool vsftpdAvailable();
 
     std::uint16_t port() const { return _port; }
-    /// "ftp://127.0.0.1:<port>"
+    /// "ftp://127.0.0.1:<port>", or "ftps://..." with TLS
     std::string url() const;
     const std::string& rootPath() const { return _rootPath; }
 
@@ -74,7 +79,7 @@ public:
     std::vector<std::string> commands() const;
 
 private:
-    void startPyftpdlib(const std::string& user, const std::string& password);
+    void startPyftpdlib(const std::string& user, const std::string& password, const TlsCertificates* pTls);
     void startVsftpd();
     void waitForGreeting() const;
 
@@ -85,6 +90,7 @@ private:
     std::string _commandLog;
     std::unique_ptr<Poco::ProcessHandle> _process;
     std::uint16_t _port = 0;
+    bool _secure = false;
 };
 
 }  // namespace Orvik::Test

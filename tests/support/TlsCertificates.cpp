@@ -12,7 +12,7 @@
 namespace Orvik::Test
 {
 
-TlsCertificates::TlsCertificates() : _folder(Poco::TemporaryFile::tempName())
+TlsCertificates::TlsCertificates(const std::string& serverName) : _folder(Poco::TemporaryFile::tempName())
 {
     Poco::File(_folder).createDirectories();
     _caFile = _folder + "/ca.crt";
@@ -23,7 +23,8 @@ TlsCertificates::TlsCertificates() : _folder(Poco::TemporaryFile::tempName())
     const std::string extensions = _folder + "/server.ext";
     {
         Poco::FileOutputStream out(extensions);
-        out << "basicConstraints=CA:FALSE\nsubjectAltName=DNS:localhost,IP:127.0.0.1\n";
+        out << "basicConstraints=CA:FALSE\nsubjectAltName=DNS:" << serverName
+            << (serverName == "localhost" ? ",IP:127.0.0.1\n" : "\n");
     }
     const std::vector<std::string> ecKey{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                                          "-nodes"};
@@ -31,8 +32,8 @@ TlsCertificates::TlsCertificates() : _folder(Poco::TemporaryFile::tempName())
                                 "-keyout", caKey,   "-out",  _caFile};
     ca.insert(ca.end(), ecKey.begin(), ecKey.end());
     openssl(ca);
-    std::vector<std::string> server{"req",          "-subj", "/CN=localhost", "-keyout",
-                                    _serverKeyFile, "-out",  request};
+    std::vector<std::string> server{"req",  "-subj", "/CN=" + serverName, "-keyout", _serverKeyFile,
+                                    "-out", request};
     server.insert(server.end(), ecKey.begin(), ecKey.end());
     openssl(server);
     openssl({"x509", "-req", "-days", "2", "-in", request, "-CA", _caFile, "-CAkey", caKey, "-CAcreateserial",

@@ -8,13 +8,14 @@ namespace Orvik::Test
 
 /// A throw-away certificate authority and a server certificate signed by it, made with
 /// the openssl command in a temporary folder (removed by the destructor). The server
-/// certificate is valid for the names "localhost" and 127.0.0.1 for two days. Two
+/// certificate is valid for two days, for the name `serverName` and, when that is "localhost",
+/// for 127.0.0.1 too. Two
 /// objects make two unrelated authorities: one's CA file does not verify the other's
 /// server certificate. Throws Poco::RuntimeException when openssl fails.
 class TlsCertificates
 {
 public:
-    TlsCertificates();
+    explicit TlsCertificates(const std::string& serverName = "localhost");
     ~TlsCertificates();
 
     TlsCertificates(const TlsCertificates&) = delete;

@@ -18,6 +18,10 @@ optional number:
 
 Every command received is appended to the command log, one line each (the PASS
 argument is not written).
+
+With --tls-cert and --tls-key it is an explicit FTPS server (pyftpdlib's TLS handler, which
+needs python3-openssl) that requires TLS on the control and on the data connections. Its
+data connections take no faults: the TLS handler reads them on its own.
 """
 import argparse
 import logging
@@ -40,7 +44,9 @@ def read_fault(path):
     return (words[0], int(words[1]) if len(words) > 1 else 0)
 
 
-class FaultyDTPHandler(DTPHandler):
+class FaultyDTP:
+    """The faults of the data connection, on the clear or the TLS handler."""
+
     def handle_read(self):
         fault, limit = read_fault(self.cmd_channel.control_file)
         if fault == "stall-data" and self.tot_bytes_received >= limit:
@@ -56,8 +62,6 @@ class FaultyDTPHandler(DTPHandler):
             self.transfer_finished = False
             self.close()
 
-    handle_read_event = handle_read
-
     def handle_close(self):
         fault, _ = read_fault(self.cmd_channel.control_file)
         if fault == "refuse-completion" and self.receive and not self._closed:
@@ -68,8 +72,9 @@ class FaultyDTPHandler(DTPHandler):
         super().handle_close()
 
 
-class FaultyFTPHandler(FTPHandler):
-    dtp_handler = FaultyDTPHandler
+class FaultyFTP:
+    """The faults of the control connection, on the clear or the TLS handler."""
+
     control_file = ""
     command_log = ""
     login_required = True
@@ -106,6 +111,19 @@ class FaultyFTPHandler(FTPHandler):
         super().pre_process_command(line, cmd, arg)
 
 
+def handler_class(cert, key):
+    if not cert:
+        # pyftpdlib's handler binds handle_read_event to its own handle_read; the faults need ours.
+        dtp = type("FaultyDTPHandler", (FaultyDTP, DTPHandler), {"handle_read_event": FaultyDTP.handle_read})
+        return type("FaultyFTPHandler", (FaultyFTP, FTPHandler), {"dtp_handler": dtp})
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+    dtp = type("FaultyTLSDTPHandler", (FaultyDTP, TLS_DTPHandler), {})
+    return type("FaultyTLSFTPHandler", (FaultyFTP, TLS_FTPHandler),
+                {"dtp_handler": dtp, "certfile": cert, "keyfile": key,
+                 "tls_control_required": True, "tls_data_required": True})
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
@@ -113,6 +131,8 @@ def main():
     parser.add_argument("--commands", required=True)
     parser.add_argument("--user", default="")
     parser.add_argument("--password", default="")
+    parser.add_argument("--tls-cert", default="")
+    parser.add_argument("--tls-key", default="")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -121,14 +141,15 @@ def main():
         authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
     else:
         authorizer.add_anonymous(args.root, perm="elradfmwMT")
-    FaultyFTPHandler.authorizer = authorizer
-    FaultyFTPHandler.control_file = args.control
-    FaultyFTPHandler.command_log = args.commands
-    FaultyFTPHandler.login_required = bool(args.user)
-    FaultyFTPHandler.home = args.root
-    FaultyFTPHandler.banner = "orvik test ftp ready"
+    handler = handler_class(args.tls_cert, args.tls_key)
+    handler.authorizer = authorizer
+    handler.control_file = args.control
+    handler.command_log = args.commands
+    handler.login_required = bool(args.user)
+    handler.home = args.root
+    handler.banner = "orvik test ftp ready"
 
-    server = FTPServer(("127.0.0.1", 0), FaultyFTPHandler)
+    server = FTPServer(("127.0.0.1", 0), handler)
     print("PORT %d" % server.address[1], flush=True)
     server.serve_forever(handle_exit=True)
 

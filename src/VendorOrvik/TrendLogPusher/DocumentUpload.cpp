@@ -10,28 +10,17 @@
 #include <Poco/Net/StreamSocket.h>
 #include <Poco/Net/StreamSocketImpl.h>
 
+#include <memory>
+#include <mutex>
+
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterNames.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/SecureFtpSession.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 {
 
 namespace
 {
-
-[[noreturn]] void refuseParameter(Poco::Int32 number, const std::string& reason)
-{
-    throw Poco::InvalidArgumentException(PusherParameterNames::describe(number) + " " + reason);
-}
-
-/// A text that is sent in an FTP command must not end the command early: CR and LF would start a
-/// command of their own on the server, NUL cuts the command short.
-void refuseLineBreaks(Poco::Int32 number, const std::string& text)
-{
-    if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-    {
-        refuseParameter(number, "contains CR, LF or NUL, which would end the FTP command it is sent in");
-    }
-}
 
 /// Closes the data connection of an upload that is not to be kept and removes its file, as far as
 /// the session still allows. The connection is closed without ABOR: Poco's abort() leaves the session
@@ -74,6 +63,25 @@ void readGreeting(const Poco::Net::StreamSocket& socket, const Poco::Timespan& t
 }  // namespace
 
 const std::string DocumentUpload::_PART_SUFFIX = ".part";
+const std::string DocumentUpload::_SECURE_SCHEME = "ftps";
+
+namespace
+{
+std::mutex trustMutex;
+std::string trustedCaFile;
+}  // namespace
+
+void DocumentUpload::setTrustedCertificates(const std::string& caFile)
+{
+    const std::lock_guard<std::mutex> lock(trustMutex);
+    trustedCaFile = caFile;
+}
+
+std::string DocumentUpload::trustedCertificates()
+{
+    const std::lock_guard<std::mutex> lock(trustMutex);
+    return trustedCaFile;
+}
 
 DocumentUpload::DocumentUpload(const DataFtpServer& ftp, const std::string& fileNameInitials,
                                const DataPusherTimings& timings)
@@ -90,40 +98,69 @@ std::string DocumentUpload::getFileName(const Poco::Timestamp& now) const
 
 Poco::URI DocumentUpload::checkUploadTarget() const
 {
-    refuseLineBreaks(PusherParameterNames::_FILE_NAME_INITIALS, _fileNameInitials);
-    if (_fileNameInitials.find_first_of("/\\") != std::string::npos ||
-        _fileNameInitials.find("..") != std::string::npos)
+    const std::pair<Poco::Int32, const std::string*> texts[] = {
+        {PusherParameterNames::_FILE_NAME_INITIALS, &_fileNameInitials},
+        {PusherParameterNames::_FTP_USER, &_ftp.userId},
+        {PusherParameterNames::_FTP_PASSWORD, &_ftp.password},
+        {PusherParameterNames::_FTP_DIRECTORY, &_ftp.directory},
+        {PusherParameterNames::_FTP_SERVER, &_ftp.serverURL}};
+    for (const auto& [number, pText] : texts)
     {
-        refuseParameter(
-            PusherParameterNames::_FILE_NAME_INITIALS,
-            "contains a path separator or \"..\", which would put the file outside the FTP directory");
+        const std::string problem = problemWith(number, *pText);
+        if (!problem.empty())
+        {
+            throw Poco::InvalidArgumentException(PusherParameterNames::describe(number) + " " + problem);
+        }
     }
-    refuseLineBreaks(PusherParameterNames::_FTP_USER, _ftp.userId);
-    refuseLineBreaks(PusherParameterNames::_FTP_PASSWORD, _ftp.password);
-    refuseLineBreaks(PusherParameterNames::_FTP_DIRECTORY, _ftp.directory);
-    refuseLineBreaks(PusherParameterNames::_FTP_SERVER, _ftp.serverURL);
+    return serverAddress(_ftp.serverURL);
+}
+
+std::string DocumentUpload::problemWith(Poco::Int32 number, const std::string& text)
+{
+    const bool sentInCommand =
+        number == PusherParameterNames::_FILE_NAME_INITIALS || number == PusherParameterNames::_FTP_USER ||
+        number == PusherParameterNames::_FTP_PASSWORD || number == PusherParameterNames::_FTP_DIRECTORY ||
+        number == PusherParameterNames::_FTP_SERVER;
+    // CR and LF would start a command of their own on the server, NUL cuts the command short.
+    if (sentInCommand && text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+    {
+        return "contains CR, LF or NUL, which would end the FTP command it is sent in";
+    }
+    if (number == PusherParameterNames::_FILE_NAME_INITIALS &&
+        (text.find_first_of("/\\") != std::string::npos || text.find("..") != std::string::npos))
+    {
+        return "contains a path separator or \"..\", which would put the file outside the FTP directory";
+    }
+    if (number != PusherParameterNames::_FTP_SERVER)
+    {
+        return "";
+    }
     Poco::URI uri;
     try
     {
-        uri = _ftp.serverURL;
-        if (uri.getHost().empty() || uri.getScheme().empty())
-        {
-            uri = "ftp://" + _ftp.serverURL;
-        }
+        uri = serverAddress(text);
     }
     catch (const Poco::SyntaxException& e)
     {
-        refuseParameter(PusherParameterNames::_FTP_SERVER,
-                        "\"" + _ftp.serverURL + "\" is no server address: " + e.displayText());
+        return "\"" + text + "\" is no server address: " + e.displayText();
     }
-    if (uri.getScheme() != "ftp")
+    if (uri.getScheme() != "ftp" && uri.getScheme() != _SECURE_SCHEME)
     {
-        refuseParameter(PusherParameterNames::_FTP_SERVER,
-                        "\"" + _ftp.serverURL + "\" names the scheme " + uri.getScheme() + ", not ftp");
+        return "\"" + text + "\" names the scheme " + uri.getScheme() + ", not ftp or ftps";
     }
     if (uri.getHost().empty())
     {
-        refuseParameter(PusherParameterNames::_FTP_SERVER, "\"" + _ftp.serverURL + "\" names no host");
+        return "\"" + text + "\" names no host";
+    }
+    return "";
+}
+
+Poco::URI DocumentUpload::serverAddress(const std::string& serverURL)
+{
+    Poco::URI uri(serverURL);
+    if (uri.getHost().empty() || uri.getScheme().empty())
+    {
+        uri = "ftp://" + serverURL;
     }
     return uri;
 }
@@ -132,8 +169,10 @@ bool DocumentUpload::send(const Poco::Timestamp& now, const std::function<bool(s
                           const std::function<void(bool complete)>& transferEnded) const
 {
     const Poco::URI uri = checkUploadTarget();
-    const Poco::UInt16 port =
-        uri.getPort() != 0 ? uri.getPort() : static_cast<Poco::UInt16>(Poco::Net::FTPClientSession::FTP_PORT);
+    // Explicit FTPS starts in clear text on the FTP port too.
+    const Poco::UInt16 port = uri.getSpecifiedPort() != 0
+                                  ? uri.getSpecifiedPort()
+                                  : static_cast<Poco::UInt16>(Poco::Net::FTPClientSession::FTP_PORT);
     // Poco's session reads the server's greeting only inside login(); read here first, a session
     // without login stays in step with the server's replies.
     const Poco::Timespan connectTimeout(static_cast<Poco::Timespan::TimeDiff>(_timings.ftpConnectTimeoutMs) *
@@ -141,12 +180,26 @@ bool DocumentUpload::send(const Poco::Timestamp& now, const std::function<bool(s
     Poco::Net::StreamSocket socket;
     socket.connect(Poco::Net::SocketAddress(uri.getHost(), port), connectTimeout);
     readGreeting(socket, connectTimeout);
-    Poco::Net::FTPClientSession session(socket, false);
+    const bool secure = uri.getScheme() == _SECURE_SCHEME;
+    std::unique_ptr<Poco::Net::FTPClientSession> pSession;
+    if (secure)
+    {
+        pSession = std::make_unique<SecureFtpSession>(socket, uri.getHost(), trustedCertificates());
+    }
+    else
+    {
+        pSession = std::make_unique<Poco::Net::FTPClientSession>(socket, false);
+    }
+    Poco::Net::FTPClientSession& session = *pSession;
     session.setTimeout(
         Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(_timings.ftpSessionTimeoutMs) * 1000));
     if (!_ftp.userId.empty())
     {
         session.login(_ftp.userId, _ftp.password);
+    }
+    if (secure)
+    {
+        static_cast<SecureFtpSession&>(session).protectDataConnections();
     }
     if (!_ftp.directory.empty())
     {

@@ -3,6 +3,7 @@
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectReference.h"
 #include "Orvik_Watson/BrokerAddress.h"
 #include "Orvik_Watson/Topics.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
 
 #include <algorithm>
 #include <iostream>
@@ -73,6 +74,28 @@ bool BridgeSettings::readConnection(ValueIterator& it, ValueIterator end)
     }
     ++it;
     return complete && portConfigured && isUsableGateway();
+}
+
+std::string BridgeSettings::problemWith(Poco::Int32 number, const std::string& text)
+{
+    if (number != _ORG_ID && number != _GATEWAY_TYPE && number != _GATEWAY_ID)
+    {
+        return "";
+    }
+    if (!Watson_IOTP::Topics::isValidLevel(text))
+    {
+        return "cannot be part of an MQTT topic or client id (empty, \"/\", \"+\", \"#\", control characters "
+               "or not UTF-8)";
+    }
+    // The shortest partner name still has one character.
+    if (number != _ORG_ID && !Watson_IOTP::Topics::isValidEvent(number == _GATEWAY_TYPE ? text : "x",
+                                                                number == _GATEWAY_ID ? text : "x",
+                                                                EventText::_COV_EVENT, EventText::_FORMAT))
+    {
+        return "makes an MQTT topic longer than " + std::to_string(Watson_IOTP::Topics::MAX_TOPIC_BYTES) +
+               " bytes";
+    }
+    return "";
 }
 
 bool BridgeSettings::isUsableGateway() const

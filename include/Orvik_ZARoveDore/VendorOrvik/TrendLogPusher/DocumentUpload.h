@@ -24,6 +24,11 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 /// the transfer, and removed, as far as the session still allows, when it could not be completed. A
 /// consumer of the FTP folder therefore never sees a partial document under a final name.
 ///
+/// A server address with the scheme "ftps" is reached over explicit TLS (SecureFtpSession): control and
+/// data connections encrypted, the server's certificate checked against the trusted certificates
+/// (setTrustedCertificates()) and the address's host name; a certificate that does not pass fails the
+/// attempt like any refusal of the server. "ftp" and addresses without a scheme stay in clear text.
+///
 /// Every parameter that reaches the session is checked first (checkUploadTarget()). The target, the
 /// initials and the timings are not owned and must outlive the upload.
 class DocumentUpload
@@ -31,6 +36,15 @@ class DocumentUpload
 public:
     /// Suffix of the temporary name under which a document is uploaded until the server confirmed it.
     static const std::string _PART_SUFFIX;
+    /// The scheme of a server address reached over explicit TLS.
+    static const std::string _SECURE_SCHEME;
+
+    /// The CA certificates (a PEM file) that FTPS servers' certificates must chain to, for every upload
+    /// of the process from the next session on; empty (the default): the system's trust store. Set by
+    /// the host program at start; tests that change it put the previous value back.
+    static void setTrustedCertificates(const std::string& caFile);
+    /// The file set by setTrustedCertificates(); empty: the system's trust store.
+    static std::string trustedCertificates();
 
     DocumentUpload(const DataFtpServer& ftp, const std::string& fileNameInitials,
                    const DataPusherTimings& timings);
@@ -38,8 +52,11 @@ public:
     /// Checks every parameter that reaches the FTP session and returns the server's URI. Throws
     /// Poco::InvalidArgumentException naming the parameter when a text would end an FTP command early
     /// (CR, LF, NUL), when the file name initials hold a path separator or "..", or when the server
-    /// is not an ftp address with a host (port 0 included). Nothing is changed silently.
+    /// is not an ftp or ftps address with a host (port 0 included). Nothing is changed silently.
     Poco::URI checkUploadTarget() const;
+    /// Why the text of parameter `number` would be refused by checkUploadTarget(), or "" when it would
+    /// not (any text of other parameters). For tools that check a value before it is stored.
+    static std::string problemWith(Poco::Int32 number, const std::string& text);
     /// The export file name of an attempt started at `now`: "tl_" + initials + "_" + UTC
     /// "%y%m%d_%H%M%S%i" + ".xml".
     std::string getFileName(const Poco::Timestamp& now) const;
@@ -54,6 +71,9 @@ public:
               const std::function<void(bool complete)>& transferEnded) const;
 
 private:
+    /// `serverURL` as a URI, "ftp://" put in front when it names no scheme or no host. Throws
+    /// Poco::SyntaxException.
+    static Poco::URI serverAddress(const std::string& serverURL);
     bool uploadDocument(Poco::Net::FTPClientSession& session, const std::string& fileName,
                         const std::function<bool(std::ostream&)>& writeDocument) const;
 

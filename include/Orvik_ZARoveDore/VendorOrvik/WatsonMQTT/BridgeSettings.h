@@ -30,6 +30,17 @@ public:
     bool read(const std::vector<ValueContainer>& values, Poco::UInt32 gatewayDevice,
               ObjectIdentities& objects);
 
+    /// Why the text of parameter `number` would make the gateway unusable on the platform (the
+    /// organisation id, the gateway's device type or id alone), or "" when it would not (any text of
+    /// other parameters). For tools that check a value before it is stored; read() also refuses a
+    /// device type and id that are usable alone but make too long a topic together.
+    static std::string problemWith(Poco::Int32 number, const std::string& text);
+
+    /// Parameter numbers of the connection's names.
+    static constexpr Poco::Int32 _ORG_ID = 1;
+    static constexpr Poco::Int32 _GATEWAY_TYPE = 3;
+    static constexpr Poco::Int32 _GATEWAY_ID = 4;
+
     Orvik::MQTT::Watson::DataConnection connection;
     DataSetupParams setupParams;
 

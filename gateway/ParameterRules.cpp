@@ -1,0 +1,58 @@
+#include "ParameterRules.h"
+
+#include "Orvik_ZARoveDore/AppManager.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterNames.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
+
+namespace Orvik::Gateway
+{
+
+namespace
+{
+
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DocumentUpload;
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::PusherParameterNames;
+using Orvik::BACnet::App::VendorOrvik::WatsonMQTT::BridgeSettings;
+
+const Poco::Int32 PUSHER_APP = 500;
+const Poco::Int32 BRIDGE_APP = 502;
+
+std::string pusherForm(Poco::Int32 number)
+{
+    switch (number)
+    {
+        case PusherParameterNames::_FILE_NAME_INITIALS:
+            return "a text without CR, LF, NUL, \"/\", \"\\\" or \"..\", for example HALL-A";
+        case PusherParameterNames::_FTP_SERVER:
+            return "an ftp:// or ftps:// address with a host, for example ftps://ftp.example.com:21";
+        default:
+            return "a text without CR, LF or NUL, for example uploads";
+    }
+}
+
+}  // namespace
+
+std::optional<ParameterRules::Refusal> ParameterRules::check(const AppCatalogue::App& app,
+                                                             const AppCatalogue::Parameter& parameter,
+                                                             const std::string& text)
+{
+    if (text.empty() || app.vendor != Orvik::BACnet::App::OWN_VENDOR_ID)
+        return std::nullopt;
+    Refusal refusal;
+    if (app.number == PUSHER_APP)
+    {
+        refusal.problem = DocumentUpload::problemWith(parameter.id, text);
+        refusal.expected = pusherForm(parameter.id);
+    }
+    else if (app.number == BRIDGE_APP)
+    {
+        refusal.problem = BridgeSettings::problemWith(parameter.id, text);
+        refusal.expected = "a text without \"/\", \"+\", \"#\" or control characters, for example gateway-7";
+    }
+    if (refusal.problem.empty())
+        return std::nullopt;
+    return refusal;
+}
+
+}  // namespace Orvik::Gateway
