@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <Poco/AutoPtr.h>
 #include <Poco/Runnable.h>
 #include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
@@ -127,4 +128,28 @@ TEST_F(TrendLogPusherCycle, StopRequestEndsAnUploadAndALongWaitAtOnce)
     EXPECT_FALSE(pPusher->waitForNextAttempt());
     stopper.join();
     EXPECT_TRUE(_ftp.files().empty());
+}
+
+TEST_F(TrendLogPusherCycle, DocumentAnswersSanityRequestsBetweenPagesAndKeepsOtherNotifications)
+{
+    // A document longer than the supervisor's period must not get the gateway restarted: the request
+    // waiting when the upload starts is answered before it ends, the other notification stays.
+    _rig.database().configure(_ftp.url(), "orvik", "secret", "", 1, 0);
+    auto pPusher = _rig.newPusher();
+    pPusher->initialise();
+    using Orvik::Utility::Notification;
+    Poco::NotificationQueue answers;
+    pPusher->getReadQueue()->enqueueNotification(
+        new Notification(Notification::SANITY_REQUEST, Notification::SANITY_RESPONSE, &answers));
+    pPusher->getReadQueue()->enqueueNotification(new Notification(Notification::BROADCAST));
+    ASSERT_TRUE(pPusher->createAndSendFiles());
+    EXPECT_EQ(1u, _ftp.files().size());
+    EXPECT_EQ(1, answers.size());
+    bool kept = false;
+    while (Poco::AutoPtr<Poco::Notification> pNf = pPusher->getReadQueue()->dequeueNotification())
+    {
+        const auto* pHostNf = dynamic_cast<const Notification*>(pNf.get());
+        kept = kept || (pHostNf != nullptr && pHostNf->getAction() == Notification::BROADCAST);
+    }
+    EXPECT_TRUE(kept);
 }

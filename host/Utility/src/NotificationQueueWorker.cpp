@@ -1,5 +1,7 @@
 #include "Orvik_Utility/NotificationQueueWorker.h"
 
+#include <vector>
+
 #include "Orvik_Utility/Notification.h"
 
 namespace Orvik::Utility
@@ -65,6 +67,29 @@ bool NotificationQueueWorker::handleNotification(Poco::AutoPtr<Poco::Notificatio
             return false;
         default:
             return false;
+    }
+}
+
+void NotificationQueueWorker::answerWaitingSanityRequests()
+{
+    std::vector<Poco::AutoPtr<Poco::Notification>> others;
+    for (Poco::AutoPtr<Poco::Notification> pNf(_pReadQueue->dequeueNotification()); !pNf.isNull();
+         pNf = _pReadQueue->dequeueNotification())
+    {
+        const auto* pHostNf = dynamic_cast<const Notification*>(pNf.get());
+        if (pHostNf != nullptr && pHostNf->getAction() == Notification::SANITY_REQUEST)
+        {
+            answerSanityRequest(*pHostNf);
+        }
+        else
+        {
+            others.push_back(pNf);
+        }
+    }
+    // Put back at the front, newest first: ahead of whatever arrived meanwhile, in their order.
+    for (auto it = others.rbegin(); it != others.rend(); ++it)
+    {
+        _pReadQueue->enqueueUrgentNotification(*it);
     }
 }
 

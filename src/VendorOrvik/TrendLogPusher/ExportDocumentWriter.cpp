@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "Orvik_BACnet/DataType/BACnetDateTime.h"
 #include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
@@ -60,11 +61,13 @@ std::unique_ptr<MarkupFactory> createMarkupFactory(const DataSendLog& sendLog, s
 
 ExportDocumentWriter::ExportDocumentWriter(ServiceHelper& services, const DataSendLog& sendLog,
                                            DataDevice& thisDevice, std::vector<DataDevice>& devices,
+                                           std::function<void()> pageWritten,
                                            const TrendLogReadAhead::Limits& readAheadLimits)
     : _services(services),
       _sendLog(sendLog),
       _thisDevice(thisDevice),
       _devices(devices),
+      _pageWritten(std::move(pageWritten)),
       _readAheadLimits(readAheadLimits)
 {
 }
@@ -173,6 +176,7 @@ void ExportDocumentWriter::getAndStreamTrendLog(MarkupFactory& mf, DataTrendLog&
         }
         markupTrendLog(mf, tl, values, channelsId);
         advancePosition(last, values);
+        _pageWritten();
     }
 }
 

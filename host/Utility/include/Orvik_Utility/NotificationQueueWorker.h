@@ -71,6 +71,11 @@ public:
     /// Default reaction, see the class comment. True: the worker is to stop.
     virtual bool handleNotification(Poco::AutoPtr<Poco::Notification> pNf);
 
+    /// Answers the sanity requests waiting in the read queue and leaves every other notification there
+    /// in its order, without waiting. For a worker that stays away from its loop for long (a long
+    /// transfer): called now and then on its own thread, it keeps the worker counted as alive.
+    void answerWaitingSanityRequests();
+
     void run() override;
 
 private:

@@ -44,7 +44,9 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 /// DocumentUpload (the FTP transfer under a temporary name) and PositionStore (the positions).
 ///
 /// The cycle runs on the app's thread: descRun() is initialise(), then waitForNextAttempt() and
-/// runAttempt() in turn until the stop request. Drivers may call these steps directly.
+/// runAttempt() in turn until the stop request. Drivers may call these steps directly. The supervisor's
+/// sanity requests are answered in the wait and between the record pages of a document, so a long
+/// upload does not count as a hang.
 class AppTrendLogPusher : public AppBase
 {
 public:

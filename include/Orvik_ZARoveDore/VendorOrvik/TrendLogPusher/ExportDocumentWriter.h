@@ -2,6 +2,7 @@
 
 #include <Poco/Types.h>
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,8 +33,10 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 class ExportDocumentWriter
 {
 public:
+    /// `pageWritten` is called on the app's thread after each record page written (the app answers
+    /// its supervisor's sanity requests there during a long document).
     ExportDocumentWriter(Client::ServiceHelper& services, const DataSendLog& sendLog, DataDevice& thisDevice,
-                         std::vector<DataDevice>& devices,
+                         std::vector<DataDevice>& devices, std::function<void()> pageWritten,
                          const TrendLogReadAhead::Limits& readAheadLimits = TrendLogReadAhead::Limits());
 
     /// Writes the whole export document to `os`. False when a failure (a ReadRange that failed, a stop
@@ -58,6 +61,7 @@ private:
     const DataSendLog& _sendLog;
     DataDevice& _thisDevice;
     std::vector<DataDevice>& _devices;
+    const std::function<void()> _pageWritten;
     const TrendLogReadAhead::Limits _readAheadLimits;
 };
 
