@@ -319,7 +319,7 @@ TEST_F(RowRelations, NewTreeIsInsertedWithKeysPassedDown)
     EXPECT_EQ(app.updateAll(_es, &keys), 0) << "nothing left to write";
 }
 
-TEST_F(RowRelations, SettingTheKeyRewritesTheChildrensForeignKeys)
+TEST_F(RowRelations, SettingTheKeyRewritesTheChildrensForeignKeysAndOneKeyHoldsOneChild)
 {
     ApApp app(true);
     ApAppInstance instance(true);
@@ -335,18 +335,16 @@ TEST_F(RowRelations, SettingTheKeyRewritesTheChildrensForeignKeys)
     parent.addPropertyInstance(value);
     parent.setIdApAppInstance(66);
     EXPECT_EQ(parent.getApAppPropertyInstances()->begin()->second.getIdApAppInstance(), 66);
-}
 
-TEST_F(RowRelations, TwoNewChildrenWithOneKeyKeepOnlyTheSecond)
-{
-    ApApp app(true);
+    // Two new children with one key: the second one stays.
+    ApApp twice(true);
     ApAppInstance first(true), second(true);
     first.setName("first");
     second.setName("second");
-    app.addAppInstance(first);
-    app.addAppInstance(second);
-    ASSERT_EQ(app.getApAppInstances()->size(), 1u);
-    EXPECT_EQ(app.getApAppInstances()->begin()->second.getName(), "second");
+    twice.addAppInstance(first);
+    twice.addAppInstance(second);
+    ASSERT_EQ(twice.getApAppInstances()->size(), 1u);
+    EXPECT_EQ(twice.getApAppInstances()->begin()->second.getName(), "second");
 }
 
 TEST_F(RowRelations, StoredValueTextEmptyIsNull)
@@ -369,7 +367,7 @@ TEST_F(RowRelations, StoredValueTextEmptyIsNull)
     EXPECT_FALSE(value.isNull(ApAppPropertyInstance::_COL_VALUE)) << "the text form stores what it is given";
 }
 
-TEST_F(RowRelations, ActiveOnlyFindsNothingForAnInactiveWatchdog)
+TEST_F(RowRelations, MethodsAreReadWithAnActiveWatchdogOrLoadedLater)
 {
     ApWatchdog watchdog;
     EXPECT_EQ(watchdog.retrieve(2, _es, true, true), 0);
@@ -379,6 +377,12 @@ TEST_F(RowRelations, ActiveOnlyFindsNothingForAnInactiveWatchdog)
     EXPECT_EQ(watchdog.retrieve(2, _es, false, false), 1);
     EXPECT_EQ(watchdog.getName(), "idle");
     EXPECT_EQ(static_cast<Parameters>(watchdog).getShutdownMethods().size(), 1u) << "read with the watchdog";
+
+    ApWatchdog byKey;
+    ASSERT_EQ(byKey.retrieve(1, _es), 1);
+    EXPECT_TRUE(static_cast<Parameters>(byKey).getShutdownMethods().empty());
+    ASSERT_NE(byKey.getApWatchdogShutdownMethods(), nullptr);
+    EXPECT_EQ(static_cast<Parameters>(byKey).getShutdownMethods().size(), 3u) << "after loading them";
 }
 
 TEST_F(RowRelations, ConversionKeepsValuesAndTheConfiguredOrder)
@@ -404,15 +408,6 @@ TEST_F(RowRelations, ConversionKeepsValuesAndTheConfiguredOrder)
     EXPECT_EQ(methods[2].getGpioEnable(), 27);
     EXPECT_EQ(methods[2].getGpioActiveState(), TeskGPIO::BV_ACTIVE) << "gpio_active_state 5";
     EXPECT_EQ(methods[0].getGpioActiveState(), TeskGPIO::BV_INACTIVE) << "gpio_active_state 0";
-}
-
-TEST_F(RowRelations, WatchdogReadByKeyConvertsWithoutMethods)
-{
-    ApWatchdog watchdog;
-    ASSERT_EQ(watchdog.retrieve(1, _es), 1);
-    EXPECT_TRUE(static_cast<Parameters>(watchdog).getShutdownMethods().empty());
-    ASSERT_NE(watchdog.getApWatchdogShutdownMethods(), nullptr);
-    EXPECT_EQ(static_cast<Parameters>(watchdog).getShutdownMethods().size(), 3u) << "after loading them";
 }
 
 TEST_F(RowRelations, MethodOfUnknownTypeDoesNotConvert)

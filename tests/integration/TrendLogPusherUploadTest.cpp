@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <map>
 
+#include "ConsoleCapture.h"
 #include "FtpServer.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
@@ -197,14 +198,14 @@ TEST_F(TrendLogPusherUpload, FailuresLeaveNoDocumentAndTheNextDocumentCarriesThe
     for (const auto& [fault, reply] : refusals)
     {
         ftp.setFault(fault);
-        testing::internal::CaptureStdout();
+        const Orvik::Test::ConsoleCapture console;
         EXPECT_FALSE(pPusher->createAndSendFiles());
-        const std::string line = testing::internal::GetCapturedStdout();
+        const std::string line = console.out();
         EXPECT_EQ(0u, line.find(failure)) << line;
         EXPECT_NE(std::string::npos, line.find(reply, failure.size())) << line;
         EXPECT_EQ(line.size() - 1, line.find('\n')) << line;
     }
-    testing::internal::CaptureStdout();
+    const Orvik::Test::ConsoleCapture quiet;
     ftp.setFault(FtpFault::DROP_DATA, 3000);
     pPusher->createAndSendFiles();  // fails while writing (true) or at the completion (false)
     ftp.setFault(FtpFault::NONE);
@@ -216,7 +217,6 @@ TEST_F(TrendLogPusherUpload, FailuresLeaveNoDocumentAndTheNextDocumentCarriesThe
     secondPage.count = 1;
     rig.site().addFault(1001, secondPage);
     EXPECT_TRUE(pPusher->createAndSendFiles());  // the document failed, the attempt ran to its end
-    testing::internal::GetCapturedStdout();
 
     EXPECT_TRUE(ftp.files().empty()) << "a failed document was left on the server";
     EXPECT_EQ(foundPositions, rig.database().storedParameter(43)) << "positions advanced without a document";
@@ -258,7 +258,7 @@ TEST_F(TrendLogPusherUpload, RefusedSessionsLeaveNoConnectionOpen)
     auto pPusher = rig.newPusher();
     pPusher->initialise();
     ftp.setFault(FtpFault::REFUSE_SESSION);
-    testing::internal::CaptureStdout();
+    const Orvik::Test::ConsoleCapture console;
     EXPECT_FALSE(pPusher->createAndSendFiles());  // first use opens what stays open anyway
     const std::size_t openBefore = openDescriptorCount();
     for (int attempt = 0; attempt < 5; ++attempt)
@@ -266,8 +266,7 @@ TEST_F(TrendLogPusherUpload, RefusedSessionsLeaveNoConnectionOpen)
         EXPECT_FALSE(pPusher->createAndSendFiles());
     }
     EXPECT_EQ(openBefore, openDescriptorCount());
-    EXPECT_NE(std::string::npos,
-              testing::internal::GetCapturedStdout().find("FTP upload exited with exception"));
+    EXPECT_NE(std::string::npos, console.out().find("FTP upload exited with exception"));
 }
 
 TEST_F(TrendLogPusherUpload, ServerThatStopsReadingTheDocumentEndsTheAttemptInsteadOfBlockingIt)
@@ -284,9 +283,8 @@ TEST_F(TrendLogPusherUpload, ServerThatStopsReadingTheDocumentEndsTheAttemptInst
     pPusher->initialise();
     const Poco::Nullable<std::string> positions = rig.database().storedParameter(43);
     ftp.setFault(FtpFault::STALL_DATA, 10000);
-    testing::internal::CaptureStdout();
+    const Orvik::Test::ConsoleCapture quiet;
     pPusher->createAndSendFiles();  // returns once the session's time-outs expire
-    testing::internal::GetCapturedStdout();
     for (const std::string& name : ftp.files())
     {
         EXPECT_NE(".xml", name.substr(name.size() - 4)) << "a stalled document got its final name";
