@@ -347,7 +347,10 @@ TEST_F(TrendLogPusherUpload, FtpsUploadsOnlyToAServerWhoseCertificateIsTrustedFo
         {"CA not in the system store", good, "", "checked against the system's trust store"},
         {"certificate for another name", otherName, otherName.caFile(), "does not name 127.0.0.1"}};
     const std::string trustedBefore = DocumentUpload::trustedCertificates();
-    TrendLogPusherRig rig(_databaseFile.path(), SMALL_SITE, 1001);
+    // A document of some MB: its end must survive the close of the TLS data connection.
+    TrendLogPusherRig rig(
+        _databaseFile.path(),
+        Poco::replace(SMALL_SITE, std::string("\"count\": 300"), std::string("\"count\": 100000")), 1001);
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.what);
@@ -363,7 +366,10 @@ TEST_F(TrendLogPusherUpload, FtpsUploadsOnlyToAServerWhoseCertificateIsTrustedFo
         if (*c.reason == '\0')
         {
             EXPECT_TRUE(uploaded) << output;
-            EXPECT_EQ(1u, exportFiles(ftp, "upload").size());
+            const std::vector<std::string> files = exportFiles(ftp, "upload");
+            ASSERT_EQ(1u, files.size());
+            const std::string document = ftp.readFile(files[0]);
+            EXPECT_NO_THROW(TrendLogPusherDocument{document}) << "the document's end is missing";
             EXPECT_NE(positions, rig.database().storedParameter(43));
             const std::vector<std::string> commands = ftp.commands();
             EXPECT_NE(commands.end(), std::find(commands.begin(), commands.end(), "PROT P"));

@@ -5,6 +5,7 @@
 #include <Poco/Net/DialogSocket.h>
 #include <Poco/Net/FTPClientSession.h>
 #include <Poco/Net/NetException.h>
+#include <Poco/Net/SecureStreamSocketImpl.h>
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Net/SocketStream.h>
 #include <Poco/Net/StreamSocket.h>
@@ -43,6 +44,34 @@ void discardUpload(Poco::Net::FTPClientSession& session, const std::string& part
     catch (const Poco::Exception&)
     {
         // The connection is gone or the server kept no file: nothing more to do.
+    }
+}
+
+/// Ends a TLS data connection in order: close_notify, then the server's own close is awaited (within
+/// the connection's receive time-out). Closed at once, the connection would be reset while data the
+/// server sent (TLS session tickets) lies unread, and the reset may discard the document's end before
+/// the server has read it, after which the server still confirms the shortened file.
+void finishSecureSending(std::ostream& os)
+{
+    auto* pBuffer = dynamic_cast<Poco::Net::SocketStreamBuf*>(os.rdbuf());
+    auto* pSecure = pBuffer != nullptr
+                        ? dynamic_cast<Poco::Net::SecureStreamSocketImpl*>(pBuffer->socketImpl())
+                        : nullptr;
+    if (pSecure == nullptr)
+    {
+        return;
+    }
+    try
+    {
+        pSecure->shutdown();
+        char rest[512];
+        while (pSecure->receiveBytes(rest, sizeof rest) > 0)
+        {
+        }
+    }
+    catch (const Poco::Exception&)
+    {
+        // The server closed first or did not answer the close: the completion reply decides.
     }
 }
 
@@ -231,6 +260,7 @@ bool DocumentUpload::uploadDocument(Poco::Net::FTPClientSession& session, const 
         complete = writeDocument(os) && os.flush().good();
         if (complete)
         {
+            finishSecureSending(os);
             session.endUpload();
             session.rename(partName, fileName);
         }
