@@ -360,9 +360,9 @@ TEST_F(TrendLogPusherUpload, FtpsUploadsOnlyToAServerWhoseCertificateIsTrustedFo
         auto pPusher = rig.newPusher();
         pPusher->initialise();
         const Poco::Nullable<std::string> positions = rig.database().storedParameter(43);
-        testing::internal::CaptureStdout();
+        const Orvik::Test::ConsoleCapture console;
         const bool uploaded = pPusher->createAndSendFiles();
-        const std::string output = testing::internal::GetCapturedStdout();
+        const std::string output = console.out();
         if (*c.reason == '\0')
         {
             EXPECT_TRUE(uploaded) << output;
