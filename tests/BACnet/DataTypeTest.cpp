@@ -14,6 +14,7 @@
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectPropertyReference.h"
 #include "Orvik_BACnet/DataType/BACnetLogRecord.h"
 #include "Orvik_BACnet/DataType/Proprietary/VendorOrvik/BACnetTrendLogLastUploaded.h"
+#include "Orvik_BACnet/LocalTimeConverter.h"
 
 using namespace Orvik::BACnet;
 using namespace Orvik::BACnet::DataType;
@@ -154,6 +155,49 @@ TEST(DataTypeTest, DateTimeFollowsTheGatewaysZoneBothWays)
     Date date;
     Orvik::Utility::ConvertIt::getBACnetDate(Poco::LocalDateTime(2024, 3, 5, 14, 3, 7), date);
     EXPECT_EQ(date, Date(2024, 3, 5, 2));
+}
+
+TEST(DataTypeTest, LocalTimeConverterGivesWhatBACnetDateTimeGivesWithFewLookUps)
+{
+    const Poco::Timestamp::TimeDiff SECOND = 1000000;
+    const Poco::Timestamp::TimeDiff STEP = 3607 * SECOND + 130000;
+    // A year hour by hour (an odd step), and minute by minute (another) around every offset change.
+    for (const char* name : {"CET-1CEST,M3.5.0,M10.5.0/3", "Australia/Lord_Howe", "America/Santiago", "UTC0"})
+    {
+        SCOPED_TRACE(name);
+        const ScopedTimeZone zone(name);
+        // One converter each way, as a device and the gateway use them.
+        LocalTimeConverter toLocal, toUtc;
+        std::size_t conversions = 0;
+        const auto localFields = [](const Poco::Timestamp& time)
+        {
+            const BACnetDateTime local(time);
+            return Poco::DateTime(local.date.year, local.date.month, local.date.day, local.time.hour,
+                                  local.time.min, local.time.sec, local.time.hundredths * 10)
+                .timestamp();
+        };
+        const auto check = [&](const Poco::Timestamp& time)
+        {
+            const BACnetDateTime local(time);
+            ASSERT_EQ(toLocal.toLocal(time), local) << time.epochMicroseconds();
+            ASSERT_EQ(toUtc.toUtc(local), local.toTimestamp()) << time.epochMicroseconds();
+            ++conversions;
+        };
+        const Poco::Timestamp start = Poco::DateTime(2024, 1, 1).timestamp();
+        for (Poco::Timestamp time = start; time < start + 366LL * 86400 * SECOND; time += STEP)
+        {
+            check(time);
+            if (localFields(time + STEP) - localFields(time) != STEP)
+            {
+                for (Poco::Timestamp near = time - 3600 * SECOND; near < time + 7200 * SECOND;
+                     near += 59 * SECOND)
+                    check(near);
+            }
+        }
+        EXPECT_LT(toLocal.getLookUps() + toUtc.getLookUps(), conversions / 32);
+    }
+    LocalTimeConverter converter;
+    EXPECT_THROW(converter.toUtc(BACnetDateTime()), Poco::InvalidArgumentException);
 }
 
 TEST(DataTypeTest, LogRecordKeepsItsChoiceAndRefusesLongBitStrings)

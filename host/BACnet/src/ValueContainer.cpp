@@ -6,6 +6,7 @@
 #include <Poco/Exception.h>
 
 #include "MarkupMembers.h"
+#include "Orvik_BACnet/LocalTimeConverter.h"
 #include "Orvik_BACnet/PropertyDatatypeTable.h"
 #include "Orvik_BACnet/ValueText.h"
 #include "Orvik_BACnet/WS/MarkupFactory.h"
@@ -171,7 +172,7 @@ BitString& ValueContainer::getBitString(BitString& out) const
     return out;
 }
 
-Poco::Timestamp ValueContainer::getLastTimeStamp() const
+Poco::Timestamp ValueContainer::getLastTimeStamp(LocalTimeConverter* pConverter) const
 {
     for (auto it = _values.rbegin(); it != _values.rend(); ++it)
     {
@@ -190,7 +191,7 @@ Poco::Timestamp ValueContainer::getLastTimeStamp() const
         }
         if (dateTime != nullptr && dateTime->isSpecified())
         {
-            return dateTime->toTimestamp();
+            return pConverter != nullptr ? pConverter->toUtc(*dateTime) : dateTime->toTimestamp();
         }
     }
     return Poco::Timestamp(0);

@@ -1,7 +1,5 @@
 #include "SimulatedTrendLog.h"
 
-#include "LocalTimeConverter.h"
-
 #include <Poco/Exception.h>
 
 #include <algorithm>
@@ -125,14 +123,11 @@ Codec::ServiceError SimulatedTrendLog::readRange(const Codec::PropertyReference&
 
     result.items.setStructure(BACNET_DTS_LIST);
     result.items.reserve(static_cast<std::size_t>(sent) * _channels.size());
-    const LocalTimeConverter localTime(
-        _series.timeOf(static_cast<Poco::UInt64>(std::max<Poco::Int64>(span.first, 1))),
-        _series.timeOf(static_cast<Poco::UInt64>(std::max<Poco::Int64>(span.last, 1))));
     for (Poco::Int64 sequenceNumber = span.first; sequenceNumber <= span.last; ++sequenceNumber)
     {
         const auto number = static_cast<Poco::UInt64>(sequenceNumber);
         for (const DataType::BACnetLogRecord& record :
-             records(number, localTime.convert(_series.timeOf(number))))
+             records(number, _localTime.toLocal(_series.timeOf(number))))
             result.items.append(BACnetValue(record));
     }
     result.items.setDataType(BACNET_DT_LOG_RECORD);

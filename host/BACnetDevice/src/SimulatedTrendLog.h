@@ -3,6 +3,7 @@
 #include "Orvik_BACnet/Codec/ReadRange.h"
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectPropertyReference.h"
 #include "Orvik_BACnet/DataType/BACnetLogRecord.h"
+#include "Orvik_BACnet/LocalTimeConverter.h"
 #include "SimulatedLogSeries.h"
 #include "SimulatedObject.h"
 
@@ -76,6 +77,8 @@ private:
 
     const std::vector<Channel> _channels;
     SimulatedLogSeries _series;
+    /// The records' local times, page after page (used under the site's lock, as every read is).
+    mutable LocalTimeConverter _localTime;
 };
 
 }  // namespace Orvik::BACnet::Device

@@ -29,7 +29,8 @@ const char* const _APP_VERSION = "150928A";
 
 /// Moves `last` to the last record of a page. Without a sequence number, a page whose records carry no
 /// valid time cannot mark a position and leaves it.
-void advancePosition(DataTrendLog::Position& last, const Client::ReadRangeAck::Result& values)
+void advancePosition(DataTrendLog::Position& last, const Client::ReadRangeAck::Result& values,
+                     LocalTimeConverter& localTime)
 {
     if (values.itemCnt == 0)
     {
@@ -37,7 +38,7 @@ void advancePosition(DataTrendLog::Position& last, const Client::ReadRangeAck::R
     }
     const Poco::UInt32 sequenceNumber =
         values.firstSequenceNumber == 0 ? 0 : values.firstSequenceNumber + values.itemCnt - 1;
-    const Poco::Timestamp time = values.value.getLastTimeStamp();
+    const Poco::Timestamp time = values.value.getLastTimeStamp(&localTime);
     if (sequenceNumber != 0 || time != Poco::Timestamp(0))
     {
         last.setLastUploaded(time, sequenceNumber);
@@ -175,7 +176,7 @@ void ExportDocumentWriter::getAndStreamTrendLog(MarkupFactory& mf, DataTrendLog&
                 throw Poco::RuntimeException("stop requested while reading trend log records");
         }
         markupTrendLog(mf, tl, values, channelsId);
-        advancePosition(last, values);
+        advancePosition(last, values, _localTime);
         _pageWritten();
     }
 }

@@ -16,6 +16,7 @@ namespace WS
 {
 class MarkupFactory;
 }
+class LocalTimeConverter;
 
 /// One typed BACnet value: no value (NULL), a single element, or an array or list of elements
 /// (BACnetValue). It carries its declared datatype (BACnetDataType) and structure.
@@ -134,7 +135,9 @@ public:
     DataType::BitString& getBitString(DataType::BitString& out) const;
     /// The time stamp of the last element that carries one (log record, date-time, time stamp with date,
     /// trend log upload position); 0 (the epoch) when none does or it is not a calendar date and time.
-    Poco::Timestamp getLastTimeStamp() const;
+    /// A local date-time converts through `pConverter` when given (the same result, fewer time zone
+    /// look-ups for the pages of one trend log).
+    Poco::Timestamp getLastTimeStamp(LocalTimeConverter* pConverter = nullptr) const;
 
     // ---- primitive setters (one element) --------------------------------------------------------
 

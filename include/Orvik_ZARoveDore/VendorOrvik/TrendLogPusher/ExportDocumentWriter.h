@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Orvik_BACnet/LocalTimeConverter.h"
 #include "Orvik_BACnet/WS/MarkupFactory.h"
 #include "Orvik_BACnetClient/DataError.h"
 #include "Orvik_BACnetClient/DataPropertyKey.h"
@@ -63,6 +64,8 @@ private:
     std::vector<DataDevice>& _devices;
     const std::function<void()> _pageWritten;
     const TrendLogReadAhead::Limits _readAheadLimits;
+    /// The positions' times, from the local time of each page's last record.
+    LocalTimeConverter _localTime;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
