@@ -7,6 +7,8 @@
 #include <Poco/Exception.h>
 #include <Poco/NumberFormatter.h>
 
+#include <memory>
+#include <thread>
 #include <type_traits>
 #include <variant>
 
@@ -205,21 +207,50 @@ void SimulatedSite::runTasks()
     }
 }
 
-void SimulatedSite::schedule(Poco::UInt32 deviceInstance, std::function<void()> task)
+Poco::UInt32 SimulatedSite::delayOf(Poco::UInt32 deviceInstance) const
 {
     const std::optional<Device::Site::Presence> presence = _pSite->presenceOf(deviceInstance);
-    _tasks.enqueueNotification(new SiteTask(std::move(task)), clockIn(presence ? presence->delayMs : 0));
+    return presence ? presence->delayMs : 0;
+}
+
+void SimulatedSite::serveLater(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId,
+                               const Device::ServiceRequest& request)
+{
+    _tasks.enqueueNotification(
+        new SiteTask([this, deviceInstance, invokeId, request] { serve(deviceInstance, invokeId, request); }),
+        clockIn(delayOf(deviceInstance)));
 }
 
 void SimulatedSite::serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId,
                                    Device::ServiceRequest request)
 {
+    // What the table sends while it opens the transaction is sent from this thread (the client
+    // worker's); later sends (a slot of the device came free, a retry) come from other threads.
+    struct Opening
+    {
+        const std::thread::id thread = std::this_thread::get_id();
+        bool open = true;
+        std::optional<Poco::UInt8> invokeId;
+    };
+    auto pOpening = std::make_shared<Opening>();
     _pTransactions->open(transactionId, deviceInstance,
-                         [this, deviceInstance, request](Poco::UInt8 invokeId)
+                         [this, deviceInstance, request, pOpening](Poco::UInt8 invokeId)
                          {
-                             schedule(deviceInstance, [this, deviceInstance, invokeId, request]
-                                      { serve(deviceInstance, invokeId, request); });
+                             if (pOpening->open && std::this_thread::get_id() == pOpening->thread)
+                                 pOpening->invokeId = invokeId;
+                             else
+                                 serveLater(deviceInstance, invokeId, request);
                          });
+    pOpening->open = false;
+    if (pOpening->invokeId)
+    {
+        // A device without delay answers at once, on this thread: its answer reaches the worker's
+        // queue without a hop through the site's thread and back (two thread switches per request).
+        if (!_serveOnSiteThread && delayOf(deviceInstance) == 0)
+            serve(deviceInstance, *pOpening->invokeId, request);
+        else
+            serveLater(deviceInstance, *pOpening->invokeId, request);
+    }
     schedulePoll();
 }
 

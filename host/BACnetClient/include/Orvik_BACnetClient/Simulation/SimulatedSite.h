@@ -33,13 +33,14 @@ using Device::SimulatedFault;
 /// This class only carries requests and answers between the client's records and the model's.
 ///
 /// As a Network (see Network.h) it behaves like real devices: each request is carried out when the
-/// device's delay has passed (0: at once), on the site's thread, so a slow device never holds up the
-/// others. A silent device answers nothing (no I-Am either); an unknown device instance answers
-/// nothing; faults make a device answer errors or drop requests. Confirmed requests go through a
-/// TransactionTable like on a real network: invoke ids, the APDU time-out and retries on the site's
-/// clock (a dropped request is sent again; the device counts every try), at most so many outstanding
-/// requests per device. Values that drift, COV subscriptions with their lifetimes and live trend logs
-/// move on with wall time (the site's tick); device delays are wall time too.
+/// device's delay has passed, on the site's thread, so a slow device never holds up the others; a
+/// device without delay is served at once on the thread that sends (the client worker's), and its
+/// answer is queued for the listener like any other. A silent device answers nothing (no I-Am either); an
+/// unknown device instance answers nothing; faults make a device answer errors or drop requests. Confirmed
+/// requests go through a TransactionTable like on a real network: invoke ids, the APDU time-out and retries
+/// on the site's clock (a dropped request is sent again; the device counts every try), at most so many
+/// outstanding requests per device. Values that drift, COV subscriptions with their lifetimes and live trend
+/// logs move on with wall time (the site's tick); device delays are wall time too.
 ///
 /// The other public operations are for tests and tools: they read what the site holds, change values
 /// and set faults, from any thread. They throw Poco::NotFoundException for a device or trend log that
@@ -67,6 +68,10 @@ public:
     /// The COV notifications for subscribers other than this network's client (subscriptions made
     /// through another server of the same site) go to `pass` instead of the client. Before open() only.
     void passOtherSubscribers(std::function<void(const std::vector<Device::COVDelivery>&)> pass);
+    /// With true, devices without delay are served on the site's thread too, as every device was
+    /// before: each answer then takes two more thread switches (a measurement's baseline). Before
+    /// open() only.
+    void setServeOnSiteThread(bool onSiteThread) { _serveOnSiteThread = onSiteThread; }
     /// The site's transactions (per-device limits, how many are open).
     TransactionTable& getTransactions() { return *_pTransactions; }
 
@@ -119,7 +124,9 @@ public:
 
 private:
     void runTasks();
-    void schedule(Poco::UInt32 deviceInstance, std::function<void()> task);
+    Poco::UInt32 delayOf(Poco::UInt32 deviceInstance) const;
+    /// Serves a request on the site's thread once the device's delay has passed.
+    void serveLater(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId, const Device::ServiceRequest& request);
     void serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId,
                         Device::ServiceRequest request);
     void serve(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId, const Device::ServiceRequest& request);
@@ -134,6 +141,7 @@ private:
     mutable std::mutex _mutex;
     NetworkListener* _pListener = nullptr;
     Clock* _pClock = &Clock::system();
+    bool _serveOnSiteThread = false;
     std::unique_ptr<TransactionTable> _pTransactions;
     Poco::UInt64 _waker = 0;
     /// One live poll of the transaction timers: the due time (on the clock) and generation of the
