@@ -1,16 +1,22 @@
 // The trend log read-ahead: pages of trend logs on several devices, answered out of order, come out in
 // document order, never more than one request per device on its way, and a failure in a trend log read
-// ahead ends its trend log where reading one after the other would have.
+// ahead ends its trend log where reading one after the other would have; a device that stops answering
+// ends the document within its time-outs.
 
 #include <gtest/gtest.h>
 
+#include <Poco/Clock.h>
+#include <Poco/TemporaryFile.h>
+
 #include <atomic>
 #include <map>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "Orvik_BACnetClient/NotificationRequestRR.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/TrendLogReadAhead.h"
+#include "TrendLogPusherRig.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher::Test
 {
@@ -145,6 +151,47 @@ TEST(TrendLogReadAhead, PagesComeInDocumentOrderAndAFailureWhereItWouldHaveBeen)
         }
         EXPECT_EQ(0u, readAhead.keptBytes());
         EXPECT_FALSE(devices.askedTwice());
+    }
+}
+
+TEST(TrendLogReadAhead, ADeviceThatStopsAnsweringEndsTheDocumentWithinItsTimeOuts)
+{
+    // The gateway and three devices with two trend logs of three pages each (65 records a page).
+    std::string site = R"({"devices": [{"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701,
+      "vendorName": "Orvik", "modelName": "GW"})";
+    for (const char* device : {"2001", "2002", "2003"})
+    {
+        site += std::string(R"(, {"instance": )") + device + R"(, "objects": [
+          {"type": "analog-value", "instance": 1, "presentValue": 20.0},
+          {"type": "trend-log", "instance": 1, "logs": "analog-value:1",
+           "log": {"start": "2024-01-01T00:00:00Z", "intervalSeconds": 60, "count": 150}},
+          {"type": "trend-log", "instance": 2, "logs": "analog-value:1",
+           "log": {"start": "2024-01-01T00:00:00Z", "intervalSeconds": 60, "count": 150}}]})";
+    }
+    site += "]}";
+    // The device stops answering ReadRange after its first page: while its pages are being written, or
+    // while they are read ahead of the document.
+    for (const Poco::UInt32 stalling : {2001u, 2003u})
+    {
+        SCOPED_TRACE(stalling);
+        Poco::TemporaryFile database;
+        Orvik::Test::TrendLogPusherRig rig(database.path(), site, 1001);
+        rig.database().configure("ftp://127.0.0.1:1", "orvik", "secret", "", 2, 0);
+        auto pPusher = rig.newPusher();
+        testing::internal::CaptureStdout();
+        pPusher->initialise();
+        Client::Simulation::SimulatedFault stall;
+        stall.service = Client::Simulation::SimulatedFault::READ_RANGE;
+        stall.skip = 1;
+        rig.site().addFault(stalling, stall);
+        std::ostringstream document;
+        const Poco::Clock start;
+        EXPECT_FALSE(pPusher->streamAll(document));
+        const Poco::Clock::ClockDiff elapsed = start.elapsed();
+        testing::internal::GetCapturedStdout();
+        // The rig's network gives up on a request after two tries of 300 ms; the worker's own deadline
+        // is a minute. Ten times the network's time-outs is far from both.
+        EXPECT_LT(elapsed, 6000000);
     }
 }
 

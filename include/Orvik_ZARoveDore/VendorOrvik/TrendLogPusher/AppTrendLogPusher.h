@@ -98,6 +98,9 @@ public:
     Poco::Int32 getTimoutMilliseconds() const;
     /// Writes the whole export document to `os` (ExportDocumentWriter::streamAll()).
     bool streamAll(std::ostream& os);
+    /// The bounds of the read-ahead of the next documents (default: 4 MB of pages, 256 trend logs ahead);
+    /// {0, 0} reads one trend log after the other, as a measurement's baseline.
+    void setReadAheadLimits(const TrendLogReadAhead::Limits& limits) { _writer.setReadAheadLimits(limits); }
 
     // ---- read access for drivers and tests ------------------------------------------------------
 

@@ -44,6 +44,8 @@ public:
     /// request, a device that pages in a way that cannot go on, a writer or stream error) ended it
     /// early; the stream then holds an incomplete document.
     bool streamAll(std::ostream& os);
+    /// The bounds of the read-ahead of the next documents.
+    void setReadAheadLimits(const TrendLogReadAhead::Limits& limits) { _readAheadLimits = limits; }
 
 private:
     /// Writes the pages of `tl`, the trend log `index` of the read-ahead, one page element per reply;
@@ -63,7 +65,7 @@ private:
     DataDevice& _thisDevice;
     std::vector<DataDevice>& _devices;
     const std::function<void()> _pageWritten;
-    const TrendLogReadAhead::Limits _readAheadLimits;
+    TrendLogReadAhead::Limits _readAheadLimits;
     /// The positions' times, from the local time of each page's last record.
     LocalTimeConverter _localTime;
 };
