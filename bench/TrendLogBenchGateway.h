@@ -42,14 +42,16 @@ inline std::string trendLogBenchSite(Poco::UInt64 records)
 }
 
 /// The gateway's device 1001 without trend logs and `devices` devices (2001, 2002, ...), each with
-/// `trendLogs` trend logs of `records` REAL records, a minute apart, from 2020-01-01.
-inline std::string manyDeviceBenchSite(int devices, int trendLogs, Poco::UInt64 records)
+/// `trendLogs` trend logs of `records` REAL records, a minute apart, from 2020-01-01; every answer of
+/// those devices `delayMs` late.
+inline std::string manyDeviceBenchSite(int devices, int trendLogs, Poco::UInt64 records, int delayMs = 0)
 {
     std::string site = R"({"devices": [{"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701,
       "vendorName": "Orvik", "modelName": "GW"})";
     for (int device = 1; device <= devices; ++device)
     {
-        site += R"(, {"instance": )" + std::to_string(2000 + device) + R"(, "objects": [)";
+        site += R"(, {"instance": )" + std::to_string(2000 + device) + R"(, "faults": {"delayMs": )" +
+                std::to_string(delayMs) + R"(}, "objects": [)";
         for (int log = 1; log <= trendLogs; ++log)
         {
             const std::string instance = std::to_string(log);

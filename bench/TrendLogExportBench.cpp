@@ -3,16 +3,19 @@
 // and (a) dropped by a discarding stream or (b) uploaded to a pyftpdlib server on loopback.
 //
 // For each case: records per second, the document's size, the peak resident memory of the case
-// (VmHWM, reset before each case), and the ratio of its time to writing the same number of bytes with a
-// plain std::ostream to the same destination. The memory must not grow with the record count: the
-// document is streamed.
+// (VmHWM, reset before each case), the ratio of its time to writing the same number of bytes with a
+// plain std::ostream to the same destination, and the context switches per page. The memory must not
+// grow with the record count: the document is streamed. Into the discarding stream each case runs twice:
+// with the site's devices answering on the site's thread (two more thread switches per page, the
+// baseline) and at once on the client worker's thread.
 //
 // Then the export of a site of many slow devices: 30 devices with 5 trend logs each, every answer 50 ms
-// late (the simulated site's delay fault), written as XML into the discarding stream: its time against
-// the ideal, the time one device of that site takes on its own (a site of that one device).
+// late, written as XML into the discarding stream, read one trend log after the other and read ahead,
+// against the ideal, the time one device of that site takes on its own (a site of that one device):
+// on the simulated site (its delay fault) and over BACnet/IP on the loopback, served by orvik-site.
 //
 // Usage: TrendLogExportBench [largest record count, default 1000000 [records per trend log of the
-// many-device site, default 130: two pages]]
+// many-device site, default 130: two pages]]; orvik-site is looked for next to this program's build.
 
 #include <Poco/Data/Statement.h>
 #include <Poco/Environment.h>
@@ -26,6 +29,7 @@
 #include <Poco/PipeStream.h>
 #include <Poco/Process.h>
 #include <Poco/StreamCopier.h>
+#include <Poco/StringTokenizer.h>
 #include <Poco/TemporaryFile.h>
 #include <Poco/Timestamp.h>
 
@@ -39,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
 #include "TrendLogBenchGateway.h"
 
 namespace
@@ -158,19 +163,80 @@ double seconds(const Poco::Timestamp& start)
     return static_cast<double>(start.elapsed()) / 1e6;
 }
 
-/// Seconds the export of the XML document of a site of `devices` devices takes, each with `trendLogs`
-/// trend logs of `records` records, when every answer comes `delayMs` late (after the discovery, which
-/// runs without the delay).
-double slowSiteExport(int devices, int trendLogs, Poco::UInt64 records, int delayMs, Poco::UInt16 ftpPort,
-                      double& peakMiB)
+/// orvik-site serving a site file on free loopback ports; the address of its first device.
+class OrvikSiteProcess
 {
-    auto pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(
-        manyDeviceBenchSite(devices, trendLogs, records), "bench");
-    Orvik::BACnet::Client::Simulation::SimulatedSite& site = *pSite;
-    TrendLogBenchGateway gateway(records, 0, ftpPort, std::move(pSite), 2);
-    for (int device = 1; device <= devices; ++device)
+public:
+    explicit OrvikSiteProcess(const std::string& siteText)
     {
-        site.setDelay(static_cast<Poco::UInt32>(2000 + device), delayMs);
+        Poco::FileOutputStream(_siteFile.path()) << siteText;
+        Poco::Pipe out;
+        _pProcess = std::make_unique<Poco::ProcessHandle>(
+            Poco::Process::launch(ORVIK_SITE_PROGRAM, {_siteFile.path()}, nullptr, &out, nullptr));
+        Poco::PipeInputStream in(out);
+        std::string line;
+        while (std::getline(in, line) && line != "ready")
+        {
+            const Poco::StringTokenizer words(line, " ");
+            if (words.count() >= 3 && words[0] == "device" && firstDevice.empty())
+            {
+                firstDevice = words[2];
+            }
+        }
+    }
+    ~OrvikSiteProcess()
+    {
+        Poco::Process::kill(*_pProcess);
+        _pProcess->wait();
+    }
+    std::string firstDevice;
+
+private:
+    Poco::TemporaryFile _siteFile;
+    std::unique_ptr<Poco::ProcessHandle> _pProcess;
+};
+
+/// How the slow site is served and read.
+struct SlowSite
+{
+    bool overIP = false;    ///< served by orvik-site, else the simulated site
+    bool readAhead = true;  ///< else one trend log after the other
+};
+
+/// Seconds the export of the XML document of a site of `devices` devices takes, each with `trendLogs`
+/// trend logs of `records` records, when every answer comes `delayMs` late (on the simulated site after
+/// the discovery, which runs without the delay).
+double slowSiteExport(const SlowSite& how, int devices, int trendLogs, Poco::UInt64 records, int delayMs,
+                      Poco::UInt16 ftpPort, double& peakMiB)
+{
+    using namespace Orvik::BACnet::Client;
+    std::unique_ptr<OrvikSiteProcess> pServer;
+    std::unique_ptr<Network> pNetwork;
+    Simulation::SimulatedSite* pSite = nullptr;
+    if (how.overIP)
+    {
+        pServer =
+            std::make_unique<OrvikSiteProcess>(manyDeviceBenchSite(devices, trendLogs, records, delayMs));
+        IP::BACnetIPNetwork::Settings settings;
+        settings.local = Poco::Net::SocketAddress("127.0.0.1", 0);
+        settings.broadcast = Poco::Net::SocketAddress(pServer->firstDevice);
+        pNetwork = std::make_unique<IP::BACnetIPNetwork>(settings);
+    }
+    else
+    {
+        auto pSimulated =
+            Simulation::SimulatedSite::parse(manyDeviceBenchSite(devices, trendLogs, records), "bench");
+        pSite = pSimulated.get();
+        pNetwork = std::move(pSimulated);
+    }
+    TrendLogBenchGateway gateway(records, 0, ftpPort, std::move(pNetwork), 2);
+    for (int device = 1; pSite != nullptr && device <= devices; ++device)
+    {
+        pSite->setDelay(static_cast<Poco::UInt32>(2000 + device), delayMs);
+    }
+    if (!how.readAhead)
+    {
+        gateway.pusher().setReadAheadLimits({0, 0});
     }
     DiscardBuffer discard;
     std::ostream out(&discard);
@@ -215,8 +281,12 @@ int main(int argc, char** argv)
         for (int language : {0, 1})
         {
             const char* markup = language == 0 ? "XML" : "JSON";
+            for (const bool onSiteThread : {true, false})
             {
-                TrendLogBenchGateway gateway(records, language, ftp.port);
+                auto pSite = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(
+                    trendLogBenchSite(records), "bench");
+                pSite->setServeOnSiteThread(onSiteThread);
+                TrendLogBenchGateway gateway(records, language, ftp.port, std::move(pSite));
                 DiscardBuffer discard;
                 std::ostream out(&discard);
                 resetPeakMemory();
@@ -231,9 +301,11 @@ int main(int argc, char** argv)
                 start.update();
                 writePlain(out, bytes);
                 const double plainTime = seconds(start);
-                std::printf("| %llu | %s | discarding stream%s | %.0f | %.1f | %.1f | %.0f | %.1f |\n",
-                            static_cast<unsigned long long>(records), markup, ok ? "" : " (FAILED)",
-                            records / exportTime, bytes / 1e6, peak, exportTime / plainTime, switchesPerPage);
+                std::printf(
+                    "| %llu | %s | discarding stream, answered %s%s | %.0f | %.1f | %.1f | %.0f | %.1f |\n",
+                    static_cast<unsigned long long>(records), markup,
+                    onSiteThread ? "on the site's thread" : "at once", ok ? "" : " (FAILED)",
+                    records / exportTime, bytes / 1e6, peak, exportTime / plainTime, switchesPerPage);
             }
             {
                 TrendLogBenchGateway gateway(records, language, ftp.port);
@@ -253,13 +325,27 @@ int main(int argc, char** argv)
         }
     }
     const int DEVICES = 30, TREND_LOGS = 5, DELAY_MS = 50;
-    double peakIdeal = 0, peakSite = 0;
-    const double ideal = slowSiteExport(1, TREND_LOGS, slowRecords, DELAY_MS, ftp.port, peakIdeal);
-    const double site = slowSiteExport(DEVICES, TREND_LOGS, slowRecords, DELAY_MS, ftp.port, peakSite);
     std::printf(
-        "\n| Site | Records | Export s | Peak RSS MiB | Ratio to ideal |\n|---|---|---|---|---|\n"
-        "| 1 device (the ideal) | %llu | %.2f | %.1f | 1.0 |\n| %d devices | %llu | %.2f | %.1f | %.1f |\n",
-        static_cast<unsigned long long>(TREND_LOGS * slowRecords), ideal, peakIdeal, DEVICES,
-        static_cast<unsigned long long>(DEVICES * TREND_LOGS * slowRecords), site, peakSite, site / ideal);
+        "\n| Network | Site | Read | Records | Export s | Peak RSS MiB | Ratio to ideal |\n"
+        "|---|---|---|---|---|---|---|\n");
+    for (const bool overIP : {false, true})
+    {
+        const char* network = overIP ? "BACnet/IP, orvik-site" : "simulated";
+        double peak = 0;
+        const double ideal =
+            slowSiteExport({overIP, true}, 1, TREND_LOGS, slowRecords, DELAY_MS, ftp.port, peak);
+        std::printf("| %s | 1 device (the ideal) | read ahead | %llu | %.2f | %.1f | 1.0 |\n", network,
+                    static_cast<unsigned long long>(TREND_LOGS * slowRecords), ideal, peak);
+        for (const bool readAhead : {false, true})
+        {
+            const double time = slowSiteExport({overIP, readAhead}, DEVICES, TREND_LOGS, slowRecords,
+                                               DELAY_MS, ftp.port, peak);
+            std::printf("| %s | %d devices | %s | %llu | %.2f | %.1f | %.1f |\n", network, DEVICES,
+                        readAhead ? "read ahead" : "one trend log after the other",
+                        static_cast<unsigned long long>(DEVICES * TREND_LOGS * slowRecords), time, peak,
+                        time / ideal);
+            std::fflush(stdout);
+        }
+    }
     return 0;
 }
