@@ -220,7 +220,9 @@ std::vector<DataType::BACnetLogRecord> SimulatedTrendLog::records(Poco::UInt64 s
         record.setDateTime(time);
         setDatum(record, _channels[channel].dataType,
                  _series.valueOf(sequenceNumber, static_cast<Poco::UInt32>(channel)));
-        record.setStatusFlags(DataType::BitString(4));
+        // A trend log multiple's record has no status flags: the wire format has no place for them.
+        if (!isMultiple())
+            record.setStatusFlags(DataType::BitString(4));
         records.push_back(record);
     }
     return records;

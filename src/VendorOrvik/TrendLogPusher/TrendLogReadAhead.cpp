@@ -59,9 +59,12 @@ std::size_t TrendLogReadAhead::add(const DataTrendLog::Position& position)
     range.count = RECORD_COUNT;
     if (position.isNeverUploaded())
     {
-        // Every record held, whatever its time: a device whose clock was never set stamps the epoch.
-        range.requestType = Client::ReadRange::RT_BY_POSITION;
-        range.refIndex = 1;
+        // Every record held, whatever its time (a device whose clock was never set stamps the epoch), by
+        // sequence number: an answer by position carries no sequence numbers on the wire, and without the
+        // last one the next upload would have to go by time and lose what a repeated hour or a clock set
+        // back stamps earlier.
+        range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+        range.refSeqNum = 1;
     }
     else if (position.getSequenceNumber() == 0)
     {
