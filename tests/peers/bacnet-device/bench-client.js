@@ -13,9 +13,9 @@
 //   rpm requests=<n> seconds=<s> requests_per_second=<r>
 //   readrange records=<n> pages=<p> seconds=<s> records_per_second=<r>
 
-const dgram = require('dgram');
 const Client = require('@bacnet-js/client').default;
 const bac = require('@bacnet-js/client');
+const { freePort } = require('./lib/network');
 
 const POINT_TYPES = [0, 1, 2, 3, 4, 5, 13, 14, 19];
 const RPM_PROPERTIES = [85, 111, 77, 81].map((id) => ({ id, index: bac.ASN1_ARRAY_ALL }));
@@ -32,17 +32,6 @@ function parseArguments(argv) {
   }
   if (!options.device) throw new Error('usage: bench-client.js --device <ip:port> [options]');
   return options;
-}
-
-/** A free UDP port of the loopback: the library's client cannot bind port 0. */
-function freePort() {
-  return new Promise((resolve) => {
-    const probe = dgram.createSocket('udp4');
-    probe.bind(0, '127.0.0.1', () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(port));
-    });
-  });
 }
 
 async function pointObjects(client, receiver, instance, wanted) {

@@ -21,27 +21,16 @@
 //
 // A failed request answers {"error":"<the library's message>"}.
 
-const dgram = require('dgram');
 const readline = require('readline');
 const Client = require('@bacnet-js/client').default;
 const bac = require('@bacnet-js/client');
+const { freePort } = require('./lib/network');
 
 const COMMANDS = ['whois', 'read', 'rpm', 'readrange', 'write', 'subscribe', 'notifications'];
 const WHO_IS_WINDOW_MS = 500;
 const LAST_ITEM = 2;
 const PRESENT_VALUE = 85;
 const APDU_SIZES = { 480: bac.MaxApduLengthAccepted.OCTETS_480, 1476: bac.MaxApduLengthAccepted.OCTETS_1476 };
-
-/** A free UDP port of the loopback: the library's client cannot bind port 0. */
-function freePort() {
-  return new Promise((resolve) => {
-    const probe = dgram.createSocket('udp4');
-    probe.bind(0, '127.0.0.1', () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(port));
-    });
-  });
-}
 
 function objectOf(text) {
   const [type, instance] = text.split(':').map(Number);

@@ -252,4 +252,15 @@ class Bbmd {
   }
 }
 
-module.exports = { Endpoint, macKey };
+/** A free UDP port of the loopback: the library's client cannot bind port 0. */
+function freePort() {
+  return new Promise((resolve) => {
+    const probe = dgram.createSocket('udp4');
+    probe.bind(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
+
+module.exports = { Endpoint, macKey, freePort };
