@@ -23,7 +23,8 @@ std::string pusherForm(Poco::Int32 number)
     switch (number)
     {
         case PusherParameterNames::_FILE_NAME_INITIALS:
-            return "a text without CR, LF, NUL, \"/\", \"\\\" or \"..\", for example HALL-A";
+            return "a text of up to " + std::to_string(DocumentUpload::_MAX_FILE_NAME_INITIALS) +
+                   " octets without CR, LF, NUL, \"/\", \"\\\" or \"..\", for example HALL-A";
         case PusherParameterNames::_FTP_SERVER:
             return "an ftp:// or ftps:// address with a host, for example ftps://ftp.example.com:21";
         default:

@@ -160,6 +160,13 @@ std::string DocumentUpload::problemWith(Poco::Int32 number, const std::string& t
     {
         return "contains a path separator or \"..\", which would put the file outside the FTP directory";
     }
+    // With "tl_", the time stamp and the extension the name stays within the 255 octets that file
+    // systems and FTP servers take; a longer one would fail every upload.
+    if (number == PusherParameterNames::_FILE_NAME_INITIALS && text.size() > _MAX_FILE_NAME_INITIALS)
+    {
+        return "is longer than " + std::to_string(_MAX_FILE_NAME_INITIALS) +
+               " octets, which would make a file name that servers refuse";
+    }
     if (number != PusherParameterNames::_FTP_SERVER)
     {
         return "";

@@ -38,6 +38,8 @@ public:
     static const std::string _PART_SUFFIX;
     /// The scheme of a server address reached over explicit TLS.
     static const std::string _SECURE_SCHEME;
+    /// The longest file name initials, in octets, that keep the export file name within 255 octets.
+    static constexpr std::size_t _MAX_FILE_NAME_INITIALS = 200;
 
     /// The CA certificates (a PEM file) that FTPS servers' certificates must chain to, for every upload
     /// of the process from the next session on; empty (the default): the system's trust store. Set by
@@ -51,8 +53,9 @@ public:
 
     /// Checks every parameter that reaches the FTP session and returns the server's URI. Throws
     /// Poco::InvalidArgumentException naming the parameter when a text would end an FTP command early
-    /// (CR, LF, NUL), when the file name initials hold a path separator or "..", or when the server
-    /// is not an ftp or ftps address with a host (port 0 included). Nothing is changed silently.
+    /// (CR, LF, NUL), when the file name initials hold a path separator or ".." or are longer than
+    /// _MAX_FILE_NAME_INITIALS, or when the server is not an ftp or ftps address with a host (port 0
+    /// included). Nothing is changed silently.
     Poco::URI checkUploadTarget() const;
     /// Why the text of parameter `number` would be refused by checkUploadTarget(), or "" when it would
     /// not (any text of other parameters). For tools that check a value before it is stored.
