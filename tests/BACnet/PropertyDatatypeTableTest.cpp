@@ -84,23 +84,20 @@ TEST(PropertyDatatypeTableTest, LookupGivesTheDatatypeAValueCarries)
         BACNET_DATATYPE_STRUCTURE structure = BACNET_DTS_SINGLE_VALUE;
     };
     const Row rows[] = {
-        {"analog present value", OBJECT_ANALOG_OUTPUT, PROP_PRESENT_VALUE, BACNET_DT_REAL,
-         BACNET_DTS_SINGLE_VALUE},
-        {"binary present value", OBJECT_BINARY_OUTPUT, PROP_PRESENT_VALUE, BACNET_DT_ENUMERATED,
-         BACNET_DTS_SINGLE_VALUE},
+        {"analog present value", OBJECT_ANALOG_OUTPUT, PROP_PRESENT_VALUE, BACNET_DT_REAL},
+        {"binary present value", OBJECT_BINARY_OUTPUT, PROP_PRESENT_VALUE, BACNET_DT_ENUMERATED},
         {"object list", OBJECT_DEVICE, PROP_OBJECT_LIST, BACNET_DT_OBJECT_IDENTIFIER, BACNET_DTS_ARRAY},
         {"log buffer", OBJECT_TRENDLOG, PROP_LOG_BUFFER, BACNET_DT_LOG_RECORD, BACNET_DTS_LIST},
         {"logged references", OBJECT_TREND_LOG_MULTIPLE, PROP_LOG_DEVICE_OBJECT_PROPERTY,
          BACNET_DT_DEVICE_OBJECT_PROPERTY_REFERENCE, BACNET_DTS_ARRAY},
-        {"optional binary value", OBJECT_BINARY_INPUT, PROP_INTERFACE_VALUE, BACNET_DT_ENUMERATED,
-         BACNET_DTS_SINGLE_VALUE},
+        {"optional binary value", OBJECT_BINARY_INPUT, PROP_INTERFACE_VALUE, BACNET_DT_ENUMERATED},
         {"priority values", OBJECT_MULTI_STATE_OUTPUT, PROP_PRIORITY_ARRAY, BACNET_DT_UNSIGNED,
          BACNET_DTS_ARRAY},
-        {"any value", OBJECT_SCHEDULE, PROP_PRESENT_VALUE, BACNET_DT_ANY, BACNET_DTS_SINGLE_VALUE},
+        {"any value", OBJECT_SCHEDULE, PROP_PRESENT_VALUE, BACNET_DT_ANY},
         {"time stamps", OBJECT_ANALOG_INPUT, PROP_EVENT_TIME_STAMPS, BACNET_DT_TIME_STAMP, BACNET_DTS_ARRAY},
         // an object type the table does not cover: the property's datatype where all types agree
-        {"uncovered type, agreed datatype", OBJECT_NETWORK_PORT, PROP_OBJECT_NAME, BACNET_DT_CHARACTER_STRING,
-         BACNET_DTS_SINGLE_VALUE},
+        {"uncovered type, agreed datatype", OBJECT_NETWORK_PORT, PROP_OBJECT_NAME,
+         BACNET_DT_CHARACTER_STRING},
         {"uncovered type, datatypes differ", OBJECT_NETWORK_PORT, PROP_PRESENT_VALUE, BACNET_DT_NULL},
         {"no property", OBJECT_DEVICE, PROP_ALL, BACNET_DT_NULL},
     };
