@@ -1,6 +1,8 @@
-// The markup writers' document shape, value spelling, document rules and property form.
+// The markup writers' document shape, value spelling, document rules and property form, and the markup of
+// the constructed datatypes and of value containers.
 
 #include "ConsoleCapture.h"
+#include "Orvik_BACnet/ValueContainer.h"
 #include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
 #include "Orvik_BACnet/WS/MarkupFactoryXML.h"
 
@@ -11,8 +13,10 @@
 #include <sstream>
 
 using MF = Orvik::BACnet::WS::MarkupFactory;
-using Orvik::BACnet::WS::MarkupFactoryJSON;
-using Orvik::BACnet::WS::MarkupFactoryXML;
+using namespace Orvik::BACnet;
+using namespace Orvik::BACnet::DataType;
+using WS::MarkupFactoryJSON;
+using WS::MarkupFactoryXML;
 
 namespace
 {
@@ -242,6 +246,62 @@ TEST(MarkupFactory, PropertyFormTakesNameAndBaseTypeFromTheDatatypeTable)
     };
     EXPECT_EQ(with("0", "0101"), written<MarkupFactoryXML>(calls, false, false));
     EXPECT_EQ(with("operational", "fault;out-of-service"), written<MarkupFactoryXML>(calls, false, true));
+}
+
+TEST(MarkupFactory, DataTypesAndContainersWriteTheirMembers)
+{
+    const BACnetDeviceObjectPropertyReference withDevice(
+        ObjectIdentifier(OBJECT_ANALOG_INPUT, 5), PROP_PRESENT_VALUE, 3, ObjectIdentifier(OBJECT_DEVICE, 7));
+    const BACnetDeviceObjectPropertyReference local(ObjectIdentifier(OBJECT_ANALOG_INPUT, 5),
+                                                    PROP_PRESENT_VALUE);
+    BACnetAddress address;
+    address.setNetworkNumber(5);
+    address.setMAC("0a:0b");
+    const Proprietary::VendorOrvik::BACnetTrendLogLastUploaded position(
+        BACnetDeviceObjectReference(ObjectIdentifier(OBJECT_DEVICE, 7), ObjectIdentifier(OBJECT_TRENDLOG, 3)),
+        Poco::Timestamp(1700000000123456), 4711);
+    ValueContainer single, array, page;
+    single.setCharString("Hall <A> & \"B\"");
+    ASSERT_TRUE(array.setText(BACNET_DT_REAL, BACNET_APPLICATION_TAG_NULL, "[1.5, null]", true));
+    array.setStructure(BACNET_DTS_ARRAY);
+    ASSERT_TRUE(page.setText(BACNET_DT_LOG_RECORD, BACNET_APPLICATION_TAG_NULL,
+                             "[{2024-03-05 14:02:07.12, failure: property/unknown-property, 0b0100}]", true));
+    const std::string xml = written<MarkupFactoryXML>(
+        [&](MF& mf)
+        {
+            mf.markup(MF::BT_STRUCT, "root", false, false);
+            withDevice.markupByPropertyIdentifier(mf, PROP_LOG_DEVICE_OBJECT_PROPERTY, false);
+            local.markup(mf, "ref", false);
+            address.markup(mf, "address", false);
+            BACnetTimeStamp(17u).markup(mf, "stamp", false);
+            position.markup(mf, "position", false);
+            ValueContainer().markup(mf, "none", false, BACNET_DT_NULL);
+            single.markup(mf, "single", false, BACNET_DT_NULL);
+            array.markup(mf, "array", false, BACNET_DT_NULL);
+            page.markup(mf, "values", false, BACNET_DT_NULL);
+            mf.closeAllOpenMarkups();
+        });
+    EXPECT_EQ(
+        xml,
+        "<Sequence name=\"root\"><Sequence name=\"log-device-object-property\">"
+        "<ObjectIdentifier name=\"object-identifier\" value=\"analog-input:5\"/>"
+        "<Enumerated name=\"property-identifier\" value=\"present-value\"/>"
+        "<Unsigned name=\"property-array-index\" value=\"3\"/>"
+        "<ObjectIdentifier name=\"device-identifier\" value=\"device:7\"/></Sequence>"
+        "<Sequence name=\"ref\"><ObjectIdentifier name=\"object-identifier\" value=\"analog-input:5\"/>"
+        "<Enumerated name=\"property-identifier\" value=\"present-value\"/></Sequence>"
+        "<Sequence name=\"address\"><Unsigned name=\"network-number\" value=\"5\"/>"
+        "<OctetString name=\"mac-address\" value=\"0a0b\"/></Sequence><Choice name=\"stamp\">"
+        "<Unsigned name=\"sequence-number\" value=\"17\"/></Choice><Sequence name=\"position\">"
+        "<ObjectIdentifier name=\"device-identifier\" value=\"device:7\"/>"
+        "<ObjectIdentifier name=\"object-identifier\" value=\"trend-log:3\"/>"
+        "<String name=\"last-uploaded\" value=\"2023-11-14T22:13:20.123456Z\"/>"
+        "<Unsigned name=\"last-sequence-number\" value=\"4711\"/></Sequence><Null name=\"none\"/>"
+        "<String name=\"single\" value=\"Hall &lt;A&gt; &amp; &quot;B&quot;\"/><Array name=\"array\">"
+        "<Real name=\"1\" value=\"1.5\"/><Null name=\"2\" value=\"null\"/></Array><List name=\"values\">"
+        "<Sequence name=\"1\"><DateTime name=\"timestamp\" value=\"2024-03-05 14:02:07.12\"/>"
+        "<Choice name=\"log-datum\"><String name=\"failure\" value=\"property/unknown-property\"/>"
+        "</Choice><BitString name=\"status-flags\" value=\"0100\"/></Sequence></List></Sequence>");
 }
 
 }  // namespace

@@ -174,38 +174,33 @@ private:
     std::ostream& _out;
 };
 
-/// Builds the service data of the records again.
-class ServiceOctets
+template <class... Encode>
+struct Overloaded : Encode...
 {
-public:
-    explicit ServiceOctets(const Apdu::Message& apdu) : _apdu(apdu) {}
-
-    Octets operator()(std::monostate) const { return _apdu.serviceData.toOctets(); }
-    Octets operator()(const WhoIs& whoIs) const { return whoIs.encode(); }
-    Octets operator()(const IAm& iAm) const { return iAm.encode(); }
-    Octets operator()(const WhoHas& whoHas) const { return whoHas.encode(); }
-    Octets operator()(const WhoHas::IHave& iHave) const { return iHave.encode(); }
-    Octets operator()(const ReadProperty::Request& r) const { return ReadProperty::encodeRequest(r); }
-    Octets operator()(const ReadProperty::Ack& r) const { return ReadProperty::encodeAck(r); }
-    Octets operator()(const std::vector<ReadPropertyMultiple::ObjectRequest>& r) const
-    {
-        return ReadPropertyMultiple::encodeRequest(r);
-    }
-    Octets operator()(const std::vector<ReadPropertyMultiple::ObjectResult>& r) const
-    {
-        return ReadPropertyMultiple::encodeAck(r);
-    }
-    Octets operator()(const ReadRange::Request& r) const { return ReadRange::encodeRequest(r); }
-    Octets operator()(const ReadRange::Ack& r) const { return ReadRange::encodeAck(r); }
-    Octets operator()(const WriteProperty::Request& r) const { return WriteProperty::encodeRequest(r); }
-    Octets operator()(const SubscribeCOV::Request& r) const { return SubscribeCOV::encodeRequest(r); }
-    Octets operator()(const COVNotification& r) const { return r.encode(); }
-    Octets operator()(const ServiceError& r) const { return r.encode(_apdu.header.serviceChoice); }
-    Octets operator()(const Npdu::NetworkMessage&) const { return Octets(); }
-
-private:
-    const Apdu::Message& _apdu;
+    using Encode::operator()...;
 };
+template <class... Encode>
+Overloaded(Encode...) -> Overloaded<Encode...>;
+
+/// Builds the service data of the records again.
+Octets serviceOctets(const Packet::Service& service, const Apdu::Message& apdu)
+{
+    using RPM = ReadPropertyMultiple;
+    return std::visit(
+        Overloaded{[&](std::monostate) { return apdu.serviceData.toOctets(); },
+                   [](const auto& record) -> decltype(record.encode()) { return record.encode(); },
+                   [](const ReadProperty::Request& r) { return ReadProperty::encodeRequest(r); },
+                   [](const ReadProperty::Ack& r) { return ReadProperty::encodeAck(r); },
+                   [](const std::vector<RPM::ObjectRequest>& r) { return RPM::encodeRequest(r); },
+                   [](const std::vector<RPM::ObjectResult>& r) { return RPM::encodeAck(r); },
+                   [](const ReadRange::Request& r) { return ReadRange::encodeRequest(r); },
+                   [](const ReadRange::Ack& r) { return ReadRange::encodeAck(r); },
+                   [](const WriteProperty::Request& r) { return WriteProperty::encodeRequest(r); },
+                   [](const SubscribeCOV::Request& r) { return SubscribeCOV::encodeRequest(r); },
+                   [&](const ServiceError& r) { return r.encode(apdu.header.serviceChoice); },
+                   [](const Npdu::NetworkMessage&) { return Octets(); }},
+        service);
+}
 
 }  // namespace
 
@@ -349,7 +344,7 @@ Octets Packet::encode() const
         else
         {
             const bool carriesData = _apdu.header.type != Apdu::REJECT && _apdu.header.type != Apdu::ABORT;
-            const Octets serviceData = carriesData ? std::visit(ServiceOctets(_apdu), _service) : Octets();
+            const Octets serviceData = carriesData ? serviceOctets(_service, _apdu) : Octets();
             const Octets apdu = Apdu::encode(_apdu.header, serviceData);
             npdu = Npdu::encode(_npdu.header, apdu);
         }
