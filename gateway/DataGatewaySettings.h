@@ -32,6 +32,9 @@ struct DataGatewaySettings
     std::string ftpsCaFile;
     /// The built-in demo: demo configuration and demo site unless given otherwise.
     bool demo = false;
+    /// The pause of the apps that wait at their start (AppRP_OneShot, AppRR, AppTrendLogPusher); empty:
+    /// their own (3 s, 2 s and 5 s).
+    std::optional<long> startPauseMs;
 };
 
 }  // namespace Orvik::Gateway

@@ -9,6 +9,9 @@
 #include "Orvik_BACnetClient/Network.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppManager.h"
+#include "Orvik_ZARoveDore/Demo/AppRP_OneShot.h"
+#include "Orvik_ZARoveDore/Demo/AppRR.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
 
 namespace Orvik::Gateway
 {
@@ -101,8 +104,21 @@ void Gateway::startNetwork(Poco::UInt32 deviceInstance)
 
 void Gateway::startManager(Poco::UInt32 deviceInstance)
 {
-    _pManager = std::make_unique<Orvik::BACnet::App::AppManager>(_settings.controllerId, deviceInstance,
-                                                                 &_managerQueue, &_clientQueue);
+    using namespace Orvik::BACnet::App;
+    AppManager::AppTypeTable appTypes = AppManager::appTypes();
+    if (const auto pause = _settings.startPauseMs)
+    {
+        appTypes[1] = [pause](Poco::Int32 id) { return new AppRP_OneShot(id, *pause); };
+        appTypes[6] = [pause](Poco::Int32 id) { return new AppRR(id, *pause); };
+        appTypes[500] = [pause](Poco::Int32 id)
+        {
+            VendorOrvik::TrendLogPusher::DataPusherTimings timings;
+            timings.startDelayMs = *pause;
+            return new VendorOrvik::TrendLogPusher::AppTrendLogPusher(id, timings);
+        };
+    }
+    _pManager = std::make_unique<AppManager>(_settings.controllerId, deviceInstance, &_managerQueue,
+                                             &_clientQueue, appTypes);
     _log.information("Starting the apps of controller " + std::to_string(_settings.controllerId) +
                      ", own device instance " + std::to_string(deviceInstance));
     _managerThread.start(_managerRunnable);

@@ -130,6 +130,11 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
                              "Run the built-in demo: the demo configuration (db/demo.sql) on the demo site "
                              "(sites/demo.json). The default when no option is given.")
                           .callback(store));
+    options.addOption(Option("start-pause", "",
+                             "The pause of the apps that wait at their start before their first request: "
+                             "AppRP_OneShot (default 3000), AppRR (2000), AppTrendLogPusher (5000).")
+                          .argument("milliseconds")
+                          .callback(store));
     options.addOption(
         Option("data-dir", "", "Folder with db/ and sites/ (default: the installed or source tree).")
             .argument("folder")
@@ -225,6 +230,8 @@ DataGatewaySettings GatewayApplication::makeSettings(const DataFiles& dataFiles)
             throw Poco::InvalidArgumentException(
                 "--device-instance: above the highest device instance 4194302");
     }
+    if (config().hasProperty(PREFIX + "start-pause"))
+        settings.startPauseMs = parseUnsigned("start-pause", config().getString(PREFIX + "start-pause"));
     settings.networkFile = config().getString(PREFIX + "network", "");
     settings.bacnetIP = bacnetIPSettings();
     if (settings.bacnetIP && !settings.networkFile.empty())

@@ -1,5 +1,6 @@
-// The gateway program as a user meets it: its options, its refusals of bad input, and a demo run
-// that ends cleanly on SIGINT.
+// The gateway program as a user meets it: its options, its refusals of bad input, a demo run that ends
+// cleanly on a signal, and its configuration command (a round of changes with export and import, every
+// refusal leaving the database untouched).
 #include <gtest/gtest.h>
 
 #include <Poco/Data/SQLite/Connector.h>
@@ -8,37 +9,37 @@
 #include <Poco/FileStream.h>
 #include <Poco/Net/DatagramSocket.h>
 #include <Poco/NumberFormatter.h>
-#include <Poco/Path.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/String.h>
+#include <Poco/StringTokenizer.h>
 #include <Poco/TemporaryFile.h>
-#include <Poco/Thread.h>
 
 #include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <sstream>
-
-#include <unistd.h>
-#include <utility>
 #include <vector>
 
-#include "DemoGatewayProcess.h"
+#include "ChildProcess.h"
 #include "Eventually.h"
 #include "NotifySocket.h"
 
 using namespace Poco::Data::Keywords;
+using Orvik::Test::ChildProcess;
+using Stream = Orvik::Test::ChildProcess::Stream;
 
 namespace
 {
 
-/// Bounds on the waits: they only keep a broken program from hanging the suite.
-const int EXIT_BOUND_S = 60;
-const int DEMO_OUTPUT_BOUND_S = 120;
-
+/// Bound on the waits: it only keeps a broken program from hanging the suite.
+const int BOUND_MS = 60000;
 const std::string DEMO_SITE = ORVIK_SOURCE_DIR "/sites/demo.json";
+/// The demo's apps start at once instead of after their pause of seconds.
+const std::string NO_PAUSE = "--start-pause=0";
 
 std::string readFile(const std::string& path)
 {
@@ -54,36 +55,93 @@ void writeFile(const std::string& path, const std::string& text)
     out << text;
 }
 
+/// A stream of the program as one text, line by line.
+std::string textOf(const ChildProcess& program, Stream stream)
+{
+    std::string text;
+    for (const std::string& line : program.lines(stream))
+        text += line + "\n";
+    return text;
+}
+
+/// Waits until a line of `stream` holds `text`.
+bool prints(ChildProcess& program, Stream stream, const std::string& text)
+{
+    const auto holds = [&](const std::vector<std::string>& lines)
+    {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    };
+    return program.waitFor(stream, holds, BOUND_MS);
+}
+
+struct Result
+{
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
 class DemoGatewayTest : public testing::Test
 {
 protected:
     DemoGatewayTest() { _folder.createDirectories(); }
 
-    std::string pathOf(const std::string& name) const
+    std::string pathOf(const std::string& name) const { return _folder.path() + "/" + name; }
+
+    /// Starts the gateway program (through the emulator in a cross build), after the words of `prefix`.
+    static std::unique_ptr<ChildProcess> start(const std::vector<std::string>& options,
+                                               const std::string& folder = "",
+                                               std::vector<std::string> prefix = {})
     {
-        return Poco::Path(_folder.path()).append(name).toString();
+        const Poco::StringTokenizer words(ORVIK_GATEWAY_COMMAND, "|",
+                                          Poco::StringTokenizer::TOK_IGNORE_EMPTY);
+        prefix.insert(prefix.end(), words.begin(), words.end());
+        prefix.insert(prefix.end(), options.begin(), options.end());
+        return std::make_unique<ChildProcess>(
+            prefix.front(), std::vector<std::string>(prefix.begin() + 1, prefix.end()), folder);
     }
 
-    /// Runs the program to its end; returns its exit status.
-    int runToEnd(const std::vector<std::string>& options)
+    /// Runs the program to its end.
+    static Result run(const std::vector<std::string>& options, std::vector<std::string> prefix = {})
     {
-        _pProcess = std::make_unique<DemoGatewayProcess>(options);
-        return _pProcess->waitForExit(EXIT_BOUND_S);
+        const auto pProgram = start(options, "", std::move(prefix));
+        Result result;
+        result.code = pProgram->wait(BOUND_MS);
+        // The readers see the end of both streams soon after the program's end.
+        const auto never = [](const std::vector<std::string>&) { return false; };
+        pProgram->waitFor(Stream::OUTPUT, never, BOUND_MS);
+        pProgram->waitFor(Stream::ERROR, never, BOUND_MS);
+        result.out = textOf(*pProgram, Stream::OUTPUT);
+        result.err = textOf(*pProgram, Stream::ERROR);
+        return result;
+    }
+
+    /// `orvik-gateway config --database=<database> <args>`; `asOtherUser` runs it as nobody, who may read
+    /// the test's files but not write them.
+    Result config(const std::vector<std::string>& args, const std::string& database = "",
+                  bool asOtherUser = false) const
+    {
+        std::vector<std::string> options = {"config",
+                                            "--database=" + (database.empty() ? _database : database)};
+        options.insert(options.end(), args.begin(), args.end());
+        return run(options, asOtherUser ? std::vector<std::string>{"setpriv", "--reuid=65534",
+                                                                   "--regid=65534", "--clear-groups"}
+                                        : std::vector<std::string>{});
     }
 
     Poco::TemporaryFile _folder;
-    std::unique_ptr<DemoGatewayProcess> _pProcess;
+    const std::string _database = pathOf("config.db");
 };
 
 TEST_F(DemoGatewayTest, HelpListsTheOptions)
 {
-    EXPECT_EQ(runToEnd({"--help"}), 0);
-    for (const char* option :
-         {"--database", "--controller", "--device-instance", "--network", "--demo", "--syslog", "--bacnet-ip",
-          "--bacnet-broadcast", "--bbmd", "--bbmd-ttl", "--bacnet-device", "--status", "config help"})
-    {
-        EXPECT_NE(_pProcess->out().find(option), std::string::npos) << option;
-    }
+    const Result help = run({"--help"});
+    EXPECT_EQ(help.code, 0);
+    for (const char* option : {"--database", "--controller", "--device-instance", "--network", "--demo",
+                               "--syslog", "--bacnet-ip", "--bacnet-broadcast", "--bbmd", "--bbmd-ttl",
+                               "--bacnet-device", "--status", "--start-pause", "config help"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
 /// A start the program refuses: its options and files, and what its refusal says. "{dir}" stands for the
@@ -122,6 +180,7 @@ const std::string NET = "--network=" + DEMO_SITE;
 const Refusal REFUSALS[] = {
     {"UnknownOption", {"--no-such-option"}, ""},
     {"ControllerNotANumber", {DB, NET, "--controller=one"}, "--controller: not a whole number: one"},
+    {"PauseNotANumber", {DB, NET, "--start-pause=-1"}, "--start-pause: not an unsigned number: -1"},
     {"NoNetwork", {DB}, "No BACnet network"},
     {"SiteAndBACnetIP", {DB, NET, "--bacnet-ip"}, "either --network or --bacnet-ip"},
     {"BbmdWithoutBACnetIP", {DB, NET, "--bbmd=127.0.0.1"}, "go with --bacnet-ip only"},
@@ -191,8 +250,9 @@ TEST_P(DemoGatewayRefusal, EndsWithItsReason)
     std::vector<std::string> options;
     for (const std::string& option : refusal.options)
         options.push_back(expanded(option, dir));
-    EXPECT_NE(runToEnd(options), 0);
-    EXPECT_NE(_pProcess->err().find(expanded(refusal.error, dir)), std::string::npos) << _pProcess->err();
+    const Result result = run(options);
+    EXPECT_NE(result.code, 0);
+    EXPECT_NE(result.err.find(expanded(refusal.error, dir)), std::string::npos) << result.err;
     if (refusal.leavesFolderAsItWas)
     {
         EXPECT_EQ(contents(dir), before);
@@ -204,35 +264,29 @@ INSTANTIATE_TEST_SUITE_P(Starts, DemoGatewayRefusal, testing::ValuesIn(REFUSALS)
 
 TEST_F(DemoGatewayTest, ALocalAddressThatIsTakenOrThatNoInterfaceHasEndsTheStart)
 {
-    const std::string database = "--database=" + pathOf("a.db");
     Poco::Net::DatagramSocket taken(Poco::Net::SocketAddress("127.0.0.1", 0));
     const std::string takenAddress = taken.address().toString();
     for (const std::string& address : {takenAddress, std::string("192.0.2.1")})
     {
-        EXPECT_NE(runToEnd({database, "--device-instance=1", "--bacnet-ip=" + address}), 0) << address;
-        EXPECT_NE(_pProcess->err().find(address == takenAddress
-                                            ? "cannot use the local address " + address
-                                            : "No network interface has the address " + address),
-                  std::string::npos)
-            << _pProcess->err();
+        const Result result =
+            run({"--database=" + pathOf("a.db"), "--device-instance=1", "--bacnet-ip=" + address});
+        EXPECT_NE(result.code, 0) << address;
+        EXPECT_NE(
+            result.err.find(address == takenAddress ? "cannot use the local address " + address
+                                                    : "No network interface has the address " + address),
+            std::string::npos)
+            << result.err;
     }
-}
-
-/// The octets of a hex text ("10 08").
-std::vector<unsigned char> octets(const std::string& hex)
-{
-    std::vector<unsigned char> result;
-    std::istringstream in(hex);
-    for (unsigned value = 0; in >> std::hex >> value;)
-        result.push_back(static_cast<unsigned char>(value));
-    return result;
 }
 
 /// A site tool on the wire: sends an APDU (hex) to `to` and returns the APDU of the answer in hex, or ""
 /// when none comes within 200 ms.
 std::string ask(Poco::Net::DatagramSocket& tool, const Poco::Net::SocketAddress& to, const std::string& apdu)
 {
-    std::vector<unsigned char> datagram = octets("81 0a 00 00 01 04 " + apdu);
+    std::vector<unsigned char> datagram;
+    std::istringstream in("81 0a 00 00 01 04 " + apdu);
+    for (unsigned value = 0; in >> std::hex >> value;)
+        datagram.push_back(static_cast<unsigned char>(value));
     datagram[3] = static_cast<unsigned char>(datagram.size());
     tool.sendTo(datagram.data(), static_cast<int>(datagram.size()), to);
     if (!tool.poll(Poco::Timespan(0, 200000), Poco::Net::Socket::SELECT_READ))
@@ -255,21 +309,17 @@ TEST_F(DemoGatewayTest, OnBACnetIPSiteToolsFindTheOwnDeviceAndReadItsCpuTemperat
     std::string description = readFile(ORVIK_SOURCE_DIR "/sites/local-device.json");
     ASSERT_NE(description.find(shipped), std::string::npos);
     writeFile(pathOf("own.json"), description.replace(description.find(shipped), shipped.size(), zone));
-    _pProcess = std::make_unique<DemoGatewayProcess>(
-        std::vector<std::string>{"--database=" + pathOf("a.db"), "--device-instance=4711",
+    const auto pProgram = start({"--database=" + pathOf("a.db"), "--device-instance=4711",
                                  "--bacnet-ip=127.0.0.1:0", "--local-device=" + pathOf("own.json")});
     const std::string answersAt = "Own BACnet device 4711 answers at ";
-    ASSERT_TRUE(Orvik::Test::eventually([&] { return _pProcess->err().find(answersAt) != std::string::npos; },
-                                        std::chrono::seconds(DEMO_OUTPUT_BOUND_S)))
-        << _pProcess->err();
-    const std::string log = _pProcess->err();
+    ASSERT_TRUE(prints(*pProgram, Stream::ERROR, answersAt)) << pProgram->errorText();
+    const std::string log = pProgram->errorText();
     const std::size_t at = log.find(answersAt) + answersAt.size();
     const Poco::Net::SocketAddress gateway(log.substr(at, log.find('\n', at) - at));
     Poco::Net::DatagramSocket tool(Poco::Net::SocketAddress("127.0.0.1", 0));
     // Who-Is: I-Am of device 4711, max APDU 1476.
-    EXPECT_TRUE(Orvik::Test::eventually([&] { return ask(tool, gateway, "10 08") != ""; },
-                                        std::chrono::seconds(DEMO_OUTPUT_BOUND_S)))
-        << _pProcess->err();
+    EXPECT_TRUE(Orvik::Test::eventually([&] { return ask(tool, gateway, "10 08") != ""; }))
+        << pProgram->errorText();
     EXPECT_EQ(ask(tool, gateway, "10 08").substr(0, 29), "10 00 c4 02 00 12 67 22 05 c4");
     const std::string readPresentValue = "00 05 01 0c 0c 00 00 00 01 19 55";
     EXPECT_EQ(ask(tool, gateway, readPresentValue), "30 01 0c 0c 00 00 00 01 19 55 3e 44 42 41 00 00 3f");
@@ -281,37 +331,37 @@ TEST_F(DemoGatewayTest, OnBACnetIPSiteToolsFindTheOwnDeviceAndReadItsCpuTemperat
                    std::string::npos;
         }));
     EXPECT_EQ(ask(tool, gateway, readPresentValue), "30 01 0c 0c 00 00 00 01 19 55 3e 44 42 41 00 00 3f");
-    _pProcess->sendSignal(SIGINT);
-    EXPECT_EQ(_pProcess->waitForExit(EXIT_BOUND_S), 0) << _pProcess->err();
+    EXPECT_EQ(pProgram->stop(BOUND_MS), 0) << pProgram->errorText();
 }
 
 TEST_F(DemoGatewayTest, RelativePathsAreTakenFromTheStartingFolderAlsoByADaemon)
 {
     // Every file and folder option relative to the folder the program starts in: the data folder (a
     // link to the source tree), the site file, a new database and the pid file.
-    Poco::File(std::string(ORVIK_SOURCE_DIR) + "/sites/demo.json").copyTo(pathOf("site.json"));
+    Poco::File(DEMO_SITE).copyTo(pathOf("site.json"));
     ASSERT_EQ(symlink(ORVIK_SOURCE_DIR, pathOf("data").c_str()), 0);
-    for (const bool daemon : {false, true})
+    for (const std::string name : {"foreground", "daemon"})
     {
-        const std::string name = daemon ? "daemon" : "foreground";
         SCOPED_TRACE(name);
-        std::vector<std::string> options = {"--demo", "--data-dir=data", "--network=site.json",
-                                            "--database=" + name + ".db", "--pidfile=" + name + ".pid"};
-        if (daemon)
+        std::vector<std::string> options = {"--demo",
+                                            NO_PAUSE,
+                                            "--data-dir=data",
+                                            "--network=site.json",
+                                            "--database=" + name + ".db",
+                                            "--pidfile=" + name + ".pid"};
+        if (name == "daemon")
             options.push_back("--daemon");
-        _pProcess = std::make_unique<DemoGatewayProcess>(options, _folder.path());
+        const auto pProgram = start(options, _folder.path());
         // A daemon's first process ends at once; the database exists once termination signals wait.
         // The program is stopped whatever went wrong: a daemon would outlive the test.
-        EXPECT_TRUE(Orvik::Test::eventually([&] { return Poco::File(pathOf(name + ".db")).exists(); },
-                                            std::chrono::seconds(EXIT_BOUND_S)))
-            << _pProcess->err();
+        EXPECT_TRUE(Orvik::Test::eventually([&] { return Poco::File(pathOf(name + ".db")).exists(); }))
+            << pProgram->errorText();
         const std::string pidFile = pathOf(name + ".pid");
         ASSERT_TRUE(Poco::File(pidFile).exists());
         ASSERT_EQ(kill(std::stoi(readFile(pidFile)), SIGTERM), 0);
-        EXPECT_TRUE(Orvik::Test::eventually([&] { return !Poco::File(pidFile).exists(); },
-                                            std::chrono::seconds(EXIT_BOUND_S)))
+        EXPECT_TRUE(Orvik::Test::eventually([&] { return !Poco::File(pidFile).exists(); }))
             << "the pid file is removed";
-        EXPECT_EQ(_pProcess->waitForExit(EXIT_BOUND_S), 0) << _pProcess->err();
+        EXPECT_EQ(pProgram->wait(BOUND_MS), 0) << pProgram->errorText();
     }
 }
 
@@ -323,32 +373,133 @@ TEST_F(DemoGatewayTest, DemoRunsTheDiagnosticAppsAndStopsCleanlyOnSigint)
     Orvik::Test::NotifySocket notifySocket;
     ::setenv("NOTIFY_SOCKET", notifySocket.path().c_str(), 1);
     ::setenv("WATCHDOG_USEC", "1000000", 1);
-    _pProcess =
-        std::make_unique<DemoGatewayProcess>(std::vector<std::string>{"--demo", "--database=" + database});
+    auto pProgram = start({"--demo", NO_PAUSE, "--database=" + database});
     ::unsetenv("NOTIFY_SOCKET");
     ::unsetenv("WATCHDOG_USEC");
-    ASSERT_TRUE(_pProcess->waitForOutput("AppRP_OneShot, Device", DEMO_OUTPUT_BOUND_S))
-        << _pProcess->out() << _pProcess->err();
+    ASSERT_TRUE(prints(*pProgram, Stream::OUTPUT, "AppRP_OneShot, Device")) << pProgram->errorText();
     EXPECT_TRUE(Orvik::Test::eventually([&] { return Poco::File(pathOf("demo.status.json")).exists(); }));
-    _pProcess->sendSignal(SIGINT);
-    EXPECT_EQ(_pProcess->waitForExit(EXIT_BOUND_S), 0) << _pProcess->err();
-    EXPECT_NE(_pProcess->out().find("TERMINATING APP"), std::string::npos);
-    EXPECT_NE(_pProcess->err().find("Created configuration database " + database), std::string::npos);
+    EXPECT_EQ(pProgram->stop(BOUND_MS), 0) << pProgram->errorText();
+    EXPECT_TRUE(prints(*pProgram, Stream::OUTPUT, "TERMINATING APP"));
+    EXPECT_TRUE(prints(*pProgram, Stream::ERROR, "Created configuration database " + database));
     EXPECT_TRUE(Orvik::Test::eventually([&] { return notifySocket.count("STOPPING=1") == 1; }));
     const std::vector<std::string> notes = notifySocket.received();
     ASSERT_FALSE(notes.empty());
     EXPECT_EQ(notes.front(), "READY=1");
-    EXPECT_EQ(runToEnd({"--status", "--database=" + database}), 0) << _pProcess->err();
-    EXPECT_NE(_pProcess->out().find("AppTrendLogPusher(50001): running since"), std::string::npos)
-        << _pProcess->out();
+    const Result status = run({"--status", "--database=" + database});
+    EXPECT_EQ(status.code, 0) << status.err;
+    EXPECT_NE(status.out.find("AppTrendLogPusher(50001): running since"), std::string::npos) << status.out;
 
     // The second run opens the database the first one created.
-    _pProcess =
-        std::make_unique<DemoGatewayProcess>(std::vector<std::string>{"--demo", "--database=" + database});
-    ASSERT_TRUE(_pProcess->waitForOutput("AppRP_OneShot, Device", DEMO_OUTPUT_BOUND_S)) << _pProcess->err();
-    _pProcess->sendSignal(SIGTERM);
-    EXPECT_EQ(_pProcess->waitForExit(EXIT_BOUND_S), 0) << _pProcess->err();
-    EXPECT_NE(_pProcess->err().find("Opened configuration database " + database), std::string::npos);
+    pProgram = start({"--demo", NO_PAUSE, "--database=" + database});
+    ASSERT_TRUE(prints(*pProgram, Stream::OUTPUT, "AppRP_OneShot, Device")) << pProgram->errorText();
+    EXPECT_EQ(pProgram->stop(BOUND_MS), 0) << pProgram->errorText();
+    EXPECT_TRUE(prints(*pProgram, Stream::ERROR, "Opened configuration database " + database));
+}
+
+TEST_F(DemoGatewayTest, ConfigurationIsChangedByNameExportedAndImportedIntoAnotherGateway)
+{
+    ASSERT_EQ(
+        config({"add", "AppTrendLogPusher", "--name=Uploads", "period=5", "ftp-server=ftp://ftp.example.com",
+                "excluded=[device:7/trend-log:3, device:9/device:9]"})
+            .code,
+        0);
+    ASSERT_EQ(config({"add", "appwhois", "--name", "Who-Is", "--disabled"}).code, 0);
+    ASSERT_EQ(config({"set", "Uploads", "site-name=Hall \"A\"", "period=1"}).code, 0);
+    ASSERT_EQ(config({"enable", "Who-Is"}).code, 0);
+
+    const std::string shown = config({"show", "Uploads"}).out;
+    // Lists are stored in the grammar's own form, whatever blanks were typed.
+    for (const char* line : {"Uploads (id 1): AppTrendLogPusher, enabled", "period             = 1\n",
+                             "retry-count        = 3  (default)",
+                             "excluded           = [device:7/trend-log:3, device:9/device:9]"})
+        EXPECT_NE(shown.find(line), std::string::npos) << shown;
+
+    ASSERT_EQ(config({"export", pathOf("site.json")}).code, 0);
+    const std::string document = readFile(pathOf("site.json"));
+    EXPECT_NE(document.find(R"("site-name": "Hall \"A\"")"), std::string::npos) << document;
+    EXPECT_EQ(document.find("retry-count"), std::string::npos) << "defaults are not exported";
+
+    const std::string other = pathOf("other.db");
+    ASSERT_EQ(config({"--database", other, "add", "AppRR", "--name=Leftover"}).code, 0);  // space form
+    const Result imported = config({"import", pathOf("site.json")}, other);
+    ASSERT_EQ(imported.code, 0) << imported.err;
+    ASSERT_EQ(config({"export", pathOf("again.json")}, other).code, 0);
+    EXPECT_EQ(readFile(pathOf("again.json")), document);
+
+    ASSERT_EQ(config({"remove", "Who-Is"}).code, 0);
+    EXPECT_EQ(config({"show"}).out.find("Who-Is"), std::string::npos);
+}
+
+TEST_F(DemoGatewayTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessageAndTheDatabaseUnchanged)
+{
+    ASSERT_EQ(config({"add", "AppTrendLogPusher", "--name=Uploads", "period=5"}).code, 0);
+    writeFile(pathOf("not-json.json"), "{\"instances\": [ {\"name\": ");
+    writeFile(pathOf("twice.json"), R"({"instances": [{"name": "A", "app": "AppWhoIs",
+                                       "parameters": {"low-limit": "1", "low-limit": "2"}}]})");
+    writeFile(pathOf("halfway.json"), R"({"instances": [{"name": "A", "app": "AppWhoIs"},
+                                          {"name": "B", "app": "AppWhoIs", "parameters": {"high-limit": "-3"}}]})");
+    writeFile(pathOf("not-a-database.db"), "site notes, not a database\n");
+
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> args;
+        std::string expected;
+        std::string database = "";
+        bool asOtherUser = false;
+    };
+    const std::vector<Case> cases = {
+        {"unknown app", {"add", "AppTeleport", "--name=T"}, "Unknown app 'AppTeleport'"},
+        {"unknown parameter",
+         {"set", "Uploads", "colour=red"},
+         "app AppTrendLogPusher has no parameter 'colour'"},
+        {"wrong type",
+         {"set", "Uploads", "period=soon"},
+         "Instance 'Uploads', parameter 'period': expected an unsigned whole number, for example 15; given "
+         "'soon'"},
+        {"list where one value goes", {"set", "Uploads", "site-name=[a, b]"}, "parameter 'site-name'"},
+        {"duplicate instance name",
+         {"add", "AppWhoIs", "--name=Uploads"},
+         "already has an instance named 'Uploads'"},
+        {"unknown instance", {"remove", "Downloads"}, "No instance 'Downloads'"},
+        {"name with a line break",
+         {"add", "AppWhoIs", "--name=Up\nloads"},
+         "Instance name: expected up to 64 characters"},
+        {"text the app would refuse at its start",
+         {"set", "Uploads", "file-name-initials=A\r\nDELE x"},
+         "parameter 'file-name-initials': expected a text of up to 200 octets without CR, LF"},
+        {"file name initials too long for a file name",
+         {"set", "Uploads", "file-name-initials=" + std::string(201, 'A')},
+         "is longer than 200 octets"},
+        {"import not JSON", {"import", pathOf("not-json.json")}, "Not a JSON document"},
+        {"import naming a parameter twice", {"import", pathOf("twice.json")}, "\"low-limit\" is named twice"},
+        {"import failing halfway",
+         {"import", pathOf("halfway.json")},
+         "Instance 'B', parameter 'high-limit'"},
+        {"not a configuration database",
+         {"show"},
+         "is not a configuration database",
+         pathOf("not-a-database.db")},
+        {"read-only database",
+         {"set", "Uploads", "period=7"},
+         "Cannot write the configuration database",
+         "",
+         true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        const std::string database = c.database.empty() ? _database : c.database;
+        const std::string before = readFile(database);
+        if (c.asOtherUser && ::geteuid() != 0)
+            Poco::File(database).setWriteable(false);
+        const Result result = config(c.args, database, c.asOtherUser && ::geteuid() == 0);
+        Poco::File(database).setWriteable(true);
+        EXPECT_GT(result.code, 0);
+        EXPECT_NE(result.err.find(c.expected), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(readFile(database), before);
+    }
 }
 
 }  // namespace
