@@ -1,11 +1,10 @@
 #include "SimulatedPoint.h"
 
-#include <Poco/Glob.h>
+#include <glob.h>
 
 #include <cmath>
 #include <fstream>
 #include <limits>
-#include <set>
 
 #include "Orvik_BACnet/ObjectTypeTraits.h"
 
@@ -22,14 +21,26 @@ ValueContainer single(const BACnetValue& value)
     return ValueContainer(value);
 }
 
+/// The first file, in sorted order, that the pattern names. The C library's glob opens only the folders
+/// whose names hold wildcards (a search from "/" finds nothing under qemu-arm -L, which lists its loader
+/// folder there).
+std::optional<std::string> firstFileOf(const std::string& pattern)
+{
+    glob_t found{};
+    std::optional<std::string> first;
+    if (::glob(pattern.c_str(), GLOB_TILDE, nullptr, &found) == 0 && found.gl_pathc > 0)
+        first = found.gl_pathv[0];
+    ::globfree(&found);
+    return first;
+}
+
 /// The sensor's value now; none when it cannot be read or no REAL holds it.
 std::optional<float> sensorReading(const SimulatedPoint::Sensor& sensor)
 {
-    std::set<std::string> files;
-    Poco::Glob::glob(sensor.path, files);
-    if (files.empty())
+    const std::optional<std::string> file = firstFileOf(sensor.path);
+    if (!file)
         return std::nullopt;
-    std::ifstream in(*files.begin());
+    std::ifstream in(*file);
     double reading = 0.0;
     if (!(in >> reading))
         return std::nullopt;
