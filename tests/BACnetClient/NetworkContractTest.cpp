@@ -1,5 +1,13 @@
-#include "BACnetClient/NetworkContract.h"
+#include "BACnetClient/InteropNetwork.h"
+#include "BACnetClient/ManualClock.h"
+#include "BACnetClient/RecordingListener.h"
+#include "Eventually.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
+#include "Orvik_BACnetDevice/IP/SiteServer.h"
+
+#include <Poco/NumberParser.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 
@@ -9,18 +17,41 @@ namespace Orvik::BACnet::Client::Test
 namespace
 {
 
-const DataError TIMEOUT(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
+using Orvik::Test::BACnetDeviceSimulator;
 
-/// The simulated site of sites/test-network.json as a contract target.
-class SimulatedSiteTarget : public NetworkContractTarget
+const DataError TIMEOUT(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
+const std::string SITE = std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json";
+// The devices of the site that every target serves: A answers at once, its analog-input 1 "Zone
+// Temperature" has COV increment 0.5; B answers at once until a test silences it; 4711 is on no network.
+const Poco::UInt32 DEVICE_A = 100;
+const Poco::UInt32 DEVICE_B = 200;
+const Poco::UInt32 NO_DEVICE = 4711;
+const DataObjectKey ZONE(DEVICE_A, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1));
+
+/// One Network implementation with the devices of the site, as every Network must pass this suite.
+class Target
+{
+public:
+    virtual ~Target() = default;
+    /// The network under test, not yet opened; its timers run on the clock given to the factory.
+    virtual Network& network() = 0;
+    /// The device ignores every request from now on (and answers again when no longer silent).
+    virtual void setSilent(Poco::UInt32 deviceInstance, bool silent) = 0;
+    /// Confirmed requests the device received so far, every try counted.
+    virtual Poco::UInt32 requestCount(Poco::UInt32 deviceInstance) = 0;
+    /// The zone temperature changes on device A (COV subscribers are notified).
+    virtual void changeZone(float value) = 0;
+};
+
+/// The simulated site, in-process.
+class SimulatedSiteTarget : public Target
 {
 public:
     SimulatedSiteTarget(const TransactionTable::Settings& settings, Clock& clock)
-        : _pSite(Simulation::SimulatedSite::load(std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json"))
+        : _pSite(Simulation::SimulatedSite::load(SITE))
     {
         _pSite->setTransactionSettings(settings, clock);
     }
-
     Network& network() override { return *_pSite; }
     void setSilent(Poco::UInt32 deviceInstance, bool silent) override
     {
@@ -28,37 +59,184 @@ public:
     }
     Poco::UInt32 requestCount(Poco::UInt32 deviceInstance) override
     {
-        return deviceInstance == _NO_DEVICE ? 0 : _pSite->getRequestCount(deviceInstance);
+        return _pSite->getRequestCount(deviceInstance);
     }
-    void changeValue(const DataObjectKey& object, float value) override
-    {
-        ValueContainer newValue;
-        newValue.setReal(value);
-        _pSite->changeValue(object, newValue);
-    }
+    void changeZone(float value) override { _pSite->changeValue(ZONE, ValueContainer(BACnetValue(value))); }
 
 private:
     std::unique_ptr<Simulation::SimulatedSite> _pSite;
 };
 
-const Poco::UInt32 DEVICE_A = NetworkContractTarget::_DEVICE_A;
-const Poco::UInt32 DEVICE_B = NetworkContractTarget::_DEVICE_B;
-const DataObjectKey ZONE_TEMPERATURE(DEVICE_A, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1));
-
-NotificationRequestSubscribeCOV::Parameters subscriber(Poco::UInt32 identifier)
+/// Our BACnet/IP network on the loopback with the site's devices bound statically (a device that a test
+/// silences first would never be found by Who-Is), except the missing one, which it looks for.
+class IPTarget : public Target
 {
-    NotificationRequestSubscribeCOV::Parameters parameters;
-    parameters.subscriberProcessIdentifier = identifier;
-    parameters.lifetime = 300;
-    return parameters;
+public:
+    Network& network() override { return *_pNetwork; }
+
+protected:
+    void bind(Poco::UInt32 instance, const Poco::Net::SocketAddress& address,
+              const DataType::BACnetAddress& remote = DataType::BACnetAddress())
+    {
+        _settings.staticBindings.push_back({instance, address, remote, std::nullopt});
+    }
+    void openOn(const Poco::Net::SocketAddress& broadcast, const TransactionTable::Settings& settings,
+                Clock& clock)
+    {
+        const auto bindings = _settings.staticBindings;
+        _settings = Orvik::Test::InteropNetwork::settings(broadcast);
+        _settings.transactions = settings;
+        _settings.staticBindings = bindings;
+        _pNetwork = std::make_unique<IP::BACnetIPNetwork>(_settings, clock);
+    }
+
+private:
+    IP::BACnetIPNetwork::Settings _settings;
+    std::unique_ptr<IP::BACnetIPNetwork> _pNetwork;
+};
+
+/// The devices served by orvik-site's server: our client and our server over the wire.
+class SiteServerTarget : public IPTarget
+{
+public:
+    SiteServerTarget(const TransactionTable::Settings& settings, Clock& clock)
+        : _pSite(Device::Site::load(SITE)), _server(*_pSite, Device::IP::SiteServer::Settings())
+    {
+        for (const Device::IP::SiteServer::Endpoint& endpoint : _server.endpoints())
+            bind(endpoint.instance, endpoint.address, endpoint.routed.value_or(DataType::BACnetAddress()));
+        openOn(_server.endpoints().front().address, settings, clock);
+        _server.start();
+    }
+    void setSilent(Poco::UInt32 deviceInstance, bool silent) override
+    {
+        _pSite->setSilent(deviceInstance, silent);
+    }
+    Poco::UInt32 requestCount(Poco::UInt32 deviceInstance) override
+    {
+        return _pSite->getRequestCount(deviceInstance);
+    }
+    void changeZone(float value) override
+    {
+        std::vector<Device::COVDelivery> notifications;
+        _pSite->changeValue(DEVICE_A, ZONE.objectIdentifier, ValueContainer(BACnetValue(value)),
+                            notifications);
+        _server.deliver(notifications);
+    }
+
+private:
+    std::unique_ptr<Device::Site> _pSite;
+    Device::IP::SiteServer _server;
+};
+
+/// The devices served by the device simulator on an independent BACnet library. They share one
+/// simulated LAN: a broadcast to any of them reaches all.
+class SimulatorTarget : public IPTarget
+{
+public:
+    SimulatorTarget(const TransactionTable::Settings& settings, Clock& clock) : _simulator(SITE)
+    {
+        for (const BACnetDeviceSimulator::Device& device : _simulator.devices())
+        {
+            DataType::BACnetAddress remote;
+            if (device.network != 0)
+            {
+                remote.setNetworkNumber(device.network);
+                remote.setMAC(device.mac.data(), device.mac.size());
+            }
+            bind(device.instance, device.address, remote);
+        }
+        openOn(_simulator.device(DEVICE_A).address, settings, clock);
+    }
+    void setSilent(Poco::UInt32 deviceInstance, bool silent) override
+    {
+        _simulator.command("silent " + std::to_string(deviceInstance) + (silent ? " on" : " off"));
+    }
+    Poco::UInt32 requestCount(Poco::UInt32 deviceInstance) override
+    {
+        return Poco::NumberParser::parseUnsigned(
+            _simulator.command("requests " + std::to_string(deviceInstance)));
+    }
+    void changeZone(float value) override
+    {
+        _simulator.command("set 100 " + ZONE.objectIdentifier.toString() + " present-value " +
+                           std::to_string(value));
+    }
+
+private:
+    BACnetDeviceSimulator _simulator;
+};
+
+using Factory = std::function<std::unique_ptr<Target>(const TransactionTable::Settings&, Clock&)>;
+
+template <class T>
+std::pair<std::string, Factory> targetOf(const std::string& name)
+{
+    return {name, [](const TransactionTable::Settings& settings, Clock& clock)
+            { return std::make_unique<T>(settings, clock); }};
+}
+
+/// Every implementation; the device simulator's only where Node and its modules are installed.
+std::vector<std::pair<std::string, Factory>> targets()
+{
+    std::vector<std::pair<std::string, Factory>> all{targetOf<SimulatedSiteTarget>("SimulatedSite"),
+                                                     targetOf<SiteServerTarget>("BACnetIPAgainstOrvikSite")};
+    if (BACnetDeviceSimulator::missing().empty())
+        all.push_back(targetOf<SimulatorTarget>("BACnetIP"));
+    return all;
 }
 
 }  // namespace
 
-/// Moves the clock one APDU time-out at a time until the transaction has ended.
-#define ADVANCE_UNTIL_REPLY(transactionId)                                             \
-    for (int step = 0; step < 50 && !listener.waitForReply(transactionId, 50); ++step) \
-    clock.advance(contractSettings().apduTimeoutMs)
+/// The target made with short transaction settings on a manual clock, opened with a recording listener.
+class NetworkContract : public ::testing::TestWithParam<std::pair<std::string, Factory>>
+{
+protected:
+    static TransactionTable::Settings contractSettings()
+    {
+        TransactionTable::Settings settings;
+        settings.apduTimeoutMs = 1000;
+        settings.apduRetries = 2;
+        settings.maxOutstanding = 2;
+        return settings;
+    }
+
+    void SetUp() override
+    {
+        target = GetParam().second(contractSettings(), clock);
+        network().open(listener);
+    }
+    void TearDown() override { network().close(); }
+
+    Network& network() { return target->network(); }
+
+    /// Waits (real time, generously) until the device has received `count` requests in all.
+    bool waitForRequests(Poco::UInt32 deviceInstance, Poco::UInt32 count)
+    {
+        Orvik::Test::eventually([&] { return target->requestCount(deviceInstance) >= count; },
+                                std::chrono::seconds(10), std::chrono::milliseconds(10));
+        return target->requestCount(deviceInstance) == count;
+    }
+
+    /// Moves the clock one APDU time-out at a time until the transaction has ended.
+    void advanceUntilReply(Poco::UInt32 transactionId)
+    {
+        for (int step = 0; step < 50 && !listener.waitForReply(transactionId, 50); ++step)
+            clock.advance(contractSettings().apduTimeoutMs);
+    }
+
+    void expectTimeOuts(std::initializer_list<Poco::UInt32> transactionIds)
+    {
+        for (Poco::UInt32 transactionId : transactionIds)
+        {
+            ASSERT_EQ(listener.repliesOf(transactionId).size(), 1u) << transactionId;
+            EXPECT_EQ(errorIn(listener.repliesOf(transactionId)[0]), TIMEOUT) << transactionId;
+        }
+    }
+
+    ManualClock clock;
+    RecordingListener listener;
+    std::unique_ptr<Target> target;
+};
 
 TEST_P(NetworkContract, AnswersCorrelateToTheirTransactionsAndEndEachOnce)
 {
@@ -79,14 +257,10 @@ TEST_P(NetworkContract, SilentOrMissingDeviceEndsWithTheTimeOutAfterItsRetries)
 {
     target->setSilent(DEVICE_B, true);
     network().sendReadProperty(1, objectNameOf(DEVICE_B));
-    network().sendReadProperty(2, objectNameOf(NetworkContractTarget::_NO_DEVICE));
-    ADVANCE_UNTIL_REPLY(1);
-    ADVANCE_UNTIL_REPLY(2);
-    for (Poco::UInt32 transactionId : {1u, 2u})
-    {
-        ASSERT_EQ(listener.repliesOf(transactionId).size(), 1u) << transactionId;
-        EXPECT_EQ(errorIn(listener.repliesOf(transactionId)[0]), TIMEOUT) << transactionId;
-    }
+    network().sendReadProperty(2, objectNameOf(NO_DEVICE));
+    advanceUntilReply(1);
+    advanceUntilReply(2);
+    expectTimeOuts({1, 2});
     EXPECT_TRUE(waitForRequests(DEVICE_B, 1 + contractSettings().apduRetries));
 }
 
@@ -118,36 +292,29 @@ TEST_P(NetworkContract, AtMostTheLimitOfRequestsIsOutstandingPerDevice)
     ASSERT_TRUE(listener.waitForReply(10));
     EXPECT_EQ(target->requestCount(DEVICE_B), 2u);
 
-    ADVANCE_UNTIL_REPLY(3);
-    const Poco::UInt32 tries = 1 + contractSettings().apduRetries;
-    EXPECT_TRUE(waitForRequests(DEVICE_B, 3 * tries));
-    for (Poco::UInt32 transactionId = 1; transactionId <= 3; ++transactionId)
-    {
-        ASSERT_EQ(listener.repliesOf(transactionId).size(), 1u) << transactionId;
-        EXPECT_EQ(errorIn(listener.repliesOf(transactionId)[0]), TIMEOUT) << transactionId;
-    }
+    advanceUntilReply(3);
+    EXPECT_TRUE(waitForRequests(DEVICE_B, 3 * (1 + contractSettings().apduRetries)));
+    expectTimeOuts({1, 2, 3});
 }
 
 TEST_P(NetworkContract, IAmsAndCOVNotificationsReachTheListenerUntilClose)
 {
     network().sendWhoIs(DataType::BACnetAddress(), DEVICE_A, DEVICE_B);
-    ASSERT_TRUE(listener.waitUntil(
-        [&]
-        {
-            return std::count_if(listener.iAms.begin(), listener.iAms.end(),
-                                 [](const DataResponseWhoIs& iAm) {
-                                     return iAm.deviceInstance == DEVICE_A || iAm.deviceInstance == DEVICE_B;
-                                 }) >= 2;
-        }));
+    const auto answered = [&](Poco::UInt32 instance)
+    {
+        return std::any_of(listener.iAms.begin(), listener.iAms.end(),
+                           [instance](const DataResponseWhoIs& iAm)
+                           { return iAm.deviceInstance == instance; });
+    };
+    ASSERT_TRUE(listener.waitUntil([&] { return answered(DEVICE_A) && answered(DEVICE_B); }));
 
-    network().sendSubscribeCOV(
-        1,
-        DataPropertyKey(ZONE_TEMPERATURE.deviceInstance, ZONE_TEMPERATURE.objectIdentifier,
-                        DataPropertyRef(MAX_BACNET_PROPERTY_ID)),
-        subscriber(77));
+    NotificationRequestSubscribeCOV::Parameters subscriber;
+    subscriber.subscriberProcessIdentifier = 77;
+    subscriber.lifetime = 300;
+    network().sendSubscribeCOV(1, DataPropertyKey(ZONE, MAX_BACNET_PROPERTY_ID), subscriber);
     ASSERT_TRUE(listener.waitForReply(1));
     EXPECT_TRUE(std::holds_alternative<NetworkReply::Ack>(listener.repliesOf(1).at(0).payload));
-    target->changeValue(ZONE_TEMPERATURE, 30.0f);
+    target->changeZone(30.0f);
     const auto notifiedAt = [&](float value)
     {
         return std::any_of(listener.notifications.begin(), listener.notifications.end(),
@@ -163,16 +330,12 @@ TEST_P(NetworkContract, IAmsAndCOVNotificationsReachTheListenerUntilClose)
     target->setSilent(DEVICE_B, true);
     network().sendReadProperty(2, objectNameOf(DEVICE_B));
     network().close();
-    target->changeValue(ZONE_TEMPERATURE, 40.0f);
+    target->changeZone(40.0f);
     clock.advance(60000);
     EXPECT_FALSE(listener.waitUntil([&] { return listener.replies.count(2) > 0 || notifiedAt(40.0f); }, 300));
 }
 
-INSTANTIATE_TEST_SUITE_P(SimulatedSite, NetworkContract,
-                         testing::Values(NetworkContractCase{
-                             "SimulatedSite", [](const TransactionTable::Settings& settings, Clock& clock)
-                             { return std::make_unique<SimulatedSiteTarget>(settings, clock); }}),
-                         [](const testing::TestParamInfo<NetworkContractCase>& info)
-                         { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Networks, NetworkContract, testing::ValuesIn(targets()),
+                         [](const auto& info) { return info.param.first; });
 
 }  // namespace Orvik::BACnet::Client::Test

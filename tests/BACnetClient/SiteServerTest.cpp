@@ -1,3 +1,4 @@
+#include "BACnetClient/InteropNetwork.h"
 #include "BACnetClient/RecordingListener.h"
 #include "BACnetClient/UdpPeer.h"
 #include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
@@ -105,9 +106,7 @@ TEST_F(SiteServerTest, ALargeAnswerComesInWindowsOfSegmentsThatOurClientPutsToge
         request.emplace_back(objects.at(i).getObjectIdentifier(),
                              std::vector<DataPropertyRef>{DataPropertyRef(PROP_ALL)});
 
-    IP::BACnetIPNetwork::Settings settings;
-    settings.local = Poco::Net::SocketAddress("127.0.0.1", 0);
-    settings.broadcast = deviceA();
+    IP::BACnetIPNetwork::Settings settings = Orvik::Test::InteropNetwork::settings(deviceA());
     settings.staticBindings.push_back({100, deviceA(), DataType::BACnetAddress(), std::nullopt});
     IP::BACnetIPNetwork network(settings);
     RecordingListener listener;

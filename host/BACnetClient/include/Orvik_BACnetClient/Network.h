@@ -76,9 +76,8 @@ namespace Orvik::BACnet::Client
 ///     the due timers run at once.
 ///   - Every I-Am that arrives binds its device's address (TransactionTable::bind releases the requests
 ///     that wait for it). Per-device limits: TransactionTable::setMaxOutstanding.
-///   - The contract suite (tests/BACnetClient/NetworkContractTest.cpp, fixture in
-///     tests/support/BACnetClient/NetworkContract.h) runs against every implementation: register one
-///     factory for it there.
+///   - The contract suite (tests/BACnetClient/NetworkContractTest.cpp) runs against every
+///     implementation: add one target for it there.
 class Network
 {
 public:
