@@ -430,9 +430,7 @@ TEST(CodecTest, EncodersRefuseWhatHasNoEncoding)
         {"Simple-ACK with data", [&] { Apdu::encode(simpleAck, Octets{1}); }},
     };
     for (const auto& [what, encode] : refused)
-    {
         EXPECT_THROW(encode(), Poco::InvalidArgumentException) << what;
-    }
 }
 
 TEST(CodecTest, RequestLimitsRoundDownToWhatTheHeaderCanSay)

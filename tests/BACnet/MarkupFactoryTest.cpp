@@ -187,9 +187,7 @@ TEST(MarkupFactory, HandingOverInChunksWritesTheSameDocument)
     {
         mf.markup(MF::BT_STRUCT, "root", false, false);
         for (int i = 0; i < 3; ++i)
-        {
             mf.markup(MF::BT_STRING, "v", value, true, false);
-        }
     };
     const auto check = [&document](auto&& makeWriter, const std::string& escaped)
     {

@@ -33,8 +33,14 @@ namespace
 struct Text
 {
     std::string raw, xml, json;
+    Text() = default;
+    Text(const std::string& text) : raw(text), xml(text), json(text) {}
+    Text(const char* text) : Text(std::string(text)) {}
+    Text(const std::string& raw, const std::string& xml, const std::string& json)
+        : raw(raw), xml(xml), json(json)
+    {
+    }
     Text operator+(const Text& o) const { return {raw + o.raw, xml + o.xml, json + o.json}; }
-    static Text same(const std::string& text) { return {text, text, text}; }
 };
 
 const std::string FFFD = "\xEF\xBF\xBD";
@@ -42,15 +48,15 @@ const std::string FFFD = "\xEF\xBF\xBD";
 // Pieces of names and values. No piece ends in an incomplete sequence or starts with a continuation byte
 // that could complete one, so the expected text of a concatenation is the concatenation of the pieces'.
 const std::vector<Text> PIECES = {
-    Text::same("site-name"),
-    Text::same("a b"),
-    Text::same("\"'<>&"),
-    Text::same("&amp;]]></String>"),
-    Text::same("\\"),
-    Text::same("\\u0041{\"$base\":["),
-    Text::same("$items"),
-    Text::same("\t\n\r\x7f"),
-    Text::same("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xE2\x80\xA8"),
+    "site-name",
+    "a b",
+    "\"'<>&",
+    "&amp;]]></String>",
+    "\\",
+    "\\u0041{\"$base\":[",
+    "$items",
+    "\t\n\r\x7f",
+    "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xE2\x80\xA8",
     {std::string(1, '\0'), FFFD, std::string(1, '\0')},
     {"\x01\x1f", FFFD + FFFD, "\x01\x1f"},
     {"\xEF\xBF\xBE", FFFD, "\xEF\xBF\xBE"},
@@ -85,12 +91,12 @@ struct Call
     }
     static Call node(MF::BaseType type, const std::string& name, bool startArray, std::vector<Call> children)
     {
-        return {type, Text::same(name), {}, 's', true, startArray, true, 0, 0, std::move(children)};
+        return {type, Text(name), {}, 's', true, startArray, true, 0, 0, std::move(children)};
     }
     static Call prop(Poco::UInt32 object, Poco::UInt32 id, MF::BaseType type, const std::string& name,
                      const Text& value, char kind = 's', bool startArray = false)
     {
-        return {type, Text::same(name), value, kind, false, startArray, false, object, id, {}};
+        return {type, Text(name), value, kind, false, startArray, false, object, id, {}};
     }
 };
 
@@ -110,9 +116,7 @@ public:
     {
         Text text;
         for (std::size_t pieces = below(5); pieces > 0; --pieces)
-        {
             text = text + PIECES[below(PIECES.size())];
-        }
         return text;
     }
 
@@ -130,7 +134,7 @@ private:
         for (std::size_t i = 0, count = depth > 3 ? 0 : below(6); i < count; ++i)
         {
             // Members of an object need distinct names, so property forms (fixed names) go into collections.
-            const Text childName = isCollection(type) ? text() : text() + Text::same("#" + std::to_string(i));
+            const Text childName = isCollection(type) ? text() : text() + Text("#" + std::to_string(i));
             call.children.push_back(chance(35) ? container(TYPES[below(6)], childName, depth + 1)
                                     : isCollection(type) && chance(30) ? property()
                                                                        : leaf(childName));
@@ -142,11 +146,10 @@ private:
     Call property()
     {
         const auto real = pick(REALS), enumerated = pick(INTEGERS);
-        return chance(33) ? Call::prop(8, 121, MF::BT_STRING, "vendor-name", text())
-               : chance(50)
-                   ? Call::prop(0, 85, MF::BT_REAL, "present-value", Text::same(real.first), real.second)
-                   : Call::prop(20, 197, MF::BT_ENUMERATED, "logging-type", Text::same(enumerated.first),
-                                enumerated.second);
+        return chance(33)   ? Call::prop(8, 121, MF::BT_STRING, "vendor-name", text())
+               : chance(50) ? Call::prop(0, 85, MF::BT_REAL, "present-value", Text(real.first), real.second)
+                            : Call::prop(20, 197, MF::BT_ENUMERATED, "logging-type", Text(enumerated.first),
+                                         enumerated.second);
     }
 
     Call leaf(const Text& name)
@@ -162,13 +165,11 @@ private:
         if (!call.withoutValue && type.second)
         {
             const auto value = pick(*type.second);
-            call.value = Text::same(value.first);
+            call.value = Text(value.first);
             call.jsonKind = value.second;
         }
         else if (!call.withoutValue)
-        {
             call.value = text();
-        }
         return call;
     }
 
@@ -183,47 +184,45 @@ Call trendLogDocument(unsigned seed)
     const auto device = [&](const std::string& instance, bool startArray, std::vector<Call> more)
     {
         std::vector<Call> children = {
-            Call::prop(8, 112, MF::BT_ENUMERATED, "system-status", Text::same("operational")),
-            Call::prop(8, 120, MF::BT_UNSIGNED, "vendor-identifier", Text::same("64701"), 'n'),
+            Call::prop(8, 112, MF::BT_ENUMERATED, "system-status", "operational"),
+            Call::prop(8, 120, MF::BT_UNSIGNED, "vendor-identifier", "64701", 'n'),
             Call::prop(8, 77, MF::BT_STRING, "object-name", random.text()),
-            Call::prop(8, 24, MF::BT_BOOLEAN, "daylight-savings-status", Text::same("false"), 'b')};
+            Call::prop(8, 24, MF::BT_BOOLEAN, "daylight-savings-status", "false", 'b')};
         children.insert(children.end(), more.begin(), more.end());
         return Call::node(MF::BT_STRUCT, instance, startArray, children);
     };
     const auto channel = [&](const std::string& number, std::vector<Call> more)
     {
         std::vector<Call> children = {
-            Call::leaf(MF::BT_OCTET_STRING, Text::same("unique-idetnifier"), Text::same("0020000100000055")),
-            Call::leaf(MF::BT_STRING, Text::same("device-name"), random.text())};
+            Call::leaf(MF::BT_OCTET_STRING, "unique-idetnifier", "0020000100000055"),
+            Call::leaf(MF::BT_STRING, "device-name", random.text())};
         children.insert(children.end(), more.begin(), more.end());
         return Call::node(MF::BT_STRUCT, number, number == "1", children);
     };
     const Call log =
         Call::node(MF::BT_STRUCT, "1", false,
                    {Call::prop(20, 77, MF::BT_STRING, "object-name", random.text()),
-                    Call::prop(20, 197, MF::BT_ENUMERATED, "logging-type", Text::same("0"), 'n', true),
+                    Call::prop(20, 197, MF::BT_ENUMERATED, "logging-type", "0", 'n', true),
                     Call::node(MF::BT_ARRAY, "channels", false, {channel("1", {}), channel("2", {})})});
     std::vector<Call> records;
     for (int record = 1; record <= 10; ++record)
     {
-        records.push_back(Call::node(
-            MF::BT_STRUCT, std::to_string(record), false,
-            {Call::leaf(MF::BT_DATE_TIME, Text::same("timestamp"), Text::same("2026-12-06T09:15:00.000001")),
-             Call::leaf(MF::BT_REAL, Text::same("real-value"), Text::same("21.5"), 'n')}));
+        records.push_back(Call::node(MF::BT_STRUCT, std::to_string(record), false,
+                                     {Call::leaf(MF::BT_DATE_TIME, "timestamp", "2026-12-06T09:15:00.000001"),
+                                      Call::leaf(MF::BT_REAL, "real-value", "21.5", 'n')}));
     }
     const Call values = Call::node(MF::BT_LIST, "values", false, records);
     const Call loggers = Call::node(MF::BT_LIST, "loggers", false, {log});
     const Call page = Call::node(MF::BT_LIST, "1", false, {channel("1", {values}), channel("2", {values})});
-    Call root =
-        Call::node(MF::BT_STRUCT, "bacnet-2-cloud-trend-log", false,
-                   {Call::leaf(MF::BT_STRING, Text::same("app-version"), Text::same("150928A")),
-                    Call::leaf(MF::BT_STRING, Text::same("site-name"), random.text()),
-                    Call::leaf(MF::BT_UNSIGNED, Text::same("parent-identifier"), Text::same("17"), 'n'),
-                    Call::leaf(MF::BT_STRING, Text::same("ip-address"), Text::same("10.0.0.7\n")),
-                    Call::node(MF::BT_STRUCT, "app-device", false, {device("4194302", false, {})}),
-                    Call::node(MF::BT_LIST, "devices", false,
-                               {device("100", true, {loggers}), device("200", false, {loggers})}),
-                    Call::node(MF::BT_LIST, "tl-data", false, {page, page})});
+    Call root = Call::node(MF::BT_STRUCT, "bacnet-2-cloud-trend-log", false,
+                           {Call::leaf(MF::BT_STRING, "app-version", "150928A"),
+                            Call::leaf(MF::BT_STRING, "site-name", random.text()),
+                            Call::leaf(MF::BT_UNSIGNED, "parent-identifier", "17", 'n'),
+                            Call::leaf(MF::BT_STRING, "ip-address", "10.0.0.7\n"),
+                            Call::node(MF::BT_STRUCT, "app-device", false, {device("4194302", false, {})}),
+                            Call::node(MF::BT_LIST, "devices", false,
+                                       {device("100", true, {loggers}), device("200", false, {loggers})}),
+                            Call::node(MF::BT_LIST, "tl-data", false, {page, page})});
     root.children[0].startArray = true;
     return root;
 }
@@ -231,25 +230,15 @@ Call trendLogDocument(unsigned seed)
 void emit(MF& mf, const Call& call, bool onLastPath, bool closeAllAtEnd)
 {
     if (call.property != 0)
-    {
         mf.markup(call.objectType, call.property, call.value.raw, !call.open, call.startArray);
-    }
     else if (call.withoutValue)
-    {
         mf.markup(call.baseType, call.name.raw, !call.open, call.startArray);
-    }
     else
-    {
         mf.markup(call.baseType, call.name.raw, call.value.raw, !call.open, call.startArray);
-    }
     for (std::size_t i = 0; i < call.children.size(); ++i)
-    {
         emit(mf, call.children[i], onLastPath && i + 1 == call.children.size(), closeAllAtEnd);
-    }
     if (call.open && !(onLastPath && closeAllAtEnd))
-    {
         mf.closeOpenMarkup();
-    }
 }
 
 std::string write(const Call& document, bool json, bool format, bool closeAllAtEnd)
@@ -272,9 +261,7 @@ std::string describe(const std::string& base, const std::string& name, const std
     std::string text = base + "(" + Poco::UTF8::escape(name);
     text += value ? std::string("=") + kind + ":" + Poco::UTF8::escape(*value) + ")" : ")";
     for (std::size_t i = 0; i < children.size(); ++i)
-    {
         text += (i == 0 ? "[" : "") + children[i] + (i + 1 == children.size() ? ";]" : ";");
-    }
     return text;
 }
 
@@ -285,9 +272,7 @@ std::string expected(const Call& call, bool json)
     const std::string value = readBack(call.value);
     std::vector<std::string> children;
     for (const Call& child : call.children)
-    {
         children.push_back(expected(child, json));
-    }
     return describe(MF::baseTypeName(call.baseType), readBack(call.name), hasValue ? &value : nullptr,
                     json ? call.jsonKind : 's', children);
 }
@@ -299,9 +284,7 @@ std::string fromPoco(const Poco::XML::Element& element)
     for (Poco::XML::Node* child = element.firstChild(); child; child = child->nextSibling())
     {
         if (child->nodeType() == Poco::XML::Node::ELEMENT_NODE)
-        {
             children.push_back(fromPoco(static_cast<const Poco::XML::Element&>(*child)));
-        }
     }
     const std::string value = element.getAttribute("value");
     return describe(element.nodeName(), element.getAttribute("name"),
@@ -312,9 +295,7 @@ std::string fromPython(const Poco::JSON::Array& entry)
 {
     std::vector<std::string> children;
     for (std::size_t i = 0; i < entry.getArray(4)->size(); ++i)
-    {
         children.push_back(fromPython(*entry.getArray(4)->getArray(static_cast<unsigned>(i))));
-    }
     const std::string value = entry.isNull(2) ? "" : entry.getElement<std::string>(2);
     return describe(entry.getElement<std::string>(0), entry.getElement<std::string>(1),
                     entry.isNull(2) ? nullptr : &value, entry.getElement<std::string>(3)[0], children);
@@ -348,9 +329,7 @@ TEST(MarkupFuzz, EveryDocumentReadsBackAsWritten)
 {
     std::vector<Call> documents = {trendLogDocument(7), trendLogDocument(8)};
     for (unsigned seed = 1; seed <= 120; ++seed)
-    {
         documents.push_back(Generator(seed).document());
-    }
     std::vector<std::string> jsonTexts, jsonExpected, jsonLabels;
     for (std::size_t i = 0; i < documents.size() * 4; ++i)
     {

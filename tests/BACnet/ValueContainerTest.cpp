@@ -283,29 +283,6 @@ TEST(ValueTextTest, GeneratedValuesAndListsOfEveryDatatypeReadBackExactly)
     }
 }
 
-TEST(ValueTextTest, UploadPositionsKeepMicrosecondsAndReferencesKeepTheirDevice)
-{
-    ValueGenerator generator(4711);
-    std::vector<BACnetTrendLogLastUploaded> positions;
-    std::vector<BACnetDeviceObjectReference> references;
-    for (int i = 0; i < 200; ++i)
-    {
-        positions.push_back(
-            generator.make(BACNET_DT_TREND_LOG_LAST_UPLOADED).get<BACnetTrendLogLastUploaded>());
-        references.push_back(
-            generator.make(BACNET_DT_DEVICE_OBJECT_REFERENCE).get<BACnetDeviceObjectReference>());
-    }
-    ValueContainer stored;
-    stored.setValues(positions);
-    std::vector<BACnetTrendLogLastUploaded> readPositions;
-    EXPECT_EQ(fromText(BACNET_DT_TREND_LOG_LAST_UPLOADED, stored.getText()).getValues(readPositions),
-              positions);
-    stored.setValues(references);
-    std::vector<BACnetDeviceObjectReference> readReferences;
-    EXPECT_EQ(fromText(BACNET_DT_DEVICE_OBJECT_REFERENCE, stored.getText()).getValues(readReferences),
-              references);
-}
-
 TEST(ValueTextTest, HandWrittenTextsReadAsDocumented)
 {
     EXPECT_EQ(fromText(BACNET_DT_CHARACTER_STRING, " My Site ").getCharString(),

@@ -48,9 +48,7 @@ void checkDatagram(const std::uint8_t* data, std::size_t size)
         // A value that could not be read shows as "! property/..."; it encodes as no value, which reads
         // back as another error.
         if (second != description && description.find("! property/") == std::string::npos)
-        {
             finding("encoded packet reads back differently", description, second);
-        }
     }
     catch (const DecodeError& e)
     {

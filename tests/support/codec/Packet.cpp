@@ -22,9 +22,7 @@ std::string propertyText(const PropertyReference& property)
 {
     std::string text = ProtocolText::propertyName(property.propertyId);
     if (property.hasArrayIndex())
-    {
         text += "[" + std::to_string(property.arrayIndex) + "]";
-    }
     return text;
 }
 

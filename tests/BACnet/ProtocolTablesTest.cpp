@@ -1,5 +1,5 @@
-// The compiled-in property datatype table against every row of property-datatypes.csv, and the lookup of
-// the datatype a property's value carries.
+// The compiled-in name and property datatype tables against every row of the CSV files they come from,
+// the generated enumerations, and the lookup of the datatype a property's value carries.
 
 #include <fstream>
 #include <sstream>
@@ -8,43 +8,100 @@
 
 #include <gtest/gtest.h>
 
+#include "Orvik_BACnet/BACnetEnums.h"
+#include "Orvik_BACnet/BACnetStackText.h"
+#include "Orvik_BACnet/BACnetText.h"
 #include "Orvik_BACnet/PropertyDatatypeTable.h"
 #include "Orvik_BACnet/ProtocolText.h"
 #include "Orvik_BACnet/ValueContainer.h"
 
 using namespace Orvik::BACnet;
 
+static_assert(OBJECT_TREND_LOG == 20 && OBJECT_TRENDLOG == OBJECT_TREND_LOG &&
+                  OBJECT_TREND_LOG_MULTIPLE == 27 && PROP_ALL == 8 && PROP_LOG_BUFFER == 131 &&
+                  PROP_MAX_PRES_VALUE == 65 && ERROR_CLASS_COMMUNICATION == 7 &&
+                  ERROR_CODE_ABORT_APPLICATION_EXCEEDED_REPLY_TIME == 124 &&
+                  BACNET_APPLICATION_TAG_ENUMERATED == 9 && MAX_DEVICE_STATUS == 6 &&
+                  RESULT_FLAG_MORE_ITEMS == 2 && LOG_DATUM_TIME_CHANGE == 9 && UNITS_NO_UNITS == 95,
+              "the generated enumerations carry the table numbers");
+
 namespace
 {
 
-std::vector<std::string> fields(const std::string& line)
+/// The rows of a CSV file of data/bacnet after its header, split at the commas.
+std::vector<std::vector<std::string>> csvRows(const std::string& file)
 {
-    std::vector<std::string> result;
-    std::stringstream stream(line);
-    std::string field;
-    while (std::getline(stream, field, ','))
+    std::ifstream csv(std::string(ORVIK_SOURCE_DIR) + "/data/bacnet/" + file);
+    EXPECT_TRUE(csv.good()) << file;
+    std::vector<std::vector<std::string>> rows;
+    std::string line, field;
+    std::getline(csv, line);
+    while (std::getline(csv, line))
     {
-        result.push_back(field);
+        std::stringstream stream(line + ",");
+        rows.emplace_back();
+        while (std::getline(stream, field, ','))
+            rows.back().push_back(field);
     }
-    if (!line.empty() && line.back() == ',')
-    {
-        result.emplace_back();
-    }
-    return result;
+    return rows;
 }
 
 }  // namespace
 
+TEST(ProtocolTextTest, NamesMatchEveryRowOfTheTables)
+{
+    using Name = std::string (*)(std::uint32_t);
+    using Index = bool (*)(const std::string&, std::uint32_t&);
+    const std::tuple<const char*, Name, Index> tables[] = {
+        {"object-types.csv", &ProtocolText::objectTypeName, &ProtocolText::objectTypeIndex},
+        {"property-ids.csv", &ProtocolText::propertyName, &ProtocolText::propertyIndex},
+        {"engineering-units.csv", &ProtocolText::engineeringUnitName, &ProtocolText::engineeringUnitIndex},
+        {"error-classes.csv", &ProtocolText::errorClassName, &ProtocolText::errorClassIndex},
+        {"error-codes.csv", &ProtocolText::errorCodeName, &ProtocolText::errorCodeIndex}};
+    for (const auto& [file, name, index] : tables)
+    {
+        const auto rows = csvRows(file);
+        EXPECT_FALSE(rows.empty()) << file;
+        for (const std::vector<std::string>& row : rows)
+        {
+            const std::uint32_t number = static_cast<std::uint32_t>(std::stoul(row.at(0)));
+            EXPECT_EQ(name(number), row.at(1)) << file;
+            std::uint32_t found = 0;
+            EXPECT_TRUE(index(row.at(1), found)) << row.at(1);
+            EXPECT_EQ(found, number) << row.at(1);
+        }
+    }
+}
+
+TEST(ProtocolTextTest, UnknownNumbersAndNamesAreReportedNotGuessed)
+{
+    EXPECT_EQ(ProtocolText::objectTypeName(200), "200");
+    EXPECT_EQ(ProtocolText::propertyName(PROP_PROPRIETARY_RESET_ADJUST_VALUE), "512");
+    EXPECT_EQ(ProtocolText::enumerationName("BACnetBinaryPV", 1), "active");
+    EXPECT_EQ(ProtocolText::enumerationName("BACnetStatusFlags", 3), "out-of-service");
+    EXPECT_EQ(ProtocolText::enumerationName("BACnetBinaryPV", 2), "");
+    EXPECT_EQ(ProtocolText::enumerationName("NoSuchEnumeration", 0), "");
+    std::uint32_t index = 99;
+    EXPECT_FALSE(ProtocolText::propertyIndex("Present-Value", index));
+    EXPECT_TRUE(Orvik::Utility::BACnetText::propertyIndex("present-value", index));
+    EXPECT_EQ(index, 85u);
+
+    EXPECT_STREQ(bactext_object_type_name(OBJECT_DEVICE), "device");
+    EXPECT_STREQ(bactext_property_name(PROP_STATUS_FLAGS), "status-flags");
+    EXPECT_STREQ(bactext_property_name(512), "");
+    unsigned found = 0;
+    EXPECT_TRUE(bactext_property_index("log-buffer", &found));
+    EXPECT_EQ(found, 131u);
+    EXPECT_FALSE(bactext_property_index(nullptr, &found));
+    EXPECT_FALSE(bactext_property_index("no-such-property", &found));
+}
+
 TEST(PropertyDatatypeTableTest, EveryRowOfTheTableIsFoundWithItsStructureAndConformance)
 {
-    std::ifstream csv(std::string(ORVIK_SOURCE_DIR) + "/data/bacnet/property-datatypes.csv");
-    ASSERT_TRUE(csv.good());
-    std::string line;
-    std::getline(csv, line);
-    int rows = 0;
-    while (std::getline(csv, line))
+    const auto rows = csvRows("property-datatypes.csv");
+    for (const std::vector<std::string>& row : rows)
     {
-        const std::vector<std::string> row = fields(line);
+        const std::string line = row.at(0) + "," + row.at(1);
         ASSERT_EQ(row.size(), 6u) << line;
         std::uint32_t objectType = 0;
         std::uint32_t property = 0;
@@ -66,9 +123,8 @@ TEST(PropertyDatatypeTableTest, EveryRowOfTheTableIsFoundWithItsStructureAndConf
             EXPECT_EQ(static_cast<std::uint32_t>(found->appTag), static_cast<std::uint32_t>(found->dataType))
                 << line;
         }
-        ++rows;
     }
-    EXPECT_EQ(rows, 1263);
+    EXPECT_EQ(rows.size(), 1263u);
     EXPECT_TRUE(PropertyDatatypeTable::coversObjectType(OBJECT_TREND_LOG));
     EXPECT_FALSE(PropertyDatatypeTable::coversObjectType(OBJECT_NETWORK_PORT));
 }
