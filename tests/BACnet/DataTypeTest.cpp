@@ -26,11 +26,9 @@ namespace
 class ScopedTimeZone
 {
 public:
-    explicit ScopedTimeZone(const char* zone)
+    explicit ScopedTimeZone(const char* zone) : _hadPrevious(std::getenv("TZ") != nullptr)
     {
-        const char* previous = std::getenv("TZ");
-        _hadPrevious = previous != nullptr;
-        _previous = _hadPrevious ? previous : "";
+        _previous = _hadPrevious ? std::getenv("TZ") : "";
         setenv("TZ", zone, 1);
         tzset();
     }
@@ -89,16 +87,11 @@ TEST(DataTypeTest, HexIdentifierNamesDeviceObjectPropertyAndIndex)
     const ObjectIdentifier trendLogDevice(OBJECT_DEVICE, 9);
     BACnetDeviceObjectPropertyReference local(ObjectIdentifier(OBJECT_ANALOG_INPUT, 5), PROP_PRESENT_VALUE);
     std::string hex;
-    EXPECT_EQ(local.getHexIdentifier(trendLogDevice, hex),
-              "0200000900000005"
-              "00000055"
-              "FFFFFFFF");
+    // device and object, property, array index
+    EXPECT_EQ(local.getHexIdentifier(trendLogDevice, hex), "020000090000000500000055FFFFFFFF");
     const BACnetDeviceObjectPropertyReference remote(
         ObjectIdentifier(OBJECT_ANALOG_INPUT, 5), PROP_PRESENT_VALUE, 2, ObjectIdentifier(OBJECT_DEVICE, 7));
-    EXPECT_EQ(remote.getHexIdentifier(trendLogDevice, hex),
-              "0200000700000005"
-              "00000055"
-              "00000002");
+    EXPECT_EQ(remote.getHexIdentifier(trendLogDevice, hex), "02000007000000050000005500000002");
 }
 
 TEST(DataTypeTest, AddressDefaultsToGlobalBroadcastAndReadsMacTexts)

@@ -1,13 +1,9 @@
 #!/usr/bin/python3
-"""Independent reader of the JSON markup writer's documents, for the markup tests. (XML is read by Poco's
-parser only: Python's xml module is built on the same expat parser, so a second XML reader finds nothing new.)
+"""Independent reader of the JSON markup writer's documents, for the markup tests: markup_check.py FILE...
 
-Usage: markup_check.py FILE...
-
-Parses each file with Python's own json module and prints one JSON array with, per file, either
-{"tree": NODE} or {"error": TEXT}. A NODE is [base, name, value, kind, children]:
-value is the value text or null, kind is "s" (string), "n" (number), "b" (boolean) or "" (none),
-children is a list of NODEs in document order. Numbers keep their literal text.
+Parses each file with Python's own json module and prints one JSON array with, per file, {"tree": NODE}
+or {"error": TEXT}. A NODE is [base, name, value text or null, kind ("s", "n", "b" or ""), children in
+document order]. Numbers keep their literal text.
 """
 
 import json
