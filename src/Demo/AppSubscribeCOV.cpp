@@ -101,7 +101,10 @@ std::string objectText(const DataType::ObjectIdentifier& object)
 
 }  // namespace
 
-AppSubscribeCOV::AppSubscribeCOV(Poco::Int32 idAppInstance) : AppBase(idAppInstance) {}
+AppSubscribeCOV::AppSubscribeCOV(Poco::Int32 idAppInstance, long cancelTimeoutMs)
+    : AppBase(idAppInstance), _cancelTimeoutMs(cancelTimeoutMs)
+{
+}
 
 bool AppSubscribeCOV::descRun()
 {
@@ -127,7 +130,7 @@ bool AppSubscribeCOV::descRun()
             renewalClock.update();
             subscribeDue = false;
         }
-        if (params.cancelation && (keys.empty() || cancelStart.isElapsed(_CANCEL_TIMEOUT_MS * 1000)))
+        if (params.cancelation && (keys.empty() || cancelStart.isElapsed(_cancelTimeoutMs * 1000)))
         {
             break;  // nothing to cancel, or no device answers the cancellation
         }

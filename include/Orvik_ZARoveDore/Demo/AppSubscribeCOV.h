@@ -29,8 +29,8 @@ namespace Orvik::BACnet::App
 /// Renewal: every lifetime / 2 seconds, computed in 64 bits; a lifetime of 0 subscribes without time
 /// limit and is never renewed; a short lifetime renews at most once per second, never on every
 /// notification. Stopping: the cancellations are resent on every pass until an acknowledgement
-/// arrives, for at most _CANCEL_TIMEOUT_MS, so that a device that never answers cannot keep the app
-/// alive; with no objects the app ends at once.
+/// arrives, for at most the cancel time-out (_CANCEL_TIMEOUT_MS unless given), so that a device that never
+/// answers cannot keep the app alive; with no objects the app ends at once.
 ///
 /// The display scripts run without a shell (ProgramRunner), with exactly the arguments a shell would
 /// have given them; their result is not used. The display state is shared by all instances of the app
@@ -49,7 +49,8 @@ public:
     /// How long a stopping app resends its cancellations without acknowledgement.
     static constexpr long _CANCEL_TIMEOUT_MS = 5000;
 
-    explicit AppSubscribeCOV(Poco::Int32 idAppInstance);
+    /// `cancelTimeoutMs`: how long a stopping app resends its cancellations (test rigs pass a short one).
+    explicit AppSubscribeCOV(Poco::Int32 idAppInstance, long cancelTimeoutMs = _CANCEL_TIMEOUT_MS);
 
     bool descRun() override;
 
@@ -83,6 +84,8 @@ public:
 private:
     void subscribeAll(const std::vector<Client::DataPropertyKey>& keys, const Parameters& params);
     void showNetworkView() const;
+
+    const long _cancelTimeoutMs;
 };
 
 }  // namespace Orvik::BACnet::App
