@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Orvik_BACnetClient/ClientWorker.h"
+#include "Orvik_BACnetClient/NotificationResponse.h"
+#include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 
@@ -15,18 +17,34 @@
 namespace Orvik::BACnet::Client::Test
 {
 
+const DataError TIMEOUT(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
+
+/// A value of one of BACnetValue's alternatives (std::uint64_t, float, DataType::Enumerated, ...); NULL
+/// without one.
+template <class... T>
+ValueContainer valueOf(T... value)
+{
+    return ValueContainer(BACnetValue(value...));
+}
+
+inline ValueContainer enumerated(std::uint32_t value)
+{
+    return valueOf(DataType::Enumerated{value});
+}
+
 /// A simulated site from sites/ with short transaction time-outs, served by a real client worker, and
 /// a ServiceHelper whose replies arrive on `responses`.
 class ClientFixture : public ::testing::Test
 {
 protected:
-    static TransactionTable::Settings shortTransactions()
+    static TransactionTable::Settings shortTransactions(Poco::UInt32 apduTimeoutMs = 500,
+                                                        Poco::UInt32 apduRetries = 2)
     {
-        TransactionTable::Settings settings;
         // Short enough for quick time-outs, long enough that a busy machine does not make a healthy
         // device look silent.
-        settings.apduTimeoutMs = 500;
-        settings.apduRetries = 2;
+        TransactionTable::Settings settings;
+        settings.apduTimeoutMs = apduTimeoutMs;
+        settings.apduRetries = apduRetries;
         return settings;
     }
 
@@ -38,15 +56,11 @@ protected:
         return settings;
     }
 
-    static std::string sitePath(const std::string& fileName)
-    {
-        return std::string(ORVIK_SOURCE_DIR) + "/sites/" + fileName;
-    }
-
     void start(const std::string& siteFile,
                const TransactionTable::Settings& transactions = shortTransactions())
     {
-        serve(Simulation::SimulatedSite::load(sitePath(siteFile)), transactions);
+        serve(Simulation::SimulatedSite::load(std::string(ORVIK_SOURCE_DIR) + "/sites/" + siteFile),
+              transactions);
     }
 
     void startWithText(const std::string& siteText)
@@ -85,13 +99,19 @@ protected:
         return Poco::AutoPtr<T>(pTyped, true);
     }
 
-    /// ReadProperty: the error, none when the value was read into `value` (the call's result agrees).
-    DataError read(const DataPropertyKey& key, ValueContainer& value)
+    /// The error of a blocking call, none when it succeeded (the call's result must agree).
+    template <class Call>
+    static DataError errorOf(const Call& call)
     {
         DataError error;
-        const bool read = helper->syncRP(key, value, &error) == ServiceHelper::SYNC_RESULT_SUCCESS;
-        EXPECT_NE(read, error.hasError()) << error.getString();
+        const bool succeeded = call(&error) == ServiceHelper::SYNC_RESULT_SUCCESS;
+        EXPECT_NE(succeeded, error.hasError()) << error.getString();
         return error;
+    }
+
+    DataError read(const DataPropertyKey& key, ValueContainer& value)
+    {
+        return errorOf([&](DataError* pError) { return helper->syncRP(key, value, pError); });
     }
 
     /// The value read; fails the test when the read fails.
@@ -102,13 +122,9 @@ protected:
         return value;
     }
 
-    /// ReadRange: the error, none when the page was read into `page` (the call's result agrees).
     DataError readRange(const DataPropertyKey& key, const ReadRange::Range& range, ReadRangeAck::Result& page)
     {
-        DataError error;
-        const bool read = helper->syncRR(key, range, page, &error) == ServiceHelper::SYNC_RESULT_SUCCESS;
-        EXPECT_NE(read, error.hasError()) << error.getString();
-        return error;
+        return errorOf([&](DataError* pError) { return helper->syncRR(key, range, page, pError); });
     }
 
     /// The page read; fails the test when the read fails.
@@ -117,6 +133,18 @@ protected:
         ReadRangeAck::Result page;
         EXPECT_EQ(readRange(key, range, page), DataError());
         return page;
+    }
+
+    /// Writes and waits for the answer: no error for the acknowledgement.
+    DataError write(const DataPropertyKey& key, Poco::UInt32 priority, const ValueContainer& value)
+    {
+        const Poco::UInt32 requestId = helper->asyncWP(key, priority, value);
+        auto pReply = next<NotificationResponseBase>();
+        EXPECT_EQ(pReply->getRequestId(), requestId);
+        if (auto* pError = dynamic_cast<NotificationResponsePropertyAccess<DataError>*>(pReply.get()))
+            return pError->getResponse();
+        EXPECT_NE(dynamic_cast<NotificationResponsePropertyAccess<int>*>(pReply.get()), nullptr);
+        return DataError();
     }
 
     static DataPropertyKey key(Poco::UInt32 device, BACNET_OBJECT_TYPE type, Poco::UInt32 instance,

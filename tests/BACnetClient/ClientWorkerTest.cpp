@@ -3,8 +3,8 @@
 #include "ClientFixture.h"
 
 #include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
-#include "Orvik_BACnetClient/NotificationResponse.h"
-#include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
+
+#include <Poco/Exception.h>
 
 #include <algorithm>
 
@@ -14,49 +14,68 @@ namespace Orvik::BACnet::Client::Test
 namespace
 {
 
-const DataError TIMEOUT(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
 const DataError END_OF_WINDOW(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_APPLICATION_EXCEEDED_REPLY_TIME);
+const DataError REFUSED(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER);
+const DataPropertyKey ANY_KEY(100, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
+                              DataPropertyRef(PROP_PRESENT_VALUE));
 
-std::vector<Poco::UInt32> instancesOf(const std::vector<DataResponseWhoIs>& responses)
+/// A notification that is neither a reply nor a stop request, told apart by its number.
+class Marker : public Poco::Notification
 {
-    std::vector<Poco::UInt32> instances;
-    for (const DataResponseWhoIs& response : responses)
-        instances.push_back(response.deviceInstance);
-    std::sort(instances.begin(), instances.end());
-    return instances;
+public:
+    explicit Marker(int aNumber) : number(aNumber) {}
+    const int number;
+};
+
+Orvik::Utility::Notification* hostNotification(Orvik::Utility::Notification::Action action,
+                                               Poco::NotificationQueue* pAnswers = nullptr)
+{
+    return new Orvik::Utility::Notification(action, Orvik::Utility::Notification::UNDEFINED, pAnswers);
 }
 
 }  // namespace
 
-using ClientWorkerTest = ClientFixture;
+/// The worker and the ServiceHelper over simulated sites.
+class ClientWorkerTest : public ClientFixture
+{
+protected:
+    /// The devices that answered a blocking Who-Is, in order.
+    std::vector<Poco::UInt32> whoIs(const DataType::BACnetAddress& address, Poco::UInt32 low,
+                                    Poco::UInt32 high, std::vector<DataResponseWhoIs>& responses)
+    {
+        EXPECT_EQ(helper->syncWhoIs(address, low, high, responses), ServiceHelper::SYNC_RESULT_SUCCESS);
+        std::vector<Poco::UInt32> instances;
+        for (const DataResponseWhoIs& response : responses)
+            instances.push_back(response.deviceInstance);
+        std::sort(instances.begin(), instances.end());
+        return instances;
+    }
+
+    void expectMarkers(std::initializer_list<int> numbers)
+    {
+        for (int number : numbers)
+        {
+            Poco::AutoPtr<Marker> pMarker = next<Marker>();
+            ASSERT_FALSE(pMarker.isNull());
+            EXPECT_EQ(pMarker->number, number);
+        }
+    }
+};
 
 TEST_F(ClientWorkerTest, SlowDeviceAnswersWithinTheTimeOutAndFailsPastIt)
 {
     // The device answers after 400 ms.
-    for (const long apduTimeoutMs : {30000L, 100L})
+    for (const auto& [apduTimeoutMs, expected] :
+         {std::pair<Poco::UInt32, DataError>{30000, {}}, {100, TIMEOUT}})
     {
-        TransactionTable::Settings transactions = shortTransactions();
-        transactions.apduTimeoutMs = apduTimeoutMs;
-        transactions.apduRetries = 0;
-        start("test-faults.json", transactions);
+        start("test-faults.json", shortTransactions(apduTimeoutMs, 0));
         ValueContainer value;
-        DataError error;
-        const auto result =
-            helper->syncRP(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value, &error);
-        if (apduTimeoutMs > 400)
-        {
-            EXPECT_EQ(result, ServiceHelper::SYNC_RESULT_SUCCESS);
-            EXPECT_FLOAT_EQ(value.getReal(), 20.0f);
-        }
-        else
-        {
-            EXPECT_EQ(result, ServiceHelper::SYNC_RESULT_FAIL);
-            EXPECT_EQ(error, TIMEOUT);
-        }
+        EXPECT_EQ(read(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value), expected);
+        EXPECT_FLOAT_EQ(value.isNull() ? 20.0f : value.getReal(), 20.0f);
     }
 }
 
-TEST_F(ClientWorkerTest, WhoIsCollectsTheAnsweringDevicesOfTheRangeNetworkOrStation)
+TEST_F(ClientWorkerTest, WhoIsCollectsTheDevicesOfTheRangeNetworkOrStationThatAnswerInTheWindow)
 {
     start("test-network.json");
     DataType::BACnetAddress network5;
@@ -74,11 +93,10 @@ TEST_F(ClientWorkerTest, WhoIsCollectsTheAnsweringDevicesOfTheRangeNetworkOrStat
                  {DataType::BACnetAddress(), 1000, 2000, {}},  // no answer still ends the window
                  {network5, 0, BACNET_MAX_INSTANCE, {400}},
                  {station, 0, BACNET_MAX_INSTANCE, {200}}};
+    std::vector<DataResponseWhoIs> responses;
     for (const auto& c : cases)
     {
-        std::vector<DataResponseWhoIs> responses;
-        ASSERT_EQ(helper->syncWhoIs(c.address, c.low, c.high, responses), ServiceHelper::SYNC_RESULT_SUCCESS);
-        EXPECT_EQ(instancesOf(responses), c.instances) << c.low << "-" << c.high;
+        EXPECT_EQ(whoIs(c.address, c.low, c.high, responses), c.instances) << c.low << "-" << c.high;
         for (const DataResponseWhoIs& response : responses)
         {
             if (response.deviceInstance == 200)
@@ -88,36 +106,114 @@ TEST_F(ClientWorkerTest, WhoIsCollectsTheAnsweringDevicesOfTheRangeNetworkOrStat
             }
         }
     }
-}
 
-TEST_F(ClientWorkerTest, AsyncWhoIsAnswersEachIAmThenTheEndOfTheWindow)
-{
-    start("test-network.json");
-    const Poco::UInt32 requestId = helper->asyncWhoIs(DataType::BACnetAddress(), 100, 200);
-    std::vector<DataResponseWhoIs> iAms;
-    for (int i = 0; i < 2; ++i)
-    {
-        auto pIAm = next<NotificationResponse<DataResponseWhoIs>>();
-        ASSERT_FALSE(pIAm.isNull());
-        EXPECT_EQ(pIAm->getRequestId(), requestId);
-        iAms.push_back(pIAm->getResponse());
-    }
-    EXPECT_EQ(instancesOf(iAms), (std::vector<Poco::UInt32>{100, 200}));
-    auto pEnd = next<NotificationResponse<DataError>>();
-    ASSERT_FALSE(pEnd.isNull());
-    EXPECT_EQ(pEnd->getRequestId(), requestId);
-    EXPECT_EQ(pEnd->getResponse(), END_OF_WINDOW);
-    EXPECT_TRUE(NotificationRequestWhoIs::isEndOfWindow(*pEnd));
+    // 200 is silent and 300 answers after the window; its late I-Am does not confuse the next Who-Is.
+    start("test-faults.json");
+    site->setDelay(300, shortSettings().whoIsWindowMs * 5);
+    EXPECT_EQ(whoIs(DataType::BACnetAddress(), 0, BACNET_MAX_INSTANCE, responses),
+              (std::vector<Poco::UInt32>{100, 400}));
+    EXPECT_EQ(whoIs(DataType::BACnetAddress(), 100, 100, responses), std::vector<Poco::UInt32>{100});
 }
 
 TEST_F(ClientWorkerTest, AnswersTheSanityRequestOfAWatchdog)
 {
     start("test-network.json");
-    requests.enqueueNotification(new Orvik::Utility::Notification(
-        Orvik::Utility::Notification::SANITY_REQUEST, Orvik::Utility::Notification::UNDEFINED, &responses));
+    requests.enqueueNotification(hostNotification(Orvik::Utility::Notification::SANITY_REQUEST, &responses));
     auto pAnswer = next<Orvik::Utility::Notification>();
     ASSERT_FALSE(pAnswer.isNull());
     EXPECT_EQ(pAnswer->getAction(), Orvik::Utility::Notification::SANITY_RESPONSE);
+}
+
+TEST_F(ClientWorkerTest, BlockingCallSetsOtherNotificationsAsideInTheirOrder)
+{
+    start("test-network.json");
+    responses.enqueueNotification(new Marker(1));
+    responses.enqueueNotification(new Marker(2));
+    const DataPropertyKey fan = key(100, OBJECT_BINARY_OUTPUT, 1, PROP_PRESENT_VALUE);
+    const Poco::UInt32 writeId = helper->asyncWP(fan, 8, enumerated(1));
+    EXPECT_EQ(read(key(100, OBJECT_ANALOG_INPUT, 1, PROP_OBJECT_NAME)).getCharString(), "Zone Temperature");
+    expectMarkers({1, 2});
+    // The write's acknowledgement, set aside if it came first, carries its request id and property.
+    auto pAck = next<NotificationResponsePropertyAccess<int>>();
+    ASSERT_FALSE(pAck.isNull());
+    EXPECT_EQ(pAck->getRequestId(), writeId);
+    EXPECT_EQ(pAck->getPropertyKey(), fan);
+    EXPECT_TRUE(responses.empty());
+}
+
+TEST_F(ClientWorkerTest, StopDuringAWaitEndsTheCallAndStaysInFront)
+{
+    // The device never answers and the time-out is long: only the stop can end the call.
+    start("test-network.json", shortTransactions(60000));
+    responses.enqueueNotification(new Marker(1));
+    responses.enqueueNotification(new Marker(2));
+    responses.enqueueNotification(hostNotification(Orvik::Utility::Notification::STOP_RUNNING));
+    responses.enqueueNotification(new Marker(3));
+
+    ValueContainer value = valueOf(1.0f);
+    DataError error;
+    EXPECT_EQ(helper->syncRP(key(300, OBJECT_ANALOG_INPUT, 1, PROP_PRESENT_VALUE), value, &error),
+              ServiceHelper::SYNC_RESULT_STOP);
+    EXPECT_TRUE(value.isNull());
+    EXPECT_FALSE(error.hasError());
+    Poco::AutoPtr<Orvik::Utility::Notification> pStop = next<Orvik::Utility::Notification>();
+    ASSERT_FALSE(pStop.isNull());
+    EXPECT_EQ(pStop->getAction(), Orvik::Utility::Notification::STOP_RUNNING);
+    expectMarkers({1, 2, 3});
+
+    // A stopped ReadRange leaves no "more items" behind.
+    responses.enqueueNotification(hostNotification(Orvik::Utility::Notification::STOP_RUNNING));
+    ReadRangeAck::Result result;
+    result.resultFlags = ReadRangeAck::RESULT_MORE_ITEMS;
+    result.itemCnt = 7;
+    ReadRange::Range range;
+    range.requestType = ReadRange::RT_BY_POSITION;
+    range.count = 10;
+    EXPECT_EQ(helper->syncRR(key(300, OBJECT_TREND_LOG, 1, PROP_LOG_BUFFER), range, result),
+              ServiceHelper::SYNC_RESULT_STOP);
+    EXPECT_FALSE(result.hasMoreItems());
+    EXPECT_EQ(result.itemCnt, 0u);
+}
+
+TEST_F(ClientWorkerTest, RepliesForAHelperThatIsGoneAreDroppedAndAHelperNeedsBothQueues)
+{
+    start("test-network.json");
+    {
+        Poco::NotificationQueue ownQueue;
+        ServiceHelper shortLived(&requests, &ownQueue);
+        shortLived.asyncRPM(300,
+                            {NotificationRequestRPM::Parameter(DataType::ObjectIdentifier(OBJECT_DEVICE, 300),
+                                                               {DataPropertyRef(PROP_OBJECT_NAME)})});
+    }
+    // The silent device's time-out reply would go to the deleted queue; the worker must drop it and
+    // keep serving.
+    ValueContainer value;
+    EXPECT_EQ(read(key(300, OBJECT_DEVICE, 300, PROP_OBJECT_NAME), value), TIMEOUT);
+    EXPECT_EQ(read(key(100, OBJECT_DEVICE, 100, PROP_OBJECT_NAME), value), DataError());
+    EXPECT_TRUE(responses.empty());
+
+    ServiceHelper withoutQueues;
+    EXPECT_THROW(withoutQueues.syncRP(ANY_KEY, value), Poco::IllegalStateException);
+    EXPECT_THROW(withoutQueues.asyncWhoIs(DataType::BACnetAddress(), 0, 10), Poco::IllegalStateException);
+}
+
+TEST(DataPropertyKeyTest, BuiltFromAppParameters)
+{
+    std::vector<ValueContainer> parameters{valueOf(std::uint64_t{266771}), enumerated(OBJECT_TRENDLOG),
+                                           valueOf(std::uint64_t{22}), enumerated(PROP_OBJECT_LIST),
+                                           valueOf(std::uint64_t{3})};
+    const DataPropertyKey withIndex(parameters, 0);
+    EXPECT_EQ(withIndex.deviceInstance, 266771u);
+    EXPECT_EQ(withIndex.objectIdentifier, DataType::ObjectIdentifier(OBJECT_TRENDLOG, 22));
+    EXPECT_EQ(withIndex.propertyRef, DataPropertyRef(PROP_OBJECT_LIST, 3));
+
+    parameters[4].clear();
+    EXPECT_FALSE(DataPropertyKey(parameters, 0).propertyRef.hasArrayIndex());
+    parameters.pop_back();
+    EXPECT_FALSE(DataPropertyKey(parameters, 0).propertyRef.hasArrayIndex());
+    EXPECT_THROW(DataPropertyKey(parameters, 1), Poco::InvalidArgumentException);
+    parameters[2].setUInt(BACNET_MAX_INSTANCE + 1);
+    EXPECT_THROW(DataPropertyKey(parameters, 0), Poco::InvalidArgumentException);
 }
 
 /// The worker over a scripted network on a manual clock: what the worker does itself.
@@ -139,28 +235,28 @@ protected:
         worker.stop();
     }
 
-    DataPropertyKey anyKey() const
-    {
-        return DataPropertyKey(100, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
-                               DataPropertyRef(PROP_PRESENT_VALUE));
-    }
-
     /// The reply to request `requestId`, or null when none comes within `waitMs`.
     template <class T>
     Poco::AutoPtr<T> replyTo(Poco::UInt32 requestId, long waitMs = 10000)
     {
         Poco::AutoPtr<Poco::Notification> pNf(responses.waitDequeueNotification(waitMs));
         auto* pReply = dynamic_cast<T*>(pNf.get());
-        if (pReply != nullptr)
-        {
-            EXPECT_EQ(pReply->getRequestId(), requestId);
-        }
+        EXPECT_EQ(pReply == nullptr ? requestId : pReply->getRequestId(), requestId);
         return Poco::AutoPtr<T>(pReply, true);
     }
 
     bool nothingWithin(long waitMs)
     {
         return Poco::AutoPtr<Poco::Notification>(responses.waitDequeueNotification(waitMs)).isNull();
+    }
+
+    /// The worker ended the transaction: its second call is the end of the first.
+    void expectEnded(Poco::UInt32 transactionId)
+    {
+        const std::vector<ScriptedNetwork::Call> calls = network.waitForCalls(2);
+        ASSERT_EQ(calls.size(), 2u);
+        EXPECT_EQ(calls[1].service, "end");
+        EXPECT_EQ(calls[1].transactionId, transactionId);
     }
 
     ManualClock clock;
@@ -173,8 +269,8 @@ protected:
 
 TEST_F(ClientWorkerOverScriptedNetwork, AnswersGoToTheirRequestsAndALateOneIsDropped)
 {
-    const Poco::UInt32 first = helper->asyncWP(anyKey(), 8, ValueContainer());
-    const Poco::UInt32 second = helper->asyncWP(anyKey(), 9, ValueContainer());
+    const Poco::UInt32 first = helper->asyncWP(ANY_KEY, 8, ValueContainer());
+    const Poco::UInt32 second = helper->asyncWP(ANY_KEY, 9, ValueContainer());
     const std::vector<ScriptedNetwork::Call> calls = network.waitForCalls(2);
     ASSERT_EQ(calls.size(), 2u);
     network.reply(calls[1].transactionId,
@@ -189,7 +285,7 @@ TEST_F(ClientWorkerOverScriptedNetwork, AnswersGoToTheirRequestsAndALateOneIsDro
 TEST_F(ClientWorkerOverScriptedNetwork, SafetyDeadlineAnswersTheTimeOutAndEndsTheTransaction)
 {
     // The network never ends the transaction.
-    const Poco::UInt32 requestId = helper->asyncWP(anyKey(), 8, ValueContainer());
+    const Poco::UInt32 requestId = helper->asyncWP(ANY_KEY, 8, ValueContainer());
     const Poco::UInt32 transactionId = network.waitForCalls(1).at(0).transactionId;
     clock.advance(settings().transactionDeadlineMs - 1);
     EXPECT_TRUE(nothingWithin(200));
@@ -197,27 +293,26 @@ TEST_F(ClientWorkerOverScriptedNetwork, SafetyDeadlineAnswersTheTimeOutAndEndsTh
     auto pTimeOut = replyTo<NotificationResponsePropertyAccess<DataError>>(requestId);
     ASSERT_FALSE(pTimeOut.isNull());
     EXPECT_EQ(pTimeOut->getResponse(), TIMEOUT);
-    const std::vector<ScriptedNetwork::Call> calls = network.waitForCalls(2);
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[1].service, "end");
-    EXPECT_EQ(calls[1].transactionId, transactionId);
-
+    expectEnded(transactionId);
     network.reply(transactionId, NetworkReply(NetworkReply::Ack()));  // too late
     EXPECT_TRUE(nothingWithin(200));
 }
 
-TEST_F(ClientWorkerOverScriptedNetwork, WhoIsWindowEndsOnTheClock)
+TEST_F(ClientWorkerOverScriptedNetwork, WhoIsAnswersEachIAmThenEndsItsWindowOnTheClock)
 {
     const Poco::UInt32 requestId = helper->asyncWhoIs(DataType::BACnetAddress(), 0, 1000);
     network.waitForCalls(1);
     DataResponseWhoIs iAm;
     iAm.deviceInstance = 100;
     network.announce(iAm);
-    EXPECT_FALSE(replyTo<NotificationResponse<DataResponseWhoIs>>(requestId).isNull());
+    auto pIAm = replyTo<NotificationResponse<DataResponseWhoIs>>(requestId);
+    ASSERT_FALSE(pIAm.isNull());
+    EXPECT_EQ(pIAm->getResponse().deviceInstance, 100u);
     EXPECT_TRUE(nothingWithin(200));
     clock.advance(settings().whoIsWindowMs);
-    auto pEnd = replyTo<NotificationResponseBase>(requestId);
+    auto pEnd = replyTo<NotificationResponse<DataError>>(requestId);
     ASSERT_FALSE(pEnd.isNull());
+    EXPECT_EQ(pEnd->getResponse(), END_OF_WINDOW);
     EXPECT_TRUE(NotificationRequestWhoIs::isEndOfWindow(*pEnd));
 }
 
@@ -226,18 +321,15 @@ TEST_F(ClientWorkerOverScriptedNetwork, RefusedRequestFailsAtOnceAndStopEndsWhat
     network.refuseSends(true);
     ValueContainer value;
     DataError error;
-    EXPECT_EQ(helper->syncRP(anyKey(), value, &error), ServiceHelper::SYNC_RESULT_FAIL);
-    EXPECT_EQ(error, DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER));
+    EXPECT_EQ(helper->syncRP(ANY_KEY, value, &error), ServiceHelper::SYNC_RESULT_FAIL);
+    EXPECT_EQ(error, REFUSED);
 
     network.refuseSends(false);
-    const Poco::UInt32 requestId = helper->asyncWP(anyKey(), 8, ValueContainer());
+    const Poco::UInt32 requestId = helper->asyncWP(ANY_KEY, 8, ValueContainer());
     const Poco::UInt32 transactionId = network.waitForCalls(1).at(0).transactionId;
     worker.stop();
     ASSERT_TRUE(network.waitForClose());
-    const std::vector<ScriptedNetwork::Call> calls = network.waitForCalls(2);
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[1].service, "end");
-    EXPECT_EQ(calls[1].transactionId, transactionId);
+    expectEnded(transactionId);
     auto pStopped = replyTo<NotificationResponsePropertyAccess<DataError>>(requestId);
     ASSERT_FALSE(pStopped.isNull());
     EXPECT_EQ(pStopped->getResponse(), DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_OTHER));
@@ -255,10 +347,8 @@ TEST(ClientWorkerWithoutNetwork, EveryRequestIsRefusedAtOnceWhenTheNetworkCannot
         ServiceHelper helper(&requests, &responses);
         ValueContainer value;
         DataError error;
-        const DataPropertyKey key(100, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
-                                  DataPropertyRef(PROP_PRESENT_VALUE));
-        EXPECT_EQ(helper.syncRP(key, value, &error), ServiceHelper::SYNC_RESULT_FAIL);
-        EXPECT_EQ(error, DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER));
+        EXPECT_EQ(helper.syncRP(ANY_KEY, value, &error), ServiceHelper::SYNC_RESULT_FAIL);
+        EXPECT_EQ(error, REFUSED);
         // Without a network the Who-Is ends at once, not after its window (3 s by default).
         const Poco::UInt32 whoIs = helper.asyncWhoIs(DataType::BACnetAddress(), 0, 1000);
         Poco::AutoPtr<Poco::Notification> pEnd(responses.waitDequeueNotification(1000));
