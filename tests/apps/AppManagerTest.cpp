@@ -9,7 +9,6 @@
 
 #include <stdlib.h>
 
-#include <condition_variable>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
@@ -23,12 +22,14 @@
 #include "Orvik_ZARoveDore/AppManager.h"
 #include "Orvik_ZARoveDore/NotificationAppRequest.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
+#include "Orvik_ZARoveDore/RestartBackOff.h"
 #include "StatusFile.h"
 #include "Supervisor.h"
 #include "SystemdNotifier.h"
 #include "TestDatabase.h"
 
 using namespace Orvik::BACnet::App;
+using Orvik::BACnet::App::RestartBackOff;
 using Orvik::Test::LogCapture;
 using Orvik::Test::TestDatabase;
 using Entries = std::vector<std::string>;
@@ -45,35 +46,29 @@ class Journal
 public:
     void record(const std::string& entry)
     {
-        std::lock_guard<std::mutex> lock(_mutex);
+        const std::lock_guard<std::mutex> lock(_mutex);
         _entries.push_back(entry);
-        _changed.notify_all();
     }
     Entries starting(const std::string& prefix)
     {
-        std::lock_guard<std::mutex> lock(_mutex);
+        const std::lock_guard<std::mutex> lock(_mutex);
         Entries result;
         std::copy_if(_entries.begin(), _entries.end(), std::back_inserter(result),
                      [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
         return result;
     }
-    int count(const std::string& entry)
+    long count(const std::string& entry)
     {
-        std::lock_guard<std::mutex> lock(_mutex);
-        return static_cast<int>(std::count(_entries.begin(), _entries.end(), entry));
+        const Entries found = starting(entry);
+        return std::count(found.begin(), found.end(), entry);
     }
-    /// False after a safety limit, so that a broken runtime fails instead of hanging.
-    bool waitFor(const std::string& entry, int times = 1)
+    bool waitFor(const std::string& entry, long times = 1)
     {
-        std::unique_lock<std::mutex> lock(_mutex);
-        return _changed.wait_for(lock, std::chrono::seconds(60),
-                                 [&]
-                                 { return std::count(_entries.begin(), _entries.end(), entry) >= times; });
+        return Orvik::Test::eventually([&] { return count(entry) >= times; }, std::chrono::seconds(60));
     }
 
 private:
     std::mutex _mutex;
-    std::condition_variable _changed;
     Entries _entries;
 };
 
@@ -310,11 +305,6 @@ private:
     Journal& _journal;
 };
 
-bool loggedLineStarting(Journal& journal, const std::string& prefix)
-{
-    return Orvik::Test::eventually([&] { return !journal.starting(prefix).empty(); });
-}
-
 }  // namespace
 
 TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuckApp)
@@ -348,7 +338,7 @@ TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndN
     supervisor.start();
 
     const std::string silence = "log Supervision: Stuck(" + std::to_string(stuck) + ") has not answered";
-    ASSERT_TRUE(loggedLineStarting(_journal, silence));
+    ASSERT_TRUE(Orvik::Test::eventually([&] { return !_journal.starting(silence).empty(); }));
     const int keepAlives = notifySocket.count("WATCHDOG=1");
     Poco::Thread::sleep(500);  // five more rounds
     EXPECT_EQ(notifySocket.count("WATCHDOG=1"), keepAlives);
@@ -362,12 +352,44 @@ TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndN
 
     release.set();
     EXPECT_TRUE(Orvik::Test::eventually([&] { return notifySocket.count("WATCHDOG=1") > keepAlives; }));
-    EXPECT_TRUE(
-        loggedLineStarting(_journal, "log Supervision: Stuck(" + std::to_string(stuck) + ") answers again"));
+    const std::string again = "log Supervision: Stuck(" + std::to_string(stuck) + ") answers again";
+    EXPECT_TRUE(Orvik::Test::eventually([&] { return !_journal.starting(again).empty(); }));
 
     supervisor.stop();
     stopManager();
     _clientQueue.enqueueNotification(
         new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
     clientThread.join();
+}
+
+namespace
+{
+
+using Delays = std::vector<Poco::Timespan::TimeDiff>;
+
+/// Delays in seconds after `runs` runs of `runLength` µs each, every start right after the delay before.
+Delays delaysOfRuns(RestartBackOff& backOff, Poco::Clock& now, int runs, Poco::Clock::ClockDiff runLength)
+{
+    Delays delays;
+    for (int run = 0; run < runs; ++run)
+    {
+        backOff.started(now);
+        now += runLength;
+        const Poco::Timespan delay = backOff.delayAfterRun(now);
+        delays.push_back(delay.totalSeconds());
+        now += delay.totalMicroseconds();
+    }
+    return delays;
+}
+
+}  // namespace
+
+TEST(RestartBackOff, QuickFailuresWaitLongerEachTimeUpToTheCapUntilARunLasts)
+{
+    const Poco::Clock::ClockDiff quick = RestartBackOff::_QUICK_RUN.totalMicroseconds() - 1;
+    RestartBackOff backOff;
+    Poco::Clock now;
+    EXPECT_EQ(delaysOfRuns(backOff, now, 10, quick), (Delays{0, 1, 2, 4, 8, 16, 32, 60, 60, 60}));
+    EXPECT_EQ(delaysOfRuns(backOff, now, 2, RestartBackOff::_QUICK_RUN.totalMicroseconds()), (Delays{0, 0}));
+    EXPECT_EQ(delaysOfRuns(backOff, now, 3, 1000), (Delays{0, 1, 2}));
 }

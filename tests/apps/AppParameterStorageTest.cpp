@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <Poco/Format.h>
-
-#include <array>
-
 #include "LogCapture.h"
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/AppManager.h"
@@ -61,7 +57,7 @@ protected:
 
 }  // namespace
 
-TEST_F(AppParameterStorageTest, AnInstanceWithoutStoredValuesReadsTheDefaultsInParameterOrder)
+TEST_F(AppParameterStorageTest, DefaultsInParameterOrderUnlessAValueOfTheInstanceIsStored)
 {
     std::vector<DataPropertyValue> props(2);
     ParameterReader(_instance).getProperties(props);
@@ -71,23 +67,14 @@ TEST_F(AppParameterStorageTest, AnInstanceWithoutStoredValuesReadsTheDefaultsInP
     EXPECT_EQ(props[2].idInstance, PERIOD);
     EXPECT_EQ(props[2].idEngUnit, DataPropertyValue::_NO_UNITS);
     EXPECT_EQ(texts(_instance), (Texts{"default name", "[1, 2, 3]", "30"}));
-}
 
-TEST_F(AppParameterStorageTest, StoredValuesWinAndAStoredNullReadsAsEmpty)
-{
-    _db.storeValue(_instance, _name, std::string("stored name"));
-    _db.storeValue(_instance, _period, Poco::Nullable<std::string>());
-    EXPECT_EQ(texts(_instance), (Texts{"stored name", "[1, 2, 3]", ""}));
-}
-
-TEST_F(AppParameterStorageTest, InstancesOfOneAppReadOnlyTheirOwnValues)
-{
+    // Stored values win, a stored NULL reads as empty, and each instance reads only its own values.
     const Poco::Int32 second = _db.addInstance(_app, 2, true);
     const Poco::Int32 third = _db.addInstance(_app, 3, true);
     _db.storeValue(_instance, _name, std::string("first"));
+    _db.storeValue(_instance, _period, Poco::Nullable<std::string>());
     _db.storeValue(second, _name, std::string("second"));
-
-    EXPECT_EQ(texts(_instance)[0], "first");
+    EXPECT_EQ(texts(_instance), (Texts{"first", "[1, 2, 3]", ""}));
     EXPECT_EQ(texts(second)[0], "second");
     EXPECT_EQ(texts(third), (Texts{"default name", "[1, 2, 3]", "30"}));
     DataPropertyValue name;
@@ -104,7 +91,7 @@ TEST_F(AppParameterStorageTest, UpdateOfTheWholeValueInsertsAMissingRowThenRepla
     EXPECT_EQ(texts(_instance)[2], "43");
 }
 
-TEST_F(AppParameterStorageTest, ElementUpdatesMergeIntoAStoredValueOnly)
+TEST_F(AppParameterStorageTest, ElementUpdatesMergeIntoAStoredValueOnlyACountChangeResizesIt)
 {
     EXPECT_EQ(AppBase::dbUpdatePropertyInstance(_instance, LIMITS, unsignedValue(9), 2), 0);
     EXPECT_TRUE(_db.storedValue(_instance, _limits).isNull());
@@ -117,14 +104,13 @@ TEST_F(AppParameterStorageTest, ElementUpdatesMergeIntoAStoredValueOnly)
     _db.session() << "UPDATE ap_app_property_instance SET value='[1,9,3]'", Poco::Data::Keywords::now;
     EXPECT_EQ(AppBase::dbUpdatePropertyInstance(_instance, LIMITS, unsignedValue(9), 2), 0);
     EXPECT_EQ(_db.storedValue(_instance, _limits).value(), "[1,9,3]");
-}
 
-TEST_F(AppParameterStorageTest, ACountChangeWithoutStoredRowStoresTheResizedValue)
-{
-    EXPECT_EQ(AppBase::dbUpdatePropertyInstance(_instance, LIMITS, unsignedValue(5), 0), 1);
-    EXPECT_EQ(texts(_instance)[1], "[1, 2, 3, 0, 0]");
-    EXPECT_EQ(AppBase::dbUpdatePropertyInstance(_instance, LIMITS, unsignedValue(2), 0), 0);
-    EXPECT_EQ(texts(_instance)[1], "[1, 2]");
+    // A count change without a stored row stores the resized value.
+    const Poco::Int32 other = _db.addInstance(_app, 2, true);
+    EXPECT_EQ(AppBase::dbUpdatePropertyInstance(other, LIMITS, unsignedValue(5), 0), 1);
+    EXPECT_EQ(texts(other)[1], "[1, 2, 3, 0, 0]");
+    EXPECT_EQ(AppBase::dbUpdatePropertyInstance(other, LIMITS, unsignedValue(2), 0), 0);
+    EXPECT_EQ(texts(other)[1], "[1, 2]");
 }
 
 TEST_F(AppParameterStorageTest, AFailedWriteReturnsMinusOneAndIsLogged)
@@ -138,16 +124,9 @@ TEST_F(AppParameterStorageTest, TheOwnDeviceIsTheLowestDeviceOfTheControllerNotB
 {
     EXPECT_EQ(AppBase::dbGetParentBACnetDeviceInstance(_instance), 0u);
     _db.exec("INSERT INTO dv_controller (id_dv_controller,name) VALUES(2,'other')");
-    // controller, gateway (0: none), object type, instance
-    const std::vector<std::array<Poco::Int32, 4>> devices = {
-        {1, 0, 8, 300}, {1, 0, 8, 200}, {1, 1, 8, 100}, {2, 0, 8, 50}, {1, 0, 0, 10}};
-    for (const auto& device : devices)
-    {
-        _db.session().executeScript(
-            Poco::format("INSERT INTO bn_device (id_dv_controller,id_bn_gw) VALUES(%d,NULLIF(%d,0));"
-                         "INSERT INTO bn_device_object (id_bn_device,id_bn_object_type,instance_nr) "
-                         "VALUES(last_insert_rowid(),%d,%d)",
-                         device[0], device[1], device[2], device[3]));
-    }
+    // Devices 300 and 200, 100 behind a gateway, 50 of another controller, an object 10 that is no device.
+    _db.exec(
+        R"(INSERT INTO bn_device (id_bn_device,id_dv_controller,id_bn_gw) VALUES (1,1,NULL),(2,1,NULL),(3,1,1),(4,2,NULL),(5,1,NULL);
+INSERT INTO bn_device_object (id_bn_device,id_bn_object_type,instance_nr) VALUES (1,8,300),(2,8,200),(3,8,100),(4,8,50),(5,0,10);)");
     EXPECT_EQ(AppBase::dbGetParentBACnetDeviceInstance(_instance), 200u);
 }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 using namespace Orvik::Apps::Entity;
 using namespace Poco::Data::Keywords;
@@ -82,54 +83,39 @@ std::string unquoted(const std::string& name)
     return name.size() > 1 && name.front() == '"' ? name.substr(1, name.size() - 2) : name;
 }
 
-/// The seeded row of each class and what it reads through its relations (loading them on the way).
+/// The seeded row of each class and what its relations read (Relations::of).
 template <class Row>
-struct Seeded;
+constexpr std::pair<Poco::Int32, const char*> SEEDED{11, "main"};
 template <>
-struct Seeded<ApApp>
+constexpr std::pair<Poco::Int32, const char*> SEEDED<ApApp>{10, "2one"};
+template <>
+constexpr std::pair<Poco::Int32, const char*> SEEDED<ApAppInstance>{21, "Whois7"};
+template <>
+constexpr std::pair<Poco::Int32, const char*> SEEDED<ApAppProperty>{31, "Whois"};
+template <>
+constexpr std::pair<Poco::Int32, const char*> SEEDED<ApAppPropertyInstance>{41, "one"};
+template <>
+constexpr std::pair<Poco::Int32, const char*> SEEDED<ApWatchdog>{1, "3"};
+
+/// What a row reads through its relations, loading them on the way.
+struct Relations
 {
-    static constexpr Poco::Int32 _KEY = 10;
-    static std::string relations(ApApp& row)
+    static std::string of(ApApp& row)
     {
         row.retrieveApAppInstances();  // refills the map that copies share
         return std::to_string(row.getApAppInstances()->size()) + row.findApAppInstance(21)->getName();
     }
-};
-template <>
-struct Seeded<ApAppInstance>
-{
-    static constexpr Poco::Int32 _KEY = 21;
-    static std::string relations(ApAppInstance& row)
+    static std::string of(ApAppInstance& row)
     {
         return row.getApApp()->getName() + row.findApAppPropertyInstance(41)->getValue();
     }
-};
-template <>
-struct Seeded<ApAppProperty>
-{
-    static constexpr Poco::Int32 _KEY = 31;
-    static std::string relations(ApAppProperty& row) { return row.getApApp()->getName(); }
-};
-template <>
-struct Seeded<ApAppPropertyInstance>
-{
-    static constexpr Poco::Int32 _KEY = 41;
-    static std::string relations(ApAppPropertyInstance& row) { return row.getApAppInstance()->getName(); }
-};
-template <>
-struct Seeded<ApWatchdog>
-{
-    static constexpr Poco::Int32 _KEY = 1;
-    static std::string relations(ApWatchdog& row)
+    static std::string of(ApAppProperty& row) { return row.getApApp()->getName(); }
+    static std::string of(ApAppPropertyInstance& row) { return row.getApAppInstance()->getName(); }
+    static std::string of(ApWatchdog& row)
     {
         return std::to_string(row.getApWatchdogShutdownMethods()->size());
     }
-};
-template <>
-struct Seeded<ApWatchdogShutdownMethod>
-{
-    static constexpr Poco::Int32 _KEY = 11;
-    static std::string relations(ApWatchdogShutdownMethod& row) { return row.getApWatchdog()->getName(); }
+    static std::string of(ApWatchdogShutdownMethod& row) { return row.getApWatchdog()->getName(); }
 };
 
 template <class Row>
@@ -184,7 +170,7 @@ TYPED_TEST(RowClass, ColumnsAndDefaultsAreTheSchemas)
 
 TYPED_TEST(RowClass, ARowRoundTrips)
 {
-    const Poco::Int32 key = Seeded<TypeParam>::_KEY;
+    const Poco::Int32 key = SEEDED<TypeParam>.first;
     TypeParam read;
     ASSERT_EQ(read.retrieve(key, this->_es), 1);
     EXPECT_EQ(read.getPK(), key);
@@ -209,60 +195,41 @@ TYPED_TEST(RowClass, ARowRoundTrips)
 TYPED_TEST(RowClass, CopiesNeverFreeTwice)
 {
     auto pOriginal = std::make_unique<TypeParam>();
-    ASSERT_EQ(pOriginal->retrieve(Seeded<TypeParam>::_KEY, this->_es), 1);
-    const std::string relations = Seeded<TypeParam>::relations(*pOriginal);
+    ASSERT_EQ(pOriginal->retrieve(SEEDED<TypeParam>.first, this->_es), 1);
+    const std::string relations = Relations::of(*pOriginal);
+    EXPECT_EQ(relations, SEEDED<TypeParam>.second);
     TypeParam copy(*pOriginal);
     TypeParam assigned;
     assigned = *pOriginal;
     pOriginal.reset();
     // What the original loaded outlives it, and each copy may reload it without freeing it under the other.
-    EXPECT_EQ(Seeded<TypeParam>::relations(copy), relations);
-    EXPECT_EQ(Seeded<TypeParam>::relations(assigned), relations);
-    EXPECT_EQ(Seeded<TypeParam>::relations(copy), relations);
+    EXPECT_EQ(Relations::of(copy), relations);
+    EXPECT_EQ(Relations::of(assigned), relations);
+    EXPECT_EQ(Relations::of(copy), relations);
 }
 
-class RowRelations : public RowFixture
-{
-};
+using RowRelations = RowFixture;
 
-TEST_F(RowRelations, ChildrenAreReadIntoMapsByKey)
+TEST_F(RowRelations, ChildrenAreReadIntoMapsByKeyAndAChildLoadsItsParentOnceUnlessOneIsSet)
 {
     ApApp app;
     ASSERT_EQ(app.retrieve(10, _es), 1);
-    ASSERT_NE(app.getApAppInstances(), nullptr);
-    EXPECT_EQ(app.getApAppInstances()->size(), 2u);
-    ASSERT_NE(app.findApAppInstance(21), nullptr);
-    EXPECT_EQ(app.findApAppInstance(21)->getName(), "one");
     EXPECT_EQ(app.findApAppInstance(23), nullptr);
     EXPECT_EQ(app.findApAppProperty(31)->getDefaultValue(), "0");
     EXPECT_EQ(app.getApAppProperty()->size(), 2u);
-
     const std::string where = "instance_nr>?";
-    const Orvik::Utility::Data::Entity::Vars args{1};
-    EXPECT_EQ(app.retrieveApAppInstances(&where, &args), 1);
+    const Entity::Vars above1{1}, above5{5};
+    EXPECT_EQ(app.retrieveApAppInstances(&where, &above1), 1);
     EXPECT_EQ(app.getApAppInstances()->count(22), 1u);
-
-    const Orvik::Utility::Data::Entity::Vars none{5};
-    EXPECT_EQ(app.retrieveApAppInstances(&where, &none), 0);
-
-    ApAppInstance instance;
-    ASSERT_EQ(instance.retrieve(21, _es), 1);
-    ASSERT_NE(instance.findApAppPropertyInstance(41), nullptr);
-    EXPECT_EQ(instance.findApAppPropertyInstance(41)->getValue(), "7");
+    EXPECT_EQ(app.retrieveApAppInstances(&where, &above5), 0);
     ApAppInstance empty;
     ASSERT_EQ(empty.retrieve(22, _es), 1);
     EXPECT_EQ(empty.getApAppPropertyInstances(), nullptr) << "no stored values: no map";
-}
 
-TEST_F(RowRelations, AChildLoadsItsOwnParentUnlessOneIsSet)
-{
     ApAppProperty property;
     ASSERT_EQ(property.retrieve(31, _es), 1);
     ApApp* pLoaded = property.getApApp();
-    ASSERT_NE(pLoaded, nullptr);
-    EXPECT_EQ(pLoaded->getName(), "Whois");
     EXPECT_EQ(property.getApApp(), pLoaded) << "loaded once";
-
     ApApp outside(true);
     outside.setPK(77, false);
     property.setApApp(&outside);
@@ -270,16 +237,10 @@ TEST_F(RowRelations, AChildLoadsItsOwnParentUnlessOneIsSet)
     EXPECT_EQ(property.getIdApApp(), 77);
     EXPECT_TRUE(property.isChanged(ApAppProperty::_COL_ID_AP_APP));
     EXPECT_EQ(property.retrieveApApp(), &outside) << "a parent set from outside is not reloaded";
-
     property.setApApp(nullptr);
     property.setIdApApp(10);
     ASSERT_NE(property.getApApp(), nullptr);
     EXPECT_EQ(property.getApApp()->getPK(), 10);
-
-    ApAppPropertyInstance value;
-    ASSERT_EQ(value.retrieve(41, _es), 1);
-    ASSERT_NE(value.getApAppInstance(), nullptr);
-    EXPECT_EQ(value.getApAppInstance()->getName(), "one");
 }
 
 TEST_F(RowRelations, NewTreeIsInsertedWithKeysPassedDown)
@@ -304,19 +265,33 @@ TEST_F(RowRelations, NewTreeIsInsertedWithKeysPassedDown)
 
     AutoIncrementVector keys;
     EXPECT_EQ(app.updateAll(_es, &keys), 4);
-
     ASSERT_EQ(keys.size(), 4u);
     EXPECT_EQ(keys[0], (Orvik::Utility::Data::DataAutoIncrement{"ap_app", 0, app.getPK()}));
     const auto secondKey =
         std::find_if(keys.begin(), keys.end(), [](const auto& k) { return k.previousKey == -2; });
     ASSERT_NE(secondKey, keys.end()) << "temporary keys map to the stored ones";
-    const auto appKey = app.getPK();
-    EXPECT_EQ(_db.queryInt("SELECT COUNT(*) FROM ap_app_instance WHERE id_ap_app=" + std::to_string(appKey)),
-              2);
-    EXPECT_EQ(_db.queryInt("SELECT id_ap_app FROM ap_app_property WHERE name=''"), appKey);
+    const std::string appKey = std::to_string(app.getPK());
+    EXPECT_EQ(_db.queryInt("SELECT COUNT(*) FROM ap_app_instance WHERE id_ap_app=" + appKey), 2);
+    EXPECT_EQ(_db.queryText("SELECT id_ap_app FROM ap_app_property WHERE name=''"), appKey);
     ASSERT_NE(app.findApAppInstance(secondKey->assignedKey), nullptr) << "held under the stored key";
     EXPECT_EQ(app.findApAppInstance(secondKey->assignedKey)->getInstanceNr(), 2);
     EXPECT_EQ(app.updateAll(_es, &keys), 0) << "nothing left to write";
+
+    // A new watchdog with a method: its key is passed down too.
+    _db.exec("INSERT INTO dv_controller (id_dv_controller) VALUES (3)");
+    ApWatchdog watchdog(true);
+    watchdog.setIdDvController(3);
+    watchdog.setActive(1);
+    ApWatchdogShutdownMethod method(true);
+    method.setOrder(1);
+    method.setType(ShutdownMethod::SOFTWARE);
+    watchdog.addAppWatchdogShutdownMethod(method);
+    EXPECT_EQ(method.getApWatchdog(), &watchdog);
+    EXPECT_EQ(watchdog.updateAll(_es, nullptr), 2);
+    ApWatchdogShutdownMethod loaded;
+    ASSERT_EQ(loaded.retrieve(watchdog.getApWatchdogShutdownMethods()->begin()->first, _es), 1);
+    EXPECT_EQ(loaded.getIdApWatchdog(), watchdog.getPK());
+    EXPECT_EQ(loaded.getApWatchdog()->getIdDvController(), 3);
 }
 
 TEST_F(RowRelations, SettingTheKeyRewritesTheChildrensForeignKeysAndOneKeyHoldsOneChild)
@@ -357,7 +332,6 @@ TEST_F(RowRelations, StoredValueTextEmptyIsNull)
     EXPECT_EQ(
         _db.queryText("SELECT value FROM ap_app_property_instance WHERE id_ap_app_property_instance=41"),
         "<NULL>");
-
     Orvik::BACnet::ValueContainer number;
     number.setUInt(42);
     value.setValue(number);
@@ -367,81 +341,46 @@ TEST_F(RowRelations, StoredValueTextEmptyIsNull)
     EXPECT_FALSE(value.isNull(ApAppPropertyInstance::_COL_VALUE)) << "the text form stores what it is given";
 }
 
-TEST_F(RowRelations, MethodsAreReadWithAnActiveWatchdogOrLoadedLater)
+TEST_F(RowRelations, MethodsAreReadWithAnActiveWatchdogOrLoadedLaterAndConvertInTheConfiguredOrder)
 {
     ApWatchdog watchdog;
     EXPECT_EQ(watchdog.retrieve(2, _es, true, true), 0);
     EXPECT_EQ(_es.getWhere(), "id_dv_controller=? AND active<> 0");
     EXPECT_TRUE(static_cast<Parameters>(watchdog).getShutdownMethods().empty()) << "no methods read";
-
     EXPECT_EQ(watchdog.retrieve(2, _es, false, false), 1);
     EXPECT_EQ(watchdog.getName(), "idle");
     EXPECT_EQ(static_cast<Parameters>(watchdog).getShutdownMethods().size(), 1u) << "read with the watchdog";
-
     ApWatchdog byKey;
     ASSERT_EQ(byKey.retrieve(1, _es), 1);
     EXPECT_TRUE(static_cast<Parameters>(byKey).getShutdownMethods().empty());
     ASSERT_NE(byKey.getApWatchdogShutdownMethods(), nullptr);
     EXPECT_EQ(static_cast<Parameters>(byKey).getShutdownMethods().size(), 3u) << "after loading them";
-}
 
-TEST_F(RowRelations, ConversionKeepsValuesAndTheConfiguredOrder)
-{
-    ApWatchdog watchdog;
-    ASSERT_EQ(watchdog.retrieve(1, _es, true, true), 1);
-    EXPECT_EQ(watchdog.getFrequencySec(), 4000000000u) << "unsigned 32-bit values survive the database";
-    ASSERT_NE(watchdog.findApWatchdogShutdownMethod(13), nullptr);
-
-    const Parameters parameters = watchdog;
+    ApWatchdog active;
+    ASSERT_EQ(active.retrieve(1, _es, true, true), 1);
+    EXPECT_EQ(active.getFrequencySec(), 4000000000u) << "unsigned 32-bit values survive the database";
+    const Parameters parameters = active;
     EXPECT_EQ(parameters.frequencySec, 4000000000u);
     EXPECT_EQ(parameters.subscribersTimeoutSec, 15u);
     EXPECT_EQ(parameters.pDbSession, &_db.session());
     const auto& methods = parameters.getShutdownMethods();
     ASSERT_EQ(methods.size(), 3u);
-    EXPECT_EQ(methods[0].type, ShutdownMethod::SOFTWARE)
-        << "order 1 first, although its key is not the lowest";
-    EXPECT_EQ(methods[1].type, ShutdownMethod::HARD_RESET);
-    EXPECT_EQ(methods[2].type, ShutdownMethod::COLD_BOOT);
-    EXPECT_EQ(methods[2].getHeartbeatMs(), 100);
-    EXPECT_EQ(methods[2].getTimeoutShutDownFailedMs(), 5000);
-    EXPECT_EQ(methods[2].getGpioHeartbeat(), 17);
-    EXPECT_EQ(methods[2].getGpioEnable(), 27);
+    // Order 1 first, although its key is not the lowest.
+    EXPECT_EQ(std::vector<ShutdownMethod::Type>({methods[0].type, methods[1].type, methods[2].type}),
+              std::vector<ShutdownMethod::Type>(
+                  {ShutdownMethod::SOFTWARE, ShutdownMethod::HARD_RESET, ShutdownMethod::COLD_BOOT}));
+    EXPECT_EQ(std::vector<int>({methods[2].getHeartbeatMs(), methods[2].getTimeoutShutDownFailedMs(),
+                                methods[2].getGpioHeartbeat(), methods[2].getGpioEnable()}),
+              std::vector<int>({100, 5000, 17, 27}));
     EXPECT_EQ(methods[2].getGpioActiveState(), TeskGPIO::BV_ACTIVE) << "gpio_active_state 5";
     EXPECT_EQ(methods[0].getGpioActiveState(), TeskGPIO::BV_INACTIVE) << "gpio_active_state 0";
-}
 
-TEST_F(RowRelations, MethodOfUnknownTypeDoesNotConvert)
-{
-    ApWatchdogShutdownMethod method(true);
-    method.setType(9);
-    EXPECT_THROW(static_cast<void>(static_cast<ShutdownMethod>(method)), Poco::DataFormatException);
-    ApWatchdog watchdog(true);
-    watchdog.addAppWatchdogShutdownMethod(method);
-    EXPECT_THROW(static_cast<void>(static_cast<Parameters>(watchdog)), Poco::DataFormatException);
-}
-
-TEST_F(RowRelations, NewWatchdogWithMethodsIsStoredWithItsKeyPassedDown)
-{
-    _db.exec("INSERT INTO dv_controller (id_dv_controller) VALUES (3)");
-    ApWatchdog watchdog(true);
-    watchdog.setIdDvController(3);
-    watchdog.setActive(1);
-    ApWatchdogShutdownMethod method(true);
-    method.setOrder(1);
-    method.setType(ShutdownMethod::SOFTWARE);
-    watchdog.addAppWatchdogShutdownMethod(method);
-    EXPECT_EQ(method.getApWatchdog(), &watchdog);
-
-    EXPECT_EQ(watchdog.updateAll(_es, nullptr), 2);
-    EXPECT_EQ(
-        _db.queryInt(
-            "SELECT id_ap_watchdog FROM ap_watchdog_shutdown_method WHERE id_ap_watchdog_shutdown_method>21"),
-        watchdog.getPK());
-
-    ApWatchdogShutdownMethod loaded;
-    ASSERT_EQ(loaded.retrieve(watchdog.getApWatchdogShutdownMethods()->begin()->first, _es), 1);
-    ASSERT_NE(loaded.getApWatchdog(), nullptr);
-    EXPECT_EQ(loaded.getApWatchdog()->getIdDvController(), 3);
+    ApWatchdogShutdownMethod unknown(true);
+    unknown.setType(9);
+    EXPECT_THROW(static_cast<void>(static_cast<ShutdownMethod>(unknown)), Poco::DataFormatException);
+    ApWatchdog withUnknown(true);
+    withUnknown.addAppWatchdogShutdownMethod(unknown);
+    EXPECT_THROW(static_cast<void>(static_cast<Parameters>(withUnknown)), Poco::DataFormatException);
 }
 
 TEST(RowDefaults, ANewRowUsedBeforeItIsStoredHasTheTableDefaultsThatMatter)
