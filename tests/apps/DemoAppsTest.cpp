@@ -527,20 +527,17 @@ TEST_F(DemoAppsTest, SubscribeCOVShowsTheValuesAndCancelsOnStop)
     const RecordingProgram sudo("sudo");
     AppSubscribeCOV app(addInstance(
         APP_COV, {{802, "60"}, {804, "[device:266771/analog-input:47, device:266771/binary-input:1]"}}));
-    const auto subscribedBoth = [&]
-    { return out().find("\tObject(type,instance): 3, 1\n") != std::string::npos; };
+    const Client::DataObjectKey temperatureKey(266771, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 47));
     bool changed = false;
     const auto shown = [&]
     {
-        if (!changed && subscribedBoth())
+        if (!changed &&
+            out().find("\tObject(type,instance): 3, 1\n") != std::string::npos)  // both subscribed
         {
-            ValueContainer temperature;
+            ValueContainer temperature, closed;
             temperature.setReal(21.4567f);
-            site().changeValue(
-                Client::DataObjectKey(266771, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 47)),
-                temperature);
-            ValueContainer closed;
             closed.setEnum(0);
+            site().changeValue(temperatureKey, temperature);
             site().changeValue(
                 Client::DataObjectKey(266771, DataType::ObjectIdentifier(OBJECT_BINARY_INPUT, 1)), closed);
             changed = true;
@@ -560,9 +557,7 @@ TEST_F(DemoAppsTest, SubscribeCOVShowsTheValuesAndCancelsOnStop)
         << out();
     EXPECT_NE(sudo.text().find("python\n/Adafruit_Python_SSD1306/examples/DEMO/cov.py\nInt Tmp:\n"),
               std::string::npos);
-    EXPECT_EQ(site().countSubscriptions(
-                  Client::DataObjectKey(266771, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 47))),
-              0u);
+    EXPECT_EQ(site().countSubscriptions(temperatureKey), 0u);
     const std::string lastRun = "python\n/Adafruit_Python_SSD1306/examples/DEMO/network.py\n----\n";
     EXPECT_EQ(sudo.text().substr(sudo.text().size() - lastRun.size()), lastRun);
 }
