@@ -318,13 +318,13 @@ TEST_F(ClientWorkerOverScriptedNetwork, WhoIsAnswersEachIAmThenEndsItsWindowOnTh
 
 TEST_F(ClientWorkerOverScriptedNetwork, RefusedRequestFailsAtOnceAndStopEndsWhatIsOpen)
 {
-    network.refuseSends(true);
+    network.refuseSends = true;
     ValueContainer value;
     DataError error;
     EXPECT_EQ(helper->syncRP(ANY_KEY, value, &error), ServiceHelper::SYNC_RESULT_FAIL);
     EXPECT_EQ(error, REFUSED);
 
-    network.refuseSends(false);
+    network.refuseSends = false;
     const Poco::UInt32 requestId = helper->asyncWP(ANY_KEY, 8, ValueContainer());
     const Poco::UInt32 transactionId = network.waitForCalls(1).at(0).transactionId;
     worker.stop();
@@ -338,7 +338,7 @@ TEST_F(ClientWorkerOverScriptedNetwork, RefusedRequestFailsAtOnceAndStopEndsWhat
 TEST(ClientWorkerWithoutNetwork, EveryRequestIsRefusedAtOnceWhenTheNetworkCannotBeOpened)
 {
     ScriptedNetwork network;
-    network.refuseOpen();
+    network.refuseOpen = true;
     Poco::NotificationQueue requests;
     Poco::NotificationQueue responses;
     ClientWorker worker(&requests, network);

@@ -62,36 +62,11 @@ TEST(SiteFileTest, DemoSiteHoldsTheGatewayAndLiveDevices)
 
 TEST(SiteFileTest, ProblemsNameTheFileThePlaceAndWhatIsExpected)
 {
-    const std::string object = "bad.json: devices[0].objects[1].";
-    const std::pair<std::string, std::string> cases[] = {
+    const std::pair<std::string, std::string> sites[] = {
         {"[]", "bad.json: the site is not a JSON object"},
         {R"({"devices": [{"name": "x"}]})", "bad.json: devices[0]: \"instance\" missing"},
         {R"({"devices": [{"instance": 1}, {"instance": 1}]})",
          "bad.json: devices: Device 1 twice in the site"},
-        {withObject(R"({"type": "analog-inptu", "instance": 2})"),
-         "bad.json: devices[0].objects[1]: unknown object type \"analog-inptu\""},
-        {withObject(R"({"type": "analog-input", "instance": 1})"),
-         "bad.json: devices[0].objects[1]: Object analog-input:1 twice in one device"},
-        {withObject(R"({"type": "schedule", "instance": 1})"),
-         object + "type: object type not simulated: schedule"},
-        {withObject(R"({"type": "binary-value", "instance": 1, "presentValue": "maybe"})"),
-         object + "presentValue: not a value of BACnetBinaryPV: \"maybe\""},
-        {withObject(R"({"type": "multi-state-value", "instance": 1, "presentValue": 4})"),
-         object + "presentValue: property: value-out-of-range"},
-        {withObject(R"({"type": "analog-output", "instance": 1, "drift": {}})"),
-         object + "drift: a commandable object takes its value from writes; it cannot drift"},
-        {withObject(R"({"type": "trend-log", "instance": 1})"),
-         "bad.json: devices[0].objects[1]: \"logs\" missing: the logged property"},
-        {withObject(R"({"type": "trend-log", "instance": 1, "logs": "analog-input:1/speed"})"),
-         object + "logs: unknown property \"speed\""},
-        {withObject(R"({"type": "trend-log", "instance": 1, "logs": "analog-input:1",
-                                       "log": {"intervalSeconds": 0}})"),
-         object + "log.intervalSeconds: out of range 0.01 to 100000000"},
-        {withObject(R"({"type": "analog-input", "instance": 2, "properties": {"present-value": 1}})"),
-         object + "properties.present-value: the simulation computes this property; it cannot be "
-                  "given a fixed value"},
-        {withObject(R"({"type": "analog-input", "instance": 2, "properties": {"description": 5}})"),
-         object + "properties.description: a text is expected"},
         {R"({"devices": [{"instance": 1, "faults": {"errors": [{"errorClass": "device"}]}}]})",
          "bad.json: devices[0].faults.errors[0]: \"errorClass\" and \"errorCode\" go together (neither: the "
          "request is dropped)"},
@@ -101,42 +76,66 @@ TEST(SiteFileTest, ProblemsNameTheFileThePlaceAndWhatIsExpected)
         {R"({"devices": [{"instance": 18446744073709551616}]})",
          "bad.json: devices[0].instance: out of range 0 to 4194302"},
         {R"({"tickMs": null, "devices": []})", "bad.json: tickMs: a whole number is expected"},
-        {withObject(R"({"type": "analog-value", "instance": true})"),
-         object + "instance: a whole number is expected"},
-        {withObject(R"({"type": "accumulator", "instance": 1, "presentValue": 18446744073709551616})"),
-         object + "presentValue: out of range 0 to 18446744073709551615"},
-        {withObject(R"({"type": "accumulator", "instance": 1, "presentValue": -1})"),
-         object + "presentValue: out of range 0 to 18446744073709551615"},
-        {withObject(R"({"type": "accumulator", "instance": 1, "presentValue": 18446744073709551615})"), ""},
-        {withObject(R"({"type": "analog-value", "instance": 1, "presentValue": true})"),
-         object + "presentValue: a number is expected"},
-        {withObject(R"({"type": "analog-value", "instance": 1, "presentValue": 1e300})"),
-         object + "presentValue: out of range of REAL, -3.40282e+38 to 3.40282e+38"},
-        {withObject(R"({"type": "binary-value", "instance": 1, "presentValue": null})"),
-         object + "presentValue: a value is expected, not null (leave it out for the default)"},
-        {withObject(R"({"type": "analog-value", "instance": 1, "units": null})"),
-         object + "units: a name or number of BACnetEngineeringUnits is expected"},
-        {withObject(R"({"type": "analog-value", "instance": 1, "units": 18446744073709551615})"),
-         object + "units: out of range 0 to 4294967295"},
-        {withObject(R"({"type": "binary-input", "instance": 1, "sensor": {"path": "/tmp/t"}})"),
-         object + "sensor: only an analog or pulse converter object reads a sensor"},
-        {withObject(R"({"type": "analog-value", "instance": 1, "sensor": {"scale": 2}})"),
-         object + "sensor: the value of a commandable or drifting object cannot come from a sensor"},
-        {withObject(R"({"type": "analog-input", "instance": 2, "sensor": {"path": ""}})"),
-         object + "sensor.path: the file to read is expected"},
-        {withObject(R"({"type": "analog-value", "instance": 1, "properties": {"time-delay": 1.5}})"),
-         object + "properties.time-delay: a whole number is expected"},
-        {withObject(R"({"type": "analog-value", "instance": 1,
-                        "properties": {"time-delay": 18446744073709551615}})"),
-         ""},
-        {R"({"devices": [{"instance": 1, "name": "Gate)"
-         "\xff"
-         R"("}]})",
+        {"{\"devices\": [{\"instance\": 1, \"name\": \"Gate\xff\"}]}",
          "bad.json: line 1, column 43 (byte 0xFF): not UTF-8 text; a site file is JSON in UTF-8"},
     };
-    for (const auto& [text, expected] : cases)
+    for (const auto& [text, expected] : sites)
         EXPECT_EQ(problemOf(text), expected) << text;
     EXPECT_NE(problemOf("{").find("bad.json: not valid JSON"), std::string::npos);
+
+    // A second object of a device, and what follows "bad.json: devices[0].objects[1]" ("" when it loads).
+    const std::pair<const char*, const char*> objects[] = {
+        {R"("type": "analog-inptu", "instance": 2)", ": unknown object type \"analog-inptu\""},
+        {R"("type": "analog-input", "instance": 1)", ": Object analog-input:1 twice in one device"},
+        {R"("type": "schedule", "instance": 1)", ".type: object type not simulated: schedule"},
+        {R"("type": "binary-value", "instance": 1, "presentValue": "maybe")",
+         ".presentValue: not a value of BACnetBinaryPV: \"maybe\""},
+        {R"("type": "multi-state-value", "instance": 1, "presentValue": 4)",
+         ".presentValue: property: value-out-of-range"},
+        {R"("type": "analog-output", "instance": 1, "drift": {})",
+         ".drift: a commandable object takes its value from writes; it cannot drift"},
+        {R"("type": "trend-log", "instance": 1)", ": \"logs\" missing: the logged property"},
+        {R"("type": "trend-log", "instance": 1, "logs": "analog-input:1/speed")",
+         ".logs: unknown property \"speed\""},
+        {R"("type": "trend-log", "instance": 1, "logs": "analog-input:1", "log": {"intervalSeconds": 0})",
+         ".log.intervalSeconds: out of range 0.01 to 100000000"},
+        {R"("type": "analog-input", "instance": 2, "properties": {"present-value": 1})",
+         ".properties.present-value: the simulation computes this property; it cannot be given a fixed "
+         "value"},
+        {R"("type": "analog-input", "instance": 2, "properties": {"description": 5})",
+         ".properties.description: a text is expected"},
+        {R"("type": "analog-value", "instance": true)", ".instance: a whole number is expected"},
+        {R"("type": "accumulator", "instance": 1, "presentValue": 18446744073709551616)",
+         ".presentValue: out of range 0 to 18446744073709551615"},
+        {R"("type": "accumulator", "instance": 1, "presentValue": -1)",
+         ".presentValue: out of range 0 to 18446744073709551615"},
+        {R"("type": "accumulator", "instance": 1, "presentValue": 18446744073709551615)", ""},
+        {R"("type": "analog-value", "instance": 1, "presentValue": true)",
+         ".presentValue: a number is expected"},
+        {R"("type": "analog-value", "instance": 1, "presentValue": 1e300)",
+         ".presentValue: out of range of REAL, -3.40282e+38 to 3.40282e+38"},
+        {R"("type": "binary-value", "instance": 1, "presentValue": null)",
+         ".presentValue: a value is expected, not null (leave it out for the default)"},
+        {R"("type": "analog-value", "instance": 1, "units": null)",
+         ".units: a name or number of BACnetEngineeringUnits is expected"},
+        {R"("type": "analog-value", "instance": 1, "units": 18446744073709551615)",
+         ".units: out of range 0 to 4294967295"},
+        {R"("type": "binary-input", "instance": 1, "sensor": {"path": "/tmp/t"})",
+         ".sensor: only an analog or pulse converter object reads a sensor"},
+        {R"("type": "analog-value", "instance": 1, "sensor": {"scale": 2})",
+         ".sensor: the value of a commandable or drifting object cannot come from a sensor"},
+        {R"("type": "analog-input", "instance": 2, "sensor": {"path": ""})",
+         ".sensor.path: the file to read is expected"},
+        {R"("type": "analog-value", "instance": 1, "properties": {"time-delay": 1.5})",
+         ".properties.time-delay: a whole number is expected"},
+        {R"("type": "analog-value", "instance": 1, "properties": {"time-delay": 18446744073709551615})", ""},
+    };
+    for (const auto& [members, expected] : objects)
+    {
+        const std::string problem = problemOf(withObject("{" + std::string(members) + "}"));
+        EXPECT_EQ(problem, *expected == 0 ? "" : "bad.json: devices[0].objects[1]" + std::string(expected))
+            << members;
+    }
 
     const std::string folder = std::string(ORVIK_SOURCE_DIR) + "/sites";
     try
@@ -148,6 +147,7 @@ TEST(SiteFileTest, ProblemsNameTheFileThePlaceAndWhatIsExpected)
     {
         EXPECT_EQ(e.message(), folder + ": a folder, not a site file");
     }
+    EXPECT_THROW(Simulation::SimulatedSite::load("/nonexistent/site.json"), Poco::FileNotFoundException);
 }
 
 TEST(SiteFileTest, ExtraPropertiesTakeTheDatatypeOfTheStandard)
@@ -168,11 +168,6 @@ TEST(SiteFileTest, ExtraPropertiesTakeTheDatatypeOfTheStandard)
     read.getBitString(bits);
     EXPECT_TRUE(bits.getBit(0));
     EXPECT_FALSE(bits.getBit(1));
-}
-
-TEST(SiteFileTest, MissingFileIsReported)
-{
-    EXPECT_THROW(Simulation::SimulatedSite::load("/nonexistent/site.json"), Poco::FileNotFoundException);
 }
 
 }  // namespace Orvik::BACnet::Client::Test

@@ -15,23 +15,15 @@ namespace Orvik::Test
 class InteropNetwork
 {
 public:
-    static BACnet::Client::IP::BACnetIPNetwork::Settings settings(const Poco::Net::SocketAddress& broadcast,
-                                                                  Poco::UInt32 apduTimeoutMs = 500,
-                                                                  Poco::UInt32 apduRetries = 2)
+    static BACnet::Client::IP::BACnetIPNetwork::Settings settings(const Poco::Net::SocketAddress& broadcast)
     {
         BACnet::Client::IP::BACnetIPNetwork::Settings settings;
         settings.local = Poco::Net::SocketAddress("127.0.0.1", 0);
         settings.broadcast = broadcast;
-        settings.transactions.apduTimeoutMs = apduTimeoutMs;
-        settings.transactions.apduRetries = apduRetries;
-        settings.transactions.segmentTimeoutMs = apduTimeoutMs;
+        settings.transactions.apduTimeoutMs = 500;
+        settings.transactions.apduRetries = 2;
+        settings.transactions.segmentTimeoutMs = 500;
         return settings;
-    }
-    static BACnet::Client::IP::BACnetIPNetwork::Settings settings(const BACnetDeviceSimulator& simulator,
-                                                                  Poco::UInt32 apduTimeoutMs = 500,
-                                                                  Poco::UInt32 apduRetries = 2)
-    {
-        return settings(simulator.devices().front().address, apduTimeoutMs, apduRetries);
     }
 
     static std::unique_ptr<BACnet::Client::IP::BACnetIPNetwork> make(

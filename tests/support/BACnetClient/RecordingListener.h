@@ -27,9 +27,9 @@ public:
     {
         record([&] { iAms.push_back(iAm); });
     }
-    void onCOVNotification(const DataResponseCOV& notification) override
+    void onCOVNotification(const DataResponseCOV& cov) override
     {
-        record([&] { notifications.push_back(notification); });
+        record([&] { notifications.push_back(cov); });
     }
 
     /// Waits up to `timeoutMs` of real time until `done` holds (read under the lock); returns it.

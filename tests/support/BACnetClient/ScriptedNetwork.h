@@ -4,6 +4,7 @@
 
 #include <Poco/Exception.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -21,30 +22,20 @@ class ScriptedNetwork : public Network
 public:
     /// A call of the worker: the service ("RP", "RPM", "RR", "WP", "SubscribeCOV", "WhoIs", "end") and
     /// the transaction it names (0 for a Who-Is).
-    class Call
+    struct Call
     {
-    public:
         std::string service;
         Poco::UInt32 transactionId = 0;
     };
 
-    void refuseSends(bool refuse)
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        _refuse = refuse;
-    }
-
-    void refuseOpen()
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        _refuseOpen = true;
-    }
+    std::atomic<bool> refuseSends{false};
+    std::atomic<bool> refuseOpen{false};
 
     void open(NetworkListener& listener) override
     {
-        std::lock_guard<std::mutex> lock(_mutex);
-        if (_refuseOpen)
+        if (refuseOpen)
             throw Poco::IOException("The scripted network's address is taken");
+        std::lock_guard<std::mutex> lock(_mutex);
         _pListener = &listener;
     }
     void close() override
@@ -56,30 +47,27 @@ public:
     }
 
     void sendWhoIs(const DataType::BACnetAddress&, Poco::UInt32, Poco::UInt32) override { take("WhoIs", 0); }
-    void sendReadProperty(Poco::UInt32 transactionId, const DataPropertyKey&) override
-    {
-        take("RP", transactionId);
-    }
-    void sendReadPropertyMultiple(Poco::UInt32 transactionId, Poco::UInt32,
+    void sendReadProperty(Poco::UInt32 id, const DataPropertyKey&) override { take("RP", id); }
+    void sendReadPropertyMultiple(Poco::UInt32 id, Poco::UInt32,
                                   const std::vector<NotificationRequestRPM::Parameter>&) override
     {
-        take("RPM", transactionId);
+        take("RPM", id);
     }
-    void sendReadRange(Poco::UInt32 transactionId, const DataPropertyKey&, const ReadRange::Range&) override
+    void sendReadRange(Poco::UInt32 id, const DataPropertyKey&, const ReadRange::Range&) override
     {
-        take("RR", transactionId);
+        take("RR", id);
     }
-    void sendWriteProperty(Poco::UInt32 transactionId, const DataPropertyKey&, Poco::UInt32,
+    void sendWriteProperty(Poco::UInt32 id, const DataPropertyKey&, Poco::UInt32,
                            const ValueContainer&) override
     {
-        take("WP", transactionId);
+        take("WP", id);
     }
-    void sendSubscribeCOV(Poco::UInt32 transactionId, const DataPropertyKey&,
+    void sendSubscribeCOV(Poco::UInt32 id, const DataPropertyKey&,
                           const NotificationRequestSubscribeCOV::Parameters&) override
     {
-        take("SubscribeCOV", transactionId);
+        take("SubscribeCOV", id);
     }
-    void endTransaction(Poco::UInt32 transactionId) override { record(Call{"end", transactionId}); }
+    void endTransaction(Poco::UInt32 id) override { record(Call{"end", id}); }
 
     /// Reports the end of a transaction (or anything else) to the listener, as the network's own thread
     /// would.
@@ -114,11 +102,8 @@ public:
 private:
     void take(const std::string& service, Poco::UInt32 transactionId)
     {
-        {
-            std::lock_guard<std::mutex> lock(_mutex);
-            if (_refuse)
-                throw Poco::IOException("The scripted network refuses " + service);
-        }
+        if (refuseSends)
+            throw Poco::IOException("The scripted network refuses " + service);
         record(Call{service, transactionId});
     }
 
@@ -132,8 +117,6 @@ private:
     std::mutex _mutex;
     std::condition_variable _changed;
     NetworkListener* _pListener = nullptr;
-    bool _refuse = false;
-    bool _refuseOpen = false;
     bool _closed = false;
     std::vector<Call> _calls;
 };
