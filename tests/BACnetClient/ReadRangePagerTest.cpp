@@ -16,7 +16,11 @@ namespace Orvik::BACnet::Client::Test
 namespace
 {
 
-/// A device's answer to one page request: a page, or the error.
+const ReadRange::RequestType TIME = ReadRange::RT_BY_TIME;
+const ReadRange::RequestType SEQ = ReadRange::RT_BY_SEQUENCE;
+const ReadRange::RequestType POS = ReadRange::RT_BY_POSITION;
+
+/// A device's answer to one page request: a page, or (failed) the error.
 struct Answer
 {
     Poco::UInt32 firstSequenceNumber;
@@ -24,8 +28,9 @@ struct Answer
     bool more;
     bool failed = false;
 };
+const Answer FAILS{0, 0, false, true};
 
-/// Where a page request started: the request type and its reference (sequence number or position).
+/// A page request: its type, its reference (sequence number or position) and its count.
 struct Asked
 {
     ReadRange::RequestType type;
@@ -35,6 +40,15 @@ struct Asked
     {
         return type == other.type && reference == other.reference && count == other.count;
     }
+    ReadRange::Range range() const
+    {
+        ReadRange::Range r;
+        r.requestType = type;
+        r.refIndex = type == POS ? reference : 1;
+        r.refSeqNum = type == SEQ ? reference : 0;
+        r.count = count;
+        return r;
+    }
 };
 
 std::ostream& operator<<(std::ostream& os, const Asked& asked)
@@ -42,72 +56,37 @@ std::ostream& operator<<(std::ostream& os, const Asked& asked)
     return os << "{type " << asked.type << ", ref " << asked.reference << ", count " << asked.count << "}";
 }
 
+/// The answers a device gives, every request the pager posts (the first is the pager's first range), and
+/// whether the last page gives nothing to go on from, so that the next call throws.
 struct PagerCase
 {
     std::string name;
-    ReadRange::Range first;
     std::vector<Answer> answers;
-    std::vector<Asked> expectedRequests;  ///< every request the pager posts, in order
-    ReadRangePager::Outcome lastOutcome;  ///< of the call after the last answer
-    bool throws = false;  ///< the last page gives nothing to continue from: the next call throws
+    std::vector<Asked> asked;
+    bool throws = false;
 };
-
-ReadRange::Range range(ReadRange::RequestType type, Poco::UInt32 reference, Poco::Int32 count)
-{
-    ReadRange::Range r;
-    r.requestType = type;
-    r.refIndex = type == ReadRange::RT_BY_POSITION ? reference : 1;
-    r.refSeqNum = type == ReadRange::RT_BY_SEQUENCE ? reference : 0;
-    r.count = count;
-    return r;
-}
-
-const ReadRange::RequestType TIME = ReadRange::RT_BY_TIME;
-const ReadRange::RequestType SEQ = ReadRange::RT_BY_SEQUENCE;
-const ReadRange::RequestType POS = ReadRange::RT_BY_POSITION;
 
 /// The page shapes a device may send, and what the pager makes of them: the next request, the end, or
 /// a clear error, never the same request again.
 const std::vector<PagerCase> CASES = {
     {"ByTimeThenBySequenceUntilNoMore",
-     range(TIME, 0, 100),
      {{7, 20, true}, {27, 20, true}, {47, 5, false}},
-     {{TIME, 0, 100}, {SEQ, 27, 80}, {SEQ, 47, 60}},
-     ReadRangePager::ENDED},
+     {{TIME, 0, 100}, {SEQ, 27, 80}, {SEQ, 47, 60}}},
     {"SequenceNumbersWrapTo1",
-     range(SEQ, 4294967294u, 10),
      {{4294967294u, 2, true}, {1, 3, false}},
-     {{SEQ, 4294967294u, 10}, {SEQ, 1, 8}},
-     ReadRangePager::ENDED},
+     {{SEQ, 4294967294u, 10}, {SEQ, 1, 8}}},
     {"ByPositionWithoutSequenceNumbersGoesOnByPosition",
-     range(POS, 1, 100),
      {{0, 4, true}, {0, 2, false}},
-     {{POS, 1, 100}, {POS, 5, 96}},
-     ReadRangePager::ENDED},
-    {"SpentCountEndsThoughMoreFollow",
-     range(TIME, 0, 50),
-     {{1, 30, true}, {31, 20, true}},
-     {{TIME, 0, 50}, {SEQ, 31, 20}},
-     ReadRangePager::ENDED},
-    {"BackwardReadIsOnePage", range(TIME, 0, -1), {{9, 1, true}}, {{TIME, 0, -1}}, ReadRangePager::ENDED},
-    {"FailedPageEnds",
-     range(TIME, 0, 100),
-     {{1, 20, true}, {0, 0, false, true}},
-     {{TIME, 0, 100}, {SEQ, 21, 80}},
-     ReadRangePager::FAILED},
-    {"EmptyPageThatSaysMoreIsAnError",
-     range(TIME, 0, 100),
-     {{1, 20, true}, {0, 0, true}},
-     {{TIME, 0, 100}, {SEQ, 21, 80}},
-     ReadRangePager::ENDED,
-     true},
-    {"ByTimeWithoutSequenceNumbersCannotGoOn",
-     range(TIME, 0, 100),
-     {{0, 20, true}},
-     {{TIME, 0, 100}},
-     ReadRangePager::ENDED,
-     true},
+     {{POS, 1, 100}, {POS, 5, 96}}},
+    {"SpentCountEndsThoughMoreFollow", {{1, 30, true}, {31, 20, true}}, {{TIME, 0, 50}, {SEQ, 31, 20}}},
+    {"BackwardReadIsOnePage", {{9, 1, true}}, {{TIME, 0, -1}}},
+    {"FailedPageEnds", {{1, 20, true}, FAILS}, {{TIME, 0, 100}, {SEQ, 21, 80}}},
+    {"EmptyPageThatSaysMoreIsAnError", {{1, 20, true}, {0, 0, true}}, {{TIME, 0, 100}, {SEQ, 21, 80}}, true},
+    {"ByTimeWithoutSequenceNumbersCannotGoOn", {{0, 20, true}}, {{TIME, 0, 100}}, true},
 };
+
+const DataPropertyKey LOG(5, DataType::ObjectIdentifier(OBJECT_TREND_LOG, 1),
+                          DataPropertyRef(PROP_LOG_BUFFER));
 
 class ReadRangePagerTest : public testing::TestWithParam<PagerCase>
 {
@@ -139,25 +118,16 @@ protected:
 TEST_P(ReadRangePagerTest, PagesOnOneRule)
 {
     const PagerCase& c = GetParam();
-    ReadRangePager pager(
-        _services,
-        DataPropertyKey(5, DataType::ObjectIdentifier(OBJECT_TREND_LOG, 1), DataPropertyRef(PROP_LOG_BUFFER)),
-        c.first);
+    ReadRangePager pager(_services, LOG, c.asked.at(0).range());
     ReadRangeAck::Result page;
     DataError error;
-    for (std::size_t i = 0; i < c.answers.size(); ++i)
+    for (const Answer& a : c.answers)
     {
         pager.request();  // asked before the page is taken, as a reader ahead would
-        answer(c.answers[i]);
-        const ReadRangePager::Outcome outcome = pager.next(page, &error);
-        if (c.answers[i].failed)
-        {
-            EXPECT_EQ(outcome, ReadRangePager::FAILED);
-            EXPECT_TRUE(error.hasError());
-            break;
-        }
-        EXPECT_EQ(outcome, ReadRangePager::PAGE);
-        EXPECT_EQ(page.itemCnt, c.answers[i].itemCnt);
+        answer(a);
+        EXPECT_EQ(pager.next(page, &error), a.failed ? ReadRangePager::FAILED : ReadRangePager::PAGE);
+        EXPECT_EQ(error.hasError(), a.failed);
+        EXPECT_EQ(page.itemCnt, a.itemCnt);
     }
     if (c.throws)
     {
@@ -166,28 +136,19 @@ TEST_P(ReadRangePagerTest, PagesOnOneRule)
         EXPECT_THROW(pager.next(page, &error), Poco::ProtocolException);
     }
     EXPECT_TRUE(pager.isEnded());
-    if (c.lastOutcome == ReadRangePager::ENDED)
-    {
-        EXPECT_EQ(pager.next(page), ReadRangePager::ENDED);
-    }
+    EXPECT_EQ(pager.next(page), ReadRangePager::ENDED);
     EXPECT_TRUE(_requests.empty()) << "a request after the end";
-    EXPECT_EQ(_asked, c.expectedRequests);
+    EXPECT_EQ(_asked, c.asked);
 }
 
 INSTANTIATE_TEST_SUITE_P(PageShapes, ReadRangePagerTest, testing::ValuesIn(CASES),
                          [](const testing::TestParamInfo<PagerCase>& info) { return info.param.name; });
 
-TEST(ReadRangePagerStop, StopRequestWhileWaitingEndsThePaging)
+TEST_F(ReadRangePagerTest, StopRequestWhileWaitingEndsThePaging)
 {
-    Poco::NotificationQueue requests;
-    Poco::NotificationQueue responses;
-    ServiceHelper services(&requests, &responses);
-    responses.enqueueNotification(
+    _responses.enqueueNotification(
         new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
-    ReadRangePager pager(
-        services,
-        DataPropertyKey(5, DataType::ObjectIdentifier(OBJECT_TREND_LOG, 1), DataPropertyRef(PROP_LOG_BUFFER)),
-        range(TIME, 0, 10));
+    ReadRangePager pager(_services, LOG, Asked{TIME, 0, 10}.range());
     ReadRangeAck::Result page;
     EXPECT_EQ(pager.next(page), ReadRangePager::STOPPED);
     EXPECT_TRUE(pager.isEnded());
