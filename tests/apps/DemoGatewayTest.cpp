@@ -435,55 +435,38 @@ TEST_F(DemoGatewayTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessageA
                                           {"name": "B", "app": "AppWhoIs", "parameters": {"high-limit": "-3"}}]})");
     writeFile(pathOf("not-a-database.db"), "site notes, not a database\n");
 
+    // The args, the refusal (a part of the one line on standard error), the database when not the
+    // test's, and whether a user who may not write the database gives the command.
     struct Case
     {
-        const char* what;
         std::vector<std::string> args;
         std::string expected;
         std::string database = "";
         bool asOtherUser = false;
     };
     const std::vector<Case> cases = {
-        {"unknown app", {"add", "AppTeleport", "--name=T"}, "Unknown app 'AppTeleport'"},
-        {"unknown parameter",
-         {"set", "Uploads", "colour=red"},
-         "app AppTrendLogPusher has no parameter 'colour'"},
-        {"wrong type",
-         {"set", "Uploads", "period=soon"},
+        {{"add", "AppTeleport", "--name=T"}, "Unknown app 'AppTeleport'"},
+        {{"set", "Uploads", "colour=red"}, "app AppTrendLogPusher has no parameter 'colour'"},
+        {{"set", "Uploads", "period=soon"},
          "Instance 'Uploads', parameter 'period': expected an unsigned whole number, for example 15; given "
          "'soon'"},
-        {"list where one value goes", {"set", "Uploads", "site-name=[a, b]"}, "parameter 'site-name'"},
-        {"duplicate instance name",
-         {"add", "AppWhoIs", "--name=Uploads"},
-         "already has an instance named 'Uploads'"},
-        {"unknown instance", {"remove", "Downloads"}, "No instance 'Downloads'"},
-        {"name with a line break",
-         {"add", "AppWhoIs", "--name=Up\nloads"},
-         "Instance name: expected up to 64 characters"},
-        {"text the app would refuse at its start",
-         {"set", "Uploads", "file-name-initials=A\r\nDELE x"},
+        {{"set", "Uploads", "site-name=[a, b]"}, "parameter 'site-name'"},  // a list where one value goes
+        {{"add", "AppWhoIs", "--name=Uploads"}, "already has an instance named 'Uploads'"},
+        {{"remove", "Downloads"}, "No instance 'Downloads'"},
+        {{"add", "AppWhoIs", "--name=Up\nloads"}, "Instance name: expected up to 64 characters"},
+        // Texts the app would refuse at its start: a line break, longer than a file name allows.
+        {{"set", "Uploads", "file-name-initials=A\r\nDELE x"},
          "parameter 'file-name-initials': expected a text of up to 200 octets without CR, LF"},
-        {"file name initials too long for a file name",
-         {"set", "Uploads", "file-name-initials=" + std::string(201, 'A')},
-         "is longer than 200 octets"},
-        {"import not JSON", {"import", pathOf("not-json.json")}, "Not a JSON document"},
-        {"import naming a parameter twice", {"import", pathOf("twice.json")}, "\"low-limit\" is named twice"},
-        {"import failing halfway",
-         {"import", pathOf("halfway.json")},
-         "Instance 'B', parameter 'high-limit'"},
-        {"not a configuration database",
-         {"show"},
-         "is not a configuration database",
-         pathOf("not-a-database.db")},
-        {"read-only database",
-         {"set", "Uploads", "period=7"},
-         "Cannot write the configuration database",
-         "",
-         true},
+        {{"set", "Uploads", "file-name-initials=" + std::string(201, 'A')}, "is longer than 200 octets"},
+        {{"import", pathOf("not-json.json")}, "Not a JSON document"},
+        {{"import", pathOf("twice.json")}, "\"low-limit\" is named twice"},
+        {{"import", pathOf("halfway.json")}, "Instance 'B', parameter 'high-limit'"},
+        {{"show"}, "is not a configuration database", pathOf("not-a-database.db")},
+        {{"set", "Uploads", "period=7"}, "Cannot write the configuration database", "", true},
     };
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.expected);
         const std::string database = c.database.empty() ? _database : c.database;
         const std::string before = readFile(database);
         if (c.asOtherUser && ::geteuid() != 0)
