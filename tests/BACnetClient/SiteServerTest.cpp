@@ -1,7 +1,4 @@
-#include "BACnetClient/InteropNetwork.h"
-#include "BACnetClient/RecordingListener.h"
 #include "BACnetClient/UdpPeer.h"
-#include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
 #include "Orvik_BACnetDevice/ServiceCoding.h"
 #include "Orvik_BACnetDevice/Site.h"
@@ -92,36 +89,6 @@ TEST_F(SiteServerTest, AnswersAndRefusalsOnTheWireAndTheServerGoesOnAfterJunk)
     send(READ_NAME);
     EXPECT_EQ(answer().rfind("30 09 0c", 0), 0u);
     EXPECT_FALSE(_peer.receivesAny(200));
-}
-
-TEST_F(SiteServerTest, ALargeAnswerComesInWindowsOfSegmentsThatOurClientPutsTogether)
-{
-    // Every property of every object of device 100: far more than one APDU.
-    const DataType::ObjectIdentifier device(OBJECT_DEVICE, 100);
-    ValueContainer objects;
-    ASSERT_FALSE(
-        _pSite->readProperty(100, device, Codec::PropertyReference(PROP_OBJECT_LIST), objects).hasError());
-    std::vector<NotificationRequestRPM::Parameter> request;
-    for (std::size_t i = 0; i < objects.size(); ++i)
-        request.emplace_back(objects.at(i).getObjectIdentifier(),
-                             std::vector<DataPropertyRef>{DataPropertyRef(PROP_ALL)});
-
-    IP::BACnetIPNetwork::Settings settings = Orvik::Test::InteropNetwork::settings(deviceA());
-    settings.staticBindings.push_back({100, deviceA(), DataType::BACnetAddress(), std::nullopt});
-    IP::BACnetIPNetwork network(settings);
-    RecordingListener listener;
-    network.open(listener);
-    network.sendReadPropertyMultiple(1, 100, request);
-    ASSERT_TRUE(listener.waitForReply(1));
-    const std::vector<NetworkReply> replies = listener.repliesOf(1);
-    const auto* pResults = std::get_if<std::vector<DataResponseRPM>>(&replies.at(0).payload);
-    network.close();
-    ASSERT_NE(nullptr, pResults);
-    ASSERT_EQ(objects.size(), pResults->size());
-    std::size_t values = 0;
-    for (const DataResponseRPM& result : *pResults)
-        values += result.values.size();
-    EXPECT_GT(values, 100u);
 }
 
 TEST_F(SiteServerTest, ADeviceKeepsAtMost256SubscriptionsAndStillTakesRenewals)
