@@ -29,11 +29,10 @@ using testing::StartsWith;
 
 const Poco::UInt32 DEVICE = 100;
 
-Octets datagram(const Octets& apdu, const Npdu::Header& npdu = Npdu::Header(),
-                Bvll::Function function = Bvll::ORIGINAL_UNICAST_NPDU)
+Octets datagram(const Octets& apdu, const Npdu::Header& npdu = Npdu::Header())
 {
     Bvll::Message message;
-    message.function = function;
+    message.function = Bvll::ORIGINAL_UNICAST_NPDU;
     const Octets npduOctets = Npdu::encode(npdu, apdu);
     message.payload = npduOctets;
     return Bvll::encode(message);
@@ -60,20 +59,27 @@ Apdu::Header pdu(Apdu::Type type, Poco::UInt8 invokeId, std::uint8_t choice)
 
 Octets iAm(Poco::UInt32 instance, Poco::UInt32 maxApdu = 1476)
 {
-    IAm record;
-    record.deviceIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, instance);
-    record.maxApduLengthAccepted = maxApdu;
-    record.segmentation = SEGMENTATION_SEGMENTED_BOTH;
+    const IAm record{DataType::ObjectIdentifier(OBJECT_DEVICE, instance), maxApdu,
+                     SEGMENTATION_SEGMENTED_BOTH};
     return Apdu::encode(pdu(Apdu::UNCONFIRMED_REQUEST, 0, IAm::_SERVICE), record.encode());
+}
+
+/// A ReadProperty-ACK of `device`'s object, its `property` `value`.
+Octets readAck(const ValueContainer& value, PropertyReference property = PropertyReference(PROP_OBJECT_NAME),
+               Poco::UInt32 device = DEVICE)
+{
+    return ReadProperty::encodeAck({DataType::ObjectIdentifier(OBJECT_DEVICE, device), property, value, {}});
 }
 
 Octets nameAck(const std::string& name, Poco::UInt32 device = DEVICE)
 {
-    ReadProperty::Ack ack;
-    ack.objectIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, device);
-    ack.property = PropertyReference(PROP_OBJECT_NAME);
-    ack.value.setCharString(name);
-    return ReadProperty::encodeAck(ack);
+    return readAck(ValueContainer(BACnetValue(name)), PropertyReference(PROP_OBJECT_NAME), device);
+}
+
+Octets rpmAck(Poco::UInt8 invokeId, const std::vector<ReadPropertyMultiple::ObjectResult>& results)
+{
+    return Apdu::encode(pdu(Apdu::COMPLEX_ACK, invokeId, ReadPropertyMultiple::_SERVICE),
+                        ReadPropertyMultiple::encodeAck(results));
 }
 
 Octets complexAck(Poco::UInt8 invokeId, std::uint8_t service, const Octets& data)
@@ -90,14 +96,6 @@ Octets segment(Poco::UInt8 invokeId, unsigned sequence, std::uint8_t window, boo
     header.sequenceNumber = static_cast<std::uint8_t>(sequence);
     header.windowSize = window;
     return Apdu::encode(header, data);
-}
-
-Bvll::Endpoint endpointOf(const Poco::Net::SocketAddress& address)
-{
-    Bvll::Endpoint endpoint;
-    std::memcpy(endpoint.address.data(), address.host().addr(), endpoint.address.size());
-    endpoint.port = address.port();
-    return endpoint;
 }
 
 }  // namespace
@@ -318,13 +316,9 @@ TEST_F(IPNetworkTest, ReadPropertyMultipleIsSplitUntilTheDeviceTakesItAndTheAnsw
             abortTooLarge(request.invokeId);
             continue;
         }
-        ValueContainer value;
-        value.setCharString("v" + std::to_string(request.invokeId));
-        answer(
-            device,
-            complexAck(request.invokeId, ReadPropertyMultiple::_SERVICE,
-                       ReadPropertyMultiple::encodeAck(
-                           {{asked[0].objectIdentifier, {PropertyValue(asked[0].properties[0], value)}}})));
+        const ValueContainer value(BACnetValue("v" + std::to_string(request.invokeId)));
+        answer(device,
+               rpmAck(request.invokeId, {{asked[0].objectIdentifier, {{asked[0].properties[0], value}}}}));
     }
     EXPECT_EQ(requests,
               (std::vector<std::string>{
@@ -350,6 +344,8 @@ TEST_F(IPNetworkTest, ArrayTooLargeForOneAnswerIsReadByItsElements)
     bind(device, DEVICE, 480);
     const DataPropertyKey objectList(DEVICE, DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE),
                                      DataPropertyRef(PROP_OBJECT_LIST));
+    const auto element = [](Poco::UInt32 index)
+    { return ValueContainer(BACnetValue(DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, index))); };
     const std::vector<std::vector<std::string>> table{
         {"read-property device:100 object-list", "read-property device:100 object-list[0]",
          "read-property-multiple device:100: object-list[1] object-list[2] object-list[3]"},
@@ -374,16 +370,11 @@ TEST_F(IPNetworkTest, ArrayTooLargeForOneAnswerIsReadByItsElements)
             }
             else if (!request.asked.empty())
             {
-                ReadPropertyMultiple::ObjectResult result;
-                result.objectIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE);
+                ReadPropertyMultiple::ObjectResult result{DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE),
+                                                          {}};
                 for (const PropertyReference& property : request.asked.at(0).properties)
-                {
-                    ValueContainer element;
-                    element.setValue(DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, property.arrayIndex));
-                    result.results.emplace_back(property, element);
-                }
-                answer(device, complexAck(request.invokeId, ReadPropertyMultiple::_SERVICE,
-                                          ReadPropertyMultiple::encodeAck({result})));
+                    result.results.emplace_back(property, element(property.arrayIndex));
+                answer(device, rpmAck(request.invokeId, {result}));
             }
             else if (const std::size_t bracket = request.text.find("object-list[");
                      bracket == std::string::npos)
@@ -392,17 +383,11 @@ TEST_F(IPNetworkTest, ArrayTooLargeForOneAnswerIsReadByItsElements)
             }
             else
             {
-                const Poco::UInt32 index =
-                    static_cast<Poco::UInt32>(std::stoul(request.text.substr(bracket + 12)));
-                ReadProperty::Ack ack;
-                ack.objectIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE);
-                ack.property = PropertyReference(PROP_OBJECT_LIST, index);
-                if (index == 0)
-                    ack.value.setValue(BACnetValue(static_cast<std::uint64_t>(3)));
-                else
-                    ack.value.setValue(DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, index));
-                answer(device,
-                       complexAck(request.invokeId, ReadProperty::_SERVICE, ReadProperty::encodeAck(ack)));
+                const auto index = static_cast<Poco::UInt32>(std::stoul(request.text.substr(bracket + 12)));
+                const ValueContainer value =
+                    index == 0 ? ValueContainer(BACnetValue(std::uint64_t{3})) : element(index);
+                answer(device, complexAck(request.invokeId, ReadProperty::_SERVICE,
+                                          readAck(value, PropertyReference(PROP_OBJECT_LIST, index))));
             }
         }
         ASSERT_TRUE(listener.waitForReply(transactionId));
@@ -448,9 +433,7 @@ TEST_F(IPNetworkTest, ForeignDeviceRegistersRenewsAndBroadcastsThroughTheBBMD)
             settings.bbmdTimeToLiveSeconds = 60;
         });
     EXPECT_EQ(bbmd.receive().describe(), "register ttl=60");
-    Bvll::Message result;
-    result.function = Bvll::BVLC_RESULT;
-    bbmd.send(Bvll::encode(result), network->localAddress());
+    bbmd.send(Packet::fromHex("81 00 00 06 00 00"), network->localAddress());  // BVLC-Result: registered
     // Broadcasts stay local until the registration is confirmed, then go through the BBMD.
     std::string distributed;
     for (int i = 0; i < 250 && distributed.empty(); ++i)
@@ -466,7 +449,8 @@ TEST_F(IPNetworkTest, ForeignDeviceRegistersRenewsAndBroadcastsThroughTheBBMD)
     // An I-Am forwarded by the BBMD binds the station it came from, not the BBMD.
     Bvll::Message forwarded;
     forwarded.function = Bvll::FORWARDED_NPDU;
-    forwarded.originalSource = endpointOf(device.address());
+    std::memcpy(forwarded.originalSource.address.data(), device.address().host().addr(), 4);
+    forwarded.originalSource.port = device.address().port();
     const Octets npdu = Npdu::encode(Npdu::Header(), iAm(300));
     forwarded.payload = npdu;
     bbmd.send(Bvll::encode(forwarded), network->localAddress());
@@ -482,13 +466,12 @@ TEST_F(IPNetworkTest, ForeignDeviceRegistersRenewsAndBroadcastsThroughTheBBMD)
 TEST_F(IPNetworkTest, RequestsToThisStationAreAnsweredAsTheStandardSays)
 {
     open();
-    COVNotification notification;
-    notification.subscriberProcessIdentifier = 7;
-    notification.initiatingDeviceIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE);
-    notification.monitoredObjectIdentifier = DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1);
-    ValueContainer value;
-    value.setReal(21.5f);
-    notification.values.emplace_back(PropertyReference(PROP_PRESENT_VALUE), value);
+    const COVNotification notification{
+        7,
+        DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE),
+        DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
+        0,
+        {{PropertyReference(PROP_PRESENT_VALUE), ValueContainer(BACnetValue(21.5f))}}};
     Apdu::Header segmented = pdu(Apdu::CONFIRMED_REQUEST, 4, ReadProperty::_SERVICE);
     segmented.segmented = segmented.moreFollows = true;
     const std::vector<std::pair<Octets, std::string>> table{
@@ -520,12 +503,10 @@ TEST_F(IPNetworkTest, OwnDeviceAndRequestsTooLargeForTheDeviceEndAtOnce)
     open();
     bind(device, DEVICE, 50);
     network->sendReadProperty(1, objectNameOf(1));
-    ValueContainer longText;
-    longText.setCharString(std::string(100, 'x'));
     network->sendWriteProperty(2,
                                DataPropertyKey(DEVICE, DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE),
                                                DataPropertyRef(PROP_DESCRIPTION)),
-                               0, longText);
+                               0, ValueContainer(BACnetValue(std::string(100, 'x'))));
     ASSERT_TRUE(listener.waitUntil([&] { return listener.replies.size() == 2; }));
     EXPECT_EQ(errorIn(listener.repliesOf(1).at(0)),
               DataError(ERROR_CLASS_SERVICES, ERROR_CODE_OPTIONAL_FUNCTIONALITY_NOT_SUPPORTED));

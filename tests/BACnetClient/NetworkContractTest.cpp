@@ -36,11 +36,20 @@ public:
     /// The network under test, not yet opened; its timers run on the clock given to the factory.
     virtual Network& network() = 0;
     /// The device ignores every request from now on (and answers again when no longer silent).
-    virtual void setSilent(Poco::UInt32 deviceInstance, bool silent) = 0;
+    virtual void setSilent(Poco::UInt32 deviceInstance, bool silent)
+    {
+        pSite->setSilent(deviceInstance, silent);
+    }
     /// Confirmed requests the device received so far, every try counted.
-    virtual Poco::UInt32 requestCount(Poco::UInt32 deviceInstance) = 0;
+    virtual Poco::UInt32 requestCount(Poco::UInt32 deviceInstance)
+    {
+        return pSite->getRequestCount(deviceInstance);
+    }
     /// The zone temperature changes on device A (COV subscribers are notified).
     virtual void changeZone(float value) = 0;
+
+protected:
+    Device::Site* pSite = nullptr;  ///< the devices, where this process serves them
 };
 
 /// The simulated site, in-process.
@@ -51,16 +60,9 @@ public:
         : _pSite(Simulation::SimulatedSite::load(SITE))
     {
         _pSite->setTransactionSettings(settings, clock);
+        pSite = &_pSite->getSite();
     }
     Network& network() override { return *_pSite; }
-    void setSilent(Poco::UInt32 deviceInstance, bool silent) override
-    {
-        _pSite->setSilent(deviceInstance, silent);
-    }
-    Poco::UInt32 requestCount(Poco::UInt32 deviceInstance) override
-    {
-        return _pSite->getRequestCount(deviceInstance);
-    }
     void changeZone(float value) override { _pSite->changeValue(ZONE, ValueContainer(BACnetValue(value))); }
 
 private:
@@ -106,14 +108,7 @@ public:
             bind(endpoint.instance, endpoint.address, endpoint.routed.value_or(DataType::BACnetAddress()));
         openOn(_server.endpoints().front().address, settings, clock);
         _server.start();
-    }
-    void setSilent(Poco::UInt32 deviceInstance, bool silent) override
-    {
-        _pSite->setSilent(deviceInstance, silent);
-    }
-    Poco::UInt32 requestCount(Poco::UInt32 deviceInstance) override
-    {
-        return _pSite->getRequestCount(deviceInstance);
+        pSite = _pSite.get();
     }
     void changeZone(float value) override
     {
