@@ -4,7 +4,7 @@
 // notifications it sends, segmented replies, and the faults that a test can inject.
 
 const codec = require('./codec');
-const { asn1, services, bac } = codec;
+const { asn1, services, bac, enclosed } = codec;
 const objects = require('./objects');
 const { SegmentedReply } = require('./segmenter');
 
@@ -18,28 +18,19 @@ const ALL = bac.ASN1_ARRAY_ALL;
 const WILDCARD_INSTANCE = 4194303;
 /** ReadRange-ACK bytes besides its records: object, property, flags, count, tags, first sequence. */
 const RANGE_ACK_OVERHEAD = 25;
+const COV_PROPERTIES = [P.PRESENT_VALUE, P.STATUS_FLAGS, P.OUT_OF_SERVICE];
 
-const SERVICE_NAMES = {
-  [SERVICE.READ_PROPERTY]: 'read-property',
-  [SERVICE.READ_PROPERTY_MULTIPLE]: 'read-property-multiple',
-  [SERVICE.READ_RANGE]: 'read-range',
-  [SERVICE.WRITE_PROPERTY]: 'write-property',
-  [SERVICE.SUBSCRIBE_COV]: 'subscribe-cov',
-  [SERVICE.SUBSCRIBE_COV_PROPERTY]: 'subscribe-cov',
+// The confirmed services served: the name that faults use, the library's decoder and the handler.
+const SERVED = {
+  [SERVICE.READ_PROPERTY]: ['read-property', services.ReadProperty, 'readProperty'],
+  [SERVICE.READ_PROPERTY_MULTIPLE]: ['read-property-multiple', services.ReadPropertyMultiple, 'readPropertyMultiple'],
+  [SERVICE.READ_RANGE]: ['read-range', services.ReadRange, 'readRange'],
+  [SERVICE.WRITE_PROPERTY]: ['write-property', services.WriteProperty, 'writeProperty'],
+  [SERVICE.SUBSCRIBE_COV]: ['subscribe-cov', services.SubscribeCov, 'subscribe'],
+  [SERVICE.SUBSCRIBE_COV_PROPERTY]: ['subscribe-cov', services.SubscribeProperty, 'subscribe'],
 };
 
-const DECODERS = {
-  [SERVICE.READ_PROPERTY]: services.ReadProperty,
-  [SERVICE.READ_PROPERTY_MULTIPLE]: services.ReadPropertyMultiple,
-  [SERVICE.READ_RANGE]: services.ReadRange,
-  [SERVICE.WRITE_PROPERTY]: services.WriteProperty,
-  [SERVICE.SUBSCRIBE_COV]: services.SubscribeCov,
-  [SERVICE.SUBSCRIBE_COV_PROPERTY]: services.SubscribeProperty,
-};
-
-function isSpecialProperty(id) {
-  return id === P.ALL || id === P.REQUIRED || id === P.OPTIONAL;
-}
+const isSpecialProperty = (id) => id === P.ALL || id === P.REQUIRED || id === P.OPTIONAL;
 
 /** A small deterministic generator, so that injected packet loss repeats from run to run. */
 function randomSequence(seed) {
@@ -53,33 +44,27 @@ function randomSequence(seed) {
   };
 }
 
+function checked(ok, where, text) {
+  if (!ok) throw new objects.ConfigError(`${where}: ${text}`);
+}
+
 class Device {
   constructor(site, config, where) {
     this.site = site;
-    if (!Number.isInteger(config.instance) || config.instance < 0 || config.instance > 4194302) {
-      throw new objects.ConfigError(`${where}.instance: 0 to 4194302 required`);
-    }
+    checked(Number.isInteger(config.instance) && config.instance >= 0 && config.instance <= 4194302, `${where}.instance`, '0 to 4194302 required');
     this.instance = config.instance;
     this.vendorId = config.vendorIdentifier || 0;
     this.maxApdu = config.maxApdu || 1476;
-    if (!(this.maxApdu >= 50 && this.maxApdu <= 1476)) {
-      throw new objects.ConfigError(`${where}.maxApdu: out of range 50 to 1476`);
-    }
-    const segmentation = config.segmentation || 'both';
-    if (SEGMENTATION[segmentation] === undefined) {
-      throw new objects.ConfigError(`${where}.segmentation: both, transmit, receive or none`);
-    }
-    this.segmentation = SEGMENTATION[segmentation];
+    checked(this.maxApdu >= 50 && this.maxApdu <= 1476, `${where}.maxApdu`, 'out of range 50 to 1476');
+    this.segmentation = SEGMENTATION[config.segmentation || 'both'];
+    checked(this.segmentation !== undefined, `${where}.segmentation`, 'both, transmit, receive or none');
     this.maxSegments = config.maxSegments || 64;
     this.windowSize = config.windowSize || 4;
     this.apduTimeoutMs = config.apduTimeoutMs || 3000;
     this.apduRetries = config.apduRetries === undefined ? 3 : config.apduRetries;
     this.segmentTimeoutMs = config.segmentTimeoutMs || 2000;
     this.network = config.network || 0;
-    this.mac = config.mac;
-    this.bind = config.bind;
-    this.broadcastAddress = config.broadcast;
-    this.iAm = config.iAm || 'auto';
+    Object.assign(this, { mac: config.mac, bind: config.bind, broadcastAddress: config.broadcast, iAm: config.iAm || 'auto' });
     const faults = config.faults || {};
     this.silent = !!faults.silent;
     this.delayMs = faults.delayMs || 0;
@@ -91,14 +76,13 @@ class Device {
     this.deviceObject = new objects.DeviceObject(this, config);
     this.objects.set(this.deviceObject.key, this.deviceObject);
     (config.objects || []).forEach((o, i) => this.addObject(o, `${where}.objects[${i}]`));
-    (config.generate || []).forEach((g, i) => this.generateObjects(g, `${where}.generate[${i}]`));
-    this.subscriptions = [];
-    this.pending = new Map();
-    this.segmented = new Map();
-    this.nextInvokeId = 0;
-    this.requests = 0;
-    this.endpoint = undefined;
-    this.route = {};
+    (config.generate || []).forEach((g, i) => {
+      // { type, count, first }: `count` objects of `type`, instances from `first`, for large object lists.
+      checked(Number.isInteger(g.count) && g.count >= 0 && g.count <= 100000, `${where}.generate[${i}].count`, '0 to 100000 required');
+      const first = g.first || 1;
+      for (let n = first; n < first + g.count; n++) this.addObject({ type: g.type, instance: n, name: `${g.type} ${n}` }, `${where}.generate[${i}]`);
+    });
+    Object.assign(this, { subscriptions: [], pending: new Map(), segmented: new Map(), nextInvokeId: 0, requests: 0, route: {} });
   }
 
   addObject(config, where) {
@@ -107,34 +91,19 @@ class Device {
       this.site.warn(`${where}: object type ${config.type} is not simulated over BACnet/IP; left out`);
       return;
     }
-    if (this.objects.has(object.key)) {
-      throw new objects.ConfigError(`${where}: ${object.key} exists twice`);
-    }
+    checked(!this.objects.has(object.key), where, `${object.key} exists twice`);
     this.objects.set(object.key, object);
   }
 
-  /** `{ type, count, first }`: `count` objects of `type`, instances from `first`, for large object lists. */
-  generateObjects(g, where) {
-    if (!(Number.isInteger(g.count) && g.count >= 0 && g.count <= 100000)) {
-      throw new objects.ConfigError(`${where}.count: 0 to 100000 required`);
-    }
-    const first = g.first || 1;
-    for (let n = 0; n < g.count; n++) {
-      this.addObject({ type: g.type, instance: first + n, name: `${g.type} ${first + n}` }, where);
-    }
-  }
-
   readFault(f, where) {
+    const named = (group, name, member) => (name === undefined ? undefined : objects.enumValue(group, name, `${where}.${member}`));
     return {
       service: f.service || 'any',
       object: f.object === undefined ? undefined : objects.parseObjectId(f.object, `${where}.object`),
-      property: f.property === undefined ? undefined : objects.enumValue(P, f.property, `${where}.property`),
+      property: named(P, f.property, 'property'),
       skip: f.skip || 0,
       count: f.count,
-      error:
-        f.errorClass === undefined
-          ? undefined
-          : [objects.enumValue(EC, f.errorClass, `${where}.errorClass`), objects.enumValue(ERR, f.errorCode, `${where}.errorCode`)],
+      error: f.errorClass === undefined ? undefined : [named(EC, f.errorClass, 'errorClass'), objects.enumValue(ERR, f.errorCode, `${where}.errorCode`)],
       seen: 0,
     };
   }
@@ -143,14 +112,12 @@ class Device {
 
   /** An APDU for this device. `ctx`: { address (ip:port to answer), source (SNET/SADR), broadcast }. */
   receive(apdu, ctx) {
+    const type = apdu[0] & 0xf0;
     if (this.silent || (this.dropRate > 0 && this.random() < this.dropRate)) {
       // A request lost here still reached the device: every try counts.
-      if ((apdu[0] & 0xf0) === PDU.CONFIRMED_REQUEST) {
-        this.requests++;
-      }
+      if (type === PDU.CONFIRMED_REQUEST) this.requests++;
       return;
     }
-    const type = apdu[0] & 0xf0;
     const isRequest = type === PDU.CONFIRMED_REQUEST || type === PDU.UNCONFIRMED_REQUEST;
     if (isRequest && this.delayMs > 0) {
       setTimeout(() => this.handle(apdu, ctx), this.delayMs);
@@ -161,62 +128,38 @@ class Device {
 
   handle(apdu, ctx) {
     const type = apdu[0] & 0xf0;
-    switch (type) {
-      case PDU.CONFIRMED_REQUEST:
-        this.handleConfirmed(apdu, ctx);
-        break;
-      case PDU.UNCONFIRMED_REQUEST:
-        if (apdu[1] === bac.UnconfirmedServiceChoice.WHO_IS) {
-          this.whoIs(apdu, ctx);
-        }
-        break;
-      case PDU.SEGMENT_ACK: {
-        const reply = this.segmented.get(`${ctx.address}/${apdu[1]}`);
-        if (reply && apdu.length >= 4 && (apdu[0] & bac.PduSegAckBit.SERVER) === 0) {
-          reply.acknowledged(apdu[2], apdu[3], (apdu[0] & bac.PduSegAckBit.NEGATIVE_ACK) !== 0);
-        }
-        break;
-      }
-      case PDU.ABORT:
-        if ((apdu[0] & 1) === 0) {
-          const key = `${ctx.address}/${apdu[1]}`;
-          const reply = this.segmented.get(key);
-          if (reply) reply.finish();
-          break;
-        }
-        this.settle(apdu, ctx);
-        break;
-      case PDU.SIMPLE_ACK:
-      case PDU.ERROR:
-      case PDU.REJECT:
-        this.settle(apdu, ctx);
-        break;
-      default:
-        break;
+    const segmented = this.segmented.get(`${ctx.address}/${apdu[1]}`);
+    if (type === PDU.CONFIRMED_REQUEST) {
+      this.handleConfirmed(apdu, ctx);
+    } else if (type === PDU.UNCONFIRMED_REQUEST && apdu[1] === bac.UnconfirmedServiceChoice.WHO_IS) {
+      this.whoIs(apdu, ctx);
+    } else if (type === PDU.SEGMENT_ACK && segmented && apdu.length >= 4 && (apdu[0] & bac.PduSegAckBit.SERVER) === 0) {
+      segmented.acknowledged(apdu[2], apdu[3], (apdu[0] & bac.PduSegAckBit.NEGATIVE_ACK) !== 0);
+    } else if (type === PDU.ABORT && (apdu[0] & 1) === 0) {
+      // An abort by the client ends the segmented reply it names.
+      if (segmented) segmented.finish();
+    } else if ([PDU.SIMPLE_ACK, PDU.ERROR, PDU.REJECT, PDU.ABORT].includes(type)) {
+      this.settle(apdu, ctx);
     }
   }
 
   handleConfirmed(apdu, ctx) {
-    if (apdu.length < 4) {
-      return;
-    }
+    if (apdu.length < 4) return;
     const header = codec.apdu.decodeConfirmedServiceRequest(apdu, 0);
     if (header.type & bac.PduConReqBit.SEGMENTED_MESSAGE) {
       this.sendAbort(ctx, header.invokeId, bac.AbortReason.SEGMENTATION_NOT_SUPPORTED);
       return;
     }
-    if (this.segmented.has(`${ctx.address}/${header.invokeId}`)) {
-      return;
-    }
+    if (this.segmented.has(`${ctx.address}/${header.invokeId}`)) return;
     this.requests++;
-    const decoder = DECODERS[header.service];
-    if (!decoder) {
+    const served = SERVED[header.service];
+    if (!served) {
       this.sendReject(ctx, header.invokeId, bac.RejectReason.UNRECOGNIZED_SERVICE);
       return;
     }
     let request;
     try {
-      request = decoder.decode(apdu, header.len, apdu.length - header.len);
+      request = served[1].decode(apdu, header.len, apdu.length - header.len);
     } catch (e) {
       request = undefined;
     }
@@ -224,46 +167,21 @@ class Device {
       this.sendReject(ctx, header.invokeId, bac.RejectReason.MISSING_REQUIRED_PARAMETER);
       return;
     }
-    const fault = this.requestFault(header.service, request);
-    if (fault) {
-      if (fault.error) this.sendError(ctx, header, fault.error);
-      return;
-    }
-    const error = this.serve(header, request, ctx);
-    if (error) {
-      this.sendError(ctx, header, error);
-    }
-  }
-
-  /** Serves a decoded request; returns [class, code] for an Error reply, or nothing. */
-  serve(header, request, ctx) {
-    switch (header.service) {
-      case SERVICE.READ_PROPERTY:
-        return this.readProperty(header, request, ctx);
-      case SERVICE.READ_PROPERTY_MULTIPLE:
-        return this.readPropertyMultiple(header, request, ctx);
-      case SERVICE.READ_RANGE:
-        return this.readRange(header, request, ctx);
-      case SERVICE.WRITE_PROPERTY:
-        return this.writeProperty(header, request, ctx);
-      default:
-        return this.subscribe(header, request, ctx);
-    }
+    const fault = this.requestFault(served[0], request);
+    const error = fault ? fault.error : this[served[2]](header, request, ctx);
+    if (error) this.sendError(ctx, header, error);
   }
 
   lookup(objectId) {
-    if (objectId.type === bac.ObjectType.DEVICE && objectId.instance === WILDCARD_INSTANCE) {
-      return this.deviceObject;
-    }
+    if (objectId.type === bac.ObjectType.DEVICE && objectId.instance === WILDCARD_INSTANCE) return this.deviceObject;
     return this.objects.get(objects.objectKey(objectId.type, objectId.instance));
   }
 
   // --- faults --------------------------------------------------------------------------------
 
-  /** The fault that fails this request as a whole, if one does. */
-  requestFault(service, request) {
-    const name = SERVICE_NAMES[service];
-    if (service === SERVICE.READ_PROPERTY_MULTIPLE) {
+  /** The fault that fails this request as a whole, if one does (a fault without an error: no answer). */
+  requestFault(name, request) {
+    if (name === 'read-property-multiple') {
       return request.properties.map((access) => this.matchFault(name, access.objectId, undefined, 'object')).find(Boolean);
     }
     const objectId = request.objectId || request.monitoredObjectId;
@@ -282,29 +200,20 @@ class Device {
       if (fault.object && (fault.object.type !== objectId.type || fault.object.instance !== objectId.instance)) continue;
       if (fault.property === undefined ? scope === 'property' : scope === 'object' || fault.property !== property) continue;
       fault.seen++;
-      if (fault.seen > fault.skip && (fault.count === undefined || fault.seen <= fault.skip + fault.count)) {
-        return fault;
-      }
+      if (fault.seen > fault.skip && (fault.count === undefined || fault.seen <= fault.skip + fault.count)) return fault;
     }
     return undefined;
   }
 
   // --- services ------------------------------------------------------------------------------
+  // Each serves a decoded request and returns [class, code] for an Error reply, or nothing.
 
   whoIs(apdu, ctx) {
     const request = services.WhoIs.decode(apdu, 2, apdu.length - 2);
-    if (!request) return;
-    if (request.lowLimit !== undefined && (this.instance < request.lowLimit || this.instance > request.highLimit)) {
-      return;
-    }
-    const iAm = codec.encode((b) => {
-      b.buffer[b.offset++] = PDU.UNCONFIRMED_REQUEST;
-      b.buffer[b.offset++] = bac.UnconfirmedServiceChoice.I_AM;
-      asn1.encodeApplicationObjectId(b, bac.ObjectType.DEVICE, this.instance);
-      asn1.encodeApplicationUnsigned(b, this.maxApdu);
-      asn1.encodeApplicationEnumerated(b, this.segmentation);
-      asn1.encodeApplicationUnsigned(b, this.vendorId);
-    });
+    if (!request || (request.lowLimit !== undefined && (this.instance < request.lowLimit || this.instance > request.highLimit))) return;
+    const iAm = codec.apduOf([PDU.UNCONFIRMED_REQUEST, bac.UnconfirmedServiceChoice.I_AM], (b) =>
+      services.IAm.encode(b, this.instance, this.maxApdu, this.segmentation, this.vendorId),
+    );
     const broadcast = this.iAm === 'broadcast' || (this.iAm === 'auto' && ctx.broadcast && this.broadcastAddress);
     if (broadcast) {
       this.endpoint.broadcast(this, iAm);
@@ -323,9 +232,7 @@ class Device {
       asn1.encodeContextObjectId(b, 0, object.type, object.instance);
       asn1.encodeContextEnumerated(b, 1, id);
       if (index !== ALL) asn1.encodeContextUnsigned(b, 2, index);
-      asn1.encodeOpeningTag(b, 3);
-      result.values.forEach((write) => write(b));
-      asn1.encodeClosingTag(b, 3);
+      enclosed(b, 3, () => result.values.forEach((write) => write(b)));
     });
     return undefined;
   }
@@ -334,25 +241,20 @@ class Device {
     this.sendComplexAck(ctx, header, (b) => {
       for (const access of request.properties) {
         const object = this.lookup(access.objectId);
-        const id = object ? { type: object.type, instance: object.instance } : access.objectId;
+        const id = object || access.objectId;
         asn1.encodeContextObjectId(b, 0, id.type, id.instance);
-        asn1.encodeOpeningTag(b, 1);
-        for (const ref of this.expandReferences(object, access.properties)) {
-          asn1.encodeContextEnumerated(b, 2, ref.id);
-          if (ref.index !== ALL) asn1.encodeContextUnsigned(b, 3, ref.index);
-          const result = this.readEntry(object, access.objectId, ref);
-          if (result.error) {
-            asn1.encodeOpeningTag(b, 5);
-            asn1.encodeApplicationEnumerated(b, result.error[0]);
-            asn1.encodeApplicationEnumerated(b, result.error[1]);
-            asn1.encodeClosingTag(b, 5);
-          } else {
-            asn1.encodeOpeningTag(b, 4);
-            result.values.forEach((write) => write(b));
-            asn1.encodeClosingTag(b, 4);
+        enclosed(b, 1, () => {
+          for (const ref of this.expandReferences(object, access.properties)) {
+            asn1.encodeContextEnumerated(b, 2, ref.id);
+            if (ref.index !== ALL) asn1.encodeContextUnsigned(b, 3, ref.index);
+            const result = this.readEntry(object, access.objectId, ref);
+            if (result.error) {
+              enclosed(b, 5, () => result.error.forEach((e) => asn1.encodeApplicationEnumerated(b, e)));
+            } else {
+              enclosed(b, 4, () => result.values.forEach((write) => write(b)));
+            }
           }
-        }
-        asn1.encodeClosingTag(b, 1);
+        });
       }
     });
     return undefined;
@@ -360,17 +262,13 @@ class Device {
 
   expandReferences(object, refs) {
     if (!object) return refs;
-    return refs.flatMap((ref) =>
-      isSpecialProperty(ref.id) ? object.expand(ref.id).map((id) => ({ id, index: ALL })) : [ref],
-    );
+    return refs.flatMap((ref) => (isSpecialProperty(ref.id) ? object.expand(ref.id).map((id) => ({ id, index: ALL })) : [ref]));
   }
 
   readEntry(object, objectId, ref) {
     if (!object) return { error: [EC.OBJECT, ERR.UNKNOWN_OBJECT] };
     const fault = this.matchFault('read-property-multiple', objectId, ref.id, 'property');
-    if (fault) {
-      return { error: fault.error || [EC.DEVICE, ERR.OTHER] };
-    }
+    if (fault) return { error: fault.error || [EC.DEVICE, ERR.OTHER] };
     return isSpecialProperty(ref.id) ? { error: [EC.PROPERTY, ERR.UNKNOWN_PROPERTY] } : object.read(ref.id, ref.index);
   }
 
@@ -387,26 +285,17 @@ class Device {
     if (span.error) return span.error;
     const { records, first, last } = this.fitRecords(object, span, this.capacity(header) - RANGE_ACK_OVERHEAD);
     const matched = Math.max(span.last - span.first + 1, 0);
-    const flags = [
-      records.length > 0 && first === object.series.firstHeld(now),
-      records.length > 0 && last === object.series.total(now),
-      records.length < matched,
-    ];
-    const bySequenceOrTime = request.requestType === bac.ReadRangeType.BY_SEQUENCE_NUMBER || request.requestType === bac.ReadRangeType.BY_TIME_REFERENCE_TIME_COUNT;
+    const some = records.length > 0;
+    const flags = [some && first === object.series.firstHeld(now), some && last === object.series.total(now), records.length < matched];
+    const type = request.requestType;
+    const bySequenceOrTime = type === bac.ReadRangeType.BY_SEQUENCE_NUMBER || type === bac.ReadRangeType.BY_TIME_REFERENCE_TIME_COUNT;
     this.sendComplexAck(ctx, header, (b) => {
       asn1.encodeContextObjectId(b, 0, object.type, object.instance);
       asn1.encodeContextEnumerated(b, 1, id);
       asn1.encodeContextBitstring(b, 3, codec.bits(flags));
       asn1.encodeContextUnsigned(b, 4, records.length);
-      asn1.encodeOpeningTag(b, 5);
-      records.forEach((r) => {
-        r.copy(b.buffer, b.offset);
-        b.offset += r.length;
-      });
-      asn1.encodeClosingTag(b, 5);
-      if (records.length > 0 && bySequenceOrTime) {
-        asn1.encodeContextUnsigned(b, 6, first % 2 ** 32);
-      }
+      enclosed(b, 5, () => records.forEach((r) => codec.encodeLogRecord(b, object.record(r))));
+      if (some && bySequenceOrTime) asn1.encodeContextUnsigned(b, 6, first % 2 ** 32);
     });
     return undefined;
   }
@@ -415,9 +304,7 @@ class Device {
   matchRange(series, request, now) {
     const first = series.firstHeld(now);
     const last = series.total(now);
-    if (request.requestType === undefined) {
-      return { first, last, fromEnd: false };
-    }
+    if (request.requestType === undefined) return { first, last, fromEnd: false };
     const count = request.count;
     if (count === 0) return { error: [EC.SERVICES, ERR.INCONSISTENT_PARAMETERS] };
     let reference;
@@ -437,28 +324,23 @@ class Device {
         reference = count > 0 ? Math.max(first, series.firstAfter(time)) : Math.min(last, series.lastBefore(time));
       }
     }
-    if (count > 0) {
-      return { first: Math.max(first, reference), last: Math.min(last, reference + count - 1), fromEnd: false };
-    }
+    if (count > 0) return { first: Math.max(first, reference), last: Math.min(last, reference + count - 1), fromEnd: false };
     return { first: Math.max(first, reference + count + 1), last: Math.min(last, reference), fromEnd: true };
   }
 
-  /** Encodes records of the span while they fit into `room` octets (from its end when reading back). */
+  /** The sequence numbers of the span whose records fit into `room` octets (from its end when reading back). */
   fitRecords(log, span, room) {
     const records = [];
     let used = 0;
     const step = span.fromEnd ? -1 : 1;
-    let n = span.fromEnd ? span.last : span.first;
-    for (; n >= span.first && n <= span.last; n += step) {
-      const encoded = codec.encode((b) => codec.encodeLogRecord(b, log.record(n)));
-      if (used + encoded.length > room && records.length > 0) break;
-      used += encoded.length;
-      records.push(encoded);
+    for (let n = span.fromEnd ? span.last : span.first; n >= span.first && n <= span.last; n += step) {
+      const length = codec.encode((b) => codec.encodeLogRecord(b, log.record(n))).length;
+      if (used + length > room && records.length > 0) break;
+      used += length;
+      records.push(n);
     }
-    if (span.fromEnd) records.reverse();
-    const count = records.length;
-    const first = span.fromEnd ? span.last - count + 1 : span.first;
-    return { records, first, last: first + count - 1 };
+    records.sort((a, b) => a - b);
+    return { records, first: records[0], last: records[records.length - 1] };
   }
 
   writeProperty(header, request, ctx) {
@@ -479,12 +361,9 @@ class Device {
     const object = this.lookup(request.monitoredObjectId);
     if (!object) return [EC.OBJECT, ERR.UNKNOWN_OBJECT];
     const property = request.monitoredProperty ? request.monitoredProperty.id : undefined;
-    const covProperties = [P.PRESENT_VALUE, P.STATUS_FLAGS, P.OUT_OF_SERVICE];
-    if (!(object instanceof objects.PointObject)) {
-      if (property === undefined) return [EC.OBJECT, ERR.OPTIONAL_FUNCTIONALITY_NOT_SUPPORTED];
-      return object.properties.has(property) ? [EC.PROPERTY, ERR.NOT_COV_PROPERTY] : [EC.PROPERTY, ERR.UNKNOWN_PROPERTY];
-    }
-    if (property !== undefined && !covProperties.includes(property)) {
+    const isPoint = object instanceof objects.PointObject;
+    if (!isPoint && property === undefined) return [EC.OBJECT, ERR.OPTIONAL_FUNCTIONALITY_NOT_SUPPORTED];
+    if (!isPoint || (property !== undefined && !COV_PROPERTIES.includes(property))) {
       return object.properties.has(property) ? [EC.PROPERTY, ERR.NOT_COV_PROPERTY] : [EC.PROPERTY, ERR.UNKNOWN_PROPERTY];
     }
     const key = `${ctx.address}|${request.subscriberProcessId}|${object.key}|${property}`;
@@ -512,17 +391,14 @@ class Device {
   }
 
   objectChanged(object) {
-    for (const s of this.subscriptions) {
-      if (s.object === object && this.covChanged(s)) this.notify(s);
-    }
+    this.subscriptions.filter((s) => s.object === object && this.covChanged(s)).forEach((s) => this.notify(s));
   }
 
   covChanged(s) {
     const state = s.object.covState(s.property);
     if (state.flags !== s.last.flags) return true;
     if (typeof state.value === 'number' && s.object.kind === 'real') {
-      const increment = s.increment === undefined ? s.object.covIncrement : s.increment;
-      return Math.abs(state.value - s.last.value) >= increment;
+      return Math.abs(state.value - s.last.value) >= (s.increment === undefined ? s.object.covIncrement : s.increment);
     }
     return state.value !== s.last.value;
   }
@@ -535,27 +411,18 @@ class Device {
       asn1.encodeContextObjectId(b, 1, bac.ObjectType.DEVICE, this.instance);
       asn1.encodeContextObjectId(b, 2, s.object.type, s.object.instance);
       asn1.encodeContextUnsigned(b, 3, remaining);
-      asn1.encodeOpeningTag(b, 4);
-      for (const entry of s.object.covValues(s.property)) {
-        asn1.encodeContextEnumerated(b, 0, entry.id);
-        asn1.encodeOpeningTag(b, 2);
-        entry.values.forEach((write) => write(b));
-        asn1.encodeClosingTag(b, 2);
-      }
-      asn1.encodeClosingTag(b, 4);
+      enclosed(b, 4, () => {
+        for (const entry of s.object.covValues(s.property)) {
+          asn1.encodeContextEnumerated(b, 0, entry.id);
+          enclosed(b, 2, () => entry.values.forEach((write) => write(b)));
+        }
+      });
     };
     const what = `${this.instance} ${s.object.key} pid=${s.processId}`;
     if (s.confirmed) {
       this.sendConfirmed(s.ctx, SERVICE.CONFIRMED_COV_NOTIFICATION, body, what);
     } else {
-      this.sendApdu(
-        s.ctx,
-        codec.encode((b) => {
-          b.buffer[b.offset++] = PDU.UNCONFIRMED_REQUEST;
-          b.buffer[b.offset++] = bac.UnconfirmedServiceChoice.UNCONFIRMED_COV_NOTIFICATION;
-          body(b);
-        }),
-      );
+      this.sendApdu(s.ctx, codec.apduOf([PDU.UNCONFIRMED_REQUEST, bac.UnconfirmedServiceChoice.UNCONFIRMED_COV_NOTIFICATION], body));
     }
     this.site.say(`event notify ${what} ${s.confirmed ? 'confirmed' : 'unconfirmed'}`);
   }
@@ -576,21 +443,12 @@ class Device {
     let invokeId = this.nextInvokeId;
     while (this.pending.has(invokeId)) invokeId = (invokeId + 1) & 0xff;
     this.nextInvokeId = (invokeId + 1) & 0xff;
-    const apdu = codec.encode((b) => {
-      b.buffer[b.offset++] = PDU.CONFIRMED_REQUEST;
-      b.buffer[b.offset++] = bac.MaxApduLengthAccepted.OCTETS_1476;
-      b.buffer[b.offset++] = invokeId;
-      b.buffer[b.offset++] = service;
-      writeBody(b);
-    });
+    const apdu = codec.apduOf([PDU.CONFIRMED_REQUEST, bac.MaxApduLengthAccepted.OCTETS_1476, invokeId, service], writeBody);
     const entry = { address: ctx.address, what, retriesLeft: this.apduRetries };
     const transmit = () => {
       this.sendApdu(ctx, apdu);
       entry.timer = setTimeout(() => {
-        if (entry.retriesLeft-- > 0) {
-          transmit();
-          return;
-        }
+        if (entry.retriesLeft-- > 0) return transmit();
         this.pending.delete(invokeId);
         this.site.say(`event notify-timeout ${what}`);
       }, this.apduTimeoutMs);
@@ -613,11 +471,7 @@ class Device {
 
   /** Sends an APDU to `ctx.address`, with our source route and the requester's as destination. */
   sendApdu(ctx, apdu) {
-    const route = { ...this.route };
-    if (ctx.source) {
-      route.dnet = ctx.source.net;
-      route.dadr = ctx.source.adr;
-    }
+    const route = ctx.source ? { ...this.route, dnet: ctx.source.net, dadr: ctx.source.adr } : this.route;
     const expectingReply = (apdu[0] & 0xf0) === PDU.CONFIRMED_REQUEST;
     this.endpoint.send(this.endpoint.unicast(route, expectingReply, apdu), ctx.address);
   }
@@ -627,14 +481,7 @@ class Device {
   }
 
   sendError(ctx, header, [errorClass, errorCode]) {
-    this.sendApdu(
-      ctx,
-      codec.encode((b) => {
-        codec.apdu.encodeError(b, PDU.ERROR, header.service, header.invokeId);
-        asn1.encodeApplicationEnumerated(b, errorClass);
-        asn1.encodeApplicationEnumerated(b, errorCode);
-      }),
-    );
+    this.sendApdu(ctx, codec.apduOf([PDU.ERROR, header.invokeId, header.service], (b) => services.ErrorService.encode(b, errorClass, errorCode)));
   }
 
   sendReject(ctx, invokeId, reason) {
@@ -643,10 +490,6 @@ class Device {
 
   sendAbort(ctx, invokeId, reason) {
     this.sendApdu(ctx, Buffer.from([PDU.ABORT | 1, invokeId, reason]));
-  }
-
-  canSegment() {
-    return this.segmentation === SEGMENTATION.both || this.segmentation === SEGMENTATION.transmit;
   }
 
   /** Largest APDU that goes to this requester unsegmented. */
@@ -660,7 +503,8 @@ class Device {
   }
 
   acceptsSegments(header) {
-    return this.canSegment() && (header.type & bac.PduConReqBit.SEGMENTED_RESPONSE_ACCEPTED) !== 0;
+    const transmits = this.segmentation === SEGMENTATION.both || this.segmentation === SEGMENTATION.transmit;
+    return transmits && (header.type & bac.PduConReqBit.SEGMENTED_RESPONSE_ACCEPTED) !== 0;
   }
 
   /** The most service data octets one reply to this request can carry. */
@@ -677,13 +521,10 @@ class Device {
       this.sendApdu(ctx, Buffer.concat([Buffer.from([PDU.COMPLEX_ACK, header.invokeId, header.service]), payload]));
       return;
     }
-    if (!this.acceptsSegments(header)) {
-      this.sendAbort(ctx, header.invokeId, bac.AbortReason.SEGMENTATION_NOT_SUPPORTED);
-      return;
-    }
     const segmentSize = limit - 5;
-    if (Math.ceil(payload.length / segmentSize) > this.segmentsAccepted(header)) {
-      this.sendAbort(ctx, header.invokeId, bac.AbortReason.BUFFER_OVERFLOW);
+    if (!this.acceptsSegments(header) || Math.ceil(payload.length / segmentSize) > this.segmentsAccepted(header)) {
+      const reason = this.acceptsSegments(header) ? bac.AbortReason.BUFFER_OVERFLOW : bac.AbortReason.SEGMENTATION_NOT_SUPPORTED;
+      this.sendAbort(ctx, header.invokeId, reason);
       return;
     }
     const key = `${ctx.address}/${header.invokeId}`;

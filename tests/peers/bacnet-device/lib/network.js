@@ -1,8 +1,8 @@
 'use strict';
-// The UDP side: one endpoint per socket. An endpoint carries a device of the local network, or a
-// router to the devices of remote networks (reached by network number and MAC), or a BBMD that
-// registers foreign devices. Every endpoint of a process lies on one simulated LAN: a broadcast
-// datagram that reaches any of them is heard by all of their local devices.
+// The UDP side: one endpoint per socket. An endpoint carries a device of the local network, or a router
+// to the devices of remote networks (reached by network number and MAC), or a BBMD that registers foreign
+// devices. Every endpoint of a process lies on one simulated LAN: a broadcast datagram that reaches any
+// of them is heard by all of their local devices.
 
 const dgram = require('dgram');
 const codec = require('./codec');
@@ -21,9 +21,8 @@ function splitAddress(text) {
   return { host, port: port === undefined ? bac.DEFAULT_BACNET_PORT : Number(port) };
 }
 
-function macKey(adr) {
-  return Buffer.from(adr || []).toString('hex');
-}
+const macKey = (adr) => Buffer.from(adr || []).toString('hex');
+const uint16 = (n) => [n >> 8, n & 0xff];
 
 class Endpoint {
   /** `role`: { device } for a local device, { routes: Map(network -> Map(mac hex -> device)) }, or { bbmd: true }. */
@@ -62,52 +61,29 @@ class Endpoint {
     this.socket.send(datagram, target.port, target.host);
   }
 
+  sendNpdu(npdu, address) {
+    this.send(codec.datagram(F.ORIGINAL_UNICAST_NPDU, npdu), address);
+  }
+
   /** A unicast datagram carrying `apdu`, with the NPDU specifiers of `route`. */
   unicast(route, expectingReply, apdu) {
-    return codec.datagram(F.ORIGINAL_UNICAST_NPDU, (b) => {
-      codec.encodeNpdu(b, route, expectingReply);
-      apdu.copy(b.buffer, b.offset);
-      b.offset += apdu.length;
-    });
+    return codec.datagram(F.ORIGINAL_UNICAST_NPDU, codec.encodeNpdu(route, { apdu, expectingReply }));
   }
 
   /** Broadcasts an unconfirmed APDU of `device`: on the wire where a broadcast address is set, and to foreign devices. */
   broadcast(device, apdu) {
-    const route = { ...device.route };
-    if (route.snet) route.dnet = GLOBAL_NETWORK;
-    this.broadcastNpdu(
-      codec.encode((b) => {
-        codec.encodeNpdu(b, route, false);
-        apdu.copy(b.buffer, b.offset);
-        b.offset += apdu.length;
-      }),
-      device.broadcastAddress || this.broadcastAddress,
-    );
+    const route = device.route.snet ? { ...device.route, dnet: GLOBAL_NETWORK } : device.route;
+    this.broadcastNpdu(codec.encodeNpdu(route, { apdu }), device.broadcastAddress || this.broadcastAddress);
   }
 
   broadcastNpdu(npdu, target) {
-    if (target) {
-      this.send(this.wrap(F.ORIGINAL_BROADCAST_NPDU, npdu), target);
-    }
+    if (target) this.send(codec.datagram(F.ORIGINAL_BROADCAST_NPDU, npdu), target);
     this.site.forwardToForeignDevices(npdu, this.address);
-  }
-
-  wrap(func, npdu, originatingAddress) {
-    return codec.datagram(
-      func,
-      (b) => {
-        npdu.copy(b.buffer, b.offset);
-        b.offset += npdu.length;
-      },
-      originatingAddress,
-    );
   }
 
   received(msg, from) {
     const parsed = codec.parseDatagram(msg);
-    if (!parsed) {
-      return;
-    }
+    if (!parsed) return;
     switch (parsed.func) {
       case F.ORIGINAL_UNICAST_NPDU:
         this.deliver(msg, parsed, { address: from, broadcast: false });
@@ -120,19 +96,12 @@ class Endpoint {
         this.site.broadcastReceived(msg, parsed, { address: `${origin.host}:${origin.port}`, broadcast: true });
         break;
       }
-      case F.REGISTER_FOREIGN_DEVICE:
-      case F.DISTRIBUTE_BROADCAST_TO_NETWORK:
-        if (this.bbmd) {
-          this.bbmd.received(msg, parsed, from);
-          break;
-        }
-        this.send(codec.bvlcResult(codec.BVLC_NAK[parsed.func]), from);
-        break;
       default:
-        if (codec.BVLC_NAK[parsed.func] !== undefined) {
+        if (this.bbmd && (parsed.func === F.REGISTER_FOREIGN_DEVICE || parsed.func === F.DISTRIBUTE_BROADCAST_TO_NETWORK)) {
+          this.bbmd.received(msg, parsed, from);
+        } else if (codec.BVLC_NAK[parsed.func] !== undefined) {
           this.send(codec.bvlcResult(codec.BVLC_NAK[parsed.func]), from);
         }
-        break;
     }
   }
 
@@ -146,69 +115,43 @@ class Endpoint {
     }
     const apdu = msg.subarray(parsed.apduOffset);
     const destination = parsed.npdu.destination;
+    const toAll = (devices) => devices.forEach((d) => d.receive(apdu, { ...context, broadcast: true }));
     if (!destination) {
       if (this.device) this.device.receive(apdu, context);
-      return;
+    } else if (destination.net === GLOBAL_NETWORK) {
+      toAll(this.device ? [this.device] : []);
+      toAll(this.routes ? [...this.routes.values()].flatMap((network) => [...network.values()]) : []);
+    } else if (this.routes) {
+      const network = this.routes.get(destination.net);
+      if (!network) {
+        if (!context.broadcast) this.rejectMessage(context, destination.net);
+      } else if (!destination.adr || destination.adr.length === 0) {
+        toAll([...network.values()]);
+      } else {
+        const device = network.get(macKey(destination.adr));
+        if (device) device.receive(apdu, context);
+      }
     }
-    if (destination.net === GLOBAL_NETWORK) {
-      if (this.device) this.device.receive(apdu, { ...context, broadcast: true });
-      this.routedDevices().forEach((d) => d.receive(apdu, { ...context, broadcast: true }));
-      return;
-    }
-    if (!this.routes) {
-      return;
-    }
-    const network = this.routes.get(destination.net);
-    if (!network) {
-      if (!context.broadcast) this.rejectMessage(context, destination.net);
-      return;
-    }
-    if (!destination.adr || destination.adr.length === 0) {
-      network.forEach((d) => d.receive(apdu, { ...context, broadcast: true }));
-      return;
-    }
-    const device = network.get(macKey(destination.adr));
-    if (device) device.receive(apdu, context);
-  }
-
-  routedDevices() {
-    return this.routes ? [...this.routes.values()].flatMap((network) => [...network.values()]) : [];
   }
 
   networkMessage(msg, parsed, ctx) {
-    if (msg[parsed.messageOffset] !== NETWORK.WHO_IS_ROUTER_TO_NETWORK) {
-      return;
-    }
+    if (msg[parsed.messageOffset] !== NETWORK.WHO_IS_ROUTER_TO_NETWORK) return;
     const asked = msg.length >= parsed.messageOffset + 3 ? msg.readUInt16BE(parsed.messageOffset + 1) : undefined;
     const networks = [...this.routes.keys()].filter((n) => asked === undefined || n === asked);
-    if (networks.length === 0) {
-      return;
-    }
-    const npdu = codec.encode((b) =>
-      codec.encodeNetworkMessage(b, {}, NETWORK.I_AM_ROUTER_TO_NETWORK, (w) => {
-        networks.forEach((n) => {
-          w.buffer.writeUInt16BE(n, w.offset);
-          w.offset += 2;
-        });
-      }),
-    );
+    if (networks.length === 0) return;
+    const body = Buffer.from(networks.flatMap(uint16));
+    const npdu = codec.encodeNpdu({}, { message: { type: NETWORK.I_AM_ROUTER_TO_NETWORK, body } });
     if (this.broadcastAddress && ctx.broadcast) {
       this.broadcastNpdu(npdu, this.broadcastAddress);
     } else {
-      this.send(this.wrap(F.ORIGINAL_UNICAST_NPDU, npdu), ctx.address);
+      this.sendNpdu(npdu, ctx.address);
     }
   }
 
   rejectMessage(ctx, network) {
     const route = ctx.source ? { dnet: ctx.source.net, dadr: ctx.source.adr } : {};
-    const npdu = codec.encode((b) =>
-      codec.encodeNetworkMessage(b, route, NETWORK.REJECT_MESSAGE_TO_NETWORK, (w) => {
-        w.buffer[w.offset++] = REJECT_UNKNOWN_NETWORK;
-        w.buffer.writeUInt16BE(network, w.offset);
-        w.offset += 2;
-      }),
-    );
-    this.send(this.wrap(F.ORIGINAL_UNICAST_NPDU, npdu), ctx.address);
+    const body = Buffer.from([REJECT_UNKNOWN_NETWORK, ...uint16(network)]);
+    this.sendNpdu(codec.encodeNpdu(route, { message: { type: NETWORK.REJECT_MESSAGE_TO_NETWORK, body } }), ctx.address);
   }
 }
 
@@ -226,14 +169,12 @@ class Bbmd {
       this.foreignDevices.set(from, Date.now() + (ttl + FDT_GRACE_SECONDS) * 1000);
       this.endpoint.send(codec.bvlcResult(0), from);
       this.endpoint.site.say(`event register ${from} ttl=${ttl}`);
-      return;
-    }
-    if (!this.isRegistered(from)) {
+    } else if (!this.isRegistered(from)) {
       this.endpoint.send(codec.bvlcResult(codec.BVLC_NAK[F.DISTRIBUTE_BROADCAST_TO_NETWORK]), from);
-      return;
+    } else {
+      this.forward(msg.subarray(parsed.offset), from, from);
+      this.endpoint.site.lanBroadcast(msg, parsed, { address: from, broadcast: true });
     }
-    this.forward(msg.subarray(parsed.offset), from, from);
-    this.endpoint.site.lanBroadcast(msg, parsed, { address: from, broadcast: true });
   }
 
   isRegistered(address) {
@@ -243,11 +184,9 @@ class Bbmd {
 
   /** Forwarded-NPDU to every registered foreign device except `except`. */
   forward(npdu, originatingAddress, except) {
-    const datagram = this.endpoint.wrap(F.FORWARDED_NPDU, npdu, originatingAddress);
+    const datagram = codec.datagram(F.FORWARDED_NPDU, npdu, originatingAddress);
     for (const address of this.foreignDevices.keys()) {
-      if (address !== except && this.isRegistered(address)) {
-        this.endpoint.send(datagram, address);
-      }
+      if (address !== except && this.isRegistered(address)) this.endpoint.send(datagram, address);
     }
   }
 }

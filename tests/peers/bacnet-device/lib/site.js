@@ -21,6 +21,45 @@ function macBytes(mac, position, where) {
   return [...Buffer.from(text, 'hex')];
 }
 
+// The line commands: their arguments, and what they do to the device named first (or to the site).
+const COMMANDS = {
+  set: {
+    usage: '<device> <object> present-value|out-of-service <value>',
+    run: ([, id, property, given], device) => {
+      const object = device().findObject(id);
+      if (property === 'out-of-service') {
+        object.outOfService = given === 'true';
+        object.onChange(object);
+      } else if (property === 'present-value' && object.setValue) {
+        object.setValue(/^-?[\d.]+$/.test(given) ? Number(given) : given);
+      } else {
+        throw new Error(`cannot set ${property} of ${id}`);
+      }
+    },
+  },
+  silent: { usage: '<device> on|off', run: ([, on], device) => void (device().silent = on === 'on') },
+  delay: { usage: '<device> <milliseconds>', run: ([, ms], device) => void (device().delayMs = Number(ms)) },
+  drop: {
+    usage: '<device>|* <0..1>',
+    run: ([which, given], device, site) => {
+      const rate = Number(given);
+      if (!(rate >= 0 && rate <= 1)) throw new Error('rate: 0 to 1');
+      (which === '*' ? site.devices : [device()]).forEach((d) => (d.dropRate = rate));
+    },
+  },
+  append: {
+    usage: '<device> <trend-log> <records>',
+    run: ([, id, records], device) => {
+      const log = device().findObject(id);
+      if (!(log instanceof TrendLog)) throw new Error(`${id} is not a trend log`);
+      log.series.count += Number(records);
+      return String(log.series.total(Date.now()));
+    },
+  },
+  subscriptions: { usage: '<device>', run: (args, device) => String(device().subscriptions.length) },
+  requests: { usage: '<device>', run: (args, device) => String(device().requests) },
+};
+
 class Site {
   /** `out(line)` prints a line for the test; `options.bind` overrides the default bind address. */
   constructor(config, options, out) {
@@ -127,70 +166,21 @@ class Site {
 
   /** Carries out one command line; returns the reply line ("ok ..." or "error ..."). */
   command(line) {
-    const words = line.trim().split(/\s+/);
-    const verb = words.shift();
+    const [verb, ...args] = line.trim().split(/\s+/);
     if (!verb) return undefined;
     try {
-      const reply = this.run(verb, words);
+      const command = COMMANDS[verb];
+      if (!command) throw new Error(`unknown command ${verb}`);
+      if (args.length !== command.usage.split(' ').length) throw new Error(`usage: ${verb} ${command.usage}`);
+      const device = () => {
+        const d = this.deviceByInstance(Number(args[0]));
+        if (!d) throw new Error(`no device ${args[0]}`);
+        return d;
+      };
+      const reply = command.run(args, device, this);
       return reply === undefined ? 'ok' : `ok ${reply}`;
     } catch (e) {
       return `error ${e.message}`;
-    }
-  }
-
-  run(verb, args) {
-    const device = () => {
-      const d = this.deviceByInstance(Number(args[0]));
-      if (!d) throw new Error(`no device ${args[0]}`);
-      return d;
-    };
-    const want = (n, usage) => {
-      if (args.length !== n) throw new Error(`usage: ${verb} ${usage}`);
-    };
-    switch (verb) {
-      case 'set': {
-        want(4, '<device> <object> present-value|out-of-service <value>');
-        const object = device().findObject(args[1]);
-        if (args[2] === 'out-of-service') {
-          object.outOfService = args[3] === 'true';
-          object.onChange(object);
-        } else if (args[2] === 'present-value' && object.setValue) {
-          object.setValue(/^-?[\d.]+$/.test(args[3]) ? Number(args[3]) : args[3]);
-        } else {
-          throw new Error(`cannot set ${args[2]} of ${args[1]}`);
-        }
-        return undefined;
-      }
-      case 'silent':
-        want(2, '<device> on|off');
-        device().silent = args[1] === 'on';
-        return undefined;
-      case 'delay':
-        want(2, '<device> <milliseconds>');
-        device().delayMs = Number(args[1]);
-        return undefined;
-      case 'drop': {
-        want(2, '<device>|* <rate 0..1>');
-        const rate = Number(args[1]);
-        if (!(rate >= 0 && rate <= 1)) throw new Error('rate: 0 to 1');
-        (args[0] === '*' ? this.devices : [device()]).forEach((d) => (d.dropRate = rate));
-        return undefined;
-      }
-      case 'append': {
-        want(3, '<device> <trend-log> <records>');
-        const log = device().findObject(args[1]);
-        if (!(log instanceof TrendLog)) throw new Error(`${args[1]} is not a trend log`);
-        log.series.count += Number(args[2]);
-        return String(log.series.total(Date.now()));
-      }
-      case 'subscriptions':
-        want(1, '<device>');
-        return String(device().subscriptions.length);
-      case 'requests':
-        want(1, '<device>');
-        return String(device().requests);
-      default:
-        throw new Error(`unknown command ${verb}`);
     }
   }
 
