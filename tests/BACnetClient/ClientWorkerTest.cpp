@@ -1,11 +1,11 @@
 #include "BACnetClient/ManualClock.h"
 #include "BACnetClient/ScriptedNetwork.h"
 #include "ClientFixture.h"
-
+#include "Orvik_BACnetClient/NotificationRequestRR.h"
 #include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
+#include "Orvik_BACnetClient/ReadRangePager.h"
 
 #include <Poco/Exception.h>
-
 #include <algorithm>
 
 namespace Orvik::BACnet::Client::Test
@@ -359,6 +359,250 @@ TEST(ClientWorkerWithoutNetwork, EveryRequestIsRefusedAtOnceWhenTheNetworkCannot
     }
     worker.stop();
     EXPECT_TRUE(network.waitForCalls(0).empty());
+}
+
+const Poco::UInt32 DEVICE = 100;
+
+TransactionTable::Settings settings()
+{
+    TransactionTable::Settings settings;
+    settings.apduTimeoutMs = 1000;
+    settings.apduRetries = 1;
+    settings.segmentTimeoutMs = 300;
+    settings.maxOutstanding = 1;
+    settings.maxOpen = 3;
+    return settings;
+}
+
+/// The parts of the table that the contract suite does not reach through the simulated site: the wait
+/// for an address, the segment timer, limits changed at run time, the bound on open transactions.
+class TransactionTableTest : public ::testing::Test
+{
+protected:
+    TransactionTable::Transmit recordInto(Poco::UInt32 transactionId)
+    {
+        return [this, transactionId](Poco::UInt8 invokeId) { sent.emplace_back(transactionId, invokeId); };
+    }
+
+    std::vector<Poco::UInt32> timedOut()
+    {
+        std::vector<Poco::UInt32> ids;
+        for (const TransactionTable::Ended& ended : table.expire())
+            ids.push_back(ended.transactionId);
+        return ids;
+    }
+
+    ManualClock clock;
+    std::vector<Poco::UInt32> lookups;
+    std::vector<std::pair<Poco::UInt32, Poco::UInt8>> sent;
+    TransactionTable table{settings(), clock, [this](Poco::UInt32 device) { lookups.push_back(device); }};
+};
+
+TEST_F(TransactionTableTest, RequestsWaitForTheAddressAndTimeOutWithoutIt)
+{
+    table.open(1, DEVICE, recordInto(1), false);
+    table.open(2, DEVICE, recordInto(2), false);
+    EXPECT_EQ(lookups, std::vector<Poco::UInt32>{DEVICE});  // one lookup for both
+    EXPECT_TRUE(sent.empty());
+    table.bind(DEVICE);
+    ASSERT_EQ(sent.size(), 1u);  // the device takes one at a time
+    EXPECT_EQ(table.complete(DEVICE, sent[0].second), std::optional<Poco::UInt32>(1));
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_NE(sent[1].second, sent[0].second);                        // invoke ids rotate
+    EXPECT_EQ(table.complete(DEVICE, sent[0].second), std::nullopt);  // a late duplicate
+
+    table.open(3, 200, recordInto(3), false);
+    clock.advance(1000);
+    EXPECT_TRUE(timedOut().empty());  // both try again: 2 is sent again, 200 is looked up again
+    EXPECT_EQ(sent.size(), 3u);
+    EXPECT_EQ(lookups.size(), 3u);
+    clock.advance(1000);
+    EXPECT_EQ(timedOut(), (std::vector<Poco::UInt32>{3, 2}));
+    EXPECT_EQ(table.size(), 0u);
+    EXPECT_EQ(table.millisecondsToNextTimer(), -1);
+}
+
+TEST_F(TransactionTableTest, SegmentTimerIsNotRetriedAndEndReportsWhatWasOpen)
+{
+    table.open(1, DEVICE, recordInto(1));
+    ASSERT_EQ(table.segmentReceived(DEVICE, sent.at(0).second), std::optional<Poco::UInt32>(1));
+    EXPECT_EQ(table.millisecondsToNextTimer(), 300);
+    clock.advance(300);
+    const std::vector<TransactionTable::Ended> ended = table.expire();
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_TRUE(ended[0].receivingSegments);
+    EXPECT_EQ(sent.size(), 1u);  // not sent again
+
+    table.open(2, DEVICE, recordInto(2));
+    table.open(3, DEVICE, recordInto(3));
+    const std::optional<TransactionTable::Ended> waiting = table.end(3);
+    ASSERT_TRUE(waiting.has_value());
+    EXPECT_FALSE(waiting->invokeId.has_value());
+    EXPECT_TRUE(table.end(2)->invokeId.has_value());
+    EXPECT_FALSE(table.end(2).has_value());
+}
+
+TEST_F(TransactionTableTest, LimitsHold)
+{
+    for (Poco::UInt32 id = 1; id <= 3; ++id)
+        table.open(id, DEVICE, recordInto(id));
+    EXPECT_THROW(table.open(4, DEVICE, recordInto(4)), Poco::PoolOverflowException);
+    EXPECT_THROW(table.open(3, DEVICE, recordInto(3)), Poco::ExistsException);
+    EXPECT_EQ(sent.size(), 1u);
+    table.setMaxOutstanding(DEVICE, 2);
+    EXPECT_EQ(sent.size(), 2u);
+    // A transmit that throws is a lost datagram: the timer sends it again.
+    table.end(1);
+    table.end(2);
+    table.end(3);
+    int tries = 0;
+    table.open(5, DEVICE,
+               [&tries](Poco::UInt8)
+               {
+                   if (++tries == 1)
+                       throw Poco::IOException("network down");
+               });
+    clock.advance(1000);
+    EXPECT_TRUE(table.expire().empty());
+    EXPECT_EQ(tries, 2);
+}
+
+const ReadRange::RequestType TIME = ReadRange::RT_BY_TIME;
+const ReadRange::RequestType SEQ = ReadRange::RT_BY_SEQUENCE;
+const ReadRange::RequestType POS = ReadRange::RT_BY_POSITION;
+
+/// A device's answer to one page request: a page, or (failed) the error.
+struct Answer
+{
+    Poco::UInt32 firstSequenceNumber;
+    Poco::UInt32 itemCnt;
+    bool more;
+    bool failed = false;
+};
+const Answer FAILS{0, 0, false, true};
+
+/// A page request: its type, its reference (sequence number or position) and its count.
+struct Asked
+{
+    ReadRange::RequestType type;
+    Poco::UInt32 reference;
+    Poco::Int32 count;
+    bool operator==(const Asked& other) const
+    {
+        return type == other.type && reference == other.reference && count == other.count;
+    }
+    ReadRange::Range range() const
+    {
+        ReadRange::Range r;
+        r.requestType = type;
+        r.refIndex = type == POS ? reference : 1;
+        r.refSeqNum = type == SEQ ? reference : 0;
+        r.count = count;
+        return r;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const Asked& asked)
+{
+    return os << "{type " << asked.type << ", ref " << asked.reference << ", count " << asked.count << "}";
+}
+
+/// The answers a device gives, every request the pager posts (the first is the pager's first range), and
+/// whether the last page gives nothing to go on from, so that the next call throws.
+struct PagerCase
+{
+    std::string name;
+    std::vector<Answer> answers;
+    std::vector<Asked> asked;
+    bool throws = false;
+};
+
+/// The page shapes a device may send, and what the pager makes of them: the next request, the end, or
+/// a clear error, never the same request again.
+const std::vector<PagerCase> CASES = {
+    {"ByTimeThenBySequenceUntilNoMore",
+     {{7, 20, true}, {27, 20, true}, {47, 5, false}},
+     {{TIME, 0, 100}, {SEQ, 27, 80}, {SEQ, 47, 60}}},
+    {"SequenceNumbersWrapTo1",
+     {{4294967294u, 2, true}, {1, 3, false}},
+     {{SEQ, 4294967294u, 10}, {SEQ, 1, 8}}},
+    {"ByPositionWithoutSequenceNumbersGoesOnByPosition",
+     {{0, 4, true}, {0, 2, false}},
+     {{POS, 1, 100}, {POS, 5, 96}}},
+    {"SpentCountEndsThoughMoreFollow", {{1, 30, true}, {31, 20, true}}, {{TIME, 0, 50}, {SEQ, 31, 20}}},
+    {"BackwardReadIsOnePage", {{9, 1, true}}, {{TIME, 0, -1}}},
+    {"FailedPageEnds", {{1, 20, true}, FAILS}, {{TIME, 0, 100}, {SEQ, 21, 80}}},
+    {"EmptyPageThatSaysMoreIsAnError", {{1, 20, true}, {0, 0, true}}, {{TIME, 0, 100}, {SEQ, 21, 80}}, true},
+    {"ByTimeWithoutSequenceNumbersCannotGoOn", {{0, 20, true}}, {{TIME, 0, 100}}, true},
+};
+
+const DataPropertyKey LOG(5, DataType::ObjectIdentifier(OBJECT_TREND_LOG, 1),
+                          DataPropertyRef(PROP_LOG_BUFFER));
+
+class ReadRangePagerTest : public testing::TestWithParam<PagerCase>
+{
+protected:
+    /// Answers the request waiting on the client queue, as the client worker would, and notes its range.
+    void answer(const Answer& answer)
+    {
+        Poco::AutoPtr<Poco::Notification> pNf(_requests.dequeueNotification());
+        auto* pRequest = dynamic_cast<NotificationRequestRR*>(pNf.get());
+        ASSERT_NE(pRequest, nullptr);
+        const ReadRange::Range& r = pRequest->getRange();
+        _asked.push_back({r.requestType, r.requestType == POS ? r.refIndex : r.refSeqNum, r.count});
+        ReadRangeAck::Result page;
+        page.firstSequenceNumber = answer.firstSequenceNumber;
+        page.itemCnt = answer.itemCnt;
+        page.resultFlags = answer.more ? ReadRangeAck::RESULT_MORE_ITEMS : 0;
+        _responses.enqueueNotification(
+            answer.failed
+                ? pRequest->answerError(DataError(ERROR_CLASS_DEVICE, ERROR_CODE_OPERATIONAL_PROBLEM))
+                : pRequest->answer(NetworkReply(page)));
+    }
+
+    Poco::NotificationQueue _requests;
+    Poco::NotificationQueue _responses;
+    ServiceHelper _services{&_requests, &_responses};
+    std::vector<Asked> _asked;
+};
+
+TEST_P(ReadRangePagerTest, PagesOnOneRule)
+{
+    const PagerCase& c = GetParam();
+    ReadRangePager pager(_services, LOG, c.asked.at(0).range());
+    ReadRangeAck::Result page;
+    DataError error;
+    for (const Answer& a : c.answers)
+    {
+        pager.request();  // asked before the page is taken, as a reader ahead would
+        answer(a);
+        EXPECT_EQ(pager.next(page, &error), a.failed ? ReadRangePager::FAILED : ReadRangePager::PAGE);
+        EXPECT_EQ(error.hasError(), a.failed);
+        EXPECT_EQ(page.itemCnt, a.itemCnt);
+    }
+    if (c.throws)
+    {
+        // The page came out; the error comes with the request for the page after it, never the end.
+        EXPECT_FALSE(pager.isEnded());
+        EXPECT_THROW(pager.next(page, &error), Poco::ProtocolException);
+    }
+    EXPECT_TRUE(pager.isEnded());
+    EXPECT_EQ(pager.next(page), ReadRangePager::ENDED);
+    EXPECT_TRUE(_requests.empty()) << "a request after the end";
+    EXPECT_EQ(_asked, c.asked);
+}
+
+INSTANTIATE_TEST_SUITE_P(PageShapes, ReadRangePagerTest, testing::ValuesIn(CASES),
+                         [](const testing::TestParamInfo<PagerCase>& info) { return info.param.name; });
+
+TEST_F(ReadRangePagerTest, StopRequestWhileWaitingEndsThePaging)
+{
+    _responses.enqueueNotification(
+        new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
+    ReadRangePager pager(_services, LOG, Asked{TIME, 0, 10}.range());
+    ReadRangeAck::Result page;
+    EXPECT_EQ(pager.next(page), ReadRangePager::STOPPED);
+    EXPECT_TRUE(pager.isEnded());
 }
 
 }  // namespace Orvik::BACnet::Client::Test
