@@ -201,9 +201,7 @@ TEST_F(IPNetworkTest, OnlyTheAnswerFromTheRequestsAddressWithItsInvokeIdAndServi
         device.send(Packet::fromHex(hostile), network->localAddress());
     answer(device, complexAck(0, ReadProperty::_SERVICE, nameAck("Device A")));
 
-    ASSERT_TRUE(listener.waitForReply(1));
-    EXPECT_EQ(nameIn(listener.repliesOf(1).at(0)), "Device A")
-        << errorIn(listener.repliesOf(1).at(0)).getString();
+    EXPECT_EQ(nameIn(listener.firstReply(1)), "Device A") << errorIn(listener.repliesOf(1).at(0)).getString();
     answer(device, complexAck(0, ReadProperty::_SERVICE, nameAck("late")));
     EXPECT_FALSE(listener.waitUntil([&] { return listener.replies[1].size() > 1; }, 200));
 }
@@ -234,8 +232,7 @@ TEST_F(IPNetworkTest, SegmentedAnswerIsAcknowledgedWindowByWindowAndPutTogether)
         else
             EXPECT_THAT(device.receive().describe(), HasSubstr(step.second)) << unsigned(step.first);
     }
-    ASSERT_TRUE(listener.waitForReply(1));
-    EXPECT_EQ(nameIn(listener.repliesOf(1).at(0)), name);
+    EXPECT_EQ(nameIn(listener.firstReply(1)), name);
 }
 
 TEST_F(IPNetworkTest, SegmentFloodsBadWindowsAndStalledAnswersAreAborted)
@@ -273,8 +270,7 @@ TEST_F(IPNetworkTest, SegmentFloodsBadWindowsAndStalledAnswersAreAborted)
         while (sent.find("abort") == std::string::npos)
             sent = device.receive().describe();
         EXPECT_THAT(sent, HasSubstr(aCase.abort)) << transactionId;
-        ASSERT_TRUE(listener.waitForReply(transactionId));
-        EXPECT_EQ(errorIn(listener.repliesOf(transactionId).at(0)), aCase.error) << transactionId;
+        EXPECT_EQ(errorIn(listener.firstReply(transactionId)), aCase.error) << transactionId;
     }
 }
 
@@ -327,8 +323,7 @@ TEST_F(IPNetworkTest, ReadPropertyMultipleIsSplitUntilTheDeviceTakesItAndTheAnsw
                   "read-property-multiple device:100: vendor-name analog-input:1: present-value",
                   "read-property-multiple device:100: vendor-name",
                   "read-property-multiple analog-input:1: present-value"}));
-    ASSERT_TRUE(listener.waitForReply(1));
-    const NetworkReply reply = listener.repliesOf(1).at(0);
+    const NetworkReply reply = listener.firstReply(1);
     const auto& results = std::get<std::vector<DataResponseRPM>>(reply.payload);
     ASSERT_EQ(results.size(), 2u);
     ASSERT_EQ(results[0].values.size(), 2u);
@@ -390,8 +385,7 @@ TEST_F(IPNetworkTest, ArrayTooLargeForOneAnswerIsReadByItsElements)
                                           readAck(value, PropertyReference(PROP_OBJECT_LIST, index))));
             }
         }
-        ASSERT_TRUE(listener.waitForReply(transactionId));
-        const NetworkReply reply = listener.repliesOf(transactionId).at(0);
+        const NetworkReply reply = listener.firstReply(transactionId);
         const auto* pList = std::get_if<ValueContainer>(&reply.payload);
         ASSERT_NE(pList, nullptr) << errorIn(reply).getString();
         EXPECT_EQ(pList->getStructure(), BACNET_DTS_ARRAY);
@@ -412,14 +406,12 @@ TEST_F(IPNetworkTest, DeviceBehindARouterIsReachedThroughItOneRequestAtATime)
               "service=12 read-property device:400 object-name");
     EXPECT_FALSE(router.receivesAny(200));  // the second waits for the first
     answer(router, complexAck(0, ReadProperty::_SERVICE, nameAck("Remote", 400)), routedFrom(5, "0a"));
-    ASSERT_TRUE(listener.waitForReply(1));
-    EXPECT_EQ(nameIn(listener.repliesOf(1).at(0)), "Remote");
+    EXPECT_EQ(nameIn(listener.firstReply(1)), "Remote");
 
     EXPECT_THAT(router.receive().describe(), HasSubstr("id=1"));
     // Reject-Message-To-Network: no route to network 5.
     router.send(Packet::fromHex("81 0a 00 0a | 01 80 | 03 01 00 05"), network->localAddress());
-    ASSERT_TRUE(listener.waitForReply(2));
-    EXPECT_EQ(errorIn(listener.repliesOf(2).at(0)),
+    EXPECT_EQ(errorIn(listener.firstReply(2)),
               DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_NOT_ROUTER_TO_DNET));
 }
 
@@ -523,8 +515,7 @@ TEST_F(IPNetworkTest, ItsOwnDeviceAnswersItsClientLocallyAndTheNetworkOnItsSocke
                 Device::Site::parse(R"({"devices": [{"instance": 1, "name": "Own"}]})", "own");
         });
     network->sendReadProperty(1, objectNameOf(1));
-    ASSERT_TRUE(listener.waitForReply(1));
-    EXPECT_EQ(nameIn(listener.repliesOf(1).at(0)), "Own");
+    EXPECT_EQ(nameIn(listener.firstReply(1)), "Own");
     EXPECT_FALSE(device.receivesAny(100)) << "nothing on the wire";
     // Another station's Who-Is and ReadProperty reach the device at the station's address; the station's
     // own I-Am coming back from the network is no second device.
@@ -567,8 +558,7 @@ TEST_F(IPNetworkTest, ReadRangeAsksForWhatOneAnswerHoldsAndReportsMoreWhenItCutT
             "69 01");
         ack[7] = static_cast<std::uint8_t>(transactionId - 1);  // the invoke id
         device.send(ack, network->localAddress());
-        ASSERT_TRUE(listener.waitForReply(transactionId));
-        const NetworkReply reply = listener.repliesOf(transactionId).at(0);
+        const NetworkReply reply = listener.firstReply(transactionId);
         const auto& result = std::get<ReadRangeAck::Result>(reply.payload);
         EXPECT_EQ(result.itemCnt, 2u);
         EXPECT_EQ(result.resultFlags, std::get<2>(row)) << std::get<0>(row);
@@ -583,8 +573,7 @@ TEST_F(IPNetworkTest, ReadRangeAsksForWhatOneAnswerHoldsAndReportsMoreWhenItCutT
         EXPECT_THAT(request.text, HasSubstr(asked));
         abortTooLarge(request.invokeId);
     }
-    ASSERT_TRUE(listener.waitForReply(3));
-    EXPECT_EQ(errorIn(listener.repliesOf(3).at(0)),
+    EXPECT_EQ(errorIn(listener.firstReply(3)),
               DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_SEGMENTATION_NOT_SUPPORTED));
 }
 

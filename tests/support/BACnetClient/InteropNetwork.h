@@ -15,14 +15,16 @@ namespace Orvik::Test
 class InteropNetwork
 {
 public:
-    static BACnet::Client::IP::BACnetIPNetwork::Settings settings(const Poco::Net::SocketAddress& broadcast)
+    static BACnet::Client::IP::BACnetIPNetwork::Settings settings(const Poco::Net::SocketAddress& broadcast,
+                                                                  Poco::UInt32 apduTimeoutMs = 500,
+                                                                  Poco::UInt32 apduRetries = 2)
     {
         BACnet::Client::IP::BACnetIPNetwork::Settings settings;
         settings.local = Poco::Net::SocketAddress("127.0.0.1", 0);
         settings.broadcast = broadcast;
-        settings.transactions.apduTimeoutMs = 500;
-        settings.transactions.apduRetries = 2;
-        settings.transactions.segmentTimeoutMs = 500;
+        settings.transactions.apduTimeoutMs = apduTimeoutMs;
+        settings.transactions.apduRetries = apduRetries;
+        settings.transactions.segmentTimeoutMs = apduTimeoutMs;
         return settings;
     }
 

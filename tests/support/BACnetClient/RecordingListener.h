@@ -3,6 +3,8 @@
 #include "Orvik_BACnetClient/DataPropertyKey.h"
 #include "Orvik_BACnetClient/NetworkListener.h"
 
+#include <gtest/gtest.h>
+
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -43,6 +45,16 @@ public:
     bool waitForReply(Poco::UInt32 transactionId, long timeoutMs = 10000)
     {
         return waitUntil([&] { return replies.count(transactionId) > 0; }, timeoutMs);
+    }
+
+    /// The first reply of the transaction, waited for; without one in the wait the test fails and gets a
+    /// communication error.
+    NetworkReply firstReply(Poco::UInt32 transactionId)
+    {
+        if (waitForReply(transactionId))
+            return repliesOf(transactionId).at(0);
+        ADD_FAILURE() << "no reply to transaction " << transactionId;
+        return NetworkReply(DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER));
     }
 
     /// The replies of the transaction so far (a copy, taken under the lock).
