@@ -60,7 +60,7 @@ TEST(OctetBuffer, HexTextRoundTripsAndRejectsMalformedText)
     EXPECT_EQ(buffer, OctetBuffer(std::vector<Poco::UInt8>{1, 2, 3}));
 }
 
-TEST(BitBuffer, BitIIsBitIOfTheLittleEndianFirstWord)
+TEST(BitBuffer, BitIIsBitIOfTheLittleEndianFirstWordAndStorageIsWholeWords)
 {
     BitBuffer bits(2);
     bits.setBit(0, true);
@@ -69,33 +69,27 @@ TEST(BitBuffer, BitIIsBitIOfTheLittleEndianFirstWord)
     EXPECT_EQ(bits.getOctets().getUInt32(0, true) & 3u, 3u);
     bits.setBit(0, false);
     EXPECT_EQ(bits.getOctets().getUInt32(0, true), 2u);
-
     BitBuffer wide(40);
     wide.setBit(31, true);
     wide.setBit(39, true);
     EXPECT_EQ(wide.getOctets().getUInt32(0, true), 0x80000000u);
     EXPECT_EQ(wide.getOctets().getUInt8(4), 0x80u);
-}
 
-TEST(BitBuffer, StorageIsWholeWordsSoTheFirstWordIsAlwaysReadable)
-{
+    // The first word is always readable.
     for (std::size_t count : {0u, 1u, 31u, 32u, 33u, 64u, 65u})
     {
-        BitBuffer bits(count);
-        EXPECT_GE(bits.getOctets().size(), 4u);
-        EXPECT_EQ(bits.getOctets().size() % 4, 0u);
-        EXPECT_GE(bits.getOctets().size() * 8, count);
-        EXPECT_NO_THROW(bits.getOctets().getUInt32(0, true)) << count << " bits";
+        const BitBuffer bits(count);
+        const OctetBuffer& octets = bits.getOctets();
+        EXPECT_GE(octets.size(), 4u);
+        EXPECT_EQ(octets.size() % 4, 0u);
+        EXPECT_GE(octets.size() * 8, count);
     }
-}
 
-TEST(BitBuffer, AccessBeyondTheBitCountThrows)
-{
-    BitBuffer bits(3);
-    EXPECT_THROW(bits.getBit(3), Poco::RangeException);
-    EXPECT_THROW(bits.setBit(8, true), Poco::RangeException);
+    BitBuffer three(3);
+    EXPECT_THROW(three.getBit(3), Poco::RangeException);
+    EXPECT_THROW(three.setBit(8, true), Poco::RangeException);
     EXPECT_THROW(BitBuffer().getBit(0), Poco::RangeException);
-    EXPECT_EQ(bits.getOctets().getUInt32(0, true), 0u);
+    EXPECT_EQ(three.getOctets().getUInt32(0, true), 0u);
 }
 
 TEST(BitBuffer, ShrinkingClearsTheBitsCutOff)

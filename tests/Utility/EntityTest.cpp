@@ -14,8 +14,7 @@ namespace
 {
 
 const std::string SHELF = "shelf", ID_SHELF = "id_shelf", LABEL = "label", CAPACITY = "capacity",
-                  NOTE = "note";
-const std::string BOOK = "book", ID_BOOK = "id_book", TITLE = "title";
+                  NOTE = "note", BOOK = "book", ID_BOOK = "id_book", TITLE = "title";
 
 const char* const SCHEMA = R"(
 CREATE TABLE shelf (id_shelf INTEGER PRIMARY KEY, label TEXT NOT NULL DEFAULT 'unnamed', capacity INTEGER, note TEXT);
@@ -46,9 +45,7 @@ public:
     {
         setPK2(pk, updateStatus);
         for (auto& entry : books)
-        {
             entry.second.setVar(1, pk, true);
-        }
     }
     std::map<Int32, Book> books;
     static const ColNames _colNames;
@@ -77,22 +74,22 @@ class EntityLayer : public ::testing::Test
 protected:
     void SetUp() override { _db.executeScript(SCHEMA); }
 
-    Int32 storedShelf(const std::string& label, int capacity)
+    /// A new row with the values of columns 1, 2, ... stored; its key.
+    template <class Row>
+    Int32 stored(const Entity::Vars& values)
     {
-        Shelf shelf(true);
-        shelf.setVar(1, label, true);
-        shelf.setVar(2, capacity, true);
-        EXPECT_EQ(_server.update(shelf, nullptr), 1);
-        return shelf.getPK();
+        Row row(true);
+        for (std::size_t column = 0; column < values.size(); ++column)
+            row.setVar(column + 1, values[column], true);
+        EXPECT_EQ(_server.update(row, nullptr), 1);
+        return row.getPK();
     }
 
-    Int32 storedBook(Int32 shelf, const std::string& title)
+    std::size_t retrieve(Shelf& shelf, Int32 key)
     {
-        Book book(true);
-        book.setVar(1, shelf, true);
-        book.setVar(2, title, true);
-        EXPECT_EQ(_server.update(book, nullptr), 1);
-        return book.getPK();
+        _server.setWhere("id_shelf=?");
+        _server.addSelectArg(key);
+        return _server.retrieve(shelf);
     }
 
     template <class T>
@@ -110,15 +107,12 @@ protected:
 
 }  // namespace
 
-TEST_F(EntityLayer, InsertStoresTheRowAndReportsTheAssignedKey)
+TEST_F(EntityLayer, InsertStoresTheRowAndReportsTheAssignedOrGivenKey)
 {
     Shelf shelf(true);
     shelf.setVar(1, "fiction", true);
-    shelf.setVar(2, 40, true);
     AutoIncrementVector keys;
-
     EXPECT_EQ(_server.update(shelf, &keys), 1);
-
     EXPECT_GT(shelf.getPK(), 0);
     EXPECT_EQ(shelf.getVar(0).convert<Int32>(), shelf.getPK());
     EXPECT_EQ(shelf.getStatus(), Entity::STATUS_CLEAN);
@@ -127,24 +121,20 @@ TEST_F(EntityLayer, InsertStoresTheRowAndReportsTheAssignedKey)
     EXPECT_EQ(
         queryOne<std::string>("SELECT label FROM shelf WHERE id_shelf=" + std::to_string(shelf.getPK())),
         "fiction");
-}
 
-TEST_F(EntityLayer, InsertWithoutValuesTakesTheTableDefaults)
-{
-    Shelf shelf(true);
-    EXPECT_EQ(_server.update(shelf, nullptr), 1);
-    EXPECT_EQ(queryOne<std::string>("SELECT label FROM shelf"), "unnamed");
-}
+    Shelf empty(true);
+    EXPECT_EQ(_server.update(empty, nullptr), 1);
+    EXPECT_EQ(
+        queryOne<std::string>("SELECT label FROM shelf WHERE id_shelf=" + std::to_string(empty.getPK())),
+        "unnamed")
+        << "columns without values take the table defaults";
 
-TEST_F(EntityLayer, InsertWithAGivenKeyKeepsIt)
-{
-    Shelf shelf(true);
-    shelf.setPK(77, true);
-    AutoIncrementVector keys;
-    EXPECT_EQ(_server.update(shelf, &keys), 1);
-    EXPECT_EQ(shelf.getPK(), 77);
+    Shelf given(true);
+    given.setPK(77, true);
+    keys.clear();
+    EXPECT_EQ(_server.update(given, &keys), 1);
+    EXPECT_EQ(given.getPK(), 77);
     EXPECT_EQ(keys[0], (DataAutoIncrement{"shelf", 77, 77}));
-
     Shelf twin(true);
     twin.setPK(77, true);
     EXPECT_THROW(_server.update(twin, nullptr), Poco::Data::DataException)
@@ -154,11 +144,8 @@ TEST_F(EntityLayer, InsertWithAGivenKeyKeepsIt)
 
 TEST_F(EntityLayer, UpdateWritesOnlyTheChangedColumns)
 {
-    const Int32 key = storedShelf("history", 10);
     Shelf shelf;
-    _server.setWhere("id_shelf=?");
-    _server.addSelectArg(key);
-    ASSERT_EQ(_server.retrieve(shelf), 1u);
+    ASSERT_EQ(retrieve(shelf, stored<Shelf>({"history", 10})), 1u);
     EXPECT_FALSE(shelf.isModified());
     _db << "UPDATE shelf SET capacity=99", now;  // another writer changes a column we do not touch
 
@@ -174,27 +161,28 @@ TEST_F(EntityLayer, UpdateWritesOnlyTheChangedColumns)
     EXPECT_EQ(_server.update(shelf, nullptr), 0) << "nothing changed, nothing written";
 }
 
-TEST_F(EntityLayer, UpdateOfARowThatIsGoneWritesNothing)
+TEST_F(EntityLayer, MissingRowsAreNeitherWrittenNorReadAndTheObjectKeepsItsState)
 {
-    Shelf shelf;
-    shelf.setPK(12345, false);
-    shelf.setVar(1, "ghost", true);
-    EXPECT_EQ(_server.update(shelf, nullptr), 0);
-    EXPECT_TRUE(shelf.isModified()) << "the change is not lost";
+    Shelf ghost;
+    ghost.setPK(12345, false);
+    ghost.setVar(1, "ghost", true);
+    EXPECT_EQ(_server.update(ghost, nullptr), 0);
+    EXPECT_TRUE(ghost.isModified()) << "the change is not lost";
+
+    Shelf unsaved(true);
+    unsaved.setVar(1, "unsaved", true);
+    EXPECT_EQ(retrieve(unsaved, 4711), 0u);
+    EXPECT_TRUE(unsaved.isNew());
+    EXPECT_EQ(unsaved.getVar(1).convert<std::string>(), "unsaved");
 }
 
 TEST_F(EntityLayer, NullColumnsRoundTrip)
 {
-    Shelf shelf(true);
-    shelf.setVar(1, "misc", true);
-    shelf.setVar(3, Poco::Dynamic::Var(), true);
-    ASSERT_EQ(_server.update(shelf, nullptr), 1);
+    const Int32 key = stored<Shelf>({"misc", Poco::Dynamic::Var(), Poco::Dynamic::Var()});
     EXPECT_EQ(queryOne<int>("SELECT COUNT(*) FROM shelf WHERE note IS NULL AND capacity IS NULL"), 1);
 
     Shelf read;
-    _server.setWhere("id_shelf=?");
-    _server.addSelectArg(shelf.getPK());
-    ASSERT_EQ(_server.retrieve(read), 1u);
+    ASSERT_EQ(retrieve(read, key), 1u);
     EXPECT_TRUE(read.isNull(2));
     EXPECT_TRUE(read.isNull(3));
     EXPECT_EQ(read.getVar(1).convert<std::string>(), "misc");
@@ -206,59 +194,49 @@ TEST_F(EntityLayer, NullColumnsRoundTrip)
     EXPECT_EQ(queryOne<int>("SELECT COUNT(*) FROM shelf WHERE note IS NULL"), 1) << "set back to NULL";
 }
 
-TEST_F(EntityLayer, RetrieveOfAMissingRowLeavesTheEntityAlone)
+TEST_F(EntityLayer, ChildsReferToTheParentAndTheParentIsReadFromTheForeignKey)
 {
-    Shelf shelf(true);
-    shelf.setVar(1, "unsaved", true);
-    _server.setWhere("id_shelf=?");
-    _server.addSelectArg(4711);
-    EXPECT_EQ(_server.retrieve(shelf), 0u);
-    EXPECT_TRUE(shelf.isNew());
-    EXPECT_EQ(shelf.getVar(1).convert<std::string>(), "unsaved");
-}
-
-TEST_F(EntityLayer, ChildsAreTheRowsThatReferToTheParent)
-{
-    const Int32 mine = storedShelf("mine", 3);
-    const Int32 other = storedShelf("other", 3);
-    const Int32 first = storedBook(mine, "First");
-    const Int32 second = storedBook(mine, "Second");
-    storedBook(other, "Elsewhere");
+    const Int32 mine = stored<Shelf>({"mine", 3});
+    const Int32 first = stored<Book>({mine, "First"});
+    const Int32 second = stored<Book>({mine, "Second"});
+    stored<Book>({stored<Shelf>({"other", 3}), "Elsewhere"});
     Shelf shelf;
-    _server.setWhere("id_shelf=?");
-    _server.addSelectArg(mine);
-    ASSERT_EQ(_server.retrieve(shelf), 1u);
+    ASSERT_EQ(retrieve(shelf, mine), 1u);
 
     std::map<Int32, Book> books;
     EXPECT_EQ(shelf.getChilds(_db, books, nullptr, nullptr), 2u);
     ASSERT_EQ(books.size(), 2u);
     EXPECT_EQ(books.at(first).getVar(2).convert<std::string>(), "First");
     EXPECT_EQ(books.at(second).getVar(1).convert<Int32>(), mine);
-
     const std::string where = "title LIKE ?";
     const Entity::Vars args{"S%"};
     std::map<Int32, Book> narrowed;
     EXPECT_EQ(shelf.getChilds(_db, narrowed, &where, &args), 1u);
     EXPECT_EQ(narrowed.count(second), 1u);
-}
 
-TEST_F(EntityLayer, ParentIsReadFromTheForeignKeyColumn)
-{
-    const Int32 key = storedShelf("parent", 8);
-    Book book;
-    book.setVar(1, key, false);
+    Book& book = books.at(first);
     auto pShelf = book.getParent<Shelf>(_db, 1);
     ASSERT_NE(pShelf, nullptr);
-    EXPECT_EQ(pShelf->getPK(), key);
-    EXPECT_EQ(pShelf->getVar(1).convert<std::string>(), "parent");
-
+    EXPECT_EQ(pShelf->getPK(), mine);
+    EXPECT_EQ(pShelf->getVar(1).convert<std::string>(), "mine");
     book.setVar(1, 999, false);
     EXPECT_EQ(book.getParent<Shelf>(_db, 1), nullptr);
     book.setVar(1, Poco::Dynamic::Var(), false);
     EXPECT_EQ(book.getParent<Shelf>(_db, 1), nullptr);
 }
 
-TEST(Entity, ColumnAccessIsBoundsChecked)
+TEST_F(EntityLayer, SessionRunsScriptsAndChecksForeignKeys)
+{
+    EXPECT_EQ(_db.getFileName(), _file.path());
+    EXPECT_THROW((_db << "INSERT INTO book (id_shelf, title) VALUES (5, 'orphan')", now),
+                 Poco::Data::DataException);
+    EXPECT_THROW(_db.executeScript("CREATE TABLE x (a INTEGER); THIS IS NOT SQL;"),
+                 Poco::Data::DataException);
+    EXPECT_EQ(queryOne<int>("SELECT COUNT(*) FROM sqlite_master WHERE name='x'"), 0)
+        << "a failing script leaves nothing behind";
+}
+
+TEST(Entity, ColumnAccessIsBoundsCheckedAndStatusFollowsNewAndChangedColumns)
 {
     Shelf shelf(true);
     EXPECT_EQ(shelf.getColCount(), 4u);
@@ -267,35 +245,16 @@ TEST(Entity, ColumnAccessIsBoundsChecked)
     EXPECT_THROW(shelf.isChanged(9), Poco::RangeException);
     Book book;
     EXPECT_THROW(shelf.copyBaseStuff(book), Poco::InvalidArgumentException);
-}
 
-TEST(Entity, StatusFollowsNewAndChangedColumns)
-{
-    Shelf shelf(true);
     EXPECT_EQ(shelf.getStatus(), Entity::STATUS_NEW);
     shelf.setVar(2, 5, false);
     EXPECT_FALSE(shelf.isModified()) << "a value read, not changed";
     shelf.setVar(2, 6, true);
     EXPECT_EQ(shelf.getStatus(), Entity::STATUS_NEW | Entity::STATUS_MODIFIED);
-
     Shelf copy(false);
     copy.copyBaseStuff(shelf);
     copy.clearStatus();
     EXPECT_EQ(copy.getVar(2).convert<int>(), 6);
     EXPECT_FALSE(copy.isChanged(2));
     EXPECT_TRUE(shelf.isChanged(2)) << "copies keep their own status";
-}
-
-TEST(TeskDbSession, RunsScriptsAndChecksForeignKeys)
-{
-    Poco::TemporaryFile file;
-    TeskDbSession db(file.path());
-    db.executeScript(SCHEMA);
-    EXPECT_EQ(db.getFileName(), file.path());
-    EXPECT_THROW((db << "INSERT INTO book (id_shelf, title) VALUES (5, 'orphan')", now),
-                 Poco::Data::DataException);
-    EXPECT_THROW(db.executeScript("CREATE TABLE x (a INTEGER); THIS IS NOT SQL;"), Poco::Data::DataException);
-    int tables = -1;
-    db << "SELECT COUNT(*) FROM sqlite_master WHERE name='x'", into(tables), now;
-    EXPECT_EQ(tables, 0) << "a failing script leaves nothing behind";
 }

@@ -2,9 +2,11 @@
 #include "Orvik_Utility/LboLogSystem.h"
 #include "Orvik_Utility/Message2.h"
 #include "Orvik_Utility/TerminalModifier.h"
+#include "Orvik_Utility/Watchdog/ShutdownMethod.h"
 
 #include <Poco/Channel.h>
 #include <Poco/DateTime.h>
+#include <Poco/Exception.h>
 #include <Poco/Logger.h>
 #include <gtest/gtest.h>
 
@@ -44,41 +46,41 @@ protected:
 
 }  // namespace
 
-TEST_F(LogCatalogue, KnownCodesGetTheirTextArgumentsAndPriority)
+TEST_F(LogCatalogue, CodesGetTheirTextArgumentsAndPriority)
 {
-    LboLogSystem::pLogger->log(Message2(13, "boom", "AppBase.cpp", 66));
-    LboLogSystem::pLogger->log(Message2(102, "Pusher(3)"));
-    LboLogSystem::pLogger->log(Message2(3040, "disk I/O error", "AppBase.cpp", 174));
-
-    ASSERT_EQ(_pChannel->messages.size(), 3u);
-    EXPECT_EQ(_pChannel->messages[0].getText(),
-              "[13] Exception caught in app: boom (in AppBase.cpp, line 66)");
-    EXPECT_EQ(_pChannel->messages[0].getPriority(), Poco::Message::PRIO_ERROR);
-    EXPECT_EQ(_pChannel->messages[1].getText(),
-              "[102] App thread still busy after the stop grace period: Pusher(3)");
-    EXPECT_EQ(_pChannel->messages[1].getPriority(), Poco::Message::PRIO_WARNING);
-    EXPECT_EQ(_pChannel->messages[2].getText(),
-              "[3040] Writing an app parameter failed: disk I/O error (in AppBase.cpp, line 174)");
-    EXPECT_EQ(_pChannel->messages[2].getSource(), "LogCatalogueTest");
-}
-
-TEST_F(LogCatalogue, UnknownCodeIsStillLoggedWithItsArguments)
-{
-    Message2 message(77, "a", 5);
-    EXPECT_FALSE(message.isKnownCode());
-    LboLogSystem::pLogger->log(message);
-    ASSERT_EQ(_pChannel->messages.size(), 1u);
-    EXPECT_EQ(_pChannel->messages[0].getText(), "[77] Unknown message code 77 | a | 5");
-    EXPECT_EQ(_pChannel->messages[0].getPriority(), Poco::Message::PRIO_ERROR);
-}
-
-TEST_F(LogCatalogue, MissingArgumentsLeaveTheirPlaceEmpty)
-{
-    Message2 message(13, LboLogSystem::EXCEPTION_UNKNOWN);
-    EXPECT_EQ(message.getArguments().size(), 1u);
-    EXPECT_EQ(message.getText(),
-              "Exception caught in app: " + LboLogSystem::EXCEPTION_UNKNOWN + " (in , line )");
+    const Message2 unknown(77, "a", 5);
+    EXPECT_FALSE(unknown.isKnownCode());
+    const Message2 missing(13, LboLogSystem::EXCEPTION_UNKNOWN);
+    EXPECT_EQ(missing.getArguments().size(), 1u);
+    EXPECT_EQ(missing.getText(),
+              "Exception caught in app: " + LboLogSystem::EXCEPTION_UNKNOWN + " (in , line )")
+        << "missing arguments leave their place empty";
     EXPECT_FALSE(LboLogSystem::EXCEPTION_UNKNOWN.empty());
+
+    const struct
+    {
+        Message2 message;
+        const char* text;
+        Poco::Message::Priority priority;
+    } rows[] = {
+        {Message2(13, "boom", "AppBase.cpp", 66),
+         "[13] Exception caught in app: boom (in AppBase.cpp, line 66)", Poco::Message::PRIO_ERROR},
+        {Message2(102, "Pusher(3)"), "[102] App thread still busy after the stop grace period: Pusher(3)",
+         Poco::Message::PRIO_WARNING},
+        {Message2(3040, "disk I/O error", "AppBase.cpp", 174),
+         "[3040] Writing an app parameter failed: disk I/O error (in AppBase.cpp, line 174)",
+         Poco::Message::PRIO_ERROR},
+        {unknown, "[77] Unknown message code 77 | a | 5", Poco::Message::PRIO_ERROR},
+    };
+    for (const auto& row : rows)
+    {
+        _pChannel->messages.clear();
+        LboLogSystem::pLogger->log(row.message);
+        ASSERT_EQ(_pChannel->messages.size(), 1u) << row.text;
+        EXPECT_EQ(_pChannel->messages[0].getText(), row.text);
+        EXPECT_EQ(_pChannel->messages[0].getPriority(), row.priority) << row.text;
+        EXPECT_EQ(_pChannel->messages[0].getSource(), "LogCatalogueTest");
+    }
 }
 
 TEST(TerminalModifier, WritesTheAnsiSequence)
@@ -126,4 +128,12 @@ TEST(ConvertIt, BACnetTimeTruncatesToHundredths)
     EXPECT_EQ(time.hundredths, 99u);
     ConvertIt::getBACnetTime(Poco::LocalDateTime(2026, 1, 1, 0, 0, 0, 9), time);
     EXPECT_EQ(time.hundredths, 0u);
+}
+
+TEST(WatchdogShutdownMethod, StoredTypeNumbersOutsideTheListAreRejected)
+{
+    EXPECT_EQ(Watchdog::ShutdownMethod::typeFromInt(0), Watchdog::ShutdownMethod::DISABLED);
+    EXPECT_EQ(Watchdog::ShutdownMethod::typeFromInt(5), Watchdog::ShutdownMethod::DEAMON_SHUTDOWN);
+    EXPECT_THROW(Watchdog::ShutdownMethod::typeFromInt(6), Poco::DataFormatException);
+    EXPECT_THROW(Watchdog::ShutdownMethod::typeFromInt(-1), Poco::DataFormatException);
 }
