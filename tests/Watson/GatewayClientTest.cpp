@@ -1,5 +1,6 @@
 #include "Orvik_Watson/GatewayClient.h"
 
+#include "Eventually.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"
 #include "TlsCertificates.h"
@@ -7,8 +8,6 @@
 #include <Poco/Exception.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -24,45 +23,34 @@ namespace
 
 const std::string TOKEN = "s3cret-token";
 
-/// Collects delivered commands; throws on the command named "boom".
+/// Collects delivered commands with the thread that delivered them; throws on the command named "boom".
 class RecordingHandler : public Watson_IOTP::CommandCallback
 {
 public:
     void processCommand(Watson_IOTP::Command& command) override
     {
         if (command.getCommandName() == "boom")
-        {
             throw std::runtime_error("handler failure");
-        }
         std::lock_guard<std::mutex> lock(_mutex);
-        _commands.push_back(command);
-        _threads.push_back(std::this_thread::get_id());
-        _arrived.notify_all();
+        _commands.emplace_back(command, std::this_thread::get_id());
     }
 
-    bool waitFor(std::size_t count)
+    /// The commands once `count` have arrived (fewer when the time ran out).
+    std::vector<std::pair<Watson_IOTP::Command, std::thread::id>> waitFor(std::size_t count)
     {
-        std::unique_lock<std::mutex> lock(_mutex);
-        return _arrived.wait_for(lock, std::chrono::seconds(20), [&] { return _commands.size() >= count; });
-    }
-
-    std::vector<Watson_IOTP::Command> commands()
-    {
+        Orvik::Test::eventually(
+            [&]
+            {
+                std::lock_guard<std::mutex> lock(_mutex);
+                return _commands.size() >= count;
+            });
         std::lock_guard<std::mutex> lock(_mutex);
         return _commands;
     }
 
-    std::vector<std::thread::id> threads()
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        return _threads;
-    }
-
 private:
     std::mutex _mutex;
-    std::condition_variable _arrived;
-    std::vector<Watson_IOTP::Command> _commands;
-    std::vector<std::thread::id> _threads;
+    std::vector<std::pair<Watson_IOTP::Command, std::thread::id>> _commands;
 };
 
 DataConnection connectionTo(const MosquittoBroker& broker, bool secure, const std::string& token = TOKEN)
@@ -147,23 +135,18 @@ TEST_F(GatewayClientTest, DeliversSubscribedCommandsOnTheClientsThreadAndSurvive
     cloud.publish("iot-2/type/gwtype/id/gw1/cmd/boom/fmt/json", "{}");
     cloud.publish("iot-2/type/gwtype/id/gw1/cmd/bacnet-ws/fmt/json", "{\"d\":{}}");
     cloud.publish("iot-2/type/0005-X/id/dev7/cmd/wp3/fmt/text", std::string("\xff\x00", 2));
-    ASSERT_TRUE(handler.waitFor(2));
-
-    const auto commands = handler.commands();
+    const auto commands = handler.waitFor(2);
     ASSERT_EQ(2u, commands.size());
-    EXPECT_EQ("gwtype", commands[0].getDeviceType());
-    EXPECT_EQ("gw1", commands[0].getDeviceId());
-    EXPECT_EQ("bacnet-ws", commands[0].getCommandName());
-    EXPECT_EQ("json", commands[0].getFormat());
-    EXPECT_EQ("{\"d\":{}}", commands[0].getPayload());
-    EXPECT_EQ("0005-X", commands[1].getDeviceType());
-    EXPECT_EQ("dev7", commands[1].getDeviceId());
-    EXPECT_EQ("wp3", commands[1].getCommandName());
-    EXPECT_EQ("text", commands[1].getFormat());
-    EXPECT_EQ(std::string("\xff\x00", 2), commands[1].getPayload());
-    for (const auto& thread : handler.threads())
+    const std::vector<std::vector<std::string>> expected = {
+        {"gwtype", "gw1", "bacnet-ws", "json", "{\"d\":{}}"},
+        {"0005-X", "dev7", "wp3", "text", std::string("\xff\x00", 2)}};
+    for (std::size_t i = 0; i < commands.size(); ++i)
     {
-        EXPECT_NE(std::this_thread::get_id(), thread);
+        const Watson_IOTP::Command& command = commands[i].first;
+        EXPECT_EQ(expected[i], (std::vector<std::string>{command.getDeviceType(), command.getDeviceId(),
+                                                         command.getCommandName(), command.getFormat(),
+                                                         command.getPayload()}));
+        EXPECT_NE(std::this_thread::get_id(), commands[i].second);
     }
 }
 
@@ -176,11 +159,7 @@ TEST_F(GatewayClientTest, ReconnectsAfterBrokerRestartAndSendsEventsKeptMeanwhil
     client.subscribeGatewayCommands();
 
     _broker.kill();
-    for (int turn = 0; turn < 200 && client.isConnected(); ++turn)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_FALSE(client.isConnected());
+    ASSERT_TRUE(Orvik::Test::eventually([&] { return !client.isConnected(); }));
     EXPECT_FALSE(client.connect());
     client.publishGatewayEvent("COV", "json", "{\"kept\":1}", 1);
     EXPECT_NO_THROW(client.disconnect());
@@ -193,8 +172,9 @@ TEST_F(GatewayClientTest, ReconnectsAfterBrokerRestartAndSendsEventsKeptMeanwhil
     EXPECT_EQ("{\"kept\":1}", probe.messages()[0].payload);
 
     probe.publish("iot-2/type/gwtype/id/gw1/cmd/wp/fmt/json", "{}");
-    ASSERT_TRUE(handler.waitFor(1));
-    EXPECT_EQ("wp", handler.commands()[0].getCommandName());
+    const auto commands = handler.waitFor(1);
+    ASSERT_EQ(1u, commands.size());
+    EXPECT_EQ("wp", commands[0].first.getCommandName());
 }
 
 TEST(GatewayClientTlsTest, VerifiesTheBrokerCertificateAgainstTheTrustStore)

@@ -1,9 +1,61 @@
+#include "Orvik_Watson/BrokerAddress.h"
 #include "Orvik_Watson/Topics.h"
 
 #include <Poco/Exception.h>
 #include <gtest/gtest.h>
 
+using Watson_IOTP::BrokerAddress;
 using Watson_IOTP::Topics;
+
+namespace
+{
+
+Watson_IOTP::Properties propertiesFor(const std::string& domain)
+{
+    Watson_IOTP::Properties properties;
+    properties.setorgId("org");
+    if (!domain.empty())
+        properties.setdomain(domain);
+    return properties;
+}
+
+}  // namespace
+
+TEST(BrokerAddressTest, PlatformBrokerIsTheOrganisationsMessagingHostAndALocalDomainTheBrokerItself)
+{
+    const struct
+    {
+        const char* domain;
+        int port;
+        const char* uri;
+    } rows[] = {
+        {"", 8883, "ssl://org.messaging.internetofthings.ibmcloud.com:8883"},
+        {"example.net", 1883, "tcp://org.messaging.example.net:1883"},
+        // Anything else than a local address is a platform domain, even when it looks numeric in part.
+        {"10.0.0", 1883, "tcp://org.messaging.10.0.0:1883"},
+        {"127.0.0.1", 1883, "tcp://127.0.0.1:1883"},
+        {"localhost", 8883, "ssl://localhost:8883"},
+        // The port in the domain is dialled; the configured port still chooses TLS.
+        {"127.0.0.2:41000", 8883, "ssl://127.0.0.2:41000"},
+        {"localhost:41000", 1883, "tcp://localhost:41000"},
+    };
+    for (const auto& row : rows)
+    {
+        const BrokerAddress address(propertiesFor(row.domain), row.port);
+        EXPECT_EQ(row.uri, address.uri()) << row.domain;
+        EXPECT_EQ(row.port == 8883, address.secure()) << row.domain;
+    }
+    const BrokerAddress local(propertiesFor("127.0.0.2:41000"), 8883);
+    EXPECT_EQ("127.0.0.2", local.host());
+    EXPECT_EQ(41000, local.port());
+
+    for (const auto& [domain, port] : std::initializer_list<std::pair<const char*, int>>{
+             {"localhost:0", 1883}, {"localhost:65536", 1883}, {"127.0.0.1:x", 1883}, {"localhost", 0}})
+    {
+        EXPECT_THROW(BrokerAddress(propertiesFor(domain), port), Poco::InvalidArgumentException)
+            << domain << port;
+    }
+}
 
 TEST(TopicsTest, EventAndCommandTopicsFollowThePlatformsForm)
 {
