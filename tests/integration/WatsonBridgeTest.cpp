@@ -3,24 +3,28 @@
 #include "BACnetClient/InteropNetwork.h"
 #include "BACnetDeviceSimulator.h"
 #include "Eventually.h"
+#include "FreePort.h"
 #include "HttpServer.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"
+#include "TlsCertificates.h"
 #include "WatsonBridgeHarness.h"
 
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
+#include <Poco/Net/ServerSocket.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
+#include <cstdlib>
 #include <set>
 #include <thread>
 #include <tuple>
 
 using Orvik::BACnet::App::VendorOrvik::WatsonMQTT::BACnetWsHandler;
+using Orvik::BACnet::Client::DataObjectKey;
+using Orvik::BACnet::DataType::ObjectIdentifier;
 using Orvik::Test::eventually;
-using Orvik::Test::HttpServer;
 using Orvik::Test::MosquittoBroker;
 using Orvik::Test::MosquittoProbe;
 using Orvik::Test::WatsonBridgeHarness;
@@ -30,7 +34,9 @@ namespace
 
 const std::string BOILER_COV = WatsonBridgeHarness::_BOILER_TOPIC + "/evt/COV/fmt/json";
 const std::string GATEWAY_COV = WatsonBridgeHarness::_GATEWAY_TOPIC + "/evt/COV/fmt/json";
+const std::string BOILER_CMD = WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/";
 const std::string COMMAND_ERROR = "AppWatsonMQTT command error: ";
+const DataObjectKey HALL(2001, ObjectIdentifier(0, 1));
 
 Poco::JSON::Object::Ptr dataOf(const std::string& payload)
 {
@@ -38,28 +44,51 @@ Poco::JSON::Object::Ptr dataOf(const std::string& payload)
     return parser.parse(payload).extract<Poco::JSON::Object::Ptr>()->getObject("d");
 }
 
-/// The bridge running against a plain broker, with a cloud-side probe that sees every event.
-class WatsonBridgeTest : public ::testing::Test
+bool waitForEvents(const MosquittoProbe& probe, const std::string& topic, std::size_t count = 1)
+{
+    return eventually([&] { return probe.messagesOn(topic).size() >= count; });
+}
+
+/// Boiler events that carry `member`.
+std::size_t eventsWith(const MosquittoProbe& probe, const std::string& member)
+{
+    std::size_t count = 0;
+    for (const auto& message : probe.messagesOn(BOILER_COV))
+        count += dataOf(message.payload)->has(member) ? 1 : 0;
+    return count;
+}
+
+/// While the broker is down: waits until the bridge dials the broker's port again, that is until it has
+/// noticed the loss and reconnects. False when it did not within 30 s.
+bool redials(const MosquittoBroker& broker)
+{
+    Poco::Net::ServerSocket listener;
+    listener.bind(Poco::Net::SocketAddress("127.0.0.1", broker.port()), true);
+    listener.listen();
+    return listener.poll(Poco::Timespan(30, 0), Poco::Net::Socket::SELECT_READ);
+}
+
+/// A plain broker with a cloud-side probe that sees every event; the tests make their bridge.
+class WatsonBridgeResilienceTest : public ::testing::Test
+{
+protected:
+    MosquittoBroker _broker;
+    MosquittoProbe _cloud{_broker, "iot-2/#"};
+};
+using WatsonBridgeScheduleTest = WatsonBridgeResilienceTest;
+
+/// The bridge with the harness's defaults, connected: a device's commands are subscribed before its
+/// first value is published.
+class WatsonBridgeTest : public WatsonBridgeResilienceTest
 {
 protected:
     void SetUp() override
     {
         _harness.start();
-        // Connected: a device's commands are subscribed before its first value is published.
-        ASSERT_TRUE(waitForEventOn(BOILER_COV)) << _harness.console();
-        ASSERT_TRUE(waitForEventOn(GATEWAY_COV)) << _harness.console();
+        ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV)) << _harness.console();
+        ASSERT_TRUE(waitForEvents(_cloud, GATEWAY_COV)) << _harness.console();
     }
 
-    /// Publishes a command as the cloud does.
-    void command(const std::string& topic, const std::string& payload) { _cloud.publish(topic, payload); }
-
-    bool waitForEventOn(const std::string& topic, std::size_t count = 1)
-    {
-        return eventually([&] { return _cloud.messagesOn(topic).size() >= count; });
-    }
-
-    MosquittoBroker _broker;
-    MosquittoProbe _cloud{_broker, "iot-2/#"};
     WatsonBridgeHarness _harness{_broker.port(), false};
 };
 
@@ -76,13 +105,12 @@ TEST(WatsonBridgeOverBACnetIP, PublishesCovOfTheDevicesAndWritesCommandsThroughT
     MosquittoProbe cloud{broker, "iot-2/#"};
     WatsonBridgeHarness harness{broker.port(), false, "", Orvik::Test::InteropNetwork::make(simulator)};
     harness.start();
-    ASSERT_TRUE(eventually([&] { return cloud.messagesOn(BOILER_COV).size() >= 2; })) << harness.console();
-    ASSERT_TRUE(eventually([&] { return !cloud.messagesOn(GATEWAY_COV).empty(); })) << harness.console();
+    ASSERT_TRUE(waitForEvents(cloud, BOILER_COV, 2)) << harness.console();
+    ASSERT_TRUE(waitForEvents(cloud, GATEWAY_COV)) << harness.console();
     EXPECT_EQ("5", dataOf(cloud.messagesOn(GATEWAY_COV).front().payload)
                        ->getValue<std::string>("GwSetpoint_present-value"));
 
-    cloud.publish(WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/wp3/fmt/json",
-                  R"({"d":{"Setpoint_present-value":"30.5"}})");
+    cloud.publish(BOILER_CMD + "wp3/fmt/json", R"({"d":{"Setpoint_present-value":"30.5"}})");
     // "wp3" writes with priority 4, as on the simulated site.
     EXPECT_TRUE(simulator.waitForEvents("write 2001 2:2 85 priority=4 value=30.5")) << harness.console();
     EXPECT_TRUE(harness.stop());
@@ -90,9 +118,7 @@ TEST(WatsonBridgeOverBACnetIP, PublishesCovOfTheDevicesAndWritesCommandsThroughT
 
 TEST_F(WatsonBridgeTest, PublishesCovOfGatewayAndAttachedDevicesAsValidJson)
 {
-    ASSERT_TRUE(waitForEventOn(GATEWAY_COV)) << _harness.console();
-    ASSERT_TRUE(waitForEventOn(BOILER_COV, 3)) << _harness.console();
-
+    ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 3)) << _harness.console();
     const auto gateway = dataOf(_cloud.messagesOn(GATEWAY_COV).front().payload);
     EXPECT_EQ("5", gateway->getValue<std::string>("GwSetpoint_present-value"));
     EXPECT_TRUE(gateway->has("GwSetpoint_status-flags"));
@@ -100,38 +126,31 @@ TEST_F(WatsonBridgeTest, PublishesCovOfGatewayAndAttachedDevicesAsValidJson)
     std::set<std::string> boilerNames;
     for (const auto& message : _cloud.messagesOn(BOILER_COV))
     {
-        const auto data = dataOf(message.payload);
+        const auto data = dataOf(message.payload);  // held: the loop runs over what it points to
         for (const auto& member : *data)
-        {
             boilerNames.insert(member.first);
-        }
     }
-    EXPECT_TRUE(boilerNames.count("Hall_present-value"));
-    EXPECT_TRUE(boilerNames.count("Setpoint_present-value"));
-    EXPECT_TRUE(boilerNames.count("Pump_present-value"));
+    for (const char* name : {"Hall_present-value", "Setpoint_present-value", "Pump_present-value"})
+        EXPECT_TRUE(boilerNames.count(name)) << name;
     for (const auto& message : _cloud.messages())
-    {
         EXPECT_TRUE(message.topic == GATEWAY_COV || message.topic == BOILER_COV) << message.topic;
-    }
 }
 
 TEST_F(WatsonBridgeTest, WriteCommandsReachTheDevicesWithTheirPriority)
 {
-    command(WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/wp3/fmt/json",
-            R"({"d":{"Setpoint_present-value":"30.5"}})");
-    ASSERT_TRUE(eventually([&] { return _harness.presentValue(2001, "analog-value:2") == "30.5"; }))
-        << _harness.console();
+    const auto becomes = [&](Poco::UInt32 device, const std::string& object, const std::string& value)
+    { return eventually([&] { return _harness.presentValue(device, object) == value; }); };
+    _cloud.publish(BOILER_CMD + "wp3/fmt/json", R"({"d":{"Setpoint_present-value":"30.5"}})");
+    ASSERT_TRUE(becomes(2001, "analog-value:2", "30.5")) << _harness.console();
     // Priority 16 ranks below the 4 just written: the value stays.
-    command(WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/WP/fmt/json",
-            R"({"d":{"Setpoint_present-value":10, "Pump_present-value":"1"}})");
-    ASSERT_TRUE(eventually([&] { return _harness.presentValue(2001, "binary-value:3") == "1"; }))
-        << _harness.console();
+    _cloud.publish(BOILER_CMD + "WP/fmt/json",
+                   R"({"d":{"Setpoint_present-value":10, "Pump_present-value":"1"}})");
+    ASSERT_TRUE(becomes(2001, "binary-value:3", "1")) << _harness.console();
     EXPECT_EQ("30.5", _harness.presentValue(2001, "analog-value:2"));
 
-    command(WatsonBridgeHarness::_GATEWAY_TOPIC + "/cmd/wpf/fmt/json",
-            R"({"d":{" GwSetpoint _ present-value ":7}})");
-    ASSERT_TRUE(eventually([&] { return _harness.presentValue(1000, "analog-value:1") == "7"; }))
-        << _harness.console();
+    _cloud.publish(WatsonBridgeHarness::_GATEWAY_TOPIC + "/cmd/wpf/fmt/json",
+                   R"({"d":{" GwSetpoint _ present-value ":7}})");
+    ASSERT_TRUE(becomes(1000, "analog-value:1", "7")) << _harness.console();
     // The written value comes back to the cloud through its COV subscription.
     EXPECT_TRUE(eventually(
         [&]
@@ -139,9 +158,7 @@ TEST_F(WatsonBridgeTest, WriteCommandsReachTheDevicesWithTheirPriority)
             for (const auto& message : _cloud.messagesOn(GATEWAY_COV))
             {
                 if (message.payload.find("\"GwSetpoint_present-value\":\"7\"") != std::string::npos)
-                {
                     return true;
-                }
             }
             return false;
         }));
@@ -166,24 +183,19 @@ TEST_F(WatsonBridgeTest, RefusedCommandsPrintTheirReasonAndWriteNothing)
         {"bacnet-ws", R"({"d":{"client-id":"c","ws":{"method":"GET /x HTTP/1.1\r\nX:","path":"/"}}})",
          "Invalid BACnet/WS method: \"GET \\/X HTTP\\/1.1\\r\\nX:\""},
     };
-    const std::string boiler = WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/";
     for (const auto& [name, payload, expected] : refused)
-    {
-        command(boiler + name + "/fmt/json", payload);
-    }
+        _cloud.publish(BOILER_CMD + name + "/fmt/json", payload);
     // Commands in another format are not for the bridge.
-    command(boiler + "wp/fmt/JSON", R"({"d":{"Setpoint_present-value":2}})");
+    _cloud.publish(BOILER_CMD + "wp/fmt/JSON", R"({"d":{"Setpoint_present-value":2}})");
     ASSERT_TRUE(_harness.waitForConsole(COMMAND_ERROR, refused.size())) << _harness.console();
 
     const std::string console = _harness.console();
     for (const auto& [name, payload, expected] : refused)
-    {
         EXPECT_NE(std::string::npos, console.find(COMMAND_ERROR + expected)) << expected << "\n" << console;
-    }
     EXPECT_EQ("21", _harness.presentValue(2001, "analog-value:2"));
 
     // Still serving: a good command is carried out.
-    command(boiler + "wp/fmt/json", R"({"d":{"Setpoint_present-value":25}})");
+    _cloud.publish(BOILER_CMD + "wp/fmt/json", R"({"d":{"Setpoint_present-value":25}})");
     EXPECT_TRUE(eventually([&] { return _harness.presentValue(2001, "analog-value:2") == "25"; }))
         << _harness.console();
     EXPECT_EQ(refused.size(), _harness.countConsole(COMMAND_ERROR)) << _harness.console();
@@ -191,41 +203,191 @@ TEST_F(WatsonBridgeTest, RefusedCommandsPrintTheirReasonAndWriteNothing)
 
 TEST_F(WatsonBridgeTest, BacnetWsRequestsAreForwardedAndAnsweredAsGatewayEvents)
 {
-    HttpServer webService;
+    Orvik::Test::HttpServer webService;
     BACnetWsHandler::setServiceAddress("127.0.0.1", webService.port());
-    const std::string request = WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/bacnet-ws/fmt/json";
-    const std::string reply = WatsonBridgeHarness::_GATEWAY_TOPIC + "/evt/bacnet-ws-";
+    // Sends a request with the client id `id` (JSON) and hands back the answer event's payload.
+    const auto exchange = [&](const std::string& id, const std::string& ws)
+    {
+        const std::string client = id.front() == '"' ? id.substr(1, id.size() - 2) : id;
+        const std::string reply =
+            WatsonBridgeHarness::_GATEWAY_TOPIC + "/evt/bacnet-ws-" + client + "/fmt/json";
+        _cloud.publish(BOILER_CMD + "bacnet-ws/fmt/json",
+                       R"({"d":{"client-id":)" + id + R"(,"ws":)" + ws + "}}");
+        EXPECT_TRUE(waitForEvents(_cloud, reply)) << _harness.console();
+        const auto messages = _cloud.messagesOn(reply);
+        return messages.empty() ? std::string() : messages[0].payload;
+    };
 
     webService.setAnswer(200, R"({"value":"21.5"})");
-    command(request,
-            R"({"d":{"client-id":"c1","ws":{"method":"put","path":"/bws/x?alt=json","payload":{"a":[1]}}}})");
-    ASSERT_TRUE(waitForEventOn(reply + "c1/fmt/json")) << _harness.console();
-    EXPECT_EQ(R"({"d":{"ws":{"value":"21.5"}}})", _cloud.messagesOn(reply + "c1/fmt/json")[0].payload);
+    EXPECT_EQ(R"({"d":{"ws":{"value":"21.5"}}})",
+              exchange(R"("c1")", R"({"method":"put","path":"/bws/x?alt=json","payload":{"a":[1]}})"));
     ASSERT_TRUE(webService.waitForRequests(1));
-    EXPECT_EQ("PUT", webService.requests()[0].method);
-    EXPECT_EQ("/bws/x?alt=json", webService.requests()[0].uri);
-    EXPECT_EQ(1u, dataOf("{\"d\":" + webService.requests()[0].body + "}")->getArray("a")->size());
+    const auto request = webService.requests()[0];
+    EXPECT_EQ("PUT", request.method);
+    EXPECT_EQ("/bws/x?alt=json", request.uri);
+    EXPECT_EQ(1u, dataOf("{\"d\":" + request.body + "}")->getArray("a")->size());
+    EXPECT_EQ(std::to_string(request.body.size()), request.contentLength);
 
+    // Answers that are no JSON object are embedded as text.
     webService.setAnswer(200, "say \"OK\"");
-    command(request, R"({"d":{"client-id":42,"ws":{"method":"GET","path":"/bws/y"}}})");
-    ASSERT_TRUE(waitForEventOn(reply + "42/fmt/json")) << _harness.console();
     EXPECT_EQ("say \"OK\"",
-              dataOf(_cloud.messagesOn(reply + "42/fmt/json")[0].payload)->getValue<std::string>("ws"));
-
+              dataOf(exchange("42", R"({"method":"GET","path":"/bws/y"})"))->getValue<std::string>("ws"));
+    webService.setAnswer(404, "Not Found");
+    EXPECT_EQ("Not Found",
+              dataOf(exchange(R"("c2")", R"({"method":"GET","path":"/x"})"))->getValue<std::string>("ws"));
     webService.setAnswer(204, "");
-    command(request, R"({"d":{"client-id":"c3","ws":{"method":"GET","path":"/bws/z","payload":""}}})");
-    ASSERT_TRUE(waitForEventOn(reply + "c3/fmt/json")) << _harness.console();
-    EXPECT_EQ(R"({"d":{"ws":""}})", _cloud.messagesOn(reply + "c3/fmt/json")[0].payload);
-
-    // An answer larger than the platform accepts becomes an error reply.
+    EXPECT_EQ(R"({"d":{"ws":""}})", exchange(R"("c3")", R"({"method":"GET","path":"/bws/z","payload":""})"));
+    // An answer larger than the platform accepts becomes an error reply, as does a broken exchange.
     webService.setAnswer(200, "\"" + std::string(140000, 'a') + "\"");
-    command(request, R"({"d":{"client-id":"c5","ws":{"method":"GET","path":"/bws/big"}}})");
-    ASSERT_TRUE(waitForEventOn(reply + "c5/fmt/json")) << _harness.console();
-    EXPECT_TRUE(dataOf(_cloud.messagesOn(reply + "c5/fmt/json")[0].payload)->has("error"));
-
+    EXPECT_TRUE(dataOf(exchange(R"("c5")", R"({"method":"GET","path":"/bws/big"})"))->has("error"));
     webService.setDrop(true);
-    command(request, R"({"d":{"client-id":"c4","ws":{"method":"GET","path":"/bws/z"}}})");
-    ASSERT_TRUE(waitForEventOn(reply + "c4/fmt/json")) << _harness.console();
-    EXPECT_TRUE(dataOf(_cloud.messagesOn(reply + "c4/fmt/json")[0].payload)->has("error"));
+    EXPECT_TRUE(dataOf(exchange(R"("c4")", R"({"method":"GET","path":"/bws/z"})"))->has("error"));
+    BACnetWsHandler::setServiceAddress("127.0.0.1", Orvik::Test::freeLoopbackPort());
+    const auto refused = dataOf(exchange(R"("c6")", R"({"method":"GET","path":"/bws"})"));
+    EXPECT_NE(std::string::npos, refused->optValue<std::string>("error", "").find("refused"));
     BACnetWsHandler::setServiceAddress("localhost", 80);
+}
+
+TEST_F(WatsonBridgeResilienceTest, NamesAndValuesTheBrokerOrPlatformRefusesAreLeftOutAndTheRestIsPublished)
+{
+    // Device names (JSON) that cannot be in a topic: too long for one, line breaks, a wildcard, NUL, a
+    // C1 control character, a non-character. Device 3100 has an object whose name makes every event
+    // larger than the platform accepts, and an ordinary one.
+    const std::vector<std::string> names = {
+        std::string(70000, 'n'), "A\\r\\nB", "a+b", "x\\u0000y", "C1\\u0085", "\\uffff"};
+    std::string devices;
+    std::string published =
+        "[device:1000/analog-value:1, device:2001/analog-input:1, device:3100/analog-value:1, "
+        "device:3100/analog-value:2";
+    for (std::size_t i = 0; i < names.size(); ++i)
+    {
+        const std::string instance = std::to_string(3001 + i);
+        devices += "{\"instance\": " + instance + ", \"name\": \"" + names[i] +
+                   "\", \"objects\": [{\"type\": \"analog-value\", \"instance\": 1, \"name\": \"v\"}]},";
+        published += ", device:" + instance + "/analog-value:1";
+    }
+    devices += R"({"instance": 3100, "name": "Big", "modelName": "M", "objects": [
+        {"type": "analog-value", "instance": 1, "name": ")" +
+               std::string(140000, 'p') + R"("}, {"type": "analog-value", "instance": 2, "name": "ok"}]})";
+    WatsonBridgeHarness harness(_broker.port(), false, devices);
+    harness.setParameter(10, published + "]");
+    harness.start();
+
+    for (std::size_t i = 0; i < names.size(); ++i)
+    {
+        EXPECT_TRUE(
+            harness.waitForConsole("left out analog-value:1 of device " + std::to_string(3001 + i) + ": "))
+            << i;
+    }
+    EXPECT_TRUE(
+        harness.waitForConsole("of analog-value:1 of device 3100: the event would be larger than the "
+                               "platform's limit of 131072 bytes"));
+    const std::string big = "iot-2/type/0000-M/id/Big/evt/COV/fmt/json";
+    ASSERT_TRUE(waitForEvents(_cloud, big)) << harness.console();
+    EXPECT_NE(std::string::npos, _cloud.messagesOn(big)[0].payload.find("\"ok_present-value\""));
+    ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 5)) << harness.console();
+    // The broker never dropped the bridge, and the console names the port actually dialled.
+    EXPECT_EQ(1u, harness.countConsole("A) Watson connected")) << harness.console();
+    EXPECT_EQ(1u, harness.countConsole("Watson no connection")) << harness.console();
+    EXPECT_EQ(1u, harness.countConsole("Port used: " + std::to_string(_broker.port()) + "\n"));
+}
+
+TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisconnectedWithoutReconnecting)
+{
+    WatsonBridgeHarness harness(_broker.port(), false);
+    harness.start();
+    ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 2)) << harness.console();
+
+    _broker.kill();
+    ASSERT_TRUE(redials(_broker)) << harness.console();
+    _broker.start();
+    MosquittoProbe after(_broker, "iot-2/#");
+    ASSERT_TRUE(waitForEvents(after, BOILER_COV, 2)) << harness.console();
+    // Events kept while disconnected may arrive before the bridge has subscribed to its commands again,
+    // and a command published before that reaches nobody: publish until the write is carried out.
+    EXPECT_TRUE(eventually(
+        [&]
+        {
+            after.publish(BOILER_CMD + "wp/fmt/json", R"({"d":{"Setpoint_present-value":26}})");
+            return harness.presentValue(2001, "analog-value:2") == "26";
+        }))
+        << harness.console();
+
+    _broker.kill();
+    ASSERT_TRUE(redials(_broker)) << harness.console();
+    ASSERT_TRUE(harness.stop()) << harness.console();
+    EXPECT_EQ(2u, harness.countConsole("A) Watson connected")) << harness.console();
+    EXPECT_EQ(0u, harness.countConsole("BACnet to Watson IoT Exception ignored")) << harness.console();
+    EXPECT_EQ(0u, harness.countConsole("Restarting APP")) << harness.console();
+    EXPECT_EQ(0u, harness.site().countSubscriptions(HALL)) << harness.console();
+}
+
+TEST_F(WatsonBridgeResilienceTest, SecureParameterConnectsOverTlsTrustingTheSystemStore)
+{
+    // Which certificates a TLS client accepts is GatewayClientTlsTest's; here the bridge's parameter.
+    Orvik::Test::TlsCertificates authority;
+    MosquittoBroker broker(&authority);
+    MosquittoProbe cloud(broker, "iot-2/#", authority.caFile());
+    // The bridge trusts the system's default store, which OpenSSL takes from SSL_CERT_FILE.
+    const char* previous = std::getenv("SSL_CERT_FILE");
+    const std::string restore = previous != nullptr ? previous : "";
+    setenv("SSL_CERT_FILE", authority.caFile().c_str(), 1);
+    {
+        WatsonBridgeHarness accepted(broker.port(), true);
+        accepted.start();
+        EXPECT_TRUE(waitForEvents(cloud, BOILER_COV)) << accepted.console();
+    }
+    if (previous != nullptr)
+        setenv("SSL_CERT_FILE", restore.c_str(), 1);
+    else
+        unsetenv("SSL_CERT_FILE");
+}
+
+TEST_F(WatsonBridgeScheduleTest, TrendLogWithoutCovIsPolledUnderItsOwnName)
+{
+    WatsonBridgeHarness harness(_broker.port(), false);
+    harness.setParameter(9, "1");
+    // The trend log follows the pump in the reply: it must not take the pump's name.
+    harness.setParameter(10, "[device:2001/binary-value:3, device:2001/trend-log:4]");
+    harness.start();
+    ASSERT_TRUE(eventually([&] { return eventsWith(_cloud, "HallLog_log-buffer") >= 2; }))
+        << harness.console();
+    EXPECT_EQ(0u, eventsWith(_cloud, "Pump_log-buffer"));
+    EXPECT_EQ(0u, harness.site().countSubscriptions(DataObjectKey(2001, ObjectIdentifier(20, 4))));
+}
+
+TEST_F(WatsonBridgeScheduleTest, ShortLifetimesAreRenewed)
+{
+    WatsonBridgeHarness harness(_broker.port(), false);
+    harness.setParameter(8, "2");
+    harness.setParameter(10, "[device:2001/analog-input:1]");
+    harness.start();
+    ASSERT_TRUE(eventually([&] { return eventsWith(_cloud, "Hall_present-value") >= 1; }))
+        << harness.console();
+    // Renewed every second, the subscription still stands past its lifetime of 2 s.
+    const auto subscribed = std::chrono::steady_clock::now();
+    const Poco::UInt32 requests = harness.site().getRequestCount(2001);
+    ASSERT_TRUE(eventually([&] { return harness.site().getRequestCount(2001) >= requests + 2; }));
+    std::this_thread::sleep_until(subscribed + std::chrono::milliseconds(2500));
+    EXPECT_EQ(1u, harness.site().countSubscriptions(HALL));
+    const std::size_t before = eventsWith(_cloud, "Hall_present-value");
+    EXPECT_TRUE(eventually([&] { return eventsWith(_cloud, "Hall_present-value") > before; }));
+}
+
+TEST_F(WatsonBridgeScheduleTest, NoLifetimeOrOneSecondIsNotABusyLoop)
+{
+    for (const std::string lifetime : {"0", "1"})
+    {
+        _cloud.clear();
+        WatsonBridgeHarness harness(_broker.port(), false);
+        harness.setParameter(8, lifetime);
+        harness.setParameter(10, "[device:2001/analog-input:1]");
+        harness.start();
+        ASSERT_TRUE(eventually([&] { return eventsWith(_cloud, "Hall_present-value") >= 1; }))
+            << harness.console();
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        // One identity read and a subscription, renewed at most once a second (a renewal every 0.4 s
+        // would already make 7).
+        EXPECT_LE(harness.site().getRequestCount(2001), 6u) << "lifetime " << lifetime;
+    }
 }
