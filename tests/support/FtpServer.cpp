@@ -1,12 +1,12 @@
 #include "FtpServer.h"
 
+#include "FreePort.h"
 #include "TlsCertificates.h"
 
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
 #include <Poco/Net/DialogSocket.h>
-#include <Poco/Net/ServerSocket.h>
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/NumberParser.h>
 #include <Poco/Path.h>
@@ -27,29 +27,9 @@ namespace Orvik::Test
 namespace
 {
 
-const char* faultWord(FtpFault fault)
-{
-    switch (fault)
-    {
-        case FtpFault::REFUSE_SESSION:
-            return "refuse-session";
-        case FtpFault::REFUSE_LOGIN:
-            return "refuse-login";
-        case FtpFault::REFUSE_STORE:
-            return "refuse-store";
-        case FtpFault::DROP_DATA:
-            return "drop-data";
-        case FtpFault::REFUSE_COMPLETION:
-            return "refuse-completion";
-        case FtpFault::REFUSE_RENAME:
-            return "refuse-rename";
-        case FtpFault::STALL_DATA:
-            return "stall-data";
-        case FtpFault::NONE:
-            break;
-    }
-    return "none";
-}
+/// The control file's word of each fault, in the order of FtpFault.
+const char* const FAULT_WORDS[] = {"none",      "refuse-session",    "refuse-login",  "refuse-store",
+                                   "drop-data", "refuse-completion", "refuse-rename", "stall-data"};
 
 void writeTextFile(const std::string& path, const std::string& text)
 {
@@ -60,13 +40,6 @@ void writeTextFile(const std::string& path, const std::string& text)
         out << text;
     }
     Poco::File(sidePath).renameTo(path);
-}
-
-std::uint16_t freeLoopbackPort()
-{
-    // The port is free when asked; the short race until the server binds it is accepted.
-    Poco::Net::ServerSocket probe(Poco::Net::SocketAddress("127.0.0.1", 0));
-    return probe.address().port();
 }
 
 const std::string _VSFTPD_PROGRAM = "/usr/sbin/vsftpd";
@@ -82,13 +55,9 @@ FtpServer::FtpServer(const std::string& user, const std::string& password, Engin
     _commandLog = _tempPath + "/commands.log";
     Poco::File(_rootPath + "/upload").createDirectories();
     if (engine == Engine::VSFTPD)
-    {
         startVsftpd();
-    }
     else
-    {
         startPyftpdlib(user, password, pTls);
-    }
 }
 
 bool FtpServer::vsftpdAvailable()
@@ -104,13 +73,9 @@ void FtpServer::startPyftpdlib(const std::string& user, const std::string& passw
     Poco::Process::Args args{script,       "--root",     _rootPath,  "--control",
                              _controlFile, "--commands", _commandLog};
     if (!user.empty())
-    {
         args.insert(args.end(), {"--user", user, "--password", password});
-    }
     if (pTls != nullptr)
-    {
         args.insert(args.end(), {"--tls-cert", pTls->serverCertFile(), "--tls-key", pTls->serverKeyFile()});
-    }
     Poco::Pipe outPipe;
     _process = std::make_unique<Poco::ProcessHandle>(
         Poco::Process::launch("/usr/bin/python3", args, nullptr, &outPipe, nullptr));
@@ -118,9 +83,7 @@ void FtpServer::startPyftpdlib(const std::string& user, const std::string& passw
     std::string line;
     std::getline(out, line);
     if (line.rfind("PORT ", 0) != 0)
-    {
         throw Poco::RuntimeException("test FTP server did not start", line);
-    }
     _port = static_cast<std::uint16_t>(Poco::NumberParser::parseUnsigned(line.substr(5)));
 }
 
@@ -156,9 +119,7 @@ void FtpServer::waitForGreeting() const
             socket.setReceiveTimeout(Poco::Timespan(2, 0));
             std::string greeting;
             if (socket.receiveStatusMessage(greeting) == 220)
-            {
                 return;
-            }
         }
         catch (const Poco::Exception&)
         {
@@ -197,10 +158,9 @@ std::string FtpServer::url() const
 void FtpServer::setFault(FtpFault fault, std::size_t afterBytes)
 {
     if (_engine == Engine::VSFTPD)
-    {
         throw Poco::NotImplementedException("vsftpd injects no faults");
-    }
-    writeTextFile(_controlFile, std::string(faultWord(fault)) + " " + std::to_string(afterBytes) + "\n");
+    writeTextFile(_controlFile, std::string(FAULT_WORDS[static_cast<int>(fault)]) + " " +
+                                    std::to_string(afterBytes) + "\n");
 }
 
 std::vector<std::string> FtpServer::files(const std::string& folder) const
@@ -211,9 +171,7 @@ std::vector<std::string> FtpServer::files(const std::string& folder) const
     for (const Poco::File& entry : entries)
     {
         if (entry.isFile())
-        {
             names.push_back(Poco::Path(entry.path()).getFileName());
-        }
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -231,15 +189,10 @@ std::vector<std::string> FtpServer::commands() const
 {
     std::vector<std::string> lines;
     if (!Poco::File(_commandLog).exists())
-    {
         return lines;
-    }
     Poco::FileInputStream in(_commandLog);
-    std::string line;
-    while (std::getline(in, line))
-    {
+    for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    }
     return lines;
 }
 

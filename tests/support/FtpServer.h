@@ -13,7 +13,8 @@ namespace Orvik::Test
 
 class TlsCertificates;
 
-/// Faults that the test FTP server can be told to inject, one at a time.
+/// Faults that the test FTP server can be told to inject, one at a time (FtpServer.cpp names them in this
+/// order for ftp_server.py).
 enum class FtpFault
 {
     NONE,               ///< normal behaviour

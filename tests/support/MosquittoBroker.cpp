@@ -1,12 +1,12 @@
 #include "MosquittoBroker.h"
 
+#include "FreePort.h"
 #include "TlsCertificates.h"
 
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
 #include <Poco/Net/NetException.h>
-#include <Poco/Net/ServerSocket.h>
 #include <Poco/Net/StreamSocket.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
@@ -18,16 +18,9 @@
 namespace Orvik::Test
 {
 
-namespace
-{
-
-const Poco::Timestamp::TimeDiff START_LIMIT = 10 * Poco::Timestamp::resolution();
-
-}  // namespace
-
 MosquittoBroker::MosquittoBroker(const TlsCertificates* tls, const std::string& user,
                                  const std::string& password)
-    : _folder(Poco::TemporaryFile::tempName()), _secure(tls != nullptr), _port(freePort())
+    : _folder(Poco::TemporaryFile::tempName()), _secure(tls != nullptr), _port(freeLoopbackPort())
 {
     Poco::File(_folder).createDirectories();
     _configFile = _folder + "/mosquitto.conf";
@@ -57,9 +50,7 @@ std::string MosquittoBroker::uri() const
 void MosquittoBroker::kill()
 {
     if (!_process)
-    {
         return;
-    }
     try
     {
         Poco::Process::kill(*_process);
@@ -75,71 +66,12 @@ void MosquittoBroker::kill()
 void MosquittoBroker::start()
 {
     if (_process)
-    {
         return;
-    }
     _process = std::make_unique<Poco::ProcessHandle>(Poco::Process::launch(
         "/usr/sbin/mosquitto", {"-c", _configFile}, _folder, nullptr, nullptr, nullptr));
-    waitUntilListening();
-}
-
-std::string MosquittoBroker::log() const
-{
-    std::string text;
-    if (Poco::File(_logFile).exists())
-    {
-        Poco::FileInputStream in(_logFile);
-        Poco::StreamCopier::copyToString(in, text);
-    }
-    return text;
-}
-
-std::uint16_t MosquittoBroker::freePort()
-{
-    Poco::Net::ServerSocket probe(Poco::Net::SocketAddress("127.0.0.1", 0));
-    const std::uint16_t port = probe.address().port();
-    probe.close();
-    return port;
-}
-
-void MosquittoBroker::writeConfiguration(const TlsCertificates* tls, const std::string& user,
-                                         const std::string& password)
-{
-    Poco::FileOutputStream out(_configFile);
-    // Run as root, mosquitto would switch to its own user before reading the key files.
-    if (geteuid() == 0)
-    {
-        out << "user root\n";
-    }
-    // Generous queues: a test subscriber may fall behind a burst of QoS 1 messages.
-    out << "persistence false\nmax_queued_messages 1000000\n"
-        << "log_dest file " << _logFile << "\n"
-        << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\nlog_type subscribe\n"
-        << "listener " << _port << " 127.0.0.1\n";
-    if (tls != nullptr)
-    {
-        out << "certfile " << tls->serverCertFile() << "\n"
-            << "keyfile " << tls->serverKeyFile() << "\n";
-    }
-    if (user.empty())
-    {
-        out << "allow_anonymous true\n";
-        return;
-    }
-    const std::string passwordFile = _folder + "/passwords";
-    Poco::ProcessHandle tool =
-        Poco::Process::launch("/usr/bin/mosquitto_passwd", {"-b", "-c", passwordFile, user, password});
-    if (tool.wait() != 0)
-    {
-        throw Poco::RuntimeException("mosquitto_passwd failed");
-    }
-    out << "allow_anonymous false\npassword_file " << passwordFile << "\n";
-}
-
-void MosquittoBroker::waitUntilListening()
-{
+    // Listening once a connection is accepted.
     const Poco::Timestamp started;
-    while (!started.isElapsed(START_LIMIT))
+    while (!started.isElapsed(10 * Poco::Timestamp::resolution()))
     {
         try
         {
@@ -153,6 +85,42 @@ void MosquittoBroker::waitUntilListening()
     }
     kill();
     throw Poco::RuntimeException("mosquitto did not start", log());
+}
+
+std::string MosquittoBroker::log() const
+{
+    std::string text;
+    if (Poco::File(_logFile).exists())
+    {
+        Poco::FileInputStream in(_logFile);
+        Poco::StreamCopier::copyToString(in, text);
+    }
+    return text;
+}
+
+void MosquittoBroker::writeConfiguration(const TlsCertificates* tls, const std::string& user,
+                                         const std::string& password)
+{
+    Poco::FileOutputStream out(_configFile);
+    // Run as root, mosquitto would switch to its own user before reading the key files.
+    if (geteuid() == 0)
+        out << "user root\n";
+    // Generous queues: a test subscriber may fall behind a burst of QoS 1 messages.
+    out << "persistence false\nmax_queued_messages 1000000\nlog_dest file " << _logFile << "\n"
+        << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\nlog_type subscribe\n"
+        << "listener " << _port << " 127.0.0.1\n";
+    if (tls != nullptr)
+        out << "certfile " << tls->serverCertFile() << "\nkeyfile " << tls->serverKeyFile() << "\n";
+    if (user.empty())
+    {
+        out << "allow_anonymous true\n";
+        return;
+    }
+    const std::string passwordFile = _folder + "/passwords";
+    if (Poco::Process::launch("/usr/bin/mosquitto_passwd", {"-b", "-c", passwordFile, user, password})
+            .wait() != 0)
+        throw Poco::RuntimeException("mosquitto_passwd failed");
+    out << "allow_anonymous false\npassword_file " << passwordFile << "\n";
 }
 
 }  // namespace Orvik::Test

@@ -39,9 +39,7 @@ public:
     std::string log() const;
 
 private:
-    static std::uint16_t freePort();
     void writeConfiguration(const TlsCertificates* tls, const std::string& user, const std::string& password);
-    void waitUntilListening();
 
     std::string _folder;
     std::string _configFile;

@@ -43,9 +43,7 @@ MosquittoProbe::MosquittoProbe(const MosquittoBroker& broker, const std::string&
     }
     _client.connect(options)->wait();
     if (!_client.subscribe(topicFilter, 1)->wait_for(WAIT_MS))
-    {
         throw mqtt::timeout_error();
-    }
 }
 
 MosquittoProbe::~MosquittoProbe()
@@ -54,9 +52,7 @@ MosquittoProbe::~MosquittoProbe()
     try
     {
         if (_client.is_connected())
-        {
             _client.disconnect(1000)->wait_for(WAIT_MS);
-        }
     }
     catch (const mqtt::exception&)
     {
@@ -83,9 +79,7 @@ std::vector<MosquittoProbe::Message> MosquittoProbe::messagesOn(const std::strin
     for (const Message& message : messages())
     {
         if (message.topic == topic)
-        {
             selected.push_back(message);
-        }
     }
     return selected;
 }
@@ -99,9 +93,7 @@ void MosquittoProbe::clear()
 void MosquittoProbe::publish(const std::string& topic, const std::string& payload)
 {
     if (!_client.publish(topic, payload.data(), payload.size(), 1, false)->wait_for(WAIT_MS))
-    {
         throw mqtt::timeout_error();
-    }
 }
 
 void MosquittoProbe::message_arrived(mqtt::const_message_ptr message)

@@ -1,27 +1,12 @@
 #!/usr/bin/python3
-"""FTP server for the integration tests: pyftpdlib on a free loopback port.
+"""FTP server for the integration tests: pyftpdlib on a free loopback port (see FtpServer.h).
 
-Prints "PORT <n>" on its first output line once it listens. Faults are read from the
-control file at every event that they concern, so a test can change them between
-transfers without restarting the server. Control file content, one word and an
-optional number:
-
-  none                  normal behaviour
-  refuse-session        a new control connection greeted with 421 and closed
-  refuse-login          PASS answered with 530
-  refuse-store          STOR answered with 550
-  drop-data <bytes>     the data connection of a STOR is closed after <bytes> bytes (426)
-  refuse-completion     a complete STOR is answered with 451 instead of 226
-  refuse-rename         RNTO answered with 550
-  stall-data <bytes>    the data connection of a STOR is no longer read after <bytes> bytes
-                        (the server stays alive but the sender's writes block)
-
-Every command received is appended to the command log, one line each (the PASS
-argument is not written).
-
-With --tls-cert and --tls-key it is an explicit FTPS server (pyftpdlib's TLS handler, which
-needs python3-openssl) that requires TLS on the control and on the data connections. Its
-data connections take no faults: the TLS handler reads them on its own.
+Prints "PORT <n>" on its first output line once it listens. The fault (one word of FtpServer.cpp's
+FAULT_WORDS and an optional byte count) is read from the control file at every event that it
+concerns, so a test can change it between transfers without restarting the server. Every command
+received is appended to the command log, one line each (the PASS argument masked). With --tls-cert
+and --tls-key it is an explicit FTPS server (needs python3-openssl) requiring TLS on the control and
+data connections; its data connections take no faults: the TLS handler reads them on its own.
 """
 import argparse
 import logging
@@ -36,12 +21,10 @@ from pyftpdlib.servers import FTPServer
 def read_fault(path):
     try:
         with open(path) as f:
-            words = f.read().split()
+            words = f.read().split() + ["none", "0"]
     except OSError:
         return ("none", 0)
-    if not words:
-        return ("none", 0)
-    return (words[0], int(words[1]) if len(words) > 1 else 0)
+    return (words[0], int(words[1]) if words[1].isdigit() else 0)
 
 
 class FaultyDTP:
