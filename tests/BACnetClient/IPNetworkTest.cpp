@@ -188,14 +188,10 @@ TEST_F(IPNetworkTest, OnlyTheAnswerFromTheRequestsAddressWithItsInvokeIdAndServi
     answer(device, complexAck(1, ReadProperty::_SERVICE, nameAck("wrong invoke id")));
     answer(device, complexAck(0, SERVICE_CONFIRMED_READ_RANGE, nameAck("wrong service")));
     answer(device, Apdu::encode(pdu(Apdu::SIMPLE_ACK, 0, ReadProperty::_SERVICE)));
-    answer(device, Apdu::encode(pdu(Apdu::ERROR, 0, SERVICE_CONFIRMED_WRITE_PROPERTY),
-                                ServiceError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT)
-                                    .encode(SERVICE_CONFIRMED_WRITE_PROPERTY)));
-    Apdu::Header clientAbort = pdu(Apdu::ABORT, 0, ABORT_REASON_OTHER);
-    clientAbort.server = false;
-    answer(device, Apdu::encode(clientAbort));
+    // An Error of another service, a client's Abort, and datagrams that are no BACnet or cut short.
     for (const char* hostile :
-         {"", "81", "82 0a 00 06 01 00", "81 0a 00 09 01 00 10 08", "81 0a ff ff 01 00 30 00",
+         {"81 0a 00 0d 01 00 50 00 0f 91 01 91 1f", "81 0a 00 09 01 00 70 00 00", "", "81",
+          "82 0a 00 06 01 00", "81 0a 00 09 01 00 10 08", "81 0a ff ff 01 00 30 00",
           "81 0a 00 08 02 00 30 00", "81 0a 00 08 01 00 80 00", "81 0a 00 07 01 20 ff",
           "81 0a 00 0b 01 00 30 05 0c 0c 00", "81 04 00 08 7f 00 00 01"})
         device.send(Packet::fromHex(hostile), network->localAddress());
@@ -458,31 +454,22 @@ TEST_F(IPNetworkTest, ForeignDeviceRegistersRenewsAndBroadcastsThroughTheBBMD)
 TEST_F(IPNetworkTest, RequestsToThisStationAreAnsweredAsTheStandardSays)
 {
     open();
-    const COVNotification notification{
-        7,
-        DataType::ObjectIdentifier(OBJECT_DEVICE, DEVICE),
-        DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
-        0,
-        {{PropertyReference(PROP_PRESENT_VALUE), ValueContainer(BACnetValue(21.5f))}}};
-    Apdu::Header segmented = pdu(Apdu::CONFIRMED_REQUEST, 4, ReadProperty::_SERVICE);
-    segmented.segmented = segmented.moreFollows = true;
-    const std::vector<std::pair<Octets, std::string>> table{
-        {datagram(Apdu::encode(pdu(Apdu::CONFIRMED_REQUEST, 1, COVNotification::_CONFIRMED_SERVICE),
-                               notification.encode())),
+    // A confirmed COV notification (present value 21.5), one cut short, a ReadProperty, a segmented
+    // request, a BVLL function of a BBMD.
+    const std::pair<const char*, const char*> table[] = {
+        {"81 0a 00 23 | 01 00 | 00 05 01 01 09 07 1c 02 00 00 64 2c 00 00 00 01 39 00 4e 09 55 2e 44 41 ac "
+         "00 00 2f 4f",
          "unicast | | simple-ack id=1 service=1"},
-        {datagram(Apdu::encode(pdu(Apdu::CONFIRMED_REQUEST, 2, COVNotification::_CONFIRMED_SERVICE),
-                               Octets{0x09})),
+        {"81 0a 00 0b | 01 00 | 00 05 02 01 09",
          "unicast | | reject id=2 service=0 ! communication/reject-other"},
-        {datagram(Apdu::encode(pdu(Apdu::CONFIRMED_REQUEST, 3, ReadProperty::_SERVICE),
-                               ReadProperty::encodeRequest({DataType::ObjectIdentifier(OBJECT_DEVICE, 1),
-                                                            PropertyReference(PROP_OBJECT_NAME)}))),
+        {"81 0a 00 11 | 01 00 | 00 05 03 0c 0c 02 00 00 01 19 4d",
          "unicast | | reject id=3 service=9 ! communication/reject-unrecognized-service"},
-        {datagram(Apdu::encode(segmented, Octets{0x09})),
+        {"81 0a 00 0d | 01 00 | 0c 05 04 00 01 0c 09",
          "unicast | | abort id=4 server service=4 ! communication/abort-segmentation-not-supported"},
-        {Packet::fromHex("81 05 00 06 00 3c"), "result 48"}};
+        {"81 05 00 06 00 3c", "result 48"}};
     for (const auto& row : table)
     {
-        device.send(row.first, network->localAddress());
+        device.send(Packet::fromHex(row.first), network->localAddress());
         EXPECT_EQ(device.receive().describe(), row.second);
     }
     ASSERT_TRUE(listener.waitUntil([&] { return listener.notifications.size() == 1; }));
