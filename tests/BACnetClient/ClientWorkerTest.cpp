@@ -41,8 +41,9 @@ class ClientWorkerTest : public ClientFixture
 protected:
     /// The devices that answered a blocking Who-Is, in order.
     std::vector<Poco::UInt32> whoIs(const DataType::BACnetAddress& address, Poco::UInt32 low,
-                                    Poco::UInt32 high, std::vector<DataResponseWhoIs>& responses)
+                                    Poco::UInt32 high)
     {
+        std::vector<DataResponseWhoIs> responses;
         EXPECT_EQ(helper->syncWhoIs(address, low, high, responses), ServiceHelper::SYNC_RESULT_SUCCESS);
         std::vector<Poco::UInt32> instances;
         for (const DataResponseWhoIs& response : responses)
@@ -75,44 +76,24 @@ TEST_F(ClientWorkerTest, SlowDeviceAnswersWithinTheTimeOutAndFailsPastIt)
     }
 }
 
-TEST_F(ClientWorkerTest, WhoIsCollectsTheDevicesOfTheRangeNetworkOrStationThatAnswerInTheWindow)
+TEST_F(ClientWorkerTest, WhoIsCollectsTheDevicesOfTheRangeOrStationThatAnswerInTheWindow)
 {
     start("test-network.json");
-    DataType::BACnetAddress network5;
-    network5.setNetworkNumber(5);
     DataType::BACnetAddress station;
     station.setNetworkNumber(0);
     ASSERT_TRUE(station.setMAC("127.0.0.1:47809"));  // the second device of the file
-    const struct
-    {
-        DataType::BACnetAddress address;
-        Poco::UInt32 low, high;
-        std::vector<Poco::UInt32> instances;
-    } cases[] = {{DataType::BACnetAddress(), 0, BACNET_MAX_INSTANCE, {100, 200, 400}},  // 300 is silent
-                 {DataType::BACnetAddress(), 150, 450, {200, 400}},
-                 {DataType::BACnetAddress(), 1000, 2000, {}},  // no answer still ends the window
-                 {network5, 0, BACNET_MAX_INSTANCE, {400}},
-                 {station, 0, BACNET_MAX_INSTANCE, {200}}};
-    std::vector<DataResponseWhoIs> responses;
-    for (const auto& c : cases)
-    {
-        EXPECT_EQ(whoIs(c.address, c.low, c.high, responses), c.instances) << c.low << "-" << c.high;
-        for (const DataResponseWhoIs& response : responses)
-        {
-            if (response.deviceInstance == 200)
-            {
-                EXPECT_EQ(response.vendorID, 12345);
-                EXPECT_EQ(response.address.getNetworkNumber(), 0);
-            }
-        }
-    }
+    EXPECT_EQ(whoIs(DataType::BACnetAddress(), 0, BACNET_MAX_INSTANCE),
+              (std::vector<Poco::UInt32>{100, 200, 400}))
+        << "300 is silent";
+    EXPECT_EQ(whoIs(station, 0, BACNET_MAX_INSTANCE), std::vector<Poco::UInt32>{200});
+    EXPECT_TRUE(whoIs(DataType::BACnetAddress(), 1000, 2000).empty()) << "no answer still ends the window";
 
     // 200 is silent and 300 answers after the window; its late I-Am does not confuse the next Who-Is.
     start("test-faults.json");
     site->setDelay(300, shortSettings().whoIsWindowMs * 5);
-    EXPECT_EQ(whoIs(DataType::BACnetAddress(), 0, BACNET_MAX_INSTANCE, responses),
+    EXPECT_EQ(whoIs(DataType::BACnetAddress(), 0, BACNET_MAX_INSTANCE),
               (std::vector<Poco::UInt32>{100, 400}));
-    EXPECT_EQ(whoIs(DataType::BACnetAddress(), 100, 100, responses), std::vector<Poco::UInt32>{100});
+    EXPECT_EQ(whoIs(DataType::BACnetAddress(), 100, 100), std::vector<Poco::UInt32>{100});
 }
 
 TEST_F(ClientWorkerTest, AnswersTheSanityRequestOfAWatchdog)
