@@ -1,3 +1,4 @@
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CommandParser.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
@@ -302,4 +303,22 @@ TEST(WatsonPollScheduleTest, DuePropertiesAreReadOnceAPollRateAndTheWaitEndsAtTh
         EXPECT_EQ(nullptr, schedule.answered(requestId)) << "an answer is taken once";
     }
     EXPECT_EQ(nullptr, schedule.answered(101));
+}
+
+TEST(WatsonBridgeSettingsTest, TheSecureParameterChoosesTheTlsPortAndTheSystemsTrustStore)
+{
+    // Which certificates the client then accepts is GatewayClientTlsTest's.
+    for (const bool secure : {false, true})
+    {
+        std::vector<Orvik::BACnet::ValueContainer> values(7);
+        const char* const texts[] = {"myorg", "127.0.0.1:1", "gwtype", "gw1", "token", "token-1"};
+        for (std::size_t i = 0; i < 6; ++i)
+            values[i].setCharString(texts[i]);
+        values[6].setBool(secure);
+        BridgeSettings settings("test");
+        ObjectIdentities objects;
+        settings.read(values, 1000, objects);
+        EXPECT_EQ(secure ? 8883 : 1883, settings.connection.getPort());
+        EXPECT_EQ("", settings.connection.getTrustStore());
+    }
 }

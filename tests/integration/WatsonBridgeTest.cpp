@@ -7,7 +7,6 @@
 #include "HttpServer.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"
-#include "TlsCertificates.h"
 #include "WatsonBridgeHarness.h"
 
 #include <Poco/JSON/Object.h>
@@ -16,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -320,27 +318,6 @@ TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisc
     EXPECT_EQ(0u, harness.countConsole("BACnet to Watson IoT Exception ignored")) << harness.console();
     EXPECT_EQ(0u, harness.countConsole("Restarting APP")) << harness.console();
     EXPECT_EQ(0u, harness.site().countSubscriptions(HALL)) << harness.console();
-}
-
-TEST_F(WatsonBridgeResilienceTest, SecureParameterConnectsOverTlsTrustingTheSystemStore)
-{
-    // Which certificates a TLS client accepts is GatewayClientTlsTest's; here the bridge's parameter.
-    Orvik::Test::TlsCertificates authority;
-    MosquittoBroker broker(&authority);
-    MosquittoProbe cloud(broker, "iot-2/#", authority.caFile());
-    // The bridge trusts the system's default store, which OpenSSL takes from SSL_CERT_FILE.
-    const char* previous = std::getenv("SSL_CERT_FILE");
-    const std::string restore = previous != nullptr ? previous : "";
-    setenv("SSL_CERT_FILE", authority.caFile().c_str(), 1);
-    {
-        WatsonBridgeHarness accepted(broker.port(), true);
-        accepted.start();
-        EXPECT_TRUE(waitForEvents(cloud, BOILER_COV)) << accepted.console();
-    }
-    if (previous != nullptr)
-        setenv("SSL_CERT_FILE", restore.c_str(), 1);
-    else
-        unsetenv("SSL_CERT_FILE");
 }
 
 TEST_F(WatsonBridgeScheduleTest, TrendLogWithoutCovIsPolledUnderItsOwnName)
