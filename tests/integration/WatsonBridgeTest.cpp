@@ -1,13 +1,16 @@
+#include "Orvik_BACnet/ProtocolText.h"
+#include "Orvik_BACnetClient/DataPropertyKey.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/AppWatsonMQTT.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsHandler.h"
 
 #include "BACnetClient/InteropNetwork.h"
 #include "BACnetDeviceSimulator.h"
 #include "Eventually.h"
 #include "FreePort.h"
+#include "GatewayRig.h"
 #include "HttpServer.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"
-#include "WatsonBridgeHarness.h"
 
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
@@ -15,24 +18,43 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
+#include <memory>
 #include <set>
 #include <thread>
 #include <tuple>
 
-using Orvik::BACnet::App::VendorOrvik::WatsonMQTT::BACnetWsHandler;
+using namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT;
 using Orvik::BACnet::Client::DataObjectKey;
+using Orvik::BACnet::Client::DataPropertyKey;
 using Orvik::BACnet::DataType::ObjectIdentifier;
 using Orvik::Test::eventually;
 using Orvik::Test::MosquittoBroker;
 using Orvik::Test::MosquittoProbe;
-using Orvik::Test::WatsonBridgeHarness;
 
 namespace
 {
 
-const std::string BOILER_COV = WatsonBridgeHarness::_BOILER_TOPIC + "/evt/COV/fmt/json";
-const std::string GATEWAY_COV = WatsonBridgeHarness::_GATEWAY_TOPIC + "/evt/COV/fmt/json";
-const std::string BOILER_CMD = WatsonBridgeHarness::_BOILER_TOPIC + "/cmd/";
+const char* const SITE = R"({
+  "tickMs": 50,
+  "devices": [
+    {"instance": 1000, "name": "Gateway", "vendorIdentifier": 64701, "modelName": "GW",
+     "objects": [{"type": "analog-value", "instance": 1, "name": "GwSetpoint", "presentValue": 5}]},
+    {"instance": 2001, "name": "Boiler", "vendorIdentifier": 5, "modelName": "X",
+     "objects": [
+       {"type": "analog-input", "instance": 1, "name": "Hall", "presentValue": 20, "covIncrement": 0.01,
+        "drift": {"amplitude": 5, "periodSeconds": 4}},
+       {"type": "analog-value", "instance": 2, "name": "Setpoint", "presentValue": 21},
+       {"type": "binary-value", "instance": 3, "name": "Pump", "presentValue": "inactive"},
+       {"type": "trend-log", "instance": 4, "name": "HallLog", "logs": "analog-input:1",
+        "log": {"intervalSeconds": 1, "count": 10, "live": true}}]}
+  ]
+})";
+const std::string GATEWAY_TOPIC = "iot-2/type/gwtype/id/gw1";
+const std::string BOILER_TOPIC = "iot-2/type/0005-X/id/Boiler";
+const std::string BOILER_COV = BOILER_TOPIC + "/evt/COV/fmt/json";
+const std::string GATEWAY_COV = GATEWAY_TOPIC + "/evt/COV/fmt/json";
+const std::string BOILER_CMD = BOILER_TOPIC + "/cmd/";
 const std::string COMMAND_ERROR = "AppWatsonMQTT command error: ";
 const DataObjectKey HALL(2001, ObjectIdentifier(0, 1));
 
@@ -66,6 +88,106 @@ bool redials(const MosquittoBroker& broker)
     return listener.poll(Poco::Timespan(30, 0), Poco::Net::Socket::SELECT_READ);
 }
 
+/// Everything the cloud bridge runs on, for real: a gateway rig (GatewayRig) whose database holds one
+/// instance of app 502 and whose manager runs the bridge with short waits once started.
+///
+/// The site (SITE) has the gateway's own device 1000 ("Gateway", with the commandable analog value
+/// "GwSetpoint") and device 2001 ("Boiler", vendor 5, model "X", with the drifting analog input "Hall",
+/// the commandable analog value "Setpoint", the binary value "Pump" and the live trend log "HallLog" of
+/// "Hall"). By default the four points are published and the three values accept commands.
+class WatsonBridgeHarness
+{
+public:
+    /// Parameters of a broker on 127.0.0.1:`brokerPort`; `secure` selects TLS. `moreDevices` (JSON
+    /// device objects separated by commas) joins the site's devices. `pNetwork`: another network
+    /// (BACnet/IP) serving SITE instead of the simulated site; site() and presentValue() are not
+    /// available then.
+    WatsonBridgeHarness(Poco::UInt16 brokerPort, const std::string& moreDevices = "",
+                        std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork = nullptr)
+    {
+        _rig.db().exec(
+            "INSERT INTO bn_device (id_bn_device, id_dv_controller, name) VALUES (1, 1, 'Gateway');"
+            "INSERT INTO bn_device_object (id_bn_device, id_bn_object_type, instance_nr, name) "
+            "VALUES (1, 8, 1000, 'Gateway')");
+        _instance = _rig.db().addInstance(502, 1, true);
+        for (const auto& [position, text] : std::map<int, std::string>{
+                 {1, "myorg"},
+                 {2, "127.0.0.1:" + std::to_string(brokerPort)},
+                 {3, "gwtype"},
+                 {4, "gw1"},
+                 {6, "token-1"},
+                 {7, "false"},
+                 {10,
+                  "[device:1000/analog-value:1, device:2001/analog-input:1, device:2001/analog-value:2, "
+                  "device:2001/binary-value:3]"},
+                 {11,
+                  "[device:1000/analog-value:1, device:2001/analog-value:2, device:2001/binary-value:3]"}})
+            setParameter(position, text);
+        const Orvik::Test::GatewayRig::Waits waits{1000, 1, 500};
+        std::string site = SITE;
+        if (!moreDevices.empty())
+            site.insert(site.rfind(']'), "," + moreDevices);
+        if (pNetwork)
+            _rig.serveNetwork(std::move(pNetwork), waits);
+        else
+            _rig.serveSiteText(site, waits);
+    }
+
+    /// Stores the text of parameter `position` (1 to 11); an empty text stores NULL.
+    void setParameter(int position, const std::string& text)
+    {
+        _rig.db().storeValue(
+            _instance, 50200 + position,
+            text.empty() ? Poco::Nullable<std::string>() : Poco::Nullable<std::string>(text));
+    }
+
+    /// Starts the manager with the bridge with short waits: tests see reconnection and the end of a stop
+    /// within a second.
+    void start()
+    {
+        DataBridgeTimings timings;
+        timings.reconnectWaitMs = 300;
+        timings.quietDrainMs = 200;
+        timings.drainLimitMs = 1000;
+        auto appTypes = Orvik::BACnet::App::AppManager::appTypes();
+        appTypes[502] = [timings](Poco::Int32 idAppInstance)
+        { return new AppWatsonMQTT(idAppInstance, timings); };
+        _rig.startManager(appTypes);
+    }
+
+    /// Posts the host's stop request to the manager and waits for it to end; false when it did not end
+    /// within 30 s.
+    bool stop() { return _rig.stopManager(); }
+
+    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return _rig.site(); }
+    std::string console() const { return _rig.out(); }
+    /// Waits until the console holds `count` lines containing `text`; false when the time ran out.
+    bool waitForConsole(const std::string& text, std::size_t count = 1) const
+    {
+        return eventually([&] { return countConsole(text) >= count; });
+    }
+    std::size_t countConsole(const std::string& text) const { return Orvik::Test::countOf(console(), text); }
+
+    /// The present value of an object ("analog-value:2") of the site, as its stored text.
+    std::string presentValue(Poco::UInt32 device, const std::string& object)
+    {
+        const auto separator = object.find(':');
+        std::uint32_t type = 0;
+        Orvik::BACnet::ProtocolText::objectTypeIndex(object.substr(0, separator), type);
+        Orvik::BACnet::ValueContainer value;
+        site().readProperty(
+            DataPropertyKey(
+                DataObjectKey(device, ObjectIdentifier(type, std::stoul(object.substr(separator + 1)))),
+                Orvik::BACnet::PROP_PRESENT_VALUE),
+            value);
+        return value.getText();
+    }
+
+private:
+    Orvik::Test::GatewayRig _rig{1000};
+    Poco::Int32 _instance = 0;
+};
+
 /// A plain broker with a cloud-side probe that sees every event; the tests make their bridge.
 class WatsonBridgeResilienceTest : public ::testing::Test
 {
@@ -87,7 +209,7 @@ protected:
         ASSERT_TRUE(waitForEvents(_cloud, GATEWAY_COV)) << _harness.console();
     }
 
-    WatsonBridgeHarness _harness{_broker.port(), false};
+    WatsonBridgeHarness _harness{_broker.port()};
 };
 
 }  // namespace
@@ -97,11 +219,10 @@ TEST(WatsonBridgeOverBACnetIP, PublishesCovOfTheDevicesAndWritesCommandsThroughT
     if (!Orvik::Test::BACnetDeviceSimulator::missing().empty())
         GTEST_SKIP() << Orvik::Test::BACnetDeviceSimulator::missing();
     // The harness's devices served by the device simulator, reached over BACnet/IP.
-    Orvik::Test::BACnetDeviceSimulator simulator(WatsonBridgeHarness::siteText(),
-                                                 Orvik::Test::BACnetDeviceSimulator::Site::TEXT);
+    Orvik::Test::BACnetDeviceSimulator simulator(SITE, Orvik::Test::BACnetDeviceSimulator::Site::TEXT);
     MosquittoBroker broker;
     MosquittoProbe cloud{broker, "iot-2/#"};
-    WatsonBridgeHarness harness{broker.port(), false, "", Orvik::Test::InteropNetwork::make(simulator)};
+    WatsonBridgeHarness harness{broker.port(), "", Orvik::Test::InteropNetwork::make(simulator)};
     harness.start();
     ASSERT_TRUE(waitForEvents(cloud, BOILER_COV, 2)) << harness.console();
     ASSERT_TRUE(waitForEvents(cloud, GATEWAY_COV)) << harness.console();
@@ -146,8 +267,7 @@ TEST_F(WatsonBridgeTest, WriteCommandsReachTheDevicesWithTheirPriority)
     ASSERT_TRUE(becomes(2001, "binary-value:3", "1")) << _harness.console();
     EXPECT_EQ("30.5", _harness.presentValue(2001, "analog-value:2"));
 
-    _cloud.publish(WatsonBridgeHarness::_GATEWAY_TOPIC + "/cmd/wpf/fmt/json",
-                   R"({"d":{" GwSetpoint _ present-value ":7}})");
+    _cloud.publish(GATEWAY_TOPIC + "/cmd/wpf/fmt/json", R"({"d":{" GwSetpoint _ present-value ":7}})");
     ASSERT_TRUE(becomes(1000, "analog-value:1", "7")) << _harness.console();
     // The written value comes back to the cloud through its COV subscription.
     EXPECT_TRUE(eventually(
@@ -207,8 +327,7 @@ TEST_F(WatsonBridgeTest, BacnetWsRequestsAreForwardedAndAnsweredAsGatewayEvents)
     const auto exchange = [&](const std::string& id, const std::string& ws)
     {
         const std::string client = id.front() == '"' ? id.substr(1, id.size() - 2) : id;
-        const std::string reply =
-            WatsonBridgeHarness::_GATEWAY_TOPIC + "/evt/bacnet-ws-" + client + "/fmt/json";
+        const std::string reply = GATEWAY_TOPIC + "/evt/bacnet-ws-" + client + "/fmt/json";
         _cloud.publish(BOILER_CMD + "bacnet-ws/fmt/json",
                        R"({"d":{"client-id":)" + id + R"(,"ws":)" + ws + "}}");
         EXPECT_TRUE(waitForEvents(_cloud, reply)) << _harness.console();
@@ -267,7 +386,7 @@ TEST_F(WatsonBridgeResilienceTest, NamesAndValuesTheBrokerOrPlatformRefusesAreLe
     devices += R"({"instance": 3100, "name": "Big", "modelName": "M", "objects": [
         {"type": "analog-value", "instance": 1, "name": ")" +
                std::string(140000, 'p') + R"("}, {"type": "analog-value", "instance": 2, "name": "ok"}]})";
-    WatsonBridgeHarness harness(_broker.port(), false, devices);
+    WatsonBridgeHarness harness(_broker.port(), devices);
     harness.setParameter(10, published + "]");
     harness.start();
 
@@ -292,7 +411,7 @@ TEST_F(WatsonBridgeResilienceTest, NamesAndValuesTheBrokerOrPlatformRefusesAreLe
 
 TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisconnectedWithoutReconnecting)
 {
-    WatsonBridgeHarness harness(_broker.port(), false);
+    WatsonBridgeHarness harness(_broker.port());
     harness.start();
     ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 2)) << harness.console();
 
@@ -322,7 +441,7 @@ TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisc
 
 TEST_F(WatsonBridgeScheduleTest, TrendLogWithoutCovIsPolledUnderItsOwnName)
 {
-    WatsonBridgeHarness harness(_broker.port(), false);
+    WatsonBridgeHarness harness(_broker.port());
     harness.setParameter(9, "1");
     // The trend log follows the pump in the reply: it must not take the pump's name.
     harness.setParameter(10, "[device:2001/binary-value:3, device:2001/trend-log:4]");
@@ -335,7 +454,7 @@ TEST_F(WatsonBridgeScheduleTest, TrendLogWithoutCovIsPolledUnderItsOwnName)
 
 TEST_F(WatsonBridgeScheduleTest, ShortLifetimesAreRenewed)
 {
-    WatsonBridgeHarness harness(_broker.port(), false);
+    WatsonBridgeHarness harness(_broker.port());
     harness.setParameter(8, "2");
     harness.setParameter(10, "[device:2001/analog-input:1]");
     harness.start();
@@ -356,7 +475,7 @@ TEST_F(WatsonBridgeScheduleTest, NoLifetimeOrOneSecondIsNotABusyLoop)
     for (const std::string lifetime : {"0", "1"})
     {
         _cloud.clear();
-        WatsonBridgeHarness harness(_broker.port(), false);
+        WatsonBridgeHarness harness(_broker.port());
         harness.setParameter(8, lifetime);
         harness.setParameter(10, "[device:2001/analog-input:1]");
         harness.start();
