@@ -27,10 +27,9 @@ public:
     const int number;
 };
 
-Orvik::Utility::Notification* hostNotification(Orvik::Utility::Notification::Action action,
-                                               Poco::NotificationQueue* pAnswers = nullptr)
+Poco::Notification* stopRequest()
 {
-    return new Orvik::Utility::Notification(action, Orvik::Utility::Notification::UNDEFINED, pAnswers);
+    return new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING);
 }
 
 }  // namespace
@@ -96,15 +95,6 @@ TEST_F(ClientWorkerTest, WhoIsCollectsTheDevicesOfTheRangeOrStationThatAnswerInT
     EXPECT_EQ(whoIs(DataType::BACnetAddress(), 100, 100), std::vector<Poco::UInt32>{100});
 }
 
-TEST_F(ClientWorkerTest, AnswersTheSanityRequestOfAWatchdog)
-{
-    start("test-network.json");
-    requests.enqueueNotification(hostNotification(Orvik::Utility::Notification::SANITY_REQUEST, &responses));
-    auto pAnswer = next<Orvik::Utility::Notification>();
-    ASSERT_FALSE(pAnswer.isNull());
-    EXPECT_EQ(pAnswer->getAction(), Orvik::Utility::Notification::SANITY_RESPONSE);
-}
-
 TEST_F(ClientWorkerTest, BlockingCallSetsOtherNotificationsAsideInTheirOrder)
 {
     start("test-network.json");
@@ -128,7 +118,7 @@ TEST_F(ClientWorkerTest, StopDuringAWaitEndsTheCallAndStaysInFront)
     start("test-network.json", shortTransactions(60000));
     responses.enqueueNotification(new Marker(1));
     responses.enqueueNotification(new Marker(2));
-    responses.enqueueNotification(hostNotification(Orvik::Utility::Notification::STOP_RUNNING));
+    responses.enqueueNotification(stopRequest());
     responses.enqueueNotification(new Marker(3));
 
     ValueContainer value = valueOf(1.0f);
@@ -143,7 +133,7 @@ TEST_F(ClientWorkerTest, StopDuringAWaitEndsTheCallAndStaysInFront)
     expectMarkers({1, 2, 3});
 
     // A stopped ReadRange leaves no "more items" behind.
-    responses.enqueueNotification(hostNotification(Orvik::Utility::Notification::STOP_RUNNING));
+    responses.enqueueNotification(stopRequest());
     ReadRangeAck::Result result;
     result.resultFlags = ReadRangeAck::RESULT_MORE_ITEMS;
     result.itemCnt = 7;
@@ -578,8 +568,7 @@ INSTANTIATE_TEST_SUITE_P(PageShapes, ReadRangePagerTest, testing::ValuesIn(CASES
 
 TEST_F(ReadRangePagerTest, StopRequestWhileWaitingEndsThePaging)
 {
-    _responses.enqueueNotification(
-        new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
+    _responses.enqueueNotification(stopRequest());
     ReadRangePager pager(_services, LOG, Asked{TIME, 0, 10}.range());
     ReadRangeAck::Result page;
     EXPECT_EQ(pager.next(page), ReadRangePager::STOPPED);
