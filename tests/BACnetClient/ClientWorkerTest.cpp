@@ -306,7 +306,8 @@ TEST_F(ClientWorkerOverScriptedNetwork, RefusedRequestFailsAtOnceAndStopEndsWhat
     EXPECT_EQ(pStopped->getResponse(), DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_OTHER));
 }
 
-TEST(ClientWorkerWithoutNetwork, EveryRequestIsRefusedAtOnceWhenTheNetworkCannotBeOpened)
+TEST(ClientWorkerWithoutNetwork,
+     EveryRequestIsRefusedAtOnceWhenTheNetworkCannotBeOpenedAndTheWatchdogIsAnswered)
 {
     ScriptedNetwork network;
     network.refuseOpen = true;
@@ -328,6 +329,14 @@ TEST(ClientWorkerWithoutNetwork, EveryRequestIsRefusedAtOnceWhenTheNetworkCannot
         EXPECT_EQ(pReply->getRequestId(), whoIs);
         EXPECT_FALSE(NotificationRequestWhoIs::isEndOfWindow(*pReply));
     }
+    // It still answers the watchdog's sanity request.
+    using Orvik::Utility::Notification;
+    requests.enqueueNotification(
+        new Notification(Notification::SANITY_REQUEST, Notification::UNDEFINED, &responses));
+    Poco::AutoPtr<Poco::Notification> pAnswer(responses.waitDequeueNotification(10000));
+    auto* pSanity = dynamic_cast<Notification*>(pAnswer.get());
+    EXPECT_EQ(pSanity == nullptr ? Notification::UNDEFINED : pSanity->getAction(),
+              Notification::SANITY_RESPONSE);
     worker.stop();
     EXPECT_TRUE(network.waitForCalls(0).empty());
 }
