@@ -495,6 +495,7 @@ struct PagerCase
     std::vector<Answer> answers;
     std::vector<Asked> asked;
     bool throws = false;
+    friend std::ostream& operator<<(std::ostream& out, const PagerCase& aCase) { return out << aCase.name; }
 };
 
 /// The page shapes a device may send, and what the pager makes of them: the next request, the end, or

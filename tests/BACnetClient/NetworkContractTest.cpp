@@ -163,18 +163,26 @@ private:
 
 using Factory = std::function<std::unique_ptr<Target>(const TransactionTable::Settings&, Clock&)>;
 
+/// A target of the suite: its name (the test's and ctest's) and its factory.
+struct TargetCase
+{
+    std::string name;
+    Factory make;
+    friend std::ostream& operator<<(std::ostream& out, const TargetCase& aCase) { return out << aCase.name; }
+};
+
 template <class T>
-std::pair<std::string, Factory> targetOf(const std::string& name)
+TargetCase targetOf(const std::string& name)
 {
     return {name, [](const TransactionTable::Settings& settings, Clock& clock)
             { return std::make_unique<T>(settings, clock); }};
 }
 
 /// Every implementation; the device simulator's only where Node and its modules are installed.
-std::vector<std::pair<std::string, Factory>> targets()
+std::vector<TargetCase> targets()
 {
-    std::vector<std::pair<std::string, Factory>> all{targetOf<SimulatedSiteTarget>("SimulatedSite"),
-                                                     targetOf<SiteServerTarget>("BACnetIPAgainstOrvikSite")};
+    std::vector<TargetCase> all{targetOf<SimulatedSiteTarget>("SimulatedSite"),
+                                targetOf<SiteServerTarget>("BACnetIPAgainstOrvikSite")};
     if (BACnetDeviceSimulator::missing().empty())
         all.push_back(targetOf<SimulatorTarget>("BACnetIP"));
     return all;
@@ -183,7 +191,7 @@ std::vector<std::pair<std::string, Factory>> targets()
 }  // namespace
 
 /// The target made with short transaction settings on a manual clock, opened with a recording listener.
-class NetworkContract : public ::testing::TestWithParam<std::pair<std::string, Factory>>
+class NetworkContract : public ::testing::TestWithParam<TargetCase>
 {
 protected:
     static TransactionTable::Settings contractSettings()
@@ -197,7 +205,7 @@ protected:
 
     void SetUp() override
     {
-        target = GetParam().second(contractSettings(), clock);
+        target = GetParam().make(contractSettings(), clock);
         network().open(listener);
     }
     void TearDown() override { network().close(); }
@@ -329,6 +337,6 @@ TEST_P(NetworkContract, IAmsAndCOVNotificationsReachTheListenerUntilClose)
 }
 
 INSTANTIATE_TEST_SUITE_P(Networks, NetworkContract, testing::ValuesIn(targets()),
-                         [](const auto& info) { return info.param.first; });
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace Orvik::BACnet::Client::Test
