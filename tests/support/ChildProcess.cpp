@@ -7,18 +7,12 @@
 #include <Poco/Thread.h>
 #include <Poco/Timestamp.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 
 namespace Orvik::Test
 {
-
-namespace
-{
-
-const int POLL_MS = 10;
-
-}  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            const std::string& directory)
@@ -80,17 +74,12 @@ bool ChildProcess::waitFor(Stream stream, const Condition& condition, int timeou
 
 bool ChildProcess::waitForLineStarting(Stream stream, const std::string& prefix, int timeoutMs)
 {
+    const auto starts = [&prefix](const std::string& line)
+    { return line.compare(0, prefix.size(), prefix) == 0; };
     return waitFor(
         stream,
-        [&prefix](const std::vector<std::string>& lines)
-        {
-            for (const std::string& line : lines)
-            {
-                if (line.compare(0, prefix.size(), prefix) == 0)
-                    return true;
-            }
-            return false;
-        },
+        [&](const std::vector<std::string>& lines)
+        { return std::any_of(lines.begin(), lines.end(), starts); },
         timeoutMs);
 }
 
@@ -135,7 +124,7 @@ int ChildProcess::wait(int timeoutMs)
         }
         if (started.isElapsed(static_cast<Poco::Timestamp::TimeDiff>(timeoutMs) * 1000))
             return -1;
-        Poco::Thread::sleep(POLL_MS);
+        Poco::Thread::sleep(10);
     }
 }
 

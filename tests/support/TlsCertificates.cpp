@@ -1,12 +1,10 @@
 #include "TlsCertificates.h"
 
+#include "ChildProcess.h"
+
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
-#include <Poco/Pipe.h>
-#include <Poco/PipeStream.h>
-#include <Poco/Process.h>
-#include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
 
 namespace Orvik::Test
@@ -28,14 +26,9 @@ TlsCertificates::TlsCertificates(const std::string& serverName) : _folder(Poco::
     }
     const std::vector<std::string> ecKey{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                                          "-nodes"};
-    std::vector<std::string> ca{"req",     "-x509", "-days", "2",    "-subj", "/CN=Orvik test CA",
-                                "-keyout", caKey,   "-out",  _caFile};
-    ca.insert(ca.end(), ecKey.begin(), ecKey.end());
-    openssl(ca);
-    std::vector<std::string> server{"req",  "-subj", "/CN=" + serverName, "-keyout", _serverKeyFile,
-                                    "-out", request};
-    server.insert(server.end(), ecKey.begin(), ecKey.end());
-    openssl(server);
+    openssl({"req", "-x509", "-days", "2", "-subj", "/CN=Orvik test CA", "-keyout", caKey, "-out", _caFile},
+            ecKey);
+    openssl({"req", "-subj", "/CN=" + serverName, "-keyout", _serverKeyFile, "-out", request}, ecKey);
     openssl({"x509", "-req", "-days", "2", "-in", request, "-CA", _caFile, "-CAkey", caKey, "-CAcreateserial",
              "-extfile", extensions, "-out", _serverCertFile});
 }
@@ -52,18 +45,12 @@ TlsCertificates::~TlsCertificates()
     }
 }
 
-void TlsCertificates::openssl(const std::vector<std::string>& args) const
+void TlsCertificates::openssl(std::vector<std::string> args, const std::vector<std::string>& more) const
 {
-    Poco::Pipe errors;
-    Poco::ProcessHandle process =
-        Poco::Process::launch("/usr/bin/openssl", args, _folder, nullptr, nullptr, &errors);
-    Poco::PipeInputStream errorStream(errors);
-    std::string errorText;
-    Poco::StreamCopier::copyToString(errorStream, errorText);
-    if (process.wait() != 0)
-    {
-        throw Poco::RuntimeException("openssl " + args.front() + " failed", errorText);
-    }
+    args.insert(args.end(), more.begin(), more.end());
+    ChildProcess process("/usr/bin/openssl", args, _folder);
+    if (process.wait(60000) != 0)
+        throw Poco::RuntimeException("openssl " + args.front() + " failed", process.errorText());
 }
 
 }  // namespace Orvik::Test

@@ -26,7 +26,8 @@ public:
     const std::string& serverKeyFile() const { return _serverKeyFile; }
 
 private:
-    void openssl(const std::vector<std::string>& args) const;
+    /// Runs openssl with `args` and then `more` in the folder; throws with its error output when it fails.
+    void openssl(std::vector<std::string> args, const std::vector<std::string>& more = {}) const;
 
     std::string _folder;
     std::string _caFile;
