@@ -3,8 +3,6 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/AppWatsonMQTT.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsHandler.h"
 
-#include "BACnetClient/InteropNetwork.h"
-#include "BACnetDeviceSimulator.h"
 #include "Eventually.h"
 #include "FreePort.h"
 #include "GatewayRig.h"
@@ -19,7 +17,6 @@
 
 #include <chrono>
 #include <map>
-#include <memory>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -98,12 +95,9 @@ bool redials(const MosquittoBroker& broker)
 class WatsonBridgeHarness
 {
 public:
-    /// Parameters of a broker on 127.0.0.1:`brokerPort`; `secure` selects TLS. `moreDevices` (JSON
-    /// device objects separated by commas) joins the site's devices. `pNetwork`: another network
-    /// (BACnet/IP) serving SITE instead of the simulated site; site() and presentValue() are not
-    /// available then.
-    WatsonBridgeHarness(Poco::UInt16 brokerPort, const std::string& moreDevices = "",
-                        std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork = nullptr)
+    /// Parameters of a broker on 127.0.0.1:`brokerPort`. `moreDevices` (JSON device objects separated by
+    /// commas) joins the site's devices.
+    explicit WatsonBridgeHarness(Poco::UInt16 brokerPort, const std::string& moreDevices = "")
     {
         _rig.db().exec(
             "INSERT INTO bn_device (id_bn_device, id_dv_controller, name) VALUES (1, 1, 'Gateway');"
@@ -127,10 +121,7 @@ public:
         std::string site = SITE;
         if (!moreDevices.empty())
             site.insert(site.rfind(']'), "," + moreDevices);
-        if (pNetwork)
-            _rig.serveNetwork(std::move(pNetwork), waits);
-        else
-            _rig.serveSiteText(site, waits);
+        _rig.serveSiteText(site, waits);
     }
 
     /// Stores the text of parameter `position` (1 to 11); an empty text stores NULL.
@@ -213,27 +204,6 @@ protected:
 };
 
 }  // namespace
-
-TEST(WatsonBridgeOverBACnetIP, PublishesCovOfTheDevicesAndWritesCommandsThroughThem)
-{
-    if (!Orvik::Test::BACnetDeviceSimulator::missing().empty())
-        GTEST_SKIP() << Orvik::Test::BACnetDeviceSimulator::missing();
-    // The harness's devices served by the device simulator, reached over BACnet/IP.
-    Orvik::Test::BACnetDeviceSimulator simulator(SITE, Orvik::Test::BACnetDeviceSimulator::Site::TEXT);
-    MosquittoBroker broker;
-    MosquittoProbe cloud{broker, "iot-2/#"};
-    WatsonBridgeHarness harness{broker.port(), "", Orvik::Test::InteropNetwork::make(simulator)};
-    harness.start();
-    ASSERT_TRUE(waitForEvents(cloud, BOILER_COV, 2)) << harness.console();
-    ASSERT_TRUE(waitForEvents(cloud, GATEWAY_COV)) << harness.console();
-    EXPECT_EQ("5", dataOf(cloud.messagesOn(GATEWAY_COV).front().payload)
-                       ->getValue<std::string>("GwSetpoint_present-value"));
-
-    cloud.publish(BOILER_CMD + "wp3/fmt/json", R"({"d":{"Setpoint_present-value":"30.5"}})");
-    // "wp3" writes with priority 4, as on the simulated site.
-    EXPECT_TRUE(simulator.waitForEvents("write 2001 2:2 85 priority=4 value=30.5")) << harness.console();
-    EXPECT_TRUE(harness.stop());
-}
 
 TEST_F(WatsonBridgeTest, PublishesCovOfGatewayAndAttachedDevicesAsValidJson)
 {
