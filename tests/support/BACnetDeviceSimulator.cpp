@@ -114,14 +114,6 @@ void BACnetDeviceSimulator::readAnnouncement()
             }
             _devices.push_back(device);
         }
-        else if (words.count() >= 2 && words[0] == "router")
-        {
-            _router = std::make_unique<Poco::Net::SocketAddress>(words[1]);
-        }
-        else if (words.count() >= 2 && words[0] == "bbmd")
-        {
-            _bbmd = std::make_unique<Poco::Net::SocketAddress>(words[1]);
-        }
     }
 }
 
@@ -135,27 +127,11 @@ const BACnetDeviceSimulator::Device& BACnetDeviceSimulator::device(Poco::UInt32 
     throw Poco::NotFoundException("simulated device", std::to_string(instance));
 }
 
-Poco::Net::SocketAddress BACnetDeviceSimulator::routerAddress() const
-{
-    if (!_router)
-        throw Poco::NotFoundException("the simulated site has no router");
-    return *_router;
-}
-
-Poco::Net::SocketAddress BACnetDeviceSimulator::bbmdAddress() const
-{
-    if (!_bbmd)
-        throw Poco::NotFoundException("the simulated site has no BBMD");
-    return *_bbmd;
-}
-
 std::vector<Poco::UInt16> BACnetDeviceSimulator::ports() const
 {
     std::vector<Poco::UInt16> ports;
     for (const Device& device : _devices)
         ports.push_back(device.address.port());
-    if (_bbmd)
-        ports.push_back(_bbmd->port());
     std::sort(ports.begin(), ports.end());
     ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
     return ports;
@@ -212,11 +188,6 @@ bool BACnetDeviceSimulator::waitForEvents(const std::string& prefix, std::size_t
                                                           { return startsWith(line, wanted); })) >= count;
         },
         timeoutMs);
-}
-
-std::string BACnetDeviceSimulator::errorOutput() const
-{
-    return _process->errorText();
 }
 
 }  // namespace Orvik::Test

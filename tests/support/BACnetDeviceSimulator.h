@@ -15,9 +15,8 @@ namespace Orvik::Test
 
 /// The BACnet/IP device simulator of tests/peers/bacnet-device (Node, on an independent BACnet
 /// library) serving a site file on real UDP sockets: every local device on a free port of the bind
-/// address, devices of other networks behind a router endpoint, and a BACnet broadcast management
-/// device when the site file asks for one. tests/peers/bacnet-device/README.md describes the site
-/// file, the commands and the events.
+/// address, devices of other networks behind a router endpoint. tests/peers/bacnet-device/README.md
+/// describes the site file, the commands and the events.
 ///
 /// Node runs with the test process's environment, so BACnet date-times (local time) mean the same
 /// on both sides. The constructor returns once the simulator is ready, and throws Poco::RuntimeException
@@ -66,10 +65,6 @@ public:
     const std::vector<Device>& devices() const { return _devices; }
     /// Throws Poco::NotFoundException for an instance the site does not have.
     const Device& device(Poco::UInt32 instance) const;
-    /// The router endpoint; throws Poco::NotFoundException when no device is on another network.
-    Poco::Net::SocketAddress routerAddress() const;
-    /// The BBMD endpoint; throws Poco::NotFoundException when the site has none.
-    Poco::Net::SocketAddress bbmdAddress() const;
     /// Every UDP port the simulator listens on (for a capture filter).
     std::vector<Poco::UInt16> ports() const;
 
@@ -78,8 +73,6 @@ public:
     std::vector<std::string> events() const;
     /// Waits until at least `count` events start with `prefix`; false when the time ran out.
     bool waitForEvents(const std::string& prefix, std::size_t count = 1, int timeoutMs = 10000);
-    /// The simulator's error output so far (warnings, failures).
-    std::string errorOutput() const;
 
 private:
     void readAnnouncement();
@@ -88,8 +81,6 @@ private:
     bool _ownsSiteFile = false;
     std::unique_ptr<ChildProcess> _process;
     std::vector<Device> _devices;
-    std::unique_ptr<Poco::Net::SocketAddress> _router;
-    std::unique_ptr<Poco::Net::SocketAddress> _bbmd;
     std::mutex _commandMutex;
 };
 

@@ -4,42 +4,25 @@
 //
 //   node device.js <site.json> [--bind <address>]
 //
-// Prints where each device listens and then "ready"; reads commands from standard input, one a
-// line, and answers each with one "ok ..." or "error ..." line; prints "event ..." lines as
-// devices are written, subscribed and notify. Ends on SIGTERM, SIGINT or the end of its input.
-// README.md describes the site file and the commands.
+// Prints where each device listens and then "ready"; reads commands from standard input, one a line, and
+// answers each with one "ok ..." or "error ..." line; prints "event ..." lines as devices are written,
+// subscribed and notify. Ends on SIGTERM, SIGINT or the end of its input. README.md describes the site file
+// and the commands.
 
 const fs = require('fs');
 const readline = require('readline');
 const { Site } = require('./lib/site');
 
-function parseArguments(argv) {
-  const options = {};
-  const rest = [];
-  for (let i = 0; i < argv.length; i++) {
-    if (argv[i] === '--bind') {
-      options.bind = argv[++i];
-    } else {
-      rest.push(argv[i]);
-    }
-  }
-  if (rest.length !== 1 || options.bind === '') {
-    throw new Error('usage: device.js <site.json> [--bind <address>]');
-  }
-  options.file = rest[0];
-  return options;
-}
-
-function print(line) {
-  process.stdout.write(`${line}\n`);
-}
+const print = (line) => process.stdout.write(`${line}\n`);
 
 async function main() {
+  const args = process.argv.slice(2);
+  const at = args.indexOf('--bind');
+  const bind = at < 0 ? undefined : args.splice(at, 2)[1];
   let site;
   try {
-    const options = parseArguments(process.argv.slice(2));
-    const config = JSON.parse(fs.readFileSync(options.file, 'utf8'));
-    site = new Site(config, options, print);
+    if (args.length !== 1 || bind === '') throw new Error('usage: device.js <site.json> [--bind <address>]');
+    site = new Site(JSON.parse(fs.readFileSync(args[0], 'utf8')), bind, print);
     await site.start();
   } catch (e) {
     process.stderr.write(`error ${e.message}\n`);

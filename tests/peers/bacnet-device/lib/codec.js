@@ -75,19 +75,11 @@ function enclosed(b, tag, write) {
   asn1.encodeClosingTag(b, tag);
 }
 
-// The log datum choices of BACnetLogRecord, by kind: how each encodes its value under its context tag.
+// The log datum choices of BACnetLogRecord that the logged present values take: how each encodes its value.
 const LOG_DATUM = {
-  'log-status': (b, v) => asn1.encodeContextBitstring(b, 0, bits(v)),
-  boolean: (b, v) => asn1.encodeContextBoolean(b, 1, v),
   real: (b, v) => asn1.encodeContextReal(b, 2, v),
   enumerated: (b, v) => asn1.encodeContextEnumerated(b, 3, v),
   unsigned: (b, v) => asn1.encodeContextUnsigned(b, 4, v),
-  signed: (b, v) => asn1.encodeContextSigned(b, 5, v),
-  bitstring: (b, v) => asn1.encodeContextBitstring(b, 6, bits(v)),
-  null: (b) => asn1.encodeTag(b, 7, true, 0),
-  failure: (b, v) => enclosed(b, 8, () => [v.errorClass, v.errorCode].forEach((e) => asn1.encodeApplicationEnumerated(b, e))),
-  'time-change': (b, v) => asn1.encodeContextReal(b, 9, v),
-  'any-value': (b, v) => enclosed(b, 10, () => v.forEach((write) => write(b))),
 };
 
 /** BACnetLogRecord: { time (ms since the epoch), kind (a LOG_DATUM key), value, statusFlags (4 booleans) }. */
@@ -108,10 +100,10 @@ function encodeNpdu(route, { apdu: payload, expectingReply, message }) {
   return Buffer.concat([head, message ? message.body : payload]);
 }
 
-/** A whole BVLL datagram around an NPDU (Forwarded-NPDU with the originating address). */
-function datagram(func, npduBytes, originatingAddress) {
-  const header = Buffer.alloc(func === F.FORWARDED_NPDU ? 10 : 4);
-  bvlc.encode(header, func, header.length + npduBytes.length, originatingAddress);
+/** A whole BVLL datagram (an original unicast or broadcast) around an NPDU. */
+function datagram(func, npduBytes) {
+  const header = Buffer.alloc(4);
+  bvlc.encode(header, func, header.length + npduBytes.length);
   return Buffer.concat([header, npduBytes]);
 }
 
@@ -128,30 +120,22 @@ const BVLC_NAK = {
   [F.DELETE_FOREIGN_DEVICE_TABLE_ENTRY]: 0x0050,
   [F.DISTRIBUTE_BROADCAST_TO_NETWORK]: 0x0060,
 };
-const CARRIES_NPDU = [F.ORIGINAL_UNICAST_NPDU, F.ORIGINAL_BROADCAST_NPDU, F.FORWARDED_NPDU, F.DISTRIBUTE_BROADCAST_TO_NETWORK];
 
 /**
- * Decodes the BVLL and NPDU headers: { func, originatingAddress, offset (of the NPDU), npdu, networkMessage,
- * messageOffset or apduOffset }; undefined for anything that is not a well-formed BACnet/IP datagram.
+ * Decodes the BVLL and NPDU headers: { func, offset (of the NPDU), npdu, networkMessage, apduOffset }, the NPDU
+ * only of original unicasts and broadcasts; undefined for anything that is not a well-formed BACnet/IP datagram.
  */
 function parseDatagram(msg) {
   const link = bvlc.decode(msg, 0);
   if (!link) return undefined;
-  const result = { func: link.func, originatingAddress: link.originatingIP, offset: link.len };
-  if (!CARRIES_NPDU.includes(link.func)) return result;
+  const result = { func: link.func, offset: link.len };
+  if (link.func !== F.ORIGINAL_UNICAST_NPDU && link.func !== F.ORIGINAL_BROADCAST_NPDU) return result;
   if (msg.length < link.len + 2 || msg[link.len] !== 1) return undefined;
-  const network = npdu.decode(msg, link.len);
-  if (!network) return undefined;
-  result.npdu = network;
-  result.networkMessage = (network.funct & bac.NpduControlBit.NETWORK_LAYER_MESSAGE) !== 0;
-  if (result.networkMessage) {
-    // npdu.decode counts a Who-Is-Router-To-Network's network number even when it is absent.
-    const specifier = (target, extra) => (target ? 3 + (target.adr ? target.adr.length : 0) + extra : 0);
-    result.messageOffset = link.len + 2 + specifier(network.destination, 1) + specifier(network.source, 0);
-    return result.messageOffset < msg.length ? result : undefined;
-  }
-  result.apduOffset = link.len + network.len;
-  return result.apduOffset < msg.length ? result : undefined;
+  result.npdu = npdu.decode(msg, link.len);
+  if (!result.npdu) return undefined;
+  result.networkMessage = (result.npdu.funct & bac.NpduControlBit.NETWORK_LAYER_MESSAGE) !== 0;
+  result.apduOffset = link.len + result.npdu.len;
+  return result.networkMessage || result.apduOffset < msg.length ? result : undefined;
 }
 
 const MAX_APDU_CODES = [50, 128, 206, 480, 1024, 1476];

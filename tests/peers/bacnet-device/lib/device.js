@@ -1,7 +1,7 @@
 'use strict';
 // One simulated BACnet device: its objects, the services it serves (Who-Is, ReadProperty,
 // ReadPropertyMultiple, ReadRange, WriteProperty, SubscribeCOV, SubscribeCOVProperty), the COV
-// notifications it sends, segmented replies, and the faults that a test can inject.
+// notifications it sends, segmented replies, and the faults that a test can inject (silence, lost datagrams).
 
 const codec = require('./codec');
 const { asn1, services, bac, enclosed } = codec;
@@ -20,14 +20,14 @@ const WILDCARD_INSTANCE = 4194303;
 const RANGE_ACK_OVERHEAD = 25;
 const COV_PROPERTIES = [P.PRESENT_VALUE, P.STATUS_FLAGS, P.OUT_OF_SERVICE];
 
-// The confirmed services served: the name that faults use, the library's decoder and the handler.
+// The confirmed services served: the library's decoder and the handler.
 const SERVED = {
-  [SERVICE.READ_PROPERTY]: ['read-property', services.ReadProperty, 'readProperty'],
-  [SERVICE.READ_PROPERTY_MULTIPLE]: ['read-property-multiple', services.ReadPropertyMultiple, 'readPropertyMultiple'],
-  [SERVICE.READ_RANGE]: ['read-range', services.ReadRange, 'readRange'],
-  [SERVICE.WRITE_PROPERTY]: ['write-property', services.WriteProperty, 'writeProperty'],
-  [SERVICE.SUBSCRIBE_COV]: ['subscribe-cov', services.SubscribeCov, 'subscribe'],
-  [SERVICE.SUBSCRIBE_COV_PROPERTY]: ['subscribe-cov', services.SubscribeProperty, 'subscribe'],
+  [SERVICE.READ_PROPERTY]: [services.ReadProperty, 'readProperty'],
+  [SERVICE.READ_PROPERTY_MULTIPLE]: [services.ReadPropertyMultiple, 'readPropertyMultiple'],
+  [SERVICE.READ_RANGE]: [services.ReadRange, 'readRange'],
+  [SERVICE.WRITE_PROPERTY]: [services.WriteProperty, 'writeProperty'],
+  [SERVICE.SUBSCRIBE_COV]: [services.SubscribeCov, 'subscribe'],
+  [SERVICE.SUBSCRIBE_COV_PROPERTY]: [services.SubscribeProperty, 'subscribe'],
 };
 
 const isSpecialProperty = (id) => id === P.ALL || id === P.REQUIRED || id === P.OPTIONAL;
@@ -58,30 +58,17 @@ class Device {
     checked(this.maxApdu >= 50 && this.maxApdu <= 1476, `${where}.maxApdu`, 'out of range 50 to 1476');
     this.segmentation = SEGMENTATION[config.segmentation || 'both'];
     checked(this.segmentation !== undefined, `${where}.segmentation`, 'both, transmit, receive or none');
-    this.maxSegments = config.maxSegments || 64;
-    this.windowSize = config.windowSize || 4;
-    this.apduTimeoutMs = config.apduTimeoutMs || 3000;
-    this.apduRetries = config.apduRetries === undefined ? 3 : config.apduRetries;
-    this.segmentTimeoutMs = config.segmentTimeoutMs || 2000;
+    Object.assign(this, { maxSegments: 64, windowSize: config.windowSize || 4, apduTimeoutMs: 3000, apduRetries: 3, segmentTimeoutMs: 2000 });
     this.network = config.network || 0;
     Object.assign(this, { mac: config.mac, bind: config.bind, broadcastAddress: config.broadcast, iAm: config.iAm || 'auto' });
-    const faults = config.faults || {};
-    this.silent = !!faults.silent;
-    this.delayMs = faults.delayMs || 0;
-    this.faults = (faults.errors || []).map((f, i) => this.readFault(f, `${where}.faults.errors[${i}]`));
-    this.dropRate = config.dropRate || 0;
-    this.random = randomSequence(config.seed === undefined ? this.instance : config.seed);
+    this.silent = !!(config.faults && config.faults.silent);
+    this.dropRate = 0;
+    this.random = randomSequence(this.instance);
 
     this.objects = new Map();
     this.deviceObject = new objects.DeviceObject(this, config);
     this.objects.set(this.deviceObject.key, this.deviceObject);
     (config.objects || []).forEach((o, i) => this.addObject(o, `${where}.objects[${i}]`));
-    (config.generate || []).forEach((g, i) => {
-      // { type, count, first }: `count` objects of `type`, instances from `first`, for large object lists.
-      checked(Number.isInteger(g.count) && g.count >= 0 && g.count <= 100000, `${where}.generate[${i}].count`, '0 to 100000 required');
-      const first = g.first || 1;
-      for (let n = first; n < first + g.count; n++) this.addObject({ type: g.type, instance: n, name: `${g.type} ${n}` }, `${where}.generate[${i}]`);
-    });
     Object.assign(this, { subscriptions: [], pending: new Map(), segmented: new Map(), nextInvokeId: 0, requests: 0, route: {} });
   }
 
@@ -95,19 +82,6 @@ class Device {
     this.objects.set(object.key, object);
   }
 
-  readFault(f, where) {
-    const named = (group, name, member) => (name === undefined ? undefined : objects.enumValue(group, name, `${where}.${member}`));
-    return {
-      service: f.service || 'any',
-      object: f.object === undefined ? undefined : objects.parseObjectId(f.object, `${where}.object`),
-      property: named(P, f.property, 'property'),
-      skip: f.skip || 0,
-      count: f.count,
-      error: f.errorClass === undefined ? undefined : [named(EC, f.errorClass, 'errorClass'), objects.enumValue(ERR, f.errorCode, `${where}.errorCode`)],
-      seen: 0,
-    };
-  }
-
   // --- receiving -----------------------------------------------------------------------------
 
   /** An APDU for this device. `ctx`: { address (ip:port to answer), source (SNET/SADR), broadcast }. */
@@ -118,16 +92,6 @@ class Device {
       if (type === PDU.CONFIRMED_REQUEST) this.requests++;
       return;
     }
-    const isRequest = type === PDU.CONFIRMED_REQUEST || type === PDU.UNCONFIRMED_REQUEST;
-    if (isRequest && this.delayMs > 0) {
-      setTimeout(() => this.handle(apdu, ctx), this.delayMs);
-    } else {
-      this.handle(apdu, ctx);
-    }
-  }
-
-  handle(apdu, ctx) {
-    const type = apdu[0] & 0xf0;
     const segmented = this.segmented.get(`${ctx.address}/${apdu[1]}`);
     if (type === PDU.CONFIRMED_REQUEST) {
       this.handleConfirmed(apdu, ctx);
@@ -159,7 +123,7 @@ class Device {
     }
     let request;
     try {
-      request = served[1].decode(apdu, header.len, apdu.length - header.len);
+      request = served[0].decode(apdu, header.len, apdu.length - header.len);
     } catch (e) {
       request = undefined;
     }
@@ -167,42 +131,13 @@ class Device {
       this.sendReject(ctx, header.invokeId, bac.RejectReason.MISSING_REQUIRED_PARAMETER);
       return;
     }
-    const fault = this.requestFault(served[0], request);
-    const error = fault ? fault.error : this[served[2]](header, request, ctx);
+    const error = this[served[1]](header, request, ctx);
     if (error) this.sendError(ctx, header, error);
   }
 
   lookup(objectId) {
     if (objectId.type === bac.ObjectType.DEVICE && objectId.instance === WILDCARD_INSTANCE) return this.deviceObject;
     return this.objects.get(objects.objectKey(objectId.type, objectId.instance));
-  }
-
-  // --- faults --------------------------------------------------------------------------------
-
-  /** The fault that fails this request as a whole, if one does (a fault without an error: no answer). */
-  requestFault(name, request) {
-    if (name === 'read-property-multiple') {
-      return request.properties.map((access) => this.matchFault(name, access.objectId, undefined, 'object')).find(Boolean);
-    }
-    const objectId = request.objectId || request.monitoredObjectId;
-    const property = request.property || request.monitoredProperty || (request.value && request.value.property);
-    return this.matchFault(name, objectId, property ? property.id : undefined, 'any');
-  }
-
-  /**
-   * The first fault that matches and is due. `scope` 'object' considers only faults without a
-   * property, 'property' only faults with one (a ReadPropertyMultiple's property faults fail
-   * single entries), 'any' both.
-   */
-  matchFault(service, objectId, property, scope) {
-    for (const fault of this.faults) {
-      if (fault.service !== 'any' && fault.service !== service) continue;
-      if (fault.object && (fault.object.type !== objectId.type || fault.object.instance !== objectId.instance)) continue;
-      if (fault.property === undefined ? scope === 'property' : scope === 'object' || fault.property !== property) continue;
-      fault.seen++;
-      if (fault.seen > fault.skip && (fault.count === undefined || fault.seen <= fault.skip + fault.count)) return fault;
-    }
-    return undefined;
   }
 
   // --- services ------------------------------------------------------------------------------
@@ -224,9 +159,8 @@ class Device {
 
   readProperty(header, request, ctx) {
     const object = this.lookup(request.objectId);
-    if (!object) return [EC.OBJECT, ERR.UNKNOWN_OBJECT];
     const { id, index } = request.property;
-    const result = isSpecialProperty(id) ? { error: [EC.PROPERTY, ERR.UNKNOWN_PROPERTY] } : object.read(id, index);
+    const result = this.readOf(object, request.property);
     if (result.error) return result.error;
     this.sendComplexAck(ctx, header, (b) => {
       asn1.encodeContextObjectId(b, 0, object.type, object.instance);
@@ -247,7 +181,7 @@ class Device {
           for (const ref of this.expandReferences(object, access.properties)) {
             asn1.encodeContextEnumerated(b, 2, ref.id);
             if (ref.index !== ALL) asn1.encodeContextUnsigned(b, 3, ref.index);
-            const result = this.readEntry(object, access.objectId, ref);
+            const result = this.readOf(object, ref);
             if (result.error) {
               enclosed(b, 5, () => result.error.forEach((e) => asn1.encodeApplicationEnumerated(b, e)));
             } else {
@@ -265,10 +199,9 @@ class Device {
     return refs.flatMap((ref) => (isSpecialProperty(ref.id) ? object.expand(ref.id).map((id) => ({ id, index: ALL })) : [ref]));
   }
 
-  readEntry(object, objectId, ref) {
+  /** One property of an object (ALL, REQUIRED and OPTIONAL expanded before): { values } or { error }. */
+  readOf(object, ref) {
     if (!object) return { error: [EC.OBJECT, ERR.UNKNOWN_OBJECT] };
-    const fault = this.matchFault('read-property-multiple', objectId, ref.id, 'property');
-    if (fault) return { error: fault.error || [EC.DEVICE, ERR.OTHER] };
     return isSpecialProperty(ref.id) ? { error: [EC.PROPERTY, ERR.UNKNOWN_PROPERTY] } : object.read(ref.id, ref.index);
   }
 

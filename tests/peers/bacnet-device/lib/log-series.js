@@ -8,15 +8,11 @@ const SHAPES = ['sine', 'ramp', 'square', 'constant'];
 
 function number(log, name, fallback, min, max, where) {
   const v = log[name] === undefined ? fallback : log[name];
-  if (typeof v !== 'number' || !(v >= min && v <= max)) {
-    throw new Error(`${where}.${name}: out of range ${min} to ${max}`);
-  }
+  if (typeof v !== 'number' || !(v >= min && v <= max)) throw new Error(`${where}.${name}: out of range ${min} to ${max}`);
   return v;
 }
 
-function toHundredths(ms) {
-  return Math.floor(ms / 10) * 10;
-}
+const toHundredths = (ms) => Math.floor(ms / 10) * 10;
 
 class LogSeries {
   /** `kind` is the datum kind of the logged property ('real', 'enumerated', 'unsigned'). */
@@ -29,9 +25,7 @@ class LogSeries {
     this.live = log.live === true;
     if (log.start !== undefined) {
       const start = Date.parse(log.start);
-      if (Number.isNaN(start)) {
-        throw new Error(`${where}.start: not a date and time: ${JSON.stringify(log.start)}`);
-      }
+      if (Number.isNaN(start)) throw new Error(`${where}.start: not a date and time: ${JSON.stringify(log.start)}`);
       this.startMs = toHundredths(start);
     } else {
       const ago = number(log, 'startSecondsAgo', this.count * intervalSeconds, 0, 1e10, where);
@@ -39,9 +33,7 @@ class LogSeries {
     }
     this.bufferSize = number(log, 'bufferSize', Math.max(this.count, 1000), 1, 4294967295, where);
     this.shape = log.shape === undefined ? (real ? 'sine' : binary ? 'square' : 'ramp') : log.shape;
-    if (!SHAPES.includes(this.shape)) {
-      throw new Error(`${where}.shape: unknown shape ${JSON.stringify(this.shape)} (${SHAPES.join(', ')})`);
-    }
+    if (!SHAPES.includes(this.shape)) throw new Error(`${where}.shape: unknown shape ${JSON.stringify(this.shape)} (${SHAPES.join(', ')})`);
     this.offset = number(log, 'offset', real ? 20 : binary ? 0 : 1, -1e9, 1e9, where);
     this.amplitude = number(log, 'amplitude', real ? 5 : 1, -1e9, 1e9, where);
     this.periodRecords = Math.max(number(log, 'periodRecords', real ? 96 : binary ? 10 : 3, 1, 1e9, where), 1);
@@ -69,28 +61,23 @@ class LogSeries {
   valueOf(n) {
     const period = this.periodRecords;
     const phase = (n - 1) % period;
-    switch (this.shape) {
-      case 'sine':
-        return this.offset + this.amplitude * Math.sin((2 * Math.PI * phase) / period);
-      case 'ramp':
-        return this.offset + this.amplitude * phase;
-      case 'square':
-        return this.offset + (phase < Math.floor((period + 1) / 2) ? this.amplitude : 0);
-      default:
-        return this.offset;
-    }
+    const shapes = {
+      sine: () => this.amplitude * Math.sin((2 * Math.PI * phase) / period),
+      ramp: () => this.amplitude * phase,
+      square: () => (phase < Math.floor((period + 1) / 2) ? this.amplitude : 0),
+      constant: () => 0,
+    };
+    return this.offset + shapes[this.shape]();
   }
 
   /** The first sequence number logged after `timeMs` (1 when all are). */
   firstAfter(timeMs) {
-    if (timeMs < this.startMs) return 1;
-    return Math.floor((timeMs - this.startMs) / this.intervalMs) + 2;
+    return timeMs < this.startMs ? 1 : Math.floor((timeMs - this.startMs) / this.intervalMs) + 2;
   }
 
   /** The last sequence number logged before `timeMs` (0 when none is). */
   lastBefore(timeMs) {
-    if (timeMs <= this.startMs) return 0;
-    return Math.floor((timeMs - this.startMs - 1) / this.intervalMs) + 1;
+    return timeMs <= this.startMs ? 0 : Math.floor((timeMs - this.startMs - 1) / this.intervalMs) + 1;
   }
 }
 

@@ -276,19 +276,11 @@ class PointObject extends BACnetObject {
   }
 }
 
-// Log datum kinds that the configuration may mix into a trend log, and how a record's value becomes each.
+// Log datum kinds, and how a record's value becomes each.
 const DATUM_KINDS = {
   real: (v) => v,
-  boolean: (v) => v >= 0.5,
   enumerated: (v) => (v >= 0.5 ? Math.round(v) : 0),
   unsigned: (v) => (v <= 0 ? 0 : Math.round(v)),
-  signed: (v) => Math.round(v),
-  'log-status': () => [false, false, true],
-  bitstring: (v, n) => [n & 1, n & 2, n & 4, n & 8].map(Boolean),
-  null: () => null,
-  failure: () => ({ errorClass: EC.COMMUNICATION, errorCode: ERR.TIMEOUT }),
-  'time-change': (v, n, intervalSeconds) => intervalSeconds,
-  'any-value': (v, n) => [value.real(v), value.unsigned(n)],
 };
 const DATUM_OF_TYPE = { ...Object.fromEntries(Object.entries(POINTS).map(([t, [kind]]) => [t, KINDS[kind].datum])), [OT.ACCUMULATOR]: 'unsigned' };
 
@@ -309,10 +301,6 @@ class TrendLog extends BACnetObject {
     this.enable = config.enable !== false;
     this.log = config.log || {};
     this.where = where;
-    this.datumKinds = this.log.datumKinds || [];
-    for (const k of this.datumKinds) {
-      if (!DATUM_KINDS[k]) throw new ConfigError(`${where}.log.datumKinds: unknown kind ${JSON.stringify(k)}`);
-    }
     this.datumKind = 'real';
     this.defineProperties(config, where);
   }
@@ -352,10 +340,8 @@ class TrendLog extends BACnetObject {
 
   /** The log record with sequence number n. */
   record(n) {
-    const kind = this.datumKinds.length ? this.datumKinds[(n - 1) % this.datumKinds.length] : this.datumKind;
-    const intervalSeconds = this.series.intervalMs / 1000;
-    const v = DATUM_KINDS[kind](this.series.valueOf(n), n, intervalSeconds);
-    return { time: this.series.timeOf(n), kind, value: v, statusFlags: [false, false, false, false] };
+    const kind = this.datumKind;
+    return { time: this.series.timeOf(n), kind, value: DATUM_KINDS[kind](this.series.valueOf(n)), statusFlags: [false, false, false, false] };
   }
 }
 

@@ -1,44 +1,30 @@
 'use strict';
-// A simulated site over BACnet/IP: the devices of a site file, their sockets, the router to the
-// devices on remote networks, an optional BBMD, the periodic tick, and the line commands by
-// which a test steers the site while it runs.
+// A simulated site over BACnet/IP: the devices of a site file, their sockets, the router to the devices on
+// remote networks, the periodic tick, and the line commands by which a test steers the site while it runs.
 
 const { Device } = require('./device');
 const { Endpoint, macKey } = require('./network');
-const { ConfigError, TrendLog } = require('./objects');
+const { ConfigError } = require('./objects');
 
 function macBytes(mac, position, where) {
   if (mac === undefined) return [position + 1];
-  const text = String(mac);
-  const ip = /^(\d+)\.(\d+)\.(\d+)\.(\d+):(\d+)$/.exec(text);
-  if (ip) {
-    const port = Number(ip[5]);
-    return [...ip.slice(1, 5).map(Number), port >> 8, port & 0xff];
-  }
-  if (!/^([0-9a-fA-F]{2})+$/.test(text)) {
-    throw new ConfigError(`${where}.mac: hex octets ("0a") or "a.b.c.d:port" required`);
-  }
-  return [...Buffer.from(text, 'hex')];
+  const ip = /^(\d+)\.(\d+)\.(\d+)\.(\d+):(\d+)$/.exec(String(mac));
+  if (ip) return [...ip.slice(1, 5).map(Number), Number(ip[5]) >> 8, Number(ip[5]) & 0xff];
+  if (!/^([0-9a-fA-F]{2})+$/.test(String(mac))) throw new ConfigError(`${where}.mac: hex octets ("0a") or "a.b.c.d:port" required`);
+  return [...Buffer.from(String(mac), 'hex')];
 }
 
 // The line commands: their arguments, and what they do to the device named first (or to the site).
 const COMMANDS = {
   set: {
-    usage: '<device> <object> present-value|out-of-service <value>',
+    usage: '<device> <object> present-value <value>',
     run: ([, id, property, given], device) => {
       const object = device().findObject(id);
-      if (property === 'out-of-service') {
-        object.outOfService = given === 'true';
-        object.onChange(object);
-      } else if (property === 'present-value' && object.setValue) {
-        object.setValue(/^-?[\d.]+$/.test(given) ? Number(given) : given);
-      } else {
-        throw new Error(`cannot set ${property} of ${id}`);
-      }
+      if (property !== 'present-value' || !object.setValue) throw new Error(`cannot set ${property} of ${id}`);
+      object.setValue(/^-?[\d.]+$/.test(given) ? Number(given) : given);
     },
   },
   silent: { usage: '<device> on|off', run: ([, on], device) => void (device().silent = on === 'on') },
-  delay: { usage: '<device> <milliseconds>', run: ([, ms], device) => void (device().delayMs = Number(ms)) },
   drop: {
     usage: '<device>|* <0..1>',
     run: ([which, given], device, site) => {
@@ -47,42 +33,25 @@ const COMMANDS = {
       (which === '*' ? site.devices : [device()]).forEach((d) => (d.dropRate = rate));
     },
   },
-  append: {
-    usage: '<device> <trend-log> <records>',
-    run: ([, id, records], device) => {
-      const log = device().findObject(id);
-      if (!(log instanceof TrendLog)) throw new Error(`${id} is not a trend log`);
-      log.series.count += Number(records);
-      return String(log.series.total(Date.now()));
-    },
-  },
   subscriptions: { usage: '<device>', run: (args, device) => String(device().subscriptions.length) },
   requests: { usage: '<device>', run: (args, device) => String(device().requests) },
 };
 
 class Site {
-  /** `out(line)` prints a line for the test; `options.bind` overrides the default bind address. */
-  constructor(config, options, out) {
-    this.out = out;
-    this.config = config;
-    this.defaultBind = options.bind || config.bind || '127.0.0.1';
-    this.tickMs = config.tickMs || 500;
-    if (!Array.isArray(config.devices) || config.devices.length === 0) {
-      throw new ConfigError('devices: a list of at least one device required');
-    }
+  /** `out(line)` prints a line for the test; `bind` overrides the default bind address. */
+  constructor(config, bind, out) {
+    Object.assign(this, { config, out, defaultBind: bind || config.bind || '127.0.0.1', endpoints: [] });
+    if (!Array.isArray(config.devices) || config.devices.length === 0) throw new ConfigError('devices: a list of at least one device required');
     this.devices = config.devices.map((c, i) => new Device(this, c, `devices[${i}]`));
-    const seen = new Set();
-    for (const d of this.devices) {
-      if (seen.has(d.instance)) throw new ConfigError(`devices: instance ${d.instance} exists twice`);
-      seen.add(d.instance);
-    }
+    this.devices.forEach((d, i) => {
+      if (this.devices.findIndex((other) => other.instance === d.instance) !== i) throw new ConfigError(`devices: instance ${d.instance} exists twice`);
+    });
     this.startMs = Date.now();
     for (const device of this.devices) {
       for (const object of device.objects.values()) {
-        if (object instanceof TrendLog) object.resolve(this, device, this.startMs);
+        if (object.resolve) object.resolve(this, device, this.startMs);
       }
     }
-    this.endpoints = [];
   }
 
   say(line) {
@@ -97,6 +66,7 @@ class Site {
     return this.devices.find((d) => d.instance === instance);
   }
 
+  /** Opens every socket, prints where everything listens and then "ready", and starts the tick. */
   async start() {
     const routes = new Map();
     this.devices.forEach((device, i) => {
@@ -111,17 +81,16 @@ class Site {
       network.set(macKey(mac), device);
       device.route = { snet: device.network, sadr: mac };
     });
-    if (routes.size > 0) {
-      const router = this.config.router || {};
-      const endpoint = this.addEndpoint(router.bind || this.defaultBind, { routes }, router.broadcast);
-      this.devices.filter((d) => d.network !== 0).forEach((d) => (d.endpoint = endpoint));
-    }
-    if (this.config.bbmd) {
-      this.bbmdEndpoint = this.addEndpoint(this.config.bbmd.bind || this.defaultBind, { bbmd: true });
-    }
+    const router = this.config.router || {};
+    const routerEndpoint = routes.size > 0 ? this.addEndpoint(router.bind || this.defaultBind, { routes }, router.broadcast) : undefined;
+    this.devices.filter((d) => d.network !== 0).forEach((d) => (d.endpoint = routerEndpoint));
     await Promise.all(this.endpoints.map((e) => e.open()));
-    this.announce();
-    this.timer = setInterval(() => this.tick(), this.tickMs);
+    for (const d of this.devices) {
+      this.say(`device ${d.instance} ${d.endpoint.address}${d.network === 0 ? '' : ` network ${d.network} mac ${macKey(d.route.sadr)}`}`);
+    }
+    if (routerEndpoint) this.say(`router ${routerEndpoint.address} networks ${[...routes.keys()].join(',')}`);
+    this.say('ready');
+    this.timer = setInterval(() => this.devices.forEach((d) => d.tick(Date.now(), this.startMs)), this.config.tickMs || 500);
   }
 
   addEndpoint(bind, role, broadcastAddress) {
@@ -130,38 +99,9 @@ class Site {
     return endpoint;
   }
 
-  /** Where everything listens, then "ready". */
-  announce() {
-    for (const d of this.devices) {
-      const routed = d.network === 0 ? '' : ` network ${d.network} mac ${macKey(d.route.sadr)}`;
-      this.say(`device ${d.instance} ${d.endpoint.address}${routed}`);
-    }
-    for (const e of this.endpoints) {
-      if (e.routes) this.say(`router ${e.address} networks ${[...e.routes.keys()].join(',')}`);
-      if (e.bbmd) this.say(`bbmd ${e.address}`);
-    }
-    this.say('ready');
-  }
-
-  tick() {
-    const now = Date.now();
-    this.devices.forEach((d) => d.tick(now, this.startMs));
-  }
-
-  /** A broadcast that reached the LAN: every endpoint's devices hear it, and foreign devices get it forwarded. */
+  /** A broadcast that reached the LAN: every endpoint's devices hear it. */
   broadcastReceived(msg, parsed, ctx) {
-    this.lanBroadcast(msg, parsed, ctx);
-    this.forwardToForeignDevices(msg.subarray(parsed.offset), ctx.address);
-  }
-
-  lanBroadcast(msg, parsed, ctx) {
     this.endpoints.forEach((e) => e.deliver(msg, parsed, ctx));
-  }
-
-  forwardToForeignDevices(npdu, originatingAddress) {
-    if (this.bbmdEndpoint) {
-      this.bbmdEndpoint.bbmd.forward(npdu, originatingAddress, originatingAddress);
-    }
   }
 
   /** Carries out one command line; returns the reply line ("ok ..." or "error ..."). */
@@ -191,4 +131,4 @@ class Site {
   }
 }
 
-module.exports = { Site, ConfigError };
+module.exports = { Site };
