@@ -1,5 +1,7 @@
 #include "HttpServer.h"
 
+#include "Eventually.h"
+
 #include <Poco/Net/HTTPRequestHandler.h>
 #include <Poco/Net/HTTPRequestHandlerFactory.h>
 #include <Poco/Net/HTTPServerParams.h>
@@ -38,7 +40,6 @@ public:
             body = _state->body;
             drop = _state->drop;
         }
-        _state->arrived.notify_all();
         if (drop)
         {
             static_cast<Poco::Net::HTTPServerRequestImpl&>(request).detachSocket().close();
@@ -108,9 +109,7 @@ std::vector<HttpServer::Request> HttpServer::requests() const
 
 bool HttpServer::waitForRequests(std::size_t count, int timeoutMs)
 {
-    std::unique_lock<std::mutex> lock(_state->mutex);
-    return _state->arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                    [this, count] { return _state->requests.size() >= count; });
+    return eventually([&] { return requests().size() >= count; }, std::chrono::milliseconds(timeoutMs));
 }
 
 }  // namespace Orvik::Test

@@ -2,7 +2,6 @@
 
 #include <Poco/Net/HTTPServer.h>
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,7 +45,6 @@ public:
     struct State
     {
         mutable std::mutex mutex;
-        std::condition_variable arrived;
         std::vector<Request> requests;
         int status = 200;
         std::string body;

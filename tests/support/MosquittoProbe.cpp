@@ -1,5 +1,6 @@
 #include "MosquittoProbe.h"
 
+#include "Eventually.h"
 #include "MosquittoBroker.h"
 
 #include <atomic>
@@ -62,9 +63,7 @@ MosquittoProbe::~MosquittoProbe()
 
 bool MosquittoProbe::waitForMessages(std::size_t count, int timeoutMs)
 {
-    std::unique_lock<std::mutex> lock(_mutex);
-    return _arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                             [this, count] { return _messages.size() >= count; });
+    return eventually([&] { return messages().size() >= count; }, std::chrono::milliseconds(timeoutMs));
 }
 
 std::vector<MosquittoProbe::Message> MosquittoProbe::messages() const
@@ -98,11 +97,8 @@ void MosquittoProbe::publish(const std::string& topic, const std::string& payloa
 
 void MosquittoProbe::message_arrived(mqtt::const_message_ptr message)
 {
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        _messages.push_back({message->get_topic(), message->to_string()});
-    }
-    _arrived.notify_all();
+    std::lock_guard<std::mutex> lock(_mutex);
+    _messages.push_back({message->get_topic(), message->to_string()});
 }
 
 }  // namespace Orvik::Test

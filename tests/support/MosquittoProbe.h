@@ -2,7 +2,6 @@
 
 #include <mqtt/async_client.h>
 
-#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -47,7 +46,6 @@ private:
 
     mqtt::async_client _client;
     mutable std::mutex _mutex;
-    std::condition_variable _arrived;
     std::vector<Message> _messages;
 };
 
