@@ -178,7 +178,6 @@ TEST(TrendLogReadAhead, ADeviceThatStopsAnsweringEndsTheDocumentWithinItsTimeOut
         Orvik::Test::TrendLogPusherRig rig(database.path(), site, 1001);
         rig.database().configure("ftp://127.0.0.1:1", "orvik", "secret", "", 2, 0);
         auto pPusher = rig.newPusher();
-        testing::internal::CaptureStdout();
         pPusher->initialise();
         Client::Simulation::SimulatedFault stall;
         stall.service = Client::Simulation::SimulatedFault::READ_RANGE;
@@ -188,7 +187,6 @@ TEST(TrendLogReadAhead, ADeviceThatStopsAnsweringEndsTheDocumentWithinItsTimeOut
         const Poco::Clock start;
         EXPECT_FALSE(pPusher->streamAll(document));
         const Poco::Clock::ClockDiff elapsed = start.elapsed();
-        testing::internal::GetCapturedStdout();
         // The rig's network gives up on a request after two tries of 300 ms; the worker's own deadline
         // is a minute. Ten times the network's time-outs is far from both.
         EXPECT_LT(elapsed, 6000000);

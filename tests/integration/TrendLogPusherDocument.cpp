@@ -4,12 +4,12 @@
 #include <Poco/DOM/DOMParser.h>
 #include <Poco/DOM/Document.h>
 #include <Poco/DOM/Element.h>
-#include <Poco/DOM/NodeList.h>
 #include <Poco/Exception.h>
 #include <Poco/JSON/Array.h>
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "Orvik_BACnet/WS/MarkupFactoryJSON.h"
@@ -26,9 +26,7 @@ Node fromXml(const Poco::XML::Element& element)
     for (Poco::XML::Node* pChild = element.firstChild(); pChild != nullptr; pChild = pChild->nextSibling())
     {
         if (pChild->nodeType() == Poco::XML::Node::ELEMENT_NODE)
-        {
             node.children.push_back(fromXml(static_cast<const Poco::XML::Element&>(*pChild)));
-        }
     }
     return node;
 }
@@ -37,18 +35,12 @@ Node fromJson(const std::string& name, const Poco::JSON::Object& object)
 {
     Node node{name, object.optValue<std::string>("$base", ""), "", {}};
     if (object.has("$value"))
-    {
         node.value = object.get("$value").convert<std::string>();
-    }
     // Members in the order the parser kept them, then the items of "$items" in array order.
-    for (const auto& member : object)
+    for (const auto& [memberName, member] : object)
     {
-        if (!member.first.empty() && member.first[0] != '$' &&
-            member.second.type() == typeid(Poco::JSON::Object::Ptr))
-        {
-            node.children.push_back(
-                fromJson(member.first, *member.second.extract<Poco::JSON::Object::Ptr>()));
-        }
+        if (!memberName.empty() && memberName[0] != '$' && member.type() == typeid(Poco::JSON::Object::Ptr))
+            node.children.push_back(fromJson(memberName, *member.extract<Poco::JSON::Object::Ptr>()));
     }
     if (Poco::JSON::Array::Ptr pItems = object.getArray("$items"))
     {
@@ -63,55 +55,50 @@ Node fromJson(const std::string& name, const Poco::JSON::Object& object)
 
 Node parse(const std::string& text, bool json)
 {
-    if (json)
+    if (!json)
     {
-        Poco::JSON::Parser parser;
-        Poco::JSON::Object::Ptr pDocument = parser.parse(text).extract<Poco::JSON::Object::Ptr>();
-        if (pDocument->size() != 1)
-        {
-            throw Poco::DataFormatException("a document has exactly one top-level element");
-        }
-        const auto& top = *pDocument->begin();
-        return fromJson(top.first, *top.second.extract<Poco::JSON::Object::Ptr>());
+        Poco::XML::DOMParser parser;
+        Poco::AutoPtr<Poco::XML::Document> pDocument = parser.parseString(text);
+        return fromXml(*pDocument->documentElement());
     }
-    Poco::XML::DOMParser parser;
-    Poco::AutoPtr<Poco::XML::Document> pDocument = parser.parseString(text);
-    return fromXml(*pDocument->documentElement());
+    Poco::JSON::Parser parser;
+    Poco::JSON::Object::Ptr pDocument = parser.parse(text).extract<Poco::JSON::Object::Ptr>();
+    if (pDocument->size() != 1)
+        throw Poco::DataFormatException("a document has exactly one top-level element");
+    const auto& top = *pDocument->begin();
+    return fromJson(top.first, *top.second.extract<Poco::JSON::Object::Ptr>());
 }
 
 }  // namespace
 
 const Node& Node::child(const std::string& childName) const
 {
-    for (const Node& node : children)
-    {
-        if (node.name == childName)
-        {
-            return node;
-        }
-    }
-    throw Poco::NotFoundException("no element named " + childName + " in " + name);
+    const auto found = std::find_if(children.begin(), children.end(),
+                                    [&](const Node& node) { return node.name == childName; });
+    if (found == children.end())
+        throw Poco::NotFoundException("no element named " + childName + " in " + name);
+    return *found;
 }
 
 bool Node::hasChild(const std::string& childName) const
 {
+    return std::any_of(children.begin(), children.end(),
+                       [&](const Node& node) { return node.name == childName; });
+}
+
+std::vector<std::string> Node::childNames() const
+{
+    std::vector<std::string> names;
     for (const Node& node : children)
-    {
-        if (node.name == childName)
-        {
-            return true;
-        }
-    }
-    return false;
+        names.push_back(node.name);
+    return names;
 }
 
 std::string Node::canonical() const
 {
     std::string text = base + "=" + value + "{";
     for (const Node& node : children)
-    {
         text += node.name + ":" + node.canonical() + ";";
-    }
     return text + "}";
 }
 
@@ -134,9 +121,7 @@ std::vector<TrendLogPusherDocument::Page> TrendLogPusherDocument::pages() const
         if (!page.children.empty())
         {
             for (const Node& record : page.children.front().child("values").children)
-            {
                 read.records.push_back(record.canonical());
-            }
         }
         pages.push_back(read);
     }
@@ -149,30 +134,24 @@ std::vector<std::string> TrendLogPusherDocument::records(const std::string& chan
     for (const Page& page : pages())
     {
         if (page.channelIdentifier == channelIdentifier)
-        {
             records.insert(records.end(), page.records.begin(), page.records.end());
-        }
     }
     return records;
 }
 
-std::string TrendLogPusherDocument::canonicalRecord(
-    const Orvik::BACnet::DataType::BACnetLogRecord& record) const
+std::string TrendLogPusherDocument::canonicalRecord(const Orvik::BACnet::DataType::BACnetLogRecord& record,
+                                                    bool json)
 {
     std::ostringstream out;
     {
         std::unique_ptr<Orvik::BACnet::WS::MarkupFactory> pMf;
-        if (_json)
-        {
+        if (json)
             pMf = std::make_unique<Orvik::BACnet::WS::MarkupFactoryJSON>(out, false, false);
-        }
         else
-        {
             pMf = std::make_unique<Orvik::BACnet::WS::MarkupFactoryXML>(out, false, false);
-        }
         pMf->markup(Orvik::BACnet::WS::MarkupFactory::BT_LIST, "values", false, false);
         record.markup(*pMf, "record", false);
         pMf->closeAllOpenMarkups();
     }
-    return parse(out.str(), _json).children.front().canonical();
+    return parse(out.str(), json).children.front().canonical();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -24,6 +23,8 @@ public:
         /// The first child named `name`; throws Poco::NotFoundException when there is none.
         const Node& child(const std::string& childName) const;
         bool hasChild(const std::string& childName) const;
+        /// The names of the children, in order.
+        std::vector<std::string> childNames() const;
         /// The subtree without the node's own name, as one text: equal texts, equal content.
         std::string canonical() const;
     };
@@ -47,7 +48,12 @@ public:
     std::vector<std::string> records(const std::string& channelIdentifier) const;
 
     /// The canonical text of `record` as this document's language writes it.
-    std::string canonicalRecord(const Orvik::BACnet::DataType::BACnetLogRecord& record) const;
+    std::string canonicalRecord(const Orvik::BACnet::DataType::BACnetLogRecord& record) const
+    {
+        return canonicalRecord(record, _json);
+    }
+    /// The same in JSON or XML.
+    static std::string canonicalRecord(const Orvik::BACnet::DataType::BACnetLogRecord& record, bool json);
 
 private:
     bool _json;

@@ -8,7 +8,6 @@
 
 #include <limits>
 #include <map>
-#include <memory>
 
 #include "ConsoleCapture.h"
 #include "FtpServer.h"
@@ -41,18 +40,17 @@ DataTrendLog::Position position(Poco::UInt32 device, Poco::UInt32 type, Poco::UI
         timeStamp);
 }
 
+using Row = std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>;
+
 /// (device instance, object instance, time stamp) of every trend log, in order.
-std::vector<std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>> positionsOf(
-    const std::vector<DataDevice>& devices)
+std::vector<Row> positionsOf(const std::vector<DataDevice>& devices)
 {
-    std::vector<std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>> positions;
+    std::vector<Row> positions;
     for (const auto& device : devices)
     {
         for (const auto& tl : device.trendLogs)
-        {
             positions.emplace_back(device.deviceInstance, tl.objKey.getObjectIdentifier().getInstance(),
                                    tl.objKey.getTimeStamp());
-        }
     }
     return positions;
 }
@@ -64,9 +62,7 @@ protected:
     {
         _db.setParameter(13, std::string("ftp://127.0.0.1"));  // a pusher without a server does not start
         for (const auto& [id, text] : values)
-        {
             _db.setParameter(id, text);
-        }
         auto pApp = std::make_unique<AppTrendLogPusher>(TrendLogPusherDatabase::_INSTANCE);
         pApp->getParameters();
         return pApp;
@@ -133,7 +129,6 @@ TEST_F(TrendLogPusherParameters, NonsenseValuesAreNamedWithTheValueUsedInstead)
     { return static_cast<Poco::UInt32>(app.getSendLog().markupLanguage); };
     const auto search = [](const AppTrendLogPusher& app)
     { return static_cast<Poco::UInt32>(app.getWhichTrendLogs().collectTrendLogs); };
-    // The others: period 15 minutes, offset 0, 3 retries 5 minutes apart.
     const Row rows[] = {{8, "-5", "1 min", period, 1},
                         {8, "0", "1 min", period, 1},
                         {9, "100000", "899 s", offset, 899},
@@ -148,17 +143,14 @@ TEST_F(TrendLogPusherParameters, NonsenseValuesAreNamedWithTheValueUsedInstead)
     for (const Row& row : rows)
     {
         SCOPED_TRACE(row.text);
-        _db.configure("ftp://127.0.0.1", "", "", "", 1, 0);
-        for (const auto& [number, text] :
-             {std::pair<Poco::Int32, const char*>{8, "15"}, {9, "0"}, {10, "3"}, {11, "5"}})
-        {
-            _db.setParameter(number, std::string(text));
-        }
         const Orvik::Test::ConsoleCapture console;
-        const auto pApp = load({{row.number, row.text}});
+        // The row's value first: the others (period 15 minutes, offset 0, 3 retries 5 minutes apart, XML,
+        // own device) do not replace it.
+        const auto pApp =
+            load({{row.number, row.text}, {6, "0"}, {8, "15"}, {9, "0"}, {10, "3"}, {11, "5"}, {17, "1"}});
         const std::string output = console.out();
-        const std::string named = "AppTrendLogPusher(1): parameter " + std::to_string(row.number) + " (";
-        const std::size_t at = output.find(named);
+        const std::size_t at =
+            output.find("AppTrendLogPusher(1): parameter " + std::to_string(row.number) + " (");
         ASSERT_NE(std::string::npos, at) << output;
         EXPECT_NE(std::string::npos, output.find("; " + row.used + " is used instead\n", at)) << output;
         EXPECT_EQ(row.expected, row.field(*pApp));
@@ -167,7 +159,8 @@ TEST_F(TrendLogPusherParameters, NonsenseValuesAreNamedWithTheValueUsedInstead)
 
 TEST_F(TrendLogPusherParameters, TooFewParametersEndTheStart)
 {
-    _db.removeParameterDefinition(TrendLogPusherDatabase::_EXCLUDED);
+    _db.dropParameter(
+        _db.parameterKey(TrendLogPusherDatabase::_ID_AP_APP, TrendLogPusherDatabase::_EXCLUDED));
     AppTrendLogPusher app(TrendLogPusherDatabase::_INSTANCE);
     const Orvik::Test::ConsoleCapture console;
     try
@@ -239,7 +232,6 @@ TEST_F(TrendLogPusherParameters, StoredPositionsMergeAndSurviveARestart)
     PositionStore store(devices, TrendLogPusherDatabase::_INSTANCE);
     const Poco::Timestamp later = stored + 60 * 1000000;
     store.initLoggers({position(7, 20, 3, later), position(7, 20, 5, later), position(11, 27, 2, stored)});
-    using Row = std::tuple<Poco::UInt32, Poco::UInt32, Poco::Timestamp>;
     const std::vector<Row> merged{{7, 3, later}, {7, 5, later}, {9, 1, Poco::Timestamp(0)}, {11, 2, stored}};
     EXPECT_EQ(merged, positionsOf(devices));
 

@@ -25,9 +25,7 @@ TrendLogPusherSiteRecords::TrendLogPusherSiteRecords(
             const ObjectIdentifier& object = element.get<ObjectIdentifier>();
             if (object.getObjectType() != Orvik::BACnet::OBJECT_TRENDLOG &&
                 object.getObjectType() != Orvik::BACnet::OBJECT_TREND_LOG_MULTIPLE)
-            {
                 continue;
-            }
             const DataObjectKey key(device, object);
             ValueContainer logged;
             site.readProperty(DataPropertyKey(key, Orvik::BACnet::PROP_LOG_DEVICE_OBJECT_PROPERTY), logged);
@@ -39,9 +37,18 @@ TrendLogPusherSiteRecords::TrendLogPusherSiteRecords(
                                                                                     identifier);
                 identifiers += (identifiers.empty() ? "" : "+") + identifier;
             }
-            _trendLogs.push_back(TrendLog{key, identifiers, logged.size()});
+            _trendLogs.push_back(TrendLog{key, identifiers});
         }
     }
+}
+
+std::vector<std::string> TrendLogPusherSiteRecords::records(const TrendLog& trendLog,
+                                                            Poco::UInt64 sequenceNumber) const
+{
+    std::vector<std::string> texts;
+    for (const auto& record : _site.getLogRecords(trendLog.key, sequenceNumber))
+        texts.push_back(TrendLogPusherDocument::canonicalRecord(record, false));
+    return texts;
 }
 
 Poco::UInt64 TrendLogPusherSiteRecords::compare(const TrendLog& trendLog,
@@ -51,8 +58,7 @@ Poco::UInt64 TrendLogPusherSiteRecords::compare(const TrendLog& trendLog,
 {
     mismatch.clear();
     Poco::UInt64 sequenceNumber = first;
-    std::size_t index = 0;
-    while (index < records.size())
+    for (std::size_t index = 0; index < records.size(); ++sequenceNumber)
     {
         if (sequenceNumber > _site.getLastSequenceNumber(trendLog.key))
         {
@@ -61,16 +67,16 @@ Poco::UInt64 TrendLogPusherSiteRecords::compare(const TrendLog& trendLog,
         }
         for (const auto& record : _site.getLogRecords(trendLog.key, sequenceNumber))
         {
-            if (index >= records.size() || records[index] != document.canonicalRecord(record))
+            const std::string expected = document.canonicalRecord(record);
+            if (index >= records.size() || records[index] != expected)
             {
                 mismatch = "sequence number " + std::to_string(sequenceNumber) +
                            " differs: " + (index < records.size() ? records[index] : "missing") + " / " +
-                           document.canonicalRecord(record);
+                           expected;
                 return sequenceNumber;
             }
             ++index;
         }
-        ++sequenceNumber;
     }
     return sequenceNumber;
 }

@@ -18,13 +18,15 @@ public:
     {
         Orvik::BACnet::Client::DataObjectKey key;
         std::string channelIdentifier;  ///< its channels' "unique-idetnifier" values, joined by '+'
-        std::size_t recordsPerSequenceNumber;
     };
 
     explicit TrendLogPusherSiteRecords(const Orvik::BACnet::Client::Simulation::SimulatedSite& site);
 
     /// Every trend log and trend log multiple of every device, in device and object-list order.
     const std::vector<TrendLog>& trendLogs() const { return _trendLogs; }
+
+    /// The records of `trendLog` under `sequenceNumber` (one per channel) as XML's canonical texts.
+    std::vector<std::string> records(const TrendLog& trendLog, Poco::UInt64 sequenceNumber) const;
 
     /// Compares `records` (canonical texts of `document`'s language) with the site's records of
     /// `trendLog` from sequence number `first` on. Returns the first sequence number after the records

@@ -1,9 +1,8 @@
 // A gateway that runs only the trend log pusher, as a process of its own, so that a test can kill it
 // (SIGKILL) in the middle of an upload and start it again on the same database.
 //
-// Usage: trendlog_pusher_driver <database file> <site file> <gateway device instance> <attempts>
-// Runs the pusher's start-up, then the given number of upload attempts back to back (0: until killed),
-// printing "attempt <n> ok" or "attempt <n> failed" after each.
+// Usage: trendlog_pusher_driver <database file> <site file> <gateway device instance>
+// Runs the pusher's start-up, then upload attempts back to back until it is killed.
 
 #include <Poco/Exception.h>
 #include <Poco/FileStream.h>
@@ -14,13 +13,11 @@
 
 #include "TrendLogPusherRig.h"
 
-using Orvik::Test::TrendLogPusherRig;
-
 int main(int argc, char** argv)
 {
-    if (argc != 5)
+    if (argc != 4)
     {
-        std::cerr << "usage: trendlog_pusher_driver <database file> <site file> <gateway instance> <attempts>"
+        std::cerr << "usage: trendlog_pusher_driver <database file> <site file> <gateway instance>"
                   << std::endl;
         return 2;
     }
@@ -29,14 +26,12 @@ int main(int argc, char** argv)
         Poco::FileInputStream siteFile(argv[2]);
         std::string siteText;
         Poco::StreamCopier::copyToString(siteFile, siteText);
-        TrendLogPusherRig rig(argv[1], siteText, Poco::NumberParser::parseUnsigned(argv[3]));
-        const unsigned attempts = Poco::NumberParser::parseUnsigned(argv[4]);
+        Orvik::Test::TrendLogPusherRig rig(argv[1], siteText, Poco::NumberParser::parseUnsigned(argv[3]));
         auto pPusher = rig.newPusher();
         pPusher->initialise();
-        for (unsigned attempt = 1; attempts == 0 || attempt <= attempts; ++attempt)
+        for (;;)
         {
-            const bool ok = pPusher->createAndSendFiles();
-            std::cout << "attempt " << attempt << (ok ? " ok" : " failed") << std::endl;
+            pPusher->createAndSendFiles();
         }
     }
     catch (const Poco::Exception& e)
@@ -44,5 +39,4 @@ int main(int argc, char** argv)
         std::cerr << e.displayText() << std::endl;
         return 1;
     }
-    return 0;
 }

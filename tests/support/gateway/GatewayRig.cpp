@@ -3,8 +3,11 @@
 namespace Orvik::Test
 {
 
-GatewayRig::GatewayRig(Poco::UInt32 ownDevice)
+GatewayRig::GatewayRig(Poco::UInt32 ownDevice) : GatewayRig(ownDevice, std::make_unique<TestDatabase>()) {}
+
+GatewayRig::GatewayRig(Poco::UInt32 ownDevice, std::unique_ptr<TestDatabase> pDb)
     : _ownDevice(ownDevice),
+      _pDb(std::move(pDb)),
       _pManager(std::make_unique<Orvik::BACnet::App::AppManager>(TestDatabase::_CONTROLLER, ownDevice,
                                                                  &_managerQueue, &_clientQueue))
 {
@@ -36,35 +39,39 @@ void GatewayRig::serve(const std::string& site, bool isFile, const Waits& waits)
     transactions.apduTimeoutMs = waits.apduTimeoutMs;
     transactions.apduRetries = waits.apduRetries;
     auto pServed = std::make_unique<SiteUnderTest>(site, isFile, transactions);
-    SiteUnderTest* pSite = pServed.get();
-    serveNetwork(std::move(pServed), waits);
-    _pServed = pSite;
+    startClient(pServed->network(), waits);
+    _pServed = std::move(pServed);  // the former site ends after the worker that served it
 }
 
 void GatewayRig::serveNetwork(std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork, const Waits& waits)
+{
+    startClient(*pNetwork, waits);
+    _pServed.reset();
+    _pNetwork = std::move(pNetwork);
+}
+
+void GatewayRig::startClient(Orvik::BACnet::Client::Network& network, const Waits& waits)
 {
     if (_pClient)
     {
         _pClient->stop();
     }
-    _pServed = nullptr;
-    _pNetwork = std::move(pNetwork);
     Orvik::BACnet::Client::ClientWorker::Settings settings;
     settings.whoIsWindowMs = waits.whoIsWindowMs;
-    _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pNetwork, settings);
+    _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, network, settings);
     _pClient->start();
 }
 
 Poco::Int32 GatewayRig::addInstance(Poco::Int32 idApApp, const Values& values)
 {
-    const Poco::Int32 instance = _db.addInstance(
+    const Poco::Int32 instance = _pDb->addInstance(
         idApApp,
-        static_cast<Poco::Int32>(_db.queryInt("SELECT COUNT(*)+1 FROM ap_app_instance WHERE id_ap_app=" +
-                                              std::to_string(idApApp))),
+        static_cast<Poco::Int32>(_pDb->queryInt("SELECT COUNT(*)+1 FROM ap_app_instance WHERE id_ap_app=" +
+                                                std::to_string(idApApp))),
         false);
     for (const auto& [property, text] : values)
     {
-        _db.storeValue(instance, property, text);
+        _pDb->storeValue(instance, property, text);
     }
     return instance;
 }

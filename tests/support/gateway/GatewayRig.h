@@ -46,7 +46,7 @@ public:
     explicit GatewayRig(Poco::UInt32 ownDevice = 1001);
     ~GatewayRig();
 
-    TestDatabase& db() { return _db; }
+    TestDatabase& db() { return *_pDb; }
 
     /// Serves a site file of sites/, or a site given as text, where ORVIK_TEST_SERVER says (SiteUnderTest).
     void serveSite(const std::string& fileName, const Waits& waits = Waits());
@@ -90,16 +90,21 @@ public:
     std::string out() const { return _console.out(); }
     std::string err() const { return _console.err(); }
 
+protected:
+    /// A rig on the database `pDb` (such as one in a file that another gateway opens again).
+    GatewayRig(Poco::UInt32 ownDevice, std::unique_ptr<TestDatabase> pDb);
+
 private:
     void serve(const std::string& site, bool isFile, const Waits& waits);
+    void startClient(Orvik::BACnet::Client::Network& network, const Waits& waits);
 
     Poco::UInt32 _ownDevice;
     ConsoleCapture _console;
-    TestDatabase _db;
+    std::unique_ptr<TestDatabase> _pDb;
     Poco::NotificationQueue _clientQueue;
     Poco::NotificationQueue _managerQueue;
-    std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
-    SiteUnderTest* _pServed = nullptr;  ///< _pNetwork when it is one
+    std::unique_ptr<SiteUnderTest> _pServed;
+    std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;  ///< the network served instead of a site
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pClient;
     std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
     Poco::Thread _managerThread;

@@ -25,10 +25,7 @@ namespace Orvik::Test
 /// On the wire, with ORVIK_TEST_CAPTURE set and dumpcap and tshark at hand, the site's traffic is captured
 /// and judged by Wireshark's BACnet dissector when the site ends: a malformed packet or an expert error
 /// fails the test.
-///
-/// As a Network it is the network the client worker serves: every call goes to the simulated site or to
-/// our BACnet/IP network.
-class SiteUnderTest : public BACnet::Client::Network
+class SiteUnderTest
 {
 public:
     enum class Server
@@ -45,45 +42,13 @@ public:
     /// Throws what loading the site or starting the server throws.
     SiteUnderTest(const std::string& site, bool isFile,
                   const BACnet::Client::TransactionTable::Settings& transactions);
-    ~SiteUnderTest() override;
+    ~SiteUnderTest();
 
     /// The served site; throws Poco::IllegalStateException on the device simulator.
     BACnet::Client::Simulation::SimulatedSite& site();
 
-    void open(BACnet::Client::NetworkListener& listener) override { _pNetwork->open(listener); }
-    void close() override { _pNetwork->close(); }
-    void sendWhoIs(const BACnet::DataType::BACnetAddress& destination, Poco::UInt32 lowLimit,
-                   Poco::UInt32 highLimit) override
-    {
-        _pNetwork->sendWhoIs(destination, lowLimit, highLimit);
-    }
-    void sendReadProperty(Poco::UInt32 transactionId, const BACnet::Client::DataPropertyKey& key) override
-    {
-        _pNetwork->sendReadProperty(transactionId, key);
-    }
-    void sendReadPropertyMultiple(
-        Poco::UInt32 transactionId, Poco::UInt32 deviceInstance,
-        const std::vector<BACnet::Client::NotificationRequestRPM::Parameter>& parameters) override
-    {
-        _pNetwork->sendReadPropertyMultiple(transactionId, deviceInstance, parameters);
-    }
-    void sendReadRange(Poco::UInt32 transactionId, const BACnet::Client::DataPropertyKey& key,
-                       const BACnet::Client::ReadRange::Range& range) override
-    {
-        _pNetwork->sendReadRange(transactionId, key, range);
-    }
-    void sendWriteProperty(Poco::UInt32 transactionId, const BACnet::Client::DataPropertyKey& key,
-                           Poco::UInt32 priority, const BACnet::ValueContainer& value) override
-    {
-        _pNetwork->sendWriteProperty(transactionId, key, priority, value);
-    }
-    void sendSubscribeCOV(
-        Poco::UInt32 transactionId, const BACnet::Client::DataPropertyKey& key,
-        const BACnet::Client::NotificationRequestSubscribeCOV::Parameters& parameters) override
-    {
-        _pNetwork->sendSubscribeCOV(transactionId, key, parameters);
-    }
-    void endTransaction(Poco::UInt32 transactionId) override { _pNetwork->endTransaction(transactionId); }
+    /// The network the client worker serves: the simulated site itself, or our BACnet/IP network.
+    BACnet::Client::Network& network() { return *_pNetwork; }
 
 private:
     void serveOnOrvikSite(const BACnet::Client::TransactionTable::Settings& transactions);

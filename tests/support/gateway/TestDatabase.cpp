@@ -16,7 +16,6 @@ TestDatabase::TestDatabase(Apps apps)
       _pPreviousDB(Orvik::Utility::Data::pDB)
 {
     install(true);
-    exec("PRAGMA synchronous = OFF");  // a throw-away file: no need to wait for the disk
     if (apps == Apps::none)
     {
         exec(
@@ -46,6 +45,7 @@ void TestDatabase::install(bool fresh)
         Poco::StreamCopier::copyToString(schema, script);
         _pSession->executeScript(script);
     }
+    exec("PRAGMA synchronous = OFF");  // a test's file: no need to wait for the disk
     Orvik::Utility::Data::pDB = _pSession.get();
 }
 

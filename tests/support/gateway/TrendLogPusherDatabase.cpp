@@ -5,29 +5,10 @@ namespace Orvik::Test
 
 TrendLogPusherDatabase::TrendLogPusherDatabase(const std::string& path) : TestDatabase(path)
 {
-    if (queryInt("SELECT COUNT(*) FROM ap_app_instance WHERE id_ap_app_instance=" +
-                 std::to_string(_INSTANCE)) == 0)
-    {
-        exec(
-            "INSERT INTO ap_app_instance (id_ap_app_instance,id_ap_app,id_dv_controller,instance_nr,name,"
-            "start_at_startup) VALUES(" +
-            std::to_string(_INSTANCE) + "," + std::to_string(_ID_AP_APP) + ",1,1,'trend log pusher',1)");
-    }
-}
-
-void TrendLogPusherDatabase::setParameter(Poco::Int32 id, const Poco::Nullable<std::string>& value)
-{
-    storeValue(_INSTANCE, parameterKey(_ID_AP_APP, id), value);
-}
-
-Poco::Nullable<std::string> TrendLogPusherDatabase::storedParameter(Poco::Int32 id)
-{
-    return storedValue(_INSTANCE, parameterKey(_ID_AP_APP, id));
-}
-
-void TrendLogPusherDatabase::removeParameterDefinition(Poco::Int32 id)
-{
-    dropParameter(parameterKey(_ID_AP_APP, id));
+    exec(
+        "INSERT OR IGNORE INTO ap_app_instance (id_ap_app_instance,id_ap_app,id_dv_controller,instance_nr,"
+        "name,start_at_startup) VALUES(" +
+        std::to_string(_INSTANCE) + "," + std::to_string(_ID_AP_APP) + ",1,1,'trend log pusher',1)");
 }
 
 void TrendLogPusherDatabase::configure(const std::string& serverURL, const std::string& user,

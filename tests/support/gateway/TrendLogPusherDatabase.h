@@ -24,16 +24,20 @@ public:
     explicit TrendLogPusherDatabase(const std::string& path);
 
     /// Stores the text `value` for parameter number `id` of the instance (NULL when null).
-    void setParameter(Poco::Int32 id, const Poco::Nullable<std::string>& value);
+    void setParameter(Poco::Int32 id, const Poco::Nullable<std::string>& value)
+    {
+        storeValue(_INSTANCE, parameterKey(_ID_AP_APP, id), value);
+    }
     /// The stored text of parameter number `id`; null when none is stored or it is NULL.
-    Poco::Nullable<std::string> storedParameter(Poco::Int32 id);
+    Poco::Nullable<std::string> storedParameter(Poco::Int32 id)
+    {
+        return storedValue(_INSTANCE, parameterKey(_ID_AP_APP, id));
+    }
     /// The parameters of a test gateway: the FTP server at `serverURL` with `user`/`password`, uploads
     /// into `directory`, search mode `collect` (0 list, 1 own device, 2 network), markup `language`
     /// (0 XML, 1 JSON), formatted, no search after the first.
     void configure(const std::string& serverURL, const std::string& user, const std::string& password,
                    const std::string& directory, int collect, int language);
-    /// Removes the definition of parameter number `id` from the app.
-    void removeParameterDefinition(Poco::Int32 id);
 };
 
 }  // namespace Orvik::Test

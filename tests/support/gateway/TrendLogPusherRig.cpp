@@ -8,51 +8,25 @@ using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings;
 namespace Orvik::Test
 {
 
-namespace
+TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath, Poco::UInt32 gatewayInstance)
+    : GatewayRig(gatewayInstance, std::make_unique<TrendLogPusherDatabase>(databasePath))
 {
-
-Orvik::BACnet::Client::ClientWorker::Settings quickClient()
-{
-    // A silent device costs a test a few hundred milliseconds, not the real BACnet seconds.
-    Orvik::BACnet::Client::ClientWorker::Settings settings;
-    settings.whoIsWindowMs = 300;
-    return settings;
+    Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
 }
-
-Orvik::BACnet::Client::TransactionTable::Settings quickTransactions()
-{
-    Orvik::BACnet::Client::TransactionTable::Settings settings;
-    settings.apduTimeoutMs = 300;
-    settings.apduRetries = 1;
-    return settings;
-}
-
-}  // namespace
 
 TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
                                      Poco::UInt32 gatewayInstance)
-    : TrendLogPusherRig(databasePath, std::make_unique<SiteUnderTest>(siteText, false, quickTransactions()),
-                        gatewayInstance)
+    : TrendLogPusherRig(databasePath, gatewayInstance)
 {
-    _pServed = static_cast<SiteUnderTest*>(_pNetwork.get());
+    serveSiteText(siteText, _WAITS);
 }
 
 TrendLogPusherRig::TrendLogPusherRig(const std::string& databasePath,
                                      std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork,
                                      Poco::UInt32 gatewayInstance)
-    : _database(databasePath), _pNetwork(std::move(pNetwork))
+    : TrendLogPusherRig(databasePath, gatewayInstance)
 {
-    Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
-    _pWorker =
-        std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pNetwork, quickClient());
-    _pWorker->start();
-    _pManager =
-        std::make_unique<Orvik::BACnet::App::AppManager>(1, gatewayInstance, &_managerQueue, &_clientQueue);
-}
-
-TrendLogPusherRig::~TrendLogPusherRig()
-{
-    _pWorker->stop();
+    serveNetwork(std::move(pNetwork), _WAITS);
 }
 
 DataPusherTimings TrendLogPusherRig::quickTimings()

@@ -1,41 +1,31 @@
 #pragma once
 
-#include <Poco/NotificationQueue.h>
-
 #include <memory>
 #include <string>
 
-#include "Orvik_BACnetClient/ClientWorker.h"
-#include "Orvik_BACnetClient/Network.h"
-#include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
-#include "Orvik_ZARoveDore/AppManager.h"
+#include "GatewayRig.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
-#include "SiteUnderTest.h"
 #include "TrendLogPusherDatabase.h"
 
 namespace Orvik::Test
 {
 
-/// A gateway that runs the trend log pusher, made of real parts: its configuration database (an
-/// SQLite file), a simulated BACnet site served by the BACnet client worker, and the app manager that
-/// the apps reach through AppBase (its client queue and own device instance). The manager is not run:
-/// the caller drives the pusher's cycle directly, on its own thread. The host's scripts folder
-/// (ZEPTA_SCRIPTS) is the repository's scripts/.
-class TrendLogPusherRig
+/// A gateway that runs the trend log pusher: a GatewayRig (console captured, the manager idle, the caller
+/// drives the pusher's cycle on its own thread) on a TrendLogPusherDatabase in a file, so that a restarted
+/// gateway or another process finds what was stored. The network gives up on a request after two tries
+/// of 300 ms. The host's scripts folder (ZEPTA_SCRIPTS) is the repository's scripts/.
+class TrendLogPusherRig : public GatewayRig
 {
 public:
-    /// `databasePath` is opened or created (TrendLogPusherDatabase); `siteText` is a site file's text,
-    /// served where ORVIK_TEST_SERVER says (SiteUnderTest);
-    /// `gatewayInstance` is the gateway's own device instance.
+    /// `databasePath` is opened or created; `siteText` is a site file's text, served where
+    /// ORVIK_TEST_SERVER says (SiteUnderTest); `gatewayInstance` is the gateway's own device instance.
     TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
                       Poco::UInt32 gatewayInstance);
     /// The same gateway on another network (BACnet/IP); site() is not available then.
     TrendLogPusherRig(const std::string& databasePath,
                       std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork, Poco::UInt32 gatewayInstance);
-    ~TrendLogPusherRig();
 
-    TrendLogPusherDatabase& database() { return _database; }
-    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return _pServed->site(); }
+    TrendLogPusherDatabase& database() { return static_cast<TrendLogPusherDatabase&>(db()); }
 
     /// Waits short enough for a test: no start delay, a few seconds for the FTP server.
     static Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings quickTimings();
@@ -45,14 +35,10 @@ public:
         const Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings& timings =
             quickTimings()) const;
 
+    static constexpr GatewayWaits _WAITS{300, 1, 300};
+
 private:
-    TrendLogPusherDatabase _database;
-    std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
-    SiteUnderTest* _pServed = nullptr;  ///< _pNetwork when it is one
-    Poco::NotificationQueue _clientQueue;
-    Poco::NotificationQueue _managerQueue;
-    std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pWorker;
-    std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
+    TrendLogPusherRig(const std::string& databasePath, Poco::UInt32 gatewayInstance);
 };
 
 }  // namespace Orvik::Test

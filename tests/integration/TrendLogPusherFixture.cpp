@@ -1,0 +1,100 @@
+#include "TrendLogPusherFixture.h"
+
+#include <Poco/File.h>
+#include <Poco/FileStream.h>
+#include <Poco/RegularExpression.h>
+#include <Poco/StreamCopier.h>
+
+std::string TrendLogPusherFixture::smallSite(int records)
+{
+    return R"({"devices": [{"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701, "objects": [
+  {"type": "analog-value", "instance": 1, "name": "T1", "units": "degrees-celsius", "presentValue": 20.0},
+  {"type": "binary-value", "instance": 2, "name": "B2", "presentValue": "inactive"},
+  {"type": "trend-log", "instance": 1, "name": "T1 Log", "logs": "analog-value:1",
+   "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 60, "count": )" +
+           std::to_string(records) + R"(}},
+  {"type": "trend-log", "instance": 2, "name": "B2 Log", "logs": "binary-value:2",
+   "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 600, "count": 20}}]}]})";
+}
+
+std::string TrendLogPusherFixture::siteFile(const std::string& name)
+{
+    Poco::FileInputStream in(std::string(ORVIK_SOURCE_DIR) + "/sites/" + name);
+    std::string text;
+    Poco::StreamCopier::copyToString(in, text);
+    return text;
+}
+
+TrendLogPusherFixture::FtpServer& TrendLogPusherFixture::ftp()
+{
+    if (!_ftp)
+        _ftp.emplace();
+    return *_ftp;
+}
+
+void TrendLogPusherFixture::forgetGateway()
+{
+    _pPusher.reset();
+    _pSite.reset();
+    _pRig.reset();
+    if (Poco::File(_databaseFile.path()).exists())
+        Poco::File(_databaseFile.path()).remove();
+}
+
+TrendLogPusherFixture::TrendLogPusherRig& TrendLogPusherFixture::serveOnly(const std::string& site)
+{
+    _pPusher.reset();
+    _pSite.reset();
+    _pRig.reset();
+    _pRig = std::make_unique<TrendLogPusherRig>(_databaseFile.path(), site, _GATEWAY);
+    return *_pRig;
+}
+
+TrendLogPusherFixture::TrendLogPusherRig& TrendLogPusherFixture::serve(const std::string& site, int collect,
+                                                                       int language)
+{
+    serveOnly(site).database().configure(ftp().url(), "orvik", "secret", "", collect, language);
+    return *_pRig;
+}
+
+TrendLogPusherFixture::AppTrendLogPusher& TrendLogPusherFixture::start(const DataPusherTimings& timings)
+{
+    _pPusher.reset();  // the former gateway stops first
+    _pPusher = _pRig->newPusher(timings);
+    _pPusher->initialise();
+    return *_pPusher;
+}
+
+const TrendLogPusherSiteRecords& TrendLogPusherFixture::site()
+{
+    if (!_pSite)
+        _pSite = std::make_unique<TrendLogPusherSiteRecords>(_pRig->site());
+    return *_pSite;
+}
+
+std::vector<TrendLogPusherDocument> TrendLogPusherFixture::documents(const FtpServer& server,
+                                                                     const std::string& folder)
+{
+    static const Poco::RegularExpression finalName("^tl_TST_\\d{6}_\\d{9}\\.xml$");
+    std::vector<TrendLogPusherDocument> read;
+    for (const std::string& name : server.files(folder))  // sorted: names sort by upload time
+    {
+        if (!finalName.match(name))
+            ADD_FAILURE() << "unexpected file " << name;
+        else
+            read.emplace_back(server.readFile(folder.empty() ? name : folder + "/" + name));
+    }
+    return read;
+}
+
+void TrendLogPusherFixture::expectRecords(const TrendLogPusherDocument& document, Next& next)
+{
+    for (const auto& tl : site().trendLogs())
+    {
+        std::string mismatch;
+        Poco::UInt64& first = next.emplace(tl.channelIdentifier, 1).first->second;
+        first = site().compare(tl, document, document.records(tl.channelIdentifier), first, mismatch);
+        EXPECT_EQ("", mismatch) << "trend log " << tl.key.objectIdentifier.toString() << " of device "
+                                << tl.key.deviceInstance;
+    }
+}
