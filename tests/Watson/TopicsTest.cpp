@@ -57,13 +57,6 @@ TEST(BrokerAddressTest, PlatformBrokerIsTheOrganisationsMessagingHostAndALocalDo
     }
 }
 
-TEST(TopicsTest, EventAndCommandTopicsFollowThePlatformsForm)
-{
-    EXPECT_EQ("iot-2/type/0005-X/id/Boiler 1/evt/COV/fmt/json",
-              Topics::event("0005-X", "Boiler 1", "COV", "json"));
-    EXPECT_EQ("iot-2/type/gw/id/g1/cmd/+/fmt/+", Topics::commands("gw", "g1"));
-}
-
 TEST(TopicsTest, NamesThatABrokerRefusesAreRefused)
 {
     // Empty, separator and wildcards, broken UTF-8, and what the broker refuses in any MQTT text:
@@ -92,8 +85,11 @@ TEST(TopicsTest, NamesThatABrokerRefusesAreRefused)
                  Poco::InvalidArgumentException);
 }
 
-TEST(TopicsTest, OnlyCommandTopicsBecomeCommands)
+TEST(TopicsTest, EventAndCommandTopicsFollowThePlatformsFormAndOnlyCommandTopicsBecomeCommands)
 {
+    EXPECT_EQ("iot-2/type/0005-X/id/Boiler 1/evt/COV/fmt/json",
+              Topics::event("0005-X", "Boiler 1", "COV", "json"));
+    EXPECT_EQ("iot-2/type/gw/id/g1/cmd/+/fmt/+", Topics::commands("gw", "g1"));
     const auto command = Topics::parseCommand("iot-2/type/T/id/I/cmd/wp3/fmt/json", "{}");
     ASSERT_TRUE(command);
     EXPECT_EQ("T", command->getDeviceType());
