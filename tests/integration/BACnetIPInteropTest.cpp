@@ -397,8 +397,8 @@ TEST(BACnetIPInteropBroadcast, AGlobalWhoIsIsHeardByEveryDeviceOnTheSegment)
         const std::string site = R"({"devices": [{"instance": )" + std::to_string(600 + host) +
                                  R"(, "bind": "0.0.0.0:47808", "iAm": "broadcast", "broadcast": ")" +
                                  lan.broadcastAddress() + R"(:47808"}]})";
-        devices.push_back(std::make_unique<BACnetDeviceSimulator>(
-            site, BACnetDeviceSimulator::Site::TEXT, BACnetDeviceSimulator::Options{"", lan.wrapper(host)}));
+        devices.push_back(std::make_unique<BACnetDeviceSimulator>(site, BACnetDeviceSimulator::Site::TEXT,
+                                                                  lan.wrapper(host)));
     }
     BC::IP::BACnetIPNetwork::Settings settings;
     settings.local = Poco::Net::SocketAddress("0.0.0.0", 47808);

@@ -6,7 +6,6 @@
 #include <Poco/NumberParser.h>
 #include <Poco/Path.h>
 #include <Poco/StringTokenizer.h>
-#include <Poco/TemporaryFile.h>
 
 #include <algorithm>
 
@@ -23,15 +22,6 @@ bool startsWith(const std::string& text, const std::string& prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
-
-std::vector<Poco::UInt8> hexBytes(const std::string& hex)
-{
-    std::vector<Poco::UInt8> bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<Poco::UInt8>(Poco::NumberParser::parseHex(hex.substr(i, 2))));
-    return bytes;
-}
-
 }  // namespace
 
 std::string BACnetDeviceSimulator::peerFolder()
@@ -49,72 +39,44 @@ std::string BACnetDeviceSimulator::missing()
     return "";
 }
 
-BACnetDeviceSimulator::BACnetDeviceSimulator(const std::string& site, Site kind, const Options& options)
+BACnetDeviceSimulator::BACnetDeviceSimulator(const std::string& site, Site kind,
+                                             const std::vector<std::string>& wrapper)
 {
     if (kind == Site::TEXT)
-    {
-        _siteFile = Poco::TemporaryFile::tempName() + ".json";
-        _ownsSiteFile = true;
-        Poco::FileOutputStream out(_siteFile);
-        out << site;
-    }
-    else
-    {
-        _siteFile = Poco::Path(site).absolute().toString();
-    }
-    std::vector<std::string> args(options.wrapper.begin(), options.wrapper.end());
-    args.insert(args.end(), {ChildProcess::locate("node"), peerFolder() + "/device.js", _siteFile});
-    if (!options.bind.empty())
-        args.insert(args.end(), {"--bind", options.bind});
-    const std::string program = args.front();
-    args.erase(args.begin());
-    _process = std::make_unique<ChildProcess>(program, args, peerFolder());
-    if (!_process->waitFor(
-            ChildProcess::Stream::OUTPUT,
-            [](const std::vector<std::string>& lines)
-            { return std::find(lines.begin(), lines.end(), "ready") != lines.end(); },
-            READY_TIMEOUT_MS))
+        Poco::FileOutputStream(_siteText.path()) << site;
+    std::vector<std::string> args(wrapper);
+    args.insert(args.end(), {ChildProcess::locate("node"), peerFolder() + "/device.js",
+                             kind == Site::TEXT ? _siteText.path() : Poco::Path(site).absolute().toString()});
+    _process = std::make_unique<ChildProcess>(
+        args.front(), std::vector<std::string>(args.begin() + 1, args.end()), peerFolder());
+    if (!_process->waitForLineStarting(ChildProcess::Stream::OUTPUT, "ready", READY_TIMEOUT_MS))
     {
         _process->stop();
         throw Poco::RuntimeException("the BACnet device simulator did not start", _process->errorText());
     }
-    readAnnouncement();
+    // "device <instance> <ip:port>[ network <n> mac <hex>]" for every device, before "ready".
+    for (const std::string& line : _process->lines(ChildProcess::Stream::OUTPUT))
+    {
+        const Poco::StringTokenizer words(line, " ", Poco::StringTokenizer::TOK_IGNORE_EMPTY);
+        if (words.count() < 3 || words[0] != "device")
+            continue;
+        Device device;
+        device.instance = Poco::NumberParser::parseUnsigned(words[1]);
+        device.address = Poco::Net::SocketAddress(words[2]);
+        if (words.count() == 7)
+        {
+            device.network = static_cast<Poco::UInt16>(Poco::NumberParser::parseUnsigned(words[4]));
+            for (std::size_t i = 0; i + 1 < words[6].size(); i += 2)
+                device.mac.push_back(
+                    static_cast<Poco::UInt8>(Poco::NumberParser::parseHex(words[6].substr(i, 2))));
+        }
+        _devices.push_back(device);
+    }
 }
 
 BACnetDeviceSimulator::~BACnetDeviceSimulator()
 {
     _process->stop();
-    if (_ownsSiteFile)
-    {
-        try
-        {
-            Poco::File(_siteFile).remove();
-        }
-        catch (const Poco::Exception&)
-        {
-            // A leftover temporary file is harmless.
-        }
-    }
-}
-
-void BACnetDeviceSimulator::readAnnouncement()
-{
-    for (const std::string& line : _process->lines(ChildProcess::Stream::OUTPUT))
-    {
-        const Poco::StringTokenizer words(line, " ", Poco::StringTokenizer::TOK_IGNORE_EMPTY);
-        if (words.count() >= 3 && words[0] == "device")
-        {
-            Device device;
-            device.instance = Poco::NumberParser::parseUnsigned(words[1]);
-            device.address = Poco::Net::SocketAddress(words[2]);
-            if (words.count() == 7)
-            {
-                device.network = static_cast<Poco::UInt16>(Poco::NumberParser::parseUnsigned(words[4]));
-                device.mac = hexBytes(words[6]);
-            }
-            _devices.push_back(device);
-        }
-    }
 }
 
 const BACnetDeviceSimulator::Device& BACnetDeviceSimulator::device(Poco::UInt32 instance) const

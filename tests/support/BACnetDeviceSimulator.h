@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 
 #include <Poco/Net/SocketAddress.h>
+#include <Poco/TemporaryFile.h>
 #include <Poco/Types.h>
 
 #include <memory>
@@ -44,19 +45,14 @@ public:
         TEXT   ///< `site` is the JSON text of a site
     };
 
-    struct Options
-    {
-        std::string bind;                  ///< overrides the site's bind address (default 127.0.0.1)
-        std::vector<std::string> wrapper;  ///< runs node through this command (e.g. "ip netns exec <ns>")
-    };
-
     /// Why the simulator cannot run here ("" when it can): node or the npm modules are missing.
     static std::string missing();
     /// The folder of the test peer's scripts (tests/peers/bacnet-device).
     static std::string peerFolder();
 
+    /// `wrapper` runs node through this command (e.g. "ip netns exec <ns>").
     explicit BACnetDeviceSimulator(const std::string& site, Site kind = Site::FILE,
-                                   const Options& options = Options());
+                                   const std::vector<std::string>& wrapper = {});
     ~BACnetDeviceSimulator();
 
     BACnetDeviceSimulator(const BACnetDeviceSimulator&) = delete;
@@ -75,10 +71,7 @@ public:
     bool waitForEvents(const std::string& prefix, std::size_t count = 1, int timeoutMs = 10000);
 
 private:
-    void readAnnouncement();
-
-    std::string _siteFile;
-    bool _ownsSiteFile = false;
+    Poco::TemporaryFile _siteText;  ///< the site given as text
     std::unique_ptr<ChildProcess> _process;
     std::vector<Device> _devices;
     std::mutex _commandMutex;

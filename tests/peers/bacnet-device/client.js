@@ -46,9 +46,7 @@ function plain(value) {
 
 class Session {
   constructor(client) {
-    this.client = client;
-    this.devices = new Map();
-    this.heard = [];
+    Object.assign(this, { client, devices: new Map(), heard: [] });
     client.on('iAm', (content) => this.devices.set(content.payload.deviceId, content.header.sender.address));
     client.on('covNotifyUnconfirmed', (content) => this.received(content, false));
     client.on('covNotify', (content) => {
@@ -60,11 +58,7 @@ class Session {
   received(content, confirmed) {
     const { monitoredObjectId, values } = content.payload;
     const presentValue = values.find((v) => v.property.id === PRESENT_VALUE);
-    this.heard.push({
-      confirmed,
-      object: plain(monitoredObjectId),
-      presentValue: presentValue ? plain(presentValue.value[0].value) : null,
-    });
+    this.heard.push({ confirmed, object: plain(monitoredObjectId), presentValue: presentValue ? plain(presentValue.value[0].value) : null });
   }
 
   receiver(instance) {
@@ -89,13 +83,9 @@ class Session {
   }
 
   async rpm(device, type, first, last, properties, maxApdu) {
+    const refs = properties.split(',').map((id) => ({ id: Number(id), index: bac.ASN1_ARRAY_ALL }));
     const request = [];
-    for (let instance = Number(first); instance <= Number(last); instance++) {
-      request.push({
-        objectId: { type: Number(type), instance },
-        properties: properties.split(',').map((id) => ({ id: Number(id), index: bac.ASN1_ARRAY_ALL })),
-      });
-    }
+    for (let instance = Number(first); instance <= Number(last); instance++) request.push({ objectId: { type: Number(type), instance }, properties: refs });
     const ack = await this.client.readPropertyMultiple(this.receiver(device), request, { maxApdu: APDU_SIZES[maxApdu] });
     const entries = ack.values.flatMap((o) => o.values);
     const errors = entries.filter((e) => e.value.some((v) => v.type === bac.ApplicationTag.ERROR)).length;
@@ -103,10 +93,7 @@ class Session {
   }
 
   async readrange(device, object, count) {
-    let records = 0;
-    let pages = 0;
-    let first;
-    let last;
+    let [records, pages, first, last] = [0, 0];
     for (let position = 1; ; ) {
       const page = await this.client.readRange(this.receiver(device), objectOf(object), position, Number(count));
       pages++;

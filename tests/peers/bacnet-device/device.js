@@ -2,7 +2,7 @@
 'use strict';
 // BACnet/IP device simulator for interoperability tests.
 //
-//   node device.js <site.json> [--bind <address>]
+//   node device.js <site.json>
 //
 // Prints where each device listens and then "ready"; reads commands from standard input, one a line, and
 // answers each with one "ok ..." or "error ..." line; prints "event ..." lines as devices are written,
@@ -17,12 +17,10 @@ const print = (line) => process.stdout.write(`${line}\n`);
 
 async function main() {
   const args = process.argv.slice(2);
-  const at = args.indexOf('--bind');
-  const bind = at < 0 ? undefined : args.splice(at, 2)[1];
   let site;
   try {
-    if (args.length !== 1 || bind === '') throw new Error('usage: device.js <site.json> [--bind <address>]');
-    site = new Site(JSON.parse(fs.readFileSync(args[0], 'utf8')), bind, print);
+    if (args.length !== 1) throw new Error('usage: device.js <site.json>');
+    site = new Site(JSON.parse(fs.readFileSync(args[0], 'utf8')), print);
     await site.start();
   } catch (e) {
     process.stderr.write(`error ${e.message}\n`);

@@ -307,16 +307,10 @@ class Device {
       this.site.say(`event cancel ${what}`);
       return undefined;
     }
-    const subscription = {
-      key,
-      ctx: { address: ctx.address, source: ctx.source },
-      processId: request.subscriberProcessId,
-      object,
-      property,
-      confirmed: request.issueConfirmedNotifications,
-      expiresAt: request.lifetime > 0 ? Date.now() + request.lifetime * 1000 : undefined,
-      increment: request.covIncrement > 0 ? request.covIncrement : undefined,
-    };
+    const subscription = { key, ctx: { address: ctx.address, source: ctx.source }, processId: request.subscriberProcessId, object, property };
+    subscription.confirmed = request.issueConfirmedNotifications;
+    subscription.expiresAt = request.lifetime > 0 ? Date.now() + request.lifetime * 1000 : undefined;
+    subscription.increment = request.covIncrement > 0 ? request.covIncrement : undefined;
     this.subscriptions.push(subscription);
     this.site.say(`event subscribe ${what} lifetime=${request.lifetime} confirmed=${subscription.confirmed}`);
     this.notify(subscription);
@@ -425,47 +419,36 @@ class Device {
     this.sendApdu(ctx, Buffer.from([PDU.ABORT | 1, invokeId, reason]));
   }
 
-  /** Largest APDU that goes to this requester unsegmented. */
-  replyLimit(header) {
-    return Math.min(this.maxApdu, codec.maxApduOf(header.maxApdu));
-  }
-
-  segmentsAccepted(header) {
-    const accepted = codec.maxSegmentsOf(header.maxSegments);
-    return accepted === undefined || accepted > 64 ? 64 : accepted;
-  }
-
-  acceptsSegments(header) {
+  /** What replies to this request may be: `limit` octets unsegmented, in at most `segments` segments (0: none). */
+  replyLimits(header) {
     const transmits = this.segmentation === SEGMENTATION.both || this.segmentation === SEGMENTATION.transmit;
-    return transmits && (header.type & bac.PduConReqBit.SEGMENTED_RESPONSE_ACCEPTED) !== 0;
+    const accepted = codec.maxSegmentsOf(header.maxSegments);
+    const segments = accepted === undefined || accepted > 64 ? 64 : accepted;
+    const acceptsSegments = transmits && (header.type & bac.PduConReqBit.SEGMENTED_RESPONSE_ACCEPTED) !== 0;
+    return { limit: Math.min(this.maxApdu, codec.maxApduOf(header.maxApdu)), segments: acceptsSegments ? segments : 0 };
   }
 
   /** The most service data octets one reply to this request can carry. */
   capacity(header) {
-    const limit = this.replyLimit(header);
-    return this.acceptsSegments(header) ? (limit - 5) * this.segmentsAccepted(header) : limit - 3;
+    const { limit, segments } = this.replyLimits(header);
+    return segments ? (limit - 5) * segments : limit - 3;
   }
 
   /** A Complex-ACK, segmented when it does not fit and both sides can, else an Abort. */
   sendComplexAck(ctx, header, writeBody) {
     const payload = codec.encode(writeBody);
-    const limit = this.replyLimit(header);
+    const { limit, segments } = this.replyLimits(header);
     if (payload.length + 3 <= limit) {
       this.sendApdu(ctx, Buffer.concat([Buffer.from([PDU.COMPLEX_ACK, header.invokeId, header.service]), payload]));
       return;
     }
     const segmentSize = limit - 5;
-    if (!this.acceptsSegments(header) || Math.ceil(payload.length / segmentSize) > this.segmentsAccepted(header)) {
-      const reason = this.acceptsSegments(header) ? bac.AbortReason.BUFFER_OVERFLOW : bac.AbortReason.SEGMENTATION_NOT_SUPPORTED;
-      this.sendAbort(ctx, header.invokeId, reason);
+    if (!segments || Math.ceil(payload.length / segmentSize) > segments) {
+      this.sendAbort(ctx, header.invokeId, segments ? bac.AbortReason.BUFFER_OVERFLOW : bac.AbortReason.SEGMENTATION_NOT_SUPPORTED);
       return;
     }
     const key = `${ctx.address}/${header.invokeId}`;
-    const reply = new SegmentedReply({
-      invokeId: header.invokeId,
-      service: header.service,
-      payload,
-      segmentSize,
+    const reply = new SegmentedReply(header, payload, segmentSize, {
       proposedWindow: this.windowSize,
       timeoutMs: this.segmentTimeoutMs,
       retries: this.apduRetries,

@@ -122,30 +122,17 @@ function typedValue(given, where) {
     if (!make || given.type === 'objectId') throw new ConfigError(`${where}: unknown value type ${JSON.stringify(given.type)}`);
     return make(given.value);
   }
-  switch (typeof given) {
-    case 'string':
-      return value.text(given);
-    case 'boolean':
-      return value.boolean(given);
-    case 'number':
-      return Number.isInteger(given) && given >= 0 ? value.unsigned(given) : value.real(given);
-    default:
-      throw new ConfigError(`${where}: unsupported value ${JSON.stringify(given)}`);
-  }
+  if (typeof given === 'string') return value.text(given);
+  if (typeof given === 'boolean') return value.boolean(given);
+  if (typeof given === 'number') return Number.isInteger(given) && given >= 0 ? value.unsigned(given) : value.real(given);
+  throw new ConfigError(`${where}: unsupported value ${JSON.stringify(given)}`);
 }
 
-// Point object types: [kind of present value, role].
-const POINTS = {
-  [OT.ANALOG_INPUT]: ['real', 'input'],
-  [OT.ANALOG_OUTPUT]: ['real', 'output'],
-  [OT.ANALOG_VALUE]: ['real', 'value'],
-  [OT.BINARY_INPUT]: ['binary', 'input'],
-  [OT.BINARY_OUTPUT]: ['binary', 'output'],
-  [OT.BINARY_VALUE]: ['binary', 'value'],
-  [OT.MULTI_STATE_INPUT]: ['multistate', 'input'],
-  [OT.MULTI_STATE_OUTPUT]: ['multistate', 'output'],
-  [OT.MULTI_STATE_VALUE]: ['multistate', 'value'],
-};
+// Point object types (analog, binary, multi-state; input, output, value): [kind of present value, role].
+const POINTS = {};
+for (const [prefix, kind] of [['ANALOG', 'real'], ['BINARY', 'binary'], ['MULTI_STATE', 'multistate']]) {
+  for (const role of ['input', 'output', 'value']) POINTS[OT[`${prefix}_${role.toUpperCase()}`]] = [kind, role];
+}
 // Per kind of present value: its application tag, its writer and the datum kind of a trend log of it.
 const KINDS = {
   real: { tag: TAG.REAL, writer: value.real, datum: 'real' },

@@ -9,10 +9,10 @@ const SEGMENTED = bac.PduType.COMPLEX_ACK | bac.PduConReqBit.SEGMENTED_MESSAGE;
 
 class SegmentedReply {
   /**
-   * `send(apduBytes)` puts one APDU on the wire; `done()` is called once when the transaction ends
-   * (acknowledged, aborted or given up).
+   * The reply to the request of `header` ({ invokeId, service }). `send(apduBytes)` puts one APDU on the wire;
+   * `done()` is called once when the transaction ends (acknowledged, aborted or given up).
    */
-  constructor({ invokeId, service, payload, segmentSize, proposedWindow, timeoutMs, retries, send, done }) {
+  constructor({ invokeId, service }, payload, segmentSize, { proposedWindow, timeoutMs, retries, send, done }) {
     Object.assign(this, { invokeId, service, proposedWindow, timeoutMs, retries, send, done });
     this.segments = [];
     for (let at = 0; at < payload.length; at += segmentSize) this.segments.push(payload.subarray(at, at + segmentSize));

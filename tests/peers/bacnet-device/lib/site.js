@@ -38,9 +38,9 @@ const COMMANDS = {
 };
 
 class Site {
-  /** `out(line)` prints a line for the test; `bind` overrides the default bind address. */
-  constructor(config, bind, out) {
-    Object.assign(this, { config, out, defaultBind: bind || config.bind || '127.0.0.1', endpoints: [] });
+  /** `out(line)` prints a line for the test. */
+  constructor(config, out) {
+    Object.assign(this, { config, out, defaultBind: config.bind || '127.0.0.1', endpoints: [] });
     if (!Array.isArray(config.devices) || config.devices.length === 0) throw new ConfigError('devices: a list of at least one device required');
     this.devices = config.devices.map((c, i) => new Device(this, c, `devices[${i}]`));
     this.devices.forEach((d, i) => {
