@@ -4,6 +4,8 @@
 
 #include <Poco/Exception.h>
 
+#include <algorithm>
+#include <chrono>
 #include <iostream>
 
 namespace Watson_IOTP
@@ -18,6 +20,27 @@ mqtt::create_options createOptions()
     options.set_send_while_disconnected(true, true);
     options.set_delete_oldest_messages(true);
     return options;
+}
+
+/// A disconnect that overtakes messages still in flight waits out its whole time-out in the MQTT library,
+/// even once the broker has acknowledged them, and then drops the connection without a DISCONNECT.
+/// Waiting for their acknowledgements first (until the deadline) makes it immediate and clean.
+void awaitMessagesInFlight(mqtt::async_client& client, std::chrono::steady_clock::time_point deadline)
+{
+    for (const mqtt::delivery_token_ptr& pending : client.get_pending_delivery_tokens())
+    {
+        try
+        {
+            if (!pending->wait_until(deadline))
+            {
+                return;
+            }
+        }
+        catch (const mqtt::exception&)
+        {
+            // A delivery that failed is no longer in flight.
+        }
+    }
 }
 
 }  // namespace
@@ -64,7 +87,13 @@ void IOTP_Client::disconnect()
     }
     try
     {
-        _client.disconnect(_DISCONNECT_TIMEOUT_MS)->wait();
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(_DISCONNECT_TIMEOUT_MS);
+        awaitMessagesInFlight(_client, deadline);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        _client.disconnect(static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0)))
+            ->wait();
     }
     catch (const mqtt::exception&)
     {
