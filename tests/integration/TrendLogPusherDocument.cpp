@@ -107,34 +107,19 @@ TrendLogPusherDocument::TrendLogPusherDocument(const std::string& text)
 {
 }
 
-std::vector<TrendLogPusherDocument::Page> TrendLogPusherDocument::pages() const
-{
-    std::vector<Page> pages;
-    for (const Node& page : _root.child("tl-data").children)
-    {
-        Page read{page.name, "", {}};
-        for (const Node& channel : page.children)
-        {
-            read.channelIdentifier +=
-                (read.channelIdentifier.empty() ? "" : "+") + channel.child("unique-idetnifier").value;
-        }
-        if (!page.children.empty())
-        {
-            for (const Node& record : page.children.front().child("values").children)
-                read.records.push_back(record.canonical());
-        }
-        pages.push_back(read);
-    }
-    return pages;
-}
-
 std::vector<std::string> TrendLogPusherDocument::records(const std::string& channelIdentifier) const
 {
     std::vector<std::string> records;
-    for (const Page& page : pages())
+    for (const Node& page : _root.child("tl-data").children)
     {
-        if (page.channelIdentifier == channelIdentifier)
-            records.insert(records.end(), page.records.begin(), page.records.end());
+        std::string identifier;
+        for (const Node& channel : page.children)
+            identifier += (identifier.empty() ? "" : "+") + channel.child("unique-idetnifier").value;
+        if (identifier == channelIdentifier && !page.children.empty())
+        {
+            for (const Node& record : page.children.front().child("values").children)
+                records.push_back(record.canonical());
+        }
     }
     return records;
 }

@@ -29,22 +29,14 @@ public:
         std::string canonical() const;
     };
 
-    /// One record page of "tl-data": the hexadecimal identifiers of its channels, joined by '+', and the
-    /// records of its first channel (every channel of a page carries the same records), as canonical texts.
-    struct Page
-    {
-        std::string name;
-        std::string channelIdentifier;
-        std::vector<std::string> records;
-    };
-
     /// Parses `text` as XML when it starts with '<', else as JSON. Throws the parser's exception for a
     /// document that is not well-formed, which is how an incomplete document shows.
     explicit TrendLogPusherDocument(const std::string& text);
 
     const Node& root() const { return _root; }
-    std::vector<Page> pages() const;
-    /// All records of the channel `channelIdentifier`, over all pages, in document order.
+    /// All records of the channel `channelIdentifier` (the hexadecimal identifiers of a page's channels,
+    /// joined by '+'), over all record pages of "tl-data", in document order, as canonical texts. Every
+    /// channel of a page carries the same records: those of its first channel are taken.
     std::vector<std::string> records(const std::string& channelIdentifier) const;
 
     /// The canonical text of `record` as this document's language writes it.

@@ -74,41 +74,20 @@ protected:
 
 }  // namespace
 
-TEST_F(TrendLogPusherParameters, ReadsEveryPositionAndCorrectsOutOfRangeValues)
+TEST_F(TrendLogPusherParameters, ReadsFlagsAndRefreshAndDropsRetriesThatDoNotFitThePeriod)
 {
-    auto pApp = load({{2, "Site 7"},
-                      {3, "Hall A"},
-                      {4, "ABC"},
-                      {6, "7"},
-                      {7, "0b11"},
-                      {8, "15"},
-                      {9, "900"},
-                      {10, "5"},
-                      {11, "5"},
-                      {12, "0b1"},
-                      {13, "ftp://10.0.0.2:2121"},
-                      {17, "2"},
-                      {18, "30"}});
+    // The other parameters' reading shows in the uploads' documents and in the table of corrections.
+    const auto pApp =
+        load({{7, "0b11"}, {8, "1"}, {9, "30"}, {10, "2"}, {11, "20"}, {12, "0b1"}, {18, "30"}});
     const auto& sendLog = pApp->getSendLog();
-    EXPECT_EQ("Site 7", sendLog.siteIdentifier);
-    EXPECT_EQ("Hall A", sendLog.siteName);
-    EXPECT_EQ("ABC", sendLog.fileNameInitials);
-    EXPECT_EQ(Orvik::BACnet::WS::MarkupFactory::XML, sendLog.markupLanguage);  // 7 is no language
     EXPECT_TRUE(sendLog.textExtendEnumsAndBitStrings);
     EXPECT_TRUE(sendLog.format);
-    EXPECT_EQ(899u, sendLog.secondsOffset);      // below the 15 minute period
-    EXPECT_EQ(3u, sendLog.retryWhenFailureCnt);  // 3 retries of 5 minutes fit into 15
     EXPECT_EQ(1u, sendLog.pushMethod);
-    EXPECT_EQ("ftp://10.0.0.2:2121", pApp->getFtpServer().serverURL);
-    EXPECT_EQ(AppTrendLogPusher::FROM_NETWORK, pApp->getWhichTrendLogs().collectTrendLogs);
     EXPECT_EQ(30u, pApp->getWhichTrendLogs().refreshTrendlLogListIntervalMinutes);
-    EXPECT_TRUE(pApp->getDevices().empty());  // no stored positions (NULL)
+    EXPECT_EQ(30u, sendLog.secondsOffset);
+    EXPECT_EQ(0u, sendLog.retryWhenFailureCnt);  // a retry wait longer than the period: none
+    EXPECT_TRUE(pApp->getDevices().empty());     // no stored positions (NULL)
     EXPECT_TRUE(pApp->getWhichTrendLogs().blacklistLoggers.empty());
-
-    pApp = load({{8, "0"}, {9, "30"}, {10, "2"}, {11, "20"}});
-    EXPECT_EQ(1u, pApp->getSendLog().periodicityMinutes);
-    EXPECT_EQ(30u, pApp->getSendLog().secondsOffset);
-    EXPECT_EQ(0u, pApp->getSendLog().retryWhenFailureCnt);  // a retry wait as long as the period: none
 }
 
 TEST_F(TrendLogPusherParameters, NonsenseValuesAreNamedWithTheValueUsedInstead)
@@ -178,21 +157,11 @@ TEST_F(TrendLogPusherParameters, TooFewParametersEndTheStart)
 TEST(TrendLogPusherSchedule, PeriodPointsFromUtcMidnightRetriesThatFitAndWaitsBeyond32Bits)
 {
     // Period 15 min, offset 60 s: never in the current period, even when its offset point lies ahead.
-    UploadSchedule schedule(15, 60, 5, UploadSchedule::retriesThatFit(15, 5, 5));
+    // (How failures count retries: TrendLogPusherCycle.RetriesFollowAFailedUploadAndFitIntoThePeriod.)
+    const UploadSchedule schedule(15, 60, 5, 3);
     EXPECT_EQ(utc(10, 16, 0), schedule.nextAttempt(utc(10, 7, 30, 250)));
     EXPECT_EQ(utc(10, 16, 0), schedule.nextAttempt(utc(10, 0, 30)));
     EXPECT_EQ(utc(11, 0, 0), UploadSchedule(60, 0, 0, 0).nextAttempt(utc(10, 0, 0)));
-
-    // 5 retries 5 min apart fit 3 times into 15 min: the scheduled failure, 3 retries, then the schedule.
-    for (Poco::UInt32 expected : {1u, 2u, 3u, 0u})
-    {
-        schedule.attemptEnded(false);
-        EXPECT_EQ(expected, schedule.retries());
-        EXPECT_EQ(expected != 0, schedule.nextAttempt(utc(10, 7, 30)) == utc(10, 12, 30));
-    }
-    schedule.attemptEnded(false);
-    schedule.attemptEnded(true);  // a success ends the retries
-    EXPECT_EQ(0u, schedule.retries());
 
     // (period, wait, count) -> retries that fit: none when the wait is not below the period; a wait of 0
     // keeps the count (retries back to back).
@@ -200,10 +169,8 @@ TEST(TrendLogPusherSchedule, PeriodPointsFromUtcMidnightRetriesThatFitAndWaitsBe
         {15, 5, 5, 3}, {15, 20, 2, 0}, {15, 15, 1, 0},
         {15, 0, 4, 4}, {15, 5, 2, 2},  {4294967295u, 1, 4294967295u, 4294967295u}};
     for (const auto& [period, wait, count, expected] : fits)
-    {
         EXPECT_EQ(expected, UploadSchedule::retriesThatFit(period, wait, count))
             << period << "/" << wait << "/" << count;
-    }
 
     // The longest period the parameter holds: about 8000 years, computed without overflow, and a wait
     // that no 32-bit millisecond count can hold.

@@ -198,8 +198,10 @@ TEST_F(TrendLogPusherUpload, SessionWithoutLoginAndVsftpdUploadIntoADirectory)
         ASSERT_TRUE(start().createAndSendFiles());
         const std::vector<TrendLogPusherDocument> uploaded = documents(server);
         ASSERT_EQ(1u, uploaded.size());
-        EXPECT_FALSE(uploaded[0].pages().empty());
         EXPECT_FALSE(hasLogin(server));
+        Next next;
+        expectRecords(uploaded[0], next);
+        EXPECT_EQ(301u, next[site().trendLogs()[0].channelIdentifier]);
     }
     if (!FtpServer::vsftpdAvailable())
         GTEST_SKIP() << "vsftpd needs root and /usr/sbin/vsftpd";

@@ -3,6 +3,7 @@
 #include <Poco/Data/Statement.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
+#include <Poco/Format.h>
 #include <Poco/StreamCopier.h>
 
 using namespace Poco::Data::Keywords;
@@ -17,11 +18,9 @@ TestDatabase::TestDatabase(Apps apps)
 {
     install(true);
     if (apps == Apps::none)
-    {
         exec(
             "UPDATE ap_app_property SET id_parent_property=NULL; DELETE FROM ap_app_property; DELETE FROM "
             "ap_app;");
-    }
 }
 
 TestDatabase::TestDatabase(const std::string& path) : _pPreviousDB(Orvik::Utility::Data::pDB)
@@ -68,9 +67,7 @@ std::string TestDatabase::queryText(const std::string& sql)
     Poco::Data::Statement statement(*_pSession);
     statement << sql, into(value), limit(1);
     if (statement.execute() == 0)
-    {
         return "<none>";
-    }
     return value.isNull() ? "<NULL>" : value.value();
 }
 
@@ -85,10 +82,10 @@ Poco::Int32 TestDatabase::addApp(Poco::Int32 idVendor, Poco::Int32 appId, const 
 Poco::Int32 TestDatabase::addInstance(Poco::Int32 idApApp, Poco::Int32 instanceNr, bool startAtStartup,
                                       bool startNow, Poco::Int32 controller)
 {
-    *_pSession
-        << "INSERT INTO ap_app_instance (id_ap_app,id_dv_controller,instance_nr,start_at_startup,start_now)"
-           " VALUES(?,?,?,?,?)",
-        use(idApApp), use(controller), use(instanceNr), use(startAtStartup), use(startNow), now;
+    exec(
+        Poco::format("INSERT INTO ap_app_instance (id_ap_app,id_dv_controller,instance_nr,start_at_startup,"
+                     "start_now) VALUES(%d,%d,%d,%d,%d)",
+                     idApApp, controller, instanceNr, int(startAtStartup), int(startNow)));
     return lastInsertId();
 }
 
@@ -104,17 +101,15 @@ Poco::Int32 TestDatabase::addParameter(Poco::Int32 idApApp, Poco::Int32 id, Poco
 
 Poco::Int32 TestDatabase::parameterKey(Poco::Int32 idApApp, Poco::Int32 id)
 {
-    Poco::Int32 key = 0;
-    *_pSession
-        << "SELECT IFNULL(MAX(id_ap_app_property),0) FROM ap_app_property WHERE id_ap_app=? AND id=? AND "
-           "id_ap_app_property<>id_parent_property",
-        into(key), use(idApApp), use(id), now;
-    return key;
+    return static_cast<Poco::Int32>(queryInt(Poco::format(
+        "SELECT IFNULL(MAX(id_ap_app_property),0) FROM ap_app_property WHERE id_ap_app=%d AND id=%d AND "
+        "id_ap_app_property<>id_parent_property",
+        idApApp, id)));
 }
 
 void TestDatabase::dropParameter(Poco::Int32 idApAppProperty)
 {
-    *_pSession << "DELETE FROM ap_app_property WHERE id_ap_app_property=?", use(idApAppProperty), now;
+    exec(Poco::format("DELETE FROM ap_app_property WHERE id_ap_app_property=%d", idApAppProperty));
 }
 
 void TestDatabase::storeValue(Poco::Int32 idApAppInstance, Poco::Int32 idApAppProperty,
@@ -139,27 +134,24 @@ Poco::Nullable<std::string> TestDatabase::storedValue(Poco::Int32 idApAppInstanc
 Poco::Int32 TestDatabase::parameterGroup(Poco::Int32 idApApp)
 {
     // A property that is its own parent is a group, not a parameter; every parameter belongs to one.
-    Poco::Int32 group = 0;
-    *_pSession << "SELECT IFNULL(MAX(id_ap_app_property),0) FROM ap_app_property WHERE id_ap_app=? AND "
-                  "id_ap_app_property=id_parent_property",
-        into(group), use(idApApp), now;
-    if (group == 0)
+    const std::string groups = Poco::format(
+        "SELECT IFNULL(MAX(id_ap_app_property),0) FROM ap_app_property WHERE id_ap_app=%d AND "
+        "id_ap_app_property=id_parent_property",
+        idApApp);
+    if (queryInt(groups) == 0)
     {
-        *_pSession
-            << "INSERT INTO ap_app_property (id_ap_app,id,id_bn_datatype,id_bn_app_tag) VALUES(?,0,0,0)",
-            use(idApApp), now;
-        group = lastInsertId();
-        *_pSession << "UPDATE ap_app_property SET id_parent_property=? WHERE id_ap_app_property=?",
-            use(group), use(group), now;
+        exec(Poco::format(
+            "INSERT INTO ap_app_property (id_ap_app,id,id_bn_datatype,id_bn_app_tag) VALUES(%d,0,0,0);"
+            "UPDATE ap_app_property SET id_parent_property=id_ap_app_property WHERE "
+            "id_ap_app_property=last_insert_rowid()",
+            idApApp));
     }
-    return group;
+    return static_cast<Poco::Int32>(queryInt(groups));
 }
 
 Poco::Int32 TestDatabase::lastInsertId()
 {
-    Poco::Int32 id = 0;
-    *_pSession << "SELECT last_insert_rowid()", into(id), now;
-    return id;
+    return static_cast<Poco::Int32>(queryInt("SELECT last_insert_rowid()"));
 }
 
 }  // namespace Orvik::Test
