@@ -49,13 +49,17 @@ std::string liveSite(bool multiple = true)
            "]}]}";
 }
 
+bool isPartial(const std::string& name)
+{
+    return name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0;
+}
+
 /// The uploaded records of every channel in the complete documents (channel -> record -> documents
-/// that hold it); counts the documents, the partial uploads left under the temporary name, and the
-/// records uploaded twice.
+/// that hold it); counts the partial uploads left under the temporary name, and the records uploaded
+/// twice.
 struct Uploads
 {
     std::map<std::string, std::map<std::string, int>> records;
-    std::size_t documents = 0;
     std::size_t partial = 0;
     std::size_t duplicates = 0;
 
@@ -63,7 +67,7 @@ struct Uploads
     {
         for (const std::string& name : ftp.files())
         {
-            if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0)
+            if (isPartial(name))
             {
                 ++partial;
                 continue;
@@ -74,7 +78,6 @@ struct Uploads
                 for (const std::string& record : document.records(tl.channelIdentifier))
                     duplicates += ++records[tl.channelIdentifier][record] > 1 ? 1 : 0;
             }
-            ++documents;
         }
     }
 };
@@ -187,8 +190,7 @@ protected:
         {
             Poco::Thread::sleep(1);
             for (const std::string& name : ftp().files())
-                uploading = uploading || (known.count(name) == 0 && name.size() > 5 &&
-                                          name.compare(name.size() - 5, 5, ".part") == 0);
+                uploading = uploading || (known.count(name) == 0 && isPartial(name));
         }
         Poco::Thread::sleep(std::uniform_int_distribution<int>(0, 3)(_random));
         Poco::Process::kill(driver);

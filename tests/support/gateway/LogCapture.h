@@ -1,6 +1,7 @@
 #pragma once
 
 #include <Poco/AutoPtr.h>
+#include <Poco/Logger.h>
 #include <Poco/StreamChannel.h>
 
 #include <sstream>
@@ -17,17 +18,46 @@ namespace Orvik::Test
 class LogCapture
 {
 public:
-    LogCapture();
-    ~LogCapture();
+    LogCapture()
+        : _pChannel(new Poco::StreamChannel(_text)),
+          _log(logger()),
+          _pPreviousLog(Utility::LboLogSystem::pLogger)
+    {
+        Utility::LboLogSystem::pLogger = &_log;
+    }
+    ~LogCapture()
+    {
+        Utility::LboLogSystem::pLogger = _pPreviousLog;
+        _log.getLogger().setChannel(nullptr);
+    }
 
     /// The logged lines of message `code` ("[<code>] <text>"); all lines for a negative code.
-    std::vector<std::string> linesOf(int code) const;
+    std::vector<std::string> linesOf(int code) const
+    {
+        const std::string prefix = code < 0 ? "" : "[" + std::to_string(code) + "]";
+        std::vector<std::string> result;
+        std::istringstream text(_text.str());
+        for (std::string line; std::getline(text, line);)
+        {
+            if (line.rfind(prefix, 0) == 0)
+                result.push_back(line);
+        }
+        return result;
+    }
 
 private:
+    Poco::Logger& logger()
+    {
+        Poco::Logger& logger = Poco::Logger::get("orvik.test.apps");
+        logger.setChannel(Poco::Channel::Ptr(_pChannel));
+        logger.setLevel(Poco::Message::PRIO_TRACE);
+        return logger;
+    }
+
     std::ostringstream _text;
     Poco::AutoPtr<Poco::StreamChannel> _pChannel;
-    Orvik::Utility::LboLogSystem _log;
-    Orvik::Utility::LboLogSystem* _pPreviousLog;
+    Utility::LboLogSystem _log;
+    Utility::LboLogSystem* _pPreviousLog;
 };
 
 }  // namespace Orvik::Test

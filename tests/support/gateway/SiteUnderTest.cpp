@@ -31,18 +31,28 @@ SiteUnderTest::SiteUnderTest(const std::string& site, bool isFile,
     const Server server = chosen();
     if (server == Server::DEVICE_SIMULATOR)
     {
-        serveOnDeviceSimulator(site, isFile, transactions);
+        _pSimulator = std::make_unique<BACnetDeviceSimulator>(
+            site, isFile ? BACnetDeviceSimulator::Site::FILE : BACnetDeviceSimulator::Site::TEXT);
+        connect(_pSimulator->devices().front().address, _pSimulator->ports(), transactions);
         return;
     }
     _pSite = isFile ? BACnet::Client::Simulation::SimulatedSite::load(site)
                     : BACnet::Client::Simulation::SimulatedSite::parse(site, "test site");
-    if (server == Server::ORVIK_SITE)
+    if (server == Server::SIMULATED)
     {
-        serveOnOrvikSite(transactions);
+        _pSite->setTransactionSettings(transactions);
+        _pNetwork = _pSite.get();
         return;
     }
-    _pSite->setTransactionSettings(transactions);
-    _pNetwork = _pSite.get();
+    // The site's model answers on the wire; the simulated network around it is never opened, so its
+    // operations for tests steer what the server serves.
+    _pServer = std::make_unique<BACnet::Device::IP::SiteServer>(_pSite->getSite(),
+                                                                BACnet::Device::IP::SiteServer::Settings());
+    std::vector<Poco::UInt16> ports;
+    for (const auto& endpoint : _pServer->endpoints())
+        ports.push_back(endpoint.address.port());
+    connect(_pServer->endpoints().front().address, ports, transactions);
+    _pServer->start();
 }
 
 SiteUnderTest::~SiteUnderTest()
@@ -59,27 +69,6 @@ BACnet::Client::Simulation::SimulatedSite& SiteUnderTest::site()
     if (!_pSite)
         throw Poco::IllegalStateException("the device simulator cannot be steered by a test");
     return *_pSite;
-}
-
-void SiteUnderTest::serveOnOrvikSite(const BACnet::Client::TransactionTable::Settings& transactions)
-{
-    // The site's model answers on the wire; the simulated network around it is never opened, so its
-    // operations for tests steer what the server serves.
-    _pServer = std::make_unique<BACnet::Device::IP::SiteServer>(_pSite->getSite(),
-                                                                BACnet::Device::IP::SiteServer::Settings());
-    std::vector<Poco::UInt16> ports;
-    for (const auto& endpoint : _pServer->endpoints())
-        ports.push_back(endpoint.address.port());
-    connect(_pServer->endpoints().front().address, ports, transactions);
-    _pServer->start();
-}
-
-void SiteUnderTest::serveOnDeviceSimulator(const std::string& site, bool isFile,
-                                           const BACnet::Client::TransactionTable::Settings& transactions)
-{
-    _pSimulator = std::make_unique<BACnetDeviceSimulator>(
-        site, isFile ? BACnetDeviceSimulator::Site::FILE : BACnetDeviceSimulator::Site::TEXT);
-    connect(_pSimulator->devices().front().address, _pSimulator->ports(), transactions);
 }
 
 void SiteUnderTest::connect(const Poco::Net::SocketAddress& broadcast, std::vector<Poco::UInt16> ports,

@@ -51,9 +51,6 @@ public:
     BACnet::Client::Network& network() { return *_pNetwork; }
 
 private:
-    void serveOnOrvikSite(const BACnet::Client::TransactionTable::Settings& transactions);
-    void serveOnDeviceSimulator(const std::string& site, bool isFile,
-                                const BACnet::Client::TransactionTable::Settings& transactions);
     void connect(const Poco::Net::SocketAddress& broadcast, std::vector<Poco::UInt16> ports,
                  const BACnet::Client::TransactionTable::Settings& transactions);
     void judgeCapture();

@@ -21,7 +21,12 @@ public:
     static constexpr Poco::Int32 _POSITIONS = 43;
     static constexpr Poco::Int32 _EXCLUDED = 44;
 
-    explicit TrendLogPusherDatabase(const std::string& path);
+    explicit TrendLogPusherDatabase(const std::string& path) : TestDatabase(path)
+    {
+        exec(
+            "INSERT OR IGNORE INTO ap_app_instance (id_ap_app_instance,id_ap_app,id_dv_controller,"
+            "instance_nr,name,start_at_startup) VALUES(1,500,1,1,'trend log pusher',1)");
+    }
 
     /// Stores the text `value` for parameter number `id` of the instance (NULL when null).
     void setParameter(Poco::Int32 id, const Poco::Nullable<std::string>& value)
@@ -37,7 +42,17 @@ public:
     /// into `directory`, search mode `collect` (0 list, 1 own device, 2 network), markup `language`
     /// (0 XML, 1 JSON), formatted, no search after the first.
     void configure(const std::string& serverURL, const std::string& user, const std::string& password,
-                   const std::string& directory, int collect, int language);
+                   const std::string& directory, int collect, int language)
+    {
+        const std::pair<Poco::Int32, std::string> values[] = {
+            {1, "17"},      {2, "site-7"},   {3, "Test Site"},
+            {4, "TST"},     {5, "zumbra"},   {6, std::to_string(language)},
+            {7, "0b01"},    {13, serverURL}, {14, user},
+            {15, password}, {16, directory}, {17, std::to_string(collect)},
+            {18, "0"}};
+        for (const auto& [id, text] : values)
+            setParameter(id, text);
+    }
 };
 
 }  // namespace Orvik::Test

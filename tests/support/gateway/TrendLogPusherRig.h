@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Poco/Environment.h>
+
 #include <memory>
 #include <string>
 
@@ -17,28 +19,49 @@ namespace Orvik::Test
 class TrendLogPusherRig : public GatewayRig
 {
 public:
+    using AppTrendLogPusher = Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
+    using DataPusherTimings = Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings;
+
     /// `databasePath` is opened or created; `siteText` is a site file's text, served where
     /// ORVIK_TEST_SERVER says (SiteUnderTest); `gatewayInstance` is the gateway's own device instance.
     TrendLogPusherRig(const std::string& databasePath, const std::string& siteText,
-                      Poco::UInt32 gatewayInstance);
+                      Poco::UInt32 gatewayInstance)
+        : TrendLogPusherRig(databasePath, gatewayInstance)
+    {
+        serveSiteText(siteText, {300, 1, 300});
+    }
     /// The same gateway on another network (BACnet/IP); site() is not available then.
     TrendLogPusherRig(const std::string& databasePath,
-                      std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork, Poco::UInt32 gatewayInstance);
+                      std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork, Poco::UInt32 gatewayInstance)
+        : TrendLogPusherRig(databasePath, gatewayInstance)
+    {
+        serveNetwork(std::move(pNetwork), {300, 1, 300});
+    }
 
     TrendLogPusherDatabase& database() { return static_cast<TrendLogPusherDatabase&>(db()); }
 
     /// Waits short enough for a test: no start delay, a few seconds for the FTP server.
-    static Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings quickTimings();
+    static DataPusherTimings quickTimings()
+    {
+        DataPusherTimings timings;
+        timings.startDelayMs = 0;
+        timings.ftpConnectTimeoutMs = 5000;
+        timings.ftpSessionTimeoutMs = 5000;
+        return timings;
+    }
 
     /// A new pusher of the configured instance (what the manager would start), with `timings`.
-    std::unique_ptr<Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher> newPusher(
-        const Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings& timings =
-            quickTimings()) const;
-
-    static constexpr GatewayWaits _WAITS{300, 1, 300};
+    std::unique_ptr<AppTrendLogPusher> newPusher(const DataPusherTimings& timings = quickTimings()) const
+    {
+        return std::make_unique<AppTrendLogPusher>(TrendLogPusherDatabase::_INSTANCE, timings);
+    }
 
 private:
-    TrendLogPusherRig(const std::string& databasePath, Poco::UInt32 gatewayInstance);
+    TrendLogPusherRig(const std::string& databasePath, Poco::UInt32 gatewayInstance)
+        : GatewayRig(gatewayInstance, std::make_unique<TrendLogPusherDatabase>(databasePath))
+    {
+        Poco::Environment::set("ZEPTA_SCRIPTS", std::string(ORVIK_SOURCE_DIR) + "/scripts");
+    }
 };
 
 }  // namespace Orvik::Test
