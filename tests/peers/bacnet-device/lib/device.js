@@ -227,7 +227,7 @@ class Device {
       asn1.encodeContextEnumerated(b, 1, id);
       asn1.encodeContextBitstring(b, 3, codec.bits(flags));
       asn1.encodeContextUnsigned(b, 4, records.length);
-      enclosed(b, 5, () => records.forEach((r) => codec.encodeLogRecord(b, object.record(r))));
+      enclosed(b, 5, () => records.forEach((r) => (b.offset += r.copy(b.buffer, b.offset))));
       if (some && bySequenceOrTime) asn1.encodeContextUnsigned(b, 6, first % 2 ** 32);
     });
     return undefined;
@@ -261,19 +261,20 @@ class Device {
     return { first: Math.max(first, reference + count + 1), last: Math.min(last, reference), fromEnd: true };
   }
 
-  /** The sequence numbers of the span whose records fit into `room` octets (from its end when reading back). */
+  /** The encoded records of the span that fit into `room` octets (from its end when reading back), and their first and last sequence number. */
   fitRecords(log, span, room) {
     const records = [];
     let used = 0;
-    const step = span.fromEnd ? -1 : 1;
-    for (let n = span.fromEnd ? span.last : span.first; n >= span.first && n <= span.last; n += step) {
-      const length = codec.encode((b) => codec.encodeLogRecord(b, log.record(n))).length;
-      if (used + length > room && records.length > 0) break;
-      used += length;
-      records.push(n);
+    let n = span.fromEnd ? span.last : span.first;
+    for (; n >= span.first && n <= span.last; n += span.fromEnd ? -1 : 1) {
+      const encoded = codec.encode((b) => codec.encodeLogRecord(b, log.record(n)));
+      if (used + encoded.length > room && records.length > 0) break;
+      used += encoded.length;
+      records.push(encoded);
     }
-    records.sort((a, b) => a - b);
-    return { records, first: records[0], last: records[records.length - 1] };
+    if (span.fromEnd) records.reverse();
+    const first = span.fromEnd ? span.last - records.length + 1 : span.first;
+    return { records, first, last: first + records.length - 1 };
   }
 
   writeProperty(header, request, ctx) {
