@@ -1,4 +1,4 @@
-// Our BACnet/IP client and the client of the npm library @bacnet-js/client (bench-client.js) against two
+// Our BACnet/IP client and the client of the npm library @bacnet-js/client (client.js) against two
 // servers of the same site on the loopback, one after the other in the same run: orvik-site (the program,
 // our server) and the device simulator of tests/peers/bacnet-device (Node, on that library). Against each:
 //   - ReadPropertyMultiple: present-value, status-flags, object-name and out-of-service of 5 analog
@@ -169,15 +169,15 @@ double exportRecordsPerSecond(const Poco::Net::SocketAddress& broadcast)
     return RECORDS / elapsedSeconds(start);
 }
 
-/// bench-client.js against the device: its figures by name ("rpm requests_per_second", ...).
+/// client.js as a benchmark against the device: its figures by name ("rpm requests_per_second", ...).
 std::map<std::string, double> theirClient(const Poco::Net::SocketAddress& device, double seconds)
 {
     ChildProcess node(ChildProcess::locate("node"),
-                      {std::string(ORVIK_SOURCE_DIR) + "/tests/peers/bacnet-device/bench-client.js",
-                       "--device", device.toString(), "--instance", std::to_string(DEVICE), "--seconds",
+                      {std::string(ORVIK_SOURCE_DIR) + "/tests/peers/bacnet-device/client.js", "--device",
+                       device.toString(), "--instance", std::to_string(DEVICE), "--seconds",
                        std::to_string(seconds), "--objects", "5", "--trend-log", "1", "--count", "1000"});
     if (node.wait(static_cast<int>(seconds * 2 * 1000) + 20000) != 0)
-        throw Poco::RuntimeException("bench-client.js failed", node.errorText());
+        throw Poco::RuntimeException("client.js failed as a benchmark", node.errorText());
     std::map<std::string, double> figures;
     for (const std::string& line : node.lines(ChildProcess::Stream::OUTPUT))
     {

@@ -20,6 +20,18 @@
 //                                              <count> or <ms> have passed; confirmed ones were acknowledged
 //
 // A failed request answers {"error":"<the library's message>"}.
+//
+// As a benchmark, the library's client throughput against one device as a reference for ours:
+//
+//   node client.js --device <ip:port> [--instance <n>] [--seconds <s>] [--objects <k>] [--outstanding <n>]
+//                  [--trend-log <instance>] [--count <records a page>]
+//
+// ReadPropertyMultiple of present-value, status-flags, object-name and out-of-service of the device's first k
+// point objects, in rounds of n requests outstanding at once, for s seconds; then ReadRange pages of the trend log's buffer by
+// position, from its start to its last record and over again, for s seconds. One line each:
+//
+//   rpm requests=<n> seconds=<s> requests_per_second=<r>
+//   readrange records=<n> pages=<p> seconds=<s> records_per_second=<r>
 
 const readline = require('readline');
 const Client = require('@bacnet-js/client').default;
@@ -30,6 +42,8 @@ const COMMANDS = ['whois', 'read', 'rpm', 'readrange', 'write', 'subscribe', 'no
 const WHO_IS_WINDOW_MS = 500;
 const LAST_ITEM = 2;
 const PRESENT_VALUE = 85;
+const POINT_TYPES = [0, 1, 2, 3, 4, 5, 13, 14, 19];
+const BENCH_PROPERTIES = [85, 111, 77, 81].map((id) => ({ id, index: bac.ASN1_ARRAY_ALL }));
 const APDU_SIZES = { 480: bac.MaxApduLengthAccepted.OCTETS_480, 1476: bac.MaxApduLengthAccepted.OCTETS_1476 };
 
 function objectOf(text) {
@@ -127,10 +141,58 @@ class Session {
   }
 }
 
+/** Runs `step()` until `seconds` have passed; prints `name`, the figures it counted and their rate per second. */
+async function timed(name, seconds, step) {
+  const started = process.hrtime.bigint();
+  const deadline = started + BigInt(Math.round(seconds * 1e9));
+  const figures = {};
+  while (process.hrtime.bigint() < deadline) await step(figures);
+  const elapsed = Number(process.hrtime.bigint() - started) / 1e9;
+  const [first, count] = Object.entries(figures)[0];
+  const counted = Object.entries(figures).map(([figure, n]) => `${figure}=${n} `).join('');
+  console.log(`${name} ${counted}seconds=${elapsed.toFixed(3)} ${first}_per_second=${(count / elapsed).toFixed(1)}`);
+}
+
+async function bench(client, argv) {
+  const options = { device: undefined, instance: 4194303, seconds: 3, objects: 5, outstanding: 1, trendLog: 1, count: 1000 };
+  for (let i = 0; i < argv.length; i += 2) {
+    const name = argv[i].replace(/^--/, '').replace('-l', 'L');
+    if (!(name in options) || argv[i + 1] === undefined) throw new Error(`unknown or incomplete option ${argv[i]}`);
+    options[name] = name === 'device' ? argv[i + 1] : Number(argv[i + 1]);
+  }
+  const receiver = { address: options.device };
+  const list = await client.readProperty(receiver, { type: bac.ObjectType.DEVICE, instance: options.instance }, bac.PropertyIdentifier.OBJECT_LIST);
+  const points = list.values.map((v) => v.value).filter((id) => POINT_TYPES.includes(id.type)).slice(0, options.objects);
+  if (points.length === 0) throw new Error('the device has no point objects');
+  const request = points.map((objectId) => ({ objectId, properties: BENCH_PROPERTIES }));
+  const outstanding = Array.from({ length: options.outstanding });
+  await timed('rpm', options.seconds, async (figures) => {
+    await Promise.all(outstanding.map(() => client.readPropertyMultiple(receiver, request)));
+    figures.requests = (figures.requests || 0) + outstanding.length;
+  });
+  let position = 1;
+  const log = { type: bac.ObjectType.TREND_LOG, instance: options.trendLog };
+  await timed('readrange', options.seconds, async (figures) => {
+    const page = await client.readRange(receiver, log, position, options.count);
+    figures.records = (figures.records || 0) + page.itemCount;
+    figures.pages = (figures.pages || 0) + 1;
+    position = page.itemCount === 0 || (page.resultFlag.value[0] & LAST_ITEM) !== 0 ? 1 : position + page.itemCount;
+  });
+}
+
 async function main() {
-  const broadcast = process.argv[process.argv.indexOf('--broadcast') + 1];
-  if (process.argv.indexOf('--broadcast') < 0 || !broadcast) throw new Error('usage: client.js --broadcast <ip:port>');
+  const argv = process.argv.slice(2);
+  const broadcast = argv[argv.indexOf('--broadcast') + 1];
+  if (argv[0] !== '--device' && (argv.indexOf('--broadcast') < 0 || !broadcast)) throw new Error('usage: client.js --broadcast <ip:port>');
   const client = new Client({ port: await freePort(), interface: '127.0.0.1', broadcastAddress: broadcast, apduTimeout: 3000 });
+  if (argv[0] === '--device') {
+    try {
+      await bench(client, argv);
+    } finally {
+      client.close();
+    }
+    return;
+  }
   await new Promise((resolve) => client.on('listening', resolve));
   const session = new Session(client);
   const lines = readline.createInterface({ input: process.stdin });
