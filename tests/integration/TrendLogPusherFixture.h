@@ -20,11 +20,11 @@
 class TrendLogPusherFixture : public testing::Test
 {
 public:
-    using AppTrendLogPusher = Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher;
-    using DataPusherTimings = Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataPusherTimings;
+    using TrendLogPusherRig = Orvik::Test::TrendLogPusherRig;
+    using AppTrendLogPusher = TrendLogPusherRig::AppTrendLogPusher;
+    using DataPusherTimings = TrendLogPusherRig::DataPusherTimings;
     using FtpFault = Orvik::Test::FtpFault;
     using FtpServer = Orvik::Test::FtpServer;
-    using TrendLogPusherRig = Orvik::Test::TrendLogPusherRig;
     /// Next sequence number to compare, by channel identifier.
     using Next = std::map<std::string, Poco::UInt64>;
 

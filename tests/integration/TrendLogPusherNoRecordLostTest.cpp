@@ -126,43 +126,27 @@ protected:
         return sequence;
     }
 
-    /// One upload attempt in this process under fault `kind`: none, the FTP server's, a device's, or a
-    /// restart.
+    /// One upload attempt in this process under fault `kind`: none, one of the FTP server's (1 to 4), a
+    /// failing page of a trend log, the controller silent, or a restart.
     void attemptUnder(int kind)
     {
-        ftp().setFault(FtpFault::NONE);
+        const FtpFault ftpFaults[] = {FtpFault::NONE, FtpFault::REFUSE_LOGIN, FtpFault::DROP_DATA,
+                                      FtpFault::REFUSE_COMPLETION, FtpFault::REFUSE_RENAME};
+        ftp().setFault(kind <= 4 ? ftpFaults[kind] : FtpFault::NONE,
+                       std::uniform_int_distribution<std::size_t>(100, 40000)(_random));
         const auto& tl = site().trendLogs()[std::uniform_int_distribution<std::size_t>(0, 2)(_random)];
-        switch (kind)
-        {
-            case 1:
-                ftp().setFault(FtpFault::REFUSE_LOGIN);
-                break;
-            case 2:
-                ftp().setFault(FtpFault::DROP_DATA,
-                               std::uniform_int_distribution<std::size_t>(100, 40000)(_random));
-                break;
-            case 3:
-                ftp().setFault(FtpFault::REFUSE_COMPLETION);
-                break;
-            case 4:
-                ftp().setFault(FtpFault::REFUSE_RENAME);
-                break;
-            case 5:  // one page of a trend log fails
-                _pRig->site().addFault(tl.key.deviceInstance,
-                                       {SimulatedFault::READ_RANGE,
-                                        tl.key.objectIdentifier,
-                                        {},
-                                        {Orvik::BACnet::ERROR_CLASS_DEVICE, Orvik::BACnet::ERROR_CODE_OTHER},
-                                        std::uniform_int_distribution<Poco::UInt32>(0, 3)(_random),
-                                        1});
-                break;
-            case 6:
-                _pRig->site().setSilent(CONTROLLER, true);
-                break;
-            case 7:  // the gateway restarts: a new pusher from the stored positions, with a fresh search
-                start();
-                break;
-        }
+        const Poco::UInt32 skip = std::uniform_int_distribution<Poco::UInt32>(0, 3)(_random);
+        if (kind == 5)
+            _pRig->site().addFault(tl.key.deviceInstance,
+                                   {SimulatedFault::READ_RANGE,
+                                    tl.key.objectIdentifier,
+                                    {},
+                                    {Orvik::BACnet::ERROR_CLASS_DEVICE, Orvik::BACnet::ERROR_CODE_OTHER},
+                                    skip,
+                                    1});
+        _pRig->site().setSilent(CONTROLLER, kind == 6);
+        if (kind == 7)
+            start();  // the gateway restarts: a new pusher from the stored positions, with a fresh search
         _pPusher->createAndSendFiles();
         _pRig->site().setSilent(CONTROLLER, false);
         _pRig->site().clearFaults(GATEWAY);
