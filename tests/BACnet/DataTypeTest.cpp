@@ -1,9 +1,6 @@
 // The DataType records: identifier and key encodings, addresses and their MAC texts, date and time
 // conversions in a zone with daylight saving, log records and the hexadecimal channel identity.
 
-#include <cstdlib>
-#include <ctime>
-
 #include <gtest/gtest.h>
 
 #include <Poco/DateTime.h>
@@ -15,35 +12,12 @@
 #include "Orvik_BACnet/DataType/BACnetLogRecord.h"
 #include "Orvik_BACnet/DataType/Proprietary/VendorOrvik/BACnetTrendLogLastUploaded.h"
 #include "Orvik_BACnet/LocalTimeConverter.h"
+#include "ScopedTimeZone.h"
 
 using namespace Orvik::BACnet;
 using namespace Orvik::BACnet::DataType;
 
-namespace
-{
-
-/// Sets the process time zone for one test and restores it afterwards.
-class ScopedTimeZone
-{
-public:
-    explicit ScopedTimeZone(const char* zone) : _hadPrevious(std::getenv("TZ") != nullptr)
-    {
-        _previous = _hadPrevious ? std::getenv("TZ") : "";
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        _hadPrevious ? setenv("TZ", _previous.c_str(), 1) : unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool _hadPrevious;
-    std::string _previous;
-};
-
-}  // namespace
+using Orvik::Test::ScopedTimeZone;
 
 TEST(DataTypeTest, ObjectIdentifierEncodesTypeTimesTwoToThe22PlusInstance)
 {

@@ -18,11 +18,13 @@
 #include "ConsoleCapture.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
+#include "ScopedTimeZone.h"
 #include "TlsCertificates.h"
 #include "TrendLogPusherFixture.h"
 
 using Orvik::BACnet::Client::Simulation::SimulatedFault;
 using Orvik::Test::ConsoleCapture;
+using Orvik::Test::ScopedTimeZone;
 using Orvik::Utility::Notification;
 
 namespace
@@ -60,28 +62,6 @@ void post(TrendLogPusherFixture::AppTrendLogPusher& pusher, Notification::Action
 {
     pusher.getReadQueue()->enqueueNotification(new Notification(action));
 }
-
-/// Sets the process's time zone (TZ) while it lives; the gateway and the simulated devices both keep
-/// local time in it.
-class ScopedTimeZone
-{
-public:
-    explicit ScopedTimeZone(const char* zone) : _previous(std::getenv("TZ") ? std::getenv("TZ") : "")
-    {
-        _hadPrevious = std::getenv("TZ") != nullptr;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        _hadPrevious ? ::setenv("TZ", _previous.c_str(), 1) : ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::string _previous;
-    bool _hadPrevious;
-};
 
 /// The gateway with one trend log of `count` records from `start`, `interval` seconds apart.
 std::string gatewaySite(const std::string& start, int interval, int count, int bufferSize)
