@@ -142,24 +142,8 @@ const MAX_APDU_CODES = [50, 128, 206, 480, 1024, 1476];
 const MAX_SEGMENT_CODES = [undefined, 2, 4, 8, 16, 32, 64, 65];
 
 module.exports = {
-  asn1,
-  apdu,
-  services,
-  bac,
-  TAG,
-  BVLC_NAK,
-  encode,
-  apduOf,
-  enclosed,
-  bits,
-  value,
-  dateTimeValue,
-  deviceObjectPropertyReference,
-  encodeLogRecord,
-  encodeNpdu,
-  datagram,
-  bvlcResult,
-  parseDatagram,
+  asn1, apdu, services, bac, BVLC_NAK, encode, apduOf, enclosed, bits, value, dateTimeValue, deviceObjectPropertyReference,
+  encodeLogRecord, encodeNpdu, datagram, bvlcResult, parseDatagram,
   maxApduOf: (code) => MAX_APDU_CODES[code] || 50,
   /** Segments a requester accepts; undefined when it leaves the number open. */
   maxSegmentsOf: (code) => MAX_SEGMENT_CODES[code >> 4],
