@@ -213,7 +213,7 @@ TEST(GatewayClientTlsTest, VerifiesTheBrokerCertificateAgainstTheTrustStore)
         connection.setDomain(host + ":" + std::to_string(broker.port()));
         connection.setTrustStore(trustStore);
         GatewayClient accepted(connection);
-        EXPECT_TRUE(accepted.connect()) << host;
+        EXPECT_TRUE(accepted.connect()) << host << "\n" << broker.log();
         accepted.publishGatewayEvent("COV", "json", host, 1);
         accepted.disconnect();
     }
