@@ -1,5 +1,6 @@
 #include "FtpServer.h"
 
+#include "Eventually.h"
 #include "FreePort.h"
 #include "TlsCertificates.h"
 
@@ -14,7 +15,6 @@
 #include <Poco/PipeStream.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
-#include <Poco/Thread.h>
 
 #include <algorithm>
 
@@ -111,23 +111,22 @@ void FtpServer::startVsftpd()
 
 void FtpServer::waitForGreeting() const
 {
-    for (int attempt = 0; attempt < 100; ++attempt)
+    const auto greets = [this]
     {
         try
         {
             Poco::Net::DialogSocket socket(Poco::Net::SocketAddress("127.0.0.1", _port));
             socket.setReceiveTimeout(Poco::Timespan(2, 0));
             std::string greeting;
-            if (socket.receiveStatusMessage(greeting) == 220)
-                return;
+            return socket.receiveStatusMessage(greeting) == 220;
         }
         catch (const Poco::Exception&)
         {
-            // Not listening yet.
+            return false;  // not listening yet
         }
-        Poco::Thread::sleep(50);
-    }
-    throw Poco::RuntimeException("test FTP server did not start");
+    };
+    if (!eventually(greets, std::chrono::seconds(5)))
+        throw Poco::RuntimeException("test FTP server did not start");
 }
 
 FtpServer::~FtpServer()

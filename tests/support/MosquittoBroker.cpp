@@ -1,5 +1,6 @@
 #include "MosquittoBroker.h"
 
+#include "Eventually.h"
 #include "FreePort.h"
 #include "TlsCertificates.h"
 
@@ -10,8 +11,6 @@
 #include <Poco/Net/StreamSocket.h>
 #include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
-#include <Poco/Thread.h>
-#include <Poco/Timestamp.h>
 
 #include <unistd.h>
 
@@ -70,19 +69,20 @@ void MosquittoBroker::start()
     _process = std::make_unique<Poco::ProcessHandle>(Poco::Process::launch(
         "/usr/sbin/mosquitto", {"-c", _configFile}, _folder, nullptr, nullptr, nullptr));
     // Listening once a connection is accepted.
-    const Poco::Timestamp started;
-    while (!started.isElapsed(10 * Poco::Timestamp::resolution()))
+    const auto accepts = [this]
     {
         try
         {
             Poco::Net::StreamSocket socket(Poco::Net::SocketAddress("127.0.0.1", _port));
-            return;
+            return true;
         }
         catch (const Poco::Net::NetException&)
         {
-            Poco::Thread::sleep(20);
+            return false;
         }
-    }
+    };
+    if (eventually(accepts, std::chrono::seconds(10), std::chrono::milliseconds(20)))
+        return;
     kill();
     throw Poco::RuntimeException("mosquitto did not start", log());
 }
