@@ -64,12 +64,15 @@ void post(TrendLogPusherFixture::AppTrendLogPusher& pusher, Notification::Action
 }
 
 /// The gateway with one trend log of `count` records from `start`, `interval` seconds apart.
-std::string gatewaySite(const std::string& start, int interval, int count, int bufferSize)
+/// The gateway's device with one trend log; `overwrittenRead` is how it answers a read of a record it
+/// no longer holds.
+std::string gatewaySite(const std::string& start, int interval, int count, int bufferSize,
+                        const std::string& overwrittenRead = "nothing")
 {
     return R"({"devices": [{"instance": 1001, "objects": [{"type": "analog-value", "instance": 1},
-  {"type": "trend-log", "instance": 1, "logs": "analog-value:1", "log": {"start": ")" +
-           start + R"(", "intervalSeconds": )" + std::to_string(interval) + R"(, "count": )" +
-           std::to_string(count) +
+  {"type": "trend-log", "instance": 1, "logs": "analog-value:1", "overwrittenRead": ")" +
+           overwrittenRead + R"(", "log": {"start": ")" + start + R"(", "intervalSeconds": )" +
+           std::to_string(interval) + R"(, "count": )" + std::to_string(count) +
            (bufferSize == 0 ? "" : R"(, "bufferSize": )" + std::to_string(bufferSize)) + "}}]}]}";
 }
 
@@ -411,6 +414,7 @@ TEST_F(TrendLogPusherPositions, ClockChangesAndWrappedBuffersLoseAndRepeatNoReco
         int bufferSize;            // 0: every record is kept
         Poco::UInt64 clockStepAt;  // 0: the device clock runs true
         int clockStepSeconds;
+        const char* overwrittenRead = "nothing";  // the device's answer to a read of a record it lost
     };
     const Row rows[] = {
         // Summer time ends at 01:00 UTC: local 02:00 to 03:00 comes twice; uploads in and after it.
@@ -419,8 +423,30 @@ TEST_F(TrendLogPusherPositions, ClockChangesAndWrappedBuffersLoseAndRepeatNoReco
         {"spring-forward", "Europe/Berlin", "2026-03-29T00:00:00Z", 300, {12, 18, 30}, 0, 0, 0},
         // A time sync sets the device clock back 30 minutes before record 21.
         {"device clock set back", "UTC0", "2026-01-10T10:00:00Z", 60, {20, 40, 60}, 0, 21, -1800},
-        // The buffer of 20 records wraps between uploads: what it still holds follows.
-        {"buffer wrapped", "UTC0", "2026-01-10T10:00:00Z", 60, {20, 60}, 20, 0, 0}};
+        // The buffer of 20 records wraps between uploads: what it still holds follows, and the 20 records
+        // overwritten in between are reported; the device answers the read of a lost record with nothing
+        // or from its oldest record.
+        {"wrapped between uploads", "UTC0", "2026-01-10T10:00:00Z", 60, {20, 60}, 20, 0, 0},
+        {"wrapped between uploads, read from the oldest",
+         "UTC0",
+         "2026-01-10T10:00:00Z",
+         60,
+         {20, 60},
+         20,
+         0,
+         0,
+         "oldest"},
+        // The buffer of 30 records wrapped before the first upload (record 1 is gone), then again.
+        {"wrapped before the first upload", "UTC0", "2026-01-10T10:00:00Z", 60, {50, 70, 120}, 30, 0, 0},
+        {"wrapped before the first upload, read from the oldest",
+         "UTC0",
+         "2026-01-10T10:00:00Z",
+         60,
+         {50, 70, 120},
+         30,
+         0,
+         0,
+         "oldest"}};
     for (const Row& row : rows)
     {
         SCOPED_TRACE(row.name);
@@ -431,12 +457,18 @@ TEST_F(TrendLogPusherPositions, ClockChangesAndWrappedBuffersLoseAndRepeatNoReco
         std::map<std::string, int> expected;
         for (int count : row.counts)
         {
-            serve(gatewaySite(row.start, row.interval, count, row.bufferSize));
+            serve(gatewaySite(row.start, row.interval, count, row.bufferSize, row.overwrittenRead));
             const auto tl = site().trendLogs().front();
             if (row.clockStepAt != 0)
                 _pRig->site().setClockStep(tl.key, row.clockStepAt, Poco::Timespan(row.clockStepSeconds, 0));
             ASSERT_TRUE(start().createAndSendFiles());
-            for (Poco::UInt64 sequenceNumber = _pRig->site().getFirstSequenceNumber(tl.key);
+            const Poco::UInt64 first = _pRig->site().getFirstSequenceNumber(tl.key);
+            // The records lost since the last upload are reported once, with their number.
+            const Poco::UInt64 lost = held.empty() ? 0 : first - std::min(first, *held.rbegin() + 1);
+            const std::string report = lost == 0 ? "records were overwritten"
+                                                 : ": " + std::to_string(lost) + " records were overwritten";
+            EXPECT_EQ(lost != 0, _pRig->out().find(report) != std::string::npos) << _pRig->out();
+            for (Poco::UInt64 sequenceNumber = first;
                  sequenceNumber <= _pRig->site().getLastSequenceNumber(tl.key); ++sequenceNumber)
             {
                 // Two records may read the same (a time that repeats, a value that repeats): count them.

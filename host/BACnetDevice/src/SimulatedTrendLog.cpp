@@ -169,9 +169,13 @@ Codec::ServiceError SimulatedTrendLog::matchRange(const Codec::ReadRange::Range&
             reference = first + range.referenceIndex - 1;
             break;
         case Codec::ReadRange::BY_SEQUENCE_NUMBER:
-            if (range.referenceSequenceNumber < first || range.referenceSequenceNumber > last)
+            if (_overwrittenReadsFromOldest && count > 0 && range.referenceSequenceNumber < first &&
+                first <= last)
+                reference = first;
+            else if (range.referenceSequenceNumber < first || range.referenceSequenceNumber > last)
                 return Codec::ServiceError();  // not held: no records
-            reference = range.referenceSequenceNumber;
+            else
+                reference = range.referenceSequenceNumber;
             break;
         case Codec::ReadRange::BY_TIME:
             try

@@ -22,7 +22,9 @@ namespace Orvik::BACnet::Device
 /// ReadRange: by position, by sequence number, by time (records strictly newer than the reference time
 /// for a positive count, strictly older for a negative one) and read-all. By position and by sequence
 /// number the reference record is the first (or last) one returned; a reference the buffer does not
-/// hold (overwritten, or not yet logged) matches no record. A reply holds no more records
+/// hold (overwritten, or not yet logged) matches no record, except that a log answering overwritten
+/// reads from its oldest record (as some devices do) reads forward from its oldest record when the
+/// sequence number given was overwritten. A reply holds no more records
 /// than fit into the device's max APDU, estimated from the encoded record size (22 octets for a REAL
 /// record, 65 records for 1476 octets); RESULT_MORE_ITEMS says that more records matched.
 class SimulatedTrendLog : public SimulatedObject
@@ -47,6 +49,9 @@ public:
         _series.setClockStep(sequenceNumber, step);
     }
     bool isMultiple() const { return getIdentifier().getObjectType() == OBJECT_TREND_LOG_MULTIPLE; }
+    /// How a forward read by sequence number of an overwritten record is answered: from the oldest
+    /// record held (true), or with no records (false, the default).
+    void setOverwrittenReadsFromOldest(bool fromOldest) { _overwrittenReadsFromOldest = fromOldest; }
 
     Codec::ServiceError readRange(const Codec::PropertyReference& ref, const Codec::ReadRange::Range& range,
                                   Poco::UInt32 maxApdu, const Poco::Timestamp& now,
@@ -77,6 +82,7 @@ private:
 
     const std::vector<Channel> _channels;
     SimulatedLogSeries _series;
+    bool _overwrittenReadsFromOldest = false;
     /// The records' local times, page after page (used under the site's lock, as every read is).
     mutable LocalTimeConverter _localTime;
 };

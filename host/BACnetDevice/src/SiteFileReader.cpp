@@ -483,7 +483,12 @@ void SiteFileReader::readLinkedObject(SimulatedDevice& device, const Devices& de
             channel.dataType = loggedDataType(devices, device.getInstance(), channel.reference);
         const SimulatedLogSeries series(
             readSeries(pObject, channels.empty() ? BACNET_DT_REAL : channels.front().dataType, at));
-        pResult = std::make_unique<SimulatedTrendLog>(identifier, name, std::move(channels), series);
+        auto pTrendLog = std::make_unique<SimulatedTrendLog>(identifier, name, std::move(channels), series);
+        const std::string overwrittenRead = text(pObject, "overwrittenRead", "nothing", at);
+        if (overwrittenRead != "nothing" && overwrittenRead != "oldest")
+            fail(at + ".overwrittenRead", "unknown answer \"" + overwrittenRead + "\" (nothing or oldest)");
+        pTrendLog->setOverwrittenReadsFromOldest(overwrittenRead == "oldest");
+        pResult = std::move(pTrendLog);
         pResult->setProperty(PROP_ENABLE,
                              single(BACnetValue::makeBoolean(flag(pObject, "enable", true, at))));
         if (pObject->has("resetAdjustValue"))

@@ -45,7 +45,9 @@ AppTrendLogPusher::AppTrendLogPusher(Poco::Int32 idAppInstance, const DataPusher
       _timings(timings),
       _positions(_devices, idAppInstance),
       _discovery(*this, _devices, _whichTrendLogs, _positions, getBACnetServerDeviceInstance()),
-      _writer(*this, _sendLog, _thisDevice, _devices, [this] { answerWaitingSanityRequests(); }),
+      _writer(
+          *this, _sendLog, _thisDevice, _devices, [this] { answerWaitingSanityRequests(); },
+          [this](const std::string& line) { printMessage(line); }),
       _upload(_ftp, _sendLog.fileNameInitials, _timings)
 {
 }

@@ -63,12 +63,14 @@ std::unique_ptr<MarkupFactory> createMarkupFactory(const DataSendLog& sendLog, s
 ExportDocumentWriter::ExportDocumentWriter(ServiceHelper& services, const DataSendLog& sendLog,
                                            DataDevice& thisDevice, std::vector<DataDevice>& devices,
                                            std::function<void()> pageWritten,
+                                           std::function<void(const std::string&)> report,
                                            const TrendLogReadAhead::Limits& readAheadLimits)
     : _services(services),
       _sendLog(sendLog),
       _thisDevice(thisDevice),
       _devices(devices),
       _pageWritten(std::move(pageWritten)),
+      _report(std::move(report)),
       _readAheadLimits(readAheadLimits)
 {
 }
@@ -122,6 +124,7 @@ bool ExportDocumentWriter::streamAll(std::ostream& os)
             getAndStreamTrendLog(mf, *trendLogs[index], readAhead, index, channelsId);
         }
         mf.closeAllOpenMarkups();
+        reportOverwritten(readAhead.overwritten());
     }
     catch (...)
     {
@@ -150,6 +153,39 @@ std::string ExportDocumentWriter::readGatewayAddress() const
         // Without an address the document leaves "ip-address" out.
     }
     return termOutput;
+}
+
+void ExportDocumentWriter::reportOverwritten(
+    const std::vector<TrendLogReadAhead::Overwritten>& overwritten) const
+{
+    if (overwritten.empty())
+    {
+        return;
+    }
+    // One line per document however many logs wrapped; the first few are named.
+    const std::size_t NAMED = 5;
+    Poco::UInt64 total = 0;
+    std::string named;
+    for (std::size_t i = 0; i < overwritten.size(); ++i)
+    {
+        total += overwritten[i].records;
+        if (i < NAMED)
+        {
+            const Position& position = overwritten[i].position;
+            named += (i == 0 ? "" : ", ") + position.getDeviceIdentifier().toString() + "/" +
+                     position.getObjectIdentifier().toString() + " " + std::to_string(overwritten[i].records);
+        }
+    }
+    if (overwritten.size() > NAMED)
+    {
+        named += ", and " + std::to_string(overwritten.size() - NAMED) + " more";
+    }
+    const std::string logs = overwritten.size() == 1 ? " trend log" : " trend logs";
+    _report(std::to_string(total) +
+            " records were overwritten on their devices before they could be uploaded, in " +
+            std::to_string(overwritten.size()) + logs + " (" + named +
+            "): the logs wrap faster than the upload period; the upload goes on from the oldest record each "
+            "holds");
 }
 
 void ExportDocumentWriter::getAndStreamTrendLog(MarkupFactory& mf, DataTrendLog& tl,

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "Orvik_BACnet/DataType/BACnetDateTime.h"
+#include "Orvik_BACnet/DataType/Date.h"
+#include "Orvik_BACnet/DataType/Time.h"
 #include "Orvik_BACnetClient/DataObjectKey.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
@@ -21,6 +23,31 @@ namespace
 /// can make it.
 const Poco::Int32 RECORD_COUNT = 134217727;
 
+/// The first range of a trend log that was never uploaded: every record held, whatever its time (a
+/// device whose clock was never set stamps the epoch), by sequence number: an answer by position carries
+/// no sequence numbers on the wire, and without the last one the next upload would have to go by time
+/// and lose what a repeated hour or a clock set back stamps earlier.
+Client::ReadRange::Range fromFirstRecord()
+{
+    Client::ReadRange::Range range;
+    range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
+    range.refSeqNum = 1;
+    range.count = RECORD_COUNT;
+    return range;
+}
+
+/// Every record held from the oldest on, by time from the earliest time a BACnet date can name (Monday
+/// 1 January 1900, 00:00). The answer carries the first record's sequence number, so the pages after it
+/// go on by sequence number.
+Client::ReadRange::Range fromOldestRecord()
+{
+    Client::ReadRange::Range range;
+    range.requestType = Client::ReadRange::RT_BY_TIME;
+    range.refTime = DataType::BACnetDateTime(DataType::Date(1900, 1, 1, 1), DataType::Time(0, 0, 0, 0));
+    range.count = RECORD_COUNT;
+    return range;
+}
+
 }  // namespace
 
 /// One trend log of the document and what has been read of it.
@@ -32,6 +59,12 @@ struct TrendLogReadAhead::TrendLog
     Poco::UInt32 checkRequest = 0;  ///< the check of the last uploaded record on its way; 0: none
     bool checked = false;           ///< the check is done or not needed: the pager exists
     std::unique_ptr<ReadRangePager> pager;
+    /// The pager reads from sequence number 1 and has not answered yet: a log that wrapped no longer
+    /// holds record 1, and a device may answer that read with no records.
+    bool fromFirstRecord = false;
+    /// The log no longer held the last uploaded record: the first page tells how many were overwritten.
+    bool lastUploadedGone = false;
+    Poco::UInt32 overwritten = 0;
     std::deque<Result> pages;  ///< read, not yet taken
     bool exhausted = false;    ///< no page follows those kept
     ReadRangePager::Outcome end = ReadRangePager::ENDED;
@@ -55,29 +88,40 @@ std::size_t TrendLogReadAhead::add(const DataTrendLog::Position& position)
     tl.key = Client::DataPropertyKey(Client::DataObjectKey(position), PROP_LOG_BUFFER);
     tl.position = position;
     tl.deviceInstance = Client::DataObjectKey(position).deviceInstance;
-    Client::ReadRange::Range range;
-    range.count = RECORD_COUNT;
     if (position.isNeverUploaded())
     {
-        // Every record held, whatever its time (a device whose clock was never set stamps the epoch), by
-        // sequence number: an answer by position carries no sequence numbers on the wire, and without the
-        // last one the next upload would have to go by time and lose what a repeated hour or a clock set
-        // back stamps earlier.
-        range.requestType = Client::ReadRange::RT_BY_SEQUENCE;
-        range.refSeqNum = 1;
+        startPager(tl, fromFirstRecord());
+        tl.fromFirstRecord = true;
     }
     else if (position.getSequenceNumber() == 0)
     {
+        Client::ReadRange::Range range;
         range.requestType = Client::ReadRange::RT_BY_TIME;
         range.refTime = DataType::BACnetDateTime(position.getTimeStamp());
-    }
-    if (position.isNeverUploaded() || position.getSequenceNumber() == 0)
-    {
-        tl.pager = std::make_unique<ReadRangePager>(_services, tl.key, range);
-        tl.checked = true;
+        range.count = RECORD_COUNT;
+        startPager(tl, range);
     }
     _trendLogs.push_back(std::move(pTrendLog));
     return _trendLogs.size() - 1;
+}
+
+std::vector<TrendLogReadAhead::Overwritten> TrendLogReadAhead::overwritten() const
+{
+    std::vector<Overwritten> result;
+    for (const auto& pTrendLog : _trendLogs)
+    {
+        if (pTrendLog->overwritten != 0)
+        {
+            result.push_back(Overwritten{pTrendLog->position, pTrendLog->overwritten});
+        }
+    }
+    return result;
+}
+
+void TrendLogReadAhead::startPager(TrendLog& tl, const Client::ReadRange::Range& range)
+{
+    tl.pager = std::make_unique<ReadRangePager>(_services, tl.key, range);
+    tl.checked = true;
 }
 
 ReadRangePager::Outcome TrendLogReadAhead::next(std::size_t index, Result& page, DataError* pError)
@@ -216,9 +260,9 @@ void TrendLogReadAhead::takeCheck(TrendLog& tl)
         // after its time.
         range.requestType = Client::ReadRange::RT_BY_TIME;
         range.refTime = DataType::BACnetDateTime(tl.position.getTimeStamp());
+        tl.lastUploadedGone = true;
     }
-    tl.pager = std::make_unique<ReadRangePager>(_services, tl.key, range);
-    tl.checked = true;
+    startPager(tl, range);
 }
 
 void TrendLogReadAhead::takePage(TrendLog& tl, bool current)
@@ -228,6 +272,17 @@ void TrendLogReadAhead::takePage(TrendLog& tl, bool current)
     const ReadRangePager::Outcome outcome = tl.pager->next(page, &error);
     if (outcome == ReadRangePager::PAGE)
     {
+        if (tl.fromFirstRecord && page.itemCnt == 0)
+        {
+            // Record 1 was overwritten before the first upload and the device answers a read of a record
+            // it no longer holds with nothing: read from its oldest record instead.
+            startPager(tl, fromOldestRecord());
+            tl.fromFirstRecord = false;
+            ask(tl, current);
+            return;
+        }
+        tl.fromFirstRecord = false;
+        countOverwritten(tl, page);
         _keptBytes += estimatedBytes(page);
         tl.pages.push_back(std::move(page));
         tl.exhausted = tl.pager->isEnded();
@@ -238,6 +293,22 @@ void TrendLogReadAhead::takePage(TrendLog& tl, bool current)
     tl.exhausted = true;
     tl.end = outcome;
     tl.error = error;
+}
+
+void TrendLogReadAhead::countOverwritten(TrendLog& tl, const Result& firstPage)
+{
+    if (!tl.lastUploadedGone)
+    {
+        return;
+    }
+    tl.lastUploadedGone = false;
+    // Records numbered between the last uploaded one and the oldest one held are gone. A first number
+    // at or below the last uploaded one is a log that was cleared or renumbered: nothing to count.
+    const Poco::UInt32 expected = ReadRangePager::nextSequenceNumber(tl.position.getSequenceNumber());
+    if (firstPage.itemCnt > 0 && firstPage.firstSequenceNumber > expected)
+    {
+        tl.overwritten = firstPage.firstSequenceNumber - expected;
+    }
 }
 
 bool TrendLogReadAhead::deviceBusy(Poco::UInt32 deviceInstance) const

@@ -35,9 +35,12 @@ class ExportDocumentWriter
 {
 public:
     /// `pageWritten` is called on the app's thread after each record page written (the app answers
-    /// its supervisor's sanity requests there during a long document).
+    /// its supervisor's sanity requests there during a long document); `report` gets the one line a
+    /// complete document has to say about records it could not carry (overwritten on their devices
+    /// before they could be uploaded).
     ExportDocumentWriter(Client::ServiceHelper& services, const DataSendLog& sendLog, DataDevice& thisDevice,
                          std::vector<DataDevice>& devices, std::function<void()> pageWritten,
+                         std::function<void(const std::string&)> report,
                          const TrendLogReadAhead::Limits& readAheadLimits = TrendLogReadAhead::Limits());
 
     /// Writes the whole export document to `os`. False when a failure (a ReadRange that failed, a stop
@@ -59,12 +62,15 @@ private:
                         const Client::ReadRangeAck::Result& values, Poco::UInt32& channelsId) const;
     /// The gateway's address as the host script prints it; empty when there is none.
     std::string readGatewayAddress() const;
+    /// Reports, in one line, the records that the trend logs of a document lost on their devices.
+    void reportOverwritten(const std::vector<TrendLogReadAhead::Overwritten>& overwritten) const;
 
     Client::ServiceHelper& _services;
     const DataSendLog& _sendLog;
     DataDevice& _thisDevice;
     std::vector<DataDevice>& _devices;
     const std::function<void()> _pageWritten;
+    const std::function<void(const std::string&)> _report;
     TrendLogReadAhead::Limits _readAheadLimits;
     /// The positions' times, from the local time of each page's last record.
     LocalTimeConverter _localTime;

@@ -33,13 +33,16 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 ///     writer never waits for room.
 ///
 /// What the writer sees is what reading one trend log after the other would give: the same pages in
-/// the same order, from the same first range (never uploaded: every record held, by position; the log
-/// still holds the last uploaded record, its sequence number with its time: the records after that
-/// number; else the records after its time), and the same end: a failed page (FAILED with its error)
-/// comes after the pages before it, a stop request (STOPPED) at once, and a device that pages in a way
-/// that cannot go on makes next() throw Poco::ProtocolException after its last page. A device that
-/// stops answering holds no one past its time-outs: its request ends with an error from the client
-/// worker like any other.
+/// the same order, from the same first range, and the same end. The first range: never uploaded, every
+/// record held, by sequence number from 1, or, when that read gives nothing (the log wrapped before its
+/// first upload, and the device answers a read of a record it no longer holds with nothing), by time
+/// from the oldest record; the log still holds the last uploaded record (its sequence number with its
+/// time): the records after that number; else the records after its time, and when the log wrapped past
+/// the last uploaded record, the records overwritten in between are counted (overwritten()). The end: a
+/// failed page (FAILED with its error) comes after the pages before it, a stop request (STOPPED) at once, and
+/// a device that pages in a way that cannot go on makes next() throw Poco::ProtocolException after its last
+/// page. A device that stops answering holds no one past its time-outs: its request ends with an error from
+/// the client worker like any other.
 ///
 /// Works on the requester's thread with its response queue (see ServiceHelper). Requests still on their
 /// way when the read-ahead is destroyed (a failed document) are left to end; their replies reach the
@@ -69,6 +72,16 @@ public:
     /// Bytes of the pages kept now, as estimated against the memory cap.
     std::size_t keptBytes() const { return _keptBytes; }
 
+    /// A trend log that no longer held its last uploaded record and the records overwritten since it
+    /// (the log wrapped faster than the uploads came): they cannot be read any more.
+    struct Overwritten
+    {
+        DataTrendLog::Position position;
+        Poco::UInt32 records = 0;
+    };
+    /// The trend logs whose first page showed records overwritten since their last upload, in order.
+    std::vector<Overwritten> overwritten() const;
+
 private:
     struct TrendLog;
 
@@ -81,6 +94,9 @@ private:
     bool takeOneReply(std::size_t current);
     void takeCheck(TrendLog& tl);
     void takePage(TrendLog& tl, bool current);
+    void startPager(TrendLog& tl, const Client::ReadRange::Range& range);
+    /// Counts the records overwritten between `tl`'s last upload and the first page read after it.
+    static void countOverwritten(TrendLog& tl, const Client::ReadRangeAck::Result& firstPage);
     bool deviceBusy(Poco::UInt32 deviceInstance) const;
     static std::size_t estimatedBytes(const Client::ReadRangeAck::Result& page);
 
