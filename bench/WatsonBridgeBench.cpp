@@ -7,7 +7,8 @@
 // timed (wall time) from the first publish until a subscriber has received all of it, so the broker's
 // work is in both; "ratio" is the bridge's time over the raw client's time for the same events.
 // BM_CovLatency: one notification at a time, from the notification's arrival at the bridge's
-// publishing path to its delivery at the subscriber; median and 99th percentile in microseconds.
+// publishing path to its delivery at the subscriber, whose wait wakes on the message; median and 99th
+// percentile in microseconds.
 
 #include "Orvik_BACnet/DataType/BitString.h"
 #include "Orvik_BACnet/ProtocolText.h"

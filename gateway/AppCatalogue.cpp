@@ -4,17 +4,32 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <map>
+#include <utility>
 
 #include "Orvik_Utility/Data/EntityServer.h"
 #include "Orvik_Utility/Data/TeskDbSession.h"
+#include "Orvik_ZARoveDore/AppManager.h"
 #include "Orvik_ZARoveDore/Entities/ApApp.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterNames.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
 
 namespace Orvik::Gateway
 {
 
 using Orvik::Apps::Entity::ApApp;
 using Orvik::Apps::Entity::ApAppProperty;
+
+namespace
+{
+/// (app number, parameter number) of every credential among the own vendor's apps.
+const std::pair<Poco::Int32, Poco::Int32> SECRET_PARAMETERS[] = {
+    {AppCatalogue::_TREND_LOG_PUSHER,
+     Orvik::BACnet::App::VendorOrvik::TrendLogPusher::PusherParameterNames::_FTP_PASSWORD},
+    {AppCatalogue::_CLOUD_BRIDGE,
+     Orvik::BACnet::App::VendorOrvik::WatsonMQTT::BridgeSettings::_AUTHENTICATION_TOKEN}};
+}  // namespace
 
 const AppCatalogue::Parameter* AppCatalogue::App::findParameter(const std::string& wanted) const
 {
@@ -49,21 +64,21 @@ AppCatalogue::AppCatalogue()
         app.number = row.getAppId();
         app.name = row.getName();
         app.description = row.getDescription();
-        app.parameters = readParameters(key);
+        app.parameters = readParameters(app);
         _apps.push_back(std::move(app));
     }
     std::sort(_apps.begin(), _apps.end(),
               [](const App& a, const App& b) { return Poco::icompare(a.name, b.name) < 0; });
 }
 
-std::vector<AppCatalogue::Parameter> AppCatalogue::readParameters(Poco::Int32 appKey)
+std::vector<AppCatalogue::Parameter> AppCatalogue::readParameters(const App& app)
 {
-    ApApp app;
-    app.setPK(appKey, false);
+    ApApp appRow;
+    appRow.setPK(app.key, false);
     std::vector<Parameter> parameters;
-    if (app.retrieveApAppProperties() == 0)
+    if (appRow.retrieveApAppProperties() == 0)
         return parameters;
-    for (const auto& [key, row] : *app.getApAppProperty())
+    for (const auto& [key, row] : *appRow.getApAppProperty())
     {
         if (row.isNull(ApAppProperty::_COL_ID_PARENT_PROPERTY) || row.getIdParentProperty() == key)
             continue;
@@ -74,6 +89,7 @@ std::vector<AppCatalogue::Parameter> AppCatalogue::readParameters(Poco::Int32 ap
         parameter.description = row.getDescription();
         parameter.defaultText = row.getDefaultValue();
         parameter.keptByApp = row.getInternalUseOnly() > 0;
+        parameter.secret = isSecret(app, parameter.id);
         parameter.form = ValueForm(row.getIdBnDatatype(), row.getIdBnAppTag(), row.getStructure());
         parameters.push_back(parameter);
     }
@@ -89,6 +105,13 @@ std::vector<AppCatalogue::Parameter> AppCatalogue::readParameters(Poco::Int32 ap
             parameter.name += (parameter.name.empty() ? "parameter-" : "-") + std::to_string(parameter.id);
     }
     return parameters;
+}
+
+bool AppCatalogue::isSecret(const App& app, Poco::Int32 parameterId)
+{
+    return app.vendor == Orvik::BACnet::App::OWN_VENDOR_ID &&
+           std::find(std::begin(SECRET_PARAMETERS), std::end(SECRET_PARAMETERS),
+                     std::make_pair(app.number, parameterId)) != std::end(SECRET_PARAMETERS);
 }
 
 const AppCatalogue::App* AppCatalogue::findApp(const std::string& name) const

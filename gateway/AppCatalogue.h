@@ -19,9 +19,17 @@ namespace Orvik::Gateway
 /// Two parameters of one app whose names give the same readable name are told apart by the
 /// parameter number ("name-<id>"). Groups (rows that are their own parent) and rows without a group
 /// are not parameters, as for the apps themselves.
+///
+/// Secret parameters are the credentials the apps log in with (the trend log pusher's FTP password, the
+/// cloud bridge's authentication token): the configuration command masks them in what it shows and
+/// leaves them out of what it exports unless asked.
 class AppCatalogue
 {
 public:
+    /// The app numbers (app_id) of the own vendor's apps whose parameters the configuration checks.
+    static constexpr Poco::Int32 _TREND_LOG_PUSHER = 500;
+    static constexpr Poco::Int32 _CLOUD_BRIDGE = 502;
+
     struct Parameter
     {
         Poco::Int32 key = 0;  ///< id_ap_app_property
@@ -31,6 +39,8 @@ public:
         std::string defaultText;
         /// Kept by the app itself (internal_use_only): shown, never exported, left alone by import.
         bool keptByApp = false;
+        /// A credential: masked when shown, exported only when asked, kept by an import without it.
+        bool secret = false;
         ValueForm form{0, 0, 0};
     };
 
@@ -60,7 +70,8 @@ public:
     static std::string readableName(const std::string& name);
 
 private:
-    static std::vector<Parameter> readParameters(Poco::Int32 appKey);
+    static std::vector<Parameter> readParameters(const App& app);
+    static bool isSecret(const App& app, Poco::Int32 parameterId);
 
     std::vector<App> _apps;
 };

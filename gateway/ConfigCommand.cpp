@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <iostream>
+#include <map>
 #include <memory>
 
 #include "ConfigurationDatabase.h"
 #include "ConfigurationDocument.h"
 #include "ConfigurationEditor.h"
 #include "DataFiles.h"
+#include "PrivateFile.h"
 
 namespace Orvik::Gateway
 {
@@ -35,7 +37,9 @@ const char* const HELP =
     "\n"
     "Commands:\n"
     "  apps                          every app with its parameters: name, type, default, description\n"
-    "  show [INSTANCE]               the instances with every value, stored or (default)\n"
+    "  show [INSTANCE] [--show-secrets]\n"
+    "                                the instances with every value, stored or (default); secret values\n"
+    "                                (passwords, tokens) as ******** unless --show-secrets\n"
     "  add APP --name NAME [--disabled] [PARAMETER=VALUE ...]\n"
     "                                a new instance of APP, started with the gateway unless --disabled\n"
     "  set INSTANCE PARAMETER=VALUE ...\n"
@@ -43,17 +47,26 @@ const char* const HELP =
     "  remove INSTANCE               removes the instance and its values\n"
     "  enable INSTANCE               starts the instance with the gateway\n"
     "  disable INSTANCE              does not start it\n"
-    "  export FILE                   the controller's configuration as JSON (FILE -: standard output)\n"
+    "  export FILE [--with-secrets]  the controller's configuration as JSON (FILE -: standard output),\n"
+    "                                without the secret values unless --with-secrets; FILE is readable\n"
+    "                                by its owner only\n"
     "  import FILE                   makes the controller's configuration that of the JSON document\n"
     "                                (FILE -: standard input): instances it does not name are removed,\n"
     "                                parameters it does not name go back to their defaults; values the\n"
-    "                                apps keep themselves (upload positions) stay\n"
+    "                                apps keep themselves (upload positions) and secret values it does\n"
+    "                                not name stay\n"
     "\n"
     "INSTANCE is an instance's name or id. A name has up to 64 characters: letters, digits, blanks and\n"
     "punctuation but no quotes or backslash, not only digits, no blank at either end. APP and PARAMETER\n"
-    "are the names 'apps' lists. Options take their value after '=' or as the next argument. Values are\n"
-    "written as 'apps' shows (text as it is, lists in brackets: [device:7/trend-log:3, ...]); each is\n"
-    "checked before anything is written, and each command changes the database in one transaction.\n";
+    "are the names 'apps' lists. The options (--database, --controller, --data-dir) go before or after\n"
+    "the command and take their value after '=' or as the next argument. Values are written as 'apps'\n"
+    "shows (text as it is, lists in brackets: [device:7/trend-log:3, ...]); each is checked before\n"
+    "anything is written, and each command changes the database in one transaction.\n"
+    "A database the command creates is readable and writable by its owner only (mode 0600): run it as\n"
+    "the gateway's user (sudo -u orvik orvik-gateway config ...).\n";
+
+/// The options of every command, taken wherever they stand on the line.
+const std::vector<std::string> OPTIONS = {"--database", "--controller", "--data-dir", "--help"};
 
 std::string padded(const std::string& text, std::size_t width)
 {
@@ -63,6 +76,24 @@ std::string padded(const std::string& text, std::size_t width)
 std::string displayed(const std::string& text)
 {
     return text.empty() ? "(empty)" : text;
+}
+
+/// What a secret value is shown as; an empty one stays "(empty)", which gives nothing away.
+const std::string MASK = "********";
+
+/// The flag that reveals secret values, by the command that writes values out.
+const std::map<std::string, std::string> SECRETS_FLAGS = {{"show", "--show-secrets"},
+                                                          {"export", "--with-secrets"}};
+
+/// The command that `argument` reveals secret values to, or "" when it is no such flag.
+std::string commandRevealedTo(const std::string& argument)
+{
+    for (const auto& [command, flag] : SECRETS_FLAGS)
+    {
+        if (flag == argument)
+            return command;
+    }
+    return "";
 }
 
 }  // namespace
@@ -89,39 +120,53 @@ int ConfigCommand::run(std::ostream& out, std::ostream& err)
 
 void ConfigCommand::parseOptions()
 {
-    for (auto it = _args.begin(); it != _args.end(); ++it)
+    for (auto it = _args.cbegin(); it != _args.cend(); ++it)
     {
-        if (!_command.empty() || it->rfind("--", 0) != 0)
+        const std::string name = it->substr(0, it->find('='));
+        if (!commandRevealedTo(*it).empty())
+            _secretsFlag = *it;
+        else if (std::find(OPTIONS.begin(), OPTIONS.end(), name) != OPTIONS.end() ||
+                 (_command.empty() && it->rfind("--", 0) == 0))
+            parseOption(it);
+        else if (_command.empty())
+            _command = *it;
+        else
         {
-            if (_command.empty())
-                _command = *it;
-            else
-                _operands.push_back(*it);
-            continue;
+            _operands.push_back(*it);
+            // The value of a command's own option, "--name VALUE", is never read as an option.
+            if (*it == "--name" && it + 1 != _args.cend())
+                _operands.push_back(*++it);
         }
-        const std::string::size_type equals = it->find('=');
-        const std::string name = it->substr(0, equals);
-        if (name == "--help")
-        {
-            _command = "help";
-            continue;
-        }
-        // "--option=VALUE" or "--option VALUE"
-        std::string value;
-        if (equals != std::string::npos)
-            value = it->substr(equals + 1);
-        else if (it + 1 != _args.end())
-            value = *++it;
-        if (name == "--database" && !value.empty())
-            _database = Poco::Path(value).absolute().toString();
-        else if (name == "--data-dir" && !value.empty())
-            _dataFolder = Poco::Path(value).absolute().toString();
-        else if (name != "--controller" || !Poco::NumberParser::tryParse(value, _controller))
-            throw Poco::InvalidArgumentException("Unknown or incomplete option " + name +
-                                                 (value.empty() ? "" : " " + value) + " (see: config help)");
     }
     if (_command.empty())
         throw Poco::InvalidArgumentException("No command given (see: config help)");
+    if (!_secretsFlag.empty() && commandRevealedTo(_secretsFlag) != _command)
+        throw Poco::InvalidArgumentException(_secretsFlag + " goes with " + commandRevealedTo(_secretsFlag) +
+                                             " only (see: config help)");
+}
+
+void ConfigCommand::parseOption(std::vector<std::string>::const_iterator& it)
+{
+    const std::string::size_type equals = it->find('=');
+    const std::string name = it->substr(0, equals);
+    if (name == "--help")
+    {
+        _command = "help";
+        return;
+    }
+    // "--option=VALUE" or "--option VALUE"
+    std::string value;
+    if (equals != std::string::npos)
+        value = it->substr(equals + 1);
+    else if (it + 1 != _args.end())
+        value = *++it;
+    if (name == "--database" && !value.empty())
+        _database = Poco::Path(value).absolute().toString();
+    else if (name == "--data-dir" && !value.empty())
+        _dataFolder = Poco::Path(value).absolute().toString();
+    else if (name != "--controller" || !Poco::NumberParser::tryParse(value, _controller))
+        throw Poco::InvalidArgumentException("Unknown or incomplete option " + name +
+                                             (value.empty() ? "" : " " + value) + " (see: config help)");
 }
 
 void ConfigCommand::execute(std::ostream& out)
@@ -205,6 +250,8 @@ void ConfigCommand::listApps(const ConfigurationEditor& editor, std::ostream& ou
                 out << "  - " << parameter.description;
             if (parameter.keptByApp)
                 out << " (kept by the app)";
+            if (parameter.secret)
+                out << " (secret)";
             out << "\n";
         }
     }
@@ -233,7 +280,8 @@ void ConfigCommand::show(const ConfigurationEditor& editor, std::ostream& out) c
             const auto stored = instance.stored.find(parameter.key);
             out << "  " << padded(parameter.name, nameWidth) << "= ";
             if (stored != instance.stored.end())
-                out << displayed(stored->second);
+                out << displayed(
+                    parameter.secret && !revealsSecrets() && !stored->second.empty() ? MASK : stored->second);
             else
                 out << displayed(parameter.defaultText) << "  (default)";
             if (parameter.keptByApp)
@@ -272,15 +320,16 @@ void ConfigCommand::exportTo(const ConfigurationEditor& editor, std::ostream& ou
     const std::string& file = operands(1).front();
     if (file == "-")
     {
-        ConfigurationDocument::write(out, editor.controller(), editor.instances());
+        ConfigurationDocument::write(out, editor.controller(), editor.instances(), revealsSecrets());
         return;
     }
     // Written beside the target and renamed into place: an export never leaves half a file.
     const std::string temporary = file + ".new";
     try
     {
+        PrivateFile::create(temporary);
         Poco::FileOutputStream stream(temporary);
-        ConfigurationDocument::write(stream, editor.controller(), editor.instances());
+        ConfigurationDocument::write(stream, editor.controller(), editor.instances(), revealsSecrets());
         stream.close();
         if (!stream.good())
             throw Poco::WriteFileException(temporary);

@@ -8,6 +8,8 @@
 #include <Poco/Path.h>
 #include <Poco/StreamCopier.h>
 
+#include "PrivateFile.h"
+
 #include "Orvik_Utility/Data/TeskDbSession.h"
 
 using namespace Poco::Data::Keywords;
@@ -49,9 +51,8 @@ void ConfigurationDatabase::create(const std::string& path, const std::vector<st
     // Built under a temporary name: an interrupted or failed creation never leaves a half-made
     // database at the configured path.
     const std::string newPath = path + ".new";
+    PrivateFile::create(newPath);
     Poco::File newFile(newPath);
-    if (newFile.exists())
-        newFile.remove();
     try
     {
         {

@@ -23,7 +23,8 @@ namespace Orvik::Gateway
 /// Poco::OpenFileException when the file cannot be opened at all), and the file stays as it was.
 /// A path that does not exist yet is created from the given SQL scripts (the schema first), built
 /// under a temporary name and renamed into place only when every script ran, so a failed creation
-/// leaves nothing behind.
+/// leaves nothing behind. A new database is readable and writable by its owner only (PrivateFile), and
+/// so are the journal and WAL files SQLite makes beside it.
 class ConfigurationDatabase
 {
 public:

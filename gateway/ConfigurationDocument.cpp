@@ -120,7 +120,7 @@ std::vector<DataInstanceSpec> ConfigurationDocument::read(std::istream& in)
 }
 
 void ConfigurationDocument::write(std::ostream& out, Poco::Int32 idDvController,
-                                  const std::vector<DataConfiguredInstance>& instances)
+                                  const std::vector<DataConfiguredInstance>& instances, bool withSecrets)
 {
     Poco::JSON::Object root(Poco::JSON_PRESERVE_KEY_ORDER);
     root.set("controller", idDvController);
@@ -137,7 +137,7 @@ void ConfigurationDocument::write(std::ostream& out, Poco::Int32 idDvController,
         for (const AppCatalogue::Parameter& parameter : instance.pApp->parameters)
         {
             const auto stored = instance.stored.find(parameter.key);
-            if (stored != instance.stored.end() && !parameter.keptByApp)
+            if (stored != instance.stored.end() && !parameter.keptByApp && (withSecrets || !parameter.secret))
                 parameters.set(parameter.name, stored->second);
         }
         item.set("parameters", parameters);

@@ -28,8 +28,10 @@ namespace Orvik::Gateway
 ///
 /// Parameters are named by their readable names and hold their stored text (ValueText.h); a JSON
 /// number or boolean stands for its text. Only stored values are written, never the values an app
-/// keeps itself (the pusher's upload positions): a parameter left out reads as its default.
-/// "controller" is informational; "enabled" is true when left out.
+/// keeps itself (the pusher's upload positions): a parameter left out reads as its default. Secret
+/// values (AppCatalogue) are written only when asked for; an import keeps the stored secrets a
+/// document leaves out (ConfigurationEditor::apply). "controller" is informational; "enabled" is true
+/// when left out.
 class ConfigurationDocument
 {
 public:
@@ -37,9 +39,10 @@ public:
     /// named twice in one object (JSON parsers would silently keep one), a missing or mistyped member.
     static std::vector<DataInstanceSpec> read(std::istream& in);
 
-    /// Writes the stored values of `instances` (those of a known app) as a document.
+    /// Writes the stored values of `instances` (those of a known app) as a document, the secret ones
+    /// only `withSecrets`.
     static void write(std::ostream& out, Poco::Int32 idDvController,
-                      const std::vector<DataConfiguredInstance>& instances);
+                      const std::vector<DataConfiguredInstance>& instances, bool withSecrets);
 };
 
 }  // namespace Orvik::Gateway

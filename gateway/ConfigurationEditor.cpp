@@ -338,7 +338,8 @@ void ConfigurationEditor::clearValuesExcept(const DataConfiguredInstance& instan
     for (const auto& [parameterKey, text] : instance.stored)
     {
         const AppCatalogue::Parameter* pParameter = instance.pApp->findParameter(parameterKey);
-        if (kept.count(parameterKey) > 0 || (pParameter != nullptr && pParameter->keptByApp))
+        if (kept.count(parameterKey) > 0 ||
+            (pParameter != nullptr && (pParameter->keptByApp || pParameter->secret)))
             continue;
         Poco::Int32 instanceId = instance.id;
         Poco::Int32 key = parameterKey;

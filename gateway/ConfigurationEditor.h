@@ -62,7 +62,8 @@ public:
     void setEnabled(const std::string& nameOrId, bool enabled);
 
     /// Makes the controller's instances those of `wantedInstances`: an instance of the same name and
-    /// app keeps its id and the values its app keeps itself, takes the flag and values wanted for it and
+    /// app keeps its id, the values its app keeps itself and the secret values not wanted otherwise (a
+    /// document exported without them restores the rest), takes the flag and values wanted for it and
     /// loses the other stored values (they read as their defaults again); other instances are removed,
     /// and wanted instances that do not exist yet are added.
     void apply(const std::vector<DataInstanceSpec>& wantedInstances);

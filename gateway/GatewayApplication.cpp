@@ -269,6 +269,30 @@ DataGatewaySettings GatewayApplication::makeSettings(const DataFiles& dataFiles)
     return settings;
 }
 
+std::string GatewayApplication::hintFor(const std::string& argument) const
+{
+    const ArgVec& given = argv();
+    for (std::size_t i = 1; i + 1 < given.size(); ++i)
+    {
+        const Poco::Util::Option* pOption = optionWithOptionalValue(given[i]);
+        if (pOption != nullptr && given[i + 1] == argument)
+            return "an option's optional value is written with '=': --" + pOption->fullName() + "=" +
+                   argument;
+    }
+    return "see --help";
+}
+
+const Poco::Util::Option* GatewayApplication::optionWithOptionalValue(const std::string& word) const
+{
+    const bool isLong = word.rfind("--", 0) == 0;
+    const bool isShort = !isLong && word.size() == 2 && word[0] == '-';
+    const std::string name = word.substr(isLong ? 2 : 1);
+    if ((!isLong && !isShort) || name.find('=') != std::string::npos || !options().hasOption(name, isShort))
+        return nullptr;
+    const Poco::Util::Option& option = options().getOption(name, isShort);
+    return option.takesArgument() && !option.argumentRequired() ? &option : nullptr;
+}
+
 std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> GatewayApplication::bacnetIPSettings()
     const
 {
@@ -350,7 +374,7 @@ int GatewayApplication::main(const std::vector<std::string>& args)
     Poco::Logger& log = Poco::Logger::get("orvik-gateway");
     if (!args.empty())
     {
-        log.fatal("Unexpected argument: " + args.front() + " (see --help)");
+        log.fatal("Unexpected argument: " + args.front() + " (" + hintFor(args.front()) + ")");
         return EXIT_USAGE;
     }
     try

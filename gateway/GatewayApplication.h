@@ -1,5 +1,6 @@
 #pragma once
 
+#include <Poco/Util/Option.h>
 #include <Poco/Util/ServerApplication.h>
 
 #include <optional>
@@ -29,7 +30,9 @@ namespace Orvik::Gateway
 /// It runs until SIGINT or SIGTERM, which become the app manager's stop request; it then waits for
 /// the apps to stop (within the manager's grace period) and exits 0. Bad options, a database that
 /// cannot be opened or is not a configuration database, an unknown controller or a malformed site
-/// file end it at start with one clear message and a non-zero exit code.
+/// file end it at start with one clear message and a non-zero exit code. An option's optional value
+/// is joined with '=' (--bacnet-ip=127.0.0.1:47830): given after a blank, it is refused as an
+/// argument, with that form in the message.
 class GatewayApplication : public Poco::Util::ServerApplication
 {
 public:
@@ -47,6 +50,12 @@ private:
     void storeOption(const std::string& name, const std::string& value);
     void storeDevice(const std::string& name, const std::string& value);
     void displayHelp() const;
+    /// What to do about `argument`, which no option took: when it follows an option whose value is
+    /// optional and so must be joined with '=' ("--bacnet-ip 127.0.0.1"), how to write it; else see --help.
+    std::string hintFor(const std::string& argument) const;
+    /// The option that `word` gives without a value ("--bacnet-ip", "-x") if its value is optional, else
+    /// null.
+    const Poco::Util::Option* optionWithOptionalValue(const std::string& word) const;
     void setUpLogging() const;
     DataGatewaySettings makeSettings(const class DataFiles& dataFiles) const;
     std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> bacnetIPSettings() const;

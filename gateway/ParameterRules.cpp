@@ -15,9 +15,6 @@ using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DocumentUpload;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::PusherParameterNames;
 using Orvik::BACnet::App::VendorOrvik::WatsonMQTT::BridgeSettings;
 
-const Poco::Int32 PUSHER_APP = 500;
-const Poco::Int32 BRIDGE_APP = 502;
-
 std::string pusherForm(Poco::Int32 number)
 {
     switch (number)
@@ -41,12 +38,12 @@ std::optional<ParameterRules::Refusal> ParameterRules::check(const AppCatalogue:
     if (text.empty() || app.vendor != Orvik::BACnet::App::OWN_VENDOR_ID)
         return std::nullopt;
     Refusal refusal;
-    if (app.number == PUSHER_APP)
+    if (app.number == AppCatalogue::_TREND_LOG_PUSHER)
     {
         refusal.problem = DocumentUpload::problemWith(parameter.id, text);
         refusal.expected = pusherForm(parameter.id);
     }
-    else if (app.number == BRIDGE_APP)
+    else if (app.number == AppCatalogue::_CLOUD_BRIDGE)
     {
         refusal.problem = BridgeSettings::problemWith(parameter.id, text);
         refusal.expected = "a text without \"/\", \"+\", \"#\" or control characters, for example gateway-7";

@@ -12,6 +12,8 @@
 
 #include <ostream>
 
+#include "PrivateFile.h"
+
 namespace Orvik::Gateway
 {
 
@@ -27,6 +29,7 @@ std::string StatusFile::pathFor(const std::string& databasePath)
 void StatusFile::write(const Poco::JSON::Object& status) const
 {
     const std::string temporary = _path + ".new";
+    PrivateFile::create(temporary);
     {
         Poco::FileOutputStream out(temporary);
         status.stringify(out, 2);

@@ -9,10 +9,11 @@ namespace Orvik::Gateway
 {
 
 /// The gateway's status as a small JSON file beside its configuration database, for
-/// `orvik-gateway --status` and for anyone on the board (no network port).
+/// `orvik-gateway --status` on the board (no network port).
 ///
 /// The supervisor writes it on every round; each write goes to a temporary name first and is then
-/// renamed over the file, so a reader sees either the old or the new status, never half of one.
+/// renamed over the file, so a reader sees either the old or the new status, never half of one. The file
+/// is the gateway user's only (PrivateFile): `--status` is run as that user or as root.
 /// Members: "written" and "started" (UTC, ISO 8601), "pid", "alive", "silent" (the workers that did
 /// not answer within the watchdog period), "interval" (seconds between writes) and "apps", each with
 /// "name", "instance", "since", "restarts", "state" and, for a trend log pusher, "trend logs",

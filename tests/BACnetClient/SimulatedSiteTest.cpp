@@ -621,14 +621,21 @@ TEST(SiteFileTest, ProblemsNameTheFileThePlaceAndWhatIsExpected)
         {R"({"devices": [{"instance": 1001.7}]})",
          "bad.json: devices[0].instance: a whole number is expected"},
         {R"({"devices": [{"instance": 18446744073709551616}]})",
-         "bad.json: devices[0].instance: out of range 0 to 4194302"},
+         "bad.json: devices[0].instance: 18446744073709551616 is out of range 0 to 4194302"},
         {R"({"tickMs": null, "devices": []})", "bad.json: tickMs: a whole number is expected"},
         {"{\"devices\": [{\"instance\": 1, \"name\": \"Gate\xff\"}]}",
          "bad.json: line 1, column 43 (byte 0xFF): not UTF-8 text; a site file is JSON in UTF-8"},
     };
     for (const auto& [text, expected] : sites)
         EXPECT_EQ(problemOf(text), expected) << text;
-    EXPECT_NE(problemOf("{").find("bad.json: not valid JSON"), std::string::npos);
+    // The parser quotes the byte it stopped at (past the end: 0xFF); the message stays printable ASCII.
+    for (const std::string truncated : {"{", "{\"devices\": [1, \x01"})
+    {
+        const std::string problem = problemOf(truncated);
+        EXPECT_EQ(problem.rfind("bad.json: not valid JSON", 0), 0u) << problem;
+        EXPECT_TRUE(std::all_of(problem.begin(), problem.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+            << problem;
+    }
 
     // A second object of a device, and what follows "bad.json: devices[0].objects[1]" ("" when it loads).
     const std::pair<const char*, const char*> objects[] = {
@@ -645,28 +652,28 @@ TEST(SiteFileTest, ProblemsNameTheFileThePlaceAndWhatIsExpected)
         {R"("type": "trend-log", "instance": 1, "logs": "analog-input:1/speed")",
          ".logs: unknown property \"speed\""},
         {R"("type": "trend-log", "instance": 1, "logs": "analog-input:1", "log": {"intervalSeconds": 0})",
-         ".log.intervalSeconds: out of range 0.01 to 100000000"},
+         ".log.intervalSeconds: 0 is out of range 0.01 to 100000000"},
         {R"("type": "analog-input", "instance": 2, "properties": {"present-value": 1})",
          ".properties.present-value: the simulation computes this property; it cannot be given a fixed "
          "value"},
         {R"("type": "analog-input", "instance": 2, "properties": {"description": 5})",
          ".properties.description: a text is expected"},
         {R"("type": "analog-value", "instance": true)", ".instance: a whole number is expected"},
-        {R"("type": "accumulator", "instance": 1, "presentValue": 18446744073709551616)",
-         ".presentValue: out of range 0 to 18446744073709551615"},
+        {R"("type": "accumulator", "instance": 1, "presentValue": 99999999999999999999999)",
+         ".presentValue: 99999999999999999999... is out of range 0 to 18446744073709551615"},
         {R"("type": "accumulator", "instance": 1, "presentValue": -1)",
-         ".presentValue: out of range 0 to 18446744073709551615"},
+         ".presentValue: -1 is out of range 0 to 18446744073709551615"},
         {R"("type": "accumulator", "instance": 1, "presentValue": 18446744073709551615)", ""},
         {R"("type": "analog-value", "instance": 1, "presentValue": true)",
          ".presentValue: a number is expected"},
         {R"("type": "analog-value", "instance": 1, "presentValue": 1e300)",
-         ".presentValue: out of range of REAL, -3.40282e+38 to 3.40282e+38"},
+         ".presentValue: 1e+300 is out of range of REAL, -3.40282e+38 to 3.40282e+38"},
         {R"("type": "binary-value", "instance": 1, "presentValue": null)",
          ".presentValue: a value is expected, not null (leave it out for the default)"},
         {R"("type": "analog-value", "instance": 1, "units": null)",
          ".units: a name or number of BACnetEngineeringUnits is expected"},
         {R"("type": "analog-value", "instance": 1, "units": 18446744073709551615)",
-         ".units: out of range 0 to 4294967295"},
+         ".units: 18446744073709551615 is out of range 0 to 4294967295"},
         {R"("type": "binary-input", "instance": 1, "sensor": {"path": "/tmp/t"})",
          ".sensor: only an analog or pulse converter object reads a sensor"},
         {R"("type": "analog-value", "instance": 1, "sensor": {"scale": 2})",

@@ -1,12 +1,13 @@
 // The gateway program as a user meets it: its options, its refusals of bad input, a demo run that ends
 // cleanly on a signal, and its configuration command (a round of changes with export and import, every
-// refusal leaving the database untouched).
+// refusal leaving the database untouched, secrets masked and kept); the modes of the files it makes.
 #include <gtest/gtest.h>
 
 #include <Poco/Data/SQLite/Connector.h>
 #include <Poco/Data/Session.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
+#include <Poco/JSON/Object.h>
 #include <Poco/Net/DatagramSocket.h>
 #include <Poco/NumberFormatter.h>
 #include <Poco/StreamCopier.h>
@@ -16,6 +17,7 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,8 +27,12 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "ConfigurationDatabase.h"
+#include "ConsoleCapture.h"
 #include "Eventually.h"
 #include "NotifySocket.h"
+#include "Orvik_Utility/Data/TeskDbSession.h"
+#include "StatusFile.h"
 
 using namespace Poco::Data::Keywords;
 using Orvik::Test::ChildProcess;
@@ -74,6 +80,28 @@ bool prints(ChildProcess& program, Stream stream, const std::string& text)
     };
     return program.waitFor(stream, holds, BOUND_MS);
 }
+
+/// The permission bits of a file; 07777 when there is none.
+mode_t modeOf(const std::string& path)
+{
+    struct stat status
+    {
+    };
+    return ::stat(path.c_str(), &status) == 0 ? (status.st_mode & 07777) : 07777;
+}
+
+/// The process's umask for a test, which the programs it starts inherit.
+class ScopedUmask
+{
+public:
+    explicit ScopedUmask(mode_t mask) : _previous(::umask(mask)) {}
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+    ~ScopedUmask() { ::umask(_previous); }
+
+private:
+    const mode_t _previous;
+};
 
 struct Result
 {
@@ -185,6 +213,13 @@ const Refusal REFUSALS[] = {
     {"PauseNotANumber", {DB, NET, "--start-pause=-1"}, "--start-pause: not an unsigned number: -1"},
     {"NoNetwork", {DB}, "No BACnet network"},
     {"SiteAndBACnetIP", {DB, NET, "--bacnet-ip"}, "either --network or --bacnet-ip"},
+    {"OptionalValueAfterABlank",
+     {DB, "--bacnet-ip", "127.0.0.1:47830"},
+     "Unexpected argument: 127.0.0.1:47830 (an option's optional value is written with '=': "
+     "--bacnet-ip=127.0.0.1:47830)"},
+    {"ArgumentAfterAnOptionsValue",
+     {DB, NET, "127.0.0.1:47830"},
+     "Unexpected argument: 127.0.0.1:47830 (see --help)"},
     {"BbmdWithoutBACnetIP", {DB, NET, "--bbmd=127.0.0.1"}, "go with --bacnet-ip only"},
     {"PortTooLarge",
      {DB, "--bacnet-ip=127.0.0.1:99999"},
@@ -425,6 +460,19 @@ TEST_F(DemoGatewayTest, ConfigurationIsChangedByNameExportedAndImportedIntoAnoth
     EXPECT_EQ(config({"show"}).out.find("Who-Is"), std::string::npos);
 }
 
+TEST_F(DemoGatewayTest, ConfigurationOptionsMayFollowTheCommand)
+{
+    const std::string other = pathOf("other.db");
+    const Result apps = run({"config", "apps", "--database=" + other});
+    ASSERT_EQ(apps.code, 0) << apps.err;
+    EXPECT_TRUE(Poco::File(other).exists());
+    // The value of "--name" is the name even where it looks like an option.
+    ASSERT_EQ(run({"config", "add", "AppWhoIs", "--name", "--help", "--database", other, "--disabled"}).code,
+              0);
+    const Result shown = run({"config", "show", "--database", other});
+    EXPECT_NE(shown.out.find("--help (id 1): AppWhoIs, disabled"), std::string::npos) << shown.out;
+}
+
 TEST_F(DemoGatewayTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessageAndTheDatabaseUnchanged)
 {
     ASSERT_EQ(config({"add", "AppTrendLogPusher", "--name=Uploads", "period=5"}).code, 0);
@@ -463,6 +511,8 @@ TEST_F(DemoGatewayTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessageA
         {{"import", pathOf("halfway.json")}, "Instance 'B', parameter 'high-limit'"},
         {{"show"}, "is not a configuration database", pathOf("not-a-database.db")},
         {{"set", "Uploads", "period=7"}, "Cannot write the configuration database", "", true},
+        {{"show", "--with-secrets"}, "--with-secrets goes with export only"},
+        {{"export", "-", "--show-secrets"}, "--show-secrets goes with show only"},
     };
     for (const Case& c : cases)
     {
@@ -471,6 +521,10 @@ TEST_F(DemoGatewayTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessageA
         const std::string before = readFile(database);
         if (c.asOtherUser && ::geteuid() != 0)
             Poco::File(database).setWriteable(false);
+        // Root gives the command as another user, who may read the database (the owner's only) but not write
+        // it.
+        if (c.asOtherUser && ::geteuid() == 0)
+            ::chmod(database.c_str(), 0644);
         const Result result = config(c.args, database, c.asOtherUser && ::geteuid() == 0);
         Poco::File(database).setWriteable(true);
         EXPECT_GT(result.code, 0);
@@ -481,3 +535,96 @@ TEST_F(DemoGatewayTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessageA
 }
 
 }  // namespace
+
+TEST_F(DemoGatewayTest, TheDatabaseItsJournalsAndTheStatusFileAreTheOwnersOnlyWhateverTheUmask)
+{
+    const ScopedUmask noMask(0);
+    const Orvik::Gateway::ConfigurationDatabase database(_database, {ORVIK_SOURCE_DIR "/db/schema.sql"});
+    EXPECT_EQ(modeOf(_database), 0600u);
+    // SQLite makes a transaction's journal, or in WAL mode the WAL and its index, with the database's mode.
+    Orvik::Utility::Data::TeskDbSession& session = *Orvik::Utility::Data::pDB;
+    const std::map<std::string, std::vector<std::string>> journals = {{"delete", {"-journal"}},
+                                                                      {"wal", {"-wal", "-shm"}}};
+    for (const auto& [journalMode, suffixes] : journals)
+    {
+        std::string mode;
+        session << "PRAGMA journal_mode=" + journalMode, into(mode), now;
+        ASSERT_EQ(mode, journalMode);
+        session.begin();
+        session << "INSERT INTO dv_controller (id_dv_controller) VALUES (77)", now;
+        for (const std::string& suffix : suffixes)
+            EXPECT_EQ(modeOf(_database + suffix), 0600u) << suffix;
+        session.rollback();
+    }
+    // Also over what an interrupted write left behind with a wider mode.
+    const Orvik::Gateway::StatusFile status(Orvik::Gateway::StatusFile::pathFor(_database));
+    writeFile(status.path() + ".new", "{");
+    ASSERT_EQ(modeOf(status.path() + ".new"), 0666u);
+    status.write(Poco::JSON::Object());
+    EXPECT_EQ(modeOf(status.path()), 0600u);
+}
+
+TEST_F(DemoGatewayTest, SecretsAreMaskedExportedOnlyWhenAskedAndKeptByAnImportWithoutThem)
+{
+    const ScopedUmask noMask(0);
+    const std::string password = "pa55-word";
+    const std::string token = "t0ken-value";
+    ASSERT_EQ(config({"add", "AppTrendLogPusher", "--name=Uploads", "ftp-server=ftp://ftp.example.com",
+                      "ftp-user=site7", "ftp-password=" + password})
+                  .code,
+              0);
+    EXPECT_EQ(modeOf(_database), 0600u) << "the database the command creates";
+    ASSERT_EQ(config({"add", "AppWatsonMQTT", "--name=Bridge", "organisation-id=myorg",
+                      "authentication-token=" + token})
+                  .code,
+              0);
+
+    // The command, what its output holds and what it must not hold.
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::vector<std::string> shown;
+        std::vector<std::string> hidden;
+    };
+    const std::vector<Case> cases = {
+        {{"show"},
+         {"ftp-password       = ********\n", "authentication-token  = ********\n"},
+         {password, token}},
+        {{"show", "--show-secrets"}, {"= " + password + "\n", "= " + token + "\n"}, {"********"}},
+        {{"--show-secrets", "show", "Uploads"}, {"= " + password + "\n"}, {token}},
+        {{"export", "-"},
+         {R"("ftp-user": "site7")", R"("organisation-id": "myorg")"},
+         {password, token, "ftp-password", "authentication-token"}},
+        {{"export", "-", "--with-secrets"},
+         {R"("ftp-password": ")" + password, R"("authentication-token": ")" + token},
+         {}},
+        {{"apps"}, {"ftp-password", "(secret)"}, {}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(Poco::cat(std::string(" "), c.args.begin(), c.args.end()));
+        const Result result = config(c.args);
+        ASSERT_EQ(result.code, 0) << result.err;
+        for (const std::string& text : c.shown)
+            EXPECT_NE(result.out.find(text), std::string::npos) << text << " in:\n" << result.out;
+        for (const std::string& text : c.hidden)
+            EXPECT_EQ(result.out.find(text), std::string::npos) << text << " in:\n" << result.out;
+    }
+    EXPECT_EQ(Orvik::Test::countOf(config({"apps"}).out, "(secret)"), 2u);
+
+    // An export without the secrets, imported, leaves them stored; one with them sets them.
+    ASSERT_EQ(config({"export", pathOf("site.json")}).code, 0);
+    EXPECT_EQ(modeOf(pathOf("site.json")), 0600u);
+    ASSERT_EQ(config({"export", pathOf("secrets.json"), "--with-secrets"}).code, 0);
+    ASSERT_EQ(config({"set", "Uploads", "period=5"}).code, 0);
+    ASSERT_EQ(config({"import", pathOf("site.json")}).code, 0);
+    const std::string kept = config({"show", "--show-secrets"}).out;
+    EXPECT_NE(kept.find("= " + password + "\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("= " + token + "\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("period             = 15  (default)"), std::string::npos)
+        << "the rest is the document's";
+    ASSERT_EQ(config({"set", "Uploads", "ftp-password=changed"}).code, 0);
+    ASSERT_EQ(config({"import", pathOf("secrets.json")}).code, 0);
+    EXPECT_NE(config({"show", "--show-secrets", "Uploads"}).out.find("= " + password + "\n"),
+              std::string::npos);
+}

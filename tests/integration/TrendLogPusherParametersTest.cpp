@@ -252,3 +252,33 @@ TEST_F(TrendLogPusherParameters, UnsafeUploadParametersRefuseTheStartAndReachNoS
     }
     EXPECT_TRUE(ftp.commands().empty()) << ftp.commands().front();
 }
+
+TEST_F(TrendLogPusherParameters, APasswordSentWithoutTlsIsWarnedOfOncePerStartWithoutShowingIt)
+{
+    const std::string password = "pa55-word";
+    struct Row
+    {
+        std::string server;
+        std::string user;
+        std::string password;
+        std::size_t warnings;
+    };
+    const Row rows[] = {{"ftp://127.0.0.1", "orvik", password, 1},
+                        {"127.0.0.1:2121", "orvik", password, 1},  // a bare host is ftp://
+                        {"ftps://127.0.0.1", "orvik", password, 0},
+                        {"ftp://127.0.0.1", "orvik", "", 0},
+                        {"ftp://127.0.0.1", "", password, 0}};  // no user: no login, the password stays
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.server + " user '" + row.user + "' password '" + row.password + "'");
+        _db.configure(row.server, row.user, row.password, "", 1, 0);
+        const Orvik::Test::ConsoleCapture console;
+        AppTrendLogPusher(TrendLogPusherDatabase::_INSTANCE).getParameters();
+        const std::string output = console.out();
+        EXPECT_EQ(row.warnings, Orvik::Test::countOf(output,
+                                                     "AppTrendLogPusher(1): parameter 15 (FTP password) "
+                                                     "travels in clear text"))
+            << output;
+        EXPECT_EQ(std::string::npos, output.find(password)) << output;
+    }
+}

@@ -15,6 +15,7 @@
 #include <Poco/Net/ServerSocket.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <set>
@@ -63,18 +64,29 @@ Poco::JSON::Object::Ptr dataOf(const std::string& payload)
     return parser.parse(payload).extract<Poco::JSON::Object::Ptr>()->getObject("d");
 }
 
+using Messages = std::vector<MosquittoProbe::Message>;
+
 bool waitForEvents(const MosquittoProbe& probe, const std::string& topic, std::size_t count = 1)
 {
-    return eventually([&] { return probe.messagesOn(topic).size() >= count; });
+    const auto onTopic = [&](const MosquittoProbe::Message& message) { return message.topic == topic; };
+    return probe.waitUntil(
+        [&](const Messages& messages)
+        { return std::count_if(messages.begin(), messages.end(), onTopic) >= std::ptrdiff_t(count); });
 }
 
 /// Boiler events that carry `member`.
-std::size_t eventsWith(const MosquittoProbe& probe, const std::string& member)
+std::size_t eventsWith(const Messages& messages, const std::string& member)
 {
     std::size_t count = 0;
-    for (const auto& message : probe.messagesOn(BOILER_COV))
-        count += dataOf(message.payload)->has(member) ? 1 : 0;
+    for (const auto& message : messages)
+        count += message.topic == BOILER_COV && dataOf(message.payload)->has(member) ? 1 : 0;
     return count;
+}
+
+/// Waits until at least `count` boiler events carry `member`.
+bool waitForEventsWith(const MosquittoProbe& probe, const std::string& member, std::size_t count)
+{
+    return probe.waitUntil([&](const Messages& messages) { return eventsWith(messages, member) >= count; });
 }
 
 /// While the broker is down: waits until the bridge dials the broker's port again, that is until it has
@@ -242,15 +254,16 @@ TEST_F(WatsonBridgeTest, WriteCommandsReachTheDevicesWithTheirPriority)
     _cloud.publish(GATEWAY_TOPIC + "/cmd/wpf/fmt/json", R"({"d":{" GwSetpoint _ present-value ":7}})");
     ASSERT_TRUE(becomes(1000, "analog-value:1", "7")) << _harness.console();
     // The written value comes back to the cloud through its COV subscription.
-    EXPECT_TRUE(eventually(
-        [&]
+    EXPECT_TRUE(_cloud.waitUntil(
+        [](const Messages& messages)
         {
-            for (const auto& message : _cloud.messagesOn(GATEWAY_COV))
-            {
-                if (message.payload.find("\"GwSetpoint_present-value\":\"7\"") != std::string::npos)
-                    return true;
-            }
-            return false;
+            return std::any_of(messages.begin(), messages.end(),
+                               [](const auto& message)
+                               {
+                                   return message.topic == GATEWAY_COV &&
+                                          message.payload.find("\"GwSetpoint_present-value\":\"7\"") !=
+                                              std::string::npos;
+                               });
         }));
     EXPECT_EQ(0u, _harness.countConsole(COMMAND_ERROR)) << _harness.console();
 }
@@ -418,9 +431,8 @@ TEST_F(WatsonBridgeScheduleTest, TrendLogWithoutCovIsPolledUnderItsOwnName)
     // The trend log follows the pump in the reply: it must not take the pump's name.
     harness.setParameter(10, "[device:2001/binary-value:3, device:2001/trend-log:4]");
     harness.start();
-    ASSERT_TRUE(eventually([&] { return eventsWith(_cloud, "HallLog_log-buffer") >= 2; }))
-        << harness.console();
-    EXPECT_EQ(0u, eventsWith(_cloud, "Pump_log-buffer"));
+    ASSERT_TRUE(waitForEventsWith(_cloud, "HallLog_log-buffer", 2)) << harness.console();
+    EXPECT_EQ(0u, eventsWith(_cloud.messages(), "Pump_log-buffer"));
     EXPECT_EQ(0u, harness.site().countSubscriptions(DataObjectKey(2001, ObjectIdentifier(20, 4))));
 }
 
@@ -430,16 +442,15 @@ TEST_F(WatsonBridgeScheduleTest, ShortLifetimesAreRenewed)
     harness.setParameter(8, "2");
     harness.setParameter(10, "[device:2001/analog-input:1]");
     harness.start();
-    ASSERT_TRUE(eventually([&] { return eventsWith(_cloud, "Hall_present-value") >= 1; }))
-        << harness.console();
+    ASSERT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", 1)) << harness.console();
     // Renewed every second, the subscription still stands past its lifetime of 2 s.
     const auto subscribed = std::chrono::steady_clock::now();
     const Poco::UInt32 requests = harness.site().getRequestCount(2001);
     ASSERT_TRUE(eventually([&] { return harness.site().getRequestCount(2001) >= requests + 2; }));
     std::this_thread::sleep_until(subscribed + std::chrono::milliseconds(2500));
     EXPECT_EQ(1u, harness.site().countSubscriptions(HALL));
-    const std::size_t before = eventsWith(_cloud, "Hall_present-value");
-    EXPECT_TRUE(eventually([&] { return eventsWith(_cloud, "Hall_present-value") > before; }));
+    const std::size_t before = eventsWith(_cloud.messages(), "Hall_present-value");
+    EXPECT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", before + 1));
 }
 
 TEST_F(WatsonBridgeScheduleTest, NoLifetimeOrOneSecondIsNotABusyLoop)
@@ -451,8 +462,7 @@ TEST_F(WatsonBridgeScheduleTest, NoLifetimeOrOneSecondIsNotABusyLoop)
         harness.setParameter(8, lifetime);
         harness.setParameter(10, "[device:2001/analog-input:1]");
         harness.start();
-        ASSERT_TRUE(eventually([&] { return eventsWith(_cloud, "Hall_present-value") >= 1; }))
-            << harness.console();
+        ASSERT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", 1)) << harness.console();
         std::this_thread::sleep_for(std::chrono::seconds(2));
         // One identity read and a subscription, renewed at most once a second (a renewal every 0.4 s
         // would already make 7).

@@ -1,6 +1,5 @@
 #include "MosquittoProbe.h"
 
-#include "Eventually.h"
 #include "MosquittoBroker.h"
 
 #include <atomic>
@@ -61,9 +60,17 @@ MosquittoProbe::~MosquittoProbe()
     }
 }
 
-bool MosquittoProbe::waitForMessages(std::size_t count, int timeoutMs)
+bool MosquittoProbe::waitUntil(const std::function<bool(const std::vector<Message>&)>& holds,
+                               int timeoutMs) const
 {
-    return eventually([&] { return messages().size() >= count; }, std::chrono::milliseconds(timeoutMs));
+    std::unique_lock<std::mutex> lock(_mutex);
+    return _arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return holds(_messages); });
+}
+
+bool MosquittoProbe::waitForMessages(std::size_t count, int timeoutMs) const
+{
+    return waitUntil([count](const std::vector<Message>& messages) { return messages.size() >= count; },
+                     timeoutMs);
 }
 
 std::vector<MosquittoProbe::Message> MosquittoProbe::messages() const
@@ -97,8 +104,11 @@ void MosquittoProbe::publish(const std::string& topic, const std::string& payloa
 
 void MosquittoProbe::message_arrived(mqtt::const_message_ptr message)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    _messages.push_back({message->get_topic(), message->to_string()});
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _messages.push_back({message->get_topic(), message->to_string()});
+    }
+    _arrived.notify_all();
 }
 
 }  // namespace Orvik::Test

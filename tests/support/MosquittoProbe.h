@@ -2,7 +2,9 @@
 
 #include <mqtt/async_client.h>
 
+#include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,8 +18,8 @@ class MosquittoBroker;
 ///
 /// The constructor connects (plain or TLS as the broker speaks, trusting `caFile`) and
 /// subscribes to `topicFilter` at QoS 1 before it returns; it throws mqtt::exception when
-/// either fails. Messages are kept in arrival order. Waits end after `timeoutMs` so that a
-/// missing message fails the test instead of hanging it.
+/// either fails. Messages are kept in arrival order. Waits wake on each arrival and end after
+/// `timeoutMs` so that a missing message fails the test instead of hanging it.
 class MosquittoProbe : private mqtt::callback
 {
 public:
@@ -32,8 +34,14 @@ public:
                    const std::string& password = "");
     ~MosquittoProbe() override;
 
+    /// Waits until `holds` is true of the messages that have arrived (in arrival order); false when it
+    /// is not by `timeoutMs`. It is checked at once and at each arrival, so the wait ends with the
+    /// message that makes it true (a latency bench relies on that). `holds` runs under the probe's
+    /// lock: it must not call the probe.
+    bool waitUntil(const std::function<bool(const std::vector<Message>&)>& holds,
+                   int timeoutMs = 30000) const;
     /// Waits until at least `count` messages have arrived; false when the time ran out.
-    bool waitForMessages(std::size_t count, int timeoutMs = 20000);
+    bool waitForMessages(std::size_t count, int timeoutMs = 30000) const;
     std::vector<Message> messages() const;
     /// Messages of one topic, in arrival order.
     std::vector<Message> messagesOn(const std::string& topic) const;
@@ -46,6 +54,7 @@ private:
 
     mqtt::async_client _client;
     mutable std::mutex _mutex;
+    mutable std::condition_variable _arrived;
     std::vector<Message> _messages;
 };
 

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <sstream>
 
@@ -33,6 +34,8 @@ const Poco::UInt16 FIRST_PORT = 47808;
 const Poco::UInt64 UNSIGNED_MAX = std::numeric_limits<Poco::UInt64>::max();
 const Poco::Int64 SIGNED_MIN = std::numeric_limits<Poco::Int64>::min();
 const Poco::Int64 SIGNED_MAX = std::numeric_limits<Poco::Int64>::max();
+/// A value named in a message is cut after this many characters.
+const std::size_t MAX_GIVEN_CHARACTERS = 20;
 
 std::string indexed(const std::string& at, const std::string& key, std::size_t index)
 {
@@ -97,8 +100,9 @@ bool isBeyond64Bits(const std::string& literal)
 
 /// The JSON text with every integer literal beyond 64 bits given the exponent "e0". The JSON parser
 /// wraps such integers around (2^64 becomes 0); as floating-point numbers they keep their size and are
-/// refused wherever a whole number of a given range is expected.
-std::string withHugeIntegersAsFloats(const std::string& text)
+/// refused wherever a whole number of a given range is expected. `literals` gets each such literal as
+/// written, by the number it reads as, so that a refusal names what the file says.
+std::string withHugeIntegersAsFloats(const std::string& text, std::map<double, std::string>& literals)
 {
     std::string result;
     result.reserve(text.size());
@@ -119,10 +123,30 @@ std::string withHugeIntegersAsFloats(const std::string& text)
                                          std::string(".eE+-").find(text[end]) != std::string::npos))
                 ++end;
         }
-        result.append(text, position, end - position);
-        if (end - position > 19 && isBeyond64Bits(text.substr(position, end - position)))
+        const std::string literal = text.substr(position, end - position);
+        result += literal;
+        if (literal.size() > 19 && isBeyond64Bits(literal))
+        {
             result += "e0";
+            literals.emplace(std::strtod(literal.c_str(), nullptr), literal);
+        }
         position = end;
+    }
+    return result;
+}
+
+/// The text with every byte but printable ASCII written as "\xNN": the JSON parser's messages quote the
+/// offending byte as it is (the end of the text as 0xFF), which would make the message itself not UTF-8.
+std::string asciiOnly(const std::string& text)
+{
+    std::string result;
+    for (const char c : text)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F)
+            result += c;
+        else
+            result += "\\x" + Poco::NumberFormatter::formatHex(static_cast<unsigned>(byte), 2);
     }
     return result;
 }
@@ -183,11 +207,11 @@ std::unique_ptr<Site> SiteFileReader::readText(const std::string& text, const st
     Poco::Dynamic::Var root;
     try
     {
-        root = Poco::JSON::Parser().parse(withHugeIntegersAsFloats(text));
+        root = Poco::JSON::Parser().parse(withHugeIntegersAsFloats(text, reader._hugeLiterals));
     }
     catch (const Poco::Exception& e)
     {
-        reader.fail("", "not valid JSON: " + e.message());
+        reader.fail("", "not valid JSON: " + asciiOnly(e.message()));
     }
     if (!isObject(root))
         reader.fail("", "the site is not a JSON object");
@@ -850,8 +874,9 @@ Poco::UInt64 SiteFileReader::unsignedNumber(const Poco::Dynamic::Var& value, Poc
         result = inRange ? static_cast<Poco::UInt64>(given) : 0;
     }
     if (!inRange || result < minimum || result > maximum)
-        fail(at, "out of range " + Poco::NumberFormatter::format(minimum) + " to " +
-                     Poco::NumberFormatter::format(maximum));
+        outOfRange(value,
+                   Poco::NumberFormatter::format(minimum) + " to " + Poco::NumberFormatter::format(maximum),
+                   at);
     return result;
 }
 
@@ -859,19 +884,19 @@ Poco::Int64 SiteFileReader::signedNumber(const Poco::Dynamic::Var& value, const 
 {
     if (!isNumber(value))
         fail(at, "a whole number is expected");
-    const std::string range = "out of range " + Poco::NumberFormatter::format(SIGNED_MIN) + " to " +
-                              Poco::NumberFormatter::format(SIGNED_MAX);
+    const std::string range =
+        Poco::NumberFormatter::format(SIGNED_MIN) + " to " + Poco::NumberFormatter::format(SIGNED_MAX);
     if (value.isInteger())
     {
         if (!value.isSigned() && value.convert<Poco::UInt64>() > static_cast<Poco::UInt64>(SIGNED_MAX))
-            fail(at, range);
+            outOfRange(value, range, at);
         return value.convert<Poco::Int64>();
     }
     const double given = value.convert<double>();
     if (given != std::floor(given))
         fail(at, "a whole number is expected");
     if (!(given >= -9223372036854775808.0 && given < 9223372036854775808.0))
-        fail(at, range);
+        outOfRange(value, range, at);
     return static_cast<Poco::Int64>(given);
 }
 
@@ -884,8 +909,8 @@ float SiteFileReader::realNumber(const Poco::Dynamic::Var& value, const std::str
     if (!(given >= -limit && given <= limit))
     {
         std::ostringstream range;
-        range << "out of range of REAL, " << -limit << " to " << limit;
-        fail(at, range.str());
+        range << "of REAL, " << -limit << " to " << limit;
+        outOfRange(value, range.str(), at);
     }
     return static_cast<float>(given);
 }
@@ -900,10 +925,9 @@ double SiteFileReader::number(const Poco::JSON::Object::Ptr& pObject, const std:
         fail(at + "." + key, "a number is expected");
     const double result = value.convert<double>();
     if (!(result >= minimum && result <= maximum))
-    {
-        fail(at + "." + key, "out of range " + Poco::NumberFormatter::format(minimum) + " to " +
-                                 Poco::NumberFormatter::format(maximum));
-    }
+        outOfRange(value,
+                   Poco::NumberFormatter::format(minimum) + " to " + Poco::NumberFormatter::format(maximum),
+                   at + "." + key);
     return result;
 }
 
@@ -934,6 +958,21 @@ Poco::JSON::Array::Ptr SiteFileReader::array(const Poco::JSON::Object::Ptr& pPar
     if (!isArray(pParent->get(key)))
         fail(at + "." + key, "a JSON array is expected");
     return pParent->getArray(key);
+}
+
+void SiteFileReader::outOfRange(const Poco::Dynamic::Var& value, const std::string& range,
+                                const std::string& at) const
+{
+    std::string given = value.convert<std::string>();
+    if (!value.isInteger())
+    {
+        const auto literal = _hugeLiterals.find(value.convert<double>());
+        if (literal != _hugeLiterals.end())
+            given = literal->second;
+    }
+    if (given.size() > MAX_GIVEN_CHARACTERS)
+        given = given.substr(0, MAX_GIVEN_CHARACTERS) + "...";
+    fail(at, given + " is out of range " + range);
 }
 
 void SiteFileReader::fail(const std::string& at, const std::string& message) const

@@ -13,6 +13,7 @@
 #include <Poco/JSON/Object.h>
 #include <Poco/Timestamp.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,9 +31,11 @@ class SimulatedDevice;
 /// object, a reference in a bad form, a number out of range (whole numbers beyond 64 bits included,
 /// which the JSON parser alone would wrap around), a text that is not UTF-8, a folder instead of a
 /// file. The first problem ends the reading with Poco::DataFormatException, whose message names the
-/// file, the place and what was expected ("demo.json: devices[1].objects[3].log.intervalSeconds: out of
-/// range 0.01 to 100000000"); bytes that are not UTF-8 are placed by line and column. A file that
-/// does not exist or cannot be opened gives Poco's file exception, which names it.
+/// file, the place and what was expected ("demo.json: devices[1].objects[3].log.intervalSeconds: 0 is
+/// out of range 0.01 to 100000000", the number given named; an integer beyond 64 bits as written, its first
+/// 20 characters when longer); bytes that are not UTF-8 are placed by line and column. The message is
+/// printable ASCII: a byte that the JSON parser quotes is written "\xNN". A file that does not exist or
+/// cannot be opened gives Poco's file exception, which names it.
 class SiteFileReader
 {
 public:
@@ -103,6 +106,9 @@ private:
                                    const std::string& at);
     Poco::JSON::Array::Ptr array(const Poco::JSON::Object::Ptr& pParent, const std::string& key,
                                  const std::string& at);
+    /// Refuses `value`, named as the file gives it (shortened when long), for lying outside `range`.
+    [[noreturn]] void outOfRange(const Poco::Dynamic::Var& value, const std::string& range,
+                                 const std::string& at) const;
     [[noreturn]] void fail(const std::string& at, const std::string& message) const;
 
     const std::string _origin;
@@ -111,6 +117,8 @@ private:
     const std::optional<Poco::UInt32> _ownDeviceInstance;
     /// The file's one device is the program's own: it takes `_ownDeviceInstance`.
     bool _renameOnlyDevice = false;
+    /// The file's integer literals beyond 64 bits, by the floating-point number each is read as.
+    std::map<double, std::string> _hugeLiterals;
 };
 
 }  // namespace Orvik::BACnet::Device

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterNames.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterReader.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
@@ -159,6 +160,17 @@ void AppTrendLogPusher::getParameters()
     PusherParameterReader(_sendLog, _ftp, _whichTrendLogs, _schedule, _positions,
                           [this](const std::string& line) { printMessage(line); })
         .read(properties, [this] { _upload.checkUploadTarget(); });
+    warnOfClearTextPassword();
+}
+
+void AppTrendLogPusher::warnOfClearTextPassword() const
+{
+    if (_upload.sendsPasswordInClearText())
+    {
+        printMessage(PusherParameterNames::describe(PusherParameterNames::_FTP_PASSWORD) +
+                     " travels in clear text to a server without TLS; an ftps:// address in " +
+                     PusherParameterNames::describe(PusherParameterNames::_FTP_SERVER) + " encrypts it");
+    }
 }
 
 void AppTrendLogPusher::reportUploadFailure(const std::string& reason)

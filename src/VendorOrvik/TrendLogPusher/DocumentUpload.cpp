@@ -191,6 +191,13 @@ std::string DocumentUpload::problemWith(Poco::Int32 number, const std::string& t
     return "";
 }
 
+bool DocumentUpload::sendsPasswordInClearText() const
+{
+    // Without a user there is no login (see send()), so the password goes nowhere.
+    return !_ftp.userId.empty() && !_ftp.password.empty() &&
+           serverAddress(_ftp.serverURL).getScheme() != _SECURE_SCHEME;
+}
+
 Poco::URI DocumentUpload::serverAddress(const std::string& serverURL)
 {
     Poco::URI uri(serverURL);

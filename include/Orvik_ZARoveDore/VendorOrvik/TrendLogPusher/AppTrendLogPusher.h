@@ -92,7 +92,8 @@ public:
     /// Reads and corrects the 20 parameters (PusherParameterReader, its lines on the console); throws
     /// Poco::InvalidArgumentException "To few App parameters" when there are fewer, and the exception of
     /// DocumentUpload::checkUploadTarget() (after a console line saying that the app does not start) when
-    /// the upload parameters cannot be used.
+    /// the upload parameters cannot be used. A password that the login would send in clear text gets one
+    /// console line saying so (never the password), once per start.
     void getParameters();
     /// Milliseconds from now until the next attempt, limited to the Int32 range.
     Poco::Int32 getTimoutMilliseconds() const;
@@ -113,6 +114,7 @@ public:
 
 private:
     void reportUploadFailure(const std::string& reason);
+    void warnOfClearTextPassword() const;
     /// One console line "AppTrendLogPusher(<instance>): <text>", control characters escaped, flushed.
     void printMessage(const std::string& text) const;
 

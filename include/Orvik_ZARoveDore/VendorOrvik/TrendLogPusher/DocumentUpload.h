@@ -60,6 +60,9 @@ public:
     /// Why the text of parameter `number` would be refused by checkUploadTarget(), or "" when it would
     /// not (any text of other parameters). For tools that check a value before it is stored.
     static std::string problemWith(Poco::Int32 number, const std::string& text);
+    /// True when the login would send a password over a connection without TLS: a user and a password
+    /// are given and the server's address is not "ftps". Call once checkUploadTarget() has passed.
+    bool sendsPasswordInClearText() const;
     /// The export file name of an attempt started at `now`: "tl_" + initials + "_" + UTC
     /// "%y%m%d_%H%M%S%i" + ".xml".
     std::string getFileName(const Poco::Timestamp& now) const;

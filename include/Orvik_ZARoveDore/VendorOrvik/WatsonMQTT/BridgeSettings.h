@@ -40,6 +40,8 @@ public:
     static constexpr Poco::Int32 _ORG_ID = 1;
     static constexpr Poco::Int32 _GATEWAY_TYPE = 3;
     static constexpr Poco::Int32 _GATEWAY_ID = 4;
+    /// Parameter number of the gateway's credential on the platform.
+    static constexpr Poco::Int32 _AUTHENTICATION_TOKEN = 6;
 
     Orvik::MQTT::Watson::DataConnection connection;
     DataSetupParams setupParams;
