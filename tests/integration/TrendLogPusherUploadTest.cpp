@@ -181,6 +181,7 @@ TEST_F(TrendLogPusherUpload, ADeviceWhoseSearchFailsHidesNoOtherDevice)
     for (const auto& device : start().getDevices())
         devices.push_back(device.deviceInstance);
     EXPECT_EQ((std::vector<Poco::UInt32>{1001, 3001}), devices);
+    EXPECT_NE(_pRig->out().find("1 device(s) failed: device:2001\n"), std::string::npos) << _pRig->out();
 }
 
 TEST_F(TrendLogPusherUpload, RefusedSessionsLeaveNoConnectionOpen)

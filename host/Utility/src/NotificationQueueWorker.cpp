@@ -70,9 +70,10 @@ bool NotificationQueueWorker::handleNotification(Poco::AutoPtr<Poco::Notificatio
     }
 }
 
-void NotificationQueueWorker::answerWaitingSanityRequests()
+bool NotificationQueueWorker::answerWaitingSanityRequests()
 {
     std::vector<Poco::AutoPtr<Poco::Notification>> others;
+    bool stopWaits = false;
     for (Poco::AutoPtr<Poco::Notification> pNf(_pReadQueue->dequeueNotification()); !pNf.isNull();
          pNf = _pReadQueue->dequeueNotification())
     {
@@ -83,6 +84,8 @@ void NotificationQueueWorker::answerWaitingSanityRequests()
         }
         else
         {
+            stopWaits =
+                stopWaits || (pHostNf != nullptr && pHostNf->getAction() == Notification::STOP_RUNNING);
             others.push_back(pNf);
         }
     }
@@ -91,6 +94,7 @@ void NotificationQueueWorker::answerWaitingSanityRequests()
     {
         _pReadQueue->enqueueUrgentNotification(*it);
     }
+    return stopWaits;
 }
 
 void NotificationQueueWorker::answerSanityRequest(const Notification& request) const

@@ -45,7 +45,10 @@ AppTrendLogPusher::AppTrendLogPusher(Poco::Int32 idAppInstance, const DataPusher
       _thisDevice(getBACnetServerDeviceInstance()),
       _timings(timings),
       _positions(_devices, idAppInstance),
-      _discovery(*this, _devices, _whichTrendLogs, _positions, getBACnetServerDeviceInstance()),
+      _discovery(
+          *this, _devices, _whichTrendLogs, _positions, getBACnetServerDeviceInstance(),
+          [this] { return answerWaitingSanityRequests(); },
+          [this](const std::string& line) { printMessage(line); }),
       _writer(
           *this, _sendLog, _thisDevice, _devices, [this] { answerWaitingSanityRequests(); },
           [this](const std::string& line) { printMessage(line); }),

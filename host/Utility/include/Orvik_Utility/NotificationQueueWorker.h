@@ -73,8 +73,9 @@ public:
 
     /// Answers the sanity requests waiting in the read queue and leaves every other notification there
     /// in its order, without waiting. For a worker that stays away from its loop for long (a long
-    /// transfer): called now and then on its own thread, it keeps the worker counted as alive.
-    void answerWaitingSanityRequests();
+    /// transfer): called now and then on its own thread, it keeps the worker counted as alive. True when
+    /// a stop request (STOP_RUNNING) is among the notifications left waiting.
+    bool answerWaitingSanityRequests();
 
     void run() override;
 

@@ -102,6 +102,7 @@ public:
     /// The bounds of the read-ahead of the next documents (default: 4 MB of pages, 256 trend logs ahead);
     /// {0, 0} reads one trend log after the other, as a measurement's baseline.
     void setReadAheadLimits(const TrendLogReadAhead::Limits& limits) { _writer.setReadAheadLimits(limits); }
+    void setDiscoveryLimits(const TrendLogDiscovery::Limits& limits) { _discovery.setLimits(limits); }
 
     // ---- read access for drivers and tests ------------------------------------------------------
 

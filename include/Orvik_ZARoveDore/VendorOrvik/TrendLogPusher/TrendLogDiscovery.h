@@ -3,35 +3,44 @@
 #include <Poco/Clock.h>
 #include <Poco/Types.h>
 
+#include <cstddef>
+#include <functional>
+#include <string>
 #include <vector>
 
-#include "Orvik_BACnet/DataType/BACnetDeviceObjectPropertyReference.h"
-#include "Orvik_BACnet/DataType/BACnetDeviceObjectReference.h"
-#include "Orvik_BACnet/DataType/ObjectIdentifier.h"
-#include "Orvik_BACnetClient/DataObjectKey.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
-#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataChannel.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataDevice.h"
-#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataTrendLog.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataWhichTrendLogs.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DeviceSearch.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PositionStore.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 {
 
-/// The trend log pusher's search for devices and trend logs: Who-Is for the devices of the network,
-/// their object lists for the trend logs (trend log and trend log multiple), ReadPropertyMultiple for
-/// the properties of the devices, trend logs and logged objects. Found devices are appended to the
-/// collected devices, found trend logs to their device; nothing is ever removed.
+/// The trend log pusher's search for devices and trend logs: a Who-Is for the devices of the network,
+/// then each device's search (DeviceSearch), many devices at once (ParallelSearch). Found devices are
+/// appended to the collected devices in the order of their I-Ams, found trend logs to their device;
+/// nothing is ever removed. Each search ends with one report line: the devices and trend logs found,
+/// the devices that failed and how long it took.
 ///
-/// Works on the app's thread with its blocking BACnet services; the requester, the devices, the search
-/// settings and the position store are not owned and must outlive the discovery.
+/// Works on the app's thread; while devices are searched it calls `keepAlive` now and then, which
+/// answers the app's sanity requests and says whether the app was told to stop. The requester, the
+/// devices, the search settings and the position store are not owned and must outlive the discovery.
 class TrendLogDiscovery
 {
 public:
+    struct Limits
+    {
+        /// Devices searched at once.
+        std::size_t devicesAtOnce = 32;
+        /// The longest time between two keepAlive calls while devices are searched.
+        long keepAliveMs = 1000;
+    };
+
     TrendLogDiscovery(Client::ServiceHelper& services, std::vector<DataDevice>& devices,
                       const DataWhichTrendLogs& which, PositionStore& positions,
-                      Poco::UInt32 ownDeviceInstance);
+                      Poco::UInt32 ownDeviceInstance, std::function<bool()> keepAlive,
+                      std::function<void(const std::string&)> report);
 
     /// One search in the configured mode; stores the positions when it found new trend logs and sets
     /// when the next search is due.
@@ -40,37 +49,38 @@ public:
     bool isRefreshDue() const;
     /// Reads the device properties; false when the read failed or a required property is missing.
     bool collectDevice(DataDevice& device);
+    void setLimits(const Limits& limits) { _limits = limits; }
 
 private:
+    /// A device to search: a copy of a device found before, or a new one.
+    struct Job
+    {
+        DataDevice device;
+        bool isNew = true;
+        DeviceSearch::Outcome outcome;
+    };
+
     /// Searches every device that answers a Who-Is; one that fails is passed over, a stop request ends
     /// the search. The number of new trend logs, or a negative number when a device failed or the stop
     /// came.
     Poco::Int32 collectNetworkedTrendLogs();
-    /// `result`, noting a stop request.
-    Client::ServiceHelper::SyncReslut noted(Client::ServiceHelper::SyncReslut result);
-    /// Searches one device's object list: the number of new trend logs, 0 for an excluded device, -1 on
-    /// failure (a new device is then not added).
-    Poco::Int32 collectTrendLogsFromDevice(Poco::UInt32 deviceInstance);
-    /// Reads one trend log and its channels into `trendLogs`: 1 when added, 0 when it was there
-    /// already, -1 on failure.
-    Poco::Int32 collectTrendLog(const Client::DataObjectKey& key, std::vector<DataTrendLog>& trendLogs);
-    /// Rebuilds `channels` from the logged references; false when a channel was refused (stop).
-    bool collectLoggingFromObjects(const DataType::ObjectIdentifier& parentDeviceIdentifier,
-                                   const std::vector<DataType::BACnetDeviceObjectPropertyReference>& refs,
-                                   std::vector<DataChannel>& channels);
-    /// Reads the logged object's and its device's properties; false only on a stop request.
-    bool collectLoggingFromObject(const DataType::BACnetDeviceObjectPropertyReference& ref,
-                                  DataChannel& channel);
-    /// True when `ref` (device and object) is excluded.
-    bool isBlackList(const DataType::BACnetDeviceObjectReference& ref) const;
+    /// The gateway's own device; the same result as collectNetworkedTrendLogs().
+    Poco::Int32 collectOwnTrendLogs();
+    Job jobFor(Poco::UInt32 deviceInstance);
+    /// Takes the searched jobs over into the devices, in their order; the same result as
+    /// collectNetworkedTrendLogs().
+    Poco::Int32 takeOver(std::vector<Job>& jobs, bool stopped, const Poco::Clock& started);
+    void reportSearch(const std::vector<Job>& jobs, const Poco::Clock& started) const;
 
     Client::ServiceHelper& _services;
     std::vector<DataDevice>& _devices;
     const DataWhichTrendLogs& _which;
     PositionStore& _positions;
     const Poco::UInt32 _ownDeviceInstance;
+    const std::function<bool()> _keepAlive;
+    const std::function<void(const std::string&)> _report;
+    Limits _limits;
     Poco::Clock _nextTrendLogCollect;
-    bool _stopRequested = false;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
