@@ -11,6 +11,7 @@
 
 #include <gmock/gmock.h>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -571,9 +572,9 @@ using Codec::Test::Packet;
 class SiteServerTest : public ::testing::Test
 {
 protected:
-    SiteServerTest()
-        : _pSite(Device::Site::load(std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json")),
-          _server(*_pSite, Device::IP::SiteServer::Settings())
+    explicit SiteServerTest(std::unique_ptr<Device::Site> pSite = Device::Site::load(
+                                std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json"))
+        : _pSite(std::move(pSite)), _server(*_pSite, Device::IP::SiteServer::Settings())
     {
         _server.start();
     }
@@ -683,6 +684,73 @@ TEST_F(SiteServerTest, TheRouterCarriesRequestsToItsNetworkAndRejectsOthers)
         sendNpdu(c.npdu, router);
         EXPECT_EQ(answer(4).rfind(c.answer, 0), 0u) << c.what;
     }
+}
+
+/// Devices behind the router on network 5: 501 (MAC 01) loses a quarter of what reaches it, 502 (MAC 02)
+/// nothing.
+class RoutedSiteServerTest : public SiteServerTest
+{
+protected:
+    RoutedSiteServerTest()
+        : SiteServerTest(Device::Site::parse(R"({"devices": [
+              {"instance": 501, "network": 5, "mac": "01", "dropRate": 0.25},
+              {"instance": 502, "network": 5, "mac": "02"}]})",
+                                             "routed.json"))
+    {
+    }
+
+    /// A ReadProperty of the object-name of device `instance` at MAC `mac` of network 5, to the router.
+    void askThroughRouter(Poco::UInt32 instance, std::uint8_t mac, Poco::UInt8 invokeId)
+    {
+        Npdu::Header npdu;
+        npdu.expectingReply = true;
+        npdu.hasDestination = true;
+        npdu.destination.setNetworkNumber(5);
+        npdu.destination.setMAC(&mac, 1);
+        const Octets apdu =
+            Apdu::encode(pdu(Apdu::CONFIRMED_REQUEST, invokeId, ReadProperty::_SERVICE),
+                         ReadProperty::encodeRequest({DataType::ObjectIdentifier(OBJECT_DEVICE, instance),
+                                                      PropertyReference(PROP_OBJECT_NAME)}));
+        _peer.send(datagram(apdu, npdu), *_server.routerAddress());
+    }
+
+    /// The source MACs of the answers that arrive until none has come for `quietMs`.
+    std::vector<std::uint8_t> answeringMacs(long quietMs)
+    {
+        std::vector<std::uint8_t> macs;
+        try
+        {
+            for (;;)
+            {
+                Poco::Net::SocketAddress sender;
+                const Octets octets = _peer.receiveOctets(sender, quietMs);
+                macs.push_back(Npdu::decode(Bvll::decode(octets).payload).header.source.getMAC()[0]);
+            }
+        }
+        catch (const Poco::TimeoutException&)
+        {
+            return macs;
+        }
+    }
+};
+
+TEST_F(RoutedSiteServerTest, ARoutedDeviceLosesItsShareOfRequestsAndItsNeighbourNone)
+{
+    std::map<std::uint8_t, int> answered;
+    // In batches, so that the router's socket buffer never overflows (a loss that is no device's).
+    for (Poco::UInt8 batch = 0; batch < 4; ++batch)
+    {
+        for (Poco::UInt8 id = 0; id < 25; ++id)
+        {
+            askThroughRouter(501, 0x01, id);
+            askThroughRouter(502, 0x02, id);
+        }
+        for (std::uint8_t mac : answeringMacs(300))
+            ++answered[mac];
+    }
+    EXPECT_EQ(answered[0x02], 100);
+    EXPECT_GE(answered[0x01], 60);
+    EXPECT_LE(answered[0x01], 90);
 }
 
 }  // namespace Orvik::BACnet::Client::Test

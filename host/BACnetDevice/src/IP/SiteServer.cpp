@@ -87,8 +87,7 @@ void SiteServer::addRoutedDevice(const Site::Presence& presence)
         pRouter = pSocket.get();
         _sockets.push_back(std::move(pSocket));
     }
-    auto pDevice = std::make_unique<Socket>();
-    pDevice->instance = presence.iAm.deviceIdentifier.getInstance();
+    std::unique_ptr<Socket> pDevice = deviceSocket(presence);
     pDevice->socket = pRouter->socket;  // one socket, shared with the router
     pDevice->address = pRouter->address;
     pDevice->routed = presence.address;
@@ -141,14 +140,20 @@ void SiteServer::bindDevice(const Site::Presence& presence)
                                                                : Poco::Net::SocketAddress(presence.bind);
     else if (!_settings.freePorts && presence.address.getMACLength() == 6)
         address = socketAddressOf(Codec::Bvll::Endpoint::fromAddress(presence.address));
-    auto pSocket = std::make_unique<Socket>();
-    pSocket->instance = presence.iAm.deviceIdentifier.getInstance();
-    pSocket->dropRate = presence.dropRate;
-    pSocket->losses.seed(presence.seed);
+    std::unique_ptr<Socket> pSocket = deviceSocket(presence);
     pSocket->socket.bind(address, true);
     pSocket->address = pSocket->socket.address();
     _endpoints.push_back(Endpoint{pSocket->instance, pSocket->address, std::nullopt});
     _sockets.push_back(std::move(pSocket));
+}
+
+std::unique_ptr<SiteServer::Socket> SiteServer::deviceSocket(const Site::Presence& presence)
+{
+    auto pSocket = std::make_unique<Socket>();
+    pSocket->instance = presence.iAm.deviceIdentifier.getInstance();
+    pSocket->dropRate = presence.dropRate;
+    pSocket->losses.seed(presence.seed);
+    return pSocket;
 }
 
 void SiteServer::attachDevice(const Site::Presence& presence)
@@ -276,8 +281,7 @@ void SiteServer::receive(Socket& socket)
     }
     if (received <= 0)
         return;
-    if (socket.dropRate > 0.0 &&
-        std::uniform_real_distribution<double>(0.0, 1.0)(socket.losses) < socket.dropRate)
+    if (loses(socket))
         return;  // lost on the way
     datagram.resize(static_cast<std::size_t>(received));
     try
@@ -288,6 +292,12 @@ void SiteServer::receive(Socket& socket)
     {
         // A datagram that cannot be read is dropped.
     }
+}
+
+bool SiteServer::loses(Socket& device)
+{
+    return device.dropRate > 0.0 &&
+           std::uniform_real_distribution<double>(0.0, 1.0)(device.losses) < device.dropRate;
 }
 
 void SiteServer::handle(Socket& socket, const Codec::Octets& datagram, const Poco::Net::SocketAddress& sender)
@@ -302,8 +312,14 @@ void SiteServer::handle(Socket& socket, const Codec::Octets& datagram, const Poc
     if (npdu.header.hasSource)
         peer.remote = npdu.header.source;
     bool broadcast = false;
-    const std::vector<Socket*> targets = targetsOf(socket, bvll, npdu, peer, broadcast);
-    if (targets.empty() || npdu.header.isNetworkMessage)
+    std::vector<Socket*> targets = targetsOf(socket, bvll, npdu, peer, broadcast);
+    if (npdu.header.isNetworkMessage)
+        return;
+    // The router's socket loses nothing itself: each device behind it loses its own share.
+    targets.erase(std::remove_if(targets.begin(), targets.end(),
+                                 [](Socket* pTarget) { return pTarget->routed && loses(*pTarget); }),
+                  targets.end());
+    if (targets.empty())
         return;
     const Codec::Apdu::Message apdu = Codec::Apdu::decode(npdu.payload);
     Socket& target = *targets.front();

@@ -55,7 +55,8 @@ class SegmentedTransfer;
 ///     a global Who-Is (DNET 65535) or a broadcast on their network reaches them,
 ///     Who-Is-Router-To-Network gets I-Am-Router-To-Network, and a message for a network the router
 ///     does not know gets Reject-Message-To-Network (no route).
-/// Datagrams that cannot be read are dropped, and so is the device's share of lost ones (its drop rate).
+/// Datagrams that cannot be read are dropped, and so is the device's share of lost ones (its drop rate;
+/// behind the router: of the datagrams the router passes to it).
 ///
 /// On a link of another's (Settings::send): the site's one device binds no socket. Its owner (the
 /// gateway's BACnet/IP network, whose socket is the gateway's own device's address) hands the datagrams
@@ -165,6 +166,8 @@ private:
         Codec::Octets datagram;
     };
 
+    /// A device's entry with its losses; the caller gives it its socket.
+    static std::unique_ptr<Socket> deviceSocket(const Site::Presence& presence);
     void bindDevice(const Site::Presence& presence);
     void attachDevice(const Site::Presence& presence);
     /// Waits up to `wait` for the sockets, or on a link of another's for datagrams handed over.
@@ -181,6 +184,8 @@ private:
                             const Codec::Npdu::NetworkMessage& message);
     void run();
     void receive(Socket& socket);
+    /// True when the device loses the datagram on its way (its drop rate).
+    static bool loses(Socket& device);
     void handle(Socket& socket, const Codec::Octets& datagram, const Poco::Net::SocketAddress& sender);
     void handleWhoIs(const std::vector<Socket*>& targets, const Peer& peer, const Codec::Apdu::Message& apdu,
                      bool broadcast);
