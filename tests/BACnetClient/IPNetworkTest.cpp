@@ -686,32 +686,48 @@ TEST_F(SiteServerTest, TheRouterCarriesRequestsToItsNetworkAndRejectsOthers)
     }
 }
 
-/// Devices behind the router on network 5: 501 (MAC 01) loses a quarter of what reaches it, 502 (MAC 02)
-/// nothing.
+/// Devices behind the router, device <n><mm> on network n at MAC mm: on network 5, 501 loses a quarter
+/// of what reaches it, 502 nothing; network 6 is a slow link (100 ms a frame), where 605 is a slow device.
 class RoutedSiteServerTest : public SiteServerTest
 {
 protected:
+    static constexpr Poco::Timestamp::TimeDiff FRAME_US = 100000;
+    static constexpr Poco::Timestamp::TimeDiff SLOW_DEVICE_US = 1000000;
+
     RoutedSiteServerTest()
-        : SiteServerTest(Device::Site::parse(R"({"devices": [
+        : SiteServerTest(Device::Site::parse(R"({"networks": [{"network": 6, "frameDelayMs": 100}],
+              "devices": [
               {"instance": 501, "network": 5, "mac": "01", "dropRate": 0.25},
-              {"instance": 502, "network": 5, "mac": "02"}]})",
+              {"instance": 502, "network": 5, "mac": "02"},
+              {"instance": 601, "network": 6, "mac": "01"}, {"instance": 602, "network": 6, "mac": "02"},
+              {"instance": 603, "network": 6, "mac": "03"}, {"instance": 604, "network": 6, "mac": "04"},
+              {"instance": 605, "network": 6, "mac": "05", "faults": {"delayMs": 1000}}]})",
                                              "routed.json"))
     {
     }
 
-    /// A ReadProperty of the object-name of device `instance` at MAC `mac` of network 5, to the router.
-    void askThroughRouter(Poco::UInt32 instance, std::uint8_t mac, Poco::UInt8 invokeId)
+    /// A ReadProperty of the object-name of device `instance`, to the router.
+    void askThroughRouter(Poco::UInt32 instance, Poco::UInt8 invokeId)
     {
         Npdu::Header npdu;
         npdu.expectingReply = true;
         npdu.hasDestination = true;
-        npdu.destination.setNetworkNumber(5);
+        npdu.destination.setNetworkNumber(static_cast<Poco::UInt16>(instance / 100));
+        const auto mac = static_cast<std::uint8_t>(instance % 100);
         npdu.destination.setMAC(&mac, 1);
         const Octets apdu =
             Apdu::encode(pdu(Apdu::CONFIRMED_REQUEST, invokeId, ReadProperty::_SERVICE),
                          ReadProperty::encodeRequest({DataType::ObjectIdentifier(OBJECT_DEVICE, instance),
                                                       PropertyReference(PROP_OBJECT_NAME)}));
         _peer.send(datagram(apdu, npdu), *_server.routerAddress());
+    }
+
+    /// The source MAC of the next answer; throws Poco::TimeoutException without one.
+    std::uint8_t answeringMac(long timeoutMs)
+    {
+        Poco::Net::SocketAddress sender;
+        const Octets octets = _peer.receiveOctets(sender, timeoutMs);
+        return Npdu::decode(Bvll::decode(octets).payload).header.source.getMAC()[0];
     }
 
     /// The source MACs of the answers that arrive until none has come for `quietMs`.
@@ -721,11 +737,7 @@ protected:
         try
         {
             for (;;)
-            {
-                Poco::Net::SocketAddress sender;
-                const Octets octets = _peer.receiveOctets(sender, quietMs);
-                macs.push_back(Npdu::decode(Bvll::decode(octets).payload).header.source.getMAC()[0]);
-            }
+                macs.push_back(answeringMac(quietMs));
         }
         catch (const Poco::TimeoutException&)
         {
@@ -742,8 +754,8 @@ TEST_F(RoutedSiteServerTest, ARoutedDeviceLosesItsShareOfRequestsAndItsNeighbour
     {
         for (Poco::UInt8 id = 0; id < 25; ++id)
         {
-            askThroughRouter(501, 0x01, id);
-            askThroughRouter(502, 0x02, id);
+            askThroughRouter(501, id);
+            askThroughRouter(502, id);
         }
         for (std::uint8_t mac : answeringMacs(300))
             ++answered[mac];
@@ -751,6 +763,29 @@ TEST_F(RoutedSiteServerTest, ARoutedDeviceLosesItsShareOfRequestsAndItsNeighbour
     EXPECT_EQ(answered[0x02], 100);
     EXPECT_GE(answered[0x01], 60);
     EXPECT_LE(answered[0x01], 90);
+}
+
+// The link hands over one frame at a time, in order: the k-th request reaches its device no sooner than
+// k frames after it was sent, and a slow device answers late without holding up the link.
+TEST_F(RoutedSiteServerTest, ASlowLinkPassesOneFrameAtATimeAndASlowDeviceDoesNotHoldIt)
+{
+    const Poco::Timestamp sent;
+    for (Poco::UInt32 instance : {605, 601, 602, 603, 604})
+        askThroughRouter(instance, 1);
+    const struct
+    {
+        std::uint8_t mac;
+        Poco::Timestamp::TimeDiff earliestUs;
+    } answers[] = {{1, 2 * FRAME_US},
+                   {2, 3 * FRAME_US},
+                   {3, 4 * FRAME_US},
+                   {4, 5 * FRAME_US},
+                   {5, FRAME_US + SLOW_DEVICE_US}};
+    for (const auto& expected : answers)
+    {
+        EXPECT_EQ(answeringMac(5000), expected.mac);
+        EXPECT_GE(sent.elapsed(), expected.earliestUs) << "device " << 600 + expected.mac;
+    }
 }
 
 }  // namespace Orvik::BACnet::Client::Test
