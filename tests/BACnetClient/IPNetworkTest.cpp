@@ -9,9 +9,12 @@
 #include "Orvik_BACnetDevice/ServiceCoding.h"
 #include "Orvik_BACnetDevice/Site.h"
 
+#include <Poco/Format.h>
 #include <gmock/gmock.h>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -571,9 +574,9 @@ using Codec::Test::Packet;
 class SiteServerTest : public ::testing::Test
 {
 protected:
-    SiteServerTest()
-        : _pSite(Device::Site::load(std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json")),
-          _server(*_pSite, Device::IP::SiteServer::Settings())
+    explicit SiteServerTest(std::unique_ptr<Device::Site> pSite = Device::Site::load(
+                                std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json"))
+        : _pSite(std::move(pSite)), _server(*_pSite, Device::IP::SiteServer::Settings())
     {
         _server.start();
     }
@@ -683,6 +686,85 @@ TEST_F(SiteServerTest, TheRouterCarriesRequestsToItsNetworkAndRejectsOthers)
         sendNpdu(c.npdu, router);
         EXPECT_EQ(answer(4).rfind(c.answer, 0), 0u) << c.what;
     }
+}
+
+/// Devices behind the router, device <n><mm> on network n at MAC mm: on network 5, 501 loses a quarter
+/// of what reaches it, 502 nothing; network 6 is a slow link (100 ms a frame), where 605 is a slow device.
+class RoutedSiteServerTest : public SiteServerTest
+{
+protected:
+    static constexpr Poco::Timestamp::TimeDiff FRAME_US = 100000;
+    static constexpr Poco::Timestamp::TimeDiff SLOW_DEVICE_US = 1000000;
+
+    RoutedSiteServerTest()
+        : SiteServerTest(
+              Device::Site::parse(R"({"networks": [{"network": 6, "frameDelayMs": 100}], "devices": [
+              {"instance": 501, "network": 5, "mac": "01", "dropRate": 0.25},
+              {"instance": 502, "network": 5, "mac": "02"}, {"instance": 601, "network": 6, "mac": "01"},
+              {"instance": 602, "network": 6, "mac": "02"}, {"instance": 603, "network": 6, "mac": "03"},
+              {"instance": 604, "network": 6, "mac": "04"},
+              {"instance": 605, "network": 6, "mac": "05", "faults": {"delayMs": 1000}}]})",
+                                  "routed.json"))
+    {
+    }
+
+    /// A ReadProperty of device `instance`'s object-name (invoke id 5) through the router.
+    void askThroughRouter(Poco::UInt32 instance)
+    {
+        sendNpdu(Poco::format("01 24 00 %02x 01 %02x ff 00 05 05 0c 0c 02 00 %02x %02x 19 4d", instance / 100,
+                              instance % 100, instance >> 8, instance & 0xFF),
+                 *_server.routerAddress());
+    }
+
+    /// The source MAC of the next answer within `timeoutMs`; none without one.
+    std::optional<std::uint8_t> answeringMac(long timeoutMs)
+    {
+        Poco::Net::SocketAddress sender;
+        try
+        {
+            const Octets octets = _peer.receiveOctets(sender, timeoutMs);
+            return Npdu::decode(Bvll::decode(octets).payload).header.source.getMAC()[0];
+        }
+        catch (const Poco::TimeoutException&)
+        {
+            return std::nullopt;
+        }
+    }
+};
+
+TEST_F(RoutedSiteServerTest, ARoutedDeviceLosesItsShareOfRequestsAndItsNeighbourNone)
+{
+    std::map<std::uint8_t, int> answered;
+    // In batches, so that the router's socket buffer never overflows (a loss that is no device's).
+    for (int batch = 0; batch < 4; ++batch)
+    {
+        for (int request = 0; request < 25; ++request)
+        {
+            askThroughRouter(501);
+            askThroughRouter(502);
+        }
+        while (const std::optional<std::uint8_t> mac = answeringMac(300))
+            ++answered[*mac];
+    }
+    EXPECT_EQ(answered[0x02], 100);
+    EXPECT_GE(answered[0x01], 60);
+    EXPECT_LE(answered[0x01], 90);
+}
+
+// The link hands over one frame at a time, in order: the k-th request reaches its device no sooner than
+// k frames after it was sent, and a slow device answers late without holding up the link.
+TEST_F(RoutedSiteServerTest, ASlowLinkPassesOneFrameAtATimeAndASlowDeviceDoesNotHoldIt)
+{
+    const Poco::Timestamp sent;
+    for (Poco::UInt32 instance : {605, 601, 602, 603, 604})
+        askThroughRouter(instance);
+    for (std::uint8_t mac = 1; mac <= 4; ++mac)
+    {
+        EXPECT_EQ(answeringMac(5000), mac);
+        EXPECT_GE(sent.elapsed(), (mac + 1) * FRAME_US) << "device 60" << int(mac);
+    }
+    EXPECT_EQ(answeringMac(5000), 5);
+    EXPECT_GE(sent.elapsed(), FRAME_US + SLOW_DEVICE_US);
 }
 
 }  // namespace Orvik::BACnet::Client::Test

@@ -38,6 +38,19 @@ std::unique_ptr<Site> Site::parse(const std::string& text, const std::string& or
     return SiteFileReader::readText(text, origin);
 }
 
+void Site::setFrameDelayMs(Poco::UInt16 network, Poco::UInt32 frameDelayMs)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    _frameDelaysMs[network] = frameDelayMs;
+}
+
+Poco::UInt32 Site::getFrameDelayMs(Poco::UInt16 network) const
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    const auto it = _frameDelaysMs.find(network);
+    return it == _frameDelaysMs.end() ? 0 : it->second;
+}
+
 void Site::addDevice(std::unique_ptr<SimulatedDevice> pDevice)
 {
     std::lock_guard<std::mutex> lock(_mutex);

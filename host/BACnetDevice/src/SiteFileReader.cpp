@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <set>
 #include <sstream>
 
 namespace Orvik::BACnet::Device
@@ -247,6 +248,7 @@ std::unique_ptr<Site> SiteFileReader::readSite(const Poco::JSON::Object::Ptr& pS
         for (std::size_t j = 0; j < pObjects->size(); ++j)
             readLinkedObject(*devices[i], devices, pObjects->getObject(j), indexed(at, "objects", j));
     }
+    readNetworks(*pResult, pSite, devices);
     for (auto& pDevice : devices)
     {
         if (_ownDeviceInstance && pDevice->getInstance() != *_ownDeviceInstance)
@@ -264,6 +266,32 @@ std::unique_ptr<Site> SiteFileReader::readSite(const Poco::JSON::Object::Ptr& pS
         fail("devices", "no device " + Poco::NumberFormatter::format(*_ownDeviceInstance) +
                             ": the file holds one device, or several with this one among them");
     return pResult;
+}
+
+void SiteFileReader::readNetworks(Site& site, const Poco::JSON::Object::Ptr& pSite, const Devices& devices)
+{
+    const Poco::JSON::Array::Ptr pNetworks = array(pSite, "networks", "");
+    std::set<Poco::UInt16> given;
+    for (std::size_t i = 0; i < pNetworks->size(); ++i)
+    {
+        const std::string at = indexed("", "networks", i).substr(1);
+        if (!isObject(pNetworks->get(i)))
+            fail(at, "a network is a JSON object");
+        const Poco::JSON::Object::Ptr pNetwork = pNetworks->getObject(i);
+        if (!pNetwork->has("network"))
+            fail(at, "\"network\" missing: the network number");
+        const auto network = static_cast<Poco::UInt16>(wholeNumber(pNetwork, "network", 0, 1, 65534, at));
+        const bool hasDevice =
+            std::any_of(devices.begin(), devices.end(),
+                        [network](const std::unique_ptr<SimulatedDevice>& pDevice)
+                        { return pDevice->getIdentity().address.getNetworkNumber() == network; });
+        if (!hasDevice)
+            fail(at + ".network", "no device is on network " + Poco::NumberFormatter::format(network));
+        if (!given.insert(network).second)
+            fail(at + ".network", "network " + Poco::NumberFormatter::format(network) + " is given twice");
+        site.setFrameDelayMs(
+            network, static_cast<Poco::UInt32>(wholeNumber(pNetwork, "frameDelayMs", 0, 0, 60000, at)));
+    }
 }
 
 std::unique_ptr<SimulatedDevice> SiteFileReader::readDevice(const Poco::JSON::Object::Ptr& pDevice,

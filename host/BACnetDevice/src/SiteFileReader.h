@@ -50,6 +50,10 @@ private:
                    std::optional<Poco::UInt32> ownDeviceInstance);
 
     std::unique_ptr<Site> readSite(const Poco::JSON::Object::Ptr& pSite);
+    using Devices = std::vector<std::unique_ptr<SimulatedDevice>>;
+
+    /// The routed networks' links (`networks`), of networks that the file's devices are on.
+    void readNetworks(Site& site, const Poco::JSON::Object::Ptr& pSite, const Devices& devices);
     std::unique_ptr<SimulatedDevice> readDevice(const Poco::JSON::Object::Ptr& pDevice, std::size_t index,
                                                 const std::string& at);
     void readFaults(SimulatedDevice& device, const Poco::JSON::Object::Ptr& pFaults, const std::string& at);
@@ -58,7 +62,6 @@ private:
     SimulatedPoint::Sensor readSensor(const Poco::JSON::Object::Ptr& pObject, BACNET_OBJECT_TYPE type,
                                       bool valueFromElsewhere, const std::string& at);
     DataType::ObjectIdentifier identifierOf(const Poco::JSON::Object::Ptr& pObject, const std::string& at);
-    using Devices = std::vector<std::unique_ptr<SimulatedDevice>>;
 
     void readLinkedObject(SimulatedDevice& device, const Devices& devices,
                           const Poco::JSON::Object::Ptr& pObject, const std::string& at);

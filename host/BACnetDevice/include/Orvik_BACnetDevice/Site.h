@@ -88,6 +88,11 @@ public:
     void removeDevice(Poco::UInt32 deviceInstance);
     void setTickMs(Poco::UInt32 tickMs) { _tickMs = tickMs == 0 ? _DEFAULT_TICK_MS : tickMs; }
     Poco::UInt32 getTickMs() const { return _tickMs; }
+    /// A network behind a router that is a slow shared link (MS/TP): it carries one frame at a time,
+    /// each `frameDelayMs` long.
+    void setFrameDelayMs(Poco::UInt16 network, Poco::UInt32 frameDelayMs);
+    /// 0 for a network without a frame delay.
+    Poco::UInt32 getFrameDelayMs(Poco::UInt16 network) const;
 
     std::vector<Poco::UInt32> getDeviceInstances() const;
     /// The device's presence; empty for a device the site does not have.
@@ -155,6 +160,7 @@ private:
     mutable std::mutex _mutex;
     std::map<Poco::UInt32, std::unique_ptr<SimulatedDevice>> _devices;
     Poco::UInt32 _tickMs = _DEFAULT_TICK_MS;
+    std::map<Poco::UInt16, Poco::UInt32> _frameDelaysMs;
 };
 
 }  // namespace Orvik::BACnet::Device

@@ -87,11 +87,13 @@ void SiteServer::addRoutedDevice(const Site::Presence& presence)
         pRouter = pSocket.get();
         _sockets.push_back(std::move(pSocket));
     }
-    auto pDevice = std::make_unique<Socket>();
-    pDevice->instance = presence.iAm.deviceIdentifier.getInstance();
+    std::unique_ptr<Socket> pDevice = deviceSocket(presence);
     pDevice->socket = pRouter->socket;  // one socket, shared with the router
     pDevice->address = pRouter->address;
     pDevice->routed = presence.address;
+    const Poco::UInt16 network = presence.address.getNetworkNumber();
+    if (const Poco::UInt32 frameDelayMs = _site.getFrameDelayMs(network))
+        _links[network].frameUs = static_cast<Poco::Timestamp::TimeDiff>(frameDelayMs) * 1000;
     _endpoints.push_back(Endpoint{pDevice->instance, pDevice->address, presence.address});
     _sockets.push_back(std::move(pDevice));
 }
@@ -141,14 +143,20 @@ void SiteServer::bindDevice(const Site::Presence& presence)
                                                                : Poco::Net::SocketAddress(presence.bind);
     else if (!_settings.freePorts && presence.address.getMACLength() == 6)
         address = socketAddressOf(Codec::Bvll::Endpoint::fromAddress(presence.address));
-    auto pSocket = std::make_unique<Socket>();
-    pSocket->instance = presence.iAm.deviceIdentifier.getInstance();
-    pSocket->dropRate = presence.dropRate;
-    pSocket->losses.seed(presence.seed);
+    std::unique_ptr<Socket> pSocket = deviceSocket(presence);
     pSocket->socket.bind(address, true);
     pSocket->address = pSocket->socket.address();
     _endpoints.push_back(Endpoint{pSocket->instance, pSocket->address, std::nullopt});
     _sockets.push_back(std::move(pSocket));
+}
+
+std::unique_ptr<SiteServer::Socket> SiteServer::deviceSocket(const Site::Presence& presence)
+{
+    auto pSocket = std::make_unique<Socket>();
+    pSocket->instance = presence.iAm.deviceIdentifier.getInstance();
+    pSocket->dropRate = presence.dropRate;
+    pSocket->losses.seed(presence.seed);
+    return pSocket;
 }
 
 void SiteServer::attachDevice(const Site::Presence& presence)
@@ -276,8 +284,7 @@ void SiteServer::receive(Socket& socket)
     }
     if (received <= 0)
         return;
-    if (socket.dropRate > 0.0 &&
-        std::uniform_real_distribution<double>(0.0, 1.0)(socket.losses) < socket.dropRate)
+    if (loses(socket))
         return;  // lost on the way
     datagram.resize(static_cast<std::size_t>(received));
     try
@@ -288,6 +295,12 @@ void SiteServer::receive(Socket& socket)
     {
         // A datagram that cannot be read is dropped.
     }
+}
+
+bool SiteServer::loses(Socket& device)
+{
+    return device.dropRate > 0.0 &&
+           std::uniform_real_distribution<double>(0.0, 1.0)(device.losses) < device.dropRate;
 }
 
 void SiteServer::handle(Socket& socket, const Codec::Octets& datagram, const Poco::Net::SocketAddress& sender)
@@ -302,12 +315,65 @@ void SiteServer::handle(Socket& socket, const Codec::Octets& datagram, const Poc
     if (npdu.header.hasSource)
         peer.remote = npdu.header.source;
     bool broadcast = false;
-    const std::vector<Socket*> targets = targetsOf(socket, bvll, npdu, peer, broadcast);
-    if (targets.empty() || npdu.header.isNetworkMessage)
+    std::vector<Socket*> targets = targetsOf(socket, bvll, npdu, peer, broadcast);
+    if (npdu.header.isNetworkMessage)
         return;
-    const Codec::Apdu::Message apdu = Codec::Apdu::decode(npdu.payload);
-    Socket& target = *targets.front();
+    // The router's socket loses nothing itself: each device behind it loses its own share.
+    targets.erase(std::remove_if(targets.begin(), targets.end(),
+                                 [](Socket* pTarget) { return pTarget->routed && loses(*pTarget); }),
+                  targets.end());
+    if (!targets.empty())
+        routeApdu(targets, peer, npdu.payload, broadcast);
+}
+
+void SiteServer::routeApdu(const std::vector<Socket*>& targets, const Peer& peer, Codec::OctetView apdu,
+                           bool broadcast)
+{
     const bool single = targets.size() == 1 && !broadcast;
+    std::map<Poco::UInt16, std::vector<Socket*>> onSlowLinks;
+    std::vector<Socket*> atOnce;
+    for (Socket* pTarget : targets)
+    {
+        if (pTarget->routed && _links.count(pTarget->routed->getNetworkNumber()) > 0)
+            onSlowLinks[pTarget->routed->getNetworkNumber()].push_back(pTarget);
+        else
+            atOnce.push_back(pTarget);
+    }
+    if (!atOnce.empty())
+        handleApdu(atOnce, peer, apdu, broadcast, single);
+    for (const auto& [network, hearing] : onSlowLinks)
+    {
+        if (_timers.size() >= MAX_TIMERS)
+            return;  // the router's queue is full: dropped
+        at(nextFrameEnd(_links.at(network)),
+           [this, hearing = hearing, peer, octets = Codec::Octets(apdu.data, apdu.data + apdu.size),
+            broadcast, single] { handleApdu(hearing, peer, octets, broadcast, single); });
+    }
+}
+
+Poco::Timestamp SiteServer::nextFrameEnd(Link& link)
+{
+    link.freeAt = std::max(link.freeAt, Poco::Timestamp()) + link.frameUs;
+    return link.freeAt;
+}
+
+void SiteServer::handleApdu(const std::vector<Socket*>& targets, const Peer& peer,
+                            Codec::OctetView apduOctets, bool broadcast, bool single)
+{
+    try
+    {
+        serveApdu(targets, peer, Codec::Apdu::decode(apduOctets), broadcast, single);
+    }
+    catch (const Codec::DecodeError&)
+    {
+        // An APDU that cannot be read is dropped (also one that waited for a slow link).
+    }
+}
+
+void SiteServer::serveApdu(const std::vector<Socket*>& targets, const Peer& peer,
+                           const Codec::Apdu::Message& apdu, bool broadcast, bool single)
+{
+    Socket& target = *targets.front();
     switch (apdu.header.type)
     {
         case Codec::Apdu::UNCONFIRMED_REQUEST:
@@ -730,8 +796,12 @@ void SiteServer::runTimers()
 
 void SiteServer::after(Poco::UInt32 milliseconds, std::function<void()> task)
 {
-    _timers.emplace(Poco::Timestamp() + static_cast<Poco::Timestamp::TimeDiff>(milliseconds) * 1000,
-                    std::move(task));
+    at(Poco::Timestamp() + static_cast<Poco::Timestamp::TimeDiff>(milliseconds) * 1000, std::move(task));
+}
+
+void SiteServer::at(const Poco::Timestamp& due, std::function<void()> task)
+{
+    _timers.emplace(due, std::move(task));
 }
 
 void SiteServer::tick()

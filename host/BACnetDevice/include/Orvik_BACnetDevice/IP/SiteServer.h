@@ -54,8 +54,11 @@ class SegmentedTransfer;
 ///     own: requests reach them with DNET/DADR (network number and MAC), their answers carry SNET/SADR,
 ///     a global Who-Is (DNET 65535) or a broadcast on their network reaches them,
 ///     Who-Is-Router-To-Network gets I-Am-Router-To-Network, and a message for a network the router
-///     does not know gets Reject-Message-To-Network (no route).
-/// Datagrams that cannot be read are dropped, and so is the device's share of lost ones (its drop rate).
+///     does not know gets Reject-Message-To-Network (no route). A network with a frame delay
+///     (Site::getFrameDelayMs) is a slow shared link: the router queues what it passes there and hands
+///     over one frame per frame delay, in order; the device's own delay follows.
+/// Datagrams that cannot be read are dropped, and so is the device's share of lost ones (its drop rate;
+/// behind the router: of the datagrams the router passes to it).
 ///
 /// On a link of another's (Settings::send): the site's one device binds no socket. Its owner (the
 /// gateway's BACnet/IP network, whose socket is the gateway's own device's address) hands the datagrams
@@ -158,6 +161,15 @@ private:
         Poco::Timestamp due;
     };
 
+    /// A routed network that carries one frame at a time (Site::getFrameDelayMs).
+    class Link
+    {
+    public:
+        Poco::Timestamp::TimeDiff frameUs = 0;
+        /// When the last frame handed to it has passed.
+        Poco::Timestamp freeAt;
+    };
+
     class Incoming
     {
     public:
@@ -165,6 +177,8 @@ private:
         Codec::Octets datagram;
     };
 
+    /// A device's entry with its losses; the caller gives it its socket.
+    static std::unique_ptr<Socket> deviceSocket(const Site::Presence& presence);
     void bindDevice(const Site::Presence& presence);
     void attachDevice(const Site::Presence& presence);
     /// Waits up to `wait` for the sockets, or on a link of another's for datagrams handed over.
@@ -181,7 +195,20 @@ private:
                             const Codec::Npdu::NetworkMessage& message);
     void run();
     void receive(Socket& socket);
+    /// True when the device loses the datagram on its way (its drop rate).
+    static bool loses(Socket& device);
     void handle(Socket& socket, const Codec::Octets& datagram, const Poco::Net::SocketAddress& sender);
+    /// Hands the APDU to the devices that hear it: at once, or behind a slow link when its frame has
+    /// passed.
+    void routeApdu(const std::vector<Socket*>& targets, const Peer& peer, Codec::OctetView apdu,
+                   bool broadcast);
+    /// Queues a frame on the link; returns when it reaches the devices.
+    static Poco::Timestamp nextFrameEnd(Link& link);
+    /// `single`: the datagram was addressed to one device.
+    void handleApdu(const std::vector<Socket*>& targets, const Peer& peer, Codec::OctetView apduOctets,
+                    bool broadcast, bool single);
+    void serveApdu(const std::vector<Socket*>& targets, const Peer& peer, const Codec::Apdu::Message& apdu,
+                   bool broadcast, bool single);
     void handleWhoIs(const std::vector<Socket*>& targets, const Peer& peer, const Codec::Apdu::Message& apdu,
                      bool broadcast);
     void handleWhoHas(const std::vector<Socket*>& targets, const Peer& peer, const Codec::Apdu::Message& apdu,
@@ -205,6 +232,7 @@ private:
     void sendNotification(const COVDelivery& delivery);
     void runTimers();
     void after(Poco::UInt32 milliseconds, std::function<void()> task);
+    void at(const Poco::Timestamp& due, std::function<void()> task);
     void tick();
     Socket* socketOf(Poco::UInt32 instance);
     std::string transferKey(const Socket& socket, const Peer& peer, Poco::UInt8 invokeId) const;
@@ -213,6 +241,8 @@ private:
     const Settings _settings;
     std::vector<std::unique_ptr<Socket>> _sockets;
     std::vector<Endpoint> _endpoints;
+    /// The slow links by network number; the other routed networks pass frames at once.
+    std::map<Poco::UInt16, Link> _links;
     std::multimap<Poco::Timestamp, std::function<void()>> _timers;
     std::map<std::string, std::unique_ptr<SegmentedTransfer>> _transfers;
     std::deque<PendingNotification> _pending;
