@@ -236,7 +236,8 @@ double slowSiteExport(const SlowSite& how, int devices, int trendLogs, Poco::UIn
     }
     if (!how.readAhead)
     {
-        gateway.pusher().setReadAheadLimits({0, 0});
+        gateway.pusher().setReadAheadLimits(
+            Orvik::BACnet::App::VendorOrvik::TrendLogPusher::TrendLogReadAhead::Limits(0, 0));
     }
     DiscardBuffer discard;
     std::ostream out(&discard);

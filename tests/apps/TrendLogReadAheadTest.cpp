@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <Poco/Clock.h>
+#include <Poco/File.h>
+#include <Poco/FileStream.h>
+#include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
 
 #include <algorithm>
@@ -114,7 +117,7 @@ TEST(TrendLogReadAhead, PagesComeInDocumentOrderAndAFailureWhereItWouldHaveBeen)
         Poco::NotificationQueue requests, responses;
         Client::ServiceHelper services(&requests, &responses);
         ScramblingDevices devices(requests, responses, logs);
-        TrendLogReadAhead readAhead(services, {memoryCap, 256});
+        TrendLogReadAhead readAhead(services, TrendLogReadAhead::Limits(memoryCap));
         for (const Log& log : logs)
         {
             readAhead.add(DataTrendLog::Position(DataType::BACnetDeviceObjectReference(
@@ -176,6 +179,56 @@ TEST(TrendLogReadAhead, ADeviceThatStopsAnsweringEndsTheDocumentWithinItsTimeOut
         // is a minute. Ten times the network's time-outs is far from both.
         EXPECT_LT(start.elapsed(), 6000000);
     }
+}
+
+TEST(TrendLogReadAhead, ABacklogBeyondTheMemoryCapWaitsInTheSpoolAndComesBackAsRead)
+{
+    // Logs of REAL, BOOLEAN-like and Unsigned records on two devices, read once with everything kept in
+    // memory and once with every page ahead of the document spooled.
+    Poco::TemporaryFile database;
+    Poco::FileInputStream file(ORVIK_SOURCE_DIR "/sites/test-trendlogs.json");
+    std::string site;
+    Poco::StreamCopier::copyToString(file, site);
+    Orvik::Test::TrendLogPusherRig rig(database.path(), site, 1001);
+    rig.database().configure("ftp://127.0.0.1:1", "orvik", "secret", "", 2, 0);
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    const auto readAll = [&](const TrendLogReadAhead::Limits& limits, std::size_t& spooled)
+    {
+        std::vector<Client::ReadRangeAck::Result> pages;
+        TrendLogReadAhead readAhead(*pPusher, limits);
+        std::size_t count = 0;
+        for (const auto& device : pPusher->getDevices())
+            for (const auto& tl : device.trendLogs)
+                readAhead.add(tl.objKey), ++count;
+        for (std::size_t index = 0; index < count; ++index)
+        {
+            Client::ReadRangeAck::Result page;
+            while (readAhead.next(index, page) == ReadRangePager::PAGE)
+                pages.push_back(page);
+            spooled = std::max(spooled, readAhead.spooledBytes());
+        }
+        return pages;
+    };
+    std::size_t spooled = 0;
+    const auto inMemory = readAll(TrendLogReadAhead::Limits(), spooled);
+    Poco::TemporaryFile folder;
+    folder.createDirectories();
+    TrendLogReadAhead::Limits spooling(0, 256, folder.path());
+    spooling.spoolReserve = 0;
+    const auto throughSpool = readAll(spooling, spooled);
+    EXPECT_GT(spooled, 0u);
+    ASSERT_EQ(inMemory.size(), throughSpool.size());
+    for (std::size_t i = 0; i < inMemory.size(); ++i)
+    {
+        EXPECT_EQ(inMemory[i].firstSequenceNumber, throughSpool[i].firstSequenceNumber);
+        EXPECT_EQ(inMemory[i].itemCnt, throughSpool[i].itemCnt);
+        EXPECT_EQ(inMemory[i].resultFlags, throughSpool[i].resultFlags);
+        EXPECT_TRUE(inMemory[i].value == throughSpool[i].value) << "page " << i;
+    }
+    std::vector<std::string> left;
+    Poco::File(folder.path()).list(left);
+    EXPECT_TRUE(left.empty()) << "the spool file stays after the document";
 }
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher::Test

@@ -2,11 +2,13 @@
 
 #include <Poco/Exception.h>
 #include <Poco/NumberFormatter.h>
+#include <Poco/Path.h>
 #include <Poco/Thread.h>
 
 #include <algorithm>
 #include <iostream>
 
+#include "Orvik_Utility/Data/TeskDbSession.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterNames.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterReader.h"
 
@@ -54,6 +56,14 @@ AppTrendLogPusher::AppTrendLogPusher(Poco::Int32 idAppInstance, const DataPusher
           [this](const std::string& line) { printMessage(line); }),
       _upload(_ftp, _sendLog.fileNameInitials, _timings)
 {
+    // A backlog read ahead beyond the memory cap waits next to the configuration database.
+    if (Orvik::Utility::Data::pDB != nullptr)
+    {
+        TrendLogReadAhead::Limits limits;
+        limits.spoolFolder =
+            Poco::Path(Orvik::Utility::Data::pDB->getFileName()).absolute().parent().toString();
+        _writer.setReadAheadLimits(limits);
+    }
 }
 
 AppTrendLogPusher::~AppTrendLogPusher() = default;

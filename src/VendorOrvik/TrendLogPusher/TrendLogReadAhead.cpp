@@ -3,6 +3,7 @@
 #include <Poco/Exception.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "Orvik_BACnet/DataType/BACnetDateTime.h"
 #include "Orvik_BACnet/DataType/Date.h"
@@ -50,6 +51,13 @@ Client::ReadRange::Range fromOldestRecord()
 
 }  // namespace
 
+/// A page read and not yet taken: its records in memory, or in the spool.
+struct TrendLogReadAhead::KeptPage
+{
+    Result page;
+    std::optional<PageSpool::Entry> spooled;
+};
+
 /// One trend log of the document and what has been read of it.
 struct TrendLogReadAhead::TrendLog
 {
@@ -65,8 +73,8 @@ struct TrendLogReadAhead::TrendLog
     /// The log no longer held the last uploaded record: the first page tells how many were overwritten.
     bool lastUploadedGone = false;
     Poco::UInt32 overwritten = 0;
-    std::deque<Result> pages;  ///< read, not yet taken
-    bool exhausted = false;    ///< no page follows those kept
+    std::deque<KeptPage> pages;  ///< read, not yet taken
+    bool exhausted = false;      ///< no page follows those kept
     ReadRangePager::Outcome end = ReadRangePager::ENDED;
     DataError error;  ///< of a FAILED end
 
@@ -131,9 +139,17 @@ ReadRangePager::Outcome TrendLogReadAhead::next(std::size_t index, Result& page,
     {
         if (!tl.pages.empty())
         {
-            page = std::move(tl.pages.front());
+            KeptPage kept = std::move(tl.pages.front());
             tl.pages.pop_front();
-            _keptBytes -= estimatedBytes(page);
+            page = std::move(kept.page);
+            if (kept.spooled)
+            {
+                page.value = _pSpool->take(*kept.spooled);
+            }
+            else
+            {
+                _keptBytes -= estimatedBytes(page);
+            }
             return ReadRangePager::PAGE;
         }
         if (tl.exhausted)
@@ -184,7 +200,7 @@ bool TrendLogReadAhead::ask(TrendLog& tl, bool current)
         tl.checkRequest = _services.asyncRR(tl.key, range);
         return true;
     }
-    if (!current && _keptBytes >= _limits.memoryCap)
+    if (!current && !hasRoomAhead())
     {
         return false;
     }
@@ -283,8 +299,7 @@ void TrendLogReadAhead::takePage(TrendLog& tl, bool current)
         }
         tl.fromFirstRecord = false;
         countOverwritten(tl, page);
-        _keptBytes += estimatedBytes(page);
-        tl.pages.push_back(std::move(page));
+        tl.pages.push_back(keep(std::move(page), current));
         tl.exhausted = tl.pager->isEnded();
         // The page after it is asked for before this one is written.
         ask(tl, current);
@@ -309,6 +324,38 @@ void TrendLogReadAhead::countOverwritten(TrendLog& tl, const Result& firstPage)
     {
         tl.overwritten = firstPage.firstSequenceNumber - expected;
     }
+}
+
+TrendLogReadAhead::KeptPage TrendLogReadAhead::keep(Result page, bool current)
+{
+    KeptPage kept;
+    if (!current && _keptBytes >= _limits.memoryCap && hasRoomAhead())
+    {
+        kept.spooled = _pSpool->put(page.value);
+    }
+    if (kept.spooled)
+    {
+        page.value = ValueContainer();
+    }
+    else
+    {
+        _keptBytes += estimatedBytes(page);
+    }
+    kept.page = std::move(page);
+    return kept;
+}
+
+bool TrendLogReadAhead::hasRoomAhead()
+{
+    if (_keptBytes < _limits.memoryCap)
+    {
+        return true;
+    }
+    if (!_pSpool && !_limits.spoolFolder.empty())
+    {
+        _pSpool = std::make_unique<PageSpool>(_limits.spoolFolder, _limits.spoolCap, _limits.spoolReserve);
+    }
+    return _pSpool && _pSpool->hasRoom();
 }
 
 bool TrendLogReadAhead::deviceBusy(Poco::UInt32 deviceInstance) const

@@ -26,8 +26,9 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 /// gateway's own device, the collected devices with their found trend logs, and every record recorded
 /// since each trend log's position, read from the devices page by page and written in document order as
 /// the pages come. The pages of the trend logs after the one being written are read ahead, on other
-/// devices at the same time, within the bounds of a TrendLogReadAhead (4 MB of kept pages by default),
-/// so nothing holds the whole document. Each trend log's position advances to the last record written.
+/// devices at the same time, within the bounds of a TrendLogReadAhead (4 MB of kept pages in memory by
+/// default, then a spool file where the limits name a folder), so nothing holds the whole document. Each
+/// trend log's position advances to the last record written.
 ///
 /// Works on the app's thread with its blocking BACnet services; the requester, the send log and the
 /// devices are not owned and must outlive the writer.

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "Orvik_BACnetClient/DataError.h"
@@ -14,6 +16,7 @@
 #include "Orvik_BACnetClient/ReadRangePager.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataTrendLog.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PageSpool.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 {
@@ -28,9 +31,12 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 /// once. Bounds:
 ///   - one request on its way per device (a device's pages come one after the other anyway);
 ///   - at most `trendLogsAhead` trend logs after the one being written are read ahead;
-///   - pages of later trend logs are asked for only while the kept pages take less than `memoryCap`
-///     bytes (estimated from their records); the trend log being written always gets its pages, so the
-///     writer never waits for room.
+///   - pages of later trend logs are kept in memory while the kept pages take less than `memoryCap`
+///     bytes (estimated from their records), then in a spool file in `spoolFolder` (PageSpool, at most
+///     `spoolCap` bytes, leaving `spoolReserve` bytes free on its file system), so that with a backlog
+///     every device keeps paging while the document is written; once neither has room, they are asked
+///     for no more. The trend log being written always gets its pages, so the writer never waits for
+///     room. An empty `spoolFolder` keeps everything in memory.
 ///
 /// What the writer sees is what reading one trend log after the other would give: the same pages in
 /// the same order, from the same first range, and the same end. The first range: never uploaded, every
@@ -52,8 +58,17 @@ class TrendLogReadAhead
 public:
     struct Limits
     {
-        std::size_t memoryCap = 4u << 20;  ///< bytes of kept pages, estimated
-        std::size_t trendLogsAhead = 256;  ///< trend logs read ahead of the one being written
+        explicit Limits(std::size_t aMemoryCap = 4u << 20, std::size_t aTrendLogsAhead = 256,
+                        std::string aSpoolFolder = "")
+            : memoryCap(aMemoryCap), trendLogsAhead(aTrendLogsAhead), spoolFolder(std::move(aSpoolFolder))
+        {
+        }
+
+        std::size_t memoryCap;                 ///< bytes of kept pages, estimated
+        std::size_t trendLogsAhead;            ///< trend logs read ahead of the one being written
+        std::string spoolFolder;               ///< where pages beyond the memory cap go; empty: nowhere
+        std::size_t spoolCap = 256u << 20;     ///< bytes of the spool file
+        std::size_t spoolReserve = 64u << 20;  ///< bytes the spool leaves free on its file system
     };
 
     TrendLogReadAhead(Client::ServiceHelper& services, const Limits& limits);
@@ -69,8 +84,10 @@ public:
     Client::ReadRangePager::Outcome next(std::size_t index, Client::ReadRangeAck::Result& page,
                                          DataError* pError = nullptr);
 
-    /// Bytes of the pages kept now, as estimated against the memory cap.
+    /// Bytes of the pages kept in memory now, as estimated against the memory cap.
     std::size_t keptBytes() const { return _keptBytes; }
+    /// Bytes written to the spool file so far.
+    std::size_t spooledBytes() const { return _pSpool ? _pSpool->bytes() : 0; }
 
     /// A trend log that no longer held its last uploaded record and the records overwritten since it
     /// (the log wrapped faster than the uploads came): they cannot be read any more.
@@ -84,6 +101,7 @@ public:
 
 private:
     struct TrendLog;
+    struct KeptPage;
 
     /// Asks, for every device free of requests, for what its earliest unfinished trend log in the window
     /// needs next.
@@ -97,6 +115,11 @@ private:
     void startPager(TrendLog& tl, const Client::ReadRange::Range& range);
     /// Counts the records overwritten between `tl`'s last upload and the first page read after it.
     static void countOverwritten(TrendLog& tl, const Client::ReadRangeAck::Result& firstPage);
+    /// Keeps `page` of a trend log that is not being written: in memory while the cap allows, else in
+    /// the spool when it takes it, else in memory all the same (it was asked for).
+    KeptPage keep(Client::ReadRangeAck::Result page, bool current);
+    /// True when a page of a trend log that is not being written may be asked for.
+    bool hasRoomAhead();
     bool deviceBusy(Poco::UInt32 deviceInstance) const;
     static std::size_t estimatedBytes(const Client::ReadRangeAck::Result& page);
 
@@ -104,6 +127,7 @@ private:
     const Limits _limits;
     std::vector<std::unique_ptr<TrendLog>> _trendLogs;
     std::size_t _keptBytes = 0;
+    std::unique_ptr<PageSpool> _pSpool;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
