@@ -111,7 +111,9 @@ public:
             std::make_unique<Orvik::BACnet::App::AppManager>(1, _GATEWAY, &_managerQueue, &_clientQueue);
         _pPusher =
             std::make_unique<Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher>(_INSTANCE);
+        const Poco::Timestamp searchStart;
         _pPusher->initialise();
+        _searchSeconds = static_cast<double>(searchStart.elapsed()) / 1e6;
     }
     ~TrendLogBenchGateway()
     {
@@ -120,6 +122,8 @@ public:
         Orvik::Utility::Data::pDB = nullptr;
     }
     Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher& pusher() { return *_pPusher; }
+    /// Seconds the pusher's start took: its search for devices and trend logs.
+    double searchSeconds() const { return _searchSeconds; }
 
 private:
     Poco::TemporaryFile _file;
@@ -130,4 +134,5 @@ private:
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pWorker;
     std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
     std::unique_ptr<Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher> _pPusher;
+    double _searchSeconds = 0;
 };

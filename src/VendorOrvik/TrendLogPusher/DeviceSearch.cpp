@@ -251,31 +251,23 @@ bool DeviceSearch::collectLoggingFromObjects(const ObjectIdentifier& parentDevic
 bool DeviceSearch::collectLoggingFromObject(const BACnetDeviceObjectPropertyReference& ref,
                                             DataChannel& channel)
 {
-    const ObjectIdentifier deviceIdentifier = channel.getLoggedDeviceIdentifier();
-    const Poco::UInt32 deviceInstance = deviceIdentifier.getInstance();
-    std::vector<DataResponseRPM> responses;
-    DataError error;
-    const std::vector<NotificationRequestRPM::Parameter> deviceRequest{NotificationRequestRPM::Parameter(
-        deviceIdentifier,
-        wholeProperties({PROP_OBJECT_NAME, PROP_VENDOR_IDENTIFIER, PROP_VENDOR_NAME, PROP_MODEL_NAME}))};
+    const Poco::UInt32 deviceInstance = channel.getLoggedDeviceIdentifier().getInstance();
+    const LoggedDevice* pLoggedDevice = loggedDevice(deviceInstance);
+    if (pLoggedDevice == nullptr)
+    {
+        return false;
+    }
     const auto setDeviceValue = [&channel](BACNET_PROPERTY_ID id, const ValueContainer& value)
     { channel.props.setDeviceValue(id, value); };
-    switch (noted(_services.syncRPM(deviceInstance, deviceRequest, responses, &error)))
+    for (const DataResponseRPM& object : *pLoggedDevice)
     {
-        case ServiceHelper::SYNC_RESULT_STOP:
-            return false;
-        case ServiceHelper::SYNC_RESULT_SUCCESS:
-            for (const DataResponseRPM& object : responses)
-            {
-                if (!takeOverValues(object, DataChannel::Properties::isRequired, setDeviceValue))
-                {
-                    return true;
-                }
-            }
-            break;
-        default:
-            break;
+        if (!takeOverValues(object, DataChannel::Properties::isRequired, setDeviceValue))
+        {
+            return true;
+        }
     }
+    std::vector<DataResponseRPM> responses;
+    DataError error;
     std::vector<DataPropertyRef> objectProperties =
         wholeProperties({PROP_OBJECT_NAME, PROP_UNITS, PROP_RELIABILITY});
     if (ref.getObjectIdentifier().getObjectType() == OBJECT_ACCUMULATOR)
@@ -302,6 +294,32 @@ bool DeviceSearch::collectLoggingFromObject(const BACnetDeviceObjectPropertyRefe
         default:
             return true;
     }
+}
+
+const DeviceSearch::LoggedDevice* DeviceSearch::loggedDevice(Poco::UInt32 deviceInstance)
+{
+    const auto known = _loggedDevices.find(deviceInstance);
+    if (known != _loggedDevices.end())
+    {
+        return &known->second;
+    }
+    const std::vector<NotificationRequestRPM::Parameter> request{NotificationRequestRPM::Parameter(
+        ObjectIdentifier(OBJECT_DEVICE, deviceInstance),
+        wholeProperties({PROP_OBJECT_NAME, PROP_VENDOR_IDENTIFIER, PROP_VENDOR_NAME, PROP_MODEL_NAME}))};
+    LoggedDevice responses;
+    DataError error;
+    switch (noted(_services.syncRPM(deviceInstance, request, responses, &error)))
+    {
+        case ServiceHelper::SYNC_RESULT_STOP:
+            return nullptr;
+        case ServiceHelper::SYNC_RESULT_SUCCESS:
+            break;
+        default:
+            // A device that cannot tell its names leaves them empty in each channel.
+            responses.clear();
+            break;
+    }
+    return &_loggedDevices.emplace(deviceInstance, std::move(responses)).first->second;
 }
 
 bool DeviceSearch::isBlackList(const BACnetDeviceObjectReference& ref) const

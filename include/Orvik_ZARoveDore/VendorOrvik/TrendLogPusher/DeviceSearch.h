@@ -2,12 +2,14 @@
 
 #include <Poco/Types.h>
 
+#include <map>
 #include <vector>
 
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectPropertyReference.h"
 #include "Orvik_BACnet/DataType/BACnetDeviceObjectReference.h"
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 #include "Orvik_BACnetClient/DataObjectKey.h"
+#include "Orvik_BACnetClient/DataResponseRPM.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataChannel.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataDevice.h"
@@ -59,12 +61,18 @@ private:
     /// Reads the logged object's and its device's properties; false only on a stop request.
     bool collectLoggingFromObject(const DataType::BACnetDeviceObjectPropertyReference& ref,
                                   DataChannel& channel);
+    /// The answer of a logged device about its names and vendor (ReadPropertyMultiple), asked once per
+    /// search however many channels it logs: empty when it failed.
+    using LoggedDevice = std::vector<Client::DataResponseRPM>;
+    /// The logged device `deviceInstance`'s answer; null on a stop request.
+    const LoggedDevice* loggedDevice(Poco::UInt32 deviceInstance);
     /// True when `ref` (device and object) is excluded.
     bool isBlackList(const DataType::BACnetDeviceObjectReference& ref) const;
 
     Client::ServiceHelper& _services;
     const DataWhichTrendLogs& _which;
     bool _stopRequested = false;
+    std::map<Poco::UInt32, LoggedDevice> _loggedDevices;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
