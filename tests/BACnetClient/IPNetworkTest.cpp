@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -412,6 +413,31 @@ TEST_F(IPNetworkTest, DeviceBehindARouterIsReachedThroughItOneRequestAtATime)
     router.send(Packet::fromHex("81 0a 00 0a | 01 80 | 03 01 00 05"), network->localAddress());
     EXPECT_EQ(errorIn(listener.firstReply(2)),
               DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_NOT_ROUTER_TO_DNET));
+}
+
+TEST_F(IPNetworkTest, DevicesBehindOneRouterShareItsLimitAndWaitInTurn)
+{
+    open([](IP::BACnetIPNetwork::Settings& settings) { settings.maxOutstandingOnNetwork[6] = 1; });
+    UdpPeer router;
+    const std::vector<std::tuple<Poco::UInt32, Poco::UInt16, std::string>> devices{
+        {401, 5, "0a"}, {402, 5, "0b"}, {403, 5, "0c"}, {601, 6, "0a"}, {602, 6, "0b"}};
+    Poco::UInt32 transactionId = 0;
+    for (const auto& [instance, networkNumber, mac] : devices)
+    {
+        bind(router, instance, 480, routedFrom(networkNumber, mac));
+        network->sendReadProperty(++transactionId, objectNameOf(instance));
+    }
+    // Two on network 5 (the default), one on network 6 (its own limit).
+    std::set<std::string> first;
+    for (int i = 0; i < 3; ++i)
+        first.insert(router.receive().describe().substr(0, 25));
+    EXPECT_EQ(first, (std::set<std::string>{"unicast | reply to 5/0a h", "unicast | reply to 5/0b h",
+                                            "unicast | reply to 6/0a h"}));
+    EXPECT_FALSE(router.receivesAny(200));
+    answer(router, complexAck(0, ReadProperty::_SERVICE, nameAck("B", 402)), routedFrom(5, "0b"));
+    EXPECT_EQ(nameIn(listener.firstReply(2)), "B");
+    EXPECT_THAT(router.receive().describe(), StartsWith("unicast | reply to 5/0c"));
+    EXPECT_FALSE(router.receivesAny(200));
 }
 
 TEST_F(IPNetworkTest, ForeignDeviceRegistersRenewsAndBroadcastsThroughTheBBMD)

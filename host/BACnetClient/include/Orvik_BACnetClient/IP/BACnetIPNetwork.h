@@ -9,6 +9,7 @@
 #include <Poco/Types.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -46,8 +47,10 @@ class ClientTransport;
 ///   - The table of devices is bounded (maxDevices): a flood of I-Ams pushes out the devices heard
 ///     longest ago, never a static one.
 ///   - At most transactions.maxOutstanding requests are outstanding per device on IP, and
-///     maxOutstandingBehindRouter per device behind a router (field buses take one at a time); the rest
-///     wait in the device's queue (TransactionTable).
+///     maxOutstandingBehindRouter per device behind a router (field buses take one at a time). The
+///     devices of one network behind a router share its slow link: at most maxOutstandingPerRouterNetwork
+///     requests of all of them together (maxOutstandingOnNetwork for a network named there). The rest
+///     wait (TransactionTable), without an APDU timer, and go out in the order they came as slots free.
 ///
 /// Requests and answers:
 ///   - Confirmed requests say that a segmented answer is welcome, with maxSegments segments of up to
@@ -112,6 +115,10 @@ public:
         /// APDU time-out, retries, segment time-out, outstanding requests per device on IP.
         TransactionTable::Settings transactions;
         Poco::UInt32 maxOutstandingBehindRouter = 1;
+        /// Outstanding requests to all devices of one network behind a router together.
+        Poco::UInt32 maxOutstandingPerRouterNetwork = 2;
+        /// The same for the networks named here (network number -> limit).
+        std::map<Poco::UInt16, Poco::UInt32> maxOutstandingOnNetwork;
         /// With ownDevice: its one device's instance, whatever is set here.
         std::optional<Poco::UInt32> ownDeviceInstance;
         /// The gateway's own device: a site of one device on the local network, which the network
