@@ -33,6 +33,7 @@ namespace Orvik::BACnet::Client::IP
 {
 
 class ClientTransport;
+class LogRecordSizes;
 
 /// A BACnet/IP network (see Network.h for what every network does): one UDP socket on the site's LAN,
 /// with a receive thread and a timer thread of its own.
@@ -63,7 +64,8 @@ class ClientTransport;
 ///     smaller ones (down to one property each) when it does not fit, or when the device answers it
 ///     with segmentation-not-supported, an abort for buffer overflow or segmentation, or a reject; the
 ///     answers are merged into one. A ReadRange asks for no more records than fit into one unsegmented
-///     answer, and for half as many when the device aborts it for its size. Any other request too large
+///     answer, planned with the octets per record that the log's earlier answers took, and for half as
+///     many when the device aborts it for its size. Any other request too large
 ///     for the device ends with abort-apdu-too-long.
 ///   - The gateway's own device (ownDevice, a site of one device) is a device of this station: a
 ///     Who-Is, Who-Has or confirmed request from the network that reaches the station is answered by
@@ -172,6 +174,9 @@ private:
     void serveOwnDevice();
 
     const Settings _settings;
+    /// What the trend logs' records take, for the ReadRange requests; used under the transport's lock,
+    /// and outlives it.
+    std::unique_ptr<LogRecordSizes> _pRecordSizes;
     std::unique_ptr<ClientTransport> _pTransport;
     /// With ownDevice: the client's requests for it, and the network's.
     std::unique_ptr<Simulation::SimulatedSite> _pOwnDevice;
