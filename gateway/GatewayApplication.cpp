@@ -118,7 +118,15 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
                "device behind a router. Repeatable.")
             .argument("device")
             .repeatable(true)
-            .callback(OptionCallback<GatewayApplication>(this, &GatewayApplication::storeDevice)));
+            .callback(OptionCallback<GatewayApplication>(this, &GatewayApplication::storeRepeated)));
+    options.addOption(
+        Option("router-network-limit", "",
+               "BACnet/IP: requests outstanding at once to all devices of one network behind a router, "
+               "which share its slow link (default 2); network=requests for that network only. "
+               "Repeatable.")
+            .argument("[network=]requests")
+            .repeatable(true)
+            .callback(OptionCallback<GatewayApplication>(this, &GatewayApplication::storeRepeated)));
     options.addOption(
         Option("local-device", "",
                "BACnet/IP: the gateway's own device, described in the site file format (default: "
@@ -175,9 +183,9 @@ void GatewayApplication::storeOption(const std::string& name, const std::string&
     _anyOption = true;
 }
 
-void GatewayApplication::storeDevice(const std::string&, const std::string& value)
+void GatewayApplication::storeRepeated(const std::string& name, const std::string& value)
 {
-    _staticDevices.push_back(value);
+    _repeated[name].push_back(value);
     _anyOption = true;
 }
 
@@ -293,6 +301,12 @@ const Poco::Util::Option* GatewayApplication::optionWithOptionalValue(const std:
     return option.takesArgument() && !option.argumentRequired() ? &option : nullptr;
 }
 
+std::vector<std::string> GatewayApplication::repeatedValues(const std::string& name) const
+{
+    auto it = _repeated.find(name);
+    return it == _repeated.end() ? std::vector<std::string>() : it->second;
+}
+
 std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> GatewayApplication::bacnetIPSettings()
     const
 {
@@ -300,13 +314,15 @@ std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> GatewayAppli
     options.broadcast = config().getString(PREFIX + "bacnet-broadcast", "");
     options.bbmd = config().getString(PREFIX + "bbmd", "");
     options.bbmdTimeToLive = config().getString(PREFIX + "bbmd-ttl", "");
-    options.devices = _staticDevices;
+    options.devices = repeatedValues("bacnet-device");
+    options.routerNetworkLimits = repeatedValues("router-network-limit");
     if (!config().hasProperty(PREFIX + "bacnet-ip"))
     {
         if (!options.broadcast.empty() || !options.bbmd.empty() || !options.bbmdTimeToLive.empty() ||
-            !options.devices.empty())
+            !options.devices.empty() || !options.routerNetworkLimits.empty())
             throw Poco::InvalidArgumentException(
-                "--bacnet-broadcast, --bbmd, --bbmd-ttl and --bacnet-device go with --bacnet-ip only");
+                "--bacnet-broadcast, --bbmd, --bbmd-ttl, --bacnet-device and "
+                "--router-network-limit go with --bacnet-ip only");
         return std::nullopt;
     }
     const std::string local = config().getString(PREFIX + "bacnet-ip");

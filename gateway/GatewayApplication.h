@@ -3,6 +3,7 @@
 #include <Poco/Util/Option.h>
 #include <Poco/Util/ServerApplication.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,7 +49,8 @@ protected:
 private:
     void handleHelp(const std::string& name, const std::string& value);
     void storeOption(const std::string& name, const std::string& value);
-    void storeDevice(const std::string& name, const std::string& value);
+    /// A repeatable option: each value kept in the order given.
+    void storeRepeated(const std::string& name, const std::string& value);
     void displayHelp() const;
     /// What to do about `argument`, which no option took: when it follows an option whose value is
     /// optional and so must be joined with '=' ("--bacnet-ip 127.0.0.1"), how to write it; else see --help.
@@ -58,6 +60,7 @@ private:
     const Poco::Util::Option* optionWithOptionalValue(const std::string& word) const;
     void setUpLogging() const;
     DataGatewaySettings makeSettings(const class DataFiles& dataFiles) const;
+    std::vector<std::string> repeatedValues(const std::string& name) const;
     std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> bacnetIPSettings() const;
     std::vector<std::string> creationScripts(const DataGatewaySettings& settings,
                                              const class DataFiles& dataFiles) const;
@@ -67,7 +70,8 @@ private:
 
     bool _helpRequested = false;
     bool _anyOption = false;
-    std::vector<std::string> _staticDevices;
+    /// The values of the repeatable options, by option name.
+    std::map<std::string, std::vector<std::string>> _repeated;
 };
 
 }  // namespace Orvik::Gateway

@@ -18,6 +18,8 @@ using Orvik::BACnet::Client::IP::BACnetIPNetwork;
 const Poco::UInt16 BACNET_IP_PORT = 47808;
 const unsigned MAX_INSTANCE = 4194302;
 const unsigned MAX_NETWORK = 65534;
+/// More than a field bus behind one router could use: each device takes one request at a time anyway.
+const unsigned MAX_ROUTER_NETWORK_LIMIT = 255;
 
 unsigned parseNumber(const std::string& option, const std::string& text, const std::string& what,
                      unsigned low, unsigned high)
@@ -31,6 +33,20 @@ unsigned parseNumber(const std::string& option, const std::string& text, const s
                                              text);
     }
     return value;
+}
+
+/// "requests" for every network behind a router, "network=requests" for one.
+void routerNetworkLimit(const std::string& text, BACnetIPNetwork::Settings& settings)
+{
+    const std::string option = "router-network-limit";
+    const std::size_t equals = text.find('=');
+    const std::string requests = equals == std::string::npos ? text : text.substr(equals + 1);
+    const Poco::UInt32 limit = parseNumber(option, requests, "the requests", 1, MAX_ROUTER_NETWORK_LIMIT);
+    if (equals == std::string::npos)
+        settings.maxOutstandingPerRouterNetwork = limit;
+    else
+        settings.maxOutstandingOnNetwork[static_cast<Poco::UInt16>(
+            parseNumber(option, text.substr(0, equals), "the network", 1, MAX_NETWORK))] = limit;
 }
 
 }  // namespace
@@ -98,6 +114,8 @@ BACnetIPNetwork::Settings NetworkFactory::ipSettings(const IPOptions& options)
     }
     for (const std::string& device : options.devices)
         settings.staticBindings.push_back(staticDevice(device));
+    for (const std::string& limit : options.routerNetworkLimits)
+        routerNetworkLimit(limit, settings);
     return settings;
 }
 

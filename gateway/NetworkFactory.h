@@ -15,8 +15,8 @@ namespace Orvik::Gateway
 {
 
 /// The gateway's BACnet network, as its options name it: the simulated site of a site file
-/// (--network), or BACnet/IP (--bacnet-ip, with --bacnet-broadcast, --bbmd, --bbmd-ttl and
-/// --bacnet-device).
+/// (--network), or BACnet/IP (--bacnet-ip, with --bacnet-broadcast, --bbmd, --bbmd-ttl,
+/// --bacnet-device and --router-network-limit).
 ///
 /// The option texts are read here; each function throws Poco::InvalidArgumentException naming the
 /// option and the text it cannot use.
@@ -31,6 +31,7 @@ public:
         std::string bbmd;
         std::string bbmdTimeToLive;
         std::vector<std::string> devices;
+        std::vector<std::string> routerNetworkLimits;
     };
 
     static Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings ipSettings(const IPOptions& options);

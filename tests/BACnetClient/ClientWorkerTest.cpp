@@ -269,6 +269,24 @@ TEST_F(ClientWorkerOverScriptedNetwork, SafetyDeadlineAnswersTheTimeOutAndEndsTh
     EXPECT_TRUE(nothingWithin(200));
 }
 
+TEST_F(ClientWorkerOverScriptedNetwork, SafetyDeadlineWaitsWhileTheNetworkQueuesTheRequest)
+{
+    const Poco::UInt32 requestId = helper->asyncWP(ANY_KEY, 8, ValueContainer());
+    const Poco::UInt32 transactionId = network.waitForCalls(1).at(0).transactionId;
+    network.queue(transactionId, true);
+    EXPECT_TRUE(nothingWithin(200));  // the worker takes the news before the clock moves
+    clock.advance(settings().transactionDeadlineMs * 3);
+    EXPECT_TRUE(nothingWithin(200));
+    network.queue(transactionId, false);  // out at last: the deadline counts from here
+    EXPECT_TRUE(nothingWithin(200));
+    clock.advance(settings().transactionDeadlineMs - 1);
+    EXPECT_TRUE(nothingWithin(200));
+    clock.advance(1);
+    auto pTimeOut = replyTo<NotificationResponsePropertyAccess<DataError>>(requestId);
+    ASSERT_FALSE(pTimeOut.isNull());
+    EXPECT_EQ(pTimeOut->getResponse(), TIMEOUT);
+}
+
 TEST_F(ClientWorkerOverScriptedNetwork, WhoIsAnswersEachIAmThenEndsItsWindowOnTheClock)
 {
     const Poco::UInt32 requestId = helper->asyncWhoIs(DataType::BACnetAddress(), 0, 1000);
@@ -429,7 +447,7 @@ TEST_F(TransactionTableTest, LimitsHold)
     EXPECT_THROW(table.open(4, DEVICE, recordInto(4)), Poco::PoolOverflowException);
     EXPECT_THROW(table.open(3, DEVICE, recordInto(3)), Poco::ExistsException);
     EXPECT_EQ(sent.size(), 1u);
-    table.setMaxOutstanding(DEVICE, 2);
+    table.setLimits(DEVICE, 2);
     EXPECT_EQ(sent.size(), 2u);
     // A transmit that throws is a lost datagram: the timer sends it again.
     table.end(1);
@@ -445,6 +463,55 @@ TEST_F(TransactionTableTest, LimitsHold)
     clock.advance(1000);
     EXPECT_TRUE(table.expire().empty());
     EXPECT_EQ(tries, 2);
+}
+
+/// Devices 1 to 3 share link 5 (one request each at a time), device 4 is on no link.
+TEST_F(TransactionTableTest, ALinksRequestsGoOutOldestFirstWithinItsLimitAndTheDevicesLimits)
+{
+    struct Case
+    {
+        const char* name;
+        Poco::UInt32 linkLimit;
+        /// The device of transaction 1, 2, ...
+        std::vector<Poco::UInt32> devices;
+        /// Transactions ended one after the other (sent or waiting).
+        std::vector<Poco::UInt32> ended;
+        std::vector<Poco::UInt32> sentOrder;
+        /// Queueing reports: +id began to wait, -id went out after waiting.
+        std::vector<int> reports;
+    };
+    const std::vector<Case> cases{
+        {"oldest first across the link's devices", 2, {1, 2, 3, 1}, {1, 2}, {1, 2, 3, 4}, {3, 4, -3, -4}},
+        {"a device's own limit holds within the link", 3, {1, 1, 2}, {}, {1, 3}, {2}},
+        {"a waiting request that ends frees no slot", 1, {1, 2, 3, 1}, {2, 1}, {1, 3}, {2, 3, 4, -3}},
+        {"devices on no link are not held", 1, {1, 2, 4, 4}, {3}, {1, 3, 4}, {2, 4, -4}},
+    };
+    for (const Case& aCase : cases)
+    {
+        std::vector<int> reports;
+        TransactionTable::Settings roomy = settings();
+        roomy.maxOpen = 8;
+        TransactionTable linked(roomy, clock, nullptr,
+                                [&reports](Poco::UInt32 id, bool waiting) {
+                                    reports.push_back(waiting ? static_cast<int>(id) : -static_cast<int>(id));
+                                });
+        for (Poco::UInt32 device = 1; device <= 3; ++device)
+            linked.setLimits(device, 1, TransactionTable::Link{5, aCase.linkLimit});
+        sent.clear();
+        Poco::UInt32 id = 0;
+        for (Poco::UInt32 device : aCase.devices)
+        {
+            ++id;
+            linked.open(id, device, recordInto(id));
+        }
+        for (Poco::UInt32 ended : aCase.ended)
+            linked.end(ended);
+        std::vector<Poco::UInt32> sentOrder;
+        for (const auto& entry : sent)
+            sentOrder.push_back(entry.first);
+        EXPECT_EQ(sentOrder, aCase.sentOrder) << aCase.name;
+        EXPECT_EQ(reports, aCase.reports) << aCase.name;
+    }
 }
 
 const ReadRange::RequestType TIME = ReadRange::RT_BY_TIME;

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -414,6 +415,31 @@ TEST_F(IPNetworkTest, DeviceBehindARouterIsReachedThroughItOneRequestAtATime)
               DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_NOT_ROUTER_TO_DNET));
 }
 
+TEST_F(IPNetworkTest, DevicesBehindOneRouterShareItsLimitAndWaitInTurn)
+{
+    open([](IP::BACnetIPNetwork::Settings& settings) { settings.maxOutstandingOnNetwork[6] = 1; });
+    UdpPeer router;
+    const std::vector<std::tuple<Poco::UInt32, Poco::UInt16, std::string>> devices{
+        {401, 5, "0a"}, {402, 5, "0b"}, {403, 5, "0c"}, {601, 6, "0a"}, {602, 6, "0b"}};
+    Poco::UInt32 transactionId = 0;
+    for (const auto& [instance, networkNumber, mac] : devices)
+    {
+        bind(router, instance, 480, routedFrom(networkNumber, mac));
+        network->sendReadProperty(++transactionId, objectNameOf(instance));
+    }
+    // Two on network 5 (the default), one on network 6 (its own limit).
+    std::set<std::string> first;
+    for (int i = 0; i < 3; ++i)
+        first.insert(router.receive().describe().substr(0, 25));
+    EXPECT_EQ(first, (std::set<std::string>{"unicast | reply to 5/0a h", "unicast | reply to 5/0b h",
+                                            "unicast | reply to 6/0a h"}));
+    EXPECT_FALSE(router.receivesAny(200));
+    answer(router, complexAck(0, ReadProperty::_SERVICE, nameAck("B", 402)), routedFrom(5, "0b"));
+    EXPECT_EQ(nameIn(listener.firstReply(2)), "B");
+    EXPECT_THAT(router.receive().describe(), StartsWith("unicast | reply to 5/0c"));
+    EXPECT_FALSE(router.receivesAny(200));
+}
+
 TEST_F(IPNetworkTest, ForeignDeviceRegistersRenewsAndBroadcastsThroughTheBBMD)
 {
     UdpPeer bbmd;
@@ -565,6 +591,70 @@ TEST_F(IPNetworkTest, ReadRangeAsksForWhatOneAnswerHoldsAndReportsMoreWhenItCutT
     }
     EXPECT_EQ(errorIn(listener.firstReply(3)),
               DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_SEGMENTATION_NOT_SUPPORTED));
+}
+
+TEST_F(IPNetworkTest, ReadRangePagesAreAsFullAsTheDeviceAllowsAndNoFuller)
+{
+    // orvik-site's devices: a REAL log of 10 000 records and a log of three REAL channels, at 480 and 1476
+    // octets; 20 and 65 REAL records fit into one answer.
+    const std::string log = R"("log": { "start": "2026-01-01T00:00:00Z", "count": %u })";
+    const std::string device = R"({ "instance": %u, "name": "D%u", "maxApdu": %u, "objects": [
+        { "type": "analog-input", "instance": 1, "name": "T", "presentValue": 20.0 },
+        { "type": "trend-log", "instance": 1, "name": "L", "logs": "analog-input:1", )" +
+                               log + R"( },
+        { "type": "trend-log-multiple", "instance": 1, "name": "M",
+          "logs": ["analog-input:1", "analog-input:1", "analog-input:1"], )" +
+                               log + " } ] }";
+    const std::unique_ptr<Device::Site> pSite =
+        Device::Site::parse("{ \"devices\": [" + Poco::format(device, 480u, 480u, 480u, 10000u, 300u) + ", " +
+                                Poco::format(device, 1476u, 1476u, 1476u, 10000u, 300u) + "] }",
+                            "test");
+    Device::IP::SiteServer server(*pSite, Device::IP::SiteServer::Settings());
+    server.start();
+    open(
+        [&](IP::BACnetIPNetwork::Settings& settings)
+        {
+            for (const Device::IP::SiteServer::Endpoint& endpoint : server.endpoints())
+                settings.staticBindings.push_back(
+                    {endpoint.instance, endpoint.address, {}, endpoint.instance});
+        });
+    // Device (its instance is its max APDU), log, records, pages (the first page planned at the
+    // conservative size).
+    const std::vector<std::tuple<Poco::UInt32, BACNET_OBJECT_TYPE, Poco::UInt32, Poco::UInt32>> table{
+        {480, OBJECT_TRENDLOG, 10000, 1 + (10000 - 18 + 19) / 20},
+        {1476, OBJECT_TRENDLOG, 10000, 1 + (10000 - 60 + 64) / 65},
+        {480, OBJECT_TREND_LOG_MULTIPLE, 300, 0},
+        {1476, OBJECT_TREND_LOG_MULTIPLE, 300, 0}};
+    Poco::UInt32 transactionId = 0;
+    for (const auto& [instance, type, records, pages] : table)
+    {
+        const DataPropertyKey key(instance, DataType::ObjectIdentifier(type, 1),
+                                  DataPropertyRef(PROP_LOG_BUFFER));
+        ReadRange::Range range;
+        range.requestType = ReadRange::RT_BY_SEQUENCE;
+        range.count = 32767;
+        range.refSeqNum = 1;
+        Poco::UInt32 read = 0;
+        Poco::UInt32 pagesRead = 0;
+        const Poco::UInt32 requestsBefore = pSite->getRequestCount(instance);
+        for (bool more = true; more; ++pagesRead)
+        {
+            network->sendReadRange(++transactionId, key, range);
+            const NetworkReply reply = listener.firstReply(transactionId);
+            const auto& result = std::get<ReadRangeAck::Result>(reply.payload);
+            read += result.itemCnt;
+            range.refSeqNum = result.firstSequenceNumber + result.itemCnt;
+            more = result.hasMoreItems();
+        }
+        EXPECT_EQ(read, records) << instance << " " << type;
+        if (pages != 0)
+        {
+            EXPECT_EQ(pagesRead, pages) << instance;
+        }
+        // Only the first page may have been too full for the device (a halving): never a later one.
+        EXPECT_LE(pSite->getRequestCount(instance) - requestsBefore, pagesRead + 1)
+            << instance << " " << type;
+    }
 }
 
 using Codec::Test::Packet;

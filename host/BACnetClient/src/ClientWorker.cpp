@@ -117,6 +117,12 @@ void ClientWorker::onCOVNotification(const DataResponseCOV& notification)
     getReadQueue()->enqueueNotification(new NotificationNetworkEvent(notification));
 }
 
+void ClientWorker::onQueueing(Poco::UInt32 transactionId, bool waiting)
+{
+    getReadQueue()->enqueueNotification(
+        new NotificationNetworkEvent(NotificationNetworkEvent::Queueing{transactionId, waiting}));
+}
+
 // ---- on the worker's thread ------------------------------------------------------------------------
 
 bool ClientWorker::dispatch(Poco::AutoPtr<Poco::Notification> pNf)
@@ -130,6 +136,8 @@ bool ClientWorker::dispatch(Poco::AutoPtr<Poco::Notification> pNf)
     {
         if (const auto* pAnswer = std::get_if<NotificationNetworkEvent::Answer>(&pEvent->event))
             takeReply(pAnswer->transactionId, pAnswer->reply);
+        else if (const auto* pQueueing = std::get_if<NotificationNetworkEvent::Queueing>(&pEvent->event))
+            takeQueueing(pQueueing->transactionId, pQueueing->waiting);
         else if (const auto* pIAm = std::get_if<DataResponseWhoIs>(&pEvent->event))
             takeIAm(*pIAm);
         else if (const auto* pCOV = std::get_if<DataResponseCOV>(&pEvent->event))
@@ -198,6 +206,13 @@ void ClientWorker::takeReply(Poco::UInt32 transactionId, const NetworkReply& rep
     deliver(*pRequest, pRequest->answer(reply));
 }
 
+void ClientWorker::takeQueueing(Poco::UInt32 transactionId, bool waiting)
+{
+    auto it = _transactions.find(transactionId);
+    if (it != _transactions.end())
+        it->second.deadline = waiting ? _PAUSED : _clock.milliseconds() + _settings.transactionDeadlineMs;
+}
+
 void ClientWorker::takeIAm(const DataResponseWhoIs& iAm)
 {
     for (const Transaction& window : _whoIsWindows)
@@ -251,7 +266,7 @@ long ClientWorker::millisecondsToNextDeadline() const
     for (const Transaction& window : _whoIsWindows)
         earliest = std::min(earliest, window.deadline);
     if (earliest == std::numeric_limits<Poco::Int64>::max())
-        return _WAIT_FOREVER;
+        return _WAIT_FOREVER;  // nothing due, or every transaction paused (_PAUSED is that maximum)
     return static_cast<long>(std::max<Poco::Int64>(0, earliest - _clock.milliseconds()));
 }
 

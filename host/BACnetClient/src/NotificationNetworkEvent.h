@@ -14,8 +14,9 @@ namespace Orvik::BACnet::Client
 {
 
 /// Something that arrived from the network, queued by the client worker's listener for the worker's
-/// own thread: the answer to a transaction, an I-Am, a COV notification; or a jump of the worker's
-/// clock, which only wakes the worker to look at its deadlines.
+/// own thread: the answer to a transaction, a transaction that waits in the network's queue or left it,
+/// an I-Am, a COV notification; or a jump of the worker's clock, which only wakes the worker to look at
+/// its deadlines.
 class NotificationNetworkEvent : public Poco::Notification
 {
 public:
@@ -25,10 +26,16 @@ public:
         Poco::UInt32 transactionId;
         NetworkReply reply;
     };
+    class Queueing
+    {
+    public:
+        Poco::UInt32 transactionId;
+        bool waiting;
+    };
     class ClockJump
     {
     };
-    using Event = std::variant<Answer, DataResponseWhoIs, DataResponseCOV, ClockJump>;
+    using Event = std::variant<Answer, Queueing, DataResponseWhoIs, DataResponseCOV, ClockJump>;
 
     explicit NotificationNetworkEvent(Event anEvent) : event(std::move(anEvent)) {}
 

@@ -16,18 +16,23 @@ const Poco::UInt32 INVOKE_IDS = 256;
 
 }  // namespace
 
-TransactionTable::TransactionTable(const Settings& settings, Clock& clock, FindDevice findDevice)
-    : _settings(settings), _clock(clock), _findDevice(std::move(findDevice))
+TransactionTable::TransactionTable(const Settings& settings, Clock& clock, FindDevice findDevice,
+                                   Queueing queueing)
+    : _settings(settings), _clock(clock), _findDevice(std::move(findDevice)), _queueing(std::move(queueing))
 {
 }
 
-void TransactionTable::setMaxOutstanding(Poco::UInt32 deviceInstance, Poco::UInt32 limit)
+void TransactionTable::setLimits(Poco::UInt32 deviceInstance, Poco::UInt32 maxOutstanding,
+                                 std::optional<Link> link)
 {
     std::lock_guard<std::mutex> lock(_mutex);
     Device& aDevice = device(deviceInstance);
-    aDevice.maxOutstanding = std::clamp<Poco::UInt32>(limit, 1, INVOKE_IDS);
-    if (!aDevice.findingAddress)
-        sendWaiting(aDevice);
+    aDevice.maxOutstanding = std::clamp<Poco::UInt32>(maxOutstanding, 1, INVOKE_IDS);
+    const std::optional<Poco::UInt32> previous = aDevice.link;
+    moveToLink(deviceInstance, aDevice, link);
+    sendWaiting(aDevice);
+    if (previous && previous != aDevice.link)
+        sendWaitingOnLink(*previous);
 }
 
 void TransactionTable::open(Poco::UInt32 transactionId, Poco::UInt32 deviceInstance, Transmit transmit,
@@ -42,16 +47,23 @@ void TransactionTable::open(Poco::UInt32 transactionId, Poco::UInt32 deviceInsta
     Transaction& transaction = _transactions[transactionId];
     transaction.deviceInstance = deviceInstance;
     transaction.transmit = std::move(transmit);
+    transaction.arrival = ++_arrivals;
     Device& aDevice = device(deviceInstance);
     aDevice.waiting.push_back(transactionId);
     if (!addressKnown && _findDevice)
     {
         if (!aDevice.findingAddress)
             startFinding(deviceInstance, aDevice);
-        return;
     }
-    if (!aDevice.findingAddress)
+    else
+    {
         sendWaiting(aDevice);
+    }
+    if (transaction.state == WAITING && _queueing)
+    {
+        transaction.reportedWaiting = true;
+        _queueing(transactionId, true);
+    }
 }
 
 void TransactionTable::bind(Poco::UInt32 deviceInstance)
@@ -160,6 +172,8 @@ void TransactionTable::clear()
         entry.second.invokeIdsInUse.reset();
         entry.second.findingAddress = false;
     }
+    for (auto& entry : _links)
+        entry.second.outstanding = 0;
 }
 
 // ---- with the lock held ------------------------------------------------------------------------------
@@ -169,17 +183,73 @@ TransactionTable::Device& TransactionTable::device(Poco::UInt32 deviceInstance)
     return _devices[deviceInstance];
 }
 
+void TransactionTable::moveToLink(Poco::UInt32 deviceInstance, Device& aDevice, std::optional<Link> link)
+{
+    if (aDevice.link && (!link || link->id != *aDevice.link))
+        _links[*aDevice.link].devices.erase(deviceInstance);
+    if (!link)
+    {
+        aDevice.link.reset();
+        return;
+    }
+    LinkState& state = _links[link->id];
+    state.devices.insert(deviceInstance);
+    state.maxOutstanding = std::max<Poco::UInt32>(link->maxOutstanding, 1);
+    aDevice.link = link->id;
+}
+
 void TransactionTable::sendWaiting(Device& aDevice)
+{
+    if (aDevice.link)
+        return sendWaitingOnLink(*aDevice.link);
+    while (mayGoOut(aDevice))
+        sendFront(aDevice);
+}
+
+void TransactionTable::sendWaitingOnLink(Poco::UInt32 linkId)
+{
+    LinkState& link = _links[linkId];
+    while (link.outstanding < link.maxOutstanding)
+    {
+        // The link's oldest request whose device has a free slot.
+        Device* pNext = nullptr;
+        Poco::UInt64 earliest = std::numeric_limits<Poco::UInt64>::max();
+        for (Poco::UInt32 instance : link.devices)
+        {
+            Device& candidate = device(instance);
+            if (!mayGoOut(candidate))
+                continue;
+            const Poco::UInt64 arrival = _transactions.at(candidate.waiting.front()).arrival;
+            if (arrival < earliest)
+            {
+                earliest = arrival;
+                pNext = &candidate;
+            }
+        }
+        if (pNext == nullptr)
+            return;
+        sendFront(*pNext);
+    }
+}
+
+bool TransactionTable::hasFreeSlot(const Device& aDevice) const
 {
     const std::size_t limit = aDevice.maxOutstanding == 0
                                   ? std::clamp<Poco::UInt32>(_settings.maxOutstanding, 1, INVOKE_IDS)
                                   : aDevice.maxOutstanding;
-    while (!aDevice.waiting.empty() && aDevice.invokeIdsInUse.count() < limit)
-    {
-        const Poco::UInt32 transactionId = aDevice.waiting.front();
-        aDevice.waiting.pop_front();
-        send(transactionId, _transactions.at(transactionId), aDevice);
-    }
+    return aDevice.invokeIdsInUse.count() < limit;
+}
+
+bool TransactionTable::mayGoOut(const Device& aDevice) const
+{
+    return !aDevice.findingAddress && !aDevice.waiting.empty() && hasFreeSlot(aDevice);
+}
+
+void TransactionTable::sendFront(Device& aDevice)
+{
+    const Poco::UInt32 transactionId = aDevice.waiting.front();
+    aDevice.waiting.pop_front();
+    send(transactionId, _transactions.at(transactionId), aDevice);
 }
 
 void TransactionTable::send(Poco::UInt32 transactionId, Transaction& transaction, Device& aDevice)
@@ -195,6 +265,14 @@ void TransactionTable::send(Poco::UInt32 transactionId, Transaction& transaction
     transaction.invokeId = invokeId;
     transaction.retriesLeft = _settings.apduRetries;
     transaction.deadline = now() + _settings.apduTimeoutMs;
+    transaction.link = aDevice.link;
+    if (aDevice.link)
+        ++_links[*aDevice.link].outstanding;
+    if (transaction.reportedWaiting)
+    {
+        transaction.reportedWaiting = false;
+        _queueing(transactionId, false);
+    }
     transmit(transaction);
 }
 
@@ -248,8 +326,11 @@ TransactionTable::Ended TransactionTable::remove(std::map<Poco::UInt32, Transact
     ended.receivingSegments = transaction.state == RECEIVING_SEGMENTS;
     aDevice.invokeIdsInUse.reset(transaction.invokeId);
     _byInvokeId.erase(InvokeKey(transaction.deviceInstance, transaction.invokeId));
-    if (!aDevice.findingAddress)
-        sendWaiting(aDevice);
+    if (transaction.link)
+        --_links[*transaction.link].outstanding;
+    sendWaiting(aDevice);
+    if (transaction.link && transaction.link != aDevice.link)
+        sendWaitingOnLink(*transaction.link);
     return ended;
 }
 

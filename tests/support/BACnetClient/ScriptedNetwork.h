@@ -77,6 +77,13 @@ public:
         if (_pListener != nullptr)
             _pListener->onReply(transactionId, std::move(aReply));
     }
+    /// Reports a transaction waiting in the network's queue, or gone out of it.
+    void queue(Poco::UInt32 transactionId, bool waiting)
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        if (_pListener != nullptr)
+            _pListener->onQueueing(transactionId, waiting);
+    }
     void announce(const DataResponseWhoIs& iAm)
     {
         std::lock_guard<std::mutex> lock(_mutex);

@@ -10,6 +10,7 @@
 #include <Poco/Thread.h>
 #include <Poco/Types.h>
 
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -27,7 +28,9 @@ namespace Orvik::BACnet::Client
 ///     slow device does not hold up the others.
 ///   - The worker keeps one safety deadline per transaction (transactionDeadlineMs, longer than the
 ///     network's time-out with its retries): a transaction the network has not ended by then is
-///     answered with the time-out error, and the worker ends it on the network (endTransaction).
+///     answered with the time-out error, and the worker ends it on the network (endTransaction). The
+///     deadline stops while the network reports the transaction waiting in its queue, and counts anew
+///     from when it goes out, so a long queue behind a slow router does not time requests out.
 ///   - A request the network refuses to take (its send call throws) is answered at once with the error
 ///     communication (7) / other (0).
 ///   - A network that cannot be opened (open() throws: its address is taken, say) is reported once on
@@ -52,8 +55,8 @@ public:
     class Settings
     {
     public:
-        /// The safety deadline of a confirmed request: well past the network's own time-out with its
-        /// retries (3 s and 3 retries on a real network) and a wait in a device's queue.
+        /// The safety deadline of a confirmed request on the wire: well past the network's own time-out
+        /// with its retries (3 s and 3 retries on a real network).
         Poco::UInt32 transactionDeadlineMs = 60000;
         Poco::UInt32 whoIsWindowMs = 3000;
     };
@@ -77,17 +80,20 @@ public:
     void run() override;
 
 private:
+    static constexpr Poco::Int64 _PAUSED = std::numeric_limits<Poco::Int64>::max();
+
     class Transaction
     {
     public:
         NotificationRequest::Ptr pRequest;
-        /// On the worker's clock.
+        /// On the worker's clock; _PAUSED while the network's queue holds it.
         Poco::Int64 deadline = 0;
     };
 
     void onReply(Poco::UInt32 transactionId, NetworkReply reply) override;
     void onIAm(const DataResponseWhoIs& iAm) override;
     void onCOVNotification(const DataResponseCOV& notification) override;
+    void onQueueing(Poco::UInt32 transactionId, bool waiting) override;
 
     /// False (and reported) when the network could not be opened.
     bool openNetwork();
@@ -98,6 +104,7 @@ private:
     void startTransaction(const NotificationRequest::Ptr& pRequest);
     Poco::UInt32 newTransactionId();
     void takeReply(Poco::UInt32 transactionId, const NetworkReply& reply);
+    void takeQueueing(Poco::UInt32 transactionId, bool waiting);
     void takeIAm(const DataResponseWhoIs& iAm);
     void takeCOVNotification(const DataResponseCOV& notification);
     void expireDeadlines();

@@ -49,9 +49,14 @@ namespace Orvik::BACnet::Client
 ///     never used up), drops the request from its queue if it was not sent yet, aborts a segmented
 ///     answer that is coming in, and does not report the transaction any more; an onReply that is on its
 ///     way in that moment is dropped by the worker. An id that is not open is ignored.
+///   - A transaction that cannot go out at once (its device's or its link's requests are outstanding,
+///     or the device's address is sought) is reported with listener.onQueueing(transactionId, true),
+///     and again with false when it goes out; TransactionTable reports both through its Queueing
+///     function. A queue behind a slow router may hold a request for minutes.
 ///   - The worker keeps one overall safety deadline per transaction, longer than the network's time-out
-///     with its retries and queueing: a network that never ends a transaction still gets it answered
-///     (with the time-out error), and endTransaction follows.
+///     with its retries; it does not run while the network reports the transaction queued. A network
+///     that never ends a transaction still gets it answered (with the time-out error), and
+///     endTransaction follows.
 ///
 /// sendWhoIs is unconfirmed: it has no transaction. Every device in range that hears it answers with an
 /// I-Am, which the network reports through listener.onIAm (as it reports every I-Am it receives, asked
@@ -75,7 +80,7 @@ namespace Orvik::BACnet::Client
 ///     that waits in real time registers a waker (Clock::addWaker), so a test clock that jumps makes
 ///     the due timers run at once.
 ///   - Every I-Am that arrives binds its device's address (TransactionTable::bind releases the requests
-///     that wait for it). Per-device limits: TransactionTable::setMaxOutstanding.
+///     that wait for it). Per-device and per-link limits: TransactionTable::setLimits.
 ///   - The contract suite (tests/BACnetClient/NetworkContractTest.cpp) runs against every
 ///     implementation: add one target for it there.
 class Network

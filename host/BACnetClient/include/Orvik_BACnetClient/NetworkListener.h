@@ -24,6 +24,9 @@ public:
     virtual void onIAm(const DataResponseWhoIs& iAm) = 0;
     /// A change-of-value notification for a subscription of this client.
     virtual void onCOVNotification(const DataResponseCOV& notification) = 0;
+    /// The transaction waits in the network's queue, not on the wire yet (waiting), or it went out at
+    /// last (not waiting). A listener that keeps no deadlines has nothing to do.
+    virtual void onQueueing(Poco::UInt32 /*transactionId*/, bool /*waiting*/) {}
 };
 
 }  // namespace Orvik::BACnet::Client

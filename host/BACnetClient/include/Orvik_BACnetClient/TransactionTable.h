@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -18,11 +19,13 @@ namespace Orvik::BACnet::Client
 
 /// The confirmed-request transactions of a Network, kept on the network side as BACnet stacks do: invoke
 /// ids, the APDU time-out with its retries, the segment timer while a segmented answer comes in, the
-/// limit of outstanding requests per device with a queue for the rest, and the wait for a device's
-/// address.
+/// limit of outstanding requests per device and per shared link with a queue for the rest, and the wait
+/// for a device's address.
 ///
 /// A transaction is known by the client worker's transaction id (Network.h) and goes through:
-///   - waiting: queued behind the device's outstanding requests, or for the device's address;
+///   - waiting: queued behind the device's outstanding requests or its link's, or for the device's
+///     address. Waiting requests of the devices of one link go out in the order they were opened, as
+///     the link's slots free; no timer runs for them;
 ///   - sent: it has an invoke id (0 to 255, unique among the device's sent transactions; ids rotate, so
 ///     a late answer rarely meets a new request under the same id) and an APDU timer. When the timer
 ///     runs out the request is sent again under the same invoke id, up to apduRetries times; then the
@@ -32,9 +35,10 @@ namespace Orvik::BACnet::Client
 /// it) or expire() (timed out). Leaving frees its invoke id and sends the device's next waiting request.
 ///
 /// The table does no I/O and has no thread. Its owner calls expire() when millisecondsToNextTimer() has
-/// passed on the clock (and when the clock jumps, see Clock). The Transmit and FindDevice functions are
-/// called on the thread of the call that triggers them, with the table's lock held: they must only hand
-/// the request to the wire (or schedule it) and must not call the table. A Transmit that throws counts
+/// passed on the clock (and when the clock jumps, see Clock). The Transmit, FindDevice and Queueing
+/// functions are called on the thread of the call that triggers them, with the table's lock held: they
+/// must only hand the request to the wire (or schedule it, or queue the news) and must not call the
+/// table. A Transmit that throws counts
 /// as a lost datagram: the timer sends it again. Every member function is thread-safe.
 class TransactionTable
 {
@@ -46,7 +50,7 @@ public:
         Poco::UInt32 apduTimeoutMs = 3000;
         Poco::UInt32 apduRetries = 3;
         Poco::UInt32 segmentTimeoutMs = 2000;
-        /// Outstanding (sent, unanswered) requests per device, unless setMaxOutstanding says otherwise.
+        /// Outstanding (sent, unanswered) requests per device, unless setLimits says otherwise.
         Poco::UInt32 maxOutstanding = 4;
         /// Open transactions in all (sent and waiting); open() refuses more.
         std::size_t maxOpen = 4096;
@@ -56,6 +60,18 @@ public:
     using Transmit = std::function<void(Poco::UInt8 invokeId)>;
     /// Asks the network for the address of a device (a Who-Is limited to its instance).
     using FindDevice = std::function<void(Poco::UInt32 deviceInstance)>;
+    /// Told when open() leaves a transaction waiting (true), and when such a transaction goes out at last
+    /// (false): the client worker's safety deadline does not run while a request waits in the queue.
+    using Queueing = std::function<void(Poco::UInt32 transactionId, bool waiting)>;
+
+    /// A link that devices share, such as the one router to a slow field bus: at most maxOutstanding
+    /// requests of all its devices together are outstanding.
+    class Link
+    {
+    public:
+        Poco::UInt32 id = 0;
+        Poco::UInt32 maxOutstanding = 1;
+    };
 
     /// A transaction that left the table by end() or expire().
     class Ended
@@ -70,14 +86,16 @@ public:
     };
 
     explicit TransactionTable(const Settings& settings, Clock& clock = Clock::system(),
-                              FindDevice findDevice = nullptr);
+                              FindDevice findDevice = nullptr, Queueing queueing = nullptr);
 
     const Settings& getSettings() const { return _settings; }
     Clock& getClock() const { return _clock; }
 
-    /// The outstanding-request limit of one device (at least 1, at most 256); a raised limit sends
-    /// waiting requests at once.
-    void setMaxOutstanding(Poco::UInt32 deviceInstance, Poco::UInt32 limit);
+    /// The outstanding-request limit of one device (at least 1, at most 256) and the link it shares
+    /// (none: the device's own limit only). A link's limit (at least 1) is the one set last for any of
+    /// its devices. Raised limits send waiting requests at once.
+    void setLimits(Poco::UInt32 deviceInstance, Poco::UInt32 maxOutstanding,
+                   std::optional<Link> link = std::nullopt);
 
     /// Opens a transaction for a request to `deviceInstance`: sends it at once (Transmit) when the device
     /// has a free slot and its address is known, else queues it. With an unknown address the table asks
@@ -132,6 +150,12 @@ private:
         Poco::UInt8 invokeId = 0;
         Poco::Int64 deadline = 0;
         Poco::UInt32 retriesLeft = 0;
+        /// When it was opened, among all transactions: the order of a link's queue.
+        Poco::UInt64 arrival = 0;
+        /// Reported waiting (Queueing): its sending is reported too.
+        bool reportedWaiting = false;
+        /// Sent: the link whose slot it takes.
+        std::optional<Poco::UInt32> link;
     };
 
     class Device
@@ -142,16 +166,31 @@ private:
         Poco::UInt8 lastInvokeId = 255;
         /// 0: the settings' limit.
         Poco::UInt32 maxOutstanding = 0;
+        std::optional<Poco::UInt32> link;
         /// Looking for the device's address: the deadline of the current try and the tries left.
         bool findingAddress = false;
         Poco::Int64 findDeadline = 0;
         Poco::UInt32 findRetriesLeft = 0;
     };
 
+    class LinkState
+    {
+    public:
+        std::set<Poco::UInt32> devices;
+        Poco::UInt32 outstanding = 0;
+        Poco::UInt32 maxOutstanding = 1;
+    };
+
     using InvokeKey = std::pair<Poco::UInt32, Poco::UInt8>;
 
     Device& device(Poco::UInt32 deviceInstance);
+    void moveToLink(Poco::UInt32 deviceInstance, Device& aDevice, std::optional<Link> link);
+    /// Sends what may go out now of the device's queue, or of its link's queues.
     void sendWaiting(Device& aDevice);
+    void sendWaitingOnLink(Poco::UInt32 linkId);
+    bool hasFreeSlot(const Device& aDevice) const;
+    bool mayGoOut(const Device& aDevice) const;
+    void sendFront(Device& aDevice);
     void send(Poco::UInt32 transactionId, Transaction& transaction, Device& aDevice);
     static void transmit(const Transaction& transaction);
     void startFinding(Poco::UInt32 deviceInstance, Device& aDevice);
@@ -163,11 +202,14 @@ private:
     const Settings _settings;
     Clock& _clock;
     const FindDevice _findDevice;
+    const Queueing _queueing;
     mutable std::mutex _mutex;
+    Poco::UInt64 _arrivals = 0;
     std::map<Poco::UInt32, Transaction> _transactions;
     std::map<InvokeKey, Poco::UInt32> _byInvokeId;
     /// Kept for every device asked so far (the invoke ids go on rotating); as many as the apps ask.
     std::map<Poco::UInt32, Device> _devices;
+    std::map<Poco::UInt32, LinkState> _links;
 };
 
 }  // namespace Orvik::BACnet::Client

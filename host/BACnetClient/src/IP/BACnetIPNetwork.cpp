@@ -2,6 +2,7 @@
 
 #include "ClientTransport.h"
 #include "ConfirmedRequest.h"
+#include "LogRecordSizes.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
 #include "Orvik_BACnetDevice/Site.h"
@@ -16,7 +17,9 @@ namespace Orvik::BACnet::Client::IP
 {
 
 BACnetIPNetwork::BACnetIPNetwork(const Settings& settings, Clock& clock)
-    : _settings(withOwnDevice(settings)), _pTransport(std::make_unique<ClientTransport>(_settings, clock))
+    : _settings(withOwnDevice(settings)),
+      _pRecordSizes(std::make_unique<LogRecordSizes>()),
+      _pTransport(std::make_unique<ClientTransport>(_settings, clock))
 {
     if (!_settings.ownDevice)
         return;
@@ -129,7 +132,7 @@ void BACnetIPNetwork::sendReadRange(Poco::UInt32 transactionId, const DataProper
 {
     if (isOwn(key.deviceInstance))
         return _pOwnDevice->sendReadRange(transactionId, key, range);
-    _pTransport->start(transactionId, std::make_unique<ReadRangeRequest>(key, range));
+    _pTransport->start(transactionId, std::make_unique<ReadRangeRequest>(key, range, *_pRecordSizes));
 }
 
 void BACnetIPNetwork::sendWriteProperty(Poco::UInt32 transactionId, const DataPropertyKey& key,

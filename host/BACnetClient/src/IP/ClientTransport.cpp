@@ -61,8 +61,10 @@ ClientTransport::ClientTransport(const BACnetIPNetwork::Settings& settings, Cloc
       _clock(clock),
       _pLink(std::make_unique<BvllLink>(settings, clock)),
       _bindings(settings.maxDevices),
-      _pTransactions(std::make_unique<TransactionTable>(settings.transactions, clock,
-                                                        [this](Poco::UInt32 device) { findDevice(device); })),
+      _pTransactions(std::make_unique<TransactionTable>(
+          settings.transactions, clock, [this](Poco::UInt32 device) { findDevice(device); },
+          [this](Poco::UInt32 transactionId, bool waiting)
+          { _pListener->onQueueing(transactionId, waiting); })),
       _timerThread("BACnetIP timers")
 {
     for (const BACnetIPNetwork::StaticBinding& staticBinding : settings.staticBindings)
@@ -218,9 +220,16 @@ void ClientTransport::openPart(Poco::UInt32 transactionId, OpenRequest& request)
 
 void ClientTransport::limitOutstanding(Poco::UInt32 deviceInstance, const BindingTable::Binding& binding)
 {
-    _pTransactions->setMaxOutstanding(deviceInstance, binding.peer.isRouted()
-                                                          ? _settings.maxOutstandingBehindRouter
-                                                          : _settings.transactions.maxOutstanding);
+    if (!binding.peer.isRouted())
+        return _pTransactions->setLimits(deviceInstance, _settings.transactions.maxOutstanding);
+    const Poco::UInt16 network = binding.peer.address().getNetworkNumber();
+    auto configured = _settings.maxOutstandingOnNetwork.find(network);
+    TransactionTable::Link link;
+    link.id = network;
+    link.maxOutstanding = configured == _settings.maxOutstandingOnNetwork.end()
+                              ? _settings.maxOutstandingPerRouterNetwork
+                              : configured->second;
+    _pTransactions->setLimits(deviceInstance, _settings.maxOutstandingBehindRouter, link);
 }
 
 void ClientTransport::transmit(Poco::UInt32 transactionId, Poco::UInt8 invokeId)

@@ -22,38 +22,44 @@ NetworkReply::Payload readAck(const Codec::OctetView& serviceData)
     return RecordConversion::resultOf(ack);
 }
 
-Poco::Int32 recordsFitting(Poco::UInt32 maxApdu)
+/// Octets of an unsigned value of the ACK's context tags (1 to 4).
+std::size_t unsignedOctets(Poco::UInt32 value)
 {
-    const Poco::UInt32 octets = std::min(maxApdu, MAX_APDU);
-    if (octets <= ReadRangeRequest::_ACK_OVERHEAD + ReadRangeRequest::_RECORD_OCTETS)
-        return 1;
-    return static_cast<Poco::Int32>((octets - ReadRangeRequest::_ACK_OVERHEAD) /
-                                    ReadRangeRequest::_RECORD_OCTETS);
+    std::size_t octets = 1;
+    while (octets < 4 && value >= (1u << (8 * octets)))
+        ++octets;
+    return octets;
 }
 
 }  // namespace
 
-ReadRangeRequest::ReadRangeRequest(const DataPropertyKey& key, const ReadRange::Range& range)
+ReadRangeRequest::ReadRangeRequest(const DataPropertyKey& key, const ReadRange::Range& range,
+                                   LogRecordSizes& recordSizes)
     : ConfirmedRequest(key.deviceInstance, Codec::ReadRange::_SERVICE, Codec::Octets(), readAck),
       _request(RecordConversion::readRangeOf(key, range)),
-      _requestedCount(range.count)
+      _requestedCount(range.count),
+      _sizeLimit(MAX_INTEGER16),
+      _recordSizes(recordSizes)
 {
-    limitCount(recordsFitting(MAX_APDU));
+    setCountLimit(MAX_INTEGER16);  // fitTo plans the count: the sizes are read under the network's lock
 }
 
 bool ReadRangeRequest::fitTo(Poco::UInt32 maxApdu, bool)
 {
-    limitCount(recordsFitting(maxApdu));
+    planCount(maxApdu);
     return apduSize() <= maxApdu;
 }
 
 ConfirmedRequest::Outcome ReadRangeRequest::takeAck(const Codec::OctetView& serviceData)
 {
-    if (ConfirmedRequest::takeAck(serviceData) != FINISHED || !countWasCut())
+    if (ConfirmedRequest::takeAck(serviceData) != FINISHED)
         return FINISHED;
     NetworkReply answer = reply();
     auto* pResult = std::get_if<ReadRangeAck::Result>(&answer.payload);
     if (pResult == nullptr)
+        return FINISHED;
+    learnRecordSize(*pResult, serviceData.size);
+    if (!countWasCut())
         return FINISHED;
     const Poco::Int32 count = _request.range.count;
     const Poco::UInt32 bufferEnd =
@@ -69,19 +75,60 @@ ConfirmedRequest::Outcome ReadRangeRequest::takeError(const DataError& error)
     const Poco::Int32 count = std::abs(_request.range.count);
     if (!isSizeError(error) || _request.range.type == Codec::ReadRange::READ_ALL || count <= 1)
         return finish(error);
-    limitCount(count / 2);
+    _sizeLimit = count / 2;
     return SEND_NEXT_PART;
 }
 
-void ReadRangeRequest::limitCount(Poco::Int32 limit)
+void ReadRangeRequest::planCount(Poco::UInt32 maxApdu)
 {
-    Poco::Int32& count = _request.range.count;
+    setCountLimit(std::min(_sizeLimit, recordsFitting(maxApdu)));
+}
+
+void ReadRangeRequest::setCountLimit(Poco::Int32 limit)
+{
     if (_request.range.type != Codec::ReadRange::READ_ALL)
-    {
-        limit = std::min(limit, MAX_INTEGER16);
-        count = std::clamp(count, -limit, limit);
-    }
+        _request.range.count = std::clamp(_requestedCount, -limit, limit);
     setServiceData(Codec::ReadRange::encodeRequest(_request));
+}
+
+Poco::Int32 ReadRangeRequest::recordsFitting(Poco::UInt32 maxApdu) const
+{
+    const Poco::UInt32 recordOctets =
+        _recordSizes.octetsPerRecord(deviceInstance(), _request.objectIdentifier).value_or(_RECORD_OCTETS);
+    const Poco::UInt32 octets = std::min(maxApdu, MAX_APDU);
+    if (octets <= _ACK_OVERHEAD + recordOctets)
+        return 1;
+    return static_cast<Poco::Int32>(
+        std::min<Poco::UInt32>((octets - _ACK_OVERHEAD) / recordOctets, MAX_INTEGER16));
+}
+
+void ReadRangeRequest::learnRecordSize(const ReadRangeAck::Result& result, std::size_t answerOctets)
+{
+    if (result.itemCnt == 0)
+        return;
+    // The answer without its records, encoded the way the device encoded the whole.
+    Codec::ReadRange::Ack frame;
+    frame.objectIdentifier = _request.objectIdentifier;
+    frame.property = _request.property;
+    frame.resultFlags = result.resultFlags;
+    frame.items.setStructure(BACNET_DTS_LIST);
+    frame.items.setDataType(BACNET_DT_LOG_RECORD);
+    frame.hasFirstSequenceNumber = result.firstSequenceNumber != 0;
+    frame.firstSequenceNumber = result.firstSequenceNumber;
+    std::size_t frameOctets = 0;
+    try
+    {
+        frameOctets = Codec::ReadRange::encodeAck(frame).size() + unsignedOctets(result.itemCnt) - 1;
+    }
+    catch (const Poco::Exception&)
+    {
+        return;  // not a log this side can frame: the halving stays the only guide
+    }
+    if (answerOctets <= frameOctets)
+        return;
+    const std::size_t recordOctets = answerOctets - frameOctets;
+    _recordSizes.learn(deviceInstance(), _request.objectIdentifier,
+                       static_cast<Poco::UInt32>((recordOctets + result.itemCnt - 1) / result.itemCnt));
 }
 
 }  // namespace Orvik::BACnet::Client::IP

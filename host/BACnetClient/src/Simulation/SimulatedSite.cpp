@@ -71,7 +71,7 @@ SimulatedSite::SimulatedSite() : SimulatedSite(std::make_unique<Device::Site>())
 
 SimulatedSite::SimulatedSite(std::shared_ptr<Device::Site> pSite)
     : _pSite(std::move(pSite)),
-      _pTransactions(std::make_unique<TransactionTable>(TransactionTable::Settings())),
+      _pTransactions(tableOf(TransactionTable::Settings(), Clock::system())),
       _thread("SimulatedSite")
 {
 }
@@ -96,7 +96,15 @@ void SimulatedSite::setTransactionSettings(const TransactionTable::Settings& set
     if (_thread.isRunning())
         throw Poco::IllegalStateException("The transaction settings of an open site cannot change");
     _pClock = &clock;
-    _pTransactions = std::make_unique<TransactionTable>(settings, clock);
+    _pTransactions = tableOf(settings, clock);
+}
+
+std::unique_ptr<TransactionTable> SimulatedSite::tableOf(const TransactionTable::Settings& settings,
+                                                         Clock& clock)
+{
+    return std::make_unique<TransactionTable>(settings, clock, nullptr,
+                                              [this](Poco::UInt32 transactionId, bool waiting)
+                                              { _pListener->onQueueing(transactionId, waiting); });
 }
 
 void SimulatedSite::passOtherSubscribers(std::function<void(const std::vector<Device::COVDelivery>&)> pass)

@@ -9,6 +9,7 @@
 #include <Poco/Types.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -32,6 +33,7 @@ namespace Orvik::BACnet::Client::IP
 {
 
 class ClientTransport;
+class LogRecordSizes;
 
 /// A BACnet/IP network (see Network.h for what every network does): one UDP socket on the site's LAN,
 /// with a receive thread and a timer thread of its own.
@@ -46,8 +48,10 @@ class ClientTransport;
 ///   - The table of devices is bounded (maxDevices): a flood of I-Ams pushes out the devices heard
 ///     longest ago, never a static one.
 ///   - At most transactions.maxOutstanding requests are outstanding per device on IP, and
-///     maxOutstandingBehindRouter per device behind a router (field buses take one at a time); the rest
-///     wait in the device's queue (TransactionTable).
+///     maxOutstandingBehindRouter per device behind a router (field buses take one at a time). The
+///     devices of one network behind a router share its slow link: at most maxOutstandingPerRouterNetwork
+///     requests of all of them together (maxOutstandingOnNetwork for a network named there). The rest
+///     wait (TransactionTable), without an APDU timer, and go out in the order they came as slots free.
 ///
 /// Requests and answers:
 ///   - Confirmed requests say that a segmented answer is welcome, with maxSegments segments of up to
@@ -60,7 +64,8 @@ class ClientTransport;
 ///     smaller ones (down to one property each) when it does not fit, or when the device answers it
 ///     with segmentation-not-supported, an abort for buffer overflow or segmentation, or a reject; the
 ///     answers are merged into one. A ReadRange asks for no more records than fit into one unsegmented
-///     answer, and for half as many when the device aborts it for its size. Any other request too large
+///     answer, planned with the octets per record that the log's earlier answers took, and for half as
+///     many when the device aborts it for its size. Any other request too large
 ///     for the device ends with abort-apdu-too-long.
 ///   - The gateway's own device (ownDevice, a site of one device) is a device of this station: a
 ///     Who-Is, Who-Has or confirmed request from the network that reaches the station is answered by
@@ -112,6 +117,10 @@ public:
         /// APDU time-out, retries, segment time-out, outstanding requests per device on IP.
         TransactionTable::Settings transactions;
         Poco::UInt32 maxOutstandingBehindRouter = 1;
+        /// Outstanding requests to all devices of one network behind a router together.
+        Poco::UInt32 maxOutstandingPerRouterNetwork = 2;
+        /// The same for the networks named here (network number -> limit).
+        std::map<Poco::UInt16, Poco::UInt32> maxOutstandingOnNetwork;
         /// With ownDevice: its one device's instance, whatever is set here.
         std::optional<Poco::UInt32> ownDeviceInstance;
         /// The gateway's own device: a site of one device on the local network, which the network
@@ -165,6 +174,9 @@ private:
     void serveOwnDevice();
 
     const Settings _settings;
+    /// What the trend logs' records take, for the ReadRange requests; used under the transport's lock,
+    /// and outlives it.
+    std::unique_ptr<LogRecordSizes> _pRecordSizes;
     std::unique_ptr<ClientTransport> _pTransport;
     /// With ownDevice: the client's requests for it, and the network's.
     std::unique_ptr<Simulation::SimulatedSite> _pOwnDevice;

@@ -126,6 +126,7 @@ private:
     void runTasks();
     Poco::UInt32 delayOf(Poco::UInt32 deviceInstance) const;
     /// Serves a request on the site's thread once the device's delay has passed.
+    std::unique_ptr<TransactionTable> tableOf(const TransactionTable::Settings& settings, Clock& clock);
     void serveLater(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId, const Device::ServiceRequest& request);
     void serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 transactionId,
                         Device::ServiceRequest request);
