@@ -290,6 +290,26 @@ TEST_F(IPNetworkTest, IAmFloodKeepsTheBindingsBoundedAndAForgottenDeviceIsFoundA
     EXPECT_THAT(device.receive().describe(), HasSubstr("read-property device:1000 object-name"));
 }
 
+TEST_F(IPNetworkTest, ASecondStationWithTheInstanceGetsItsRequestsOnlyAfterTheFirstTimedOut)
+{
+    open();
+    UdpPeer twin;
+    const auto iAmFrom = [&](UdpPeer& peer, std::size_t heard)
+    {
+        answer(peer, iAm(DEVICE));
+        ASSERT_TRUE(listener.waitUntil([&] { return listener.iAms.size() == heard; }));
+    };
+    iAmFrom(device, 1);
+    iAmFrom(twin, 2);
+    network->sendReadProperty(1, objectNameOf(DEVICE));
+    for (int tries = 0; tries < 2; ++tries, clock.advance(1000))
+        EXPECT_THAT(receiveRequest().text, HasSubstr("read-property"));
+    EXPECT_EQ(errorIn(listener.firstReply(1)), DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT));
+    iAmFrom(twin, 3);
+    network->sendReadProperty(2, objectNameOf(DEVICE));
+    EXPECT_THAT(twin.receive().describe(), HasSubstr("read-property"));
+}
+
 TEST_F(IPNetworkTest, ReadPropertyMultipleIsSplitUntilTheDeviceTakesItAndTheAnswersAreMerged)
 {
     open();

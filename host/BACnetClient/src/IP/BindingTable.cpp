@@ -1,11 +1,46 @@
 #include "BindingTable.h"
 
 #include <algorithm>
+#include <string>
 
 namespace Orvik::BACnet::Client::IP
 {
 
-BindingTable::BindingTable(std::size_t maxDevices) : _maxDevices(std::max<std::size_t>(maxDevices, 1)) {}
+namespace
+{
+
+/// True the first time `rival` is seen in `logged`, while there is room to remember it.
+template <typename Address>
+bool isFirstSighting(std::vector<Address>& logged, const Address& rival)
+{
+    if (logged.size() >= BindingTable::_MAX_RIVALS_LOGGED ||
+        std::find(logged.begin(), logged.end(), rival) != logged.end())
+        return false;
+    logged.push_back(rival);
+    return true;
+}
+
+std::string routerText(const Codec::Bvll::Endpoint& router)
+{
+    return PeerAddress(router).toString();
+}
+
+std::string deviceText(Poco::UInt32 deviceInstance)
+{
+    return "device " + std::to_string(deviceInstance);
+}
+
+std::string networkText(Poco::UInt16 network)
+{
+    return "network " + std::to_string(network);
+}
+
+}  // namespace
+
+BindingTable::BindingTable(std::size_t maxDevices, Poco::Logger& logger)
+    : _maxDevices(std::max<std::size_t>(maxDevices, 1)), _logger(logger)
+{
+}
 
 void BindingTable::addStatic(Poco::UInt32 deviceInstance, const Binding& binding)
 {
@@ -15,16 +50,17 @@ void BindingTable::addStatic(Poco::UInt32 deviceInstance, const Binding& binding
     Entry& entry = _devices[deviceInstance];
     entry.binding = binding;
     entry.isStatic = true;
+    entry.failed = false;
 }
 
-void BindingTable::learn(Poco::UInt32 deviceInstance, const Binding& binding)
+const BindingTable::Binding& BindingTable::learn(Poco::UInt32 deviceInstance, const Binding& binding)
 {
     auto it = _devices.find(deviceInstance);
     if (it != _devices.end())
     {
-        it->second.binding = binding;
+        learnAgain(deviceInstance, it->second, binding);
         touch(it->second);
-        return;
+        return it->second.binding;
     }
     if (_recent.size() >= _maxDevices)
         evictOldest();
@@ -32,6 +68,41 @@ void BindingTable::learn(Poco::UInt32 deviceInstance, const Binding& binding)
     entry.binding = binding;
     _recent.push_front(deviceInstance);
     entry.recent = _recent.begin();
+    return entry.binding;
+}
+
+void BindingTable::learnAgain(Poco::UInt32 deviceInstance, Entry& entry, const Binding& binding)
+{
+    const PeerAddress& bound = entry.binding.peer;
+    if (binding.peer != bound && !entry.failed)
+    {
+        if (isFirstSighting(entry.rivalsLogged, binding.peer))
+            _logger.warning("BACnet/IP: " + deviceText(deviceInstance) + " answers from " +
+                            binding.peer.toString() + " as well as from " + bound.toString() +
+                            ", where it stays (two devices with one instance?)");
+        return;
+    }
+    if (binding.peer != bound)
+        _logger.information("BACnet/IP: " + deviceText(deviceInstance) + " moves from " + bound.toString() +
+                            ", which stopped answering, to " + binding.peer.toString());
+    entry.binding = binding;
+    entry.failed = false;
+}
+
+void BindingTable::failed(Poco::UInt32 deviceInstance, const PeerAddress& peer)
+{
+    auto it = _devices.find(deviceInstance);
+    if (it != _devices.end() && !it->second.isStatic && it->second.binding.peer == peer)
+        it->second.failed = true;
+    if (peer.isRouted())
+        routeFailed(peer.address().getNetworkNumber(), peer.via());
+}
+
+void BindingTable::answered(Poco::UInt32 deviceInstance, const PeerAddress& peer)
+{
+    auto it = _devices.find(deviceInstance);
+    if (it != _devices.end() && it->second.binding.peer == peer)
+        it->second.failed = false;
 }
 
 const BindingTable::Binding* BindingTable::find(Poco::UInt32 deviceInstance)
@@ -46,10 +117,33 @@ const BindingTable::Binding* BindingTable::find(Poco::UInt32 deviceInstance)
 void BindingTable::learnRoute(Poco::UInt16 network, const Codec::Bvll::Endpoint& router)
 {
     auto it = _routes.find(network);
-    if (it != _routes.end())
-        it->second = router;
-    else if (_routes.size() < _MAX_ROUTES)
-        _routes.emplace(network, router);
+    if (it == _routes.end())
+    {
+        if (_routes.size() < _MAX_ROUTES)
+            _routes[network].router = router;
+        return;
+    }
+    Route& route = it->second;
+    if (router != route.router && !route.failed)
+    {
+        if (isFirstSighting(route.rivalsLogged, router))
+            _logger.warning("BACnet/IP: router " + routerText(router) + " claims " + networkText(network) +
+                            " as well as router " + routerText(route.router) + ", which keeps it");
+        return;
+    }
+    if (router != route.router)
+        _logger.information("BACnet/IP: " + networkText(network) + " moves from router " +
+                            routerText(route.router) + ", which stopped answering, to router " +
+                            routerText(router));
+    route.router = router;
+    route.failed = false;
+}
+
+void BindingTable::routeFailed(Poco::UInt16 network, const Codec::Bvll::Endpoint& router)
+{
+    auto it = _routes.find(network);
+    if (it != _routes.end() && it->second.router == router)
+        it->second.failed = true;
 }
 
 std::optional<Codec::Bvll::Endpoint> BindingTable::routerFor(Poco::UInt16 network) const
@@ -57,7 +151,7 @@ std::optional<Codec::Bvll::Endpoint> BindingTable::routerFor(Poco::UInt16 networ
     auto it = _routes.find(network);
     if (it == _routes.end())
         return std::nullopt;
-    return it->second;
+    return it->second.router;
 }
 
 void BindingTable::touch(Entry& entry)

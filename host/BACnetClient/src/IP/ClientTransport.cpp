@@ -60,7 +60,7 @@ ClientTransport::ClientTransport(const BACnetIPNetwork::Settings& settings, Cloc
     : _settings(settings),
       _clock(clock),
       _pLink(std::make_unique<BvllLink>(settings, clock)),
-      _bindings(settings.maxDevices),
+      _bindings(settings.maxDevices, logger()),
       _pTransactions(std::make_unique<TransactionTable>(
           settings.transactions, clock, [this](Poco::UInt32 device) { findDevice(device); },
           [this](Poco::UInt32 transactionId, bool waiting)
@@ -401,6 +401,7 @@ void ClientTransport::receiveNetworkMessage(const PeerAddress& peer, const Npdu:
     }
     else if (message.type == Npdu::REJECT_MESSAGE_TO_NETWORK && message.hasNetwork)
     {
+        _bindings.routeFailed(message.network, peer.via());
         endRequestsVia(peer.via(), message.network,
                        Codec::ServiceError::fromNetworkReject(message.rejectReason));
     }
@@ -432,11 +433,11 @@ void ClientTransport::receiveIAm(const PeerAddress& peer, const Codec::OctetView
     binding.maxApdu = std::clamp<Poco::UInt32>(iAm.maxApduLengthAccepted, MIN_APDU, MAX_APDU);
     binding.segmentation = iAm.segmentation;
     binding.vendorId = iAm.vendorId;
-    _bindings.learn(instance, binding);
+    const BindingTable::Binding& bound = _bindings.learn(instance, binding);
     if (_finding.erase(instance) > 0)
     {
         // Its requests wait for this: they go out now, within the device's limit.
-        limitOutstanding(instance, binding);
+        limitOutstanding(instance, bound);
         _pTransactions->bind(instance);
     }
     _pListener->onIAm(
@@ -496,6 +497,7 @@ bool ClientTransport::receiveAnswer(const PeerAddress& peer, const Apdu::Message
     }
     OpenRequest& request = it->second;
     ConfirmedRequest& confirmed = *request.pRequest;
+    _bindings.answered(confirmed.deviceInstance(), peer);
     const bool ofThisService = header.serviceChoice == confirmed.service();
     DataError error;
     switch (header.type)
@@ -640,19 +642,20 @@ void ClientTransport::completePart(Requests::iterator it, ConfirmedRequest::Outc
 void ClientTransport::endRequestsVia(const Codec::Bvll::Endpoint& router, Poco::UInt16 network,
                                      const DataError& error)
 {
-    std::vector<Poco::UInt32> rejected;
+    std::vector<std::pair<Poco::UInt32, PeerAddress>> rejected;
     for (const auto& entry : _sent)
     {
         const PeerAddress& peer = entry.first.first;
         if (peer.via() == router && peer.isRouted() && peer.address().getNetworkNumber() == network)
-            rejected.push_back(entry.second);
+            rejected.emplace_back(entry.second, peer);
     }
-    for (Poco::UInt32 transactionId : rejected)
+    for (const auto& [transactionId, peer] : rejected)
     {
         _pTransactions->end(transactionId);
         auto it = _requests.find(transactionId);
         if (it == _requests.end())
             continue;
+        _bindings.failed(it->second.pRequest->deviceInstance(), peer);
         forget(it);
         _pListener->onReply(transactionId, NetworkReply(error));
     }
@@ -722,6 +725,8 @@ void ClientTransport::runDue()
             continue;
         if (ended.receivingSegments)
             sendAbort(it->second, ABORT_REASON_TSM_TIMEOUT);
+        if (it->second.sent)
+            _bindings.failed(ended.deviceInstance, it->second.sent->first);
         forget(it);
         _pListener->onReply(ended.transactionId, NetworkReply(TIMEOUT_ERROR));
     }

@@ -44,7 +44,12 @@ class LogRecordSizes;
 ///     accepts, whether it segments, and its vendor. A request to a device that is not known yet first
 ///     sends a Who-Is limited to its instance (to every network) and waits for the I-Am within the APDU
 ///     time-out and its retries. Static bindings (Settings) stand for devices that cannot hear a
-///     broadcast; a later I-Am refreshes them.
+///     broadcast; a later I-Am from their address refreshes them.
+///   - Two stations answering for one instance, or two routers claiming one network, are a fault of the
+///     site: the first address or router stays and the other is logged once (logger "BACnetIP",
+///     warning). The binding or route moves to the other only after it failed: a request through it
+///     went unanswered after its retries, or its router refused the network; anything heard from it
+///     again ends the failure. Static bindings never move.
 ///   - The table of devices is bounded (maxDevices): a flood of I-Ams pushes out the devices heard
 ///     longest ago, never a static one.
 ///   - At most transactions.maxOutstanding requests are outstanding per device on IP, and
