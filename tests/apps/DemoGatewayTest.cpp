@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -424,6 +425,39 @@ TEST_F(DemoGatewayTest, DemoRunsTheDiagnosticAppsAndStopsCleanlyOnSigint)
     ASSERT_TRUE(prints(*pProgram, Stream::OUTPUT, "AppRP_OneShot, Device")) << pProgram->errorText();
     EXPECT_EQ(pProgram->stop(BOUND_MS), 0) << pProgram->errorText();
     EXPECT_TRUE(prints(*pProgram, Stream::ERROR, "Opened configuration database " + database));
+}
+
+TEST_F(DemoGatewayTest, TheWatchdogIsFedWhileTheTrendLogSearchWaitsForSlowDevices)
+{
+    // Ten devices answering 250 ms late: the search takes longer than the watchdog period of 1 s, and
+    // the supervisor must hear the pusher all through it.
+    std::string site = R"({"devices": [{"instance": 1001})";
+    for (int device = 2001; device <= 2010; ++device)
+    {
+        site += R"(, {"instance": )" + std::to_string(device) + R"(, "faults": {"delayMs": 250}, "objects": [
+            {"type": "analog-value", "instance": 1}, {"type": "trend-log", "instance": 1, "logs": "analog-value:1",
+            "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 60, "count": 10}}]})";
+    }
+    writeFile(pathOf("slow.json"), site + "]}");
+    ASSERT_EQ(config({"add", "AppTrendLogPusher", "--name=Uploads", "trend-logs-from=2",
+                      "ftp-server=ftp://127.0.0.1:1"})
+                  .code,
+              0);
+    Orvik::Test::NotifySocket notifySocket;
+    ::setenv("NOTIFY_SOCKET", notifySocket.path().c_str(), 1);
+    ::setenv("WATCHDOG_USEC", "1000000", 1);
+    auto pProgram = start(
+        {NO_PAUSE, "--device-instance=1001", "--database=" + _database, "--network=" + pathOf("slow.json")});
+    ::unsetenv("NOTIFY_SOCKET");
+    ::unsetenv("WATCHDOG_USEC");
+    ASSERT_TRUE(prints(*pProgram, Stream::OUTPUT, "Search done in")) << pProgram->errorText();
+    const std::string out = textOf(*pProgram, Stream::OUTPUT);
+    const std::size_t at = out.find("Search done in ") + std::strlen("Search done in ");
+    EXPECT_GT(std::stod(out.substr(at)), 1.0) << "the search was not longer than the watchdog period";
+    EXPECT_NE(out.find("10 trend log(s) in 10 device(s)"), std::string::npos) << out;
+    EXPECT_EQ(pProgram->stop(BOUND_MS), 0) << pProgram->errorText();
+    EXPECT_EQ(pProgram->errorText().find("has not answered"), std::string::npos) << pProgram->errorText();
+    EXPECT_GT(notifySocket.count("WATCHDOG=1"), 2);
 }
 
 TEST_F(DemoGatewayTest, ConfigurationIsChangedByNameExportedAndImportedIntoAnotherGateway)

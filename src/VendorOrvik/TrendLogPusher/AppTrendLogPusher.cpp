@@ -1,5 +1,6 @@
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
 
+#include <Poco/Clock.h>
 #include <Poco/Exception.h>
 #include <Poco/NumberFormatter.h>
 #include <Poco/Path.h>
@@ -70,7 +71,10 @@ AppTrendLogPusher::~AppTrendLogPusher() = default;
 
 bool AppTrendLogPusher::descRun()
 {
-    Poco::Thread::sleep(_timings.startDelayMs);
+    if (!pauseAtStart())
+    {
+        return false;
+    }
     initialise();
     while (waitForNextAttempt())
     {
@@ -86,6 +90,25 @@ void AppTrendLogPusher::initialise()
     if (_whichTrendLogs.collectTrendLogs != FROM_PARAMETER_LIST)
     {
         _discovery.collectTrendLogs();
+    }
+}
+
+bool AppTrendLogPusher::pauseAtStart()
+{
+    // A wait on the queue rather than a sleep: the supervisor's sanity requests are answered meanwhile.
+    const Poco::Clock started;
+    for (;;)
+    {
+        const Poco::Clock::ClockDiff left =
+            static_cast<Poco::Clock::ClockDiff>(_timings.startDelayMs) * 1000 - started.elapsed();
+        if (left <= 0)
+        {
+            return true;
+        }
+        if (handleNotification(waitDequeueNotification(static_cast<long>((left + 999) / 1000))))
+        {
+            return false;
+        }
     }
 }
 

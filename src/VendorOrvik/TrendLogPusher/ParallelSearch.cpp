@@ -78,21 +78,39 @@ bool ParallelSearch::run(std::size_t count, const Search& search)
             });
     }
 
+    const auto stopLanes = [&]
+    {
+        stopping = true;
+        for (const auto& pLane : lanes)
+        {
+            pLane->replies.enqueueNotification(
+                new Utility::Notification(Utility::Notification::STOP_RUNNING));
+        }
+    };
     std::unique_lock<std::mutex> lock(mutex);
     while (!laneEnded.wait_for(lock, std::chrono::milliseconds(_keepAliveMs),
                                [&] { return lanesEnded == laneCount; }))
     {
         lock.unlock();
-        const bool stop = _keepAlive();
-        lock.lock();
-        if (stop && !stopping)
+        bool stop = false;
+        std::exception_ptr pKeepAliveFailure;
+        try
         {
-            stopping = true;
-            for (const auto& pLane : lanes)
-            {
-                pLane->replies.enqueueNotification(
-                    new Utility::Notification(Utility::Notification::STOP_RUNNING));
-            }
+            stop = !stopping && _keepAlive();
+        }
+        catch (...)
+        {
+            // The lanes end before the failure goes on: a thread left running would end the process.
+            pKeepAliveFailure = std::current_exception();
+        }
+        lock.lock();
+        if (pKeepAliveFailure && !pFailure)
+        {
+            pFailure = pKeepAliveFailure;
+        }
+        if ((stop || pKeepAliveFailure) && !stopping)
+        {
+            stopLanes();
         }
     }
     lock.unlock();

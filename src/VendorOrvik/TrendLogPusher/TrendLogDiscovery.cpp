@@ -78,11 +78,17 @@ bool TrendLogDiscovery::collectDevice(DataDevice& device)
 Poco::Int32 TrendLogDiscovery::collectNetworkedTrendLogs()
 {
     const Poco::Clock started;
+    ParallelSearch lanes(*_services.getQueueBACnetClient(), _limits.devicesAtOnce, _keepAlive,
+                         _limits.keepAliveMs);
+    // The Who-Is waits out its answer window on a lane too, so that the app answers meanwhile.
     std::vector<Client::DataResponseWhoIs> responses;
-    DataError error;
-    // Instance 0 is a device like any other.
-    if (_services.syncWhoIs(DataType::BACnetAddress(), 0, ObjectIdentifier::_MAX_INSTANCE, responses,
-                            &error) != ServiceHelper::SYNC_RESULT_SUCCESS)
+    ServiceHelper::SyncReslut whoIs = ServiceHelper::SYNC_RESULT_FAIL;
+    const auto askWhoIs = [&responses, &whoIs](std::size_t, ServiceHelper& services)
+    {
+        // Instance 0 is a device like any other.
+        whoIs = services.syncWhoIs(DataType::BACnetAddress(), 0, ObjectIdentifier::_MAX_INSTANCE, responses);
+    };
+    if (!lanes.run(1, askWhoIs) || whoIs != ServiceHelper::SYNC_RESULT_SUCCESS)
     {
         return -1;
     }
@@ -91,8 +97,6 @@ Poco::Int32 TrendLogDiscovery::collectNetworkedTrendLogs()
     {
         jobs.push_back(jobFor(response.deviceInstance));
     }
-    ParallelSearch lanes(*_services.getQueueBACnetClient(), _limits.devicesAtOnce, _keepAlive,
-                         _limits.keepAliveMs);
     const bool completed =
         lanes.run(jobs.size(),
                   [&jobs, this](std::size_t index, ServiceHelper& services) {

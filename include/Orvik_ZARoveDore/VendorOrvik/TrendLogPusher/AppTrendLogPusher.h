@@ -114,6 +114,8 @@ public:
     const UploadSchedule& getSchedule() const { return _schedule; }
 
 private:
+    /// Waits the start delay, answering sanity requests; false when the app was told to stop.
+    bool pauseAtStart();
     void reportUploadFailure(const std::string& reason);
     void warnOfClearTextPassword() const;
     /// One console line "AppTrendLogPusher(<instance>): <text>", control characters escaped, flushed.

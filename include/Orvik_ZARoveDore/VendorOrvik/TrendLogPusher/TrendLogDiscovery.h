@@ -34,7 +34,7 @@ public:
         /// Devices searched at once.
         std::size_t devicesAtOnce = 32;
         /// The longest time between two keepAlive calls while devices are searched.
-        long keepAliveMs = 1000;
+        long keepAliveMs = 100;
     };
 
     TrendLogDiscovery(Client::ServiceHelper& services, std::vector<DataDevice>& devices,
