@@ -16,7 +16,8 @@ namespace Orvik::Gateway
 
 /// The gateway's BACnet network, as its options name it: the simulated site of a site file
 /// (--network), or BACnet/IP (--bacnet-ip, with --bacnet-broadcast, --bbmd, --bbmd-ttl,
-/// --bacnet-device and --router-network-limit).
+/// --bacnet-device and --router-network-limit). On BACnet/IP the gateway's own device is the one device
+/// of the --local-device site file (Site::loadOwnDevice), which the network serves itself.
 ///
 /// The option texts are read here; each function throws Poco::InvalidArgumentException naming the
 /// option and the text it cannot use.

@@ -35,7 +35,9 @@ namespace
 const std::string APP_NAME = "AppWatsonMQTT ";
 const Poco::UInt32 DEFAULT_HALF_LIFETIME_SECONDS = DataSetupParams::_DEFAULT_LIFETIME_SECONDS / 2;
 
-/// Trend logs and structured views may lack a COV increment without losing COV support.
+/// Objects other than trend logs and structured views are followed by COV whether or not they have a
+/// COV increment (binary and multi-state objects have none); a trend log or structured view without one
+/// is polled.
 bool isLogOrView(BACNET_OBJECT_TYPE type)
 {
     return type == OBJECT_TREND_LOG || type == OBJECT_TREND_LOG_MULTIPLE || type == OBJECT_STRUCTURED_VIEW;
@@ -62,17 +64,6 @@ AppWatsonMQTT::~AppWatsonMQTT()
 const std::string& AppWatsonMQTT::appName() const
 {
     return APP_NAME;
-}
-
-Poco::UInt64 AppWatsonMQTT::getKey(Poco::UInt32 deviceInstance, Poco::UInt32 objectIdentifier)
-{
-    return DataObjectKey(deviceInstance, ObjectIdentifier::fromEncoded(objectIdentifier)).getKey();
-}
-
-void AppWatsonMQTT::getKey(Poco::UInt64 key, Poco::UInt32& deviceInstance, Poco::UInt32& objectIdentifier)
-{
-    deviceInstance = static_cast<Poco::UInt32>(key >> 32);
-    objectIdentifier = static_cast<Poco::UInt32>(key & 0xFFFFFFFF);
 }
 
 bool AppWatsonMQTT::descRun()

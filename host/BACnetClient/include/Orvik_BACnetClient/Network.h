@@ -17,7 +17,7 @@ namespace Orvik::BACnet::Client
 
 /// A BACnet network as the client worker uses it: it carries out service requests and reports what
 /// comes back to a NetworkListener. Implementations: Simulation::SimulatedSite (in-process devices
-/// described by a site file); a BACnet/IP network goes behind the same interface.
+/// described by a site file) and IP::BACnetIPNetwork (real devices over UDP).
 ///
 /// Who calls whom, and on which thread:
 ///   - The client worker calls open() once, then the send calls and endTransaction() from its own

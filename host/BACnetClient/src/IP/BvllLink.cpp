@@ -262,23 +262,23 @@ void BvllLink::receiveLoop()
 {
     while (!_stopping)
     {
+        Poco::Net::Socket::SocketList readable{_socket};
+        if (_pBroadcastSocket)
+            readable.push_back(*_pBroadcastSocket);
         try
         {
-            Poco::Net::Socket::SocketList readable{_socket};
-            if (_pBroadcastSocket)
-                readable.push_back(*_pBroadcastSocket);
             Poco::Net::Socket::SocketList writable;
             Poco::Net::Socket::SocketList failed;
             if (Poco::Net::Socket::select(readable, writable, failed, RECEIVE_POLL) == 0)
                 continue;
-            for (const Poco::Net::Socket& socket : readable)
-                receiveFrom(socket == _socket ? _socket : *_pBroadcastSocket);
         }
         catch (const std::exception& e)
         {
-            // An ICMP error of an earlier send, or a socket that failed for a moment: go on receiving.
-            logger().debug(std::string("BACnet/IP receive: ") + e.what());
+            logger().error(std::string("BACnet/IP receive thread, waiting for datagrams: ") + e.what());
+            continue;
         }
+        for (const Poco::Net::Socket& socket : readable)
+            receiveFrom(socket == _socket ? _socket : *_pBroadcastSocket);
     }
 }
 
@@ -286,11 +286,30 @@ void BvllLink::receiveFrom(Poco::Net::DatagramSocket& socket)
 {
     std::array<std::uint8_t, Bvll::_MAX_DATAGRAM + 1> buffer;
     Poco::Net::SocketAddress sender;
-    const int size = socket.receiveFrom(buffer.data(), static_cast<int>(buffer.size()), sender);
+    int size = 0;
+    try
+    {
+        size = socket.receiveFrom(buffer.data(), static_cast<int>(buffer.size()), sender);
+    }
+    catch (const std::exception& e)
+    {
+        // An ICMP error of an earlier send, or a socket that failed for a moment: receiving goes on.
+        const Poco::Net::SocketAddress& address = &socket == &_socket ? _settings.local : _broadcast;
+        logger().error("BACnet/IP receive thread, receiving on " + address.toString() + ": " + e.what());
+        return;
+    }
     if (size <= 0 || static_cast<std::size_t>(size) > Bvll::_MAX_DATAGRAM ||
         sender.family() != Poco::Net::SocketAddress::IPv4)
         return;  // larger than any BACnet/IP datagram: cut short by the buffer, not readable
-    receiveDatagram(sender, Codec::OctetView(buffer.data(), static_cast<std::size_t>(size)));
+    try
+    {
+        receiveDatagram(sender, Codec::OctetView(buffer.data(), static_cast<std::size_t>(size)));
+    }
+    catch (const std::exception& e)
+    {
+        logger().error("BACnet/IP receive thread, handling a datagram of " + std::to_string(size) +
+                       " octets from " + sender.toString() + " (dropped): " + e.what());
+    }
 }
 
 void BvllLink::receiveDatagram(const Poco::Net::SocketAddress& sender, const Codec::OctetView& datagram)

@@ -35,8 +35,10 @@ namespace Orvik::BACnet::Client::IP
 ///     second socket bound to its broadcast address (a socket bound to a unicast address does not get
 ///     them).
 ///
-/// The receiver is called on the receive thread, one datagram at a time; the send functions may be
-/// called from any thread and throw Poco::Exception when the socket refuses the datagram.
+/// The receiver is called on the receive thread, one datagram at a time; what it or the socket throws
+/// there is logged as an error (logger "BACnetIP", naming the datagram's sender) and receiving goes
+/// on. The send functions may be called from any thread and throw Poco::Exception when the socket
+/// refuses the datagram.
 class BvllLink
 {
 public:

@@ -105,11 +105,6 @@ public:
     /// "AppWatsonMQTT " (with the trailing blank).
     const std::string& appName() const;
 
-    /// Object key: device instance in the high 32 bits, encoded object identifier in the low 32 bits
-    /// (the key of Client::DataObjectKey).
-    static Poco::UInt64 getKey(Poco::UInt32 deviceInstance, Poco::UInt32 objectIdentifier);
-    static void getKey(Poco::UInt64 key, Poco::UInt32& deviceInstance, Poco::UInt32& objectIdentifier);
-
 private:
     using NamedValues = std::vector<EventText::NamedValue>;
     using DataObjectKey = Orvik::BACnet::Client::DataObjectKey;
