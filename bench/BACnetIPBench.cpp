@@ -1,6 +1,5 @@
-// Our BACnet/IP client and the client of the npm library @bacnet-js/client (client.js) against two
-// servers of the same site on the loopback, one after the other in the same run: orvik-site (the program,
-// our server) and the device simulator of tests/peers/bacnet-device (Node, on that library). Against each:
+// Our BACnet/IP client and the client of the npm library @bacnet-js/client (client.js) against orvik-site
+// (the program, our server) on the loopback:
 //   - ReadPropertyMultiple: present-value, status-flags, object-name and out-of-service of 5 analog
 //     inputs, one request outstanding, for some seconds: requests per second;
 //   - ReadRange: a trend log of 10 000 REAL records paged by position from the start to the end and
@@ -9,9 +8,8 @@
 //   - the trend log pusher's export of that trend log over BACnet/IP, end to end (ReadRange pages by
 //     time, then by sequence number, the XML document written into a stream that drops it): records
 //     per second, against the JS client's ReadRange records per second.
-// Prints a table with the ratios ours / theirs (clients on one server) and orvik-site / simulator (one
-// client on both servers). Each server runs in a process of its own, so what a client gets out of it
-// also says how much of the server's time it costs.
+// Prints a table with the ratios ours / theirs. The server runs in a process of its own, so what a client
+// gets out of it also says how much of the server's time it costs.
 //
 // Usage: BACnetIPBench [seconds per measurement, default 3]
 
@@ -31,7 +29,7 @@
 #include <streambuf>
 
 #include "BACnetClient/InteropNetwork.h"
-#include "BACnetDeviceSimulator.h"
+#include "BACnetJSClient.h"
 #include "ChildProcess.h"
 #include "Orvik_BACnetClient/ClientWorker.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
@@ -39,7 +37,6 @@
 
 using namespace Orvik::BACnet;
 namespace BC = Orvik::BACnet::Client;
-using Orvik::Test::BACnetDeviceSimulator;
 using Orvik::Test::ChildProcess;
 
 namespace
@@ -188,7 +185,7 @@ std::map<std::string, double> theirClient(const Poco::Net::SocketAddress& device
     return figures;
 }
 
-/// orvik-site serving a site's text on the loopback, in a process of its own like the simulator.
+/// orvik-site serving a site's text on the loopback, in a process of its own.
 class OrvikSiteProcess
 {
 public:
@@ -215,7 +212,7 @@ private:
     std::map<Poco::UInt32, Poco::Net::SocketAddress> _devices;
 };
 
-/// What both clients get out of one server.
+/// What both clients get out of the server.
 struct Figures
 {
     double ourRpm = 0;
@@ -248,12 +245,9 @@ Figures measure(const Poco::Net::SocketAddress& device, double seconds)
     return figures;
 }
 
-void printRow(const char* measurement, double ourSite, double theirSite, double ourSimulator,
-              double theirSimulator)
+void printRow(const char* measurement, double ours, double theirs)
 {
-    std::printf("| %s | %.0f | %.0f | %.0f | %.0f | %.2f | %.2f | %.2f |\n", measurement, ourSite, theirSite,
-                ourSimulator, theirSimulator, ourSite / theirSite, theirSite / theirSimulator,
-                ourSimulator / theirSimulator);
+    std::printf("| %s | %.0f | %.0f | %.2f |\n", measurement, ours, theirs, ours / theirs);
 }
 
 }  // namespace
@@ -261,42 +255,29 @@ void printRow(const char* measurement, double ourSite, double theirSite, double 
 int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? Poco::NumberParser::parseFloat(argv[1]) : 3;
-    if (!BACnetDeviceSimulator::missing().empty())
+    if (!Orvik::Test::BACnetJSClient::missing().empty())
     {
-        std::cerr << BACnetDeviceSimulator::missing() << std::endl;
+        std::cerr << Orvik::Test::BACnetJSClient::missing() << std::endl;
         return 77;
     }
     try
     {
-        const std::string text = site();
         Figures onSite;
         {
-            OrvikSiteProcess orvikSite(text);
+            OrvikSiteProcess orvikSite(site());
             onSite = measure(orvikSite.device(DEVICE), seconds);
-        }
-        Figures onSimulator;
-        {
-            BACnetDeviceSimulator simulator(text, BACnetDeviceSimulator::Site::TEXT);
-            onSimulator = measure(simulator.device(DEVICE).address, seconds);
         }
         std::printf(
             "Our process's CPU time per wall-clock second: %.2f during ReadPropertyMultiple (%.0f us a "
-            "request), %.2f during ReadRange against orvik-site; %.2f (%.0f us), %.2f against the "
-            "simulator\n\n",
-            onSite.rpmCpuShare, onSite.rpmCpuShare * 1e6 / onSite.ourRpm, onSite.rangeCpuShare,
-            onSimulator.rpmCpuShare, onSimulator.rpmCpuShare * 1e6 / onSimulator.ourRpm,
-            onSimulator.rangeCpuShare);
-        std::printf(
-            "| Measurement | Ours, orvik-site | JS, orvik-site | Ours, simulator | JS, simulator | Ours/JS "
-            "on orvik-site | JS: orvik-site/simulator | Ours/JS on the simulator |\n"
-            "|---|---|---|---|---|---|---|---|\n");
-        printRow("ReadPropertyMultiple requests/s (5 objects x 4 properties)", onSite.ourRpm, onSite.theirRpm,
-                 onSimulator.ourRpm, onSimulator.theirRpm);
+            "request), %.2f during ReadRange\n\n",
+            onSite.rpmCpuShare, onSite.rpmCpuShare * 1e6 / onSite.ourRpm, onSite.rangeCpuShare);
+        std::printf("| Measurement | Ours | JS | Ours/JS |\n|---|---|---|---|\n");
+        printRow("ReadPropertyMultiple requests/s (5 objects x 4 properties)", onSite.ourRpm,
+                 onSite.theirRpm);
         printRow("ReadRange records/s (by position, pages as large as fit)", onSite.ourRecords,
-                 onSite.theirRecords, onSimulator.ourRecords, onSimulator.theirRecords);
+                 onSite.theirRecords);
         printRow("Trend log export into a discarding stream, records/s (JS: its ReadRange)",
-                 onSite.exportRecords, onSite.theirRecords, onSimulator.exportRecords,
-                 onSimulator.theirRecords);
+                 onSite.exportRecords, onSite.theirRecords);
     }
     catch (const Poco::Exception& e)
     {

@@ -5,8 +5,6 @@
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
 
-#include <Poco/NumberParser.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,8 +14,6 @@ namespace Orvik::BACnet::Client::Test
 
 namespace
 {
-
-using Orvik::Test::BACnetDeviceSimulator;
 
 const DataError TIMEOUT(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
 const std::string SITE = std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json";
@@ -36,20 +32,14 @@ public:
     /// The network under test, not yet opened; its timers run on the clock given to the factory.
     virtual Network& network() = 0;
     /// The device ignores every request from now on (and answers again when no longer silent).
-    virtual void setSilent(Poco::UInt32 deviceInstance, bool silent)
-    {
-        pSite->setSilent(deviceInstance, silent);
-    }
+    void setSilent(Poco::UInt32 deviceInstance, bool silent) { pSite->setSilent(deviceInstance, silent); }
     /// Confirmed requests the device received so far, every try counted.
-    virtual Poco::UInt32 requestCount(Poco::UInt32 deviceInstance)
-    {
-        return pSite->getRequestCount(deviceInstance);
-    }
+    Poco::UInt32 requestCount(Poco::UInt32 deviceInstance) { return pSite->getRequestCount(deviceInstance); }
     /// The zone temperature changes on device A (COV subscribers are notified).
     virtual void changeZone(float value) = 0;
 
 protected:
-    Device::Site* pSite = nullptr;  ///< the devices, where this process serves them
+    Device::Site* pSite = nullptr;  ///< the devices
 };
 
 /// The simulated site, in-process.
@@ -69,47 +59,27 @@ private:
     std::unique_ptr<Simulation::SimulatedSite> _pSite;
 };
 
-/// Our BACnet/IP network on the loopback with the site's devices bound statically (a device that a test
-/// silences first would never be found by Who-Is), except the missing one, which it looks for.
-class IPTarget : public Target
-{
-public:
-    Network& network() override { return *_pNetwork; }
-
-protected:
-    void bind(Poco::UInt32 instance, const Poco::Net::SocketAddress& address,
-              const DataType::BACnetAddress& remote = DataType::BACnetAddress())
-    {
-        _settings.staticBindings.push_back({instance, address, remote, std::nullopt});
-    }
-    void openOn(const Poco::Net::SocketAddress& broadcast, const TransactionTable::Settings& settings,
-                Clock& clock)
-    {
-        const auto bindings = _settings.staticBindings;
-        _settings = Orvik::Test::InteropNetwork::settings(broadcast);
-        _settings.transactions = settings;
-        _settings.staticBindings = bindings;
-        _pNetwork = std::make_unique<IP::BACnetIPNetwork>(_settings, clock);
-    }
-
-private:
-    IP::BACnetIPNetwork::Settings _settings;
-    std::unique_ptr<IP::BACnetIPNetwork> _pNetwork;
-};
-
-/// The devices served by orvik-site's server: our client and our server over the wire.
-class SiteServerTarget : public IPTarget
+/// The devices served by orvik-site's server, reached by our BACnet/IP network on the loopback with the
+/// site's devices bound statically (a device that a test silences first would never be found by Who-Is),
+/// except the missing one, which it looks for: our client and our server over the wire.
+class SiteServerTarget : public Target
 {
 public:
     SiteServerTarget(const TransactionTable::Settings& settings, Clock& clock)
         : _pSite(Device::Site::load(SITE)), _server(*_pSite, Device::IP::SiteServer::Settings())
     {
+        IP::BACnetIPNetwork::Settings network =
+            Orvik::Test::InteropNetwork::settings(_server.endpoints().front().address);
+        network.transactions = settings;
         for (const Device::IP::SiteServer::Endpoint& endpoint : _server.endpoints())
-            bind(endpoint.instance, endpoint.address, endpoint.routed.value_or(DataType::BACnetAddress()));
-        openOn(_server.endpoints().front().address, settings, clock);
+            network.staticBindings.push_back({endpoint.instance, endpoint.address,
+                                              endpoint.routed.value_or(DataType::BACnetAddress()),
+                                              std::nullopt});
+        _pNetwork = std::make_unique<IP::BACnetIPNetwork>(network, clock);
         _server.start();
         pSite = _pSite.get();
     }
+    Network& network() override { return *_pNetwork; }
     void changeZone(float value) override
     {
         std::vector<Device::COVDelivery> notifications;
@@ -121,44 +91,7 @@ public:
 private:
     std::unique_ptr<Device::Site> _pSite;
     Device::IP::SiteServer _server;
-};
-
-/// The devices served by the device simulator on an independent BACnet library. They share one
-/// simulated LAN: a broadcast to any of them reaches all.
-class SimulatorTarget : public IPTarget
-{
-public:
-    SimulatorTarget(const TransactionTable::Settings& settings, Clock& clock) : _simulator(SITE)
-    {
-        for (const BACnetDeviceSimulator::Device& device : _simulator.devices())
-        {
-            DataType::BACnetAddress remote;
-            if (device.network != 0)
-            {
-                remote.setNetworkNumber(device.network);
-                remote.setMAC(device.mac.data(), device.mac.size());
-            }
-            bind(device.instance, device.address, remote);
-        }
-        openOn(_simulator.device(DEVICE_A).address, settings, clock);
-    }
-    void setSilent(Poco::UInt32 deviceInstance, bool silent) override
-    {
-        _simulator.command("silent " + std::to_string(deviceInstance) + (silent ? " on" : " off"));
-    }
-    Poco::UInt32 requestCount(Poco::UInt32 deviceInstance) override
-    {
-        return Poco::NumberParser::parseUnsigned(
-            _simulator.command("requests " + std::to_string(deviceInstance)));
-    }
-    void changeZone(float value) override
-    {
-        _simulator.command("set 100 " + ZONE.objectIdentifier.toString() + " present-value " +
-                           std::to_string(value));
-    }
-
-private:
-    BACnetDeviceSimulator _simulator;
+    std::unique_ptr<IP::BACnetIPNetwork> _pNetwork;
 };
 
 using Factory = std::function<std::unique_ptr<Target>(const TransactionTable::Settings&, Clock&)>;
@@ -178,14 +111,11 @@ TargetCase targetOf(const std::string& name)
             { return std::make_unique<T>(settings, clock); }};
 }
 
-/// Every implementation; the device simulator's only where Node and its modules are installed.
+/// Every implementation.
 std::vector<TargetCase> targets()
 {
-    std::vector<TargetCase> all{targetOf<SimulatedSiteTarget>("SimulatedSite"),
-                                targetOf<SiteServerTarget>("BACnetIPAgainstOrvikSite")};
-    if (BACnetDeviceSimulator::missing().empty())
-        all.push_back(targetOf<SimulatorTarget>("BACnetIP"));
-    return all;
+    return {targetOf<SimulatedSiteTarget>("SimulatedSite"),
+            targetOf<SiteServerTarget>("BACnetIPAgainstOrvikSite")};
 }
 
 }  // namespace

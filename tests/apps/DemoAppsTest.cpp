@@ -1,7 +1,7 @@
 // The diagnostic apps, judged by their console output and by what reaches the devices: against the
-// simulated site, and over BACnet/IP against the device simulator (an independent BACnet library) on the
-// loopback, with devices on 127.0.0.1 and 127.0.0.2 and one behind the simulator's router; there every
-// request and answer goes through the wire codec and the UDP transport.
+// simulated site, and over BACnet/IP against orvik-site's server on the loopback, with devices on
+// 127.0.0.1 and 127.0.0.2 and one behind its router; there every request and answer goes through the wire
+// codec and the UDP transport.
 #include <Poco/Environment.h>
 #include <Poco/Exception.h>
 #include <Poco/File.h>
@@ -15,10 +15,10 @@
 #include <thread>
 
 #include "BACnetClient/InteropNetwork.h"
-#include "BACnetClient/SuiteSimulator.h"
 #include "Eventually.h"
 #include "GatewayRig.h"
 #include "LogCapture.h"
+#include "Orvik_BACnetDevice/IP/SiteServer.h"
 #include "Orvik_Utility/Peripherals/NotificationBrindle.h"
 #include "Orvik_ZARoveDore/Demo/AppBrowser.h"
 #include "Orvik_ZARoveDore/Demo/AppRPM.h"
@@ -77,8 +77,8 @@ const std::string WHO_IS_SITE = R"({"devices": [
     {"instance": 200, "vendorIdentifier": 260, "network": 1, "mac": "0a"},
     {"instance": 300, "vendorIdentifier": 7, "network": 0, "mac": "10.0.0.3:47808", "faults": {"silent": true}},
     {"instance": 5000, "vendorIdentifier": 7, "network": 0, "mac": "10.0.0.5:47808"}]})";
-/// The device simulator's site: the lab, relays on another address, a field device behind the router.
-const std::string IP_SITE = R"({"router": {"bind": "127.0.0.1"}, "devices": [)" + LAB_LOG + R"(,
+/// The site on BACnet/IP: the lab, relays on another address, a field device behind the router.
+const std::string IP_SITE = R"({"devices": [)" + LAB_LOG + R"(,
   {"instance": 9, "name": "Relays", "vendorIdentifier": 8, "bind": "127.0.0.2", "objects": [
     {"type": "binary-output", "instance": 1, "name": "R1"}, {"type": "binary-output", "instance": 2, "name": "R2"}]},
   {"instance": 3001, "name": "Field", "vendorIdentifier": 260, "network": 5, "mac": "0a", "objects": [
@@ -581,23 +581,50 @@ namespace
 class DemoAppsOverBACnetIPTest : public Orvik::Test::GatewayRigTest
 {
 protected:
-    static void SetUpTestSuite() { _simulator.start(IP_SITE); }
-    static void TearDownTestSuite() { _simulator.stop(); }
-
     void SetUp() override
     {
-        if (_simulator.missing())
-            GTEST_SKIP() << Orvik::Test::SuiteSimulator::missingReason();
-        serveNetwork(Orvik::Test::InteropNetwork::make(*_simulator));
+        _pSite = Device::Site::parse(IP_SITE, "site");
+        _pServer = std::make_unique<Device::IP::SiteServer>(*_pSite, Device::IP::SiteServer::Settings());
+        serveNetwork(Orvik::Test::InteropNetwork::make(_pServer->endpoints().front().address));
+        _pServer->start();
+    }
+    void TearDown() override { _pServer->stop(); }
+
+    /// Where the device answers.
+    std::string addressOf(Poco::UInt32 instance) const
+    {
+        for (const auto& endpoint : _pServer->endpoints())
+            if (endpoint.instance == instance)
+                return endpoint.address.toString();
+        return "";
+    }
+    /// A new value as a sensor gives it; the notifications due go out on the wire. Returns them.
+    std::vector<Device::COVDelivery> changeValue(Poco::UInt32 instance,
+                                                 const DataType::ObjectIdentifier& object, float value)
+    {
+        std::vector<Device::COVDelivery> notifications;
+        _pSite->changeValue(instance, object, ValueContainer(BACnetValue(value)), notifications);
+        _pServer->deliver(notifications);
+        return notifications;
+    }
+    /// The property's value as the device would answer it now, as text; the error's text otherwise.
+    std::string read(Poco::UInt32 instance, const DataType::ObjectIdentifier& object,
+                     BACNET_PROPERTY_ID property, Poco::UInt32 index) const
+    {
+        ValueContainer value;
+        const Codec::ServiceError error =
+            _pSite->readProperty(instance, object, Codec::PropertyReference{property, index}, value);
+        return error.hasError() ? "error" : value.getText();
+    }
+    std::size_t countSubscriptions(Poco::UInt32 instance, const DataType::ObjectIdentifier& object) const
+    {
+        return _pSite->countSubscriptions(instance, object);
     }
 
-    static Orvik::Test::BACnetDeviceSimulator& simulator() { return *_simulator; }
-
 private:
-    static Orvik::Test::SuiteSimulator _simulator;
+    std::unique_ptr<Device::Site> _pSite;
+    std::unique_ptr<Device::IP::SiteServer> _pServer;
 };
-
-Orvik::Test::SuiteSimulator DemoAppsOverBACnetIPTest::_simulator;
 
 }  // namespace
 
@@ -605,10 +632,9 @@ TEST_F(DemoAppsOverBACnetIPTest, WhoIsHearsTheDevicesOnTheLoopbackAndTheOneBehin
 {
     EXPECT_FALSE(
         runApp<AppWhoIs>(addInstance(APP_WHO_IS, {{201, "65535"}, {202, ""}, {203, "0"}, {204, "4194303"}})));
-    for (const std::string& device :
-         {"266771 with vendor ID: 7, Network = 0, MAC = " + simulator().device(266771).address.toString(),
-          "9 with vendor ID: 8, Network = 0, MAC = " + simulator().device(9).address.toString(),
-          std::string("3001 with vendor ID: 260, Network = 5, MAC = 0a")})
+    for (const std::string& device : {"266771 with vendor ID: 7, Network = 0, MAC = " + addressOf(266771),
+                                      "9 with vendor ID: 8, Network = 0, MAC = " + addressOf(9),
+                                      std::string("3001 with vendor ID: 260, Network = 5, MAC = 0a")})
         EXPECT_EQ(countOf(out(), "Received I-Am Request from device: " + device + "\n"), 1u) << out();
     EXPECT_EQ(out().substr(out().size() - 20), "AppWhoIs  FINISHED \n");
 
@@ -647,12 +673,13 @@ TEST_F(DemoAppsOverBACnetIPTest, RrPagesByTimeThroughSmallAnswers)
 
 TEST_F(DemoAppsOverBACnetIPTest, CovNotificationsReachTheAppConfirmedAndUnconfirmed)
 {
+    const DataType::ObjectIdentifier temperature(OBJECT_ANALOG_INPUT, 47);
     int step = 0;
     for (const bool confirmed : {false, true})
     {
         SCOPED_TRACE(confirmed ? "confirmed" : "unconfirmed");
         const RecordingProgram display("sudo");
-        const std::size_t eventsBefore = simulator().events().size();
+        std::vector<bool> sentConfirmed;
         AppSubscribeCOV app(addInstance(
             APP_COV,
             {{801, confirmed ? "true" : "false"}, {802, "60"}, {804, "[device:266771/analog-input:47]"}}));
@@ -665,41 +692,42 @@ TEST_F(DemoAppsOverBACnetIPTest, CovNotificationsReachTheAppConfirmedAndUnconfir
                     return true;
             if (out().find("SubscribCOV ACK received:") != std::string::npos)
             {
-                sent.push_back(std::to_string(30 + step++) + ".25");
-                simulator().command("set 266771 analog-input:47 present-value " + sent.back());
+                const int whole = 30 + step++;
+                sent.push_back(std::to_string(whole) + ".25");
+                for (const Device::COVDelivery& notification :
+                     changeValue(266771, temperature, static_cast<float>(whole) + 0.25f))
+                    sentConfirmed.push_back(notification.confirmed);
                 Poco::Thread::sleep(200);
             }
             return false;
         };
         EXPECT_TRUE(runUntil(app, shown)) << display.text() << out();
-        const std::vector<std::string> events = simulator().events();
-        const auto acked = std::count_if(
-            events.begin() + static_cast<std::ptrdiff_t>(eventsBefore), events.end(),
-            [](const std::string& event) { return event.rfind("notify-acked 266771 0:47", 0) == 0; });
-        EXPECT_EQ(acked > 0, confirmed) << "notifications confirmed as the subscription asked";
+        ASSERT_FALSE(sentConfirmed.empty());
+        for (const bool each : sentConfirmed)
+            EXPECT_EQ(each, confirmed) << "notifications confirmed as the subscription asked";
         // The stopping app cancels its subscription.
-        EXPECT_TRUE(
-            Orvik::Test::eventually([&] { return simulator().command("subscriptions 266771") == "0"; }));
+        EXPECT_TRUE(Orvik::Test::eventually([&] { return countSubscriptions(266771, temperature) == 0; }));
     }
 }
 
 TEST_F(DemoAppsOverBACnetIPTest, TogglerWritesWithItsPriorities)
 {
+    // The second relay's first priority is 11: it is switched off there, then on at priority 9.
     AppToggleBinaryOutput app(addInstance(APP_TOGGLER, relays(false, "9", "11")));
-    const auto writes = [&]
-    {
-        std::vector<std::string> found;
-        for (const std::string& event : simulator().events())
-            if (event.rfind("write 9 4:2 85 ", 0) == 0)
-                found.push_back(event);
-        return found;
-    };
-    EXPECT_TRUE(runUntil(app, [&] { return writes().size() >= 3; }));
-    const std::vector<std::string> found = writes();
-    ASSERT_GE(found.size(), 3u);
-    EXPECT_EQ(found[0], "write 9 4:2 85 priority=11 value=0");
-    EXPECT_EQ(found[1], "write 9 4:2 85 priority=9 value=1");
+    const DataType::ObjectIdentifier second(OBJECT_BINARY_OUTPUT, 2);
+    EXPECT_TRUE(runUntil(app,
+                         [&]
+                         {
+                             return read(9, second, PROP_PRIORITY_ARRAY, 11) == "0" &&
+                                    read(9, second, PROP_PRIORITY_ARRAY, 9) == "1";
+                         }))
+        << read(9, second, PROP_PRIORITY_ARRAY, 11) << " " << read(9, second, PROP_PRIORITY_ARRAY, 9);
     EXPECT_EQ(err(), "");
-    for (const std::string& event : simulator().events())
-        EXPECT_EQ(event.find("write 9 4:1 "), std::string::npos) << "a disabled relay was written: " << event;
+    for (Poco::UInt32 priority = 1; priority <= 16; ++priority)
+        EXPECT_EQ(read(9, DataType::ObjectIdentifier(OBJECT_BINARY_OUTPUT, 1), PROP_PRIORITY_ARRAY, priority),
+                  "null")
+            << "a disabled relay was written at priority " << priority;
+    for (Poco::UInt32 priority : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 10u, 12u, 13u, 14u, 15u, 16u})
+        EXPECT_EQ(read(9, second, PROP_PRIORITY_ARRAY, priority), "null")
+            << "written at priority " << priority;
 }

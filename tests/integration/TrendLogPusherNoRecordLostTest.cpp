@@ -12,8 +12,6 @@
 #include <random>
 #include <set>
 
-#include "BACnetClient/InteropNetwork.h"
-#include "BACnetDeviceSimulator.h"
 #include "TrendLogPusherFixture.h"
 
 using Orvik::BACnet::Client::Simulation::SimulatedFault;
@@ -220,43 +218,4 @@ TEST_F(TrendLogPusherNoRecordLost, GatewaysKilledDuringAnUploadLoseNoRecord)
     const Uploads uploads = catchUp();
     EXPECT_GT(killedDuringUpload, 0) << "no kill hit an upload";
     expectNoGap(uploads, site(), _pRig->site());
-}
-
-TEST(TrendLogPusherNoRecordLostOverBACnetIP, DatagramsLostOnTheWayToTheDevicesLoseNoRecord)
-{
-    if (!Orvik::Test::BACnetDeviceSimulator::missing().empty())
-        GTEST_SKIP() << Orvik::Test::BACnetDeviceSimulator::missing();
-    FtpServer ftp;
-    Poco::TemporaryFile database;
-    const std::string siteText = liveSite(false);
-    Orvik::Test::BACnetDeviceSimulator simulator(siteText, Orvik::Test::BACnetDeviceSimulator::Site::TEXT);
-    const auto pReference = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(siteText, "reference");
-    Orvik::Test::TrendLogPusherRig rig(database.path(), Orvik::Test::InteropNetwork::make(simulator),
-                                       GATEWAY);
-    rig.database().configure(ftp.url(), "orvik", "secret", "", 2, 0);
-    const TrendLogPusherSiteRecords site(*pReference);
-    ASSERT_EQ(2u, site.trendLogs().size());
-    auto pPusher = rig.newPusher();
-    pPusher->initialise();
-    // Two fifths of what reaches the devices is lost: requests are retried, and an attempt whose request
-    // ran out of retries leaves no document. The simulator's loss follows a fixed sequence per device, and
-    // full pages make few requests an attempt, so the attempts go on (within a bound) until one was cut
-    // short.
-    simulator.command("drop * 0.4");
-    std::size_t incomplete = 0;
-    for (int attempt = 0; attempt < 8 || (incomplete == 0 && attempt < 40); ++attempt)
-    {
-        const std::size_t before = ftp.files().size();
-        pPusher->createAndSendFiles();
-        incomplete += ftp.files().size() == before ? 1 : 0;
-    }
-    simulator.command("drop * 0");
-    const std::size_t before = ftp.files().size();
-    pPusher->createAndSendFiles();
-    ASSERT_EQ(before + 1, ftp.files().size()) << "no document without loss";
-    EXPECT_GT(incomplete, 0u) << "the loss never ended an attempt";
-    const Uploads uploads(ftp, site);
-    EXPECT_EQ(0u, uploads.partial);
-    EXPECT_EQ(0u, uploads.duplicates);
-    expectNoGap(uploads, site, *pReference);
 }

@@ -1,8 +1,7 @@
 #include "BACnetJSClient.h"
 
-#include "BACnetDeviceSimulator.h"
-
 #include <Poco/Exception.h>
+#include <Poco/File.h>
 
 namespace Orvik::Test
 {
@@ -12,14 +11,28 @@ namespace
 
 const int READY_TIMEOUT_MS = 20000;
 
+std::string peerFolder()
+{
+    return std::string(ORVIK_SOURCE_DIR) + "/tests/peers/bacnet-device";
+}
+
 }  // namespace
+
+std::string BACnetJSClient::missing()
+{
+    if (ChildProcess::locate("node").empty())
+        return "node is not installed (scripts/setup installs it): BACnet/IP peer tests skipped";
+    if (!Poco::File(peerFolder() + "/node_modules/@bacnet-js/client/package.json").exists())
+        return "the npm modules of tests/peers/bacnet-device are missing (scripts/setup runs npm ci): "
+               "BACnet/IP peer tests skipped";
+    return "";
+}
 
 BACnetJSClient::BACnetJSClient(const Poco::Net::SocketAddress& broadcast)
     : _process(std::make_unique<ChildProcess>(
           ChildProcess::locate("node"),
-          std::vector<std::string>{BACnetDeviceSimulator::peerFolder() + "/client.js", "--broadcast",
-                                   broadcast.toString()},
-          BACnetDeviceSimulator::peerFolder()))
+          std::vector<std::string>{peerFolder() + "/client.js", "--broadcast", broadcast.toString()},
+          peerFolder()))
 {
     if (!_process->waitForLineStarting(ChildProcess::Stream::OUTPUT, "ready", READY_TIMEOUT_MS))
     {

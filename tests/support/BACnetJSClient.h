@@ -11,16 +11,19 @@
 namespace Orvik::Test
 {
 
-/// The client of the npm library that the device simulator is built on (tests/peers/bacnet-device/client.js):
+/// The client of the npm library @bacnet-js/client (tests/peers/bacnet-device/client.js):
 /// an independent BACnet/IP client on a free port of the loopback that sends its Who-Is to `broadcast`,
 /// steered by line commands, each answered by one JSON line (the script's header lists them).
 ///
 /// The constructor returns once the client is ready and throws Poco::RuntimeException with its error
-/// output when it is not within 20 s. Tests call BACnetDeviceSimulator::missing() first and skip with its
-/// text when it is not empty (node or the npm modules are missing). The destructor ends the client.
+/// output when it is not within 20 s. Tests call missing() first and skip with its text when it is not empty.
+/// The destructor ends the client.
 class BACnetJSClient
 {
 public:
+    /// Why the client cannot run here ("" when it can): node or the npm modules are missing.
+    static std::string missing();
+
     explicit BACnetJSClient(const Poco::Net::SocketAddress& broadcast);
     ~BACnetJSClient();
 

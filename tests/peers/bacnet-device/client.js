@@ -33,10 +33,10 @@
 //   rpm requests=<n> seconds=<s> requests_per_second=<r>
 //   readrange records=<n> pages=<p> seconds=<s> records_per_second=<r>
 
+const dgram = require('dgram');
 const readline = require('readline');
 const Client = require('@bacnet-js/client').default;
 const bac = require('@bacnet-js/client');
-const { freePort } = require('./lib/network');
 
 const COMMANDS = ['whois', 'read', 'rpm', 'readrange', 'write', 'subscribe', 'notifications'];
 const WHO_IS_WINDOW_MS = 500;
@@ -45,6 +45,17 @@ const PRESENT_VALUE = 85;
 const POINT_TYPES = [0, 1, 2, 3, 4, 5, 13, 14, 19];
 const BENCH_PROPERTIES = [85, 111, 77, 81].map((id) => ({ id, index: bac.ASN1_ARRAY_ALL }));
 const APDU_SIZES = { 480: bac.MaxApduLengthAccepted.OCTETS_480, 1476: bac.MaxApduLengthAccepted.OCTETS_1476 };
+
+/** A free UDP port of 127.0.0.1: the library's transport cannot bind port 0. */
+function freePort() {
+  return new Promise((resolve) => {
+    const probe = dgram.createSocket('udp4');
+    probe.bind(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
 
 function objectOf(text) {
   const [type, instance] = text.split(':').map(Number);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "BACnetDeviceSimulator.h"
 #include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
 
 #include <memory>
@@ -8,10 +7,10 @@
 namespace Orvik::Test
 {
 
-/// Our BACnet/IP network set up to talk to a server on the loopback (a BACnetDeviceSimulator, orvik-site's
-/// server): a free port of 127.0.0.1 (never 47808, which the peer library ignores as a sender), broadcasts
-/// sent to one endpoint of the server (every endpoint hears a broadcast for all its devices), and
-/// time-outs short enough that a lost datagram costs a test a fraction of a second.
+/// Our BACnet/IP network set up to talk to a server on the loopback (orvik-site's server): a free port of
+/// 127.0.0.1 (never 47808, which the peer library ignores as a sender), broadcasts sent to one endpoint of
+/// the server (every endpoint hears a broadcast for all its devices), and time-outs short enough that a lost
+/// datagram costs a test a fraction of a second.
 class InteropNetwork
 {
 public:
@@ -32,10 +31,6 @@ public:
         const Poco::Net::SocketAddress& broadcast)
     {
         return std::make_unique<BACnet::Client::IP::BACnetIPNetwork>(settings(broadcast));
-    }
-    static std::unique_ptr<BACnet::Client::IP::BACnetIPNetwork> make(const BACnetDeviceSimulator& simulator)
-    {
-        return make(simulator.devices().front().address);
     }
 };
 

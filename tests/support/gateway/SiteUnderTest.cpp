@@ -19,26 +19,15 @@ SiteUnderTest::Server SiteUnderTest::chosen()
         return Server::SIMULATED;
     if (name == "orvik-site")
         return Server::ORVIK_SITE;
-    if (name == "device-simulator")
-        return Server::DEVICE_SIMULATOR;
-    throw Poco::InvalidArgumentException(
-        "ORVIK_TEST_SERVER is simulated, orvik-site or device-simulator, not " + name);
+    throw Poco::InvalidArgumentException("ORVIK_TEST_SERVER is simulated or orvik-site, not " + name);
 }
 
 SiteUnderTest::SiteUnderTest(const std::string& site, bool isFile,
                              const BACnet::Client::TransactionTable::Settings& transactions)
 {
-    const Server server = chosen();
-    if (server == Server::DEVICE_SIMULATOR)
-    {
-        _pSimulator = std::make_unique<BACnetDeviceSimulator>(
-            site, isFile ? BACnetDeviceSimulator::Site::FILE : BACnetDeviceSimulator::Site::TEXT);
-        connect(_pSimulator->devices().front().address, _pSimulator->ports(), transactions);
-        return;
-    }
     _pSite = isFile ? BACnet::Client::Simulation::SimulatedSite::load(site)
                     : BACnet::Client::Simulation::SimulatedSite::parse(site, "test site");
-    if (server == Server::SIMULATED)
+    if (chosen() == Server::SIMULATED)
     {
         _pSite->setTransactionSettings(transactions);
         _pNetwork = _pSite.get();
@@ -60,15 +49,7 @@ SiteUnderTest::~SiteUnderTest()
     _pIPNetwork.reset();
     if (_pServer)
         _pServer->stop();
-    _pSimulator.reset();
     judgeCapture();
-}
-
-BACnet::Client::Simulation::SimulatedSite& SiteUnderTest::site()
-{
-    if (!_pSite)
-        throw Poco::IllegalStateException("the device simulator cannot be steered by a test");
-    return *_pSite;
 }
 
 void SiteUnderTest::connect(const Poco::Net::SocketAddress& broadcast, std::vector<Poco::UInt16> ports,

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "BACnetDeviceSimulator.h"
 #include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
 #include "Orvik_BACnetClient/TransactionTable.h"
@@ -19,9 +18,7 @@ namespace Orvik::Test
 ///   - "orvik-site": the same devices on BACnet/IP on the loopback, served by orvik-site's server
 ///     (Device::IP::SiteServer, in this process) and reached through our BACnet/IP client. site() steers
 ///     the served model as before (faults, silence, delays, clock steps, what the site holds); only
-///     SimulatedSite::changeValue's notifications stay off the wire;
-///   - "device-simulator": the device simulator of tests/peers on the loopback, reached through our
-///     BACnet/IP client; a test cannot steer it (site() throws).
+///     SimulatedSite::changeValue's notifications stay off the wire.
 /// On the wire, with ORVIK_TEST_CAPTURE set and dumpcap and tshark at hand, the site's traffic is captured
 /// and judged by Wireshark's BACnet dissector when the site ends: a malformed packet or an expert error
 /// fails the test.
@@ -31,8 +28,7 @@ public:
     enum class Server
     {
         SIMULATED,
-        ORVIK_SITE,
-        DEVICE_SIMULATOR
+        ORVIK_SITE
     };
 
     /// The server ORVIK_TEST_SERVER names; throws Poco::InvalidArgumentException for an unknown name.
@@ -44,8 +40,8 @@ public:
                   const BACnet::Client::TransactionTable::Settings& transactions);
     ~SiteUnderTest();
 
-    /// The served site; throws Poco::IllegalStateException on the device simulator.
-    BACnet::Client::Simulation::SimulatedSite& site();
+    /// The served site.
+    BACnet::Client::Simulation::SimulatedSite& site() { return *_pSite; }
 
     /// The network the client worker serves: the simulated site itself, or our BACnet/IP network.
     BACnet::Client::Network& network() { return *_pNetwork; }
@@ -57,7 +53,6 @@ private:
 
     std::unique_ptr<BACnet::Client::Simulation::SimulatedSite> _pSite;
     std::unique_ptr<BACnet::Device::IP::SiteServer> _pServer;
-    std::unique_ptr<BACnetDeviceSimulator> _pSimulator;
     std::unique_ptr<PacketCapture> _pCapture;
     /// The network the worker serves: _pSite itself, or our BACnet/IP network.
     std::unique_ptr<BACnet::Client::Network> _pIPNetwork;

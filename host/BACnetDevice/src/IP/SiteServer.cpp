@@ -83,6 +83,7 @@ void SiteServer::addRoutedDevice(const Site::Presence& presence)
         auto pSocket = std::make_unique<Socket>();
         pSocket->isRouter = true;
         pSocket->socket.bind(Poco::Net::SocketAddress(_settings.bind, 0), true);
+        pSocket->socket.setBroadcast(_settings.broadcast.has_value());  // broadcast I-Ams
         pSocket->address = pSocket->socket.address();
         pRouter = pSocket.get();
         _sockets.push_back(std::move(pSocket));
@@ -145,6 +146,7 @@ void SiteServer::bindDevice(const Site::Presence& presence)
         address = socketAddressOf(Codec::Bvll::Endpoint::fromAddress(presence.address));
     std::unique_ptr<Socket> pSocket = deviceSocket(presence);
     pSocket->socket.bind(address, true);
+    pSocket->socket.setBroadcast(_settings.broadcast.has_value());  // broadcast I-Ams
     pSocket->address = pSocket->socket.address();
     _endpoints.push_back(Endpoint{pSocket->instance, pSocket->address, std::nullopt});
     _sockets.push_back(std::move(pSocket));
