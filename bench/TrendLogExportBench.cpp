@@ -308,9 +308,12 @@ SiteExport exportSite(const std::string& site, const SiteRead& how, Poco::UInt16
 
 /// The times of a site of `devices` devices, each with `trendLogs` trend logs of `records` records, when
 /// every answer comes `delayMs` late.
-SiteExport slowSiteExport(const SiteRead& how, int devices, int trendLogs, Poco::UInt64 records, int delayMs,
-                          Poco::UInt16 ftpPort)
+SiteExport slowSiteExport(bool overIP, ReadAhead readAhead, int devices, int trendLogs, Poco::UInt64 records,
+                          int delayMs, Poco::UInt16 ftpPort)
 {
+    SiteRead how;
+    how.overIP = overIP;
+    how.readAhead = readAhead;
     const SiteExport times =
         exportSite(manyDeviceBenchSite(devices, trendLogs, records, delayMs), how, ftpPort);
     if (!times.ok || times.records != static_cast<std::size_t>(devices * trendLogs) * records)
@@ -491,7 +494,7 @@ int main(int argc, char** argv)
     {
         const char* network = overIP ? "BACnet/IP, orvik-site" : "simulated";
         const SiteExport ideal =
-            slowSiteExport({overIP, ReadAhead::SPOOLED}, 1, TREND_LOGS, slowRecords, DELAY_MS, ftp.port);
+            slowSiteExport(overIP, ReadAhead::SPOOLED, 1, TREND_LOGS, slowRecords, DELAY_MS, ftp.port);
         std::printf("| %s | 1 device (the ideal) | ahead | %llu | %.2f | 1.0 | %.2f | %.1f | 1.0 |\n",
                     network, static_cast<unsigned long long>(TREND_LOGS * slowRecords), ideal.search,
                     ideal.exportTime, ideal.peakMiB);
@@ -504,7 +507,7 @@ int main(int argc, char** argv)
         for (const ReadAhead read : reads)
         {
             const SiteExport times =
-                slowSiteExport({overIP, read}, DEVICES, TREND_LOGS, slowRecords, DELAY_MS, ftp.port);
+                slowSiteExport(overIP, read, DEVICES, TREND_LOGS, slowRecords, DELAY_MS, ftp.port);
             const char* readName = read == ReadAhead::NONE        ? "one trend log after the other"
                                    : read == ReadAhead::IN_MEMORY ? "ahead, memory only"
                                                                   : "ahead, spooled";
