@@ -41,33 +41,47 @@ inline std::string trendLogBenchSite(Poco::UInt64 records)
            count + R"(, "bufferSize": )" + count + "}}]}]}";
 }
 
+/// Device `instance` with `trendLogs` trend logs of `records` REAL records, a minute apart, from
+/// 2020-01-01; `members`: further members of the device, each followed by a comma.
+inline std::string benchDevice(Poco::UInt32 instance, int trendLogs, Poco::UInt64 records,
+                               const std::string& members = "")
+{
+    std::string device = R"({"instance": )" + std::to_string(instance) + ", " + members + R"("objects": [)";
+    for (int log = 1; log <= trendLogs; ++log)
+    {
+        const std::string object = std::to_string(log);
+        device += std::string(log > 1 ? ", " : "") + R"({"type": "analog-value", "instance": )" + object +
+                  R"(, "presentValue": 20.0}, {"type": "trend-log", "instance": )" + object +
+                  R"(, "logs": "analog-value:)" + object +
+                  R"(", "log": {"start": "2020-01-01T00:00:00Z", "intervalSeconds": 60, "count": )" +
+                  std::to_string(records) + R"(, "bufferSize": )" + std::to_string(records) + "}}";
+    }
+    return device + "]}";
+}
+
+/// The gateway's device 1001 without trend logs, as the first device of a bench site.
+inline std::string benchGatewayDevice()
+{
+    return R"({"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701, "vendorName": "Orvik",
+      "modelName": "GW"})";
+}
+
 /// The gateway's device 1001 without trend logs and `devices` devices (2001, 2002, ...), each with
 /// `trendLogs` trend logs of `records` REAL records, a minute apart, from 2020-01-01; every answer of
 /// those devices `delayMs` late.
 inline std::string manyDeviceBenchSite(int devices, int trendLogs, Poco::UInt64 records, int delayMs = 0)
 {
-    std::string site = R"({"devices": [{"instance": 1001, "name": "Gateway", "vendorIdentifier": 64701,
-      "vendorName": "Orvik", "modelName": "GW"})";
+    std::string site = R"({"devices": [)" + benchGatewayDevice();
     for (int device = 1; device <= devices; ++device)
     {
-        site += R"(, {"instance": )" + std::to_string(2000 + device) + R"(, "faults": {"delayMs": )" +
-                std::to_string(delayMs) + R"(}, "objects": [)";
-        for (int log = 1; log <= trendLogs; ++log)
-        {
-            const std::string instance = std::to_string(log);
-            site += std::string(log > 1 ? ", " : "") + R"({"type": "analog-value", "instance": )" + instance +
-                    R"(, "presentValue": 20.0}, {"type": "trend-log", "instance": )" + instance +
-                    R"(, "logs": "analog-value:)" + instance +
-                    R"(", "log": {"start": "2020-01-01T00:00:00Z", "intervalSeconds": 60, "count": )" +
-                    std::to_string(records) + R"(, "bufferSize": )" + std::to_string(records) + "}}";
-        }
-        site += "]}";
+        site += ", " + benchDevice(static_cast<Poco::UInt32>(2000 + device), trendLogs, records,
+                                   R"("faults": {"delayMs": )" + std::to_string(delayMs) + "}, ");
     }
     return site + "]}";
 }
 
 /// A gateway with the pusher configured to export the trend logs of its own device (trendLogsFrom 1) or
-/// of every device on the network (2).
+/// of every device on the network (2), searching them within `discovery`.
 class TrendLogBenchGateway
 {
 public:
@@ -75,9 +89,10 @@ public:
     static constexpr Poco::Int32 _INSTANCE = 1;
 
     /// `pNetwork`: where the trend logs are read from; null: a simulated site of trendLogBenchSite(records).
-    TrendLogBenchGateway(Poco::UInt64 records, int language, Poco::UInt16 ftpPort,
-                         std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork = nullptr,
-                         int trendLogsFrom = 1)
+    TrendLogBenchGateway(
+        Poco::UInt64 records, int language, Poco::UInt16 ftpPort,
+        std::unique_ptr<Orvik::BACnet::Client::Network> pNetwork = nullptr, int trendLogsFrom = 1,
+        const Orvik::BACnet::App::VendorOrvik::TrendLogPusher::TrendLogDiscovery::Limits& discovery = {})
         : _session(_file.path()),
           _pNetwork(pNetwork ? std::move(pNetwork)
                              : Orvik::BACnet::Client::Simulation::SimulatedSite::parse(
@@ -111,6 +126,7 @@ public:
             std::make_unique<Orvik::BACnet::App::AppManager>(1, _GATEWAY, &_managerQueue, &_clientQueue);
         _pPusher =
             std::make_unique<Orvik::BACnet::App::VendorOrvik::TrendLogPusher::AppTrendLogPusher>(_INSTANCE);
+        _pPusher->setDiscoveryLimits(discovery);
         const Poco::Timestamp searchStart;
         _pPusher->initialise();
         _searchSeconds = static_cast<double>(searchStart.elapsed()) / 1e6;

@@ -14,8 +14,16 @@
 // against the ideal, the time one device of that site takes on its own (a site of that one device):
 // on the simulated site (its delay fault) and over BACnet/IP on the loopback, served by orvik-site.
 //
+// With "building": a building of 1 000 devices served by orvik-site, 200 on the IP network and 800 behind
+// its router on 8 slow router networks of 100, 2 trend logs each: the search and the export of its XML
+// document into the discarding stream against the site's ideal (the busiest router network on its own),
+// with 2 and with 1 request outstanding per router network.
+//
 // Usage: TrendLogExportBench [largest record count, default 1000000 [records per trend log of the
-// many-device site, default 130: two pages]]; orvik-site is looked for next to this program's build.
+// many-device site, default 130: two pages]]
+//        TrendLogExportBench building [records per trend log, default 1440 [devices per router network,
+// default 100; twice as many on the IP network]]
+// orvik-site is looked for next to this program's build.
 
 #include <Poco/Data/Statement.h>
 #include <Poco/Environment.h>
@@ -25,6 +33,7 @@
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Net/StreamSocket.h>
 #include <Poco/NumberParser.h>
+#include <Poco/Path.h>
 #include <Poco/Pipe.h>
 #include <Poco/PipeStream.h>
 #include <Poco/Process.h>
@@ -204,29 +213,56 @@ enum class ReadAhead
     SPOOLED     ///< ahead, beyond the memory cap in the spool file (the pusher's default)
 };
 
-/// How the slow site is served and read.
-struct SlowSite
+/// How a site is served and read.
+struct SiteRead
 {
     bool overIP = false;  ///< served by orvik-site, else the simulated site
     ReadAhead readAhead = ReadAhead::SPOOLED;
+    /// BACnetIPNetwork::Settings::maxOutstandingPerRouterNetwork.
+    Poco::UInt32 perRouterNetwork = 2;
+    Orvik::BACnet::App::VendorOrvik::TrendLogPusher::TrendLogDiscovery::Limits discovery;
+    /// Trend logs read ahead, spooled; 0: the pusher's default.
+    std::size_t trendLogsAhead = 0;
 };
 
-/// Seconds the search and the export of the XML document of a site take, and the peak memory.
-struct SlowSiteTimes
+/// The search and the export of a site's XML document into the discarding stream.
+struct SiteExport
 {
     double search = 0;
     double exportTime = 0;
     double peakMiB = 0;
+    std::size_t bytes = 0;
+    /// Log records in the document.
+    std::size_t records = 0;
+    bool ok = false;
 };
 
-/// The times of a site of `devices` devices, each with `trendLogs` trend logs of `records` records, when
-/// every answer comes `delayMs` late.
-SlowSiteTimes slowSiteExport(const SlowSite& how, int devices, int trendLogs, Poco::UInt64 records,
-                             int delayMs, Poco::UInt16 ftpPort)
+/// Counts the log records written (an element of one record's datum, which a document's header never
+/// holds), also where the name is split between two writes.
+class RecordCountingBuffer : public DiscardBuffer
+{
+public:
+    std::size_t records = 0;
+
+protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        static const std::string MARKER = " name=\"log-datum\"";
+        _tail.append(s, static_cast<std::size_t>(n));
+        for (std::size_t at = _tail.find(MARKER); at != std::string::npos; at = _tail.find(MARKER, at + 1))
+            ++records;
+        _tail.erase(0, _tail.size() - std::min(_tail.size(), MARKER.size() - 1));
+        return DiscardBuffer::xsputn(s, n);
+    }
+
+private:
+    std::string _tail;
+};
+
+SiteExport exportSite(const std::string& site, const SiteRead& how, Poco::UInt16 ftpPort)
 {
     using namespace Orvik::BACnet::Client;
     using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::TrendLogReadAhead;
-    const std::string site = manyDeviceBenchSite(devices, trendLogs, records, delayMs);
     std::unique_ptr<OrvikSiteProcess> pServer;
     std::unique_ptr<Network> pNetwork;
     if (how.overIP)
@@ -235,13 +271,15 @@ SlowSiteTimes slowSiteExport(const SlowSite& how, int devices, int trendLogs, Po
         IP::BACnetIPNetwork::Settings settings;
         settings.local = Poco::Net::SocketAddress("127.0.0.1", 0);
         settings.broadcast = Poco::Net::SocketAddress(pServer->firstDevice);
+        settings.maxOutstandingPerRouterNetwork = how.perRouterNetwork;
         pNetwork = std::make_unique<IP::BACnetIPNetwork>(settings);
     }
     else
     {
         pNetwork = Simulation::SimulatedSite::parse(site, "bench");
     }
-    TrendLogBenchGateway gateway(records, 0, ftpPort, std::move(pNetwork), 2);
+    resetPeakMemory();
+    TrendLogBenchGateway gateway(0, 0, ftpPort, std::move(pNetwork), 2, how.discovery);
     if (how.readAhead == ReadAhead::NONE)
     {
         gateway.pusher().setReadAheadLimits(TrendLogReadAhead::Limits(0, 0));
@@ -250,20 +288,126 @@ SlowSiteTimes slowSiteExport(const SlowSite& how, int devices, int trendLogs, Po
     {
         gateway.pusher().setReadAheadLimits(TrendLogReadAhead::Limits());
     }
-    DiscardBuffer discard;
-    std::ostream out(&discard);
-    resetPeakMemory();
-    const Poco::Timestamp start;
-    const bool ok = gateway.pusher().streamAll(out);
-    const SlowSiteTimes times{gateway.searchSeconds(), seconds(start), peakMemoryMiB()};
-    const std::size_t expectedRecords = static_cast<std::size_t>(devices * trendLogs) * records;
-    if (!ok || discard.bytes < expectedRecords * 100)
+    else if (how.trendLogsAhead > 0)
     {
-        std::printf("(the export of %d devices FAILED or fell short: %zu bytes)\n", devices, discard.bytes);
+        gateway.pusher().setReadAheadLimits(TrendLogReadAhead::Limits(
+            TrendLogReadAhead::Limits().memoryCap, how.trendLogsAhead, Poco::Path::temp()));
+    }
+    RecordCountingBuffer counting;
+    std::ostream out(&counting);
+    const Poco::Timestamp start;
+    SiteExport result;
+    result.ok = gateway.pusher().streamAll(out);
+    result.exportTime = seconds(start);
+    result.search = gateway.searchSeconds();
+    result.peakMiB = peakMemoryMiB();
+    result.bytes = counting.bytes;
+    result.records = counting.records;
+    return result;
+}
+
+/// The times of a site of `devices` devices, each with `trendLogs` trend logs of `records` records, when
+/// every answer comes `delayMs` late.
+SiteExport slowSiteExport(bool overIP, ReadAhead readAhead, int devices, int trendLogs, Poco::UInt64 records,
+                          int delayMs, Poco::UInt16 ftpPort)
+{
+    SiteRead how;
+    how.overIP = overIP;
+    how.readAhead = readAhead;
+    const SiteExport times =
+        exportSite(manyDeviceBenchSite(devices, trendLogs, records, delayMs), how, ftpPort);
+    if (!times.ok || times.records != static_cast<std::size_t>(devices * trendLogs) * records)
+    {
+        std::printf("(the export of %d devices FAILED or fell short: %zu records)\n", devices, times.records);
     }
     return times;
 }
 
+/// A building: `ipDevices` devices on the IP network (100001, ...) and `networks` networks behind
+/// orvik-site's router (1, 2, ...) of `perNetwork` devices each (network n: 200000 + n * 1000 + MAC), every
+/// router network a slow link of `frameDelayMs` a frame; each device with `trendLogs` trend logs of `records`
+/// records.
+std::string buildingSite(int ipDevices, int networks, int perNetwork, int frameDelayMs, int trendLogs,
+                         Poco::UInt64 records)
+{
+    std::string site = R"({"tickMs": 1000, "networks": [)";
+    for (int network = 1; network <= networks; ++network)
+    {
+        site += std::string(network > 1 ? ", " : "") + R"({"network": )" + std::to_string(network) +
+                R"(, "frameDelayMs": )" + std::to_string(frameDelayMs) + "}";
+    }
+    site += R"(], "devices": [)" + benchGatewayDevice();
+    for (int device = 1; device <= ipDevices; ++device)
+    {
+        site += ", " + benchDevice(static_cast<Poco::UInt32>(100000 + device), trendLogs, records);
+    }
+    for (int network = 1; network <= networks; ++network)
+    {
+        for (int mac = 1; mac <= perNetwork; ++mac)
+        {
+            char members[48];
+            std::snprintf(members, sizeof members, R"("network": %d, "mac": "%02x", )", network, mac);
+            site += ", " + benchDevice(static_cast<Poco::UInt32>(200000 + network * 1000 + mac), trendLogs,
+                                       records, members);
+        }
+    }
+    return site + "]}";
+}
+
+/// The building bench: its search and export against the site's ideal (the busiest router network on
+/// its own, and one device of it on its own), with each limit of requests per router network, and the
+/// discovery's lanes and read-ahead window where the time goes.
+void buildingBench(Poco::UInt64 records, int perNetwork, Poco::UInt16 ftpPort)
+{
+    const int NETWORKS = 8, TREND_LOGS = 2;
+    // A 38 400-baud MS/TP segment carries 3 840 octets a second: 20 ms is a request frame of about 40
+    // octets with the token passes and turnarounds around it.
+    const int FRAME_DELAY_MS = 20;
+    const int ipDevices = 2 * perNetwork;
+    const auto row = [&](const std::string& site, int devices, const std::string& client,
+                         const SiteExport& result, const SiteExport* pIdeal)
+    {
+        const std::size_t expected = static_cast<std::size_t>(devices * TREND_LOGS) * records;
+        const std::string shortfall = result.ok && result.records == expected
+                                          ? ""
+                                          : " (FAILED, expected " + std::to_string(expected) + ")";
+        const double total = result.search + result.exportTime;
+        const std::string ratio =
+            pIdeal ? std::to_string(total / (pIdeal->search + pIdeal->exportTime)) : "1";
+        std::printf("| %s | %s | %zu%s | %.1f | %.2f | %.2f | %.2f | %.1f | %.4s |\n", site.c_str(),
+                    client.c_str(), result.records, shortfall.c_str(), result.bytes / 1e6, result.search,
+                    result.exportTime, total, result.peakMiB, ratio.c_str());
+        std::fflush(stdout);
+    };
+    std::printf(
+        "\n| Site | Client | Records | Document MB | Search s | Export s | Search + export s | Peak RSS "
+        "MiB | Ratio to ideal |\n|---|---|---|---|---|---|---|---|---|\n");
+    SiteRead how;
+    how.overIP = true;
+    const SiteExport device =
+        exportSite(buildingSite(0, 1, 1, FRAME_DELAY_MS, TREND_LOGS, records), how, ftpPort);
+    row("1 device behind the router", 1, "limit 2", device, nullptr);
+    const SiteExport network =
+        exportSite(buildingSite(0, 1, perNetwork, FRAME_DELAY_MS, TREND_LOGS, records), how, ftpPort);
+    row("1 router network", perNetwork, "limit 2", network, nullptr);
+    const SiteExport& ideal =
+        device.search + device.exportTime > network.search + network.exportTime ? device : network;
+    const std::string building =
+        buildingSite(ipDevices, NETWORKS, perNetwork, FRAME_DELAY_MS, TREND_LOGS, records);
+    const int devices = ipDevices + NETWORKS * perNetwork;
+    for (const Poco::UInt32 limit : {2u, 1u})
+    {
+        how.perRouterNetwork = limit;
+        row("building", devices, ("limit " + std::to_string(limit)).c_str(),
+            exportSite(building, how, ftpPort), &ideal);
+    }
+    // Where the time goes: every device searched at once, and every trend log read ahead.
+    how.perRouterNetwork = 2;
+    how.discovery.devicesAtOnce = static_cast<std::size_t>(devices);
+    how.trendLogsAhead = static_cast<std::size_t>(devices * TREND_LOGS);
+    row("building", devices, "limit 2, every device searched at once, every trend log ahead",
+        exportSite(building, how, ftpPort), &ideal);
+}
 /// Uploads `bytes` plain bytes to the server, as the baseline of an upload.
 double plainUpload(Poco::UInt16 port, std::size_t bytes)
 {
@@ -280,9 +424,16 @@ double plainUpload(Poco::UInt16 port, std::size_t bytes)
 
 int main(int argc, char** argv)
 {
+    Poco::Environment::set("ZEPTA_SCRIPTS", trendLogBenchSourceDir() + "/scripts");
+    if (argc > 1 && std::string(argv[1]) == "building")
+    {
+        FtpUploadServer ftp;
+        buildingBench(argc > 2 ? Poco::NumberParser::parseUnsigned64(argv[2]) : 1440,
+                      argc > 3 ? Poco::NumberParser::parse(argv[3]) : 100, ftp.port);
+        return 0;
+    }
     const Poco::UInt64 largest = argc > 1 ? Poco::NumberParser::parseUnsigned64(argv[1]) : 1000000;
     const Poco::UInt64 slowRecords = argc > 2 ? Poco::NumberParser::parseUnsigned64(argv[2]) : 130;
-    Poco::Environment::set("ZEPTA_SCRIPTS", trendLogBenchSourceDir() + "/scripts");
     FtpUploadServer ftp;
     std::cout << "| Records | Markup | Destination | Records/s | Document MB | Peak RSS MiB | Ratio to plain "
                  "write | Context switches per page |\n"
@@ -342,8 +493,8 @@ int main(int argc, char** argv)
     for (const bool overIP : {false, true})
     {
         const char* network = overIP ? "BACnet/IP, orvik-site" : "simulated";
-        const SlowSiteTimes ideal =
-            slowSiteExport({overIP, ReadAhead::SPOOLED}, 1, TREND_LOGS, slowRecords, DELAY_MS, ftp.port);
+        const SiteExport ideal =
+            slowSiteExport(overIP, ReadAhead::SPOOLED, 1, TREND_LOGS, slowRecords, DELAY_MS, ftp.port);
         std::printf("| %s | 1 device (the ideal) | ahead | %llu | %.2f | 1.0 | %.2f | %.1f | 1.0 |\n",
                     network, static_cast<unsigned long long>(TREND_LOGS * slowRecords), ideal.search,
                     ideal.exportTime, ideal.peakMiB);
@@ -355,8 +506,8 @@ int main(int argc, char** argv)
         }
         for (const ReadAhead read : reads)
         {
-            const SlowSiteTimes times =
-                slowSiteExport({overIP, read}, DEVICES, TREND_LOGS, slowRecords, DELAY_MS, ftp.port);
+            const SiteExport times =
+                slowSiteExport(overIP, read, DEVICES, TREND_LOGS, slowRecords, DELAY_MS, ftp.port);
             const char* readName = read == ReadAhead::NONE        ? "one trend log after the other"
                                    : read == ReadAhead::IN_MEMORY ? "ahead, memory only"
                                                                   : "ahead, spooled";

@@ -4,14 +4,25 @@
 
 #include <Poco/DateTimeFormatter.h>
 #include <Poco/FileStream.h>
+#include <Poco/Net/DatagramSocket.h>
 #include <Poco/Process.h>
 #include <Poco/StringTokenizer.h>
 #include <Poco/Thread.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <set>
+#include <thread>
 
+#include "BACnetClient/InteropNetwork.h"
+#include "Orvik_BACnet/Codec/Apdu.h"
+#include "Orvik_BACnet/Codec/Bvll.h"
+#include "Orvik_BACnet/Codec/DecodeError.h"
+#include "Orvik_BACnet/Codec/Npdu.h"
+#include "Orvik_BACnetDevice/IP/SiteServer.h"
 #include "TrendLogPusherFixture.h"
 
 using Orvik::BACnet::Client::Simulation::SimulatedFault;
@@ -25,18 +36,26 @@ const Poco::UInt32 GATEWAY = 1001;
 const Poco::UInt32 CONTROLLER = 2001;
 
 /// Live trend logs that started a minute ago: the gateway logs every 50 ms, the controller every 200 ms
-/// (a trend log and, with `multiple`, a trend log multiple).
-std::string liveSite(bool multiple = true)
+/// (a trend log and, with `multiple`, a trend log multiple). With `routedDropRate` both devices are on
+/// network 5 behind a router (MACs 01 and 02) and lose that share of what the router passes them.
+std::string liveSite(bool multiple = true, std::optional<double> routedDropRate = std::nullopt)
 {
+    const auto placed = [&](const char* mac)
+    {
+        return routedDropRate ? R"("network": 5, "mac": ")" + std::string(mac) + R"(", "dropRate": )" +
+                                    std::to_string(*routedDropRate) + ", "
+                              : std::string();
+    };
     const std::string log = R"("log": {"count": 10, "bufferSize": 1000000, "live": true, "start": ")" +
                             Poco::DateTimeFormatter::format(Poco::Timestamp() - 60 * Poco::Timespan::SECONDS,
                                                             "%Y-%m-%dT%H:%M:%SZ") +
                             R"(", "intervalSeconds": )";
-    return R"({"tickMs": 100, "devices": [{"instance": 1001, "objects": [
+    return R"({"tickMs": 100, "devices": [{"instance": 1001, )" + placed("01") + R"("objects": [
   {"type": "analog-value", "instance": 1, "presentValue": 20.0},
   {"type": "trend-log", "instance": 1, "logs": "analog-value:1", )" +
            log + R"(0.05}}]},
-  {"instance": 2001, "objects": [{"type": "analog-input", "instance": 1, "presentValue": 55.0},
+  {"instance": 2001, )" +
+           placed("02") + R"("objects": [{"type": "analog-input", "instance": 1, "presentValue": 55.0},
   {"type": "analog-input", "instance": 2, "presentValue": 40.0},
   {"type": "trend-log", "instance": 1, "logs": "analog-input:1", )" +
            log + "0.2}}" +
@@ -107,6 +126,96 @@ void expectNoGap(const Uploads& uploads, const TrendLogPusherSiteRecords& site,
         EXPECT_GT(sequenceNumber, tl.key.deviceInstance == GATEWAY ? 1200u : 300u);  // a minute of logging
     }
 }
+
+/// The gateway's way to the router of orvik-site's server: a station of the test that passes every
+/// datagram on, to the router it is switched to (of a lossy or a lossless server of the same site), and
+/// counts the confirmed requests sent again: behind a router a device has one request outstanding, so a
+/// request under the invoke id of the one before it to that device is that request once more.
+class RouterLink
+{
+public:
+    explicit RouterLink(const Poco::Net::SocketAddress& router) : _router(router)
+    {
+        for (Poco::Net::DatagramSocket* pSocket : {&_gatewaySide, &_routerSide})
+            pSocket->setReceiveTimeout(Poco::Timespan(0, 50000));
+        _threads.emplace_back([this] { pass(_gatewaySide, true); });
+        _threads.emplace_back([this] { pass(_routerSide, false); });
+    }
+    ~RouterLink()
+    {
+        _running = false;
+        for (std::thread& thread : _threads)
+            thread.join();
+    }
+
+    /// Where the gateway's broadcasts go: the router as the gateway sees it.
+    Poco::Net::SocketAddress address() const { return _gatewaySide.address(); }
+    void switchTo(const Poco::Net::SocketAddress& router)
+    {
+        const std::lock_guard<std::mutex> lock(_mutex);
+        _router = router;
+    }
+    std::size_t retries() const { return _retries; }
+
+private:
+    void pass(Poco::Net::DatagramSocket& from, bool fromGateway)
+    {
+        Orvik::BACnet::Codec::Octets datagram(2048);
+        while (_running)
+        {
+            Poco::Net::SocketAddress sender;
+            int size = 0;
+            try
+            {
+                size = from.receiveFrom(datagram.data(), static_cast<int>(datagram.size()), sender);
+            }
+            catch (const Poco::TimeoutException&)
+            {
+                continue;
+            }
+            const std::lock_guard<std::mutex> lock(_mutex);
+            if (fromGateway)
+            {
+                _gateway = sender;
+                count(Orvik::BACnet::Codec::OctetView(datagram.data(), static_cast<std::size_t>(size)));
+                _routerSide.sendTo(datagram.data(), size, _router);
+            }
+            else if (_gateway)
+                _gatewaySide.sendTo(datagram.data(), size, *_gateway);
+        }
+    }
+    void count(Orvik::BACnet::Codec::OctetView datagram)
+    {
+        using namespace Orvik::BACnet::Codec;
+        try
+        {
+            const Npdu::Message npdu = Npdu::decode(Bvll::decode(datagram).payload);
+            if (npdu.header.isNetworkMessage || !npdu.header.hasDestination)
+                return;
+            const Apdu::Header apdu = Apdu::decode(npdu.payload).header;
+            if (apdu.type != Apdu::CONFIRMED_REQUEST)
+                return;
+            const auto& mac = npdu.header.destination;
+            const std::string device(mac.getMAC(), mac.getMAC() + mac.getMACLength());
+            const auto last = _lastInvokeId.find(device);
+            _retries += last != _lastInvokeId.end() && last->second == apdu.invokeId ? 1 : 0;
+            _lastInvokeId[device] = apdu.invokeId;
+        }
+        catch (const DecodeError&)
+        {
+        }
+    }
+
+    Poco::Net::DatagramSocket _gatewaySide{Poco::Net::SocketAddress("127.0.0.1", 0)};
+    Poco::Net::DatagramSocket _routerSide{Poco::Net::SocketAddress("127.0.0.1", 0)};
+    std::mutex _mutex;
+    Poco::Net::SocketAddress _router;
+    std::optional<Poco::Net::SocketAddress> _gateway;
+    std::map<std::string, std::uint8_t> _lastInvokeId;
+    std::atomic<std::size_t> _retries{0};
+    std::atomic<bool> _running{true};
+    std::vector<std::thread> _threads;
+};
 
 /// The live site, its FTP server and a gateway on a database file that a pusher process can share.
 class TrendLogPusherNoRecordLost : public TrendLogPusherFixture
@@ -218,4 +327,58 @@ TEST_F(TrendLogPusherNoRecordLost, GatewaysKilledDuringAnUploadLoseNoRecord)
     const Uploads uploads = catchUp();
     EXPECT_GT(killedDuringUpload, 0) << "no kill hit an upload";
     expectNoGap(uploads, site(), _pRig->site());
+}
+
+TEST(TrendLogPusherNoRecordLostOverBACnetIP, DatagramsLostBehindARouterLoseNoRecord)
+{
+    using Orvik::BACnet::Device::IP::SiteServer;
+    FtpServer ftp;
+    Poco::TemporaryFile database;
+    // The same live trend logs served twice, by a server whose router passes the devices only seven
+    // tenths of its datagrams (the loss seeded per device) and by one that loses nothing; the gateway
+    // reaches either through the link.
+    const auto pLossy = Orvik::BACnet::Device::Site::parse(liveSite(false, 0.3), "lossy");
+    const auto pLossless = Orvik::BACnet::Device::Site::parse(liveSite(false, 0.0), "lossless");
+    SiteServer lossy(*pLossy, SiteServer::Settings());
+    SiteServer lossless(*pLossless, SiteServer::Settings());
+    lossy.start();
+    lossless.start();
+    RouterLink link(*lossless.routerAddress());
+    const auto pReference =
+        Orvik::BACnet::Client::Simulation::SimulatedSite::parse(liveSite(false), "reference");
+    Orvik::Test::TrendLogPusherRig rig(database.path(),
+                                       std::make_unique<Orvik::BACnet::Client::IP::BACnetIPNetwork>(
+                                           Orvik::Test::InteropNetwork::settings(link.address(), 100, 2)),
+                                       GATEWAY);
+    rig.database().configure(ftp.url(), "orvik", "secret", "", 2, 0);
+    const TrendLogPusherSiteRecords site(*pReference);
+    ASSERT_EQ(2u, site.trendLogs().size());
+    auto pPusher = rig.newPusher();
+    pPusher->initialise();
+    // Requests are retried, and an attempt whose request ran out of retries leaves no document. Which
+    // request the seeded loss cuts short depends on how many each attempt makes, so the attempts go on
+    // (within a bound) until one was cut short and one uploaded its document after a retry.
+    link.switchTo(*lossy.routerAddress());
+    std::size_t incomplete = 0;
+    std::size_t retriedAndUploaded = 0;
+    for (int attempt = 0; attempt < 6 || ((incomplete == 0 || retriedAndUploaded == 0) && attempt < 40);
+         ++attempt)
+    {
+        const std::size_t before = ftp.files().size();
+        const std::size_t retriesBefore = link.retries();
+        pPusher->createAndSendFiles();
+        const bool uploaded = ftp.files().size() > before;
+        incomplete += uploaded ? 0 : 1;
+        retriedAndUploaded += uploaded && link.retries() > retriesBefore ? 1 : 0;
+    }
+    link.switchTo(*lossless.routerAddress());
+    const std::size_t before = ftp.files().size();
+    pPusher->createAndSendFiles();
+    ASSERT_EQ(before + 1, ftp.files().size()) << "no document without loss";
+    EXPECT_GT(incomplete, 0u) << "the loss never ended an attempt";
+    EXPECT_GT(retriedAndUploaded, 0u) << "no attempt uploaded its document after a retried request";
+    const Uploads uploads(ftp, site);
+    EXPECT_EQ(0u, uploads.partial);
+    EXPECT_EQ(0u, uploads.duplicates);
+    expectNoGap(uploads, site, *pReference);
 }
