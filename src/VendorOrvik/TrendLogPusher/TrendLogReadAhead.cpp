@@ -198,6 +198,7 @@ bool TrendLogReadAhead::ask(TrendLog& tl, bool current)
         range.refSeqNum = tl.position.getSequenceNumber();
         range.count = 1;
         tl.checkRequest = _services.asyncRR(tl.key, range);
+        _busyDevices.insert(tl.deviceInstance);
         return true;
     }
     if (!current && !hasRoomAhead())
@@ -205,7 +206,12 @@ bool TrendLogReadAhead::ask(TrendLog& tl, bool current)
         return false;
     }
     tl.pager->request();
-    return tl.pagerRequest() != 0;
+    if (tl.pagerRequest() == 0)
+    {
+        return false;
+    }
+    _busyDevices.insert(tl.deviceInstance);
+    return true;
 }
 
 bool TrendLogReadAhead::takeOneReply(std::size_t current)
@@ -249,6 +255,7 @@ void TrendLogReadAhead::takeCheck(TrendLog& tl)
     Result values;
     const ServiceHelper::SyncReslut result = _services.awaitRR(tl.checkRequest, values);
     tl.checkRequest = 0;
+    _busyDevices.erase(tl.deviceInstance);
     if (result == ServiceHelper::SYNC_RESULT_STOP)
     {
         tl.exhausted = true;
@@ -286,6 +293,7 @@ void TrendLogReadAhead::takePage(TrendLog& tl, bool current)
     Result page;
     DataError error;
     const ReadRangePager::Outcome outcome = tl.pager->next(page, &error);
+    _busyDevices.erase(tl.deviceInstance);
     if (outcome == ReadRangePager::PAGE)
     {
         if (tl.fromFirstRecord && page.itemCnt == 0)
@@ -360,10 +368,7 @@ bool TrendLogReadAhead::hasRoomAhead()
 
 bool TrendLogReadAhead::deviceBusy(Poco::UInt32 deviceInstance) const
 {
-    return std::any_of(
-        _trendLogs.begin(), _trendLogs.end(),
-        [deviceInstance](const std::unique_ptr<TrendLog>& pTrendLog)
-        { return pTrendLog->deviceInstance == deviceInstance && pTrendLog->pendingRequest() != 0; });
+    return _busyDevices.count(deviceInstance) != 0;
 }
 
 std::size_t TrendLogReadAhead::estimatedBytes(const Result& page)

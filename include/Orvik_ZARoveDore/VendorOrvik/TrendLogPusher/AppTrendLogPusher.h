@@ -99,8 +99,8 @@ public:
     Poco::Int32 getTimoutMilliseconds() const;
     /// Writes the whole export document to `os` (ExportDocumentWriter::streamAll()).
     bool streamAll(std::ostream& os);
-    /// The bounds of the read-ahead of the next documents (default: 4 MB of pages, 256 trend logs ahead);
-    /// {0, 0} reads one trend log after the other, as a measurement's baseline.
+    /// The bounds of the read-ahead of the next documents (default: 4 MB of pages in memory, then the spool,
+    /// 4096 trend logs ahead); {0, 0} reads one trend log after the other, as a measurement's baseline.
     void setReadAheadLimits(const TrendLogReadAhead::Limits& limits) { _writer.setReadAheadLimits(limits); }
     void setDiscoveryLimits(const TrendLogDiscovery::Limits& limits) { _discovery.setLimits(limits); }
 

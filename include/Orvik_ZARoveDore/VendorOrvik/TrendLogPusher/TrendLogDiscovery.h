@@ -31,8 +31,9 @@ class TrendLogDiscovery
 public:
     struct Limits
     {
-        /// Devices searched at once.
-        std::size_t devicesAtOnce = 32;
+        /// Devices searched at once: enough that every router network of a building has its devices
+        /// searched while the others are (the lanes go to the devices in the order of their I-Ams).
+        std::size_t devicesAtOnce = 128;
         /// The longest time between two keepAlive calls while devices are searched.
         long keepAliveMs = 100;
     };

@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -58,7 +59,7 @@ class TrendLogReadAhead
 public:
     struct Limits
     {
-        explicit Limits(std::size_t aMemoryCap = 4u << 20, std::size_t aTrendLogsAhead = 256,
+        explicit Limits(std::size_t aMemoryCap = 4u << 20, std::size_t aTrendLogsAhead = 4096,
                         std::string aSpoolFolder = "")
             : memoryCap(aMemoryCap), trendLogsAhead(aTrendLogsAhead), spoolFolder(std::move(aSpoolFolder))
         {
@@ -128,6 +129,8 @@ private:
     std::vector<std::unique_ptr<TrendLog>> _trendLogs;
     std::size_t _keptBytes = 0;
     std::unique_ptr<PageSpool> _pSpool;
+    /// The devices with a request on its way (at most one each).
+    std::unordered_set<Poco::UInt32> _busyDevices;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
