@@ -54,7 +54,7 @@ protected:
     {
         _rig.database().configure("ftp://127.0.0.1:1", "orvik", "secret", "", 2, 0);
         _pPusher = _rig.newPusher();
-        _pPusher->setDiscoveryLimits({8, 50});
+        _pPusher->setDiscoveryLimits({8, 50, 100});
     }
 
     void post(Notification* pNotification) { _pPusher->getReadQueue()->enqueueNotification(pNotification); }
@@ -110,6 +110,30 @@ TEST_F(TrendLogDiscoveryTest, AStopRequestEndsTheSearchAndStaysForTheApp)
     EXPECT_LT(_pPusher->getDevices().size(), static_cast<std::size_t>(_DEVICES));
     EXPECT_EQ(_rig.out().find("Search done"), std::string::npos) << _rig.out();
     EXPECT_FALSE(_pPusher->waitForNextAttempt());
+}
+
+TEST(TrendLogDiscovery, WhoIsRangesCoverEveryInstanceWithTheirShareOfTheDevicesFound)
+{
+    using Ranges = std::vector<TrendLogDiscovery::InstanceRange>;
+    const Poco::UInt32 MAX = DataType::ObjectIdentifier::_MAX_INSTANCE;
+    const std::vector<Poco::UInt32> found{0, 7, 100, 101, 4000};
+    EXPECT_EQ(TrendLogDiscovery::whoIsRanges(found, 2), (Ranges{{0, 7}, {8, 101}, {102, MAX}}));
+    EXPECT_EQ(TrendLogDiscovery::whoIsRanges(found, 5), (Ranges{{0, MAX}}));
+    EXPECT_EQ(TrendLogDiscovery::whoIsRanges(found, 4), (Ranges{{0, 101}, {102, MAX}}));
+    EXPECT_EQ(TrendLogDiscovery::whoIsRanges({MAX - 1, MAX}, 1), (Ranges{{0, MAX - 1}, {MAX, MAX}}));
+    EXPECT_TRUE(TrendLogDiscovery::whoIsRanges({}, 3).empty());
+}
+
+TEST_F(TrendLogDiscoveryTest, ALargeSearchAsksAgainByRangesAndKeepsEachDeviceOnce)
+{
+    // Twelve devices found by the first Who-Is, more than 5: three ranges are asked again.
+    _pPusher->setDiscoveryLimits({8, 50, 5});
+    _pPusher->initialise();
+    std::vector<Poco::UInt32> found;
+    for (const auto& device : _pPusher->getDevices())
+        found.push_back(device.deviceInstance);
+    EXPECT_EQ(found.size(), static_cast<std::size_t>(_DEVICES));
+    EXPECT_NE(_rig.out().find(" s: 13 device(s) searched, "), std::string::npos) << _rig.out();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <Poco/NumberFormatter.h>
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
@@ -83,11 +84,8 @@ Poco::Int32 TrendLogDiscovery::collectNetworkedTrendLogs()
     // The Who-Is waits out its answer window on a lane too, so that the app answers meanwhile.
     std::vector<Client::DataResponseWhoIs> responses;
     ServiceHelper::SyncReslut whoIs = ServiceHelper::SYNC_RESULT_FAIL;
-    const auto askWhoIs = [&responses, &whoIs](std::size_t, ServiceHelper& services)
-    {
-        // Instance 0 is a device like any other.
-        whoIs = services.syncWhoIs(DataType::BACnetAddress(), 0, ObjectIdentifier::_MAX_INSTANCE, responses);
-    };
+    const auto askWhoIs = [this, &responses, &whoIs](std::size_t, ServiceHelper& services)
+    { whoIs = findDevices(services, responses); };
     if (!lanes.run(1, askWhoIs) || whoIs != ServiceHelper::SYNC_RESULT_SUCCESS)
     {
         return -1;
@@ -113,6 +111,58 @@ Poco::Int32 TrendLogDiscovery::collectOwnTrendLogs()
     Job& job = jobs.front();
     job.outcome = DeviceSearch(_services, _which).search(job.device, job.isNew);
     return takeOver(jobs, job.outcome.stopped, started);
+}
+
+ServiceHelper::SyncReslut TrendLogDiscovery::findDevices(ServiceHelper& services,
+                                                         std::vector<Client::DataResponseWhoIs>& found) const
+{
+    // Instance 0 is a device like any other.
+    ServiceHelper::SyncReslut result =
+        services.syncWhoIs(DataType::BACnetAddress(), 0, ObjectIdentifier::_MAX_INSTANCE, found);
+    const std::size_t perRange = _limits.devicesPerWhoIs;
+    if (result != ServiceHelper::SYNC_RESULT_SUCCESS || perRange == 0 || found.size() <= perRange)
+    {
+        return result;
+    }
+    std::set<Poco::UInt32> known;
+    for (const Client::DataResponseWhoIs& response : found)
+    {
+        known.insert(response.deviceInstance);
+    }
+    for (const InstanceRange& range :
+         whoIsRanges(std::vector<Poco::UInt32>(known.begin(), known.end()), perRange))
+    {
+        std::vector<Client::DataResponseWhoIs> answers;
+        result = services.syncWhoIs(DataType::BACnetAddress(), range.first, range.second, answers);
+        if (result == ServiceHelper::SYNC_RESULT_STOP)
+        {
+            return result;
+        }
+        for (const Client::DataResponseWhoIs& response : answers)
+        {
+            if (known.insert(response.deviceInstance).second)
+            {
+                found.push_back(response);
+            }
+        }
+    }
+    // A range whose Who-Is failed loses nothing that the first one found.
+    return ServiceHelper::SYNC_RESULT_SUCCESS;
+}
+
+std::vector<TrendLogDiscovery::InstanceRange> TrendLogDiscovery::whoIsRanges(
+    const std::vector<Poco::UInt32>& instances, std::size_t perRange)
+{
+    std::vector<InstanceRange> ranges;
+    Poco::UInt32 low = 0;
+    for (std::size_t first = 0; first < instances.size() && perRange > 0; first += perRange)
+    {
+        const bool last = first + perRange >= instances.size();
+        const Poco::UInt32 high = last ? ObjectIdentifier::_MAX_INSTANCE : instances[first + perRange - 1];
+        ranges.emplace_back(low, high);
+        low = high + 1;
+    }
+    return ranges;
 }
 
 TrendLogDiscovery::Job TrendLogDiscovery::jobFor(Poco::UInt32 deviceInstance)

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "Orvik_BACnetClient/DataResponseWhoIs.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataDevice.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataWhichTrendLogs.h"
@@ -17,11 +19,11 @@
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 {
 
-/// The trend log pusher's search for devices and trend logs: a Who-Is for the devices of the network,
-/// then each device's search (DeviceSearch), many devices at once (ParallelSearch). Found devices are
-/// appended to the collected devices in the order of their I-Ams, found trend logs to their device;
-/// nothing is ever removed. Each search ends with one report line: the devices and trend logs found,
-/// the devices that failed and how long it took.
+/// The trend log pusher's search for devices and trend logs: a Who-Is for the devices of the network
+/// (on a large site followed by one for each range of instances), then each device's search (DeviceSearch),
+/// many devices at once (ParallelSearch). Found devices are appended to the collected devices in the order of
+/// their I-Ams, found trend logs to their device; nothing is ever removed. Each search ends with one report
+/// line: the devices and trend logs found, the devices that failed and how long it took.
 ///
 /// Works on the app's thread; while devices are searched it calls `keepAlive` now and then, which
 /// answers the app's sanity requests and says whether the app was told to stop. The requester, the
@@ -36,6 +38,10 @@ public:
         std::size_t devicesAtOnce = 128;
         /// The longest time between two keepAlive calls while devices are searched.
         long keepAliveMs = 100;
+        /// A Who-Is of every instance that finds more devices than this is followed by one Who-Is for
+        /// each range of instances holding this many of them: in the burst of a thousand I-Ams some are
+        /// lost, and a device behind a slow link may answer after the window. 0: one Who-Is only.
+        std::size_t devicesPerWhoIs = 100;
     };
 
     TrendLogDiscovery(Client::ServiceHelper& services, std::vector<DataDevice>& devices,
@@ -52,6 +58,13 @@ public:
     bool collectDevice(DataDevice& device);
     void setLimits(const Limits& limits) { _limits = limits; }
 
+    /// Lowest and highest instance of a Who-Is.
+    using InstanceRange = std::pair<Poco::UInt32, Poco::UInt32>;
+    /// Ranges that cover every instance from 0 to the highest, one after the other, each holding
+    /// `perRange` of the ascending `instances` (the last one the rest); none for no instance.
+    static std::vector<InstanceRange> whoIsRanges(const std::vector<Poco::UInt32>& instances,
+                                                  std::size_t perRange);
+
 private:
     /// A device to search: a copy of a device found before, or a new one.
     struct Job
@@ -67,6 +80,10 @@ private:
     Poco::Int32 collectNetworkedTrendLogs();
     /// The gateway's own device; the same result as collectNetworkedTrendLogs().
     Poco::Int32 collectOwnTrendLogs();
+    /// The devices that answer a Who-Is of every instance, then those that answer the Who-Is of each range
+    /// (see Limits::devicesPerWhoIs), each once, in the order of their I-Ams.
+    Client::ServiceHelper::SyncReslut findDevices(Client::ServiceHelper& services,
+                                                  std::vector<Client::DataResponseWhoIs>& found) const;
     Job jobFor(Poco::UInt32 deviceInstance);
     /// Takes the searched jobs over into the devices, in their order; the same result as
     /// collectNetworkedTrendLogs().
