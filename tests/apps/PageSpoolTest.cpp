@@ -82,7 +82,8 @@ TEST(PageSpool, KeepsPagesInAPrivateFileWithinItsBoundsAndRemovesIt)
     EXPECT_TRUE(filesIn(folder.path()).empty()) << path;
 
     // No room: no reserve of free space that large, a cap of nothing, a folder that is not there.
-    EXPECT_FALSE(PageSpool(folder.path(), 1 << 20, std::numeric_limits<std::size_t>::max() / 2).put(records));
+    EXPECT_FALSE(
+        PageSpool(folder.path(), 1 << 20, std::numeric_limits<Poco::UInt64>::max() / 2).put(records));
     PageSpool full(folder.path(), 0, 0);
     EXPECT_FALSE(full.hasRoom());
     EXPECT_FALSE(full.put(records));

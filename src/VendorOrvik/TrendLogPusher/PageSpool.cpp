@@ -51,7 +51,7 @@ bool encodesFaithfully(const ValueContainer& records, Codec::Encoder& out)
 
 }  // namespace
 
-PageSpool::PageSpool(std::string folder, std::size_t capBytes, std::size_t reserveBytes)
+PageSpool::PageSpool(std::string folder, std::size_t capBytes, Poco::UInt64 reserveBytes)
     : _folder(std::move(folder)), _capBytes(capBytes), _reserveBytes(reserveBytes)
 {
 }
@@ -140,8 +140,8 @@ bool PageSpool::leavesReserve(std::size_t length) const
     {
         return false;
     }
-    const unsigned long long available = static_cast<unsigned long long>(status.f_bavail) * status.f_frsize;
-    return available >= static_cast<unsigned long long>(length) + _reserveBytes;
+    const Poco::UInt64 available = static_cast<Poco::UInt64>(status.f_bavail) * status.f_frsize;
+    return available >= static_cast<Poco::UInt64>(length) + _reserveBytes;
 }
 
 void PageSpool::close()

@@ -32,7 +32,7 @@ public:
         Poco::UInt32 length = 0;
     };
 
-    PageSpool(std::string folder, std::size_t capBytes, std::size_t reserveBytes);
+    PageSpool(std::string folder, std::size_t capBytes, Poco::UInt64 reserveBytes);
     ~PageSpool();
     PageSpool(const PageSpool&) = delete;
     PageSpool& operator=(const PageSpool&) = delete;
@@ -53,7 +53,7 @@ private:
 
     const std::string _folder;
     const std::size_t _capBytes;
-    const std::size_t _reserveBytes;
+    const Poco::UInt64 _reserveBytes;  ///< 64 bits: file systems hold more than 4 GB on 32-bit boards too
     std::string _path;
     int _descriptor = -1;
     std::size_t _bytes = 0;

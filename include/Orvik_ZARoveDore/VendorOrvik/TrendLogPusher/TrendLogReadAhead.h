@@ -65,11 +65,11 @@ public:
         {
         }
 
-        std::size_t memoryCap;                 ///< bytes of kept pages, estimated
-        std::size_t trendLogsAhead;            ///< trend logs read ahead of the one being written
-        std::string spoolFolder;               ///< where pages beyond the memory cap go; empty: nowhere
-        std::size_t spoolCap = 256u << 20;     ///< bytes of the spool file
-        std::size_t spoolReserve = 64u << 20;  ///< bytes the spool leaves free on its file system
+        std::size_t memoryCap;                  ///< bytes of kept pages, estimated
+        std::size_t trendLogsAhead;             ///< trend logs read ahead of the one being written
+        std::string spoolFolder;                ///< where pages beyond the memory cap go; empty: nowhere
+        std::size_t spoolCap = 256u << 20;      ///< bytes of the spool file
+        Poco::UInt64 spoolReserve = 64u << 20;  ///< bytes the spool leaves free on its file system
     };
 
     TrendLogReadAhead(Client::ServiceHelper& services, const Limits& limits);
