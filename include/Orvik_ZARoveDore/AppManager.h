@@ -69,7 +69,7 @@ public:
                Poco::NotificationQueue* pQueueRead, Poco::NotificationQueue* pQueueBACnetClient);
 
     /// How long stopApps() waits for the apps to end by default.
-    static const long _DEFAULT_STOP_GRACE_MILLISECONDS = 10000;
+    static constexpr long _DEFAULT_STOP_GRACE_MILLISECONDS = 10000;
 
     /// The same, with an app type table of the caller's (a host that brings apps of its own) and the
     /// time stopApps() gives the apps to end (test rigs pass a short one).

@@ -24,8 +24,8 @@ namespace Watson_IOTP
 class BrokerAddress
 {
 public:
-    static const int SECURE_PORT = 8883;
-    static const int PLAIN_PORT = 1883;
+    static constexpr int SECURE_PORT = 8883;
+    static constexpr int PLAIN_PORT = 1883;
 
     /// Throws Poco::InvalidArgumentException when the port is not 1 to 65535 or a local
     /// domain carries an invalid port.

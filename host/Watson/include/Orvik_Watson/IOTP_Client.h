@@ -52,7 +52,7 @@ namespace Watson_IOTP
 class IOTP_Client : private mqtt::callback
 {
 public:
-    static const int MAX_BUFFERED_MESSAGES = 10000;
+    static constexpr int MAX_BUFFERED_MESSAGES = 10000;
     /// The largest message payload the platform accepts.
     static constexpr std::size_t MAX_PAYLOAD_BYTES = 131072;
 
@@ -84,11 +84,11 @@ protected:
     void subscribe(const std::string& topic, int qos);
 
 private:
-    static const int _KEEP_ALIVE_SECONDS = 30;
-    static const int _CONNECT_TIMEOUT_SECONDS = 10;
-    static const int _SUBSCRIBE_TIMEOUT_MS = 10000;
-    static const int _SUBSCRIBE_SLICE_MS = 100;
-    static const int _DISCONNECT_TIMEOUT_MS = 2000;
+    static constexpr int _KEEP_ALIVE_SECONDS = 30;
+    static constexpr int _CONNECT_TIMEOUT_SECONDS = 10;
+    static constexpr int _SUBSCRIBE_TIMEOUT_MS = 10000;
+    static constexpr int _SUBSCRIBE_SLICE_MS = 100;
+    static constexpr int _DISCONNECT_TIMEOUT_MS = 2000;
 
     mqtt::connect_options connectOptions() const;
     mqtt::ssl_options sslOptions() const;

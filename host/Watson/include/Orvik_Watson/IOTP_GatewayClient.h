@@ -18,7 +18,7 @@ namespace Watson_IOTP
 class IOTP_GatewayClient : public IOTP_Client
 {
 public:
-    static const int COMMAND_QOS = 1;
+    static constexpr int COMMAND_QOS = 1;
 
     IOTP_GatewayClient(const Properties& properties, int port);
 

@@ -58,8 +58,8 @@ public:
     static constexpr WhereFromToCollect FROM_LOCAL_DEVICE = DataWhichTrendLogs::FROM_LOCAL_DEVICE;
     static constexpr WhereFromToCollect FROM_NETWORK = DataWhichTrendLogs::FROM_NETWORK;
 
-    static const Poco::Int32 _PROPERTY_ID_LOGGERS = PositionStore::_PROPERTY_ID_LOGGERS;
-    static const Poco::Int32 _PROPERTY_ID_LOGGERS_BLACK_LIST = 44;
+    static constexpr Poco::Int32 _PROPERTY_ID_LOGGERS = PositionStore::_PROPERTY_ID_LOGGERS;
+    static constexpr Poco::Int32 _PROPERTY_ID_LOGGERS_BLACK_LIST = 44;
 
     /// `timings`: the start delay and the FTP time-outs (DataPusherTimings; the defaults are the
     /// production values).

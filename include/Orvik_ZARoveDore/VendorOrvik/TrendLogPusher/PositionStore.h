@@ -23,7 +23,7 @@ public:
     using Position = DataTrendLog::Position;
 
     /// The app parameter that holds the positions.
-    static const Poco::Int32 _PROPERTY_ID_LOGGERS = 43;
+    static constexpr Poco::Int32 _PROPERTY_ID_LOGGERS = 43;
 
     PositionStore(std::vector<DataDevice>& devices, Poco::Int32 idAppInstance);
 

@@ -24,7 +24,7 @@ namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
 class BACnetWsHandler : public Poco::Runnable
 {
 public:
-    static const long _TIMEOUT_SECONDS = 20;
+    static constexpr long _TIMEOUT_SECONDS = 20;
 
     BACnetWsHandler(Poco::NotificationQueue* aPublisherQueue, const std::string& aClientId,
                     const std::string& aPath, const std::string& aMethod, const std::string& aPayload);

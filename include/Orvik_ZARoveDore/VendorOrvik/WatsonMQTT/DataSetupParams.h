@@ -13,8 +13,8 @@ namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
 class DataSetupParams
 {
 public:
-    static const Poco::UInt32 _DEFAULT_LIFETIME_SECONDS = 240;
-    static const Poco::UInt32 _DEFAULT_POLL_RATE_SECONDS = 60;
+    static constexpr Poco::UInt32 _DEFAULT_LIFETIME_SECONDS = 240;
+    static constexpr Poco::UInt32 _DEFAULT_POLL_RATE_SECONDS = 60;
 
     DataSetupParams();
 
