@@ -222,6 +222,16 @@ protected:
     }
 
     /// The worker ended the transaction: its second call is the end of the first.
+    /// Nothing until the safety deadline from now, then the time-out of `requestId`.
+    void expectTimeOutAtTheDeadline(Poco::UInt32 requestId)
+    {
+        clock.advance(settings().transactionDeadlineMs - 1);
+        EXPECT_TRUE(nothingWithin(200));
+        clock.advance(1);
+        auto pTimeOut = replyTo<NotificationResponsePropertyAccess<DataError>>(requestId);
+        ASSERT_FALSE(pTimeOut.isNull());
+        EXPECT_EQ(pTimeOut->getResponse(), TIMEOUT);
+    }
     void expectEnded(Poco::UInt32 transactionId)
     {
         const std::vector<ScriptedNetwork::Call> calls = network.waitForCalls(2);
@@ -258,12 +268,7 @@ TEST_F(ClientWorkerOverScriptedNetwork, SafetyDeadlineAnswersTheTimeOutAndEndsTh
     // The network never ends the transaction.
     const Poco::UInt32 requestId = helper->asyncWP(ANY_KEY, 8, ValueContainer());
     const Poco::UInt32 transactionId = network.waitForCalls(1).at(0).transactionId;
-    clock.advance(settings().transactionDeadlineMs - 1);
-    EXPECT_TRUE(nothingWithin(200));
-    clock.advance(1);
-    auto pTimeOut = replyTo<NotificationResponsePropertyAccess<DataError>>(requestId);
-    ASSERT_FALSE(pTimeOut.isNull());
-    EXPECT_EQ(pTimeOut->getResponse(), TIMEOUT);
+    expectTimeOutAtTheDeadline(requestId);
     expectEnded(transactionId);
     network.reply(transactionId, NetworkReply(NetworkReply::Ack()));  // too late
     EXPECT_TRUE(nothingWithin(200));
@@ -279,12 +284,7 @@ TEST_F(ClientWorkerOverScriptedNetwork, SafetyDeadlineWaitsWhileTheNetworkQueues
     EXPECT_TRUE(nothingWithin(200));
     network.queue(transactionId, false);  // out at last: the deadline counts from here
     EXPECT_TRUE(nothingWithin(200));
-    clock.advance(settings().transactionDeadlineMs - 1);
-    EXPECT_TRUE(nothingWithin(200));
-    clock.advance(1);
-    auto pTimeOut = replyTo<NotificationResponsePropertyAccess<DataError>>(requestId);
-    ASSERT_FALSE(pTimeOut.isNull());
-    EXPECT_EQ(pTimeOut->getResponse(), TIMEOUT);
+    expectTimeOutAtTheDeadline(requestId);
 }
 
 TEST_F(ClientWorkerOverScriptedNetwork, WhoIsAnswersEachIAmThenEndsItsWindowOnTheClock)

@@ -97,19 +97,8 @@ bool AppTrendLogPusher::pauseAtStart()
 {
     // A wait on the queue rather than a sleep: the supervisor's sanity requests are answered meanwhile.
     const Poco::Clock started;
-    for (;;)
-    {
-        const Poco::Clock::ClockDiff left =
-            static_cast<Poco::Clock::ClockDiff>(_timings.startDelayMs) * 1000 - started.elapsed();
-        if (left <= 0)
-        {
-            return true;
-        }
-        if (handleNotification(waitDequeueNotification(static_cast<long>((left + 999) / 1000))))
-        {
-            return false;
-        }
-    }
+    const Poco::Clock::ClockDiff pause = static_cast<Poco::Clock::ClockDiff>(_timings.startDelayMs) * 1000;
+    return waitAnswering([&] { return (pause - started.elapsed() + 999) / 1000; });
 }
 
 bool AppTrendLogPusher::waitForNextAttempt()
@@ -118,25 +107,25 @@ bool AppTrendLogPusher::waitForNextAttempt()
     // supervisor's sanity requests come every few seconds) would push an attempt whose offset point
     // lies just after a period boundary, or a retry, into the future again and again.
     const Poco::Timestamp due = _schedule.nextAttempt(_timings.now());
-    for (;;)
+    return waitAnswering(
+        [&]
+        {
+            const Poco::Timestamp now = _timings.now();
+            return now >= due ? Poco::Int64(0) : (due - now + 999) / 1000;
+        });
+}
+
+bool AppTrendLogPusher::waitAnswering(const std::function<Poco::Int64()>& millisecondsLeft)
+{
+    for (Poco::Int64 left = millisecondsLeft(); left > 0; left = millisecondsLeft())
     {
-        const Poco::Timestamp now = _timings.now();
-        if (now >= due)
-        {
-            return true;
-        }
-        const Poco::Int64 remaining = (due - now + 999) / 1000;
-        Poco::AutoPtr<Poco::Notification> pNf =
-            waitDequeueNotification(static_cast<long>(std::min(remaining, MAX_WAIT_PART_MILLISECONDS)));
-        if (pNf.isNull())
-        {
-            continue;
-        }
-        if (handleNotification(pNf))
+        if (handleNotification(
+                waitDequeueNotification(static_cast<long>(std::min(left, MAX_WAIT_PART_MILLISECONDS)))))
         {
             return false;
         }
     }
+    return true;
 }
 
 void AppTrendLogPusher::runAttempt()

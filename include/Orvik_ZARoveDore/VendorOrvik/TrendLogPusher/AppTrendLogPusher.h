@@ -3,6 +3,7 @@
 #include <Poco/Timestamp.h>
 #include <Poco/Types.h>
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -116,6 +117,9 @@ public:
 private:
     /// Waits the start delay, answering sanity requests; false when the app was told to stop.
     bool pauseAtStart();
+    /// Answers the notifications of the read queue until `millisecondsLeft` gives 0 or less (true), or
+    /// until a stop request (false).
+    bool waitAnswering(const std::function<Poco::Int64()>& millisecondsLeft);
     void reportUploadFailure(const std::string& reason);
     void warnOfClearTextPassword() const;
     /// One console line "AppTrendLogPusher(<instance>): <text>", control characters escaped, flushed.
