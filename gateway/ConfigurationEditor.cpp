@@ -154,16 +154,18 @@ ConfigurationEditor::ResolvedValues ConfigurationEditor::resolve(const std::stri
         if (pParameter == nullptr)
             throw Poco::NotFoundException("Instance " + quoted(instanceName) + ": app " + app.name +
                                           " has no parameter " + quoted(name) + " (see: config apps)");
+        // A refused secret is not repeated on the terminal.
+        const std::string given = pParameter->secret ? "a secret (not shown)" : quoted(text);
         std::string storedText;
         if (!pParameter->form.check(text, storedText))
             throw Poco::DataFormatException("Instance " + quoted(instanceName) + ", parameter " +
                                             quoted(pParameter->name) + ": expected " +
-                                            pParameter->form.expected() + "; given " + quoted(text));
+                                            pParameter->form.expected() + "; given " + given);
         if (const auto refusal =
                 ParameterRules::check(app, *pParameter, pParameter->form.appText(storedText)))
             throw Poco::DataFormatException("Instance " + quoted(instanceName) + ", parameter " +
                                             quoted(pParameter->name) + ": expected " + refusal->expected +
-                                            "; given " + quoted(text) + " (" + refusal->problem + ")");
+                                            "; given " + given + " (" + refusal->problem + ")");
         if (!resolved.emplace(pParameter->key, storedText).second)
             throw Poco::ExistsException("Instance " + quoted(instanceName) + ": parameter " +
                                         quoted(pParameter->name) + " is given twice");

@@ -661,4 +661,10 @@ TEST_F(DemoGatewayTest, SecretsAreMaskedExportedOnlyWhenAskedAndKeptByAnImportWi
     ASSERT_EQ(config({"import", pathOf("secrets.json")}).code, 0);
     EXPECT_NE(config({"show", "--show-secrets", "Uploads"}).out.find("= " + password + "\n"),
               std::string::npos);
+
+    // A password the FTP command cannot carry is refused without being repeated.
+    const Result refused = config({"set", "Uploads", "ftp-password=" + password + "\r\nQUIT"});
+    EXPECT_GT(refused.code, 0);
+    EXPECT_NE(refused.err.find("parameter 'ftp-password'"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find(password), std::string::npos) << refused.err;
 }
