@@ -14,7 +14,6 @@ namespace Orvik::BACnet::Client::Test
 namespace
 {
 
-const DataError END_OF_WINDOW(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_APPLICATION_EXCEEDED_REPLY_TIME);
 const DataError REFUSED(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER);
 const DataPropertyKey ANY_KEY(100, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1),
                               DataPropertyRef(PROP_PRESENT_VALUE));
@@ -285,24 +284,6 @@ TEST_F(ClientWorkerOverScriptedNetwork, SafetyDeadlineWaitsWhileTheNetworkQueues
     network.queue(transactionId, false);  // out at last: the deadline counts from here
     EXPECT_TRUE(nothingWithin(200));
     expectTimeOutAtTheDeadline(requestId);
-}
-
-TEST_F(ClientWorkerOverScriptedNetwork, WhoIsAnswersEachIAmThenEndsItsWindowOnTheClock)
-{
-    const Poco::UInt32 requestId = helper->asyncWhoIs(DataType::BACnetAddress(), 0, 1000);
-    network.waitForCalls(1);
-    DataResponseWhoIs iAm;
-    iAm.deviceInstance = 100;
-    network.announce(iAm);
-    auto pIAm = replyTo<NotificationResponse<DataResponseWhoIs>>(requestId);
-    ASSERT_FALSE(pIAm.isNull());
-    EXPECT_EQ(pIAm->getResponse().deviceInstance, 100u);
-    EXPECT_TRUE(nothingWithin(200));
-    clock.advance(settings().whoIsWindowMs);
-    auto pEnd = replyTo<NotificationResponse<DataError>>(requestId);
-    ASSERT_FALSE(pEnd.isNull());
-    EXPECT_EQ(pEnd->getResponse(), END_OF_WINDOW);
-    EXPECT_TRUE(NotificationRequestWhoIs::isEndOfWindow(*pEnd));
 }
 
 TEST_F(ClientWorkerOverScriptedNetwork, RefusedRequestFailsAtOnceAndStopEndsWhatIsOpen)

@@ -194,37 +194,6 @@ TEST_F(EntityLayer, NullColumnsRoundTrip)
     EXPECT_EQ(queryOne<int>("SELECT COUNT(*) FROM shelf WHERE note IS NULL"), 1) << "set back to NULL";
 }
 
-TEST_F(EntityLayer, ChildsReferToTheParentAndTheParentIsReadFromTheForeignKey)
-{
-    const Int32 mine = stored<Shelf>({"mine", 3});
-    const Int32 first = stored<Book>({mine, "First"});
-    const Int32 second = stored<Book>({mine, "Second"});
-    stored<Book>({stored<Shelf>({"other", 3}), "Elsewhere"});
-    Shelf shelf;
-    ASSERT_EQ(retrieve(shelf, mine), 1u);
-
-    std::map<Int32, Book> books;
-    EXPECT_EQ(shelf.getChilds(_db, books, nullptr, nullptr), 2u);
-    ASSERT_EQ(books.size(), 2u);
-    EXPECT_EQ(books.at(first).getVar(2).convert<std::string>(), "First");
-    EXPECT_EQ(books.at(second).getVar(1).convert<Int32>(), mine);
-    const std::string where = "title LIKE ?";
-    const Entity::Vars args{"S%"};
-    std::map<Int32, Book> narrowed;
-    EXPECT_EQ(shelf.getChilds(_db, narrowed, &where, &args), 1u);
-    EXPECT_EQ(narrowed.count(second), 1u);
-
-    Book& book = books.at(first);
-    auto pShelf = book.getParent<Shelf>(_db, 1);
-    ASSERT_NE(pShelf, nullptr);
-    EXPECT_EQ(pShelf->getPK(), mine);
-    EXPECT_EQ(pShelf->getVar(1).convert<std::string>(), "mine");
-    book.setVar(1, 999, false);
-    EXPECT_EQ(book.getParent<Shelf>(_db, 1), nullptr);
-    book.setVar(1, Poco::Dynamic::Var(), false);
-    EXPECT_EQ(book.getParent<Shelf>(_db, 1), nullptr);
-}
-
 TEST_F(EntityLayer, SessionRunsScriptsAndChecksForeignKeys)
 {
     EXPECT_EQ(_db.getFileName(), _file.path());

@@ -1,7 +1,6 @@
 #include "Orvik_Utility/ConvertIt.h"
 #include "Orvik_Utility/LboLogSystem.h"
 #include "Orvik_Utility/Message2.h"
-#include "Orvik_Utility/TerminalModifier.h"
 #include "Orvik_Utility/Watchdog/ShutdownMethod.h"
 
 #include <Poco/Channel.h>
@@ -9,9 +8,6 @@
 #include <Poco/Exception.h>
 #include <Poco/Logger.h>
 #include <gtest/gtest.h>
-
-#include <climits>
-#include <sstream>
 
 using namespace Orvik::Utility;
 
@@ -81,25 +77,6 @@ TEST_F(LogCatalogue, CodesGetTheirTextArgumentsAndPriority)
         EXPECT_EQ(_pChannel->messages[0].getPriority(), row.priority) << row.text;
         EXPECT_EQ(_pChannel->messages[0].getSource(), "LogCatalogueTest");
     }
-}
-
-TEST(TerminalModifier, WritesTheAnsiSequence)
-{
-    std::ostringstream out;
-    out << Terminal::Modifier(Terminal::Modifier::FG_GREEN) << "ok"
-        << Terminal::Modifier(Terminal::Modifier::FG_DEFAULT)
-        << Terminal::Modifier(Terminal::Modifier::FG_WHITE);
-    EXPECT_EQ(out.str(), "\x1b[32mok\x1b[39m\x1b[97m");
-}
-
-TEST(ConvertIt, SetIntWritesDecimalText)
-{
-    std::string text = "old";
-    EXPECT_EQ(ConvertIt::setInt(-60, text), "-60");
-    EXPECT_EQ(text, "-60");
-    EXPECT_EQ(ConvertIt::setInt(0, text), "0");
-    EXPECT_EQ(ConvertIt::setInt(INT_MIN, text), "-2147483648");
-    EXPECT_EQ(ConvertIt::setInt(INT_MAX, text), "2147483647");
 }
 
 TEST(ConvertIt, BACnetDateCountsWeekdaysFromMonday)

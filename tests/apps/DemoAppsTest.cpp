@@ -1,7 +1,5 @@
-// The diagnostic apps, judged by their console output and by what reaches the devices: against the
-// simulated site, and over BACnet/IP against orvik-site's server on the loopback, with devices on
-// 127.0.0.1 and 127.0.0.2 and one behind its router; there every request and answer goes through the wire
-// codec and the UDP transport.
+// The diagnostic apps against the simulated site, judged by their console output and by what reaches the
+// devices. Their requests over BACnet/IP are the client's, which the network and interop suites judge.
 #include <Poco/Environment.h>
 #include <Poco/Exception.h>
 #include <Poco/File.h>
@@ -14,11 +12,9 @@
 #include <sstream>
 #include <thread>
 
-#include "BACnetClient/InteropNetwork.h"
 #include "Eventually.h"
 #include "GatewayRig.h"
 #include "LogCapture.h"
-#include "Orvik_BACnetDevice/IP/SiteServer.h"
 #include "Orvik_Utility/Peripherals/NotificationBrindle.h"
 #include "Orvik_ZARoveDore/Demo/AppBrowser.h"
 #include "Orvik_ZARoveDore/Demo/AppRPM.h"
@@ -54,14 +50,13 @@ const std::string RED = "\x1b[31m";
 const std::string PLAIN = "\x1b[39m";
 
 /// The lab controller's trend log 22 of 120 records behind small answers, so that a ReadRange pages.
-const std::string LAB_LOG =
-    R"({"instance": 266771, "name": "Lab", "vendorIdentifier": 7, "maxApdu": 480, "objects": [
+const std::string LAB_SITE =
+    R"({"devices": [{"instance": 266771, "name": "Lab", "vendorIdentifier": 7, "maxApdu": 480, "objects": [
     {"type": "analog-input", "instance": 47, "name": "Internal", "presentValue": 20.0, "covIncrement": 0.1},
     {"type": "binary-input", "instance": 1, "name": "Door", "presentValue": "active"},
     {"type": "analog-input", "instance": 48, "name": "Room", "presentValue": 22.0},
     {"type": "trend-log", "instance": 22, "name": "Room Log", "logs": "analog-input:48",
-     "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 300, "count": 120, "offset": 22}}]})";
-const std::string LAB_SITE = R"({"devices": [)" + LAB_LOG + "]}";
+     "log": {"start": "2026-01-01T00:00:00Z", "intervalSeconds": 300, "count": 120, "offset": 22}}]}]})";
 const std::string RELAY_SITE = R"({"devices": [
   {"instance": 8, "name": "Other", "objects": [{"type": "binary-output", "instance": 1, "name": "X"}]},
   {"instance": 9, "name": "Relays", "objects": [{"type": "binary-output", "instance": 1, "name": "R1"},
@@ -77,27 +72,16 @@ const std::string WHO_IS_SITE = R"({"devices": [
     {"instance": 200, "vendorIdentifier": 260, "network": 1, "mac": "0a"},
     {"instance": 300, "vendorIdentifier": 7, "network": 0, "mac": "10.0.0.3:47808", "faults": {"silent": true}},
     {"instance": 5000, "vendorIdentifier": 7, "network": 0, "mac": "10.0.0.5:47808"}]})";
-/// The site on BACnet/IP: the lab, relays on another address, a field device behind the router.
-const std::string IP_SITE = R"({"devices": [)" + LAB_LOG + R"(,
-  {"instance": 9, "name": "Relays", "vendorIdentifier": 8, "bind": "127.0.0.2", "objects": [
-    {"type": "binary-output", "instance": 1, "name": "R1"}, {"type": "binary-output", "instance": 2, "name": "R2"}]},
-  {"instance": 3001, "name": "Field", "vendorIdentifier": 260, "network": 5, "mac": "0a", "objects": [
-    {"type": "analog-value", "instance": 1, "name": "Setpoint", "presentValue": 7.5}]}]})";
-
 /// The toggler's relay groups (parameters 301-305 and 306-310): enabled, property, first priority,
 /// unused, delay bound.
-GatewayRig::Values relays(bool firstEnabled, const std::string& firstDevice,
-                          const std::string& secondPriority = "")
+GatewayRig::Values relays(bool firstEnabled, const std::string& firstDevice)
 {
-    GatewayRig::Values values = {{301, firstEnabled ? "true" : "false"},
-                                 {302, "device:" + firstDevice + "/binary-output:1.present-value"},
-                                 {305, "0"},
-                                 {306, "true"},
-                                 {307, "device:9/binary-output:2.present-value"},
-                                 {310, "0"}};
-    if (!secondPriority.empty())
-        values[308] = secondPriority;
-    return values;
+    return {{301, firstEnabled ? "true" : "false"},
+            {302, "device:" + firstDevice + "/binary-output:1.present-value"},
+            {305, "0"},
+            {306, "true"},
+            {307, "device:9/binary-output:2.present-value"},
+            {310, "0"}};
 }
 
 /// Runs `app` on a thread until `condition` holds, then stops it; true when the condition held and the
@@ -573,161 +557,4 @@ TEST_F(DemoAppsTest, SubscribeCOVWithoutObjectsEndsAtOnceOnStopAndRefusesTooFewP
     EXPECT_EQ(out(), "AppSubscribeCOV : properties.size()=4\nSUBSCRIPTION TIMOUT: 150000000 microSeconds\n");
     db().dropParameter(804);
     EXPECT_THROW(runApp<AppSubscribeCOV>(addInstance(APP_COV)), Poco::InvalidArgumentException);
-}
-
-namespace
-{
-
-class DemoAppsOverBACnetIPTest : public Orvik::Test::GatewayRigTest
-{
-protected:
-    void SetUp() override
-    {
-        _pSite = Device::Site::parse(IP_SITE, "site");
-        _pServer = std::make_unique<Device::IP::SiteServer>(*_pSite, Device::IP::SiteServer::Settings());
-        serveNetwork(Orvik::Test::InteropNetwork::make(_pServer->endpoints().front().address));
-        _pServer->start();
-    }
-    void TearDown() override { _pServer->stop(); }
-
-    /// Where the device answers.
-    std::string addressOf(Poco::UInt32 instance) const
-    {
-        for (const auto& endpoint : _pServer->endpoints())
-            if (endpoint.instance == instance)
-                return endpoint.address.toString();
-        return "";
-    }
-    /// A new value as a sensor gives it; the notifications due go out on the wire. Returns them.
-    std::vector<Device::COVDelivery> changeValue(Poco::UInt32 instance,
-                                                 const DataType::ObjectIdentifier& object, float value)
-    {
-        std::vector<Device::COVDelivery> notifications;
-        _pSite->changeValue(instance, object, ValueContainer(BACnetValue(value)), notifications);
-        _pServer->deliver(notifications);
-        return notifications;
-    }
-    /// The property's value as the device would answer it now, as text; the error's text otherwise.
-    std::string read(Poco::UInt32 instance, const DataType::ObjectIdentifier& object,
-                     BACNET_PROPERTY_ID property, Poco::UInt32 index) const
-    {
-        ValueContainer value;
-        const Codec::ServiceError error =
-            _pSite->readProperty(instance, object, Codec::PropertyReference{property, index}, value);
-        return error.hasError() ? "error" : value.getText();
-    }
-    std::size_t countSubscriptions(Poco::UInt32 instance, const DataType::ObjectIdentifier& object) const
-    {
-        return _pSite->countSubscriptions(instance, object);
-    }
-
-private:
-    std::unique_ptr<Device::Site> _pSite;
-    std::unique_ptr<Device::IP::SiteServer> _pServer;
-};
-
-}  // namespace
-
-TEST_F(DemoAppsOverBACnetIPTest, WhoIsHearsTheDevicesOnTheLoopbackAndTheOneBehindTheRouter)
-{
-    EXPECT_FALSE(
-        runApp<AppWhoIs>(addInstance(APP_WHO_IS, {{201, "65535"}, {202, ""}, {203, "0"}, {204, "4194303"}})));
-    for (const std::string& device : {"266771 with vendor ID: 7, Network = 0, MAC = " + addressOf(266771),
-                                      "9 with vendor ID: 8, Network = 0, MAC = " + addressOf(9),
-                                      std::string("3001 with vendor ID: 260, Network = 5, MAC = 0a")})
-        EXPECT_EQ(countOf(out(), "Received I-Am Request from device: " + device + "\n"), 1u) << out();
-    EXPECT_EQ(out().substr(out().size() - 20), "AppWhoIs  FINISHED \n");
-
-    // Limits are applied by the devices: only the routed device answers.
-    EXPECT_FALSE(
-        runApp<AppWhoIs>(addInstance(APP_WHO_IS, {{201, "65535"}, {202, ""}, {203, "3000"}, {204, "3001"}})));
-    EXPECT_EQ(countOf(out(), "device: 3001 "), 2u) << out();
-    EXPECT_EQ(countOf(out(), "Received I-Am"), 4u) << out();
-}
-
-TEST_F(DemoAppsOverBACnetIPTest, OneShotReadsValuesAndShowsTheDevicesErrors)
-{
-    expectOneShots(
-        *this, {{{"3001", "2", "1", "85", ""},
-                 "Device 3001:\n\t(2)analog-value[1]:\n\t\t(85)present-value (SINGLE_VALUE):\n\t\t\t" +
-                     GREEN + "7.5",
-                 ""},
-                {{"266771", "8", "266771", "76", "0"}, GREEN + "5", ""},
-                {{"266771", "0", "99", "85", ""}, "(0)analog-input[99]:", "object: unknown-object"},
-                {{"266771", "0", "47", "4000", ""}, "(0)analog-input[47]:", "property: unknown-property"}});
-}
-
-TEST_F(DemoAppsOverBACnetIPTest, RpmReadsAllPropertiesOfTheTrendLog)
-{
-    EXPECT_FALSE(runApp<AppRPM>(addInstance(APP_RPM)));
-    expectRpmHeader(out());
-    EXPECT_NE(out().find("\t\t(77)object-name (SINGLE_VALUE):\n\t\t\t" + GREEN + "Room Log"),
-              std::string::npos);
-    EXPECT_NE(out().find("(141)record-count (SINGLE_VALUE):\n\t\t\t" + GREEN + "120"), std::string::npos);
-}
-
-TEST_F(DemoAppsOverBACnetIPTest, RrPagesByTimeThroughSmallAnswers)
-{
-    expectRrPages(*this);
-}
-
-TEST_F(DemoAppsOverBACnetIPTest, CovNotificationsReachTheAppConfirmedAndUnconfirmed)
-{
-    const DataType::ObjectIdentifier temperature(OBJECT_ANALOG_INPUT, 47);
-    int step = 0;
-    for (const bool confirmed : {false, true})
-    {
-        SCOPED_TRACE(confirmed ? "confirmed" : "unconfirmed");
-        const RecordingProgram display("sudo");
-        std::vector<bool> sentConfirmed;
-        AppSubscribeCOV app(addInstance(
-            APP_COV,
-            {{801, confirmed ? "true" : "false"}, {802, "60"}, {804, "[device:266771/analog-input:47]"}}));
-        // The app redraws its display at most every 1.5 s: new values keep coming until one is shown.
-        std::vector<std::string> sent;
-        const auto shown = [&]
-        {
-            for (const std::string& value : sent)
-                if (display.text().find("Int Tmp:\n" + value + "\xB0") != std::string::npos)
-                    return true;
-            if (out().find("SubscribCOV ACK received:") != std::string::npos)
-            {
-                const int whole = 30 + step++;
-                sent.push_back(std::to_string(whole) + ".25");
-                for (const Device::COVDelivery& notification :
-                     changeValue(266771, temperature, static_cast<float>(whole) + 0.25f))
-                    sentConfirmed.push_back(notification.confirmed);
-                Poco::Thread::sleep(200);
-            }
-            return false;
-        };
-        EXPECT_TRUE(runUntil(app, shown)) << display.text() << out();
-        ASSERT_FALSE(sentConfirmed.empty());
-        for (const bool each : sentConfirmed)
-            EXPECT_EQ(each, confirmed) << "notifications confirmed as the subscription asked";
-        // The stopping app cancels its subscription.
-        EXPECT_TRUE(Orvik::Test::eventually([&] { return countSubscriptions(266771, temperature) == 0; }));
-    }
-}
-
-TEST_F(DemoAppsOverBACnetIPTest, TogglerWritesWithItsPriorities)
-{
-    // The second relay's first priority is 11: it is switched off there, then on at priority 9.
-    AppToggleBinaryOutput app(addInstance(APP_TOGGLER, relays(false, "9", "11")));
-    const DataType::ObjectIdentifier second(OBJECT_BINARY_OUTPUT, 2);
-    EXPECT_TRUE(runUntil(app,
-                         [&]
-                         {
-                             return read(9, second, PROP_PRIORITY_ARRAY, 11) == "0" &&
-                                    read(9, second, PROP_PRIORITY_ARRAY, 9) == "1";
-                         }))
-        << read(9, second, PROP_PRIORITY_ARRAY, 11) << " " << read(9, second, PROP_PRIORITY_ARRAY, 9);
-    EXPECT_EQ(err(), "");
-    for (Poco::UInt32 priority = 1; priority <= 16; ++priority)
-        EXPECT_EQ(read(9, DataType::ObjectIdentifier(OBJECT_BINARY_OUTPUT, 1), PROP_PRIORITY_ARRAY, priority),
-                  "null")
-            << "a disabled relay was written at priority " << priority;
-    for (Poco::UInt32 priority : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 10u, 12u, 13u, 14u, 15u, 16u})
-        EXPECT_EQ(read(9, second, PROP_PRIORITY_ARRAY, priority), "null")
-            << "written at priority " << priority;
 }

@@ -84,12 +84,6 @@ public:
         if (_pListener != nullptr)
             _pListener->onQueueing(transactionId, waiting);
     }
-    void announce(const DataResponseWhoIs& iAm)
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        if (_pListener != nullptr)
-            _pListener->onIAm(iAm);
-    }
 
     /// Waits up to 10 s of real time until `count` calls were made; returns the calls so far.
     std::vector<Call> waitForCalls(std::size_t count)
