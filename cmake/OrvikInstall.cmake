@@ -82,13 +82,12 @@ if(ORVIK_BUILD_TESTS)
   set_tests_properties(install.ConsumerBuildsAgainstInstalledTree PROPERTIES TIMEOUT 600)
 endif()
 
-# The app suite also runs the gateway program (tests/apps/DemoGateway*): build it first and tell the
-# suite how to start it (through the emulator in a cross build).
+# The gateway suite runs the gateway program: build it first and tell the suite how to start it
+# (through the emulator in a cross build); its supervision test uses the program's parts in-process.
 if(ORVIK_BUILD_TESTS)
-  add_dependencies(test_apps orvik-gateway)
-  # Its supervision and configuration tests use the program's parts in-process.
-  target_link_libraries(test_apps PRIVATE orvik_gateway_parts)
+  add_dependencies(test_gateway orvik-gateway)
+  target_link_libraries(test_gateway PRIVATE orvik_gateway_parts)
   set(gateway_command ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:orvik-gateway>)
   list(JOIN gateway_command "|" gateway_command)
-  target_compile_definitions(test_apps PRIVATE "ORVIK_GATEWAY_COMMAND=\"${gateway_command}\"")
+  target_compile_definitions(test_gateway PRIVATE "ORVIK_GATEWAY_COMMAND=\"${gateway_command}\"")
 endif()

@@ -194,7 +194,6 @@ protected:
     {
         ClientWorker::Settings workerSettings;
         workerSettings.transactionDeadlineMs = 5000;
-        workerSettings.whoIsWindowMs = 1000;
         return workerSettings;
     }
 

@@ -16,21 +16,18 @@
 #include "ConsoleCapture.h"
 #include "Eventually.h"
 #include "LogCapture.h"
-#include "NotifySocket.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/AppManager.h"
 #include "Orvik_ZARoveDore/NotificationAppRequest.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
-#include "Orvik_ZARoveDore/RestartBackOff.h"
-#include "StatusFile.h"
-#include "Supervisor.h"
-#include "SystemdNotifier.h"
+#include "ProbeApp.h"
 #include "TestDatabase.h"
 
 using namespace Orvik::BACnet::App;
-using Orvik::BACnet::App::RestartBackOff;
+using Orvik::Test::AppJournal;
 using Orvik::Test::LogCapture;
+using Orvik::Test::ProbeApp;
 using Orvik::Test::TestDatabase;
 using Entries = std::vector<std::string>;
 
@@ -39,78 +36,6 @@ namespace
 
 const Poco::Int32 PROBE_A = 901;
 const Poco::Int32 PROBE_B = 902;
-
-/// What the test apps did ("create 3", "start 3", "delete 3" ...), in order, from any thread.
-class Journal
-{
-public:
-    void record(const std::string& entry)
-    {
-        const std::lock_guard<std::mutex> lock(_mutex);
-        _entries.push_back(entry);
-    }
-    Entries starting(const std::string& prefix)
-    {
-        const std::lock_guard<std::mutex> lock(_mutex);
-        Entries result;
-        std::copy_if(_entries.begin(), _entries.end(), std::back_inserter(result),
-                     [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
-        return result;
-    }
-    long count(const std::string& entry)
-    {
-        const Entries found = starting(entry);
-        return std::count(found.begin(), found.end(), entry);
-    }
-    bool waitFor(const std::string& entry, long times = 1)
-    {
-        return Orvik::Test::eventually([&] { return count(entry) >= times; }, std::chrono::seconds(60));
-    }
-
-private:
-    std::mutex _mutex;
-    Entries _entries;
-};
-
-/// A test app whose body the test gives.
-class ProbeApp : public AppBase
-{
-public:
-    using Body = std::function<bool(ProbeApp&)>;
-
-    static AppManager::AppFactory factory(Journal& journal, Body body)
-    {
-        return [&journal, body](Poco::Int32 id)
-        {
-            journal.record("create " + std::to_string(id));
-            return new ProbeApp(id, journal, body);
-        };
-    }
-    ProbeApp(Poco::Int32 id, Journal& journal, Body body)
-        : AppBase(id), _journal(journal), _body(std::move(body))
-    {
-    }
-    ~ProbeApp() override { note("delete"); }
-    bool descRun() override
-    {
-        note("start");
-        return _body(*this);
-    }
-    void note(const std::string& what) { _journal.record(what + " " + std::to_string(idAppInstance)); }
-
-private:
-    Journal& _journal;
-    Body _body;
-};
-
-bool waitForStop(ProbeApp& app)
-{
-    while (!app.handleNotification(app.waitDequeueNotification(-1)))
-    {
-    }
-    app.note("stopped");
-    return false;
-}
 
 std::string terminating(Poco::Int32 id)
 {
@@ -148,7 +73,7 @@ protected:
     }
 
     TestDatabase _db{TestDatabase::Apps::none};
-    Journal _journal;
+    AppJournal _journal;
     LogCapture _log;
     Orvik::Test::ConsoleCapture _console;
     Poco::NotificationQueue _queue;
@@ -173,8 +98,8 @@ TEST_F(AppManagerTest, StartsConfiguredInstancesInOrderSkipsTheRestAndStopsNewes
     _db.addInstance(_db.addApp(OWN_VENDOR_ID, 9, "Nine"), 1, true);
     _db.addInstance(_db.addApp(OWN_VENDOR_ID, 7, "Seven"), 1, true);
 
-    startManager({{PROBE_A, ProbeApp::factory(_journal, waitForStop)},
-                  {PROBE_B, ProbeApp::factory(_journal, waitForStop)}});
+    startManager({{PROBE_A, ProbeApp::factory(_journal, ProbeApp::waitForStop)},
+                  {PROBE_B, ProbeApp::factory(_journal, ProbeApp::waitForStop)}});
     for (const Poco::Int32 id : {a1, b1, b2})
         EXPECT_TRUE(_journal.waitFor("start " + std::to_string(id)));
     _queue.enqueueNotification(new NotificationAppRequest);
@@ -191,7 +116,7 @@ TEST_F(AppManagerTest, RestartsAnAppThatAsksWhileItsRowStillSaysSo)
 {
     const Poco::Int32 again = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_A, "Again"), 1, true);
     const Poco::Int32 cleared = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_B, "Cleared"), 1, true);
-    Journal& journal = _journal;
+    AppJournal& journal = _journal;
     TestDatabase& db = _db;
 
     startManager(
@@ -271,7 +196,7 @@ TEST_F(AppManagerTest, StopLeavesAnAppThatIgnoresItAliveUntilItsThreadHasEnded)
                                                   app.note("released");  // touches the app after the stop
                                                   return true;
                                               })},
-                  {PROBE_B, ProbeApp::factory(_journal, waitForStop)}},
+                  {PROBE_B, ProbeApp::factory(_journal, ProbeApp::waitForStop)}},
                  500);
     EXPECT_TRUE(_journal.waitFor("start " + std::to_string(stubborn)));
     EXPECT_TRUE(_journal.waitFor("start " + std::to_string(polite)));
@@ -289,107 +214,4 @@ TEST_F(AppManagerTest, StopLeavesAnAppThatIgnoresItAliveUntilItsThreadHasEnded)
     ASSERT_NE(pTermination, nullptr);
     _pManager->appTerminated(pTermination->pApp, true);  // joins the app's thread
     EXPECT_EQ(_journal.starting("delete"), of("delete", {polite, stubborn}));
-}
-
-namespace
-{
-
-/// Log lines into the journal ("log <text>").
-class JournalChannel : public Poco::Channel
-{
-public:
-    explicit JournalChannel(Journal& journal) : _journal(journal) {}
-    void log(const Poco::Message& message) override { _journal.record("log " + message.getText()); }
-
-private:
-    Journal& _journal;
-};
-
-}  // namespace
-
-TEST_F(AppManagerTest, SupervisorFeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuckApp)
-{
-    const Poco::Int32 stuck = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_A, "Stuck"), 1, true);
-    _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_B, "Polite"), 1, true);
-    Orvik::Utility::NotificationQueueWorker clientWorker(&_clientQueue);
-    Poco::Thread clientThread;
-    clientThread.start(clientWorker);
-    Orvik::Test::NotifySocket notifySocket;
-    ::setenv("NOTIFY_SOCKET", notifySocket.path().c_str(), 1);
-    ::setenv("WATCHDOG_USEC", "400000", 1);
-    const Orvik::Gateway::SystemdNotifier notifier;
-    ::unsetenv("NOTIFY_SOCKET");
-    ::unsetenv("WATCHDOG_USEC");
-    Poco::Logger& log = Poco::Logger::get("supervision-test");
-    log.setChannel(new JournalChannel(_journal));
-    Poco::TemporaryFile statusPath;
-    const Orvik::Gateway::StatusFile statusFile(statusPath.path());
-
-    Poco::Event release;
-    startManager({{PROBE_A, ProbeApp::factory(_journal,
-                                              [&release](ProbeApp& app)
-                                              {
-                                                  release.wait();  // stuck: its queue is not read
-                                                  return waitForStop(app);
-                                              })},
-                  {PROBE_B, ProbeApp::factory(_journal, waitForStop)}});
-    Orvik::Gateway::Supervisor supervisor(_queue, _clientQueue, notifier, statusFile, log,
-                                          Poco::Timespan(0, 100000), notifier.watchdogPeriod());
-    supervisor.start();
-
-    const std::string silence = "log Supervision: Stuck(" + std::to_string(stuck) + ") has not answered";
-    ASSERT_TRUE(Orvik::Test::eventually([&] { return !_journal.starting(silence).empty(); }));
-    const int keepAlives = notifySocket.count("WATCHDOG=1");
-    Poco::Thread::sleep(500);  // five more rounds
-    EXPECT_EQ(notifySocket.count("WATCHDOG=1"), keepAlives);
-    EXPECT_EQ(_journal.starting("log Supervision: Polite").size(), 0u);
-    std::ostringstream shown;
-    statusFile.print(shown);
-    EXPECT_NE(shown.str().find("NOT ALIVE, not answering: Stuck(" + std::to_string(stuck) + ")"),
-              std::string::npos)
-        << shown.str();
-    EXPECT_NE(shown.str().find("Polite("), std::string::npos) << shown.str();
-
-    release.set();
-    EXPECT_TRUE(Orvik::Test::eventually([&] { return notifySocket.count("WATCHDOG=1") > keepAlives; }));
-    const std::string again = "log Supervision: Stuck(" + std::to_string(stuck) + ") answers again";
-    EXPECT_TRUE(Orvik::Test::eventually([&] { return !_journal.starting(again).empty(); }));
-
-    supervisor.stop();
-    stopManager();
-    _clientQueue.enqueueNotification(
-        new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
-    clientThread.join();
-}
-
-namespace
-{
-
-using Delays = std::vector<Poco::Timespan::TimeDiff>;
-
-/// Delays in seconds after `runs` runs of `runLength` µs each, every start right after the delay before.
-Delays delaysOfRuns(RestartBackOff& backOff, Poco::Clock& now, int runs, Poco::Clock::ClockDiff runLength)
-{
-    Delays delays;
-    for (int run = 0; run < runs; ++run)
-    {
-        backOff.started(now);
-        now += runLength;
-        const Poco::Timespan delay = backOff.delayAfterRun(now);
-        delays.push_back(delay.totalSeconds());
-        now += delay.totalMicroseconds();
-    }
-    return delays;
-}
-
-}  // namespace
-
-TEST(RestartBackOff, QuickFailuresWaitLongerEachTimeUpToTheCapUntilARunLasts)
-{
-    const Poco::Clock::ClockDiff quick = RestartBackOff::_QUICK_RUN.totalMicroseconds() - 1;
-    RestartBackOff backOff;
-    Poco::Clock now;
-    EXPECT_EQ(delaysOfRuns(backOff, now, 10, quick), (Delays{0, 1, 2, 4, 8, 16, 32, 60, 60, 60}));
-    EXPECT_EQ(delaysOfRuns(backOff, now, 2, RestartBackOff::_QUICK_RUN.totalMicroseconds()), (Delays{0, 0}));
-    EXPECT_EQ(delaysOfRuns(backOff, now, 3, 1000), (Delays{0, 1, 2}));
 }

@@ -137,58 +137,6 @@ private:
 
 /// One run of AppRP_OneShot: its parameters (device, object type, instance, property, array index),
 /// a part of its output and of its error output ("": none).
-struct OneShot
-{
-    std::vector<std::string> parameters;
-    std::string out;
-    std::string err;
-};
-
-void expectOneShots(GatewayRig& rig, const std::vector<OneShot>& runs)
-{
-    for (const OneShot& run : runs)
-    {
-        SCOPED_TRACE(run.parameters[3]);
-        const std::size_t outBefore = rig.out().size();
-        const std::size_t errBefore = rig.err().size();
-        GatewayRig::Values values;
-        for (std::size_t i = 0; i < run.parameters.size(); ++i)
-            values[101 + static_cast<Poco::Int32>(i)] = run.parameters[i];
-        EXPECT_FALSE(rig.runAtOnce<AppRP_OneShot>(rig.addInstance(APP_RP, values)));
-        const std::string out = rig.out().substr(outBefore);
-        const std::string err = rig.err().substr(errBefore);
-        EXPECT_NE(out.find(run.out), std::string::npos) << out;
-        const std::string end = run.err.empty() ? PLAIN + "\n\n" : "\n\n";
-        EXPECT_EQ(out.substr(out.size() - std::min(out.size(), end.size())), end);
-        if (run.err.empty())
-            EXPECT_EQ(err, "");
-        else
-            EXPECT_NE(err.find(run.err), std::string::npos) << err;
-    }
-}
-
-/// AppRR on the lab's trend log: its pages together hold exactly the 50 records asked for.
-void expectRrPages(GatewayRig& rig)
-{
-    EXPECT_FALSE(rig.runAtOnce<AppRR>(rig.addInstance(APP_RR)));
-    const std::string out = rig.out();
-    const std::size_t pages = countOf(out, "<--RR RESPONSE\n");
-    EXPECT_GE(pages, 2u) << out;
-    EXPECT_EQ(countOf(out, "RR REQUEST SENT-->\n"), 1u);
-    EXPECT_EQ(
-        countOf(out, "\nAppRR, Device: 266771\n\t(20)trend-log[22]:\n\t\t(131)log-buffer[ALL] (LIST):\n"),
-        pages);
-    EXPECT_EQ(countOf(out, "{"), 50u) << out;  // one {...} element per record
-    EXPECT_EQ(rig.err(), "");
-}
-
-void expectRpmHeader(const std::string& out)
-{
-    EXPECT_EQ(out.rfind("RPM REQUEST SENT!\n\nAppRPM, Device: 266771\n\t(20)trend-log[22]:\n", 0), 0u) << out;
-    EXPECT_NE(out.find("\t\t(79)object-type (SINGLE_VALUE):\n\t\t\t" + GREEN + "20"), std::string::npos)
-        << out;
-}
-
 class DemoAppsTest : public Orvik::Test::GatewayRigTest
 {
 protected:
@@ -284,17 +232,40 @@ TEST_F(DemoAppsTest, WhoIsWithTooFewParametersSendsNothingAndEndsWithTheError)
 TEST_F(DemoAppsTest, OneShotPrintsTheValueOrTheWholeArrayAndErrorsOnStandardError)
 {
     serveSite("demo.json");
-    expectOneShots(
-        *this,
-        {{{"266771", "0", "47", "85", ""},
-          "\nAppRP_OneShot, Device 266771:\n\t(0)analog-input[47]:\n\t\t(85)present-value "
-          "(SINGLE_VALUE):\n\t\t\t" +
-              GREEN,
-          ""},
-         {{"266771", "8", "266771", "76", "2"}, "\t\t(76)object-list[ALL] (ARRAY):\n\t\t\t" + GREEN, ""},
-         {{"266771", "0", "99", "85", ""},
-          "\t(0)analog-input[99]:\n\t\t(85)present-value (SINGLE_VALUE):\n\n",
-          "\t" + RED}});
+    const struct
+    {
+        std::vector<std::string> parameters;
+        std::string out;
+        std::string err;
+    } runs[] = {
+        {{"266771", "0", "47", "85", ""},
+         "\nAppRP_OneShot, Device 266771:\n\t(0)analog-input[47]:\n\t\t(85)present-value "
+         "(SINGLE_VALUE):\n\t\t\t" +
+             GREEN,
+         ""},
+        {{"266771", "8", "266771", "76", "2"}, "\t\t(76)object-list[ALL] (ARRAY):\n\t\t\t" + GREEN, ""},
+        {{"266771", "0", "99", "85", ""},
+         "\t(0)analog-input[99]:\n\t\t(85)present-value (SINGLE_VALUE):\n\n",
+         "\t" + RED}};
+    for (const auto& run : runs)
+    {
+        SCOPED_TRACE(run.parameters[3]);
+        const std::size_t outBefore = out().size();
+        const std::size_t errBefore = err().size();
+        GatewayRig::Values values;
+        for (std::size_t i = 0; i < run.parameters.size(); ++i)
+            values[101 + static_cast<Poco::Int32>(i)] = run.parameters[i];
+        EXPECT_FALSE(runAtOnce<AppRP_OneShot>(addInstance(APP_RP, values)));
+        const std::string printed = out().substr(outBefore);
+        const std::string errors = err().substr(errBefore);
+        EXPECT_NE(printed.find(run.out), std::string::npos) << printed;
+        const std::string end = run.err.empty() ? PLAIN + "\n\n" : "\n\n";
+        EXPECT_EQ(printed.substr(printed.size() - std::min(printed.size(), end.size())), end);
+        if (run.err.empty())
+            EXPECT_EQ(errors, "");
+        else
+            EXPECT_NE(errors.find(run.err), std::string::npos) << errors;
+    }
     EXPECT_EQ(out().rfind("\nAppRP_OneShot, Device 266771:", 0), 0u) << out();
 }
 
@@ -320,17 +291,28 @@ TEST_F(DemoAppsTest, RpmPrintsEveryPropertyAndOnlyTheFailedOneOnStandardError)
     site().addFault(AppRPM::_DEVICE_INSTANCE, fault);
 
     EXPECT_FALSE(runApp<AppRPM>(addInstance(APP_RPM)));
-    expectRpmHeader(out());
+    EXPECT_EQ(out().rfind("RPM REQUEST SENT!\n\nAppRPM, Device: 266771\n\t(20)trend-log[22]:\n", 0), 0u)
+        << out();
+    EXPECT_NE(out().find("\t\t(79)object-type (SINGLE_VALUE):\n\t\t\t" + GREEN + "20"), std::string::npos);
     EXPECT_NE(out().find("\t\t(77)object-name (SINGLE_VALUE):\n\t\t("), std::string::npos);
     // The failed property's error goes to standard error only (beside the site's own refusals).
     EXPECT_EQ(countOf(err(), "\t\t\t" + RED + "property: unknown-property" + PLAIN + "\n"), 1u) << err();
     EXPECT_EQ(out().find("unknown-property"), std::string::npos);
 }
 
+// The pages together hold exactly the 50 records asked for.
 TEST_F(DemoAppsTest, RrPagesByTimeThenBySequenceUpToFiftyRecords)
 {
     serveSiteText(LAB_SITE);
-    expectRrPages(*this);
+    EXPECT_FALSE(runAtOnce<AppRR>(addInstance(APP_RR)));
+    const std::size_t pages = countOf(out(), "<--RR RESPONSE\n");
+    EXPECT_GE(pages, 2u) << out();
+    EXPECT_EQ(countOf(out(), "RR REQUEST SENT-->\n"), 1u);
+    EXPECT_EQ(
+        countOf(out(), "\nAppRR, Device: 266771\n\t(20)trend-log[22]:\n\t\t(131)log-buffer[ALL] (LIST):\n"),
+        pages);
+    EXPECT_EQ(countOf(out(), "{"), 50u) << out();  // one {...} element per record
+    EXPECT_EQ(err(), "");
 }
 
 TEST_F(DemoAppsTest, RrPrintsTheErrorOfASilentDeviceAndEndsOnStop)

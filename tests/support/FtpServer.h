@@ -66,7 +66,6 @@ public:
     std::uint16_t port() const { return _port; }
     /// "ftp://127.0.0.1:<port>", or "ftps://..." with TLS
     std::string url() const;
-    const std::string& rootPath() const { return _rootPath; }
 
     /// Sets the fault for the following commands; `afterBytes` is used by DROP_DATA and STALL_DATA.
     /// Throws Poco::NotImplementedException for VSFTPD.

@@ -1,171 +1,45 @@
-// The gateway program as a user meets it: its options, its refusals of bad input, a demo run that ends
-// cleanly on a signal, and its configuration command (a round of changes with export and import, every
-// refusal leaving the database untouched, secrets masked and kept); the modes of the files it makes.
-#include <gtest/gtest.h>
+// The gateway program as a user meets it: its options, its refusals of bad input, its own device on
+// BACnet/IP, a demo run that ends cleanly on a signal, the watchdog fed through a slow search, and the
+// modes of the files it makes whatever the umask.
+#include "ConfigurationDatabase.h"
+#include "ConsoleCapture.h"
+#include "Eventually.h"
+#include "GatewayProgramFixture.h"
+#include "NotifySocket.h"
+#include "Orvik_Utility/Data/TeskDbSession.h"
+#include "ScopedUmask.h"
+#include "StatusFile.h"
 
 #include <Poco/Data/SQLite/Connector.h>
 #include <Poco/Data/Session.h>
 #include <Poco/File.h>
-#include <Poco/FileStream.h>
 #include <Poco/JSON/Object.h>
 #include <Poco/Net/DatagramSocket.h>
 #include <Poco/NumberFormatter.h>
-#include <Poco/StreamCopier.h>
 #include <Poco/String.h>
-#include <Poco/StringTokenizer.h>
-#include <Poco/TemporaryFile.h>
+#include <gtest/gtest.h>
 
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <sstream>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "ConfigurationDatabase.h"
-#include "ConsoleCapture.h"
-#include "Eventually.h"
-#include "NotifySocket.h"
-#include "Orvik_Utility/Data/TeskDbSession.h"
-#include "StatusFile.h"
-
+using namespace Orvik::Test;
 using namespace Poco::Data::Keywords;
-using Orvik::Test::ChildProcess;
-using Stream = Orvik::Test::ChildProcess::Stream;
+using Stream = ChildProcess::Stream;
 
 namespace
 {
 
-/// Bound on the waits: it only keeps a broken program from hanging the suite.
-const int BOUND_MS = 60000;
-const std::string DEMO_SITE = ORVIK_SOURCE_DIR "/sites/demo.json";
-/// The demo's apps start at once instead of after their pause of seconds.
-const std::string NO_PAUSE = "--start-pause=0";
-
-std::string readFile(const std::string& path)
+TEST_F(GatewayProgramTest, HelpListsTheOptions)
 {
-    Poco::FileInputStream in(path);
-    std::string text;
-    Poco::StreamCopier::copyToString(in, text);
-    return text;
-}
-
-void writeFile(const std::string& path, const std::string& text)
-{
-    Poco::FileOutputStream out(path);
-    out << text;
-}
-
-/// A stream of the program as one text, line by line.
-std::string textOf(const ChildProcess& program, Stream stream)
-{
-    std::string text;
-    for (const std::string& line : program.lines(stream))
-        text += line + "\n";
-    return text;
-}
-
-/// Waits until a line of `stream` holds `text`.
-bool prints(ChildProcess& program, Stream stream, const std::string& text)
-{
-    const auto holds = [&](const std::vector<std::string>& lines)
-    {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
-    };
-    return program.waitFor(stream, holds, BOUND_MS);
-}
-
-/// The permission bits of a file; 07777 when there is none.
-mode_t modeOf(const std::string& path)
-{
-    struct stat status
-    {
-    };
-    return ::stat(path.c_str(), &status) == 0 ? (status.st_mode & 07777) : 07777;
-}
-
-/// The process's umask for a test, which the programs it starts inherit.
-class ScopedUmask
-{
-public:
-    explicit ScopedUmask(mode_t mask) : _previous(::umask(mask)) {}
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-    ~ScopedUmask() { ::umask(_previous); }
-
-private:
-    const mode_t _previous;
-};
-
-struct Result
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-class DemoGatewayTest : public testing::Test
-{
-protected:
-    DemoGatewayTest() { _folder.createDirectories(); }
-
-    std::string pathOf(const std::string& name) const { return _folder.path() + "/" + name; }
-
-    /// Starts the gateway program (through the emulator in a cross build), after the words of `prefix`.
-    static std::unique_ptr<ChildProcess> start(const std::vector<std::string>& options,
-                                               const std::string& folder = "",
-                                               std::vector<std::string> prefix = {})
-    {
-        const Poco::StringTokenizer words(ORVIK_GATEWAY_COMMAND, "|",
-                                          Poco::StringTokenizer::TOK_IGNORE_EMPTY);
-        prefix.insert(prefix.end(), words.begin(), words.end());
-        prefix.insert(prefix.end(), options.begin(), options.end());
-        return std::make_unique<ChildProcess>(
-            prefix.front(), std::vector<std::string>(prefix.begin() + 1, prefix.end()), folder);
-    }
-
-    /// Runs the program to its end.
-    static Result run(const std::vector<std::string>& options, std::vector<std::string> prefix = {})
-    {
-        const auto pProgram = start(options, "", std::move(prefix));
-        Result result;
-        result.code = pProgram->wait(BOUND_MS);
-        // The readers see the end of both streams soon after the program's end.
-        const auto never = [](const std::vector<std::string>&) { return false; };
-        pProgram->waitFor(Stream::OUTPUT, never, BOUND_MS);
-        pProgram->waitFor(Stream::ERROR, never, BOUND_MS);
-        result.out = textOf(*pProgram, Stream::OUTPUT);
-        result.err = textOf(*pProgram, Stream::ERROR);
-        return result;
-    }
-
-    /// `orvik-gateway config --database=<database> <args>`; `asOtherUser` runs it as nobody, who may read
-    /// the test's files but not write them.
-    Result config(const std::vector<std::string>& args, const std::string& database = "",
-                  bool asOtherUser = false) const
-    {
-        std::vector<std::string> options = {"config",
-                                            "--database=" + (database.empty() ? _database : database)};
-        options.insert(options.end(), args.begin(), args.end());
-        return run(options, asOtherUser ? std::vector<std::string>{"setpriv", "--reuid=65534",
-                                                                   "--regid=65534", "--clear-groups"}
-                                        : std::vector<std::string>{});
-    }
-
-    Poco::TemporaryFile _folder;
-    const std::string _database = pathOf("config.db");
-};
-
-TEST_F(DemoGatewayTest, HelpListsTheOptions)
-{
-    const Result help = run({"--help"});
+    const ProgramResult help = run({"--help"});
     EXPECT_EQ(help.code, 0);
     for (const char* option : {"--database", "--controller", "--device-instance", "--network", "--demo",
                                "--syslog", "--bacnet-ip", "--bacnet-broadcast", "--bbmd", "--bbmd-ttl",
@@ -282,11 +156,11 @@ const Refusal REFUSALS[] = {
      [](const std::string& dir) { writeFile(dir + "/site.json", "{ \"devices\": [ "); }},
 };
 
-class DemoGatewayRefusal : public DemoGatewayTest, public testing::WithParamInterface<Refusal>
+class GatewayProgramRefusal : public GatewayProgramTest, public testing::WithParamInterface<Refusal>
 {
 };
 
-TEST_P(DemoGatewayRefusal, EndsWithItsReason)
+TEST_P(GatewayProgramRefusal, EndsWithItsReason)
 {
     const Refusal& refusal = GetParam();
     const std::string dir = _folder.path();
@@ -297,7 +171,7 @@ TEST_P(DemoGatewayRefusal, EndsWithItsReason)
     std::vector<std::string> options;
     for (const std::string& option : refusal.options)
         options.push_back(expanded(option, dir, taken.address().toString()));
-    const Result result = run(options);
+    const ProgramResult result = run(options);
     EXPECT_NE(result.code, 0);
     EXPECT_NE(result.err.find(expanded(refusal.error, dir, taken.address().toString())), std::string::npos)
         << result.err;
@@ -307,7 +181,7 @@ TEST_P(DemoGatewayRefusal, EndsWithItsReason)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Starts, DemoGatewayRefusal, testing::ValuesIn(REFUSALS),
+INSTANTIATE_TEST_SUITE_P(Starts, GatewayProgramRefusal, testing::ValuesIn(REFUSALS),
                          [](const testing::TestParamInfo<Refusal>& info) { return info.param.name; });
 
 /// A site tool on the wire: sends an APDU (hex) to `to` and returns the APDU of the answer in hex, or ""
@@ -331,7 +205,7 @@ std::string ask(Poco::Net::DatagramSocket& tool, const Poco::Net::SocketAddress&
     return Poco::toLower(hex);
 }
 
-TEST_F(DemoGatewayTest, OnBACnetIPSiteToolsFindTheOwnDeviceAndReadItsCpuTemperature)
+TEST_F(GatewayProgramTest, OnBACnetIPSiteToolsFindTheOwnDeviceAndReadItsCpuTemperature)
 {
     // The shipped description with a thermal zone of the test's: 48.25 degrees, later none at all.
     const std::string zone = pathOf("temp");
@@ -365,7 +239,7 @@ TEST_F(DemoGatewayTest, OnBACnetIPSiteToolsFindTheOwnDeviceAndReadItsCpuTemperat
     EXPECT_EQ(pProgram->stop(BOUND_MS), 0) << pProgram->errorText();
 }
 
-TEST_F(DemoGatewayTest, RelativePathsAreTakenFromTheStartingFolderAlsoByADaemon)
+TEST_F(GatewayProgramTest, RelativePathsAreTakenFromTheStartingFolderAlsoByADaemon)
 {
     // Every file and folder option relative to the folder the program starts in: the data folder (a
     // link to the source tree), the site file, a new database and the pid file.
@@ -396,7 +270,7 @@ TEST_F(DemoGatewayTest, RelativePathsAreTakenFromTheStartingFolderAlsoByADaemon)
     }
 }
 
-TEST_F(DemoGatewayTest, DemoRunsTheDiagnosticAppsAndStopsCleanlyOnSigint)
+TEST_F(GatewayProgramTest, DemoRunsTheDiagnosticAppsAndStopsCleanlyOnSigint)
 {
     const std::string database = pathOf("demo.db");
     // As systemd runs it: readiness and the end reported on the notification socket, a status file
@@ -416,7 +290,7 @@ TEST_F(DemoGatewayTest, DemoRunsTheDiagnosticAppsAndStopsCleanlyOnSigint)
     const std::vector<std::string> notes = notifySocket.received();
     ASSERT_FALSE(notes.empty());
     EXPECT_EQ(notes.front(), "READY=1");
-    const Result status = run({"--status", "--database=" + database});
+    const ProgramResult status = run({"--status", "--database=" + database});
     EXPECT_EQ(status.code, 0) << status.err;
     EXPECT_NE(status.out.find("AppTrendLogPusher(50001): running since"), std::string::npos) << status.out;
 
@@ -427,7 +301,7 @@ TEST_F(DemoGatewayTest, DemoRunsTheDiagnosticAppsAndStopsCleanlyOnSigint)
     EXPECT_TRUE(prints(*pProgram, Stream::ERROR, "Opened configuration database " + database));
 }
 
-TEST_F(DemoGatewayTest, TheWatchdogIsFedWhileTheTrendLogSearchWaitsForSlowDevices)
+TEST_F(GatewayProgramTest, TheWatchdogIsFedWhileTheTrendLogSearchWaitsForSlowDevices)
 {
     // Ten devices answering 250 ms late: the search (the Who-Is window of 3 s, then the devices) takes
     // longer than the watchdog period of 2 s, and the supervisor must hear the pusher all through it.
@@ -460,117 +334,7 @@ TEST_F(DemoGatewayTest, TheWatchdogIsFedWhileTheTrendLogSearchWaitsForSlowDevice
     EXPECT_GT(notifySocket.count("WATCHDOG=1"), 2);
 }
 
-TEST_F(DemoGatewayTest, ConfigurationIsChangedByNameExportedAndImportedIntoAnotherGateway)
-{
-    ASSERT_EQ(
-        config({"add", "AppTrendLogPusher", "--name=Uploads", "period=5", "ftp-server=ftp://ftp.example.com",
-                "excluded=[device:7/trend-log:3, device:9/device:9]"})
-            .code,
-        0);
-    ASSERT_EQ(config({"add", "appwhois", "--name", "Who-Is", "--disabled"}).code, 0);
-    ASSERT_EQ(config({"set", "Uploads", "site-name=Hall \"A\"", "period=1"}).code, 0);
-    ASSERT_EQ(config({"enable", "Who-Is"}).code, 0);
-
-    const std::string shown = config({"show", "Uploads"}).out;
-    // Lists are stored in the grammar's own form, whatever blanks were typed.
-    for (const char* line : {"Uploads (id 1): AppTrendLogPusher, enabled", "period             = 1\n",
-                             "retry-count        = 3  (default)",
-                             "excluded           = [device:7/trend-log:3, device:9/device:9]"})
-        EXPECT_NE(shown.find(line), std::string::npos) << shown;
-
-    ASSERT_EQ(config({"export", pathOf("site.json")}).code, 0);
-    const std::string document = readFile(pathOf("site.json"));
-    EXPECT_NE(document.find(R"("site-name": "Hall \"A\"")"), std::string::npos) << document;
-    EXPECT_EQ(document.find("retry-count"), std::string::npos) << "defaults are not exported";
-
-    const std::string other = pathOf("other.db");
-    ASSERT_EQ(config({"--database", other, "add", "AppRR", "--name=Leftover"}).code, 0);  // space form
-    const Result imported = config({"import", pathOf("site.json")}, other);
-    ASSERT_EQ(imported.code, 0) << imported.err;
-    ASSERT_EQ(config({"export", pathOf("again.json")}, other).code, 0);
-    EXPECT_EQ(readFile(pathOf("again.json")), document);
-
-    ASSERT_EQ(config({"remove", "Who-Is"}).code, 0);
-    EXPECT_EQ(config({"show"}).out.find("Who-Is"), std::string::npos);
-}
-
-TEST_F(DemoGatewayTest, ConfigurationOptionsMayFollowTheCommand)
-{
-    const std::string other = pathOf("other.db");
-    const Result apps = run({"config", "apps", "--database=" + other});
-    ASSERT_EQ(apps.code, 0) << apps.err;
-    EXPECT_TRUE(Poco::File(other).exists());
-    // The value of "--name" is the name even where it looks like an option.
-    ASSERT_EQ(run({"config", "add", "AppWhoIs", "--name", "--help", "--database", other, "--disabled"}).code,
-              0);
-    const Result shown = run({"config", "show", "--database", other});
-    EXPECT_NE(shown.out.find("--help (id 1): AppWhoIs, disabled"), std::string::npos) << shown.out;
-}
-
-TEST_F(DemoGatewayTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessageAndTheDatabaseUnchanged)
-{
-    ASSERT_EQ(config({"add", "AppTrendLogPusher", "--name=Uploads", "period=5"}).code, 0);
-    writeFile(pathOf("not-json.json"), "{\"instances\": [ {\"name\": ");
-    writeFile(pathOf("twice.json"), R"({"instances": [{"name": "A", "app": "AppWhoIs",
-                                       "parameters": {"low-limit": "1", "low-limit": "2"}}]})");
-    writeFile(pathOf("halfway.json"), R"({"instances": [{"name": "A", "app": "AppWhoIs"},
-                                          {"name": "B", "app": "AppWhoIs", "parameters": {"high-limit": "-3"}}]})");
-    writeFile(pathOf("not-a-database.db"), "site notes, not a database\n");
-
-    // The args, the refusal (a part of the one line on standard error), the database when not the
-    // test's, and whether a user who may not write the database gives the command.
-    struct Case
-    {
-        std::vector<std::string> args;
-        std::string expected;
-        std::string database = "";
-        bool asOtherUser = false;
-    };
-    const std::vector<Case> cases = {
-        {{"add", "AppTeleport", "--name=T"}, "Unknown app 'AppTeleport'"},
-        {{"set", "Uploads", "colour=red"}, "app AppTrendLogPusher has no parameter 'colour'"},
-        {{"set", "Uploads", "period=soon"},
-         "Instance 'Uploads', parameter 'period': expected an unsigned whole number, for example 15; given "
-         "'soon'"},
-        {{"set", "Uploads", "site-name=[a, b]"}, "parameter 'site-name'"},  // a list where one value goes
-        {{"add", "AppWhoIs", "--name=Uploads"}, "already has an instance named 'Uploads'"},
-        {{"remove", "Downloads"}, "No instance 'Downloads'"},
-        {{"add", "AppWhoIs", "--name=Up\nloads"}, "Instance name: expected up to 64 characters"},
-        // Texts the app would refuse at its start: a line break, longer than a file name allows.
-        {{"set", "Uploads", "file-name-initials=A\r\nDELE x"},
-         "parameter 'file-name-initials': expected a text of up to 200 octets without CR, LF"},
-        {{"set", "Uploads", "file-name-initials=" + std::string(201, 'A')}, "is longer than 200 octets"},
-        {{"import", pathOf("not-json.json")}, "Not a JSON document"},
-        {{"import", pathOf("twice.json")}, "\"low-limit\" is named twice"},
-        {{"import", pathOf("halfway.json")}, "Instance 'B', parameter 'high-limit'"},
-        {{"show"}, "is not a configuration database", pathOf("not-a-database.db")},
-        {{"set", "Uploads", "period=7"}, "Cannot write the configuration database", "", true},
-        {{"show", "--with-secrets"}, "--with-secrets goes with export only"},
-        {{"export", "-", "--show-secrets"}, "--show-secrets goes with show only"},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.expected);
-        const std::string database = c.database.empty() ? _database : c.database;
-        const std::string before = readFile(database);
-        if (c.asOtherUser && ::geteuid() != 0)
-            Poco::File(database).setWriteable(false);
-        // Root gives the command as another user, who may read the database (the owner's only) but not write
-        // it.
-        if (c.asOtherUser && ::geteuid() == 0)
-            ::chmod(database.c_str(), 0644);
-        const Result result = config(c.args, database, c.asOtherUser && ::geteuid() == 0);
-        Poco::File(database).setWriteable(true);
-        EXPECT_GT(result.code, 0);
-        EXPECT_NE(result.err.find(c.expected), std::string::npos) << result.err;
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-        EXPECT_EQ(readFile(database), before);
-    }
-}
-
-}  // namespace
-
-TEST_F(DemoGatewayTest, TheDatabaseItsJournalsAndTheStatusFileAreTheOwnersOnlyWhateverTheUmask)
+TEST_F(GatewayProgramTest, TheDatabaseItsJournalsAndTheStatusFileAreTheOwnersOnlyWhateverTheUmask)
 {
     const ScopedUmask noMask(0);
     const Orvik::Gateway::ConfigurationDatabase database(_database, {ORVIK_SOURCE_DIR "/db/schema.sql"});
@@ -598,73 +362,4 @@ TEST_F(DemoGatewayTest, TheDatabaseItsJournalsAndTheStatusFileAreTheOwnersOnlyWh
     EXPECT_EQ(modeOf(status.path()), 0600u);
 }
 
-TEST_F(DemoGatewayTest, SecretsAreMaskedExportedOnlyWhenAskedAndKeptByAnImportWithoutThem)
-{
-    const ScopedUmask noMask(0);
-    const std::string password = "pa55-word";
-    const std::string token = "t0ken-value";
-    ASSERT_EQ(config({"add", "AppTrendLogPusher", "--name=Uploads", "ftp-server=ftp://ftp.example.com",
-                      "ftp-user=site7", "ftp-password=" + password})
-                  .code,
-              0);
-    EXPECT_EQ(modeOf(_database), 0600u) << "the database the command creates";
-    ASSERT_EQ(config({"add", "AppWatsonMQTT", "--name=Bridge", "organisation-id=myorg",
-                      "authentication-token=" + token})
-                  .code,
-              0);
-
-    // The command, what its output holds and what it must not hold.
-    struct Case
-    {
-        std::vector<std::string> args;
-        std::vector<std::string> shown;
-        std::vector<std::string> hidden;
-    };
-    const std::vector<Case> cases = {
-        {{"show"},
-         {"ftp-password       = ********\n", "authentication-token  = ********\n"},
-         {password, token}},
-        {{"show", "--show-secrets"}, {"= " + password + "\n", "= " + token + "\n"}, {"********"}},
-        {{"--show-secrets", "show", "Uploads"}, {"= " + password + "\n"}, {token}},
-        {{"export", "-"},
-         {R"("ftp-user": "site7")", R"("organisation-id": "myorg")"},
-         {password, token, "ftp-password", "authentication-token"}},
-        {{"export", "-", "--with-secrets"},
-         {R"("ftp-password": ")" + password, R"("authentication-token": ")" + token},
-         {}},
-        {{"apps"}, {"ftp-password", "(secret)"}, {}},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(Poco::cat(std::string(" "), c.args.begin(), c.args.end()));
-        const Result result = config(c.args);
-        ASSERT_EQ(result.code, 0) << result.err;
-        for (const std::string& text : c.shown)
-            EXPECT_NE(result.out.find(text), std::string::npos) << text << " in:\n" << result.out;
-        for (const std::string& text : c.hidden)
-            EXPECT_EQ(result.out.find(text), std::string::npos) << text << " in:\n" << result.out;
-    }
-    EXPECT_EQ(Orvik::Test::countOf(config({"apps"}).out, "(secret)"), 2u);
-
-    // An export without the secrets, imported, leaves them stored; one with them sets them.
-    ASSERT_EQ(config({"export", pathOf("site.json")}).code, 0);
-    EXPECT_EQ(modeOf(pathOf("site.json")), 0600u);
-    ASSERT_EQ(config({"export", pathOf("secrets.json"), "--with-secrets"}).code, 0);
-    ASSERT_EQ(config({"set", "Uploads", "period=5"}).code, 0);
-    ASSERT_EQ(config({"import", pathOf("site.json")}).code, 0);
-    const std::string kept = config({"show", "--show-secrets"}).out;
-    EXPECT_NE(kept.find("= " + password + "\n"), std::string::npos) << kept;
-    EXPECT_NE(kept.find("= " + token + "\n"), std::string::npos) << kept;
-    EXPECT_NE(kept.find("period             = 15  (default)"), std::string::npos)
-        << "the rest is the document's";
-    ASSERT_EQ(config({"set", "Uploads", "ftp-password=changed"}).code, 0);
-    ASSERT_EQ(config({"import", pathOf("secrets.json")}).code, 0);
-    EXPECT_NE(config({"show", "--show-secrets", "Uploads"}).out.find("= " + password + "\n"),
-              std::string::npos);
-
-    // A password the FTP command cannot carry is refused without being repeated.
-    const Result refused = config({"set", "Uploads", "ftp-password=" + password + "\r\nQUIT"});
-    EXPECT_GT(refused.code, 0);
-    EXPECT_NE(refused.err.find("parameter 'ftp-password'"), std::string::npos) << refused.err;
-    EXPECT_EQ(refused.err.find(password), std::string::npos) << refused.err;
-}
+}  // namespace

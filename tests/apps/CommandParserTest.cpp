@@ -1,12 +1,7 @@
-#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CommandParser.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
-#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
-#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/PollSchedule.h"
 
 #include <Poco/Exception.h>
-#include <Poco/JSON/Object.h>
-#include <Poco/JSON/Parser.h>
 #include <Poco/Random.h>
 #include <gtest/gtest.h>
 
@@ -130,12 +125,6 @@ const std::vector<RefusedCommand>& refusedCommands()
     return cases;
 }
 
-Poco::JSON::Object::Ptr parsedData(const std::string& text)
-{
-    Poco::JSON::Parser parser;
-    return parser.parse(text).extract<Poco::JSON::Object::Ptr>()->getObject("d");
-}
-
 }  // namespace
 
 TEST(WatsonCommandParserTest, RefusedCommandsSayWhyAndWriteNothing)
@@ -204,121 +193,4 @@ TEST(WatsonCommandParserTest, BacnetWsRequestsKeepTheirPartsWithTheMethodInUpper
     EXPECT_EQ("/bws/x?alt=json", request.path);
     EXPECT_NE(std::string::npos, request.body.find("\"a\""));
     EXPECT_TRUE(request.writes.empty());
-}
-
-TEST(WatsonEventTextTest, ValuesAreValidJsonWhateverTheNamesAndTexts)
-{
-    const std::string awkward = std::string("Hall \"A\\1\"\n\t\x01 caf\xc3\xa9 ") + "\xff\xfe";
-    const std::string text =
-        EventText::values(awkward, {{"present-value", "21.5"}, {"status-flags", awkward}});
-    const auto d = parsedData(text);
-    ASSERT_EQ(2u, d->size());
-    EXPECT_EQ("21.5",
-              d->getValue<std::string>(std::string("Hall \"A\\1\"\n\t\x01 caf\xc3\xa9 \xc3\xbf\xc3\xbe") +
-                                       "_present-value"));
-    EXPECT_EQ(std::string::npos, text.find('\n'));
-
-    EXPECT_EQ(
-        "{\"d\":{\"Hall_present-value\":\"21.5\",\"Hall_status-flags\":"
-        "\"0b0000\"}}",
-        EventText::values("Hall", {{"present-value", "21.5"}, {"status-flags", "0b0000"}}));
-    EXPECT_EQ("{\"d\":{}}", EventText::values("Hall", {}));
-}
-
-TEST(WatsonEventTextTest, BacnetWsAnswersEmbedOnlyCompleteJsonObjectsAndStrings)
-{
-    EXPECT_EQ("{\"a\":[1,2]}", EventText::bacnetWsAnswer("{\"a\":[1,2]}"));
-    EXPECT_EQ("\"done\"", EventText::bacnetWsAnswer("\"done\""));
-    EXPECT_EQ("\"\"", EventText::bacnetWsAnswer(""));
-    EXPECT_EQ("\"42\"", EventText::bacnetWsAnswer("42"));
-    EXPECT_EQ("\"OK\"", EventText::bacnetWsAnswer("OK"));
-    EXPECT_EQ("\"[1,2]\"", EventText::bacnetWsAnswer("[1,2]"));
-    for (const std::string broken :
-         {"{\"a\":", "{\"a\":1} trailing", "\"open", "{\"a\":\"\xff\"}", "\"say \"hi\"\""})
-    {
-        const std::string reply = EventText::bacnetWsReply(EventText::bacnetWsAnswer(broken));
-        EXPECT_NO_THROW(parsedData(reply)) << reply;
-        EXPECT_EQ(broken.substr(0, 2), parsedData(reply)->getValue<std::string>("ws").substr(0, 2)) << reply;
-    }
-    EXPECT_EQ("{\"d\":{\"ws\":{\"a\":1}}}", EventText::bacnetWsReply("{\"a\":1}"));
-    const auto failure = parsedData(EventText::bacnetWsFailure("Connection refused: \"localhost\""));
-    EXPECT_EQ("Connection refused: \"localhost\"", failure->getValue<std::string>("error"));
-    EXPECT_FALSE(failure->has("ws"));
-}
-
-TEST(WatsonEventTextTest, WatsonKeyStringFormHasExactlyThreeTabSeparatedFields)
-{
-    const DataWatsonKey key("0005-X", "Boiler", "Hall");
-    EXPECT_EQ("0005-X\tBoiler\tHall", key.getKey());
-    const DataWatsonKey back(key.getKey());
-    EXPECT_EQ("0005-X", back.deviceType);
-    EXPECT_EQ("Boiler", back.deviceId);
-    EXPECT_EQ("Hall", back.propertyId);
-
-    const DataWatsonKey emptyName("t\tid\t");
-    EXPECT_EQ("id", emptyName.deviceId);
-    EXPECT_EQ("", emptyName.propertyId);
-    EXPECT_EQ(" a ", DataWatsonKey(" a \t\t").deviceType);
-    for (const std::string wrong : {"t\tid", "t\ti\tp\tx", "", "no tabs"})
-    {
-        try
-        {
-            DataWatsonKey parsed(wrong);
-            ADD_FAILURE() << "accepted: " << wrong;
-        }
-        catch (const Poco::InvalidArgumentException& error)
-        {
-            EXPECT_EQ("Wrong nr. of items in Watson key", error.message());
-        }
-    }
-}
-
-TEST(WatsonPollScheduleTest, DuePropertiesAreReadOnceAPollRateAndTheWaitEndsAtTheNextReading)
-{
-    PollSchedule schedule;
-    for (const auto& [seconds, name] :
-         std::vector<std::pair<Poco::UInt32, std::string>>{{60, "minute"}, {0, "never"}, {2, "often"}})
-        schedule.add(DataPolledProperty(seconds, {}, DataWatsonKey("t", "d", name)));
-    std::vector<std::string> read;
-    const auto poll = [&](const DataPolledProperty& polled, std::size_t index)
-    {
-        read.push_back(polled.watson.propertyId);
-        schedule.expect(static_cast<Poco::UInt32>(100 + index), index);
-    };
-
-    const long wait = schedule.pollDue(3600000, poll);
-    EXPECT_EQ((std::vector<std::string>{"minute", "often"}), read);
-    EXPECT_GT(wait, 1900);
-    EXPECT_LE(wait, 2001);
-    // Nothing is due again within the poll rate; the wait never grows.
-    EXPECT_LE(schedule.pollDue(500, poll), 500);
-    EXPECT_EQ(2u, read.size());
-
-    for (const auto& [requestId, name] :
-         {std::pair<Poco::UInt32, std::string>{102, "often"}, {100, "minute"}})
-    {
-        const DataPolledProperty* pAnswered = schedule.answered(requestId);
-        ASSERT_NE(nullptr, pAnswered) << name;
-        EXPECT_EQ(name, pAnswered->watson.propertyId);
-        EXPECT_EQ(nullptr, schedule.answered(requestId)) << "an answer is taken once";
-    }
-    EXPECT_EQ(nullptr, schedule.answered(101));
-}
-
-TEST(WatsonBridgeSettingsTest, TheSecureParameterChoosesTheTlsPortAndTheSystemsTrustStore)
-{
-    // Which certificates the client then accepts is GatewayClientTlsTest's.
-    for (const bool secure : {false, true})
-    {
-        std::vector<Orvik::BACnet::ValueContainer> values(7);
-        const char* const texts[] = {"myorg", "127.0.0.1:1", "gwtype", "gw1", "token", "token-1"};
-        for (std::size_t i = 0; i < 6; ++i)
-            values[i].setCharString(texts[i]);
-        values[6].setBool(secure);
-        BridgeSettings settings("test");
-        ObjectIdentities objects;
-        settings.read(values, 1000, objects);
-        EXPECT_EQ(secure ? 8883 : 1883, settings.connection.getPort());
-        EXPECT_EQ("", settings.connection.getTrustStore());
-    }
 }
