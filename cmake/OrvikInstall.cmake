@@ -79,7 +79,8 @@ if(ORVIK_BUILD_TESTS)
       -DSYSROOT=${ORVIK_ARMHF_SYSROOT}
       "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
       -P ${PROJECT_SOURCE_DIR}/tests/install/CheckConsumer.cmake)
-  set_tests_properties(install.ConsumerBuildsAgainstInstalledTree PROPERTIES TIMEOUT 600)
+  # COST: the long tests start first, so that the short ones fill the other core around them.
+  set_tests_properties(install.ConsumerBuildsAgainstInstalledTree PROPERTIES TIMEOUT 600 COST 1000)
 endif()
 
 # The gateway suite runs the gateway program: build it first and tell the suite how to start it

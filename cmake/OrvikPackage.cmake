@@ -59,5 +59,5 @@ if(ORVIK_BUILD_TESTS AND TARGET orvik-gateway)
   add_test(NAME install.DebianPackageUnpacksAndRuns
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DWORK_DIR=${PROJECT_BINARY_DIR}/package-check
       "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -P ${PROJECT_SOURCE_DIR}/tests/install/CheckPackage.cmake)
-  set_tests_properties(install.DebianPackageUnpacksAndRuns PROPERTIES TIMEOUT 600)
+  set_tests_properties(install.DebianPackageUnpacksAndRuns PROPERTIES TIMEOUT 600 COST 1000)
 endif()
