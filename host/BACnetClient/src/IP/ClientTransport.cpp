@@ -7,6 +7,7 @@
 #include "Orvik_BACnet/Codec/ServiceError.h"
 #include "Orvik_BACnet/Codec/WhoHas.h"
 #include "Orvik_BACnet/Codec/WhoIs.h"
+#include "Orvik_BACnetDevice/IP/BvllEndpoint.h"
 #include "RecordConversion.h"
 
 #include <Poco/Exception.h>
@@ -81,7 +82,7 @@ ClientTransport::~ClientTransport()
 void ClientTransport::addStatic(const BACnetIPNetwork::StaticBinding& staticBinding)
 {
     BindingTable::Binding binding;
-    const Codec::Bvll::Endpoint endpoint = PeerAddress::endpointOf(staticBinding.address);
+    const Codec::Bvll::Endpoint endpoint = Device::IP::BvllEndpoint::of(staticBinding.address);
     binding.peer = staticBinding.remote.isBroadcast() ? PeerAddress(endpoint)
                                                       : PeerAddress(endpoint, staticBinding.remote);
     binding.maxApdu =

@@ -2,12 +2,12 @@
 
 #include "BindingTable.h"
 #include "ConfirmedRequest.h"
+#include "Orvik_BACnet/Clock.h"
 #include "Orvik_BACnet/Codec/Apdu.h"
 #include "Orvik_BACnet/Codec/Npdu.h"
-#include "Orvik_BACnetClient/Clock.h"
+#include "Orvik_BACnet/TransactionTable.h"
 #include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
 #include "Orvik_BACnetClient/NetworkListener.h"
-#include "Orvik_BACnetClient/TransactionTable.h"
 #include "PeerAddress.h"
 #include "SegmentAssembler.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orvik_BACnetClient/Clock.h"
+#include "Orvik_BACnet/Clock.h"
 
 #include <Poco/Types.h>
 
@@ -14,15 +14,16 @@
 #include <utility>
 #include <vector>
 
-namespace Orvik::BACnet::Client
+namespace Orvik::BACnet
 {
 
-/// The confirmed-request transactions of a Network, kept on the network side as BACnet stacks do: invoke
-/// ids, the APDU time-out with its retries, the segment timer while a segmented answer comes in, the
-/// limit of outstanding requests per device and per shared link with a queue for the rest, and the wait
-/// for a device's address.
+/// The confirmed-request transactions of a station, below both its client (a Network's requests) and its
+/// server (confirmed COV notifications): invoke ids, the APDU time-out with its retries, the segment timer
+/// while a segmented answer comes in, the limit of outstanding requests per device and per shared link with a
+/// queue for the rest, and the wait for a device's address.
 ///
-/// A transaction is known by the client worker's transaction id (Network.h) and goes through:
+/// A transaction is known by its owner's transaction id (a network's: the client worker's, Network.h);
+/// its "device" is whatever shares one space of invoke ids and one outstanding limit. It goes through:
 ///   - waiting: queued behind the device's outstanding requests or its link's, or for the device's
 ///     address. Waiting requests of the devices of one link go out in the order they were opened, as
 ///     the link's slots free; no timer runs for them;
@@ -212,4 +213,4 @@ private:
     std::map<Poco::UInt32, LinkState> _links;
 };
 
-}  // namespace Orvik::BACnet::Client
+}  // namespace Orvik::BACnet

@@ -1,4 +1,4 @@
-#include "Orvik_BACnetClient/TransactionTable.h"
+#include "Orvik_BACnet/TransactionTable.h"
 
 #include <Poco/Exception.h>
 #include <Poco/NumberFormatter.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace Orvik::BACnet::Client
+namespace Orvik::BACnet
 {
 
 namespace
@@ -354,4 +354,4 @@ void TransactionTable::expireFinding(Poco::Int64 time, std::vector<Ended>& timed
     }
 }
 
-}  // namespace Orvik::BACnet::Client
+}  // namespace Orvik::BACnet
