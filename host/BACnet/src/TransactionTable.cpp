@@ -76,6 +76,22 @@ void TransactionTable::bind(Poco::UInt32 deviceInstance)
     sendWaiting(it->second);
 }
 
+bool TransactionTable::awaitsAddress(Poco::UInt32 deviceInstance) const
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    auto it = _devices.find(deviceInstance);
+    return it != _devices.end() && it->second.findingAddress;
+}
+
+std::optional<Poco::UInt32> TransactionTable::find(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId) const
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    auto found = _byInvokeId.find(InvokeKey(deviceInstance, invokeId));
+    if (found == _byInvokeId.end())
+        return std::nullopt;
+    return found->second;
+}
+
 std::optional<Poco::UInt32> TransactionTable::complete(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId)
 {
     std::lock_guard<std::mutex> lock(_mutex);

@@ -108,6 +108,11 @@ public:
 
     /// The device's address is known now: its requests that wait for it go out (up to its limit).
     void bind(Poco::UInt32 deviceInstance);
+    /// True while requests to the device wait for its address (FindDevice was asked).
+    bool awaitsAddress(Poco::UInt32 deviceInstance) const;
+
+    /// The sent transaction of the device with `invokeId`, left open; empty when there is none.
+    std::optional<Poco::UInt32> find(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId) const;
 
     /// The final answer (or error) for `invokeId` came from the device: ends its transaction and returns
     /// its id; empty when no sent transaction has that invoke id (a late or stray answer: drop it).
