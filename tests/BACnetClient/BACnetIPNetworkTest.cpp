@@ -1,4 +1,4 @@
-#include "BACnetClient/ManualClock.h"
+#include "BACnet/ManualClock.h"
 #include "BACnetClient/RecordingListener.h"
 #include "BACnetClient/UdpPeer.h"
 #include "Orvik_BACnet/Codec/IAm.h"
@@ -22,6 +22,8 @@
 
 namespace Orvik::BACnet::Client::Test
 {
+
+using BACnet::Test::ManualClock;
 
 namespace
 {

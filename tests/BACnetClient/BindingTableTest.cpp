@@ -104,6 +104,11 @@ TEST(BindingTableTest, FirstDeviceAndRouterStayUntilTheyFailAndEachRivalIsLogged
             ASSERT_NE(table.find(100), nullptr);
             EXPECT_EQ(table.find(100)->peer, PeerAddress(station(aCase.kept)));
             EXPECT_EQ(table.find(100)->maxApdu, aCase.maxApdu);
+            // Answers are taken from the kept station only.
+            for (char letter : {'A', 'B', 'C'})
+                EXPECT_EQ(table.deviceAt(PeerAddress(station(letter))),
+                          letter == aCase.kept ? std::optional<Poco::UInt32>(100) : std::nullopt)
+                    << letter;
         }
         const std::vector<std::string>& warnings = pChannel->texts[Poco::Message::PRIO_WARNING];
         EXPECT_EQ(warnings.size(), aCase.warnings);

@@ -1,5 +1,5 @@
+#include "BACnet/ManualClock.h"
 #include "BACnetClient/InteropNetwork.h"
-#include "BACnetClient/ManualClock.h"
 #include "BACnetClient/RecordingListener.h"
 #include "Eventually.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
@@ -11,6 +11,8 @@
 
 namespace Orvik::BACnet::Client::Test
 {
+
+using BACnet::Test::ManualClock;
 
 namespace
 {

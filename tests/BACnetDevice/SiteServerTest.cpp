@@ -1,7 +1,11 @@
 // orvik-site's server on the wire, played against by a UDP peer: answers, refusals and junk, the
-// subscription limit, and the router with its lossy and slow networks behind it.
+// subscription limit, confirmed COV notifications retried on the server's clock, and the router with
+// its lossy and slow networks behind it.
+#include "BACnet/ManualClock.h"
 #include "BACnetClient/UdpPeer.h"
+#include "Orvik_BACnet/Codec/Apdu.h"
 #include "Orvik_BACnet/Codec/Bvll.h"
+#include "Orvik_BACnet/Codec/COVNotification.h"
 #include "Orvik_BACnet/Codec/Npdu.h"
 #include "Orvik_BACnet/Codec/SubscribeCOV.h"
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
@@ -22,6 +26,7 @@ namespace Orvik::BACnet::Device::Test
 namespace
 {
 
+using BACnet::Test::ManualClock;
 using Client::Test::UdpPeer;
 using Codec::Octets;
 using Codec::Test::Packet;
@@ -32,11 +37,22 @@ using namespace Codec;
 class SiteServerTest : public ::testing::Test
 {
 protected:
-    explicit SiteServerTest(std::unique_ptr<Device::Site> pSite = Device::Site::load(
-                                std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json"))
-        : _pSite(std::move(pSite)), _server(*_pSite, Device::IP::SiteServer::Settings())
+    explicit SiteServerTest(std::unique_ptr<Device::Site> pSite = testNetwork(),
+                            Device::IP::SiteServer::Settings settings = Device::IP::SiteServer::Settings())
+        : _pSite(std::move(pSite)), _server(*_pSite, onTheTestsClock(settings))
     {
         _server.start();
+    }
+
+    static std::unique_ptr<Device::Site> testNetwork()
+    {
+        return Device::Site::load(std::string(ORVIK_SOURCE_DIR) + "/sites/test-network.json");
+    }
+
+    Device::IP::SiteServer::Settings onTheTestsClock(Device::IP::SiteServer::Settings settings)
+    {
+        settings.clock = &_clock;
+        return settings;
     }
 
     Poco::Net::SocketAddress deviceA() const { return _server.endpoints().front().address; }
@@ -62,6 +78,7 @@ protected:
     }
 
     std::unique_ptr<Device::Site> _pSite;
+    ManualClock _clock;
     Device::IP::SiteServer _server;
     UdpPeer _peer;
 };
@@ -121,6 +138,85 @@ TEST_F(SiteServerTest, ADeviceKeepsAtMost256SubscriptionsAndStillTakesRenewals)
         ASSERT_EQ("ack", subscribe(id)) << id;
     EXPECT_EQ("resources: no-space-to-add-list-element", subscribe(257));
     EXPECT_EQ("ack", subscribe(7)) << "a renewal";
+}
+
+/// Confirmed COV notifications: device 100 tells a new subscriber of its analog-input 1 at once, and
+/// tells again each time the server's clock passes the APDU time-out, until an answer comes or the
+/// retries are spent. The clock moves only by hand: no retry happens in real time.
+class SiteServerNotificationTest : public SiteServerTest
+{
+protected:
+    static constexpr Poco::UInt32 APDU_TIMEOUT_MS = 1000;
+
+    SiteServerNotificationTest() : SiteServerTest(testNetwork(), settings()) {}
+
+    static Device::IP::SiteServer::Settings settings()
+    {
+        Device::IP::SiteServer::Settings settings;
+        settings.advancesSite = false;  // no drifting values: the subscription's own notification only
+        settings.apduTimeoutMs = APDU_TIMEOUT_MS;
+        settings.apduRetries = 2;
+        return settings;
+    }
+
+    /// The invoke id of the next confirmed COV notification within `timeoutMs`; none without one.
+    std::optional<Poco::UInt8> notification(long timeoutMs)
+    {
+        Poco::Net::SocketAddress sender;
+        try
+        {
+            const Octets octets = _peer.receiveOctets(sender, timeoutMs);
+            const Apdu::Message apdu = Apdu::decode(Npdu::decode(Bvll::decode(octets).payload).payload);
+            EXPECT_EQ(apdu.header.type, Apdu::CONFIRMED_REQUEST);
+            EXPECT_EQ(apdu.header.serviceChoice, COVNotification::_CONFIRMED_SERVICE);
+            return apdu.header.invokeId;
+        }
+        catch (const Poco::TimeoutException&)
+        {
+            return std::nullopt;
+        }
+    }
+
+    /// Answers a notification, and returns once the server has taken the answer: it serves the
+    /// datagrams of one socket in order, so the answer of a ReadProperty sent after it tells.
+    void acknowledge(Poco::UInt8 invokeId)
+    {
+        sendNpdu(Poco::format("01 00 20 %02x 01", static_cast<unsigned>(invokeId)), deviceA());
+        send(READ_NAME);
+        EXPECT_EQ(answer().rfind("30 09 0c", 0), 0u);
+    }
+};
+
+TEST_F(SiteServerNotificationTest, ANotificationIsSentAgainOnTheServersClockUntilAnswered)
+{
+    const struct
+    {
+        const char* what;
+        int answeredAtTry;  ///< 0: never
+        int tries;
+    } cases[] = {
+        {"answered at once", 1, 1},
+        {"answered at the first retry", 2, 2},
+        {"never answered: the first try and both retries", 0, 3},
+    };
+    unsigned processId = 0;
+    for (const auto& c : cases)
+    {
+        send(Poco::format("00 05 01 05 09 %02x 1c 00 00 00 01 29 01 39 3c", ++processId));
+        EXPECT_EQ(answer(), "20 01 05") << c.what;
+        int tries = 0;
+        std::optional<Poco::UInt8> firstInvokeId;
+        while (const std::optional<Poco::UInt8> invokeId = notification(tries == 0 ? 2000 : 300))
+        {
+            ++tries;
+            firstInvokeId = firstInvokeId.value_or(*invokeId);
+            EXPECT_EQ(*invokeId, *firstInvokeId) << c.what << ": a retry keeps its invoke id";
+            if (tries == c.answeredAtTry)
+                acknowledge(*invokeId);
+            _clock.advance(APDU_TIMEOUT_MS);
+        }
+        EXPECT_EQ(tries, c.tries) << c.what;
+    }
 }
 
 // Device 400 of the test site is on network 5 (MAC 0a), behind the server's router.

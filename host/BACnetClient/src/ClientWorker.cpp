@@ -18,7 +18,6 @@ namespace Orvik::BACnet::Client
 namespace
 {
 
-const DataError TIMEOUT_ERROR(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
 const DataError REFUSED_ERROR(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER);
 const DataError STOPPING_ERROR(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_OTHER);
 
@@ -248,7 +247,7 @@ void ClientWorker::expireDeadlines()
         NotificationRequest::Ptr pRequest = it->second.pRequest;
         it = _transactions.erase(it);
         _network.endTransaction(transactionId);
-        deliver(*pRequest, pRequest->answerError(TIMEOUT_ERROR));
+        deliver(*pRequest, pRequest->answerError(DataError::timeout()));
     }
     auto open = std::stable_partition(_whoIsWindows.begin(), _whoIsWindows.end(),
                                       [now](const Transaction& window) { return window.deadline > now; });

@@ -35,7 +35,7 @@ void GatewayRig::serveSiteText(const std::string& text, const Waits& waits)
 
 void GatewayRig::serve(const std::string& site, bool isFile, const Waits& waits)
 {
-    Orvik::BACnet::Client::TransactionTable::Settings transactions;
+    Orvik::BACnet::TransactionTable::Settings transactions;
     transactions.apduTimeoutMs = waits.apduTimeoutMs;
     transactions.apduRetries = waits.apduRetries;
     auto pServed = std::make_unique<SiteUnderTest>(site, isFile, transactions);

@@ -23,7 +23,7 @@ SiteUnderTest::Server SiteUnderTest::chosen()
 }
 
 SiteUnderTest::SiteUnderTest(const std::string& site, bool isFile,
-                             const BACnet::Client::TransactionTable::Settings& transactions)
+                             const BACnet::TransactionTable::Settings& transactions)
 {
     _pSite = isFile ? BACnet::Client::Simulation::SimulatedSite::load(site)
                     : BACnet::Client::Simulation::SimulatedSite::parse(site, "test site");
@@ -53,7 +53,7 @@ SiteUnderTest::~SiteUnderTest()
 }
 
 void SiteUnderTest::connect(const Poco::Net::SocketAddress& broadcast, std::vector<Poco::UInt16> ports,
-                            const BACnet::Client::TransactionTable::Settings& transactions)
+                            const BACnet::TransactionTable::Settings& transactions)
 {
     if (Poco::Environment::has("ORVIK_TEST_CAPTURE") && PacketCapture::missing().empty())
     {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Orvik_BACnet/TransactionTable.h"
 #include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
-#include "Orvik_BACnetClient/TransactionTable.h"
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
 #include "PacketCapture.h"
 
@@ -37,7 +37,7 @@ public:
     /// Serves the site file `site` (its text, or with `isFile` its path) with these transaction settings.
     /// Throws what loading the site or starting the server throws.
     SiteUnderTest(const std::string& site, bool isFile,
-                  const BACnet::Client::TransactionTable::Settings& transactions);
+                  const BACnet::TransactionTable::Settings& transactions);
     ~SiteUnderTest();
 
     /// The served site.
@@ -48,7 +48,7 @@ public:
 
 private:
     void connect(const Poco::Net::SocketAddress& broadcast, std::vector<Poco::UInt16> ports,
-                 const BACnet::Client::TransactionTable::Settings& transactions);
+                 const BACnet::TransactionTable::Settings& transactions);
     void judgeCapture();
 
     std::unique_ptr<BACnet::Client::Simulation::SimulatedSite> _pSite;

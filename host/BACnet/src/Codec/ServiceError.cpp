@@ -105,6 +105,11 @@ ServiceError ServiceError::fromReject(std::uint8_t reason)
     return ServiceError(ERROR_CLASS_COMMUNICATION, code);
 }
 
+ServiceError ServiceError::timeout()
+{
+    return ServiceError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
+}
+
 ServiceError ServiceError::fromAbort(std::uint8_t reason)
 {
     static const BACNET_ERROR_CODE codes[] = {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orvik_BACnetClient/Clock.h"
+#include "Orvik_BACnet/Clock.h"
 #include "Orvik_BACnetClient/Network.h"
 #include "Orvik_BACnetClient/NetworkListener.h"
 #include "Orvik_BACnetClient/NotificationRequest.h"

@@ -25,6 +25,10 @@ namespace Orvik::BACnet::Client
 ///   - The network calls the listener from threads of its own (a receive thread, a timer thread), one
 ///     call at a time or concurrently; the listener only queues what it gets, so it may be called with
 ///     the network's locks held, but it never calls back into the network.
+///   - A send may end its transaction before it returns, calling listener.onReply (or onQueueing) on
+///     the worker's own thread: the worker keeps the transaction before it sends, and the listener
+///     only queues, so the answer is taken after the send returns. A send that throws has called
+///     neither for its transaction.
 ///   - Every call of the worker returns at once: it never waits for a device. Nothing here throws for
 ///     a device that is off or an answer that is lost; a send that throws (a request the network cannot
 ///     even take: too large, too many open transactions) has opened no transaction and is answered by
@@ -40,7 +44,7 @@ namespace Orvik::BACnet::Client
 ///   - The network ends every transaction exactly once with listener.onReply(transactionId, reply):
 ///     the device's answer; DataError(class, code) for a BACnet Error, DataError(ERROR_CLASS_REJECT,
 ///     ERROR_CODE_REJECT_...) for a Reject, DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_...) for an
-///     Abort; DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT) when the device did not answer
+///     Abort; DataError::timeout() when the device did not answer
 ///     within the APDU time-out and retries (or its address was not found, or a segmented answer
 ///     stopped coming). An answer is accepted only from the device the request went to, with the
 ///     transaction's invoke id; a late answer to an earlier try of the same request is as good as any.

@@ -4,6 +4,7 @@
 #include "ConfirmedRequest.h"
 #include "LogRecordSizes.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
+#include "Orvik_BACnetDevice/IP/BvllEndpoint.h"
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
 #include "Orvik_BACnetDevice/Site.h"
 #include "PeerAddress.h"
@@ -64,7 +65,8 @@ void BACnetIPNetwork::serveOwnDevice()
             Codec::Bvll::Message bvll;
             bvll.function = Codec::Bvll::ORIGINAL_UNICAST_NPDU;
             bvll.payload = npdu;
-            _pOwnDeviceServer->receive(PeerAddress::socketAddressOf(source), Codec::Bvll::encode(bvll));
+            _pOwnDeviceServer->receive(Device::IP::BvllEndpoint::socketAddressOf(source),
+                                       Codec::Bvll::encode(bvll));
         });
 }
 

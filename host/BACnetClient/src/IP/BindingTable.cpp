@@ -48,7 +48,7 @@ void BindingTable::addStatic(Poco::UInt32 deviceInstance, const Binding& binding
     if (it != _devices.end() && !it->second.isStatic)
         _recent.erase(it->second.recent);
     Entry& entry = _devices[deviceInstance];
-    entry.binding = binding;
+    bindPeer(deviceInstance, entry, binding);
     entry.isStatic = true;
     entry.failed = false;
 }
@@ -65,7 +65,7 @@ const BindingTable::Binding& BindingTable::learn(Poco::UInt32 deviceInstance, co
     if (_recent.size() >= _maxDevices)
         evictOldest();
     Entry& entry = _devices[deviceInstance];
-    entry.binding = binding;
+    bindPeer(deviceInstance, entry, binding);
     _recent.push_front(deviceInstance);
     entry.recent = _recent.begin();
     return entry.binding;
@@ -85,7 +85,7 @@ void BindingTable::learnAgain(Poco::UInt32 deviceInstance, Entry& entry, const B
     if (binding.peer != bound)
         _logger.information("BACnet/IP: " + deviceText(deviceInstance) + " moves from " + bound.toString() +
                             ", which stopped answering, to " + binding.peer.toString());
-    entry.binding = binding;
+    bindPeer(deviceInstance, entry, binding);
     entry.failed = false;
 }
 
@@ -162,8 +162,29 @@ void BindingTable::touch(Entry& entry)
 
 void BindingTable::evictOldest()
 {
-    _devices.erase(_recent.back());
+    auto it = _devices.find(_recent.back());
+    auto bound = _byPeer.find(it->second.binding.peer);
+    if (bound->second == it->first)
+        _byPeer.erase(bound);
+    _devices.erase(it);
     _recent.pop_back();
+}
+
+void BindingTable::bindPeer(Poco::UInt32 deviceInstance, Entry& entry, const Binding& binding)
+{
+    auto bound = _byPeer.find(entry.binding.peer);
+    if (bound != _byPeer.end() && bound->second == deviceInstance)
+        _byPeer.erase(bound);
+    entry.binding = binding;
+    _byPeer[binding.peer] = deviceInstance;
+}
+
+std::optional<Poco::UInt32> BindingTable::deviceAt(const PeerAddress& peer) const
+{
+    auto it = _byPeer.find(peer);
+    if (it == _byPeer.end())
+        return std::nullopt;
+    return it->second;
 }
 
 }  // namespace Orvik::BACnet::Client::IP

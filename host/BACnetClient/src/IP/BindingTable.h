@@ -60,6 +60,8 @@ public:
     void answered(Poco::UInt32 deviceInstance, const PeerAddress& peer);
     /// The device's binding (counts as a use); null when not known. Valid until the next change.
     const Binding* find(Poco::UInt32 deviceInstance);
+    /// The device bound at `peer` (where its answers come from); empty when none is.
+    std::optional<Poco::UInt32> deviceAt(const PeerAddress& peer) const;
     std::size_t size() const { return _devices.size(); }
 
     /// `router` reaches `network` (it said so, or passed a message from there).
@@ -91,12 +93,15 @@ private:
     void learnAgain(Poco::UInt32 deviceInstance, Entry& entry, const Binding& binding);
     void touch(Entry& entry);
     void evictOldest();
+    void bindPeer(Poco::UInt32 deviceInstance, Entry& entry, const Binding& binding);
 
     const std::size_t _maxDevices;
     Poco::Logger& _logger;
     std::map<Poco::UInt32, Entry> _devices;
     /// Learned device instances, the most recently used first.
     std::list<Poco::UInt32> _recent;
+    /// The bound peer of each device, the other way round.
+    std::map<PeerAddress, Poco::UInt32> _byPeer;
     std::map<Poco::UInt16, Route> _routes;
 };
 

@@ -1,6 +1,7 @@
 #include "BvllLink.h"
 
 #include "Orvik_BACnet/Codec/DecodeError.h"
+#include "Orvik_BACnetDevice/IP/BvllEndpoint.h"
 #include "PeerAddress.h"
 
 #include <Poco/Exception.h>
@@ -55,7 +56,7 @@ BvllLink::BvllLink(const BACnetIPNetwork::Settings& settings, Clock& clock)
     : _settings(settings), _clock(clock), _socket(Poco::Net::SocketAddress::IPv4), _thread("BACnetIP receive")
 {
     if (_settings.bbmd)
-        _bbmd = PeerAddress::endpointOf(*_settings.bbmd);
+        _bbmd = Device::IP::BvllEndpoint::of(*_settings.bbmd);
 }
 
 BvllLink::~BvllLink()
@@ -102,7 +103,7 @@ void BvllLink::bind()
 {
     if (_bound)
         return;
-    PeerAddress::endpointOf(_settings.local);  // IPv4 only
+    Device::IP::BvllEndpoint::of(_settings.local);  // IPv4 only
     _broadcast = _settings.broadcast ? *_settings.broadcast : interfaceBroadcast();
     _socket = Poco::Net::DatagramSocket(Poco::Net::SocketAddress::IPv4);
     try
@@ -163,7 +164,7 @@ void BvllLink::sendUnicast(const Bvll::Endpoint& destination, const Codec::Octet
     Bvll::Message message;
     message.function = Bvll::ORIGINAL_UNICAST_NPDU;
     message.payload = npdu;
-    send(message, PeerAddress::socketAddressOf(destination));
+    send(message, Device::IP::BvllEndpoint::socketAddressOf(destination));
 }
 
 void BvllLink::sendBroadcast(const Codec::OctetView& npdu)
@@ -323,7 +324,7 @@ void BvllLink::receiveDatagram(const Poco::Net::SocketAddress& sender, const Cod
     {
         return;
     }
-    const Bvll::Endpoint source = PeerAddress::endpointOf(sender);
+    const Bvll::Endpoint source = Device::IP::BvllEndpoint::of(sender);
     switch (message.function)
     {
         case Bvll::ORIGINAL_UNICAST_NPDU:
@@ -349,7 +350,7 @@ void BvllLink::refuse(const Bvll::Endpoint& sender, std::uint16_t nak)
     Bvll::Message message;
     message.function = Bvll::BVLC_RESULT;
     message.result = nak;
-    send(message, PeerAddress::socketAddressOf(sender));
+    send(message, Device::IP::BvllEndpoint::socketAddressOf(sender));
 }
 
 }  // namespace Orvik::BACnet::Client::IP

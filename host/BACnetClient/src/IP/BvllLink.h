@@ -1,7 +1,7 @@
 #pragma once
 
+#include "Orvik_BACnet/Clock.h"
 #include "Orvik_BACnet/Codec/Bvll.h"
-#include "Orvik_BACnetClient/Clock.h"
 #include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
 
 #include <Poco/Net/DatagramSocket.h>

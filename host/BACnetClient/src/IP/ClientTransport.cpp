@@ -7,6 +7,7 @@
 #include "Orvik_BACnet/Codec/ServiceError.h"
 #include "Orvik_BACnet/Codec/WhoHas.h"
 #include "Orvik_BACnet/Codec/WhoIs.h"
+#include "Orvik_BACnetDevice/IP/BvllEndpoint.h"
 #include "RecordConversion.h"
 
 #include <Poco/Exception.h>
@@ -25,7 +26,6 @@ namespace
 using Codec::Apdu;
 using Codec::Npdu;
 
-const DataError TIMEOUT_ERROR(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
 const DataError OWN_DEVICE_ERROR(ERROR_CLASS_SERVICES, ERROR_CODE_OPTIONAL_FUNCTIONALITY_NOT_SUPPORTED);
 const DataError TOO_LONG_ERROR(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_APDU_TOO_LONG);
 const DataError NOT_REOPENED_ERROR(ERROR_CLASS_COMMUNICATION, ERROR_CODE_OTHER);
@@ -81,7 +81,7 @@ ClientTransport::~ClientTransport()
 void ClientTransport::addStatic(const BACnetIPNetwork::StaticBinding& staticBinding)
 {
     BindingTable::Binding binding;
-    const Codec::Bvll::Endpoint endpoint = PeerAddress::endpointOf(staticBinding.address);
+    const Codec::Bvll::Endpoint endpoint = Device::IP::BvllEndpoint::of(staticBinding.address);
     binding.peer = staticBinding.remote.isBroadcast() ? PeerAddress(endpoint)
                                                       : PeerAddress(endpoint, staticBinding.remote);
     binding.maxApdu =
@@ -121,8 +121,6 @@ void ClientTransport::close()
     std::lock_guard<std::mutex> lock(_mutex);
     _pTransactions->clear();
     _requests.clear();
-    _sent.clear();
-    _finding.clear();
     _deferred.clear();
     _reassemblyOctets = 0;
     _pListener = nullptr;
@@ -168,11 +166,8 @@ void ClientTransport::start(Poco::UInt32 transactionId, std::unique_ptr<Confirme
         throw Poco::IllegalStateException("The BACnet/IP network is not open");
     if (_settings.ownDeviceInstance && pRequest->deviceInstance() == *_settings.ownDeviceInstance)
     {
-        // Served by the gateway itself, not over the network: answered from the timer thread, since the
-        // worker's own call must not answer.
-        _deferred.push_back([this, transactionId]
-                            { _pListener->onReply(transactionId, NetworkReply(OWN_DEVICE_ERROR)); });
-        kickTimers();
+        // Served by the gateway itself, not over the network (Network.h: a send may answer at once).
+        _pListener->onReply(transactionId, NetworkReply(OWN_DEVICE_ERROR));
         return;
     }
     auto inserted = _requests.emplace(transactionId, OpenRequest(std::move(pRequest)));
@@ -257,15 +252,12 @@ void ClientTransport::transmit(Poco::UInt32 transactionId, Poco::UInt8 invokeId)
     header.invokeId = invokeId;
     header.serviceChoice = confirmed.service();
     const Codec::Octets apdu = Apdu::encode(header, confirmed.serviceData());
-    forgetSent(request);
     request.sent = SentKey(pBinding->peer, invokeId);
-    _sent[*request.sent] = transactionId;
     sendTo(pBinding->peer, apdu, true);
 }
 
 void ClientTransport::findDevice(Poco::UInt32 deviceInstance)
 {
-    _finding.insert(deviceInstance);
     Apdu::Header header;
     header.type = Apdu::UNCONFIRMED_REQUEST;
     header.serviceChoice = Codec::WhoIs::_SERVICE;
@@ -434,7 +426,7 @@ void ClientTransport::receiveIAm(const PeerAddress& peer, const Codec::OctetView
     binding.segmentation = iAm.segmentation;
     binding.vendorId = iAm.vendorId;
     const BindingTable::Binding& bound = _bindings.learn(instance, binding);
-    if (_finding.erase(instance) > 0)
+    if (_pTransactions->awaitsAddress(instance))
     {
         // Its requests wait for this: they go out now, within the device's limit.
         limitOutstanding(instance, bound);
@@ -486,15 +478,14 @@ bool ClientTransport::receiveAnswer(const PeerAddress& peer, const Apdu::Message
     const Apdu::Header& header = apdu.header;
     if (header.type == Apdu::ABORT && !header.server)
         return true;  // aborts a transaction this station serves: there is nothing to stop
-    auto sent = _sent.find(SentKey(peer, header.invokeId));
-    if (sent == _sent.end())
+    const std::optional<Poco::UInt32> device = _bindings.deviceAt(peer);
+    const std::optional<Poco::UInt32> transactionId =
+        device ? _pTransactions->find(*device, header.invokeId) : std::nullopt;
+    if (!transactionId)
         return false;  // from another address, or an invoke id that is not out
-    auto it = _requests.find(sent->second);
-    if (it == _requests.end())
-    {
-        _sent.erase(sent);
+    auto it = _requests.find(*transactionId);
+    if (it == _requests.end() || it->second.sent != SentKey(peer, header.invokeId))
         return true;
-    }
     OpenRequest& request = it->second;
     ConfirmedRequest& confirmed = *request.pRequest;
     _bindings.answered(confirmed.deviceInstance(), peer);
@@ -536,12 +527,7 @@ bool ClientTransport::receiveAnswer(const PeerAddress& peer, const Apdu::Message
             error = abortError(header.serviceChoice);
             break;
     }
-    if (!_pTransactions->complete(confirmed.deviceInstance(), header.invokeId))
-    {
-        forgetSent(request);
-        return true;
-    }
-    forgetSent(request);
+    _pTransactions->complete(confirmed.deviceInstance(), header.invokeId);
     releaseSegments(request);
     const bool isAck = header.type == Apdu::SIMPLE_ACK || header.type == Apdu::COMPLEX_ACK;
     completePart(it, isAck ? confirmed.takeAck(apdu.serviceData) : confirmed.takeError(error));
@@ -591,7 +577,6 @@ void ClientTransport::receiveSegment(Requests::iterator it, const Apdu::Message&
     if (!step.complete)
         return;
     _pTransactions->complete(device, invokeId);
-    forgetSent(request);
     const Codec::Octets serviceData = request.pSegments->octets();
     releaseSegments(request);
     completePart(it, request.pRequest->takeAck(serviceData));
@@ -602,7 +587,6 @@ void ClientTransport::abortAnswer(Requests::iterator it, std::uint8_t reason)
     OpenRequest& request = it->second;
     sendAbort(request, reason);
     _pTransactions->end(it->first);
-    forgetSent(request);
     releaseSegments(request);
     completePart(it, request.pRequest->takeError(abortError(reason)));
 }
@@ -621,6 +605,7 @@ void ClientTransport::sendAbort(const OpenRequest& request, std::uint8_t reason)
 void ClientTransport::completePart(Requests::iterator it, ConfirmedRequest::Outcome outcome)
 {
     const Poco::UInt32 transactionId = it->first;
+    it->second.sent.reset();
     if (outcome == ConfirmedRequest::FINISHED)
     {
         const NetworkReply reply = it->second.pRequest->reply();
@@ -643,11 +628,13 @@ void ClientTransport::endRequestsVia(const Codec::Bvll::Endpoint& router, Poco::
                                      const DataError& error)
 {
     std::vector<std::pair<Poco::UInt32, PeerAddress>> rejected;
-    for (const auto& entry : _sent)
+    for (const auto& [transactionId, request] : _requests)
     {
-        const PeerAddress& peer = entry.first.first;
+        if (!request.sent)
+            continue;
+        const PeerAddress& peer = request.sent->first;
         if (peer.via() == router && peer.isRouted() && peer.address().getNetworkNumber() == network)
-            rejected.emplace_back(entry.second, peer);
+            rejected.emplace_back(transactionId, peer);
     }
     for (const auto& [transactionId, peer] : rejected)
     {
@@ -663,19 +650,8 @@ void ClientTransport::endRequestsVia(const Codec::Bvll::Endpoint& router, Poco::
 
 void ClientTransport::forget(Requests::iterator it)
 {
-    forgetSent(it->second);
     releaseSegments(it->second);
     _requests.erase(it);
-}
-
-void ClientTransport::forgetSent(OpenRequest& request)
-{
-    if (!request.sent)
-        return;
-    auto it = _sent.find(*request.sent);
-    if (it != _sent.end())
-        _sent.erase(it);
-    request.sent.reset();
 }
 
 void ClientTransport::releaseSegments(OpenRequest& request)
@@ -728,7 +704,7 @@ void ClientTransport::runDue()
         if (it->second.sent)
             _bindings.failed(ended.deviceInstance, it->second.sent->first);
         forget(it);
-        _pListener->onReply(ended.transactionId, NetworkReply(TIMEOUT_ERROR));
+        _pListener->onReply(ended.transactionId, NetworkReply(DataError::timeout()));
     }
     _pLink->renewRegistration();
 }

@@ -2,12 +2,12 @@
 
 #include "BindingTable.h"
 #include "ConfirmedRequest.h"
+#include "Orvik_BACnet/Clock.h"
 #include "Orvik_BACnet/Codec/Apdu.h"
 #include "Orvik_BACnet/Codec/Npdu.h"
-#include "Orvik_BACnetClient/Clock.h"
+#include "Orvik_BACnet/TransactionTable.h"
 #include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
 #include "Orvik_BACnetClient/NetworkListener.h"
-#include "Orvik_BACnetClient/TransactionTable.h"
 #include "PeerAddress.h"
 #include "SegmentAssembler.h"
 
@@ -20,7 +20,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <utility>
 
 namespace Orvik::BACnet::Client::IP
@@ -65,7 +64,7 @@ public:
     void endTransaction(Poco::UInt32 transactionId);
 
 private:
-    /// Where a try of a request went, under which invoke id.
+    /// Where the last try of a request's part went, under which invoke id: only answers from there count.
     using SentKey = std::pair<PeerAddress, Poco::UInt8>;
 
     class OpenRequest
@@ -109,7 +108,6 @@ private:
     void completePart(Requests::iterator it, ConfirmedRequest::Outcome outcome);
     void endRequestsVia(const Codec::Bvll::Endpoint& router, Poco::UInt16 network, const DataError& error);
     void forget(Requests::iterator it);
-    void forgetSent(OpenRequest& request);
     void releaseSegments(OpenRequest& request);
 
     void runTimers();
@@ -128,12 +126,9 @@ private:
     BindingTable _bindings;
     std::unique_ptr<TransactionTable> _pTransactions;
     Requests _requests;
-    /// Where each request's last try went: the only answers taken are from there.
-    std::map<SentKey, Poco::UInt32> _sent;
-    /// Devices asked for by a Who-Is limited to their instance, until their I-Am.
-    std::set<Poco::UInt32> _finding;
     std::size_t _reassemblyOctets = 0;
-    /// Work for the timer thread: answers that must not come from the worker's own call.
+    /// Work for the timer thread: what must not run under the TransactionTable's lock (ending the
+    /// transaction whose Transmit found its request too large).
     std::deque<std::function<void()>> _deferred;
 
     Poco::Thread _timerThread;

@@ -3,8 +3,6 @@
 #include "Orvik_BACnet/Codec/Bvll.h"
 #include "Orvik_BACnet/DataType/BACnetAddress.h"
 
-#include <Poco/Net/SocketAddress.h>
-
 #include <string>
 
 namespace Orvik::BACnet::Client::IP
@@ -36,9 +34,6 @@ public:
     }
     bool operator!=(const PeerAddress& other) const { return !(*this == other); }
     bool operator<(const PeerAddress& other) const;
-
-    static Codec::Bvll::Endpoint endpointOf(const Poco::Net::SocketAddress& address);
-    static Poco::Net::SocketAddress socketAddressOf(const Codec::Bvll::Endpoint& endpoint);
 
 private:
     Codec::Bvll::Endpoint _via;

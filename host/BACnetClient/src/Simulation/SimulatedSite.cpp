@@ -301,9 +301,8 @@ void SimulatedSite::pollTransactions(Poco::UInt64 generation)
             return;  // replaced by an earlier poll, which keeps the timers going
         _pollDue.reset();
     }
-    static const DataError TIMEOUT(ERROR_CLASS_COMMUNICATION, ERROR_CODE_TIMEOUT);
     for (const TransactionTable::Ended& timedOut : _pTransactions->expire())
-        _pListener->onReply(timedOut.transactionId, NetworkReply(TIMEOUT));
+        _pListener->onReply(timedOut.transactionId, NetworkReply(DataError::timeout()));
     schedulePoll();
 }
 

@@ -1,13 +1,14 @@
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
 
+#include "Orvik_BACnet/Codec/COVNotification.h"
 #include "Orvik_BACnet/Codec/DecodeError.h"
 #include "Orvik_BACnet/Codec/IAm.h"
 #include "Orvik_BACnet/Codec/WhoIs.h"
+#include "Orvik_BACnetDevice/IP/BvllEndpoint.h"
 #include "Orvik_BACnetDevice/ServiceCoding.h"
 #include "SegmentedTransfer.h"
 
 #include <Poco/Net/NetException.h>
-#include <Poco/NumberFormatter.h>
 
 #include <algorithm>
 
@@ -25,26 +26,14 @@ constexpr Poco::Timestamp::TimeDiff MAX_WAIT_US = 100000;
 /// a slow device).
 constexpr std::size_t MAX_TIMERS = 4096;
 
-Poco::Net::SocketAddress socketAddressOf(const Codec::Bvll::Endpoint& endpoint)
+TransactionTable::Settings notificationSettings(const SiteServer::Settings& settings)
 {
-    const auto& a = endpoint.address;
-    return Poco::Net::SocketAddress(
-        Poco::NumberFormatter::format(a[0]) + "." + Poco::NumberFormatter::format(a[1]) + "." +
-            Poco::NumberFormatter::format(a[2]) + "." + Poco::NumberFormatter::format(a[3]),
-        endpoint.port);
-}
-
-Codec::Bvll::Endpoint endpointOf(const Poco::Net::SocketAddress& address)
-{
-    Codec::Bvll::Endpoint endpoint;
-    const Poco::Net::IPAddress host = address.host();
-    if (host.family() == Poco::Net::IPAddress::IPv4)
-    {
-        const auto* octets = static_cast<const std::uint8_t*>(host.addr());
-        std::copy(octets, octets + 4, endpoint.address.begin());
-    }
-    endpoint.port = address.port();
-    return endpoint;
+    TransactionTable::Settings table;
+    table.apduTimeoutMs = settings.apduTimeoutMs;
+    table.apduRetries = settings.apduRetries;
+    table.maxOutstanding = 256;  // every invoke id of a device and subscriber
+    table.maxOpen = settings.maxPendingNotifications;
+    return table;
 }
 
 /// The max-segments field as a number of segments (0, unspecified: as many as a window of 64 needs).
@@ -57,7 +46,8 @@ std::size_t segmentsAccepted(std::uint8_t maxSegments)
 
 }  // namespace
 
-SiteServer::SiteServer(Site& site, const Settings& settings) : _site(site), _settings(settings)
+SiteServer::SiteServer(Site& site, const Settings& settings)
+    : _site(site), _settings(settings), _notifications(notificationSettings(settings), *settings.clock)
 {
     const std::vector<Poco::UInt32> instances = _site.getDeviceInstances();
     if (_settings.send && instances.size() != 1)
@@ -143,7 +133,7 @@ void SiteServer::bindDevice(const Site::Presence& presence)
         address = presence.bind.find(':') == std::string::npos ? Poco::Net::SocketAddress(presence.bind, 0)
                                                                : Poco::Net::SocketAddress(presence.bind);
     else if (!_settings.freePorts && presence.address.getMACLength() == 6)
-        address = socketAddressOf(Codec::Bvll::Endpoint::fromAddress(presence.address));
+        address = BvllEndpoint::socketAddressOf(Codec::Bvll::Endpoint::fromAddress(presence.address));
     std::unique_ptr<Socket> pSocket = deviceSocket(presence);
     pSocket->socket.bind(address, true);
     pSocket->socket.setBroadcast(_settings.broadcast.has_value());  // broadcast I-Ams
@@ -210,11 +200,7 @@ void SiteServer::run()
 {
     while (_running)
     {
-        Poco::Timestamp::TimeDiff wait = MAX_WAIT_US;
-        if (!_timers.empty())
-            wait = std::clamp<Poco::Timestamp::TimeDiff>(_timers.begin()->first - Poco::Timestamp(), 0,
-                                                         MAX_WAIT_US);
-        waitForDatagrams(wait);
+        waitForDatagrams(microsecondsToNextTimer());
         std::vector<COVDelivery> deliveries;
         {
             std::lock_guard<std::mutex> lock(_deliveryMutex);
@@ -264,9 +250,9 @@ void SiteServer::takeIncoming(Poco::Timestamp::TimeDiff wait)
         {
             handle(*_sockets.front(), datagram.datagram, datagram.sender);
         }
-        catch (const Codec::DecodeError&)
+        catch (const Poco::Exception&)
         {
-            // A datagram that cannot be read is dropped.
+            // A datagram that cannot be read (Codec::DecodeError) or answered (an IPv6 sender) is dropped.
         }
     }
 }
@@ -293,9 +279,9 @@ void SiteServer::receive(Socket& socket)
     {
         handle(socket, datagram, sender);
     }
-    catch (const Codec::DecodeError&)
+    catch (const Poco::Exception&)
     {
-        // A datagram that cannot be read is dropped.
+        // A datagram that cannot be read (Codec::DecodeError) or answered (an IPv6 sender) is dropped.
     }
 }
 
@@ -312,8 +298,9 @@ void SiteServer::handle(Socket& socket, const Codec::Octets& datagram, const Poc
         return;
     const Codec::Npdu::Message npdu = Codec::Npdu::decode(bvll.payload);
     Peer peer;
-    peer.address =
-        bvll.function == Codec::Bvll::FORWARDED_NPDU ? socketAddressOf(bvll.originalSource) : sender;
+    peer.address = bvll.function == Codec::Bvll::FORWARDED_NPDU
+                       ? BvllEndpoint::socketAddressOf(bvll.originalSource)
+                       : sender;
     if (npdu.header.hasSource)
         peer.remote = npdu.header.source;
     bool broadcast = false;
@@ -570,7 +557,7 @@ void SiteServer::handleConfirmed(Socket& socket, const Peer& peer, const Codec::
     if (_timers.size() >= MAX_TIMERS)
         return;  // too much waiting already: dropped, the requester retries
     const Poco::UInt32 instance = socket.instance;
-    const DataType::BACnetAddress requester = endpointOf(peer.address).toAddress();
+    const DataType::BACnetAddress requester = BvllEndpoint::of(peer.address).toAddress();
     after(presence ? presence->delayMs : 0,
           [this, instance, peer, header, request = std::move(*request), requester]
           {
@@ -662,12 +649,8 @@ void SiteServer::handleSegmentAck(const Socket& socket, const Peer& peer, const 
 void SiteServer::handleNotificationAnswer(const Socket& socket, const Peer& peer,
                                           const Codec::Apdu::Header& header)
 {
-    _pending.erase(std::remove_if(_pending.begin(), _pending.end(),
-                                  [&](const PendingNotification& p) {
-                                      return p.instance == socket.instance && p.invokeId == header.invokeId &&
-                                             p.peer == peer.address;
-                                  }),
-                   _pending.end());
+    if (const std::optional<Poco::UInt32> key = notificationKey(socket.instance, peer.address, false))
+        _notifications.complete(*key, header.invokeId);
 }
 
 void SiteServer::abort(const Socket& socket, const Peer& peer, Poco::UInt8 invokeId, Poco::UInt8 reason)
@@ -733,38 +716,45 @@ void SiteServer::sendNotification(const COVDelivery& delivery)
     if (pSocket == nullptr || delivery.subscriber.getMACLength() != 6)
         return;
     Peer peer;
-    peer.address = socketAddressOf(Codec::Bvll::Endpoint::fromAddress(delivery.subscriber));
+    peer.address = BvllEndpoint::socketAddressOf(Codec::Bvll::Endpoint::fromAddress(delivery.subscriber));
     Codec::Apdu::Header header;
-    header.serviceChoice = delivery.confirmed ? Codec::COVNotification::_CONFIRMED_SERVICE
-                                              : Codec::COVNotification::_UNCONFIRMED_SERVICE;
+    const Codec::Octets serviceData = delivery.notification.encode();
     if (!delivery.confirmed)
     {
         header.type = Codec::Apdu::UNCONFIRMED_REQUEST;
-        return sendApdu(*pSocket, peer, Codec::Apdu::encode(header, delivery.notification.encode()));
+        header.serviceChoice = Codec::COVNotification::_UNCONFIRMED_SERVICE;
+        return sendApdu(*pSocket, peer, Codec::Apdu::encode(header, serviceData));
     }
     header.type = Codec::Apdu::CONFIRMED_REQUEST;
-    header.invokeId = _nextInvokeId++;
-    if (_pending.size() >= _settings.maxPendingNotifications)
-        _pending.pop_front();
-    PendingNotification pending;
-    pending.instance = pSocket->instance;
-    pending.invokeId = header.invokeId;
-    pending.peer = peer.address;
-    const Codec::Octets apdu = Codec::Apdu::encode(header, delivery.notification.encode());
-    Codec::Npdu::Header npdu;
-    npdu.expectingReply = true;
-    npdu.hasSource = pSocket->routed.has_value();
-    if (pSocket->routed)
-        npdu.source = *pSocket->routed;
-    const Codec::Octets npduOctets = Codec::Npdu::encode(npdu, apdu);
-    Codec::Bvll::Message bvll;
-    bvll.function = Codec::Bvll::ORIGINAL_UNICAST_NPDU;
-    bvll.payload = npduOctets;
-    pending.datagram = Codec::Bvll::encode(bvll);
-    pending.triesLeft = _settings.apduRetries;
-    pending.due = Poco::Timestamp() + static_cast<Poco::Timestamp::TimeDiff>(_settings.apduTimeoutMs) * 1000;
-    sendDatagram(*pSocket, pending.peer, pending.datagram);
-    _pending.push_back(std::move(pending));
+    header.serviceChoice = Codec::COVNotification::_CONFIRMED_SERVICE;
+    const auto transmit = [this, pSocket, peer, header, serviceData](Poco::UInt8 invokeId) mutable
+    {
+        header.invokeId = invokeId;
+        sendApdu(*pSocket, peer, Codec::Apdu::encode(header, serviceData), true);
+    };
+    try
+    {
+        _notifications.open(++_lastNotification, *notificationKey(pSocket->instance, peer.address, true),
+                            transmit);
+    }
+    catch (const Poco::PoolOverflowException&)
+    {
+        // Enough notifications wait for their answers already: this one is dropped.
+    }
+}
+
+std::optional<Poco::UInt32> SiteServer::notificationKey(Poco::UInt32 instance,
+                                                        const Poco::Net::SocketAddress& peer, bool create)
+{
+    const std::string name = std::to_string(instance) + "/" + peer.toString();
+    auto it = _notificationKeys.find(name);
+    if (it != _notificationKeys.end())
+        return it->second;
+    if (!create)
+        return std::nullopt;
+    const auto key = static_cast<Poco::UInt32>(_notificationKeys.size());
+    _notificationKeys.emplace(name, key);
+    return key;
 }
 
 void SiteServer::runTimers()
@@ -776,24 +766,18 @@ void SiteServer::runTimers()
         _timers.erase(_timers.begin());
         task();
     }
-    for (auto it = _pending.begin(); it != _pending.end();)
-    {
-        if (it->due > now)
-        {
-            ++it;
-            continue;
-        }
-        if (it->triesLeft == 0)
-        {
-            it = _pending.erase(it);
-            continue;
-        }
-        --it->triesLeft;
-        it->due = now + static_cast<Poco::Timestamp::TimeDiff>(_settings.apduTimeoutMs) * 1000;
-        if (Socket* pSocket = socketOf(it->instance))
-            sendDatagram(*pSocket, it->peer, it->datagram);
-        ++it;
-    }
+    _notifications.expire();  // a notification without an answer after its retries is dropped
+}
+
+Poco::Timestamp::TimeDiff SiteServer::microsecondsToNextTimer() const
+{
+    Poco::Timestamp::TimeDiff wait = MAX_WAIT_US;
+    if (!_timers.empty())
+        wait = std::clamp<Poco::Timestamp::TimeDiff>(_timers.begin()->first - Poco::Timestamp(), 0, wait);
+    const Poco::Int64 notificationMs = _notifications.millisecondsToNextTimer();
+    if (notificationMs >= 0)
+        wait = std::min<Poco::Timestamp::TimeDiff>(wait, notificationMs * 1000);
+    return wait;
 }
 
 void SiteServer::after(Poco::UInt32 milliseconds, std::function<void()> task)

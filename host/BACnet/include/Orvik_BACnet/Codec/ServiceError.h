@@ -58,6 +58,9 @@ struct ServiceError
     /// not-router-to-dnet, router-busy, unknown-network-message, message-too-long, security-error,
     /// addressing-error; other for any other reason.
     static ServiceError fromNetworkReject(std::uint8_t reason);
+    /// Communication: timeout, the one error of a confirmed request that got no answer in time (after
+    /// its retries, or by the client worker's safety deadline).
+    static ServiceError timeout();
 
     bool operator==(const ServiceError& other) const
     {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Orvik_BACnet/Clock.h"
 #include "Orvik_BACnet/DataType/BACnetAddress.h"
-#include "Orvik_BACnetClient/Clock.h"
+#include "Orvik_BACnet/TransactionTable.h"
 #include "Orvik_BACnetClient/Network.h"
-#include "Orvik_BACnetClient/TransactionTable.h"
 
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Types.h>

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "Orvik_BACnet/DataType/BACnetLogRecord.h"
+#include "Orvik_BACnet/TransactionTable.h"
 #include "Orvik_BACnet/ValueContainer.h"
 #include "Orvik_BACnetClient/DataError.h"
 #include "Orvik_BACnetClient/DataObjectKey.h"
 #include "Orvik_BACnetClient/DataPropertyKey.h"
 #include "Orvik_BACnetClient/Network.h"
-#include "Orvik_BACnetClient/TransactionTable.h"
 #include "Orvik_BACnetDevice/Site.h"
 
 #include <Poco/Thread.h>

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "Orvik_BACnet/Clock.h"
 #include "Orvik_BACnet/Codec/Apdu.h"
 #include "Orvik_BACnet/Codec/Bvll.h"
 #include "Orvik_BACnet/Codec/Npdu.h"
+#include "Orvik_BACnet/TransactionTable.h"
 #include "Orvik_BACnetDevice/COVDelivery.h"
 #include "Orvik_BACnetDevice/Site.h"
 
@@ -47,9 +49,10 @@ class SegmentedTransfer;
 ///     its max-segments; otherwise Abort segmentation-not-supported or buffer-overflow. At most
 ///     Settings::maxTransfers segmented answers run at once; beyond them Abort out-of-resources.
 ///     Segment-ACKs of unknown transfers are ignored.
-///   - COV notifications go to the subscriber's address: unconfirmed, or confirmed with the APDU
-///     time-out and retries until a Simple-ACK comes (at most Settings::maxPendingNotifications wait;
-///     the oldest is dropped beyond).
+///   - COV notifications go to the subscriber's address: unconfirmed, or confirmed as a transaction of
+///     a TransactionTable on Settings::clock (invoke ids per device and subscriber, the APDU time-out
+///     and retries) until an answer comes (at most Settings::maxPendingNotifications are open; a
+///     notification beyond them is dropped).
 ///   - Devices of other networks (`network` not 0) sit behind one simulated router on a socket of its
 ///     own: requests reach them with DNET/DADR (network number and MAC), their answers carry SNET/SADR,
 ///     a global Who-Is (DNET 65535) or a broadcast on their network reaches them,
@@ -83,6 +86,8 @@ public:
         Poco::UInt8 windowSize = 4;
         std::size_t maxTransfers = 64;
         std::size_t maxPendingNotifications = 256;
+        /// What the confirmed COV notifications' time-outs run on; tests move a clock of their own.
+        Clock* clock = &Clock::system();
         /// Set: the device is on a link of another's (see above), at `linkAddress`; this function sends
         /// a whole datagram there.
         std::function<void(const Poco::Net::SocketAddress& to, const Codec::Octets& datagram)> send;
@@ -148,17 +153,6 @@ private:
     public:
         Poco::Net::SocketAddress address;
         std::optional<DataType::BACnetAddress> remote;
-    };
-
-    class PendingNotification
-    {
-    public:
-        Poco::UInt32 instance = 0;
-        Poco::UInt8 invokeId = 0;
-        Poco::Net::SocketAddress peer;
-        Codec::Octets datagram;
-        Poco::UInt32 triesLeft = 0;
-        Poco::Timestamp due;
     };
 
     /// A routed network that carries one frame at a time (Site::getFrameDelayMs).
@@ -230,6 +224,12 @@ private:
     void sendDatagram(const Socket& socket, const Poco::Net::SocketAddress& to,
                       const Codec::Octets& datagram);
     void sendNotification(const COVDelivery& delivery);
+    /// The key of a device's notifications to one subscriber in _notifications (its space of invoke
+    /// ids); empty for a pair that was never sent to, unless `create`.
+    std::optional<Poco::UInt32> notificationKey(Poco::UInt32 instance, const Poco::Net::SocketAddress& peer,
+                                                bool create);
+    /// Until the next timer of the loop or of a notification, at most MAX_WAIT_US.
+    Poco::Timestamp::TimeDiff microsecondsToNextTimer() const;
     void runTimers();
     void after(Poco::UInt32 milliseconds, std::function<void()> task);
     void at(const Poco::Timestamp& due, std::function<void()> task);
@@ -245,8 +245,10 @@ private:
     std::map<Poco::UInt16, Link> _links;
     std::multimap<Poco::Timestamp, std::function<void()>> _timers;
     std::map<std::string, std::unique_ptr<SegmentedTransfer>> _transfers;
-    std::deque<PendingNotification> _pending;
-    Poco::UInt8 _nextInvokeId = 0;
+    TransactionTable _notifications;
+    Poco::UInt32 _lastNotification = 0;
+    /// Device instance and subscriber ("instance/address") -> key in _notifications.
+    std::map<std::string, Poco::UInt32> _notificationKeys;
     /// Guards what other threads hand over: notifications and, on a link of another's, datagrams.
     std::mutex _deliveryMutex;
     std::condition_variable _handedOver;

@@ -1,4 +1,4 @@
-#include "Orvik_BACnetClient/TransactionTable.h"
+#include "Orvik_BACnet/TransactionTable.h"
 
 #include <Poco/Exception.h>
 #include <Poco/NumberFormatter.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace Orvik::BACnet::Client
+namespace Orvik::BACnet
 {
 
 namespace
@@ -74,6 +74,22 @@ void TransactionTable::bind(Poco::UInt32 deviceInstance)
         return;
     it->second.findingAddress = false;
     sendWaiting(it->second);
+}
+
+bool TransactionTable::awaitsAddress(Poco::UInt32 deviceInstance) const
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    auto it = _devices.find(deviceInstance);
+    return it != _devices.end() && it->second.findingAddress;
+}
+
+std::optional<Poco::UInt32> TransactionTable::find(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId) const
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    auto found = _byInvokeId.find(InvokeKey(deviceInstance, invokeId));
+    if (found == _byInvokeId.end())
+        return std::nullopt;
+    return found->second;
 }
 
 std::optional<Poco::UInt32> TransactionTable::complete(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId)
@@ -354,4 +370,4 @@ void TransactionTable::expireFinding(Poco::Int64 time, std::vector<Ended>& timed
     }
 }
 
-}  // namespace Orvik::BACnet::Client
+}  // namespace Orvik::BACnet

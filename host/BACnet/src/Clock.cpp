@@ -1,8 +1,8 @@
-#include "Orvik_BACnetClient/Clock.h"
+#include "Orvik_BACnet/Clock.h"
 
 #include <Poco/Clock.h>
 
-namespace Orvik::BACnet::Client
+namespace Orvik::BACnet
 {
 
 namespace
@@ -24,4 +24,4 @@ Clock& Clock::system()
     return clock;
 }
 
-}  // namespace Orvik::BACnet::Client
+}  // namespace Orvik::BACnet

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orvik_BACnetClient/Clock.h"
+#include "Orvik_BACnet/Clock.h"
 
 #include <Poco/Types.h>
 
@@ -14,15 +14,16 @@
 #include <utility>
 #include <vector>
 
-namespace Orvik::BACnet::Client
+namespace Orvik::BACnet
 {
 
-/// The confirmed-request transactions of a Network, kept on the network side as BACnet stacks do: invoke
-/// ids, the APDU time-out with its retries, the segment timer while a segmented answer comes in, the
-/// limit of outstanding requests per device and per shared link with a queue for the rest, and the wait
-/// for a device's address.
+/// The confirmed-request transactions of a station, below both its client (a Network's requests) and its
+/// server (confirmed COV notifications): invoke ids, the APDU time-out with its retries, the segment timer
+/// while a segmented answer comes in, the limit of outstanding requests per device and per shared link with a
+/// queue for the rest, and the wait for a device's address.
 ///
-/// A transaction is known by the client worker's transaction id (Network.h) and goes through:
+/// A transaction is known by its owner's transaction id (a network's: the client worker's, Network.h);
+/// its "device" is whatever shares one space of invoke ids and one outstanding limit. It goes through:
 ///   - waiting: queued behind the device's outstanding requests or its link's, or for the device's
 ///     address. Waiting requests of the devices of one link go out in the order they were opened, as
 ///     the link's slots free; no timer runs for them;
@@ -107,6 +108,11 @@ public:
 
     /// The device's address is known now: its requests that wait for it go out (up to its limit).
     void bind(Poco::UInt32 deviceInstance);
+    /// True while requests to the device wait for its address (FindDevice was asked).
+    bool awaitsAddress(Poco::UInt32 deviceInstance) const;
+
+    /// The sent transaction of the device with `invokeId`, left open; empty when there is none.
+    std::optional<Poco::UInt32> find(Poco::UInt32 deviceInstance, Poco::UInt8 invokeId) const;
 
     /// The final answer (or error) for `invokeId` came from the device: ends its transaction and returns
     /// its id; empty when no sent transaction has that invoke id (a late or stray answer: drop it).
@@ -212,4 +218,4 @@ private:
     std::map<Poco::UInt32, LinkState> _links;
 };
 
-}  // namespace Orvik::BACnet::Client
+}  // namespace Orvik::BACnet

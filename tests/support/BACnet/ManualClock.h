@@ -1,11 +1,11 @@
 #pragma once
 
-#include "Orvik_BACnetClient/Clock.h"
+#include "Orvik_BACnet/Clock.h"
 
 #include <map>
 #include <mutex>
 
-namespace Orvik::BACnet::Client::Test
+namespace Orvik::BACnet::Test
 {
 
 /// A clock that stands still until the test moves it: time-outs happen when the test says, with no real
@@ -47,4 +47,4 @@ private:
     Poco::UInt64 _lastHandle = 0;
 };
 
-}  // namespace Orvik::BACnet::Client::Test
+}  // namespace Orvik::BACnet::Test

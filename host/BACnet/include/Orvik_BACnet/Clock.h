@@ -4,15 +4,15 @@
 
 #include <functional>
 
-namespace Orvik::BACnet::Client
+namespace Orvik::BACnet
 {
 
-/// The time that the client's timers run on: the worker's deadlines and a network's transaction
-/// timers. Clock::system() is the real, monotonic clock; tests inject a clock that they move by hand,
-/// so that time-outs need no real waiting.
+/// The time that BACnet timers run on: the client worker's deadlines, and the transaction timers of a
+/// network and of a server. Clock::system() is the real, monotonic clock; tests inject a clock that they move
+/// by hand, so that time-outs need no real waiting.
 ///
 /// A thread that waits for a deadline (on a queue with a time limit) waits in real time. A clock that
-/// can jump forward wakes such waiters: whoever waits registers a waker with onJump(). The system clock
+/// can jump forward wakes such waiters: whoever waits registers a waker with addWaker(). The system clock
 /// never jumps and never calls a waker.
 class Clock
 {
@@ -35,4 +35,4 @@ public:
     static Clock& system();
 };
 
-}  // namespace Orvik::BACnet::Client
+}  // namespace Orvik::BACnet
