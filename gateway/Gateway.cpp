@@ -150,7 +150,6 @@ bool Gateway::stop()
     {
         _notifier.notify("STOPPING=1");
         _pSupervisor->stop();
-        _pSupervisor.reset();
     }
     if (_managerThread.isRunning())
     {
@@ -164,6 +163,8 @@ bool Gateway::stop()
         _pClient->stop();
         _pClient.reset();
     }
+    // Not before: the client worker and the apps answer a sanity request still queued into its queue.
+    _pSupervisor.reset();
     _pNetwork.reset();
     _pDatabase.reset();
     return !_managerFailed;

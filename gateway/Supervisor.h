@@ -30,8 +30,8 @@ namespace Orvik::Gateway
 /// worker is alive each round sends WATCHDOG=1; when one is not, the keep-alives stop (systemd then
 /// restarts the gateway) and the log names the silent worker once, and again when it answers.
 ///
-/// The workers' queues must outlive this object: a worker may still hold a request that names
-/// this object's queue as reply queue.
+/// The workers' queues must outlive the rounds (until stop() returns), and this object must outlive the
+/// workers: a worker may still hold a request that names this object's queue as reply queue.
 class Supervisor : public Poco::Runnable
 {
 public:

@@ -5,6 +5,7 @@
 
 #include <Poco/DateTime.h>
 #include <Poco/Exception.h>
+#include <Poco/Timezone.h>
 
 #include "Orvik_BACnet/ConvertItBACnet.h"
 #include "Orvik_BACnet/DataType/BACnetAddress.h"
@@ -12,6 +13,7 @@
 #include "Orvik_BACnet/DataType/BACnetLogRecord.h"
 #include "Orvik_BACnet/DataType/Proprietary/VendorOrvik/BACnetTrendLogLastUploaded.h"
 #include "Orvik_BACnet/LocalTimeConverter.h"
+#include "Orvik_BACnet/TimeZoneState.h"
 #include "ScopedTimeZone.h"
 
 using namespace Orvik::BACnet;
@@ -165,6 +167,32 @@ TEST(DataTypeTest, LocalTimeConverterGivesWhatBACnetDateTimeGivesWithFewLookUps)
     }
     LocalTimeConverter converter;
     EXPECT_THROW(converter.toUtc(BACnetDateTime()), Poco::InvalidArgumentException);
+}
+
+TEST(DataTypeTest, TimeZoneStateGivesTheStandardOffsetAndWhetherDaylightSavingIsOn)
+{
+    // Daylight saving leaves the offset unchanged, also where it shifts by half an hour (Lord Howe).
+    const struct
+    {
+        const char* zone;
+        int month;
+        std::int32_t utcOffset;
+        bool daylightSaving;
+    } rows[] = {{"CET-1CEST,M3.5.0,M10.5.0/3", 7, -60, true}, {"CET-1CEST,M3.5.0,M10.5.0/3", 1, -60, false},
+                {"America/New_York", 7, 300, true},           {"Australia/Lord_Howe", 1, -630, true},
+                {"Australia/Lord_Howe", 7, -630, false},      {"UTC0", 7, 0, false}};
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::string(row.zone) + " in month " + std::to_string(row.month));
+        const ScopedTimeZone zone(row.zone);
+        const TimeZoneState state = TimeZoneState::at(Poco::DateTime(2024, row.month, 15).timestamp());
+        EXPECT_EQ(state.utcOffset, row.utcOffset);
+        EXPECT_EQ(state.daylightSaving, row.daylightSaving);
+        // Today's values as Poco gives them, on one thread.
+        const Poco::Timestamp now;
+        EXPECT_EQ(TimeZoneState::at(now).utcOffset, -Poco::Timezone::utcOffset() / 60);
+        EXPECT_EQ(TimeZoneState::at(now).daylightSaving, Poco::Timezone::isDst(now));
+    }
 }
 
 TEST(DataTypeTest, LogRecordKeepsItsChoiceAndRefusesLongBitStrings)

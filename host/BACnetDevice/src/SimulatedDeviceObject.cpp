@@ -1,7 +1,6 @@
 #include "SimulatedDeviceObject.h"
 
-#include <Poco/LocalDateTime.h>
-#include <Poco/Timezone.h>
+#include "Orvik_BACnet/TimeZoneState.h"
 
 namespace Orvik::BACnet::Device
 {
@@ -34,11 +33,10 @@ Codec::ServiceError SimulatedDeviceObject::readDynamic(BACNET_PROPERTY_ID proper
             out.setTime(local.time);
             return Codec::ServiceError();
         case PROP_UTC_OFFSET:
-            // Minutes to add to local time for UTC: west of Greenwich positive.
-            out.setInt(-Poco::Timezone::utcOffset() / 60);
+            out.setInt(TimeZoneState::at(now).utcOffset);
             return Codec::ServiceError();
         case PROP_DAYLIGHT_SAVINGS_STATUS:
-            out.setBool(Poco::Timezone::isDst(now));
+            out.setBool(TimeZoneState::at(now).daylightSaving);
             return Codec::ServiceError();
         default:
             return SimulatedObject::readDynamic(property, now, out);

@@ -51,6 +51,8 @@ IOTP_Client::IOTP_Client(const Properties& properties, const std::string& client
       _broker(properties, port),
       _client(_broker.uri(), clientId, createOptions(), nullptr)
 {
+    // Here only, before any connect: set_callback holds the client's lock while it takes the MQTT C
+    // library's, and the library's receive thread takes them the other way round as operations complete.
     _client.set_callback(*this);
 }
 

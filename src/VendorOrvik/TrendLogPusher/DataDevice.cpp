@@ -3,9 +3,9 @@
 #include <Poco/LocalDateTime.h>
 #include <Poco/NumberFormatter.h>
 #include <Poco/Timestamp.h>
-#include <Poco/Timezone.h>
 
 #include "Orvik_BACnet/ConvertItBACnet.h"
+#include "Orvik_BACnet/TimeZoneState.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 {
@@ -124,12 +124,13 @@ void DataDevice::markupClock(WS::MarkupFactory& mf)
 {
     // The gateway's clock stands in for the device's: a device whose date was never read has none.
     ValueContainer value;
+    const TimeZoneState zone = TimeZoneState::at(Poco::Timestamp());
     if (props.localDate.year != 0)
     {
         const Poco::LocalDateTime now;
         Orvik::Utility::ConvertIt::getBACnetDate(now, props.localDate);
         Orvik::Utility::ConvertIt::getBACnetTime(now, props.localTime);
-        props.utcOffset = -Poco::Timezone::utcOffset() / 60;
+        props.utcOffset = zone.utcOffset;
         value.setDate(props.localDate);
         mf.markupT(OBJECT_DEVICE, PROP_LOCAL_DATE, value, true, false);
         value.setTime(props.localTime);
@@ -138,7 +139,7 @@ void DataDevice::markupClock(WS::MarkupFactory& mf)
         mf.markup(OBJECT_DEVICE, PROP_UTC_OFFSET,
                   Orvik::Utility::ConvertIt::setInt(props.utcOffset, offsetText), true, false);
     }
-    props.daylightSavingStatus = Poco::Timezone::isDst(Poco::Timestamp());
+    props.daylightSavingStatus = zone.daylightSaving;
     value.setBool(props.daylightSavingStatus);
     mf.markupT(OBJECT_DEVICE, PROP_DAYLIGHT_SAVINGS_STATUS, value, true, false);
 }
