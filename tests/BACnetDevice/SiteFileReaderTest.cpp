@@ -78,6 +78,9 @@ TEST(SiteFileTest, ProblemsNameTheFileThePlaceAndWhatIsExpected)
          "bad.json: devices[0].faults.errors[0]: \"errorClass\" and \"errorCode\" go together (neither: the "
          "request is dropped)"},
         {R"({"devices": [{"instance": true}]})", "bad.json: devices[0].instance: a whole number is expected"},
+        {R"({"devices": [{"instance": 1, "segmentation": "segmented-both"}]})",
+         "bad.json: devices[0].segmentation: unknown segmentation \"segmented-both\" (segmented-transmit or "
+         "no-segmentation)"},
         {R"({"devices": [{"instance": 1001.7}]})",
          "bad.json: devices[0].instance: a whole number is expected"},
         {R"({"devices": [{"instance": 18446744073709551616}]})",

@@ -35,7 +35,6 @@ const std::size_t OBJECT_TYPE_BITS = 65;
 
 // Answers go out in segments; segmented requests are refused with an abort, so the device says it
 // transmits only and requesters keep their requests within one APDU.
-const BACNET_SEGMENTATION SEGMENTATION = SEGMENTATION_SEGMENTED_TRANSMIT;
 
 bool isWholeObjectSet(BACNET_PROPERTY_ID property)
 {
@@ -107,7 +106,7 @@ void SimulatedDevice::setDeviceProperties()
     device.setProperty(PROP_PROTOCOL_SERVICES_SUPPORTED, bitString(SERVICES, SERVICE_BITS));
     device.setProperty(PROP_PROTOCOL_OBJECT_TYPES_SUPPORTED, bitString(OBJECT_TYPES, OBJECT_TYPE_BITS));
     device.setProperty(PROP_MAX_APDU_LENGTH_ACCEPTED, unsignedValue(_identity.maxApdu));
-    device.setProperty(PROP_SEGMENTATION_SUPPORTED, enumerated(SEGMENTATION));
+    device.setProperty(PROP_SEGMENTATION_SUPPORTED, enumerated(_identity.segmentation));
     device.setProperty(PROP_APDU_TIMEOUT, unsignedValue(3000));
     device.setProperty(PROP_NUMBER_OF_APDU_RETRIES, unsignedValue(3));
     ValueContainer bindings;
@@ -156,7 +155,7 @@ Codec::IAm SimulatedDevice::iAm() const
     Codec::IAm iAm;
     iAm.deviceIdentifier = DataType::ObjectIdentifier(OBJECT_DEVICE, _identity.instance);
     iAm.maxApduLengthAccepted = _identity.maxApdu;
-    iAm.segmentation = SEGMENTATION;
+    iAm.segmentation = _identity.segmentation;
     iAm.vendorId = _identity.vendorIdentifier;
     return iAm;
 }

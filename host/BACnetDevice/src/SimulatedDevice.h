@@ -48,6 +48,9 @@ public:
         std::string modelName;
         DataType::BACnetAddress address;
         Poco::UInt32 maxApdu = 1476;
+        /// Whether the device sends answers too large for one APDU in segments (many small field
+        /// devices cannot); it never takes segmented requests.
+        BACNET_SEGMENTATION segmentation = SEGMENTATION_SEGMENTED_TRANSMIT;
         /// Where a BACnet/IP server puts the device: "a.b.c.d" or "a.b.c.d:port" (empty: its default).
         std::string bind;
         /// On BACnet/IP: the share of received datagrams the device loses, by a generator seeded with

@@ -310,6 +310,12 @@ std::unique_ptr<SimulatedDevice> SiteFileReader::readDevice(const Poco::JSON::Ob
     identity.vendorName = text(pDevice, "vendorName", "Simulated vendor", at);
     identity.modelName = text(pDevice, "modelName", "Simulated device", at);
     identity.maxApdu = static_cast<Poco::UInt32>(wholeNumber(pDevice, "maxApdu", 1476, 50, 1476, at));
+    const std::string segmentation = text(pDevice, "segmentation", "segmented-transmit", at);
+    if (segmentation != "segmented-transmit" && segmentation != "no-segmentation")
+        fail(at + ".segmentation",
+             "unknown segmentation \"" + segmentation + "\" (segmented-transmit or no-segmentation)");
+    identity.segmentation =
+        segmentation == "no-segmentation" ? SEGMENTATION_NO_SEGMENTATION : SEGMENTATION_SEGMENTED_TRANSMIT;
     identity.bind = text(pDevice, "bind", "", at);
     identity.dropRate = number(pDevice, "dropRate", 0.0, 0.0, 1.0, at);
     identity.seed =

@@ -584,7 +584,9 @@ void SiteServer::answer(Poco::UInt32 instance, const Peer& peer, const Codec::Ap
         return sendApdu(*pSocket, peer, Codec::Apdu::encode(header, encoded.serviceData));
 
     const std::size_t segmentSize = maxApdu - SEGMENT_HEADER_SIZE;
-    if (!request.segmentedResponseAccepted)
+    const std::optional<Site::Presence> presence = _site.presenceOf(instance);
+    const bool deviceSegments = presence && presence->iAm.segmentation != SEGMENTATION_NO_SEGMENTATION;
+    if (!request.segmentedResponseAccepted || !deviceSegments)
         return abort(*pSocket, peer, request.invokeId, ABORT_REASON_SEGMENTATION_NOT_SUPPORTED);
     if (SegmentedTransfer::countSegments(encoded.serviceData.size(), segmentSize) >
         segmentsAccepted(request.maxSegments))
