@@ -4,7 +4,6 @@
 #include "ConfirmedRequest.h"
 #include "LogRecordSizes.h"
 #include "Orvik_BACnetClient/Simulation/SimulatedSite.h"
-#include "Orvik_BACnetDevice/IP/BvllEndpoint.h"
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
 #include "Orvik_BACnetDevice/Site.h"
 #include "PeerAddress.h"
@@ -59,15 +58,7 @@ void BACnetIPNetwork::serveOwnDevice()
     _pOwnDeviceServer = std::make_unique<Device::IP::SiteServer>(*_settings.ownDevice, server);
     _pOwnDevice->passOtherSubscribers([this](const std::vector<Device::COVDelivery>& notifications)
                                       { _pOwnDeviceServer->deliver(notifications); });
-    _pTransport->serveRequestsWith(
-        [this](const Codec::Bvll::Endpoint& source, const Codec::OctetView& npdu)
-        {
-            Codec::Bvll::Message bvll;
-            bvll.function = Codec::Bvll::ORIGINAL_UNICAST_NPDU;
-            bvll.payload = npdu;
-            _pOwnDeviceServer->receive(Device::IP::BvllEndpoint::socketAddressOf(source),
-                                       Codec::Bvll::encode(bvll));
-        });
+    _pTransport->serveRequestsWith(*_pOwnDeviceServer);
 }
 
 bool BACnetIPNetwork::isOwn(Poco::UInt32 deviceInstance) const

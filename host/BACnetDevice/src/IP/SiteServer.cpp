@@ -185,12 +185,18 @@ void SiteServer::deliver(const std::vector<COVDelivery>& notifications)
     _handedOver.notify_one();
 }
 
-void SiteServer::receive(const Poco::Net::SocketAddress& sender, const Codec::Octets& datagram)
+void SiteServer::receive(const Poco::Net::SocketAddress& sender, const Codec::Npdu::Message& npdu)
 {
+    Incoming incoming;
+    incoming.peer.address = sender;
+    if (npdu.header.hasSource)
+        incoming.peer.remote = npdu.header.source;
+    incoming.apdu.assign(npdu.payload.data, npdu.payload.data + npdu.payload.size);
+    incoming.broadcast = npdu.header.hasDestination;
     std::lock_guard<std::mutex> lock(_deliveryMutex);
     if (_incoming.size() >= MAX_TIMERS)
         return;  // a flood: dropped, as a full socket buffer would
-    _incoming.push_back(Incoming{sender, datagram});
+    _incoming.push_back(std::move(incoming));
     _handedOver.notify_one();
 }
 
@@ -244,15 +250,15 @@ void SiteServer::takeIncoming(Poco::Timestamp::TimeDiff wait)
                              [this] { return !_incoming.empty() || !_deliveries.empty(); });
         incoming.swap(_incoming);
     }
-    for (const Incoming& datagram : incoming)
+    for (const Incoming& apdu : incoming)
     {
         try
         {
-            handle(*_sockets.front(), datagram.datagram, datagram.sender);
+            handleApdu({_sockets.front().get()}, apdu.peer, apdu.apdu, apdu.broadcast, !apdu.broadcast);
         }
         catch (const Poco::Exception&)
         {
-            // A datagram that cannot be read (Codec::DecodeError) or answered (an IPv6 sender) is dropped.
+            // An APDU that cannot be answered (an IPv6 sender) is dropped.
         }
     }
 }

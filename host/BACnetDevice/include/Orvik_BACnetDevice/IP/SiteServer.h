@@ -64,8 +64,8 @@ class SegmentedTransfer;
 /// behind the router: of the datagrams the router passes to it).
 ///
 /// On a link of another's (Settings::send): the site's one device binds no socket. Its owner (the
-/// gateway's BACnet/IP network, whose socket is the gateway's own device's address) hands the datagrams
-/// for the device to receive(), and the answers go out through Settings::send.
+/// gateway's BACnet/IP network, whose socket is the gateway's own device's address) hands the NPDUs for
+/// the device to receive(), and the answers go out through Settings::send.
 class SiteServer
 {
 public:
@@ -126,9 +126,10 @@ public:
     std::vector<Poco::UInt16> routedNetworks() const;
     /// The changed value's COV notifications go out from the server's thread (Site::changeValue).
     void deliver(const std::vector<COVDelivery>& notifications);
-    /// On a link of another's: a datagram for the device arrived from `sender`; served on the server's
-    /// thread. Thread-safe.
-    void receive(const Poco::Net::SocketAddress& sender, const Codec::Octets& datagram);
+    /// On a link of another's: an NPDU for the device arrived from `sender`, decoded by the link's owner,
+    /// which keeps the network layer messages and what is on its way to another network (so a
+    /// destination here is the global broadcast); served on the server's thread. Thread-safe.
+    void receive(const Poco::Net::SocketAddress& sender, const Codec::Npdu::Message& npdu);
 
 private:
     class Socket
@@ -164,18 +165,20 @@ private:
         Poco::Timestamp freeAt;
     };
 
+    /// An APDU handed over on a link of another's.
     class Incoming
     {
     public:
-        Poco::Net::SocketAddress sender;
-        Codec::Octets datagram;
+        Peer peer;
+        Codec::Octets apdu;
+        bool broadcast = false;
     };
 
     /// A device's entry with its losses; the caller gives it its socket.
     static std::unique_ptr<Socket> deviceSocket(const Site::Presence& presence);
     void bindDevice(const Site::Presence& presence);
     void attachDevice(const Site::Presence& presence);
-    /// Waits up to `wait` for the sockets, or on a link of another's for datagrams handed over.
+    /// Waits up to `wait` for the sockets, or on a link of another's for APDUs handed over.
     void waitForDatagrams(Poco::Timestamp::TimeDiff wait);
     void takeIncoming(Poco::Timestamp::TimeDiff wait);
     void addRoutedDevice(const Site::Presence& presence);
@@ -249,7 +252,7 @@ private:
     Poco::UInt32 _lastNotification = 0;
     /// Device instance and subscriber ("instance/address") -> key in _notifications.
     std::map<std::string, Poco::UInt32> _notificationKeys;
-    /// Guards what other threads hand over: notifications and, on a link of another's, datagrams.
+    /// Guards what other threads hand over: notifications and, on a link of another's, APDUs.
     std::mutex _deliveryMutex;
     std::condition_variable _handedOver;
     std::vector<COVDelivery> _deliveries;
