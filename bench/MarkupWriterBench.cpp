@@ -81,11 +81,11 @@ struct OurEmitter
     void header() { mf.header(); }
     void open(MarkupFactory::BaseType type, const std::string& name, bool startArray = false)
     {
-        mf.markup(type, name, false, startArray);
+        mf.markup(type, name, MarkupFactory::Options().open().startArray(startArray));
     }
     void leaf(MarkupFactory::BaseType type, const std::string& name, const std::string& value)
     {
-        mf.markup(type, name, value, true, false);
+        mf.markup(type, name, value);
     }
     void close() { mf.closeOpenMarkup(); }
     void end() { mf.closeAllOpenMarkups(); }

@@ -49,23 +49,23 @@ std::string written(Calls calls, bool format = false, bool textExtend = false)
 }
 
 /// A small document touching every placement: members, a startArray switch, a collection, a "$" name,
-/// and a value in a character buffer (which must not be taken for the closeMarkup flag).
+/// and a value in a character buffer (which must select the form with a value).
 void writeShapes(MF& mf)
 {
     char ipAddress[256] = "10.0.0.7\n";
-    mf.markup(MF::BT_STRUCT, "root", false, false);
-    mf.markup(MF::BT_STRING, "ip-address", ipAddress, true, false);
-    mf.markup(MF::BT_NULL, "nothing", true, false);
-    mf.markup(MF::BT_LIST, "empty", false, false);
+    mf.markup(MF::BT_STRUCT, "root", MF::Options().open());
+    mf.markup(MF::BT_STRING, "ip-address", ipAddress);
+    mf.markup(MF::BT_NULL, "nothing");
+    mf.markup(MF::BT_LIST, "empty", MF::Options().open());
     mf.closeOpenMarkup();
-    mf.markup(MF::BT_ARRAY, "channels", false, false);
-    mf.markup(MF::BT_STRUCT, "1", false, true);
-    mf.markup(MF::BT_UNSIGNED, "$base", "5", true, false);
+    mf.markup(MF::BT_ARRAY, "channels", MF::Options().open());
+    mf.markup(MF::BT_STRUCT, "1", MF::Options().open().startArray());
+    mf.markup(MF::BT_UNSIGNED, "$base", "5");
     mf.closeOpenMarkup();
-    mf.markup(MF::BT_STRUCT, "1", true, false);
+    mf.markup(MF::BT_STRUCT, "1");
     mf.closeOpenMarkup();
-    mf.markup(MF::BT_REAL, "first-item", "2.5", true, true);
-    mf.markup(MF::BT_BOOLEAN, "later", "1", true, false);
+    mf.markup(MF::BT_REAL, "first-item", "2.5", MF::Options().startArray());
+    mf.markup(MF::BT_BOOLEAN, "later", "1");
     mf.closeAllOpenMarkups();
 }
 
@@ -126,8 +126,7 @@ TEST(MarkupFactory, JsonValuesAreNumbersAndBooleansOnlyWhenValidAndSafe)
     {
         const std::string expected = "{\"v\":{\"$base\":\"" + std::string(MF::baseTypeName(c.type)) +
                                      "\",\"$value\":" + c.literal + "}}";
-        EXPECT_EQ(expected,
-                  written<MarkupFactoryJSON>([&c](MF& mf) { mf.markup(c.type, "v", c.text, true, false); }));
+        EXPECT_EQ(expected, written<MarkupFactoryJSON>([&c](MF& mf) { mf.markup(c.type, "v", c.text); }));
     }
 }
 
@@ -135,8 +134,13 @@ TEST(MarkupFactory, MetadataBecomesAttributesAndDefinitionsCarryNoValue)
 {
     const auto calls = [](MF& mf)
     {
-        mf.markup(MF::BT_REAL, "present-value", "1.5", true, false, 4, false, 31, true, false, "c&", "",
-                  "Room \"1\"", "", "", "", "", "85");
+        mf.markup(MF::BT_REAL, "present-value", "1.5",
+                  MF::Options()
+                      .errorCode(31)
+                      .truncated()
+                      .comment("c&")
+                      .displayName("Room \"1\"")
+                      .propertyIdentifier("85"));
     };
     EXPECT_EQ(
         "<Real name=\"present-value\" value=\"1.5\" error=\"31\" truncated=\"true\" comment=\"c&amp;\" "
@@ -146,11 +150,10 @@ TEST(MarkupFactory, MetadataBecomesAttributesAndDefinitionsCarryNoValue)
         "{\"present-value\":{\"$base\":\"Real\",\"$value\":1.5,\"$error\":31,\"$truncated\":true,"
         "\"$comment\":\"c&\",\"$displayName\":\"Room \\\"1\\\"\",\"$propertyIdentifier\":\"85\"}}",
         written<MarkupFactoryJSON>(calls));
-    EXPECT_EQ("<Real name=\"present-value\"/>", written<MarkupFactoryXML>(
-                                                    [](MF& mf) {
-                                                        mf.markup(MF::BT_REAL, "present-value", "1.5", true,
-                                                                  false, 0, false, 0, false, true);
-                                                    }));
+    EXPECT_EQ(
+        "<Real name=\"present-value\"/>",
+        written<MarkupFactoryXML>(
+            [](MF& mf) { mf.markup(MF::BT_REAL, "present-value", "1.5", MF::Options().definition()); }));
 }
 
 TEST(MarkupFactory, DocumentRulesKeepTheOutputWellFormed)
@@ -161,9 +164,9 @@ TEST(MarkupFactory, DocumentRulesKeepTheOutputWellFormed)
         EXPECT_THROW(mf.closeOpenMarkup(), Poco::IllegalStateException);
         mf.header();
         EXPECT_THROW(mf.header(), Poco::IllegalStateException);
-        mf.markup(MF::BT_STRING, "only", "x", true, false);
+        mf.markup(MF::BT_STRING, "only", "x");
         EXPECT_TRUE(mf.complete());
-        EXPECT_THROW(mf.markup(MF::BT_STRING, "second", "y", true, false), Poco::IllegalStateException);
+        EXPECT_THROW(mf.markup(MF::BT_STRING, "second", "y"), Poco::IllegalStateException);
         EXPECT_NO_THROW(mf.closeAllOpenMarkups());
     }
     EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><String name=\"only\" value=\"x\"/>", out.str());
@@ -173,8 +176,8 @@ TEST(MarkupFactory, DocumentRulesKeepTheOutputWellFormed)
               written<MarkupFactoryJSON>(
                   [](MF& mf)
                   {
-                      mf.markup(MF::BT_STRUCT, "root", false, false);
-                      mf.markup(MF::BT_LIST, "tl-data", false, false);
+                      mf.markup(MF::BT_STRUCT, "root", MF::Options().open());
+                      mf.markup(MF::BT_LIST, "tl-data", MF::Options().open());
                   }));
 }
 
@@ -184,9 +187,9 @@ TEST(MarkupFactory, FailedStreamIsReportedNotIgnored)
     {
         std::ostringstream out;
         MarkupFactoryXML mf(out, false, false, handOver);
-        mf.markup(MF::BT_STRUCT, "root", false, false);
+        mf.markup(MF::BT_STRUCT, "root", MF::Options().open());
         out.setstate(std::ios::badbit);
-        EXPECT_THROW(mf.markup(MF::BT_STRING, "a", "b", true, false), Poco::IOException);
+        EXPECT_THROW(mf.markup(MF::BT_STRING, "a", "b"), Poco::IOException);
         EXPECT_THROW(mf.closeAllOpenMarkups(), Poco::IOException);
     }
 }
@@ -203,9 +206,9 @@ TEST(MarkupFactory, HandingOverInChunksWritesTheSameDocument)
     }
     const auto document = [&value](MF& mf)
     {
-        mf.markup(MF::BT_STRUCT, "root", false, false);
+        mf.markup(MF::BT_STRUCT, "root", MF::Options().open());
         for (int i = 0; i < 3; ++i)
-            mf.markup(MF::BT_STRING, "v", value, true, false);
+            mf.markup(MF::BT_STRING, "v", value);
     };
     const auto check = [&document](auto&& makeWriter, const std::string& escaped)
     {
@@ -236,16 +239,16 @@ TEST(MarkupFactory, PropertyFormTakesNameAndBaseTypeFromTheDatatypeTable)
     // logging-type 197, log-buffer 131, and the vendor's own 512.
     const auto calls = [](MF& mf)
     {
-        mf.markup(MF::BT_STRUCT, "1", false, false);
-        mf.markup(8u, 121u, "Orvik", true, false);
-        mf.markup(8u, 112u, "0", true, false);
-        mf.markup(8u, 76u, "", false, false);
-        mf.markup(8u, 76u, "(device, 1)", true, false, true);
+        mf.markup(MF::BT_STRUCT, "1", MF::Options().open());
+        mf.markup(8u, 121u, "Orvik");
+        mf.markup(8u, 112u, "0");
+        mf.markup(8u, 76u, "", MF::Options().open());
+        mf.markup(8u, 76u, "(device, 1)", MF::Options().embedded());
         mf.closeOpenMarkup();
-        mf.markup(20u, 111u, "0101", true, false);
-        mf.markup(20u, 197u, "7", true, false);
-        mf.markup(20u, 131u, "", true, false);
-        mf.markup(20u, 512u, "1", true, false);
+        mf.markup(20u, 111u, "0101");
+        mf.markup(20u, 197u, "7");
+        mf.markup(20u, 131u, "");
+        mf.markup(20u, 512u, "1");
         mf.closeOpenMarkup();
     };
     const std::string common =
@@ -285,7 +288,7 @@ TEST(MarkupFactory, DataTypesAndContainersWriteTheirMembers)
     const std::string xml = written<MarkupFactoryXML>(
         [&](MF& mf)
         {
-            mf.markup(MF::BT_STRUCT, "root", false, false);
+            mf.markup(MF::BT_STRUCT, "root", MF::Options().open());
             withDevice.markupByPropertyIdentifier(mf, PROP_LOG_DEVICE_OBJECT_PROPERTY, false);
             local.markup(mf, "ref", false);
             address.markup(mf, "address", false);
@@ -526,11 +529,13 @@ Call trendLogDocument(unsigned seed)
 void emit(MF& mf, const Call& call, bool onLastPath, bool closeAllAtEnd)
 {
     if (call.property != 0)
-        mf.markup(call.objectType, call.property, call.value.raw, !call.open, call.startArray);
+        mf.markup(call.objectType, call.property, call.value.raw,
+                  MF::Options().open(call.open).startArray(call.startArray));
     else if (call.withoutValue)
-        mf.markup(call.baseType, call.name.raw, !call.open, call.startArray);
+        mf.markup(call.baseType, call.name.raw, MF::Options().open(call.open).startArray(call.startArray));
     else
-        mf.markup(call.baseType, call.name.raw, call.value.raw, !call.open, call.startArray);
+        mf.markup(call.baseType, call.name.raw, call.value.raw,
+                  MF::Options().open(call.open).startArray(call.startArray));
     for (std::size_t i = 0; i < call.children.size(); ++i)
         emit(mf, call.children[i], onLastPath && i + 1 == call.children.size(), closeAllAtEnd);
     if (call.open && !(onLastPath && closeAllAtEnd))

@@ -134,7 +134,8 @@ std::string TrendLogPusherDocument::canonicalRecord(const Orvik::BACnet::DataTyp
             pMf = std::make_unique<Orvik::BACnet::WS::MarkupFactoryJSON>(out, false, false);
         else
             pMf = std::make_unique<Orvik::BACnet::WS::MarkupFactoryXML>(out, false, false);
-        pMf->markup(Orvik::BACnet::WS::MarkupFactory::BT_LIST, "values", false, false);
+        pMf->markup(Orvik::BACnet::WS::MarkupFactory::BT_LIST, "values",
+                    Orvik::BACnet::WS::MarkupFactory::Options().open());
         record.markup(*pMf, "record", false);
         pMf->closeAllOpenMarkups();
     }

@@ -22,7 +22,7 @@ MarkupMembers::BaseType MarkupMembers::baseTypeOf(BACnetDataType dataType)
 void MarkupMembers::write(WS::MarkupFactory& mf, BaseType baseType, const std::string& name,
                           const std::string& value, bool startArray)
 {
-    mf.markup(baseType, name, value, true, startArray);
+    mf.markup(baseType, name, value, WS::MarkupFactory::Options().startArray(startArray));
 }
 
 void MarkupMembers::writeValue(WS::MarkupFactory& mf, const std::string& name, const BACnetValue& value,
@@ -44,13 +44,13 @@ void MarkupMembers::writeValue(WS::MarkupFactory& mf, const std::string& name, c
         ValueText::appendElement(text, value, false);
     }
     const BACnetDataType type = dataType == BACNET_DT_NULL ? value.getDataType() : dataType;
-    mf.markup(baseTypeOf(type), name, text, true, startArray);
+    mf.markup(baseTypeOf(type), name, text, WS::MarkupFactory::Options().startArray(startArray));
 }
 
 void MarkupMembers::writeObjectIdentifier(WS::MarkupFactory& mf, const std::string& name,
                                           const DataType::ObjectIdentifier& identifier)
 {
-    mf.markup(BaseType::BT_OBJECT_IDENTIFIER, name, identifier.toString(), true, false);
+    mf.markup(BaseType::BT_OBJECT_IDENTIFIER, name, identifier.toString());
 }
 
 }  // namespace Orvik::BACnet

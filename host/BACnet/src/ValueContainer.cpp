@@ -409,7 +409,8 @@ void ValueContainer::markup(WS::MarkupFactory& mf, const std::string& name, bool
 {
     if (isNull())
     {
-        mf.markup(WS::MarkupFactory::BT_NULL, name, std::string(), true, startArray);
+        mf.markup(WS::MarkupFactory::BT_NULL, name, std::string(),
+                  WS::MarkupFactory::Options().startArray(startArray));
         return;
     }
     if (_structure == BACNET_DTS_SINGLE_VALUE && _values.size() == 1)
@@ -418,7 +419,7 @@ void ValueContainer::markup(WS::MarkupFactory& mf, const std::string& name, bool
         return;
     }
     mf.markup(_structure == BACNET_DTS_ARRAY ? WS::MarkupFactory::BT_ARRAY : WS::MarkupFactory::BT_LIST, name,
-              false, startArray);
+              WS::MarkupFactory::Options().open().startArray(startArray));
     std::string itemName;
     for (std::size_t i = 0; i < _values.size(); ++i)
     {

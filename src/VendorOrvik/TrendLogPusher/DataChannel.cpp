@@ -84,31 +84,30 @@ void DataChannel::markup(WS::MarkupFactory& mf, Poco::UInt32 name, bool openArra
     using WS::MarkupFactory;
     const BACNET_OBJECT_TYPE objType = propRef.getObjectIdentifier().getObjectType();
     std::string hexIdentifier;
-    mf.markup(MarkupFactory::BT_STRUCT, Poco::NumberFormatter::format(name), false, openArray);
+    mf.markup(MarkupFactory::BT_STRUCT, Poco::NumberFormatter::format(name),
+              MarkupFactory::Options().open().startArray(openArray));
     mf.markup(MarkupFactory::BT_OCTET_STRING, "unique-idetnifier",
-              propRef.getHexIdentifier(parentDeviceIdentifier, hexIdentifier), true, false);
-    mf.markup(OBJECT_DEVICE, PROP_VENDOR_IDENTIFIER, Poco::NumberFormatter::format(props.vendorIdentifier),
-              true, false);
-    mf.markup(OBJECT_DEVICE, PROP_VENDOR_NAME, props.vendorName, true, false);
-    mf.markup(OBJECT_DEVICE, PROP_MODEL_NAME, props.modelName, true, false);
-    mf.markup(MarkupFactory::BT_STRING, "device-name", props.deviceName, true, false);
-    mf.markup(objType, PROP_OBJECT_NAME, props.objName, true, false);
+              propRef.getHexIdentifier(parentDeviceIdentifier, hexIdentifier));
+    mf.markup(OBJECT_DEVICE, PROP_VENDOR_IDENTIFIER, Poco::NumberFormatter::format(props.vendorIdentifier));
+    mf.markup(OBJECT_DEVICE, PROP_VENDOR_NAME, props.vendorName);
+    mf.markup(OBJECT_DEVICE, PROP_MODEL_NAME, props.modelName);
+    mf.markup(MarkupFactory::BT_STRING, "device-name", props.deviceName);
+    mf.markup(objType, PROP_OBJECT_NAME, props.objName);
     propRef.markupByPropertyIdentifier(mf, PROP_LOG_DEVICE_OBJECT_PROPERTY, false);
     ValueContainer value;
     if (props.reliability)
     {
         value.setEnum(*props.reliability);
-        mf.markupT(objType, PROP_RELIABILITY, value, true, false);
+        mf.markupT(objType, PROP_RELIABILITY, value);
     }
     if (props.units)
     {
         value.setEnum(*props.units);
-        mf.markupT(objType, PROP_UNITS, value, true, false);
+        mf.markupT(objType, PROP_UNITS, value);
     }
     if (props.maxPresentValue)
     {
-        mf.markup(objType, PROP_MAX_PRES_VALUE, Poco::NumberFormatter::format(*props.maxPresentValue), true,
-                  false);
+        mf.markup(objType, PROP_MAX_PRES_VALUE, Poco::NumberFormatter::format(*props.maxPresentValue));
     }
     mf.closeOpenMarkup();
 }

@@ -96,21 +96,21 @@ void DataDevice::markup(WS::MarkupFactory& mf, bool openArray, bool deviceOnly)
         return;
     }
     ValueContainer value;
-    mf.markup(MarkupFactory::BT_STRUCT, Poco::NumberFormatter::format(deviceInstance), false, openArray);
+    mf.markup(MarkupFactory::BT_STRUCT, Poco::NumberFormatter::format(deviceInstance),
+              MarkupFactory::Options().open().startArray(openArray));
     value.setEnum(props.systemStatus);
-    mf.markupT(OBJECT_DEVICE, PROP_SYSTEM_STATUS, value, true, false);
-    mf.markup(OBJECT_DEVICE, PROP_VENDOR_IDENTIFIER, Poco::NumberFormatter::format(props.vendorIdentifier),
-              true, false);
-    mf.markup(OBJECT_DEVICE, PROP_VENDOR_NAME, props.vendorName, true, false);
-    mf.markup(OBJECT_DEVICE, PROP_MODEL_NAME, props.modelName, true, false);
-    mf.markup(OBJECT_DEVICE, PROP_OBJECT_NAME, props.objName, true, false);
+    mf.markupT(OBJECT_DEVICE, PROP_SYSTEM_STATUS, value);
+    mf.markup(OBJECT_DEVICE, PROP_VENDOR_IDENTIFIER, Poco::NumberFormatter::format(props.vendorIdentifier));
+    mf.markup(OBJECT_DEVICE, PROP_VENDOR_NAME, props.vendorName);
+    mf.markup(OBJECT_DEVICE, PROP_MODEL_NAME, props.modelName);
+    mf.markup(OBJECT_DEVICE, PROP_OBJECT_NAME, props.objName);
     if (!props.description.empty())
     {
-        mf.markup(OBJECT_DEVICE, PROP_DESCRIPTION, props.description, true, false);
+        mf.markup(OBJECT_DEVICE, PROP_DESCRIPTION, props.description);
     }
     if (!props.location.empty())
     {
-        mf.markup(OBJECT_DEVICE, PROP_LOCATION, props.location, true, false);
+        mf.markup(OBJECT_DEVICE, PROP_LOCATION, props.location);
     }
     markupClock(mf);
     if (!deviceOnly)
@@ -132,21 +132,21 @@ void DataDevice::markupClock(WS::MarkupFactory& mf)
         Orvik::Utility::ConvertIt::getBACnetTime(now, props.localTime);
         props.utcOffset = zone.utcOffset;
         value.setDate(props.localDate);
-        mf.markupT(OBJECT_DEVICE, PROP_LOCAL_DATE, value, true, false);
+        mf.markupT(OBJECT_DEVICE, PROP_LOCAL_DATE, value);
         value.setTime(props.localTime);
-        mf.markupT(OBJECT_DEVICE, PROP_LOCAL_TIME, value, true, false);
+        mf.markupT(OBJECT_DEVICE, PROP_LOCAL_TIME, value);
         std::string offsetText;
         mf.markup(OBJECT_DEVICE, PROP_UTC_OFFSET,
-                  Orvik::Utility::ConvertIt::setInt(props.utcOffset, offsetText), true, false);
+                  Orvik::Utility::ConvertIt::setInt(props.utcOffset, offsetText));
     }
     props.daylightSavingStatus = zone.daylightSaving;
     value.setBool(props.daylightSavingStatus);
-    mf.markupT(OBJECT_DEVICE, PROP_DAYLIGHT_SAVINGS_STATUS, value, true, false);
+    mf.markupT(OBJECT_DEVICE, PROP_DAYLIGHT_SAVINGS_STATUS, value);
 }
 
 void DataDevice::markupLoggers(WS::MarkupFactory& mf, Poco::UInt32 found) const
 {
-    mf.markup(WS::MarkupFactory::BT_LIST, "loggers", false, false);
+    mf.markup(WS::MarkupFactory::BT_LIST, "loggers", WS::MarkupFactory::Options().open());
     for (std::size_t i = 0; i < trendLogs.size(); ++i)
     {
         trendLogs[i].markup(mf, static_cast<Poco::UInt32>(i + 1), i == 0 && found > 1);

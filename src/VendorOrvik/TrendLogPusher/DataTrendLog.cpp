@@ -76,30 +76,31 @@ void DataTrendLog::markup(WS::MarkupFactory& mf, Poco::UInt32 name, bool openArr
         return;
     }
     ValueContainer value;
-    mf.markup(MarkupFactory::BT_STRUCT, NumberFormatter::format(name), false, openArray);
-    mf.markup(OBJECT_TRENDLOG, PROP_OBJECT_NAME, props.objName, true, false);
+    mf.markup(MarkupFactory::BT_STRUCT, NumberFormatter::format(name),
+              MarkupFactory::Options().open().startArray(openArray));
+    mf.markup(OBJECT_TRENDLOG, PROP_OBJECT_NAME, props.objName);
     value.setBool(props.enable);
-    mf.markupT(OBJECT_TRENDLOG, PROP_ENABLE, value, true, false);
+    mf.markupT(OBJECT_TRENDLOG, PROP_ENABLE, value);
     mf.markup(OBJECT_TRENDLOG, PROP_LOGGING_TYPE,
-              NumberFormatter::format(static_cast<Poco::UInt32>(props.loggingType)), true, true);
-    mf.markup(OBJECT_TRENDLOG, PROP_BUFFER_SIZE, NumberFormatter::format(props.bufferSize), true, false);
-    mf.markup(OBJECT_TRENDLOG, PROP_RECORD_COUNT, NumberFormatter::format(props.recordCnt), true, false);
-    mf.markup(OBJECT_TRENDLOG, PROP_TOTAL_RECORD_COUNT, NumberFormatter::format(props.totalRecordCnt), true,
-              false);
+              NumberFormatter::format(static_cast<Poco::UInt32>(props.loggingType)),
+              MarkupFactory::Options().startArray());
+    mf.markup(OBJECT_TRENDLOG, PROP_BUFFER_SIZE, NumberFormatter::format(props.bufferSize));
+    mf.markup(OBJECT_TRENDLOG, PROP_RECORD_COUNT, NumberFormatter::format(props.recordCnt));
+    mf.markup(OBJECT_TRENDLOG, PROP_TOTAL_RECORD_COUNT, NumberFormatter::format(props.totalRecordCnt));
     if (props.alignIntervals >= 0)
     {
         value.setBool(props.alignIntervals != 0);
-        mf.markupT(OBJECT_TRENDLOG, PROP_ALIGN_INTERVALS, value, true, false);
-        mf.markup(OBJECT_TRENDLOG, PROP_LOG_INTERVAL, NumberFormatter::format(props.logInterval), true, true);
-        mf.markup(OBJECT_TRENDLOG, PROP_INTERVAL_OFFSET, NumberFormatter::format(props.intervalOffset), true,
-                  false);
+        mf.markupT(OBJECT_TRENDLOG, PROP_ALIGN_INTERVALS, value);
+        mf.markup(OBJECT_TRENDLOG, PROP_LOG_INTERVAL, NumberFormatter::format(props.logInterval),
+                  MarkupFactory::Options().startArray());
+        mf.markup(OBJECT_TRENDLOG, PROP_INTERVAL_OFFSET, NumberFormatter::format(props.intervalOffset));
     }
     if (props.resetAdjustValue <= RESET_ADJUST_VALUE_RESET_SCALE)
     {
         value.setEnum(props.resetAdjustValue);
-        mf.markupT(OBJECT_TRENDLOG, PROP_PROPRIETARY_RESET_ADJUST_VALUE, value, true, false);
+        mf.markupT(OBJECT_TRENDLOG, PROP_PROPRIETARY_RESET_ADJUST_VALUE, value);
     }
-    mf.markup(MarkupFactory::BT_ARRAY, "channels", false, false);
+    mf.markup(MarkupFactory::BT_ARRAY, "channels", MarkupFactory::Options().open());
     for (std::size_t k = 0; k < channels.size(); ++k)
     {
         channels[k].markup(mf, static_cast<Poco::UInt32>(k + 1), k == 0 && channels.size() > 1);

@@ -83,28 +83,29 @@ bool ExportDocumentWriter::streamAll(std::ostream& os)
         std::unique_ptr<MarkupFactory> pMf = createMarkupFactory(_sendLog, os);
         MarkupFactory& mf = *pMf;
         mf.header();
-        mf.markup(MarkupFactory::BT_STRUCT, "bacnet-2-cloud-trend-log", false, false);
-        mf.markup(MarkupFactory::BT_STRING, "app-version", _APP_VERSION, true, true);
-        mf.markup(MarkupFactory::BT_STRING, "zumbra-user", _sendLog.serverUserId, true, false);
-        mf.markup(MarkupFactory::BT_STRING, "site-identifier", _sendLog.siteIdentifier, true, false);
-        mf.markup(MarkupFactory::BT_STRING, "site-name", _sendLog.siteName, true, false);
+        mf.markup(MarkupFactory::BT_STRUCT, "bacnet-2-cloud-trend-log", MarkupFactory::Options().open());
+        mf.markup(MarkupFactory::BT_STRING, "app-version", _APP_VERSION,
+                  MarkupFactory::Options().startArray());
+        mf.markup(MarkupFactory::BT_STRING, "zumbra-user", _sendLog.serverUserId);
+        mf.markup(MarkupFactory::BT_STRING, "site-identifier", _sendLog.siteIdentifier);
+        mf.markup(MarkupFactory::BT_STRING, "site-name", _sendLog.siteName);
         mf.markup(MarkupFactory::BT_UNSIGNED, "parent-identifier",
-                  Poco::NumberFormatter::format(_sendLog.parentIdentifier), true, false);
+                  Poco::NumberFormatter::format(_sendLog.parentIdentifier));
         const std::string address = readGatewayAddress();
         if (!address.empty())
         {
-            mf.markup(MarkupFactory::BT_STRING, "ip-address", address, true, false);
+            mf.markup(MarkupFactory::BT_STRING, "ip-address", address);
         }
-        mf.markup(MarkupFactory::BT_STRUCT, "app-device", false, false);
+        mf.markup(MarkupFactory::BT_STRUCT, "app-device", MarkupFactory::Options().open());
         _thisDevice.markup(mf, false, true);
         mf.closeOpenMarkup();
-        mf.markup(MarkupFactory::BT_LIST, "devices", false, false);
+        mf.markup(MarkupFactory::BT_LIST, "devices", MarkupFactory::Options().open());
         for (std::size_t i = 0; i < _devices.size(); ++i)
         {
             _devices[i].markup(mf, i == 0 && _devices.size() > 1, false);
         }
         mf.closeOpenMarkup();
-        mf.markup(MarkupFactory::BT_LIST, "tl-data", false, false);
+        mf.markup(MarkupFactory::BT_LIST, "tl-data", MarkupFactory::Options().open());
         TrendLogReadAhead readAhead(_services, _readAheadLimits);
         std::vector<DataTrendLog*> trendLogs;
         for (DataDevice& device : _devices)
@@ -221,17 +222,17 @@ void ExportDocumentWriter::markupTrendLog(MarkupFactory& mf, const DataTrendLog&
                                           const Client::ReadRangeAck::Result& values,
                                           Poco::UInt32& channelsId) const
 {
-    mf.markup(MarkupFactory::BT_LIST, Poco::NumberFormatter::format(channelsId), false, false);
+    mf.markup(MarkupFactory::BT_LIST, Poco::NumberFormatter::format(channelsId),
+              MarkupFactory::Options().open());
     ++channelsId;
     for (std::size_t k = 0; k < tl.channels.size(); ++k)
     {
         const DataChannel& channel = tl.channels[k];
-        mf.markup(MarkupFactory::BT_STRUCT, Poco::NumberFormatter::format(k + 1), false,
-                  k == 0 && tl.channels.size() > 1);
+        mf.markup(MarkupFactory::BT_STRUCT, Poco::NumberFormatter::format(k + 1),
+                  MarkupFactory::Options().open().startArray(k == 0 && tl.channels.size() > 1));
         std::string hexIdentifier;
         mf.markup(MarkupFactory::BT_OCTET_STRING, "unique-idetnifier",
-                  channel.propRef.getHexIdentifier(channel.parentDeviceIdentifier, hexIdentifier), true,
-                  false);
+                  channel.propRef.getHexIdentifier(channel.parentDeviceIdentifier, hexIdentifier));
         values.value.markup(mf, "values", false, BACNET_DT_NULL);
         mf.closeOpenMarkup();
     }

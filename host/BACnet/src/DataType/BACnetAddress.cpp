@@ -156,7 +156,7 @@ void BACnetAddress::markup(WS::MarkupFactory& mf, const std::string& name, bool 
 {
     static const std::string networkNumber = "network-number";
     static const std::string macAddress = "mac-address";
-    mf.markup(WS::MarkupFactory::BT_STRUCT, name, false, startArray);
+    mf.markup(WS::MarkupFactory::BT_STRUCT, name, WS::MarkupFactory::Options().open().startArray(startArray));
     MarkupMembers::write(mf, WS::MarkupFactory::BT_UNSIGNED, networkNumber, std::to_string(_networkNumber));
     std::string octets(reinterpret_cast<const char*>(_mac.data()), _macLength);
     MarkupMembers::writeValue(mf, macAddress, BACnetValue::makeOctetString(octets), false, BACNET_DT_NULL);

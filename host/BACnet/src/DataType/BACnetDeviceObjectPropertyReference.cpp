@@ -41,7 +41,7 @@ bool BACnetDeviceObjectPropertyReference::operator==(const BACnetDeviceObjectPro
 void BACnetDeviceObjectPropertyReference::markup(WS::MarkupFactory& mf, const std::string& name,
                                                  bool startArray) const
 {
-    mf.markup(WS::MarkupFactory::BT_STRUCT, name, false, startArray);
+    mf.markup(WS::MarkupFactory::BT_STRUCT, name, WS::MarkupFactory::Options().open().startArray(startArray));
     markupMembers(mf);
     if (hasDevice())
     {

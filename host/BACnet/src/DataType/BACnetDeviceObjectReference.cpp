@@ -44,7 +44,7 @@ bool BACnetDeviceObjectReference::operator<(const BACnetDeviceObjectReference& o
 void BACnetDeviceObjectReference::markup(WS::MarkupFactory& mf, const std::string& name,
                                          bool startArray) const
 {
-    mf.markup(WS::MarkupFactory::BT_STRUCT, name, false, startArray);
+    mf.markup(WS::MarkupFactory::BT_STRUCT, name, WS::MarkupFactory::Options().open().startArray(startArray));
     markupMembers(mf);
     mf.closeOpenMarkup();
 }

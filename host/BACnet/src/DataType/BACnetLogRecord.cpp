@@ -188,9 +188,9 @@ void BACnetLogRecord::markup(WS::MarkupFactory& mf, const std::string& name, boo
     static const std::string timestamp = "timestamp";
     static const std::string logDatum = "log-datum";
     static const std::string statusFlags = "status-flags";
-    mf.markup(WS::MarkupFactory::BT_STRUCT, name, false, startArray);
+    mf.markup(WS::MarkupFactory::BT_STRUCT, name, WS::MarkupFactory::Options().open().startArray(startArray));
     _dateTime.markup(mf, timestamp, false);
-    mf.markup(WS::MarkupFactory::BT_CHOICE, logDatum, false, false);
+    mf.markup(WS::MarkupFactory::BT_CHOICE, logDatum, WS::MarkupFactory::Options().open());
     const std::string& choice = choiceName(_choice);
     switch (_choice)
     {

@@ -21,7 +21,7 @@ bool BACnetObjectPropertyReference::operator==(const BACnetObjectPropertyReferen
 void BACnetObjectPropertyReference::markup(WS::MarkupFactory& mf, const std::string& name,
                                            bool startArray) const
 {
-    mf.markup(WS::MarkupFactory::BT_STRUCT, name, false, startArray);
+    mf.markup(WS::MarkupFactory::BT_STRUCT, name, WS::MarkupFactory::Options().open().startArray(startArray));
     markupMembers(mf);
     mf.closeOpenMarkup();
 }

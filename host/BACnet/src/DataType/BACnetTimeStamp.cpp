@@ -28,7 +28,7 @@ bool BACnetTimeStamp::operator==(const BACnetTimeStamp& other) const
 
 void BACnetTimeStamp::markup(WS::MarkupFactory& mf, const std::string& name, bool startArray) const
 {
-    mf.markup(WS::MarkupFactory::BT_CHOICE, name, false, startArray);
+    mf.markup(WS::MarkupFactory::BT_CHOICE, name, WS::MarkupFactory::Options().open().startArray(startArray));
     const std::string choice = ProtocolText::enumerationName("BACnetTimeStamp.choice", _choice);
     switch (_choice)
     {

@@ -152,6 +152,7 @@ std::string bitStringText(const std::string& enumeration, const std::string& val
 
 const char MarkupFactory::_REPLACEMENT_CHARACTER[] = "\xEF\xBF\xBD";
 const std::string MarkupFactory::_NO_TEXT;
+const MarkupFactory::Options MarkupFactory::_DEFAULTS;
 
 MarkupFactory::MarkupFactory(std::ostream& stream, bool format, bool textExtendEnumsAndBitStrings,
                              HandOver handOver)
@@ -185,50 +186,27 @@ void MarkupFactory::header()
 }
 
 void MarkupFactory::markup(BaseType baseType, const std::string& name, const std::string& value,
-                           bool closeMarkup, bool startArray, int /*bacnetDataType*/, bool /*embedded*/,
-                           Poco::UInt32 errorCode, bool truncated, bool isDefinition,
-                           const std::string& comment, const std::string& errorTxt,
-                           const std::string& displayName, const std::string& typeName,
-                           const std::string& maximum, const std::string& minimum,
-                           const std::string& contextTag, const std::string& propId,
-                           const std::string& writable, const std::string& description)
+                           const Options& options)
 {
     const bool valueOptional = baseType == BT_NULL || isConstructed(baseType);
-    const bool carriesValue = !isDefinition && (!value.empty() || !valueOptional);
+    const bool carriesValue = !options._definition && (!value.empty() || !valueOptional);
     const Element element{baseType,
                           &name,
                           carriesValue ? &value : nullptr,
-                          errorCode,
-                          truncated,
-                          {&comment, &errorTxt, &displayName, &typeName, &maximum, &minimum, &contextTag,
-                           &propId, &writable, &description},
-                          !(comment.empty() && errorTxt.empty() && displayName.empty() && typeName.empty() &&
-                            maximum.empty() && minimum.empty() && contextTag.empty() && propId.empty() &&
-                            writable.empty() && description.empty())};
-    writeMarkup(element, closeMarkup, startArray);
+                          options._errorCode,
+                          options._truncated,
+                          options._attributes,
+                          options._hasAttributes};
+    writeMarkup(element, !options._open, options._startArray);
 }
 
-void MarkupFactory::markup(BaseType baseType, const std::string& name, bool closeMarkup, bool startArray,
-                           int bacnetDataType, bool embedded, Poco::UInt32 errorCode, bool truncated,
-                           bool isDefinition, const std::string& comment, const std::string& errorTxt,
-                           const std::string& displayName, const std::string& typeName,
-                           const std::string& maximum, const std::string& minimum,
-                           const std::string& contextTag, const std::string& propId,
-                           const std::string& writable, const std::string& description)
+void MarkupFactory::markup(BaseType baseType, const std::string& name, const Options& options)
 {
-    markup(baseType, name, _NO_TEXT, closeMarkup, startArray, bacnetDataType, embedded, errorCode, truncated,
-           isDefinition, comment, errorTxt, displayName, typeName, maximum, minimum, contextTag, propId,
-           writable, description);
+    markup(baseType, name, _NO_TEXT, options);
 }
 
 void MarkupFactory::markup(Poco::UInt32 objectType, Poco::UInt32 propertyIdentifier, const std::string& value,
-                           bool closeMarkup, bool startArray, bool embedded, Poco::UInt32 errorCode,
-                           bool truncated, bool isDefinition, const std::string& comment,
-                           const std::string& errorTxt, const std::string& displayName,
-                           const std::string& typeName, const std::string& maximum,
-                           const std::string& minimum, const std::string& contextTag,
-                           const std::string& propId, const std::string& writable,
-                           const std::string& description)
+                           const Options& options)
 {
     const char* standardName = ProtocolText::findPropertyName(propertyIdentifier);
     const std::string name =
@@ -242,13 +220,11 @@ void MarkupFactory::markup(Poco::UInt32 objectType, Poco::UInt32 propertyIdentif
                : baseType == BT_BIT_STRING ? bitStringText(row->enumeration, value)
                                            : value;
     }
-    if (row && !embedded && row->structure != BACNET_DTS_SINGLE_VALUE)
+    if (row && !options._embedded && row->structure != BACNET_DTS_SINGLE_VALUE)
     {
         baseType = row->structure == BACNET_DTS_ARRAY ? BT_ARRAY : BT_LIST;
     }
-    markup(baseType, name, text, closeMarkup, startArray, row ? static_cast<int>(row->dataType) : 0, embedded,
-           errorCode, truncated, isDefinition, comment, errorTxt, displayName, typeName, maximum, minimum,
-           contextTag, propId, writable, description);
+    markup(baseType, name, text, options);
 }
 
 void MarkupFactory::closeOpenMarkup()

@@ -205,12 +205,12 @@ void MarkupFactoryJSON::writeElement(const Element& element, Placement placement
     }
     for (int attribute = 0; element.hasAttributes && attribute < ATTR_COUNT; ++attribute)
     {
-        if (!element.attributes[attribute]->empty())
+        if (!element.attributes[attribute].empty())
         {
             writeSpelled(",\"$", ", \"$");
             write(attributeName(static_cast<Attribute>(attribute)));
             writeSpelled("\":", "\": ");
-            writeString(*element.attributes[attribute]);
+            writeString(element.attributes[attribute]);
         }
     }
     if (closeMarkup)

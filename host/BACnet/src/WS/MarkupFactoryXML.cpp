@@ -107,11 +107,11 @@ void MarkupFactoryXML::writeElement(const Element& element, Placement placement,
     }
     for (int attribute = 0; element.hasAttributes && attribute < ATTR_COUNT; ++attribute)
     {
-        if (!element.attributes[attribute]->empty())
+        if (!element.attributes[attribute].empty())
         {
             write(' ');
             write(attributeName(static_cast<Attribute>(attribute)));
-            writeAttribute("=\"", *element.attributes[attribute]);
+            writeAttribute("=\"", element.attributes[attribute]);
         }
     }
     if (closeMarkup)

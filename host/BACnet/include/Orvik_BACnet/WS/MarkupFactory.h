@@ -39,16 +39,16 @@ namespace Orvik::BACnet::WS
 ///
 /// Calls:
 ///   - header() once, before anything else (optional).
-///   - markup(baseType, name, value, closeMarkup, startArray, ...) writes one element. With closeMarkup
-///     true the element is complete; with closeMarkup false it stays open and everything written after it
-///     goes inside it until closeOpenMarkup() closes the innermost open element or closeAllOpenMarkups()
-///     closes all of them.
-///   - markup(baseType, name, closeMarkup, startArray, ...) is the same without a value (an empty value).
-///   - markup(objectType, propertyIdentifier, value, closeMarkup, startArray, embedded, ...) names the
-///     element after the standard property name and takes its base type from the property's datatype
-///     (see that overload).
-///   - markupT(objectType, propertyIdentifier, container, ...) turns a value container into display text
-///     first.
+///   - markup(baseType, name, value, options) writes one element. By default the element is complete; with
+///     Options::open() it stays open and everything written after it goes inside it until
+///     closeOpenMarkup() closes the innermost open element or closeAllOpenMarkups() closes all of them.
+///   - markup(baseType, name, options) is the same without a value (an empty value).
+///   - markup(objectType, propertyIdentifier, value, options) names the element after the standard
+///     property name and takes its base type from the property's datatype (see that overload).
+///   - markupT(objectType, propertyIdentifier, container, options) turns a value container into display
+///     text first.
+///   The options default to a complete element without metadata, so a call names only what it changes:
+///       mf.markup(MarkupFactory::BT_ARRAY, "channels", MarkupFactory::Options().open().startArray(first));
 ///
 /// Document rules, which keep the output well-formed for every sequence of calls:
 ///   - A document has exactly one top-level element. Once it is closed the document is complete, and any
@@ -70,13 +70,12 @@ namespace Orvik::BACnet::WS
 ///     Poco::IOException, so a lost upload is never reported as success. (In chunks, a write that fails is
 ///     noticed by the call that handed it over, at the latest by the call that completes the document.)
 ///
-/// The metadata arguments of markup() (errorCode, truncated, comment, errorTxt, displayName, typeName,
-/// maximum, minimum, contextTag, propId, writable, description) become the BACnet/WS attributes "error",
+/// The metadata options (errorCode, truncated, comment, errorText, displayName, type, maximum, minimum,
+/// contextTag, propertyIdentifier, writable, description) become the BACnet/WS attributes "error",
 /// "truncated", "comment", "errorText", "displayName", "type", "maximum", "minimum", "contextTag",
 /// "propertyIdentifier", "writable" and "description" when they are set (non-zero, true, non-empty).
-/// isDefinition true writes the element as a type definition: it carries no value. bacnetDataType (the
-/// layer's BACnetDataType number) is accepted for the callers' convenience; the base type already decides
-/// how the value is spelled. embedded matters only to the property form.
+/// definition writes the element as a type definition: it carries no value. embedded matters only to the
+/// property form.
 ///
 /// Not thread-safe: one writer belongs to one thread, like its stream.
 class MarkupFactory
@@ -139,6 +138,22 @@ public:
         PLAIN = 4
     };
 
+    /// The metadata attributes, in the order they are written (see Options).
+    enum Attribute
+    {
+        ATTR_COMMENT,
+        ATTR_ERROR_TEXT,
+        ATTR_DISPLAY_NAME,
+        ATTR_TYPE,
+        ATTR_MAXIMUM,
+        ATTR_MINIMUM,
+        ATTR_CONTEXT_TAG,
+        ATTR_PROPERTY_IDENTIFIER,
+        ATTR_WRITABLE,
+        ATTR_DESCRIPTION,
+        ATTR_COUNT
+    };
+
     MarkupFactory(const MarkupFactory&) = delete;
     MarkupFactory& operator=(const MarkupFactory&) = delete;
 
@@ -148,71 +163,107 @@ public:
     void header();
     /// Writes the document prologue of the language (XML declaration; nothing in JSON).
 
-    void markup(BaseType baseType, const std::string& name, const std::string& value, bool closeMarkup,
-                bool startArray, int bacnetDataType = 0, bool embedded = false, Poco::UInt32 errorCode = 0,
-                bool truncated = false, bool isDefinition = false, const std::string& comment = _NO_TEXT,
-                const std::string& errorTxt = _NO_TEXT, const std::string& displayName = _NO_TEXT,
-                const std::string& typeName = _NO_TEXT, const std::string& maximum = _NO_TEXT,
-                const std::string& minimum = _NO_TEXT, const std::string& contextTag = _NO_TEXT,
-                const std::string& propId = _NO_TEXT, const std::string& writable = _NO_TEXT,
-                const std::string& description = _NO_TEXT);
+    /// What a markup() call writes besides the base type, name and value. The defaults write a complete
+    /// element without metadata; each setter returns the record, so a call chains what it sets. The record
+    /// owns its texts: it may be kept and reused.
+    class Options
+    {
+    public:
+        Options& open(bool on = true)
+        /// Leaves the element open: what is written next goes inside it.
+        {
+            _open = on;
+            return *this;
+        }
+        Options& startArray(bool on = true)
+        /// Makes the element the first of a run of siblings that form an ordered array.
+        {
+            _startArray = on;
+            return *this;
+        }
+        Options& embedded(bool on = true)
+        /// Property form only: writes one member of a BACnetARRAY or BACnetLIST property.
+        {
+            _embedded = on;
+            return *this;
+        }
+        Options& definition(bool on = true)
+        /// Writes a type definition, which carries no value.
+        {
+            _definition = on;
+            return *this;
+        }
+        Options& errorCode(Poco::UInt32 code)
+        {
+            _errorCode = code;
+            return *this;
+        }
+        Options& truncated(bool on = true)
+        {
+            _truncated = on;
+            return *this;
+        }
+        Options& comment(std::string text) { return attribute(ATTR_COMMENT, std::move(text)); }
+        Options& errorText(std::string text) { return attribute(ATTR_ERROR_TEXT, std::move(text)); }
+        Options& displayName(std::string text) { return attribute(ATTR_DISPLAY_NAME, std::move(text)); }
+        Options& type(std::string text) { return attribute(ATTR_TYPE, std::move(text)); }
+        Options& maximum(std::string text) { return attribute(ATTR_MAXIMUM, std::move(text)); }
+        Options& minimum(std::string text) { return attribute(ATTR_MINIMUM, std::move(text)); }
+        Options& contextTag(std::string text) { return attribute(ATTR_CONTEXT_TAG, std::move(text)); }
+        Options& propertyIdentifier(std::string text)
+        {
+            return attribute(ATTR_PROPERTY_IDENTIFIER, std::move(text));
+        }
+        Options& writable(std::string text) { return attribute(ATTR_WRITABLE, std::move(text)); }
+        Options& description(std::string text) { return attribute(ATTR_DESCRIPTION, std::move(text)); }
+
+    private:
+        friend class MarkupFactory;
+
+        Options& attribute(Attribute which, std::string text)
+        {
+            _hasAttributes = _hasAttributes || !text.empty();
+            _attributes[which] = std::move(text);
+            return *this;
+        }
+
+        bool _open = false;
+        bool _startArray = false;
+        bool _embedded = false;
+        bool _definition = false;
+        bool _truncated = false;
+        Poco::UInt32 _errorCode = 0;
+        std::string _attributes[ATTR_COUNT];
+        bool _hasAttributes = false;  ///< an attribute was given a text (the writers skip empty ones)
+    };
+
+    void markup(BaseType baseType, const std::string& name, const std::string& value,
+                const Options& options = _DEFAULTS);
     /// Writes one element of the given base type. Primitive base types always carry their value (an empty
     /// one too); Null and the constructed types carry it only when it is not empty.
 
-    template <typename... Rest>
-    void markup(BaseType baseType, const std::string& name, const char* value, bool closeMarkup,
-                bool startArray, Rest&&... rest)
-    /// Takes a character buffer or literal as the value. Without this overload a char pointer would
-    /// silently convert to bool and select the form without a value.
-    {
-        markup(baseType, name, std::string(value ? value : ""), closeMarkup, startArray,
-               std::forward<Rest>(rest)...);
-    }
-
-    void markup(BaseType baseType, const std::string& name, bool closeMarkup, bool startArray,
-                int bacnetDataType = 0, bool embedded = false, Poco::UInt32 errorCode = 0,
-                bool truncated = false, bool isDefinition = false, const std::string& comment = _NO_TEXT,
-                const std::string& errorTxt = _NO_TEXT, const std::string& displayName = _NO_TEXT,
-                const std::string& typeName = _NO_TEXT, const std::string& maximum = _NO_TEXT,
-                const std::string& minimum = _NO_TEXT, const std::string& contextTag = _NO_TEXT,
-                const std::string& propId = _NO_TEXT, const std::string& writable = _NO_TEXT,
-                const std::string& description = _NO_TEXT);
+    void markup(BaseType baseType, const std::string& name, const Options& options = _DEFAULTS);
     /// The element without a value: the base-type form with an empty value.
 
     void markup(Poco::UInt32 objectType, Poco::UInt32 propertyIdentifier, const std::string& value,
-                bool closeMarkup, bool startArray, bool embedded = false, Poco::UInt32 errorCode = 0,
-                bool truncated = false, bool isDefinition = false, const std::string& comment = _NO_TEXT,
-                const std::string& errorTxt = _NO_TEXT, const std::string& displayName = _NO_TEXT,
-                const std::string& typeName = _NO_TEXT, const std::string& maximum = _NO_TEXT,
-                const std::string& minimum = _NO_TEXT, const std::string& contextTag = _NO_TEXT,
-                const std::string& propId = _NO_TEXT, const std::string& writable = _NO_TEXT,
-                const std::string& description = _NO_TEXT);
+                const Options& options = _DEFAULTS);
     /// The property form (objectType is a BACNET_OBJECT_TYPE, propertyIdentifier a BACNET_PROPERTY_ID).
     /// The element is named by the standard property name ("proprietary-<n>" for unknown numbers) and its
     /// base type follows the property's datatype for that object type: for a BACnetARRAY or BACnetLIST
-    /// property it is BT_ARRAY or BT_LIST, unless embedded is true, which writes one member of the
+    /// property it is BT_ARRAY or BT_LIST, unless the options say embedded, which writes one member of the
     /// collection with the member's base type. Properties of unknown datatype are written as BT_STRING.
     /// With textExtendEnumsAndBitStrings, a decimal enumeration value is written by its name and a bit
     /// string given as '0'/'1' characters (bit 0 first) by the names of its set bits, separated by ';'.
 
     template <class Container>
     void markupT(Poco::UInt32 objectType, Poco::UInt32 propertyIdentifier, const Container& value,
-                 bool closeMarkup, bool startArray, int bacnetDataType = 0, bool embedded = false,
-                 Poco::UInt32 errorCode = 0, bool truncated = false, bool isDefinition = false,
-                 const std::string& comment = _NO_TEXT, const std::string& errorTxt = _NO_TEXT,
-                 const std::string& displayName = _NO_TEXT, const std::string& typeName = _NO_TEXT,
-                 const std::string& maximum = _NO_TEXT, const std::string& minimum = _NO_TEXT,
-                 const std::string& contextTag = _NO_TEXT, const std::string& propId = _NO_TEXT,
-                 const std::string& writable = _NO_TEXT, const std::string& description = _NO_TEXT)
+                 const Options& options = _DEFAULTS)
     /// Writes a value container (ValueContainer) with the property form: its display text, list members
-    /// joined by ", ". bacnetDataType is not passed on.
+    /// joined by ", ".
     {
-        (void)bacnetDataType;
         std::string text;
         value.getString(text, ", ", false);
-        markup(objectType, propertyIdentifier, text, closeMarkup, startArray, embedded, errorCode, truncated,
-               isDefinition, comment, errorTxt, displayName, typeName, maximum, minimum, contextTag, propId,
-               writable, description);
+        markup(objectType, propertyIdentifier, text, options);
     }
 
     void closeOpenMarkup();
@@ -252,22 +303,6 @@ protected:
         ITEM     ///< an item of the ordered array of its parent
     };
 
-    /// The metadata attributes, in the order they are written.
-    enum Attribute
-    {
-        ATTR_COMMENT,
-        ATTR_ERROR_TEXT,
-        ATTR_DISPLAY_NAME,
-        ATTR_TYPE,
-        ATTR_MAXIMUM,
-        ATTR_MINIMUM,
-        ATTR_CONTEXT_TAG,
-        ATTR_PROPERTY_IDENTIFIER,
-        ATTR_WRITABLE,
-        ATTR_DESCRIPTION,
-        ATTR_COUNT
-    };
-
     /// One element as a writer receives it. The strings belong to the caller of markup().
     struct Element
     {
@@ -276,8 +311,8 @@ protected:
         const std::string* value;  ///< null when the element carries no value
         Poco::UInt32 errorCode;
         bool truncated;
-        const std::string* attributes[ATTR_COUNT];  ///< the empty ones are not written
-        bool hasAttributes;                         ///< at least one attribute is not empty
+        const std::string* attributes;  ///< ATTR_COUNT texts; the empty ones are not written
+        bool hasAttributes;             ///< false when all of them are empty
     };
 
     /// One open element.
@@ -392,7 +427,9 @@ private:
     /// write() for a text that does not fit the rest of the buffer.
 
     static const std::string _NO_TEXT;
-    /// The empty text of the default arguments, shared instead of a temporary per argument and call.
+    /// The value of the form without a value, shared instead of a temporary per call.
+    static const Options _DEFAULTS;
+    /// The options of a call that gives none, shared instead of a temporary per call.
     static const std::size_t _BUFFER_SIZE = 8192;
     // A chunk of text may end inside a UTF-8 sequence of up to 4 bytes, which is then taken whole.
     static_assert((_ESCAPE_CHUNK + 3) * _MAX_ESCAPE_GROWTH <= _BUFFER_SIZE,

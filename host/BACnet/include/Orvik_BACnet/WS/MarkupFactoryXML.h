@@ -18,7 +18,7 @@ namespace Orvik::BACnet::WS
 
 /// MarkupFactoryXML writes the markup tree as XML 1.0 in UTF-8. Every element is named by its base type
 /// (MarkupFactory::baseTypeName) and carries its name and value as the attributes "name" and "value",
-/// followed by the metadata attributes that are set. An element opened with closeMarkup false holds its
+/// followed by the metadata attributes that are set. An element left open (Options::open) holds its
 /// children; a complete element without children is an empty-element tag. startArray changes nothing,
 /// since XML keeps the order of repeated elements anyway.
 ///

@@ -28,7 +28,7 @@ bool BACnetTrendLogLastUploaded::operator==(const BACnetTrendLogLastUploaded& ot
 void BACnetTrendLogLastUploaded::markup(WS::MarkupFactory& mf, const std::string& name, bool startArray) const
 {
     static const std::string lastUploaded = "last-uploaded";
-    mf.markup(WS::MarkupFactory::BT_STRUCT, name, false, startArray);
+    mf.markup(WS::MarkupFactory::BT_STRUCT, name, WS::MarkupFactory::Options().open().startArray(startArray));
     markupMembers(mf);
     std::string text;
     ValueText::appendIsoTimestamp(text, _timeStamp);
