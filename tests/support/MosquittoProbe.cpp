@@ -2,6 +2,11 @@
 
 #include "MosquittoBroker.h"
 
+#include <Poco/Exception.h>
+
+#include <mosquitto.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -12,6 +17,7 @@ namespace
 {
 
 const int WAIT_MS = 10000;
+const int KEEP_ALIVE_SECONDS = 60;
 
 std::string nextProbeId()
 {
@@ -19,45 +25,54 @@ std::string nextProbeId()
     return "orvik-test-probe-" + std::to_string(++counter);
 }
 
+/// libmosquitto's process-wide set-up, once before the first probe.
+void initialiseLibrary()
+{
+    static const int initialised = mosquitto_lib_init();
+    (void)initialised;
+}
+
 }  // namespace
 
 MosquittoProbe::MosquittoProbe(const MosquittoBroker& broker, const std::string& topicFilter,
                                const std::string& caFile, const std::string& user,
                                const std::string& password)
-    : _client(broker.uri(), nextProbeId())
 {
-    _client.set_callback(*this);
-    mqtt::connect_options options;
-    options.set_clean_session(true);
-    options.set_connect_timeout(10);
-    if (!user.empty())
+    initialiseLibrary();
+    _pClient = mosquitto_new(nextProbeId().c_str(), true, this);
+    if (_pClient == nullptr)
+        throw Poco::IOException("MQTT probe: no client");
+    mosquitto_connect_callback_set(_pClient, &MosquittoProbe::onConnect);
+    mosquitto_subscribe_callback_set(_pClient, &MosquittoProbe::onSubscribe);
+    mosquitto_publish_callback_set(_pClient, &MosquittoProbe::onPublish);
+    mosquitto_message_callback_set(_pClient, &MosquittoProbe::onMessage);
+    try
     {
-        options.set_user_name(user);
-        options.set_password(password);
+        if (!user.empty())
+            check(mosquitto_username_pw_set(_pClient, user.c_str(), password.c_str()), "credentials");
+        if (!caFile.empty())
+            check(mosquitto_tls_set(_pClient, caFile.c_str(), nullptr, nullptr, nullptr, nullptr), "TLS");
+        check(mosquitto_connect(_pClient, "127.0.0.1", broker.port(), KEEP_ALIVE_SECONDS), "connect");
+        check(mosquitto_loop_start(_pClient), "network thread");
+        awaitAcknowledgement([this] { return _connectResult >= 0; }, "connect");
+        if (_connectResult != 0)
+            throw Poco::IOException("MQTT probe: connect refused", mosquitto_connack_string(_connectResult));
+        check(mosquitto_subscribe(_pClient, nullptr, topicFilter.c_str(), 1), "subscribe");
+        awaitAcknowledgement([this] { return _subscribed; }, "subscribe");
     }
-    if (!caFile.empty())
+    catch (...)
     {
-        mqtt::ssl_options ssl;
-        ssl.set_trust_store(caFile);
-        options.set_ssl(ssl);
+        mosquitto_loop_stop(_pClient, true);
+        mosquitto_destroy(_pClient);
+        throw;
     }
-    _client.connect(options)->wait();
-    if (!_client.subscribe(topicFilter, 1)->wait_for(WAIT_MS))
-        throw mqtt::timeout_error();
 }
 
 MosquittoProbe::~MosquittoProbe()
 {
-    _client.disable_callbacks();
-    try
-    {
-        if (_client.is_connected())
-            _client.disconnect(1000)->wait_for(WAIT_MS);
-    }
-    catch (const mqtt::exception&)
-    {
-        // The broker may be gone already.
-    }
+    mosquitto_disconnect(_pClient);  // the broker may be gone already
+    mosquitto_loop_stop(_pClient, true);
+    mosquitto_destroy(_pClient);
 }
 
 bool MosquittoProbe::waitUntil(const std::function<bool(const std::vector<Message>&)>& holds,
@@ -98,17 +113,68 @@ void MosquittoProbe::clear()
 
 void MosquittoProbe::publish(const std::string& topic, const std::string& payload)
 {
-    if (!_client.publish(topic, payload.data(), payload.size(), 1, false)->wait_for(WAIT_MS))
-        throw mqtt::timeout_error();
+    int messageId = 0;
+    check(mosquitto_publish(_pClient, &messageId, topic.c_str(), static_cast<int>(payload.size()),
+                            payload.data(), 1, false),
+          "publish");
+    awaitAcknowledgement(
+        [&] { return std::find(_published.begin(), _published.end(), messageId) != _published.end(); },
+        "publish");
 }
 
-void MosquittoProbe::message_arrived(mqtt::const_message_ptr message)
+void MosquittoProbe::awaitAcknowledgement(const std::function<bool()>& done, const std::string& what)
 {
+    std::unique_lock<std::mutex> lock(_mutex);
+    if (!_arrived.wait_for(lock, std::chrono::milliseconds(WAIT_MS), done))
+        throw Poco::TimeoutException("MQTT probe: no answer to its " + what);
+}
+
+void MosquittoProbe::check(int result, const std::string& what)
+{
+    if (result != MOSQ_ERR_SUCCESS)
+        throw Poco::IOException("MQTT probe: " + what + " failed", mosquitto_strerror(result));
+}
+
+void MosquittoProbe::onConnect(mosquitto*, void* pProbe, int result)
+{
+    auto& probe = *static_cast<MosquittoProbe*>(pProbe);
     {
-        std::lock_guard<std::mutex> lock(_mutex);
-        _messages.push_back({message->get_topic(), message->to_string()});
+        std::lock_guard<std::mutex> lock(probe._mutex);
+        probe._connectResult = result;
     }
-    _arrived.notify_all();
+    probe._arrived.notify_all();
+}
+
+void MosquittoProbe::onSubscribe(mosquitto*, void* pProbe, int, int, const int*)
+{
+    auto& probe = *static_cast<MosquittoProbe*>(pProbe);
+    {
+        std::lock_guard<std::mutex> lock(probe._mutex);
+        probe._subscribed = true;
+    }
+    probe._arrived.notify_all();
+}
+
+void MosquittoProbe::onPublish(mosquitto*, void* pProbe, int messageId)
+{
+    auto& probe = *static_cast<MosquittoProbe*>(pProbe);
+    {
+        std::lock_guard<std::mutex> lock(probe._mutex);
+        probe._published.push_back(messageId);
+    }
+    probe._arrived.notify_all();
+}
+
+void MosquittoProbe::onMessage(mosquitto*, void* pProbe, const mosquitto_message* pMessage)
+{
+    auto& probe = *static_cast<MosquittoProbe*>(pProbe);
+    {
+        std::lock_guard<std::mutex> lock(probe._mutex);
+        probe._messages.push_back(
+            {pMessage->topic, std::string(static_cast<const char*>(pMessage->payload),
+                                          static_cast<std::size_t>(pMessage->payloadlen))});
+    }
+    probe._arrived.notify_all();
 }
 
 }  // namespace Orvik::Test

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <mqtt/async_client.h>
-
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -9,18 +7,23 @@
 #include <string>
 #include <vector>
 
+struct mosquitto;
+struct mosquitto_message;
+
 namespace Orvik::Test
 {
 
 class MosquittoBroker;
 
-/// A test's own MQTT client on a MosquittoBroker: it watches topics and publishes.
+/// A test's own MQTT client on a MosquittoBroker: it watches topics and publishes. It speaks
+/// through libmosquitto, a client library apart from the one under test, on a network thread of its
+/// own.
 ///
 /// The constructor connects (plain or TLS as the broker speaks, trusting `caFile`) and
-/// subscribes to `topicFilter` at QoS 1 before it returns; it throws mqtt::exception when
+/// subscribes to `topicFilter` at QoS 1 before it returns; it throws Poco::IOException when
 /// either fails. Messages are kept in arrival order. Waits wake on each arrival and end after
 /// `timeoutMs` so that a missing message fails the test instead of hanging it.
-class MosquittoProbe : private mqtt::callback
+class MosquittoProbe
 {
 public:
     struct Message
@@ -32,7 +35,9 @@ public:
     MosquittoProbe(const MosquittoBroker& broker, const std::string& topicFilter,
                    const std::string& caFile = "", const std::string& user = "",
                    const std::string& password = "");
-    ~MosquittoProbe() override;
+    ~MosquittoProbe();
+    MosquittoProbe(const MosquittoProbe&) = delete;
+    MosquittoProbe& operator=(const MosquittoProbe&) = delete;
 
     /// Waits until `holds` is true of the messages that have arrived (in arrival order); false when it
     /// is not by `timeoutMs`. It is checked at once and at each arrival, so the wait ends with the
@@ -50,12 +55,21 @@ public:
     void publish(const std::string& topic, const std::string& payload);
 
 private:
-    void message_arrived(mqtt::const_message_ptr message) override;
+    static void onConnect(mosquitto*, void* pProbe, int result);
+    static void onSubscribe(mosquitto*, void* pProbe, int, int, const int*);
+    static void onPublish(mosquitto*, void* pProbe, int messageId);
+    static void onMessage(mosquitto*, void* pProbe, const mosquitto_message* pMessage);
+    /// Waits until `done` holds of the acknowledgements so far; throws when the time ran out.
+    void awaitAcknowledgement(const std::function<bool()>& done, const std::string& what);
+    static void check(int result, const std::string& what);
 
-    mqtt::async_client _client;
+    mosquitto* _pClient = nullptr;
     mutable std::mutex _mutex;
     mutable std::condition_variable _arrived;
     std::vector<Message> _messages;
+    int _connectResult = -1;  ///< -1 until the broker answered the connect
+    bool _subscribed = false;
+    std::vector<int> _published;  ///< message ids the broker acknowledged
 };
 
 }  // namespace Orvik::Test
