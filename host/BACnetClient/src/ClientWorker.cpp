@@ -102,8 +102,11 @@ bool ClientWorker::openNetwork()
 
 void ClientWorker::onReply(Poco::UInt32 transactionId, NetworkReply reply)
 {
-    getReadQueue()->enqueueNotification(
-        new NotificationNetworkEvent(NotificationNetworkEvent::Answer{transactionId, std::move(reply)}));
+    // Straight to the requester's queue from the network's thread: the worker's thread is not woken for
+    // an answer, which saves a thread hand-off per request.
+    const NotificationRequest::Ptr pRequest = takeTransaction(transactionId);
+    if (!pRequest.isNull())
+        deliver(*pRequest, pRequest->answer(reply));
 }
 
 void ClientWorker::onIAm(const DataResponseWhoIs& iAm)
@@ -133,9 +136,7 @@ bool ClientWorker::dispatch(Poco::AutoPtr<Poco::Notification> pNf)
     }
     if (auto* pEvent = dynamic_cast<NotificationNetworkEvent*>(pNf.get()))
     {
-        if (const auto* pAnswer = std::get_if<NotificationNetworkEvent::Answer>(&pEvent->event))
-            takeReply(pAnswer->transactionId, pAnswer->reply);
-        else if (const auto* pQueueing = std::get_if<NotificationNetworkEvent::Queueing>(&pEvent->event))
+        if (const auto* pQueueing = std::get_if<NotificationNetworkEvent::Queueing>(&pEvent->event))
             takeQueueing(pQueueing->transactionId, pQueueing->waiting);
         else if (const auto* pIAm = std::get_if<DataResponseWhoIs>(&pEvent->event))
             takeIAm(*pIAm);
@@ -173,16 +174,20 @@ void ClientWorker::startWhoIs(const NotificationRequest::Ptr& pRequest)
 
 void ClientWorker::startTransaction(const NotificationRequest::Ptr& pRequest)
 {
-    const Poco::UInt32 transactionId = newTransactionId();
-    _transactions[transactionId] =
-        Transaction{pRequest, _clock.milliseconds() + _settings.transactionDeadlineMs};
+    Poco::UInt32 transactionId = 0;
+    {
+        std::lock_guard<std::mutex> lock(_transactionsMutex);
+        transactionId = newTransactionId();
+        _transactions[transactionId] =
+            Transaction{pRequest, _clock.milliseconds() + _settings.transactionDeadlineMs};
+    }
     try
     {
         pRequest->transmit(_network, transactionId);
     }
     catch (const std::exception&)
     {
-        _transactions.erase(transactionId);
+        takeTransaction(transactionId);  // a send that throws has not answered it
         deliver(*pRequest, pRequest->answerError(REFUSED_ERROR));
     }
 }
@@ -195,18 +200,20 @@ Poco::UInt32 ClientWorker::newTransactionId()
     return _lastTransactionId;
 }
 
-void ClientWorker::takeReply(Poco::UInt32 transactionId, const NetworkReply& reply)
+NotificationRequest::Ptr ClientWorker::takeTransaction(Poco::UInt32 transactionId)
 {
+    std::lock_guard<std::mutex> lock(_transactionsMutex);
     auto it = _transactions.find(transactionId);
     if (it == _transactions.end())
-        return;  // answered already, or timed out: a late answer to a request that is over
+        return {};  // answered already, or timed out: a late answer to a request that is over
     NotificationRequest::Ptr pRequest = it->second.pRequest;
     _transactions.erase(it);
-    deliver(*pRequest, pRequest->answer(reply));
+    return pRequest;
 }
 
 void ClientWorker::takeQueueing(Poco::UInt32 transactionId, bool waiting)
 {
+    std::lock_guard<std::mutex> lock(_transactionsMutex);
     auto it = _transactions.find(transactionId);
     if (it != _transactions.end())
         it->second.deadline = waiting ? _PAUSED : _clock.milliseconds() + _settings.transactionDeadlineMs;
@@ -236,16 +243,8 @@ void ClientWorker::takeCOVNotification(const DataResponseCOV& notification)
 void ClientWorker::expireDeadlines()
 {
     const Poco::Int64 now = _clock.milliseconds();
-    for (auto it = _transactions.begin(); it != _transactions.end();)
+    for (const auto& [transactionId, pRequest] : takeExpired(now))
     {
-        if (it->second.deadline > now)
-        {
-            ++it;
-            continue;
-        }
-        const Poco::UInt32 transactionId = it->first;
-        NotificationRequest::Ptr pRequest = it->second.pRequest;
-        it = _transactions.erase(it);
         _network.endTransaction(transactionId);
         deliver(*pRequest, pRequest->answerError(DataError::timeout()));
     }
@@ -257,11 +256,31 @@ void ClientWorker::expireDeadlines()
     _whoIsWindows.erase(open, _whoIsWindows.end());
 }
 
-long ClientWorker::millisecondsToNextDeadline() const
+std::vector<std::pair<Poco::UInt32, NotificationRequest::Ptr>> ClientWorker::takeExpired(Poco::Int64 now)
+{
+    std::vector<std::pair<Poco::UInt32, NotificationRequest::Ptr>> expired;
+    std::lock_guard<std::mutex> lock(_transactionsMutex);
+    for (auto it = _transactions.begin(); it != _transactions.end();)
+    {
+        if (it->second.deadline > now)
+        {
+            ++it;
+            continue;
+        }
+        expired.emplace_back(it->first, it->second.pRequest);
+        it = _transactions.erase(it);
+    }
+    return expired;
+}
+
+long ClientWorker::millisecondsToNextDeadline()
 {
     Poco::Int64 earliest = std::numeric_limits<Poco::Int64>::max();
-    for (const auto& entry : _transactions)
-        earliest = std::min(earliest, entry.second.deadline);
+    {
+        std::lock_guard<std::mutex> lock(_transactionsMutex);
+        for (const auto& entry : _transactions)
+            earliest = std::min(earliest, entry.second.deadline);
+    }
     for (const Transaction& window : _whoIsWindows)
         earliest = std::min(earliest, window.deadline);
     if (earliest == std::numeric_limits<Poco::Int64>::max())
@@ -271,13 +290,17 @@ long ClientWorker::millisecondsToNextDeadline() const
 
 void ClientWorker::endAllOpen()
 {
-    for (const auto& entry : _transactions)
+    std::map<Poco::UInt32, Transaction> open;
+    {
+        std::lock_guard<std::mutex> lock(_transactionsMutex);
+        open.swap(_transactions);
+    }
+    for (const auto& entry : open)
         _network.endTransaction(entry.first);
     if (_networkOpen)
         _network.close();
-    for (const auto& entry : _transactions)
+    for (const auto& entry : open)
         deliver(*entry.second.pRequest, entry.second.pRequest->answerError(STOPPING_ERROR));
-    _transactions.clear();
     for (const Transaction& window : _whoIsWindows)
         deliver(*window.pRequest, window.pRequest->answerError(STOPPING_ERROR));
     _whoIsWindows.clear();

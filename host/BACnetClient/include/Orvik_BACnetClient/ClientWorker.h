@@ -12,6 +12,8 @@
 
 #include <limits>
 #include <map>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 namespace Orvik::BACnet::Client
@@ -44,6 +46,10 @@ namespace Orvik::BACnet::Client
 ///     ended on the network, the network is closed, and every open request is answered with
 ///     communication (7) / abort-other (56) (a worker that stops cannot answer them any more); then the
 ///     thread ends. Requests that arrive after that are not answered.
+///   - A transaction's answer (or its error) is posted on the thread of the network that ends it, within
+///     NetworkListener::onReply, not on the worker's thread: the request's hand-off to the worker and the
+///     answer's to the requester are the only thread hand-offs of a request. The open transactions are
+///     kept under a lock of their own for that; whoever takes a transaction out answers it.
 ///   - Replies are posted through the requester's reply ticket: a requester that is gone (an app deleted
 ///     after its stop) receives nothing, and nothing is posted to a queue that no longer exists.
 ///   - Deadlines run on the injected Clock (the system clock unless given); a clock that jumps wakes
@@ -102,13 +108,17 @@ private:
     void startRequest(NotificationRequest::Ptr pRequest);
     void startWhoIs(const NotificationRequest::Ptr& pRequest);
     void startTransaction(const NotificationRequest::Ptr& pRequest);
+    /// With _transactionsMutex held.
     Poco::UInt32 newTransactionId();
-    void takeReply(Poco::UInt32 transactionId, const NetworkReply& reply);
+    /// Removes the open transaction and returns its request; null when it is not open.
+    NotificationRequest::Ptr takeTransaction(Poco::UInt32 transactionId);
     void takeQueueing(Poco::UInt32 transactionId, bool waiting);
     void takeIAm(const DataResponseWhoIs& iAm);
     void takeCOVNotification(const DataResponseCOV& notification);
     void expireDeadlines();
-    long millisecondsToNextDeadline() const;
+    /// Removes the transactions whose deadline has passed at `now`.
+    std::vector<std::pair<Poco::UInt32, NotificationRequest::Ptr>> takeExpired(Poco::Int64 now);
+    long millisecondsToNextDeadline();
     void endAllOpen();
     static void deliver(const NotificationRequest& request, const NotificationResponseBase::Ptr& pReply);
 
@@ -118,6 +128,8 @@ private:
     Poco::Thread _thread;
     bool _networkOpen = false;
     Poco::UInt32 _lastTransactionId = 0;
+    /// The open transactions: started on the worker's thread, answered on the network's.
+    std::mutex _transactionsMutex;
     std::map<Poco::UInt32, Transaction> _transactions;
     std::vector<Transaction> _whoIsWindows;
     std::map<Poco::UInt32, Poco::UInt64> _covSubscribers;
