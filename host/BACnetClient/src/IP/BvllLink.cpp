@@ -279,8 +279,17 @@ void BvllLink::receiveLoop()
             continue;
         }
         for (const Poco::Net::Socket& socket : readable)
-            receiveFrom(socket == _socket ? _socket : *_pBroadcastSocket);
+            receiveWaiting(socket == _socket ? _socket : *_pBroadcastSocket);
     }
+}
+
+void BvllLink::receiveWaiting(Poco::Net::DatagramSocket& socket)
+{
+    // Answers to requests outstanding together arrive together: taking them all before waiting again
+    // saves the thread a wake-up each.
+    do
+        receiveFrom(socket);
+    while (!_stopping && socket.available() > 0);
 }
 
 void BvllLink::receiveFrom(Poco::Net::DatagramSocket& socket)

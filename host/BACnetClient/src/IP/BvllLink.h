@@ -77,6 +77,8 @@ public:
 private:
     Poco::Net::SocketAddress interfaceBroadcast() const;
     void receiveLoop();
+    /// Receives the socket's datagrams until none is waiting.
+    void receiveWaiting(Poco::Net::DatagramSocket& socket);
     void receiveFrom(Poco::Net::DatagramSocket& socket);
     void receiveDatagram(const Poco::Net::SocketAddress& sender, const Codec::OctetView& datagram);
     void takeResult(std::uint16_t result);
