@@ -77,7 +77,8 @@ void ClientTransport::open(NetworkListener& listener)
                      { receive(source, npdu); },
                      [this] { _timers.kick(); });
         _pListener = &listener;
-        _transactions.open(listener);
+        _answers.open(listener);
+        _transactions.open(_answers);
         _stopping = false;
     }
     _timers.start();
@@ -159,9 +160,23 @@ void ClientTransport::requireOpen() const
 
 void ClientTransport::receive(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npduOctets)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    if (_stopping || _pListener == nullptr)
-        return;
+    AnswerHandOver::Answers answers;
+    NetworkListener* pListener = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        if (_stopping || _pListener == nullptr)
+            return;
+        _answers.hold();
+        receiveNpdu(source, npduOctets);
+        answers = _answers.release();
+        pListener = _pListener;
+    }
+    // close() waits for this thread, so the listener is still there.
+    AnswerHandOver::handOver(*pListener, std::move(answers));
+}
+
+void ClientTransport::receiveNpdu(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npduOctets)
+{
     try
     {
         const Npdu::Message npdu = Npdu::decode(npduOctets);
