@@ -11,11 +11,12 @@ namespace Orvik::BACnet::Client::IP
 {
 
 /// The listener the client's transactions call (ClientTransactions), between them and the client's
-/// listener. While the transport takes in a datagram (hold() to release()), the answers that end
-/// transactions are kept, and the transport hands them over (handOver()) once it has let go of its
-/// lock: building and posting the requester's reply then does not hold up a requester that sends under
-/// that lock. Everything else, and answers outside a datagram (time-outs on the timer thread), goes to
-/// the client's listener at once.
+/// listener. While the transport takes in the datagrams waiting on its socket (hold() to release()),
+/// the answers that end transactions are kept, and the transport hands them over together (handOver())
+/// once it has let go of its lock: building and posting the requesters' replies then does not hold up a
+/// requester that sends under that lock, and a requester with several requests outstanding is woken once
+/// for the answers that came together. Everything else, and answers outside (time-outs on the timer
+/// thread), goes to the client's listener at once.
 ///
 /// Not thread-safe: every call but handOver() under the transport's lock.
 class AnswerHandOver : public NetworkListener

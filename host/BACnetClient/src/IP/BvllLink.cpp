@@ -64,9 +64,10 @@ BvllLink::~BvllLink()
     close();
 }
 
-void BvllLink::open(Receiver receiver, Kick kick)
+void BvllLink::open(Receiver receiver, Drained drained, Kick kick)
 {
     _receiver = std::move(receiver);
+    _drained = std::move(drained);
     _kick = std::move(kick);
     bind();
     _stopping = false;
@@ -280,6 +281,7 @@ void BvllLink::receiveLoop()
         }
         for (const Poco::Net::Socket& socket : readable)
             receiveWaiting(socket == _socket ? _socket : *_pBroadcastSocket);
+        _drained();
     }
 }
 

@@ -75,7 +75,7 @@ void ClientTransport::open(NetworkListener& listener)
             throw Poco::IllegalStateException("The BACnet/IP network is open already");
         _pLink->open([this](const Codec::Bvll::Endpoint& source, const Codec::OctetView& npdu)
                      { receive(source, npdu); },
-                     [this] { _timers.kick(); });
+                     [this] { handOverAnswers(); }, [this] { _timers.kick(); });
         _pListener = &listener;
         _answers.open(listener);
         _transactions.open(_answers);
@@ -96,6 +96,7 @@ void ClientTransport::close()
     _pLink->close();
     std::lock_guard<std::mutex> lock(_mutex);
     _transactions.clear();
+    _answers.release();
     _pListener = nullptr;
 }
 
@@ -160,19 +161,25 @@ void ClientTransport::requireOpen() const
 
 void ClientTransport::receive(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npduOctets)
 {
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (_stopping || _pListener == nullptr)
+        return;
+    _answers.hold();
+    receiveNpdu(source, npduOctets);
+}
+
+void ClientTransport::handOverAnswers()
+{
     AnswerHandOver::Answers answers;
     NetworkListener* pListener = nullptr;
     {
         std::lock_guard<std::mutex> lock(_mutex);
-        if (_stopping || _pListener == nullptr)
-            return;
-        _answers.hold();
-        receiveNpdu(source, npduOctets);
         answers = _answers.release();
         pListener = _pListener;
     }
-    // close() waits for this thread, so the listener is still there.
-    AnswerHandOver::handOver(*pListener, std::move(answers));
+    // close() waits for the receive thread, so the listener is still there.
+    if (pListener != nullptr)
+        AnswerHandOver::handOver(*pListener, std::move(answers));
 }
 
 void ClientTransport::receiveNpdu(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npduOctets)

@@ -31,9 +31,9 @@ class BvllLink;
 ///
 /// One lock (_mutex) covers the state of all these parts and every call of the TransactionTable, so the
 /// table's Transmit and FindDevice functions run with it held; the listener is called with it held too
-/// (it only queues), except for the answers a datagram brings, which are handed to it after the lock is
-/// let go (AnswerHandOver). The timer driver runs the transactions' timers and the BBMD registration
-/// under it.
+/// (it only queues), except for the answers the waiting datagrams bring, which are handed to it
+/// together after the lock is let go (AnswerHandOver). The timer driver runs the transactions' timers and the
+/// BBMD registration under it.
 class ClientTransport
 {
 public:
@@ -60,6 +60,8 @@ public:
 private:
     /// On the receive thread, without _mutex: takes it while the datagram is taken in.
     void receive(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npdu);
+    /// On the receive thread, without _mutex, once no datagram waits: the answers they brought.
+    void handOverAnswers();
 
     // ---- with _mutex held ------------------------------------------------------------------------------
     void addStatic(const BACnetIPNetwork::StaticBinding& staticBinding);
