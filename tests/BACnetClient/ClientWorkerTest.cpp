@@ -306,6 +306,33 @@ TEST_F(ClientWorkerOverScriptedNetwork, RefusedRequestFailsAtOnceAndStopEndsWhat
     EXPECT_EQ(pStopped->getResponse(), DataError(ERROR_CLASS_COMMUNICATION, ERROR_CODE_ABORT_OTHER));
 }
 
+TEST(ClientWorkerOnTheSystemClock, ARequestStartedOnTheRequestersThreadWakesAnIdleWorkerForItsDeadline)
+{
+    ScriptedNetwork network;  // never answers
+    Poco::NotificationQueue requests;
+    Poco::NotificationQueue responses;
+    ClientWorker::Settings settings;
+    settings.transactionDeadlineMs = 100;
+    ClientWorker worker(&requests, network, settings);
+    worker.start();
+    // Once the sanity request is answered, the worker serves requesters directly and, with nothing
+    // open, waits without end: only the request itself can bring its deadline to the worker.
+    using Orvik::Utility::Notification;
+    requests.enqueueNotification(
+        new Notification(Notification::SANITY_REQUEST, Notification::UNDEFINED, &responses));
+    ASSERT_FALSE(Poco::AutoPtr<Poco::Notification>(responses.waitDequeueNotification(10000)).isNull());
+    {
+        ServiceHelper helper(&requests, &responses);
+        const Poco::UInt32 requestId = helper.asyncWP(ANY_KEY, 8, ValueContainer());
+        Poco::AutoPtr<Poco::Notification> pNf(responses.waitDequeueNotification(10000));
+        auto* pTimeOut = dynamic_cast<NotificationResponsePropertyAccess<DataError>*>(pNf.get());
+        ASSERT_NE(pTimeOut, nullptr);
+        EXPECT_EQ(pTimeOut->getRequestId(), requestId);
+        EXPECT_EQ(pTimeOut->getResponse(), DataError::timeout());
+    }
+    worker.stop();
+}
+
 TEST(ClientWorkerWithoutNetwork,
      EveryRequestIsRefusedAtOnceWhenTheNetworkCannotBeOpenedAndTheWatchdogIsAnswered)
 {

@@ -61,10 +61,11 @@ void ClientWorker::run()
 {
     Poco::NotificationQueue* pQueue = getReadQueue();
     const Poco::UInt64 waker = _clock.addWaker(
-        [pQueue] {
-            pQueue->enqueueNotification(new NotificationNetworkEvent(NotificationNetworkEvent::ClockJump()));
-        });
+        [pQueue]
+        { pQueue->enqueueNotification(new NotificationNetworkEvent(NotificationNetworkEvent::Wake())); });
     _networkOpen = openNetwork();
+    if (_networkOpen)
+        serveDirectly(true);
     workerStarted();
     for (;;)
     {
@@ -73,6 +74,7 @@ void ClientWorker::run()
             break;
         expireDeadlines();
     }
+    serveDirectly(false);
     _clock.removeWaker(waker);
     endAllOpen();
 }
@@ -98,12 +100,52 @@ bool ClientWorker::openNetwork()
     return false;
 }
 
+// ---- from requesters (their threads) --------------------------------------------------------------
+
+bool ClientWorker::startDirectly(Poco::NotificationQueue* pClientQueue,
+                                 const NotificationRequest::Ptr& pRequest)
+{
+    if (!pRequest->isConfirmed())
+        return false;
+    // Held while the request starts, so that the worker cannot stop serving half-way.
+    std::lock_guard<std::mutex> lock(servingMutex());
+    auto it = serving().find(pClientQueue);
+    if (it == serving().end())
+        return false;
+    it->second->startTransaction(pRequest, true);
+    return true;
+}
+
+std::mutex& ClientWorker::servingMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::map<Poco::NotificationQueue*, ClientWorker*>& ClientWorker::serving()
+{
+    static std::map<Poco::NotificationQueue*, ClientWorker*> workers;
+    return workers;
+}
+
+void ClientWorker::serveDirectly(bool on)
+{
+    std::lock_guard<std::mutex> lock(servingMutex());
+    if (on)
+        serving()[getReadQueue()] = this;
+    else
+        serving().erase(getReadQueue());
+}
+
 // ---- from the network (any thread) ----------------------------------------------------------------
 
 void ClientWorker::onReply(Poco::UInt32 transactionId, NetworkReply reply)
 {
-    getReadQueue()->enqueueNotification(
-        new NotificationNetworkEvent(NotificationNetworkEvent::Answer{transactionId, std::move(reply)}));
+    // Straight to the requester's queue from the network's thread: the worker's thread is not woken for
+    // an answer, which saves a thread hand-off per request.
+    const NotificationRequest::Ptr pRequest = takeTransaction(transactionId);
+    if (!pRequest.isNull())
+        deliver(*pRequest, pRequest->answer(reply));
 }
 
 void ClientWorker::onIAm(const DataResponseWhoIs& iAm)
@@ -133,27 +175,23 @@ bool ClientWorker::dispatch(Poco::AutoPtr<Poco::Notification> pNf)
     }
     if (auto* pEvent = dynamic_cast<NotificationNetworkEvent*>(pNf.get()))
     {
-        if (const auto* pAnswer = std::get_if<NotificationNetworkEvent::Answer>(&pEvent->event))
-            takeReply(pAnswer->transactionId, pAnswer->reply);
-        else if (const auto* pQueueing = std::get_if<NotificationNetworkEvent::Queueing>(&pEvent->event))
+        if (const auto* pQueueing = std::get_if<NotificationNetworkEvent::Queueing>(&pEvent->event))
             takeQueueing(pQueueing->transactionId, pQueueing->waiting);
         else if (const auto* pIAm = std::get_if<DataResponseWhoIs>(&pEvent->event))
             takeIAm(*pIAm);
         else if (const auto* pCOV = std::get_if<DataResponseCOV>(&pEvent->event))
             takeCOVNotification(*pCOV);
-        return false;  // a clock jump only wakes the loop, which looks at the deadlines next
+        return false;  // a wake-up only wakes the loop, which looks at the deadlines next
     }
     return handleNotification(pNf);
 }
 
 void ClientWorker::startRequest(NotificationRequest::Ptr pRequest)
 {
-    if (auto* pSubscribe = dynamic_cast<NotificationRequestSubscribeCOV*>(pRequest.get()))
-        _covSubscribers[pSubscribe->getParameters().subscriberProcessIdentifier] = pRequest->getReplyTicket();
     if (!_networkOpen)
         deliver(*pRequest, pRequest->answerError(REFUSED_ERROR));
     else if (pRequest->isConfirmed())
-        startTransaction(pRequest);
+        startTransaction(pRequest, false);
     else
         startWhoIs(pRequest);
 }
@@ -163,6 +201,7 @@ void ClientWorker::startWhoIs(const NotificationRequest::Ptr& pRequest)
     _whoIsWindows.push_back(Transaction{pRequest, _clock.milliseconds() + _settings.whoIsWindowMs});
     try
     {
+        std::lock_guard<std::mutex> lock(_networkMutex);
         pRequest->transmit(_network, 0);
     }
     catch (const std::exception&)
@@ -171,20 +210,34 @@ void ClientWorker::startWhoIs(const NotificationRequest::Ptr& pRequest)
     }
 }
 
-void ClientWorker::startTransaction(const NotificationRequest::Ptr& pRequest)
+void ClientWorker::startTransaction(const NotificationRequest::Ptr& pRequest, bool offThread)
 {
-    const Poco::UInt32 transactionId = newTransactionId();
-    _transactions[transactionId] =
-        Transaction{pRequest, _clock.milliseconds() + _settings.transactionDeadlineMs};
+    const Poco::UInt32 transactionId = openTransaction(pRequest, offThread);
     try
     {
+        std::lock_guard<std::mutex> lock(_networkMutex);
         pRequest->transmit(_network, transactionId);
     }
     catch (const std::exception&)
     {
-        _transactions.erase(transactionId);
+        takeTransaction(transactionId);  // a send that throws has not answered it
         deliver(*pRequest, pRequest->answerError(REFUSED_ERROR));
     }
+}
+
+Poco::UInt32 ClientWorker::openTransaction(const NotificationRequest::Ptr& pRequest, bool offThread)
+{
+    const Poco::Int64 deadline = _clock.milliseconds() + _settings.transactionDeadlineMs;
+    std::lock_guard<std::mutex> lock(_transactionsMutex);
+    if (const auto* pSubscribe = dynamic_cast<const NotificationRequestSubscribeCOV*>(pRequest.get()))
+        _covSubscribers[pSubscribe->getParameters().subscriberProcessIdentifier] = pRequest->getReplyTicket();
+    const Poco::UInt32 transactionId = newTransactionId();
+    _transactions[transactionId] = Transaction{pRequest, deadline};
+    // The worker's thread looks at the deadlines before it waits again; a waiting one is woken only
+    // when this deadline comes before the end of its wait.
+    if (offThread && deadline < _wakeAt)
+        getReadQueue()->enqueueNotification(new NotificationNetworkEvent(NotificationNetworkEvent::Wake()));
+    return transactionId;
 }
 
 Poco::UInt32 ClientWorker::newTransactionId()
@@ -195,18 +248,20 @@ Poco::UInt32 ClientWorker::newTransactionId()
     return _lastTransactionId;
 }
 
-void ClientWorker::takeReply(Poco::UInt32 transactionId, const NetworkReply& reply)
+NotificationRequest::Ptr ClientWorker::takeTransaction(Poco::UInt32 transactionId)
 {
+    std::lock_guard<std::mutex> lock(_transactionsMutex);
     auto it = _transactions.find(transactionId);
     if (it == _transactions.end())
-        return;  // answered already, or timed out: a late answer to a request that is over
+        return {};  // answered already, or timed out: a late answer to a request that is over
     NotificationRequest::Ptr pRequest = it->second.pRequest;
     _transactions.erase(it);
-    deliver(*pRequest, pRequest->answer(reply));
+    return pRequest;
 }
 
 void ClientWorker::takeQueueing(Poco::UInt32 transactionId, bool waiting)
 {
+    std::lock_guard<std::mutex> lock(_transactionsMutex);
     auto it = _transactions.find(transactionId);
     if (it != _transactions.end())
         it->second.deadline = waiting ? _PAUSED : _clock.milliseconds() + _settings.transactionDeadlineMs;
@@ -224,6 +279,7 @@ void ClientWorker::takeIAm(const DataResponseWhoIs& iAm)
 
 void ClientWorker::takeCOVNotification(const DataResponseCOV& notification)
 {
+    std::lock_guard<std::mutex> lock(_transactionsMutex);
     auto it = _covSubscribers.find(notification.subscriberProcessIdentifier);
     if (it == _covSubscribers.end())
         return;
@@ -236,17 +292,9 @@ void ClientWorker::takeCOVNotification(const DataResponseCOV& notification)
 void ClientWorker::expireDeadlines()
 {
     const Poco::Int64 now = _clock.milliseconds();
-    for (auto it = _transactions.begin(); it != _transactions.end();)
+    for (const auto& [transactionId, pRequest] : takeExpired(now))
     {
-        if (it->second.deadline > now)
-        {
-            ++it;
-            continue;
-        }
-        const Poco::UInt32 transactionId = it->first;
-        NotificationRequest::Ptr pRequest = it->second.pRequest;
-        it = _transactions.erase(it);
-        _network.endTransaction(transactionId);
+        endOnNetwork(transactionId);
         deliver(*pRequest, pRequest->answerError(DataError::timeout()));
     }
     auto open = std::stable_partition(_whoIsWindows.begin(), _whoIsWindows.end(),
@@ -257,13 +305,34 @@ void ClientWorker::expireDeadlines()
     _whoIsWindows.erase(open, _whoIsWindows.end());
 }
 
-long ClientWorker::millisecondsToNextDeadline() const
+std::vector<std::pair<Poco::UInt32, NotificationRequest::Ptr>> ClientWorker::takeExpired(Poco::Int64 now)
+{
+    std::vector<std::pair<Poco::UInt32, NotificationRequest::Ptr>> expired;
+    std::lock_guard<std::mutex> lock(_transactionsMutex);
+    for (auto it = _transactions.begin(); it != _transactions.end();)
+    {
+        if (it->second.deadline > now)
+        {
+            ++it;
+            continue;
+        }
+        expired.emplace_back(it->first, it->second.pRequest);
+        it = _transactions.erase(it);
+    }
+    return expired;
+}
+
+long ClientWorker::millisecondsToNextDeadline()
 {
     Poco::Int64 earliest = std::numeric_limits<Poco::Int64>::max();
-    for (const auto& entry : _transactions)
-        earliest = std::min(earliest, entry.second.deadline);
     for (const Transaction& window : _whoIsWindows)
         earliest = std::min(earliest, window.deadline);
+    {
+        std::lock_guard<std::mutex> lock(_transactionsMutex);
+        for (const auto& entry : _transactions)
+            earliest = std::min(earliest, entry.second.deadline);
+        _wakeAt = earliest;
+    }
     if (earliest == std::numeric_limits<Poco::Int64>::max())
         return _WAIT_FOREVER;  // nothing due, or every transaction paused (_PAUSED is that maximum)
     return static_cast<long>(std::max<Poco::Int64>(0, earliest - _clock.milliseconds()));
@@ -271,16 +340,26 @@ long ClientWorker::millisecondsToNextDeadline() const
 
 void ClientWorker::endAllOpen()
 {
-    for (const auto& entry : _transactions)
-        _network.endTransaction(entry.first);
+    std::map<Poco::UInt32, Transaction> open;
+    {
+        std::lock_guard<std::mutex> lock(_transactionsMutex);
+        open.swap(_transactions);
+    }
+    for (const auto& entry : open)
+        endOnNetwork(entry.first);
     if (_networkOpen)
-        _network.close();
-    for (const auto& entry : _transactions)
+        _network.close();  // no requester starts any more: the worker has stopped serving them
+    for (const auto& entry : open)
         deliver(*entry.second.pRequest, entry.second.pRequest->answerError(STOPPING_ERROR));
-    _transactions.clear();
     for (const Transaction& window : _whoIsWindows)
         deliver(*window.pRequest, window.pRequest->answerError(STOPPING_ERROR));
     _whoIsWindows.clear();
+}
+
+void ClientWorker::endOnNetwork(Poco::UInt32 transactionId)
+{
+    std::lock_guard<std::mutex> lock(_networkMutex);
+    _network.endTransaction(transactionId);
 }
 
 void ClientWorker::deliver(const NotificationRequest& request, const NotificationResponseBase::Ptr& pReply)

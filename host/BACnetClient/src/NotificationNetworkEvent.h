@@ -2,7 +2,6 @@
 
 #include "Orvik_BACnetClient/DataResponseCOV.h"
 #include "Orvik_BACnetClient/DataResponseWhoIs.h"
-#include "Orvik_BACnetClient/NetworkReply.h"
 
 #include <Poco/AutoPtr.h>
 #include <Poco/Notification.h>
@@ -14,28 +13,23 @@ namespace Orvik::BACnet::Client
 {
 
 /// Something that arrived from the network, queued by the client worker's listener for the worker's
-/// own thread: the answer to a transaction, a transaction that waits in the network's queue or left it,
-/// an I-Am, a COV notification; or a jump of the worker's clock, which only wakes the worker to look at
-/// its deadlines.
+/// own thread: a transaction that waits in the network's queue or left it, an I-Am, a COV notification;
+/// or a wake-up, which only makes the worker look at its deadlines again (its clock jumped, or a request
+/// started on a requester's thread has a deadline before the worker's wait ends). (Answers do not
+/// come this way: the listener delivers them to the requester itself.)
 class NotificationNetworkEvent : public Poco::Notification
 {
 public:
-    class Answer
-    {
-    public:
-        Poco::UInt32 transactionId;
-        NetworkReply reply;
-    };
     class Queueing
     {
     public:
         Poco::UInt32 transactionId;
         bool waiting;
     };
-    class ClockJump
+    class Wake
     {
     };
-    using Event = std::variant<Answer, Queueing, DataResponseWhoIs, DataResponseCOV, ClockJump>;
+    using Event = std::variant<Queueing, DataResponseWhoIs, DataResponseCOV, Wake>;
 
     explicit NotificationNetworkEvent(Event anEvent) : event(std::move(anEvent)) {}
 

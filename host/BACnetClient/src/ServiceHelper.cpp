@@ -1,5 +1,6 @@
 #include "Orvik_BACnetClient/ServiceHelper.h"
 
+#include "Orvik_BACnetClient/ClientWorker.h"
 #include "Orvik_BACnetClient/NotificationRequestRP.h"
 #include "Orvik_BACnetClient/NotificationRequestRR.h"
 #include "Orvik_BACnetClient/NotificationRequestWP.h"
@@ -276,7 +277,8 @@ Poco::UInt64 ServiceHelper::replyTicket()
 Poco::UInt32 ServiceHelper::post(NotificationRequest* pRequest)
 {
     NotificationRequest::Ptr request(pRequest);
-    clientQueue().enqueueNotification(request);
+    if (!ClientWorker::startDirectly(&clientQueue(), request))
+        clientQueue().enqueueNotification(request);
     return request->getRequestId();
 }
 

@@ -27,8 +27,9 @@
 //                  [--trend-log <instance>] [--count <records a page>]
 //
 // ReadPropertyMultiple of present-value, status-flags, object-name and out-of-service of the device's first k
-// point objects, in rounds of n requests outstanding at once, for s seconds; then ReadRange pages of the trend log's buffer by
-// position, from its start to its last record and over again, for s seconds. One line each:
+// point objects for s seconds; then ReadRange pages of the trend log's buffer by position, from its start to its
+// last record and over again, for s seconds. n lanes each keep one request outstanding (each ReadRange lane
+// pages on its own). One line each:
 //
 //   rpm requests=<n> seconds=<s> requests_per_second=<r>
 //   readrange records=<n> pages=<p> seconds=<s> records_per_second=<r>
@@ -152,12 +153,16 @@ class Session {
   }
 }
 
-/** Runs `step()` until `seconds` have passed; prints `name`, the figures it counted and their rate per second. */
-async function timed(name, seconds, step) {
+/** Runs `step(figures, lane)` in `lanes` lanes, each one step after the other, until `seconds` have passed; prints
+ * `name`, the figures it counted and their rate per second. */
+async function timed(name, seconds, lanes, step) {
   const started = process.hrtime.bigint();
   const deadline = started + BigInt(Math.round(seconds * 1e9));
   const figures = {};
-  while (process.hrtime.bigint() < deadline) await step(figures);
+  const lane = async (index) => {
+    while (process.hrtime.bigint() < deadline) await step(figures, index);
+  };
+  await Promise.all(Array.from({ length: lanes }, (_, index) => lane(index)));
   const elapsed = Number(process.hrtime.bigint() - started) / 1e9;
   const [first, count] = Object.entries(figures)[0];
   const counted = Object.entries(figures).map(([figure, n]) => `${figure}=${n} `).join('');
@@ -176,18 +181,17 @@ async function bench(client, argv) {
   const points = list.values.map((v) => v.value).filter((id) => POINT_TYPES.includes(id.type)).slice(0, options.objects);
   if (points.length === 0) throw new Error('the device has no point objects');
   const request = points.map((objectId) => ({ objectId, properties: BENCH_PROPERTIES }));
-  const outstanding = Array.from({ length: options.outstanding });
-  await timed('rpm', options.seconds, async (figures) => {
-    await Promise.all(outstanding.map(() => client.readPropertyMultiple(receiver, request)));
-    figures.requests = (figures.requests || 0) + outstanding.length;
+  await timed('rpm', options.seconds, options.outstanding, async (figures) => {
+    await client.readPropertyMultiple(receiver, request);
+    figures.requests = (figures.requests || 0) + 1;
   });
-  let position = 1;
+  const positions = Array.from({ length: options.outstanding }, () => 1);
   const log = { type: bac.ObjectType.TREND_LOG, instance: options.trendLog };
-  await timed('readrange', options.seconds, async (figures) => {
-    const page = await client.readRange(receiver, log, position, options.count);
+  await timed('readrange', options.seconds, options.outstanding, async (figures, lane) => {
+    const page = await client.readRange(receiver, log, positions[lane], options.count);
     figures.records = (figures.records || 0) + page.itemCount;
     figures.pages = (figures.pages || 0) + 1;
-    position = page.itemCount === 0 || (page.resultFlag.value[0] & LAST_ITEM) !== 0 ? 1 : position + page.itemCount;
+    positions[lane] = page.itemCount === 0 || (page.resultFlag.value[0] & LAST_ITEM) !== 0 ? 1 : positions[lane] + page.itemCount;
   });
 }
 

@@ -12,6 +12,8 @@
 
 #include <limits>
 #include <map>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 namespace Orvik::BACnet::Client
@@ -19,8 +21,9 @@ namespace Orvik::BACnet::Client
 
 /// The host's BACnet client: serves the client queue on a thread of its own.
 ///
-/// Every NotificationRequest taken from the queue is carried out on the Network and answered on the
-/// requester's queue, exactly once (a Who-Is: an answer per I-Am, then the end of the window):
+/// Every NotificationRequest taken from the queue, or started on a requester's thread (startDirectly()),
+/// is carried out on the Network and answered on the requester's queue, exactly once (a Who-Is: an answer
+/// per I-Am, then the end of the window):
 ///   - A confirmed request becomes a transaction of the network (Network.h), which owns the APDU
 ///     time-out, the retries and the invoke ids, and ends it with the device's answer, its error or the
 ///     time-out error communication (7) / timeout (30). The worker never blocks on a device: it keeps a
@@ -44,6 +47,13 @@ namespace Orvik::BACnet::Client
 ///     ended on the network, the network is closed, and every open request is answered with
 ///     communication (7) / abort-other (56) (a worker that stops cannot answer them any more); then the
 ///     thread ends. Requests that arrive after that are not answered.
+///   - While the worker runs on an open network it serves its queue's requesters directly: a confirmed
+///     request given to startDirectly() starts on the requester's own thread, without waiting for the
+///     worker's. Its answer (or error), like every transaction's, is posted on the thread of the network
+///     that ends it, within NetworkListener::onReply. So a request crosses one thread hand-off, the
+///     answer's to the requester. The open transactions are kept under a lock of their own for that
+///     (whoever takes a transaction out answers it), and the calls into the network under another, so
+///     that they never overlap (Network.h).
 ///   - Replies are posted through the requester's reply ticket: a requester that is gone (an app deleted
 ///     after its stop) receives nothing, and nothing is posted to a queue that no longer exists.
 ///   - Deadlines run on the injected Clock (the system clock unless given); a clock that jumps wakes
@@ -67,6 +77,13 @@ public:
     ClientWorker(Poco::NotificationQueue* pQueue, Network& network, const Settings& settings,
                  Clock& clock = Clock::system());
     ~ClientWorker() override;
+
+    /// Starts `pRequest` on the caller's thread when a running worker on an open network serves
+    /// `pClientQueue`, and returns true; the request is then answered as if the worker had taken it from
+    /// its queue. False, with nothing done, when no worker serves the queue (the caller posts it there) and
+    /// for a Who-Is, whose answer window the worker's thread keeps.
+    static bool startDirectly(Poco::NotificationQueue* pClientQueue,
+                              const NotificationRequest::Ptr& pRequest);
 
     /// Starts run() on the worker's own thread.
     void start();
@@ -101,15 +118,29 @@ private:
     bool dispatch(Poco::AutoPtr<Poco::Notification> pNf);
     void startRequest(NotificationRequest::Ptr pRequest);
     void startWhoIs(const NotificationRequest::Ptr& pRequest);
-    void startTransaction(const NotificationRequest::Ptr& pRequest);
+    static std::mutex& servingMutex();
+    /// The running workers by the client queue they serve; under servingMutex().
+    static std::map<Poco::NotificationQueue*, ClientWorker*>& serving();
+    void serveDirectly(bool on);
+
+    /// `offThread`: on a requester's thread, which wakes the worker when the deadline comes before its wait
+    /// ends.
+    void startTransaction(const NotificationRequest::Ptr& pRequest, bool offThread);
+    /// Keeps the transaction with its deadline (and a SubscribeCOV's subscriber) and returns its id.
+    Poco::UInt32 openTransaction(const NotificationRequest::Ptr& pRequest, bool offThread);
+    /// With _transactionsMutex held.
     Poco::UInt32 newTransactionId();
-    void takeReply(Poco::UInt32 transactionId, const NetworkReply& reply);
+    /// Removes the open transaction and returns its request; null when it is not open.
+    NotificationRequest::Ptr takeTransaction(Poco::UInt32 transactionId);
     void takeQueueing(Poco::UInt32 transactionId, bool waiting);
     void takeIAm(const DataResponseWhoIs& iAm);
     void takeCOVNotification(const DataResponseCOV& notification);
     void expireDeadlines();
-    long millisecondsToNextDeadline() const;
+    /// Removes the transactions whose deadline has passed at `now`.
+    std::vector<std::pair<Poco::UInt32, NotificationRequest::Ptr>> takeExpired(Poco::Int64 now);
+    long millisecondsToNextDeadline();
     void endAllOpen();
+    void endOnNetwork(Poco::UInt32 transactionId);
     static void deliver(const NotificationRequest& request, const NotificationResponseBase::Ptr& pReply);
 
     Network& _network;
@@ -118,9 +149,16 @@ private:
     Poco::Thread _thread;
     bool _networkOpen = false;
     Poco::UInt32 _lastTransactionId = 0;
+    /// Every call into the network after open(): from the worker's thread and the requesters'.
+    std::mutex _networkMutex;
+    /// The open transactions, the COV subscribers and the end of the worker's wait: started on the
+    /// worker's or a requester's thread, answered on the network's.
+    std::mutex _transactionsMutex;
     std::map<Poco::UInt32, Transaction> _transactions;
-    std::vector<Transaction> _whoIsWindows;
     std::map<Poco::UInt32, Poco::UInt64> _covSubscribers;
+    /// When the worker's wait ends on its clock (the earliest deadline when it last looked).
+    Poco::Int64 _wakeAt = _PAUSED;
+    std::vector<Transaction> _whoIsWindows;
 };
 
 }  // namespace Orvik::BACnet::Client

@@ -21,14 +21,15 @@ namespace Orvik::BACnet::Client
 ///
 /// Who calls whom, and on which thread:
 ///   - The client worker calls open() once, then the send calls and endTransaction() from its own
-///     thread, then close() once. The calls do not overlap.
+///     thread or a requester's (a request started there, ClientWorker::startDirectly), then close()
+///     once. The calls never overlap: the worker makes them one at a time.
 ///   - The network calls the listener from threads of its own (a receive thread, a timer thread), one
-///     call at a time or concurrently; the listener only queues what it gets, so it may be called with
-///     the network's locks held, but it never calls back into the network.
+///     call at a time or concurrently; the listener only posts what it gets to a queue (the worker's, or
+///     for an answer the requester's), so it may be called with the network's locks held, but it never
+///     calls back into the network.
 ///   - A send may end its transaction before it returns, calling listener.onReply (or onQueueing) on
-///     the worker's own thread: the worker keeps the transaction before it sends, and the listener
-///     only queues, so the answer is taken after the send returns. A send that throws has called
-///     neither for its transaction.
+///     the calling thread: the worker keeps the transaction before it sends, so the answer finds it. A
+///     send that throws has called neither for its transaction.
 ///   - Every call of the worker returns at once: it never waits for a device. Nothing here throws for
 ///     a device that is off or an answer that is lost; a send that throws (a request the network cannot
 ///     even take: too large, too many open transactions) has opened no transaction and is answered by

@@ -11,7 +11,8 @@ namespace Orvik::BACnet::Client
 
 /// Receives what arrives from a Network (see Network.h for the whole contract). A Network may call
 /// these from any thread, one call at a time or concurrently. An implementation returns at once and
-/// never calls the network back: the client worker only queues the event for its own thread.
+/// never calls the network back: the client worker posts an answer to the requester's queue and queues
+/// the other events for its own thread.
 class NetworkListener
 {
 public:

@@ -27,8 +27,10 @@ namespace Orvik::BACnet::Client
 
 /// The BACnet client services of one requester (every app has one as its second base).
 ///
-/// Requests go to the client queue (getQueueBACnetClient()), where the client worker takes them; the
-/// replies come back to the requester's own queue (getQueueResponse()). Both are virtual: an app
+/// Requests go to the client queue (getQueueBACnetClient()), where the client worker takes them; a
+/// confirmed request starts on the caller's thread instead when a running worker serves that queue
+/// (ClientWorker::startDirectly()). The replies come back to the requester's own queue
+/// (getQueueResponse()). Both are virtual: an app
 /// answers with the manager's client queue and its own read queue; a plain ServiceHelper uses the
 /// queues given to its constructor.
 ///

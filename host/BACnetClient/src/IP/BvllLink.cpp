@@ -64,9 +64,10 @@ BvllLink::~BvllLink()
     close();
 }
 
-void BvllLink::open(Receiver receiver, Kick kick)
+void BvllLink::open(Receiver receiver, Drained drained, Kick kick)
 {
     _receiver = std::move(receiver);
+    _drained = std::move(drained);
     _kick = std::move(kick);
     bind();
     _stopping = false;
@@ -279,8 +280,18 @@ void BvllLink::receiveLoop()
             continue;
         }
         for (const Poco::Net::Socket& socket : readable)
-            receiveFrom(socket == _socket ? _socket : *_pBroadcastSocket);
+            receiveWaiting(socket == _socket ? _socket : *_pBroadcastSocket);
+        _drained();
     }
+}
+
+void BvllLink::receiveWaiting(Poco::Net::DatagramSocket& socket)
+{
+    // Answers to requests outstanding together arrive together: taking them all before waiting again
+    // saves the thread a wake-up each.
+    do
+        receiveFrom(socket);
+    while (!_stopping && socket.available() > 0);
 }
 
 void BvllLink::receiveFrom(Poco::Net::DatagramSocket& socket)

@@ -44,6 +44,8 @@ class BvllLink
 public:
     /// An NPDU that arrived from `source`; the octets are valid during the call only.
     using Receiver = std::function<void(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npdu)>;
+    /// No datagram waits any more: what the ones received since the last call brought can be handed on.
+    using Drained = std::function<void()>;
     /// The registration's due time moved earlier (the owner's timer wait must end).
     using Kick = std::function<void()>;
 
@@ -57,7 +59,7 @@ public:
     /// bound, Poco::InvalidArgumentException when no interface has the local address.
     void bind();
     /// Binds (see bind()) and starts receiving.
-    void open(Receiver receiver, Kick kick);
+    void open(Receiver receiver, Drained drained, Kick kick);
     /// Stops the receive thread and closes the socket; the receiver is not called after it returns.
     void close();
 
@@ -77,6 +79,8 @@ public:
 private:
     Poco::Net::SocketAddress interfaceBroadcast() const;
     void receiveLoop();
+    /// Receives the socket's datagrams until none is waiting.
+    void receiveWaiting(Poco::Net::DatagramSocket& socket);
     void receiveFrom(Poco::Net::DatagramSocket& socket);
     void receiveDatagram(const Poco::Net::SocketAddress& sender, const Codec::OctetView& datagram);
     void takeResult(std::uint16_t result);
@@ -91,6 +95,7 @@ private:
     Poco::Net::SocketAddress _broadcast;
     std::optional<Codec::Bvll::Endpoint> _bbmd;
     Receiver _receiver;
+    Drained _drained;
     Kick _kick;
     Poco::Thread _thread;
     std::atomic<bool> _stopping{false};

@@ -68,7 +68,7 @@ void ClientTransactions::start(Poco::UInt32 transactionId, std::unique_ptr<Confi
         _requests.erase(inserted.first);
         throw;
     }
-    _timers.kick();
+    _timers.due(_table.millisecondsToNextTimer());
 }
 
 void ClientTransactions::end(Poco::UInt32 transactionId)

@@ -75,9 +75,10 @@ void ClientTransport::open(NetworkListener& listener)
             throw Poco::IllegalStateException("The BACnet/IP network is open already");
         _pLink->open([this](const Codec::Bvll::Endpoint& source, const Codec::OctetView& npdu)
                      { receive(source, npdu); },
-                     [this] { _timers.kick(); });
+                     [this] { handOverAnswers(); }, [this] { _timers.kick(); });
         _pListener = &listener;
-        _transactions.open(listener);
+        _answers.open(listener);
+        _transactions.open(_answers);
         _stopping = false;
     }
     _timers.start();
@@ -95,6 +96,7 @@ void ClientTransport::close()
     _pLink->close();
     std::lock_guard<std::mutex> lock(_mutex);
     _transactions.clear();
+    _answers.release();
     _pListener = nullptr;
 }
 
@@ -162,6 +164,26 @@ void ClientTransport::receive(const Codec::Bvll::Endpoint& source, const Codec::
     std::lock_guard<std::mutex> lock(_mutex);
     if (_stopping || _pListener == nullptr)
         return;
+    _answers.hold();
+    receiveNpdu(source, npduOctets);
+}
+
+void ClientTransport::handOverAnswers()
+{
+    AnswerHandOver::Answers answers;
+    NetworkListener* pListener = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        answers = _answers.release();
+        pListener = _pListener;
+    }
+    // close() waits for the receive thread, so the listener is still there.
+    if (pListener != nullptr)
+        AnswerHandOver::handOver(*pListener, std::move(answers));
+}
+
+void ClientTransport::receiveNpdu(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npduOctets)
+{
     try
     {
         const Npdu::Message npdu = Npdu::decode(npduOctets);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnswerHandOver.h"
 #include "ApduSender.h"
 #include "BindingTable.h"
 #include "COVNotificationReceiver.h"
@@ -30,7 +31,9 @@ class BvllLink;
 ///
 /// One lock (_mutex) covers the state of all these parts and every call of the TransactionTable, so the
 /// table's Transmit and FindDevice functions run with it held; the listener is called with it held too
-/// (it only queues). The timer driver runs the transactions' timers and the BBMD registration under it.
+/// (it only queues), except for the answers the waiting datagrams bring, which are handed to it
+/// together after the lock is let go (AnswerHandOver). The timer driver runs the transactions' timers and the
+/// BBMD registration under it.
 class ClientTransport
 {
 public:
@@ -55,10 +58,15 @@ public:
     void endTransaction(Poco::UInt32 transactionId);
 
 private:
+    /// On the receive thread, without _mutex: takes it while the datagram is taken in.
+    void receive(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npdu);
+    /// On the receive thread, without _mutex, once no datagram waits: the answers they brought.
+    void handOverAnswers();
+
     // ---- with _mutex held ------------------------------------------------------------------------------
     void addStatic(const BACnetIPNetwork::StaticBinding& staticBinding);
     void requireOpen() const;
-    void receive(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npdu);
+    void receiveNpdu(const Codec::Bvll::Endpoint& source, const Codec::OctetView& npdu);
     void receiveApdu(const Codec::Bvll::Endpoint& source, const Codec::Npdu::Message& npdu);
     void receiveIAm(const PeerAddress& peer, const Codec::OctetView& serviceData);
     /// The timer driver's due work.
@@ -69,6 +77,7 @@ private:
 
     mutable std::mutex _mutex;
     NetworkListener* _pListener = nullptr;
+    AnswerHandOver _answers;
     bool _stopping = false;
     BindingTable _bindings;
     ApduSender _sender;

@@ -57,6 +57,12 @@ void TimerDriver::kick()
     _wake.notify_one();
 }
 
+void TimerDriver::due(Poco::Int64 milliseconds)
+{
+    if (milliseconds >= 0 && (_wakeAt == _NEVER || _clock.milliseconds() + milliseconds < _wakeAt))
+        kick();
+}
+
 void TimerDriver::run()
 {
     for (;;)
@@ -67,6 +73,7 @@ void TimerDriver::run()
             if (!_running)
                 return;
             wait = runRound();
+            _wakeAt = wait < 0 ? _NEVER : _clock.milliseconds() + wait;
         }
         std::unique_lock<std::mutex> lock(_wakeMutex);
         const auto kicked = [this] { return _kicked; };

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <string>
 
@@ -43,8 +44,14 @@ public:
     void defer(std::function<void()> task);
     /// From any thread, with or without the owner's lock: the next timer may have moved earlier.
     void kick();
+    /// With the owner's lock held: the owner's next timer runs out in `milliseconds` (negative: none).
+    /// Wakes the thread only when that is before it wakes anyway, so that a request whose time-out lies
+    /// behind the timers running does not cost the thread a wake-up.
+    void due(Poco::Int64 milliseconds);
 
 private:
+    static constexpr Poco::Int64 _NEVER = std::numeric_limits<Poco::Int64>::max();
+
     void run();
     /// With the owner's lock held; returns how long to sleep (negative: until kicked).
     Poco::Int64 runRound();
@@ -57,6 +64,8 @@ private:
 
     // ---- under the owner's lock
     bool _running = false;
+    /// When the thread wakes next on the clock; _NEVER while it waits for a kick.
+    Poco::Int64 _wakeAt = _NEVER;
     std::deque<std::function<void()>> _deferred;
 
     // ---- under _wakeMutex

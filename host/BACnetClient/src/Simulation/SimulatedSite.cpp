@@ -233,7 +233,8 @@ void SimulatedSite::serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 tra
                                    Device::ServiceRequest request)
 {
     // What the table sends while it opens the transaction is sent from this thread (the client
-    // worker's); later sends (a slot of the device came free, a retry) come from other threads.
+    // worker's or a requester's); later sends (a slot of the device came free, a retry) come from other
+    // threads.
     struct Opening
     {
         const std::thread::id thread = std::this_thread::get_id();
@@ -252,7 +253,7 @@ void SimulatedSite::serveConfirmed(Poco::UInt32 deviceInstance, Poco::UInt32 tra
     pOpening->open = false;
     if (pOpening->invokeId)
     {
-        // A device without delay answers at once, on this thread: its answer reaches the worker's
+        // A device without delay answers at once, on this thread: its answer reaches the requester's
         // queue without a hop through the site's thread and back (two thread switches per request).
         if (!_serveOnSiteThread && delayOf(deviceInstance) == 0)
             serve(deviceInstance, *pOpening->invokeId, request);
