@@ -1,14 +1,30 @@
 #include "NotifySocket.h"
 
 #include <Poco/Exception.h>
+#include <Poco/File.h>
 
 #include <algorithm>
 
 namespace Orvik::Test
 {
 
+namespace
+{
+
+/// A temporary name is made of the process id and a counter: a socket file that a killed test left
+/// behind under a process id used again would refuse the bind. Being our name, such a file is stale.
+const std::string& withoutStaleFile(const std::string& path)
+{
+    Poco::File file(path);
+    if (file.exists())
+        file.remove();
+    return path;
+}
+
+}  // namespace
+
 NotifySocket::NotifySocket()
-    : _socket(Poco::Net::SocketAddress(Poco::Net::SocketAddress::UNIX_LOCAL, _path.path())),
+    : _socket(Poco::Net::SocketAddress(Poco::Net::SocketAddress::UNIX_LOCAL, withoutStaleFile(_path.path()))),
       _reader([this] { read(); })
 {
 }
