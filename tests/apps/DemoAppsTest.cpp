@@ -4,7 +4,6 @@
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
-#include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 
@@ -27,6 +26,7 @@
 #include "Orvik_ZARoveDore/NotificationAppRequest.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
 #include "Orvik_ZARoveDore/VendorOrvik/FerroManager/AppFerroManager.h"
+#include "TextFile.h"
 
 using namespace Orvik::BACnet;
 using namespace Orvik::BACnet::App;
@@ -97,16 +97,6 @@ bool runUntil(AppBase& app, Condition condition)
     return held && !restart;
 }
 
-std::string readFile(const std::string& path)
-{
-    if (!Poco::File(path).exists())
-        return "";
-    Poco::FileInputStream in(path);
-    std::string text;
-    Poco::StreamCopier::copyToString(in, text);
-    return text;
-}
-
 /// A program of the given name, first on PATH while the object lives, that records its arguments, one
 /// per line, and "----" after each run (the COV app shows its values through "sudo").
 class RecordingProgram
@@ -125,7 +115,7 @@ public:
 
     std::string path() const { return _path; }
     std::string folder() const { return _folder.path(); }
-    std::string text() const { return readFile(record()); }
+    std::string text() const { return Orvik::Test::readFileIfAny(record()); }
 
 private:
     std::string record() const { return _folder.path() + "/record.txt"; }

@@ -7,8 +7,6 @@
 
 #include <Poco/Clock.h>
 #include <Poco/File.h>
-#include <Poco/FileStream.h>
-#include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
 
 #include <algorithm>
@@ -20,6 +18,7 @@
 
 #include "Orvik_BACnetClient/NotificationRequestRR.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/TrendLogReadAhead.h"
+#include "TextFile.h"
 #include "TrendLogPusherRig.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher::Test
@@ -186,10 +185,8 @@ TEST(TrendLogReadAhead, ABacklogBeyondTheMemoryCapWaitsInTheSpoolAndComesBackAsR
     // Logs of REAL, BOOLEAN-like and Unsigned records on two devices, read once with everything kept in
     // memory and once with every page ahead of the document spooled.
     Poco::TemporaryFile database;
-    Poco::FileInputStream file(ORVIK_SOURCE_DIR "/sites/test-trendlogs.json");
-    std::string site;
-    Poco::StreamCopier::copyToString(file, site);
-    Orvik::Test::TrendLogPusherRig rig(database.path(), site, 1001);
+    Orvik::Test::TrendLogPusherRig rig(
+        database.path(), Orvik::Test::readFile(ORVIK_SOURCE_DIR "/sites/test-trendlogs.json"), 1001);
     rig.database().configure("ftp://127.0.0.1:1", "orvik", "secret", "", 2, 0);
     auto pPusher = rig.newPusher();
     pPusher->initialise();

@@ -1,7 +1,5 @@
 #include "GatewayProgramFixture.h"
 
-#include <Poco/FileStream.h>
-#include <Poco/StreamCopier.h>
 #include <Poco/StringTokenizer.h>
 
 #include <sys/stat.h>
@@ -15,20 +13,6 @@ using Stream = ChildProcess::Stream;
 
 const std::string DEMO_SITE = ORVIK_SOURCE_DIR "/sites/demo.json";
 const std::string NO_PAUSE = "--start-pause=0";
-
-std::string readFile(const std::string& path)
-{
-    Poco::FileInputStream in(path);
-    std::string text;
-    Poco::StreamCopier::copyToString(in, text);
-    return text;
-}
-
-void writeFile(const std::string& path, const std::string& text)
-{
-    Poco::FileOutputStream out(path);
-    out << text;
-}
 
 std::string textOf(const ChildProcess& program, Stream stream)
 {

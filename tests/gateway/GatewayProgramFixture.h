@@ -5,6 +5,7 @@
 // database in the test's own folder.
 
 #include "ChildProcess.h"
+#include "TextFile.h"
 
 #include <Poco/TemporaryFile.h>
 #include <gtest/gtest.h>
@@ -24,8 +25,6 @@ extern const std::string DEMO_SITE;
 /// The demo's apps start at once instead of after their pause of seconds.
 extern const std::string NO_PAUSE;
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& text);
 /// A stream of the program as one text, line by line.
 std::string textOf(const ChildProcess& program, ChildProcess::Stream stream);
 /// Waits until a line of `stream` holds `text`.

@@ -1,9 +1,9 @@
 #include "TrendLogPusherFixture.h"
 
+#include "TextFile.h"
+
 #include <Poco/File.h>
-#include <Poco/FileStream.h>
 #include <Poco/RegularExpression.h>
-#include <Poco/StreamCopier.h>
 
 std::string TrendLogPusherFixture::smallSite(int records)
 {
@@ -19,10 +19,7 @@ std::string TrendLogPusherFixture::smallSite(int records)
 
 std::string TrendLogPusherFixture::siteFile(const std::string& name)
 {
-    Poco::FileInputStream in(std::string(ORVIK_SOURCE_DIR) + "/sites/" + name);
-    std::string text;
-    Poco::StreamCopier::copyToString(in, text);
-    return text;
+    return Orvik::Test::readFile(std::string(ORVIK_SOURCE_DIR) + "/sites/" + name);
 }
 
 TrendLogPusherFixture::FtpServer& TrendLogPusherFixture::ftp()

@@ -2,6 +2,7 @@
 
 #include "Eventually.h"
 #include "FreePort.h"
+#include "TextFile.h"
 #include "TlsCertificates.h"
 
 #include <Poco/Exception.h>
@@ -13,7 +14,6 @@
 #include <Poco/Path.h>
 #include <Poco/Pipe.h>
 #include <Poco/PipeStream.h>
-#include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
 
 #include <algorithm>
@@ -178,10 +178,7 @@ std::vector<std::string> FtpServer::files(const std::string& folder) const
 
 std::string FtpServer::readFile(const std::string& name) const
 {
-    Poco::FileInputStream in(_rootPath + "/" + name);
-    std::string text;
-    Poco::StreamCopier::copyToString(in, text);
-    return text;
+    return Orvik::Test::readFile(_rootPath + "/" + name);
 }
 
 std::vector<std::string> FtpServer::commands() const

@@ -2,6 +2,7 @@
 
 #include "Eventually.h"
 #include "FreePort.h"
+#include "TextFile.h"
 #include "TlsCertificates.h"
 
 #include <Poco/Exception.h>
@@ -9,7 +10,6 @@
 #include <Poco/FileStream.h>
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/StreamSocket.h>
-#include <Poco/StreamCopier.h>
 #include <Poco/TemporaryFile.h>
 
 #include <unistd.h>
@@ -89,13 +89,7 @@ void MosquittoBroker::start()
 
 std::string MosquittoBroker::log() const
 {
-    std::string text;
-    if (Poco::File(_logFile).exists())
-    {
-        Poco::FileInputStream in(_logFile);
-        Poco::StreamCopier::copyToString(in, text);
-    }
-    return text;
+    return readFileIfAny(_logFile);
 }
 
 void MosquittoBroker::writeConfiguration(const TlsCertificates* tls, const std::string& user,

@@ -5,12 +5,11 @@
 // Runs the pusher's start-up, then upload attempts back to back until it is killed.
 
 #include <Poco/Exception.h>
-#include <Poco/FileStream.h>
 #include <Poco/NumberParser.h>
-#include <Poco/StreamCopier.h>
 
 #include <iostream>
 
+#include "TextFile.h"
 #include "TrendLogPusherRig.h"
 
 int main(int argc, char** argv)
@@ -23,10 +22,8 @@ int main(int argc, char** argv)
     }
     try
     {
-        Poco::FileInputStream siteFile(argv[2]);
-        std::string siteText;
-        Poco::StreamCopier::copyToString(siteFile, siteText);
-        Orvik::Test::TrendLogPusherRig rig(argv[1], siteText, Poco::NumberParser::parseUnsigned(argv[3]));
+        Orvik::Test::TrendLogPusherRig rig(argv[1], Orvik::Test::readFile(argv[2]),
+                                           Poco::NumberParser::parseUnsigned(argv[3]));
         auto pPusher = rig.newPusher();
         pPusher->initialise();
         for (;;)

@@ -1,10 +1,10 @@
 #include "TestDatabase.h"
 
+#include "TextFile.h"
+
 #include <Poco/Data/Statement.h>
 #include <Poco/File.h>
-#include <Poco/FileStream.h>
 #include <Poco/Format.h>
-#include <Poco/StreamCopier.h>
 
 using namespace Poco::Data::Keywords;
 
@@ -39,10 +39,7 @@ void TestDatabase::install(bool fresh)
 {
     if (fresh)
     {
-        Poco::FileInputStream schema(ORVIK_SOURCE_DIR "/db/schema.sql");
-        std::string script;
-        Poco::StreamCopier::copyToString(schema, script);
-        _pSession->executeScript(script);
+        _pSession->executeScript(readFile(ORVIK_SOURCE_DIR "/db/schema.sql"));
     }
     exec("PRAGMA synchronous = OFF");  // a test's file: no need to wait for the disk
     Orvik::Utility::Data::pDB = _pSession.get();
