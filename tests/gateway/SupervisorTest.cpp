@@ -2,6 +2,7 @@
 // manager and the client worker answer, and names an app that does not.
 #include "AppJournal.h"
 #include "Eventually.h"
+#include "GatewayRig.h"
 #include "NotifySocket.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_Utility/NotificationQueueWorker.h"
@@ -14,7 +15,6 @@
 #include <Poco/Channel.h>
 #include <Poco/Event.h>
 #include <Poco/Logger.h>
-#include <Poco/NotificationQueue.h>
 #include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 #include <gtest/gtest.h>
@@ -35,29 +35,13 @@ namespace
 const Poco::Int32 PROBE_A = 901;
 const Poco::Int32 PROBE_B = 902;
 
-/// An app manager on a thread of its own over a database without apps but the test's.
-class SupervisorTest : public testing::Test
+/// A gateway rig whose database holds no apps but the test's; its manager runs the probe apps.
+class SupervisorTest : public testing::Test, public Orvik::Test::GatewayRig
 {
 protected:
-    void startManager(const AppManager::AppTypeTable& appTypes)
-    {
-        _pManager = std::make_unique<AppManager>(TestDatabase::_CONTROLLER, 4194000, &_queue, &_clientQueue,
-                                                 appTypes, AppManager::_DEFAULT_STOP_GRACE_MILLISECONDS);
-        _thread.start(*_pManager);
-    }
-    void stopManager()
-    {
-        _queue.enqueueNotification(
-            new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
-        _thread.join(120000);
-    }
+    SupervisorTest() : GatewayRig(4194000, std::make_unique<TestDatabase>(TestDatabase::Apps::none)) {}
 
-    TestDatabase _db{TestDatabase::Apps::none};
     AppJournal _journal;
-    Poco::NotificationQueue _queue;
-    Poco::NotificationQueue _clientQueue;
-    std::unique_ptr<AppManager> _pManager;
-    Poco::Thread _thread;
 };
 
 /// Log lines into the journal ("log <text>").
@@ -75,9 +59,9 @@ private:
 
 TEST_F(SupervisorTest, FeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuckApp)
 {
-    const Poco::Int32 stuck = _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_A, "Stuck"), 1, true);
-    _db.addInstance(_db.addApp(OWN_VENDOR_ID, PROBE_B, "Polite"), 1, true);
-    Orvik::Utility::NotificationQueueWorker clientWorker(&_clientQueue);
+    const Poco::Int32 stuck = db().addInstance(db().addApp(OWN_VENDOR_ID, PROBE_A, "Stuck"), 1, true);
+    db().addInstance(db().addApp(OWN_VENDOR_ID, PROBE_B, "Polite"), 1, true);
+    Orvik::Utility::NotificationQueueWorker clientWorker(&clientQueue());
     Poco::Thread clientThread;
     clientThread.start(clientWorker);
     Orvik::Test::NotifySocket notifySocket;
@@ -99,7 +83,7 @@ TEST_F(SupervisorTest, FeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuck
                                                   return ProbeApp::waitForStop(app);
                                               })},
                   {PROBE_B, ProbeApp::factory(_journal, ProbeApp::waitForStop)}});
-    Orvik::Gateway::Supervisor supervisor(_queue, _clientQueue, notifier, statusFile, log,
+    Orvik::Gateway::Supervisor supervisor(managerQueue(), clientQueue(), notifier, statusFile, log,
                                           Poco::Timespan(0, 100000), notifier.watchdogPeriod());
     supervisor.start();
 
@@ -122,8 +106,8 @@ TEST_F(SupervisorTest, FeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuck
     EXPECT_TRUE(Orvik::Test::eventually([&] { return !_journal.starting(again).empty(); }));
 
     supervisor.stop();
-    stopManager();
-    _clientQueue.enqueueNotification(
+    EXPECT_TRUE(stopManager());
+    clientQueue().enqueueNotification(
         new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
     clientThread.join();
 }
