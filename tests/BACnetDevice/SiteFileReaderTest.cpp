@@ -81,6 +81,14 @@ TEST(SiteFileTest, ProblemsNameTheFileThePlaceAndWhatIsExpected)
         {R"({"devices": [{"instance": 1, "segmentation": "segmented-both"}]})",
          "bad.json: devices[0].segmentation: unknown segmentation \"segmented-both\" (segmented-transmit or "
          "no-segmentation)"},
+        // What the file says reaches a log line only as printable ASCII, and a long text only in part.
+        {"{\"devices\": [{\"instance\": 1, \"segmentation\": \"a\\r\\nb\"}]}",
+         "bad.json: devices[0].segmentation: unknown segmentation \"a\\x0D\\x0Ab\" (segmented-transmit or "
+         "no-segmentation)"},
+        {R"({"devices": [{"instance": 1, "objects": [{"type": ")" + std::string(41, 'x') +
+             R"(", "instance": 1}]}]})",
+         "bad.json: devices[0].objects[0]: unknown object type \"" + std::string(40, 'x') +
+             "\" (the first 40 of 41 bytes)"},
         {R"({"devices": [{"instance": 1001.7}]})",
          "bad.json: devices[0].instance: a whole number is expected"},
         {R"({"devices": [{"instance": 18446744073709551616}]})",

@@ -152,6 +152,17 @@ std::string asciiOnly(const std::string& text)
     return result;
 }
 
+/// A text of the file as a message quotes it: printable ASCII only and at most its first 40 bytes, so
+/// that a CR/LF or a long value of the file never reaches a log line as it is.
+std::string quoted(const std::string& text)
+{
+    const std::size_t shown = 40;
+    if (text.size() <= shown)
+        return "\"" + asciiOnly(text) + "\"";
+    return "\"" + asciiOnly(text.substr(0, shown)) + "\" (the first " + Poco::NumberFormatter::format(shown) +
+           " of " + Poco::NumberFormatter::format(text.size()) + " bytes)";
+}
+
 /// The place of the first byte that is not part of UTF-8 text, as "line <n>, column <byte in the line>";
 /// empty when the whole text is UTF-8.
 std::string firstNonUtf8(const std::string& text)
@@ -313,7 +324,7 @@ std::unique_ptr<SimulatedDevice> SiteFileReader::readDevice(const Poco::JSON::Ob
     const std::string segmentation = text(pDevice, "segmentation", "segmented-transmit", at);
     if (segmentation != "segmented-transmit" && segmentation != "no-segmentation")
         fail(at + ".segmentation",
-             "unknown segmentation \"" + segmentation + "\" (segmented-transmit or no-segmentation)");
+             "unknown segmentation " + quoted(segmentation) + " (segmented-transmit or no-segmentation)");
     identity.segmentation =
         segmentation == "no-segmentation" ? SEGMENTATION_NO_SEGMENTATION : SEGMENTATION_SEGMENTED_TRANSMIT;
     identity.bind = text(pDevice, "bind", "", at);
@@ -325,7 +336,7 @@ std::unique_ptr<SimulatedDevice> SiteFileReader::readDevice(const Poco::JSON::Ob
     const std::string mac =
         text(pDevice, "mac", "127.0.0.1:" + Poco::NumberFormatter::format(FIRST_PORT + index), at);
     if (mac.empty() || !identity.address.setMAC(mac))
-        fail(at + ".mac", "not a MAC address: \"" + mac + "\"");
+        fail(at + ".mac", "not a MAC address: " + quoted(mac));
 
     auto pResult = std::make_unique<SimulatedDevice>(identity);
     SimulatedObject& deviceObject = pResult->getDeviceObject();
@@ -387,7 +398,7 @@ SimulatedFault SiteFileReader::readFault(const Poco::JSON::Object::Ptr& pFault, 
         }
     }
     if (!known)
-        fail(at + ".service", "unknown service \"" + service + "\"");
+        fail(at + ".service", "unknown service " + quoted(service));
     if (pFault->has("object"))
         fault.object = objectIdentifier(text(pFault, "object", "", at), at + ".object");
     if (pFault->has("property"))
@@ -544,7 +555,8 @@ void SiteFileReader::readLinkedObject(SimulatedDevice& device, const Devices& de
         auto pTrendLog = std::make_unique<SimulatedTrendLog>(identifier, name, std::move(channels), series);
         const std::string overwrittenRead = text(pObject, "overwrittenRead", "nothing", at);
         if (overwrittenRead != "nothing" && overwrittenRead != "oldest")
-            fail(at + ".overwrittenRead", "unknown answer \"" + overwrittenRead + "\" (nothing or oldest)");
+            fail(at + ".overwrittenRead",
+                 "unknown answer " + quoted(overwrittenRead) + " (nothing or oldest)");
         pTrendLog->setOverwrittenReadsFromOldest(overwrittenRead == "oldest");
         pResult = std::move(pTrendLog);
         pResult->setProperty(PROP_ENABLE,
@@ -639,7 +651,7 @@ SimulatedLogSeries::Settings SiteFileReader::readSeries(const Poco::JSON::Object
         Poco::DateTime parsed;
         int zone = 0;
         if (!Poco::DateTimeParser::tryParse(start, parsed, zone))
-            fail(at + ".start", "not a date and time: \"" + start + "\"");
+            fail(at + ".start", "not a date and time: " + quoted(start));
         parsed.makeUTC(zone);
         settings.start = parsed.timestamp();
     }
@@ -662,7 +674,7 @@ SimulatedLogSeries::Settings SiteFileReader::readSeries(const Poco::JSON::Object
         }
     }
     if (!known)
-        fail(at + ".shape", "unknown shape \"" + shape + "\" (sine, ramp, square or constant)");
+        fail(at + ".shape", "unknown shape " + quoted(shape) + " (sine, ramp, square or constant)");
     settings.offset = number(pLog, "offset", real ? 20.0 : (binary ? 0.0 : 1.0), -1e9, 1e9, at);
     settings.amplitude = number(pLog, "amplitude", real ? 5.0 : 1.0, -1e9, 1e9, at);
     settings.periodRecords =
@@ -805,13 +817,13 @@ DataType::ObjectIdentifier SiteFileReader::objectIdentifier(const std::string& t
     if (colon == std::string::npos ||
         !Poco::NumberParser::tryParseUnsigned(text.substr(colon + 1), instance) ||
         instance > BACNET_MAX_INSTANCE)
-        fail(at, "not an object \"<type>:<instance>\": \"" + text + "\"");
+        fail(at, "not an object \"<type>:<instance>\": " + quoted(text));
     const std::string typeName = text.substr(0, colon);
     std::uint32_t type = 0;
     if (!ProtocolText::objectTypeIndex(typeName, type) &&
         (!Poco::NumberParser::tryParseUnsigned(typeName, type) ||
          type > DataType::ObjectIdentifier::_MAX_TYPE))
-        fail(at, "unknown object type \"" + typeName + "\"");
+        fail(at, "unknown object type " + quoted(typeName));
     return DataType::ObjectIdentifier(type, instance);
 }
 
@@ -822,8 +834,8 @@ DataType::BACnetDeviceObjectPropertyReference SiteFileReader::reference(const Po
         fail(at, "a reference \"[<device>/]<type>:<instance>[/<property>]\" is expected");
     const Poco::StringTokenizer parts(value.convert<std::string>(), "/", Poco::StringTokenizer::TOK_TRIM);
     if (parts.count() == 0 || parts.count() > 3)
-        fail(at, "not a reference \"[<device>/]<type>:<instance>[/<property>]\": \"" +
-                     value.convert<std::string>() + "\"");
+        fail(at, "not a reference \"[<device>/]<type>:<instance>[/<property>]\": " +
+                     quoted(value.convert<std::string>()));
     std::size_t next = 0;
     DataType::ObjectIdentifier device = DataType::BACnetDeviceObjectPropertyReference::noDevice();
     unsigned deviceInstance = 0;
@@ -831,7 +843,7 @@ DataType::BACnetDeviceObjectPropertyReference SiteFileReader::reference(const Po
     {
         if (!Poco::NumberParser::tryParseUnsigned(parts[0], deviceInstance) ||
             deviceInstance >= BACNET_MAX_INSTANCE)
-            fail(at, "not a device instance: \"" + parts[0] + "\"");
+            fail(at, "not a device instance: " + quoted(parts[0]));
         device = DataType::ObjectIdentifier(OBJECT_DEVICE, deviceInstance);
         ++next;
     }
@@ -850,7 +862,7 @@ BACNET_PROPERTY_ID SiteFileReader::propertyIdentifier(const std::string& name, c
     std::uint32_t property = 0;
     if (!ProtocolText::propertyIndex(name, property) &&
         (!Poco::NumberParser::tryParseUnsigned(name, property) || property >= MAX_BACNET_PROPERTY_ID))
-        fail(at, "unknown property \"" + name + "\"");
+        fail(at, "unknown property " + quoted(name));
     return static_cast<BACNET_PROPERTY_ID>(property);
 }
 
@@ -863,7 +875,7 @@ Poco::UInt32 SiteFileReader::enumeration(const std::string& enumeration, const P
         fail(at, "a name or number of " + enumeration + " is expected");
     std::uint32_t index = 0;
     if (!ProtocolText::enumerationIndex(enumeration, value.convert<std::string>(), index))
-        fail(at, "not a value of " + enumeration + ": \"" + value.convert<std::string>() + "\"");
+        fail(at, "not a value of " + enumeration + ": " + quoted(value.convert<std::string>()));
     return index;
 }
 
@@ -1011,7 +1023,8 @@ void SiteFileReader::outOfRange(const Poco::Dynamic::Var& value, const std::stri
 
 void SiteFileReader::fail(const std::string& at, const std::string& message) const
 {
-    const std::string place = at.empty() ? "" : (at[0] == '.' ? at.substr(1) : at) + ": ";
+    // The place holds the file's own keys (property names): printable ASCII only, as the quoted values.
+    const std::string place = at.empty() ? "" : asciiOnly(at[0] == '.' ? at.substr(1) : at) + ": ";
     throw Poco::DataFormatException(_origin + ": " + place + message);
 }
 
