@@ -1,9 +1,12 @@
 #pragma once
 
+#include "ConfirmedRequest.h"
+#include "Orvik_BACnet/Codec/OctetView.h"
 #include "Orvik_BACnetClient/NetworkListener.h"
 
 #include <Poco/Types.h>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -15,14 +18,24 @@ namespace Orvik::BACnet::Client::IP
 /// the answers that end transactions are kept, and the transport hands them over together (handOver())
 /// once it has let go of its lock: building and posting the requesters' replies then does not hold up a
 /// requester that sends under that lock, and a requester with several requests outstanding is woken once
-/// for the answers that came together. Everything else, and answers outside (time-outs on the timer
-/// thread), goes to the client's listener at once.
+/// for the answers that came together. An ACK that any ACK ends the request with (a page of log
+/// records) is kept unread with its request and read at the hand-over too, so that the requester does
+/// not wait for the lock while it is decoded. Everything else, and answers outside (time-outs on the
+/// timer thread), goes to the client's listener at once.
 ///
 /// Not thread-safe: every call but handOver() under the transport's lock.
 class AnswerHandOver : public NetworkListener
 {
 public:
-    using Answers = std::vector<std::pair<Poco::UInt32, NetworkReply>>;
+    /// The end of one transaction: its reply, or its request with the ACK still to read.
+    struct Answer
+    {
+        Poco::UInt32 transactionId = 0;
+        NetworkReply reply{NetworkReply::Ack()};
+        std::unique_ptr<ConfirmedRequest> pUnread;
+        Codec::Octets ack;
+    };
+    using Answers = std::vector<Answer>;
 
     /// Before the first transaction: the client's listener.
     void open(NetworkListener& listener) { _pListener = &listener; }
@@ -34,6 +47,8 @@ public:
     static void handOver(NetworkListener& listener, Answers answers);
 
     void onReply(Poco::UInt32 transactionId, NetworkReply reply) override;
+    /// The ACK of `pRequest`, whose ackEndsTransaction() is true; the transaction has ended.
+    void onAck(Poco::UInt32 transactionId, std::unique_ptr<ConfirmedRequest> pRequest, Codec::Octets ack);
     void onIAm(const DataResponseWhoIs& iAm) override { _pListener->onIAm(iAm); }
     void onCOVNotification(const DataResponseCOV& notification) override
     {
@@ -48,6 +63,8 @@ private:
     NetworkListener* _pListener = nullptr;
     bool _holding = false;
     Answers _kept;
+
+    static NetworkReply read(Answer& answer);
 };
 
 }  // namespace Orvik::BACnet::Client::IP

@@ -42,7 +42,7 @@ ClientTransactions::ClientTransactions(const BACnetIPNetwork::Settings& settings
       _table(
           settings.transactions, clock, [this](Poco::UInt32 device) { findDevice(device); },
           [this](Poco::UInt32 transactionId, bool waiting)
-          { _pListener->onQueueing(transactionId, waiting); }),
+          { _pAnswers->onQueueing(transactionId, waiting); }),
       _reassembly(settings.maxSegments, settings.maxReassemblyOctets)
 {
 }
@@ -204,8 +204,10 @@ bool ClientTransactions::receiveAnswer(const PeerAddress& peer, const Apdu::Mess
         return true;
     _table.complete(confirmed.deviceInstance(), header.invokeId);
     _reassembly.release(*transactionId);
-    const bool isAck = header.type == Apdu::SIMPLE_ACK || header.type == Apdu::COMPLEX_ACK;
-    completePart(it, isAck ? confirmed.takeAck(apdu.serviceData) : confirmed.takeError(error));
+    if (header.type == Apdu::SIMPLE_ACK || header.type == Apdu::COMPLEX_ACK)
+        takeAck(it, apdu.serviceData);
+    else
+        completePart(it, confirmed.takeError(error));
     return true;
 }
 
@@ -257,7 +259,7 @@ void ClientTransactions::receiveSegment(Requests::iterator it, const Apdu::Messa
     if (!step.serviceData)
         return;
     _table.complete(device, invokeId);
-    completePart(it, request.pRequest->takeAck(*step.serviceData));
+    takeAck(it, *step.serviceData);
 }
 
 void ClientTransactions::abortAnswer(Requests::iterator it, std::uint8_t reason)
@@ -268,11 +270,22 @@ void ClientTransactions::abortAnswer(Requests::iterator it, std::uint8_t reason)
     completePart(it, request.pRequest->takeError(abortError(reason)));
 }
 
+void ClientTransactions::takeAck(Requests::iterator it, const Codec::OctetView& serviceData)
+{
+    if (!it->second.pRequest->ackEndsTransaction())
+        return completePart(it, it->second.pRequest->takeAck(serviceData));
+    // Reading a long ACK (a page of log records) is left to the answers' hand-over, without the lock.
+    const Poco::UInt32 transactionId = it->first;
+    std::unique_ptr<ConfirmedRequest> pRequest = std::move(it->second.pRequest);
+    forget(it);
+    _pAnswers->onAck(transactionId, std::move(pRequest), serviceData.toOctets());
+}
+
 void ClientTransactions::completePart(Requests::iterator it, ConfirmedRequest::Outcome outcome)
 {
     it->second.sent.reset();
     if (outcome == ConfirmedRequest::FINISHED)
-        return finish(it, it->second.pRequest->reply());
+        return finish(it, it->second.pRequest->takeReply());
     try
     {
         openPart(it->first, it->second);
@@ -326,7 +339,7 @@ void ClientTransactions::finish(Requests::iterator it, const NetworkReply& reply
 {
     const Poco::UInt32 transactionId = it->first;
     forget(it);
-    _pListener->onReply(transactionId, reply);
+    _pAnswers->onReply(transactionId, reply);
 }
 
 void ClientTransactions::forget(Requests::iterator it)

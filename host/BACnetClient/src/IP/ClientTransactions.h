@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnswerHandOver.h"
 #include "AnswerReassembly.h"
 #include "BindingTable.h"
 #include "ConfirmedRequest.h"
@@ -7,7 +8,6 @@
 #include "Orvik_BACnet/Codec/Apdu.h"
 #include "Orvik_BACnet/TransactionTable.h"
 #include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
-#include "Orvik_BACnetClient/NetworkListener.h"
 #include "PeerAddress.h"
 
 #include <map>
@@ -28,13 +28,14 @@ class TimerDriver;
 ///
 /// An answer counts only from the address the part went to, under its invoke id and, for ACKs and
 /// Errors, of its service; a segmented Complex-ACK is put together (AnswerReassembly) with Segment-ACKs.
-/// A transaction ends on the listener's onReply: with the request's reply, abort-apdu-too-long for a
+/// A transaction ends in the AnswerHandOver: with the request's reply, abort-apdu-too-long for a
 /// part larger than the device takes, the abort of an answer that cannot be taken, the time-out error
-/// when the table gives up, or a router's refusal.
+/// when the table gives up, or a router's refusal; the ACK of a request that any ACK ends
+/// (ConfirmedRequest::ackEndsTransaction) is handed over unread with its request.
 ///
 /// Not thread-safe: the transport calls every function under its lock, which the table's Transmit and
 /// FindDevice functions run under too (so a part too large for the device ends on the timer driver,
-/// not under the table's lock). The listener is called under it and must only queue.
+/// not under the table's lock). The answers' hand-over is called under it.
 class ClientTransactions
 {
 public:
@@ -42,8 +43,8 @@ public:
     ClientTransactions(const BACnetIPNetwork::Settings& settings, Clock& clock, BindingTable& bindings,
                        ApduSender& sender, TimerDriver& timers);
 
-    /// Before the first transaction.
-    void open(NetworkListener& listener) { _pListener = &listener; }
+    /// Before the first transaction: where the transactions end.
+    void open(AnswerHandOver& answers) { _pAnswers = &answers; }
     /// Forgets every transaction; nothing is sent or answered for them.
     void clear();
 
@@ -89,6 +90,7 @@ private:
     /// Aborts the segmented answer coming in and ends the part with the abort as its error.
     void abortAnswer(Requests::iterator it, std::uint8_t reason);
     void sendAbort(const OpenRequest& request, std::uint8_t reason);
+    void takeAck(Requests::iterator it, const Codec::OctetView& serviceData);
     void completePart(Requests::iterator it, ConfirmedRequest::Outcome outcome);
     void finish(Requests::iterator it, const NetworkReply& reply);
     void forget(Requests::iterator it);
@@ -97,7 +99,7 @@ private:
     BindingTable& _bindings;
     ApduSender& _sender;
     TimerDriver& _timers;
-    NetworkListener* _pListener = nullptr;
+    AnswerHandOver* _pAnswers = nullptr;
     TransactionTable _table;
     AnswerReassembly _reassembly;
     Requests _requests;

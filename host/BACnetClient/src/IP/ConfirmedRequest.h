@@ -59,8 +59,12 @@ public:
     virtual Outcome takeAck(const Codec::OctetView& serviceData);
     /// The device's Error, Reject or Abort for the part on the wire.
     virtual Outcome takeError(const DataError& error);
-    /// The end of the transaction, after FINISHED.
-    NetworkReply reply() const { return *_reply; }
+    /// True when every ACK ends the transaction (takeAck always answers FINISHED) and takeAck touches only
+    /// this request and thread-safe state: the network may then read the ACK after the transaction
+    /// ended, on another thread and without its lock. Worth it for long ACKs only.
+    virtual bool ackEndsTransaction() const { return false; }
+    /// The end of the transaction, after FINISHED; once.
+    NetworkReply takeReply() { return std::move(*_reply); }
 
     /// True for errors that say the request or its answer was too large for the device: an abort for
     /// buffer overflow, segmentation or APDU length, a reject for buffer overflow.
@@ -80,6 +84,8 @@ protected:
     /// The next part asks with another service.
     void setService(std::uint8_t service) { _service = service; }
     Outcome finish(NetworkReply::Payload payload);
+    /// The payload finish() was given, to amend.
+    NetworkReply::Payload& finishedPayload() { return _reply->payload; }
 
 private:
     const Poco::UInt32 _deviceInstance;

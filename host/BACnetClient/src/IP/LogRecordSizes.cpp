@@ -8,6 +8,7 @@ namespace Orvik::BACnet::Client::IP
 std::optional<Poco::UInt32> LogRecordSizes::octetsPerRecord(Poco::UInt32 deviceInstance,
                                                             const DataType::ObjectIdentifier& log) const
 {
+    std::lock_guard<std::mutex> lock(_mutex);
     auto it = _sizes.find(keyOf(deviceInstance, log));
     if (it == _sizes.end())
         return std::nullopt;
@@ -18,6 +19,7 @@ void LogRecordSizes::learn(Poco::UInt32 deviceInstance, const DataType::ObjectId
                            Poco::UInt32 octetsPerRecord)
 {
     const Key key = keyOf(deviceInstance, log);
+    std::lock_guard<std::mutex> lock(_mutex);
     auto it = _sizes.find(key);
     if (it != _sizes.end())
     {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <tuple>
 
@@ -17,7 +18,7 @@ namespace Orvik::BACnet::Client::IP
 /// size seen is kept, so a page of smaller records does not make the next one too large. Bounded: past
 /// _MAX_LOGS everything learned is forgotten, and planning starts again from the guess.
 ///
-/// Not thread-safe: the network holds its lock around every call.
+/// Thread-safe: planned under the network's lock, learned from answers read without it.
 class LogRecordSizes
 {
 public:
@@ -33,6 +34,7 @@ private:
     using Key = std::tuple<Poco::UInt32, int, Poco::UInt32>;
     static Key keyOf(Poco::UInt32 deviceInstance, const DataType::ObjectIdentifier& log);
 
+    mutable std::mutex _mutex;
     std::map<Key, Poco::UInt32> _sizes;
 };
 

@@ -54,8 +54,7 @@ ConfirmedRequest::Outcome ReadRangeRequest::takeAck(const Codec::OctetView& serv
 {
     if (ConfirmedRequest::takeAck(serviceData) != FINISHED)
         return FINISHED;
-    NetworkReply answer = reply();
-    auto* pResult = std::get_if<ReadRangeAck::Result>(&answer.payload);
+    auto* pResult = std::get_if<ReadRangeAck::Result>(&finishedPayload());
     if (pResult == nullptr)
         return FINISHED;
     learnRecordSize(*pResult, serviceData.size);
@@ -67,7 +66,7 @@ ConfirmedRequest::Outcome ReadRangeRequest::takeAck(const Codec::OctetView& serv
     if (pResult->itemCnt == static_cast<Poco::UInt32>(std::abs(count)) &&
         (pResult->resultFlags & bufferEnd) == 0)
         pResult->resultFlags |= ReadRangeAck::RESULT_MORE_ITEMS;
-    return finish(std::move(answer.payload));
+    return FINISHED;
 }
 
 ConfirmedRequest::Outcome ReadRangeRequest::takeError(const DataError& error)

@@ -36,6 +36,8 @@ public:
     bool fitTo(Poco::UInt32 maxApdu, bool deviceSegments) override;
     Outcome takeAck(const Codec::OctetView& serviceData) override;
     Outcome takeError(const DataError& error) override;
+    /// A size error may send the request again, an ACK never does.
+    bool ackEndsTransaction() const override { return true; }
 
 private:
     /// Sets the count for a device of `maxApdu`, within what the size errors left.
