@@ -54,7 +54,8 @@ protected:
     {
         _rig.database().configure("ftp://127.0.0.1:1", "orvik", "secret", "", 2, 0);
         _pPusher = _rig.newPusher();
-        _pPusher->setDiscoveryLimits({8, 50, 100});
+        // More devices than one Who-Is range takes: the ranges' Who-Is run too, and find every device again.
+        _pPusher->setDiscoveryLimits({8, 50, 5, 20});
     }
 
     void post(Notification* pNotification) { _pPusher->getReadQueue()->enqueueNotification(pNotification); }

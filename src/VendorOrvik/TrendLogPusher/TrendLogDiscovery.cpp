@@ -1,6 +1,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/TrendLogDiscovery.h"
 
 #include <Poco/NumberFormatter.h>
+#include <Poco/Thread.h>
 
 #include <algorithm>
 #include <set>
@@ -8,7 +9,6 @@
 
 #include "Orvik_BACnet/DataType/ObjectIdentifier.h"
 #include "Orvik_BACnetClient/DataResponseWhoIs.h"
-#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/ParallelSearch.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 {
@@ -81,12 +81,8 @@ Poco::Int32 TrendLogDiscovery::collectNetworkedTrendLogs()
     const Poco::Clock started;
     ParallelSearch lanes(*_services.getQueueBACnetClient(), _limits.devicesAtOnce, _keepAlive,
                          _limits.keepAliveMs);
-    // The Who-Is waits out its answer window on a lane too, so that the app answers meanwhile.
     std::vector<Client::DataResponseWhoIs> responses;
-    ServiceHelper::SyncReslut whoIs = ServiceHelper::SYNC_RESULT_FAIL;
-    const auto askWhoIs = [this, &responses, &whoIs](std::size_t, ServiceHelper& services)
-    { whoIs = findDevices(services, responses); };
-    if (!lanes.run(1, askWhoIs) || whoIs != ServiceHelper::SYNC_RESULT_SUCCESS)
+    if (!findDevices(lanes, responses))
     {
         return -1;
     }
@@ -113,32 +109,50 @@ Poco::Int32 TrendLogDiscovery::collectOwnTrendLogs()
     return takeOver(jobs, job.outcome.stopped, started);
 }
 
-ServiceHelper::SyncReslut TrendLogDiscovery::findDevices(ServiceHelper& services,
-                                                         std::vector<Client::DataResponseWhoIs>& found) const
+bool TrendLogDiscovery::findDevices(ParallelSearch& lanes,
+                                    std::vector<Client::DataResponseWhoIs>& found) const
 {
-    // Instance 0 is a device like any other.
-    ServiceHelper::SyncReslut result =
-        services.syncWhoIs(DataType::BACnetAddress(), 0, ObjectIdentifier::_MAX_INSTANCE, found);
-    const std::size_t perRange = _limits.devicesPerWhoIs;
-    if (result != ServiceHelper::SYNC_RESULT_SUCCESS || perRange == 0 || found.size() <= perRange)
+    // The Who-Is waits out its answer window on a lane too, so that the app answers meanwhile.
+    ServiceHelper::SyncReslut result = ServiceHelper::SYNC_RESULT_FAIL;
+    const auto askEveryInstance = [&found, &result](std::size_t, ServiceHelper& services)
     {
-        return result;
+        // Instance 0 is a device like any other.
+        result = services.syncWhoIs(DataType::BACnetAddress(), 0, ObjectIdentifier::_MAX_INSTANCE, found);
+    };
+    if (!lanes.run(1, askEveryInstance) || result != ServiceHelper::SYNC_RESULT_SUCCESS)
+    {
+        return false;
     }
+    return _limits.devicesPerWhoIs == 0 || found.size() <= _limits.devicesPerWhoIs ||
+           findInRanges(lanes, found);
+}
+
+bool TrendLogDiscovery::findInRanges(ParallelSearch& lanes,
+                                     std::vector<Client::DataResponseWhoIs>& found) const
+{
     std::set<Poco::UInt32> known;
     for (const Client::DataResponseWhoIs& response : found)
     {
         known.insert(response.deviceInstance);
     }
-    for (const InstanceRange& range :
-         whoIsRanges(std::vector<Poco::UInt32>(known.begin(), known.end()), perRange))
+    const std::vector<InstanceRange> ranges =
+        whoIsRanges(std::vector<Poco::UInt32>(known.begin(), known.end()), _limits.devicesPerWhoIs);
+    std::vector<std::vector<Client::DataResponseWhoIs>> answers(ranges.size());
+    const long spacingMs = _limits.whoIsSpacingMs;
+    const auto askRange = [&ranges, &answers, spacingMs](std::size_t index, ServiceHelper& services)
     {
-        std::vector<Client::DataResponseWhoIs> answers;
-        result = services.syncWhoIs(DataType::BACnetAddress(), range.first, range.second, answers);
-        if (result == ServiceHelper::SYNC_RESULT_STOP)
-        {
-            return result;
-        }
-        for (const Client::DataResponseWhoIs& response : answers)
+        Poco::Thread::sleep(static_cast<long>(index) * spacingMs);
+        services.syncWhoIs(DataType::BACnetAddress(), ranges[index].first, ranges[index].second,
+                           answers[index]);
+    };
+    if (!lanes.run(ranges.size(), askRange))
+    {
+        return false;
+    }
+    // A range whose Who-Is failed loses nothing that the first one found.
+    for (const std::vector<Client::DataResponseWhoIs>& rangeAnswers : answers)
+    {
+        for (const Client::DataResponseWhoIs& response : rangeAnswers)
         {
             if (known.insert(response.deviceInstance).second)
             {
@@ -146,8 +160,7 @@ ServiceHelper::SyncReslut TrendLogDiscovery::findDevices(ServiceHelper& services
             }
         }
     }
-    // A range whose Who-Is failed loses nothing that the first one found.
-    return ServiceHelper::SYNC_RESULT_SUCCESS;
+    return true;
 }
 
 std::vector<TrendLogDiscovery::InstanceRange> TrendLogDiscovery::whoIsRanges(

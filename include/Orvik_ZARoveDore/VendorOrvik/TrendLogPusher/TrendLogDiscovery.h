@@ -14,6 +14,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataDevice.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataWhichTrendLogs.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DeviceSearch.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/ParallelSearch.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PositionStore.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
@@ -42,6 +43,10 @@ public:
         /// each range of instances holding this many of them: in the burst of a thousand I-Ams some are
         /// lost, and a device behind a slow link may answer after the window. 0: one Who-Is only.
         std::size_t devicesPerWhoIs = 100;
+        /// The Who-Is of the ranges go out this far apart and wait out their answer windows side by
+        /// side: one range's burst of I-Ams is taken in before the next, and the ranges together take
+        /// one window, not one each.
+        long whoIsSpacingMs = 200;
     };
 
     TrendLogDiscovery(Client::ServiceHelper& services, std::vector<DataDevice>& devices,
@@ -81,9 +86,11 @@ private:
     /// The gateway's own device; the same result as collectNetworkedTrendLogs().
     Poco::Int32 collectOwnTrendLogs();
     /// The devices that answer a Who-Is of every instance, then those that answer the Who-Is of each range
-    /// (see Limits::devicesPerWhoIs), each once, in the order of their I-Ams.
-    Client::ServiceHelper::SyncReslut findDevices(Client::ServiceHelper& services,
-                                                  std::vector<Client::DataResponseWhoIs>& found) const;
+    /// (see Limits), each once, in the order of their I-Ams; false when the first Who-Is failed or the
+    /// stop came.
+    bool findDevices(ParallelSearch& lanes, std::vector<Client::DataResponseWhoIs>& found) const;
+    /// Adds the devices that answer the ranges' Who-Is and were not found yet; false on the stop.
+    bool findInRanges(ParallelSearch& lanes, std::vector<Client::DataResponseWhoIs>& found) const;
     Job jobFor(Poco::UInt32 deviceInstance);
     /// Takes the searched jobs over into the devices, in their order; the same result as
     /// collectNetworkedTrendLogs().
