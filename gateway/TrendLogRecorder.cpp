@@ -1,6 +1,7 @@
 #include "TrendLogRecorder.h"
 
 #include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
+#include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
 #include "Orvik_Utility/Notification.h"
 
 #include <Poco/Exception.h>
@@ -17,6 +18,9 @@ using BACnet::Client::DataResponseRPM;
 using BACnet::Device::LogStore;
 using RPMReply = BACnet::Client::NotificationResponseDeviceAccess<std::vector<DataResponseRPM>>;
 using RPMFailure = BACnet::Client::NotificationResponseDeviceAccess<DataError>;
+using SubscribeAck = BACnet::Client::NotificationResponsePropertyAccess<int>;
+using SubscribeFailure = BACnet::Client::NotificationResponsePropertyAccess<DataError>;
+using COVNotification = BACnet::Client::NotificationResponse<BACnet::Client::DataResponseCOV>;
 
 namespace
 {
@@ -126,7 +130,12 @@ void TrendLogRecorder::run()
     markInterruptions();
     const Poco::Timestamp now;
     for (const LogStore::Log& log : _logs)
+    {
         _due[log.instance] = nextAligned(now, log.interval);
+        if (log.cov)
+            _renewals[log.instance] = now;
+    }
+    _processIdentifier = BACnet::Client::ServiceHelper::getNewCOVSubscriberProcessIdentifier();
     _wall = now;
     _monotonic.update();
     while (!_stopping)
@@ -136,6 +145,7 @@ void TrendLogRecorder::run()
         if (pNotification)
             take(pNotification.get());
         watchClock();
+        subscribeDueLogs(Poco::Timestamp());
         pollDueLogs(Poco::Timestamp());
         commit(false);
     }
@@ -148,8 +158,7 @@ void TrendLogRecorder::markInterruptions()
     for (const LogStore::Log& log : _logs)
     {
         if (_pStore->state(log.instance).last > 0)
-            _pending.push_back(LogStore::Entry{
-                log.instance, LogStore::Record{now, LogStore::logStatus(false, false, true)}});
+            record(log.instance, now, LogStore::logStatus(false, false, true));
     }
     commit(true);
 }
@@ -163,6 +172,8 @@ long TrendLogRecorder::millisecondsToWait() const
         if (_reading.count(due.first) == 0)
             wait = std::min(wait, due.second - now);
     }
+    for (const auto& renewal : _renewals)
+        wait = std::min(wait, renewal.second - now);
     if (!_pending.empty())
         wait = std::min(wait, COMMIT_WAIT_US - _pendingSince.elapsed());
     return std::max<long>(1, static_cast<long>((wait + 999) / 1000));
@@ -177,6 +188,11 @@ void TrendLogRecorder::pollDueLogs(const Poco::Timestamp& now)
         Poco::Timestamp& due = _due[log.instance];
         if (due > now || _reading.count(log.instance) != 0)
             continue;
+        if (_subscribed.count(log.instance) != 0)
+        {
+            due = nextAligned(now, log.interval);
+            continue;
+        }
         const Poco::UInt32 device = log.reference.getDeviceIdentifier().getInstance();
         Round& round = rounds[{device, due}];
         round.time = due;
@@ -198,12 +214,39 @@ void TrendLogRecorder::pollDueLogs(const Poco::Timestamp& now)
     }
 }
 
+void TrendLogRecorder::subscribeDueLogs(const Poco::Timestamp& now)
+{
+    for (const LogStore::Log& log : _logs)
+    {
+        const auto renewal = _renewals.find(log.instance);
+        if (renewal == _renewals.end() || renewal->second > now)
+            continue;
+        renewal->second = now + Poco::Timespan(log.resubscriptionSeconds, 0);
+        BACnet::Client::NotificationRequestSubscribeCOV::Parameters parameters;
+        parameters.subscriberProcessIdentifier = _processIdentifier;
+        parameters.lifetime = 2 * log.resubscriptionSeconds;
+        // A whole object's notification brings the status flags with the present value.
+        const BACNET_PROPERTY_ID property = log.reference.getPropertyIdentifier() == PROP_PRESENT_VALUE
+                                                ? MAX_BACNET_PROPERTY_ID
+                                                : log.reference.getPropertyIdentifier();
+        const BACnet::Client::DataPropertyKey key(log.reference.getDeviceIdentifier().getInstance(),
+                                                  log.reference.getObjectIdentifier(), property);
+        _subscribing[_helper.asyncSubscribeCOV(key, parameters)] = log.instance;
+    }
+}
+
 void TrendLogRecorder::take(Poco::Notification* pNotification)
 {
     if (const auto* pReply = dynamic_cast<const RPMReply*>(pNotification))
         finishRound(pReply->getRequestId(), &pReply->getResponse(), DataError());
     else if (const auto* pFailure = dynamic_cast<const RPMFailure*>(pNotification))
         finishRound(pFailure->getRequestId(), nullptr, pFailure->getResponse());
+    else if (const auto* pAck = dynamic_cast<const SubscribeAck*>(pNotification))
+        subscribed(pAck->getRequestId(), DataError());
+    else if (const auto* pRefusal = dynamic_cast<const SubscribeFailure*>(pNotification))
+        subscribed(pRefusal->getRequestId(), pRefusal->getResponse());
+    else if (const auto* pChange = dynamic_cast<const COVNotification*>(pNotification))
+        recordChange(pChange->getResponse());
     else if (const auto* pHost = dynamic_cast<const Utility::Notification*>(pNotification))
         _stopping = pHost->getAction() == Utility::Notification::STOP_RUNNING;
 }
@@ -214,8 +257,6 @@ void TrendLogRecorder::finishRound(Poco::UInt32 requestId, const std::vector<Dat
     const auto it = _rounds.find(requestId);
     if (it == _rounds.end())
         return;
-    if (_pending.empty())
-        _pendingSince.update();
     for (const auto& logged : it->second.logs)
     {
         // A property the answer lacks failed as the whole request did.
@@ -233,11 +274,69 @@ void TrendLogRecorder::finishRound(Poco::UInt32 requestId, const std::vector<Dat
         }
         for (Poco::UInt32 instance : logged.second)
         {
-            _pending.push_back(LogStore::Entry{instance, LogStore::Record{it->second.time, datum}});
+            record(instance, it->second.time, datum);
             _reading.erase(instance);
         }
     }
     _rounds.erase(it);
+}
+
+void TrendLogRecorder::subscribed(Poco::UInt32 requestId, const DataError& error)
+{
+    const auto it = _subscribing.find(requestId);
+    if (it == _subscribing.end())
+        return;
+    const Poco::UInt32 instance = it->second;
+    _subscribing.erase(it);
+    if (!error.hasError())
+    {
+        _subscribed.insert(instance);
+        return;
+    }
+    // Polled until a renewal succeeds.
+    _subscribed.erase(instance);
+    record(instance, inHundredths(Poco::Timestamp()), failure(error));
+}
+
+void TrendLogRecorder::recordChange(const BACnet::Client::DataResponseCOV& notification)
+{
+    if (notification.subscriberProcessIdentifier != _processIdentifier)
+        return;
+    const Poco::Timestamp now = inHundredths(Poco::Timestamp());
+    for (const LogStore::Log& log : _logs)
+    {
+        if (!log.cov ||
+            log.reference.getDeviceIdentifier().getInstance() != notification.initiatingDeviceInstance ||
+            log.reference.getObjectIdentifier() != notification.monitoredObjectIdentifier)
+            continue;
+        const BACnet::Client::DataResponseCOV::Value* pValue = nullptr;
+        const BACnet::Client::DataResponseCOV::Value* pFlags = nullptr;
+        for (const BACnet::Client::DataResponseCOV::Value& value : notification.values)
+        {
+            if (value.propertyRef.propertyIdentifier == log.reference.getPropertyIdentifier())
+                pValue = &value;
+            else if (value.propertyRef.propertyIdentifier == PROP_STATUS_FLAGS)
+                pFlags = &value;
+        }
+        if (pValue == nullptr)
+            continue;
+        BACnet::DataType::BACnetLogRecord datum = datumOf(pValue->value);
+        if (pFlags != nullptr && pFlags->value.getDataType() == BACNET_DT_BIT_STRING &&
+            datum.getChoice() != LOG_DATUM_FAILURE)
+        {
+            BACnet::DataType::BitString flags(4);
+            datum.setStatusFlags(pFlags->value.getBitString(flags));
+        }
+        record(log.instance, now, datum);
+    }
+}
+
+void TrendLogRecorder::record(Poco::UInt32 instance, const Poco::Timestamp& time,
+                              const BACnet::DataType::BACnetLogRecord& datum)
+{
+    if (_pending.empty())
+        _pendingSince.update();
+    _pending.push_back(LogStore::Entry{instance, LogStore::Record{time, datum}});
 }
 
 void TrendLogRecorder::watchClock()
@@ -248,13 +347,11 @@ void TrendLogRecorder::watchClock()
     _monotonic.update();
     if (std::abs(step) <= CLOCK_STEP_US)
         return;
-    if (_pending.empty())
-        _pendingSince.update();
+    BACnet::DataType::BACnetLogRecord datum;
+    datum.setTimeChange(static_cast<float>(step) / 1e6f);
     for (const LogStore::Log& log : _logs)
     {
-        BACnet::DataType::BACnetLogRecord datum;
-        datum.setTimeChange(static_cast<float>(step) / 1e6f);
-        _pending.push_back(LogStore::Entry{log.instance, LogStore::Record{inHundredths(wall), datum}});
+        record(log.instance, inHundredths(wall), datum);
         _due[log.instance] = nextAligned(wall, log.interval);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Orvik_BACnetClient/DataResponseCOV.h"
 #include "Orvik_BACnetClient/DataResponseRPM.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
 #include "Orvik_BACnetDevice/LogStore.h"
@@ -31,7 +32,11 @@ namespace Orvik::Gateway
 /// second, each enabled log gets a time-change record (the step in seconds) and the rounds are aligned
 /// anew.
 ///
-/// Logs with the COV logging type are polled at their interval too (no subscription yet).
+/// A COV log subscribes to changes of its property (SubscribeCOV for a present-value, whose notifications
+/// bring the status flags too, else SubscribeCOVProperty; unconfirmed notifications, lifetime twice the
+/// resubscription interval) and renews the subscription at its resubscription interval; each notified value
+/// is a record. A refused or failed subscription is a failure record, and the log is polled at its
+/// interval until a renewal succeeds.
 ///
 /// One thread ("trend log recorder"), its own reply queue; start() and stop() from one owner thread.
 class TrendLogRecorder
@@ -66,7 +71,12 @@ private:
     void run();
     void markInterruptions();
     void pollDueLogs(const Poco::Timestamp& now);
+    void subscribeDueLogs(const Poco::Timestamp& now);
     void take(Poco::Notification* pNotification);
+    void subscribed(Poco::UInt32 requestId, const BACnet::Client::DataError& error);
+    void recordChange(const BACnet::Client::DataResponseCOV& notification);
+    void record(Poco::UInt32 instance, const Poco::Timestamp& time,
+                const BACnet::DataType::BACnetLogRecord& datum);
     void finishRound(Poco::UInt32 requestId, const std::vector<BACnet::Client::DataResponseRPM>* pResponses,
                      const BACnet::Client::DataError& error);
     void watchClock();
@@ -82,6 +92,10 @@ private:
     std::map<Poco::UInt32, Poco::Timestamp> _due;  ///< by log instance
     std::set<Poco::UInt32> _reading;               ///< logs with a read on its way
     std::map<Poco::UInt32, Round> _rounds;         ///< by request id
+    Poco::UInt32 _processIdentifier = 0;
+    std::map<Poco::UInt32, Poco::Timestamp> _renewals;  ///< of the COV logs, by log instance
+    std::map<Poco::UInt32, Poco::UInt32> _subscribing;  ///< log instance by request id
+    std::set<Poco::UInt32> _subscribed;                 ///< COV logs whose subscription holds
     std::vector<BACnet::Device::LogStore::Entry> _pending;
     Poco::Clock _pendingSince;
     Poco::Clock _monotonic;

@@ -270,12 +270,14 @@ void LogStore::settle(Counted& log)
     *_pSession << "INSERT OR REPLACE INTO log VALUES (?, ?)", use(instance), use(last), now;
 }
 
-void LogStore::setEnabled(Poco::UInt32 instance, bool enabled, const Poco::Timestamp& time)
+bool LogStore::setEnabled(Poco::UInt32 instance, bool enabled, const Poco::Timestamp& time)
 {
     std::lock_guard<std::mutex> lock(_mutex);
     Counted& log = counted(instance);
     if (log.state.enabled == enabled)
-        return;
+        return true;
+    if (enabled && log.log.stopWhenFull && log.state.last + 1 - log.state.first >= log.log.bufferSize)
+        return false;
     // Logged while enabled: the record of disabling is the last one, the one of enabling the first.
     log.state.enabled = true;
     try
@@ -288,6 +290,7 @@ void LogStore::setEnabled(Poco::UInt32 instance, bool enabled, const Poco::Times
         throw;
     }
     counted(instance).state.enabled = enabled;
+    return true;
 }
 
 void LogStore::purge(Poco::UInt32 instance, const Poco::Timestamp& time)

@@ -71,7 +71,8 @@ Codec::ServiceError RecordedTrendLog::write(const Codec::PropertyReference& ref,
     {
         if (!holdsSingle(value, BACNET_DT_BOOLEAN))
             return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
-        _pStore->setEnabled(instance(), value.getBool(), now);
+        if (!_pStore->setEnabled(instance(), value.getBool(), now))
+            return Codec::ServiceError(ERROR_CLASS_OBJECT, ERROR_CODE_LOG_BUFFER_FULL);
         return Codec::ServiceError();
     }
     if (!holdsSingle(value, BACNET_DT_UNSIGNED))

@@ -92,7 +92,8 @@ public:
     /// Appends the records in one transaction, each to its log unless that is disabled (or unknown).
     void append(const std::vector<Entry>& entries);
     /// Enables or disables a log; a change is logged as a log-status record (log-disabled) at `time`.
-    void setEnabled(Poco::UInt32 instance, bool enabled, const Poco::Timestamp& time);
+    /// False, and nothing changed, when a full log that stops when full is to be enabled (purge it first).
+    bool setEnabled(Poco::UInt32 instance, bool enabled, const Poco::Timestamp& time);
     /// Deletes the records of a log, then logs a buffer-purged log-status record at `time`.
     void purge(Poco::UInt32 instance, const Poco::Timestamp& time);
 
