@@ -232,19 +232,22 @@ void TrendLogRecorder::subscribeDueLogs(const Poco::Timestamp& now)
         const BACnet::Client::DataPropertyKey key(log.reference.getDeviceIdentifier().getInstance(),
                                                   log.reference.getObjectIdentifier(), property);
         _subscribing[_helper.asyncSubscribeCOV(key, parameters)] = log.instance;
+        // Not polled while the answer is on its way: the client answers every request, a refusal too.
+        _subscribed.insert(log.instance);
     }
 }
 
 void TrendLogRecorder::take(Poco::Notification* pNotification)
 {
-    if (const auto* pReply = dynamic_cast<const RPMReply*>(pNotification))
-        finishRound(pReply->getRequestId(), &pReply->getResponse(), DataError());
-    else if (const auto* pFailure = dynamic_cast<const RPMFailure*>(pNotification))
-        finishRound(pFailure->getRequestId(), nullptr, pFailure->getResponse());
-    else if (const auto* pAck = dynamic_cast<const SubscribeAck*>(pNotification))
+    // A property's answer is also a device's: the subscriptions' answers are taken first.
+    if (const auto* pAck = dynamic_cast<const SubscribeAck*>(pNotification))
         subscribed(pAck->getRequestId(), DataError());
     else if (const auto* pRefusal = dynamic_cast<const SubscribeFailure*>(pNotification))
         subscribed(pRefusal->getRequestId(), pRefusal->getResponse());
+    else if (const auto* pReply = dynamic_cast<const RPMReply*>(pNotification))
+        finishRound(pReply->getRequestId(), &pReply->getResponse(), DataError());
+    else if (const auto* pFailure = dynamic_cast<const RPMFailure*>(pNotification))
+        finishRound(pFailure->getRequestId(), nullptr, pFailure->getResponse());
     else if (const auto* pChange = dynamic_cast<const COVNotification*>(pNotification))
         recordChange(pChange->getResponse());
     else if (const auto* pHost = dynamic_cast<const Utility::Notification*>(pNotification))
@@ -289,10 +292,7 @@ void TrendLogRecorder::subscribed(Poco::UInt32 requestId, const DataError& error
     const Poco::UInt32 instance = it->second;
     _subscribing.erase(it);
     if (!error.hasError())
-    {
-        _subscribed.insert(instance);
         return;
-    }
     // Polled until a renewal succeeds.
     _subscribed.erase(instance);
     record(instance, inHundredths(Poco::Timestamp()), failure(error));

@@ -95,7 +95,7 @@ private:
     Poco::UInt32 _processIdentifier = 0;
     std::map<Poco::UInt32, Poco::Timestamp> _renewals;  ///< of the COV logs, by log instance
     std::map<Poco::UInt32, Poco::UInt32> _subscribing;  ///< log instance by request id
-    std::set<Poco::UInt32> _subscribed;                 ///< COV logs whose subscription holds
+    std::set<Poco::UInt32> _subscribed;                 ///< COV logs subscribed or asking to be
     std::vector<BACnet::Device::LogStore::Entry> _pending;
     Poco::Clock _pendingSince;
     Poco::Clock _monotonic;
