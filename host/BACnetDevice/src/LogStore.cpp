@@ -169,6 +169,9 @@ void LogStore::addLog(const Log& log, bool enabled)
         into(first), now;
     added.state.last = static_cast<Poco::UInt64>(last);
     added.state.first = first == 0 ? added.state.last + 1 : static_cast<Poco::UInt64>(first);
+    // A log that stopped when full stays stopped until it is purged.
+    if (log.stopWhenFull && added.state.last + 1 - added.state.first >= log.bufferSize)
+        added.state.enabled = false;
     Poco::Data::Transaction transaction(*_pSession);
     settle(added);
     transaction.commit();
