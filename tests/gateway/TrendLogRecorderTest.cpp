@@ -73,13 +73,6 @@ protected:
 
 }  // namespace
 
-TEST(TrendLogRecorderAlignment, RoundsFallOnTheGridOfTheInterval)
-{
-    const Poco::Timespan minute(60, 0);
-    EXPECT_EQ(TrendLogRecorder::nextAligned(Poco::Timestamp(125000000), minute), Poco::Timestamp(180000000));
-    EXPECT_EQ(TrendLogRecorder::nextAligned(Poco::Timestamp(180000000), minute), Poco::Timestamp(240000000));
-}
-
 TEST_F(TrendLogRecorderTest, LogsPolledAndChangedValuesAndFailuresAndAfterARestartTheInterruption)
 {
     auto pRecorder =

@@ -1,7 +1,8 @@
 // The gateway's own trend logs end to end: the gateway program records two points of a device on BACnet/IP
 // (one by COV, one polled), is killed (SIGKILL) and started again; the trend log pusher's next document
 // carries every record the file holds exactly once, the interruption among them, and the npm library's
-// client reads the same buffer by position, sequence number and time, and the trend log properties.
+// client reads the same buffer by position, sequence number and time, and the trend log properties, and
+// purges it.
 #include "BACnetClient/InteropNetwork.h"
 #include "BACnetJSClient.h"
 #include "ChildProcess.h"
@@ -55,11 +56,10 @@ protected:
         const Poco::StringTokenizer words(ORVIK_GATEWAY_COMMAND, "|",
                                           Poco::StringTokenizer::TOK_IGNORE_EMPTY);
         std::vector<std::string> arguments(words.begin() + 1, words.end());
-        for (const std::string& option :
-             {"--database=" + path("gateway.db"), "--device-instance=" + std::to_string(GATEWAY),
-              std::string("--bacnet-ip=127.0.0.1:0"), "--local-device=" + path("own.json"),
-              "--bacnet-device=4001=" + _server.endpoints().at(0).address.toString()})
-            arguments.push_back(option);
+        arguments.insert(arguments.end(),
+                         {"--database=" + path("gateway.db"), "--device-instance=1001",
+                          "--bacnet-ip=127.0.0.1:0", "--local-device=" + path("own.json"),
+                          "--bacnet-device=4001=" + _server.endpoints().at(0).address.toString()});
         _pGateway = std::make_unique<ChildProcess>(*words.begin(), arguments);
         const std::string answers = "Own BACnet device 1001 answers at ";
         std::string address;
@@ -167,7 +167,7 @@ TEST_F(OwnTrendLogExport, AKilledGatewayGoesOnAfterItsInterruptionAndThePusherEx
     }
 }
 
-TEST_F(OwnTrendLogExport, TheNpmClientReadsTheBufferByPositionSequenceAndTimeAndTheProperties)
+TEST_F(OwnTrendLogExport, TheNpmClientReadsTheBufferByPositionSequenceAndTimeAndThePropertiesAndPurgesIt)
 {
     if (!Orvik::Test::BACnetJSClient::missing().empty())
         GTEST_SKIP() << Orvik::Test::BACnetJSClient::missing();
@@ -201,4 +201,10 @@ TEST_F(OwnTrendLogExport, TheNpmClientReadsTheBufferByPositionSequenceAndTimeAnd
     const std::string byTime = client.ask("readrangeby 1001 20:2 time " + timeOf("2") + " 1");
     EXPECT_NE(byTime.find(R"("items":1,)"), std::string::npos) << byTime;
     EXPECT_NE(byTime.find(timeOf("3")), std::string::npos) << byTime;
+
+    // record-count written to 0 purges: the purge's own record is left; any other count is refused.
+    EXPECT_NE(client.ask("write 1001 20:2 141 u:5 16").find("error"), std::string::npos);
+    EXPECT_EQ(client.ask("write 1001 20:2 141 u:0 16"), R"({"ok":true})");
+    const std::string count = client.ask("read 1001 20:2 141");
+    EXPECT_TRUE(count == R"({"values":[1]})" || count == R"({"values":[2]})") << count;  // a poll may follow
 }

@@ -164,7 +164,10 @@ void LogStore::addLog(const Log& log, bool enabled)
     Poco::Int64 instance = log.instance;
     Poco::Int64 last = 0;
     Poco::Int64 first = 0;
-    *_pSession << "SELECT COALESCE(MAX(last), 0) FROM log WHERE instance=?", use(instance), into(last), now;
+    // The records count too: a number they hold is never given again, whatever the counter says.
+    *_pSession << "SELECT MAX((SELECT COALESCE(MAX(last), 0) FROM log WHERE instance=?1), "
+                  "(SELECT COALESCE(MAX(sequence), 0) FROM record WHERE instance=?1))",
+        use(instance), into(last), now;
     *_pSession << "SELECT COALESCE(MIN(sequence), 0) FROM record WHERE instance=?", use(instance),
         into(first), now;
     added.state.last = static_cast<Poco::UInt64>(last);
