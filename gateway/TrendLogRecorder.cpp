@@ -188,7 +188,7 @@ void TrendLogRecorder::pollDueLogs(const Poco::Timestamp& now)
         Poco::Timestamp& due = _due[log.instance];
         if (due > now || _reading.count(log.instance) != 0)
             continue;
-        if (_subscribed.count(log.instance) != 0)
+        if (_subscribed.count(log.instance) != 0 || !_pStore->state(log.instance).enabled)
         {
             due = nextAligned(now, log.interval);
             continue;

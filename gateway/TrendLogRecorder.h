@@ -23,7 +23,8 @@ namespace Orvik::Gateway
 /// read at its log interval, aligned to the clock (an interval of 60 s logs on the minute), with one
 /// ReadPropertyMultiple per device and round. A value becomes a record of its datatype; a failed read
 /// (time-out, error, a datatype a record cannot hold) becomes a failure record with the error, never a gap.
-/// A log with a read still on its way skips its next round instead of asking twice.
+/// A log with a read still on its way skips its next round instead of asking twice; a disabled log is not
+/// read.
 ///
 /// The records of a round go to the store in one transaction once every answer of the round is in, and
 /// at the latest half a second after the first one, so a power cut loses at most about a second.
