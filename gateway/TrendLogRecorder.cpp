@@ -186,9 +186,11 @@ void TrendLogRecorder::pollDueLogs(const Poco::Timestamp& now)
     for (const LogStore::Log& log : _logs)
     {
         Poco::Timestamp& due = _due[log.instance];
-        if (due > now || _reading.count(log.instance) != 0)
+        if (due > now)
             continue;
-        if (_subscribed.count(log.instance) != 0 || !_pStore->state(log.instance).enabled)
+        // The round is skipped, not made up for later: a record's time is that of its read.
+        if (_reading.count(log.instance) != 0 || _subscribed.count(log.instance) != 0 ||
+            !_pStore->state(log.instance).enabled)
         {
             due = nextAligned(now, log.interval);
             continue;
