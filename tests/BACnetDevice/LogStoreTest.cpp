@@ -22,10 +22,11 @@ LogStore::Log logOf(Poco::UInt32 instance, Poco::UInt64 bufferSize, bool stopWhe
     return log;
 }
 
-LogStore::Entry realAt(Poco::UInt32 instance, int second, float value)
+/// A REAL record of `second`'s value at that second.
+LogStore::Entry realAt(Poco::UInt32 instance, int second)
 {
     BACnetLogRecord datum;
-    datum.setReal(value);
+    datum.setReal(static_cast<float>(second));
     return LogStore::Entry{
         instance, LogStore::Record{Poco::Timestamp(Poco::Timestamp::TimeDiff(second) * 1000000), datum}};
 }
@@ -83,7 +84,7 @@ TEST_F(LogStoreTest, EveryKindOfDatumComesBackAsItWent)
 TEST_F(LogStoreTest, TheBufferKeepsTheNewestRecordsAndNumbersGoOnAfterAReopenAndAPurge)
 {
     auto pStore = open({logOf(1, 3), logOf(2, 10)});
-    pStore->append({realAt(1, 1, 1), realAt(1, 2, 2), realAt(2, 2, 9), realAt(1, 3, 3), realAt(1, 4, 4)});
+    pStore->append({realAt(1, 1), realAt(1, 2), realAt(2, 2), realAt(1, 3), realAt(1, 4)});
     EXPECT_EQ(pStore->state(1).first, 2u);
     EXPECT_EQ(pStore->state(1).last, 4u);
     EXPECT_EQ(pStore->state(2).last, 1u);
@@ -96,7 +97,7 @@ TEST_F(LogStoreTest, TheBufferKeepsTheNewestRecordsAndNumbersGoOnAfterAReopenAnd
     pStore = open({logOf(1, 2), logOf(2, 10)});  // a smaller buffer trims at once
     EXPECT_EQ(pStore->state(1).first, 3u);
     pStore->purge(1, Poco::Timestamp(5000000));
-    pStore->append({realAt(1, 6, 6)});
+    pStore->append({realAt(1, 6)});
     const LogStore::State state = pStore->state(1);
     EXPECT_EQ(state.first, 5u);
     EXPECT_EQ(state.last, 6u);
@@ -109,7 +110,7 @@ TEST_F(LogStoreTest, TheBufferKeepsTheNewestRecordsAndNumbersGoOnAfterAReopenAnd
 TEST_F(LogStoreTest, AFullLogThatStopsWhenFullEndsWithItsDisabledRecord)
 {
     auto pStore = open({logOf(1, 3, true)});
-    pStore->append({realAt(1, 1, 1), realAt(1, 2, 2), realAt(1, 3, 3), realAt(1, 4, 4)});
+    pStore->append({realAt(1, 1), realAt(1, 2), realAt(1, 3), realAt(1, 4)});
     EXPECT_FALSE(pStore->state(1).enabled);
     const std::vector<LogStore::Record> read = pStore->read(1, 1, 3);
     ASSERT_EQ(read.size(), 3u);
@@ -119,7 +120,7 @@ TEST_F(LogStoreTest, AFullLogThatStopsWhenFullEndsWithItsDisabledRecord)
     EXPECT_FALSE(pStore->setEnabled(1, true, Poco::Timestamp(5000000)));
     pStore->purge(1, Poco::Timestamp(5000000));
     EXPECT_TRUE(pStore->setEnabled(1, true, Poco::Timestamp(6000000)));
-    pStore->append({realAt(1, 7, 7)});
+    pStore->append({realAt(1, 7)});
     EXPECT_EQ(pStore->state(1).first, 4u);
     EXPECT_EQ(pStore->state(1).last, 5u);
     EXPECT_EQ(pStore->read(1, 4, 4).at(0).datum, LogStore::logStatus(false, false, false));

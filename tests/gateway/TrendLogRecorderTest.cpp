@@ -22,16 +22,10 @@ const char* const SITE = R"({"tickMs": 50, "devices": [{"instance": 2001, "objec
     "faults": {"errors": [{"service": "subscribe-cov", "object": "analog-input:3", "errorClass": "object",
                            "errorCode": "optional-functionality-not-supported"}]}}]})";
 
-enum Logs : Poco::UInt32
-{
-    POLLED = 1,
-    UNKNOWN_OBJECT,
-    COV,
-    COV_REFUSED
-};
+const Poco::UInt32 POLLED = 1, UNKNOWN_OBJECT = 2, COV = 3, COV_REFUSED = 4;
 
-LogStore::Log logOf(Logs instance, BACNET_OBJECT_TYPE type, Poco::UInt32 object, BACNET_PROPERTY_ID property,
-                    bool cov)
+LogStore::Log logOf(Poco::UInt32 instance, BACNET_OBJECT_TYPE type, Poco::UInt32 object,
+                    BACNET_PROPERTY_ID property, bool cov)
 {
     LogStore::Log log;
     log.instance = instance;
@@ -57,7 +51,7 @@ protected:
         _pStore->addLog(logOf(COV_REFUSED, OBJECT_ANALOG_INPUT, 3, PROP_PRESENT_VALUE, true), true);
     }
 
-    std::vector<DataType::BACnetLogRecord> data(Logs log) const
+    std::vector<DataType::BACnetLogRecord> data(Poco::UInt32 log) const
     {
         const LogStore::State state = _pStore->state(log);
         std::vector<DataType::BACnetLogRecord> data;
