@@ -150,6 +150,7 @@ void TrendLogRecorder::run()
         commit(false);
     }
     commit(true);
+    cancelSubscriptions();
 }
 
 void TrendLogRecorder::markInterruptions()
@@ -227,16 +228,33 @@ void TrendLogRecorder::subscribeDueLogs(const Poco::Timestamp& now)
         BACnet::Client::NotificationRequestSubscribeCOV::Parameters parameters;
         parameters.subscriberProcessIdentifier = _processIdentifier;
         parameters.lifetime = 2 * log.resubscriptionSeconds;
-        // A whole object's notification brings the status flags with the present value.
-        const BACNET_PROPERTY_ID property = log.reference.getPropertyIdentifier() == PROP_PRESENT_VALUE
-                                                ? MAX_BACNET_PROPERTY_ID
-                                                : log.reference.getPropertyIdentifier();
-        const BACnet::Client::DataPropertyKey key(log.reference.getDeviceIdentifier().getInstance(),
-                                                  log.reference.getObjectIdentifier(), property);
-        _subscribing[_helper.asyncSubscribeCOV(key, parameters)] = log.instance;
+        _subscribing[_helper.asyncSubscribeCOV(keyOf(log), parameters)] = log.instance;
         // Not polled while the answer is on its way: the client answers every request, a refusal too.
         _subscribed.insert(log.instance);
     }
+}
+
+void TrendLogRecorder::cancelSubscriptions()
+{
+    // Devices stop sending to a gateway that is gone; their answers are not awaited.
+    BACnet::Client::NotificationRequestSubscribeCOV::Parameters parameters;
+    parameters.subscriberProcessIdentifier = _processIdentifier;
+    parameters.cancelation = true;
+    for (const LogStore::Log& log : _logs)
+    {
+        if (log.cov)
+            _helper.asyncSubscribeCOV(keyOf(log), parameters);
+    }
+}
+
+BACnet::Client::DataPropertyKey TrendLogRecorder::keyOf(const LogStore::Log& log)
+{
+    // A whole object's notification brings the status flags with the present value.
+    const BACNET_PROPERTY_ID property = log.reference.getPropertyIdentifier() == PROP_PRESENT_VALUE
+                                            ? MAX_BACNET_PROPERTY_ID
+                                            : log.reference.getPropertyIdentifier();
+    return BACnet::Client::DataPropertyKey(log.reference.getDeviceIdentifier().getInstance(),
+                                           log.reference.getObjectIdentifier(), property);
 }
 
 void TrendLogRecorder::take(Poco::Notification* pNotification)

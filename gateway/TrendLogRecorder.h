@@ -37,7 +37,7 @@ namespace Orvik::Gateway
 /// bring the status flags too, else SubscribeCOVProperty; unconfirmed notifications, lifetime twice the
 /// resubscription interval) and renews the subscription at its resubscription interval; each notified value
 /// is a record. A refused or failed subscription is a failure record, and the log is polled at its
-/// interval until a renewal succeeds.
+/// interval until a renewal succeeds. The subscriptions are cancelled when the recorder stops.
 ///
 /// One thread ("trend log recorder"), its own reply queue; start() and stop() from one owner thread.
 class TrendLogRecorder
@@ -73,6 +73,9 @@ private:
     void markInterruptions();
     void pollDueLogs(const Poco::Timestamp& now);
     void subscribeDueLogs(const Poco::Timestamp& now);
+    void cancelSubscriptions();
+    /// What a COV log subscribes to.
+    static BACnet::Client::DataPropertyKey keyOf(const BACnet::Device::LogStore::Log& log);
     void take(Poco::Notification* pNotification);
     void subscribed(Poco::UInt32 requestId, const BACnet::Client::DataError& error);
     void recordChange(const BACnet::Client::DataResponseCOV& notification);

@@ -73,10 +73,11 @@ TEST_F(TrendLogRecorderTest, LogsPolledAndChangedValuesAndFailuresAndAfterAResta
         std::make_unique<TrendLogRecorder>(_pStore, _rig.clientQueue(), Poco::Logger::get("test"));
     pRecorder->start();
     ASSERT_TRUE(Orvik::Test::eventually([&] { return _pStore->state(POLLED).last >= 3; }));
-    _rig.site().changeValue(Client::DataObjectKey(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1)),
-                            ValueContainer(BACnetValue(30.0f)));
+    const Client::DataObjectKey supply(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1));
+    _rig.site().changeValue(supply, ValueContainer(BACnetValue(30.0f)));
     ASSERT_TRUE(Orvik::Test::eventually([&] { return data(COV).size() >= 2; }));
     pRecorder.reset();
+    EXPECT_TRUE(Orvik::Test::eventually([&] { return _rig.site().countSubscriptions(supply) == 0; }));
 
     // Polled: on the grid, each datum of its datatype.
     const LogStore::State polled = _pStore->state(POLLED);
