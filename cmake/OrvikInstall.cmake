@@ -83,12 +83,15 @@ if(ORVIK_BUILD_TESTS)
   set_tests_properties(install.ConsumerBuildsAgainstInstalledTree PROPERTIES TIMEOUT 600 COST 1000)
 endif()
 
-# The gateway suite runs the gateway program: build it first and tell the suite how to start it
-# (through the emulator in a cross build); its supervision test uses the program's parts in-process.
+# The gateway suite and the end-to-end suite run the gateway program: build it first and tell the suites
+# how to start it (through the emulator in a cross build); the gateway suite's supervision test uses the
+# program's parts in-process.
 if(ORVIK_BUILD_TESTS)
-  add_dependencies(test_gateway orvik-gateway)
   target_link_libraries(test_gateway PRIVATE orvik_gateway_parts)
   set(gateway_command ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:orvik-gateway>)
   list(JOIN gateway_command "|" gateway_command)
-  target_compile_definitions(test_gateway PRIVATE "ORVIK_GATEWAY_COMMAND=\"${gateway_command}\"")
+  foreach(suite test_gateway test_integration)
+    add_dependencies(${suite} orvik-gateway)
+    target_compile_definitions(${suite} PRIVATE "ORVIK_GATEWAY_COMMAND=\"${gateway_command}\"")
+  endforeach()
 endif()

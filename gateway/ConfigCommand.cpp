@@ -3,6 +3,7 @@
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
+#include <Poco/NumberFormatter.h>
 #include <Poco/NumberParser.h>
 #include <Poco/Path.h>
 #include <Poco/String.h>
@@ -17,6 +18,9 @@
 #include "ConfigurationDocument.h"
 #include "ConfigurationEditor.h"
 #include "DataFiles.h"
+#include "Orvik_BACnet/ProtocolText.h"
+#include "Orvik_BACnetDevice/LogStore.h"
+#include "Orvik_BACnetDevice/Site.h"
 #include "PrivateFile.h"
 
 namespace Orvik::Gateway
@@ -55,6 +59,10 @@ const char* const HELP =
     "                                parameters it does not name go back to their defaults; values the\n"
     "                                apps keep themselves (upload positions) and secret values it does\n"
     "                                not name stay\n"
+    "  trend-logs [--local-device FILE]\n"
+    "                                the trend logs that the gateway's own device records, as its\n"
+    "                                description file (default: the shipped sites/local-device.json)\n"
+    "                                configures them ('record' members, see sites/README.md), checked\n"
     "\n"
     "INSTANCE is an instance's name or id. A name has up to 64 characters: letters, digits, blanks and\n"
     "punctuation but no quotes or backslash, not only digits, no blank at either end. APP and PARAMETER\n"
@@ -66,7 +74,8 @@ const char* const HELP =
     "the gateway's user (sudo -u orvik orvik-gateway config ...).\n";
 
 /// The options of every command, taken wherever they stand on the line.
-const std::vector<std::string> OPTIONS = {"--database", "--controller", "--data-dir", "--help"};
+const std::vector<std::string> OPTIONS = {"--database", "--controller", "--data-dir", "--local-device",
+                                          "--help"};
 
 std::string padded(const std::string& text, std::size_t width)
 {
@@ -164,6 +173,8 @@ void ConfigCommand::parseOption(std::vector<std::string>::const_iterator& it)
         _database = Poco::Path(value).absolute().toString();
     else if (name == "--data-dir" && !value.empty())
         _dataFolder = Poco::Path(value).absolute().toString();
+    else if (name == "--local-device" && !value.empty())
+        _localDevice = Poco::Path(value).absolute().toString();
     else if (name != "--controller" || !Poco::NumberParser::tryParse(value, _controller))
         throw Poco::InvalidArgumentException("Unknown or incomplete option " + name +
                                              (value.empty() ? "" : " " + value) + " (see: config help)");
@@ -176,14 +187,17 @@ void ConfigCommand::execute(std::ostream& out)
         help(out);
         return;
     }
-    static const std::vector<std::string> COMMANDS = {"apps",   "show",    "add",    "set",   "remove",
-                                                      "enable", "disable", "export", "import"};
+    static const std::vector<std::string> COMMANDS = {"apps",   "show",    "add",    "set",    "remove",
+                                                      "enable", "disable", "export", "import", "trend-logs"};
     if (std::find(COMMANDS.begin(), COMMANDS.end(), _command) == COMMANDS.end())
         throw Poco::InvalidArgumentException("Unknown command " + _command + " (see: config help)");
     const DataFiles dataFiles(_dataFolder, _programFolder);
     const ConfigurationDatabase database(_database, {dataFiles.schema()});
     ConfigurationEditor editor(_controller);
-    if (_command == "apps")
+    if (_command == "trend-logs")
+        showTrendLogs(_localDevice.empty() ? dataFiles.localDevice() : _localDevice,
+                      database.ownDeviceInstance(_controller).value_or(0), out);
+    else if (_command == "apps")
         listApps(editor, out);
     else if (_command == "show")
         show(editor, out);
@@ -199,6 +213,35 @@ void ConfigCommand::execute(std::ostream& out)
         exportTo(editor, out);
     else
         importFrom(editor, out);
+}
+
+void ConfigCommand::showTrendLogs(const std::string& localDevice, Poco::UInt32 ownDevice,
+                                  std::ostream& out) const
+{
+    using namespace Orvik::BACnet;
+    operands(0);
+    // Read as the gateway reads it, into a store of no file: the description is checked, nothing written.
+    const auto pStore = std::make_shared<Device::LogStore>(":memory:");
+    const auto pSite = Device::Site::loadOwnDevice(localDevice, ownDevice, pStore);
+    const std::vector<Device::LogStore::Log> logs = pStore->logs();
+    out << logs.size() << " recorded trend log(s) in " << localDevice << "\n";
+    const Poco::UInt32 device = pSite->getDeviceInstances().front();
+    for (const Device::LogStore::Log& log : logs)
+    {
+        const DataType::ObjectIdentifier object(OBJECT_TREND_LOG, log.instance);
+        ValueContainer name;
+        pSite->readProperty(device, object, Codec::PropertyReference(PROP_OBJECT_NAME), name);
+        const DataType::BACnetDeviceObjectPropertyReference& logged = log.reference;
+        out << "  " << object.toString() << " \"" << name.getCharString()
+            << "\": " << logged.getDeviceIdentifier().toString() << "/"
+            << logged.getObjectIdentifier().toString() << "/"
+            << ProtocolText::propertyName(logged.getPropertyIdentifier()) << ", "
+            << (log.cov ? "COV, renewed every " + std::to_string(log.resubscriptionSeconds) + " s, else "
+                        : "")
+            << "every " << Poco::NumberFormatter::format(log.interval.totalMicroseconds() / 1e6)
+            << " s, buffer " << log.bufferSize << (log.stopWhenFull ? " (stops when full), " : " (wraps), ")
+            << (pStore->state(log.instance).enabled ? "enabled" : "disabled") << "\n";
+    }
 }
 
 void ConfigCommand::help(std::ostream& out) const

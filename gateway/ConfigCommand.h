@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Poco/Types.h>
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -29,6 +31,8 @@ class ConfigurationEditor;
 ///                                            the controller's configuration as JSON ("-": standard
 ///                                            output or input); secret values exported only with
 ///                                            --with-secrets, kept by an import that leaves them out
+///     trend-logs [--local-device=FILE]       the own device's recorded trend logs, as its description
+///                                            file configures them (read and checked as the gateway does)
 ///
 /// The database is the gateway's (default /var/lib/orvik/config.db), created from the schema when it
 /// does not exist; it may be in use by the running gateway (SQLite waits for its locks). Every
@@ -60,6 +64,7 @@ private:
     void add(ConfigurationEditor& editor, std::ostream& out) const;
     void exportTo(const ConfigurationEditor& editor, std::ostream& out) const;
     void importFrom(ConfigurationEditor& editor, std::ostream& out) const;
+    void showTrendLogs(const std::string& localDevice, Poco::UInt32 ownDevice, std::ostream& out) const;
 
     /// The operands after the command; throws Poco::InvalidArgumentException when there are not
     /// `count` (or, with `orMore`, fewer).
@@ -73,6 +78,7 @@ private:
     std::string _programFolder;
     std::string _database = _DEFAULT_DATABASE;
     std::string _dataFolder;
+    std::string _localDevice;
     int _controller = 1;
     std::string _command;
     std::vector<std::string> _operands;

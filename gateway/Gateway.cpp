@@ -1,6 +1,8 @@
 #include "Gateway.h"
 
 #include <Poco/Exception.h>
+#include <Poco/File.h>
+#include <Poco/Path.h>
 #include <Poco/Process.h>
 
 #include "NetworkFactory.h"
@@ -12,6 +14,7 @@
 #include "Orvik_ZARoveDore/Demo/AppRP_OneShot.h"
 #include "Orvik_ZARoveDore/Demo/AppRR.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
+#include "PrivateFile.h"
 
 namespace Orvik::Gateway
 {
@@ -89,7 +92,8 @@ Poco::UInt32 Gateway::ownDeviceInstance() const
 
 void Gateway::startNetwork(Poco::UInt32 deviceInstance)
 {
-    _pNetwork = NetworkFactory::make(_settings, deviceInstance);
+    openLogStore();
+    _pNetwork = NetworkFactory::make(_settings, deviceInstance, _pLogStore);
     _log.information("BACnet network: " + NetworkFactory::describe(_settings));
     if (const auto* pIP = dynamic_cast<const Orvik::BACnet::Client::IP::BACnetIPNetwork*>(_pNetwork.get()))
     {
@@ -100,6 +104,29 @@ void Gateway::startNetwork(Poco::UInt32 deviceInstance)
     }
     _pClient = std::make_unique<Orvik::BACnet::Client::ClientWorker>(&_clientQueue, *_pNetwork);
     _pClient->start();
+    startRecorder();
+}
+
+void Gateway::openLogStore()
+{
+    if (!_settings.bacnetIP)
+        return;
+    Poco::Path path(_settings.databasePath);
+    path.setFileName(path.getBaseName() + ".trend-logs.db");
+    // Born the owner's only: the records are the site's data.
+    if (!Poco::File(path).exists())
+        PrivateFile::create(path.toString());
+    _pLogStore = std::make_shared<Orvik::BACnet::Device::LogStore>(path.toString());
+}
+
+void Gateway::startRecorder()
+{
+    if (!_pLogStore || _pLogStore->logs().empty())
+        return;
+    _pRecorder = std::make_unique<TrendLogRecorder>(_pLogStore, _clientQueue, _log);
+    _pRecorder->start();
+    _log.information("Recording " + std::to_string(_pLogStore->logs().size()) +
+                     " trend log(s) of the own device");
 }
 
 void Gateway::startManager(Poco::UInt32 deviceInstance)
@@ -158,6 +185,7 @@ bool Gateway::stop()
         _managerThread.join();
     }
     _pManager.reset();
+    _pRecorder.reset();
     if (_pClient)
     {
         _pClient->stop();
@@ -166,6 +194,7 @@ bool Gateway::stop()
     // Not before: the client worker and the apps answer a sanity request still queued into its queue.
     _pSupervisor.reset();
     _pNetwork.reset();
+    _pLogStore.reset();
     _pDatabase.reset();
     return !_managerFailed;
 }

@@ -15,6 +15,7 @@
 #include "StatusFile.h"
 #include "Supervisor.h"
 #include "SystemdNotifier.h"
+#include "TrendLogRecorder.h"
 
 namespace Orvik::BACnet::Client
 {
@@ -31,7 +32,9 @@ namespace Orvik::Gateway
 {
 
 /// The running parts of the gateway: the configuration database, the BACnet network with the client
-/// worker that serves the client queue, and the app manager on a thread of its own.
+/// worker that serves the client queue, the recorder of the own device's trend logs (on BACnet/IP, their
+/// records in `<database name>.trend-logs.db` beside the database, mode 0600), and the app manager on a
+/// thread of its own.
 ///
 /// start() brings them up in that order and throws (Poco::Exception, nothing left running) when the
 /// database, the controller, the own device or the network is not usable. Then it tells systemd that
@@ -39,9 +42,9 @@ namespace Orvik::Gateway
 /// systemd's watchdog while every worker answers and writes the status file beside the database
 /// (every half watchdog period, else every 10 s). stop() ends the supervision first, then posts the manager's
 /// stop request, waits for run() to return (the manager stops every app within its grace period),
-/// then stops the client worker. When the manager's thread ends by itself (an exception from the
-/// database), the process is asked to terminate, so the main thread's wait for a termination request
-/// ends too.
+/// then stops the recorder and the client worker. When the manager's thread ends by itself (an exception from
+/// the database), the process is asked to terminate, so the main thread's wait for a termination request ends
+/// too.
 class Gateway
 {
 public:
@@ -63,6 +66,9 @@ private:
     void openDatabase();
     Poco::UInt32 ownDeviceInstance() const;
     void startNetwork(Poco::UInt32 deviceInstance);
+    /// On BACnet/IP: the file of the own device's recorded trend logs, beside the database.
+    void openLogStore();
+    void startRecorder();
     void startManager(Poco::UInt32 deviceInstance);
     void runManager();
     void startSupervision();
@@ -80,6 +86,8 @@ private:
     std::unique_ptr<Supervisor> _pSupervisor;
     std::unique_ptr<Orvik::BACnet::Client::Network> _pNetwork;
     std::unique_ptr<Orvik::BACnet::Client::ClientWorker> _pClient;
+    std::shared_ptr<Orvik::BACnet::Device::LogStore> _pLogStore;
+    std::unique_ptr<TrendLogRecorder> _pRecorder;
     std::unique_ptr<Orvik::BACnet::App::AppManager> _pManager;
     Poco::RunnableAdapter<Gateway> _managerRunnable;
     Poco::Thread _managerThread;

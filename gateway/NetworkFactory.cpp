@@ -119,15 +119,16 @@ BACnetIPNetwork::Settings NetworkFactory::ipSettings(const IPOptions& options)
     return settings;
 }
 
-std::unique_ptr<Orvik::BACnet::Client::Network> NetworkFactory::make(const DataGatewaySettings& settings,
-                                                                     Poco::UInt32 ownDeviceInstance)
+std::unique_ptr<Orvik::BACnet::Client::Network> NetworkFactory::make(
+    const DataGatewaySettings& settings, Poco::UInt32 ownDeviceInstance,
+    std::shared_ptr<Orvik::BACnet::Device::LogStore> pStore)
 {
     if (!settings.bacnetIP)
         return Orvik::BACnet::Client::Simulation::SimulatedSite::load(settings.networkFile);
     BACnetIPNetwork::Settings ipSettings = *settings.bacnetIP;
     ipSettings.ownDeviceInstance = ownDeviceInstance;
-    ipSettings.ownDevice =
-        Orvik::BACnet::Device::Site::loadOwnDevice(settings.localDeviceFile, ownDeviceInstance);
+    ipSettings.ownDevice = Orvik::BACnet::Device::Site::loadOwnDevice(settings.localDeviceFile,
+                                                                      ownDeviceInstance, std::move(pStore));
     return std::make_unique<BACnetIPNetwork>(ipSettings);
 }
 

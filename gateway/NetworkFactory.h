@@ -10,6 +10,7 @@
 #include "DataGatewaySettings.h"
 #include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
 #include "Orvik_BACnetClient/Network.h"
+#include "Orvik_BACnetDevice/LogStore.h"
 
 namespace Orvik::Gateway
 {
@@ -47,9 +48,11 @@ public:
     static Orvik::BACnet::Client::IP::BACnetIPNetwork::StaticBinding staticDevice(const std::string& text);
 
     /// The network of `settings`. On BACnet/IP the gateway's own device `ownDeviceInstance` is the one
-    /// of settings.localDeviceFile, served by the network itself. Throws what loading a site file throws.
-    static std::unique_ptr<Orvik::BACnet::Client::Network> make(const DataGatewaySettings& settings,
-                                                                Poco::UInt32 ownDeviceInstance);
+    /// of settings.localDeviceFile, served by the network itself; its recorded trend logs keep their
+    /// records in `pStore`. Throws what loading a site file throws.
+    static std::unique_ptr<Orvik::BACnet::Client::Network> make(
+        const DataGatewaySettings& settings, Poco::UInt32 ownDeviceInstance,
+        std::shared_ptr<Orvik::BACnet::Device::LogStore> pStore);
 
     /// One line for the log: which network, where.
     static std::string describe(const DataGatewaySettings& settings);

@@ -159,6 +159,8 @@ TEST(SiteFileTest, ProblemsNameTheFileThePlaceAndWhatIsExpected)
          ".sensor: the value of a commandable or drifting object cannot come from a sensor"},
         {R"("type": "analog-input", "instance": 2, "sensor": {"path": ""})",
          ".sensor.path: the file to read is expected"},
+        {R"("type": "trend-log", "instance": 1, "logs": "device:2/analog-input:1", "record": {})",
+         ".record: only the gateway's own device records trend logs (orvik-gateway --bacnet-ip)"},
         {R"("type": "analog-value", "instance": 1, "properties": {"time-delay": 1.5})",
          ".properties.time-delay: a whole number is expected"},
         {R"("type": "analog-value", "instance": 1, "properties": {"time-delay": 18446744073709551615})", ""},

@@ -68,6 +68,19 @@ TEST_F(GatewayProgramTest, ConfigurationOptionsMayFollowTheCommand)
     EXPECT_NE(shown.out.find("--help (id 1): AppWhoIs, disabled"), std::string::npos) << shown.out;
 }
 
+TEST_F(GatewayProgramTest, ConfigurationShowsTheTrendLogsThatTheOwnDeviceRecords)
+{
+    writeFile(pathOf("own.json"),
+              R"({"devices": [{"objects": [{"type": "trend-log", "instance": 3, "name": "Supply",
+        "logs": "device:2001/analog-input:1", "record": {"cov": true, "intervalSeconds": 0.5, "stopWhenFull": true}}]}]})");
+    const ProgramResult shown = config({"trend-logs", "--local-device=" + pathOf("own.json")});
+    EXPECT_EQ(shown.out,
+              "1 recorded trend log(s) in " + pathOf("own.json") +
+                  "\n  trend-log:3 \"Supply\": device:2001/analog-input:1/present-value, COV, renewed every "
+                  "300 s, else every 0.5 s, buffer 1000 (stops when full), enabled\n")
+        << shown.err;
+}
+
 TEST_F(GatewayProgramTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessageAndTheDatabaseUnchanged)
 {
     ASSERT_EQ(config({"add", "AppTrendLogPusher", "--name=Uploads", "period=5"}).code, 0);
@@ -77,6 +90,8 @@ TEST_F(GatewayProgramTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessa
     writeFile(pathOf("halfway.json"), R"({"instances": [{"name": "A", "app": "AppWhoIs"},
                                           {"name": "B", "app": "AppWhoIs", "parameters": {"high-limit": "-3"}}]})");
     writeFile(pathOf("not-a-database.db"), "site notes, not a database\n");
+    writeFile(pathOf("own.json"), R"({"devices": [{"objects": [{"type": "trend-log", "instance": 1,
+                                      "logs": "device:2/analog-input:1", "record": {"bufferSize": 0}}]}]})");
 
     // The args, the refusal (a part of the one line on standard error), the database when not the
     // test's, and whether a user who may not write the database gives the command.
@@ -108,6 +123,7 @@ TEST_F(GatewayProgramTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessa
         {{"set", "Uploads", "period=7"}, "Cannot write the configuration database", "", true},
         {{"show", "--with-secrets"}, "--with-secrets goes with export only"},
         {{"export", "-", "--show-secrets"}, "--show-secrets goes with show only"},
+        {{"trend-logs", "--local-device", pathOf("own.json")}, "record.bufferSize: 0 is out of range 1 to"},
     };
     for (const Case& c : cases)
     {

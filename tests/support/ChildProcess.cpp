@@ -141,12 +141,18 @@ int ChildProcess::stop(int graceMs)
     {
         // Already gone; wait() collects it.
     }
-    if (wait(graceMs) == -1 && _process)
-    {
-        Poco::Process::kill(*_process);
-        _exitCode = _process->wait();
-        _process.reset();
-    }
+    if (wait(graceMs) == -1)
+        kill();
+    return _exitCode;
+}
+
+int ChildProcess::kill()
+{
+    if (!_process)
+        return _exitCode;
+    Poco::Process::kill(*_process);
+    _exitCode = _process->wait();
+    _process.reset();
     return _exitCode;
 }
 

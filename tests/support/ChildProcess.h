@@ -60,6 +60,8 @@ public:
     /// Waits up to `timeoutMs` for the program to end by itself; its exit code, or -1 when it still runs.
     int wait(int timeoutMs);
     int stop(int graceMs = 5000);
+    /// Ends the program at once (SIGKILL), as a power cut would; returns its exit code.
+    int kill();
 
 private:
     struct Lines

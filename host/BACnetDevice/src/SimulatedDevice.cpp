@@ -1,7 +1,7 @@
 #include "SimulatedDevice.h"
 
 #include "SimulatedDeviceObject.h"
-#include "SimulatedTrendLog.h"
+#include "TrendLogObject.h"
 
 #include <Poco/Exception.h>
 
@@ -225,7 +225,7 @@ std::optional<ServiceReply> SimulatedDevice::readRange(const Codec::ReadRange::R
     const SimulatedObject* pObject = findObject(request.objectIdentifier);
     if (pObject == nullptr)
         return ServiceReply(Codec::ServiceError(ERROR_CLASS_OBJECT, ERROR_CODE_UNKNOWN_OBJECT));
-    const auto* pTrendLog = dynamic_cast<const SimulatedTrendLog*>(pObject);
+    const auto* pTrendLog = dynamic_cast<const TrendLogObject*>(pObject);
     if (pTrendLog == nullptr)
     {
         return ServiceReply(pObject->hasProperty(request.property.propertyId)

@@ -1,8 +1,5 @@
 #include "SimulatedTrendLog.h"
 
-#include <Poco/Exception.h>
-
-#include <algorithm>
 #include <cmath>
 
 namespace Orvik::BACnet::Device
@@ -11,11 +8,6 @@ namespace Orvik::BACnet::Device
 namespace
 {
 
-/// ReadRange-ACK without its records: APDU header, object identifier, property, result flags, item
-/// count, the item data tags and the first sequence number.
-const Poco::UInt32 ACK_OVERHEAD = 25;
-/// A record without its data: the time stamp (12), the datum's tags (2) and the status flags (3).
-const Poco::UInt32 RECORD_FRAME = 17;
 /// A trend log multiple's record adds the tags of its list of data.
 const Poco::UInt32 MULTIPLE_RECORD_FRAME = 2;
 
@@ -46,16 +38,11 @@ void setDatum(DataType::BACnetLogRecord& record, BACnetDataType dataType, double
     }
 }
 
-Codec::ServiceError requestError()
-{
-    return Codec::ServiceError(ERROR_CLASS_SERVICES, ERROR_CODE_INCONSISTENT_PARAMETERS);
-}
-
 }  // namespace
 
 SimulatedTrendLog::SimulatedTrendLog(const DataType::ObjectIdentifier& identifier, const std::string& name,
                                      std::vector<Channel> channels, const SimulatedLogSeries& series)
-    : SimulatedObject(identifier, name), _channels(std::move(channels)), _series(series)
+    : TrendLogObject(identifier, name), _channels(std::move(channels)), _series(series)
 {
     ValueContainer value;
     value.setBitString(DataType::BitString(4));
@@ -95,117 +82,15 @@ SimulatedTrendLog::SimulatedTrendLog(const DataType::ObjectIdentifier& identifie
     setProperty(PROP_LOG_DEVICE_OBJECT_PROPERTY, value);
 }
 
-Codec::ServiceError SimulatedTrendLog::readRange(const Codec::PropertyReference& ref,
-                                                 const Codec::ReadRange::Range& range, Poco::UInt32 maxApdu,
-                                                 const Poco::Timestamp& now,
-                                                 Codec::ReadRange::Ack& result) const
+void SimulatedTrendLog::appendRecords(Poco::UInt64 first, Poco::UInt64 last, ValueContainer& items) const
 {
-    result = Codec::ReadRange::Ack();
-    if (ref.propertyId != PROP_LOG_BUFFER)
+    items.reserve(static_cast<std::size_t>(last - first + 1) * _channels.size());
+    for (Poco::UInt64 number = first; number <= last; ++number)
     {
-        return hasProperty(ref.propertyId)
-                   ? Codec::ServiceError(ERROR_CLASS_SERVICES, ERROR_CODE_PROPERTY_IS_NOT_A_LIST)
-                   : propertyError(ERROR_CODE_UNKNOWN_PROPERTY);
-    }
-    if (ref.hasArrayIndex())
-        return propertyError(ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY);
-    Span span;
-    const Codec::ServiceError error = matchRange(range, now, span);
-    if (error.hasError())
-        return error;
-
-    const Poco::Int64 matched = std::max<Poco::Int64>(span.last - span.first + 1, 0);
-    const Poco::Int64 sent = std::min<Poco::Int64>(matched, recordsPerReply(maxApdu));
-    if (span.fromEnd)
-        span.first = span.last - sent + 1;
-    else
-        span.last = span.first + sent - 1;
-
-    result.items.setStructure(BACNET_DTS_LIST);
-    result.items.reserve(static_cast<std::size_t>(sent) * _channels.size());
-    for (Poco::Int64 sequenceNumber = span.first; sequenceNumber <= span.last; ++sequenceNumber)
-    {
-        const auto number = static_cast<Poco::UInt64>(sequenceNumber);
         for (const DataType::BACnetLogRecord& record :
              records(number, _localTime.toLocal(_series.timeOf(number))))
-            result.items.append(BACnetValue(record));
+            items.append(BACnetValue(record));
     }
-    result.items.setDataType(BACNET_DT_LOG_RECORD);
-    result.itemCount = static_cast<Poco::UInt32>(sent);
-    if (sent > 0)
-    {
-        result.firstSequenceNumber = static_cast<Poco::UInt32>(span.first);
-        if (static_cast<Poco::UInt64>(span.first) == _series.firstHeld(now))
-            result.resultFlags |= Codec::ReadRange::FIRST_ITEM;
-        if (static_cast<Poco::UInt64>(span.last) == _series.lastHeld(now))
-            result.resultFlags |= Codec::ReadRange::LAST_ITEM;
-        if (sent < matched)
-            result.resultFlags |= Codec::ReadRange::MORE_ITEMS;
-    }
-    return Codec::ServiceError();
-}
-
-Codec::ServiceError SimulatedTrendLog::matchRange(const Codec::ReadRange::Range& range,
-                                                  const Poco::Timestamp& now, Span& span) const
-{
-    const auto first = static_cast<Poco::Int64>(_series.firstHeld(now));
-    const auto last = static_cast<Poco::Int64>(_series.lastHeld(now));
-    const Poco::Int64 count = range.count;
-    if (range.type == Codec::ReadRange::READ_ALL)
-    {
-        span.first = first;
-        span.last = last;
-        return Codec::ServiceError();
-    }
-    if (count == 0)
-        return requestError();
-    span.fromEnd = count < 0;
-    Poco::Int64 reference = 0;
-    switch (range.type)
-    {
-        case Codec::ReadRange::BY_POSITION:
-            if (range.referenceIndex < 1 || static_cast<Poco::Int64>(range.referenceIndex) > last - first + 1)
-                return Codec::ServiceError();  // no such position: no records
-            reference = first + range.referenceIndex - 1;
-            break;
-        case Codec::ReadRange::BY_SEQUENCE_NUMBER:
-            if (_overwrittenReadsFromOldest && count > 0 && range.referenceSequenceNumber < first &&
-                first <= last)
-                reference = first;
-            else if (range.referenceSequenceNumber < first || range.referenceSequenceNumber > last)
-                return Codec::ServiceError();  // not held: no records
-            else
-                reference = range.referenceSequenceNumber;
-            break;
-        case Codec::ReadRange::BY_TIME:
-            try
-            {
-                const Poco::Timestamp time = range.referenceTime.toTimestamp();
-                // By time the reference record itself never matches: start after (or before) the time.
-                // A time outside the records held starts at the nearest record held in the reading
-                // direction: the oldest held when reading forward, the newest when reading back.
-                reference = count > 0 ? std::max(first, static_cast<Poco::Int64>(_series.firstAfter(time)))
-                                      : std::min(last, static_cast<Poco::Int64>(_series.lastBefore(time)));
-            }
-            catch (const Poco::Exception&)
-            {
-                return requestError();
-            }
-            break;
-        default:
-            return requestError();
-    }
-    if (count > 0)
-    {
-        span.first = std::max(first, reference);
-        span.last = std::min(last, reference + count - 1);
-    }
-    else
-    {
-        span.first = std::max(first, reference + count + 1);
-        span.last = std::min(last, reference);
-    }
-    return Codec::ServiceError();
 }
 
 std::vector<DataType::BACnetLogRecord> SimulatedTrendLog::records(Poco::UInt64 sequenceNumber) const
@@ -234,12 +119,12 @@ std::vector<DataType::BACnetLogRecord> SimulatedTrendLog::records(Poco::UInt64 s
 
 Poco::UInt32 SimulatedTrendLog::recordsPerReply(Poco::UInt32 maxApdu) const
 {
-    Poco::UInt32 recordSize = RECORD_FRAME + (isMultiple() ? MULTIPLE_RECORD_FRAME : 0);
+    Poco::UInt32 recordSize = _RECORD_FRAME + (isMultiple() ? MULTIPLE_RECORD_FRAME : 0);
     for (const Channel& channel : _channels)
         recordSize += encodedDatumSize(channel.dataType);
-    if (maxApdu <= ACK_OVERHEAD + recordSize)
+    if (maxApdu <= _ACK_OVERHEAD + recordSize)
         return 1;
-    return (maxApdu - ACK_OVERHEAD) / recordSize;
+    return (maxApdu - _ACK_OVERHEAD) / recordSize;
 }
 
 Codec::ServiceError SimulatedTrendLog::readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,

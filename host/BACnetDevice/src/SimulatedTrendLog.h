@@ -5,7 +5,7 @@
 #include "Orvik_BACnet/DataType/BACnetLogRecord.h"
 #include "Orvik_BACnet/LocalTimeConverter.h"
 #include "SimulatedLogSeries.h"
-#include "SimulatedObject.h"
+#include "TrendLogObject.h"
 
 namespace Orvik::BACnet::Device
 {
@@ -19,15 +19,9 @@ namespace Orvik::BACnet::Device
 /// (BACnetLogMultipleRecord on the wire) is written as one BACnetLogRecord per channel, all with the
 /// record's time; itemCnt and the sequence numbers still count whole records.
 ///
-/// ReadRange: by position, by sequence number, by time (records strictly newer than the reference time
-/// for a positive count, strictly older for a negative one) and read-all. By position and by sequence
-/// number the reference record is the first (or last) one returned; a reference the buffer does not
-/// hold (overwritten, or not yet logged) matches no record, except that a log answering overwritten
-/// reads from its oldest record (as some devices do) reads forward from its oldest record when the
-/// sequence number given was overwritten. A reply holds no more records
-/// than fit into the device's max APDU, estimated from the encoded record size (22 octets for a REAL
-/// record, 65 records for 1476 octets); RESULT_MORE_ITEMS says that more records matched.
-class SimulatedTrendLog : public SimulatedObject
+/// ReadRange as TrendLogObject answers it; a reply holds no more records than fit into the device's max
+/// APDU, estimated from the encoded record size (22 octets for a REAL record, 65 records for 1476 octets).
+class SimulatedTrendLog : public TrendLogObject
 {
 public:
     /// One logged property and the datatype of its value.
@@ -53,32 +47,23 @@ public:
     /// record held (true), or with no records (false, the default).
     void setOverwrittenReadsFromOldest(bool fromOldest) { _overwrittenReadsFromOldest = fromOldest; }
 
-    Codec::ServiceError readRange(const Codec::PropertyReference& ref, const Codec::ReadRange::Range& range,
-                                  Poco::UInt32 maxApdu, const Poco::Timestamp& now,
-                                  Codec::ReadRange::Ack& result) const;
-
     /// The log records of one sequence number (one per channel).
     std::vector<DataType::BACnetLogRecord> records(Poco::UInt64 sequenceNumber) const;
-    /// How many records fit into one ReadRange reply of `maxApdu` octets (at least 1).
-    Poco::UInt32 recordsPerReply(Poco::UInt32 maxApdu) const;
+    Poco::UInt32 recordsPerReply(Poco::UInt32 maxApdu) const override;
 
 protected:
     Codec::ServiceError readDynamic(BACNET_PROPERTY_ID property, const Poco::Timestamp& now,
                                     ValueContainer& out) const override;
+    Poco::UInt64 firstHeld(const Poco::Timestamp& now) const override { return _series.firstHeld(now); }
+    Poco::UInt64 lastHeld(const Poco::Timestamp& now) const override { return _series.lastHeld(now); }
+    Poco::UInt64 firstAfter(const Poco::Timestamp& time) const override { return _series.firstAfter(time); }
+    Poco::UInt64 lastBefore(const Poco::Timestamp& time) const override { return _series.lastBefore(time); }
+    void appendRecords(Poco::UInt64 first, Poco::UInt64 last, ValueContainer& items) const override;
+    bool overwrittenReadsFromOldest() const override { return _overwrittenReadsFromOldest; }
 
 private:
-    class Span
-    {
-    public:
-        Poco::Int64 first = 1;
-        Poco::Int64 last = 0;
-        bool fromEnd = false;  ///< a negative count: the records nearest the reference come first
-    };
-
     std::vector<DataType::BACnetLogRecord> records(Poco::UInt64 sequenceNumber,
                                                    const DataType::BACnetDateTime& time) const;
-    Codec::ServiceError matchRange(const Codec::ReadRange::Range& range, const Poco::Timestamp& now,
-                                   Span& span) const;
 
     const std::vector<Channel> _channels;
     SimulatedLogSeries _series;

@@ -20,9 +20,10 @@ std::unique_ptr<Site> Site::load(const std::string& path)
     return SiteFileReader::readFile(path);
 }
 
-std::unique_ptr<Site> Site::loadOwnDevice(const std::string& path, Poco::UInt32 deviceInstance)
+std::unique_ptr<Site> Site::loadOwnDevice(const std::string& path, Poco::UInt32 deviceInstance,
+                                          std::shared_ptr<LogStore> pStore)
 {
-    return SiteFileReader::readFile(path, deviceInstance);
+    return SiteFileReader::readFile(path, deviceInstance, std::move(pStore));
 }
 
 void Site::removeDevice(Poco::UInt32 deviceInstance)

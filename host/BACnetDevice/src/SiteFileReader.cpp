@@ -2,6 +2,7 @@
 
 #include "Orvik_BACnet/ObjectTypeTraits.h"
 #include "Orvik_BACnet/ProtocolText.h"
+#include "RecordedTrendLog.h"
 #include "SimulatedDevice.h"
 #include "SimulatedPoint.h"
 
@@ -195,9 +196,10 @@ std::string firstNonUtf8(const std::string& text)
 }  // namespace
 
 std::unique_ptr<Site> SiteFileReader::readFile(const std::string& path,
-                                               std::optional<Poco::UInt32> ownDeviceInstance)
+                                               std::optional<Poco::UInt32> ownDeviceInstance,
+                                               std::shared_ptr<LogStore> pStore)
 {
-    const SiteFileReader reader(path, Poco::Timestamp(), std::nullopt);
+    const SiteFileReader reader(path, Poco::Timestamp(), std::nullopt, nullptr);
     // A folder opens like a file and reads as nothing at all.
     if (!path.empty() && Poco::File(path).exists() && Poco::File(path).isDirectory())
         reader.fail("", "a folder, not a site file");
@@ -206,13 +208,14 @@ std::unique_ptr<Site> SiteFileReader::readFile(const std::string& path,
     Poco::StreamCopier::copyToString(stream, text);
     if (stream.bad())
         reader.fail("", "the file cannot be read");
-    return readText(text, path, ownDeviceInstance);
+    return readText(text, path, ownDeviceInstance, std::move(pStore));
 }
 
 std::unique_ptr<Site> SiteFileReader::readText(const std::string& text, const std::string& origin,
-                                               std::optional<Poco::UInt32> ownDeviceInstance)
+                                               std::optional<Poco::UInt32> ownDeviceInstance,
+                                               std::shared_ptr<LogStore> pStore)
 {
-    SiteFileReader reader(origin, Poco::Timestamp(), ownDeviceInstance);
+    SiteFileReader reader(origin, Poco::Timestamp(), ownDeviceInstance, std::move(pStore));
     const std::string badByte = firstNonUtf8(text);
     if (!badByte.empty())
         reader.fail(badByte, "not UTF-8 text; a site file is JSON in UTF-8");
@@ -231,8 +234,9 @@ std::unique_ptr<Site> SiteFileReader::readText(const std::string& text, const st
 }
 
 SiteFileReader::SiteFileReader(const std::string& origin, const Poco::Timestamp& loadTime,
-                               std::optional<Poco::UInt32> ownDeviceInstance)
-    : _origin(origin), _loadTime(loadTime), _ownDeviceInstance(ownDeviceInstance)
+                               std::optional<Poco::UInt32> ownDeviceInstance,
+                               std::shared_ptr<LogStore> pStore)
+    : _origin(origin), _loadTime(loadTime), _ownDeviceInstance(ownDeviceInstance), _pStore(std::move(pStore))
 {
 }
 
@@ -544,6 +548,10 @@ void SiteFileReader::readLinkedObject(SimulatedDevice& device, const Devices& de
         list.setValues(subordinates, BACNET_DTS_ARRAY);
         pResult->setProperty(PROP_SUBORDINATE_LIST, list);
     }
+    else if (pObject->has("record"))
+    {
+        pResult = readRecordedLog(device, identifier, name, pObject, at);
+    }
     else
     {
         std::vector<SimulatedTrendLog::Channel> channels =
@@ -577,6 +585,50 @@ void SiteFileReader::readLinkedObject(SimulatedDevice& device, const Devices& de
     {
         fail(at, e.message());
     }
+}
+
+std::unique_ptr<SimulatedObject> SiteFileReader::readRecordedLog(const SimulatedDevice& device,
+                                                                 const DataType::ObjectIdentifier& identifier,
+                                                                 const std::string& name,
+                                                                 const Poco::JSON::Object::Ptr& pObject,
+                                                                 const std::string& at)
+{
+    const std::string recordAt = at + ".record";
+    if (!_pStore)
+        fail(recordAt, "only the gateway's own device records trend logs (orvik-gateway --bacnet-ip)");
+    if (identifier.getObjectType() != OBJECT_TREND_LOG)
+        fail(recordAt, "only a trend-log records; a trend-log-multiple does not");
+    if (pObject->has("log"))
+        fail(at + ".log", "a recorded trend log has no generated records");
+    if (!pObject->has("logs"))
+        fail(at, "\"logs\" missing: the logged property");
+    const Poco::JSON::Object::Ptr pRecord = object(pObject, "record", at);
+    LogStore::Log log;
+    log.instance = identifier.getInstance();
+    log.reference = reference(pObject->get("logs"), at + ".logs");
+    if (!log.reference.hasDevice())
+    {
+        log.reference = DataType::BACnetDeviceObjectPropertyReference(
+            log.reference.getObjectIdentifier(), log.reference.getPropertyIdentifier(), BACNET_ARRAY_ALL,
+            DataType::ObjectIdentifier(OBJECT_DEVICE, device.getInstance()));
+    }
+    log.cov = flag(pRecord, "cov", false, recordAt);
+    const double intervalSeconds = number(pRecord, "intervalSeconds", 60, 0.01, 1e7, recordAt);
+    log.interval =
+        Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(std::llround(intervalSeconds * 100)) * 10000);
+    log.resubscriptionSeconds =
+        static_cast<Poco::UInt32>(wholeNumber(pRecord, "resubscriptionSeconds", 300, 10, 86400, recordAt));
+    log.bufferSize = wholeNumber(pRecord, "bufferSize", 1000, 1, 10000000, recordAt);
+    log.stopWhenFull = flag(pRecord, "stopWhenFull", false, recordAt);
+    try
+    {
+        _pStore->addLog(log, flag(pObject, "enable", true, at));
+    }
+    catch (const Poco::ExistsException& e)
+    {
+        fail(at, e.message());
+    }
+    return std::make_unique<RecordedTrendLog>(name, log, _pStore);
 }
 
 std::vector<SimulatedTrendLog::Channel> SiteFileReader::readChannels(const Devices&,
@@ -831,15 +883,22 @@ DataType::BACnetDeviceObjectPropertyReference SiteFileReader::reference(const Po
                                                                         const std::string& at)
 {
     if (!value.isString())
-        fail(at, "a reference \"[<device>/]<type>:<instance>[/<property>]\" is expected");
+        fail(at, "a reference \"[[device:]<device>/]<type>:<instance>[/<property>]\" is expected");
     const Poco::StringTokenizer parts(value.convert<std::string>(), "/", Poco::StringTokenizer::TOK_TRIM);
     if (parts.count() == 0 || parts.count() > 3)
-        fail(at, "not a reference \"[<device>/]<type>:<instance>[/<property>]\": " +
+        fail(at, "not a reference \"[[device:]<device>/]<type>:<instance>[/<property>]\": " +
                      quoted(value.convert<std::string>()));
     std::size_t next = 0;
     DataType::ObjectIdentifier device = DataType::BACnetDeviceObjectPropertyReference::noDevice();
     unsigned deviceInstance = 0;
-    if (parts[0].find(':') == std::string::npos)
+    const bool devicePrefix =
+        parts.count() > 1 && parts[0].rfind("device:", 0) == 0 && parts[1].find(':') != std::string::npos;
+    if (devicePrefix)
+    {
+        device = objectIdentifier(parts[0], at);
+        ++next;
+    }
+    else if (parts[0].find(':') == std::string::npos)
     {
         if (!Poco::NumberParser::tryParseUnsigned(parts[0], deviceInstance) ||
             deviceInstance >= BACNET_MAX_INSTANCE)
@@ -853,7 +912,7 @@ DataType::BACnetDeviceObjectPropertyReference SiteFileReader::reference(const Po
     const BACNET_PROPERTY_ID property =
         next < parts.count() ? propertyIdentifier(parts[next++], at) : PROP_PRESENT_VALUE;
     if (next != parts.count())
-        fail(at, "not a reference \"[<device>/]<type>:<instance>[/<property>]\"");
+        fail(at, "not a reference \"[[device:]<device>/]<type>:<instance>[/<property>]\"");
     return DataType::BACnetDeviceObjectPropertyReference(object, property, BACNET_ARRAY_ALL, device);
 }
 

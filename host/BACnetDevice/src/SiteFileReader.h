@@ -2,6 +2,7 @@
 
 #include "Orvik_BACnet/PropertyDatatypeTable.h"
 #include "Orvik_BACnet/ValueContainer.h"
+#include "Orvik_BACnetDevice/LogStore.h"
 #include "Orvik_BACnetDevice/SimulatedFault.h"
 #include "Orvik_BACnetDevice/Site.h"
 #include "SimulatedLogSeries.h"
@@ -39,15 +40,18 @@ class SimulatedDevice;
 class SiteFileReader
 {
 public:
-    /// With `ownDeviceInstance`: the site of a program's own device only (Site::loadOwnDevice).
+    /// With `ownDeviceInstance`: the site of a program's own device only (Site::loadOwnDevice). Trend
+    /// logs with a `record` member are added to `pStore`; without a store they are refused.
     static std::unique_ptr<Site> readFile(const std::string& path,
-                                          std::optional<Poco::UInt32> ownDeviceInstance = std::nullopt);
+                                          std::optional<Poco::UInt32> ownDeviceInstance = std::nullopt,
+                                          std::shared_ptr<LogStore> pStore = nullptr);
     static std::unique_ptr<Site> readText(const std::string& text, const std::string& origin,
-                                          std::optional<Poco::UInt32> ownDeviceInstance = std::nullopt);
+                                          std::optional<Poco::UInt32> ownDeviceInstance = std::nullopt,
+                                          std::shared_ptr<LogStore> pStore = nullptr);
 
 private:
     SiteFileReader(const std::string& origin, const Poco::Timestamp& loadTime,
-                   std::optional<Poco::UInt32> ownDeviceInstance);
+                   std::optional<Poco::UInt32> ownDeviceInstance, std::shared_ptr<LogStore> pStore);
 
     std::unique_ptr<Site> readSite(const Poco::JSON::Object::Ptr& pSite);
     using Devices = std::vector<std::unique_ptr<SimulatedDevice>>;
@@ -65,6 +69,12 @@ private:
 
     void readLinkedObject(SimulatedDevice& device, const Devices& devices,
                           const Poco::JSON::Object::Ptr& pObject, const std::string& at);
+    /// A trend log that the program records itself (`record`).
+    std::unique_ptr<SimulatedObject> readRecordedLog(const SimulatedDevice& device,
+                                                     const DataType::ObjectIdentifier& identifier,
+                                                     const std::string& name,
+                                                     const Poco::JSON::Object::Ptr& pObject,
+                                                     const std::string& at);
     std::vector<SimulatedTrendLog::Channel> readChannels(const Devices& devices,
                                                          const Poco::JSON::Object::Ptr& pObject,
                                                          bool multiple, const std::string& at);
@@ -118,6 +128,7 @@ private:
     const Poco::Timestamp _loadTime;
     Poco::UInt32 _deviceIndex = 0;
     const std::optional<Poco::UInt32> _ownDeviceInstance;
+    const std::shared_ptr<LogStore> _pStore;
     /// The file's one device is the program's own: it takes `_ownDeviceInstance`.
     bool _renameOnlyDevice = false;
     /// The file's integer literals beyond 64 bits, by the floating-point number each is read as.

@@ -14,7 +14,9 @@
 //   rpm <device> <type> <first> <last> <property,...> <max APDU octets>
 //                                              {"objects":n,"values":n,"errors":n}
 //   readrange <device> <object> <count a page>  {"records":n,"pages":n,"first":{...},"last":{...}}
-//   write <device> <object> <property> <REAL|null> <priority>   {"ok":true}
+//   readrangeby <device> <object> sequence|time <sequence number|ISO time> <count>
+//                                              one page: {"items":n,"flags":[first,last,more],"first":{...},"last":{...}}
+//   write <device> <object> <property> <REAL|null|u:UNSIGNED> <priority>   {"ok":true}
 //   subscribe <device> <object> <process id> confirmed|unconfirmed <lifetime s>   {"ok":true}
 //   notifications <count> <ms>                 the COV notifications received so far, once there are
 //                                              <count> or <ms> have passed; confirmed ones were acknowledged
@@ -38,8 +40,11 @@ const dgram = require('dgram');
 const readline = require('readline');
 const Client = require('@bacnet-js/client').default;
 const bac = require('@bacnet-js/client');
+const baApdu = require('@bacnet-js/client/dist/lib/apdu');
+const baNpdu = require('@bacnet-js/client/dist/lib/npdu');
+const { ReadRange } = require('@bacnet-js/client/dist/lib/services');
 
-const COMMANDS = ['whois', 'read', 'rpm', 'readrange', 'write', 'subscribe', 'notifications'];
+const COMMANDS = ['whois', 'read', 'rpm', 'readrange', 'readrangeby', 'write', 'subscribe', 'notifications'];
 const WHO_IS_WINDOW_MS = 500;
 const LAST_ITEM = 2;
 const PRESENT_VALUE = 85;
@@ -133,8 +138,32 @@ class Session {
     return { records, pages, first, last };
   }
 
+  /** The library's client sends ReadRange by position only: this one is its readRange() with the other ranges, on
+   * the library's own encoder and decoder. */
+  async readrangeby(device, object, by, reference, count) {
+    const client = this.client;
+    const receiver = this.receiver(device);
+    const invokeId = client._getInvokeId();
+    const buffer = client._getApduBuffer(receiver);
+    baNpdu.encode(buffer, bac.NpduControlPriority.NORMAL_MESSAGE | bac.NpduControlBit.EXPECTING_REPLY, receiver);
+    baApdu.encodeConfirmedServiceRequest(buffer, bac.PduType.CONFIRMED_REQUEST, bac.ConfirmedServiceChoice.READ_RANGE,
+      bac.MaxSegmentsAccepted.SEGMENTS_65, bac.MaxApduLengthAccepted.OCTETS_1476, invokeId, 0, 0);
+    const bySequence = by === 'sequence';
+    ReadRange.encode(buffer, objectOf(object), bac.PropertyIdentifier.LOG_BUFFER, bac.ASN1_ARRAY_ALL,
+      bySequence ? bac.ReadRangeType.BY_SEQUENCE_NUMBER : bac.ReadRangeType.BY_TIME_REFERENCE_TIME_COUNT,
+      bySequence ? Number(reference) : 0, bySequence ? new Date() : new Date(reference), Number(count));
+    client.sendBvlc(receiver, buffer);
+    const data = await client._requestManager.add(invokeId);
+    const page = ReadRange.decodeAcknowledge(data.buffer, data.offset, data.length);
+    if (!page) throw new Error('INVALID_DECODING');
+    const logged = (page.values || []).map((r) => ({ time: r.timestamp.toISOString(), value: plain(r.value) }));
+    const flags = [1, 2, 4].map((bit) => (page.resultFlag.value[0] & bit) !== 0);
+    return { items: page.itemCount, flags, first: logged[0], last: logged[logged.length - 1] };
+  }
+
   async write(device, object, property, value, priority) {
-    const written = value === 'null' ? { type: bac.ApplicationTag.NULL } : { type: bac.ApplicationTag.REAL, value: Number(value) };
+    const unsigned = value.startsWith('u:') ? { type: bac.ApplicationTag.UNSIGNED_INTEGER, value: Number(value.slice(2)) } : undefined;
+    const written = value === 'null' ? { type: bac.ApplicationTag.NULL } : unsigned || { type: bac.ApplicationTag.REAL, value: Number(value) };
     await this.client.writeProperty(this.receiver(device), objectOf(object), Number(property), [written], { priority: Number(priority) });
     return { ok: true };
   }

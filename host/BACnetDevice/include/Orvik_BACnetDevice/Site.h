@@ -24,6 +24,7 @@
 namespace Orvik::BACnet::Device
 {
 
+class LogStore;
 class SimulatedDevice;
 class SimulatedTrendLog;
 
@@ -75,9 +76,11 @@ public:
     /// names the file and what is wrong in it.
     static std::unique_ptr<Site> load(const std::string& path);
     /// A program's own device from a site file: the device with `deviceInstance`, or the file's only
-    /// device, which takes that instance (its `instance` member may be left out). Throws as load() does,
-    /// also when the file has several devices and none of them is `deviceInstance`.
-    static std::unique_ptr<Site> loadOwnDevice(const std::string& path, Poco::UInt32 deviceInstance);
+    /// device, which takes that instance (its `instance` member may be left out). Its trend logs with a
+    /// `record` member keep their records in `pStore` (without a store they are refused). Throws as
+    /// load() does, also when the file has several devices and none of them is `deviceInstance`.
+    static std::unique_ptr<Site> loadOwnDevice(const std::string& path, Poco::UInt32 deviceInstance,
+                                               std::shared_ptr<LogStore> pStore = nullptr);
     /// The site of a site file's text; `origin` names it in error messages.
     static std::unique_ptr<Site> parse(const std::string& text, const std::string& origin);
 
