@@ -52,10 +52,22 @@ protected:
     /// What the rig's site holds (not on the device simulator, which a test cannot read).
     const TrendLogPusherSiteRecords& site();
 
-    /// The documents with a final export name in `folder` of `server`, in upload order; a file of any
-    /// other name fails the test.
-    static std::vector<TrendLogPusherDocument> documents(const FtpServer& server,
-                                                         const std::string& folder = "");
+    /// The documents with a final export name in `folder` of `server` (an FtpServer or SshServer), in
+    /// upload order; a file of any other name fails the test.
+    template <class Server>
+    static std::vector<TrendLogPusherDocument> documents(const Server& server, const std::string& folder = "")
+    {
+        std::vector<TrendLogPusherDocument> read;
+        for (const std::string& name : server.files(folder))  // sorted: names sort by upload time
+        {
+            if (!isFinalName(name))
+                ADD_FAILURE() << "unexpected file " << name;
+            else
+                read.emplace_back(server.readFile(folder.empty() ? name : folder + "/" + name));
+        }
+        return read;
+    }
+    static bool isFinalName(const std::string& name);
     /// Checks the records of every trend log of the site in `document` from `next` on, and moves `next`
     /// past the records found.
     void expectRecords(const TrendLogPusherDocument& document, Next& next);

@@ -18,7 +18,10 @@
 #include "ConsoleCapture.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/SftpUploadSession.h"
 #include "ScopedTimeZone.h"
+#include "SshServer.h"
+#include "TextFile.h"
 #include "TlsCertificates.h"
 #include "TrendLogPusherFixture.h"
 
@@ -307,6 +310,88 @@ TEST_F(TrendLogPusherUpload, FtpsUploadsOnlyToAServerWhoseCertificateIsTrustedFo
         EXPECT_FALSE(hasLogin(server)) << "login sent to an untrusted server";
     }
     DocumentUpload::setTrustedCertificates(trustedBefore);
+}
+
+TEST_F(TrendLogPusherUpload, SftpUploadsOnlyToATrustedHostKeyAndLogsInWithPasswordOrKey)
+{
+    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings;
+    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession;
+    using Orvik::Test::SshServer;
+    if (!SshServer::missing().empty())
+        GTEST_SKIP() << SshServer::missing();
+    const std::string password = "pw-7Kq2-never-shown";
+    const SshServer server(password);
+    const Poco::TemporaryFile knownHosts;
+    const std::string known = server.knownHostsLine();
+    // The same host and port with another key of the same type: a changed host key.
+    const std::string otherKey = Orvik::Test::readFile(server.clientKeyFile() + ".pub");
+    const std::string changed = known.substr(0, known.find(' ')) + " " + otherKey;
+    struct Case
+    {
+        const char* what;
+        std::string knownHosts;  // the file's content
+        std::string pinned;
+        bool trustNew;
+        bool withKey;
+        std::string password;
+        const char* reason;  // empty: the upload succeeds
+    };
+    const Case cases[] = {
+        {"known host, password", known, "", false, false, password, ""},
+        {"known host, key", known, "", false, true, "", ""},
+        {"wrong password", known, "", false, false, "wrong-" + password, "refused the login of"},
+        {"unknown host", "", "", false, false, password, "which is not in"},
+        {"changed host key", changed, "", false, false, password, "which differs from its key"},
+        {"pinned fingerprint", "", server.fingerprint(), false, false, password, ""},
+        {"other fingerprint pinned", known, "SHA256:" + std::string(43, 'A'), false, false, password,
+         "not the pinned"},
+        {"changed host key, new hosts trusted", changed, "", true, false, password, "which differs"},
+        {"new host trusted and added", "", "", true, false, password, ""}};
+    const DataSftpSettings settingsBefore = SftpUploadSession::settings();
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        forgetGateway();  // each case a new gateway, whose upload has records to carry
+        serveOnly(smallSite());
+        Orvik::Test::writeFile(knownHosts.path(), c.knownHosts);
+        DataSftpSettings settings;
+        settings.knownHostsFile = knownHosts.path();
+        settings.hostKeyFingerprint = c.pinned;
+        settings.trustNewHosts = c.trustNew;
+        settings.privateKeyFile = c.withKey ? server.clientKeyFile() : "";
+        SftpUploadSession::setSettings(settings);
+        _pRig->database().configure(server.url(), SshServer::_USER, c.password, "upload", 1, 0);
+        start();
+        const Poco::Nullable<std::string> found = positions();
+        const std::size_t before = server.files("upload").size();
+        const ConsoleCapture console;
+        const bool uploaded = _pPusher->createAndSendFiles();
+        EXPECT_EQ(std::string::npos, console.out().find(password)) << console.out();
+        if (*c.reason == '\0')
+        {
+            EXPECT_TRUE(uploaded) << console.out();
+            EXPECT_EQ(before + 1, documents(server, "upload").size());
+            EXPECT_NE(found, positions());
+            if (c.trustNew)
+            {
+                EXPECT_NE(std::string::npos,
+                          Orvik::Test::readFile(knownHosts.path()).find(known.substr(known.find(' ') + 1)));
+            }
+            continue;
+        }
+        EXPECT_FALSE(uploaded);
+        EXPECT_EQ(before, server.files("upload").size());
+        EXPECT_EQ(found, positions());
+        expectFailureLine(
+            console.out(),
+            "AppTrendLogPusher(1): FTP upload exited with exception, server " + server.url() + ": ",
+            c.reason);
+        if (std::string(c.reason) != "refused the login of")
+        {
+            EXPECT_NE(std::string::npos, console.out().find("offered the host key " + server.fingerprint()));
+        }
+    }
+    SftpUploadSession::setSettings(settingsBefore);
 }
 
 TEST_F(TrendLogPusherCycle, RetriesFollowAFailedUploadAndFitIntoThePeriod)

@@ -60,6 +60,8 @@ public:
     /// Waits up to `timeoutMs` for the program to end by itself; its exit code, or -1 when it still runs.
     int wait(int timeoutMs);
     int stop(int graceMs = 5000);
+    /// The program's process id while it runs, else 0.
+    Poco::ProcessHandle::PID id() const { return _process ? _process->id() : 0; }
 
 private:
     struct Lines
