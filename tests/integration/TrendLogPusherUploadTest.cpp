@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -232,6 +233,44 @@ TEST_F(TrendLogPusherUpload, ServerThatStopsReadingTheDocumentEndsTheAttemptInst
     for (const std::string& name : server.files())
         EXPECT_NE(".xml", name.substr(name.size() - 4)) << "a stalled document got its final name";
     EXPECT_EQ(found, positions());
+}
+
+TEST_F(TrendLogPusherUpload, SftpServerThatStopsReadingEndsTheAttemptAfterTheSessionTimeOut)
+{
+    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings;
+    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession;
+    using Orvik::Test::SshServer;
+    if (!SshServer::missing().empty())
+        GTEST_SKIP() << SshServer::missing();
+    SshServer server;
+    const DataSftpSettings settingsBefore = SftpUploadSession::settings();
+    DataSftpSettings settings;
+    settings.hostKeyFingerprint = server.fingerprint();
+    SftpUploadSession::setSettings(settings);
+    serveOnly(smallSite(100000))
+        .database()
+        .configure(server.url(), SshServer::_USER, "secret", "upload", 1, 0);
+    auto timings = TrendLogPusherRig::quickTimings();
+    timings.ftpSessionTimeoutMs = 1000;
+    start(timings);
+    const Poco::Nullable<std::string> found = positions();
+    std::thread freezer(
+        [&]
+        {
+            while (server.files("upload").empty())
+                Poco::Thread::sleep(1);
+            server.signalSessions(SIGSTOP);
+        });
+    const ConsoleCapture quiet;
+    const Poco::Timestamp started;
+    _pPusher->createAndSendFiles();
+    const Poco::Timespan took = Poco::Timestamp() - started;
+    freezer.join();
+    EXPECT_LT(took.totalMilliseconds(), 20000) << quiet.out();
+    for (const std::string& name : server.files("upload"))
+        EXPECT_NE(".xml", name.substr(name.size() - 4)) << "a stalled document got its final name";
+    EXPECT_EQ(found, positions());
+    SftpUploadSession::setSettings(settingsBefore);
 }
 
 TEST_F(TrendLogPusherUpload, SessionWithoutLoginAndVsftpdUploadIntoADirectory)

@@ -145,7 +145,7 @@ void SshServer::start()
 
 void SshServer::stop()
 {
-    dropSessions();
+    signalSessions(SIGKILL);
     _pDaemon.reset();
 }
 
@@ -166,12 +166,12 @@ std::vector<pid_t> SshServer::sessions() const
     return found;
 }
 
-void SshServer::dropSessions()
+void SshServer::signalSessions(int signal)
 {
     if (!_pDaemon || _pDaemon->id() == 0)
         return;
     for (pid_t pid : sessions())
-        ::kill(pid, SIGKILL);
+        ::kill(pid, signal);
 }
 
 void SshServer::restart()

@@ -51,8 +51,9 @@ public:
     /// Content of the file `name` (relative to the login directory).
     std::string readFile(const std::string& name) const;
 
-    /// Kills the sessions, as a crash of the server's session processes would: their connections drop.
-    void dropSessions();
+    /// Sends `signal` to every session process: SIGKILL drops their connections as a crash would,
+    /// SIGSTOP makes a server that no longer reads or answers.
+    void signalSessions(int signal);
     /// Kills the server with its sessions and starts it again, with the same keys on the same port.
     void restart();
 

@@ -39,12 +39,24 @@ void freeSftp(sftp_session_struct* pSftp)
     sftp_free(pSftp);
 }
 
+/// A blocking call on the connection, bounded by the watchdog.
+struct Bounded
+{
+    explicit Bounded(ConnectionWatchdog& watchdog) : watchdog(watchdog) { watchdog.arm(); }
+    ~Bounded() { watchdog.disarm(); }
+    Bounded(const Bounded&) = delete;
+    Bounded& operator=(const Bounded&) = delete;
+
+    ConnectionWatchdog& watchdog;
+};
+
 /// Writes the document to an open remote file in chunks, each confirmed by the server before the next;
 /// a refused write fails the stream.
 class SftpWriteBuffer : public std::streambuf
 {
 public:
-    explicit SftpWriteBuffer(sftp_file file) : _file(file), _chunk(WRITE_CHUNK)
+    SftpWriteBuffer(sftp_file file, ConnectionWatchdog& watchdog)
+        : _file(file), _watchdog(watchdog), _chunk(WRITE_CHUNK)
     {
         setp(_chunk.data(), _chunk.data() + _chunk.size());
     }
@@ -67,6 +79,7 @@ protected:
 private:
     bool writeChunk()
     {
+        const Bounded bounded(_watchdog);
         for (const char* pNext = pbase(); pNext < pptr();)
         {
             const ssize_t written = sftp_write(_file, pNext, static_cast<std::size_t>(pptr() - pNext));
@@ -81,6 +94,7 @@ private:
     }
 
     sftp_file _file;
+    ConnectionWatchdog& _watchdog;
     std::vector<char> _chunk;
 };
 
@@ -153,6 +167,7 @@ SftpUploadSession::SftpUploadSession(const Poco::URI& server, const DataFtpServe
     : _server(server.getHost() + ":" +
               std::to_string(server.getSpecifiedPort() != 0 ? server.getSpecifiedPort() : SSH_PORT)),
       _directory(uploadDirectory(server, ftp.directory)),
+      _watchdog(Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(timings.ftpSessionTimeoutMs) * 1000)),
       _pSsh(ssh_new(), freeSsh),
       _pSftp(nullptr, freeSftp)
 {
@@ -173,6 +188,7 @@ SftpUploadSession::SftpUploadSession(const Poco::URI& server, const DataFtpServe
 SftpUploadSession::~SftpUploadSession()
 {
     closeFile();
+    _watchdog.watch(-1);  // the number may serve another connection once the session is freed
 }
 
 void SftpUploadSession::connect(const Poco::URI& server, const std::string& user,
@@ -206,11 +222,8 @@ void SftpUploadSession::connect(const Poco::URI& server, const std::string& user
     {
         fail("connection");
     }
-    const long sessionTimeoutUs = timings.ftpSessionTimeoutMs * 1000L;
-    const long sessionSeconds = sessionTimeoutUs / 1000000;
-    const long sessionRestUs = sessionTimeoutUs % 1000000;
-    ssh_options_set(session, SSH_OPTIONS_TIMEOUT, &sessionSeconds);
-    ssh_options_set(session, SSH_OPTIONS_TIMEOUT_USEC, &sessionRestUs);
+    // From here on libssh would retry a timed-out wait for an answer for good: the watchdog bounds it.
+    _watchdog.watch(ssh_get_fd(session));
 }
 
 void SftpUploadSession::checkHostKey(const DataSftpSettings& settings)
@@ -288,6 +301,7 @@ void SftpUploadSession::logIn(const std::string& user, const std::string& passwo
     }
     if (!password.empty())
     {
+        const Bounded bounded(_watchdog);
         const int result = ssh_userauth_password(_pSsh.get(), nullptr, password.c_str());
         if (result == SSH_AUTH_SUCCESS)
         {
@@ -322,7 +336,11 @@ bool SftpUploadSession::logInWithKey(const std::string& keyFile)
         throw Poco::InvalidArgumentException("SFTP private key file " + keyFile +
                                              " holds no private key that can be read without a passphrase");
     }
-    const int result = ssh_userauth_publickey(_pSsh.get(), nullptr, key);
+    int result = SSH_AUTH_ERROR;
+    {
+        const Bounded bounded(_watchdog);
+        result = ssh_userauth_publickey(_pSsh.get(), nullptr, key);
+    }
     ssh_key_free(key);
     if (result == SSH_AUTH_ERROR)
     {
@@ -333,6 +351,7 @@ bool SftpUploadSession::logInWithKey(const std::string& keyFile)
 
 void SftpUploadSession::startSftp()
 {
+    const Bounded bounded(_watchdog);
     _pSftp.reset(sftp_new(_pSsh.get()));
     if (!_pSftp || sftp_init(_pSftp.get()) != SSH_OK)
     {
@@ -343,12 +362,15 @@ void SftpUploadSession::startSftp()
 std::ostream& SftpUploadSession::beginUpload(const std::string& name)
 {
     closeFile();
-    _pFile = sftp_open(_pSftp.get(), remotePath(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    {
+        const Bounded bounded(_watchdog);
+        _pFile = sftp_open(_pSftp.get(), remotePath(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     if (_pFile == nullptr)
     {
         fail("creating " + remotePath(name));
     }
-    _pBuffer = std::make_unique<SftpWriteBuffer>(_pFile);
+    _pBuffer = std::make_unique<SftpWriteBuffer>(_pFile, _watchdog);
     _pStream = std::make_unique<std::ostream>(_pBuffer.get());
     return *_pStream;
 }
@@ -361,6 +383,7 @@ void SftpUploadSession::endUpload()
     }
     sftp_file file = _pFile;
     _pFile = nullptr;
+    const Bounded bounded(_watchdog);
     if (sftp_close(file) != SSH_OK)
     {
         fail("completing the document");
@@ -371,6 +394,7 @@ void SftpUploadSession::rename(const std::string& from, const std::string& to)
 {
     // libssh renames with the server's posix-rename extension where offered (replacing atomically),
     // else with the protocol's own rename, which refuses an existing target.
+    const Bounded bounded(_watchdog);
     if (sftp_rename(_pSftp.get(), remotePath(from).c_str(), remotePath(to).c_str()) != SSH_OK)
     {
         fail("renaming " + remotePath(from) + " to " + remotePath(to));
@@ -382,6 +406,7 @@ void SftpUploadSession::discard(const std::string& name) noexcept
     closeFile();
     if (_pSftp && _pSsh && ssh_is_connected(_pSsh.get()) != 0)
     {
+        const Bounded bounded(_watchdog);
         sftp_unlink(_pSftp.get(), remotePath(name).c_str());  // a failure leaves only a temporary name
     }
 }
@@ -391,8 +416,9 @@ void SftpUploadSession::close()
     closeFile();
     if (ssh_is_connected(_pSsh.get()) == 0)
     {
-        throw Poco::Net::NetException("SFTP server " + _server + ": the connection was lost");
+        fail("the session");
     }
+    _watchdog.watch(-1);
     _pSftp.reset();
     _pSsh.reset();
 }
@@ -403,6 +429,7 @@ void SftpUploadSession::closeFile()
     _pBuffer.reset();
     if (_pFile != nullptr)
     {
+        const Bounded bounded(_watchdog);
         sftp_close(_pFile);
         _pFile = nullptr;
     }
@@ -419,6 +446,11 @@ std::string SftpUploadSession::remotePath(const std::string& name) const
 
 void SftpUploadSession::fail(const std::string& what) const
 {
+    if (_watchdog.fired())
+    {
+        throw Poco::TimeoutException("SFTP server " + _server + ": " + what + " failed: no answer within " +
+                                     std::to_string(_watchdog.timeout().totalMilliseconds()) + " ms");
+    }
     throw Poco::Net::NetException("SFTP server " + _server + ": " + what +
                                   " failed: " + (_pSsh ? ssh_get_error(_pSsh.get()) : "no session"));
 }

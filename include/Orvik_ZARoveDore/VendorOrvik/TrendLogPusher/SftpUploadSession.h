@@ -5,6 +5,7 @@
 #include <memory>
 #include <streambuf>
 
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/ConnectionWatchdog.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataFtpServer.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataPusherTimings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataSftpSettings.h"
@@ -27,8 +28,9 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 ///   settings() first, then with the password; a key file that others may read is refused.
 /// - the files go to the directory parameter, or else to the address's path (absolute; "/~/dir" is
 ///   relative to the login directory), or else to the login directory.
-/// The connect time-out bounds the connection and key exchange, the session time-out each later wait
-/// for the server. rename() replaces atomically where the server offers posix-rename.
+/// The connect time-out bounds the connection and key exchange, the session time-out each later call
+/// that waits for the server (ConnectionWatchdog). rename() replaces atomically where the server offers
+/// posix-rename.
 class SftpUploadSession : public UploadSession
 {
 public:
@@ -71,6 +73,7 @@ private:
 
     std::string _server;  ///< "host:port", for messages
     std::string _directory;
+    ConnectionWatchdog _watchdog;
     std::unique_ptr<ssh_session_struct, void (*)(ssh_session_struct*)> _pSsh;
     std::unique_ptr<sftp_session_struct, void (*)(sftp_session_struct*)> _pSftp;
     sftp_file_struct* _pFile = nullptr;
