@@ -149,6 +149,18 @@ const Refusal REFUSALS[] = {
       "--local-device=" + DEMO_SITE},
      "no device 5: the file holds one device, or several with this one among them",
      false},
+    {"SftpFingerprintMalformed",
+     {DB, NET, "--sftp-host-fingerprint=MD5:16:27"},
+     "--sftp-host-fingerprint: not SHA256: and 43 base64 characters"},
+    {"SftpKeyFileOpenToOthers",
+     {DB, NET, "--sftp-key-file={dir}/id_ed25519"},
+     "--sftp-key-file: {dir}/id_ed25519 is open to other users than its owner",
+     true,
+     [](const std::string& dir)
+     {
+         writeFile(dir + "/id_ed25519", "key\n");
+         ::chmod((dir + "/id_ed25519").c_str(), 0644);
+     }},
     {"MalformedSiteFile",
      {"--database={dir}/new.db", "--network={dir}/site.json", "--device-instance=1"},
      "{dir}/site.json",

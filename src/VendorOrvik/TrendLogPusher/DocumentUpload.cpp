@@ -111,14 +111,28 @@ std::string DocumentUpload::problemWith(Poco::Int32 number, const std::string& t
     {
         return "\"" + text + "\" names no host";
     }
-    // The SFTP login takes the user from the address; a password there would be shown and exported
-    // with it.
-    if (uri.getScheme() == SftpUploadSession::_SCHEME && uri.getUserInfo().find(':') != std::string::npos)
+    if (holdsPassword(text))
     {
         return "holds a password, which belongs in " +
                PusherParameterNames::describe(PusherParameterNames::_FTP_PASSWORD);
     }
     return "";
+}
+
+bool DocumentUpload::holdsPassword(const std::string& serverURL)
+{
+    // The SFTP login takes the user from the address; a password there would be shown and exported
+    // with it.
+    try
+    {
+        const Poco::URI uri = serverAddress(serverURL);
+        return uri.getScheme() == SftpUploadSession::_SCHEME &&
+               uri.getUserInfo().find(':') != std::string::npos;
+    }
+    catch (const Poco::SyntaxException&)
+    {
+        return false;
+    }
 }
 
 bool DocumentUpload::sendsPasswordInClearText() const

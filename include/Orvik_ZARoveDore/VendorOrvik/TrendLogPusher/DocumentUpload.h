@@ -58,6 +58,9 @@ public:
     /// Why the text of parameter `number` would be refused by checkUploadTarget(), or "" when it would
     /// not (any text of other parameters). For tools that check a value before it is stored.
     static std::string problemWith(Poco::Int32 number, const std::string& text);
+    /// True when `serverURL` is an sftp address that names a password (user:password@), which
+    /// problemWith() refuses; a message about it must not repeat the address.
+    static bool holdsPassword(const std::string& serverURL);
     /// True when the login would send a password over a connection without encryption: a user and a
     /// password are given and the server's address is neither "ftps" nor "sftp". Call once
     /// checkUploadTarget() has passed.
