@@ -235,7 +235,7 @@ TEST_F(TrendLogPusherUpload, ServerThatStopsReadingTheDocumentEndsTheAttemptInst
     EXPECT_EQ(found, positions());
 }
 
-TEST_F(TrendLogPusherUpload, SftpServerThatStopsReadingEndsTheAttemptAfterTheSessionTimeOut)
+TEST_F(TrendLogPusherUpload, SftpFailuresEndTheAttemptWithoutADocumentOrALeftOverTemporaryFile)
 {
     using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings;
     using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession;
@@ -247,13 +247,36 @@ TEST_F(TrendLogPusherUpload, SftpServerThatStopsReadingEndsTheAttemptAfterTheSes
     DataSftpSettings settings;
     settings.hostKeyFingerprint = server.fingerprint();
     SftpUploadSession::setSettings(settings);
+    // 100000 records: a document larger than all buffers between the gateway and the server.
     serveOnly(smallSite(100000))
         .database()
         .configure(server.url(), SshServer::_USER, "secret", "upload", 1, 0);
     auto timings = TrendLogPusherRig::quickTimings();
     timings.ftpSessionTimeoutMs = 1000;
+    const Poco::Timestamp fixed;
+    timings.now = [fixed] { return fixed; };
     start(timings);
     const Poco::Nullable<std::string> found = positions();
+
+    // The final name exists already: the rename is refused (never replacing a document), the temporary
+    // file removed.
+    const Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataFtpServer anyServer;
+    const std::string initials = "TST";
+    const std::string taken = "upload/" + Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DocumentUpload(
+                                              anyServer, initials, timings)
+                                              .getFileName(fixed);
+    Orvik::Test::writeFile(server.home() + "/" + taken, "an earlier document");
+    {
+        const ConsoleCapture console;
+        EXPECT_FALSE(_pPusher->createAndSendFiles());
+        EXPECT_NE(std::string::npos, console.out().find("renaming upload/")) << console.out();
+    }
+    EXPECT_EQ(std::vector<std::string>{taken.substr(7)}, server.files("upload"));
+    EXPECT_EQ("an earlier document", server.readFile(taken));
+    EXPECT_EQ(found, positions());
+
+    // The server stops reading and answering mid-document: the session time-out ends the attempt.
+    Poco::File(server.home() + "/" + taken).remove();
     std::thread freezer(
         [&]
         {
@@ -266,7 +289,7 @@ TEST_F(TrendLogPusherUpload, SftpServerThatStopsReadingEndsTheAttemptAfterTheSes
     _pPusher->createAndSendFiles();
     const Poco::Timespan took = Poco::Timestamp() - started;
     freezer.join();
-    EXPECT_LT(took.totalMilliseconds(), 20000) << quiet.out();
+    EXPECT_LT(took.totalMilliseconds(), 10000) << quiet.out();
     for (const std::string& name : server.files("upload"))
         EXPECT_NE(".xml", name.substr(name.size() - 4)) << "a stalled document got its final name";
     EXPECT_EQ(found, positions());

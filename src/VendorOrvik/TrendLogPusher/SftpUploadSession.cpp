@@ -203,6 +203,9 @@ void SftpUploadSession::connect(const Poco::URI& server, const std::string& user
     const std::string knownHosts =
         settings.knownHostsFile.empty() ? defaultKnownHostsFile() : settings.knownHostsFile;
     const bool processConfig = false;  // the gateway's options only, no ~/.ssh/config
+    // Each write waits for the server's answer: without it, Nagle's algorithm and the server's delayed
+    // acknowledgement hold every write back for tens of milliseconds.
+    const int noDelay = 1;
     const long connectTimeoutUs = timings.ftpConnectTimeoutMs * 1000L;
     const long connectSeconds = connectTimeoutUs / 1000000;
     const long connectRestUs = connectTimeoutUs % 1000000;
@@ -210,6 +213,7 @@ void SftpUploadSession::connect(const Poco::URI& server, const std::string& user
         ssh_options_set(session, SSH_OPTIONS_HOST, server.getHost().c_str()) != SSH_OK ||
         ssh_options_set(session, SSH_OPTIONS_PORT, &port) != SSH_OK ||
         ssh_options_set(session, SSH_OPTIONS_USER, user.c_str()) != SSH_OK ||
+        ssh_options_set(session, SSH_OPTIONS_NODELAY, &noDelay) != SSH_OK ||
         // The one file: a system-wide file would trust what the gateway's own file does not name.
         ssh_options_set(session, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str()) != SSH_OK ||
         ssh_options_set(session, SSH_OPTIONS_GLOBAL_KNOWNHOSTS, knownHosts.c_str()) != SSH_OK ||
@@ -392,8 +396,9 @@ void SftpUploadSession::endUpload()
 
 void SftpUploadSession::rename(const std::string& from, const std::string& to)
 {
-    // libssh renames with the server's posix-rename extension where offered (replacing atomically),
-    // else with the protocol's own rename, which refuses an existing target.
+    // The protocol's own rename: it refuses an existing target, never replacing a document, and OpenSSH
+    // makes the name appear at once (link, then unlink). libssh 0.10 cannot send the posix-rename
+    // extension; nothing here needs to replace, as every attempt has a name of its own.
     const Bounded bounded(_watchdog);
     if (sftp_rename(_pSftp.get(), remotePath(from).c_str(), remotePath(to).c_str()) != SSH_OK)
     {

@@ -29,8 +29,7 @@ namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 /// - the files go to the directory parameter, or else to the address's path (absolute; "/~/dir" is
 ///   relative to the login directory), or else to the login directory.
 /// The connect time-out bounds the connection and key exchange, the session time-out each later call
-/// that waits for the server (ConnectionWatchdog). rename() replaces atomically where the server offers
-/// posix-rename.
+/// that waits for the server (ConnectionWatchdog). rename() refuses an existing target.
 class SftpUploadSession : public UploadSession
 {
 public:
