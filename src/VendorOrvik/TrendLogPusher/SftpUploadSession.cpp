@@ -98,9 +98,16 @@ private:
     std::vector<char> _chunk;
 };
 
-std::string defaultKnownHostsFile()
+std::string knownHostsFileOf(const DataSftpSettings& settings)
 {
-    return Poco::Path(Poco::Path::home()).append(".ssh/known_hosts").toString();
+    return settings.knownHostsFile.empty()
+               ? Poco::Path(Poco::Path::home()).append(".ssh/known_hosts").toString()
+               : settings.knownHostsFile;
+}
+
+unsigned int portOf(const Poco::URI& server)
+{
+    return server.getSpecifiedPort() != 0 ? server.getSpecifiedPort() : SSH_PORT;
 }
 
 /// The directory parameter as FTP takes it; else the address's path (absolute, or after "/~/" relative
@@ -164,8 +171,7 @@ bool SftpUploadSession::isFingerprint(const std::string& text)
 
 SftpUploadSession::SftpUploadSession(const Poco::URI& server, const DataFtpServer& ftp,
                                      const DataPusherTimings& timings)
-    : _server(server.getHost() + ":" +
-              std::to_string(server.getSpecifiedPort() != 0 ? server.getSpecifiedPort() : SSH_PORT)),
+    : _server(server.getHost() + ":" + std::to_string(portOf(server))),
       _directory(uploadDirectory(server, ftp.directory)),
       _watchdog(Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(timings.ftpSessionTimeoutMs) * 1000)),
       _pSsh(ssh_new(), freeSsh),
@@ -199,9 +205,8 @@ void SftpUploadSession::connect(const Poco::URI& server, const std::string& user
         throw Poco::OutOfMemoryException("SSH session");
     }
     ssh_session session = _pSsh.get();
-    const unsigned int port = server.getSpecifiedPort() != 0 ? server.getSpecifiedPort() : SSH_PORT;
-    const std::string knownHosts =
-        settings.knownHostsFile.empty() ? defaultKnownHostsFile() : settings.knownHostsFile;
+    const unsigned int port = portOf(server);
+    const std::string knownHosts = knownHostsFileOf(settings);
     const bool processConfig = false;  // the gateway's options only, no ~/.ssh/config
     // Each write waits for the server's answer: without it, Nagle's algorithm and the server's delayed
     // acknowledgement hold every write back for tens of milliseconds.
@@ -242,8 +247,7 @@ void SftpUploadSession::checkHostKey(const DataSftpSettings& settings)
         }
         return;
     }
-    const std::string knownHosts =
-        settings.knownHostsFile.empty() ? defaultKnownHostsFile() : settings.knownHostsFile;
+    const std::string knownHosts = knownHostsFileOf(settings);
     switch (ssh_session_is_known_server(_pSsh.get()))
     {
         case SSH_KNOWN_HOSTS_OK:
