@@ -3,7 +3,9 @@
 #include "TextFile.h"
 
 #include <Poco/File.h>
+
 #include <Poco/RegularExpression.h>
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/SftpUploadSession.h"
 
 std::string TrendLogPusherFixture::smallSite(int records)
 {
@@ -27,6 +29,34 @@ TrendLogPusherFixture::FtpServer& TrendLogPusherFixture::ftp()
     if (!_ftp)
         _ftp.emplace();
     return *_ftp;
+}
+
+void TrendLogPusherFixture::TearDown()
+{
+    if (_sftpBefore)
+        Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession::setSettings(*_sftpBefore);
+}
+
+TrendLogPusherFixture::SshServer* TrendLogPusherFixture::ssh()
+{
+    if (!_ssh && SshServer::missing().empty())
+        _ssh.emplace();
+    return _ssh ? &*_ssh : nullptr;
+}
+
+void TrendLogPusherFixture::setSftp(const DataSftpSettings& settings)
+{
+    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession;
+    if (!_sftpBefore)
+        _sftpBefore = SftpUploadSession::settings();
+    SftpUploadSession::setSettings(settings);
+}
+
+TrendLogPusherFixture::DataSftpSettings TrendLogPusherFixture::pinned(const std::string& fingerprint)
+{
+    DataSftpSettings settings;
+    settings.hostKeyFingerprint = fingerprint;
+    return settings;
 }
 
 void TrendLogPusherFixture::forgetGateway()

@@ -25,12 +25,8 @@
 #include "Orvik_BACnet/Codec/DecodeError.h"
 #include "Orvik_BACnet/Codec/Npdu.h"
 #include "Orvik_BACnetDevice/IP/SiteServer.h"
-#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/SftpUploadSession.h"
-#include "SshServer.h"
 #include "TrendLogPusherFixture.h"
 
-using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings;
-using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession;
 using Orvik::BACnet::Client::Simulation::SimulatedFault;
 using Orvik::Test::FtpFault;
 using Orvik::Test::FtpServer;
@@ -287,26 +283,11 @@ protected:
         return sequence;
     }
 
-    void TearDown() override
-    {
-        if (_pSsh)
-            SftpUploadSession::setSettings(_sftpBefore);
-    }
-
-    /// From now on the gateway uploads to an SSH server instead of the FTP server.
+    /// From now on the gateway uploads to the SSH server instead of the FTP server.
     void overSftp()
     {
-        _pSsh = std::make_unique<SshServer>();
-        _sftpBefore = SftpUploadSession::settings();
-        trustSshServer(true);
+        _pSsh = ssh();
         _pRig->database().configure(_pSsh->url(), SshServer::_USER, "secret", "", 2, 0);
-    }
-
-    void trustSshServer(bool trusted)
-    {
-        DataSftpSettings settings;
-        settings.hostKeyFingerprint = trusted ? _pSsh->fingerprint() : "SHA256:" + std::string(43, 'A');
-        SftpUploadSession::setSettings(settings);
     }
 
     /// Starts fault `kind` (1 to 4) of the server: over FTP a refused login, data dropped, a refused
@@ -321,7 +302,7 @@ protected:
             ftp().setFault(ftpFaults[kind], std::uniform_int_distribution<std::size_t>(100, 40000)(_random));
             return std::nullopt;
         }
-        trustSshServer(kind != 3);
+        setSftp(pinned(kind != 3 ? _pSsh->fingerprint() : "SHA256:" + std::string(43, 'A')));
         const auto dropSessions = [this] { _pSsh->signalSessions(SIGKILL); };
         if (kind == 1)
             return std::make_optional<MidUploadFault>(*_pSsh, dropSessions);
@@ -409,9 +390,8 @@ protected:
     }
 
     const unsigned _seed = std::random_device()();
-    std::unique_ptr<SshServer> _pSsh;
-    DataSftpSettings _sftpBefore;
-    int _hits = 0;  // faults of the SSH server that hit an upload
+    SshServer* _pSsh = nullptr;  // set: uploads go to the SSH server
+    int _hits = 0;               // faults of the SSH server that hit an upload
     std::mt19937 _random{_seed};
     const std::string _siteText = liveSite();
 };
@@ -425,7 +405,7 @@ TEST_F(TrendLogPusherNoRecordLost, RandomFaultsLoseNoRecordAndRepeatNone)
 
 TEST_F(TrendLogPusherNoRecordLost, RandomFaultsOverSftpLoseNoRecordAndRepeatNone)
 {
-    if (!SshServer::missing().empty())
+    if (ssh() == nullptr)
         GTEST_SKIP() << SshServer::missing();
     overSftp();
     randomFaultsLoseNoRecordAndRepeatNone();

@@ -19,9 +19,7 @@
 #include "ConsoleCapture.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
-#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/SftpUploadSession.h"
 #include "ScopedTimeZone.h"
-#include "SshServer.h"
 #include "TextFile.h"
 #include "TlsCertificates.h"
 #include "TrendLogPusherFixture.h"
@@ -237,16 +235,10 @@ TEST_F(TrendLogPusherUpload, ServerThatStopsReadingTheDocumentEndsTheAttemptInst
 
 TEST_F(TrendLogPusherUpload, SftpFailuresEndTheAttemptWithoutADocumentOrALeftOverTemporaryFile)
 {
-    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings;
-    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession;
-    using Orvik::Test::SshServer;
-    if (!SshServer::missing().empty())
+    if (ssh() == nullptr)
         GTEST_SKIP() << SshServer::missing();
-    SshServer server;
-    const DataSftpSettings settingsBefore = SftpUploadSession::settings();
-    DataSftpSettings settings;
-    settings.hostKeyFingerprint = server.fingerprint();
-    SftpUploadSession::setSettings(settings);
+    SshServer& server = *ssh();
+    setSftp(pinned(server.fingerprint()));
     // 100000 records: a document larger than all buffers between the gateway and the server.
     serveOnly(smallSite(100000))
         .database()
@@ -293,7 +285,6 @@ TEST_F(TrendLogPusherUpload, SftpFailuresEndTheAttemptWithoutADocumentOrALeftOve
     for (const std::string& name : server.files("upload"))
         EXPECT_NE(".xml", name.substr(name.size() - 4)) << "a stalled document got its final name";
     EXPECT_EQ(found, positions());
-    SftpUploadSession::setSettings(settingsBefore);
 }
 
 TEST_F(TrendLogPusherUpload, SessionWithoutLoginAndVsftpdUploadIntoADirectory)
@@ -376,9 +367,6 @@ TEST_F(TrendLogPusherUpload, FtpsUploadsOnlyToAServerWhoseCertificateIsTrustedFo
 
 TEST_F(TrendLogPusherUpload, SftpUploadsOnlyToATrustedHostKeyAndLogsInWithPasswordOrKey)
 {
-    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings;
-    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession;
-    using Orvik::Test::SshServer;
     if (!SshServer::missing().empty())
         GTEST_SKIP() << SshServer::missing();
     const std::string password = "pw-7Kq2-never-shown";
@@ -409,7 +397,6 @@ TEST_F(TrendLogPusherUpload, SftpUploadsOnlyToATrustedHostKeyAndLogsInWithPasswo
          "not the pinned"},
         {"changed host key, new hosts trusted", changed, "", true, false, password, "which differs"},
         {"new host trusted and added", "", "", true, false, password, ""}};
-    const DataSftpSettings settingsBefore = SftpUploadSession::settings();
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.what);
@@ -421,7 +408,7 @@ TEST_F(TrendLogPusherUpload, SftpUploadsOnlyToATrustedHostKeyAndLogsInWithPasswo
         settings.hostKeyFingerprint = c.pinned;
         settings.trustNewHosts = c.trustNew;
         settings.privateKeyFile = c.withKey ? server.clientKeyFile() : "";
-        SftpUploadSession::setSettings(settings);
+        setSftp(settings);
         _pRig->database().configure(server.url(), SshServer::_USER, c.password, "upload", 1, 0);
         start();
         const Poco::Nullable<std::string> found = positions();
@@ -453,7 +440,6 @@ TEST_F(TrendLogPusherUpload, SftpUploadsOnlyToATrustedHostKeyAndLogsInWithPasswo
             EXPECT_NE(std::string::npos, console.out().find("offered the host key " + server.fingerprint()));
         }
     }
-    SftpUploadSession::setSettings(settingsBefore);
 }
 
 TEST_F(TrendLogPusherCycle, RetriesFollowAFailedUploadAndFitIntoThePeriod)
