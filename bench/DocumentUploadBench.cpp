@@ -62,7 +62,8 @@ Upload upload(const DataFtpServer& server, std::size_t bytes)
     {
         std::string page;
         for (int record = 0; page.size() < 8192; ++record)
-            page += "<r t=\"2026-01-01T00:00:00Z\" v=\"" + std::to_string(record * 0.25) + "\" s=\"0000\"/>\n";
+            page +=
+                "<r t=\"2026-01-01T00:00:00Z\" v=\"" + std::to_string(record * 0.25) + "\" s=\"0000\"/>\n";
         for (std::size_t written = 0; written < bytes && os.good(); written += page.size())
         {
             os.write(page.data(), static_cast<std::streamsize>(std::min(page.size(), bytes - written)));
