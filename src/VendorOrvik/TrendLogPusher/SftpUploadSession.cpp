@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
@@ -159,6 +160,10 @@ std::string SftpUploadSession::problemWithKeyFile(const std::string& path)
     if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0)
     {
         return path + " is open to other users than its owner (chmod 600 " + path + ")";
+    }
+    if (::access(path.c_str(), R_OK) != 0)
+    {
+        return path + " cannot be read by the user the gateway runs as";
     }
     return "";
 }

@@ -40,8 +40,8 @@ public:
     /// start; tests that change them put the previous ones back.
     static void setSettings(const DataSftpSettings& settings);
     static DataSftpSettings settings();
-    /// Why `path` cannot serve as the private key file (missing, or readable or writable by others than
-    /// its owner), or "" when it can.
+    /// Why `path` cannot serve as the private key file (missing, readable or writable by others than
+    /// its owner, or unreadable for this process), or "" when it can.
     static std::string problemWithKeyFile(const std::string& path);
     /// True for "SHA256:" and the 43 base64 characters of a SHA-256 hash, as ssh-keygen -l prints it.
     static bool isFingerprint(const std::string& text);
