@@ -267,7 +267,21 @@ TEST_F(TrendLogPusherUpload, SftpFailuresEndTheAttemptWithoutADocumentOrALeftOve
     EXPECT_EQ("an earlier document", server.readFile(taken));
     EXPECT_EQ(found, positions());
 
+    // The server's disk is full: the refused write fails the attempt with its reason, the temporary
+    // file is removed.
+    _pRig->database().setParameter(16, std::string("full"));
+    start(timings);
+    {
+        const ConsoleCapture console;
+        EXPECT_FALSE(_pPusher->createAndSendFiles());
+        EXPECT_NE(std::string::npos, console.out().find("writing the document failed")) << console.out();
+    }
+    EXPECT_TRUE(server.files("full").empty());
+    EXPECT_EQ(found, positions());
+
     // The server stops reading and answering mid-document: the session time-out ends the attempt.
+    _pRig->database().setParameter(16, std::string("upload"));
+    start(timings);
     Poco::File(server.home() + "/" + taken).remove();
     std::thread freezer(
         [&]

@@ -90,6 +90,7 @@ SshServer::SshServer(const std::string& password)
 {
     Poco::File(home() + "/.ssh").createDirectories();
     Poco::File(home() + "/upload").createDirectories();
+    Poco::File(home() + "/full").createDirectories();
     ::chmod(_folder.c_str(), 0755);
     ::chmod((home() + "/.ssh").c_str(), 0700);
     // sshd's privilege separation folder, which a machine without a running sshd may lack.
@@ -136,9 +137,10 @@ void SshServer::start()
         "unshare",
         std::vector<std::string>{"--mount", "--propagation", "private", "/bin/sh", "-c",
                                  "mount --bind \"$1\" /etc/passwd && mount --bind \"$2\" /etc/shadow "
-                                 "&& exec " +
+                                 "&& mount -t tmpfs -o size=64k tmpfs \"$4\" && exec " +
                                      SSHD + " -D -e -f \"$3\"",
-                                 "sshd", _folder + "/passwd", _folder + "/shadow", _folder + "/sshd_config"});
+                                 "sshd", _folder + "/passwd", _folder + "/shadow", _folder + "/sshd_config",
+                                 home() + "/full"});
     if (!_pDaemon->waitForLineStarting(ChildProcess::Stream::ERROR, "Server listening", 10000))
         throw Poco::RuntimeException("test SSH server did not start", _pDaemon->errorText());
 }
@@ -191,10 +193,18 @@ std::string SshServer::knownHostsLine() const
     return "[127.0.0.1]:" + std::to_string(_port) + " " + word(key, 0) + " " + word(key, 1) + "\n";
 }
 
+std::string SshServer::seenBySshd(const std::string& name) const
+{
+    // "full" is mounted in sshd's namespace only: its files are seen through sshd's root.
+    const std::string root =
+        _pDaemon && _pDaemon->id() != 0 ? "/proc/" + std::to_string(_pDaemon->id()) + "/root" : "";
+    return root + home() + (name.empty() ? "" : "/" + name);
+}
+
 std::vector<std::string> SshServer::files(const std::string& folder) const
 {
     std::vector<std::string> names;
-    for (Poco::DirectoryIterator it(folder.empty() ? home() : home() + "/" + folder), end; it != end; ++it)
+    for (Poco::DirectoryIterator it(seenBySshd(folder)), end; it != end; ++it)
     {
         if (it->isFile())
             names.push_back(it.name());
@@ -205,7 +215,7 @@ std::vector<std::string> SshServer::files(const std::string& folder) const
 
 std::string SshServer::readFile(const std::string& name) const
 {
-    return Orvik::Test::readFile(home() + "/" + name);
+    return Orvik::Test::readFile(seenBySshd(name));
 }
 
 }  // namespace Orvik::Test

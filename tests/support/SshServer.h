@@ -13,7 +13,8 @@ namespace Orvik::Test
 class ChildProcess;
 
 /// OpenSSH's sshd on a free port of 127.0.0.1 serving SFTP only (internal-sftp), for one user, _USER,
-/// whose login directory is a temporary folder holding an empty folder "upload". Its host key and a
+/// whose login directory is a temporary folder holding two empty folders: "upload" and "full", a file
+/// system of 64 KiB (full once a document is larger). Its host key and a
 /// key authorised for the user are made by ssh-keygen at start. The password is checked against a
 /// passwd and shadow file of the fixture's own, which only sshd sees (bind-mounted in a mount namespace
 /// of its own), so the machine's users stay untouched.
@@ -61,6 +62,8 @@ private:
     void start();
     void stop();
     std::vector<pid_t> sessions() const;
+    /// The path of `name` (relative to the login directory) as sshd sees it.
+    std::string seenBySshd(const std::string& name) const;
 
     std::string _folder;
     std::uint16_t _port = 0;

@@ -187,6 +187,10 @@ bool DocumentUpload::uploadDocument(UploadSession& session, const std::string& f
             session.endUpload();
             session.rename(partName, fileName);
         }
+        else
+        {
+            session.throwIfTransferBroke();
+        }
     }
     catch (...)
     {

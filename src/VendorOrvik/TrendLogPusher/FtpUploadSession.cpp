@@ -128,6 +128,11 @@ void FtpUploadSession::endUpload()
     _pSession->endUpload();
 }
 
+void FtpUploadSession::throwIfTransferBroke()
+{
+    // Poco's data stream keeps no reason; the server's reply is read (and dropped) by discard().
+}
+
 void FtpUploadSession::rename(const std::string& from, const std::string& to)
 {
     _pSession->rename(from, to);

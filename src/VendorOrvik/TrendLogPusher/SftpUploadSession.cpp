@@ -403,6 +403,15 @@ void SftpUploadSession::endUpload()
     }
 }
 
+void SftpUploadSession::throwIfTransferBroke()
+{
+    // Only a refused write makes the stream bad; the writer's own failures leave it good.
+    if (_pStream && _pStream->bad())
+    {
+        fail("writing the document");
+    }
+}
+
 void SftpUploadSession::rename(const std::string& from, const std::string& to)
 {
     // The protocol's own rename: it refuses an existing target, never replacing a document, and OpenSSH

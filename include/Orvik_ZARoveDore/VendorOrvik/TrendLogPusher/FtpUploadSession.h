@@ -32,6 +32,8 @@ public:
 
     std::ostream& beginUpload(const std::string& name) override;
     void endUpload() override;
+    /// Does nothing: a broken data connection ends the attempt as an incomplete document.
+    void throwIfTransferBroke() override;
     void rename(const std::string& from, const std::string& to) override;
     void discard(const std::string& name) noexcept override;
     void close() override;

@@ -53,6 +53,7 @@ public:
 
     std::ostream& beginUpload(const std::string& name) override;
     void endUpload() override;
+    void throwIfTransferBroke() override;
     void rename(const std::string& from, const std::string& to) override;
     void discard(const std::string& name) noexcept override;
     void close() override;

@@ -20,6 +20,9 @@ public:
     virtual std::ostream& beginUpload(const std::string& name) = 0;
     /// Completes the file begun last; returns once the server has confirmed every octet written.
     virtual void endUpload() = 0;
+    /// After a document that ended early: throws the reason when the transfer itself broke (its stream
+    /// failed), so that the attempt is reported and retried; else does nothing.
+    virtual void throwIfTransferBroke() = 0;
     /// Renames `from` to `to` (a name that does not exist yet).
     virtual void rename(const std::string& from, const std::string& to) = 0;
     /// Breaks off the file begun last, if still open, and removes `name`, as far as the session still
