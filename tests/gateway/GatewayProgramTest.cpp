@@ -41,9 +41,11 @@ TEST_F(GatewayProgramTest, HelpListsTheOptions)
 {
     const ProgramResult help = run({"--help"});
     EXPECT_EQ(help.code, 0);
-    for (const char* option : {"--database", "--controller", "--device-instance", "--network", "--demo",
-                               "--syslog", "--bacnet-ip", "--bacnet-broadcast", "--bbmd", "--bbmd-ttl",
-                               "--bacnet-device", "--status", "--start-pause", "config help"})
+    for (const char* option :
+         {"--database", "--controller", "--device-instance", "--network", "--demo", "--syslog", "--bacnet-ip",
+          "--bacnet-broadcast", "--bbmd", "--bbmd-ttl", "--bacnet-device", "--status", "--start-pause",
+          "--ftps-ca-file", "--sftp-known-hosts", "--sftp-host-fingerprint", "--sftp-trust-new-hosts",
+          "--sftp-key-file", "config help"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
