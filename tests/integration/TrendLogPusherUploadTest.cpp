@@ -398,19 +398,23 @@ TEST_F(TrendLogPusherUpload, SftpUploadsOnlyToATrustedHostKeyAndLogsInWithPasswo
         bool trustNew;
         bool withKey;
         std::string password;
-        const char* reason;  // empty: the upload succeeds
+        const char* reason;     // empty: the upload succeeds
+        std::string path = "";  // of the address; "": the folder "upload" given as the directory parameter
+        bool userInAddress = false;
     };
     const Case cases[] = {
         {"known host, password", known, "", false, false, password, ""},
-        {"known host, key", known, "", false, true, "", ""},
+        {"known host, key; the address names the folder", known, "", false, true, "", "", "/~/upload"},
         {"wrong password", known, "", false, false, "wrong-" + password, "refused the login of"},
         {"unknown host", "", "", false, false, password, "which is not in"},
         {"changed host key", changed, "", false, false, password, "which differs from its key"},
-        {"pinned fingerprint", "", server.fingerprint(), false, false, password, ""},
+        {"pinned fingerprint; the address names the folder's absolute path", "", server.fingerprint(), false,
+         false, password, "", server.home() + "/upload"},
         {"other fingerprint pinned", known, "SHA256:" + std::string(43, 'A'), false, false, password,
          "not the pinned"},
         {"changed host key, new hosts trusted", changed, "", true, false, password, "which differs"},
-        {"new host trusted and added", "", "", true, false, password, ""}};
+        {"new host trusted and added; the address names the user", "", "", true, false, password, "", "",
+         true}};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.what);
@@ -423,7 +427,11 @@ TEST_F(TrendLogPusherUpload, SftpUploadsOnlyToATrustedHostKeyAndLogsInWithPasswo
         settings.trustNewHosts = c.trustNew;
         settings.privateKeyFile = c.withKey ? server.clientKeyFile() : "";
         setSftp(settings);
-        _pRig->database().configure(server.url(), SshServer::_USER, c.password, "upload", 1, 0);
+        const std::string address =
+            c.userInAddress ? "sftp://" + SshServer::_USER + "@127.0.0.1:" + std::to_string(server.port())
+                            : server.url();
+        _pRig->database().configure(address + c.path, c.userInAddress ? "" : SshServer::_USER, c.password,
+                                    c.path.empty() ? "upload" : "", 1, 0);
         start();
         const Poco::Nullable<std::string> found = positions();
         const std::size_t before = server.files("upload").size();

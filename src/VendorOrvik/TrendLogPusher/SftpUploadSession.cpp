@@ -13,6 +13,7 @@
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -116,9 +117,9 @@ unsigned int portOf(const Poco::URI& server)
 std::string uploadDirectory(const Poco::URI& server, const std::string& directory)
 {
     std::string path = directory.empty() ? server.getPath() : directory;
-    if (directory.empty() && path.rfind("/~", 0) == 0)
+    if (directory.empty() && (path == "/~" || path.rfind("/~/", 0) == 0))
     {
-        path.erase(0, path.size() > 2 && path[2] == '/' ? 3 : 2);
+        path.erase(0, std::min<std::size_t>(path.size(), 3));
     }
     while (path.size() > 1 && path.back() == '/')
     {
