@@ -93,6 +93,12 @@ std::string DocumentUpload::problemWith(Poco::Int32 number, const std::string& t
     {
         return "";
     }
+    // Before any message that quotes the address.
+    if (holdsPassword(text))
+    {
+        return "holds a password, which belongs in " +
+               PusherParameterNames::describe(PusherParameterNames::_FTP_PASSWORD);
+    }
     Poco::URI uri;
     try
     {
@@ -111,11 +117,6 @@ std::string DocumentUpload::problemWith(Poco::Int32 number, const std::string& t
     {
         return "\"" + text + "\" names no host";
     }
-    if (holdsPassword(text))
-    {
-        return "holds a password, which belongs in " +
-               PusherParameterNames::describe(PusherParameterNames::_FTP_PASSWORD);
-    }
     return "";
 }
 
@@ -125,7 +126,7 @@ bool DocumentUpload::holdsPassword(const std::string& serverURL)
     // with it.
     try
     {
-        const Poco::URI uri = serverAddress(serverURL);
+        const Poco::URI uri(serverURL);  // as written: also an address that names no host
         return uri.getScheme() == SftpUploadSession::_SCHEME &&
                uri.getUserInfo().find(':') != std::string::npos;
     }
