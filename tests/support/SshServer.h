@@ -14,14 +14,14 @@ class ChildProcess;
 
 /// OpenSSH's sshd on a free port of 127.0.0.1 serving SFTP only (internal-sftp), for one user, _USER,
 /// whose login directory is a temporary folder holding two empty folders: "upload" and "full", a file
-/// system of 64 KiB (full once a document is larger). Its host key and a
-/// key authorised for the user are made by ssh-keygen at start. The password is checked against a
-/// passwd and shadow file of the fixture's own, which only sshd sees (bind-mounted in a mount namespace
-/// of its own), so the machine's users stay untouched.
+/// system of 64 KiB (full once a document is larger). Its host key and a key authorised for the user
+/// are made by ssh-keygen at start. The password is checked against a passwd and shadow file of the
+/// fixture's own, which only sshd sees (bind-mounted in a mount namespace of its own), so the
+/// machine's users stay untouched.
 ///
-/// Needs root, unshare, sshd and ssh-keygen: tests call missing() first and skip with its text when it
-/// is not empty. The constructor returns once the server listens (or throws); the destructor ends the
-/// server with its sessions and removes its folder.
+/// Needs root, unshare, sshd, ssh-keygen and openssl: tests call missing() first and skip with its
+/// text when it is not empty. The constructor returns once the server listens (or throws); the
+/// destructor ends the server with its sessions and removes its folder.
 class SshServer
 {
 public:
