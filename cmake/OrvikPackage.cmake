@@ -42,7 +42,7 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR MATCHES "^arm")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libc6, libgcc-s1, libstdc++6, libpaho-mqtt1.3, "
          "libpaho-mqttpp3-1, libpocodata80, libpocodatasqlite80, libpocofoundation80, libpocojson80, "
-         "libpoconet80, libpoconetssl80, libpococrypto80, libpocoutil80")
+         "libpoconet80, libpoconetssl80, libpococrypto80, libpocoutil80, libssh-4")
 endif()
 
 # Debian's copyright file and changelog (compressed, without time stamp, as policy asks).

@@ -163,9 +163,10 @@ ConfigurationEditor::ResolvedValues ConfigurationEditor::resolve(const std::stri
                                             pParameter->form.expected() + "; given " + given);
         if (const auto refusal =
                 ParameterRules::check(app, *pParameter, pParameter->form.appText(storedText)))
-            throw Poco::DataFormatException("Instance " + quoted(instanceName) + ", parameter " +
-                                            quoted(pParameter->name) + ": expected " + refusal->expected +
-                                            "; given " + given + " (" + refusal->problem + ")");
+            throw Poco::DataFormatException(
+                "Instance " + quoted(instanceName) + ", parameter " + quoted(pParameter->name) +
+                ": expected " + refusal->expected + "; given " +
+                (refusal->hidesText ? "a secret (not shown)" : given) + " (" + refusal->problem + ")");
         if (!resolved.emplace(pParameter->key, storedText).second)
             throw Poco::ExistsException("Instance " + quoted(instanceName) + ": parameter " +
                                         quoted(pParameter->name) + " is given twice");

@@ -3,6 +3,7 @@
 #include <Poco/Types.h>
 
 #include "Orvik_BACnetClient/IP/BACnetIPNetwork.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataSftpSettings.h"
 
 #include <optional>
 #include <string>
@@ -30,6 +31,8 @@ struct DataGatewaySettings
     std::string localDeviceFile;
     /// The CA certificates that FTPS servers' certificates must chain to; empty: the system's trust store.
     std::string ftpsCaFile;
+    /// How SFTP servers' host keys are checked and the key the pushers log in with.
+    Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings sftp;
     /// The built-in demo: demo configuration and demo site unless given otherwise.
     bool demo = false;
     /// The pause of the apps that wait at their start (AppRP_OneShot, AppRR, AppTrendLogPusher); empty:

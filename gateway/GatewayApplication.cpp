@@ -29,6 +29,7 @@
 #include "Gateway.h"
 #include "NetworkFactory.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/SftpUploadSession.h"
 #include "StatusFile.h"
 
 namespace Orvik::Gateway
@@ -36,7 +37,9 @@ namespace Orvik::Gateway
 
 namespace
 {
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DocumentUpload;
+using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession;
 
 const std::string PREFIX = "gateway.";
 
@@ -153,6 +156,28 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
                "to (default: the system's trust store).")
             .argument("file")
             .callback(store));
+    options.addOption(
+        Option("sftp-known-hosts", "",
+               "The known hosts file (OpenSSH format) that the host keys of the pushers' sftp:// servers "
+               "must be in (default: ~/.ssh/known_hosts of the user the gateway runs as).")
+            .argument("file")
+            .callback(store));
+    options.addOption(
+        Option("sftp-host-fingerprint", "",
+               "The one host key accepted from the pushers' sftp:// servers, in place of the known hosts: "
+               "its SHA256:... fingerprint as 'ssh-keygen -l -f <key>.pub' prints it.")
+            .argument("SHA256:fingerprint")
+            .callback(store));
+    options.addOption(Option("sftp-trust-new-hosts", "",
+                             "Trust an sftp:// server whose host is not in the known hosts yet on first use, "
+                             "and add its key to them (a changed key still fails).")
+                          .callback(store));
+    options.addOption(
+        Option("sftp-key-file", "",
+               "The private key (without passphrase, mode 0600) that the pushers log in to sftp:// servers "
+               "with before trying their password.")
+            .argument("file")
+            .callback(store));
     options.addOption(Option("syslog", "s", "Log to syslog instead of the console.").callback(store));
     options.addOption(Option("status", "",
                              "Show the status of the gateway that runs with --database (default " +
@@ -163,8 +188,9 @@ void GatewayApplication::defineOptions(Poco::Util::OptionSet& options)
 
 void GatewayApplication::handleOption(const std::string& name, const std::string& value)
 {
-    static const std::string PATH_OPTIONS[] = {"database", "network",      "local-device",
-                                               "data-dir", "ftps-ca-file", "pidfile"};
+    static const std::string PATH_OPTIONS[] = {"database",      "network",      "local-device",
+                                               "data-dir",      "ftps-ca-file", "sftp-known-hosts",
+                                               "sftp-key-file", "pidfile"};
     const bool isPath =
         std::find(std::begin(PATH_OPTIONS), std::end(PATH_OPTIONS), name) != std::end(PATH_OPTIONS);
     ServerApplication::handleOption(
@@ -271,10 +297,37 @@ DataGatewaySettings GatewayApplication::makeSettings(const DataFiles& dataFiles)
     if (!settings.ftpsCaFile.empty() &&
         (!Poco::File(settings.ftpsCaFile).exists() || !Poco::File(settings.ftpsCaFile).canRead()))
         throw Poco::FileNotFoundException("--ftps-ca-file: cannot read " + settings.ftpsCaFile);
+    settings.sftp = sftpSettings();
     if (settings.networkFile.empty() && !settings.bacnetIP)
         throw Poco::InvalidArgumentException(
             "No BACnet network: give --bacnet-ip[=<address>[:<port>]] or --network=<site file> (or --demo)");
     return settings;
+}
+
+DataSftpSettings GatewayApplication::sftpSettings() const
+{
+    DataSftpSettings sftp;
+    sftp.knownHostsFile = config().getString(PREFIX + "sftp-known-hosts", "");
+    sftp.hostKeyFingerprint = config().getString(PREFIX + "sftp-host-fingerprint", "");
+    sftp.trustNewHosts = config().getBool(PREFIX + "sftp-trust-new-hosts", false);
+    sftp.privateKeyFile = config().getString(PREFIX + "sftp-key-file", "");
+    // A known hosts file trusted on first use may not exist yet: the first server makes it.
+    if (!sftp.knownHostsFile.empty() && !sftp.trustNewHosts && !Poco::File(sftp.knownHostsFile).exists())
+        throw Poco::FileNotFoundException("--sftp-known-hosts: cannot read " + sftp.knownHostsFile);
+    if (!sftp.hostKeyFingerprint.empty() && !SftpUploadSession::isFingerprint(sftp.hostKeyFingerprint))
+        throw Poco::InvalidArgumentException(
+            "--sftp-host-fingerprint: not SHA256: and 43 base64 characters, "
+            "as 'ssh-keygen -l -f <key>.pub' prints it: " +
+            sftp.hostKeyFingerprint);
+    if (!sftp.hostKeyFingerprint.empty() && sftp.trustNewHosts)
+        throw Poco::InvalidArgumentException("Give either --sftp-host-fingerprint or --sftp-trust-new-hosts");
+    if (!sftp.privateKeyFile.empty())
+    {
+        const std::string problem = SftpUploadSession::problemWithKeyFile(sftp.privateKeyFile);
+        if (!problem.empty())
+            throw Poco::InvalidArgumentException("--sftp-key-file: " + problem);
+    }
+    return sftp;
 }
 
 std::string GatewayApplication::hintFor(const std::string& argument) const
@@ -407,6 +460,7 @@ int GatewayApplication::main(const std::vector<std::string>& args)
         const DataGatewaySettings settings = makeSettings(dataFiles);
         useHostScripts(dataFiles);
         DocumentUpload::setTrustedCertificates(settings.ftpsCaFile);
+        SftpUploadSession::setSettings(settings.sftp);
         Gateway gateway(settings, creationScripts(settings, dataFiles), log);
         gateway.start();
         waitForTerminationRequest();

@@ -18,7 +18,8 @@ namespace Orvik::Gateway
 /// Options: the configuration database, the controller id, the own BACnet device instance, the
 /// BACnet network (a site file of the simulated network, or BACnet/IP with its broadcast address,
 /// foreign-device registration, devices bound by option and the description of the gateway's own
-/// device, which it serves there), the CA file of the pushers' FTPS servers, the demo, the data
+/// device, which it serves there), the CA file of the pushers' FTPS servers, how their SFTP servers'
+/// host keys are checked and the key they log in with, the demo, the data
 /// folder, syslog, help;
 /// and, from Poco's server application, --daemon, --pidfile and --umask. Exactly one network is used:
 /// giving both --network and --bacnet-ip is refused. Relative file and folder names are taken
@@ -62,6 +63,10 @@ private:
     DataGatewaySettings makeSettings(const class DataFiles& dataFiles) const;
     std::vector<std::string> repeatedValues(const std::string& name) const;
     std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> bacnetIPSettings() const;
+    /// The --sftp-* options, checked: a missing known hosts file (unless trusted on first use), a
+    /// malformed fingerprint, one given with --sftp-trust-new-hosts, or a key file that others may
+    /// read are refused.
+    Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings sftpSettings() const;
     std::vector<std::string> creationScripts(const DataGatewaySettings& settings,
                                              const class DataFiles& dataFiles) const;
     static void useHostScripts(const class DataFiles& dataFiles);

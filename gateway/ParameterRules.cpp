@@ -23,7 +23,8 @@ std::string pusherForm(Poco::Int32 number)
             return "a text of up to " + std::to_string(DocumentUpload::_MAX_FILE_NAME_INITIALS) +
                    " octets without CR, LF, NUL, \"/\", \"\\\" or \"..\", for example HALL-A";
         case PusherParameterNames::_FTP_SERVER:
-            return "an ftp:// or ftps:// address with a host, for example ftps://ftp.example.com:21";
+            return "an ftp://, ftps:// or sftp://[user@] address with a host, for example "
+                   "ftps://ftp.example.com:21 or sftp://site7@sftp.example.com/uploads";
         default:
             return "a text without CR, LF or NUL, for example uploads";
     }
@@ -42,6 +43,8 @@ std::optional<ParameterRules::Refusal> ParameterRules::check(const AppCatalogue:
     {
         refusal.problem = DocumentUpload::problemWith(parameter.id, text);
         refusal.expected = pusherForm(parameter.id);
+        refusal.hidesText =
+            parameter.id == PusherParameterNames::_FTP_SERVER && DocumentUpload::holdsPassword(text);
     }
     else if (app.number == AppCatalogue::_CLOUD_BRIDGE)
     {

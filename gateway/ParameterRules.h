@@ -19,8 +19,9 @@ class ParameterRules
 public:
     struct Refusal
     {
-        std::string expected;  ///< the form in words with an example
-        std::string problem;   ///< what is wrong with the text given
+        std::string expected;    ///< the form in words with an example
+        std::string problem;     ///< what is wrong with the text given
+        bool hidesText = false;  ///< the text holds a secret: a message does not repeat it
     };
 
     /// The refusal of `text` (a stored text) as the value of `parameter` of `app`, or nothing.

@@ -116,6 +116,8 @@ TEST_F(GatewayProgramTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessa
         {{"set", "Uploads", "file-name-initials=A\r\nDELE x"},
          "parameter 'file-name-initials': expected a text of up to 200 octets without CR, LF"},
         {{"set", "Uploads", "file-name-initials=" + std::string(201, 'A')}, "is longer than 200 octets"},
+        {{"set", "Uploads", "ftp-server=sftp://site7:pw@sftp.example.com"},
+         "given a secret (not shown) (holds a password, which belongs in"},
         {{"import", pathOf("not-json.json")}, "Not a JSON document"},
         {{"import", pathOf("twice.json")}, "\"low-limit\" is named twice"},
         {{"import", pathOf("halfway.json")}, "Instance 'B', parameter 'high-limit'"},

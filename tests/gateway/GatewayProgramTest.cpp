@@ -41,9 +41,11 @@ TEST_F(GatewayProgramTest, HelpListsTheOptions)
 {
     const ProgramResult help = run({"--help"});
     EXPECT_EQ(help.code, 0);
-    for (const char* option : {"--database", "--controller", "--device-instance", "--network", "--demo",
-                               "--syslog", "--bacnet-ip", "--bacnet-broadcast", "--bbmd", "--bbmd-ttl",
-                               "--bacnet-device", "--status", "--start-pause", "config help"})
+    for (const char* option :
+         {"--database", "--controller", "--device-instance", "--network", "--demo", "--syslog", "--bacnet-ip",
+          "--bacnet-broadcast", "--bbmd", "--bbmd-ttl", "--bacnet-device", "--status", "--start-pause",
+          "--ftps-ca-file", "--sftp-known-hosts", "--sftp-host-fingerprint", "--sftp-trust-new-hosts",
+          "--sftp-key-file", "config help"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
@@ -149,6 +151,18 @@ const Refusal REFUSALS[] = {
       "--local-device=" + DEMO_SITE},
      "no device 5: the file holds one device, or several with this one among them",
      false},
+    {"SftpFingerprintMalformed",
+     {DB, NET, "--sftp-host-fingerprint=MD5:16:27"},
+     "--sftp-host-fingerprint: not SHA256: and 43 base64 characters"},
+    {"SftpKeyFileOpenToOthers",
+     {DB, NET, "--sftp-key-file={dir}/id_ed25519"},
+     "--sftp-key-file: {dir}/id_ed25519 is open to other users than its owner",
+     true,
+     [](const std::string& dir)
+     {
+         writeFile(dir + "/id_ed25519", "key\n");
+         ::chmod((dir + "/id_ed25519").c_str(), 0644);
+     }},
     {"MalformedSiteFile",
      {"--database={dir}/new.db", "--network={dir}/site.json", "--device-instance=1"},
      "{dir}/site.json",

@@ -3,7 +3,9 @@
 #include "TextFile.h"
 
 #include <Poco/File.h>
+
 #include <Poco/RegularExpression.h>
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/SftpUploadSession.h"
 
 std::string TrendLogPusherFixture::smallSite(int records)
 {
@@ -27,6 +29,34 @@ TrendLogPusherFixture::FtpServer& TrendLogPusherFixture::ftp()
     if (!_ftp)
         _ftp.emplace();
     return *_ftp;
+}
+
+void TrendLogPusherFixture::TearDown()
+{
+    if (_sftpBefore)
+        Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession::setSettings(*_sftpBefore);
+}
+
+TrendLogPusherFixture::SshServer* TrendLogPusherFixture::ssh()
+{
+    if (!_ssh && SshServer::missing().empty())
+        _ssh.emplace();
+    return _ssh ? &*_ssh : nullptr;
+}
+
+void TrendLogPusherFixture::setSftp(const DataSftpSettings& settings)
+{
+    using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::SftpUploadSession;
+    if (!_sftpBefore)
+        _sftpBefore = SftpUploadSession::settings();
+    SftpUploadSession::setSettings(settings);
+}
+
+TrendLogPusherFixture::DataSftpSettings TrendLogPusherFixture::pinned(const std::string& fingerprint)
+{
+    DataSftpSettings settings;
+    settings.hostKeyFingerprint = fingerprint;
+    return settings;
 }
 
 void TrendLogPusherFixture::forgetGateway()
@@ -69,19 +99,10 @@ const TrendLogPusherSiteRecords& TrendLogPusherFixture::site()
     return *_pSite;
 }
 
-std::vector<TrendLogPusherDocument> TrendLogPusherFixture::documents(const FtpServer& server,
-                                                                     const std::string& folder)
+bool TrendLogPusherFixture::isFinalName(const std::string& name)
 {
     static const Poco::RegularExpression finalName("^tl_TST_\\d{6}_\\d{9}\\.xml$");
-    std::vector<TrendLogPusherDocument> read;
-    for (const std::string& name : server.files(folder))  // sorted: names sort by upload time
-    {
-        if (!finalName.match(name))
-            ADD_FAILURE() << "unexpected file " << name;
-        else
-            read.emplace_back(server.readFile(folder.empty() ? name : folder + "/" + name));
-    }
-    return read;
+    return finalName.match(name);
 }
 
 void TrendLogPusherFixture::expectRecords(const TrendLogPusherDocument& document, Next& next)

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "FtpServer.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DataSftpSettings.h"
+#include "SshServer.h"
 #include "TrendLogPusherDocument.h"
 #include "TrendLogPusherRig.h"
 #include "TrendLogPusherSiteRecords.h"
@@ -25,12 +27,24 @@ public:
     using DataPusherTimings = TrendLogPusherRig::DataPusherTimings;
     using FtpFault = Orvik::Test::FtpFault;
     using FtpServer = Orvik::Test::FtpServer;
+    using SshServer = Orvik::Test::SshServer;
+    using DataSftpSettings = Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataSftpSettings;
     /// Next sequence number to compare, by channel identifier.
     using Next = std::map<std::string, Poco::UInt64>;
 
     static constexpr Poco::UInt32 _GATEWAY = 1001;
 
 protected:
+    /// Puts back the SFTP settings that a test changed.
+    void TearDown() override;
+
+    /// An SSH server that starts on first use; null when this machine cannot run one
+    /// (SshServer::missing() says why: the test skips).
+    SshServer* ssh();
+    /// The pushers' SFTP settings for the rest of the test.
+    void setSftp(const DataSftpSettings& settings);
+    /// Settings that trust the one host key of `fingerprint`.
+    static DataSftpSettings pinned(const std::string& fingerprint);
     /// The gateway with analog value 1 and binary value 2 logged from 2026-01-01: `records` records a
     /// minute apart, and 20 records ten minutes apart.
     static std::string smallSite(int records = 300);
@@ -52,10 +66,22 @@ protected:
     /// What the rig's site holds (not on the device simulator, which a test cannot read).
     const TrendLogPusherSiteRecords& site();
 
-    /// The documents with a final export name in `folder` of `server`, in upload order; a file of any
-    /// other name fails the test.
-    static std::vector<TrendLogPusherDocument> documents(const FtpServer& server,
-                                                         const std::string& folder = "");
+    /// The documents with a final export name in `folder` of `server` (an FtpServer or SshServer), in
+    /// upload order; a file of any other name fails the test.
+    template <class Server>
+    static std::vector<TrendLogPusherDocument> documents(const Server& server, const std::string& folder = "")
+    {
+        std::vector<TrendLogPusherDocument> read;
+        for (const std::string& name : server.files(folder))  // sorted: names sort by upload time
+        {
+            if (!isFinalName(name))
+                ADD_FAILURE() << "unexpected file " << name;
+            else
+                read.emplace_back(server.readFile(folder.empty() ? name : folder + "/" + name));
+        }
+        return read;
+    }
+    static bool isFinalName(const std::string& name);
     /// Checks the records of every trend log of the site in `document` from `next` on, and moves `next`
     /// past the records found.
     void expectRecords(const TrendLogPusherDocument& document, Next& next);
@@ -66,5 +92,7 @@ protected:
 
 private:
     std::optional<FtpServer> _ftp;
+    std::optional<SshServer> _ssh;
+    std::optional<DataSftpSettings> _sftpBefore;
     std::unique_ptr<TrendLogPusherSiteRecords> _pSite;
 };

@@ -1,6 +1,6 @@
 // No record is lost: the trend log pusher runs many upload attempts against live trend logs while
-// faults are injected at random (FTP server, devices, and the gateway process killed mid-upload).
-// In the end every record of every trend log is in some completely uploaded document.
+// faults are injected at random (FTP or SFTP server, devices, and the gateway process killed
+// mid-upload). In the end every record of every trend log is in some completely uploaded document.
 
 #include <Poco/DateTimeFormatter.h>
 #include <Poco/FileStream.h>
@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -28,6 +30,7 @@
 using Orvik::BACnet::Client::Simulation::SimulatedFault;
 using Orvik::Test::FtpFault;
 using Orvik::Test::FtpServer;
+using Orvik::Test::SshServer;
 
 namespace
 {
@@ -80,16 +83,17 @@ struct Uploads
     std::size_t partial = 0;
     std::size_t duplicates = 0;
 
-    Uploads(const FtpServer& ftp, const TrendLogPusherSiteRecords& site)
+    template <class Server>
+    Uploads(const Server& server, const TrendLogPusherSiteRecords& site)
     {
-        for (const std::string& name : ftp.files())
+        for (const std::string& name : server.files())
         {
             if (isPartial(name))
             {
                 ++partial;
                 continue;
             }
-            const TrendLogPusherDocument document(ftp.readFile(name));  // throws for an incomplete one
+            const TrendLogPusherDocument document(server.readFile(name));  // throws for an incomplete one
             for (const auto& tl : site.trendLogs())
             {
                 for (const std::string& record : document.records(tl.channelIdentifier))
@@ -217,6 +221,52 @@ private:
     std::vector<std::thread> _threads;
 };
 
+/// Runs `fault` on a thread of its own once a new temporary file appears in the SSH server's login
+/// directory (an upload has begun), or after `delay` when one is given; counts it when it hit an upload.
+class MidUploadFault
+{
+public:
+    MidUploadFault(SshServer& server, std::function<void()> fault, std::optional<int> delayMs = std::nullopt)
+        : _thread(
+              [this, &server, fault, delayMs, known = server.files()]
+              {
+                  const auto uploading = [&]
+                  {
+                      for (const std::string& name : server.files())
+                      {
+                          if (isPartial(name) && std::find(known.begin(), known.end(), name) == known.end())
+                              return true;
+                      }
+                      return false;
+                  };
+                  for (int waited = 0; !_stop && (delayMs ? waited < *delayMs : !uploading()); ++waited)
+                      Poco::Thread::sleep(1);
+                  if (_stop)
+                      return;
+                  _hit = uploading();
+                  fault();
+              })
+    {
+    }
+    ~MidUploadFault() { end(); }
+    MidUploadFault(const MidUploadFault&) = delete;
+    MidUploadFault& operator=(const MidUploadFault&) = delete;
+
+    /// Ends the wait for the fault (one that began runs to its end), then tells whether it hit an upload.
+    bool end()
+    {
+        _stop = true;
+        if (_thread.joinable())
+            _thread.join();
+        return _hit;
+    }
+
+private:
+    std::atomic<bool> _stop{false};
+    std::atomic<bool> _hit{false};
+    std::thread _thread;
+};
+
 /// The live site, its FTP server and a gateway on a database file that a pusher process can share.
 class TrendLogPusherNoRecordLost : public TrendLogPusherFixture
 {
@@ -233,14 +283,42 @@ protected:
         return sequence;
     }
 
-    /// One upload attempt in this process under fault `kind`: none, one of the FTP server's (1 to 4), a
+    /// From now on the gateway uploads to the SSH server instead of the FTP server.
+    void overSftp()
+    {
+        _pSsh = ssh();
+        _pRig->database().configure(_pSsh->url(), SshServer::_USER, "secret", "", 2, 0);
+    }
+
+    /// Starts fault `kind` (1 to 4) of the server: over FTP a refused login, data dropped, a refused
+    /// completion or rename; over SFTP the sessions killed once an upload has begun, the server killed
+    /// then, the host key not trusted, or the sessions killed at a random point of the attempt.
+    std::optional<MidUploadFault> serverFault(int kind)
+    {
+        if (!_pSsh)
+        {
+            const FtpFault ftpFaults[] = {FtpFault::NONE, FtpFault::REFUSE_LOGIN, FtpFault::DROP_DATA,
+                                          FtpFault::REFUSE_COMPLETION, FtpFault::REFUSE_RENAME};
+            ftp().setFault(ftpFaults[kind], std::uniform_int_distribution<std::size_t>(100, 40000)(_random));
+            return std::nullopt;
+        }
+        setSftp(pinned(kind != 3 ? _pSsh->fingerprint() : "SHA256:" + std::string(43, 'A')));
+        const auto dropSessions = [this] { _pSsh->signalSessions(SIGKILL); };
+        if (kind == 1)
+            return std::make_optional<MidUploadFault>(*_pSsh, dropSessions);
+        if (kind == 2)
+            return std::make_optional<MidUploadFault>(*_pSsh, [this] { _pSsh->restart(); });
+        if (kind == 4)
+            return std::make_optional<MidUploadFault>(*_pSsh, dropSessions,
+                                                      std::uniform_int_distribution<int>(0, 30)(_random));
+        return std::nullopt;
+    }
+
+    /// One upload attempt in this process under fault `kind`: none, one of the server's (1 to 4), a
     /// failing page of a trend log, the controller silent, or a restart.
     void attemptUnder(int kind)
     {
-        const FtpFault ftpFaults[] = {FtpFault::NONE, FtpFault::REFUSE_LOGIN, FtpFault::DROP_DATA,
-                                      FtpFault::REFUSE_COMPLETION, FtpFault::REFUSE_RENAME};
-        ftp().setFault(kind <= 4 ? ftpFaults[kind] : FtpFault::NONE,
-                       std::uniform_int_distribution<std::size_t>(100, 40000)(_random));
+        std::optional<MidUploadFault> midUpload = serverFault(kind <= 4 ? kind : 0);
         const auto& tl = site().trendLogs()[std::uniform_int_distribution<std::size_t>(0, 2)(_random)];
         const Poco::UInt32 skip = std::uniform_int_distribution<Poco::UInt32>(0, 3)(_random);
         if (kind == 5)
@@ -255,6 +333,7 @@ protected:
         if (kind == 7)
             start();  // the gateway restarts: a new pusher from the stored positions, with a fresh search
         _pPusher->createAndSendFiles();
+        _hits += midUpload && midUpload->end() ? 1 : 0;
         _pRig->site().setSilent(CONTROLLER, false);
         _pRig->site().clearFaults(GATEWAY);
         _pRig->site().clearFaults(CONTROLLER);
@@ -292,12 +371,27 @@ protected:
     /// The gateway runs once more without faults and catches up; then the documents are read.
     Uploads catchUp()
     {
-        ftp().setFault(FtpFault::NONE);
+        serverFault(0);
         EXPECT_TRUE(start().createAndSendFiles());
-        return Uploads(ftp(), site());
+        return _pSsh ? Uploads(*_pSsh, site()) : Uploads(ftp(), site());
+    }
+
+    /// Attempts under every kind of fault, shuffled, then the catch-up: no record is lost or repeated.
+    void randomFaultsLoseNoRecordAndRepeatNone()
+    {
+        SCOPED_TRACE("random seed " + std::to_string(_seed));
+        ASSERT_EQ(3u, site().trendLogs().size());
+        start();
+        for (int kind : shuffledKinds(8, 3))
+            attemptUnder(kind);
+        const Uploads uploads = catchUp();
+        EXPECT_EQ(0u, uploads.duplicates) << "a document repeated records without a killed gateway";
+        expectNoGap(uploads, site(), _pRig->site());
     }
 
     const unsigned _seed = std::random_device()();
+    SshServer* _pSsh = nullptr;  // set: uploads go to the SSH server
+    int _hits = 0;               // faults of the SSH server that hit an upload
     std::mt19937 _random{_seed};
     const std::string _siteText = liveSite();
 };
@@ -306,14 +400,16 @@ protected:
 
 TEST_F(TrendLogPusherNoRecordLost, RandomFaultsLoseNoRecordAndRepeatNone)
 {
-    SCOPED_TRACE("random seed " + std::to_string(_seed));
-    ASSERT_EQ(3u, site().trendLogs().size());
-    start();
-    for (int kind : shuffledKinds(8, 3))
-        attemptUnder(kind);
-    const Uploads uploads = catchUp();
-    EXPECT_EQ(0u, uploads.duplicates) << "a document repeated records without a killed gateway";
-    expectNoGap(uploads, site(), _pRig->site());
+    randomFaultsLoseNoRecordAndRepeatNone();
+}
+
+TEST_F(TrendLogPusherNoRecordLost, RandomFaultsOverSftpLoseNoRecordAndRepeatNone)
+{
+    if (ssh() == nullptr)
+        GTEST_SKIP() << SshServer::missing();
+    overSftp();
+    randomFaultsLoseNoRecordAndRepeatNone();
+    EXPECT_GT(_hits, 0) << "no fault of the SSH server hit an upload";
 }
 
 TEST_F(TrendLogPusherNoRecordLost, GatewaysKilledDuringAnUploadLoseNoRecord)

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -19,6 +20,7 @@
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
 #include "ScopedTimeZone.h"
+#include "TextFile.h"
 #include "TlsCertificates.h"
 #include "TrendLogPusherFixture.h"
 
@@ -231,6 +233,74 @@ TEST_F(TrendLogPusherUpload, ServerThatStopsReadingTheDocumentEndsTheAttemptInst
     EXPECT_EQ(found, positions());
 }
 
+TEST_F(TrendLogPusherUpload, SftpFailuresEndTheAttemptWithoutADocumentOrALeftOverTemporaryFile)
+{
+    if (ssh() == nullptr)
+        GTEST_SKIP() << SshServer::missing();
+    SshServer& server = *ssh();
+    setSftp(pinned(server.fingerprint()));
+    // 100000 records: a document larger than all buffers between the gateway and the server.
+    serveOnly(smallSite(100000))
+        .database()
+        .configure(server.url(), SshServer::_USER, "secret", "upload", 1, 0);
+    auto timings = TrendLogPusherRig::quickTimings();
+    timings.ftpSessionTimeoutMs = 1000;
+    const Poco::Timestamp fixed;
+    timings.now = [fixed] { return fixed; };
+    start(timings);
+    const Poco::Nullable<std::string> found = positions();
+
+    // The final name exists already: the rename is refused (never replacing a document), the temporary
+    // file removed.
+    const Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DataFtpServer anyServer;
+    const std::string initials = "TST";
+    const std::string taken = "upload/" + Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DocumentUpload(
+                                              anyServer, initials, timings)
+                                              .getFileName(fixed);
+    Orvik::Test::writeFile(server.home() + "/" + taken, "an earlier document");
+    {
+        const ConsoleCapture console;
+        EXPECT_FALSE(_pPusher->createAndSendFiles());
+        EXPECT_NE(std::string::npos, console.out().find("renaming upload/")) << console.out();
+    }
+    EXPECT_EQ(std::vector<std::string>{taken.substr(7)}, server.files("upload"));
+    EXPECT_EQ("an earlier document", server.readFile(taken));
+    EXPECT_EQ(found, positions());
+
+    // The server's disk is full: the refused write fails the attempt with its reason, the temporary
+    // file is removed.
+    _pRig->database().setParameter(16, std::string("full"));
+    start(timings);
+    {
+        const ConsoleCapture console;
+        EXPECT_FALSE(_pPusher->createAndSendFiles());
+        EXPECT_NE(std::string::npos, console.out().find("writing the document failed")) << console.out();
+    }
+    EXPECT_TRUE(server.files("full").empty());
+    EXPECT_EQ(found, positions());
+
+    // The server stops reading and answering mid-document: the session time-out ends the attempt.
+    _pRig->database().setParameter(16, std::string("upload"));
+    start(timings);
+    Poco::File(server.home() + "/" + taken).remove();
+    std::thread freezer(
+        [&]
+        {
+            while (server.files("upload").empty())
+                Poco::Thread::sleep(1);
+            server.signalSessions(SIGSTOP);
+        });
+    const ConsoleCapture quiet;
+    const Poco::Timestamp started;
+    _pPusher->createAndSendFiles();
+    const Poco::Timespan took = Poco::Timestamp() - started;
+    freezer.join();
+    EXPECT_LT(took.totalMilliseconds(), 10000) << quiet.out();
+    for (const std::string& name : server.files("upload"))
+        EXPECT_NE(".xml", name.substr(name.size() - 4)) << "a stalled document got its final name";
+    EXPECT_EQ(found, positions());
+}
+
 TEST_F(TrendLogPusherUpload, SessionWithoutLoginAndVsftpdUploadIntoADirectory)
 {
     {
@@ -307,6 +377,91 @@ TEST_F(TrendLogPusherUpload, FtpsUploadsOnlyToAServerWhoseCertificateIsTrustedFo
         EXPECT_FALSE(hasLogin(server)) << "login sent to an untrusted server";
     }
     DocumentUpload::setTrustedCertificates(trustedBefore);
+}
+
+TEST_F(TrendLogPusherUpload, SftpUploadsOnlyToATrustedHostKeyAndLogsInWithPasswordOrKey)
+{
+    if (!SshServer::missing().empty())
+        GTEST_SKIP() << SshServer::missing();
+    const std::string password = "pw-7Kq2-never-shown";
+    const SshServer server(password);
+    const Poco::TemporaryFile knownHosts;
+    const std::string known = server.knownHostsLine();
+    // The same host and port with another key of the same type: a changed host key.
+    const std::string otherKey = Orvik::Test::readFile(server.clientKeyFile() + ".pub");
+    const std::string changed = known.substr(0, known.find(' ')) + " " + otherKey;
+    struct Case
+    {
+        const char* what;
+        std::string knownHosts;  // the file's content
+        std::string pinned;
+        bool trustNew;
+        bool withKey;
+        std::string password;
+        const char* reason;     // empty: the upload succeeds
+        std::string path = "";  // of the address; "": the folder "upload" given as the directory parameter
+        bool userInAddress = false;
+    };
+    const Case cases[] = {
+        {"known host, password", known, "", false, false, password, ""},
+        {"known host, key; the address names the folder", known, "", false, true, "", "", "/~/upload"},
+        {"wrong password", known, "", false, false, "wrong-" + password, "refused the login of"},
+        {"unknown host", "", "", false, false, password, "which is not in"},
+        {"changed host key", changed, "", false, false, password, "which differs from its key"},
+        {"pinned fingerprint; the address names the folder's absolute path", "", server.fingerprint(), false,
+         false, password, "", server.home() + "/upload"},
+        {"other fingerprint pinned", known, "SHA256:" + std::string(43, 'A'), false, false, password,
+         "not the pinned"},
+        {"changed host key, new hosts trusted", changed, "", true, false, password, "which differs"},
+        {"new host trusted and added; the address names the user", "", "", true, false, password, "", "",
+         true}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        forgetGateway();  // each case a new gateway, whose upload has records to carry
+        serveOnly(smallSite());
+        Orvik::Test::writeFile(knownHosts.path(), c.knownHosts);
+        DataSftpSettings settings;
+        settings.knownHostsFile = knownHosts.path();
+        settings.hostKeyFingerprint = c.pinned;
+        settings.trustNewHosts = c.trustNew;
+        settings.privateKeyFile = c.withKey ? server.clientKeyFile() : "";
+        setSftp(settings);
+        const std::string address =
+            c.userInAddress ? "sftp://" + SshServer::_USER + "@127.0.0.1:" + std::to_string(server.port())
+                            : server.url();
+        _pRig->database().configure(address + c.path, c.userInAddress ? "" : SshServer::_USER, c.password,
+                                    c.path.empty() ? "upload" : "", 1, 0);
+        start();
+        const Poco::Nullable<std::string> found = positions();
+        const std::size_t before = server.files("upload").size();
+        const ConsoleCapture console;
+        const bool uploaded = _pPusher->createAndSendFiles();
+        EXPECT_EQ(std::string::npos, console.out().find(password)) << console.out();
+        if (*c.reason == '\0')
+        {
+            EXPECT_TRUE(uploaded) << console.out();
+            EXPECT_EQ(before + 1, documents(server, "upload").size());
+            EXPECT_NE(found, positions());
+            if (c.trustNew)
+            {
+                EXPECT_NE(std::string::npos,
+                          Orvik::Test::readFile(knownHosts.path()).find(known.substr(known.find(' ') + 1)));
+            }
+            continue;
+        }
+        EXPECT_FALSE(uploaded);
+        EXPECT_EQ(before, server.files("upload").size());
+        EXPECT_EQ(found, positions());
+        expectFailureLine(
+            console.out(),
+            "AppTrendLogPusher(1): FTP upload exited with exception, server " + server.url() + ": ",
+            c.reason);
+        if (std::string(c.reason) != "refused the login of")
+        {
+            EXPECT_NE(std::string::npos, console.out().find("offered the host key " + server.fingerprint()));
+        }
+    }
 }
 
 TEST_F(TrendLogPusherCycle, RetriesFollowAFailedUploadAndFitIntoThePeriod)

@@ -62,6 +62,8 @@ public:
     int stop(int graceMs = 5000);
     /// Ends the program at once (SIGKILL), as a power cut would; returns its exit code.
     int kill();
+    /// The program's process id while it runs, else 0.
+    Poco::ProcessHandle::PID id() const { return _process ? _process->id() : 0; }
 
 private:
     struct Lines

@@ -193,7 +193,7 @@ void AppTrendLogPusher::warnOfClearTextPassword() const
     if (_upload.sendsPasswordInClearText())
     {
         printMessage(PusherParameterNames::describe(PusherParameterNames::_FTP_PASSWORD) +
-                     " travels in clear text to a server without TLS; an ftps:// address in " +
+                     " travels in clear text to a server without TLS; an ftps:// or sftp:// address in " +
                      PusherParameterNames::describe(PusherParameterNames::_FTP_SERVER) + " encrypts it");
     }
 }

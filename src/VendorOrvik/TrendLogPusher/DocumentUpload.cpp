@@ -2,94 +2,16 @@
 
 #include <Poco/DateTimeFormatter.h>
 #include <Poco/Exception.h>
-#include <Poco/Net/DialogSocket.h>
-#include <Poco/Net/FTPClientSession.h>
-#include <Poco/Net/NetException.h>
-#include <Poco/Net/SecureStreamSocketImpl.h>
-#include <Poco/Net/SocketAddress.h>
-#include <Poco/Net/SocketStream.h>
-#include <Poco/Net/StreamSocket.h>
-#include <Poco/Net/StreamSocketImpl.h>
 
 #include <memory>
 #include <mutex>
 
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/FtpUploadSession.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterNames.h"
-#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/SecureFtpSession.h"
+#include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/SftpUploadSession.h"
 
 namespace Orvik::BACnet::App::VendorOrvik::TrendLogPusher
 {
-
-namespace
-{
-
-/// Closes the data connection of an upload that is not to be kept and removes its file, as far as
-/// the session still allows. The connection is closed without ABOR: Poco's abort() leaves the session
-/// waiting at close() for a transfer reply that servers do not send after ABOR, and some servers refuse
-/// ABOR in this state. Under its temporary name the file is never taken for a whole document anyway.
-void discardUpload(Poco::Net::FTPClientSession& session, const std::string& partName)
-{
-    try
-    {
-        session.endUpload();
-    }
-    catch (const Poco::Exception&)
-    {
-        // The server reports the broken transfer; that is expected here.
-    }
-    try
-    {
-        session.remove(partName);
-    }
-    catch (const Poco::Exception&)
-    {
-        // The connection is gone or the server kept no file: nothing more to do.
-    }
-}
-
-/// Ends a TLS data connection in order: close_notify, then the server's own close is awaited (within
-/// the connection's receive time-out). Closed at once, the connection would be reset while data the
-/// server sent (TLS session tickets) lies unread, and the reset may discard the document's end before
-/// the server has read it, after which the server still confirms the shortened file.
-void finishSecureSending(std::ostream& os)
-{
-    auto* pBuffer = dynamic_cast<Poco::Net::SocketStreamBuf*>(os.rdbuf());
-    auto* pSecure = pBuffer != nullptr
-                        ? dynamic_cast<Poco::Net::SecureStreamSocketImpl*>(pBuffer->socketImpl())
-                        : nullptr;
-    if (pSecure == nullptr)
-    {
-        return;
-    }
-    try
-    {
-        pSecure->shutdown();
-        char rest[512];
-        while (pSecure->receiveBytes(rest, sizeof rest) > 0)
-        {
-        }
-    }
-    catch (const Poco::Exception&)
-    {
-        // The server closed first or did not answer the close: the completion reply decides.
-    }
-}
-
-/// Reads the server's greeting on the control connection; throws when the server refuses the session.
-/// Poco's session could read it in its constructor, but would then leak the connection on a refusal.
-void readGreeting(const Poco::Net::StreamSocket& socket, const Poco::Timespan& timeout)
-{
-    Poco::Net::DialogSocket dialog(socket);
-    dialog.setReceiveTimeout(timeout);
-    std::string greeting;
-    const int status = dialog.receiveStatusMessage(greeting);
-    if (status / 100 != 2)  // not a positive completion reply
-    {
-        throw Poco::Net::FTPException("Cannot receive status message", greeting, status);
-    }
-}
-
-}  // namespace
 
 const std::string DocumentUpload::_PART_SUFFIX = ".part";
 const std::string DocumentUpload::_SECURE_SCHEME = "ftps";
@@ -171,6 +93,12 @@ std::string DocumentUpload::problemWith(Poco::Int32 number, const std::string& t
     {
         return "";
     }
+    // Before any message that quotes the address.
+    if (holdsPassword(text))
+    {
+        return "holds a password, which belongs in " +
+               PusherParameterNames::describe(PusherParameterNames::_FTP_PASSWORD);
+    }
     Poco::URI uri;
     try
     {
@@ -180,9 +108,10 @@ std::string DocumentUpload::problemWith(Poco::Int32 number, const std::string& t
     {
         return "\"" + text + "\" is no server address: " + e.displayText();
     }
-    if (uri.getScheme() != "ftp" && uri.getScheme() != _SECURE_SCHEME)
+    if (uri.getScheme() != "ftp" && uri.getScheme() != _SECURE_SCHEME &&
+        uri.getScheme() != SftpUploadSession::_SCHEME)
     {
-        return "\"" + text + "\" names the scheme " + uri.getScheme() + ", not ftp or ftps";
+        return "\"" + text + "\" names the scheme " + uri.getScheme() + ", not ftp, ftps or sftp";
     }
     if (uri.getHost().empty())
     {
@@ -191,11 +120,28 @@ std::string DocumentUpload::problemWith(Poco::Int32 number, const std::string& t
     return "";
 }
 
+bool DocumentUpload::holdsPassword(const std::string& serverURL)
+{
+    // The SFTP login takes the user from the address; a password there would be shown and exported
+    // with it.
+    try
+    {
+        const Poco::URI uri(serverURL);  // as written: also an address that names no host
+        return uri.getScheme() == SftpUploadSession::_SCHEME &&
+               uri.getUserInfo().find(':') != std::string::npos;
+    }
+    catch (const Poco::SyntaxException&)
+    {
+        return false;
+    }
+}
+
 bool DocumentUpload::sendsPasswordInClearText() const
 {
     // Without a user there is no login (see send()), so the password goes nowhere.
-    return !_ftp.userId.empty() && !_ftp.password.empty() &&
-           serverAddress(_ftp.serverURL).getScheme() != _SECURE_SCHEME;
+    const std::string scheme = serverAddress(_ftp.serverURL).getScheme();
+    return !_ftp.userId.empty() && !_ftp.password.empty() && scheme != _SECURE_SCHEME &&
+           scheme != SftpUploadSession::_SCHEME;
 }
 
 Poco::URI DocumentUpload::serverAddress(const std::string& serverURL)
@@ -212,81 +158,49 @@ bool DocumentUpload::send(const Poco::Timestamp& now, const std::function<bool(s
                           const std::function<void(bool complete)>& transferEnded) const
 {
     const Poco::URI uri = checkUploadTarget();
-    // Explicit FTPS starts in clear text on the FTP port too.
-    const Poco::UInt16 port = uri.getSpecifiedPort() != 0
-                                  ? uri.getSpecifiedPort()
-                                  : static_cast<Poco::UInt16>(Poco::Net::FTPClientSession::FTP_PORT);
-    // Poco's session reads the server's greeting only inside login(); read here first, a session
-    // without login stays in step with the server's replies.
-    const Poco::Timespan connectTimeout(static_cast<Poco::Timespan::TimeDiff>(_timings.ftpConnectTimeoutMs) *
-                                        1000);
-    Poco::Net::StreamSocket socket;
-    socket.connect(Poco::Net::SocketAddress(uri.getHost(), port), connectTimeout);
-    readGreeting(socket, connectTimeout);
-    const bool secure = uri.getScheme() == _SECURE_SCHEME;
-    std::unique_ptr<Poco::Net::FTPClientSession> pSession;
-    if (secure)
+    std::unique_ptr<UploadSession> pSession;
+    if (uri.getScheme() == SftpUploadSession::_SCHEME)
     {
-        pSession = std::make_unique<SecureFtpSession>(socket, uri.getHost(), trustedCertificates());
+        pSession = std::make_unique<SftpUploadSession>(uri, _ftp, _timings);
     }
     else
     {
-        pSession = std::make_unique<Poco::Net::FTPClientSession>(socket, false);
+        pSession = std::make_unique<FtpUploadSession>(uri, _ftp, _timings, trustedCertificates());
     }
-    Poco::Net::FTPClientSession& session = *pSession;
-    session.setTimeout(
-        Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(_timings.ftpSessionTimeoutMs) * 1000));
-    if (!_ftp.userId.empty())
-    {
-        session.login(_ftp.userId, _ftp.password);
-    }
-    if (secure)
-    {
-        static_cast<SecureFtpSession&>(session).protectDataConnections();
-    }
-    if (!_ftp.directory.empty())
-    {
-        session.setWorkingDirectory(_ftp.directory);
-    }
-    session.setFileType(Poco::Net::FTPClientSession::TYPE_TEXT);
-    const bool complete = uploadDocument(session, getFileName(now), writeDocument);
-    // Before the session ends: a confirmed document counts even when the server then drops the QUIT.
+    const bool complete = uploadDocument(*pSession, getFileName(now), writeDocument);
+    // Before the session ends: a confirmed document counts even when the server then drops the end.
     transferEnded(complete);
-    session.close();
+    pSession->close();
     return complete;
 }
 
-bool DocumentUpload::uploadDocument(Poco::Net::FTPClientSession& session, const std::string& fileName,
-                                    const std::function<bool(std::ostream&)>& writeDocument) const
+bool DocumentUpload::uploadDocument(UploadSession& session, const std::string& fileName,
+                                    const std::function<bool(std::ostream&)>& writeDocument)
 {
     const std::string partName = fileName + _PART_SUFFIX;
     std::ostream& os = session.beginUpload(partName);
-    // Poco gives the data connection no time-out: a server that stops reading would block the app,
-    // and its stop request with it, for good. Set on the buffer's own socket: the StreamSocket that
-    // SocketIOS::socket() returns would release it under the stream.
-    if (auto* pDataConnection = dynamic_cast<Poco::Net::SocketStreamBuf*>(os.rdbuf()))
-    {
-        pDataConnection->socketImpl()->setSendTimeout(session.getTimeout());
-    }
     bool complete = false;
     try
     {
         complete = writeDocument(os) && os.flush().good();
         if (complete)
         {
-            finishSecureSending(os);
             session.endUpload();
             session.rename(partName, fileName);
+        }
+        else
+        {
+            session.throwIfTransferBroke();
         }
     }
     catch (...)
     {
-        discardUpload(session, partName);
+        session.discard(partName);
         throw;
     }
     if (!complete)
     {
-        discardUpload(session, partName);
+        session.discard(partName);
     }
     return complete;
 }
