@@ -65,11 +65,10 @@ void post(TrendLogPusherFixture::AppTrendLogPusher& pusher, Notification::Action
     pusher.getReadQueue()->enqueueNotification(new Notification(action));
 }
 
-/// The gateway with one trend log of `count` records from `start`, `interval` seconds apart.
-/// The gateway's device with one trend log; `overwrittenRead` is how it answers a read of a record it
-/// no longer holds.
+/// The gateway's device with one trend log of `count` records from `start`, `interval` seconds apart;
+/// `overwrittenRead` is how it answers a read of a record it no longer holds.
 std::string gatewaySite(const std::string& start, int interval, int count, int bufferSize,
-                        const std::string& overwrittenRead = "nothing")
+                        const std::string& overwrittenRead)
 {
     return R"({"devices": [{"instance": 1001, "objects": [{"type": "analog-value", "instance": 1},
   {"type": "trend-log", "instance": 1, "logs": "analog-value:1", "overwrittenRead": ")" +
@@ -570,7 +569,6 @@ TEST_F(TrendLogPusherPositions, ClockChangesAndWrappedBuffersLoseAndRepeatNoReco
         int bufferSize;            // 0: every record is kept
         Poco::UInt64 clockStepAt;  // 0: the device clock runs true
         int clockStepSeconds;
-        const char* overwrittenRead = "nothing";  // the device's answer to a read of a record it lost
     };
     const Row rows[] = {
         // Summer time ends at 01:00 UTC: local 02:00 to 03:00 comes twice; uploads in and after it.
@@ -580,69 +578,59 @@ TEST_F(TrendLogPusherPositions, ClockChangesAndWrappedBuffersLoseAndRepeatNoReco
         // A time sync sets the device clock back 30 minutes before record 21.
         {"device clock set back", "UTC0", "2026-01-10T10:00:00Z", 60, {20, 40, 60}, 0, 21, -1800},
         // The buffer of 20 records wraps between uploads: what it still holds follows, and the 20 records
-        // overwritten in between are reported; the device answers the read of a lost record with nothing
-        // or from its oldest record.
+        // overwritten in between are reported.
         {"wrapped between uploads", "UTC0", "2026-01-10T10:00:00Z", 60, {20, 60}, 20, 0, 0},
-        {"wrapped between uploads, read from the oldest",
-         "UTC0",
-         "2026-01-10T10:00:00Z",
-         60,
-         {20, 60},
-         20,
-         0,
-         0,
-         "oldest"},
         // The buffer of 30 records wrapped before the first upload (record 1 is gone), then again.
-        {"wrapped before the first upload", "UTC0", "2026-01-10T10:00:00Z", 60, {50, 70, 120}, 30, 0, 0},
-        {"wrapped before the first upload, read from the oldest",
-         "UTC0",
-         "2026-01-10T10:00:00Z",
-         60,
-         {50, 70, 120},
-         30,
-         0,
-         0,
-         "oldest"}};
-    for (const Row& row : rows)
+        {"wrapped before the first upload", "UTC0", "2026-01-10T10:00:00Z", 60, {50, 70, 120}, 30, 0, 0}};
+    // A device with a wrapped buffer answers the read of a record it lost with nothing or from its oldest.
+    const auto overwrittenReads = [](const Row& row)
     {
-        SCOPED_TRACE(row.name);
-        const ScopedTimeZone zone(row.timeZone);
-        forgetGateway();
-        const std::size_t before = ftp().files().size();
-        std::set<Poco::UInt64> held;  // sequence numbers held at some upload
-        std::map<std::string, int> expected;
-        for (int count : row.counts)
+        return row.bufferSize == 0 ? std::vector<std::string>{"nothing"}
+                                   : std::vector<std::string>{"nothing", "oldest"};
+    };
+    for (const Row& row : rows)
+        for (const std::string& overwrittenRead : overwrittenReads(row))
         {
-            serve(gatewaySite(row.start, row.interval, count, row.bufferSize, row.overwrittenRead));
-            const auto tl = site().trendLogs().front();
-            if (row.clockStepAt != 0)
-                _pRig->site().setClockStep(tl.key, row.clockStepAt, Poco::Timespan(row.clockStepSeconds, 0));
-            ASSERT_TRUE(start().createAndSendFiles());
-            const Poco::UInt64 first = _pRig->site().getFirstSequenceNumber(tl.key);
-            // The records lost since the last upload are reported once, with their number.
-            const Poco::UInt64 lost = held.empty() ? 0 : first - std::min(first, *held.rbegin() + 1);
-            const std::string report = lost == 0 ? "records were overwritten"
-                                                 : ": " + std::to_string(lost) + " records were overwritten";
-            EXPECT_EQ(lost != 0, _pRig->out().find(report) != std::string::npos) << _pRig->out();
-            for (Poco::UInt64 sequenceNumber = first;
-                 sequenceNumber <= _pRig->site().getLastSequenceNumber(tl.key); ++sequenceNumber)
+            SCOPED_TRACE(std::string(row.name) + ", a lost record read: " + overwrittenRead);
+            const ScopedTimeZone zone(row.timeZone);
+            forgetGateway();
+            const std::size_t before = ftp().files().size();
+            std::set<Poco::UInt64> held;  // sequence numbers held at some upload
+            std::map<std::string, int> expected;
+            for (int count : row.counts)
             {
-                // Two records may read the same (a time that repeats, a value that repeats): count them.
-                const int newlyHeld = held.insert(sequenceNumber).second ? 1 : 0;
-                for (const std::string& record : site().records(tl, sequenceNumber))
-                    expected[record] += newlyHeld;
+                serve(gatewaySite(row.start, row.interval, count, row.bufferSize, overwrittenRead));
+                const auto tl = site().trendLogs().front();
+                if (row.clockStepAt != 0)
+                    _pRig->site().setClockStep(tl.key, row.clockStepAt,
+                                               Poco::Timespan(row.clockStepSeconds, 0));
+                ASSERT_TRUE(start().createAndSendFiles());
+                const Poco::UInt64 first = _pRig->site().getFirstSequenceNumber(tl.key);
+                // The records lost since the last upload are reported once, with their number.
+                const Poco::UInt64 lost = held.empty() ? 0 : first - std::min(first, *held.rbegin() + 1);
+                const std::string report = lost == 0
+                                               ? "records were overwritten"
+                                               : ": " + std::to_string(lost) + " records were overwritten";
+                EXPECT_EQ(lost != 0, _pRig->out().find(report) != std::string::npos) << _pRig->out();
+                for (Poco::UInt64 sequenceNumber = first;
+                     sequenceNumber <= _pRig->site().getLastSequenceNumber(tl.key); ++sequenceNumber)
+                {
+                    // Two records may read the same (a time that repeats, a value that repeats): count them.
+                    const int newlyHeld = held.insert(sequenceNumber).second ? 1 : 0;
+                    for (const std::string& record : site().records(tl, sequenceNumber))
+                        expected[record] += newlyHeld;
+                }
             }
+            std::map<std::string, int> uploaded;
+            const std::vector<std::string> files = ftp().files();
+            for (std::size_t i = before; i < files.size(); ++i)
+            {
+                for (const std::string& record : TrendLogPusherDocument(ftp().readFile(files[i]))
+                                                     .records(site().trendLogs().front().channelIdentifier))
+                    ++uploaded[record];
+            }
+            EXPECT_EQ(expected, uploaded);
         }
-        std::map<std::string, int> uploaded;
-        const std::vector<std::string> files = ftp().files();
-        for (std::size_t i = before; i < files.size(); ++i)
-        {
-            for (const std::string& record : TrendLogPusherDocument(ftp().readFile(files[i]))
-                                                 .records(site().trendLogs().front().channelIdentifier))
-                ++uploaded[record];
-        }
-        EXPECT_EQ(expected, uploaded);
-    }
 }
 
 TEST_F(TrendLogPusherPositions, DeviceZeroEpochRecordsAndProprietaryValuesAreUploaded)

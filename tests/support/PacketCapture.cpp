@@ -8,7 +8,12 @@
 #include <Poco/Thread.h>
 #include <Poco/Timestamp.h>
 
+#include <gtest/gtest.h>
+
 #include <unistd.h>
+
+#include <algorithm>
+#include <utility>
 
 namespace Orvik::Test
 {
@@ -23,7 +28,6 @@ const int ANALYSIS_TIMEOUT_MS = 60000;
 /// (250 ms); a capture stopped sooner loses the packets of the last block.
 const long BUFFER_HANDOVER_MS = 500;
 /// Expert severities as tshark prints them in fields output.
-const Poco::UInt32 SEVERITY_WARNING = 0x600000;
 const Poco::UInt32 SEVERITY_ERROR = 0x800000;
 
 /// The highest severity of a packet's expert items ("8388608;6291456" or empty).
@@ -40,6 +44,13 @@ Poco::UInt32 highestSeverity(const std::string& severities)
     return highest;
 }
 
+std::vector<Poco::UInt16> distinct(std::vector<Poco::UInt16> ports)
+{
+    std::sort(ports.begin(), ports.end());
+    ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+    return ports;
+}
+
 }  // namespace
 
 std::string PacketCapture::missing()
@@ -51,13 +62,13 @@ std::string PacketCapture::missing()
     return "";
 }
 
-PacketCapture::PacketCapture(const std::vector<Poco::UInt16>& ports)
-    : _ports(ports),
+PacketCapture::PacketCapture(std::vector<Poco::UInt16> ports)
+    : _ports(distinct(std::move(ports))),
       _probe(Poco::Net::SocketAddress("127.0.0.1", 0)),
       _file(Poco::TemporaryFile::tempName() + ".pcapng")
 {
     std::string filter = "udp port " + std::to_string(_probe.address().port());
-    for (Poco::UInt16 port : ports)
+    for (Poco::UInt16 port : _ports)
         filter += " or udp port " + std::to_string(port);
     _dumpcap = std::make_unique<ChildProcess>(
         "dumpcap", std::vector<std::string>{"-i", "lo", "-f", filter, "-w", _file});
@@ -129,13 +140,18 @@ PacketCapture::Report PacketCapture::analyse()
         ++report.packets;
         if (!fields[1].empty())
             ++report.bacnet;
-        const Poco::UInt32 severity = highestSeverity(fields[2]);
-        const std::string description = fields[0] + ": " + fields[3] + " | " + fields[4];
-        if (severity >= SEVERITY_ERROR)
-            report.problems.push_back(description);
-        else if (severity >= SEVERITY_WARNING)
-            report.warnings.push_back(description);
+        if (highestSeverity(fields[2]) >= SEVERITY_ERROR)
+            report.problems.push_back(fields[0] + ": " + fields[3] + " | " + fields[4]);
     }
+    return report;
+}
+
+PacketCapture::Report PacketCapture::judge()
+{
+    const Report report = analyse();
+    EXPECT_EQ(report.bacnet, report.packets) << "datagrams on the BACnet ports that are not BACnet/IP";
+    for (const std::string& problem : report.problems)
+        ADD_FAILURE() << "dissector: " << problem;
     return report;
 }
 

@@ -19,10 +19,11 @@ namespace Orvik::Test
 ///
 /// The constructor returns once packets are being captured: it sends datagrams to a probe port of
 /// its own until dumpcap counts one (the probes are left out of the report), and throws
-/// Poco::RuntimeException with dumpcap's output when that does not happen within 10 s. `stop()`
-/// ends the capture once the packets still in the kernel's buffer are written; the destructor stops
-/// it and removes the file. `analyse()` stops the capture when it still runs. Tests call `missing()`
-/// first and skip with its text when it is not empty (no tshark, or not allowed to capture).
+/// Poco::RuntimeException with dumpcap's output when that does not happen within 10 s. `judge()`
+/// stops the capture once the packets still in the kernel's buffer are written, and fails the running
+/// test for what the dissector finds; the destructor stops the capture and removes the file. Tests
+/// call `missing()` first and skip with its text when it is not empty (no tshark, or not allowed to
+/// capture).
 class PacketCapture
 {
 public:
@@ -32,24 +33,25 @@ public:
         std::size_t bacnet = 0;   ///< of them dissected as BACnet/IP
         /// One line per malformed packet or expert error: "<frame>: <expert message> | <summary>".
         std::vector<std::string> problems;
-        /// The same for expert warnings.
-        std::vector<std::string> warnings;
     };
 
     static std::string missing();
 
-    explicit PacketCapture(const std::vector<Poco::UInt16>& ports);
+    /// `ports` may repeat a port.
+    explicit PacketCapture(std::vector<Poco::UInt16> ports);
     ~PacketCapture();
 
     PacketCapture(const PacketCapture&) = delete;
     PacketCapture& operator=(const PacketCapture&) = delete;
 
-    void stop();
-    Report analyse();
-    const std::string& file() const { return _file; }
+    /// The dissector's report; a datagram on the ports that is not BACnet/IP, a malformed packet or an
+    /// expert error fails the running test.
+    Report judge();
 
 private:
     void waitUntilCapturing();
+    void stop();
+    Report analyse();
 
     std::vector<Poco::UInt16> _ports;
     Poco::Net::DatagramSocket _probe;

@@ -2,12 +2,8 @@
 
 #include "BACnetClient/InteropNetwork.h"
 
-#include <gtest/gtest.h>
-
 #include <Poco/Environment.h>
 #include <Poco/Exception.h>
-
-#include <algorithm>
 
 namespace Orvik::Test
 {
@@ -49,32 +45,19 @@ SiteUnderTest::~SiteUnderTest()
     _pIPNetwork.reset();
     if (_pServer)
         _pServer->stop();
-    judgeCapture();
+    if (_pCapture)
+        _pCapture->judge();
 }
 
-void SiteUnderTest::connect(const Poco::Net::SocketAddress& broadcast, std::vector<Poco::UInt16> ports,
+void SiteUnderTest::connect(const Poco::Net::SocketAddress& broadcast, const std::vector<Poco::UInt16>& ports,
                             const BACnet::TransactionTable::Settings& transactions)
 {
     if (Poco::Environment::has("ORVIK_TEST_CAPTURE") && PacketCapture::missing().empty())
-    {
-        std::sort(ports.begin(), ports.end());
-        ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
         _pCapture = std::make_unique<PacketCapture>(ports);
-    }
     auto settings = InteropNetwork::settings(broadcast);
     settings.transactions = transactions;
     _pIPNetwork = std::make_unique<BACnet::Client::IP::BACnetIPNetwork>(settings);
     _pNetwork = _pIPNetwork.get();
-}
-
-void SiteUnderTest::judgeCapture()
-{
-    if (!_pCapture)
-        return;
-    const PacketCapture::Report report = _pCapture->analyse();
-    EXPECT_EQ(report.bacnet, report.packets) << "datagrams on the BACnet ports that are not BACnet/IP";
-    for (const std::string& problem : report.problems)
-        ADD_FAILURE() << "dissector: " << problem;
 }
 
 }  // namespace Orvik::Test

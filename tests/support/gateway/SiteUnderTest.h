@@ -47,9 +47,8 @@ public:
     BACnet::Client::Network& network() { return *_pNetwork; }
 
 private:
-    void connect(const Poco::Net::SocketAddress& broadcast, std::vector<Poco::UInt16> ports,
+    void connect(const Poco::Net::SocketAddress& broadcast, const std::vector<Poco::UInt16>& ports,
                  const BACnet::TransactionTable::Settings& transactions);
-    void judgeCapture();
 
     std::unique_ptr<BACnet::Client::Simulation::SimulatedSite> _pSite;
     std::unique_ptr<BACnet::Device::IP::SiteServer> _pServer;
