@@ -17,14 +17,31 @@
 namespace Orvik::Test
 {
 
+namespace
+{
+
+std::vector<std::pair<std::string, std::string>> usersOf(const std::string& user, const std::string& password)
+{
+    if (user.empty())
+        return {};
+    return {{user, password}};
+}
+
+}  // namespace
+
 MosquittoBroker::MosquittoBroker(const TlsCertificates* tls, const std::string& user,
                                  const std::string& password)
-    : _folder(Poco::TemporaryFile::tempName()), _secure(tls != nullptr), _port(freeLoopbackPort())
+    : MosquittoBroker(Options{tls, usersOf(user, password), false, ""})
+{
+}
+
+MosquittoBroker::MosquittoBroker(const Options& options)
+    : _folder(Poco::TemporaryFile::tempName()), _secure(options.tls != nullptr), _port(freeLoopbackPort())
 {
     Poco::File(_folder).createDirectories();
     _configFile = _folder + "/mosquitto.conf";
     _logFile = _folder + "/mosquitto.log";
-    writeConfiguration(tls, user, password);
+    writeConfiguration(options);
     start();
 }
 
@@ -92,8 +109,7 @@ std::string MosquittoBroker::log() const
     return readFileIfAny(_logFile);
 }
 
-void MosquittoBroker::writeConfiguration(const TlsCertificates* tls, const std::string& user,
-                                         const std::string& password)
+void MosquittoBroker::writeConfiguration(const Options& options)
 {
     Poco::FileOutputStream out(_configFile);
     // Run as root, mosquitto would switch to its own user before reading the key files.
@@ -103,17 +119,31 @@ void MosquittoBroker::writeConfiguration(const TlsCertificates* tls, const std::
     out << "persistence false\nmax_queued_messages 1000000\nlog_dest file " << _logFile << "\n"
         << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\nlog_type subscribe\n"
         << "listener " << _port << " 127.0.0.1\n";
-    if (tls != nullptr)
-        out << "certfile " << tls->serverCertFile() << "\nkeyfile " << tls->serverKeyFile() << "\n";
-    if (user.empty())
+    if (options.tls != nullptr)
+        out << "certfile " << options.tls->serverCertFile() << "\nkeyfile " << options.tls->serverKeyFile()
+            << "\n";
+    if (options.requireCertificate)
+        out << "cafile " << options.tls->caFile()
+            << "\nrequire_certificate true\nuse_identity_as_username true\n";
+    if (!options.acl.empty())
     {
-        out << "allow_anonymous true\n";
+        writeFile(_folder + "/acl", options.acl);
+        out << "acl_file " << _folder << "/acl\n";
+    }
+    if (options.users.empty())
+    {
+        out << "allow_anonymous " << (options.requireCertificate ? "false" : "true") << "\n";
         return;
     }
     const std::string passwordFile = _folder + "/passwords";
-    if (Poco::Process::launch("/usr/bin/mosquitto_passwd", {"-b", "-c", passwordFile, user, password})
-            .wait() != 0)
-        throw Poco::RuntimeException("mosquitto_passwd failed");
+    for (const auto& [user, password] : options.users)
+    {
+        std::vector<std::string> args{"-b", passwordFile, user, password};
+        if (!Poco::File(passwordFile).exists())
+            args.insert(args.begin(), "-c");  // makes the file
+        if (Poco::Process::launch("/usr/bin/mosquitto_passwd", args).wait() != 0)
+            throw Poco::RuntimeException("mosquitto_passwd failed");
+    }
     out << "allow_anonymous false\npassword_file " << passwordFile << "\n";
 }
 

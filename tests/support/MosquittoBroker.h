@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Orvik::Test
 {
@@ -17,15 +19,26 @@ class TlsCertificates;
 ///
 /// Plain MQTT by default; with certificates the one listener speaks TLS 1.2 or later
 /// with the given server certificate. With a user name the broker requires that user and
-/// password; without one it lets every client in. The constructor returns once the
-/// broker accepts connections and throws Poco::RuntimeException (with the broker's log)
-/// when it does not within 10 s. `kill()` ends the broker at once (SIGKILL) and `start()`
-/// brings it back on the same port, so a test can cut clients off and let them return.
+/// password; without one it lets every client in. Options add client certificates (required, signed
+/// by the TLS authority, their common name taken as the user name) and an ACL file's text. The constructor
+/// returns once the broker accepts connections and throws Poco::RuntimeException (with the broker's log) when
+/// it does not within 10 s. `kill()` ends the broker at once (SIGKILL) and `start()` brings it back on the
+/// same port, so a test can cut clients off and let them return.
 class MosquittoBroker
 {
 public:
+    struct Options
+    {
+        const TlsCertificates* tls = nullptr;
+        /// User names and passwords the broker requires; none: every client may come in.
+        std::vector<std::pair<std::string, std::string>> users;
+        bool requireCertificate = false;
+        std::string acl;
+    };
+
     explicit MosquittoBroker(const TlsCertificates* tls = nullptr, const std::string& user = "",
                              const std::string& password = "");
+    explicit MosquittoBroker(const Options& options);
     ~MosquittoBroker();
 
     MosquittoBroker(const MosquittoBroker&) = delete;
@@ -39,7 +52,7 @@ public:
     std::string log() const;
 
 private:
-    void writeConfiguration(const TlsCertificates* tls, const std::string& user, const std::string& password);
+    void writeConfiguration(const Options& options);
 
     std::string _folder;
     std::string _configFile;

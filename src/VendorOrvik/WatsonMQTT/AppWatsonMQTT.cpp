@@ -33,7 +33,6 @@ namespace
 {
 
 const std::string APP_NAME = "AppWatsonMQTT ";
-const Poco::UInt32 DEFAULT_HALF_LIFETIME_SECONDS = DataSetupParams::_DEFAULT_LIFETIME_SECONDS / 2;
 
 /// Objects other than trend logs and structured views are followed by COV whether or not they have a
 /// COV increment (binary and multi-state objects have none); a trend log or structured view without one
@@ -51,7 +50,10 @@ bool isUnknownProperty(const Orvik::BACnet::Client::DataError& error)
 }  // namespace
 
 AppWatsonMQTT::AppWatsonMQTT(Poco::Int32 idAppInstance, const DataBridgeTimings& timings)
-    : AppBase(idAppInstance), _timings(timings), _settings(APP_NAME)
+    : AppBase(idAppInstance),
+      _timings(timings),
+      _settings(APP_NAME),
+      _subscriptions(_settings.setupParams.covParams)
 {
 }
 
@@ -80,7 +82,7 @@ bool AppWatsonMQTT::descRun()
         return false;
     }
     bacnetRequestProperties();
-    _renewalClock.update();
+    _subscriptions.renewed();
     _pWatsonClient = std::make_unique<Orvik::MQTT::Watson::GatewayClient>(_settings.connection);
     _pPublisher = std::make_unique<EventPublisher>(*_pWatsonClient, _deviceInstanceGW, APP_NAME);
     try
@@ -104,7 +106,7 @@ bool AppWatsonMQTT::descRun()
 
 void AppWatsonMQTT::runLoop()
 {
-    long wait = renewalWaitMs();
+    long wait = _subscriptions.renewalWaitMs();
     for (;;)
     {
         wait = checkConnection(wait);
@@ -160,7 +162,7 @@ long AppWatsonMQTT::checkConnection(long wait)
     subscribeCommands();
     _brokerConnected = true;
     std::cout << "B) Watson connected" << std::endl;
-    return renewalWaitMs();
+    return _subscriptions.renewalWaitMs();
 }
 
 void AppWatsonMQTT::subscribeCommands()
@@ -176,11 +178,7 @@ void AppWatsonMQTT::subscribeCommands()
 
 bool AppWatsonMQTT::renewalDue() const
 {
-    const Poco::UInt32 lifetime = _settings.setupParams.covParams.lifetime;
-    // Half the lifetime, at least a second; a subscription without time limit (0) needs no renewal.
-    const Poco::Clock::ClockDiff period =
-        static_cast<Poco::Clock::ClockDiff>(std::max<Poco::UInt32>(lifetime / 2, 1)) * 1000000;
-    return (_state == BridgeState::Running && lifetime != 0 && _renewalClock.isElapsed(period)) ||
+    return (_state == BridgeState::Running && _subscriptions.renewalDue()) ||
            _state == BridgeState::StopRequested;
 }
 
@@ -189,7 +187,7 @@ void AppWatsonMQTT::renewSubscriptions()
     const bool cancel = isStopping();
     for (const auto& [object, subscriber] : _objects.covSubscribers())
     {
-        bacnetCovSubscribe(object, subscriber.bacnetPropertyIdentifier, cancel);
+        _subscriptions.subscribe(*this, object, subscriber.bacnetPropertyIdentifier, cancel);
     }
     if (cancel)
     {
@@ -198,16 +196,8 @@ void AppWatsonMQTT::renewSubscriptions()
     }
     else
     {
-        _renewalClock.update();
+        _subscriptions.renewed();
     }
-}
-
-long AppWatsonMQTT::renewalWaitMs() const
-{
-    const Poco::UInt32 lifetime = _settings.setupParams.covParams.lifetime;
-    const Poco::UInt64 halfLifetime =
-        lifetime == 0 ? DEFAULT_HALF_LIFETIME_SECONDS : std::max<Poco::UInt32>(lifetime / 2, 1);
-    return static_cast<long>(std::min<Poco::UInt64>(halfLifetime * 1000, _MAX_WAIT_MS));
 }
 
 void AppWatsonMQTT::pollProperty(const DataPolledProperty& polled, std::size_t index)
@@ -406,7 +396,7 @@ void AppWatsonMQTT::enterObject(const DataObjectKey& object, DataWatsonKey& wats
         if (useCov)
         {
             _objects.followByCov(object, DataCOVSubscriber(property, watson));
-            bacnetCovSubscribe(object, property, false);
+            _subscriptions.subscribe(*this, object, property, false);
         }
         else
         {
@@ -421,22 +411,6 @@ void AppWatsonMQTT::enterObject(const DataObjectKey& object, DataWatsonKey& wats
     {
         _pWatsonClient->subscribeDeviceCommands(watson.deviceType, watson.deviceId);
     }
-}
-
-void AppWatsonMQTT::bacnetCovSubscribe(const DataObjectKey& object, BACNET_PROPERTY_ID propertyIdentifier,
-                                       bool cancel)
-{
-    auto& params = _settings.setupParams.covParams;
-    if (params.subscriberProcessIdentifier == 0)
-    {
-        params.subscriberProcessIdentifier = getNewCOVSubscriberProcessIdentifier();
-        if (params.subscriberProcessIdentifier == 0)
-        {
-            throw Poco::InvalidAccessException("No valid COV subscriptoin process identifier possible");
-        }
-    }
-    params.cancelation = cancel;
-    asyncSubscribeCOV(DataPropertyKey(object, DataPropertyRef(propertyIdentifier)), params);
 }
 
 void AppWatsonMQTT::watsonPublishCovResponse(const DataResponseCOV& response)

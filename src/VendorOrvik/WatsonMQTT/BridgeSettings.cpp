@@ -137,7 +137,7 @@ void BridgeSettings::readSetup(ValueIterator& it, ValueIterator end)
 }
 
 void BridgeSettings::readObjects(ValueIterator& it, ValueIterator end, Poco::UInt32 gatewayDevice,
-                                 ObjectIdentities::Flags flag, ObjectIdentities& objects) const
+                                 ObjectIdentities::Flags flag, ObjectIdentities& objects)
 {
     if (it == end)
     {

@@ -9,6 +9,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsPool.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeState.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CovSubscriptions.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataBridgeTimings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataPolledProperty.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
@@ -109,9 +110,6 @@ private:
     using NamedValues = std::vector<EventText::NamedValue>;
     using DataObjectKey = Orvik::BACnet::Client::DataObjectKey;
 
-    /// The longest single wait: keeps millisecond counts within 32 bits on the 32-bit controller.
-    static constexpr long _MAX_WAIT_MS = 3600000;
-
     bool isStopping() const { return _state != BridgeState::Running; }
 
     // run loop
@@ -120,7 +118,6 @@ private:
     void subscribeCommands();
     bool renewalDue() const;
     void renewSubscriptions();
-    long renewalWaitMs() const;
     void pollProperty(const DataPolledProperty& polled, std::size_t index);
     void dispatch(const Poco::AutoPtr<Poco::Notification>& pNf);
     void handleStopRequest(const Poco::AutoPtr<Poco::Notification>& pNf);
@@ -130,13 +127,13 @@ private:
     void bacnetRequestPropertiesResult(Poco::UInt32 deviceInstance,
                                        const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
     void enterObject(const DataObjectKey& object, DataWatsonKey& watson, bool useCov);
-    void bacnetCovSubscribe(const DataObjectKey& object, BACNET_PROPERTY_ID propertyIdentifier, bool cancel);
     void watsonPublishCovResponse(const Orvik::BACnet::Client::DataResponseCOV& response);
     void watsonPublishPolledValues(const DataPolledProperty& polled,
                                    const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
 
     const DataBridgeTimings _timings;
     BridgeSettings _settings;
+    CovSubscriptions _subscriptions;
     std::unique_ptr<Orvik::MQTT::Watson::GatewayClient> _pWatsonClient;
     /// Publishes through _pWatsonClient; lives as long as it.
     std::unique_ptr<EventPublisher> _pPublisher;
@@ -148,7 +145,6 @@ private:
     Poco::UInt32 _deviceInstanceGW = 0;
     BACnetWsPool _bacnetWsPool;
 
-    Poco::Clock _renewalClock;
     Poco::Clock _drainClock;
 };
 

@@ -46,14 +46,16 @@ public:
     Orvik::MQTT::Watson::DataConnection connection;
     DataSetupParams setupParams;
 
-private:
+    /// Reads a list of objects at `it` (advanced past it; nothing when at `end`), each configured with
+    /// `flag` (see read()). Shared by the bridges.
     using ValueIterator = std::vector<ValueContainer>::const_iterator;
+    static void readObjects(ValueIterator& it, ValueIterator end, Poco::UInt32 gatewayDevice,
+                            ObjectIdentities::Flags flag, ObjectIdentities& objects);
 
+private:
     bool readConnection(ValueIterator& it, ValueIterator end);
     bool isUsableGateway() const;
     void readSetup(ValueIterator& it, ValueIterator end);
-    void readObjects(ValueIterator& it, ValueIterator end, Poco::UInt32 gatewayDevice,
-                     ObjectIdentities::Flags flag, ObjectIdentities& objects) const;
 
     std::string _consolePrefix;
 };
