@@ -237,7 +237,8 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50208, 50200, 502, 8, 2, 2, 0, 'COV lifetime', 'seconds; 0: subscriptions without time limit', '240'),
     (50209, 50200, 502, 9, 2, 2, 0, 'poll rate', 'seconds between readings of objects without COV; 0: never', '60'),
     (50210, 50200, 502, 10, 35, 16, 2, 'published objects', 'their values go to the platform', ''),
-    (50211, 50200, 502, 11, 35, 16, 2, 'commandable objects', 'they accept write commands from the platform', '');
+    (50211, 50200, 502, 11, 35, 16, 2, 'commandable objects', 'they accept write commands from the platform', ''),
+    (50212, 50200, 502, 12, 2, 2, 0, 'outage queue', 'MB of events kept on disk while the platform is out of reach; 0: none', '10');
 
 -- App 503: bridge to any MQTT broker. One topic per point under the prefix; a parameter
 -- with an empty value counts as not configured: 1 is required, the others have defaults.
@@ -260,7 +261,8 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50312, 50300, 503, 12, 1, 1, 0, 'retain values', 'true: the broker keeps the last value of each point', 'false'),
     (50313, 50300, 503, 13, 2, 2, 0, 'COV lifetime', 'seconds; 0: subscriptions without time limit', '240'),
     (50314, 50300, 503, 14, 35, 16, 2, 'published objects', 'their values go to the broker', ''),
-    (50315, 50300, 503, 15, 35, 16, 2, 'commandable objects', 'they accept write commands from the broker', '');
+    (50315, 50300, 503, 15, 35, 16, 2, 'commandable objects', 'they accept write commands from the broker', ''),
+    (50316, 50300, 503, 16, 2, 2, 0, 'outage queue', 'MB of values kept on disk while the broker is out of reach; 0: none', '10');
 
 -- App 2: Who-Is over a device instance range, every I-Am printed on the console.
 -- Network 65535 with an empty MAC is the global broadcast.

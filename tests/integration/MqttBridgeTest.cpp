@@ -1,45 +1,34 @@
-#include "Orvik_BACnet/ProtocolText.h"
-#include "Orvik_BACnetClient/DataPropertyKey.h"
-#include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/AppMqttBridge.h"
-
 #include "Eventually.h"
-#include "GatewayRig.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"
+#include "MqttBridgeRig.h"
 #include "TlsCertificates.h"
 
+#include <Poco/DateTimeFormatter.h>
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
+#include <Poco/LocalDateTime.h>
+#include <Poco/Process.h>
 #include <Poco/RegularExpression.h>
+#include <Poco/StringTokenizer.h>
+#include <Poco/TemporaryFile.h>
+#include <Poco/Thread.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 
-using namespace Orvik::BACnet::App::VendorOrvik::MqttBridge;
-using Orvik::BACnet::Client::DataObjectKey;
-using Orvik::BACnet::Client::DataPropertyKey;
-using Orvik::BACnet::DataType::ObjectIdentifier;
 using Orvik::Test::eventually;
 using Orvik::Test::MosquittoBroker;
 using Orvik::Test::MosquittoProbe;
+using Orvik::Test::MqttBridgeRig;
 using Orvik::Test::TlsCertificates;
 using Messages = std::vector<MosquittoProbe::Message>;
 
 namespace
 {
 
-const char* const SITE = R"({
-  "tickMs": 50,
-  "devices": [
-    {"instance": 1000, "name": "Gateway", "vendorIdentifier": 64701, "modelName": "GW", "objects": []},
-    {"instance": 2001, "name": "Boiler", "vendorIdentifier": 5, "modelName": "X",
-     "objects": [
-       {"type": "analog-input", "instance": 1, "name": "Hall", "presentValue": 20, "covIncrement": 0.01,
-        "units": "degrees-celsius", "drift": {"amplitude": 5, "periodSeconds": 4}},
-       {"type": "analog-value", "instance": 2, "name": "Setpoint", "presentValue": 21},
-       {"type": "binary-value", "instance": 3, "name": "Pump", "presentValue": "inactive"}]}
-  ]
-})";
 const std::string HALL = "site7/2001/analog-input/1/present-value";
 const std::string SETPOINT = "site7/2001/analog-value/2/present-value";
 const std::string PUMP = "site7/2001/binary-value/3/present-value";
@@ -64,68 +53,18 @@ bool waitForMessageOn(const MosquittoProbe& probe, const std::string& topic,
         });
 }
 
-/// The bridge's own device 1000 and the boiler 2001 of SITE, one instance of app 503 with the prefix
-/// site7 publishing the three boiler points, the value and the pump commandable; `parameters` (by
-/// number) add to or replace those.
-class MqttBridgeHarness
-{
-public:
-    MqttBridgeHarness(const MosquittoBroker& broker, const std::map<int, std::string>& parameters = {})
-    {
-        _rig.db().exec(
-            "INSERT INTO bn_device (id_bn_device, id_dv_controller, name) VALUES (1, 1, 'Gateway');"
-            "INSERT INTO bn_device_object (id_bn_device, id_bn_object_type, instance_nr, name) "
-            "VALUES (1, 8, 1000, 'Gateway')");
-        const Poco::Int32 instance = _rig.db().addInstance(503, 1, true);
-        std::string url = broker.uri();
-        url.replace(0, 3, url.compare(0, 3, "ssl") == 0 ? "mqtts" : "mqtt");
-        std::map<int, std::string> values = {
-            {1, url},
-            {11, "site7"},
-            {14, "[device:2001/analog-input:1, device:2001/analog-value:2, device:2001/binary-value:3]"},
-            {15, "[device:2001/analog-value:2, device:2001/binary-value:3]"}};
-        for (const auto& [number, text] : parameters)
-            values[number] = text;
-        for (const auto& [number, text] : values)
-            _rig.db().storeValue(instance, 50300 + number, text);
-        _rig.serveSiteText(SITE, Orvik::Test::GatewayRig::Waits{1000, 1, 500});
-        Orvik::BACnet::App::VendorOrvik::WatsonMQTT::DataBridgeTimings timings;
-        timings.reconnectWaitMs = 300;
-        timings.quietDrainMs = 200;
-        timings.drainLimitMs = 1000;
-        auto appTypes = Orvik::BACnet::App::AppManager::appTypes();
-        appTypes[503] = [timings](Poco::Int32 id) { return new AppMqttBridge(id, timings); };
-        _rig.startManager(appTypes);
-    }
-
-    ~MqttBridgeHarness() { EXPECT_TRUE(_rig.stopManager()); }
-
-    std::string console() const { return _rig.out(); }
-
-    std::string presentValue(Poco::UInt32 type, Poco::UInt32 instance)
-    {
-        Orvik::BACnet::ValueContainer value;
-        _rig.site().readProperty(DataPropertyKey(DataObjectKey(2001, ObjectIdentifier(type, instance)),
-                                                 Orvik::BACnet::PROP_PRESENT_VALUE),
-                                 value);
-        return value.getText();
-    }
-
-private:
-    Orvik::Test::GatewayRig _rig{1000};
-};
-
 }  // namespace
 
 TEST(MqttBridgeTest, PublishesEveryPointOnItsTopicWithUnitsStatusFlagsAndTime)
 {
     MosquittoBroker broker;
     MosquittoProbe cloud(broker, "site7/#");
-    MqttBridgeHarness bridge(broker, {{12, "true"}});
-    ASSERT_TRUE(waitForMessageOn(cloud, STATUS, "online")) << bridge.console();
+    MqttBridgeRig bridge(broker.uri(), {{12, "true"}});
+    bridge.start();
+    ASSERT_TRUE(waitForMessageOn(cloud, STATUS, "online")) << bridge.out();
     ASSERT_TRUE(waitForMessageOn(cloud, HALL) && waitForMessageOn(cloud, PUMP) &&
                 waitForMessageOn(cloud, SETPOINT))
-        << bridge.console();
+        << bridge.out();
 
     const auto hall = jsonOf(cloud.messagesOn(HALL).front().payload);
     EXPECT_TRUE(hall->get("value").isNumeric());
@@ -147,8 +86,9 @@ TEST(MqttBridgeTest, CommandsWriteAtTheirPriorityAndAnswerWithTheirCorrelationDa
 {
     MosquittoBroker broker;
     MosquittoProbe cloud(broker, "site7/#");
-    MqttBridgeHarness bridge(broker);
-    ASSERT_TRUE(waitForMessageOn(cloud, STATUS, "online")) << bridge.console();
+    MqttBridgeRig bridge(broker.uri());
+    bridge.start();
+    ASSERT_TRUE(waitForMessageOn(cloud, STATUS, "online")) << bridge.out();
     struct Case
     {
         std::string topic;
@@ -185,7 +125,7 @@ TEST(MqttBridgeTest, CommandsWriteAtTheirPriorityAndAnswerWithTheirCorrelationDa
                                    });
             }))
             << c.topic << " " << c.payload << "\n"
-            << bridge.console();
+            << bridge.out();
         EXPECT_EQ(c.setpoint, bridge.presentValue(Orvik::BACnet::OBJECT_ANALOG_VALUE, 2)) << c.payload;
     }
     EXPECT_EQ("1", bridge.presentValue(Orvik::BACnet::OBJECT_BINARY_VALUE, 3));
@@ -228,14 +168,15 @@ TEST(MqttBridgeTest, LogsInWithCertificateOrPasswordWithinItsAclAndSaysOnceWhyIt
         const bool tls = c.broker.tls != nullptr;
         MosquittoProbe cloud(broker, "site7/#", tls ? authority.caFile() : "", tls ? "" : "probe",
                              tls ? "" : "pw-2", tls ? probe.certFile : "", tls ? probe.keyFile : "");
-        MqttBridgeHarness bridge(broker, c.parameters);
+        MqttBridgeRig bridge(broker.uri(), c.parameters);
+        bridge.start();
         if (c.refusal.empty())
         {
             // The ACL leaves the bridge only its prefix: status, values, commands and results live there.
-            ASSERT_TRUE(waitForMessageOn(cloud, STATUS, "online")) << c.name << "\n" << bridge.console();
+            ASSERT_TRUE(waitForMessageOn(cloud, STATUS, "online")) << c.name << "\n" << bridge.out();
             cloud.publish(SETPOINT + "/set", R"({"value":25})", "ok");
             EXPECT_TRUE(waitForMessageOn(cloud, SETPOINT + "/set/result", "done")) << c.name << "\n"
-                                                                                   << bridge.console();
+                                                                                   << bridge.out();
             continue;
         }
         // Refused again and again (the probe made the first connection), said once.
@@ -243,9 +184,73 @@ TEST(MqttBridgeTest, LogsInWithCertificateOrPasswordWithinItsAclAndSaysOnceWhyIt
             eventually([&] { return Orvik::Test::countOf(broker.log(), "New connection from") >= 4; }))
             << c.name << "\n"
             << broker.log();
-        const std::string console = bridge.console();
+        const std::string console = bridge.out();
         EXPECT_EQ(1u, Orvik::Test::countOf(console, CANNOT_CONNECT)) << c.name << "\n" << console;
         EXPECT_EQ(1u, Orvik::Test::countOf(console, c.refusal)) << c.name << "\n" << console;
         EXPECT_TRUE(cloud.messagesOn(STATUS).empty()) << c.name;
     }
+}
+
+TEST(MqttBridgeTest, ValuesOfAnOutageSurviveAKilledGatewayAndArriveOnceInOrderMarkedReplayed)
+{
+    MosquittoBroker broker;
+    Poco::TemporaryFile folder;
+    folder.createDirectories();
+    const std::string database = folder.path() + "/config.db";
+    const auto startGateway = [&]
+    {
+        const Poco::StringTokenizer words(ORVIK_BRIDGE_DRIVER_COMMAND, "|",
+                                          Poco::StringTokenizer::TOK_IGNORE_EMPTY);
+        std::vector<std::string> arguments(words.begin() + 1, words.end());
+        // Retries 2 s apart: room to subscribe after the broker is back before the bridge returns.
+        arguments.insert(arguments.end(), {database, broker.uri(), "2000"});
+        return Poco::Process::launch(words[0], arguments);
+    };
+    const auto replayedOf = [](const Messages& messages)
+    {
+        Messages replayed;
+        std::copy_if(messages.begin(), messages.end(), std::back_inserter(replayed),
+                     [](const auto& message)
+                     { return message.topic == HALL && jsonOf(message.payload)->has("replayed"); });
+        return replayed;
+    };
+    {
+        MosquittoProbe before(broker, "site7/2001/#");
+        Poco::ProcessHandle first = startGateway();
+        ASSERT_TRUE(waitForMessageOn(before, HALL));
+        broker.kill();
+        Poco::Thread::sleep(1500);  // the hall value drifts: changes queue up
+        Poco::Process::kill(first);
+        first.wait();
+    }
+    const std::string killedAt =
+        Poco::DateTimeFormatter::format(Poco::LocalDateTime(), "%Y-%m-%dT%H:%M:%S.%i%z");
+    Poco::ProcessHandle second = startGateway();
+    Poco::Thread::sleep(1500);
+    ASSERT_TRUE(broker.awaitRedial());
+    broker.start();
+    MosquittoProbe after(broker, "site7/2001/#");
+    EXPECT_TRUE(after.waitUntil(
+        [&](const Messages& messages)
+        {
+            return !replayedOf(messages).empty() && messages.back().topic == HALL &&
+                   !jsonOf(messages.back().payload)->has("replayed");
+        }))
+        << after.messages().size() << " messages, " << replayedOf(after.messages()).size() << " replayed";
+    Poco::Process::kill(second);
+    second.wait();
+
+    // Both gateways' changes, oldest first, each once, before any newer live value.
+    const Messages hall = after.messagesOn(HALL);
+    const Messages replayed = replayedOf(hall);
+    ASSERT_GE(replayed.size(), 10u);
+    std::vector<std::string> times;
+    for (const auto& message : replayed)
+        times.push_back(jsonOf(message.payload)->getValue<std::string>("time"));
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    EXPECT_EQ(times.end(), std::adjacent_find(times.begin(), times.end()));
+    EXPECT_LT(times.front(), killedAt);
+    EXPECT_GT(times.back(), killedAt);
+    EXPECT_EQ(replayed.front().payload, hall.front().payload);
+    EXPECT_TRUE(replayed.back().payload == hall[replayed.size() - 1].payload);
 }

@@ -88,16 +88,6 @@ bool waitForEventsWith(const MosquittoProbe& probe, const std::string& member, s
     return probe.waitUntil([&](const Messages& messages) { return eventsWith(messages, member) >= count; });
 }
 
-/// While the broker is down: waits until the bridge dials the broker's port again, that is until it has
-/// noticed the loss and reconnects. False when it did not within 30 s.
-bool redials(const MosquittoBroker& broker)
-{
-    Poco::Net::ServerSocket listener;
-    listener.bind(Poco::Net::SocketAddress("127.0.0.1", broker.port()), true);
-    listener.listen();
-    return listener.poll(Poco::Timespan(30, 0), Poco::Net::Socket::SELECT_READ);
-}
-
 /// Everything the cloud bridge runs on, for real: a gateway rig (GatewayRig) whose database holds one
 /// instance of app 502 and whose manager runs the bridge with short waits once started.
 ///
@@ -393,7 +383,7 @@ TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisc
     ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 2)) << harness.console();
 
     _broker.kill();
-    ASSERT_TRUE(redials(_broker)) << harness.console();
+    ASSERT_TRUE(_broker.awaitRedial()) << harness.console();
     _broker.start();
     MosquittoProbe after(_broker, "iot-2/#");
     ASSERT_TRUE(waitForEvents(after, BOILER_COV, 2)) << harness.console();
@@ -408,7 +398,7 @@ TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisc
         << harness.console();
 
     _broker.kill();
-    ASSERT_TRUE(redials(_broker)) << harness.console();
+    ASSERT_TRUE(_broker.awaitRedial()) << harness.console();
     ASSERT_TRUE(harness.stop()) << harness.console();
     EXPECT_EQ(2u, Orvik::Test::countOf(_broker.log(), BRIDGE_CONNECTED)) << _broker.log();
     EXPECT_EQ(0u, harness.countConsole("BACnet to Watson IoT Exception ignored")) << harness.console();

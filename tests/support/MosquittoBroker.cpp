@@ -9,6 +9,7 @@
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
 #include <Poco/Net/NetException.h>
+#include <Poco/Net/ServerSocket.h>
 #include <Poco/Net/StreamSocket.h>
 #include <Poco/TemporaryFile.h>
 
@@ -102,6 +103,14 @@ void MosquittoBroker::start()
         return;
     kill();
     throw Poco::RuntimeException("mosquitto did not start", log());
+}
+
+bool MosquittoBroker::awaitRedial(int timeoutMs) const
+{
+    Poco::Net::ServerSocket listener;
+    listener.bind(Poco::Net::SocketAddress("127.0.0.1", _port), true);
+    listener.listen();
+    return listener.poll(Poco::Timespan(0, timeoutMs * 1000), Poco::Net::Socket::SELECT_READ);
 }
 
 std::string MosquittoBroker::log() const

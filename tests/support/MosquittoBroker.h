@@ -49,6 +49,9 @@ public:
     std::string uri() const;
     void kill();
     void start();
+    /// While the broker is down: waits until a client dials its port (and refuses it), so that the
+    /// client's next attempt is a whole retry wait away. False when none did within `timeoutMs`.
+    bool awaitRedial(int timeoutMs = 30000) const;
     std::string log() const;
 
 private:

@@ -11,6 +11,7 @@
 
 #include <Poco/Exception.h>
 
+#include <algorithm>
 #include <iostream>
 
 namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
@@ -57,6 +58,8 @@ bool AppMqttBridge::descRun()
     }
     _setup.covParams.lifetime = _settings.covLifetimeSeconds;
     _pTopics = std::make_unique<PointTopics>(_settings.prefix);
+    _pQueue = WatsonMQTT::OutageQueue::besideDatabase(
+        "mqtt-bridge-" + std::to_string(idAppInstance) + ".queue", _settings.outageQueueMegabytes);
     requestUnits();
     _subscriptions.renewed();
     _pClient = std::make_unique<BrokerClient>(
@@ -147,15 +150,51 @@ long AppMqttBridge::checkConnection(long wait)
 void AppMqttBridge::announceOnline()
 {
     std::cout << APP_NAME << "connected to " << _settings.connection.url << std::endl;
-    _pClient->publish(_pTopics->statusTopic(), ONLINE, true);
-    for (const DataObjectKey& object : _objects.objects())
+    // Online once commands are taken; values of the outage then go before any newer one.
+    const auto objects = _objects.objects();
+    if (std::any_of(objects.begin(), objects.end(),
+                    [this](const DataObjectKey& object)
+                    { return (_objects.flagsOf(object) & ObjectIdentities::F_SUBSCRIBE) != 0; }))
     {
-        if ((_objects.flagsOf(object) & ObjectIdentities::F_SUBSCRIBE) != 0)
-        {
-            _pClient->subscribe(_pTopics->commandFilter());
-            return;
-        }
+        _pClient->subscribe(_pTopics->commandFilter());
     }
+    _pClient->publish(_pTopics->statusTopic(), ONLINE, true);
+    replayQueue();
+}
+
+void AppMqttBridge::replayQueue()
+{
+    if (!_pQueue)
+    {
+        return;
+    }
+    if (const std::string dropped = _pQueue->takeDroppedReport("values"); !dropped.empty())
+    {
+        std::cout << APP_NAME << dropped << std::endl;
+    }
+    // A connection lost on the way leaves the rest for the next connect.
+    _pQueue->replay(
+        [this](const WatsonMQTT::OutageQueue::Message& message)
+        {
+            if (!_pClient->isConnected())
+            {
+                return false;
+            }
+            _pClient->publish(message.texts.at(0), WatsonMQTT::EventText::replayed(message.texts.at(1), ""),
+                              _settings.retainValues);
+            return true;
+        });
+}
+
+void AppMqttBridge::publishValue(const std::string& topic, const std::string& payload)
+{
+    // Behind queued values, a new one waits its turn.
+    if (_pQueue && (!_pClient->isConnected() || !_pQueue->empty()))
+    {
+        _pQueue->push({Poco::Timestamp(), {topic, payload}});
+        return;
+    }
+    _pClient->publish(topic, payload, _settings.retainValues);
 }
 
 bool AppMqttBridge::renewalDue() const
@@ -295,9 +334,8 @@ void AppMqttBridge::publishCov(const DataResponseCOV& response)
     }
     if (pValue != nullptr)
     {
-        _pClient->publish(_pTopics->valueTopic(object, pSubscriber->bacnetPropertyIdentifier),
-                          PointMessages::value(*pValue, _units[object], pStatusFlags, Poco::Timestamp()),
-                          _settings.retainValues);
+        publishValue(_pTopics->valueTopic(object, pSubscriber->bacnetPropertyIdentifier),
+                     PointMessages::value(*pValue, _units[object], pStatusFlags, Poco::Timestamp()));
     }
 }
 

@@ -25,6 +25,10 @@ bool MqttBridgeSettings::read(const std::vector<ValueContainer>& values, Poco::U
     readConnection(it, end, gatewayDevice);
     BridgeSettings::readObjects(it, end, gatewayDevice, ObjectIdentities::F_PUBLISH, objects);
     BridgeSettings::readObjects(it, end, gatewayDevice, ObjectIdentities::F_SUBSCRIBE, objects);
+    if (it != end && !it->isNull())
+    {
+        outageQueueMegabytes = it->getUInt();
+    }
     const std::string why = problem();
     if (!why.empty())
     {

@@ -4,11 +4,9 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CommandParser.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
 
-#include <Poco/DateTimeFormatter.h>
 #include <Poco/JSON/JSONException.h>
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
-#include <Poco/LocalDateTime.h>
 #include <Poco/NumberFormatter.h>
 
 #include <cmath>
@@ -42,7 +40,7 @@ std::string PointMessages::value(const ValueContainer& value, const std::string&
            ",\"units\":" + (units.empty() ? std::string("null") : EventText::jsonString(units)) +
            ",\"statusFlags\":" +
            (pStatusFlags == nullptr ? std::string("null") : statusFlagsJson(*pStatusFlags)) + ",\"time\":\"" +
-           Poco::DateTimeFormatter::format(Poco::LocalDateTime(time), "%Y-%m-%dT%H:%M:%S.%i%z") + "\"}";
+           EventText::isoTime(time) + "\"}";
 }
 
 std::string PointMessages::valueJson(const ValueContainer& value)

@@ -84,7 +84,10 @@ bool AppWatsonMQTT::descRun()
     bacnetRequestProperties();
     _subscriptions.renewed();
     _pWatsonClient = std::make_unique<Orvik::MQTT::Watson::GatewayClient>(_settings.connection);
-    _pPublisher = std::make_unique<EventPublisher>(*_pWatsonClient, _deviceInstanceGW, APP_NAME);
+    _pQueue = OutageQueue::besideDatabase("cloud-bridge-" + std::to_string(idAppInstance) + ".queue",
+                                          _settings.outageQueueMegabytes);
+    _pPublisher =
+        std::make_unique<EventPublisher>(*_pWatsonClient, _deviceInstanceGW, APP_NAME, _pQueue.get());
     try
     {
         runLoop();
@@ -159,6 +162,7 @@ long AppWatsonMQTT::checkConnection(long wait)
     }
     std::cout << "A) Watson connected" << std::endl;
     _pWatsonClient->setCommandHandler(this);
+    _pPublisher->replayQueued();
     subscribeCommands();
     _brokerConnected = true;
     std::cout << "B) Watson connected" << std::endl;

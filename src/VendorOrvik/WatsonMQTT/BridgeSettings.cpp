@@ -28,6 +28,11 @@ bool BridgeSettings::read(const std::vector<ValueContainer>& values, Poco::UInt3
     readSetup(it, values.end());
     readObjects(it, values.end(), gatewayDevice, ObjectIdentities::F_PUBLISH, objects);
     readObjects(it, values.end(), gatewayDevice, ObjectIdentities::F_SUBSCRIBE, objects);
+    // Databases made before parameter 12 existed end here: the default holds.
+    if (it != values.end() && !it->isNull())
+    {
+        outageQueueMegabytes = it->getUInt();
+    }
     return true;
 }
 

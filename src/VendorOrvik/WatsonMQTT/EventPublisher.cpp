@@ -19,8 +19,8 @@ const std::size_t MAX_EVENT_BYTES = Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES;
 }  // namespace
 
 EventPublisher::EventPublisher(Watson_IOTP::IOTP_GatewayClient& client, Poco::UInt32 gatewayDevice,
-                               const std::string& consolePrefix)
-    : _client(client), _gatewayDevice(gatewayDevice), _consolePrefix(consolePrefix)
+                               const std::string& consolePrefix, OutageQueue* pQueue)
+    : _client(client), _pQueue(pQueue), _gatewayDevice(gatewayDevice), _consolePrefix(consolePrefix)
 {
 }
 
@@ -36,15 +36,54 @@ void EventPublisher::publishValues(const DataObjectKey& object, const DataWatson
     {
         return;
     }
-    if (object.deviceInstance == _gatewayDevice)
+    // The gateway's own events go without device names.
+    const bool ofGateway = object.deviceInstance == _gatewayDevice;
+    const std::string deviceType = ofGateway ? "" : watson.deviceType;
+    const std::string deviceId = ofGateway ? "" : watson.deviceId;
+    if (_pQueue != nullptr && (!_client.isConnected() || !_pQueue->empty()))
+    {
+        _pQueue->push({Poco::Timestamp(), {deviceType, deviceId, text}});
+        return;
+    }
+    publishValueEvent(deviceType, deviceId, text);
+}
+
+void EventPublisher::publishValueEvent(const std::string& deviceType, const std::string& deviceId,
+                                       const std::string& text)
+{
+    if (deviceType.empty())
     {
         _client.publishGatewayEvent(EventText::_COV_EVENT, EventText::_FORMAT, text, EVENT_QOS);
     }
     else
     {
-        _client.publishDeviceEvent(watson.deviceType, watson.deviceId, EventText::_COV_EVENT,
-                                   EventText::_FORMAT, text, EVENT_QOS);
+        _client.publishDeviceEvent(deviceType, deviceId, EventText::_COV_EVENT, EventText::_FORMAT, text,
+                                   EVENT_QOS);
     }
+}
+
+void EventPublisher::replayQueued()
+{
+    if (_pQueue == nullptr)
+    {
+        return;
+    }
+    if (const std::string dropped = _pQueue->takeDroppedReport("events"); !dropped.empty())
+    {
+        std::cout << _consolePrefix << dropped << std::endl;
+    }
+    // A connection lost on the way leaves the rest for the next connect.
+    _pQueue->replay(
+        [this](const OutageQueue::Message& message)
+        {
+            if (!_client.isConnected())
+            {
+                return false;
+            }
+            publishValueEvent(message.texts.at(0), message.texts.at(1),
+                              EventText::replayed(message.texts.at(2), EventText::isoTime(message.time)));
+            return true;
+        });
 }
 
 std::string EventPublisher::eventWithinLimit(const DataObjectKey& object, const DataWatsonKey& watson,

@@ -13,6 +13,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataBridgeTimings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataSetupParams.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/OutageQueue.h"
 
 #include <Poco/Clock.h>
 #include <Poco/Types.h>
@@ -37,7 +38,8 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 ///   5 user name (empty: no credentials)                          13 COV lifetime in s (default 240)
 ///   6 password                                                   14 objects to publish
 ///   7 CA file (empty: the system's trust store)                  15 objects that accept commands
-///   8 client certificate file (PEM)
+///   8 client certificate file (PEM)                            16 outage queue cap in MB (default 10; 0:
+///   none)
 /// Unusable parameters (MqttBridgeSettings) throw Poco::InvalidArgumentException "One or more connection
 /// parameters missing" after a console line saying why. No configured object: descRun() returns false.
 ///
@@ -50,10 +52,17 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 /// <value topic>/set/result with the command's correlation data once the device answered (or at once
 /// for a refusal, which also prints "AppMqttBridge command error: <why>").
 ///
-/// Connection: <prefix>/status is "online" (retained) after each connect, "offline" as the will and at
-/// a stop. While the broker cannot be reached the loop tries again every reconnect wait
-/// (DataBridgeTimings) and prints why once per outage: "AppMqttBridge cannot connect to <url>: <why>".
-/// The stop, the COV renewal and the drain after the stop are those of the cloud bridge.
+/// Outages: values that arise while the broker is out of reach wait in an OutageQueue next to the
+/// configuration database ("<database name>.mqtt-bridge-<instance id>.queue"; they survive a restart) and are
+/// published in order after the next connect, before any newer value, each marked "replayed":true
+/// (its "time" is the original). The values dropped at the queue's cap are counted in one console line
+/// at the reconnect: "AppMqttBridge <n> values queued during the outage were dropped at the cap of
+/// <cap> MB". Command results are not queued: commands arrive only while connected.
+///
+/// Connection: <prefix>/status is "online" (retained) after each connect once commands are subscribed,
+/// "offline" as the will and at a stop. While the broker cannot be reached the loop tries again every
+/// reconnect wait (DataBridgeTimings) and prints why once per outage: "AppMqttBridge cannot connect to <url>:
+/// <why>". The stop, the COV renewal and the drain after the stop are those of the cloud bridge.
 ///
 /// Threads: descRun() on the app's thread does all BACnet requests and all publishing; the MQTT client's
 /// thread only posts command messages to the app's queue.
@@ -91,6 +100,8 @@ private:
     void unitsAnswered(Poco::UInt32 deviceInstance,
                        const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
     void publishCov(const Orvik::BACnet::Client::DataResponseCOV& response);
+    void publishValue(const std::string& topic, const std::string& payload);
+    void replayQueue();
 
     void receiveCommand(const std::string& topic, const std::string& payload, const std::string& correlation);
     void carryOut(const NotificationSetCommand& command);
@@ -104,6 +115,8 @@ private:
     WatsonMQTT::ObjectIdentities _objects;
     std::unique_ptr<PointTopics> _pTopics;
     std::unique_ptr<BrokerClient> _pClient;
+    /// Null when the cap is 0 or there is no database.
+    std::unique_ptr<WatsonMQTT::OutageQueue> _pQueue;
     /// Units name of every published object whose units were read ("" when it has none).
     std::map<DataObjectKey, std::string> _units;
     /// Writes on their way, by request id.

@@ -3,6 +3,7 @@
 #include "Orvik_BACnet/ValueContainer.h"
 #include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/DataBrokerConnection.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/OutageQueue.h"
 
 #include <Poco/Types.h>
 
@@ -14,7 +15,7 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 
 /// The parameters of the bridge for any broker, read by position (a NULL value counts as not
 /// configured; AppMqttBridge lists them): the broker connection, the topic prefix, whether values are
-/// retained, the COV lifetime and the configured objects.
+/// retained, the COV lifetime, the configured objects and the outage queue's cap.
 class MqttBridgeSettings
 {
 public:
@@ -40,6 +41,7 @@ public:
     std::string prefix = _DEFAULT_PREFIX;
     bool retainValues = false;
     Poco::UInt32 covLifetimeSeconds = _DEFAULT_LIFETIME_SECONDS;
+    Poco::UInt32 outageQueueMegabytes = WatsonMQTT::OutageQueue::_DEFAULT_CAP_MEGABYTES;
 
 private:
     using ValueIterator = std::vector<ValueContainer>::const_iterator;

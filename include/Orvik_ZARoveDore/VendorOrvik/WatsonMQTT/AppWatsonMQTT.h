@@ -41,7 +41,7 @@ class BACnetWsHandler;
 ///   3 gateway device type (fatal)             9 poll rate in s of objects without COV (default 60)
 ///   4 gateway device id (fatal)              10 objects to publish (list of device object references)
 ///   5 authentication method (default token)  11 objects that accept write commands (same)
-///   6 authentication token (fatal)
+///   6 authentication token (fatal)          12 outage queue cap in MB (default 10; 0: none)
 /// A missing fatal parameter throws Poco::InvalidArgumentException "One or more connection parameters
 /// missing" before anything is sent; so does, after a console line saying why, a gateway type or id
 /// that cannot be a topic level and an organisation id that cannot be part of the MQTT client id. No
@@ -137,6 +137,8 @@ private:
     std::unique_ptr<Orvik::MQTT::Watson::GatewayClient> _pWatsonClient;
     /// Publishes through _pWatsonClient; lives as long as it.
     std::unique_ptr<EventPublisher> _pPublisher;
+    /// Events waiting out an outage; null when parameter 12 is 0 or there is no database.
+    std::unique_ptr<OutageQueue> _pQueue;
     ObjectIdentities _objects;
     PollSchedule _polls;
     std::atomic<BridgeState> _state{BridgeState::Running};

@@ -4,6 +4,7 @@
 #include "Orvik_Watson/DataConnection.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataSetupParams.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/OutageQueue.h"
 
 #include <Poco/Types.h>
 
@@ -45,6 +46,8 @@ public:
 
     Orvik::MQTT::Watson::DataConnection connection;
     DataSetupParams setupParams;
+    /// Parameter 12: the cap of the queue on disk that keeps events while the platform is out of reach.
+    Poco::UInt32 outageQueueMegabytes = OutageQueue::_DEFAULT_CAP_MEGABYTES;
 
     /// Reads a list of objects at `it` (advanced past it; nothing when at `end`), each configured with
     /// `flag` (see read()). Shared by the bridges.
