@@ -13,11 +13,14 @@
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
 #include <Poco/Net/ServerSocket.h>
+#include <Poco/Thread.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <map>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -404,6 +407,44 @@ TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisc
     EXPECT_EQ(0u, harness.countConsole("BACnet to Watson IoT Exception ignored")) << harness.console();
     EXPECT_EQ(0u, harness.countConsole("Restarting APP")) << harness.console();
     EXPECT_EQ(0u, harness.site().countSubscriptions(HALL)) << harness.console();
+}
+
+TEST(WatsonBridgeOutageTest, EventsOfAnOutageFollowTheReconnectInOrderMarkedReplayedWithTheirTime)
+{
+    // The cloud side keeps its session while the broker is stopped: it misses nothing of the reconnect.
+    MosquittoBroker broker(MosquittoBroker::Options{nullptr, {}, false, "", true});
+    MosquittoProbe cloud(broker, BOILER_COV, "", "", "", "", "", true);
+    WatsonBridgeHarness harness(broker.port());
+    harness.start();
+    ASSERT_TRUE(waitForEvents(cloud, BOILER_COV)) << harness.console();
+    broker.stop();
+    Poco::Thread::sleep(1500);  // the hall value drifts: changes queue up
+    broker.start();
+    const auto isReplayed = [](const MosquittoProbe::Message& message)
+    { return message.payload.find(R"({"replayed":true,"time":")") == 0; };
+    ASSERT_TRUE(cloud.waitUntil(
+        [&](const Messages& messages) {
+            return std::any_of(messages.begin(), messages.end(), isReplayed) && !isReplayed(messages.back());
+        }))
+        << harness.console();
+
+    const Messages events = cloud.messages();
+    const auto replayed = std::find_if(events.begin(), events.end(), isReplayed);
+    const auto live = std::find_if_not(replayed, events.end(), isReplayed);
+    EXPECT_TRUE(std::none_of(live, events.end(), isReplayed));
+    std::vector<std::string> times;
+    for (auto event = replayed; event != live; ++event)
+        times.push_back(Poco::JSON::Parser()
+                            .parse(event->payload)
+                            .extract<Poco::JSON::Object::Ptr>()
+                            ->getValue<std::string>("time"));
+    EXPECT_GE(times.size(), 5u);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    // The hall value drifts: a repeated event would be equal to another.
+    std::set<std::string> payloads;
+    std::transform(replayed, live, std::inserter(payloads, payloads.end()),
+                   [](const MosquittoProbe::Message& event) { return event.payload; });
+    EXPECT_EQ(times.size(), payloads.size());
 }
 
 TEST_F(WatsonBridgeScheduleTest, TrendLogWithoutCovIsPolledUnderItsOwnName)

@@ -80,6 +80,15 @@ void MosquittoBroker::kill()
     _process.reset();
 }
 
+void MosquittoBroker::stop()
+{
+    if (!_process)
+        return;
+    Poco::Process::requestTermination(_process->id());
+    _process->wait();
+    _process.reset();
+}
+
 void MosquittoBroker::start()
 {
     if (_process)
@@ -125,7 +134,8 @@ void MosquittoBroker::writeConfiguration(const Options& options)
     if (geteuid() == 0)
         out << "user root\n";
     // Generous queues: a test subscriber may fall behind a burst of QoS 1 messages.
-    out << "persistence false\nmax_queued_messages 1000000\nlog_dest file " << _logFile << "\n"
+    out << "persistence " << (options.persistent ? "true\npersistence_location " + _folder + "/" : "false")
+        << "\nmax_queued_messages 1000000\nlog_dest file " << _logFile << "\n"
         << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\nlog_type subscribe\n"
         << "listener " << _port << " 127.0.0.1\n";
     if (options.tls != nullptr)

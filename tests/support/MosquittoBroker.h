@@ -34,6 +34,8 @@ public:
         std::vector<std::pair<std::string, std::string>> users;
         bool requireCertificate = false;
         std::string acl;
+        /// Sessions and their queued messages outlive a stop() (not a kill()).
+        bool persistent = false;
     };
 
     explicit MosquittoBroker(const TlsCertificates* tls = nullptr, const std::string& user = "",
@@ -48,6 +50,8 @@ public:
     /// "tcp://127.0.0.1:<port>" or "ssl://127.0.0.1:<port>".
     std::string uri() const;
     void kill();
+    /// Ends the broker as a service stop does (SIGINT): it saves what it keeps first.
+    void stop();
     void start();
     /// While the broker is down: waits until a client dials its port (and refuses it), so that the
     /// client's next attempt is a whole retry wait away. False when none did within `timeoutMs`.

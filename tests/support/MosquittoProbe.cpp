@@ -39,10 +39,10 @@ void initialiseLibrary()
 MosquittoProbe::MosquittoProbe(const MosquittoBroker& broker, const std::string& topicFilter,
                                const std::string& caFile, const std::string& user,
                                const std::string& password, const std::string& certFile,
-                               const std::string& keyFile)
+                               const std::string& keyFile, bool persistentSession)
 {
     initialiseLibrary();
-    _pClient = mosquitto_new(nextProbeId().c_str(), true, this);
+    _pClient = mosquitto_new(nextProbeId().c_str(), !persistentSession, this);
     if (_pClient == nullptr)
         throw Poco::IOException("MQTT probe: no client");
     mosquitto_connect_callback_set(_pClient, &MosquittoProbe::onConnect);
@@ -59,7 +59,14 @@ MosquittoProbe::MosquittoProbe(const MosquittoBroker& broker, const std::string&
                                     certFile.empty() ? nullptr : certFile.c_str(),
                                     keyFile.empty() ? nullptr : keyFile.c_str(), nullptr),
                   "TLS");
-        check(mosquitto_connect(_pClient, "127.0.0.1", broker.port(), KEEP_ALIVE_SECONDS), "connect");
+        mosquitto_property* pProperties = nullptr;
+        if (persistentSession)
+            check(mosquitto_property_add_int32(&pProperties, MQTT_PROP_SESSION_EXPIRY_INTERVAL, 3600),
+                  "session");
+        const int connected = mosquitto_connect_bind_v5(_pClient, "127.0.0.1", broker.port(),
+                                                        KEEP_ALIVE_SECONDS, nullptr, pProperties);
+        mosquitto_property_free_all(&pProperties);
+        check(connected, "connect");
         check(mosquitto_loop_start(_pClient), "network thread");
         awaitAcknowledgement([this] { return _connectResult >= 0; }, "connect");
         if (_connectResult != 0)

@@ -21,7 +21,8 @@ class MosquittoBroker;
 /// own.
 ///
 /// The constructor connects with MQTT 5 (plain or TLS as the broker speaks, trusting `caFile`, with
-/// a client certificate when given) and
+/// a client certificate when given; with a persistent session the broker keeps its subscription and
+/// messages while it is away, and it comes back by itself after a broker's restart) and
 /// subscribes to `topicFilter` at QoS 1 before it returns; it throws Poco::IOException when
 /// either fails. Messages are kept in arrival order. Waits wake on each arrival and end after
 /// `timeoutMs` so that a missing message fails the test instead of hanging it.
@@ -39,7 +40,7 @@ public:
     MosquittoProbe(const MosquittoBroker& broker, const std::string& topicFilter,
                    const std::string& caFile = "", const std::string& user = "",
                    const std::string& password = "", const std::string& certFile = "",
-                   const std::string& keyFile = "");
+                   const std::string& keyFile = "", bool persistentSession = false);
     ~MosquittoProbe();
     MosquittoProbe(const MosquittoProbe&) = delete;
     MosquittoProbe& operator=(const MosquittoProbe&) = delete;

@@ -131,6 +131,13 @@ long AppMqttBridge::checkConnection(long wait)
     {
         return wait;
     }
+    // Values arrive many times a second: not an attempt for each.
+    const long sinceAttempt = static_cast<long>(_lastAttempt.elapsed() / 1000);
+    if (_outageReported && sinceAttempt < _timings.reconnectWaitMs)
+    {
+        return _timings.reconnectWaitMs - sinceAttempt;
+    }
+    _lastAttempt.update();
     if (!_pClient->connect())
     {
         if (!_outageReported)

@@ -61,8 +61,9 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 ///
 /// Connection: <prefix>/status is "online" (retained) after each connect once commands are subscribed,
 /// "offline" as the will and at a stop. While the broker cannot be reached the loop tries again every
-/// reconnect wait (DataBridgeTimings) and prints why once per outage: "AppMqttBridge cannot connect to <url>:
-/// <why>". The stop, the COV renewal and the drain after the stop are those of the cloud bridge.
+/// reconnect wait (DataBridgeTimings), however many values arrive meanwhile, and prints why once per outage:
+/// "AppMqttBridge cannot connect to <url>: <why>". The stop, the COV renewal and the drain after the stop are
+/// those of the cloud bridge.
 ///
 /// Threads: descRun() on the app's thread does all BACnet requests and all publishing; the MQTT client's
 /// thread only posts command messages to the app's queue.
@@ -126,6 +127,7 @@ private:
     /// The failure of this outage was printed.
     bool _outageReported = false;
     Poco::Clock _drainClock;
+    Poco::Clock _lastAttempt;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
