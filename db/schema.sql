@@ -238,7 +238,9 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50209, 50200, 502, 9, 2, 2, 0, 'poll rate', 'seconds between readings of objects without COV; 0: never', '60'),
     (50210, 50200, 502, 10, 35, 16, 2, 'published objects', 'their values go to the platform', ''),
     (50211, 50200, 502, 11, 35, 16, 2, 'commandable objects', 'they accept write commands from the platform', ''),
-    (50212, 50200, 502, 12, 2, 2, 0, 'outage queue', 'MB of events kept on disk while the platform is out of reach; 0: none', '10');
+    (50212, 50200, 502, 12, 2, 2, 0, 'outage queue', 'MB of events kept on disk while the platform is out of reach; 0: none', '10'),
+    (50213, 50200, 502, 13, 2, 2, 0, 'rate limit messages', 'value events published per second at most; 0: no limit', '0'),
+    (50214, 50200, 502, 14, 2, 2, 0, 'rate limit bytes', 'bytes of value events per second at most; 0: no limit', '0');
 
 -- App 503: bridge to any MQTT broker. One topic per point under the prefix; a parameter
 -- with an empty value counts as not configured: 1 is required, the others have defaults.
@@ -262,7 +264,9 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50313, 50300, 503, 13, 2, 2, 0, 'COV lifetime', 'seconds; 0: subscriptions without time limit', '240'),
     (50314, 50300, 503, 14, 35, 16, 2, 'published objects', 'their values go to the broker', ''),
     (50315, 50300, 503, 15, 35, 16, 2, 'commandable objects', 'they accept write commands from the broker', ''),
-    (50316, 50300, 503, 16, 2, 2, 0, 'outage queue', 'MB of values kept on disk while the broker is out of reach; 0: none', '10');
+    (50316, 50300, 503, 16, 2, 2, 0, 'outage queue', 'MB of values kept on disk while the broker is out of reach; 0: none', '10'),
+    (50317, 50300, 503, 17, 2, 2, 0, 'rate limit messages', 'values published per second at most; 0: no limit', '0'),
+    (50318, 50300, 503, 18, 2, 2, 0, 'rate limit bytes', 'bytes of values (topic and payload) per second at most; 0: no limit', '0');
 
 -- App 2: Who-Is over a device instance range, every I-Am printed on the console.
 -- Network 65535 with an empty MAC is the global broadcast.

@@ -246,3 +246,80 @@ TEST(MqttBridgeTest, ValuesOfAnOutageSurviveAKilledGatewayAndArriveOnceInOrderMa
     EXPECT_GT(times.back(), killedAt);
     EXPECT_LE(times.back(), jsonOf(live->payload)->getValue<std::string>("time"));
 }
+
+TEST(MqttBridgeTest, ALimitOf50MessagesASecondHoldsUnder2000ChangesASecondAndEachPointEndsWithItsNewest)
+{
+    const int points = 100;
+    std::string objects;
+    std::string published;
+    for (int i = 1; i <= points; ++i)
+    {
+        const std::string separator = i > 1 ? ", " : "";
+        objects += separator + R"({"type": "analog-input", "instance": )" + std::to_string(i) +
+                   R"(, "name": "P)" + std::to_string(i) + R"(", "presentValue": 0, "covIncrement": 0.5})";
+        published += separator + "device:2001/analog-input:" + std::to_string(i);
+    }
+    const std::string site = R"({"devices": [{"instance": 1000, "name": "Gateway", "objects": []},
+        {"instance": 2001, "name": "Boiler", "objects": [)" +
+                             objects + "]}]}";
+    MosquittoBroker broker;
+    MosquittoProbe cloud(broker, "site7/2001/#");
+    MqttBridgeRig bridge(broker.uri(), {{14, "[" + published + "]"}, {17, "50"}}, site);
+    bridge.start();
+    ASSERT_TRUE(cloud.waitForMessages(1)) << bridge.out();
+    ASSERT_TRUE(eventually(
+        [&]
+        {
+            return bridge.site().countSubscriptions(Orvik::BACnet::Client::DataObjectKey(
+                       2001, Orvik::BACnet::DataType::ObjectIdentifier(0, points))) == 1;
+        }));
+
+    // Every point changes 20 times a second for 3 s; the limit's rate is measured from 1 s to 3 s.
+    const int rounds = 60;
+    std::size_t countAt1s = 0;
+    const Poco::Timestamp start;
+    for (int round = 1; round <= rounds; ++round)
+    {
+        for (int i = 1; i <= points; ++i)
+        {
+            Orvik::BACnet::ValueContainer value;
+            value.setReal(static_cast<float>(round));
+            bridge.site().changeValue(
+                Orvik::BACnet::Client::DataObjectKey(
+                    2001, Orvik::BACnet::DataType::ObjectIdentifier(0, static_cast<Poco::UInt32>(i))),
+                value);
+        }
+        if (round == 20)
+            countAt1s = cloud.messages().size();
+        Poco::Thread::sleep(std::max<long>(0, round * 50 - static_cast<long>(start.elapsed() / 1000)));
+    }
+    const double seconds = static_cast<double>(start.elapsed()) / 1e6 - 1.0;
+    const double rate = static_cast<double>(cloud.messages().size() - countAt1s) / seconds;
+    EXPECT_NEAR(50.0, rate, 5.0);
+
+    // Each point's newest value arrives, none older after newer.
+    const auto lastValue = [&](int i)
+    {
+        const Messages messages =
+            cloud.messagesOn("site7/2001/analog-input/" + std::to_string(i) + "/present-value");
+        return messages.empty() ? -1.0 : jsonOf(messages.back().payload)->getValue<double>("value");
+    };
+    EXPECT_TRUE(eventually(
+        [&]
+        {
+            for (int i = 1; i <= points; ++i)
+                if (lastValue(i) != rounds)
+                    return false;
+            return true;
+        },
+        std::chrono::seconds(10)));
+    for (int i = 1; i <= points; ++i)
+    {
+        std::vector<double> values;
+        for (const auto& message :
+             cloud.messagesOn("site7/2001/analog-input/" + std::to_string(i) + "/present-value"))
+            values.push_back(jsonOf(message.payload)->getValue<double>("value"));
+        EXPECT_TRUE(std::is_sorted(values.begin(), values.end())) << i;
+        EXPECT_EQ(rounds, values.back()) << i;
+    }
+}

@@ -60,6 +60,8 @@ bool AppMqttBridge::descRun()
     _pTopics = std::make_unique<PointTopics>(_settings.prefix);
     _pQueue = WatsonMQTT::OutageQueue::besideDatabase(
         "mqtt-bridge-" + std::to_string(idAppInstance) + ".queue", _settings.outageQueueMegabytes);
+    _pLimit =
+        std::make_unique<WatsonMQTT::PublishRateLimit>(_settings.messagesPerSecond, _settings.bytesPerSecond);
     requestUnits();
     _subscriptions.renewed();
     _pClient = std::make_unique<BrokerClient>(
@@ -102,7 +104,10 @@ void AppMqttBridge::runLoop()
         {
             renewSubscriptions();
         }
-        const Poco::AutoPtr<Poco::Notification> pNf = waitDequeueNotification(wait);
+        const long untilRelease =
+            _pLimit->release(wait, [this](const WatsonMQTT::OutageQueue::Message& message)
+                             { sendValue(message.texts.at(0), message.texts.at(1)); });
+        const Poco::AutoPtr<Poco::Notification> pNf = waitDequeueNotification(untilRelease);
         if (pNf.isNull())
         {
             if (isStopping())
@@ -187,13 +192,32 @@ void AppMqttBridge::replayQueue()
             {
                 return false;
             }
-            _pClient->publish(message.texts.at(0), WatsonMQTT::EventText::replayed(message.texts.at(1), ""),
-                              _settings.retainValues);
+            const std::string payload = WatsonMQTT::EventText::replayed(message.texts.at(1), "");
+            if (_pLimit->limits())
+            {
+                _pLimit->offer(message.texts.at(0), {message.time, {message.texts.at(0), payload}},
+                               message.texts.at(0).size() + payload.size());
+            }
+            else
+            {
+                _pClient->publish(message.texts.at(0), payload, _settings.retainValues);
+            }
             return true;
         });
 }
 
 void AppMqttBridge::publishValue(const std::string& topic, const std::string& payload)
+{
+    // One point, one topic: a value waiting for its turn gives way to a newer one.
+    if (_pLimit->limits())
+    {
+        _pLimit->offer(topic, {Poco::Timestamp(), {topic, payload}}, topic.size() + payload.size());
+        return;
+    }
+    sendValue(topic, payload);
+}
+
+void AppMqttBridge::sendValue(const std::string& topic, const std::string& payload)
 {
     // Behind queued values, a new one waits its turn.
     if (_pQueue && (!_pClient->isConnected() || !_pQueue->empty()))

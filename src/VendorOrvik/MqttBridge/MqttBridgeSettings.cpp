@@ -25,10 +25,7 @@ bool MqttBridgeSettings::read(const std::vector<ValueContainer>& values, Poco::U
     readConnection(it, end, gatewayDevice);
     BridgeSettings::readObjects(it, end, gatewayDevice, ObjectIdentities::F_PUBLISH, objects);
     BridgeSettings::readObjects(it, end, gatewayDevice, ObjectIdentities::F_SUBSCRIBE, objects);
-    if (it != end && !it->isNull())
-    {
-        outageQueueMegabytes = it->getUInt();
-    }
+    BridgeSettings::readNumbers(it, end, {&outageQueueMegabytes, &messagesPerSecond, &bytesPerSecond});
     const std::string why = problem();
     if (!why.empty())
     {

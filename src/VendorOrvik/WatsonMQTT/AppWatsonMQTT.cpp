@@ -86,8 +86,9 @@ bool AppWatsonMQTT::descRun()
     _pWatsonClient = std::make_unique<Orvik::MQTT::Watson::GatewayClient>(_settings.connection);
     _pQueue = OutageQueue::besideDatabase("cloud-bridge-" + std::to_string(idAppInstance) + ".queue",
                                           _settings.outageQueueMegabytes);
-    _pPublisher =
-        std::make_unique<EventPublisher>(*_pWatsonClient, _deviceInstanceGW, APP_NAME, _pQueue.get());
+    _pPublisher = std::make_unique<EventPublisher>(
+        *_pWatsonClient, _deviceInstanceGW, APP_NAME, _pQueue.get(),
+        PublishRateLimit(_settings.messagesPerSecond, _settings.bytesPerSecond));
     try
     {
         runLoop();
@@ -121,7 +122,8 @@ void AppWatsonMQTT::runLoop()
             isStopping() ? wait
                          : _polls.pollDue(wait, [this](const DataPolledProperty& polled, std::size_t index)
                                           { pollProperty(polled, index); });
-        const Poco::AutoPtr<Poco::Notification> pNf = waitDequeueNotification(untilPoll);
+        const Poco::AutoPtr<Poco::Notification> pNf =
+            waitDequeueNotification(_pPublisher->releaseDue(untilPoll));
         if (pNf.isNull())
         {
             if (isStopping())

@@ -19,8 +19,13 @@ const std::size_t MAX_EVENT_BYTES = Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES;
 }  // namespace
 
 EventPublisher::EventPublisher(Watson_IOTP::IOTP_GatewayClient& client, Poco::UInt32 gatewayDevice,
-                               const std::string& consolePrefix, OutageQueue* pQueue)
-    : _client(client), _pQueue(pQueue), _gatewayDevice(gatewayDevice), _consolePrefix(consolePrefix)
+                               const std::string& consolePrefix, OutageQueue* pQueue,
+                               const PublishRateLimit& limit)
+    : _client(client),
+      _pQueue(pQueue),
+      _limit(limit),
+      _gatewayDevice(gatewayDevice),
+      _consolePrefix(consolePrefix)
 {
 }
 
@@ -40,12 +45,30 @@ void EventPublisher::publishValues(const DataObjectKey& object, const DataWatson
     const bool ofGateway = object.deviceInstance == _gatewayDevice;
     const std::string deviceType = ofGateway ? "" : watson.deviceType;
     const std::string deviceId = ofGateway ? "" : watson.deviceId;
-    if (_pQueue != nullptr && (!_client.isConnected() || !_pQueue->empty()))
+    // The object is the point whose newest value supersedes a waiting one.
+    const OutageQueue::Message event{Poco::Timestamp(),
+                                     {deviceType, deviceId, text, std::to_string(object.getKey())}};
+    if (_limit.limits())
     {
-        _pQueue->push({Poco::Timestamp(), {deviceType, deviceId, text}});
+        _limit.offer(event.texts.at(3), event, text.size());
         return;
     }
-    publishValueEvent(deviceType, deviceId, text);
+    sendValueEvent(event);
+}
+
+long EventPublisher::releaseDue(long wait)
+{
+    return _limit.release(wait, [this](const OutageQueue::Message& event) { sendValueEvent(event); });
+}
+
+void EventPublisher::sendValueEvent(const OutageQueue::Message& event)
+{
+    if (_pQueue != nullptr && (!_client.isConnected() || !_pQueue->empty()))
+    {
+        _pQueue->push(event);
+        return;
+    }
+    publishValueEvent(event.texts.at(0), event.texts.at(1), event.texts.at(2));
 }
 
 void EventPublisher::publishValueEvent(const std::string& deviceType, const std::string& deviceId,
@@ -80,8 +103,16 @@ void EventPublisher::replayQueued()
             {
                 return false;
             }
-            publishValueEvent(message.texts.at(0), message.texts.at(1),
-                              EventText::replayed(message.texts.at(2), EventText::isoTime(message.time)));
+            OutageQueue::Message replayed = message;
+            replayed.texts.at(2) = EventText::replayed(message.texts.at(2), EventText::isoTime(message.time));
+            if (_limit.limits())
+            {
+                _limit.offer(replayed.texts.at(3), replayed, replayed.texts.at(2).size());
+            }
+            else
+            {
+                publishValueEvent(replayed.texts.at(0), replayed.texts.at(1), replayed.texts.at(2));
+            }
             return true;
         });
 }

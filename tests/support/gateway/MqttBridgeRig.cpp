@@ -24,19 +24,20 @@ const char* const SITE = R"({
 
 }  // namespace
 
-MqttBridgeRig::MqttBridgeRig(const std::string& brokerUri, const std::map<int, std::string>& parameters)
-    : MqttBridgeRig(std::make_unique<TestDatabase>(), brokerUri, parameters)
+MqttBridgeRig::MqttBridgeRig(const std::string& brokerUri, const std::map<int, std::string>& parameters,
+                             const std::string& site)
+    : MqttBridgeRig(std::make_unique<TestDatabase>(), brokerUri, parameters, site)
 {
 }
 
 MqttBridgeRig::MqttBridgeRig(const std::string& databasePath, const std::string& brokerUri,
                              const std::map<int, std::string>& parameters)
-    : MqttBridgeRig(std::make_unique<TestDatabase>(databasePath), brokerUri, parameters)
+    : MqttBridgeRig(std::make_unique<TestDatabase>(databasePath), brokerUri, parameters, "")
 {
 }
 
 MqttBridgeRig::MqttBridgeRig(std::unique_ptr<TestDatabase> pDb, const std::string& brokerUri,
-                             const std::map<int, std::string>& parameters)
+                             const std::map<int, std::string>& parameters, const std::string& site)
     : GatewayRig(1000, std::move(pDb))
 {
     // A gateway started again on its database keeps what it had.
@@ -59,7 +60,7 @@ MqttBridgeRig::MqttBridgeRig(std::unique_ptr<TestDatabase> pDb, const std::strin
         for (const auto& [number, text] : values)
             db().storeValue(instance, 50300 + number, text);
     }
-    serveSiteText(SITE, Waits{1000, 1, 500});
+    serveSiteText(site.empty() ? SITE : site, Waits{1000, 1, 500});
 }
 
 MqttBridgeRig::~MqttBridgeRig()

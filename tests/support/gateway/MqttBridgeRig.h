@@ -16,8 +16,10 @@ namespace Orvik::Test
 class MqttBridgeRig : public GatewayRig
 {
 public:
-    /// On a database of its own; `brokerUri` as MosquittoBroker::uri() gives it.
-    explicit MqttBridgeRig(const std::string& brokerUri, const std::map<int, std::string>& parameters = {});
+    /// On a database of its own; `brokerUri` as MosquittoBroker::uri() gives it. `site` (a site file's
+    /// text) replaces the one described above.
+    explicit MqttBridgeRig(const std::string& brokerUri, const std::map<int, std::string>& parameters = {},
+                           const std::string& site = "");
     /// On the database file `databasePath`, configured when it is new (a gateway started again).
     MqttBridgeRig(const std::string& databasePath, const std::string& brokerUri,
                   const std::map<int, std::string>& parameters);
@@ -30,7 +32,7 @@ public:
 
 private:
     MqttBridgeRig(std::unique_ptr<TestDatabase> pDb, const std::string& brokerUri,
-                  const std::map<int, std::string>& parameters);
+                  const std::map<int, std::string>& parameters, const std::string& site);
 };
 
 }  // namespace Orvik::Test

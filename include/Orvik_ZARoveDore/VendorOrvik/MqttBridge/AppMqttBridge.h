@@ -14,6 +14,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataSetupParams.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/OutageQueue.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/PublishRateLimit.h"
 
 #include <Poco/Clock.h>
 #include <Poco/Types.h>
@@ -31,15 +32,15 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 /// PointMessages say how they look).
 ///
 /// Parameters, by position (a NULL value counts as not configured):
-///   1 broker URL: mqtt://, mqtts://, ws://, wss:// (required)    9 client key file (PEM)
-///   2 client id (default orvik-gateway-<own device instance>)     10 ALPN protocol name
-///   3 keep-alive in s (default 30)                               11 topic prefix (default bacnet)
-///   4 persistent session (default false: clean session)          12 retain values (default false)
-///   5 user name (empty: no credentials)                          13 COV lifetime in s (default 240)
-///   6 password                                                   14 objects to publish
-///   7 CA file (empty: the system's trust store)                  15 objects that accept commands
-///   8 client certificate file (PEM)                            16 outage queue cap in MB (default 10; 0:
-///   none)
+///    1 broker URL: mqtt://, mqtts://, ws://, wss:// (required)   10 ALPN protocol name
+///    2 client id (default orvik-gateway-<own device instance>)    11 topic prefix (default bacnet)
+///    3 keep-alive in s (default 30)                              12 retain values (default false)
+///    4 persistent session (default false: clean session)         13 COV lifetime in s (default 240)
+///    5 user name (empty: no credentials)                         14 objects to publish
+///    6 password                                                  15 objects that accept commands
+///    7 CA file (empty: the system's trust store)                 16 outage queue cap in MB (default 10)
+///    8 client certificate file (PEM)                             17 rate limit in messages/s (0: none)
+///    9 client key file (PEM)                                     18 rate limit in bytes/s (0: none)
 /// Unusable parameters (MqttBridgeSettings) throw Poco::InvalidArgumentException "One or more connection
 /// parameters missing" after a console line saying why. No configured object: descRun() returns false.
 ///
@@ -58,6 +59,9 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 /// (its "time" is the original). The values dropped at the queue's cap are counted in one console line
 /// at the reconnect: "AppMqttBridge <n> values queued during the outage were dropped at the cap of
 /// <cap> MB". Command results are not queued: commands arrive only while connected.
+///
+/// Quota: with a rate limit (PublishRateLimit) values wait their turn, the newest of each point replacing
+/// a waiting one; replayed values pass through it too, status messages and command results do not.
 ///
 /// Connection: <prefix>/status is "online" (retained) after each connect once commands are subscribed,
 /// "offline" as the will and at a stop. While the broker cannot be reached the loop tries again every
@@ -102,6 +106,7 @@ private:
                        const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
     void publishCov(const Orvik::BACnet::Client::DataResponseCOV& response);
     void publishValue(const std::string& topic, const std::string& payload);
+    void sendValue(const std::string& topic, const std::string& payload);
     void replayQueue();
 
     void receiveCommand(const std::string& topic, const std::string& payload, const std::string& correlation);
@@ -118,6 +123,7 @@ private:
     std::unique_ptr<BrokerClient> _pClient;
     /// Null when the cap is 0 or there is no database.
     std::unique_ptr<WatsonMQTT::OutageQueue> _pQueue;
+    std::unique_ptr<WatsonMQTT::PublishRateLimit> _pLimit;
     /// Units name of every published object whose units were read ("" when it has none).
     std::map<DataObjectKey, std::string> _units;
     /// Writes on their way, by request id.

@@ -42,6 +42,9 @@ public:
     bool retainValues = false;
     Poco::UInt32 covLifetimeSeconds = _DEFAULT_LIFETIME_SECONDS;
     Poco::UInt32 outageQueueMegabytes = WatsonMQTT::OutageQueue::_DEFAULT_CAP_MEGABYTES;
+    /// Publish rate limit of values (0: none).
+    Poco::UInt32 messagesPerSecond = 0;
+    Poco::UInt32 bytesPerSecond = 0;
 
 private:
     using ValueIterator = std::vector<ValueContainer>::const_iterator;

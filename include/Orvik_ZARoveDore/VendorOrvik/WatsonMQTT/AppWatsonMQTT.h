@@ -42,6 +42,8 @@ class BACnetWsHandler;
 ///   4 gateway device id (fatal)              10 objects to publish (list of device object references)
 ///   5 authentication method (default token)  11 objects that accept write commands (same)
 ///   6 authentication token (fatal)          12 outage queue cap in MB (default 10; 0: none)
+///                                           13 rate limit in events/s (default 0: none)
+///                                           14 rate limit in bytes/s (default 0: none)
 /// A missing fatal parameter throws Poco::InvalidArgumentException "One or more connection parameters
 /// missing" before anything is sent; so does, after a console line saying why, a gateway type or id
 /// that cannot be a topic level and an organisation id that cannot be part of the MQTT client id. No

@@ -8,6 +8,7 @@
 
 #include <Poco/Types.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -48,12 +49,18 @@ public:
     DataSetupParams setupParams;
     /// Parameter 12: the cap of the queue on disk that keeps events while the platform is out of reach.
     Poco::UInt32 outageQueueMegabytes = OutageQueue::_DEFAULT_CAP_MEGABYTES;
+    /// Parameters 13 and 14: the rate limit of value events (0: none).
+    Poco::UInt32 messagesPerSecond = 0;
+    Poco::UInt32 bytesPerSecond = 0;
 
     /// Reads a list of objects at `it` (advanced past it; nothing when at `end`), each configured with
     /// `flag` (see read()). Shared by the bridges.
     using ValueIterator = std::vector<ValueContainer>::const_iterator;
     static void readObjects(ValueIterator& it, ValueIterator end, Poco::UInt32 gatewayDevice,
                             ObjectIdentities::Flags flag, ObjectIdentities& objects);
+    /// Reads unsigned numbers at `it` into `numbers` in turn; a NULL or missing one keeps its default.
+    static void readNumbers(ValueIterator& it, ValueIterator end,
+                            std::initializer_list<Poco::UInt32*> numbers);
 
 private:
     bool readConnection(ValueIterator& it, ValueIterator end);
