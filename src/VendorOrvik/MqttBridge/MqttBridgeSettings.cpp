@@ -111,6 +111,11 @@ std::string MqttBridgeSettings::problemWith(Poco::Int32 number, const std::strin
     switch (number)
     {
         case _BROKER_URL:
+            // Credentials in the URL would reach the log lines that name the broker.
+            if (text.find('@') != std::string::npos)
+            {
+                return "must not hold a user name or password (they have parameters of their own)";
+            }
             try
             {
                 BrokerClient::serverUri(text);
