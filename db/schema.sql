@@ -237,7 +237,36 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50208, 50200, 502, 8, 2, 2, 0, 'COV lifetime', 'seconds; 0: subscriptions without time limit', '240'),
     (50209, 50200, 502, 9, 2, 2, 0, 'poll rate', 'seconds between readings of objects without COV; 0: never', '60'),
     (50210, 50200, 502, 10, 35, 16, 2, 'published objects', 'their values go to the platform', ''),
-    (50211, 50200, 502, 11, 35, 16, 2, 'commandable objects', 'they accept write commands from the platform', '');
+    (50211, 50200, 502, 11, 35, 16, 2, 'commandable objects', 'they accept write commands from the platform', ''),
+    (50212, 50200, 502, 12, 2, 2, 0, 'outage queue', 'MB of events kept on disk while the platform is out of reach; 0: none', '10'),
+    (50213, 50200, 502, 13, 2, 2, 0, 'rate limit messages', 'value events published per second at most; 0: no limit', '0'),
+    (50214, 50200, 502, 14, 2, 2, 0, 'rate limit bytes', 'bytes of value events per second at most; 0: no limit', '0');
+
+-- App 503: bridge to any MQTT broker. One topic per point under the prefix; a parameter
+-- with an empty value counts as not configured: 1 is required, the others have defaults.
+INSERT INTO ap_app (id_ap_app, id_vendor, app_id, type, name, description)
+    VALUES (503, 64701, 503, 2, 'AppMqttBridge', 'Publishes BACnet values to any MQTT broker and carries out its commands');
+INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, id,
+    id_bn_datatype, id_bn_app_tag, structure, name, description, default_value) VALUES
+    (50300, 50300, 503, 0, 0, 0, 0, 'MQTT bridge', NULL, ''),
+    (50301, 50300, 503, 1, 7, 7, 0, 'broker URL', 'mqtt://, mqtts://, ws:// or wss:// host[:port]; required', ''),
+    (50302, 50300, 503, 2, 7, 7, 0, 'client id', 'empty: orvik-gateway-<own device instance>', ''),
+    (50303, 50300, 503, 3, 2, 2, 0, 'keep-alive', 'seconds', '30'),
+    (50304, 50300, 503, 4, 1, 1, 0, 'persistent session', 'true: the broker keeps the session, false: clean session', 'false'),
+    (50305, 50300, 503, 5, 7, 7, 0, 'user name', 'empty: no credentials', ''),
+    (50306, 50300, 503, 6, 7, 7, 0, 'password', NULL, ''),
+    (50307, 50300, 503, 7, 7, 7, 0, 'CA file', 'PEM; empty: the system''s trust store', ''),
+    (50308, 50300, 503, 8, 7, 7, 0, 'client certificate', 'PEM file; empty: none', ''),
+    (50309, 50300, 503, 9, 7, 7, 0, 'client key', 'PEM file of the client certificate''s key', ''),
+    (50310, 50300, 503, 10, 7, 7, 0, 'ALPN protocol', 'empty: none offered', ''),
+    (50311, 50300, 503, 11, 7, 7, 0, 'topic prefix', '<prefix>/<device>/<object type>/<instance>/<property>', 'bacnet'),
+    (50312, 50300, 503, 12, 1, 1, 0, 'retain values', 'true: the broker keeps the last value of each point', 'false'),
+    (50313, 50300, 503, 13, 2, 2, 0, 'COV lifetime', 'seconds; 0: subscriptions without time limit', '240'),
+    (50314, 50300, 503, 14, 35, 16, 2, 'published objects', 'their values go to the broker', ''),
+    (50315, 50300, 503, 15, 35, 16, 2, 'commandable objects', 'they accept write commands from the broker', ''),
+    (50316, 50300, 503, 16, 2, 2, 0, 'outage queue', 'MB of values kept on disk while the broker is out of reach; 0: none', '10'),
+    (50317, 50300, 503, 17, 2, 2, 0, 'rate limit messages', 'values published per second at most; 0: no limit', '0'),
+    (50318, 50300, 503, 18, 2, 2, 0, 'rate limit bytes', 'bytes of values (topic and payload) per second at most; 0: no limit', '0');
 
 -- App 2: Who-Is over a device instance range, every I-Am printed on the console.
 -- Network 65535 with an empty MAC is the global broadcast.

@@ -12,6 +12,7 @@
 #include "Orvik_Utility/Data/TeskDbSession.h"
 #include "Orvik_ZARoveDore/AppManager.h"
 #include "Orvik_ZARoveDore/Entities/ApApp.h"
+#include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/MqttBridgeSettings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterNames.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
 
@@ -28,7 +29,9 @@ const std::pair<Poco::Int32, Poco::Int32> SECRET_PARAMETERS[] = {
     {AppCatalogue::_TREND_LOG_PUSHER,
      Orvik::BACnet::App::VendorOrvik::TrendLogPusher::PusherParameterNames::_FTP_PASSWORD},
     {AppCatalogue::_CLOUD_BRIDGE,
-     Orvik::BACnet::App::VendorOrvik::WatsonMQTT::BridgeSettings::_AUTHENTICATION_TOKEN}};
+     Orvik::BACnet::App::VendorOrvik::WatsonMQTT::BridgeSettings::_AUTHENTICATION_TOKEN},
+    {AppCatalogue::_BROKER_BRIDGE,
+     Orvik::BACnet::App::VendorOrvik::MqttBridge::MqttBridgeSettings::_PASSWORD}};
 }  // namespace
 
 const AppCatalogue::Parameter* AppCatalogue::App::findParameter(const std::string& wanted) const

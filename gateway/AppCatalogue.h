@@ -29,6 +29,7 @@ public:
     /// The app numbers (app_id) of the own vendor's apps whose parameters the configuration checks.
     static constexpr Poco::Int32 _TREND_LOG_PUSHER = 500;
     static constexpr Poco::Int32 _CLOUD_BRIDGE = 502;
+    static constexpr Poco::Int32 _BROKER_BRIDGE = 503;
 
     struct Parameter
     {

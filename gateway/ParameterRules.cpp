@@ -1,6 +1,7 @@
 #include "ParameterRules.h"
 
 #include "Orvik_ZARoveDore/AppManager.h"
+#include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/MqttBridgeSettings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/DocumentUpload.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/PusherParameterNames.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
@@ -11,6 +12,7 @@ namespace Orvik::Gateway
 namespace
 {
 
+using Orvik::BACnet::App::VendorOrvik::MqttBridge::MqttBridgeSettings;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::DocumentUpload;
 using Orvik::BACnet::App::VendorOrvik::TrendLogPusher::PusherParameterNames;
 using Orvik::BACnet::App::VendorOrvik::WatsonMQTT::BridgeSettings;
@@ -27,6 +29,19 @@ std::string pusherForm(Poco::Int32 number)
                    "ftps://ftp.example.com:21 or sftp://site7@sftp.example.com/uploads";
         default:
             return "a text without CR, LF or NUL, for example uploads";
+    }
+}
+
+std::string brokerBridgeForm(Poco::Int32 number)
+{
+    switch (number)
+    {
+        case MqttBridgeSettings::_BROKER_URL:
+            return "a broker URL, for example mqtts://broker.example.com:8883";
+        case MqttBridgeSettings::_TOPIC_PREFIX:
+            return "topic levels separated by \"/\", for example site-7/bacnet";
+        default:
+            return "a text without \"/\", \"+\", \"#\" or control characters, for example gateway-7";
     }
 }
 
@@ -50,6 +65,11 @@ std::optional<ParameterRules::Refusal> ParameterRules::check(const AppCatalogue:
     {
         refusal.problem = BridgeSettings::problemWith(parameter.id, text);
         refusal.expected = "a text without \"/\", \"+\", \"#\" or control characters, for example gateway-7";
+    }
+    else if (app.number == AppCatalogue::_BROKER_BRIDGE)
+    {
+        refusal.problem = MqttBridgeSettings::problemWith(parameter.id, text);
+        refusal.expected = brokerBridgeForm(parameter.id);
     }
     if (refusal.problem.empty())
         return std::nullopt;

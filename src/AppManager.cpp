@@ -24,6 +24,7 @@
 #include "Orvik_ZARoveDore/NotificationAppStatus.h"
 #include "Orvik_ZARoveDore/NotificationAppTermination.h"
 #include "Orvik_ZARoveDore/VendorOrvik/FerroManager/AppFerroManager.h"
+#include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/AppMqttBridge.h"
 #include "Orvik_ZARoveDore/VendorOrvik/TrendLogPusher/AppTrendLogPusher.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/AppWatsonMQTT.h"
 
@@ -64,6 +65,7 @@ const AppManager::AppTypeTable& AppManager::appTypes()
         {500, &create<VendorOrvik::TrendLogPusher::AppTrendLogPusher>},
         {501, &create<VendorOrvik::FerroManager::AppFerroManager>},
         {502, &create<VendorOrvik::WatsonMQTT::AppWatsonMQTT>},
+        {503, &create<VendorOrvik::MqttBridge::AppMqttBridge>},
     };
     return table;
 }

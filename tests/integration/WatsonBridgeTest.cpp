@@ -13,11 +13,14 @@
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
 #include <Poco/Net/ServerSocket.h>
+#include <Poco/Thread.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <map>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -86,16 +89,6 @@ std::size_t eventsWith(const Messages& messages, const std::string& member)
 bool waitForEventsWith(const MosquittoProbe& probe, const std::string& member, std::size_t count)
 {
     return probe.waitUntil([&](const Messages& messages) { return eventsWith(messages, member) >= count; });
-}
-
-/// While the broker is down: waits until the bridge dials the broker's port again, that is until it has
-/// noticed the loss and reconnects. False when it did not within 30 s.
-bool redials(const MosquittoBroker& broker)
-{
-    Poco::Net::ServerSocket listener;
-    listener.bind(Poco::Net::SocketAddress("127.0.0.1", broker.port()), true);
-    listener.listen();
-    return listener.poll(Poco::Timespan(30, 0), Poco::Net::Socket::SELECT_READ);
 }
 
 /// Everything the cloud bridge runs on, for real: a gateway rig (GatewayRig) whose database holds one
@@ -393,7 +386,7 @@ TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisc
     ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 2)) << harness.console();
 
     _broker.kill();
-    ASSERT_TRUE(redials(_broker)) << harness.console();
+    ASSERT_TRUE(_broker.awaitRedial()) << harness.console();
     _broker.start();
     MosquittoProbe after(_broker, "iot-2/#");
     ASSERT_TRUE(waitForEvents(after, BOILER_COV, 2)) << harness.console();
@@ -408,12 +401,50 @@ TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisc
         << harness.console();
 
     _broker.kill();
-    ASSERT_TRUE(redials(_broker)) << harness.console();
+    ASSERT_TRUE(_broker.awaitRedial()) << harness.console();
     ASSERT_TRUE(harness.stop()) << harness.console();
     EXPECT_EQ(2u, Orvik::Test::countOf(_broker.log(), BRIDGE_CONNECTED)) << _broker.log();
     EXPECT_EQ(0u, harness.countConsole("BACnet to Watson IoT Exception ignored")) << harness.console();
     EXPECT_EQ(0u, harness.countConsole("Restarting APP")) << harness.console();
     EXPECT_EQ(0u, harness.site().countSubscriptions(HALL)) << harness.console();
+}
+
+TEST(WatsonBridgeOutageTest, EventsOfAnOutageFollowTheReconnectInOrderMarkedReplayedWithTheirTime)
+{
+    // The cloud side keeps its session while the broker is stopped: it misses nothing of the reconnect.
+    MosquittoBroker broker(MosquittoBroker::Options{nullptr, {}, false, "", true});
+    MosquittoProbe cloud(broker, BOILER_COV, "", "", "", "", "", true);
+    WatsonBridgeHarness harness(broker.port());
+    harness.start();
+    ASSERT_TRUE(waitForEvents(cloud, BOILER_COV)) << harness.console();
+    broker.stop();
+    Poco::Thread::sleep(1500);  // the hall value drifts: changes queue up
+    broker.start();
+    const auto isReplayed = [](const MosquittoProbe::Message& message)
+    { return message.payload.find(R"({"replayed":true,"time":")") == 0; };
+    ASSERT_TRUE(cloud.waitUntil(
+        [&](const Messages& messages) {
+            return std::any_of(messages.begin(), messages.end(), isReplayed) && !isReplayed(messages.back());
+        }))
+        << harness.console();
+
+    const Messages events = cloud.messages();
+    const auto replayed = std::find_if(events.begin(), events.end(), isReplayed);
+    const auto live = std::find_if_not(replayed, events.end(), isReplayed);
+    EXPECT_TRUE(std::none_of(live, events.end(), isReplayed));
+    std::vector<std::string> times;
+    for (auto event = replayed; event != live; ++event)
+        times.push_back(Poco::JSON::Parser()
+                            .parse(event->payload)
+                            .extract<Poco::JSON::Object::Ptr>()
+                            ->getValue<std::string>("time"));
+    EXPECT_GE(times.size(), 5u);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    // The hall value drifts: a repeated event would be equal to another.
+    std::set<std::string> payloads;
+    std::transform(replayed, live, std::inserter(payloads, payloads.end()),
+                   [](const MosquittoProbe::Message& event) { return event.payload; });
+    EXPECT_EQ(times.size(), payloads.size());
 }
 
 TEST_F(WatsonBridgeScheduleTest, TrendLogWithoutCovIsPolledUnderItsOwnName)

@@ -9,6 +9,7 @@
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
 #include <Poco/Net/NetException.h>
+#include <Poco/Net/ServerSocket.h>
 #include <Poco/Net/StreamSocket.h>
 #include <Poco/TemporaryFile.h>
 
@@ -17,14 +18,31 @@
 namespace Orvik::Test
 {
 
+namespace
+{
+
+std::vector<std::pair<std::string, std::string>> usersOf(const std::string& user, const std::string& password)
+{
+    if (user.empty())
+        return {};
+    return {{user, password}};
+}
+
+}  // namespace
+
 MosquittoBroker::MosquittoBroker(const TlsCertificates* tls, const std::string& user,
                                  const std::string& password)
-    : _folder(Poco::TemporaryFile::tempName()), _secure(tls != nullptr), _port(freeLoopbackPort())
+    : MosquittoBroker(Options{tls, usersOf(user, password), false, ""})
+{
+}
+
+MosquittoBroker::MosquittoBroker(const Options& options)
+    : _folder(Poco::TemporaryFile::tempName()), _secure(options.tls != nullptr), _port(freeLoopbackPort())
 {
     Poco::File(_folder).createDirectories();
     _configFile = _folder + "/mosquitto.conf";
     _logFile = _folder + "/mosquitto.log";
-    writeConfiguration(tls, user, password);
+    writeConfiguration(options);
     start();
 }
 
@@ -62,6 +80,15 @@ void MosquittoBroker::kill()
     _process.reset();
 }
 
+void MosquittoBroker::stop()
+{
+    if (!_process)
+        return;
+    Poco::Process::requestTermination(_process->id());
+    _process->wait();
+    _process.reset();
+}
+
 void MosquittoBroker::start()
 {
     if (_process)
@@ -87,33 +114,55 @@ void MosquittoBroker::start()
     throw Poco::RuntimeException("mosquitto did not start", log());
 }
 
+bool MosquittoBroker::awaitRedial(int timeoutMs) const
+{
+    Poco::Net::ServerSocket listener;
+    listener.bind(Poco::Net::SocketAddress("127.0.0.1", _port), true);
+    listener.listen();
+    return listener.poll(Poco::Timespan(0, timeoutMs * 1000), Poco::Net::Socket::SELECT_READ);
+}
+
 std::string MosquittoBroker::log() const
 {
     return readFileIfAny(_logFile);
 }
 
-void MosquittoBroker::writeConfiguration(const TlsCertificates* tls, const std::string& user,
-                                         const std::string& password)
+void MosquittoBroker::writeConfiguration(const Options& options)
 {
     Poco::FileOutputStream out(_configFile);
     // Run as root, mosquitto would switch to its own user before reading the key files.
     if (geteuid() == 0)
         out << "user root\n";
     // Generous queues: a test subscriber may fall behind a burst of QoS 1 messages.
-    out << "persistence false\nmax_queued_messages 1000000\nlog_dest file " << _logFile << "\n"
+    out << "persistence " << (options.persistent ? "true\npersistence_location " + _folder + "/" : "false")
+        << "\nmax_queued_messages 1000000\nlog_dest file " << _logFile << "\n"
         << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\nlog_type subscribe\n"
         << "listener " << _port << " 127.0.0.1\n";
-    if (tls != nullptr)
-        out << "certfile " << tls->serverCertFile() << "\nkeyfile " << tls->serverKeyFile() << "\n";
-    if (user.empty())
+    if (options.tls != nullptr)
+        out << "certfile " << options.tls->serverCertFile() << "\nkeyfile " << options.tls->serverKeyFile()
+            << "\n";
+    if (options.requireCertificate)
+        out << "cafile " << options.tls->caFile()
+            << "\nrequire_certificate true\nuse_identity_as_username true\n";
+    if (!options.acl.empty())
     {
-        out << "allow_anonymous true\n";
+        writeFile(_folder + "/acl", options.acl);
+        out << "acl_file " << _folder << "/acl\n";
+    }
+    if (options.users.empty())
+    {
+        out << "allow_anonymous " << (options.requireCertificate ? "false" : "true") << "\n";
         return;
     }
     const std::string passwordFile = _folder + "/passwords";
-    if (Poco::Process::launch("/usr/bin/mosquitto_passwd", {"-b", "-c", passwordFile, user, password})
-            .wait() != 0)
-        throw Poco::RuntimeException("mosquitto_passwd failed");
+    for (const auto& [user, password] : options.users)
+    {
+        std::vector<std::string> args{"-b", passwordFile, user, password};
+        if (!Poco::File(passwordFile).exists())
+            args.insert(args.begin(), "-c");  // makes the file
+        if (Poco::Process::launch("/usr/bin/mosquitto_passwd", args).wait() != 0)
+            throw Poco::RuntimeException("mosquitto_passwd failed");
+    }
     out << "allow_anonymous false\npassword_file " << passwordFile << "\n";
 }
 

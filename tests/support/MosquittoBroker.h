@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Orvik::Test
 {
@@ -17,15 +19,28 @@ class TlsCertificates;
 ///
 /// Plain MQTT by default; with certificates the one listener speaks TLS 1.2 or later
 /// with the given server certificate. With a user name the broker requires that user and
-/// password; without one it lets every client in. The constructor returns once the
-/// broker accepts connections and throws Poco::RuntimeException (with the broker's log)
-/// when it does not within 10 s. `kill()` ends the broker at once (SIGKILL) and `start()`
-/// brings it back on the same port, so a test can cut clients off and let them return.
+/// password; without one it lets every client in. Options add client certificates (required, signed
+/// by the TLS authority, their common name taken as the user name) and an ACL file's text. The constructor
+/// returns once the broker accepts connections and throws Poco::RuntimeException (with the broker's log) when
+/// it does not within 10 s. `kill()` ends the broker at once (SIGKILL) and `start()` brings it back on the
+/// same port, so a test can cut clients off and let them return.
 class MosquittoBroker
 {
 public:
+    struct Options
+    {
+        const TlsCertificates* tls = nullptr;
+        /// User names and passwords the broker requires; none: every client may come in.
+        std::vector<std::pair<std::string, std::string>> users;
+        bool requireCertificate = false;
+        std::string acl;
+        /// Sessions and their queued messages outlive a stop() (not a kill()).
+        bool persistent = false;
+    };
+
     explicit MosquittoBroker(const TlsCertificates* tls = nullptr, const std::string& user = "",
                              const std::string& password = "");
+    explicit MosquittoBroker(const Options& options);
     ~MosquittoBroker();
 
     MosquittoBroker(const MosquittoBroker&) = delete;
@@ -35,11 +50,16 @@ public:
     /// "tcp://127.0.0.1:<port>" or "ssl://127.0.0.1:<port>".
     std::string uri() const;
     void kill();
+    /// Ends the broker as a service stop does (SIGINT): it saves what it keeps first.
+    void stop();
     void start();
+    /// While the broker is down: waits until a client dials its port (and refuses it), so that the
+    /// client's next attempt is a whole retry wait away. False when none did within `timeoutMs`.
+    bool awaitRedial(int timeoutMs = 30000) const;
     std::string log() const;
 
 private:
-    void writeConfiguration(const TlsCertificates* tls, const std::string& user, const std::string& password);
+    void writeConfiguration(const Options& options);
 
     std::string _folder;
     std::string _configFile;

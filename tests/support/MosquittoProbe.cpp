@@ -5,10 +5,12 @@
 #include <Poco/Exception.h>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 
 namespace Orvik::Test
 {
@@ -36,23 +38,35 @@ void initialiseLibrary()
 
 MosquittoProbe::MosquittoProbe(const MosquittoBroker& broker, const std::string& topicFilter,
                                const std::string& caFile, const std::string& user,
-                               const std::string& password)
+                               const std::string& password, const std::string& certFile,
+                               const std::string& keyFile, bool persistentSession)
 {
     initialiseLibrary();
-    _pClient = mosquitto_new(nextProbeId().c_str(), true, this);
+    _pClient = mosquitto_new(nextProbeId().c_str(), !persistentSession, this);
     if (_pClient == nullptr)
         throw Poco::IOException("MQTT probe: no client");
     mosquitto_connect_callback_set(_pClient, &MosquittoProbe::onConnect);
     mosquitto_subscribe_callback_set(_pClient, &MosquittoProbe::onSubscribe);
     mosquitto_publish_callback_set(_pClient, &MosquittoProbe::onPublish);
-    mosquitto_message_callback_set(_pClient, &MosquittoProbe::onMessage);
+    mosquitto_message_v5_callback_set(_pClient, &MosquittoProbe::onMessage);
     try
     {
+        check(mosquitto_int_option(_pClient, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5), "MQTT 5");
         if (!user.empty())
             check(mosquitto_username_pw_set(_pClient, user.c_str(), password.c_str()), "credentials");
         if (!caFile.empty())
-            check(mosquitto_tls_set(_pClient, caFile.c_str(), nullptr, nullptr, nullptr, nullptr), "TLS");
-        check(mosquitto_connect(_pClient, "127.0.0.1", broker.port(), KEEP_ALIVE_SECONDS), "connect");
+            check(mosquitto_tls_set(_pClient, caFile.c_str(), nullptr,
+                                    certFile.empty() ? nullptr : certFile.c_str(),
+                                    keyFile.empty() ? nullptr : keyFile.c_str(), nullptr),
+                  "TLS");
+        mosquitto_property* pProperties = nullptr;
+        if (persistentSession)
+            check(mosquitto_property_add_int32(&pProperties, MQTT_PROP_SESSION_EXPIRY_INTERVAL, 3600),
+                  "session");
+        const int connected = mosquitto_connect_bind_v5(_pClient, "127.0.0.1", broker.port(),
+                                                        KEEP_ALIVE_SECONDS, nullptr, pProperties);
+        mosquitto_property_free_all(&pProperties);
+        check(connected, "connect");
         check(mosquitto_loop_start(_pClient), "network thread");
         awaitAcknowledgement([this] { return _connectResult >= 0; }, "connect");
         if (_connectResult != 0)
@@ -111,12 +125,20 @@ void MosquittoProbe::clear()
     _messages.clear();
 }
 
-void MosquittoProbe::publish(const std::string& topic, const std::string& payload)
+void MosquittoProbe::publish(const std::string& topic, const std::string& payload,
+                             const std::string& correlation)
 {
     int messageId = 0;
-    check(mosquitto_publish(_pClient, &messageId, topic.c_str(), static_cast<int>(payload.size()),
-                            payload.data(), 1, false),
-          "publish");
+    mosquitto_property* pProperties = nullptr;
+    if (!correlation.empty())
+        check(mosquitto_property_add_binary(&pProperties, MQTT_PROP_CORRELATION_DATA, correlation.data(),
+                                            static_cast<std::uint16_t>(correlation.size())),
+              "correlation data");
+    const int result =
+        mosquitto_publish_v5(_pClient, &messageId, topic.c_str(), static_cast<int>(payload.size()),
+                             payload.data(), 1, false, pProperties);
+    mosquitto_property_free_all(&pProperties);
+    check(result, "publish");
     awaitAcknowledgement(
         [&] { return std::find(_published.begin(), _published.end(), messageId) != _published.end(); },
         "publish");
@@ -165,14 +187,25 @@ void MosquittoProbe::onPublish(mosquitto*, void* pProbe, int messageId)
     probe._arrived.notify_all();
 }
 
-void MosquittoProbe::onMessage(mosquitto*, void* pProbe, const mosquitto_message* pMessage)
+void MosquittoProbe::onMessage(mosquitto*, void* pProbe, const mosquitto_message* pMessage,
+                               const mosquitto_property* pProperties)
 {
     auto& probe = *static_cast<MosquittoProbe*>(pProbe);
+    std::string correlation;
+    void* pData = nullptr;
+    std::uint16_t length = 0;
+    if (mosquitto_property_read_binary(pProperties, MQTT_PROP_CORRELATION_DATA, &pData, &length, false) !=
+        nullptr)
+    {
+        correlation.assign(static_cast<const char*>(pData), length);
+        free(pData);
+    }
     {
         std::lock_guard<std::mutex> lock(probe._mutex);
-        probe._messages.push_back(
-            {pMessage->topic, std::string(static_cast<const char*>(pMessage->payload),
-                                          static_cast<std::size_t>(pMessage->payloadlen))});
+        probe._messages.push_back({pMessage->topic,
+                                   std::string(static_cast<const char*>(pMessage->payload),
+                                               static_cast<std::size_t>(pMessage->payloadlen)),
+                                   correlation, pMessage->retain});
     }
     probe._arrived.notify_all();
 }

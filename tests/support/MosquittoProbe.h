@@ -9,6 +9,7 @@
 
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;
 
 namespace Orvik::Test
 {
@@ -19,7 +20,9 @@ class MosquittoBroker;
 /// through libmosquitto, a client library apart from the one under test, on a network thread of its
 /// own.
 ///
-/// The constructor connects (plain or TLS as the broker speaks, trusting `caFile`) and
+/// The constructor connects with MQTT 5 (plain or TLS as the broker speaks, trusting `caFile`, with
+/// a client certificate when given; with a persistent session the broker keeps its subscription and
+/// messages while it is away, and it comes back by itself after a broker's restart) and
 /// subscribes to `topicFilter` at QoS 1 before it returns; it throws Poco::IOException when
 /// either fails. Messages are kept in arrival order. Waits wake on each arrival and end after
 /// `timeoutMs` so that a missing message fails the test instead of hanging it.
@@ -30,11 +33,14 @@ public:
     {
         std::string topic;
         std::string payload;
+        std::string correlation;  ///< correlation data, "" when none
+        bool retained = false;
     };
 
     MosquittoProbe(const MosquittoBroker& broker, const std::string& topicFilter,
                    const std::string& caFile = "", const std::string& user = "",
-                   const std::string& password = "");
+                   const std::string& password = "", const std::string& certFile = "",
+                   const std::string& keyFile = "", bool persistentSession = false);
     ~MosquittoProbe();
     MosquittoProbe(const MosquittoProbe&) = delete;
     MosquittoProbe& operator=(const MosquittoProbe&) = delete;
@@ -51,14 +57,15 @@ public:
     /// Messages of one topic, in arrival order.
     std::vector<Message> messagesOn(const std::string& topic) const;
     void clear();
-    /// Publishes at QoS 1 and waits for the broker's acknowledgement.
-    void publish(const std::string& topic, const std::string& payload);
+    /// Publishes at QoS 1 (with correlation data unless empty) and waits for the broker's acknowledgement.
+    void publish(const std::string& topic, const std::string& payload, const std::string& correlation = "");
 
 private:
     static void onConnect(mosquitto*, void* pProbe, int result);
     static void onSubscribe(mosquitto*, void* pProbe, int, int, const int*);
     static void onPublish(mosquitto*, void* pProbe, int messageId);
-    static void onMessage(mosquitto*, void* pProbe, const mosquitto_message* pMessage);
+    static void onMessage(mosquitto*, void* pProbe, const mosquitto_message* pMessage,
+                          const mqtt5__property* pProperties);
     /// Waits until `done` holds of the acknowledgements so far; throws when the time ran out.
     void awaitAcknowledgement(const std::function<bool()>& done, const std::string& what);
     static void check(int result, const std::string& what);

@@ -11,7 +11,8 @@ namespace Orvik::Test
 /// certificate is valid for two days, for the name `serverName` and, when that is "localhost",
 /// for 127.0.0.1 too. Two
 /// objects make two unrelated authorities: one's CA file does not verify the other's
-/// server certificate. Throws Poco::RuntimeException when openssl fails.
+/// server certificate. clientCertificate() signs a client certificate (with its key) for a common
+/// name. Throws Poco::RuntimeException when openssl fails.
 class TlsCertificates
 {
 public:
@@ -25,14 +26,27 @@ public:
     const std::string& serverCertFile() const { return _serverCertFile; }
     const std::string& serverKeyFile() const { return _serverKeyFile; }
 
+    struct Client
+    {
+        std::string certFile;
+        std::string keyFile;
+    };
+    /// A new client certificate for `commonName`, signed by this authority.
+    Client clientCertificate(const std::string& commonName) const;
+
 private:
+    /// Signs the certificate request with the authority's key, valid for two days.
+    void sign(const std::string& request, const std::string& certFile,
+              const std::vector<std::string>& more = {}) const;
     /// Runs openssl with `args` and then `more` in the folder; throws with its error output when it fails.
     void openssl(std::vector<std::string> args, const std::vector<std::string>& more = {}) const;
 
     std::string _folder;
+    std::string _caKey;
     std::string _caFile;
     std::string _serverCertFile;
     std::string _serverKeyFile;
+    mutable int _clients = 0;
 };
 
 }  // namespace Orvik::Test

@@ -33,7 +33,6 @@ namespace
 {
 
 const std::string APP_NAME = "AppWatsonMQTT ";
-const Poco::UInt32 DEFAULT_HALF_LIFETIME_SECONDS = DataSetupParams::_DEFAULT_LIFETIME_SECONDS / 2;
 
 /// Objects other than trend logs and structured views are followed by COV whether or not they have a
 /// COV increment (binary and multi-state objects have none); a trend log or structured view without one
@@ -51,7 +50,10 @@ bool isUnknownProperty(const Orvik::BACnet::Client::DataError& error)
 }  // namespace
 
 AppWatsonMQTT::AppWatsonMQTT(Poco::Int32 idAppInstance, const DataBridgeTimings& timings)
-    : AppBase(idAppInstance), _timings(timings), _settings(APP_NAME)
+    : AppBase(idAppInstance),
+      _timings(timings),
+      _settings(APP_NAME),
+      _subscriptions(_settings.setupParams.covParams)
 {
 }
 
@@ -80,9 +82,13 @@ bool AppWatsonMQTT::descRun()
         return false;
     }
     bacnetRequestProperties();
-    _renewalClock.update();
+    _subscriptions.renewed();
     _pWatsonClient = std::make_unique<Orvik::MQTT::Watson::GatewayClient>(_settings.connection);
-    _pPublisher = std::make_unique<EventPublisher>(*_pWatsonClient, _deviceInstanceGW, APP_NAME);
+    _pQueue = OutageQueue::besideDatabase("cloud-bridge-" + std::to_string(idAppInstance) + ".queue",
+                                          _settings.outageQueueMegabytes);
+    _pPublisher = std::make_unique<EventPublisher>(
+        *_pWatsonClient, _deviceInstanceGW, APP_NAME, _pQueue.get(),
+        PublishRateLimit(_settings.messagesPerSecond, _settings.bytesPerSecond));
     try
     {
         runLoop();
@@ -104,7 +110,7 @@ bool AppWatsonMQTT::descRun()
 
 void AppWatsonMQTT::runLoop()
 {
-    long wait = renewalWaitMs();
+    long wait = _subscriptions.renewalWaitMs();
     for (;;)
     {
         wait = checkConnection(wait);
@@ -116,7 +122,8 @@ void AppWatsonMQTT::runLoop()
             isStopping() ? wait
                          : _polls.pollDue(wait, [this](const DataPolledProperty& polled, std::size_t index)
                                           { pollProperty(polled, index); });
-        const Poco::AutoPtr<Poco::Notification> pNf = waitDequeueNotification(untilPoll);
+        const Poco::AutoPtr<Poco::Notification> pNf =
+            waitDequeueNotification(_pPublisher->releaseDue(untilPoll));
         if (pNf.isNull())
         {
             if (isStopping())
@@ -157,10 +164,11 @@ long AppWatsonMQTT::checkConnection(long wait)
     }
     std::cout << "A) Watson connected" << std::endl;
     _pWatsonClient->setCommandHandler(this);
+    _pPublisher->replayQueued();
     subscribeCommands();
     _brokerConnected = true;
     std::cout << "B) Watson connected" << std::endl;
-    return renewalWaitMs();
+    return _subscriptions.renewalWaitMs();
 }
 
 void AppWatsonMQTT::subscribeCommands()
@@ -176,11 +184,7 @@ void AppWatsonMQTT::subscribeCommands()
 
 bool AppWatsonMQTT::renewalDue() const
 {
-    const Poco::UInt32 lifetime = _settings.setupParams.covParams.lifetime;
-    // Half the lifetime, at least a second; a subscription without time limit (0) needs no renewal.
-    const Poco::Clock::ClockDiff period =
-        static_cast<Poco::Clock::ClockDiff>(std::max<Poco::UInt32>(lifetime / 2, 1)) * 1000000;
-    return (_state == BridgeState::Running && lifetime != 0 && _renewalClock.isElapsed(period)) ||
+    return (_state == BridgeState::Running && _subscriptions.renewalDue()) ||
            _state == BridgeState::StopRequested;
 }
 
@@ -189,7 +193,7 @@ void AppWatsonMQTT::renewSubscriptions()
     const bool cancel = isStopping();
     for (const auto& [object, subscriber] : _objects.covSubscribers())
     {
-        bacnetCovSubscribe(object, subscriber.bacnetPropertyIdentifier, cancel);
+        _subscriptions.subscribe(*this, object, subscriber.bacnetPropertyIdentifier, cancel);
     }
     if (cancel)
     {
@@ -198,16 +202,8 @@ void AppWatsonMQTT::renewSubscriptions()
     }
     else
     {
-        _renewalClock.update();
+        _subscriptions.renewed();
     }
-}
-
-long AppWatsonMQTT::renewalWaitMs() const
-{
-    const Poco::UInt32 lifetime = _settings.setupParams.covParams.lifetime;
-    const Poco::UInt64 halfLifetime =
-        lifetime == 0 ? DEFAULT_HALF_LIFETIME_SECONDS : std::max<Poco::UInt32>(lifetime / 2, 1);
-    return static_cast<long>(std::min<Poco::UInt64>(halfLifetime * 1000, _MAX_WAIT_MS));
 }
 
 void AppWatsonMQTT::pollProperty(const DataPolledProperty& polled, std::size_t index)
@@ -406,7 +402,7 @@ void AppWatsonMQTT::enterObject(const DataObjectKey& object, DataWatsonKey& wats
         if (useCov)
         {
             _objects.followByCov(object, DataCOVSubscriber(property, watson));
-            bacnetCovSubscribe(object, property, false);
+            _subscriptions.subscribe(*this, object, property, false);
         }
         else
         {
@@ -421,22 +417,6 @@ void AppWatsonMQTT::enterObject(const DataObjectKey& object, DataWatsonKey& wats
     {
         _pWatsonClient->subscribeDeviceCommands(watson.deviceType, watson.deviceId);
     }
-}
-
-void AppWatsonMQTT::bacnetCovSubscribe(const DataObjectKey& object, BACNET_PROPERTY_ID propertyIdentifier,
-                                       bool cancel)
-{
-    auto& params = _settings.setupParams.covParams;
-    if (params.subscriberProcessIdentifier == 0)
-    {
-        params.subscriberProcessIdentifier = getNewCOVSubscriberProcessIdentifier();
-        if (params.subscriberProcessIdentifier == 0)
-        {
-            throw Poco::InvalidAccessException("No valid COV subscriptoin process identifier possible");
-        }
-    }
-    params.cancelation = cancel;
-    asyncSubscribeCOV(DataPropertyKey(object, DataPropertyRef(propertyIdentifier)), params);
 }
 
 void AppWatsonMQTT::watsonPublishCovResponse(const DataResponseCOV& response)

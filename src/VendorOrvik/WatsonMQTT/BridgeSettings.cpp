@@ -28,6 +28,8 @@ bool BridgeSettings::read(const std::vector<ValueContainer>& values, Poco::UInt3
     readSetup(it, values.end());
     readObjects(it, values.end(), gatewayDevice, ObjectIdentities::F_PUBLISH, objects);
     readObjects(it, values.end(), gatewayDevice, ObjectIdentities::F_SUBSCRIBE, objects);
+    // Databases made before parameter 12 existed end here: the defaults hold.
+    readNumbers(it, values.end(), {&outageQueueMegabytes, &messagesPerSecond, &bytesPerSecond});
     return true;
 }
 
@@ -136,8 +138,25 @@ void BridgeSettings::readSetup(ValueIterator& it, ValueIterator end)
     ++it;
 }
 
+void BridgeSettings::readNumbers(ValueIterator& it, ValueIterator end,
+                                 std::initializer_list<Poco::UInt32*> numbers)
+{
+    for (Poco::UInt32* pNumber : numbers)
+    {
+        if (it == end)
+        {
+            return;
+        }
+        if (!it->isNull())
+        {
+            *pNumber = it->getUInt();
+        }
+        ++it;
+    }
+}
+
 void BridgeSettings::readObjects(ValueIterator& it, ValueIterator end, Poco::UInt32 gatewayDevice,
-                                 ObjectIdentities::Flags flag, ObjectIdentities& objects) const
+                                 ObjectIdentities::Flags flag, ObjectIdentities& objects)
 {
     if (it == end)
     {

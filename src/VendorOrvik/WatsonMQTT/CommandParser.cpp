@@ -125,31 +125,51 @@ DataCheckedCommand::Write CommandParser::checkMember(const DataWatsonKey& device
     {
         throw Poco::JSON::JSONException("Unknown object reference: " + quoted(watson.getKey()));
     }
-    const std::string text = valueText(value);
-    Poco::UInt32 propertyId = 0;
-    if (!ProtocolText::propertyIndex(parts[1], propertyId))
-    {
-        throw Poco::JSON::JSONException("Unknown property name: " + quoted(parts[1]));
-    }
+    return writeOf(object, parts[1], valueText(value), priority);
+}
+
+DataCheckedCommand::Write CommandParser::writeOf(const DataObjectKey& object, const std::string& propertyName,
+                                                 const std::string& text, Poco::UInt32 priority)
+{
+    DataCheckedCommand::Write write = targetOf(object, propertyName, priority);
     BACnetDataType dataType = BACNET_DT_NULL;
     BACNET_APPLICATION_TAG appTag = MAX_BACNET_APPLICATION_TAG;
     BACNET_DATATYPE_STRUCTURE structure = BACNET_DTS_SINGLE_VALUE;
-    if (!ValueContainer::getValueTypeAndStructure(object.getObjectType(), propertyId, dataType, appTag,
-                                                  structure))
+    if (!ValueContainer::getValueTypeAndStructure(
+            object.getObjectType(), write.target.propertyRef.propertyIdentifier, dataType, appTag, structure))
     {
-        throw Poco::JSON::JSONException("Property not known for the object type: " + quoted(parts[1]));
+        throw Poco::JSON::JSONException("Property not known for the object type: " + quoted(propertyName));
     }
     // A list for a single-valued property does not fit its datatype either.
-    DataCheckedCommand::Write write;
     if (!write.value.setText(dataType, appTag, text, structure != BACNET_DTS_SINGLE_VALUE))
     {
-        throw Poco::JSON::JSONException("Value does not fit the datatype of " + parts[1] + ": " +
+        throw Poco::JSON::JSONException("Value does not fit the datatype of " + propertyName + ": " +
                                         quoted(text));
     }
     if (structure == BACNET_DTS_ARRAY && write.value.getStructure() == BACNET_DTS_LIST)
     {
         write.value.setStructure(BACNET_DTS_ARRAY);
     }
+    return write;
+}
+
+DataCheckedCommand::Write CommandParser::relinquishOf(const DataObjectKey& object,
+                                                      const std::string& propertyName, Poco::UInt32 priority)
+{
+    DataCheckedCommand::Write write = targetOf(object, propertyName, priority);
+    write.value.setNull();
+    return write;
+}
+
+DataCheckedCommand::Write CommandParser::targetOf(const DataObjectKey& object,
+                                                  const std::string& propertyName, Poco::UInt32 priority)
+{
+    Poco::UInt32 propertyId = 0;
+    if (!ProtocolText::propertyIndex(propertyName, propertyId))
+    {
+        throw Poco::JSON::JSONException("Unknown property name: " + quoted(propertyName));
+    }
+    DataCheckedCommand::Write write;
     write.target = DataPropertyKey(object, static_cast<BACNET_PROPERTY_ID>(propertyId));
     write.priority = priority;
     return write;

@@ -19,8 +19,13 @@ const std::size_t MAX_EVENT_BYTES = Watson_IOTP::IOTP_Client::MAX_PAYLOAD_BYTES;
 }  // namespace
 
 EventPublisher::EventPublisher(Watson_IOTP::IOTP_GatewayClient& client, Poco::UInt32 gatewayDevice,
-                               const std::string& consolePrefix)
-    : _client(client), _gatewayDevice(gatewayDevice), _consolePrefix(consolePrefix)
+                               const std::string& consolePrefix, OutageQueue* pQueue,
+                               const PublishRateLimit& limit)
+    : _client(client),
+      _pQueue(pQueue),
+      _limit(limit),
+      _gatewayDevice(gatewayDevice),
+      _consolePrefix(consolePrefix)
 {
 }
 
@@ -36,15 +41,80 @@ void EventPublisher::publishValues(const DataObjectKey& object, const DataWatson
     {
         return;
     }
-    if (object.deviceInstance == _gatewayDevice)
+    // The gateway's own events go without device names.
+    const bool ofGateway = object.deviceInstance == _gatewayDevice;
+    const std::string deviceType = ofGateway ? "" : watson.deviceType;
+    const std::string deviceId = ofGateway ? "" : watson.deviceId;
+    // The object is the point whose newest value supersedes a waiting one.
+    const OutageQueue::Message event{Poco::Timestamp(),
+                                     {deviceType, deviceId, text, std::to_string(object.getKey())}};
+    if (_limit.limits())
+    {
+        _limit.offer(event.texts.at(3), event, text.size());
+        return;
+    }
+    sendValueEvent(event);
+}
+
+long EventPublisher::releaseDue(long wait)
+{
+    return _limit.release(wait, [this](const OutageQueue::Message& event) { sendValueEvent(event); });
+}
+
+void EventPublisher::sendValueEvent(const OutageQueue::Message& event)
+{
+    if (_pQueue != nullptr && (!_client.isConnected() || !_pQueue->empty()))
+    {
+        _pQueue->push(event);
+        return;
+    }
+    publishValueEvent(event.texts.at(0), event.texts.at(1), event.texts.at(2));
+}
+
+void EventPublisher::publishValueEvent(const std::string& deviceType, const std::string& deviceId,
+                                       const std::string& text)
+{
+    if (deviceType.empty())
     {
         _client.publishGatewayEvent(EventText::_COV_EVENT, EventText::_FORMAT, text, EVENT_QOS);
     }
     else
     {
-        _client.publishDeviceEvent(watson.deviceType, watson.deviceId, EventText::_COV_EVENT,
-                                   EventText::_FORMAT, text, EVENT_QOS);
+        _client.publishDeviceEvent(deviceType, deviceId, EventText::_COV_EVENT, EventText::_FORMAT, text,
+                                   EVENT_QOS);
     }
+}
+
+void EventPublisher::replayQueued()
+{
+    if (_pQueue == nullptr)
+    {
+        return;
+    }
+    if (const std::string dropped = _pQueue->takeDroppedReport("events"); !dropped.empty())
+    {
+        std::cout << _consolePrefix << dropped << std::endl;
+    }
+    // A connection lost on the way leaves the rest for the next connect.
+    _pQueue->replay(
+        [this](const OutageQueue::Message& message)
+        {
+            if (!_client.isConnected())
+            {
+                return false;
+            }
+            OutageQueue::Message replayed = message;
+            replayed.texts.at(2) = EventText::replayed(message.texts.at(2), EventText::isoTime(message.time));
+            if (_limit.limits())
+            {
+                _limit.offer(replayed.texts.at(3), replayed, replayed.texts.at(2).size());
+            }
+            else
+            {
+                publishValueEvent(replayed.texts.at(0), replayed.texts.at(1), replayed.texts.at(2));
+            }
+            return true;
+        });
 }
 
 std::string EventPublisher::eventWithinLimit(const DataObjectKey& object, const DataWatsonKey& watson,

@@ -1,8 +1,10 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
 
+#include <Poco/DateTimeFormatter.h>
 #include <Poco/Exception.h>
 #include <Poco/JSON/Array.h>
 #include <Poco/JSON/Parser.h>
+#include <Poco/LocalDateTime.h>
 #include <Poco/UTF8String.h>
 
 namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
@@ -47,6 +49,17 @@ std::string EventText::bacnetWsReply(const std::string& answer)
 std::string EventText::bacnetWsFailure(const std::string& message)
 {
     return "{\"d\":{\"error\":" + jsonString(message) + "}}";
+}
+
+std::string EventText::isoTime(const Poco::Timestamp& time)
+{
+    return Poco::DateTimeFormatter::format(Poco::LocalDateTime(time), "%Y-%m-%dT%H:%M:%S.%i%z");
+}
+
+std::string EventText::replayed(const std::string& jsonObject, const std::string& time)
+{
+    const std::string members = "\"replayed\":true" + (time.empty() ? "" : ",\"time\":\"" + time + "\"");
+    return "{" + members + (jsonObject.size() > 2 ? "," : "") + jsonObject.substr(1);
 }
 
 bool EventText::isJsonObjectOrString(const std::string& body)

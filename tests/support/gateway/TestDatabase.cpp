@@ -5,6 +5,9 @@
 #include <Poco/Data/Statement.h>
 #include <Poco/File.h>
 #include <Poco/Format.h>
+#include <Poco/Glob.h>
+
+#include <set>
 
 using namespace Poco::Data::Keywords;
 
@@ -33,6 +36,14 @@ TestDatabase::TestDatabase(const std::string& path) : _pPreviousDB(Orvik::Utilit
 TestDatabase::~TestDatabase()
 {
     Orvik::Utility::Data::pDB = _pPreviousDB;
+    // What the apps keep beside a temporary database (the bridges' outage queues) goes with it.
+    if (_pFile)
+    {
+        std::set<std::string> kept;
+        Poco::Glob::glob(_pFile->path() + ".*", kept);
+        for (const std::string& path : kept)
+            Poco::File(path).remove();
+    }
 }
 
 void TestDatabase::install(bool fresh)

@@ -9,6 +9,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsPool.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeState.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CovSubscriptions.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataBridgeTimings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataPolledProperty.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
@@ -40,7 +41,9 @@ class BACnetWsHandler;
 ///   3 gateway device type (fatal)             9 poll rate in s of objects without COV (default 60)
 ///   4 gateway device id (fatal)              10 objects to publish (list of device object references)
 ///   5 authentication method (default token)  11 objects that accept write commands (same)
-///   6 authentication token (fatal)
+///   6 authentication token (fatal)          12 outage queue cap in MB (default 10; 0: none)
+///                                           13 rate limit in events/s (default 0: none)
+///                                           14 rate limit in bytes/s (default 0: none)
 /// A missing fatal parameter throws Poco::InvalidArgumentException "One or more connection parameters
 /// missing" before anything is sent; so does, after a console line saying why, a gateway type or id
 /// that cannot be a topic level and an organisation id that cannot be part of the MQTT client id. No
@@ -109,9 +112,6 @@ private:
     using NamedValues = std::vector<EventText::NamedValue>;
     using DataObjectKey = Orvik::BACnet::Client::DataObjectKey;
 
-    /// The longest single wait: keeps millisecond counts within 32 bits on the 32-bit controller.
-    static constexpr long _MAX_WAIT_MS = 3600000;
-
     bool isStopping() const { return _state != BridgeState::Running; }
 
     // run loop
@@ -120,7 +120,6 @@ private:
     void subscribeCommands();
     bool renewalDue() const;
     void renewSubscriptions();
-    long renewalWaitMs() const;
     void pollProperty(const DataPolledProperty& polled, std::size_t index);
     void dispatch(const Poco::AutoPtr<Poco::Notification>& pNf);
     void handleStopRequest(const Poco::AutoPtr<Poco::Notification>& pNf);
@@ -130,16 +129,18 @@ private:
     void bacnetRequestPropertiesResult(Poco::UInt32 deviceInstance,
                                        const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
     void enterObject(const DataObjectKey& object, DataWatsonKey& watson, bool useCov);
-    void bacnetCovSubscribe(const DataObjectKey& object, BACNET_PROPERTY_ID propertyIdentifier, bool cancel);
     void watsonPublishCovResponse(const Orvik::BACnet::Client::DataResponseCOV& response);
     void watsonPublishPolledValues(const DataPolledProperty& polled,
                                    const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
 
     const DataBridgeTimings _timings;
     BridgeSettings _settings;
+    CovSubscriptions _subscriptions;
     std::unique_ptr<Orvik::MQTT::Watson::GatewayClient> _pWatsonClient;
     /// Publishes through _pWatsonClient; lives as long as it.
     std::unique_ptr<EventPublisher> _pPublisher;
+    /// Events waiting out an outage; null when parameter 12 is 0 or there is no database.
+    std::unique_ptr<OutageQueue> _pQueue;
     ObjectIdentities _objects;
     PollSchedule _polls;
     std::atomic<BridgeState> _state{BridgeState::Running};
@@ -148,7 +149,6 @@ private:
     Poco::UInt32 _deviceInstanceGW = 0;
     BACnetWsPool _bacnetWsPool;
 
-    Poco::Clock _renewalClock;
     Poco::Clock _drainClock;
 };
 

@@ -4,9 +4,11 @@
 #include "Orvik_Watson/DataConnection.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataSetupParams.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/OutageQueue.h"
 
 #include <Poco/Types.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -45,15 +47,25 @@ public:
 
     Orvik::MQTT::Watson::DataConnection connection;
     DataSetupParams setupParams;
+    /// Parameter 12: the cap of the queue on disk that keeps events while the platform is out of reach.
+    Poco::UInt32 outageQueueMegabytes = OutageQueue::_DEFAULT_CAP_MEGABYTES;
+    /// Parameters 13 and 14: the rate limit of value events (0: none).
+    Poco::UInt32 messagesPerSecond = 0;
+    Poco::UInt32 bytesPerSecond = 0;
+
+    /// Reads a list of objects at `it` (advanced past it; nothing when at `end`), each configured with
+    /// `flag` (see read()). Shared by the bridges.
+    using ValueIterator = std::vector<ValueContainer>::const_iterator;
+    static void readObjects(ValueIterator& it, ValueIterator end, Poco::UInt32 gatewayDevice,
+                            ObjectIdentities::Flags flag, ObjectIdentities& objects);
+    /// Reads unsigned numbers at `it` into `numbers` in turn; a NULL or missing one keeps its default.
+    static void readNumbers(ValueIterator& it, ValueIterator end,
+                            std::initializer_list<Poco::UInt32*> numbers);
 
 private:
-    using ValueIterator = std::vector<ValueContainer>::const_iterator;
-
     bool readConnection(ValueIterator& it, ValueIterator end);
     bool isUsableGateway() const;
     void readSetup(ValueIterator& it, ValueIterator end);
-    void readObjects(ValueIterator& it, ValueIterator end, Poco::UInt32 gatewayDevice,
-                     ObjectIdentities::Flags flag, ObjectIdentities& objects) const;
 
     std::string _consolePrefix;
 };

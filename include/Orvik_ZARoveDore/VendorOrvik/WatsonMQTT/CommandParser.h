@@ -42,6 +42,17 @@ public:
     DataCheckedCommand parse(const std::string& commandName, const DataWatsonKey& device,
                              const std::string& payload) const;
 
+    /// The write of `text` (a value's stored form) to the property named `propertyName` of `object`;
+    /// throws Poco::JSON::JSONException with the refusal when the name or the value does not fit.
+    static DataCheckedCommand::Write writeOf(const Orvik::BACnet::Client::DataObjectKey& object,
+                                             const std::string& propertyName, const std::string& text,
+                                             Poco::UInt32 priority);
+    /// The write of NULL to the property (relinquishes the command at `priority`).
+    static DataCheckedCommand::Write relinquishOf(const Orvik::BACnet::Client::DataObjectKey& object,
+                                                  const std::string& propertyName, Poco::UInt32 priority);
+    /// A command's JSON value as the text of a stored value (a list on one line).
+    static std::string valueText(const Poco::Dynamic::Var& value);
+
 private:
     void parseWrite(const std::string& name, const DataWatsonKey& device, const std::string& payload,
                     DataCheckedCommand& command) const;
@@ -49,8 +60,9 @@ private:
                                           const Poco::Dynamic::Var& value, Poco::UInt32 priority) const;
     void parseBACnetWs(const std::string& payload, DataCheckedCommand& command) const;
     static Poco::UInt32 writePriority(const std::string& name);
+    static DataCheckedCommand::Write targetOf(const Orvik::BACnet::Client::DataObjectKey& object,
+                                              const std::string& propertyName, Poco::UInt32 priority);
     static Poco::JSON::Object::Ptr commandData(const std::string& payload);
-    static std::string valueText(const Poco::Dynamic::Var& value);
 
     std::string _gatewayType;
     std::string _gatewayId;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Poco/Timestamp.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +42,12 @@ public:
 
     /// {"d":{"error":"<message>"}}: the reply to a BACnet/WS request whose HTTP exchange failed.
     static std::string bacnetWsFailure(const std::string& message);
+
+    /// The local time in ISO 8601 with milliseconds and the offset ("2026-03-05T14:03:07.120+01:00").
+    static std::string isoTime(const Poco::Timestamp& time);
+    /// A JSON object sent again after an outage: "replayed":true first, then "time" when `time` is
+    /// not empty (an isoTime()), then the object's members.
+    static std::string replayed(const std::string& jsonObject, const std::string& time);
 
 private:
     static bool isJsonObjectOrString(const std::string& body);
