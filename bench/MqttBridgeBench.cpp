@@ -1,16 +1,25 @@
-// The bridges' outage queue (OutageQueue) against a bare append of the same bytes to a file.
+// The MQTT bridge for any broker: its outage queue, and its publishing path on a real mosquitto broker.
 //
 // BM_OutageQueue: values (the MQTT bridge's topic and payload of an analog input) pushed into the queue
 // file; BM_RawAppend: the same bytes appended with one write() each, the least a queue on disk can do.
 // The two alternate in blocks of 1 000 so that a change of the machine's load hits both alike; "ratio"
 // is the queue's values per second over the bare append's. "writes_per_value" counts the process's write
 // system calls (/proc/self/io syscw) per value pushed, "bytes_per_value" the bytes it wrote.
+//
+// BM_BridgeEvents: batches of 1 000 values, each built as the bridge builds it (topic and JSON payload)
+// and published at QoS 1 through the bridge's BrokerClient (MQTT 5), against the same texts published at
+// QoS 1 by a bare Paho client (MQTT 3.1.1, as the cloud bridge's bench), batch by batch in turn. Each batch
+// is timed until a subscriber has all of it; "ratio" is the bridge's events per second over the bare
+// client's.
 
 #include "Orvik_BACnet/DataType/BitString.h"
 #include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/PointMessages.h"
 #include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/PointTopics.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/OutageQueue.h"
 
+#include "MosquittoBroker.h"
+#include "MosquittoProbe.h"
+#include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/BrokerClient.h"
 #include "TextFile.h"
 
 #include <Poco/TemporaryFile.h>
@@ -21,7 +30,9 @@
 
 #include <chrono>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 using namespace Orvik::BACnet::App::VendorOrvik::MqttBridge;
 using Orvik::BACnet::App::VendorOrvik::WatsonMQTT::OutageQueue;
@@ -45,10 +56,10 @@ long long processIo(const std::string& name)
     return 0;
 }
 
-OutageQueue::Message hallValue()
+OutageQueue::Message hallValue(float reading = 21.5f)
 {
     Orvik::BACnet::ValueContainer value;
-    value.setReal(21.5f);
+    value.setReal(reading);
     Orvik::BACnet::ValueContainer flags;
     flags.setBitString(Orvik::BACnet::DataType::BitString(Orvik::Utility::BitBuffer(4)));
     const Orvik::BACnet::Client::DataObjectKey hall(2001, Orvik::BACnet::DataType::ObjectIdentifier(0, 1));
@@ -103,8 +114,67 @@ void BM_OutageQueue(benchmark::State& state)
     state.counters["bytes_per_value"] = static_cast<double>(written) / values;
 }
 
+/// Publishes one batch with `publish` and returns the seconds until `cloud` had all of it.
+template <class Publish>
+double timedBatch(benchmark::State& state, Orvik::Test::MosquittoProbe& cloud, Publish publish)
+{
+    cloud.clear();
+    const auto start = std::chrono::steady_clock::now();
+    publish();
+    if (!cloud.waitForMessages(BLOCK, 60000))
+        state.SkipWithError("values lost");
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_BridgeEvents(benchmark::State& state)
+{
+    Orvik::Test::MosquittoBroker broker;
+    Orvik::Test::MosquittoProbe cloud{broker, "site7/#"};
+    DataBrokerConnection connection;
+    connection.url = "mqtt://127.0.0.1:" + std::to_string(broker.port());
+    connection.clientId = "bench-bridge";
+    BrokerClient bridge(connection, "site7/status", "offline", [](auto&&...) {});
+    mqtt::async_client raw{broker.uri(), "bench-raw", mqtt::create_options(MQTTVERSION_3_1_1, 10000),
+                           nullptr};
+    if (!bridge.connect())
+        throw std::runtime_error("the bridge's client cannot connect: " + bridge.failure());
+    raw.connect()->wait();
+    std::vector<OutageQueue::Message> values;
+    for (int i = 0; i < BLOCK; ++i)
+        values.push_back(hallValue(20.0f + static_cast<float>(i) / 100.0f));
+    const auto publishAsBridge = [&]
+    {
+        for (int i = 0; i < BLOCK; ++i)
+        {
+            const OutageQueue::Message value = hallValue(20.0f + static_cast<float>(i) / 100.0f);
+            bridge.publish(value.texts[0], value.texts[1], false);
+        }
+    };
+    const auto publishRaw = [&]
+    {
+        for (const OutageQueue::Message& value : values)
+            raw.publish(value.texts[0], value.texts[1].data(), value.texts[1].size(), 1, false);
+    };
+    double bridgeSeconds = 0, rawSeconds = 0;
+    bool bridgeFirst = true;
+    for (auto _ : state)
+    {
+        const auto timeBridge = [&] { bridgeSeconds += timedBatch(state, cloud, publishAsBridge); };
+        const auto timeRaw = [&] { rawSeconds += timedBatch(state, cloud, publishRaw); };
+        bridgeFirst ? (timeBridge(), timeRaw()) : (timeRaw(), timeBridge());
+        bridgeFirst = !bridgeFirst;
+    }
+    raw.disconnect()->wait();
+    bridge.disconnect();
+    const double events = static_cast<double>(state.iterations() * BLOCK);
+    state.counters["bridge_events/s"] = events / bridgeSeconds;
+    state.counters["raw_events/s"] = events / rawSeconds;
+    state.counters["ratio"] = rawSeconds / bridgeSeconds;
+}
+
 }  // namespace
 
+BENCHMARK(BM_BridgeEvents)->Iterations(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OutageQueue)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

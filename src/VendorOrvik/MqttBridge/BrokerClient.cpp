@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <map>
 
 namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
@@ -144,7 +145,9 @@ bool BrokerClient::connect()
     }
     try
     {
-        _client.connect(_options)->wait();
+        const mqtt::token_ptr attempt = _client.connect(_options);
+        attempt->wait();
+        _window = receiveMaximum(attempt->get_connect_response().get_properties());
     }
     catch (const mqtt::exception& error)
     {
@@ -219,7 +222,42 @@ void BrokerClient::publish(const std::string& topic, const std::string& payload,
         properties.add(mqtt::property(mqtt::property::CORRELATION_DATA, mqtt::binary_ref(correlation)));
         message->set_properties(properties);
     }
-    _client.publish(message);
+    waitForRoomInFlight();
+    _inFlight.push_back(_client.publish(message));
+}
+
+std::size_t BrokerClient::receiveMaximum(const mqtt::properties& connack)
+{
+    // The broker takes this many QoS 1 messages at a time; 65535 when it says nothing.
+    const std::size_t announced = connack.contains(mqtt::property::RECEIVE_MAXIMUM)
+                                      ? mqtt::get<uint16_t>(connack, mqtt::property::RECEIVE_MAXIMUM)
+                                      : 65535;
+    return std::clamp<std::size_t>(announced, 1, _MAX_BUFFERED_MESSAGES);
+}
+
+void BrokerClient::waitForRoomInFlight()
+{
+    // The MQTT C library holds a message beyond the broker's receive maximum for up to a second before
+    // it sends it, so a burst (a replay after an outage) would crawl: messages wait here instead, for
+    // the broker to acknowledge the oldest one.
+    while (!_inFlight.empty() &&
+           (_inFlight.front()->is_complete() || _inFlight.size() >= _MAX_BUFFERED_MESSAGES))
+    {
+        _inFlight.pop_front();
+    }
+    if (_inFlight.size() < _window || !_client.is_connected())
+    {
+        return;
+    }
+    try
+    {
+        _inFlight.front()->wait_for(_IN_FLIGHT_WAIT_MS);
+    }
+    catch (const mqtt::exception&)
+    {
+        // Failed or lost with the connection: its room is free either way.
+    }
+    _inFlight.pop_front();
 }
 
 void BrokerClient::subscribe(const std::string& filter)

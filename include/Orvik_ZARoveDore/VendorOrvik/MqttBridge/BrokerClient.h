@@ -4,6 +4,8 @@
 
 #include <mqtt/async_client.h>
 
+#include <cstddef>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -18,7 +20,8 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 /// the ALPN name when configured. The will (retained, QoS 1) is left with the broker at every connect.
 /// The client does not reconnect by itself: its owner calls connect() again while isConnected() is
 /// false. Messages published while disconnected are kept in memory (up to _MAX_BUFFERED_MESSAGES, the
-/// oldest dropped) and sent after the next connect().
+/// oldest dropped) and sent after the next connect(). While connected, no more messages are in flight
+/// than the broker's receive maximum: publish() waits (up to 2 s) for the oldest to be acknowledged.
 ///
 /// Failures: the constructor throws Poco::InvalidArgumentException for a URL of another scheme or
 /// without host. connect() returns false for every failed attempt and keeps why (failure()); it throws
@@ -64,12 +67,16 @@ private:
     static constexpr int _CONNECT_TIMEOUT_SECONDS = 10;
     static constexpr int _SUBSCRIBE_TIMEOUT_MS = 10000;
     static constexpr int _DISCONNECT_TIMEOUT_MS = 2000;
+    /// The longest publish() waits for the broker to take the oldest message in flight.
+    static constexpr int _IN_FLIGHT_WAIT_MS = 2000;
     /// How long the broker keeps a persistent session after the connection ends.
     static constexpr int _SESSION_EXPIRY_SECONDS = 86400;
 
     mqtt::connect_options connectOptions(const DataBrokerConnection& connection, const std::string& willTopic,
                                          const std::string& willPayload);
     mqtt::ssl_options sslOptions(const DataBrokerConnection& connection);
+    static std::size_t receiveMaximum(const mqtt::properties& connack);
+    void waitForRoomInFlight();
     void message_arrived(mqtt::const_message_ptr message) override;
     void keepTlsError(const std::string& text);
 
@@ -80,6 +87,9 @@ private:
     mutable std::mutex _failureMutex;
     std::string _tlsError;
     std::string _failure;
+    /// Messages handed to the MQTT client, oldest first, and how many may be in flight.
+    std::deque<mqtt::delivery_token_ptr> _inFlight;
+    std::size_t _window = _MAX_BUFFERED_MESSAGES;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
