@@ -123,6 +123,22 @@ TEST(MqttBridgeTest, PublishesEveryPointWithUnitsStatusFlagsAndTimeAndAnswersCom
         EXPECT_EQ(c.setpoint, bridge.presentValue(Orvik::BACnet::OBJECT_ANALOG_VALUE, 2)) << c.payload;
     }
     EXPECT_EQ("1", bridge.presentValue(Orvik::BACnet::OBJECT_BINARY_VALUE, 3));
+
+    // A command too large for the bridge never reaches it; the next one is carried out.
+    cloud.publish(SETPOINT + "/set", R"({"value":1,"x":")" + std::string(200000, 'x') + R"("})", "big");
+    cloud.publish(SETPOINT + "/set", R"({"value":12})", "after");
+    EXPECT_TRUE(cloud.waitUntil(
+        [](const Messages& messages)
+        {
+            return std::any_of(
+                messages.begin(), messages.end(),
+                [](const auto& message)
+                { return message.topic == SETPOINT + "/set/result" && message.correlation == "after"; });
+        }))
+        << bridge.out();
+    for (const auto& message : cloud.messages())
+        EXPECT_FALSE(message.topic == SETPOINT + "/set/result" && message.correlation == "big")
+            << message.payload.substr(0, 200);
 }
 
 TEST(MqttBridgeTest, LogsInWithCertificateOrPasswordWithinItsAclAndSaysOnceWhyItIsRefused)

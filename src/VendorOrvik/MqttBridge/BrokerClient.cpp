@@ -88,11 +88,13 @@ mqtt::connect_options BrokerClient::connectOptions(const DataBrokerConnection& c
     mqtt::connect_options options;
     options.set_mqtt_version(MQTTVERSION_5);
     options.set_clean_start(connection.cleanSession);
+    // The broker drops a larger command instead of handing the bridge whatever a publisher sent.
+    mqtt::properties properties{mqtt::property(mqtt::property::MAXIMUM_PACKET_SIZE, _MAX_PACKET_BYTES)};
     if (!connection.cleanSession)
     {
-        options.set_properties(
-            {mqtt::property(mqtt::property::SESSION_EXPIRY_INTERVAL, _SESSION_EXPIRY_SECONDS)});
+        properties.add(mqtt::property(mqtt::property::SESSION_EXPIRY_INTERVAL, _SESSION_EXPIRY_SECONDS));
     }
+    options.set_properties(properties);
     options.set_keep_alive_interval(static_cast<int>(connection.keepAliveSeconds));
     options.set_connect_timeout(_CONNECT_TIMEOUT_SECONDS);
     options.set_automatic_reconnect(false);

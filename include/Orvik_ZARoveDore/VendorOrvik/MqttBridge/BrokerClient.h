@@ -22,6 +22,7 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 /// false. Messages published while disconnected are kept in memory (up to _MAX_BUFFERED_MESSAGES, the
 /// oldest dropped) and sent after the next connect(). While connected, no more messages are in flight
 /// than the broker's receive maximum: publish() waits (up to 2 s) for the oldest to be acknowledged.
+/// The broker is asked to send no packet over _MAX_PACKET_BYTES (it drops a larger command).
 ///
 /// Failures: the constructor throws Poco::InvalidArgumentException for a URL of another scheme or
 /// without host. connect() returns false for every failed attempt and keeps why (failure()); it throws
@@ -69,6 +70,8 @@ private:
     static constexpr int _DISCONNECT_TIMEOUT_MS = 2000;
     /// The longest publish() waits for the broker to take the oldest message in flight.
     static constexpr int _IN_FLIGHT_WAIT_MS = 2000;
+    /// The largest packet the broker may send the bridge (its commands are small).
+    static constexpr int _MAX_PACKET_BYTES = 131072;
     /// How long the broker keeps a persistent session after the connection ends.
     static constexpr int _SESSION_EXPIRY_SECONDS = 86400;
 
