@@ -191,18 +191,11 @@ bool AppWatsonMQTT::renewalDue() const
 void AppWatsonMQTT::renewSubscriptions()
 {
     const bool cancel = isStopping();
-    for (const auto& [object, subscriber] : _objects.covSubscribers())
-    {
-        _subscriptions.subscribe(*this, object, subscriber.bacnetPropertyIdentifier, cancel);
-    }
+    _subscriptions.renewAll(*this, _objects, cancel);
     if (cancel)
     {
         _state = BridgeState::Draining;
         _drainClock.update();
-    }
-    else
-    {
-        _subscriptions.renewed();
     }
 }
 

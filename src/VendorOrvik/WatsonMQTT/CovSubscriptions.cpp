@@ -36,6 +36,15 @@ void CovSubscriptions::subscribe(Orvik::BACnet::Client::ServiceHelper& helper, c
     helper.asyncSubscribeCOV(DataPropertyKey(object, DataPropertyRef(property)), _parameters);
 }
 
+void CovSubscriptions::renewAll(Orvik::BACnet::Client::ServiceHelper& helper, const ObjectIdentities& objects,
+                                bool cancel)
+{
+    for (const auto& [object, subscriber] : objects.covSubscribers())
+        subscribe(helper, object, subscriber.bacnetPropertyIdentifier, cancel);
+    if (!cancel)
+        renewed();
+}
+
 bool CovSubscriptions::renewalDue() const
 {
     const Poco::UInt32 lifetime = _parameters.lifetime;

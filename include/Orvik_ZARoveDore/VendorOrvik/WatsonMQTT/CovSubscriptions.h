@@ -3,6 +3,7 @@
 #include "Orvik_BACnetClient/DataObjectKey.h"
 #include "Orvik_BACnetClient/NotificationRequestSubscribeCOV.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
 
 #include <Poco/Clock.h>
 #include <Poco/Types.h>
@@ -29,6 +30,10 @@ public:
     void subscribe(Orvik::BACnet::Client::ServiceHelper& helper,
                    const Orvik::BACnet::Client::DataObjectKey& object, BACNET_PROPERTY_ID property,
                    bool cancel);
+
+    /// Subscribes again (or with `cancel` cancels) every object `objects` follows by COV; a renewal makes
+    /// the next one due a half lifetime from now.
+    void renewAll(Orvik::BACnet::Client::ServiceHelper& helper, const ObjectIdentities& objects, bool cancel);
 
     bool renewalDue() const;
     /// The renewal is next due a half lifetime from now.
