@@ -78,6 +78,12 @@ std::string BrokerClient::serverUri(const std::string& url)
     {
         text += uri.getPathEtc();
     }
+    // The address reaches log lines and the MQTT client as it stands.
+    const auto unsafe = [](unsigned char c) { return c <= ' ' || c == 0x7F; };
+    if (std::any_of(url.begin(), url.end(), unsafe) || std::any_of(text.begin(), text.end(), unsafe))
+    {
+        throw Poco::InvalidArgumentException("A broker URL holds no blanks or control characters");
+    }
     return text;
 }
 

@@ -49,7 +49,8 @@ public:
     BrokerClient& operator=(const BrokerClient&) = delete;
 
     /// The MQTT client's form of a bridge URL ("tcp://", "ssl://", "ws://", "wss://" with host and
-    /// port, the scheme's default port when none is given); throws Poco::InvalidArgumentException.
+    /// port, the scheme's default port when none is given); throws Poco::InvalidArgumentException
+    /// (also for blanks or control characters in it or in the host it names).
     static std::string serverUri(const std::string& url);
 
     bool connect();
