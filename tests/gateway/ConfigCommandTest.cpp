@@ -124,6 +124,7 @@ TEST_F(GatewayProgramTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessa
         {{"set", "Broker", "broker-url=mqtt://broker\r\nx:1883"},
          "is not an mqtt://, mqtts://, ws:// or wss:// URL"},
         {{"set", "Broker", "topic-prefix=site/+/x"}, "parameter 'topic-prefix': expected topic levels"},
+        {{"set", "Broker", "topic-prefix=" + std::string(65400, 'a')}, "is longer than 65279 bytes"},
         {{"import", pathOf("not-json.json")}, "Not a JSON document"},
         {{"import", pathOf("twice.json")}, "\"low-limit\" is named twice"},
         {{"import", pathOf("halfway.json")}, "Instance 'B', parameter 'high-limit'"},

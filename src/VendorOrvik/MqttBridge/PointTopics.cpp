@@ -55,7 +55,17 @@ std::string PointTopics::problemWithPrefix(const std::string& prefix)
     {
         usable = usable && Watson_IOTP::Topics::isValidLevel(level);
     }
-    return usable ? "" : "every level must be a text without \"+\", \"#\" or control characters, none empty";
+    if (!usable)
+    {
+        return "every level must be a text without \"+\", \"#\" or control characters, none empty";
+    }
+    // Room for the levels of a point and "/set/result" within what an MQTT topic may hold.
+    if (prefix.size() > Watson_IOTP::Topics::MAX_TOPIC_BYTES - _POINT_LEVELS_BYTES)
+    {
+        return "is longer than " +
+               std::to_string(Watson_IOTP::Topics::MAX_TOPIC_BYTES - _POINT_LEVELS_BYTES) + " bytes";
+    }
+    return "";
 }
 
 std::string PointTopics::valueTopic(const DataObjectKey& object, BACNET_PROPERTY_ID property) const

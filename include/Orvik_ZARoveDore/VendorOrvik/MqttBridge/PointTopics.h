@@ -3,6 +3,7 @@
 #include "Orvik_BACnet/BACnetEnums.h"
 #include "Orvik_BACnetClient/DataObjectKey.h"
 
+#include <cstddef>
 #include <string>
 
 namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
@@ -20,8 +21,13 @@ public:
     /// The prefix must be usable (problemWithPrefix() empty).
     explicit PointTopics(const std::string& prefix);
 
+    /// What the topic levels after the prefix take at most (device, object type and instance, property,
+    /// "/set/result").
+    static constexpr std::size_t _POINT_LEVELS_BYTES = 256;
+
     /// Why `prefix` cannot start the bridge's topics; "" when it can. Every level must be a valid
-    /// topic level (not empty, no "+", "#" or control characters).
+    /// topic level (not empty, no "+", "#" or control characters), and a point's topics must fit into
+    /// an MQTT topic.
     static std::string problemWithPrefix(const std::string& prefix);
 
     std::string valueTopic(const Orvik::BACnet::Client::DataObjectKey& object,
