@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <sstream>
 
 #include "Orvik_BACnetClient/NotificationRequestRPM.h"
 #include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
@@ -50,9 +51,11 @@ bool AppBrowser::descRun()
 void AppBrowser::printDevice(const Client::DataResponseWhoIs& iAm) const
 {
     std::string mac;
-    std::cout << "  DeviceObjectIdentifier: " << iAm.deviceInstance << ", Vendor ID: " << iAm.vendorID
-              << ", Network nr: " << iAm.address.getNetworkNumber()
-              << ", MAC: " << iAm.address.getString(mac, true) << std::endl;
+    std::ostringstream line;
+    line << "  DeviceObjectIdentifier: " << iAm.deviceInstance << ", Vendor ID: " << iAm.vendorID
+         << ", Network nr: " << iAm.address.getNetworkNumber()
+         << ", MAC: " << iAm.address.getString(mac, true) << '\n';
+    std::cout << line.str() << std::flush;
 }
 
 void AppBrowser::printEnd(const DataError& error) const
@@ -118,7 +121,7 @@ void AppBrowser::readObjects(Poco::UInt32 deviceObjectInstance, const std::vecto
 
 void AppBrowser::printResult(Poco::UInt32, const std::vector<Client::DataResponseRPM>& values) const
 {
-    RPMResponsePrinter::print(values, true);
+    RPMResponsePrinter::print("", values, true);
 }
 
 const std::string& AppBrowser::appName() const

@@ -35,8 +35,8 @@ bool AppRPM::descRun()
 void AppRPM::printResult(Poco::UInt32 deviceInstance,
                          const std::vector<Client::DataResponseRPM>& responses) const
 {
-    std::cout << std::endl << appName() << ", Device: " << deviceInstance << std::endl;
-    RPMResponsePrinter::print(responses, false);
+    RPMResponsePrinter::print("\n" + appName() + ", Device: " + std::to_string(deviceInstance) + "\n",
+                              responses, false);
 }
 
 const std::string& AppRPM::appName() const

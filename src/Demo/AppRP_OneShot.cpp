@@ -3,6 +3,7 @@
 #include <Poco/Thread.h>
 
 #include <iostream>
+#include <sstream>
 #include <vector>
 
 namespace Orvik::BACnet::App
@@ -37,19 +38,22 @@ bool AppRP_OneShot::descRun()
 void AppRP_OneShot::printResult(const Client::DataPropertyKey& key, const ValueContainer* value,
                                 const DataError* error) const
 {
-    std::cout << std::endl << appName() << ", Device " << key.deviceInstance << ":" << std::endl;
-    printObjectHeader(std::cout, key.objectIdentifier, "\t");
-    printPropertyHeader(std::cout, key.getObjectType(),
-                        Client::DataPropertyRef(key.propertyRef.propertyIdentifier), "\t\t");
+    // Apps print side by side: each block goes out in one write.
+    std::ostringstream out;
+    out << '\n' << appName() << ", Device " << key.deviceInstance << ":\n";
+    printObjectHeader(out, key.objectIdentifier, "\t");
+    printPropertyHeader(out, key.getObjectType(), Client::DataPropertyRef(key.propertyRef.propertyIdentifier),
+                        "\t\t");
     if (value != nullptr)
+        printPropertyValue(out, *value, "\t\t\t");
+    out << '\n';
+    std::cout << out.str() << std::flush;
+    if (value == nullptr && error != nullptr)
     {
-        printPropertyValue(std::cout, *value, "\t\t\t");
+        std::ostringstream errorText;
+        printError(errorText, *error, "\t");
+        std::cerr << errorText.str() << std::flush;
     }
-    else if (error != nullptr)
-    {
-        printError(std::cerr, *error, "\t");
-    }
-    std::cout << std::endl;
 }
 
 const std::string& AppRP_OneShot::appName() const

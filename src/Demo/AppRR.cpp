@@ -5,6 +5,7 @@
 #include <Poco/Thread.h>
 
 #include <iostream>
+#include <sstream>
 
 #include "Orvik_BACnetClient/ReadRangePager.h"
 
@@ -63,10 +64,13 @@ bool AppRR::descRun()
 
 void AppRR::printResult(const Client::DataPropertyKey& key, const Client::ReadRangeAck::Result& values) const
 {
-    std::cout << std::endl << appName() << ", Device: " << key.deviceInstance << std::endl;
-    printObjectHeader(std::cout, key.objectIdentifier, "\t");
-    printPropertyHeader(std::cout, key.getObjectType(), key.propertyRef, "\t\t");
-    printPropertyValue(std::cout, values.value, "\t\t\t");
+    // Apps print side by side: the block goes out in one write.
+    std::ostringstream out;
+    out << '\n' << appName() << ", Device: " << key.deviceInstance << '\n';
+    printObjectHeader(out, key.objectIdentifier, "\t");
+    printPropertyHeader(out, key.getObjectType(), key.propertyRef, "\t\t");
+    printPropertyValue(out, values.value, "\t\t\t");
+    std::cout << out.str() << std::flush;
 }
 
 const std::string& AppRR::appName() const

@@ -3,6 +3,7 @@
 #include <Poco/Exception.h>
 
 #include <iostream>
+#include <sstream>
 #include <vector>
 
 #include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
@@ -64,10 +65,11 @@ void AppWhoIs::sendWhoIs()
 void AppWhoIs::printResponse(const Client::DataResponseWhoIs& response) const
 {
     std::string mac;
-    std::cout << "Received I-Am Request from device: " << response.deviceInstance
-              << " with vendor ID: " << response.vendorID
-              << ", Network = " << response.address.getNetworkNumber()
-              << ", MAC = " << response.address.getString(mac, true) << std::endl;
+    std::ostringstream line;
+    line << "Received I-Am Request from device: " << response.deviceInstance
+         << " with vendor ID: " << response.vendorID << ", Network = " << response.address.getNetworkNumber()
+         << ", MAC = " << response.address.getString(mac, true) << '\n';
+    std::cout << line.str() << std::flush;
 }
 
 const std::string& AppWhoIs::appName() const
