@@ -135,6 +135,7 @@ void MosquittoBroker::writeConfiguration(const Options& options)
         out << "user root\n";
     // Generous queues: a test subscriber may fall behind a burst of QoS 1 messages.
     out << "persistence " << (options.persistent ? "true\npersistence_location " + _folder + "/" : "false")
+        << "\nmax_inflight_messages " << options.receiveMaximum
         << "\nmax_queued_messages 1000000\nlog_dest file " << _logFile << "\n"
         << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\nlog_type subscribe\n"
         << "listener " << _port << " 127.0.0.1\n";

@@ -36,6 +36,9 @@ public:
         std::string acl;
         /// Sessions and their queued messages outlive a stop() (not a kill()).
         bool persistent = false;
+        /// QoS 1 messages a client may have unacknowledged, announced to MQTT 5 clients as the receive
+        /// maximum (mosquitto's default: 20).
+        int receiveMaximum = 20;
     };
 
     explicit MosquittoBroker(const TlsCertificates* tls = nullptr, const std::string& user = "",
