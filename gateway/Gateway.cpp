@@ -55,6 +55,8 @@ void Gateway::startSupervision()
     _pSupervisor = std::make_unique<Supervisor>(
         _managerQueue, _clientQueue, _notifier, *_pStatusFile, _log, interval,
         period > 0 ? period : Poco::Timespan(3 * _STATUS_INTERVAL.totalMicroseconds()));
+    if (_pRecorder)
+        _pSupervisor->watch(_pRecorder->queue(), "trend log recorder");
     _pSupervisor->start();
     _notifier.notify("READY=1");
     if (period > 0)

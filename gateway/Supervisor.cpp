@@ -38,8 +38,7 @@ std::string isoTime(const Poco::Timestamp& time)
 Supervisor::Supervisor(Poco::NotificationQueue& managerQueue, Poco::NotificationQueue& clientQueue,
                        const SystemdNotifier& notifier, const StatusFile& statusFile, Poco::Logger& log,
                        Poco::Timespan interval, Poco::Timespan alivePeriod)
-    : _managerQueue(managerQueue),
-      _clientQueue(clientQueue),
+    : _asked{&managerQueue, &clientQueue},
       _notifier(notifier),
       _statusFile(statusFile),
       _log(log),
@@ -47,8 +46,14 @@ Supervisor::Supervisor(Poco::NotificationQueue& managerQueue, Poco::Notification
       _alivePeriod(alivePeriod),
       _thread("supervisor")
 {
-    _workers[&_managerQueue].name = "app manager";
-    _workers[&_clientQueue].name = "client worker";
+    _workers[&managerQueue].name = "app manager";
+    _workers[&clientQueue].name = "client worker";
+}
+
+void Supervisor::watch(Poco::NotificationQueue& queue, const std::string& name)
+{
+    _asked.push_back(&queue);
+    _workers[&queue].name = name;
 }
 
 Supervisor::~Supervisor()
@@ -86,7 +91,7 @@ void Supervisor::run()
 
 void Supervisor::askWorkers()
 {
-    for (Poco::NotificationQueue* pQueue : {&_managerQueue, &_clientQueue})
+    for (Poco::NotificationQueue* pQueue : _asked)
         pQueue->enqueueNotification(
             new Notification(Notification::SANITY_REQUEST, Notification::SANITY_RESPONSE, &_answers));
 }
@@ -123,8 +128,7 @@ void Supervisor::takeAppList(const std::vector<DataAppStatus>& apps)
 {
     // Ended apps are no longer waited for; new ones count from now.
     std::map<const void*, Worker> workers;
-    for (const void* pQueue :
-         {static_cast<const void*>(&_managerQueue), static_cast<const void*>(&_clientQueue)})
+    for (const Poco::NotificationQueue* pQueue : _asked)
         workers[pQueue] = _workers[pQueue];
     for (const DataAppStatus& app : apps)
     {

@@ -41,6 +41,9 @@ public:
                Poco::Timespan interval, Poco::Timespan alivePeriod);
     ~Supervisor() override;
 
+    /// Watches one more worker, which answers sanity requests posted to `queue` as
+    /// NotificationQueueWorker::answerSanityRequest() does. Before start(); `queue` must outlive the rounds.
+    void watch(Poco::NotificationQueue& queue, const std::string& name);
     void start();
     /// Ends the rounds; waits for the thread.
     void stop();
@@ -64,8 +67,8 @@ private:
     void writeStatus(const std::vector<std::string>& silent);
     void addPusherPositions(const Orvik::BACnet::App::DataAppStatus& app, class Poco::JSON::Object& entry);
 
-    Poco::NotificationQueue& _managerQueue;
-    Poco::NotificationQueue& _clientQueue;
+    /// The workers asked every round besides the apps: the manager, the client worker, those watch()ed.
+    std::vector<Poco::NotificationQueue*> _asked;
     const SystemdNotifier& _notifier;
     const StatusFile& _statusFile;
     Poco::Logger& _log;

@@ -2,7 +2,7 @@
 
 #include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
-#include "Orvik_Utility/Notification.h"
+#include "Orvik_Utility/NotificationQueueWorker.h"
 
 #include <Poco/Exception.h>
 
@@ -271,7 +271,15 @@ void TrendLogRecorder::take(Poco::Notification* pNotification)
     else if (const auto* pChange = dynamic_cast<const COVNotification*>(pNotification))
         recordChange(pChange->getResponse());
     else if (const auto* pHost = dynamic_cast<const Utility::Notification*>(pNotification))
-        _stopping = pHost->getAction() == Utility::Notification::STOP_RUNNING;
+        takeHostRequest(*pHost);
+}
+
+void TrendLogRecorder::takeHostRequest(const Utility::Notification& request)
+{
+    if (request.getAction() == Utility::Notification::SANITY_REQUEST)
+        Utility::NotificationQueueWorker::answerSanityRequest(request, _replies);
+    else if (request.getAction() == Utility::Notification::STOP_RUNNING)
+        _stopping = true;
 }
 
 void TrendLogRecorder::finishRound(Poco::UInt32 requestId, const std::vector<DataResponseRPM>* pResponses,

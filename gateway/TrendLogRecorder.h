@@ -4,6 +4,7 @@
 #include "Orvik_BACnetClient/DataResponseRPM.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
 #include "Orvik_BACnetDevice/LogStore.h"
+#include "Orvik_Utility/Notification.h"
 
 #include <Poco/Clock.h>
 #include <Poco/Logger.h>
@@ -39,7 +40,8 @@ namespace Orvik::Gateway
 /// is a record. A refused or failed subscription is a failure record, and the log is polled at its
 /// interval until a renewal succeeds. The subscriptions are cancelled when the recorder stops.
 ///
-/// One thread ("trend log recorder"), its own reply queue; start() and stop() from one owner thread.
+/// One thread ("trend log recorder"), its own reply queue (queue()), where it also answers sanity
+/// requests as a NotificationQueueWorker does; start() and stop() from one owner thread.
 class TrendLogRecorder
 {
 public:
@@ -52,6 +54,7 @@ public:
     void start();
     /// Ends the thread; records of a round not yet committed are committed first.
     void stop();
+    Poco::NotificationQueue& queue() { return _replies; }
 
     /// The first time after `now` on the grid of `interval` (counted from the epoch).
     static Poco::Timestamp nextAligned(const Poco::Timestamp& now, const Poco::Timespan& interval);
@@ -77,6 +80,7 @@ private:
     /// What a COV log subscribes to.
     static BACnet::Client::DataPropertyKey keyOf(const BACnet::Device::LogStore::Log& log);
     void take(Poco::Notification* pNotification);
+    void takeHostRequest(const Utility::Notification& request);
     void subscribed(Poco::UInt32 requestId, const BACnet::Client::DataError& error);
     void recordChange(const BACnet::Client::DataResponseCOV& notification);
     void record(Poco::UInt32 instance, const Poco::Timestamp& time,

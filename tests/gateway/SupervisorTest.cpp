@@ -1,5 +1,5 @@
 // The supervisor of a running gateway: it feeds the service manager's watchdog only while the app
-// manager and the client worker answer, and names an app that does not.
+// manager, the client worker and the watched workers answer, and names one that does not.
 #include "AppJournal.h"
 #include "Eventually.h"
 #include "GatewayRig.h"
@@ -85,6 +85,8 @@ TEST_F(SupervisorTest, FeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuck
                   {PROBE_B, ProbeApp::factory(_journal, ProbeApp::waitForStop)}});
     Orvik::Gateway::Supervisor supervisor(managerQueue(), clientQueue(), notifier, statusFile, log,
                                           Poco::Timespan(0, 100000), notifier.watchdogPeriod());
+    Poco::NotificationQueue recorderQueue;  // read once the stuck app is released
+    supervisor.watch(recorderQueue, "trend log recorder");
     supervisor.start();
 
     const std::string silence = "log Supervision: Stuck(" + std::to_string(stuck) + ") has not answered";
@@ -93,6 +95,7 @@ TEST_F(SupervisorTest, FeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuck
     Poco::Thread::sleep(500);  // five more rounds
     EXPECT_EQ(notifySocket.count("WATCHDOG=1"), keepAlives);
     EXPECT_EQ(_journal.starting("log Supervision: Polite").size(), 0u);
+    EXPECT_EQ(_journal.starting("log Supervision: trend log recorder has not answered").size(), 1u);
     std::ostringstream shown;
     statusFile.print(shown);
     EXPECT_NE(shown.str().find("NOT ALIVE, not answering: Stuck(" + std::to_string(stuck) + ")"),
@@ -101,6 +104,9 @@ TEST_F(SupervisorTest, FeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuck
     EXPECT_NE(shown.str().find("Polite("), std::string::npos) << shown.str();
 
     release.set();
+    Orvik::Utility::NotificationQueueWorker recorder(&recorderQueue);
+    Poco::Thread recorderThread;
+    recorderThread.start(recorder);
     EXPECT_TRUE(Orvik::Test::eventually([&] { return notifySocket.count("WATCHDOG=1") > keepAlives; }));
     const std::string again = "log Supervision: Stuck(" + std::to_string(stuck) + ") answers again";
     EXPECT_TRUE(Orvik::Test::eventually([&] { return !_journal.starting(again).empty(); }));
@@ -110,4 +116,7 @@ TEST_F(SupervisorTest, FeedsTheWatchdogOnlyWhileEveryWorkerAnswersAndNamesAStuck
     clientQueue().enqueueNotification(
         new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
     clientThread.join();
+    recorderQueue.enqueueNotification(
+        new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING));
+    recorderThread.join();
 }

@@ -2,6 +2,7 @@
 // COV, failures as records, and the interruption of a restart.
 #include "Eventually.h"
 #include "GatewayRig.h"
+#include "Orvik_Utility/Notification.h"
 #include "TrendLogRecorder.h"
 
 #include <Poco/Logger.h>
@@ -73,6 +74,15 @@ TEST_F(TrendLogRecorderTest, LogsPolledAndChangedValuesAndFailuresAndAfterAResta
         std::make_unique<TrendLogRecorder>(_pStore, _rig.clientQueue(), Poco::Logger::get("test"));
     pRecorder->start();
     ASSERT_TRUE(Orvik::Test::eventually([&] { return _pStore->state(POLLED).last >= 3; }));
+    // The supervisor's question is answered in the recorder's name, and the recorder logs on.
+    Poco::NotificationQueue answers;
+    pRecorder->queue().enqueueNotification(
+        new Orvik::Utility::Notification(Orvik::Utility::Notification::SANITY_REQUEST,
+                                         Orvik::Utility::Notification::SANITY_RESPONSE, &answers));
+    const Poco::AutoPtr<Poco::Notification> pAnswer(answers.waitDequeueNotification(10000));
+    const auto* pSane = dynamic_cast<const Orvik::Utility::Notification*>(pAnswer.get());
+    ASSERT_NE(pSane, nullptr);
+    EXPECT_EQ(pSane->getReplyQueue(), &pRecorder->queue());
     const Client::DataObjectKey supply(2001, DataType::ObjectIdentifier(OBJECT_ANALOG_INPUT, 1));
     _rig.site().changeValue(supply, ValueContainer(BACnetValue(30.0f)));
     ASSERT_TRUE(Orvik::Test::eventually([&] { return data(COV).size() >= 2; }));

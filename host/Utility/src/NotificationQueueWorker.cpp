@@ -63,7 +63,7 @@ bool NotificationQueueWorker::handleNotification(Poco::AutoPtr<Poco::Notificatio
         case Notification::STOP_RUNNING:
             return true;
         case Notification::SANITY_REQUEST:
-            answerSanityRequest(*pHostNf);
+            answerSanityRequest(*pHostNf, *_pReadQueue);
             return false;
         default:
             return false;
@@ -80,7 +80,7 @@ bool NotificationQueueWorker::answerWaitingSanityRequests()
         const auto* pHostNf = dynamic_cast<const Notification*>(pNf.get());
         if (pHostNf != nullptr && pHostNf->getAction() == Notification::SANITY_REQUEST)
         {
-            answerSanityRequest(*pHostNf);
+            answerSanityRequest(*pHostNf, *_pReadQueue);
         }
         else
         {
@@ -97,12 +97,13 @@ bool NotificationQueueWorker::answerWaitingSanityRequests()
     return stopWaits;
 }
 
-void NotificationQueueWorker::answerSanityRequest(const Notification& request) const
+void NotificationQueueWorker::answerSanityRequest(const Notification& request,
+                                                  Poco::NotificationQueue& workerQueue)
 {
     if (request.getReplyQueue() != nullptr)
     {
         request.getReplyQueue()->enqueueNotification(
-            new Notification(Notification::SANITY_RESPONSE, Notification::SANITY_REQUEST, _pReadQueue));
+            new Notification(Notification::SANITY_RESPONSE, Notification::SANITY_REQUEST, &workerQueue));
     }
     request.signal();
 }

@@ -79,9 +79,11 @@ public:
 
     void run() override;
 
-private:
-    void answerSanityRequest(const class Notification& request) const;
+    /// The answer of the worker that reads `workerQueue` to a SANITY_REQUEST, as described above; for
+    /// threads that are not NotificationQueueWorkers but are watched the same way.
+    static void answerSanityRequest(const class Notification& request, Poco::NotificationQueue& workerQueue);
 
+private:
     std::unique_ptr<Poco::NotificationQueue> _pOwnQueue;
     Poco::NotificationQueue* const _pReadQueue;
     const SubscriberList* const _pSubscribers;
