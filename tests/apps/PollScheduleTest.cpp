@@ -38,3 +38,49 @@ TEST(WatsonPollScheduleTest, DuePropertiesAreReadOnceAPollRateAndTheWaitEndsAtTh
     }
     EXPECT_EQ(nullptr, schedule.answered(101));
 }
+
+TEST(WatsonPollScheduleTest,
+     AStoppedPropertyIsReadNoMoreUntilAddedOnceAgainAndItsReadingOnTheWayIsStillAnswered)
+{
+    using Orvik::BACnet::DataType::BACnetDeviceObjectPropertyReference;
+    using Orvik::BACnet::DataType::ObjectIdentifier;
+    const auto reference = [](Poco::UInt32 instance)
+    {
+        return BACnetDeviceObjectPropertyReference(
+            ObjectIdentifier(Orvik::BACnet::OBJECT_ANALOG_INPUT, instance), Orvik::BACnet::PROP_PRESENT_VALUE,
+            Orvik::BACnet::BACNET_ARRAY_ALL, ObjectIdentifier(Orvik::BACnet::OBJECT_DEVICE, 7));
+    };
+    PollSchedule schedule;
+    std::vector<Poco::UInt32> read;
+    const auto poll = [&](const DataPolledProperty& polled, std::size_t index)
+    {
+        read.push_back(polled.bacnet.getObjectIdentifier().getInstance());
+        schedule.expect(static_cast<Poco::UInt32>(100 + index), index);
+    };
+    EXPECT_TRUE(schedule.addOnce(DataPolledProperty(60, reference(1), {})));
+    EXPECT_TRUE(schedule.addOnce(DataPolledProperty(60, reference(2), {})));
+    EXPECT_FALSE(schedule.addOnce(DataPolledProperty(60, reference(1), {}))) << "read already";
+    EXPECT_TRUE(schedule.stop(reference(1)));
+    EXPECT_FALSE(schedule.stop(reference(1)));
+    EXPECT_FALSE(schedule.stop(reference(3)));
+    schedule.pollDue(3600000, poll);
+    EXPECT_EQ((std::vector<Poco::UInt32>{2}), read);
+
+    struct Step
+    {
+        Poco::UInt32 added;
+        bool adds;
+        std::vector<Poco::UInt32> readNow;
+    };
+    const Step steps[] = {{1, true, {1}}, {1, false, {}}, {2, false, {}}};
+    for (const Step& step : steps)
+    {
+        read.clear();
+        EXPECT_EQ(step.adds, schedule.addOnce(DataPolledProperty(60, reference(step.added), {})))
+            << step.added;
+        schedule.pollDue(3600000, poll);
+        EXPECT_EQ(step.readNow, read) << step.added;
+    }
+    schedule.stop(reference(1));
+    EXPECT_NE(nullptr, schedule.answered(100)) << "the reading on its way";
+}

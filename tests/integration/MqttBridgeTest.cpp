@@ -331,3 +331,79 @@ TEST(MqttBridgeTest, ALimitOf50MessagesASecondHoldsUnder2000ChangesASecondAndEac
         EXPECT_TRUE(std::is_sorted(values.begin(), values.end())) << i;
     }
 }
+
+TEST(MqttBridgeTest, APointThatRefusesCovIsPolledOnItsTopicAndARenewalThatIsAcceptedEndsThePolls)
+{
+    const Orvik::BACnet::Client::DataObjectKey hallObject(2001,
+                                                          Orvik::BACnet::DataType::ObjectIdentifier(0, 1));
+    const auto siteRefusing = [](const std::string& count)
+    {
+        return R"({"tickMs": 50, "devices": [{"instance": 1000, "name": "Gateway", "objects": []},
+            {"instance": 2001, "name": "Boiler", "objects": [{"type": "analog-input", "instance": 1,
+             "name": "Hall", "presentValue": 20, "units": "degrees-celsius"}],
+             "faults": {"errors": [{"service": "subscribe-cov", "object": "analog-input:1", "errorClass": "services",
+                                    "errorCode": "optional-functionality-not-supported")" +
+               count + "}]}}]}";
+    };
+    struct Case
+    {
+        std::string name;
+        std::string count;  ///< how many subscriptions the device refuses
+        bool covAgain;
+    };
+    const Case cases[] = {{"refused for good", "", false}, {"refused once", R"(, "count": 1)", true}};
+    for (const Case& c : cases)
+    {
+        MosquittoBroker broker;
+        MosquittoProbe cloud(broker, HALL);
+        // Renewals every 3 s, readings every second.
+        MqttBridgeRig bridge(broker.uri(), {{13, "6"}, {14, "[device:2001/analog-input:1]"}, {19, "1"}},
+                             siteRefusing(c.count));
+        bridge.start();
+        ASSERT_TRUE(waitForMessageOn(cloud, HALL)) << c.name << "\n" << bridge.out();
+        const auto first = jsonOf(cloud.messagesOn(HALL).front().payload);
+        EXPECT_EQ(20.0, first->getValue<double>("value")) << c.name;
+        EXPECT_EQ("degrees-celsius", first->getValue<std::string>("units")) << c.name;
+        EXPECT_FALSE(first->getObject("statusFlags")->getValue<bool>("inAlarm")) << c.name;
+
+        Orvik::BACnet::ValueContainer value;
+        value.setReal(25.5f);
+        bridge.site().changeValue(hallObject, value);
+        EXPECT_TRUE(waitForMessageOn(cloud, HALL, "25.5")) << c.name << "\n" << bridge.out();
+
+        // Past the first renewal: a point still refused is read on, one subscribed no more.
+        if (c.covAgain)
+            ASSERT_TRUE(eventually([&] { return Orvik::Test::countOf(bridge.out(), "by COV again") == 1; }))
+                << bridge.out();
+        else
+            Poco::Thread::sleep(3500);
+        Poco::Thread::sleep(200);
+        EXPECT_EQ(c.covAgain ? 1u : 0u, bridge.site().countSubscriptions(hallObject)) << c.name;
+        EXPECT_EQ(1u, Orvik::Test::countOf(bridge.out(), "refused COV")) << c.name << "\n" << bridge.out();
+        const Poco::UInt32 before = bridge.site().getRequestCount(2001);
+        Poco::Thread::sleep(2000);
+        const Poco::UInt32 requests = bridge.site().getRequestCount(2001) - before;
+        if (c.covAgain)
+            EXPECT_EQ(0u, requests) << c.name;
+        else
+            EXPECT_GE(requests, 1u) << c.name;
+        value.setReal(26.5f);
+        bridge.site().changeValue(hallObject, value);
+        EXPECT_TRUE(waitForMessageOn(cloud, HALL, "26.5")) << c.name << "\n" << bridge.out();
+    }
+}
+
+TEST(MqttBridgeTest, PublishesAndCarriesOutCommandsOverWebSockets)
+{
+    MosquittoBroker::Options options;
+    options.webSockets = true;
+    MosquittoBroker broker(options);
+    MosquittoProbe cloud(broker, "site7/#");
+    MqttBridgeRig bridge(broker.uri(), {{1, broker.webSocketUri()}});
+    bridge.start();
+    ASSERT_TRUE(waitForMessageOn(cloud, STATUS, "online")) << bridge.out() << broker.log();
+    EXPECT_TRUE(waitForMessageOn(cloud, HALL)) << bridge.out();
+    cloud.publish(SETPOINT + "/set", R"({"value":27,"priority":8})", "ws");
+    EXPECT_TRUE(waitForMessageOn(cloud, SETPOINT + "/set/result", "done")) << bridge.out();
+    EXPECT_EQ("27", bridge.presentValue(Orvik::BACnet::OBJECT_ANALOG_VALUE, 2));
+}
