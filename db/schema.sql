@@ -266,7 +266,8 @@ INSERT INTO ap_app_property (id_ap_app_property, id_parent_property, id_ap_app, 
     (50315, 50300, 503, 15, 35, 16, 2, 'commandable objects', 'they accept write commands from the broker', ''),
     (50316, 50300, 503, 16, 2, 2, 0, 'outage queue', 'MB of values kept on disk while the broker is out of reach; 0: none', '10'),
     (50317, 50300, 503, 17, 2, 2, 0, 'rate limit messages', 'values published per second at most; 0: no limit', '0'),
-    (50318, 50300, 503, 18, 2, 2, 0, 'rate limit bytes', 'bytes of values (topic and payload) per second at most; 0: no limit', '0');
+    (50318, 50300, 503, 18, 2, 2, 0, 'rate limit bytes', 'bytes of values (topic and payload) per second at most; 0: no limit', '0'),
+    (50319, 50300, 503, 19, 2, 2, 0, 'poll interval', 'seconds between readings of points whose COV subscription is refused; 0: never', '60');
 
 -- App 2: Who-Is over a device instance range, every I-Am printed on the console.
 -- Network 65535 with an empty MAC is the global broadcast.

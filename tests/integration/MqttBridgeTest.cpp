@@ -20,6 +20,7 @@
 #include <map>
 #include <set>
 
+using Orvik::Test::countOf;
 using Orvik::Test::eventually;
 using Orvik::Test::MosquittoBroker;
 using Orvik::Test::MosquittoProbe;
@@ -330,4 +331,57 @@ TEST(MqttBridgeTest, ALimitOf50MessagesASecondHoldsUnder2000ChangesASecondAndEac
             values.push_back(jsonOf(message.payload)->getValue<double>("value"));
         EXPECT_TRUE(std::is_sorted(values.begin(), values.end())) << i;
     }
+}
+
+TEST(MqttBridgeTest, APointThatRefusesCovIsPolledOnItsTopicAndARenewalThatIsAcceptedEndsThePolls)
+{
+    const Orvik::BACnet::Client::DataObjectKey hall(2001, Orvik::BACnet::DataType::ObjectIdentifier(0, 1));
+    for (const bool covAgain : {false, true})  // refused for good, refused once
+    {
+        MosquittoBroker broker;
+        MosquittoProbe cloud(broker, HALL);
+        // Renewals every 3 s, readings every second.
+        MqttBridgeRig bridge(broker.uri(), {{13, "6"}, {14, "[device:2001/analog-input:1]"}, {19, "1"}},
+                             std::string(R"({"devices": [{"instance": 1000, "objects": []}, {"instance": 2001,
+            "objects": [{"type": "analog-input", "instance": 1, "presentValue": 20, "units": "degrees-celsius"}],
+            "faults": {"errors": [{"service": "subscribe-cov", "errorClass": "services", "errorCode":
+            "optional-functionality-not-supported")") +
+                                 (covAgain ? R"(, "count": 1)" : "") + "}]}}]}");
+        bridge.start();
+        ASSERT_TRUE(waitForMessageOn(cloud, HALL)) << bridge.out();
+        const auto first = jsonOf(cloud.messagesOn(HALL).front().payload);
+        EXPECT_EQ("degrees-celsius", first->getValue<std::string>("units"));
+        EXPECT_FALSE(first->getObject("statusFlags")->getValue<bool>("inAlarm"));
+        const auto followed = [&](float value)
+        {
+            Orvik::BACnet::ValueContainer container;
+            container.setReal(value);
+            bridge.site().changeValue(hall, container);
+            return waitForMessageOn(cloud, HALL, "\"value\":" + std::to_string(value).substr(0, 4));
+        };
+        EXPECT_TRUE(followed(25.5f)) << bridge.out();
+        // Past the first renewal: a point still refused is read on, one subscribed no more.
+        Poco::Thread::sleep(covAgain ? 0 : 3500);
+        ASSERT_EQ(covAgain, eventually([&] { return countOf(bridge.out(), "by COV again") == 1; },
+                                       std::chrono::milliseconds(covAgain ? 10000 : 0)));
+        Poco::Thread::sleep(200);
+        EXPECT_EQ(covAgain ? 1u : 0u, bridge.site().countSubscriptions(hall)) << covAgain;
+        const Poco::UInt32 before = bridge.site().getRequestCount(2001);
+        Poco::Thread::sleep(2000);
+        EXPECT_EQ(covAgain, bridge.site().getRequestCount(2001) == before) << covAgain;
+        EXPECT_TRUE(followed(26.5f)) << bridge.out();
+        EXPECT_EQ(1u, countOf(bridge.out(), "refused COV")) << bridge.out();
+    }
+}
+
+TEST(MqttBridgeTest, PublishesAndCarriesOutCommandsOverWebSockets)
+{
+    MosquittoBroker broker(MosquittoBroker::Options{nullptr, {}, false, "", false, true});
+    MosquittoProbe cloud(broker, "site7/#");
+    MqttBridgeRig bridge(broker.uri(), {{1, broker.webSocketUri()}});
+    bridge.start();
+    ASSERT_TRUE(waitForMessageOn(cloud, STATUS, "online")) << bridge.out() << broker.log();
+    EXPECT_TRUE(waitForMessageOn(cloud, HALL)) << bridge.out();
+    cloud.publish(SETPOINT + "/set", R"({"value":27,"priority":8})", "ws");
+    EXPECT_TRUE(waitForMessageOn(cloud, SETPOINT + "/set/result", "done")) << bridge.out();
 }

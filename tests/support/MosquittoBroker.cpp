@@ -64,6 +64,11 @@ std::string MosquittoBroker::uri() const
     return (_secure ? "ssl://127.0.0.1:" : "tcp://127.0.0.1:") + std::to_string(_port);
 }
 
+std::string MosquittoBroker::webSocketUri() const
+{
+    return "ws://127.0.0.1:" + std::to_string(_webSocketPort);
+}
+
 void MosquittoBroker::kill()
 {
     if (!_process)
@@ -149,6 +154,12 @@ void MosquittoBroker::writeConfiguration(const Options& options)
     {
         writeFile(_folder + "/acl", options.acl);
         out << "acl_file " << _folder << "/acl\n";
+    }
+    if (options.webSockets)
+    {
+        // Without socket_domain the WebSocket listener ignores its address and takes every interface.
+        _webSocketPort = freeLoopbackPort();
+        out << "listener " << _webSocketPort << " 127.0.0.1\nsocket_domain ipv4\nprotocol websockets\n";
     }
     if (options.users.empty())
     {

@@ -22,8 +22,9 @@ class TlsCertificates;
 /// password; without one it lets every client in. Options add client certificates (required, signed
 /// by the TLS authority, their common name taken as the user name) and an ACL file's text. The constructor
 /// returns once the broker accepts connections and throws Poco::RuntimeException (with the broker's log) when
-/// it does not within 10 s. `kill()` ends the broker at once (SIGKILL) and `start()` brings it back on the
-/// same port, so a test can cut clients off and let them return.
+/// it does not within 10 s. With `webSockets` a second, plain listener on another free port of 127.0.0.1
+/// speaks MQTT over WebSockets (webSocketUri()). `kill()` ends the broker at once (SIGKILL) and `start()`
+/// brings it back on the same port, so a test can cut clients off and let them return.
 class MosquittoBroker
 {
 public:
@@ -39,6 +40,7 @@ public:
         /// QoS 1 messages a client may have unacknowledged, announced to MQTT 5 clients as the receive
         /// maximum (mosquitto's default: 20).
         int receiveMaximum = 20;
+        bool webSockets = false;
     };
 
     explicit MosquittoBroker(const TlsCertificates* tls = nullptr, const std::string& user = "",
@@ -52,6 +54,8 @@ public:
     std::uint16_t port() const { return _port; }
     /// "tcp://127.0.0.1:<port>" or "ssl://127.0.0.1:<port>".
     std::string uri() const;
+    /// "ws://127.0.0.1:<port of the WebSocket listener>".
+    std::string webSocketUri() const;
     void kill();
     /// Ends the broker as a service stop does (SIGINT): it saves what it keeps first.
     void stop();
@@ -69,6 +73,7 @@ private:
     std::string _logFile;
     bool _secure;
     std::uint16_t _port;
+    std::uint16_t _webSocketPort = 0;
     std::unique_ptr<Poco::ProcessHandle> _process;
 };
 

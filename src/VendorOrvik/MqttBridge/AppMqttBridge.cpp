@@ -17,10 +17,14 @@
 namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 {
 
+using Orvik::BACnet::Client::DataError;
+using Orvik::BACnet::Client::DataPropertyKey;
 using Orvik::BACnet::Client::DataPropertyRef;
 using Orvik::BACnet::Client::DataResponseCOV;
 using Orvik::BACnet::Client::DataResponseRPM;
 using Orvik::BACnet::Client::NotificationRequestRPM;
+using Orvik::BACnet::DataType::BACnetDeviceObjectPropertyReference;
+using Orvik::BACnet::DataType::ObjectIdentifier;
 using WatsonMQTT::BridgeState;
 using WatsonMQTT::ObjectIdentities;
 
@@ -34,6 +38,35 @@ const std::string OFFLINE = "offline";
 bool hasPresentValue(BACNET_OBJECT_TYPE type)
 {
     return type != OBJECT_TREND_LOG && type != OBJECT_TREND_LOG_MULTIPLE && type != OBJECT_STRUCTURED_VIEW;
+}
+
+bool isReported(const DataResponseCOV::Value&)
+{
+    return true;
+}
+
+bool isReported(const DataResponseRPM::Value& value)
+{
+    return !value.hasError();
+}
+
+/// The answer to a SubscribeCOV (T = int) or its refusal (T = DataError); null for any other notification.
+template <class T>
+const Orvik::BACnet::Client::NotificationResponsePropertyAccess<T>* subscriptionAnswer(
+    const Poco::Notification* p)
+{
+    const auto* pAnswer =
+        dynamic_cast<const Orvik::BACnet::Client::NotificationResponsePropertyAccess<T>*>(p);
+    return pAnswer != nullptr && pAnswer->getResponseAction() == Orvik::Utility::Notification::SUBSCRIBE
+               ? pAnswer
+               : nullptr;
+}
+
+BACnetDeviceObjectPropertyReference polledReference(const Orvik::BACnet::Client::DataPropertyKey& key)
+{
+    return BACnetDeviceObjectPropertyReference(key.objectIdentifier, key.propertyRef.propertyIdentifier,
+                                               BACNET_ARRAY_ALL,
+                                               ObjectIdentifier(OBJECT_DEVICE, key.deviceInstance));
 }
 
 }  // namespace
@@ -104,8 +137,12 @@ void AppMqttBridge::runLoop()
         {
             renewSubscriptions();
         }
+        const long untilPoll =
+            isStopping() ? wait
+                         : _polls.pollDue(wait, [this](const WatsonMQTT::DataPolledProperty& polled,
+                                                       std::size_t index) { pollValue(polled, index); });
         const long untilRelease =
-            _pLimit->release(wait, [this](const WatsonMQTT::OutageQueue::Message& message)
+            _pLimit->release(untilPoll, [this](const WatsonMQTT::OutageQueue::Message& message)
                              { sendValue(message.texts.at(0), message.texts.at(1)); });
         const Poco::AutoPtr<Poco::Notification> pNf = waitDequeueNotification(untilRelease);
         if (pNf.isNull())
@@ -257,6 +294,14 @@ void AppMqttBridge::dispatch(const Poco::AutoPtr<Poco::Notification>& pNf)
     {
         carryOut(*pCommand);
     }
+    else if (const auto* pSubscribed = subscriptionAnswer<int>(p))
+    {
+        covAccepted(pSubscribed->getPropertyKey());
+    }
+    else if (const auto* pCovRefused = subscriptionAnswer<DataError>(p))
+    {
+        covRefused(pCovRefused->getPropertyKey(), pCovRefused->getResponse());
+    }
     else if (const auto* pWritten = dynamic_cast<const NotificationResponsePropertyAccess<int>*>(p))
     {
         writeAnswered(pWritten->getRequestId(), "");
@@ -268,11 +313,23 @@ void AppMqttBridge::dispatch(const Poco::AutoPtr<Poco::Notification>& pNf)
     else if (const auto* pRpm =
                  dynamic_cast<const NotificationResponseDeviceAccess<std::vector<DataResponseRPM>>*>(p))
     {
-        unitsAnswered(pRpm->getDeviceInstance(), pRpm->getResponse());
+        if (const WatsonMQTT::DataPolledProperty* pPolled = _polls.answered(pRpm->getRequestId()))
+        {
+            publishPolled(*pPolled, pRpm->getResponse());
+        }
+        else
+        {
+            unitsAnswered(pRpm->getDeviceInstance(), pRpm->getResponse());
+        }
     }
-    else if (dynamic_cast<const NotificationResponseDeviceAccess<DataError>*>(p) == nullptr)
+    else if (const auto* pFailed = dynamic_cast<const NotificationResponseDeviceAccess<DataError>*>(p))
     {
-        // A device that cannot tell its units publishes nothing, as the cloud bridge does.
+        // A failed reading is not published, as the cloud bridge does: the next one is due at the poll
+        // interval anyway. A device that cannot tell its units publishes nothing.
+        _polls.answered(pFailed->getRequestId());
+    }
+    else
+    {
         handleStopRequest(pNf);
     }
 }
@@ -335,19 +392,54 @@ void AppMqttBridge::unitsAnswered(Poco::UInt32 deviceInstance, const std::vector
     }
 }
 
-void AppMqttBridge::publishCov(const DataResponseCOV& response)
+void AppMqttBridge::covAccepted(const DataPropertyKey& key)
 {
-    const DataObjectKey object(response.initiatingDeviceInstance, response.monitoredObjectIdentifier);
-    const WatsonMQTT::DataCOVSubscriber* pSubscriber = _objects.covSubscriber(object);
-    if (pSubscriber == nullptr)
+    if (_polls.stop(polledReference(key)))
     {
-        return;  // not a subscription of this bridge
+        std::cout << APP_NAME << "follows " << key.objectIdentifier.toString() << " of device "
+                  << key.deviceInstance << " by COV again" << std::endl;
     }
+}
+
+void AppMqttBridge::covRefused(const DataPropertyKey& key, const DataError& error)
+{
+    // The renewals try COV again; until one is accepted the value is read every poll interval.
+    if (isStopping() || _objects.covSubscriber(key) == nullptr ||
+        !_polls.addOnce(WatsonMQTT::DataPolledProperty(_settings.pollIntervalSeconds, polledReference(key),
+                                                       WatsonMQTT::DataWatsonKey())))
+    {
+        return;
+    }
+    std::cout << APP_NAME << key.objectIdentifier.toString() << " of device " << key.deviceInstance
+              << " refused COV (" << error.getString() << "): "
+              << (_settings.pollIntervalSeconds == 0
+                      ? std::string("not published, polling is off")
+                      : "read every " + std::to_string(_settings.pollIntervalSeconds) + " s")
+              << std::endl;
+}
+
+void AppMqttBridge::pollValue(const WatsonMQTT::DataPolledProperty& polled, std::size_t index)
+{
+    // The status flags come along, as in a COV notification.
+    const NotificationRequestRPM::Parameter read(
+        polled.bacnet.getObjectIdentifier(),
+        {DataPropertyRef(polled.bacnet.getPropertyIdentifier()), DataPropertyRef(PROP_STATUS_FLAGS)});
+    _polls.expect(asyncRPM(polled.bacnet.getDeviceIdentifier().getInstance(), {read}), index);
+}
+
+template <class Values>
+void AppMqttBridge::publishPoint(const DataObjectKey& object, BACNET_PROPERTY_ID property,
+                                 const Values& values)
+{
     const ValueContainer* pValue = nullptr;
     const ValueContainer* pStatusFlags = nullptr;
-    for (const DataResponseCOV::Value& value : response.values)
+    for (const auto& value : values)
     {
-        if (value.propertyRef.propertyIdentifier == pSubscriber->bacnetPropertyIdentifier)
+        if (!isReported(value))
+        {
+            continue;
+        }
+        if (value.propertyRef.propertyIdentifier == property)
         {
             pValue = &value.value;
         }
@@ -358,9 +450,31 @@ void AppMqttBridge::publishCov(const DataResponseCOV& response)
     }
     if (pValue != nullptr)
     {
-        publishValue(_pTopics->valueTopic(object, pSubscriber->bacnetPropertyIdentifier),
+        publishValue(_pTopics->valueTopic(object, property),
                      PointMessages::value(*pValue, _units[object], pStatusFlags, Poco::Timestamp()));
     }
+}
+
+void AppMqttBridge::publishPolled(const WatsonMQTT::DataPolledProperty& polled,
+                                  const std::vector<DataResponseRPM>& responses)
+{
+    const DataObjectKey object(polled.bacnet.getDeviceIdentifier().getInstance(),
+                               polled.bacnet.getObjectIdentifier());
+    for (const DataResponseRPM& response : responses)
+    {
+        publishPoint(object, polled.bacnet.getPropertyIdentifier(), response.values);
+    }
+}
+
+void AppMqttBridge::publishCov(const DataResponseCOV& response)
+{
+    const DataObjectKey object(response.initiatingDeviceInstance, response.monitoredObjectIdentifier);
+    const WatsonMQTT::DataCOVSubscriber* pSubscriber = _objects.covSubscriber(object);
+    if (pSubscriber == nullptr)
+    {
+        return;  // not a subscription of this bridge
+    }
+    publishPoint(object, pSubscriber->bacnetPropertyIdentifier, response.values);
 }
 
 // ---- commands -----------------------------------------------------------------------------------

@@ -25,7 +25,8 @@ bool MqttBridgeSettings::read(const std::vector<ValueContainer>& values, Poco::U
     readConnection(it, end, gatewayDevice);
     BridgeSettings::readObjects(it, end, gatewayDevice, ObjectIdentities::F_PUBLISH, objects);
     BridgeSettings::readObjects(it, end, gatewayDevice, ObjectIdentities::F_SUBSCRIBE, objects);
-    BridgeSettings::readNumbers(it, end, {&outageQueueMegabytes, &messagesPerSecond, &bytesPerSecond});
+    BridgeSettings::readNumbers(
+        it, end, {&outageQueueMegabytes, &messagesPerSecond, &bytesPerSecond, &pollIntervalSeconds});
     const std::string why = problem();
     if (!why.empty())
     {

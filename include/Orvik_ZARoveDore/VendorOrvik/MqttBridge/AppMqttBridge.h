@@ -1,6 +1,8 @@
 #pragma once
 
+#include "Orvik_BACnetClient/DataError.h"
 #include "Orvik_BACnetClient/DataObjectKey.h"
+#include "Orvik_BACnetClient/DataPropertyKey.h"
 #include "Orvik_BACnetClient/DataResponseCOV.h"
 #include "Orvik_BACnetClient/DataResponseRPM.h"
 #include "Orvik_ZARoveDore/AppBase.h"
@@ -14,6 +16,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataSetupParams.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/OutageQueue.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/PollSchedule.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/PublishRateLimit.h"
 
 #include <Poco/Clock.h>
@@ -41,6 +44,8 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 ///    7 CA file (empty: the system's trust store)                 16 outage queue cap in MB (default 10)
 ///    8 client certificate file (PEM)                             17 rate limit in messages/s (0: none)
 ///    9 client key file (PEM)                                     18 rate limit in bytes/s (0: none)
+///                                                                19 poll interval in s (default 60; 0:
+///                                                                never)
 /// Unusable parameters (MqttBridgeSettings) throw Poco::InvalidArgumentException "One or more connection
 /// parameters missing" after a console line saying why. No configured object: descRun() returns false.
 ///
@@ -48,6 +53,11 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 /// publish "units": null); a trend log, trend-log-multiple or structured view is left out with a
 /// console line (they have no present value to follow). Each notification publishes the subscribed
 /// property's value with the status flags it carries, at QoS 1, retained when parameter 12 says so.
+/// A point whose subscription is refused or fails is read (present value and status flags, one
+/// ReadPropertyMultiple) every poll interval, the first time at once, and each reading is published as a
+/// notification would be; a failed reading publishes nothing, as with the cloud bridge. One console line
+/// says so: "AppMqttBridge <object> of device <n> refused COV (<error>): read every <s> s". Every renewal
+/// subscribes it again; once a subscription is accepted the readings stop ("... by COV again").
 ///
 /// Commands: on <value topic>/set of a commandable object, in any property; the result goes to
 /// <value topic>/set/result with the command's correlation data once the device answered (or at once
@@ -104,7 +114,17 @@ private:
     void requestUnits();
     void unitsAnswered(Poco::UInt32 deviceInstance,
                        const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
+    void covAccepted(const Orvik::BACnet::Client::DataPropertyKey& key);
+    void covRefused(const Orvik::BACnet::Client::DataPropertyKey& key,
+                    const Orvik::BACnet::Client::DataError& error);
+    void pollValue(const WatsonMQTT::DataPolledProperty& polled, std::size_t index);
+    void publishPolled(const WatsonMQTT::DataPolledProperty& polled,
+                       const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
     void publishCov(const Orvik::BACnet::Client::DataResponseCOV& response);
+    /// Publishes the property's value among `values` (of a COV notification or a reading) with the status
+    /// flags among them; nothing when the value is missing or failed.
+    template <class Values>
+    void publishPoint(const DataObjectKey& object, BACNET_PROPERTY_ID property, const Values& values);
     void publishValue(const std::string& topic, const std::string& payload);
     void sendValue(const std::string& topic, const std::string& payload);
     void replayQueue();
@@ -119,6 +139,8 @@ private:
     WatsonMQTT::DataSetupParams _setup;
     WatsonMQTT::CovSubscriptions _subscriptions;
     WatsonMQTT::ObjectIdentities _objects;
+    /// The points whose COV subscription was refused.
+    WatsonMQTT::PollSchedule _polls;
     std::unique_ptr<PointTopics> _pTopics;
     std::unique_ptr<BrokerClient> _pClient;
     /// Null when the cap is 0 or there is no database.

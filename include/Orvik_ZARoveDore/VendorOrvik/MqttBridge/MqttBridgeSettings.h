@@ -2,6 +2,7 @@
 
 #include "Orvik_BACnet/ValueContainer.h"
 #include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/DataBrokerConnection.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataSetupParams.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/OutageQueue.h"
 
@@ -15,7 +16,8 @@ namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
 
 /// The parameters of the bridge for any broker, read by position (a NULL value counts as not
 /// configured; AppMqttBridge lists them): the broker connection, the topic prefix, whether values are
-/// retained, the COV lifetime, the configured objects and the outage queue's cap.
+/// retained, the COV lifetime, the configured objects, the outage queue's cap, the rate limit and the poll
+/// interval.
 class MqttBridgeSettings
 {
 public:
@@ -45,6 +47,8 @@ public:
     /// Publish rate limit of values (0: none).
     Poco::UInt32 messagesPerSecond = 0;
     Poco::UInt32 bytesPerSecond = 0;
+    /// Between readings of a point whose COV subscription was refused (0: never read).
+    Poco::UInt32 pollIntervalSeconds = WatsonMQTT::DataSetupParams::_DEFAULT_POLL_RATE_SECONDS;
 
 private:
     using ValueIterator = std::vector<ValueContainer>::const_iterator;
