@@ -98,10 +98,13 @@ public:
                              : Orvik::BACnet::Client::Simulation::SimulatedSite::parse(
                                    trendLogBenchSite(records), "bench"))
     {
-        std::string schema;
-        Poco::FileInputStream in(trendLogBenchSourceDir() + "/db/schema.sql");
-        Poco::StreamCopier::copyToString(in, schema);
-        _session.executeScript(schema);
+        for (const char* script : {"/db/schema.sql", "/db/apps.sql"})
+        {
+            std::string sql;
+            Poco::FileInputStream in(trendLogBenchSourceDir() + script);
+            Poco::StreamCopier::copyToString(in, sql);
+            _session.executeScript(sql);
+        }
         _session << "INSERT INTO ap_app_instance (id_ap_app_instance,id_ap_app,instance_nr) VALUES(1,500,1)",
             Poco::Data::Keywords::now;
         const std::string values[][2] = {{"50004", "BENCH"},

@@ -48,7 +48,7 @@ install(FILES ${PROJECT_BINARY_DIR}/Orvik_ZARoveDoreConfig.cmake
               ${PROJECT_BINARY_DIR}/Orvik_ZARoveDoreConfigVersion.cmake
         DESTINATION ${ORVIK_INSTALL_CMAKEDIR} COMPONENT development)
 
-# Run-time data of the gateway program: the schema it creates new databases from, the demo
+# Run-time data of the gateway program: the schema and app catalogue it creates new databases from, the demo
 # configuration, the simulated demo site, the gateway's own device on BACnet/IP and the host scripts
 # the apps run.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/db/ DESTINATION ${ORVIK_INSTALL_DATADIR}/db

@@ -192,7 +192,8 @@ void ConfigCommand::execute(std::ostream& out)
     if (std::find(COMMANDS.begin(), COMMANDS.end(), _command) == COMMANDS.end())
         throw Poco::InvalidArgumentException("Unknown command " + _command + " (see: config help)");
     const DataFiles dataFiles(_dataFolder, _programFolder);
-    const ConfigurationDatabase database(_database, {dataFiles.schema()});
+    const ConfigurationDatabase database(_database, {dataFiles.schema(), dataFiles.appCatalogue()},
+                                         dataFiles.appCatalogue());
     ConfigurationEditor editor(_controller);
     if (_command == "trend-logs")
         showTrendLogs(_localDevice.empty() ? dataFiles.localDevice() : _localDevice,

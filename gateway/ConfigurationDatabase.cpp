@@ -21,7 +21,8 @@ const std::vector<std::string> ConfigurationDatabase::_REQUIRED_TABLES = {
     "ap_app", "ap_app_instance", "ap_app_property", "ap_app_property_instance"};
 
 ConfigurationDatabase::ConfigurationDatabase(const std::string& path,
-                                             const std::vector<std::string>& creationScripts)
+                                             const std::vector<std::string>& creationScripts,
+                                             const std::string& catalogueScript)
     : _path(path)
 {
     Poco::File file(_path);
@@ -37,6 +38,9 @@ ConfigurationDatabase::ConfigurationDatabase(const std::string& path,
         _created = true;
     }
     open();
+    // A user who may only read the database (show, export) uses it as it is.
+    if (!_created && file.canWrite())
+        updateCatalogue(catalogueScript);
     Orvik::Utility::Data::pDB = _pSession.get();
 }
 
@@ -58,16 +62,7 @@ void ConfigurationDatabase::create(const std::string& path, const std::vector<st
         {
             Orvik::Utility::Data::TeskDbSession session(newPath);
             for (const std::string& script : scripts)
-            {
-                try
-                {
-                    session.executeScript(readFile(script));
-                }
-                catch (Poco::Data::DataException& e)
-                {
-                    throw Poco::DataFormatException("SQL script " + script + " failed: " + e.displayText());
-                }
-            }
+                runScript(session, script);
         }
         newFile.renameTo(path);
     }
@@ -77,6 +72,28 @@ void ConfigurationDatabase::create(const std::string& path, const std::vector<st
             newFile.remove();
         throw;
     }
+}
+
+void ConfigurationDatabase::runScript(Orvik::Utility::Data::TeskDbSession& session, const std::string& script)
+{
+    try
+    {
+        session.executeScript(readFile(script));
+    }
+    catch (Poco::Data::DataException& e)
+    {
+        throw Poco::DataFormatException("SQL script " + script + " failed: " + e.displayText());
+    }
+}
+
+void ConfigurationDatabase::updateCatalogue(const std::string& script)
+{
+    int before = 0;
+    int after = 0;
+    *_pSession << "SELECT total_changes()", into(before), now;
+    runScript(*_pSession, script);
+    *_pSession << "SELECT total_changes()", into(after), now;
+    _catalogueRowsAdded = after - before;
 }
 
 std::string ConfigurationDatabase::readFile(const std::string& fileName)

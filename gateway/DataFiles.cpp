@@ -41,6 +41,11 @@ std::string DataFiles::schema() const
     return Poco::Path(_folder).append("db/schema.sql").toString();
 }
 
+std::string DataFiles::appCatalogue() const
+{
+    return Poco::Path(_folder).append("db/apps.sql").toString();
+}
+
 std::string DataFiles::demoConfiguration() const
 {
     return Poco::Path(_folder).append("db/demo.sql").toString();

@@ -6,7 +6,7 @@ namespace Orvik::Gateway
 {
 
 /// Where the gateway program finds its data files: the SQL scripts of db/ (the schema new
-/// databases are created from, the demo configuration) and the site files of sites/.
+/// databases are created from, the app catalogue, the demo configuration) and the site files of sites/.
 ///
 /// The folder is the one given, or else the first of: the installed data folder next to the
 /// program (<program folder>/../share/orvik-gateway), the source tree the program was built from.
@@ -20,6 +20,8 @@ public:
 
     const std::string& folder() const { return _folder; }
     std::string schema() const;
+    /// The apps the gateway ships and their parameters (repeatable: ConfigurationDatabase).
+    std::string appCatalogue() const;
     std::string demoConfiguration() const;
     std::string demoSite() const;
     /// The gateway's own device on BACnet/IP unless --local-device names another description.

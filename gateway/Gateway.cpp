@@ -22,9 +22,10 @@ namespace Orvik::Gateway
 const Poco::Timespan Gateway::_STATUS_INTERVAL(10, 0);
 
 Gateway::Gateway(const DataGatewaySettings& settings, const std::vector<std::string>& creationScripts,
-                 Poco::Logger& log)
+                 const std::string& catalogueScript, Poco::Logger& log)
     : _settings(settings),
       _creationScripts(creationScripts),
+      _catalogueScript(catalogueScript),
       _log(log),
       _managerRunnable(*this, &Gateway::runManager),
       _managerThread("AppManager")
@@ -66,9 +67,14 @@ void Gateway::startSupervision()
 
 void Gateway::openDatabase()
 {
-    _pDatabase = std::make_unique<ConfigurationDatabase>(_settings.databasePath, _creationScripts);
+    _pDatabase =
+        std::make_unique<ConfigurationDatabase>(_settings.databasePath, _creationScripts, _catalogueScript);
     _log.information(std::string(_pDatabase->wasCreated() ? "Created" : "Opened") +
                      " configuration database " + _settings.databasePath);
+    if (_pDatabase->catalogueRowsAdded() > 0)
+        _log.information("The configuration database gained " +
+                         std::to_string(_pDatabase->catalogueRowsAdded()) +
+                         " app and parameter definition(s) of this version");
     if (!_pDatabase->knowsController(_settings.controllerId))
     {
         throw Poco::NotFoundException("Unknown controller " + std::to_string(_settings.controllerId) +

@@ -48,8 +48,10 @@ namespace Orvik::Gateway
 class Gateway
 {
 public:
+    /// The database is created from `creationScripts` or, when it exists, gets `catalogueScript`
+    /// (ConfigurationDatabase).
     Gateway(const DataGatewaySettings& settings, const std::vector<std::string>& creationScripts,
-            Poco::Logger& log);
+            const std::string& catalogueScript, Poco::Logger& log);
     Gateway(const Gateway&) = delete;
     Gateway& operator=(const Gateway&) = delete;
     /// Stops whatever still runs.
@@ -75,6 +77,7 @@ private:
 
     const DataGatewaySettings _settings;
     const std::vector<std::string> _creationScripts;
+    const std::string _catalogueScript;
     Poco::Logger& _log;
 
     std::unique_ptr<ConfigurationDatabase> _pDatabase;

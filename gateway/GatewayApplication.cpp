@@ -386,7 +386,7 @@ std::optional<Orvik::BACnet::Client::IP::BACnetIPNetwork::Settings> GatewayAppli
 std::vector<std::string> GatewayApplication::creationScripts(const DataGatewaySettings& settings,
                                                              const DataFiles& dataFiles) const
 {
-    std::vector<std::string> scripts{dataFiles.schema()};
+    std::vector<std::string> scripts{dataFiles.schema(), dataFiles.appCatalogue()};
     if (settings.demo)
         scripts.push_back(dataFiles.demoConfiguration());
     return scripts;
@@ -461,7 +461,7 @@ int GatewayApplication::main(const std::vector<std::string>& args)
         useHostScripts(dataFiles);
         DocumentUpload::setTrustedCertificates(settings.ftpsCaFile);
         SftpUploadSession::setSettings(settings.sftp);
-        Gateway gateway(settings, creationScripts(settings, dataFiles), log);
+        Gateway gateway(settings, creationScripts(settings, dataFiles), dataFiles.appCatalogue(), log);
         gateway.start();
         waitForTerminationRequest();
         log.information("Stop requested; stopping the apps");

@@ -351,7 +351,8 @@ TEST_F(GatewayProgramTest, TheWatchdogIsFedWhileTheTrendLogSearchWaitsForSlowDev
 TEST_F(GatewayProgramTest, TheDatabaseItsJournalsAndTheStatusFileAreTheOwnersOnlyWhateverTheUmask)
 {
     const ScopedUmask noMask(0);
-    const Orvik::Gateway::ConfigurationDatabase database(_database, {ORVIK_SOURCE_DIR "/db/schema.sql"});
+    const Orvik::Gateway::ConfigurationDatabase database(_database, {ORVIK_SOURCE_DIR "/db/schema.sql"},
+                                                         ORVIK_SOURCE_DIR "/db/apps.sql");
     EXPECT_EQ(modeOf(_database), 0600u);
     // SQLite makes a transaction's journal, or in WAL mode the WAL and its index, with the database's mode.
     Orvik::Utility::Data::TeskDbSession& session = *Orvik::Utility::Data::pDB;

@@ -44,7 +44,8 @@ expect_match("postinst" "${postinst}" "chown -h orvik:orvik [^\n]*\n[^\n]*chmod 
 set(root ${WORK_DIR}/root)
 run_step("dpkg-deb -x" dpkg-deb -x ${packages} ${root})
 foreach(file usr/bin/orvik-gateway usr/lib/libOrvik_ZARoveDore.so.0 usr/lib/libOrvik_Utility.so.0
-             usr/share/orvik-gateway/db/schema.sql usr/share/orvik-gateway/db/demo.sql
+             usr/share/orvik-gateway/db/schema.sql usr/share/orvik-gateway/db/apps.sql
+             usr/share/orvik-gateway/db/demo.sql
              usr/share/orvik-gateway/sites/demo.json usr/share/orvik-gateway/sites/local-device.json
              usr/share/orvik-gateway/scripts/general/orvik_get_ip.sh
              usr/share/doc/orvik-gateway/copyright usr/lib/systemd/system/orvik-gateway.service)

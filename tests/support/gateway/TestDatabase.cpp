@@ -51,6 +51,7 @@ void TestDatabase::install(bool fresh)
     if (fresh)
     {
         _pSession->executeScript(readFile(ORVIK_SOURCE_DIR "/db/schema.sql"));
+        _pSession->executeScript(readFile(ORVIK_SOURCE_DIR "/db/apps.sql"));
     }
     exec("PRAGMA synchronous = OFF");  // a test's file: no need to wait for the disk
     Orvik::Utility::Data::pDB = _pSession.get();

@@ -13,8 +13,8 @@ namespace Orvik::Test
 {
 
 /// A configuration database for one test, installed as the host's session (Data::pDB) while it lives and
-/// the previous session given back at its end. A new database gets db/schema.sql, which holds the
-/// product's apps and their parameters and controller _CONTROLLER.
+/// the previous session given back at its end. A new database gets db/schema.sql (with controller
+/// _CONTROLLER) and db/apps.sql (the product's apps and their parameters).
 class TestDatabase
 {
 public:
