@@ -10,8 +10,9 @@
 // and published at QoS 1 through the bridge's BrokerClient (MQTT 5), against the same texts published at
 // QoS 1 by a bare Paho client (MQTT 3.1.1, as the cloud bridge's bench), batch by batch in turn. Each batch
 // is timed until a subscriber has all of it; "ratio" is the median over the batch pairs of the bridge's
-// events per second over the bare client's. The argument is the broker's receive maximum: MQTT 5 lets the bridge have no more messages
-// unacknowledged, while the bare MQTT 3.1.1 client has no such limit (20 is mosquitto's default).
+// events per second over the bare client's. The argument is the broker's receive maximum: MQTT 5 lets the
+// bridge have no more messages unacknowledged, while the bare MQTT 3.1.1 client has no such limit (20 is
+// mosquitto's default).
 
 #include "Orvik_BACnet/DataType/BitString.h"
 #include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/PointMessages.h"
