@@ -376,7 +376,9 @@ TEST(MqttBridgeTest, APointThatRefusesCovIsPolledOnItsTopicAndARenewalThatIsAcce
 
 TEST(MqttBridgeTest, PublishesAndCarriesOutCommandsOverWebSockets)
 {
-    MosquittoBroker broker(MosquittoBroker::Options{nullptr, {}, false, "", false, true});
+    MosquittoBroker::Options withWebSockets;
+    withWebSockets.webSockets = true;
+    MosquittoBroker broker(withWebSockets);
     MosquittoProbe cloud(broker, "site7/#");
     MqttBridgeRig bridge(broker.uri(), {{1, broker.webSocketUri()}});
     bridge.start();
