@@ -387,3 +387,18 @@ TEST(MqttBridgeTest, PublishesAndCarriesOutCommandsOverWebSockets)
     cloud.publish(SETPOINT + "/set", R"({"value":27,"priority":8})", "ws");
     EXPECT_TRUE(waitForMessageOn(cloud, SETPOINT + "/set/result", "done")) << bridge.out();
 }
+
+TEST(MqttBridgeTest, ADeviceOffAtTheStartIsPublishedOnceItAnswers)
+{
+    MosquittoBroker broker;
+    MosquittoProbe cloud(broker, HALL);
+    MqttBridgeRig bridge(broker.uri(),
+                         {{13, "6"}, {14, "[device:2001/analog-input:1]"}});  // renewals every 3 s
+    bridge.site().setSilent(2001, true);
+    bridge.start();
+    ASSERT_TRUE(eventually([&] { return countOf(bridge.out(), "device 2001 did not answer") == 1; }))
+        << bridge.out();
+    bridge.site().setSilent(2001, false);
+    EXPECT_TRUE(waitForMessageOn(cloud, HALL)) << bridge.out();
+    EXPECT_EQ(1u, countOf(bridge.out(), "did not answer")) << bridge.out();
+}

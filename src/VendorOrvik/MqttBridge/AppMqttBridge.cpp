@@ -95,7 +95,7 @@ bool AppMqttBridge::descRun()
         "mqtt-bridge-" + std::to_string(idAppInstance) + ".queue", _settings.outageQueueMegabytes);
     _pLimit =
         std::make_unique<WatsonMQTT::PublishRateLimit>(_settings.messagesPerSecond, _settings.bytesPerSecond);
-    requestUnits();
+    requestUnits(false);
     _subscriptions.renewed();
     _pClient = std::make_unique<BrokerClient>(
         _settings.connection, _pTopics->statusTopic(), OFFLINE,
@@ -275,6 +275,8 @@ void AppMqttBridge::renewSubscriptions()
 {
     const bool cancel = isStopping();
     _subscriptions.renewAll(*this, _objects, cancel);
+    if (!cancel && !_unitsFailed.empty())
+        requestUnits(true);
     if (cancel)
     {
         _state = BridgeState::Draining;
@@ -319,14 +321,16 @@ void AppMqttBridge::dispatch(const Poco::AutoPtr<Poco::Notification>& pNf)
         }
         else
         {
+            _unitsRequests.erase(pRpm->getRequestId());
             unitsAnswered(pRpm->getDeviceInstance(), pRpm->getResponse());
         }
     }
     else if (const auto* pFailed = dynamic_cast<const NotificationResponseDeviceAccess<DataError>*>(p))
     {
         // A failed reading is not published, as the cloud bridge does: the next one is due at the poll
-        // interval anyway. A device that cannot tell its units publishes nothing.
-        _polls.answered(pFailed->getRequestId());
+        // interval anyway.
+        if (_polls.answered(pFailed->getRequestId()) == nullptr)
+            unitsFailed(pFailed->getRequestId(), pFailed->getResponse());
     }
     else
     {
@@ -344,17 +348,20 @@ void AppMqttBridge::handleStopRequest(const Poco::AutoPtr<Poco::Notification>& p
 
 // ---- values -------------------------------------------------------------------------------------
 
-void AppMqttBridge::requestUnits()
+void AppMqttBridge::requestUnits(bool ofFailedDevicesOnly)
 {
     std::map<Poco::UInt32, std::vector<NotificationRequestRPM::Parameter>> requests;
     for (const DataObjectKey& object : _objects.objects())
     {
-        if ((_objects.flagsOf(object) & ObjectIdentities::F_PUBLISH) == 0)
+        if ((_objects.flagsOf(object) & ObjectIdentities::F_PUBLISH) == 0 ||
+            (ofFailedDevicesOnly && _unitsFailed.count(object.deviceInstance) == 0))
         {
             continue;
         }
         if (!hasPresentValue(object.getObjectType()))
         {
+            if (ofFailedDevicesOnly)
+                continue;  // said at the start
             std::cout << APP_NAME << "left out " << object.objectIdentifier.toString() << " of device "
                       << object.deviceInstance << ": it has no present value" << std::endl;
             continue;
@@ -362,10 +369,23 @@ void AppMqttBridge::requestUnits()
         requests[object.deviceInstance].emplace_back(
             object.objectIdentifier, std::vector<DataPropertyRef>{DataPropertyRef(PROP_UNITS)});
     }
+    _unitsFailed.clear();
     for (const auto& [device, parameters] : requests)
     {
-        asyncRPM(device, parameters);
+        _unitsRequests[asyncRPM(device, parameters)] = device;
     }
+}
+
+void AppMqttBridge::unitsFailed(Poco::UInt32 requestId, const DataError& error)
+{
+    const auto request = _unitsRequests.find(requestId);
+    if (request == _unitsRequests.end())
+        return;
+    // Said once per device, not at every renewal that finds it still silent.
+    if (_unitsFailed.insert(request->second).second && _unitsWarned.insert(request->second).second)
+        std::cout << APP_NAME << "device " << request->second << " did not answer (" << error.getString()
+                  << "): its points are tried again at each renewal" << std::endl;
+    _unitsRequests.erase(request);
 }
 
 void AppMqttBridge::unitsAnswered(Poco::UInt32 deviceInstance, const std::vector<DataResponseRPM>& responses)

@@ -25,6 +25,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace Orvik::BACnet::App::VendorOrvik::MqttBridge
@@ -111,7 +112,9 @@ private:
     void dispatch(const Poco::AutoPtr<Poco::Notification>& pNf);
     void handleStopRequest(const Poco::AutoPtr<Poco::Notification>& pNf);
 
-    void requestUnits();
+    /// Reads the units of the published objects of every device, or of the devices whose read failed.
+    void requestUnits(bool ofFailedDevicesOnly);
+    void unitsFailed(Poco::UInt32 requestId, const Orvik::BACnet::Client::DataError& error);
     void unitsAnswered(Poco::UInt32 deviceInstance,
                        const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
     void covAccepted(const Orvik::BACnet::Client::DataPropertyKey& key);
@@ -148,6 +151,11 @@ private:
     std::unique_ptr<WatsonMQTT::PublishRateLimit> _pLimit;
     /// Units name of every published object whose units were read ("" when it has none).
     std::map<DataObjectKey, std::string> _units;
+    /// The units reads on their way: device by request id. A device whose read failed (it was off at the
+    /// start, say) is read again at each renewal until it answers.
+    std::map<Poco::UInt32, Poco::UInt32> _unitsRequests;
+    std::set<Poco::UInt32> _unitsFailed;
+    std::set<Poco::UInt32> _unitsWarned;
     /// Writes on their way, by request id.
     std::map<Poco::UInt32, PendingCommand> _pendingCommands;
     std::atomic<WatsonMQTT::BridgeState> _state{WatsonMQTT::BridgeState::Running};
