@@ -32,9 +32,8 @@ TEST(NotificationResponseUnreadTest, PagesAreReadByTheRequesterAndAMalformedOneI
     const DataPropertyKey log(100, DataType::ObjectIdentifier(OBJECT_TRENDLOG, 1),
                               DataPropertyRef(PROP_LOG_BUFFER));
     const Octets page = Codec::Test::Packet::fromHex(
-        "0c 05 00 00 01 19 83 3a 05 80 49 02 5e 0e a4 7c 03 05 02 b4 0e 00 00 00 0f 1e 2c 42 91 00 00 1f 2a "
-        "04 "
-        "00 0e a4 7c 03 05 02 b4 0e 00 00 00 0f 1e 8e 91 07 91 1e 8f 1f 5f 69 01");
+        "0c 05 00 00 01 19 83 3a 05 80 49 02 5e 0e a4 7c 03 05 02 b4 0e 00 00 00 0f 1e 2c 42 91 00 00 1f "
+        "2a 04 00 0e a4 7c 03 05 02 b4 0e 00 00 00 0f 1e 8e 91 07 91 1e 8f 1f 5f 69 01");
     const DataError malformed(ERROR_CLASS_COMMUNICATION, ERROR_CODE_INVALID_TAG);
     // The ACK's service data, the records read (or the error), and whether the network is gone first.
     const std::vector<std::tuple<Octets, Poco::UInt32, std::optional<DataError>, bool>> table{
