@@ -48,9 +48,9 @@ namespace Orvik::BACnet::Client
 ///     Error, DataError(ERROR_CLASS_REJECT, ERROR_CODE_REJECT_...) for a Reject,
 ///     DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_...) for an Abort; DataError::timeout() when the
 ///     device did not answer within the APDU time-out and retries (or its address was not found, or
-///     a segmented answer stopped coming). An answer is accepted only from the device the request went to,
-///     with the transaction's invoke id; a late answer to an earlier try of the same request is as good as
-///     any.
+///     a segmented answer stopped coming). An answer is accepted only from the device the request went
+///     to, with the transaction's invoke id; a late answer to an earlier try of the same request is as
+///     good as any.
 ///   - endTransaction(transactionId): the worker has stopped waiting (its own safety deadline ran out,
 ///     or it stops). The network forgets the transaction: it frees the invoke id (so the 8-bit ids are
 ///     never used up), drops the request from its queue if it was not sent yet, aborts a segmented

@@ -17,8 +17,8 @@ namespace Orvik::BACnet::Client
 /// worker posts it from the network's thread, and the requester reads it on its own, so that answers
 /// that come while the requester is busy wait in its queue without keeping a network thread busy.
 /// Reading gives the reply that the request makes of the answer (NotificationRequest::answer()): the
-/// result, or the same error reply as for any failed request (an ACK that cannot be read: communication
-/// / invalid-data-encoding or the decoder's code).
+/// result, or the same error reply as for any failed request (an ACK that cannot be read: class
+/// communication with the decoder's code, invalid-data-encoding without one).
 ///
 /// ServiceHelper's waits read every such reply they take from the queue; a requester that takes its
 /// replies off the queue itself passes each notification through readIfUnread(). Its action is
