@@ -40,6 +40,7 @@
 #include "ChildProcess.h"
 #include "Orvik_BACnetClient/ClientWorker.h"
 #include "Orvik_BACnetClient/NotificationResponse.h"
+#include "Orvik_BACnetClient/NotificationResponseUnread.h"
 #include "Orvik_BACnetClient/ServiceHelper.h"
 #include "TrendLogBenchGateway.h"
 
@@ -177,7 +178,8 @@ private:
         std::size_t requests = 0;
         while (!laneOf.empty())
         {
-            Poco::AutoPtr<Poco::Notification> pNf(_responseQueue.waitDequeueNotification());
+            Poco::AutoPtr<Poco::Notification> pNf(
+                BC::NotificationResponseUnread::readIfUnread(_responseQueue.waitDequeueNotification()));
             auto* pReply = dynamic_cast<BC::NotificationResponseBase*>(pNf.get());
             auto it = pReply == nullptr ? laneOf.end() : laneOf.find(pReply->getRequestId());
             if (it == laneOf.end())

@@ -4,6 +4,7 @@
 #include "Orvik_BACnetClient/NotificationRequestSubscribeCOV.h"
 #include "Orvik_BACnetClient/NotificationRequestWhoIs.h"
 #include "Orvik_BACnetClient/NotificationResponse.h"
+#include "Orvik_BACnetClient/NotificationResponseUnread.h"
 #include "ReplyQueueRegistry.h"
 
 #include <Poco/Exception.h>
@@ -146,6 +147,15 @@ void ClientWorker::onReply(Poco::UInt32 transactionId, NetworkReply reply)
     const NotificationRequest::Ptr pRequest = takeTransaction(transactionId);
     if (!pRequest.isNull())
         deliver(*pRequest, pRequest->answer(reply));
+}
+
+void ClientWorker::onUnreadReply(Poco::UInt32 transactionId, std::unique_ptr<UnreadReply> pReply)
+{
+    // The network's thread only posts it; the requester reads it on its own thread, and answers that come
+    // while it is busy wait in its queue.
+    const NotificationRequest::Ptr pRequest = takeTransaction(transactionId);
+    if (!pRequest.isNull())
+        deliver(*pRequest, new NotificationResponseUnread(pRequest, std::move(pReply)));
 }
 
 void ClientWorker::onIAm(const DataResponseWhoIs& iAm)
@@ -362,7 +372,8 @@ void ClientWorker::endOnNetwork(Poco::UInt32 transactionId)
     _network.endTransaction(transactionId);
 }
 
-void ClientWorker::deliver(const NotificationRequest& request, const NotificationResponseBase::Ptr& pReply)
+void ClientWorker::deliver(const NotificationRequest& request,
+                           const Poco::AutoPtr<Poco::Notification>& pReply)
 {
     ReplyQueueRegistry::post(request.getReplyTicket(), pReply);
 }

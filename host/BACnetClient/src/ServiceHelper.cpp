@@ -8,6 +8,7 @@
 #include "Orvik_BACnetClient/NotificationResponse.h"
 #include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
+#include "Orvik_BACnetClient/NotificationResponseUnread.h"
 #include "ReplyQueueRegistry.h"
 
 #include <Poco/Exception.h>
@@ -296,7 +297,9 @@ bool ServiceHelper::awaitReply(const std::function<bool(Poco::UInt32 requestId)>
     std::vector<Poco::AutoPtr<Poco::Notification>> setAside;
     for (;;)
     {
-        Poco::AutoPtr<Poco::Notification> pNf(queue.waitDequeueNotification());
+        // Read on this thread: a page of log records reaches the queue unread.
+        Poco::AutoPtr<Poco::Notification> pNf(
+            NotificationResponseUnread::readIfUnread(queue.waitDequeueNotification()));
         if (pNf.isNull())
             continue;
         if (isStopRequest(pNf.get()))

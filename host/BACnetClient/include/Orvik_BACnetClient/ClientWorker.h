@@ -12,6 +12,7 @@
 
 #include <limits>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -53,7 +54,8 @@ namespace Orvik::BACnet::Client
 ///     that ends it, within NetworkListener::onReply. So a request crosses one thread hand-off, the
 ///     answer's to the requester. The open transactions are kept under a lock of their own for that
 ///     (whoever takes a transaction out answers it), and the calls into the network under another, so
-///     that they never overlap (Network.h).
+///     that they never overlap (Network.h). An answer the network left unread (onUnreadReply: a page of
+///     log records) is posted unread (NotificationResponseUnread) and read on the requester's thread.
 ///   - Replies are posted through the requester's reply ticket: a requester that is gone (an app deleted
 ///     after its stop) receives nothing, and nothing is posted to a queue that no longer exists.
 ///   - Deadlines run on the injected Clock (the system clock unless given); a clock that jumps wakes
@@ -108,6 +110,7 @@ private:
     };
 
     void onReply(Poco::UInt32 transactionId, NetworkReply reply) override;
+    void onUnreadReply(Poco::UInt32 transactionId, std::unique_ptr<UnreadReply> pReply) override;
     void onIAm(const DataResponseWhoIs& iAm) override;
     void onCOVNotification(const DataResponseCOV& notification) override;
     void onQueueing(Poco::UInt32 transactionId, bool waiting) override;
@@ -141,7 +144,7 @@ private:
     long millisecondsToNextDeadline();
     void endAllOpen();
     void endOnNetwork(Poco::UInt32 transactionId);
-    static void deliver(const NotificationRequest& request, const NotificationResponseBase::Ptr& pReply);
+    static void deliver(const NotificationRequest& request, const Poco::AutoPtr<Poco::Notification>& pReply);
 
     Network& _network;
     const Settings _settings;

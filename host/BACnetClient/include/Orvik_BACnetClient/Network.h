@@ -42,13 +42,15 @@ namespace Orvik::BACnet::Client
 ///     instance when the address is not known yet), the APDU time-out and its retries, segment timers
 ///     and Segment-ACKs of a segmented answer, and the limit of outstanding requests per device with a
 ///     queue for the rest. TransactionTable does that bookkeeping for any implementation.
-///   - The network ends every transaction exactly once with listener.onReply(transactionId, reply):
-///     the device's answer; DataError(class, code) for a BACnet Error, DataError(ERROR_CLASS_REJECT,
-///     ERROR_CODE_REJECT_...) for a Reject, DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_...) for an
-///     Abort; DataError::timeout() when the device did not answer
-///     within the APDU time-out and retries (or its address was not found, or a segmented answer
-///     stopped coming). An answer is accepted only from the device the request went to, with the
-///     transaction's invoke id; a late answer to an earlier try of the same request is as good as any.
+///   - The network ends every transaction exactly once with listener.onReply(transactionId, reply)
+///     (or onUnreadReply: the same answer still to read, a page of log records, which the worker then
+///     reads on the requester's thread): the device's answer; DataError(class, code) for a BACnet
+///     Error, DataError(ERROR_CLASS_REJECT, ERROR_CODE_REJECT_...) for a Reject,
+///     DataError(ERROR_CLASS_ABORT, ERROR_CODE_ABORT_...) for an Abort; DataError::timeout() when the
+///     device did not answer within the APDU time-out and retries (or its address was not found, or
+///     a segmented answer stopped coming). An answer is accepted only from the device the request went
+///     to, with the transaction's invoke id; a late answer to an earlier try of the same request is as
+///     good as any.
 ///   - endTransaction(transactionId): the worker has stopped waiting (its own safety deadline ran out,
 ///     or it stops). The network forgets the transaction: it frees the invoke id (so the 8-bit ids are
 ///     never used up), drops the request from its queue if it was not sent yet, aborts a segmented

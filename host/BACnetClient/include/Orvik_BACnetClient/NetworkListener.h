@@ -3,8 +3,11 @@
 #include "Orvik_BACnetClient/DataResponseCOV.h"
 #include "Orvik_BACnetClient/DataResponseWhoIs.h"
 #include "Orvik_BACnetClient/NetworkReply.h"
+#include "Orvik_BACnetClient/UnreadReply.h"
 
 #include <Poco/Types.h>
+
+#include <memory>
 
 namespace Orvik::BACnet::Client
 {
@@ -21,6 +24,12 @@ public:
     /// The end of the transaction `transactionId`: the device's answer, its error, or the time-out
     /// error. Once per transaction; a transaction the listener no longer waits for is dropped.
     virtual void onReply(Poco::UInt32 transactionId, NetworkReply reply) = 0;
+    /// The same end of a transaction with the answer still to read (pReply is never null). A listener
+    /// that posts it to a thread of its own reads it there; this one reads it at once.
+    virtual void onUnreadReply(Poco::UInt32 transactionId, std::unique_ptr<UnreadReply> pReply)
+    {
+        onReply(transactionId, pReply->read());
+    }
     /// An I-Am (in answer to a Who-Is, or unsolicited).
     virtual void onIAm(const DataResponseWhoIs& iAm) = 0;
     /// A change-of-value notification for a subscription of this client.

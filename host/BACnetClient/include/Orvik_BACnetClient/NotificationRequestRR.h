@@ -9,7 +9,8 @@ namespace Orvik::BACnet::Client
 
 /// ReadRange of a list property (a trend log's log buffer). Reply:
 /// NotificationResponsePropertyAccess<ReadRangeAck::Result>, or
-/// NotificationResponsePropertyAccess<DataError>.
+/// NotificationResponsePropertyAccess<DataError>; over BACnet/IP it reaches the requester's queue
+/// unread (NotificationResponseUnread), and ServiceHelper's waits read it.
 class NotificationRequestRR : public NotificationRequest
 {
 public:

@@ -36,6 +36,8 @@ namespace Orvik::BACnet::Client
 ///
 /// Non-blocking calls (async...) post the request and return its request id (never 0); the replies
 /// arrive later on the response queue, each carrying that id (NotificationResponseBase::getRequestId()).
+/// Every wait below reads the replies that arrive unread (NotificationResponseUnread) as it takes them,
+/// on the requester's thread.
 ///
 /// Blocking calls (sync...) post the request and wait on the response queue for its reply. They must
 /// run on the thread that reads the response queue (the app's own thread). While they wait:

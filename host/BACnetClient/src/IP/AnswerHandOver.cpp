@@ -13,39 +13,34 @@ AnswerHandOver::Answers AnswerHandOver::release()
 
 void AnswerHandOver::handOver(NetworkListener& listener, Answers answers)
 {
-    // All read before the first is posted: the requester, once woken, finds every answer that came.
-    std::vector<NetworkReply> replies;
-    replies.reserve(answers.size());
     for (Answer& answer : answers)
-        replies.push_back(read(answer));
-    for (std::size_t i = 0; i < answers.size(); ++i)
-        listener.onReply(answers[i].transactionId, std::move(replies[i]));
+        handOverOne(listener, answer);
 }
 
 void AnswerHandOver::onReply(Poco::UInt32 transactionId, NetworkReply reply)
 {
-    if (_holding)
-        _kept.push_back(Answer{transactionId, std::move(reply), nullptr, {}});
-    else
-        _pListener->onReply(transactionId, std::move(reply));
+    keepOrHandOver(Answer{transactionId, std::move(reply), nullptr});
 }
 
-void AnswerHandOver::onAck(Poco::UInt32 transactionId, std::unique_ptr<ConfirmedRequest> pRequest,
-                           Codec::Octets ack)
+void AnswerHandOver::onUnreadReply(Poco::UInt32 transactionId, std::unique_ptr<UnreadReply> pReply)
 {
-    Answer answer{transactionId, NetworkReply(NetworkReply::Ack()), std::move(pRequest), std::move(ack)};
+    keepOrHandOver(Answer{transactionId, std::nullopt, std::move(pReply)});
+}
+
+void AnswerHandOver::keepOrHandOver(Answer answer)
+{
     if (_holding)
         _kept.push_back(std::move(answer));
     else
-        _pListener->onReply(transactionId, read(answer));
+        handOverOne(*_pListener, answer);
 }
 
-NetworkReply AnswerHandOver::read(Answer& answer)
+void AnswerHandOver::handOverOne(NetworkListener& listener, Answer& answer)
 {
-    if (!answer.pUnread)
-        return std::move(answer.reply);
-    answer.pUnread->takeAck(answer.ack);
-    return answer.pUnread->takeReply();
+    if (answer.pUnread)
+        listener.onUnreadReply(answer.transactionId, std::move(answer.pUnread));
+    else
+        listener.onReply(answer.transactionId, std::move(*answer.reply));
 }
 
 }  // namespace Orvik::BACnet::Client::IP

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "ConfirmedRequest.h"
-#include "Orvik_BACnet/Codec/OctetView.h"
 #include "Orvik_BACnetClient/NetworkListener.h"
 
 #include <Poco/Types.h>
 
 #include <memory>
-#include <utility>
+#include <optional>
 #include <vector>
 
 namespace Orvik::BACnet::Client::IP
@@ -16,24 +14,23 @@ namespace Orvik::BACnet::Client::IP
 /// The listener the client's transactions call (ClientTransactions), between them and the client's
 /// listener. While the transport takes in the datagrams waiting on its socket (hold() to release()),
 /// the answers that end transactions are kept, and the transport hands them over together (handOver())
-/// once it has let go of its lock: building and posting the requesters' replies then does not hold up a
-/// requester that sends under that lock, and a requester with several requests outstanding is woken once
-/// for the answers that came together. An ACK that any ACK ends the request with (a page of log
-/// records) is kept unread with its request and read at the hand-over too, so that the requester does
-/// not wait for the lock while it is decoded. Everything else, and answers outside (time-outs on the
-/// timer thread), goes to the client's listener at once.
+/// once it has let go of its lock: posting the requesters' replies then does not hold up a requester
+/// that sends under that lock, and a requester with several requests outstanding is woken once for the
+/// answers that came together. The ACK of a request that any ACK ends (a page of log records) comes
+/// unread (onUnreadReply, an UnreadAck) and goes on unread: the client's listener has it read on the
+/// requester's thread. Everything else, and answers outside (time-outs on the timer thread), goes to
+/// the client's listener at once.
 ///
 /// Not thread-safe: every call but handOver() under the transport's lock.
 class AnswerHandOver : public NetworkListener
 {
 public:
-    /// The end of one transaction: its reply, or its request with the ACK still to read.
+    /// The end of one transaction: its reply, or its answer still to read.
     struct Answer
     {
         Poco::UInt32 transactionId = 0;
-        NetworkReply reply{NetworkReply::Ack()};
-        std::unique_ptr<ConfirmedRequest> pUnread;
-        Codec::Octets ack;
+        std::optional<NetworkReply> reply;
+        std::unique_ptr<UnreadReply> pUnread;
     };
     using Answers = std::vector<Answer>;
 
@@ -47,8 +44,7 @@ public:
     static void handOver(NetworkListener& listener, Answers answers);
 
     void onReply(Poco::UInt32 transactionId, NetworkReply reply) override;
-    /// The ACK of `pRequest`, whose ackEndsTransaction() is true; the transaction has ended.
-    void onAck(Poco::UInt32 transactionId, std::unique_ptr<ConfirmedRequest> pRequest, Codec::Octets ack);
+    void onUnreadReply(Poco::UInt32 transactionId, std::unique_ptr<UnreadReply> pReply) override;
     void onIAm(const DataResponseWhoIs& iAm) override { _pListener->onIAm(iAm); }
     void onCOVNotification(const DataResponseCOV& notification) override
     {
@@ -60,11 +56,12 @@ public:
     }
 
 private:
+    void keepOrHandOver(Answer answer);
+    static void handOverOne(NetworkListener& listener, Answer& answer);
+
     NetworkListener* _pListener = nullptr;
     bool _holding = false;
     Answers _kept;
-
-    static NetworkReply read(Answer& answer);
 };
 
 }  // namespace Orvik::BACnet::Client::IP

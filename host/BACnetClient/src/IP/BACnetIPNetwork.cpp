@@ -18,7 +18,7 @@ namespace Orvik::BACnet::Client::IP
 
 BACnetIPNetwork::BACnetIPNetwork(const Settings& settings, Clock& clock)
     : _settings(withOwnDevice(settings)),
-      _pRecordSizes(std::make_unique<LogRecordSizes>()),
+      _pRecordSizes(std::make_shared<LogRecordSizes>()),
       _pTransport(std::make_unique<ClientTransport>(_settings, clock))
 {
     if (!_settings.ownDevice)
@@ -125,7 +125,7 @@ void BACnetIPNetwork::sendReadRange(Poco::UInt32 transactionId, const DataProper
 {
     if (isOwn(key.deviceInstance))
         return _pOwnDevice->sendReadRange(transactionId, key, range);
-    _pTransport->start(transactionId, std::make_unique<ReadRangeRequest>(key, range, *_pRecordSizes));
+    _pTransport->start(transactionId, std::make_unique<ReadRangeRequest>(key, range, _pRecordSizes));
 }
 
 void BACnetIPNetwork::sendWriteProperty(Poco::UInt32 transactionId, const DataPropertyKey& key,

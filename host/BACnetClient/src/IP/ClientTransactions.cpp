@@ -5,6 +5,7 @@
 #include "Orvik_BACnet/Codec/ServiceError.h"
 #include "Orvik_BACnet/Codec/WhoIs.h"
 #include "TimerDriver.h"
+#include "UnreadAck.h"
 
 #include <Poco/Exception.h>
 
@@ -274,11 +275,11 @@ void ClientTransactions::takeAck(Requests::iterator it, const Codec::OctetView& 
 {
     if (!it->second.pRequest->ackEndsTransaction())
         return completePart(it, it->second.pRequest->takeAck(serviceData));
-    // Reading a long ACK (a page of log records) is left to the answers' hand-over, without the lock.
+    // A long ACK (a page of log records) is read by whoever takes the answer, not under the lock.
     const Poco::UInt32 transactionId = it->first;
-    std::unique_ptr<ConfirmedRequest> pRequest = std::move(it->second.pRequest);
+    auto pAck = std::make_unique<UnreadAck>(std::move(it->second.pRequest), serviceData.toOctets());
     forget(it);
-    _pAnswers->onAck(transactionId, std::move(pRequest), serviceData.toOctets());
+    _pAnswers->onUnreadReply(transactionId, std::move(pAck));
 }
 
 void ClientTransactions::completePart(Requests::iterator it, ConfirmedRequest::Outcome outcome)

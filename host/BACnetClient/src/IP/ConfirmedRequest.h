@@ -60,8 +60,9 @@ public:
     /// The device's Error, Reject or Abort for the part on the wire.
     virtual Outcome takeError(const DataError& error);
     /// True when every ACK ends the transaction (takeAck always answers FINISHED) and takeAck touches only
-    /// this request and thread-safe state: the network may then read the ACK after the transaction
-    /// ended, on another thread and without its lock. Worth it for long ACKs only.
+    /// this request and thread-safe state that it shares in ownership: the network may then leave the
+    /// ACK to be read after the transaction ended (UnreadAck), on another thread, without its lock and
+    /// after it is closed. Worth it for long ACKs only.
     virtual bool ackEndsTransaction() const { return false; }
     /// The end of the transaction, after FINISHED; once.
     NetworkReply takeReply() { return std::move(*_reply); }

@@ -34,12 +34,12 @@ std::size_t unsignedOctets(Poco::UInt32 value)
 }  // namespace
 
 ReadRangeRequest::ReadRangeRequest(const DataPropertyKey& key, const ReadRange::Range& range,
-                                   LogRecordSizes& recordSizes)
+                                   std::shared_ptr<LogRecordSizes> pRecordSizes)
     : ConfirmedRequest(key.deviceInstance, Codec::ReadRange::_SERVICE, Codec::Octets(), readAck),
       _request(RecordConversion::readRangeOf(key, range)),
       _requestedCount(range.count),
       _sizeLimit(MAX_INTEGER16),
-      _recordSizes(recordSizes)
+      _pRecordSizes(std::move(pRecordSizes))
 {
     setCountLimit(MAX_INTEGER16);  // fitTo plans the count: the sizes are read under the network's lock
 }
@@ -93,7 +93,7 @@ void ReadRangeRequest::setCountLimit(Poco::Int32 limit)
 Poco::Int32 ReadRangeRequest::recordsFitting(Poco::UInt32 maxApdu) const
 {
     const Poco::UInt32 recordOctets =
-        _recordSizes.octetsPerRecord(deviceInstance(), _request.objectIdentifier).value_or(_RECORD_OCTETS);
+        _pRecordSizes->octetsPerRecord(deviceInstance(), _request.objectIdentifier).value_or(_RECORD_OCTETS);
     const Poco::UInt32 octets = std::min(maxApdu, MAX_APDU);
     if (octets <= _ACK_OVERHEAD + recordOctets)
         return 1;
@@ -126,8 +126,8 @@ void ReadRangeRequest::learnRecordSize(const ReadRangeAck::Result& result, std::
     if (answerOctets <= frameOctets)
         return;
     const std::size_t recordOctets = answerOctets - frameOctets;
-    _recordSizes.learn(deviceInstance(), _request.objectIdentifier,
-                       static_cast<Poco::UInt32>((recordOctets + result.itemCnt - 1) / result.itemCnt));
+    _pRecordSizes->learn(deviceInstance(), _request.objectIdentifier,
+                         static_cast<Poco::UInt32>((recordOctets + result.itemCnt - 1) / result.itemCnt));
 }
 
 }  // namespace Orvik::BACnet::Client::IP

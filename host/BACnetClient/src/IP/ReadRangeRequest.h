@@ -6,6 +6,8 @@
 #include "Orvik_BACnetClient/ReadRange.h"
 #include "Orvik_BACnetClient/ReadRangeAck.h"
 
+#include <memory>
+
 namespace Orvik::BACnet::Client::IP
 {
 
@@ -30,8 +32,9 @@ public:
     /// number.
     static constexpr Poco::UInt32 _ACK_OVERHEAD = 32;
 
-    /// `recordSizes` (not owned) must outlive the request.
-    ReadRangeRequest(const DataPropertyKey& key, const ReadRange::Range& range, LogRecordSizes& recordSizes);
+    /// `pRecordSizes` is shared: the answer may be read after the network is gone.
+    ReadRangeRequest(const DataPropertyKey& key, const ReadRange::Range& range,
+                     std::shared_ptr<LogRecordSizes> pRecordSizes);
 
     bool fitTo(Poco::UInt32 maxApdu, bool deviceSegments) override;
     Outcome takeAck(const Codec::OctetView& serviceData) override;
@@ -52,7 +55,7 @@ private:
     const Poco::Int32 _requestedCount;
     /// Halved by each size error of the device.
     Poco::Int32 _sizeLimit;
-    LogRecordSizes& _recordSizes;
+    const std::shared_ptr<LogRecordSizes> _pRecordSizes;
 };
 
 }  // namespace Orvik::BACnet::Client::IP

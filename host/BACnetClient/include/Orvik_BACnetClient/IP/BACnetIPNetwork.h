@@ -180,8 +180,8 @@ private:
 
     const Settings _settings;
     /// What the trend logs' records take, for the ReadRange requests; used under the transport's lock,
-    /// and outlives it.
-    std::unique_ptr<LogRecordSizes> _pRecordSizes;
+    /// and shared with the requests, whose answers may be read after the network is gone.
+    std::shared_ptr<LogRecordSizes> _pRecordSizes;
     std::unique_ptr<ClientTransport> _pTransport;
     /// With ownDevice: the client's requests for it, and the network's.
     std::unique_ptr<Simulation::SimulatedSite> _pOwnDevice;
