@@ -153,8 +153,10 @@ bool BrokerClient::connect()
     }
     try
     {
-        const mqtt::token_ptr attempt = _client.connect(_options);
-        attempt->wait();
+        // The client takes the options by value, and the TLS error handler it calls during the handshake
+        // lives in that copy: one full expression keeps the copy alive until the attempt has ended.
+        mqtt::token_ptr attempt;
+        (attempt = _client.connect(_options))->wait();
         _window = receiveMaximum(attempt->get_connect_response().get_properties());
     }
     catch (const mqtt::exception& error)
