@@ -13,11 +13,12 @@
 #include <Poco/NumberParser.h>
 #include <Poco/Path.h>
 #include <Poco/Pipe.h>
-#include <Poco/PipeStream.h>
 #include <Poco/TemporaryFile.h>
 
 #include <algorithm>
+#include <chrono>
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,26 @@ void writeTextFile(const std::string& path, const std::string& text)
 }
 
 const std::string _VSFTPD_PROGRAM = "/usr/sbin/vsftpd";
+
+/// The first line `pipe` brings within `timeoutMs`; empty when none came.
+std::string firstLineWithin(const Poco::Pipe& pipe, int timeoutMs)
+{
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;)
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{pipe.readHandle(), POLLIN, 0};
+        char c = 0;
+        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0 ||
+            ::read(pipe.readHandle(), &c, 1) != 1)
+            return "";
+        if (c == '\n')
+            return line;
+        line += c;
+    }
+}
 
 }  // namespace
 
@@ -76,12 +97,21 @@ void FtpServer::startPyftpdlib(const std::string& user, const std::string& passw
         args.insert(args.end(), {"--user", user, "--password", password});
     if (pTls != nullptr)
         args.insert(args.end(), {"--tls-cert", pTls->serverCertFile(), "--tls-key", pTls->serverKeyFile()});
-    Poco::Pipe outPipe;
-    _process = std::make_unique<Poco::ProcessHandle>(
-        Poco::Process::launch("/usr/bin/python3", args, nullptr, &outPipe, nullptr));
-    Poco::PipeInputStream out(outPipe);
+    // A process forked from this many-threaded one has been seen to hang before it ran Python (under
+    // qemu-arm): a start that says nothing within its time is given up and tried once more.
     std::string line;
-    std::getline(out, line);
+    for (int attempt = 0; attempt < 2 && line.rfind("PORT ", 0) != 0; ++attempt)
+    {
+        Poco::Pipe outPipe;
+        _process = std::make_unique<Poco::ProcessHandle>(
+            Poco::Process::launch("/usr/bin/python3", args, nullptr, &outPipe, nullptr));
+        line = firstLineWithin(outPipe, 20000);
+        if (line.empty())
+        {
+            Poco::Process::kill(*_process);
+            _process->wait();
+        }
+    }
     if (line.rfind("PORT ", 0) != 0)
         throw Poco::RuntimeException("test FTP server did not start", line);
     _port = static_cast<std::uint16_t>(Poco::NumberParser::parseUnsigned(line.substr(5)));
