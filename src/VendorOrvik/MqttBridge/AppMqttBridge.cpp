@@ -25,7 +25,6 @@ using Orvik::BACnet::Client::DataResponseRPM;
 using Orvik::BACnet::Client::NotificationRequestRPM;
 using Orvik::BACnet::DataType::BACnetDeviceObjectPropertyReference;
 using Orvik::BACnet::DataType::ObjectIdentifier;
-using WatsonMQTT::BridgeState;
 using WatsonMQTT::ObjectIdentities;
 
 namespace
@@ -133,7 +132,7 @@ void AppMqttBridge::runLoop()
     for (;;)
     {
         wait = checkConnection(wait);
-        if (renewalDue())
+        if (_life.renewalDue(_subscriptions))
         {
             renewSubscriptions();
         }
@@ -155,7 +154,7 @@ void AppMqttBridge::runLoop()
         }
         dispatch(pNf);
         // A device that goes on sending after the cancellation must not keep the app from ending.
-        if (_state == BridgeState::Draining && _drainClock.isElapsed(_timings.drainLimitMs * 1000))
+        if (_life.drainOutlasted(_timings.drainLimitMs))
         {
             return;
         }
@@ -265,23 +264,10 @@ void AppMqttBridge::sendValue(const std::string& topic, const std::string& paylo
     _pClient->publish(topic, payload, _settings.retainValues);
 }
 
-bool AppMqttBridge::renewalDue() const
-{
-    return (_state == BridgeState::Running && _subscriptions.renewalDue()) ||
-           _state == BridgeState::StopRequested;
-}
-
 void AppMqttBridge::renewSubscriptions()
 {
-    const bool cancel = isStopping();
-    _subscriptions.renewAll(*this, _objects, cancel);
-    if (!cancel && !_unitsFailed.empty())
+    if (_life.renew(_subscriptions, *this, _objects) && !_unitsFailed.empty())
         requestUnits(true);
-    if (cancel)
-    {
-        _state = BridgeState::Draining;
-        _drainClock.update();
-    }
 }
 
 void AppMqttBridge::dispatch(const Poco::AutoPtr<Poco::Notification>& pNf)
@@ -342,7 +328,7 @@ void AppMqttBridge::handleStopRequest(const Poco::AutoPtr<Poco::Notification>& p
 {
     if (!isStopping() && handleNotification(pNf))
     {
-        _state = BridgeState::StopRequested;
+        _life.stopRequested();
     }
 }
 

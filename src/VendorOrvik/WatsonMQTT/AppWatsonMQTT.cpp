@@ -114,9 +114,9 @@ void AppWatsonMQTT::runLoop()
     for (;;)
     {
         wait = checkConnection(wait);
-        if (renewalDue())
+        if (_life.renewalDue(_subscriptions))
         {
-            renewSubscriptions();
+            _life.renew(_subscriptions, *this, _objects);
         }
         const long untilPoll =
             isStopping() ? wait
@@ -134,7 +134,7 @@ void AppWatsonMQTT::runLoop()
         }
         dispatch(pNf);
         // A device that goes on sending after the cancellation must not keep the app from ending.
-        if (_state == BridgeState::Draining && _drainClock.isElapsed(_timings.drainLimitMs * 1000))
+        if (_life.drainOutlasted(_timings.drainLimitMs))
         {
             return;
         }
@@ -179,23 +179,6 @@ void AppWatsonMQTT::subscribeCommands()
     for (const DataWatsonKey& watson : _objects.commandableDevices())
     {
         _pWatsonClient->subscribeDeviceCommands(watson.deviceType, watson.deviceId);
-    }
-}
-
-bool AppWatsonMQTT::renewalDue() const
-{
-    return (_state == BridgeState::Running && _subscriptions.renewalDue()) ||
-           _state == BridgeState::StopRequested;
-}
-
-void AppWatsonMQTT::renewSubscriptions()
-{
-    const bool cancel = isStopping();
-    _subscriptions.renewAll(*this, _objects, cancel);
-    if (cancel)
-    {
-        _state = BridgeState::Draining;
-        _drainClock.update();
     }
 }
 
@@ -272,7 +255,7 @@ void AppWatsonMQTT::handleStopRequest(const Poco::AutoPtr<Poco::Notification>& p
     {
         return;
     }
-    _state = BridgeState::StopRequested;
+    _life.stopRequested();
     _bacnetWsPool.joinAll();
 }
 

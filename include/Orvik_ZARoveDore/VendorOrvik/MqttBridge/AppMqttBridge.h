@@ -10,7 +10,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/MqttBridgeSettings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/NotificationSetCommand.h"
 #include "Orvik_ZARoveDore/VendorOrvik/MqttBridge/PointTopics.h"
-#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeState.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeLifecycle.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CovSubscriptions.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataBridgeTimings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataSetupParams.h"
@@ -102,12 +102,11 @@ private:
         std::string correlation;
     };
 
-    bool isStopping() const { return _state != WatsonMQTT::BridgeState::Running; }
+    bool isStopping() const { return _life.isStopping(); }
 
     void runLoop();
     long checkConnection(long wait);
     void announceOnline();
-    bool renewalDue() const;
     void renewSubscriptions();
     void dispatch(const Poco::AutoPtr<Poco::Notification>& pNf);
     void handleStopRequest(const Poco::AutoPtr<Poco::Notification>& pNf);
@@ -158,11 +157,10 @@ private:
     std::set<Poco::UInt32> _unitsWarned;
     /// Writes on their way, by request id.
     std::map<Poco::UInt32, PendingCommand> _pendingCommands;
-    std::atomic<WatsonMQTT::BridgeState> _state{WatsonMQTT::BridgeState::Running};
+    WatsonMQTT::BridgeLifecycle _life;
     std::atomic<bool> _brokerConnected{false};
     /// The failure of this outage was printed.
     bool _outageReported = false;
-    Poco::Clock _drainClock;
     Poco::Clock _lastAttempt;
 };
 

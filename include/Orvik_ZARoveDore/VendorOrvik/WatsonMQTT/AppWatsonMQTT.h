@@ -7,8 +7,8 @@
 #include "Orvik_Watson/GatewayClient.h"
 #include "Orvik_ZARoveDore/AppBase.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsPool.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeLifecycle.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeSettings.h"
-#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BridgeState.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CovSubscriptions.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataBridgeTimings.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataPolledProperty.h"
@@ -112,14 +112,12 @@ private:
     using NamedValues = std::vector<EventText::NamedValue>;
     using DataObjectKey = Orvik::BACnet::Client::DataObjectKey;
 
-    bool isStopping() const { return _state != BridgeState::Running; }
+    bool isStopping() const { return _life.isStopping(); }
 
     // run loop
     void runLoop();
     long checkConnection(long wait);
     void subscribeCommands();
-    bool renewalDue() const;
-    void renewSubscriptions();
     void pollProperty(const DataPolledProperty& polled, std::size_t index);
     void dispatch(const Poco::AutoPtr<Poco::Notification>& pNf);
     void handleStopRequest(const Poco::AutoPtr<Poco::Notification>& pNf);
@@ -143,13 +141,11 @@ private:
     std::unique_ptr<OutageQueue> _pQueue;
     ObjectIdentities _objects;
     PollSchedule _polls;
-    std::atomic<BridgeState> _state{BridgeState::Running};
+    BridgeLifecycle _life;
     /// Connected to the broker with the commands subscribed, as the run loop last found it.
     std::atomic<bool> _brokerConnected{false};
     Poco::UInt32 _deviceInstanceGW = 0;
     BACnetWsPool _bacnetWsPool;
-
-    Poco::Clock _drainClock;
 };
 
 }  // namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
