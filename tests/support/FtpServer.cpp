@@ -12,13 +12,10 @@
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/NumberParser.h>
 #include <Poco/Path.h>
-#include <Poco/Pipe.h>
 #include <Poco/TemporaryFile.h>
 
 #include <algorithm>
-#include <chrono>
 
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,26 +41,6 @@ void writeTextFile(const std::string& path, const std::string& text)
 }
 
 const std::string _VSFTPD_PROGRAM = "/usr/sbin/vsftpd";
-
-/// The first line `pipe` brings within `timeoutMs`; empty when none came.
-std::string firstLineWithin(const Poco::Pipe& pipe, int timeoutMs)
-{
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;)
-    {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd ready{pipe.readHandle(), POLLIN, 0};
-        char c = 0;
-        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0 ||
-            ::read(pipe.readHandle(), &c, 1) != 1)
-            return "";
-        if (c == '\n')
-            return line;
-        line += c;
-    }
-}
 
 }  // namespace
 
@@ -91,30 +68,27 @@ void FtpServer::startPyftpdlib(const std::string& user, const std::string& passw
 {
     writeTextFile(_controlFile, "none\n");
     const std::string script = std::string(ORVIK_SOURCE_DIR) + "/tests/support/ftp_server.py";
-    Poco::Process::Args args{script,       "--root",     _rootPath,  "--control",
-                             _controlFile, "--commands", _commandLog};
+    std::vector<std::string> args{script,       "--root",     _rootPath,  "--control",
+                                  _controlFile, "--commands", _commandLog};
     if (!user.empty())
         args.insert(args.end(), {"--user", user, "--password", password});
     if (pTls != nullptr)
         args.insert(args.end(), {"--tls-cert", pTls->serverCertFile(), "--tls-key", pTls->serverKeyFile()});
     // A process forked from this many-threaded one has been seen to hang before it ran Python (under
     // qemu-arm): a start that says nothing within its time is given up and tried once more.
-    std::string line;
-    for (int attempt = 0; attempt < 2 && line.rfind("PORT ", 0) != 0; ++attempt)
+    const std::string announced = "PORT ";
+    bool started = false;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt)
     {
-        Poco::Pipe outPipe;
-        _process = std::make_unique<Poco::ProcessHandle>(
-            Poco::Process::launch("/usr/bin/python3", args, nullptr, &outPipe, nullptr));
-        line = firstLineWithin(outPipe, 20000);
-        if (line.empty())
-        {
-            Poco::Process::kill(*_process);
-            _process->wait();
-        }
+        _process = std::make_unique<ChildProcess>("/usr/bin/python3", args);
+        started = _process->waitForLineStarting(ChildProcess::Stream::OUTPUT, announced, 20000);
     }
-    if (line.rfind("PORT ", 0) != 0)
-        throw Poco::RuntimeException("test FTP server did not start", line);
-    _port = static_cast<std::uint16_t>(Poco::NumberParser::parseUnsigned(line.substr(5)));
+    if (!started)
+        throw Poco::RuntimeException("test FTP server did not start", _process->errorText());
+    const std::vector<std::string> lines = _process->lines(ChildProcess::Stream::OUTPUT);
+    const auto line = std::find_if(lines.begin(), lines.end(),
+                                   [&](const std::string& text) { return text.rfind(announced, 0) == 0; });
+    _port = static_cast<std::uint16_t>(Poco::NumberParser::parseUnsigned(line->substr(announced.size())));
 }
 
 void FtpServer::startVsftpd()
@@ -135,7 +109,7 @@ void FtpServer::startVsftpd()
                       "anon_umask=022\nlocal_enable=NO\npasv_enable=YES\npasv_address=127.0.0.1\n"
                       "secure_chroot_dir=/var/run/vsftpd/empty\nseccomp_sandbox=NO\nxferlog_enable=NO\n");
     Poco::File("/var/run/vsftpd/empty").createDirectories();
-    _process = std::make_unique<Poco::ProcessHandle>(Poco::Process::launch(_VSFTPD_PROGRAM, {config}));
+    _process = std::make_unique<ChildProcess>(_VSFTPD_PROGRAM, std::vector<std::string>{config});
     waitForGreeting();
 }
 
@@ -163,8 +137,7 @@ FtpServer::~FtpServer()
 {
     try
     {
-        Poco::Process::kill(*_process);
-        _process->wait();
+        _process->kill();
     }
     catch (const Poco::Exception&)
     {

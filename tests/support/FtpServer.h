@@ -1,6 +1,6 @@
 #pragma once
 
-#include <Poco/Process.h>
+#include "ChildProcess.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -88,7 +88,7 @@ private:
     std::string _rootPath;
     std::string _controlFile;
     std::string _commandLog;
-    std::unique_ptr<Poco::ProcessHandle> _process;
+    std::unique_ptr<ChildProcess> _process;
     std::uint16_t _port = 0;
     bool _secure = false;
 };
