@@ -38,10 +38,11 @@ namespace
 const Poco::UInt32 GATEWAY = 1001;
 const Poco::UInt32 CONTROLLER = 2001;
 
-/// Live trend logs that started a minute ago: the gateway logs every 50 ms, the controller every 200 ms
-/// (a trend log and, with `multiple`, a trend log multiple). With `routedDropRate` both devices are on
-/// network 5 behind a router (MACs 01 and 02) and lose that share of what the router passes them.
-std::string liveSite(bool multiple = true, std::optional<double> routedDropRate = std::nullopt)
+/// Live trend logs that started a minute before `now`: the gateway logs every 50 ms, the controller
+/// every 200 ms (a trend log and, with `multiple`, a trend log multiple). With `routedDropRate` both devices
+/// are on network 5 behind a router (MACs 01 and 02) and lose that share of what the router passes them.
+std::string liveSite(bool multiple = true, std::optional<double> routedDropRate = std::nullopt,
+                     const Poco::Timestamp& now = Poco::Timestamp())
 {
     const auto placed = [&](const char* mac)
     {
@@ -49,10 +50,10 @@ std::string liveSite(bool multiple = true, std::optional<double> routedDropRate 
                                     std::to_string(*routedDropRate) + ", "
                               : std::string();
     };
-    const std::string log = R"("log": {"count": 10, "bufferSize": 1000000, "live": true, "start": ")" +
-                            Poco::DateTimeFormatter::format(Poco::Timestamp() - 60 * Poco::Timespan::SECONDS,
-                                                            "%Y-%m-%dT%H:%M:%SZ") +
-                            R"(", "intervalSeconds": )";
+    const std::string log =
+        R"("log": {"count": 10, "bufferSize": 1000000, "live": true, "start": ")" +
+        Poco::DateTimeFormatter::format(now - 60 * Poco::Timespan::SECONDS, "%Y-%m-%dT%H:%M:%SZ") +
+        R"(", "intervalSeconds": )";
     return R"({"tickMs": 100, "devices": [{"instance": 1001, )" + placed("01") + R"("objects": [
   {"type": "analog-value", "instance": 1, "presentValue": 20.0},
   {"type": "trend-log", "instance": 1, "logs": "analog-value:1", )" +
@@ -433,15 +434,17 @@ TEST(TrendLogPusherNoRecordLostOverBACnetIP, DatagramsLostBehindARouterLoseNoRec
     // The same live trend logs served twice, by a server whose router passes the devices only seven
     // tenths of its datagrams (the loss seeded per device) and by one that loses nothing; the gateway
     // reaches either through the link.
-    const auto pLossy = Orvik::BACnet::Device::Site::parse(liveSite(false, 0.3), "lossy");
-    const auto pLossless = Orvik::BACnet::Device::Site::parse(liveSite(false, 0.0), "lossless");
+    // One start for all three: texts made on either side of a second's turn would log other records.
+    const Poco::Timestamp now;
+    const auto pLossy = Orvik::BACnet::Device::Site::parse(liveSite(false, 0.3, now), "lossy");
+    const auto pLossless = Orvik::BACnet::Device::Site::parse(liveSite(false, 0.0, now), "lossless");
     SiteServer lossy(*pLossy, SiteServer::Settings());
     SiteServer lossless(*pLossless, SiteServer::Settings());
     lossy.start();
     lossless.start();
     RouterLink link(*lossless.routerAddress());
-    const auto pReference =
-        Orvik::BACnet::Client::Simulation::SimulatedSite::parse(liveSite(false), "reference");
+    const auto pReference = Orvik::BACnet::Client::Simulation::SimulatedSite::parse(
+        liveSite(false, std::nullopt, now), "reference");
     Orvik::Test::TrendLogPusherRig rig(database.path(),
                                        std::make_unique<Orvik::BACnet::Client::IP::BACnetIPNetwork>(
                                            Orvik::Test::InteropNetwork::settings(link.address(), 100, 2)),
