@@ -33,6 +33,17 @@ Poco::Notification* stopRequest()
     return new Orvik::Utility::Notification(Orvik::Utility::Notification::STOP_RUNNING);
 }
 
+/// Asks the worker that reads `requests` the watchdog's question; true when it answers within 10 s.
+bool answersTheSanityRequest(Poco::NotificationQueue& requests, Poco::NotificationQueue& responses)
+{
+    using Orvik::Utility::Notification;
+    requests.enqueueNotification(
+        new Notification(Notification::SANITY_REQUEST, Notification::UNDEFINED, &responses));
+    Poco::AutoPtr<Poco::Notification> pAnswer(responses.waitDequeueNotification(10000));
+    auto* pSanity = dynamic_cast<Notification*>(pAnswer.get());
+    return pSanity != nullptr && pSanity->getAction() == Notification::SANITY_RESPONSE;
+}
+
 }  // namespace
 
 /// The worker and the ServiceHelper over simulated sites.
@@ -199,7 +210,13 @@ protected:
         return workerSettings;
     }
 
-    ClientWorkerOverScriptedNetwork() { worker.start(); }
+    // Once the sanity request is answered, requests start on the test's thread in the order they are
+    // made; before, one could go through the worker's queue and reach the network after a later one.
+    ClientWorkerOverScriptedNetwork()
+    {
+        worker.start();
+        EXPECT_TRUE(answersTheSanityRequest(requests, responses));
+    }
     ~ClientWorkerOverScriptedNetwork() override
     {
         helper.reset();
@@ -317,10 +334,7 @@ TEST(ClientWorkerOnTheSystemClock, ARequestStartedOnTheRequestersThreadWakesAnId
     worker.start();
     // Once the sanity request is answered, the worker serves requesters directly and, with nothing
     // open, waits without end: only the request itself can bring its deadline to the worker.
-    using Orvik::Utility::Notification;
-    requests.enqueueNotification(
-        new Notification(Notification::SANITY_REQUEST, Notification::UNDEFINED, &responses));
-    ASSERT_FALSE(Poco::AutoPtr<Poco::Notification>(responses.waitDequeueNotification(10000)).isNull());
+    ASSERT_TRUE(answersTheSanityRequest(requests, responses));
     {
         ServiceHelper helper(&requests, &responses);
         const Poco::UInt32 requestId = helper.asyncWP(ANY_KEY, 8, ValueContainer());
@@ -357,13 +371,7 @@ TEST(ClientWorkerWithoutNetwork,
         EXPECT_FALSE(NotificationRequestWhoIs::isEndOfWindow(*pReply));
     }
     // It still answers the watchdog's sanity request.
-    using Orvik::Utility::Notification;
-    requests.enqueueNotification(
-        new Notification(Notification::SANITY_REQUEST, Notification::UNDEFINED, &responses));
-    Poco::AutoPtr<Poco::Notification> pAnswer(responses.waitDequeueNotification(10000));
-    auto* pSanity = dynamic_cast<Notification*>(pAnswer.get());
-    EXPECT_EQ(pSanity == nullptr ? Notification::UNDEFINED : pSanity->getAction(),
-              Notification::SANITY_RESPONSE);
+    EXPECT_TRUE(answersTheSanityRequest(requests, responses));
     worker.stop();
     EXPECT_TRUE(network.waitForCalls(0).empty());
 }
