@@ -476,6 +476,19 @@ TEST_F(WatsonBridgeScheduleTest, ShortLifetimesAreRenewed)
     EXPECT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", before + 1));
 }
 
+TEST_F(WatsonBridgeScheduleTest, ADeviceOffAtTheStartIsPublishedOnceItAnswers)
+{
+    WatsonBridgeHarness harness(_broker.port());
+    harness.setParameter(8, "6");  // renewals every 3 s
+    harness.setParameter(10, "[device:2001/analog-input:1]");
+    harness.site().setSilent(2001, true);
+    harness.start();
+    ASSERT_TRUE(harness.waitForConsole("device 2001 did not answer")) << harness.console();
+    harness.site().setSilent(2001, false);
+    EXPECT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", 1)) << harness.console();
+    EXPECT_EQ(1u, harness.countConsole("did not answer")) << harness.console();
+}
+
 TEST_F(WatsonBridgeScheduleTest, NoLifetimeOrOneSecondIsNotABusyLoop)
 {
     for (const std::string lifetime : {"0", "1"})

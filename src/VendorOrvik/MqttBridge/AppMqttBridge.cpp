@@ -266,7 +266,7 @@ void AppMqttBridge::sendValue(const std::string& topic, const std::string& paylo
 
 void AppMqttBridge::renewSubscriptions()
 {
-    if (_life.renew(_subscriptions, *this, _objects) && !_unitsFailed.empty())
+    if (_life.renew(_subscriptions, *this, _objects) && _silent.any())
         requestUnits(true);
 }
 
@@ -307,7 +307,7 @@ void AppMqttBridge::dispatch(const Poco::AutoPtr<Poco::Notification>& pNf)
         }
         else
         {
-            _unitsRequests.erase(pRpm->getRequestId());
+            _silent.answered(pRpm->getRequestId());
             unitsAnswered(pRpm->getDeviceInstance(), pRpm->getResponse());
         }
     }
@@ -336,11 +336,12 @@ void AppMqttBridge::handleStopRequest(const Poco::AutoPtr<Poco::Notification>& p
 
 void AppMqttBridge::requestUnits(bool ofFailedDevicesOnly)
 {
+    const std::set<Poco::UInt32> silent = _silent.takeSilent();
     std::map<Poco::UInt32, std::vector<NotificationRequestRPM::Parameter>> requests;
     for (const DataObjectKey& object : _objects.objects())
     {
         if ((_objects.flagsOf(object) & ObjectIdentities::F_PUBLISH) == 0 ||
-            (ofFailedDevicesOnly && _unitsFailed.count(object.deviceInstance) == 0))
+            (ofFailedDevicesOnly && silent.count(object.deviceInstance) == 0))
         {
             continue;
         }
@@ -355,23 +356,16 @@ void AppMqttBridge::requestUnits(bool ofFailedDevicesOnly)
         requests[object.deviceInstance].emplace_back(
             object.objectIdentifier, std::vector<DataPropertyRef>{DataPropertyRef(PROP_UNITS)});
     }
-    _unitsFailed.clear();
     for (const auto& [device, parameters] : requests)
     {
-        _unitsRequests[asyncRPM(device, parameters)] = device;
+        _silent.asked(asyncRPM(device, parameters), device);
     }
 }
 
 void AppMqttBridge::unitsFailed(Poco::UInt32 requestId, const DataError& error)
 {
-    const auto request = _unitsRequests.find(requestId);
-    if (request == _unitsRequests.end())
-        return;
-    // Said once per device, not at every renewal that finds it still silent.
-    if (_unitsFailed.insert(request->second).second && _unitsWarned.insert(request->second).second)
-        std::cout << APP_NAME << "device " << request->second << " did not answer (" << error.getString()
-                  << "): its points are tried again at each renewal" << std::endl;
-    _unitsRequests.erase(request);
+    if (const std::string line = _silent.failed(requestId, error); !line.empty())
+        std::cout << APP_NAME << line << std::endl;
 }
 
 void AppMqttBridge::unitsAnswered(Poco::UInt32 deviceInstance, const std::vector<DataResponseRPM>& responses)

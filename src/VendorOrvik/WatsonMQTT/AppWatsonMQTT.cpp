@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <set>
 
 namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
 {
@@ -81,7 +82,7 @@ bool AppWatsonMQTT::descRun()
     {
         return false;
     }
-    bacnetRequestProperties();
+    bacnetRequestProperties(false);
     _subscriptions.renewed();
     _pWatsonClient = std::make_unique<Orvik::MQTT::Watson::GatewayClient>(_settings.connection);
     _pQueue = OutageQueue::besideDatabase("cloud-bridge-" + std::to_string(idAppInstance) + ".queue",
@@ -114,9 +115,9 @@ void AppWatsonMQTT::runLoop()
     for (;;)
     {
         wait = checkConnection(wait);
-        if (_life.renewalDue(_subscriptions))
+        if (_life.renewalDue(_subscriptions) && _life.renew(_subscriptions, *this, _objects) && _silent.any())
         {
-            _life.renew(_subscriptions, *this, _objects);
+            bacnetRequestProperties(true);
         }
         const long untilPoll =
             isStopping() ? wait
@@ -235,13 +236,18 @@ void AppWatsonMQTT::dispatch(const Poco::AutoPtr<Poco::Notification>& pNf)
         }
         else
         {
+            _silent.answered(pRpm->getRequestId());
             bacnetRequestPropertiesResult(pRpm->getDeviceInstance(), pRpm->getResponse());
         }
     }
-    else if (const auto* pFailed = dynamic_cast<const NotificationResponseDeviceAccess<DataError>*>(p);
-             pFailed != nullptr && _polls.answered(pFailed->getRequestId()) != nullptr)
+    else if (const auto* pFailed = dynamic_cast<const NotificationResponseDeviceAccess<DataError>*>(p))
     {
-        // A failed reading: the next one is due at the poll rate anyway.
+        // A failed reading is not published: the next one is due at the poll rate anyway.
+        if (_polls.answered(pFailed->getRequestId()) != nullptr)
+            return;
+        if (const std::string line = _silent.failed(pFailed->getRequestId(), pFailed->getResponse());
+            !line.empty())
+            std::cout << appName() << line << std::endl;
     }
     else
     {
@@ -261,19 +267,27 @@ void AppWatsonMQTT::handleStopRequest(const Poco::AutoPtr<Poco::Notification>& p
 
 // ---- identities and COV -------------------------------------------------------------------------
 
-void AppWatsonMQTT::bacnetRequestProperties()
+void AppWatsonMQTT::bacnetRequestProperties(bool ofSilentDevicesOnly)
 {
-    _objects.forgetIdentities();
-    _polls.clear();
+    const std::set<Poco::UInt32> silent = _silent.takeSilent();
+    if (!ofSilentDevicesOnly)
+    {
+        _objects.forgetIdentities();
+        _polls.clear();
+    }
     Poco::UInt32 currentDevice = 0xFFFFFFFF;
     std::vector<NotificationRequestRPM::Parameter> requests;
     for (const DataObjectKey& object : _objects.objects())
     {
+        if (ofSilentDevicesOnly && silent.count(object.deviceInstance) == 0)
+        {
+            continue;
+        }
         if (object.deviceInstance != currentDevice)
         {
             if (!requests.empty())
             {
-                asyncRPM(currentDevice, requests);
+                _silent.asked(asyncRPM(currentDevice, requests), currentDevice);
                 requests.clear();
             }
             currentDevice = object.deviceInstance;
@@ -288,7 +302,7 @@ void AppWatsonMQTT::bacnetRequestProperties()
     }
     if (!requests.empty())
     {
-        asyncRPM(currentDevice, requests);
+        _silent.asked(asyncRPM(currentDevice, requests), currentDevice);
     }
 }
 

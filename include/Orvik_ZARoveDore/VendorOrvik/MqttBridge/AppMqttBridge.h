@@ -18,6 +18,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/OutageQueue.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/PollSchedule.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/PublishRateLimit.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/SilentDevices.h"
 
 #include <Poco/Clock.h>
 #include <Poco/Types.h>
@@ -150,11 +151,8 @@ private:
     std::unique_ptr<WatsonMQTT::PublishRateLimit> _pLimit;
     /// Units name of every published object whose units were read ("" when it has none).
     std::map<DataObjectKey, std::string> _units;
-    /// The units reads on their way: device by request id. A device whose read failed (it was off at the
-    /// start, say) is read again at each renewal until it answers.
-    std::map<Poco::UInt32, Poco::UInt32> _unitsRequests;
-    std::set<Poco::UInt32> _unitsFailed;
-    std::set<Poco::UInt32> _unitsWarned;
+    /// The devices whose units read failed, read again at each renewal.
+    WatsonMQTT::SilentDevices _silent;
     /// Writes on their way, by request id.
     std::map<Poco::UInt32, PendingCommand> _pendingCommands;
     WatsonMQTT::BridgeLifecycle _life;

@@ -17,6 +17,7 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/ObjectIdentities.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/PollSchedule.h"
+#include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/SilentDevices.h"
 
 #include <Poco/Clock.h>
 #include <Poco/Types.h>
@@ -123,7 +124,8 @@ private:
     void handleStopRequest(const Poco::AutoPtr<Poco::Notification>& pNf);
 
     // identities and COV
-    void bacnetRequestProperties();
+    /// Reads the names every published object needs, of every device or of the silent ones only.
+    void bacnetRequestProperties(bool ofSilentDevicesOnly);
     void bacnetRequestPropertiesResult(Poco::UInt32 deviceInstance,
                                        const std::vector<Orvik::BACnet::Client::DataResponseRPM>& responses);
     void enterObject(const DataObjectKey& object, DataWatsonKey& watson, bool useCov);
@@ -141,6 +143,8 @@ private:
     std::unique_ptr<OutageQueue> _pQueue;
     ObjectIdentities _objects;
     PollSchedule _polls;
+    /// The devices whose names could not be read, read again at each renewal.
+    SilentDevices _silent;
     BridgeLifecycle _life;
     /// Connected to the broker with the commands subscribed, as the run loop last found it.
     std::atomic<bool> _brokerConnected{false};
