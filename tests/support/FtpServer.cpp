@@ -12,9 +12,9 @@
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/NumberParser.h>
 #include <Poco/Path.h>
-#include <Poco/TemporaryFile.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,7 +46,7 @@ const std::string _VSFTPD_PROGRAM = "/usr/sbin/vsftpd";
 
 FtpServer::FtpServer(const std::string& user, const std::string& password, Engine engine,
                      const TlsCertificates* pTls)
-    : _engine(engine), _tempPath(Poco::TemporaryFile::tempName()), _secure(pTls != nullptr)
+    : _engine(engine), _secure(pTls != nullptr)
 {
     _rootPath = _tempPath + "/root";
     _controlFile = _tempPath + "/fault";
@@ -143,13 +143,6 @@ FtpServer::~FtpServer()
     {
         // Already gone: nothing left to stop.
     }
-    try
-    {
-        Poco::File(_tempPath).remove(true);
-    }
-    catch (const Poco::Exception&)
-    {
-    }
 }
 
 std::string FtpServer::url() const
@@ -186,11 +179,9 @@ std::string FtpServer::readFile(const std::string& name) const
 
 std::vector<std::string> FtpServer::commands() const
 {
+    std::istringstream log(readFileIfAny(_commandLog));
     std::vector<std::string> lines;
-    if (!Poco::File(_commandLog).exists())
-        return lines;
-    Poco::FileInputStream in(_commandLog);
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(log, line);)
         lines.push_back(line);
     return lines;
 }

@@ -2,6 +2,8 @@
 
 #include "ChildProcess.h"
 
+#include <Poco/TemporaryFile.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -84,7 +86,8 @@ private:
     void waitForGreeting() const;
 
     Engine _engine;
-    std::string _tempPath;
+    Poco::TemporaryFile _temporaryFolder;  // removed after the server is killed
+    std::string _tempPath = _temporaryFolder.path();
     std::string _rootPath;
     std::string _controlFile;
     std::string _commandLog;

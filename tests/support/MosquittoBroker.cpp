@@ -11,7 +11,6 @@
 #include <Poco/Net/NetException.h>
 #include <Poco/Net/ServerSocket.h>
 #include <Poco/Net/StreamSocket.h>
-#include <Poco/TemporaryFile.h>
 
 #include <unistd.h>
 
@@ -37,9 +36,9 @@ MosquittoBroker::MosquittoBroker(const TlsCertificates* tls, const std::string& 
 }
 
 MosquittoBroker::MosquittoBroker(const Options& options)
-    : _folder(Poco::TemporaryFile::tempName()), _secure(options.tls != nullptr), _port(freeLoopbackPort())
+    : _secure(options.tls != nullptr), _port(freeLoopbackPort())
 {
-    Poco::File(_folder).createDirectories();
+    _temporaryFolder.createDirectories();
     _configFile = _folder + "/mosquitto.conf";
     _logFile = _folder + "/mosquitto.log";
     writeConfiguration(options);
@@ -49,14 +48,6 @@ MosquittoBroker::MosquittoBroker(const Options& options)
 MosquittoBroker::~MosquittoBroker()
 {
     kill();
-    try
-    {
-        Poco::File(_folder).remove(true);
-    }
-    catch (const Poco::Exception&)
-    {
-        // A leftover temporary folder is harmless.
-    }
 }
 
 std::string MosquittoBroker::uri() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <Poco/Process.h>
+#include <Poco/TemporaryFile.h>
 
 #include <cstdint>
 #include <memory>
@@ -68,7 +69,8 @@ public:
 private:
     void writeConfiguration(const Options& options);
 
-    std::string _folder;
+    Poco::TemporaryFile _temporaryFolder;  // removed after the broker is killed
+    std::string _folder = _temporaryFolder.path();
     std::string _configFile;
     std::string _logFile;
     bool _secure;

@@ -7,10 +7,8 @@
 #include <Poco/DirectoryIterator.h>
 #include <Poco/Exception.h>
 #include <Poco/File.h>
-#include <Poco/Path.h>
 #include <Poco/Process.h>
 #include <Poco/StringTokenizer.h>
-#include <Poco/TemporaryFile.h>
 
 #include <algorithm>
 #include <csignal>
@@ -85,8 +83,7 @@ std::string SshServer::missing()
     return "";
 }
 
-SshServer::SshServer(const std::string& password)
-    : _folder(Poco::TemporaryFile::tempName()), _port(freeLoopbackPort())
+SshServer::SshServer(const std::string& password) : _port(freeLoopbackPort())
 {
     Poco::File(home() + "/.ssh").createDirectories();
     Poco::File(home() + "/upload").createDirectories();
@@ -120,14 +117,6 @@ SshServer::SshServer(const std::string& password)
 SshServer::~SshServer()
 {
     stop();
-    try
-    {
-        Poco::File(_folder).remove(true);
-    }
-    catch (const Poco::Exception&)
-    {
-        // A leftover temporary folder is harmless.
-    }
 }
 
 void SshServer::start()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Poco/TemporaryFile.h>
+
 #include <sys/types.h>
 
 #include <cstdint>
@@ -65,7 +67,8 @@ private:
     /// The path of `name` (relative to the login directory) as sshd sees it.
     std::string seenBySshd(const std::string& name) const;
 
-    std::string _folder;
+    Poco::TemporaryFile _temporaryFolder;  // removed after the server is ended
+    std::string _folder = _temporaryFolder.path();
     std::uint16_t _port = 0;
     std::string _fingerprint;
     std::unique_ptr<ChildProcess> _pDaemon;

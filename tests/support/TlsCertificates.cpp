@@ -3,9 +3,7 @@
 #include "ChildProcess.h"
 
 #include <Poco/Exception.h>
-#include <Poco/File.h>
 #include <Poco/FileStream.h>
-#include <Poco/TemporaryFile.h>
 
 namespace Orvik::Test
 {
@@ -18,9 +16,9 @@ const std::vector<std::string> EC_KEY{"-newkey", "ec", "-pkeyopt", "ec_paramgen_
 
 }  // namespace
 
-TlsCertificates::TlsCertificates(const std::string& serverName) : _folder(Poco::TemporaryFile::tempName())
+TlsCertificates::TlsCertificates(const std::string& serverName)
 {
-    Poco::File(_folder).createDirectories();
+    _temporaryFolder.createDirectories();
     _caFile = _folder + "/ca.crt";
     _serverCertFile = _folder + "/server.crt";
     _serverKeyFile = _folder + "/server.key";
@@ -45,18 +43,6 @@ TlsCertificates::Client TlsCertificates::clientCertificate(const std::string& co
     openssl({"req", "-subj", "/CN=" + commonName, "-keyout", client.keyFile, "-out", base + ".csr"}, EC_KEY);
     sign(base + ".csr", client.certFile);
     return client;
-}
-
-TlsCertificates::~TlsCertificates()
-{
-    try
-    {
-        Poco::File(_folder).remove(true);
-    }
-    catch (const Poco::Exception&)
-    {
-        // A leftover temporary folder is harmless.
-    }
 }
 
 void TlsCertificates::sign(const std::string& request, const std::string& certFile,

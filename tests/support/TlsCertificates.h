@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Poco/TemporaryFile.h>
+
 #include <string>
 #include <vector>
 
@@ -17,7 +19,6 @@ class TlsCertificates
 {
 public:
     explicit TlsCertificates(const std::string& serverName = "localhost");
-    ~TlsCertificates();
 
     TlsCertificates(const TlsCertificates&) = delete;
     TlsCertificates& operator=(const TlsCertificates&) = delete;
@@ -41,7 +42,8 @@ private:
     /// Runs openssl with `args` and then `more` in the folder; throws with its error output when it fails.
     void openssl(std::vector<std::string> args, const std::vector<std::string>& more = {}) const;
 
-    std::string _folder;
+    Poco::TemporaryFile _temporaryFolder;
+    std::string _folder = _temporaryFolder.path();
     std::string _caKey;
     std::string _caFile;
     std::string _serverCertFile;
