@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iterator>
 #include <map>
 #include <set>
 
@@ -45,14 +44,9 @@ Poco::JSON::Object::Ptr jsonOf(const std::string& payload)
 bool waitForMessageOn(const MosquittoProbe& probe, const std::string& topic,
                       const std::string& payloadPart = "")
 {
-    return probe.waitUntil(
-        [&](const Messages& messages)
-        {
-            return std::any_of(
-                messages.begin(), messages.end(),
-                [&](const auto& message)
-                { return message.topic == topic && message.payload.find(payloadPart) != std::string::npos; });
-        });
+    return probe.waitForMatches(
+        [&](const auto& message)
+        { return message.topic == topic && message.payload.find(payloadPart) != std::string::npos; });
 }
 
 }  // namespace
@@ -108,34 +102,24 @@ TEST(MqttBridgeTest, PublishesEveryPointWithUnitsStatusFlagsAndTimeAndAnswersCom
     {
         const std::string id = "c" + std::to_string(++correlation);
         cloud.publish(c.topic + "/set", c.payload, id);
-        EXPECT_TRUE(cloud.waitUntil(
-            [&](const Messages& messages)
+        EXPECT_TRUE(cloud.waitForMatches(
+            [&](const auto& message)
             {
-                return std::any_of(messages.begin(), messages.end(),
-                                   [&](const auto& message)
-                                   {
-                                       return message.topic == c.topic + "/set/result" &&
-                                              message.correlation == id &&
-                                              message.payload.find(c.result) != std::string::npos;
-                                   });
+                return message.topic == c.topic + "/set/result" && message.correlation == id &&
+                       message.payload.find(c.result) != std::string::npos;
             }))
             << c.topic << " " << c.payload << "\n"
             << bridge.out();
-        EXPECT_EQ(c.setpoint, bridge.presentValue(Orvik::BACnet::OBJECT_ANALOG_VALUE, 2)) << c.payload;
+        EXPECT_EQ(c.setpoint, bridge.presentValue(2001, "analog-value:2")) << c.payload;
     }
-    EXPECT_EQ("1", bridge.presentValue(Orvik::BACnet::OBJECT_BINARY_VALUE, 3));
+    EXPECT_EQ("1", bridge.presentValue(2001, "binary-value:3"));
 
     // A command too large for the bridge never reaches it; the next one is carried out.
     cloud.publish(SETPOINT + "/set", R"({"value":1,"x":")" + std::string(200000, 'x') + R"("})", "big");
     cloud.publish(SETPOINT + "/set", R"({"value":12})", "after");
-    EXPECT_TRUE(cloud.waitUntil(
-        [](const Messages& messages)
-        {
-            return std::any_of(
-                messages.begin(), messages.end(),
-                [](const auto& message)
-                { return message.topic == SETPOINT + "/set/result" && message.correlation == "after"; });
-        }))
+    EXPECT_TRUE(cloud.waitForMatches(
+        [](const auto& message)
+        { return message.topic == SETPOINT + "/set/result" && message.correlation == "after"; }))
         << bridge.out();
     for (const auto& message : cloud.messages())
         EXPECT_FALSE(message.topic == SETPOINT + "/set/result" && message.correlation == "big")

@@ -1,32 +1,28 @@
-#include "Orvik_BACnet/ProtocolText.h"
 #include "Orvik_BACnetClient/DataPropertyKey.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/AppWatsonMQTT.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/BACnetWsHandler.h"
 
+#include "BridgeRig.h"
 #include "Eventually.h"
 #include "FreePort.h"
-#include "GatewayRig.h"
 #include "HttpServer.h"
 #include "MosquittoBroker.h"
 #include "MosquittoProbe.h"
 
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
-#include <Poco/Net/ServerSocket.h>
 #include <Poco/Thread.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <iterator>
-#include <map>
 #include <set>
 #include <thread>
 #include <tuple>
 
 using namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT;
 using Orvik::BACnet::Client::DataObjectKey;
-using Orvik::BACnet::Client::DataPropertyKey;
 using Orvik::BACnet::DataType::ObjectIdentifier;
 using Orvik::Test::eventually;
 using Orvik::Test::MosquittoBroker;
@@ -70,10 +66,7 @@ using Messages = std::vector<MosquittoProbe::Message>;
 
 bool waitForEvents(const MosquittoProbe& probe, const std::string& topic, std::size_t count = 1)
 {
-    const auto onTopic = [&](const MosquittoProbe::Message& message) { return message.topic == topic; };
-    return probe.waitUntil(
-        [&](const Messages& messages)
-        { return std::count_if(messages.begin(), messages.end(), onTopic) >= std::ptrdiff_t(count); });
+    return probe.waitForMatches([&](const auto& message) { return message.topic == topic; }, count);
 }
 
 /// Boiler events that carry `member`.
@@ -91,98 +84,54 @@ bool waitForEventsWith(const MosquittoProbe& probe, const std::string& member, s
     return probe.waitUntil([&](const Messages& messages) { return eventsWith(messages, member) >= count; });
 }
 
-/// Everything the cloud bridge runs on, for real: a gateway rig (GatewayRig) whose database holds one
-/// instance of app 502 and whose manager runs the bridge with short waits once started.
-///
-/// The site (SITE) has the gateway's own device 1000 ("Gateway", with the commandable analog value
-/// "GwSetpoint") and device 2001 ("Boiler", vendor 5, model "X", with the drifting analog input "Hall",
-/// the commandable analog value "Setpoint", the binary value "Pump" and the live trend log "HallLog" of
-/// "Hall"). By default the four points are published and the three values accept commands.
-class WatsonBridgeHarness
+/// The cloud bridge (app 502) on a BridgeRig. The site (SITE) has the gateway's own device 1000 ("Gateway",
+/// with the commandable analog value "GwSetpoint") and device 2001 ("Boiler", vendor 5, model "X", with
+/// the drifting analog input "Hall", the commandable analog value "Setpoint", the binary value "Pump" and
+/// the live trend log "HallLog" of "Hall"). By default the four points are published and the three
+/// values accept commands.
+class WatsonBridgeHarness : public Orvik::Test::BridgeRig
 {
 public:
-    /// Parameters of a broker on 127.0.0.1:`brokerPort`. `moreDevices` (JSON device objects separated by
-    /// commas) joins the site's devices.
-    explicit WatsonBridgeHarness(Poco::UInt16 brokerPort, const std::string& moreDevices = "")
+    /// Parameters of a broker on 127.0.0.1:`brokerPort`; `parameters` (by number) add to or replace
+    /// them. `moreDevices` (JSON device objects separated by commas) joins the site's devices.
+    explicit WatsonBridgeHarness(Poco::UInt16 brokerPort, const Parameters& parameters = {},
+                                 const std::string& moreDevices = "")
+        : BridgeRig(
+              std::make_unique<Orvik::Test::TestDatabase>(), 502,
+              [](Poco::Int32 id, const Timings& timings) { return new AppWatsonMQTT(id, timings); },
+              withDefaults(brokerPort, parameters), siteWith(moreDevices))
     {
-        _rig.db().exec(
-            "INSERT INTO bn_device (id_bn_device, id_dv_controller, name) VALUES (1, 1, 'Gateway');"
-            "INSERT INTO bn_device_object (id_bn_device, id_bn_object_type, instance_nr, name) "
-            "VALUES (1, 8, 1000, 'Gateway')");
-        _instance = _rig.db().addInstance(502, 1, true);
-        for (const auto& [position, text] : std::map<int, std::string>{
-                 {1, "myorg"},
-                 {2, "127.0.0.1:" + std::to_string(brokerPort)},
-                 {3, "gwtype"},
-                 {4, "gw1"},
-                 {6, "token-1"},
-                 {7, "false"},
-                 {10,
-                  "[device:1000/analog-value:1, device:2001/analog-input:1, device:2001/analog-value:2, "
-                  "device:2001/binary-value:3]"},
-                 {11,
-                  "[device:1000/analog-value:1, device:2001/analog-value:2, device:2001/binary-value:3]"}})
-            setParameter(position, text);
-        const Orvik::Test::GatewayRig::Waits waits{1000, 1, 500};
-        std::string site = SITE;
-        if (!moreDevices.empty())
-            site.insert(site.rfind(']'), "," + moreDevices);
-        _rig.serveSiteText(site, waits);
     }
 
-    /// Stores the text of parameter `position` (1 to 11); an empty text stores NULL.
-    void setParameter(int position, const std::string& text)
-    {
-        _rig.db().storeValue(
-            _instance, 50200 + position,
-            text.empty() ? Poco::Nullable<std::string>() : Poco::Nullable<std::string>(text));
-    }
-
-    /// Starts the manager with the bridge with short waits: tests see reconnection and the end of a stop
-    /// within a second.
-    void start()
-    {
-        DataBridgeTimings timings;
-        timings.reconnectWaitMs = 300;
-        timings.quietDrainMs = 200;
-        timings.drainLimitMs = 1000;
-        auto appTypes = Orvik::BACnet::App::AppManager::appTypes();
-        appTypes[502] = [timings](Poco::Int32 idAppInstance)
-        { return new AppWatsonMQTT(idAppInstance, timings); };
-        _rig.startManager(appTypes);
-    }
-
-    /// Posts the host's stop request to the manager and waits for it to end; false when it did not end
-    /// within 30 s.
-    bool stop() { return _rig.stopManager(); }
-
-    Orvik::BACnet::Client::Simulation::SimulatedSite& site() { return _rig.site(); }
-    std::string console() const { return _rig.out(); }
     /// Waits until the console holds `count` lines containing `text`; false when the time ran out.
     bool waitForConsole(const std::string& text, std::size_t count = 1) const
     {
         return eventually([&] { return countConsole(text) >= count; });
     }
-    std::size_t countConsole(const std::string& text) const { return Orvik::Test::countOf(console(), text); }
-
-    /// The present value of an object ("analog-value:2") of the site, as its stored text.
-    std::string presentValue(Poco::UInt32 device, const std::string& object)
-    {
-        const auto separator = object.find(':');
-        std::uint32_t type = 0;
-        Orvik::BACnet::ProtocolText::objectTypeIndex(object.substr(0, separator), type);
-        Orvik::BACnet::ValueContainer value;
-        site().readProperty(
-            DataPropertyKey(
-                DataObjectKey(device, ObjectIdentifier(type, std::stoul(object.substr(separator + 1)))),
-                Orvik::BACnet::PROP_PRESENT_VALUE),
-            value);
-        return value.getText();
-    }
+    std::size_t countConsole(const std::string& text) const { return Orvik::Test::countOf(out(), text); }
 
 private:
-    Orvik::Test::GatewayRig _rig{1000};
-    Poco::Int32 _instance = 0;
+    static std::string siteWith(const std::string& moreDevices)
+    {
+        std::string site = SITE;
+        return moreDevices.empty() ? site : site.insert(site.rfind(']'), "," + moreDevices);
+    }
+    static Parameters withDefaults(Poco::UInt16 brokerPort, Parameters parameters)
+    {
+        const Parameters defaults{
+            {1, "myorg"},
+            {2, "127.0.0.1:" + std::to_string(brokerPort)},
+            {3, "gwtype"},
+            {4, "gw1"},
+            {6, "token-1"},
+            {7, "false"},
+            {10,
+             "[device:1000/analog-value:1, device:2001/analog-input:1, device:2001/analog-value:2, "
+             "device:2001/binary-value:3]"},
+            {11, "[device:1000/analog-value:1, device:2001/analog-value:2, device:2001/binary-value:3]"}};
+        parameters.insert(defaults.begin(), defaults.end());  // keeps the given ones
+        return parameters;
+    }
 };
 
 /// A plain broker with a cloud-side probe that sees every event; the tests make their bridge.
@@ -202,8 +151,8 @@ protected:
     void SetUp() override
     {
         _harness.start();
-        ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV)) << _harness.console();
-        ASSERT_TRUE(waitForEvents(_cloud, GATEWAY_COV)) << _harness.console();
+        ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV)) << _harness.out();
+        ASSERT_TRUE(waitForEvents(_cloud, GATEWAY_COV)) << _harness.out();
     }
 
     WatsonBridgeHarness _harness{_broker.port()};
@@ -219,7 +168,7 @@ TEST_F(WatsonBridgeTest, PublishesCovOfGatewayAndAttachedDevicesAsValidJson)
 
     // The drifting hall value may fill the first events on its own; each point comes in time.
     for (const char* name : {"Hall_present-value", "Setpoint_present-value", "Pump_present-value"})
-        EXPECT_TRUE(waitForEventsWith(_cloud, name, 1)) << name << "\n" << _harness.console();
+        EXPECT_TRUE(waitForEventsWith(_cloud, name, 1)) << name << "\n" << _harness.out();
     for (const auto& message : _cloud.messages())
         EXPECT_TRUE(message.topic == GATEWAY_COV || message.topic == BOILER_COV) << message.topic;
 }
@@ -229,28 +178,23 @@ TEST_F(WatsonBridgeTest, WriteCommandsReachTheDevicesWithTheirPriority)
     const auto becomes = [&](Poco::UInt32 device, const std::string& object, const std::string& value)
     { return eventually([&] { return _harness.presentValue(device, object) == value; }); };
     _cloud.publish(BOILER_CMD + "wp3/fmt/json", R"({"d":{"Setpoint_present-value":"30.5"}})");
-    ASSERT_TRUE(becomes(2001, "analog-value:2", "30.5")) << _harness.console();
+    ASSERT_TRUE(becomes(2001, "analog-value:2", "30.5")) << _harness.out();
     // Priority 16 ranks below the 4 just written: the value stays.
     _cloud.publish(BOILER_CMD + "WP/fmt/json",
                    R"({"d":{"Setpoint_present-value":10, "Pump_present-value":"1"}})");
-    ASSERT_TRUE(becomes(2001, "binary-value:3", "1")) << _harness.console();
+    ASSERT_TRUE(becomes(2001, "binary-value:3", "1")) << _harness.out();
     EXPECT_EQ("30.5", _harness.presentValue(2001, "analog-value:2"));
 
     _cloud.publish(GATEWAY_TOPIC + "/cmd/wpf/fmt/json", R"({"d":{" GwSetpoint _ present-value ":7}})");
-    ASSERT_TRUE(becomes(1000, "analog-value:1", "7")) << _harness.console();
+    ASSERT_TRUE(becomes(1000, "analog-value:1", "7")) << _harness.out();
     // The written value comes back to the cloud through its COV subscription.
-    EXPECT_TRUE(_cloud.waitUntil(
-        [](const Messages& messages)
+    EXPECT_TRUE(_cloud.waitForMatches(
+        [](const auto& message)
         {
-            return std::any_of(messages.begin(), messages.end(),
-                               [](const auto& message)
-                               {
-                                   return message.topic == GATEWAY_COV &&
-                                          message.payload.find("\"GwSetpoint_present-value\":\"7\"") !=
-                                              std::string::npos;
-                               });
+            return message.topic == GATEWAY_COV &&
+                   message.payload.find("\"GwSetpoint_present-value\":\"7\"") != std::string::npos;
         }));
-    EXPECT_EQ(0u, _harness.countConsole(COMMAND_ERROR)) << _harness.console();
+    EXPECT_EQ(0u, _harness.countConsole(COMMAND_ERROR)) << _harness.out();
 }
 
 TEST_F(WatsonBridgeTest, RefusedCommandsPrintTheirReasonAndWriteNothing)
@@ -275,9 +219,9 @@ TEST_F(WatsonBridgeTest, RefusedCommandsPrintTheirReasonAndWriteNothing)
         _cloud.publish(BOILER_CMD + name + "/fmt/json", payload);
     // Commands in another format are not for the bridge.
     _cloud.publish(BOILER_CMD + "wp/fmt/JSON", R"({"d":{"Setpoint_present-value":2}})");
-    ASSERT_TRUE(_harness.waitForConsole(COMMAND_ERROR, refused.size())) << _harness.console();
+    ASSERT_TRUE(_harness.waitForConsole(COMMAND_ERROR, refused.size())) << _harness.out();
 
-    const std::string console = _harness.console();
+    const std::string console = _harness.out();
     for (const auto& [name, payload, expected] : refused)
         EXPECT_NE(std::string::npos, console.find(COMMAND_ERROR + expected)) << expected << "\n" << console;
     EXPECT_EQ("21", _harness.presentValue(2001, "analog-value:2"));
@@ -285,8 +229,8 @@ TEST_F(WatsonBridgeTest, RefusedCommandsPrintTheirReasonAndWriteNothing)
     // Still serving: a good command is carried out.
     _cloud.publish(BOILER_CMD + "wp/fmt/json", R"({"d":{"Setpoint_present-value":25}})");
     EXPECT_TRUE(eventually([&] { return _harness.presentValue(2001, "analog-value:2") == "25"; }))
-        << _harness.console();
-    EXPECT_EQ(refused.size(), _harness.countConsole(COMMAND_ERROR)) << _harness.console();
+        << _harness.out();
+    EXPECT_EQ(refused.size(), _harness.countConsole(COMMAND_ERROR)) << _harness.out();
 }
 
 TEST_F(WatsonBridgeTest, BacnetWsRequestsAreForwardedAndAnsweredAsGatewayEvents)
@@ -300,7 +244,7 @@ TEST_F(WatsonBridgeTest, BacnetWsRequestsAreForwardedAndAnsweredAsGatewayEvents)
         const std::string reply = GATEWAY_TOPIC + "/evt/bacnet-ws-" + client + "/fmt/json";
         _cloud.publish(BOILER_CMD + "bacnet-ws/fmt/json",
                        R"({"d":{"client-id":)" + id + R"(,"ws":)" + ws + "}}");
-        EXPECT_TRUE(waitForEvents(_cloud, reply)) << _harness.console();
+        EXPECT_TRUE(waitForEvents(_cloud, reply)) << _harness.out();
         const auto messages = _cloud.messagesOn(reply);
         return messages.empty() ? std::string() : messages[0].payload;
     };
@@ -356,8 +300,7 @@ TEST_F(WatsonBridgeResilienceTest, NamesAndValuesTheBrokerOrPlatformRefusesAreLe
     devices += R"({"instance": 3100, "name": "Big", "modelName": "M", "objects": [
         {"type": "analog-value", "instance": 1, "name": ")" +
                std::string(140000, 'p') + R"("}, {"type": "analog-value", "instance": 2, "name": "ok"}]})";
-    WatsonBridgeHarness harness(_broker.port(), devices);
-    harness.setParameter(10, published + "]");
+    WatsonBridgeHarness harness(_broker.port(), {{10, published + "]"}}, devices);
     harness.start();
 
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -370,12 +313,12 @@ TEST_F(WatsonBridgeResilienceTest, NamesAndValuesTheBrokerOrPlatformRefusesAreLe
         harness.waitForConsole("of analog-value:1 of device 3100: the event would be larger than the "
                                "platform's limit of 131072 bytes"));
     const std::string big = "iot-2/type/0000-M/id/Big/evt/COV/fmt/json";
-    ASSERT_TRUE(waitForEvents(_cloud, big)) << harness.console();
+    ASSERT_TRUE(waitForEvents(_cloud, big)) << harness.out();
     EXPECT_NE(std::string::npos, _cloud.messagesOn(big)[0].payload.find("\"ok_present-value\""));
-    ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 5)) << harness.console();
+    ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 5)) << harness.out();
     // The broker never dropped the bridge, and the console names the port actually dialled.
     EXPECT_EQ(1u, Orvik::Test::countOf(_broker.log(), BRIDGE_CONNECTED)) << _broker.log();
-    EXPECT_EQ(1u, harness.countConsole("Watson no connection")) << harness.console();
+    EXPECT_EQ(1u, harness.countConsole("Watson no connection")) << harness.out();
     EXPECT_EQ(1u, harness.countConsole("Port used: " + std::to_string(_broker.port()) + "\n"));
 }
 
@@ -383,13 +326,13 @@ TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisc
 {
     WatsonBridgeHarness harness(_broker.port());
     harness.start();
-    ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 2)) << harness.console();
+    ASSERT_TRUE(waitForEvents(_cloud, BOILER_COV, 2)) << harness.out();
 
     _broker.kill();
-    ASSERT_TRUE(_broker.awaitRedial()) << harness.console();
+    ASSERT_TRUE(_broker.awaitRedial()) << harness.out();
     _broker.start();
     MosquittoProbe after(_broker, "iot-2/#");
-    ASSERT_TRUE(waitForEvents(after, BOILER_COV, 2)) << harness.console();
+    ASSERT_TRUE(waitForEvents(after, BOILER_COV, 2)) << harness.out();
     // Events kept while disconnected may arrive before the bridge has subscribed to its commands again,
     // and a command published before that reaches nobody: publish until the write is carried out.
     EXPECT_TRUE(eventually(
@@ -398,15 +341,15 @@ TEST_F(WatsonBridgeResilienceTest, ReconnectsAfterBrokerRestartAndStopsWhileDisc
             after.publish(BOILER_CMD + "wp/fmt/json", R"({"d":{"Setpoint_present-value":26}})");
             return harness.presentValue(2001, "analog-value:2") == "26";
         }))
-        << harness.console();
+        << harness.out();
 
     _broker.kill();
-    ASSERT_TRUE(_broker.awaitRedial()) << harness.console();
-    ASSERT_TRUE(harness.stop()) << harness.console();
+    ASSERT_TRUE(_broker.awaitRedial()) << harness.out();
+    ASSERT_TRUE(harness.stopManager()) << harness.out();
     EXPECT_EQ(2u, Orvik::Test::countOf(_broker.log(), BRIDGE_CONNECTED)) << _broker.log();
-    EXPECT_EQ(0u, harness.countConsole("BACnet to Watson IoT Exception ignored")) << harness.console();
-    EXPECT_EQ(0u, harness.countConsole("Restarting APP")) << harness.console();
-    EXPECT_EQ(0u, harness.site().countSubscriptions(HALL)) << harness.console();
+    EXPECT_EQ(0u, harness.countConsole("BACnet to Watson IoT Exception ignored")) << harness.out();
+    EXPECT_EQ(0u, harness.countConsole("Restarting APP")) << harness.out();
+    EXPECT_EQ(0u, harness.site().countSubscriptions(HALL)) << harness.out();
 }
 
 TEST(WatsonBridgeOutageTest, EventsOfAnOutageFollowTheReconnectInOrderMarkedReplayedWithTheirTime)
@@ -416,7 +359,7 @@ TEST(WatsonBridgeOutageTest, EventsOfAnOutageFollowTheReconnectInOrderMarkedRepl
     MosquittoProbe cloud(broker, BOILER_COV, "", "", "", "", "", true);
     WatsonBridgeHarness harness(broker.port());
     harness.start();
-    ASSERT_TRUE(waitForEvents(cloud, BOILER_COV)) << harness.console();
+    ASSERT_TRUE(waitForEvents(cloud, BOILER_COV)) << harness.out();
     broker.stop();
     Poco::Thread::sleep(1500);  // the hall value drifts: changes queue up
     broker.start();
@@ -426,7 +369,7 @@ TEST(WatsonBridgeOutageTest, EventsOfAnOutageFollowTheReconnectInOrderMarkedRepl
         [&](const Messages& messages) {
             return std::any_of(messages.begin(), messages.end(), isReplayed) && !isReplayed(messages.back());
         }))
-        << harness.console();
+        << harness.out();
 
     const Messages events = cloud.messages();
     const auto replayed = std::find_if(events.begin(), events.end(), isReplayed);
@@ -449,23 +392,20 @@ TEST(WatsonBridgeOutageTest, EventsOfAnOutageFollowTheReconnectInOrderMarkedRepl
 
 TEST_F(WatsonBridgeScheduleTest, TrendLogWithoutCovIsPolledUnderItsOwnName)
 {
-    WatsonBridgeHarness harness(_broker.port());
-    harness.setParameter(9, "1");
     // The trend log follows the pump in the reply: it must not take the pump's name.
-    harness.setParameter(10, "[device:2001/binary-value:3, device:2001/trend-log:4]");
+    WatsonBridgeHarness harness(_broker.port(),
+                                {{9, "1"}, {10, "[device:2001/binary-value:3, device:2001/trend-log:4]"}});
     harness.start();
-    ASSERT_TRUE(waitForEventsWith(_cloud, "HallLog_log-buffer", 2)) << harness.console();
+    ASSERT_TRUE(waitForEventsWith(_cloud, "HallLog_log-buffer", 2)) << harness.out();
     EXPECT_EQ(0u, eventsWith(_cloud.messages(), "Pump_log-buffer"));
     EXPECT_EQ(0u, harness.site().countSubscriptions(DataObjectKey(2001, ObjectIdentifier(20, 4))));
 }
 
 TEST_F(WatsonBridgeScheduleTest, ShortLifetimesAreRenewed)
 {
-    WatsonBridgeHarness harness(_broker.port());
-    harness.setParameter(8, "2");
-    harness.setParameter(10, "[device:2001/analog-input:1]");
+    WatsonBridgeHarness harness(_broker.port(), {{8, "2"}, {10, "[device:2001/analog-input:1]"}});
     harness.start();
-    ASSERT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", 1)) << harness.console();
+    ASSERT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", 1)) << harness.out();
     // Renewed every second, the subscription still stands past its lifetime of 2 s.
     const auto subscribed = std::chrono::steady_clock::now();
     const Poco::UInt32 requests = harness.site().getRequestCount(2001);
@@ -478,15 +418,14 @@ TEST_F(WatsonBridgeScheduleTest, ShortLifetimesAreRenewed)
 
 TEST_F(WatsonBridgeScheduleTest, ADeviceOffAtTheStartIsPublishedOnceItAnswers)
 {
-    WatsonBridgeHarness harness(_broker.port());
-    harness.setParameter(8, "6");  // renewals every 3 s
-    harness.setParameter(10, "[device:2001/analog-input:1]");
+    // Renewals every 3 s.
+    WatsonBridgeHarness harness(_broker.port(), {{8, "6"}, {10, "[device:2001/analog-input:1]"}});
     harness.site().setSilent(2001, true);
     harness.start();
-    ASSERT_TRUE(harness.waitForConsole("device 2001 did not answer")) << harness.console();
+    ASSERT_TRUE(harness.waitForConsole("device 2001 did not answer")) << harness.out();
     harness.site().setSilent(2001, false);
-    EXPECT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", 1)) << harness.console();
-    EXPECT_EQ(1u, harness.countConsole("did not answer")) << harness.console();
+    EXPECT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", 1)) << harness.out();
+    EXPECT_EQ(1u, harness.countConsole("did not answer")) << harness.out();
 }
 
 TEST_F(WatsonBridgeScheduleTest, NoLifetimeOrOneSecondIsNotABusyLoop)
@@ -494,11 +433,9 @@ TEST_F(WatsonBridgeScheduleTest, NoLifetimeOrOneSecondIsNotABusyLoop)
     for (const std::string lifetime : {"0", "1"})
     {
         _cloud.clear();
-        WatsonBridgeHarness harness(_broker.port());
-        harness.setParameter(8, lifetime);
-        harness.setParameter(10, "[device:2001/analog-input:1]");
+        WatsonBridgeHarness harness(_broker.port(), {{8, lifetime}, {10, "[device:2001/analog-input:1]"}});
         harness.start();
-        ASSERT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", 1)) << harness.console();
+        ASSERT_TRUE(waitForEventsWith(_cloud, "Hall_present-value", 1)) << harness.out();
         std::this_thread::sleep_for(std::chrono::seconds(2));
         // One identity read and a subscription, renewed at most once a second (a renewal every 0.4 s
         // would already make 7).

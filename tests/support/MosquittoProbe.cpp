@@ -102,6 +102,14 @@ bool MosquittoProbe::waitForMessages(std::size_t count, int timeoutMs) const
                      timeoutMs);
 }
 
+bool MosquittoProbe::waitForMatches(const std::function<bool(const Message&)>& matches,
+                                    std::size_t count) const
+{
+    return waitUntil(
+        [&](const std::vector<Message>& messages)
+        { return std::count_if(messages.begin(), messages.end(), matches) >= std::ptrdiff_t(count); });
+}
+
 std::vector<MosquittoProbe::Message> MosquittoProbe::messages() const
 {
     std::lock_guard<std::mutex> lock(_mutex);
@@ -157,40 +165,34 @@ void MosquittoProbe::check(int result, const std::string& what)
         throw Poco::IOException("MQTT probe: " + what + " failed", mosquitto_strerror(result));
 }
 
-void MosquittoProbe::onConnect(mosquitto*, void* pProbe, int result)
+void MosquittoProbe::note(void* pProbe, const std::function<void(MosquittoProbe&)>& change)
 {
     auto& probe = *static_cast<MosquittoProbe*>(pProbe);
     {
         std::lock_guard<std::mutex> lock(probe._mutex);
-        probe._connectResult = result;
+        change(probe);
     }
     probe._arrived.notify_all();
+}
+
+void MosquittoProbe::onConnect(mosquitto*, void* pProbe, int result)
+{
+    note(pProbe, [result](MosquittoProbe& probe) { probe._connectResult = result; });
 }
 
 void MosquittoProbe::onSubscribe(mosquitto*, void* pProbe, int, int, const int*)
 {
-    auto& probe = *static_cast<MosquittoProbe*>(pProbe);
-    {
-        std::lock_guard<std::mutex> lock(probe._mutex);
-        probe._subscribed = true;
-    }
-    probe._arrived.notify_all();
+    note(pProbe, [](MosquittoProbe& probe) { probe._subscribed = true; });
 }
 
 void MosquittoProbe::onPublish(mosquitto*, void* pProbe, int messageId)
 {
-    auto& probe = *static_cast<MosquittoProbe*>(pProbe);
-    {
-        std::lock_guard<std::mutex> lock(probe._mutex);
-        probe._published.push_back(messageId);
-    }
-    probe._arrived.notify_all();
+    note(pProbe, [messageId](MosquittoProbe& probe) { probe._published.push_back(messageId); });
 }
 
 void MosquittoProbe::onMessage(mosquitto*, void* pProbe, const mosquitto_message* pMessage,
                                const mosquitto_property* pProperties)
 {
-    auto& probe = *static_cast<MosquittoProbe*>(pProbe);
     std::string correlation;
     void* pData = nullptr;
     std::uint16_t length = 0;
@@ -200,14 +202,11 @@ void MosquittoProbe::onMessage(mosquitto*, void* pProbe, const mosquitto_message
         correlation.assign(static_cast<const char*>(pData), length);
         free(pData);
     }
-    {
-        std::lock_guard<std::mutex> lock(probe._mutex);
-        probe._messages.push_back({pMessage->topic,
-                                   std::string(static_cast<const char*>(pMessage->payload),
-                                               static_cast<std::size_t>(pMessage->payloadlen)),
-                                   correlation, pMessage->retain});
-    }
-    probe._arrived.notify_all();
+    Message message{pMessage->topic,
+                    std::string(static_cast<const char*>(pMessage->payload),
+                                static_cast<std::size_t>(pMessage->payloadlen)),
+                    correlation, pMessage->retain};
+    note(pProbe, [&message](MosquittoProbe& probe) { probe._messages.push_back(std::move(message)); });
 }
 
 }  // namespace Orvik::Test

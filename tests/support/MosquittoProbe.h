@@ -53,6 +53,8 @@ public:
                    int timeoutMs = 30000) const;
     /// Waits until at least `count` messages have arrived; false when the time ran out.
     bool waitForMessages(std::size_t count, int timeoutMs = 30000) const;
+    /// Waits until at least `count` of the messages that have arrived match; false when the time ran out.
+    bool waitForMatches(const std::function<bool(const Message&)>& matches, std::size_t count = 1) const;
     std::vector<Message> messages() const;
     /// Messages of one topic, in arrival order.
     std::vector<Message> messagesOn(const std::string& topic) const;
@@ -69,6 +71,8 @@ private:
     /// Waits until `done` holds of the acknowledgements so far; throws when the time ran out.
     void awaitAcknowledgement(const std::function<bool()>& done, const std::string& what);
     static void check(int result, const std::string& what);
+    /// Makes `change` to the probe under its lock (a callback's news) and wakes the waits.
+    static void note(void* pProbe, const std::function<void(MosquittoProbe&)>& change);
 
     mosquitto* _pClient = nullptr;
     mutable std::mutex _mutex;
