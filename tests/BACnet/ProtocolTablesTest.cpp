@@ -1,8 +1,6 @@
 // The generated enumerations and name tables: names of numbers outside the tables, and the lookup of the
 // datatype a property's value carries.
 
-#include <string>
-
 #include <gtest/gtest.h>
 
 #include "Orvik_BACnet/BACnetEnums.h"

@@ -12,9 +12,7 @@
 #include <Poco/Format.h>
 #include <gmock/gmock.h>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <thread>

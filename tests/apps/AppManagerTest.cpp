@@ -1,16 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <Poco/Channel.h>
 #include <Poco/Event.h>
 #include <Poco/Exception.h>
-#include <Poco/Logger.h>
-#include <Poco/TemporaryFile.h>
 #include <Poco/Thread.h>
 
-#include <stdlib.h>
-
-#include <mutex>
-#include <sstream>
 #include <stdexcept>
 
 #include "ConsoleCapture.h"

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 using namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT;

@@ -1,7 +1,6 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/CommandParser.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
 
-#include <Poco/Exception.h>
 #include <Poco/Random.h>
 #include <gtest/gtest.h>
 

@@ -5,7 +5,6 @@
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
 #include <Poco/TemporaryFile.h>
-#include <Poco/Thread.h>
 
 #include <algorithm>
 #include <sstream>

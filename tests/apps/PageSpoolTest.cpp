@@ -8,7 +8,6 @@
 #include <Poco/TemporaryFile.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <limits>
 #include <string>

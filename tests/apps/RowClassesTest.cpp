@@ -9,7 +9,6 @@
 #include "Orvik_ZARoveDore/Entities/Names.h"
 #include "TestDatabase.h"
 
-#include <Poco/Data/Statement.h>
 #include <Poco/Exception.h>
 #include <gtest/gtest.h>
 
