@@ -323,11 +323,6 @@ TEST(MarkupFactory, DataTypesAndContainersWriteTheirMembers)
         "</Choice><BitString name=\"status-flags\" value=\"0100\"/></Sequence></List></Sequence>");
 }
 
-}  // namespace
-
-namespace
-{
-
 /// Bytes as written, and the text the document must give back in XML and in JSON.
 struct Text
 {

@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "ConsoleCapture.h"
-#include "Eventually.h"
 #include "LogCapture.h"
 #include "Orvik_Utility/Notification.h"
 #include "Orvik_ZARoveDore/AppBase.h"

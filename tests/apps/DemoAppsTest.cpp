@@ -124,8 +124,6 @@ private:
     const std::string _previousPath;
 };
 
-/// One run of AppRP_OneShot: its parameters (device, object type, instance, property, array index),
-/// a part of its output and of its error output ("": none).
 class DemoAppsTest : public Orvik::Test::GatewayRigTest
 {
 protected:

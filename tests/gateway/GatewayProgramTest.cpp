@@ -2,7 +2,6 @@
 // BACnet/IP, a demo run that ends cleanly on a signal, the watchdog fed through a slow search, and the
 // modes of the files it makes whatever the umask.
 #include "ConfigurationDatabase.h"
-#include "ConsoleCapture.h"
 #include "Eventually.h"
 #include "GatewayProgramFixture.h"
 #include "NotifySocket.h"

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <sstream>
 
-#include "Orvik_BACnet/Codec/DecodeError.h"
 #include "Orvik_BACnet/ProtocolText.h"
 
 namespace Orvik::BACnet::Codec::Test
