@@ -162,19 +162,13 @@ protected:
     /// The invoke id of the next confirmed COV notification within `timeoutMs`; none without one.
     std::optional<Poco::UInt8> notification(long timeoutMs)
     {
-        Poco::Net::SocketAddress sender;
-        try
-        {
-            const Octets octets = _peer.receiveOctets(sender, timeoutMs);
-            const Apdu::Message apdu = Apdu::decode(Npdu::decode(Bvll::decode(octets).payload).payload);
-            EXPECT_EQ(apdu.header.type, Apdu::CONFIRMED_REQUEST);
-            EXPECT_EQ(apdu.header.serviceChoice, COVNotification::_CONFIRMED_SERVICE);
-            return apdu.header.invokeId;
-        }
-        catch (const Poco::TimeoutException&)
-        {
+        const std::optional<Octets> octets = _peer.tryReceiveOctets(timeoutMs);
+        if (!octets)
             return std::nullopt;
-        }
+        const Apdu::Message apdu = Apdu::decode(Npdu::decode(Bvll::decode(*octets).payload).payload);
+        EXPECT_EQ(apdu.header.type, Apdu::CONFIRMED_REQUEST);
+        EXPECT_EQ(apdu.header.serviceChoice, COVNotification::_CONFIRMED_SERVICE);
+        return apdu.header.invokeId;
     }
 
     /// Answers a notification, and returns once the server has taken the answer: it serves the
@@ -273,16 +267,10 @@ protected:
     /// The source MAC of the next answer within `timeoutMs`; none without one.
     std::optional<std::uint8_t> answeringMac(long timeoutMs)
     {
-        Poco::Net::SocketAddress sender;
-        try
-        {
-            const Octets octets = _peer.receiveOctets(sender, timeoutMs);
-            return Npdu::decode(Bvll::decode(octets).payload).header.source.getMAC()[0];
-        }
-        catch (const Poco::TimeoutException&)
-        {
+        const std::optional<Octets> octets = _peer.tryReceiveOctets(timeoutMs);
+        if (!octets)
             return std::nullopt;
-        }
+        return Npdu::decode(Bvll::decode(*octets).payload).header.source.getMAC()[0];
     }
 };
 

@@ -7,6 +7,7 @@
 #include <Poco/Net/SocketAddress.h>
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace Orvik::BACnet::Client::Test
@@ -35,26 +36,25 @@ public:
     }
 
     /// True when a datagram arrives within `timeoutMs`; it is taken and dropped.
-    bool receivesAny(long timeoutMs)
-    {
-        try
-        {
-            Poco::Net::SocketAddress sender;
-            receiveOctets(sender, timeoutMs);
-            return true;
-        }
-        catch (const Poco::TimeoutException&)
-        {
-            return false;
-        }
-    }
+    bool receivesAny(long timeoutMs) { return tryReceiveOctets(timeoutMs).has_value(); }
 
+    /// The next datagram within `timeoutMs` and its sender; throws Poco::TimeoutException without one.
     Codec::Octets receiveOctets(Poco::Net::SocketAddress& sender, long timeoutMs)
     {
+        if (std::optional<Codec::Octets> octets = tryReceiveOctets(timeoutMs, &sender))
+            return *octets;
+        throw Poco::TimeoutException("No datagram at " + address().toString());
+    }
+
+    /// The next datagram within `timeoutMs`; none without one.
+    std::optional<Codec::Octets> tryReceiveOctets(long timeoutMs, Poco::Net::SocketAddress* pSender = nullptr)
+    {
         if (!_socket.poll(Poco::Timespan(timeoutMs * 1000), Poco::Net::Socket::SELECT_READ))
-            throw Poco::TimeoutException("No datagram at " + address().toString());
+            return std::nullopt;
         std::array<std::uint8_t, 2048> buffer;
-        const int size = _socket.receiveFrom(buffer.data(), static_cast<int>(buffer.size()), sender);
+        Poco::Net::SocketAddress sender;
+        const int size =
+            _socket.receiveFrom(buffer.data(), static_cast<int>(buffer.size()), pSender ? *pSender : sender);
         return Codec::Octets(buffer.begin(), buffer.begin() + size);
     }
 
