@@ -36,11 +36,12 @@ class LogStoreTest : public testing::Test
 protected:
     LogStoreTest() { _folder.createDirectories(); }
 
-    std::unique_ptr<LogStore> open(const std::vector<LogStore::Log>& logs)
+    /// The store with `logs`, each enabled as the configuration's `described` says.
+    std::unique_ptr<LogStore> open(const std::vector<LogStore::Log>& logs, bool described = true)
     {
         auto pStore = std::make_unique<LogStore>(_folder.path() + "/records.db");
         for (const LogStore::Log& log : logs)
-            pStore->addLog(log, true);
+            pStore->addLog(log, described);
         return pStore;
     }
 
@@ -124,6 +125,29 @@ TEST_F(LogStoreTest, AFullLogThatStopsWhenFullEndsWithItsDisabledRecord)
     EXPECT_EQ(pStore->state(1).first, 4u);
     EXPECT_EQ(pStore->state(1).last, 5u);
     EXPECT_EQ(pStore->read(1, 4, 4).at(0).datum, LogStore::logStatus(false, false, false));
+}
+
+TEST_F(LogStoreTest, AnEnableWrittenByAToolOutlastsRestartsUntilTheConfigurationChanges)
+{
+    // Per log: the configuration's enable at each opening and the log's enable then. After the first
+    // opening a tool writes the opposite of the configuration.
+    const std::vector<std::vector<std::pair<bool, bool>>> table{
+        {{true, true}, {true, false}, {true, false}},
+        {{false, false}, {false, true}},
+        // The configuration changed: it holds again, also when it changes back.
+        {{true, true}, {false, false}, {true, true}},
+        {{false, false}, {true, true}, {false, false}}};
+    for (std::size_t row = 0; row < table.size(); ++row)
+    {
+        SCOPED_TRACE(row);
+        const LogStore::Log log = logOf(static_cast<Poco::UInt32>(row + 1), 10);
+        const bool first = table[row].front().first;
+        ASSERT_TRUE(open({log}, first)->setEnabled(log.instance, !first, Poco::Timestamp(1000000)));
+        for (std::size_t opening = 1; opening < table[row].size(); ++opening)
+            EXPECT_EQ(open({log}, table[row][opening].first)->state(log.instance).enabled,
+                      table[row][opening].second)
+                << "opening " << opening;
+    }
 }
 
 }  // namespace Orvik::BACnet::Device::Test

@@ -24,7 +24,10 @@ const char* const SCHEMA[] = {
     "CREATE TABLE IF NOT EXISTS record (instance INTEGER NOT NULL, sequence INTEGER NOT NULL, "
     "time INTEGER NOT NULL, choice INTEGER NOT NULL, real REAL NOT NULL, number INTEGER NOT NULL, "
     "detail INTEGER NOT NULL, flags INTEGER NOT NULL, PRIMARY KEY (instance, sequence)) WITHOUT ROWID",
-    "CREATE INDEX IF NOT EXISTS record_time ON record (instance, time)"};
+    "CREATE INDEX IF NOT EXISTS record_time ON record (instance, time)",
+    // The enable a tool wrote against the description's, with the description's at the time.
+    "CREATE TABLE IF NOT EXISTS written_enable (instance INTEGER PRIMARY KEY, enabled INTEGER NOT NULL, "
+    "described INTEGER NOT NULL)"};
 
 /// `flags` of a record without status flags.
 const int NO_FLAGS = -1;
@@ -159,8 +162,7 @@ void LogStore::addLog(const Log& log, bool enabled)
     std::lock_guard<std::mutex> lock(_mutex);
     if (_logs.count(log.instance) != 0)
         throw Poco::ExistsException("Trend log " + Poco::NumberFormatter::format(log.instance) + " twice");
-    Counted added{log, State()};
-    added.state.enabled = enabled;
+    Counted added{log, State(), enabled};
     Poco::Int64 instance = log.instance;
     Poco::Int64 last = 0;
     Poco::Int64 first = 0;
@@ -172,10 +174,11 @@ void LogStore::addLog(const Log& log, bool enabled)
         into(first), now;
     added.state.last = static_cast<Poco::UInt64>(last);
     added.state.first = first == 0 ? added.state.last + 1 : static_cast<Poco::UInt64>(first);
+    Poco::Data::Transaction transaction(*_pSession);
+    added.state.enabled = keptEnable(added);
     // A log that stopped when full stays stopped until it is purged.
     if (log.stopWhenFull && added.state.last + 1 - added.state.first >= log.bufferSize)
         added.state.enabled = false;
-    Poco::Data::Transaction transaction(*_pSession);
     settle(added);
     transaction.commit();
     _logs.emplace(log.instance, added);
@@ -215,13 +218,46 @@ void LogStore::append(const std::vector<Entry>& entries)
     appendLocked(entries);
 }
 
-void LogStore::appendLocked(const std::vector<Entry>& entries)
+bool LogStore::keptEnable(const Counted& log)
+{
+    Poco::Int64 instance = log.log.instance;
+    int written = -1;
+    int described = -1;
+    *_pSession << "SELECT COALESCE(MAX(enabled), -1), COALESCE(MAX(described), -1) FROM written_enable "
+                  "WHERE instance=?",
+        use(instance), into(written), into(described), now;
+    if (written < 0)
+        return log.described;
+    if ((described != 0) == log.described)
+        return written != 0;
+    // The description was changed since: it holds again.
+    *_pSession << "DELETE FROM written_enable WHERE instance=?", use(instance), now;
+    return log.described;
+}
+
+void LogStore::rememberWrittenEnable(const Counted& log, bool enabled)
+{
+    Poco::Int64 instance = log.log.instance;
+    if (enabled == log.described)
+    {
+        *_pSession << "DELETE FROM written_enable WHERE instance=?", use(instance), now;
+        return;
+    }
+    int written = enabled ? 1 : 0;
+    int described = log.described ? 1 : 0;
+    *_pSession << "INSERT OR REPLACE INTO written_enable VALUES (?, ?, ?)", use(instance), use(written),
+        use(described), now;
+}
+
+void LogStore::appendLocked(const std::vector<Entry>& entries, const std::function<void()>& alsoToCommit)
 {
     // The counters move only with a commit: a failed batch leaves them as the file has them.
     const std::map<Poco::UInt32, Counted> before = _logs;
     try
     {
         Poco::Data::Transaction transaction(*_pSession);
+        if (alsoToCommit)
+            alsoToCommit();
         std::map<Poco::UInt32, Counted*> touched;
         for (const Entry& entry : entries)
         {
@@ -288,7 +324,8 @@ bool LogStore::setEnabled(Poco::UInt32 instance, bool enabled, const Poco::Times
     log.state.enabled = true;
     try
     {
-        appendLocked({Entry{instance, Record{time, logStatus(!enabled, false, false)}}});
+        appendLocked({Entry{instance, Record{time, logStatus(!enabled, false, false)}}},
+                     [&] { rememberWrittenEnable(log, enabled); });
     }
     catch (...)
     {

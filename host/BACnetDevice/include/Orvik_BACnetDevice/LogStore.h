@@ -7,6 +7,7 @@
 #include <Poco/Timestamp.h>
 #include <Poco/Types.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -82,17 +83,19 @@ public:
     LogStore(const LogStore&) = delete;
     LogStore& operator=(const LogStore&) = delete;
 
-    /// Adds a log (its records in the file are kept, beyond its buffer size trimmed). Throws
-    /// Poco::ExistsException for a second log of one instance.
-    void addLog(const Log& log, bool enabled);
+    /// Adds a log (its records in the file are kept, beyond its buffer size trimmed), enabled as
+    /// `described` (the configuration's enable) says unless a tool wrote another enable while the
+    /// configuration said the same as now. Throws Poco::ExistsException for a second log of one instance.
+    void addLog(const Log& log, bool described);
     std::vector<Log> logs() const;
     /// Throws Poco::NotFoundException for an instance that is no log.
     State state(Poco::UInt32 instance) const;
 
     /// Appends the records in one transaction, each to its log unless that is disabled (or unknown).
     void append(const std::vector<Entry>& entries);
-    /// Enables or disables a log; a change is logged as a log-status record (log-disabled) at `time`.
-    /// False, and nothing changed, when a full log that stops when full is to be enabled (purge it first).
+    /// Enables or disables a log as a tool asks; a change is logged as a log-status record (log-disabled)
+    /// at `time`, and outlasts restarts until the configuration's enable changes. False, and nothing
+    /// changed, when a full log that stops when full is to be enabled (purge it first).
     bool setEnabled(Poco::UInt32 instance, bool enabled, const Poco::Timestamp& time);
     /// Deletes the records of a log, then logs a buffer-purged log-status record at `time`.
     void purge(Poco::UInt32 instance, const Poco::Timestamp& time);
@@ -113,6 +116,8 @@ private:
     public:
         Log log;
         State state;
+        /// The configuration's enable.
+        bool described = true;
     };
 
     Counted& counted(Poco::UInt32 instance);
@@ -121,7 +126,12 @@ private:
     void insert(Counted& log, const Record& record);
     /// Writes the counters and drops the records beyond the buffer size; within a transaction.
     void settle(Counted& log);
-    void appendLocked(const std::vector<Entry>& entries);
+    /// Appends in one transaction, together with `alsoToCommit` when given.
+    void appendLocked(const std::vector<Entry>& entries, const std::function<void()>& alsoToCommit = {});
+    /// The enable of `log` at its start: a tool's, while the configuration's is what it was then. Within a
+    /// transaction.
+    bool keptEnable(const Counted& log);
+    void rememberWrittenEnable(const Counted& log, bool enabled);
 
     mutable std::mutex _mutex;
     std::unique_ptr<Utility::Data::TeskDbSession> _pSession;
