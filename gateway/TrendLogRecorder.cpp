@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 
 namespace Orvik::Gateway
 {
@@ -32,6 +33,16 @@ const Poco::Timespan::TimeDiff COMMIT_WAIT_US = 500000;
 const Poco::Timespan::TimeDiff CLOCK_STEP_US = 1000000;
 /// The longest sleep: the clock is watched at least this often.
 const long LONGEST_WAIT_MS = 1000;
+
+/// East of Greenwich positive, daylight saving included, as the C library has the gateway's zone at `time`.
+Poco::Timestamp::TimeDiff localOffsetAt(const Poco::Timestamp& time)
+{
+    const std::time_t seconds = time.epochTime();
+    std::tm fields{};
+    if (localtime_r(&seconds, &fields) == nullptr)
+        return 0;
+    return static_cast<Poco::Timestamp::TimeDiff>(fields.tm_gmtoff) * Poco::Timespan::SECONDS;
+}
 
 Poco::Timestamp inHundredths(const Poco::Timestamp& time)
 {
@@ -79,8 +90,9 @@ void TrendLogRecorder::stop()
 Poco::Timestamp TrendLogRecorder::nextAligned(const Poco::Timestamp& now, const Poco::Timespan& interval)
 {
     const Poco::Timestamp::TimeDiff step = std::max(interval.totalMicroseconds(), HUNDREDTH);
-    const Poco::Timestamp::TimeDiff at = now.epochMicroseconds();
-    return Poco::Timestamp((at / step + 1) * step);
+    const Poco::Timestamp::TimeDiff offset = localOffsetAt(now);
+    const Poco::Timestamp::TimeDiff local = now.epochMicroseconds() + offset;
+    return Poco::Timestamp((local / step + 1) * step - offset);
 }
 
 BACnet::DataType::BACnetLogRecord TrendLogRecorder::datumOf(const BACnet::ValueContainer& value)

@@ -21,7 +21,7 @@ namespace Orvik::Gateway
 {
 
 /// Logs the trend logs that the gateway's own device records (LogStore::logs()): each logged property is
-/// read at its log interval, aligned to the clock (an interval of 60 s logs on the minute), with one
+/// read at its log interval, aligned to the local clock (60 s on the minute, a day at midnight), with one
 /// ReadPropertyMultiple per device and round. A value becomes a record of its datatype; a failed read
 /// (time-out, error, a datatype a record cannot hold) becomes a failure record with the error, never a gap.
 /// A log with a read still on its way skips its next round instead of asking twice; a disabled log is not
@@ -56,7 +56,9 @@ public:
     void stop();
     Poco::NotificationQueue& queue() { return _replies; }
 
-    /// The first time after `now` on the grid of `interval` (counted from the epoch).
+    /// The first time after `now` on the grid of `interval` in local time, as the gateway's zone has it at
+    /// `now`: an interval of a day logs at local midnight, an hour on the local hour also where the zone
+    /// is half an hour off UTC.
     static Poco::Timestamp nextAligned(const Poco::Timestamp& now, const Poco::Timespan& interval);
     /// The record of a read value: its datum, or a failure record for a datatype a record cannot hold.
     static BACnet::DataType::BACnetLogRecord datumOf(const BACnet::ValueContainer& value);

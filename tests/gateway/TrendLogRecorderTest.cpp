@@ -3,8 +3,10 @@
 #include "Eventually.h"
 #include "GatewayRig.h"
 #include "Orvik_Utility/Notification.h"
+#include "ScopedTimeZone.h"
 #include "TrendLogRecorder.h"
 
+#include <Poco/DateTimeParser.h>
 #include <Poco/Logger.h>
 #include <Poco/TemporaryFile.h>
 #include <gtest/gtest.h>
@@ -114,4 +116,31 @@ TEST_F(TrendLogRecorderTest, LogsPolledAndChangedValuesAndFailuresAndAfterAResta
     pRecorder.reset();
     EXPECT_EQ(_pStore->read(POLLED, before + 1, before + 1).at(0).datum,
               LogStore::logStatus(false, false, true));
+}
+
+TEST(TrendLogRecorderGrid, RoundsAreOnTheLocalClocksGrid)
+{
+    struct Row
+    {
+        const char* zone;
+        int intervalSeconds;
+        const char* now;
+        const char* due;  // UTC
+    };
+    const Row table[] = {
+        {"UTC0", 60, "2026-01-01T00:10:30Z", "2026-01-01T00:11:00Z"},
+        {"UTC0", 60, "2026-01-01T00:11:00Z", "2026-01-01T00:12:00Z"},  // after, never at `now`
+        {"IST-5:30", 3600, "2026-01-01T00:10:00Z", "2026-01-01T00:30:00Z"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 86400, "2026-01-01T12:00:00Z", "2026-01-01T23:00:00Z"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 86400, "2026-07-01T12:00:00Z", "2026-07-01T22:00:00Z"},
+        {"EST5EDT,M3.2.0,M11.1.0", 900, "2026-07-01T12:07:00Z", "2026-07-01T12:15:00Z"}};
+    for (const Row& row : table)
+    {
+        SCOPED_TRACE(std::string(row.zone) + " " + row.now);
+        const Orvik::Test::ScopedTimeZone zone(row.zone);
+        int tzd = 0;
+        const Poco::Timestamp now = Poco::DateTimeParser::parse(row.now, tzd).timestamp();
+        const Poco::Timestamp due = Poco::DateTimeParser::parse(row.due, tzd).timestamp();
+        EXPECT_EQ(TrendLogRecorder::nextAligned(now, Poco::Timespan(row.intervalSeconds, 0)), due);
+    }
 }
