@@ -14,6 +14,11 @@
 // bridge have no more messages unacknowledged, while the bare MQTT 3.1.1 client has no such limit (20 is
 // mosquitto's default).
 //
+// A third client in the same rotation, a bare Paho client over MQTT 5 that keeps its own window of the
+// broker's receive maximum as the bridge does (waiting for the oldest acknowledgement), is what a bare
+// client of the bridge's protocol needs with this library: "ratio_mqtt5" is the median of the bridge's
+// events per second over its, the cost of the bridge itself (texts, client, window) without the protocol's.
+//
 // BM_BareMqtt5Events: the same prebuilt texts published by a bare Paho client over MQTT 5 that leaves the
 // flow control to the library (no window of its own, as the bridge keeps), timed as above; one batch, for
 // its rate (Debian 12's Paho C holds what goes beyond the broker's receive maximum for about a second).
@@ -35,7 +40,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <deque>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -121,6 +129,13 @@ void BM_OutageQueue(benchmark::State& state)
     state.counters["bytes_per_value"] = static_cast<double>(written) / values;
 }
 
+/// The median of the rounds: a burst of load on the shared machine spoils a round, not the run.
+double median(std::vector<double> values)
+{
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
 /// Publishes one batch with `publish` and returns the seconds until `cloud` had all of it.
 template <class Publish>
 double timedBatch(benchmark::State& state, Orvik::Test::MosquittoProbe& cloud, Publish publish)
@@ -145,9 +160,11 @@ void BM_BridgeEvents(benchmark::State& state)
     BrokerClient bridge(connection, "site7/status", "offline", [](auto&&...) {});
     mqtt::async_client raw{broker.uri(), "bench-raw", mqtt::create_options(MQTTVERSION_3_1_1, 10000),
                            nullptr};
+    mqtt::async_client raw5{broker.uri(), "bench-raw5", mqtt::create_options(MQTTVERSION_5, 10000), nullptr};
     if (!bridge.connect())
         throw std::runtime_error("the bridge's client cannot connect: " + bridge.failure());
     raw.connect()->wait();
+    raw5.connect(mqtt::connect_options_builder().mqtt_version(MQTTVERSION_5).finalize())->wait();
     std::vector<OutageQueue::Message> values;
     for (int i = 0; i < BLOCK; ++i)
         values.push_back(hallValue(20.0f + static_cast<float>(i) / 100.0f));
@@ -164,28 +181,48 @@ void BM_BridgeEvents(benchmark::State& state)
         for (const OutageQueue::Message& value : values)
             raw.publish(value.texts[0], value.texts[1].data(), value.texts[1].size(), 1, false);
     };
-    double bridgeSeconds = 0, rawSeconds = 0;
-    std::vector<double> pairRatios;
-    bool bridgeFirst = true;
+    const auto window = static_cast<std::size_t>(state.range(0));
+    const auto publishRaw5 = [&]
+    {
+        std::deque<mqtt::delivery_token_ptr> inFlight;
+        for (const OutageQueue::Message& value : values)
+        {
+            if (inFlight.size() >= window)
+            {
+                inFlight.front()->wait();
+                inFlight.pop_front();
+            }
+            inFlight.push_back(
+                raw5.publish(value.texts[0], value.texts[1].data(), value.texts[1].size(), 1, false));
+        }
+    };
+    // Seconds of each client, summed, and its time in each round.
+    std::array<double, 3> seconds{}, round{};
+    const std::array<std::function<void()>, 3> publishers{publishAsBridge, publishRaw, publishRaw5};
+    std::vector<double> ratios, ratiosMqtt5;
+    std::size_t first = 0;
     for (auto _ : state)
     {
-        double bridge = 0, bare = 0;
-        const auto timeBridge = [&] { bridge = timedBatch(state, cloud, publishAsBridge); };
-        const auto timeRaw = [&] { bare = timedBatch(state, cloud, publishRaw); };
-        bridgeFirst ? (timeBridge(), timeRaw()) : (timeRaw(), timeBridge());
-        bridgeFirst = !bridgeFirst;
-        bridgeSeconds += bridge;
-        rawSeconds += bare;
-        pairRatios.push_back(bare / bridge);
+        // Each client goes first in turn, so a change of the machine's load hits all alike.
+        for (std::size_t i = 0; i < publishers.size(); ++i)
+        {
+            const std::size_t client = (first + i) % publishers.size();
+            round[client] = timedBatch(state, cloud, publishers[client]);
+            seconds[client] += round[client];
+        }
+        first = (first + 1) % publishers.size();
+        ratios.push_back(round[1] / round[0]);
+        ratiosMqtt5.push_back(round[2] / round[0]);
     }
+    raw5.disconnect()->wait();
     raw.disconnect()->wait();
     bridge.disconnect();
     const double events = static_cast<double>(state.iterations() * BLOCK);
-    state.counters["bridge_events/s"] = events / bridgeSeconds;
-    state.counters["raw_events/s"] = events / rawSeconds;
-    // The median of the batch pairs: a burst of load on the shared machine spoils a pair, not the run.
-    std::nth_element(pairRatios.begin(), pairRatios.begin() + pairRatios.size() / 2, pairRatios.end());
-    state.counters["ratio"] = pairRatios[pairRatios.size() / 2];
+    state.counters["bridge_events/s"] = events / seconds[0];
+    state.counters["raw_events/s"] = events / seconds[1];
+    state.counters["raw_mqtt5_events/s"] = events / seconds[2];
+    state.counters["ratio"] = median(ratios);
+    state.counters["ratio_mqtt5"] = median(ratiosMqtt5);
 }
 
 void BM_BareMqtt5Events(benchmark::State& state)

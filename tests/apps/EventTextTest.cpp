@@ -1,8 +1,12 @@
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/DataWatsonKey.h"
 #include "Orvik_ZARoveDore/VendorOrvik/WatsonMQTT/EventText.h"
+#include "ScopedTimeZone.h"
 
+#include <Poco/DateTimeFormatter.h>
+#include <Poco/DateTimeParser.h>
 #include <Poco/JSON/Object.h>
 #include <Poco/JSON/Parser.h>
+#include <Poco/LocalDateTime.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -83,6 +87,29 @@ TEST(WatsonEventTextTest, WatsonKeyStringFormHasExactlyThreeTabSeparatedFields)
         catch (const Poco::InvalidArgumentException& error)
         {
             EXPECT_EQ("Wrong nr. of items in Watson key", error.message());
+        }
+    }
+}
+
+TEST(WatsonEventTextTest, IsoTimeIsTheLocalTimeWithItsOffsetAsPublishedBefore)
+{
+    const Orvik::Test::ScopedTimeZone central("CET-1CEST,M3.5.0,M10.5.0/3");
+    int tzd = 0;
+    EXPECT_EQ(EventText::isoTime(Poco::DateTimeParser::parse("2026-03-05T13:03:07.120Z", tzd).timestamp()),
+              "2026-03-05T14:03:07.120+01:00");
+    // Peers read what Poco's local time formatting gave: the same text in zones east and west, with and
+    // without daylight saving, before the epoch, and on both sides of a change.
+    for (const char* zone : {"UTC0", "CET-1CEST,M3.5.0,M10.5.0/3", "IST-5:30", "EST5EDT,M3.2.0,M11.1.0"})
+    {
+        const Orvik::Test::ScopedTimeZone scoped(zone);
+        for (const char* utc :
+             {"2026-01-15T23:59:59.999Z", "2026-07-01T00:00:00.001Z", "1969-12-31T23:59:59.500Z",
+              "2026-03-29T00:59:59.000Z", "2026-03-29T01:00:00.000Z"})
+        {
+            const Poco::Timestamp time = Poco::DateTimeParser::parse(utc, tzd).timestamp();
+            EXPECT_EQ(EventText::isoTime(time),
+                      Poco::DateTimeFormatter::format(Poco::LocalDateTime(time), "%Y-%m-%dT%H:%M:%S.%i%z"))
+                << zone << " " << utc;
         }
     }
 }

@@ -4,8 +4,10 @@
 #include <Poco/Exception.h>
 #include <Poco/JSON/Array.h>
 #include <Poco/JSON/Parser.h>
-#include <Poco/LocalDateTime.h>
 #include <Poco/UTF8String.h>
+
+#include <cstdio>
+#include <ctime>
 
 namespace Orvik::BACnet::App::VendorOrvik::WatsonMQTT
 {
@@ -53,7 +55,22 @@ std::string EventText::bacnetWsFailure(const std::string& message)
 
 std::string EventText::isoTime(const Poco::Timestamp& time)
 {
-    return Poco::DateTimeFormatter::format(Poco::LocalDateTime(time), "%Y-%m-%dT%H:%M:%S.%i%z");
+    // One localtime_r per value: the bridges format the time of every value they publish, and
+    // Poco::LocalDateTime asks the C library for the zone several times (two thirds of a value's texts).
+    const Poco::Timestamp::TimeVal micros = time.epochMicroseconds();
+    const Poco::Timestamp::TimeVal wholeSeconds = micros / 1000000 - (micros % 1000000 < 0 ? 1 : 0);
+    const auto milliseconds = static_cast<int>((micros - wholeSeconds * 1000000) / 1000);
+    const auto seconds = static_cast<std::time_t>(wholeSeconds);
+    std::tm fields{};
+    if (localtime_r(&seconds, &fields) == nullptr)
+        return Poco::DateTimeFormatter::format(time, "%Y-%m-%dT%H:%M:%S.%i%z");
+    const long offsetMinutes = fields.tm_gmtoff / 60;
+    const long offset = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[64];
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
+                  fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min,
+                  fields.tm_sec, milliseconds, offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    return text;
 }
 
 std::string EventText::replayed(const std::string& jsonObject, const std::string& time)
