@@ -364,7 +364,7 @@ TEST(ClientWorkerWithoutNetwork,
         EXPECT_EQ(error, REFUSED);
         // Without a network the Who-Is ends at once, not after its window (3 s by default).
         const Poco::UInt32 whoIs = helper.asyncWhoIs(DataType::BACnetAddress(), 0, 1000);
-        Poco::AutoPtr<Poco::Notification> pEnd(responses.waitDequeueNotification(1000));
+        Poco::AutoPtr<Poco::Notification> pEnd(responses.waitDequeueNotification(2500));
         auto* pReply = dynamic_cast<NotificationResponseBase*>(pEnd.get());
         ASSERT_NE(pReply, nullptr);
         EXPECT_EQ(pReply->getRequestId(), whoIs);
