@@ -105,6 +105,17 @@ std::string commandRevealedTo(const std::string& argument)
     return "";
 }
 
+/// How a recorded trend log is logged, as `config trend-logs` shows it.
+std::string loggingText(const BACnet::Device::LogStore::Log& log)
+{
+    if (log.triggered)
+        return "when triggered";
+    const std::string polled =
+        "every " + Poco::NumberFormatter::format(log.interval.totalMicroseconds() / 1e6) + " s";
+    return log.cov ? "COV, renewed every " + std::to_string(log.resubscriptionSeconds) + " s, else " + polled
+                   : polled;
+}
+
 }  // namespace
 
 ConfigCommand::ConfigCommand(const std::vector<std::string>& args, const std::string& programFolder)
@@ -236,11 +247,8 @@ void ConfigCommand::showTrendLogs(const std::string& localDevice, Poco::UInt32 o
         out << "  " << object.toString() << " \"" << name.getCharString()
             << "\": " << logged.getDeviceIdentifier().toString() << "/"
             << logged.getObjectIdentifier().toString() << "/"
-            << ProtocolText::propertyName(logged.getPropertyIdentifier()) << ", "
-            << (log.cov ? "COV, renewed every " + std::to_string(log.resubscriptionSeconds) + " s, else "
-                        : "")
-            << "every " << Poco::NumberFormatter::format(log.interval.totalMicroseconds() / 1e6)
-            << " s, buffer " << log.bufferSize << (log.stopWhenFull ? " (stops when full), " : " (wraps), ")
+            << ProtocolText::propertyName(logged.getPropertyIdentifier()) << ", " << loggingText(log)
+            << ", buffer " << log.bufferSize << (log.stopWhenFull ? " (stops when full), " : " (wraps), ")
             << (pStore->state(log.instance).enabled ? "enabled" : "disabled") << "\n";
     }
 }

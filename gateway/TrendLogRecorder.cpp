@@ -87,6 +87,11 @@ void TrendLogRecorder::stop()
     _thread.join();
 }
 
+Poco::Timestamp TrendLogRecorder::nextDue(const LogStore::Log& log, const Poco::Timestamp& now)
+{
+    return log.triggered ? Poco::Timestamp(Poco::Timestamp::TIMEVAL_MAX) : nextAligned(now, log.interval);
+}
+
 Poco::Timestamp TrendLogRecorder::nextAligned(const Poco::Timestamp& now, const Poco::Timespan& interval)
 {
     const Poco::Timestamp::TimeDiff step = std::max(interval.totalMicroseconds(), HUNDREDTH);
@@ -143,7 +148,7 @@ void TrendLogRecorder::run()
     const Poco::Timestamp now;
     for (const LogStore::Log& log : _logs)
     {
-        _due[log.instance] = nextAligned(now, log.interval);
+        _due[log.instance] = nextDue(log, now);
         if (log.cov)
             _renewals[log.instance] = now;
     }
@@ -199,21 +204,23 @@ void TrendLogRecorder::pollDueLogs(const Poco::Timestamp& now)
     for (const LogStore::Log& log : _logs)
     {
         Poco::Timestamp& due = _due[log.instance];
-        if (due > now)
-            continue;
-        // The round is skipped, not made up for later: a record's time is that of its read.
-        if (_reading.count(log.instance) != 0 || _subscribed.count(log.instance) != 0 ||
+        const Poco::Timestamp dueAt = due;
+        const bool isDue = dueAt <= now;
+        if (isDue)
+            due = nextDue(log, now);
+        // A trigger waits while a read of the log is on its way; a COV log takes it too.
+        const bool reading = _reading.count(log.instance) != 0;
+        const bool triggered = !reading && _pStore->takeTrigger(log.instance);
+        // A round is skipped, not made up for later: a record's time is that of its read.
+        if ((!isDue && !triggered) || reading || (_subscribed.count(log.instance) != 0 && !triggered) ||
             !_pStore->state(log.instance).enabled)
-        {
-            due = nextAligned(now, log.interval);
             continue;
-        }
+        const Poco::Timestamp time = isDue ? dueAt : inHundredths(now);
         const Poco::UInt32 device = log.reference.getDeviceIdentifier().getInstance();
-        Round& round = rounds[{device, due}];
-        round.time = due;
+        Round& round = rounds[{device, time}];
+        round.time = time;
         round.logs[{log.reference.getObjectIdentifier().getEncoded(), log.reference.getPropertyIdentifier()}]
             .push_back(log.instance);
-        due = nextAligned(now, log.interval);
     }
     for (auto& entry : rounds)
     {
@@ -392,7 +399,7 @@ void TrendLogRecorder::watchClock()
     for (const LogStore::Log& log : _logs)
     {
         record(log.instance, inHundredths(wall), datum);
-        _due[log.instance] = nextAligned(wall, log.interval);
+        _due[log.instance] = nextDue(log, wall);
     }
 }
 

@@ -25,7 +25,8 @@ namespace Orvik::Gateway
 /// ReadPropertyMultiple per device and round. A value becomes a record of its datatype; a failed read
 /// (time-out, error, a datatype a record cannot hold) becomes a failure record with the error, never a gap.
 /// A log with a read still on its way skips its next round instead of asking twice; a disabled log is not
-/// read.
+/// read. A log whose trigger a tool set (LogStore::trigger()) is read at once, within a second, whatever
+/// its logging type; a triggered log is read only then.
 ///
 /// The records of a round go to the store in one transaction once every answer of the round is in, and
 /// at the latest half a second after the first one, so a power cut loses at most about a second.
@@ -75,6 +76,8 @@ private:
     };
 
     void run();
+    /// The next round of `log` after `now`: on its grid, or never for a log read only when triggered.
+    static Poco::Timestamp nextDue(const BACnet::Device::LogStore::Log& log, const Poco::Timestamp& now);
     void markInterruptions();
     void pollDueLogs(const Poco::Timestamp& now);
     void subscribeDueLogs(const Poco::Timestamp& now);

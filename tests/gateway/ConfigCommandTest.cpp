@@ -72,12 +72,17 @@ TEST_F(GatewayProgramTest, ConfigurationShowsTheTrendLogsThatTheOwnDeviceRecords
 {
     writeFile(pathOf("own.json"),
               R"({"devices": [{"objects": [{"type": "trend-log", "instance": 3, "name": "Supply",
-        "logs": "device:2001/analog-input:1", "record": {"cov": true, "intervalSeconds": 0.5, "stopWhenFull": true}}]}]})");
+        "logs": "device:2001/analog-input:1", "record": {"cov": true, "intervalSeconds": 0.5, "stopWhenFull": true}},
+        {"type": "trend-log", "instance": 4, "name": "On demand", "logs": "device:2001/analog-input:1",
+         "record": {"triggered": true}}]}]})");
     const ProgramResult shown = config({"trend-logs", "--local-device=" + pathOf("own.json")});
-    EXPECT_EQ(shown.out,
-              "1 recorded trend log(s) in " + pathOf("own.json") +
-                  "\n  trend-log:3 \"Supply\": device:2001/analog-input:1/present-value, COV, renewed every "
-                  "300 s, else every 0.5 s, buffer 1000 (stops when full), enabled\n")
+    EXPECT_EQ(
+        shown.out,
+        "2 recorded trend log(s) in " + pathOf("own.json") +
+            "\n  trend-log:3 \"Supply\": device:2001/analog-input:1/present-value, COV, renewed every "
+            "300 s, else every 0.5 s, buffer 1000 (stops when full), enabled\n"
+            "  trend-log:4 \"On demand\": device:2001/analog-input:1/present-value, when triggered, buffer "
+            "1000 (wraps), enabled\n")
         << shown.err;
 }
 
@@ -93,6 +98,8 @@ TEST_F(GatewayProgramTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessa
     writeFile(pathOf("not-a-database.db"), "site notes, not a database\n");
     writeFile(pathOf("own.json"), R"({"devices": [{"objects": [{"type": "trend-log", "instance": 1,
                                       "logs": "device:2/analog-input:1", "record": {"bufferSize": 0}}]}]})");
+    writeFile(pathOf("both.json"), R"({"devices": [{"objects": [{"type": "trend-log", "instance": 1,
+                                       "logs": "device:2/analog-input:1", "record": {"cov": true, "triggered": true}}]}]})");
 
     // The args, the refusal (a part of the one line on standard error), the database when not the
     // test's, and whether a user who may not write the database gives the command.
@@ -133,6 +140,7 @@ TEST_F(GatewayProgramTest, ConfigurationInputThatIsBadIsRefusedWithOneClearMessa
         {{"show", "--with-secrets"}, "--with-secrets goes with export only"},
         {{"export", "-", "--show-secrets"}, "--show-secrets goes with show only"},
         {{"trend-logs", "--local-device", pathOf("own.json")}, "record.bufferSize: 0 is out of range 1 to"},
+        {{"trend-logs", "--local-device", pathOf("both.json")}, "by COV or when triggered, not both"},
     };
     for (const Case& c : cases)
     {

@@ -33,7 +33,9 @@ const char* const OWN_DEVICE = R"({"devices": [{"objects": [
     {"type": "trend-log", "instance": 1, "name": "Supply", "logs": "device:4001/analog-input:1",
      "record": {"cov": true, "resubscriptionSeconds": 60}},
     {"type": "trend-log", "instance": 2, "name": "Room", "logs": "device:4001/analog-input:2",
-     "record": {"intervalSeconds": 0.5}}]}]})";
+     "record": {"intervalSeconds": 0.5}},
+    {"type": "trend-log", "instance": 3, "name": "Room on demand", "logs": "device:4001/analog-input:2",
+     "record": {"triggered": true}}]}]})";
 
 const Poco::UInt32 GATEWAY = 1001;
 const int BOUND_MS = 30000;
@@ -201,6 +203,14 @@ TEST_F(OwnTrendLogExport, TheNpmClientReadsTheBufferByPositionSequenceAndTimeAnd
     const std::string byTime = client.ask("readrangeby 1001 20:2 time " + timeOf("2") + " 1");
     EXPECT_NE(byTime.find(R"("items":1,)"), std::string::npos) << byTime;
     EXPECT_NE(byTime.find(timeOf("3")), std::string::npos) << byTime;
+
+    // A triggered log holds nothing until a tool sets its trigger, then the record of one read.
+    EXPECT_EQ(client.ask("read 1001 20:3 197"), R"({"values":[2]})");
+    EXPECT_EQ(countHeld(3), 0u);
+    EXPECT_EQ(client.ask("write 1001 20:3 205 b:1 16"), R"({"ok":true})");
+    EXPECT_TRUE(Orvik::Test::eventually([&] { return countHeld(3) == 1; }));
+    EXPECT_NE(client.ask("readrange 1001 20:3 5").find(R"("value":7.5)"), std::string::npos);
+    EXPECT_EQ(client.ask("read 1001 20:3 205"), R"({"values":[false]})");
 
     // record-count written to 0 purges: the purge's own record is left; any other count is refused.
     EXPECT_NE(client.ask("write 1001 20:2 141 u:5 16").find("error"), std::string::npos);

@@ -6,6 +6,8 @@
 #include <Poco/Exception.h>
 #include <Poco/NumberFormatter.h>
 
+#include <utility>
+
 namespace Orvik::BACnet::Device
 {
 
@@ -334,6 +336,18 @@ bool LogStore::setEnabled(Poco::UInt32 instance, bool enabled, const Poco::Times
     }
     counted(instance).state.enabled = enabled;
     return true;
+}
+
+void LogStore::trigger(Poco::UInt32 instance)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    counted(instance).state.triggered = true;
+}
+
+bool LogStore::takeTrigger(Poco::UInt32 instance)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    return std::exchange(counted(instance).state.triggered, false);
 }
 
 void LogStore::purge(Poco::UInt32 instance, const Poco::Timestamp& time)

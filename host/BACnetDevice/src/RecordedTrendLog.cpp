@@ -35,6 +35,7 @@ RecordedTrendLog::RecordedTrendLog(const std::string& name, const LogStore::Log&
     value.setEnum(EVENT_STATE_NORMAL);
     setProperty(PROP_EVENT_STATE, value);
     addDynamicProperty(PROP_ENABLE);
+    addDynamicProperty(PROP_TRIGGER);
     setProperty(PROP_START_TIME, anyTime());
     setProperty(PROP_STOP_TIME, anyTime());
     value.clear();
@@ -42,7 +43,7 @@ RecordedTrendLog::RecordedTrendLog(const std::string& name, const LogStore::Log&
     setProperty(PROP_LOG_DEVICE_OBJECT_PROPERTY, value);
     value.setUInt(static_cast<Poco::UInt64>(log.interval.totalMicroseconds() / 10000));
     setProperty(PROP_LOG_INTERVAL, value);
-    value.setEnum(log.cov ? LOGGING_TYPE_COV : LOGGING_TYPE_POLLED);
+    value.setEnum(log.cov ? LOGGING_TYPE_COV : log.triggered ? LOGGING_TYPE_TRIGGERED : LOGGING_TYPE_POLLED);
     setProperty(PROP_LOGGING_TYPE, value);
     value.setUInt(log.resubscriptionSeconds);
     setProperty(PROP_COV_RESUBSCRIPTION_INTERVAL, value);
@@ -62,16 +63,23 @@ RecordedTrendLog::RecordedTrendLog(const std::string& name, const LogStore::Log&
 Codec::ServiceError RecordedTrendLog::write(const Codec::PropertyReference& ref, Poco::UInt32 priority,
                                             const ValueContainer& value)
 {
-    if (ref.propertyId != PROP_ENABLE && ref.propertyId != PROP_RECORD_COUNT)
+    if (ref.propertyId != PROP_ENABLE && ref.propertyId != PROP_RECORD_COUNT &&
+        ref.propertyId != PROP_TRIGGER)
         return TrendLogObject::write(ref, priority, value);
     if (ref.hasArrayIndex())
         return propertyError(ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY);
     const Poco::Timestamp now;
-    if (ref.propertyId == PROP_ENABLE)
+    if (ref.propertyId == PROP_ENABLE || ref.propertyId == PROP_TRIGGER)
     {
         if (!holdsSingle(value, BACNET_DT_BOOLEAN))
             return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
-        if (!_pStore->setEnabled(instance(), value.getBool(), now))
+        if (ref.propertyId == PROP_TRIGGER)
+        {
+            // FALSE asks for nothing; the trigger turns FALSE by itself once the record is being read.
+            if (value.getBool())
+                _pStore->trigger(instance());
+        }
+        else if (!_pStore->setEnabled(instance(), value.getBool(), now))
             return Codec::ServiceError(ERROR_CLASS_OBJECT, ERROR_CODE_LOG_BUFFER_FULL);
         return Codec::ServiceError();
     }
@@ -101,6 +109,9 @@ Codec::ServiceError RecordedTrendLog::readDynamic(BACNET_PROPERTY_ID property, c
             return propertyError(ERROR_CODE_READ_ACCESS_DENIED);
         case PROP_ENABLE:
             out.setBool(state.enabled);
+            return Codec::ServiceError();
+        case PROP_TRIGGER:
+            out.setBool(state.triggered);
             return Codec::ServiceError();
         case PROP_RECORD_COUNT:
             out.setUInt(state.last + 1 - state.first);

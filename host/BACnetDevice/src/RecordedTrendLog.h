@@ -12,8 +12,9 @@ namespace Orvik::BACnet::Device
 /// A trend log of a program's own device whose records the program logs itself into a LogStore (the
 /// gateway's recorder reads the logged property of another device): the standard trend log properties
 /// of its settings, record-count and total-record-count from the store, the log buffer read from the
-/// file a reply at a time. Enable is writable (BOOLEAN), and record-count to 0, which purges the buffer;
-/// any other count gives property / value-out-of-range. Records are at most 28 octets on the wire (a
+/// file a reply at a time. Enable is writable (BOOLEAN), trigger (BOOLEAN: TRUE asks the recorder for a
+/// record now, whatever the logging type), and record-count to 0, which purges the buffer; any other
+/// count gives property / value-out-of-range. Records are at most 28 octets on the wire (a
 /// bit string of 64 bits), so a reply of 1476 octets holds 51 of them.
 class RecordedTrendLog : public TrendLogObject
 {

@@ -613,6 +613,9 @@ std::unique_ptr<SimulatedObject> SiteFileReader::readRecordedLog(const Simulated
             DataType::ObjectIdentifier(OBJECT_DEVICE, device.getInstance()));
     }
     log.cov = flag(pRecord, "cov", false, recordAt);
+    log.triggered = flag(pRecord, "triggered", false, recordAt);
+    if (log.cov && log.triggered)
+        fail(recordAt, "a log is logged by COV or when triggered, not both");
     const double intervalSeconds = number(pRecord, "intervalSeconds", 60, 0.01, 1e7, recordAt);
     log.interval =
         Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(std::llround(intervalSeconds * 100)) * 10000);

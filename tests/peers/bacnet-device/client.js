@@ -16,7 +16,7 @@
 //   readrange <device> <object> <count a page>  {"records":n,"pages":n,"first":{...},"last":{...}}
 //   readrangeby <device> <object> sequence|time <sequence number|ISO time> <count>
 //                                              one page: {"items":n,"flags":[first,last,more],"first":{...},"last":{...}}
-//   write <device> <object> <property> <REAL|null|u:UNSIGNED> <priority>   {"ok":true}
+//   write <device> <object> <property> <REAL|null|u:UNSIGNED|b:0|b:1> <priority>   {"ok":true}
 //   subscribe <device> <object> <process id> confirmed|unconfirmed <lifetime s>   {"ok":true}
 //   notifications <count> <ms>                 the COV notifications received so far, once there are
 //                                              <count> or <ms> have passed; confirmed ones were acknowledged
@@ -163,7 +163,8 @@ class Session {
 
   async write(device, object, property, value, priority) {
     const unsigned = value.startsWith('u:') ? { type: bac.ApplicationTag.UNSIGNED_INTEGER, value: Number(value.slice(2)) } : undefined;
-    const written = value === 'null' ? { type: bac.ApplicationTag.NULL } : unsigned || { type: bac.ApplicationTag.REAL, value: Number(value) };
+    const boolean = value.startsWith('b:') ? { type: bac.ApplicationTag.BOOLEAN, value: value === 'b:1' } : undefined;
+    const written = value === 'null' ? { type: bac.ApplicationTag.NULL } : unsigned || boolean || { type: bac.ApplicationTag.REAL, value: Number(value) };
     await this.client.writeProperty(this.receiver(device), objectOf(object), Number(property), [written], { priority: Number(priority) });
     return { ok: true };
   }

@@ -47,6 +47,8 @@ public:
         /// Between polls (aligned to the clock); for a COV log the poll while no subscription holds.
         Poco::Timespan interval = Poco::Timespan(60, 0);
         bool cov = false;
+        /// Read only when a tool asks (trigger), never at the interval.
+        bool triggered = false;
         Poco::UInt32 resubscriptionSeconds = 300;
         Poco::UInt64 bufferSize = 1000;
         bool stopWhenFull = false;
@@ -75,6 +77,8 @@ public:
         Poco::UInt64 first = 1;
         Poco::UInt64 last = 0;
         bool enabled = true;
+        /// A tool asked for a record (trigger) that the recorder has not begun to read.
+        bool triggered = false;
     };
 
     /// Opens (creating the tables of) the SQLite file `path`; the caller creates it with its mode.
@@ -97,6 +101,10 @@ public:
     /// at `time`, and outlasts restarts until the configuration's enable changes. False, and nothing
     /// changed, when a full log that stops when full is to be enabled (purge it first).
     bool setEnabled(Poco::UInt32 instance, bool enabled, const Poco::Timestamp& time);
+    /// Asks the recorder for a record of the log now (a tool wrote trigger TRUE); kept in memory only.
+    void trigger(Poco::UInt32 instance);
+    /// True once after trigger(): the recorder reads the log, and the trigger reads FALSE again.
+    bool takeTrigger(Poco::UInt32 instance);
     /// Deletes the records of a log, then logs a buffer-purged log-status record at `time`.
     void purge(Poco::UInt32 instance, const Poco::Timestamp& time);
 
