@@ -159,12 +159,12 @@ LogStore::LogStore(const std::string& path) : _pSession(std::make_unique<Utility
 
 LogStore::~LogStore() = default;
 
-void LogStore::addLog(const Log& log, bool enabled)
+void LogStore::addLog(const Log& log, bool described)
 {
     std::lock_guard<std::mutex> lock(_mutex);
     if (_logs.count(log.instance) != 0)
         throw Poco::ExistsException("Trend log " + Poco::NumberFormatter::format(log.instance) + " twice");
-    Counted added{log, State(), enabled};
+    Counted added{log, State(), described};
     Poco::Int64 instance = log.instance;
     Poco::Int64 last = 0;
     Poco::Int64 first = 0;
