@@ -1,5 +1,6 @@
 #include "TrendLogRecorder.h"
 
+#include "Orvik_BACnet/TimeZoneState.h"
 #include "Orvik_BACnetClient/NotificationResponseDeviceAccess.h"
 #include "Orvik_BACnetClient/NotificationResponsePropertyAccess.h"
 #include "Orvik_Utility/NotificationQueueWorker.h"
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 
 namespace Orvik::Gateway
 {
@@ -33,16 +33,6 @@ const Poco::Timespan::TimeDiff COMMIT_WAIT_US = 500000;
 const Poco::Timespan::TimeDiff CLOCK_STEP_US = 1000000;
 /// The longest sleep: the clock is watched at least this often.
 const long LONGEST_WAIT_MS = 1000;
-
-/// East of Greenwich positive, daylight saving included, as the C library has the gateway's zone at `time`.
-Poco::Timestamp::TimeDiff localOffsetAt(const Poco::Timestamp& time)
-{
-    const std::time_t seconds = time.epochTime();
-    std::tm fields{};
-    if (localtime_r(&seconds, &fields) == nullptr)
-        return 0;
-    return static_cast<Poco::Timestamp::TimeDiff>(fields.tm_gmtoff) * Poco::Timespan::SECONDS;
-}
 
 Poco::Timestamp inHundredths(const Poco::Timestamp& time)
 {
@@ -95,7 +85,8 @@ Poco::Timestamp TrendLogRecorder::nextDue(const LogStore::Log& log, const Poco::
 Poco::Timestamp TrendLogRecorder::nextAligned(const Poco::Timestamp& now, const Poco::Timespan& interval)
 {
     const Poco::Timestamp::TimeDiff step = std::max(interval.totalMicroseconds(), HUNDREDTH);
-    const Poco::Timestamp::TimeDiff offset = localOffsetAt(now);
+    const Poco::Timestamp::TimeDiff offset =
+        Poco::Timestamp::TimeDiff(TimeZoneState::localOffsetSeconds(now)) * Poco::Timespan::SECONDS;
     const Poco::Timestamp::TimeDiff local = now.epochMicroseconds() + offset;
     return Poco::Timestamp((local / step + 1) * step - offset);
 }

@@ -20,6 +20,11 @@ std::tm localFields(std::time_t time)
 
 }  // namespace
 
+std::int32_t TimeZoneState::localOffsetSeconds(const Poco::Timestamp& time)
+{
+    return static_cast<std::int32_t>(localFields(time.epochTime()).tm_gmtoff);
+}
+
 TimeZoneState TimeZoneState::at(const Poco::Timestamp& time)
 {
     const std::time_t seconds = time.epochTime();

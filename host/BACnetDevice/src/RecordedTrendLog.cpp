@@ -69,25 +69,22 @@ Codec::ServiceError RecordedTrendLog::write(const Codec::PropertyReference& ref,
     if (ref.hasArrayIndex())
         return propertyError(ERROR_CODE_PROPERTY_IS_NOT_AN_ARRAY);
     const Poco::Timestamp now;
-    if (ref.propertyId == PROP_ENABLE || ref.propertyId == PROP_TRIGGER)
+    if (ref.propertyId == PROP_RECORD_COUNT)
     {
-        if (!holdsSingle(value, BACNET_DT_BOOLEAN))
+        if (!holdsSingle(value, BACNET_DT_UNSIGNED))
             return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
-        if (ref.propertyId == PROP_TRIGGER)
-        {
-            // FALSE asks for nothing; the trigger turns FALSE by itself once the record is being read.
-            if (value.getBool())
-                _pStore->trigger(instance());
-        }
-        else if (!_pStore->setEnabled(instance(), value.getBool(), now))
-            return Codec::ServiceError(ERROR_CLASS_OBJECT, ERROR_CODE_LOG_BUFFER_FULL);
+        if (value.getUInt() != 0)
+            return propertyError(ERROR_CODE_VALUE_OUT_OF_RANGE);
+        _pStore->purge(instance(), now);
         return Codec::ServiceError();
     }
-    if (!holdsSingle(value, BACNET_DT_UNSIGNED))
+    if (!holdsSingle(value, BACNET_DT_BOOLEAN))
         return propertyError(ERROR_CODE_INVALID_DATA_TYPE);
-    if (value.getUInt() != 0)
-        return propertyError(ERROR_CODE_VALUE_OUT_OF_RANGE);
-    _pStore->purge(instance(), now);
+    // A trigger of FALSE asks for nothing: it turns FALSE by itself once the record is being read.
+    if (ref.propertyId == PROP_TRIGGER && value.getBool())
+        _pStore->trigger(instance());
+    if (ref.propertyId == PROP_ENABLE && !_pStore->setEnabled(instance(), value.getBool(), now))
+        return Codec::ServiceError(ERROR_CLASS_OBJECT, ERROR_CODE_LOG_BUFFER_FULL);
     return Codec::ServiceError();
 }
 

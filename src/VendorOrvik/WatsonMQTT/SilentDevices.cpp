@@ -8,9 +8,9 @@ void SilentDevices::asked(Poco::UInt32 requestId, Poco::UInt32 device)
     _asked[requestId] = device;
 }
 
-bool SilentDevices::answered(Poco::UInt32 requestId)
+void SilentDevices::answered(Poco::UInt32 requestId)
 {
-    return _asked.erase(requestId) > 0;
+    _asked.erase(requestId);
 }
 
 std::string SilentDevices::failed(Poco::UInt32 requestId, const Orvik::BACnet::Client::DataError& error)

@@ -19,6 +19,8 @@ struct TimeZoneState
     /// Reentrant (localtime_r only): simulated devices and the trend log pusher ask from worker threads,
     /// where Poco::Timezone::isDst's std::localtime would share its one result buffer with every thread.
     static TimeZoneState at(const Poco::Timestamp& time);
+    /// The local clock's offset from UTC at `time` in seconds, east positive, daylight saving included.
+    static std::int32_t localOffsetSeconds(const Poco::Timestamp& time);
 };
 
 }  // namespace Orvik::BACnet

@@ -20,8 +20,8 @@ class SilentDevices
 public:
     /// The setup read of `device` went out as request `requestId`.
     void asked(Poco::UInt32 requestId, Poco::UInt32 device);
-    /// Request `requestId` was answered. False when it was not a setup read.
-    bool answered(Poco::UInt32 requestId);
+    /// Request `requestId` was answered (whether it was a setup read or not).
+    void answered(Poco::UInt32 requestId);
     /// Request `requestId` failed with `error`: when it was a setup read, its device is silent. Returns
     /// the console line that names the device the first time it fails; "" otherwise.
     std::string failed(Poco::UInt32 requestId, const Orvik::BACnet::Client::DataError& error);
